@@ -1,0 +1,23 @@
+#pragma once
+// The process environment as the program uses it: the Open Client folder named by SYBASE
+// and the expansion of %NAME% references the way the Windows shell does it.
+#include <optional>
+#include <string>
+
+namespace tvr::platform {
+
+// The variable's value, or nothing when it is not set.
+std::optional<std::string> environmentValue(const std::string& name);
+
+// The value of SYBASE as stored (references not expanded); empty when not set.
+std::string sybaseValue();
+
+// `text` with every %NAME% replaced by that variable's value. A name that is not set,
+// and a lone % without a closing one, stay as written.
+std::string expandEnvironmentReferences(const std::string& text);
+
+// True when SYBASE is set to a non-empty value. The original asked for the value into a
+// 255-character buffer and tested only for a non-zero length, so longer values pass too.
+bool sybaseInstalled();
+
+} // namespace tvr::platform

@@ -1,0 +1,52 @@
+#pragma once
+// A Prompts implementation for tests: records every call and answers from a script.
+#include "platform/Prompts.h"
+
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tvr::platform {
+
+struct PromptCall {
+    enum class Kind { MessageBox, YesNo, Beep };
+    Kind kind = Kind::Beep;
+    PromptOwner owner = nullptr;
+    std::string text;
+    std::string caption;
+    PromptButtons buttons = PromptButtons::Ok;
+    PromptIcon icon = PromptIcon::None;
+};
+
+class RecordingPrompts final : public Prompts {
+public:
+    // Installs itself as the process-wide service for its lifetime.
+    RecordingPrompts();
+    ~RecordingPrompts() override;
+    RecordingPrompts(const RecordingPrompts&) = delete;
+    RecordingPrompts& operator=(const RecordingPrompts&) = delete;
+
+    // Replies are consumed in order; when none is scripted a box gets its default (Ok / No).
+    void scriptReply(PromptReply reply);
+
+    PromptReply messageBox(PromptOwner owner, const std::string& text, const std::string& caption,
+                           PromptButtons buttons, PromptIcon icon) override;
+    bool askYesNo(PromptOwner owner, const std::string& text, const std::string& caption) override;
+    void beep() override;
+
+    std::vector<PromptCall> calls() const;
+    std::vector<PromptCall> boxes() const;  // message boxes and questions, beeps left out
+    int beeps() const;
+    void clear();
+
+private:
+    PromptReply nextReply(PromptReply fallback);
+
+    mutable std::mutex mutex_;
+    std::vector<PromptCall> calls_;
+    std::deque<PromptReply> replies_;
+    Prompts* previous_ = nullptr;
+};
+
+} // namespace tvr::platform

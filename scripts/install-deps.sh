@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the tests and the demo need, when any is missing.
+set -euo pipefail
+packages=(
+  build-essential cmake pkg-config
+  qt6-base-dev qt6-qpa-plugins
+  freetds-dev freetds-bin
+  libsqlite3-dev
+  googletest libgtest-dev libgmock-dev
+  locales
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
