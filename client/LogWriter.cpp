@@ -1,0 +1,157 @@
+#include "client/LogWriter.h"
+
+#include "client/Events.h"
+#include "client/LogSink.h"
+#include "client/TextLines.h"
+#include "platform/Environment.h"
+#include "platform/Prompts.h"
+#include "platform/RegionalSettings.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace tvr::client {
+namespace {
+
+constexpr const char* kErrMarker = "$Err$";
+constexpr const char* kMessMarker = "$Mess$";
+constexpr CS_INT kProcedureNotice = 2007;
+
+// Writes all of `text`; false when the file refuses any part of it.
+bool writeAll(int fd, const std::string& text) {
+    const char* p = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return false;
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The lines of an activity entry as the view shows them. A marker sets the style for its
+// line and, as the view keeps its current style until the entry is complete, for the lines
+// after it; "$Err$" is looked at after "$Mess$" and so wins.
+std::vector<LogLine> activityLines(const std::string& text) {
+    std::vector<LogLine> out;
+    LogColour colour = LogColour::Default;
+    bool bold = false;
+    for (const std::string& line : SplitLines(text)) {
+        std::string shown = line;
+        const std::size_t mess = line.find(kMessMarker);
+        if (mess != std::string::npos) {
+            colour = LogColour::Green;
+            shown = line.substr(mess + std::strlen(kMessMarker));
+        }
+        const std::size_t err = line.find(kErrMarker);
+        if (err != std::string::npos) {
+            colour = LogColour::Red;
+            bold = true;
+            shown = line.substr(err + std::strlen(kErrMarker));
+        }
+        out.push_back(LogLine{std::move(shown), colour, bold, false});
+    }
+    return out;
+}
+
+} // namespace
+
+std::string UnableOpenLogText(const std::string& file) {
+    return "Unable open ErrorLog: " + file + "\n                       Check attribute ReadOnly";
+}
+
+LogFileError::LogFileError(const std::string& file) : std::runtime_error(UnableOpenLogText(file)) {}
+
+std::string LogTimeNow() { return platform::formatLongTime(platform::localNow()); }
+
+std::string ServerMessageText(const CS_SERVERMSG& message) {
+    return std::string(message.text, ::strnlen(message.text, sizeof message.text));
+}
+
+void AppendToLog(const std::string& text, const std::string& file, bool show) {
+    if (file.empty()) return;
+    // Appending keeps every writer's entries whole: other programs (and a second instance
+    // reading the same log) may hold the file open at the same time.
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0) throw LogFileError(file);
+    const bool written = writeAll(fd, text);
+    ::close(fd);
+    if (!written)
+        platform::prompts().messageBox(nullptr, "Unable save message(print)", "Error",
+                                       platform::PromptButtons::Ok, platform::PromptIcon::None);
+    if (show) {
+        if (LogSink* view = LogView()) {
+            const std::vector<LogLine> lines = activityLines(text);
+            if (!lines.empty()) view->addLines(lines);
+        }
+    }
+}
+
+void PrintToLog(const std::string& text, const std::string& file) {
+    std::string entry(text.c_str());
+    if (entry.empty() || entry.back() != '\n') entry += "\r\n";
+    AppendToLog(entry, file, true);
+}
+
+void WriteErrorRecord(const CS_SERVERMSG& message, const std::string& file, bool show) {
+    const bool notice = message.msgnumber == kProcedureNotice;
+    if (!notice) platform::prompts().beep();
+
+    const std::string heading = "\r\nError: Time: " + LogTimeNow() +
+                                ";  number " + std::to_string(message.msgnumber) +
+                                ";  severity " + std::to_string(message.severity) +
+                                ";  state " + std::to_string(message.state) +
+                                ";  line " + std::to_string(message.line);
+    const std::string messageText = ServerMessageText(message);
+    const std::vector<std::string> recordLines = SplitLines(heading + "\r\n" + messageText);
+
+    const char* marker = notice ? kMessMarker : kErrMarker;
+    std::string fileText;
+    for (const std::string& line : recordLines) {
+        fileText += "\r\n";
+        fileText += marker;
+        fileText += line;
+    }
+
+    if (show) {
+        std::vector<LogLine> shown;
+        shown.reserve(recordLines.size());
+        for (const std::string& line : recordLines) {
+            const bool holdsError = line.find("Error") != std::string::npos;
+            LogLine l{line, notice ? LogColour::Green : LogColour::Red, false, false};
+            l.bold = holdsError || !notice;
+            l.underline = holdsError;
+            shown.push_back(std::move(l));
+        }
+        if (LogSink* view = LogView()) view->addLines(shown);
+        if (LogSink* view = ErrorLogView()) view->addLines(shown);
+    }
+
+    SendEvent(EventErrorHeading, heading + "\r\n" + messageText);
+    AppendToLog(fileText, file, false);
+}
+
+std::string MakeLogFileName(const std::string& folder, const std::string& baseName,
+                            const std::tm& day) {
+    const std::string base = folder.empty() ? platform::sybaseValue() : folder;
+    char date[16];
+    std::snprintf(date, sizeof date, "%02d%02d%04d", day.tm_mday % 100, (day.tm_mon + 1) % 100,
+                  (day.tm_year + 1900) % 10000);
+    return base + "/" + baseName + date + ".log";
+}
+
+std::string MakeLogFileName(const std::string& folder, const std::string& baseName) {
+    return MakeLogFileName(folder, baseName, platform::localNow());
+}
+
+} // namespace tvr::client

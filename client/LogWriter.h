@@ -1,0 +1,48 @@
+#pragma once
+// The activity and error log files: their names, their entries, and the echo of each entry
+// in the log views (LogSink.h). An entry is appended with one open, write and close, so no
+// file stays open between entries and other programs may read or clear the logs meanwhile.
+#include <cstypes.h>
+
+#include <ctime>
+#include <stdexcept>
+#include <string>
+
+namespace tvr::client {
+
+// A log file that cannot be opened for writing. Its text names the file.
+class LogFileError : public std::runtime_error {
+public:
+    explicit LogFileError(const std::string& file);
+};
+
+// The text of LogFileError for `file`.
+std::string UnableOpenLogText(const std::string& file);
+
+// Appends `text` to `file` as it is, and shows it in LogView when `show` is true. An empty
+// file name does nothing at all. A file that cannot be opened raises LogFileError; a write
+// that fails shows the "Unable save message(print)" box and the entry is lost.
+void AppendToLog(const std::string& text, const std::string& file, bool show);
+
+// One activity entry: `text` up to its first zero character, with CR LF added unless it
+// already ends with LF; shown in LogView.
+void PrintToLog(const std::string& text, const std::string& file);
+
+// The error record of one server message, written to `file`; shown in both views when `show`.
+// Beeps unless the message is 2007.
+void WriteErrorRecord(const CS_SERVERMSG& message, const std::string& file, bool show);
+
+// The text of a server message: up to its first zero character, at most CS_MAX_MSG bytes.
+std::string ServerMessageText(const CS_SERVERMSG& message);
+
+// folder + "/" + base name + DDMMYYYY + ".log", the date being `day`; an empty folder is
+// replaced by the value of SYBASE.
+std::string MakeLogFileName(const std::string& folder, const std::string& baseName,
+                            const std::tm& day);
+// The same for today.
+std::string MakeLogFileName(const std::string& folder, const std::string& baseName);
+
+// The current time in the user's long time format, as every log entry stamps it.
+std::string LogTimeNow();
+
+} // namespace tvr::client

@@ -1,0 +1,86 @@
+#include "client/MessageHandlers.h"
+
+#include "client/Events.h"
+#include "client/LogWriter.h"
+#include "client/SessionRegistry.h"
+#include "client/Sybase.h"
+#include "platform/Prompts.h"
+
+#include <cstring>
+#include <mutex>
+
+namespace tvr::client {
+namespace {
+
+constexpr CS_INT kDatabaseChanged = 5701;
+constexpr CS_INT kProcedureNotice = 2007;
+constexpr CS_INT kLoginFailed = 4002;
+
+std::mutex lastMessageMutex;
+CS_SERVERMSG lastMessage{};
+
+bool informational(CS_INT severity) { return severity == 1 || severity == 10 || severity == 13; }
+
+void handleServerMessage(CS_CONNECTION* connection, const CS_SERVERMSG& message) {
+    TSybaseConnect* owner = FindSession(connection);
+    if (owner == nullptr) return;
+
+    std::string text = ServerMessageText(message);
+    if (owner->TimeStamp()) text += "  " + LogTimeNow();
+    owner->SetServerError(true);
+
+    if (informational(message.severity)) {
+        owner->SetServerError(false);
+        if (message.msgnumber != kDatabaseChanged) PrintToLog(text, owner->LogFile());
+        SendEvent(EventInformation, text);
+        return;
+    }
+    if (message.severity == 11 && message.msgnumber == kProcedureNotice)
+        owner->SetServerError(false);
+    if (message.severity == 14 && message.msgnumber == kLoginFailed)
+        platform::prompts().messageBox(nullptr, "Unable establish connection", "Error",
+                                       platform::PromptButtons::Ok, platform::PromptIcon::None);
+    WriteErrorRecord(message, owner->LogFile(), true);
+    WriteErrorRecord(message, owner->ErrorLogFile(), false);
+}
+
+} // namespace
+
+CS_RETCODE ServerMessageHandler(CS_CONTEXT*, CS_CONNECTION* connection, CS_SERVERMSG* message) {
+    if (message == nullptr) return CS_SUCCEED;
+    {
+        std::lock_guard lock(lastMessageMutex);
+        lastMessage = *message;
+    }
+    try {
+        handleServerMessage(connection, *message);
+    } catch (...) {
+        // A log that cannot be written loses this message; the next one tries again.
+    }
+    return CS_SUCCEED;
+}
+
+CS_RETCODE ClientMessageHandler(CS_CONTEXT*, CS_CONNECTION* connection, CS_CLIENTMSG* message) {
+    if (message == nullptr) return CS_SUCCEED;
+    try {
+        if (TSybaseConnect* owner = FindSession(connection)) {
+            const std::string text(message->msgstring,
+                                   ::strnlen(message->msgstring, sizeof message->msgstring));
+            PrintToLog("$Err$" + text, owner->LogFile());
+        }
+    } catch (...) {
+        // As for server messages: the entry is lost, the library is not disturbed.
+    }
+    return CS_SUCCEED;
+}
+
+CS_RETCODE LibraryMessageHandler(CS_CONTEXT*, CS_CLIENTMSG*) { return CS_FAIL; }
+
+CS_SERVERMSG LastServerMessage() {
+    std::lock_guard lock(lastMessageMutex);
+    return lastMessage;
+}
+
+std::string LastServerMessageText() { return ServerMessageText(LastServerMessage()); }
+
+} // namespace tvr::client

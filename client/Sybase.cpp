@@ -1,0 +1,135 @@
+#include "client/Sybase.h"
+
+#include "client/MessageHandlers.h"
+#include "client/SessionRegistry.h"
+#include "client/TdsVersion.h"
+#include "platform/Prompts.h"
+
+#include <vector>
+
+namespace tvr::client {
+namespace {
+
+void showSetUpError(const std::string& text) {
+    platform::prompts().messageBox(nullptr, text, "Error", platform::PromptButtons::Ok,
+                                   platform::PromptIcon::None);
+}
+
+} // namespace
+
+// Every call on a handle that does not exist (a context whose set-up failed, a connection
+// closed by force) is recorded as CS_FAIL instead of being made: FreeTDS does not check
+// its handles.
+
+TSybase::TSybase() {
+    retCode_ = cs_ctx_alloc(CS_VERSION_110, &context_);
+    if (retCode_ != CS_SUCCEED) context_ = nullptr;
+    retCode_ = context_ ? ct_init(context_, CS_VERSION_110) : CS_FAIL;
+
+    const auto releaseContext = [this](const char* text) {
+        showSetUpError(text);
+        if (context_) {
+            ct_exit(context_, CS_FORCE_EXIT);
+            cs_ctx_drop(context_);
+            context_ = nullptr;
+        }
+    };
+
+    CS_INT unusedLength = 0;
+    retCode_ = context_ ? cs_config(context_, CS_SET, CS_MESSAGE_CB,
+                                    reinterpret_cast<CS_VOID*>(&LibraryMessageHandler), CS_UNUSED,
+                                    &unusedLength)
+                        : CS_FAIL;
+    if (retCode_ != CS_SUCCEED) {
+        releaseContext("cs_config(CS_MESSAGE_CB) failed");
+        return;
+    }
+    retCode_ = ct_callback(context_, nullptr, CS_SET, CS_CLIENTMSG_CB,
+                           reinterpret_cast<CS_VOID*>(&ClientMessageHandler));
+    retCode_ = ct_callback(context_, nullptr, CS_SET, CS_SERVERMSG_CB,
+                           reinterpret_cast<CS_VOID*>(&ServerMessageHandler));
+    if (retCode_ != CS_SUCCEED) releaseContext("ct_callback for server messages failed");
+}
+
+TSybase::~TSybase() {
+    if (context_) {
+        retCode_ = ct_exit(context_, CS_UNUSED);
+        retCode_ = cs_ctx_drop(context_);
+    }
+}
+
+TSybaseConnect::TSybaseConnect(const std::string& serverName, const std::string& userName,
+                               const std::string& password, const std::string& logFile,
+                               const std::string& errorLogFile)
+    : serverName_(serverName), userName_(userName), logFile_(logFile),
+      errorLogFile_(errorLogFile) {
+    // The context is set up by TSybase; the flags start as a fresh connection has them.
+    serverError_ = false;
+    timeStamp_ = true;
+    if (context_) {
+        retCode_ = ct_con_alloc(context_, &connection_);
+        if (retCode_ != CS_SUCCEED) connection_ = nullptr;
+    } else {
+        retCode_ = CS_FAIL;
+    }
+    RegisterSession(TSessionItem{context_, connection_, this});
+    field_.Value.clear();
+    SetProperty(CS_USERNAME, userName);
+    SetProperty(CS_PASSWORD, password);
+}
+
+TSybaseConnect::~TSybaseConnect() {
+    if (connection_) {
+        retCode_ = ct_close(connection_, CS_UNUSED);
+        retCode_ = ct_con_drop(connection_);
+        connection_ = nullptr;
+    }
+    ClearResults();
+    UnregisterSession(this);
+}
+
+CS_RETCODE TSybaseConnect::SetProperty(CS_INT property, const std::string& value) {
+    if (!connection_) return retCode_ = CS_FAIL;
+    std::vector<char> buffer(value.begin(), value.end());
+    buffer.push_back('\0');
+    retCode_ = ct_con_props(connection_, CS_SET, property, buffer.data(), CS_NULLTERM, nullptr);
+    return retCode_;
+}
+
+CS_RETCODE TSybaseConnect::Connect() {
+    if (connection_) {
+        if (!UserConfiguredTdsVersion(serverName_)) {
+            CS_INT version = CS_TDS_50;
+            ct_con_props(connection_, CS_SET, CS_TDS_VERSION, &version, CS_UNUSED, nullptr);
+        }
+        std::vector<char> name(serverName_.begin(), serverName_.end());
+        name.push_back('\0');
+        retCode_ = ct_connect(connection_, name.data(), CS_NULLTERM);
+    } else {
+        retCode_ = CS_FAIL;
+    }
+    failed_ = retCode_ != CS_SUCCEED;
+    return retCode_;
+}
+
+std::string TSybaseConnect::LogFile() const {
+    std::lock_guard lock(logFilesMutex_);
+    return logFile_;
+}
+
+void TSybaseConnect::SetLogFile(const std::string& file) {
+    std::lock_guard lock(logFilesMutex_);
+    logFile_ = file;
+}
+
+std::string TSybaseConnect::ErrorLogFile() const {
+    std::lock_guard lock(logFilesMutex_);
+    return errorLogFile_;
+}
+
+void TSybaseConnect::SetErrorLogFile(const std::string& file) {
+    std::lock_guard lock(logFilesMutex_);
+    errorLogFile_ = file;
+}
+
+} // namespace tvr::client

@@ -1,0 +1,119 @@
+#pragma once
+// The classes that own the Client-Library handles: TSybase one context, TSybaseConnect one
+// connection to one server with its last row result kept as text. Every library result is
+// recorded in RetCode; failures reach the user through the message handlers and log files.
+#include "client/SybaseField.h"
+
+#include <ctpublic.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tvr::client {
+
+class TSybase {
+public:
+    // Allocates the context and installs the three message handlers. A failure to install
+    // the library or the server handler shows an "Error" box and releases the context;
+    // the object is still constructed and its later calls fail.
+    TSybase();
+    virtual ~TSybase();
+    TSybase(const TSybase&) = delete;
+    TSybase& operator=(const TSybase&) = delete;
+
+    bool Failed() const { return failed_; }
+    CS_RETCODE RetCode() const { return retCode_; }
+    CS_CONTEXT* Context() const { return context_; }
+    CS_CONNECTION* Connection() const { return connection_; }
+
+protected:
+    bool failed_ = false;
+    CS_RETCODE retCode_ = CS_SUCCEED;
+    CS_CONTEXT* context_ = nullptr;
+    CS_CONNECTION* connection_ = nullptr;
+};
+
+class TSybaseConnect : public TSybase {
+public:
+    // Creates the context and the connection, registers it and hands the login name and
+    // password to it. Does not connect. Empty log file names mean no logging of that kind.
+    TSybaseConnect(const std::string& serverName, const std::string& userName,
+                   const std::string& password, const std::string& logFile,
+                   const std::string& errorLogFile);
+    ~TSybaseConnect() override;
+
+    // ct_con_props(CS_SET) of a text property; the result is also kept in RetCode.
+    CS_RETCODE SetProperty(CS_INT property, const std::string& value);
+    // Connects to ServerName, once per object. Failed is true unless the result is CS_SUCCEED.
+    CS_RETCODE Connect();
+
+    // Sends `sql` as one language command, waits until the server has finished it and
+    // keeps its last row result. Returns nothing; the outcome is in the results, ServerError
+    // and the log. A log file that cannot be opened for one of its own entries raises
+    // LogFileError.
+    void Execute(const std::string& sql);
+
+    // The values of the column named exactly `name` (letter case counts) of the last row
+    // result, in row order; empty when there is no such column.
+    std::vector<std::string> ColumnValues(const std::string& name) const;
+    // Field, its Value set to the first value of that column, or empty. The same object
+    // every time; the connection owns it.
+    TSybaseField& ValueByName(const std::string& name);
+    // Empties ColNames and ColTexts and sets ColCount to 0.
+    void ClearResults();
+
+    // The last row result: ColCount columns, each with its name and a text made of the
+    // name and every value of the column, each followed by LF.
+    std::int32_t ColCount() const { return colCount_; }
+    const std::vector<std::string>& ColNames() const { return colNames_; }
+    const std::vector<std::string>& ColTexts() const { return colTexts_; }
+    std::int32_t RowCount() const { return rowCount_; }
+    std::int32_t RowCounter() const { return rowCounter_; }
+    std::int32_t ReturnStatus() const { return returnStatus_; }
+    CS_COMMAND* Command() const { return command_; }
+    TSybaseField& Field() { return field_; }
+
+    // True when the most recent server message for this connection was an error.
+    bool ServerError() const { return serverError_.load(); }
+    void SetServerError(bool value) { serverError_.store(value); }
+
+    const std::string& ServerName() const { return serverName_; }
+    const std::string& UserName() const { return userName_; }
+    bool TimeStamp() const { return timeStamp_; }
+
+    // The log files; the owner may change them at any time, from any thread.
+    std::string LogFile() const;
+    void SetLogFile(const std::string& file);
+    std::string ErrorLogFile() const;
+    void SetErrorLogFile(const std::string& file);
+
+private:
+    void SendCommand(const std::string& sql);
+    void ProcessResults();
+    void ReadRowResult();
+    void ReadStatusResult();
+    void CancelAll();
+    void DropCommand();
+    void CloseConnection(CS_INT option);
+
+    std::int32_t returnStatus_ = 0;
+    CS_COMMAND* command_ = nullptr;
+    TSybaseField field_;
+    std::atomic<bool> serverError_{false};
+    std::int32_t colCount_ = 0;
+    std::int32_t rowCounter_ = 0;
+    std::int32_t rowCount_ = 0;
+    std::string serverName_;
+    std::string userName_;
+    std::vector<std::string> colNames_;
+    std::vector<std::string> colTexts_;
+    mutable std::mutex logFilesMutex_;
+    std::string logFile_;
+    std::string errorLogFile_;
+    bool timeStamp_ = true;
+};
+
+} // namespace tvr::client

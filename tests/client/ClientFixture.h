@@ -1,0 +1,92 @@
+#pragma once
+// What the client tests share: a scratch folder removed afterwards, fixed regional formats
+// so that stamped entries are exact, a prompt recorder and recording log views.
+#include "client/Events.h"
+#include "client/LogSink.h"
+#include "client/RecordingLogSink.h"
+#include "platform/RecordingPrompts.h"
+#include "platform/RegionalSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace tvr::client::testing {
+
+// The long time format is a literal, so every stamp reads "12:00:01".
+inline platform::RegionalFormats fixedFormats() {
+    return platform::RegionalFormats{"%d.%m.%Y", "12:00:01", ':'};
+}
+
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+class RecordingEventReceiver final : public TEventReceiver {
+public:
+    void ReceiveEvent(const TEventCT& event) override {
+        std::lock_guard lock(mutex_);
+        events_.push_back(event);
+    }
+    std::vector<TEventCT> events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    std::vector<std::string> textsOf(std::int32_t code) const {
+        std::lock_guard lock(mutex_);
+        std::vector<std::string> out;
+        for (const TEventCT& e : events_)
+            if (e.Code == code) out.push_back(e.Text);
+        return out;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<TEventCT> events_;
+};
+
+class ClientFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::injectRegionalFormats(fixedFormats());
+        char pattern[] = "/tmp/tvr-client-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir = pattern;
+        previousLogView = SetLogView(&activityView);
+        previousErrorView = SetErrorLogView(&errorView);
+        previousReceiver = SetEventReceiver(&events);
+    }
+    void TearDown() override {
+        SetEventReceiver(previousReceiver);
+        SetErrorLogView(previousErrorView);
+        SetLogView(previousLogView);
+        platform::injectRegionalFormats(std::nullopt);
+        std::error_code ignored;
+        std::filesystem::permissions(dir, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ignored);
+        std::filesystem::remove_all(dir, ignored);
+    }
+
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+
+    std::filesystem::path dir;
+    platform::RecordingPrompts prompts;
+    RecordingLogSink activityView;
+    RecordingLogSink errorView;
+    RecordingEventReceiver events;
+
+private:
+    LogSink* previousLogView = nullptr;
+    LogSink* previousErrorView = nullptr;
+    TEventReceiver* previousReceiver = nullptr;
+};
+
+} // namespace tvr::client::testing

@@ -1,0 +1,165 @@
+// Log entries as files and views receive them: exact bytes, markers, colours, failures.
+#include "ClientFixture.h"
+
+#include "client/LogWriter.h"
+
+#include <cstring>
+
+using namespace tvr::client;
+using namespace tvr::client::testing;
+using tvr::platform::PromptCall;
+
+namespace {
+
+CS_SERVERMSG serverMessage(CS_INT number, CS_INT severity, CS_INT state, CS_INT line,
+                           const std::string& text) {
+    CS_SERVERMSG m;
+    std::memset(&m, 0, sizeof m);
+    m.msgnumber = number;
+    m.severity = severity;
+    m.state = state;
+    m.line = line;
+    std::strncpy(m.text, text.c_str(), sizeof m.text - 1);
+    m.textlen = static_cast<CS_INT>(text.size());
+    return m;
+}
+
+const LogLine redBoldUnderlined(const std::string& t) { return {t, LogColour::Red, true, true}; }
+
+} // namespace
+
+using LogWriter = ClientFixture;
+
+TEST_F(LogWriter, ErrorRecordOfAFailedLoginReadsByteForByte) {
+    const std::string file = path("act.log");
+    WriteErrorRecord(serverMessage(4002, 14, 1, 1, "Login failed.\n"), file, true);
+    EXPECT_EQ(readFile(file),
+              "\r\n$Err$"
+              "\r\n$Err$Error: Time: 12:00:01;  number 4002;  severity 14;  state 1;  line 1"
+              "\r\n$Err$Login failed.");
+    const std::vector<LogLine> expected{
+        {"", LogColour::Red, true, false},
+        redBoldUnderlined("Error: Time: 12:00:01;  number 4002;  severity 14;  state 1;  line 1"),
+        {"Login failed.", LogColour::Red, true, false}};
+    EXPECT_EQ(activityView.lines(), expected);
+    EXPECT_EQ(errorView.lines(), expected);
+    EXPECT_EQ(prompts.beeps(), 1);
+    ASSERT_EQ(events.textsOf(EventErrorHeading).size(), 1u);
+    EXPECT_EQ(events.textsOf(EventErrorHeading)[0],
+              "\r\nError: Time: 12:00:01;  number 4002;  severity 14;  state 1;  line 1\r\n"
+              "Login failed.\n");
+}
+
+TEST_F(LogWriter, ProcedureNoticeIsGreenWithMessMarkersAndNoBeep) {
+    const std::string file = path("act.log");
+    WriteErrorRecord(serverMessage(2007, 11, 1, 3,
+                                   "Cannot add rows to sysdepends\nError is harmless"),
+                     file, true);
+    EXPECT_EQ(readFile(file),
+              "\r\n$Mess$"
+              "\r\n$Mess$Error: Time: 12:00:01;  number 2007;  severity 11;  state 1;  line 3"
+              "\r\n$Mess$Cannot add rows to sysdepends"
+              "\r\n$Mess$Error is harmless");
+    const std::vector<LogLine> lines = activityView.lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], (LogLine{"", LogColour::Green, false, false}));
+    EXPECT_EQ(lines[1].colour, LogColour::Green);
+    EXPECT_TRUE(lines[1].bold && lines[1].underline);
+    EXPECT_EQ(lines[2], (LogLine{"Cannot add rows to sysdepends", LogColour::Green, false, false}));
+    // "Error" anywhere in a line, case-sensitive, gives the emphasis.
+    EXPECT_EQ(lines[3], (LogLine{"Error is harmless", LogColour::Green, true, true}));
+    EXPECT_EQ(prompts.beeps(), 0);
+}
+
+TEST_F(LogWriter, HiddenRecordAndMissingViewsStillWriteTheFile) {
+    SetErrorLogView(nullptr);
+    const std::string file = path("err.log");
+    WriteErrorRecord(serverMessage(911, 16, 2, 7, "no such database"), file, false);
+    EXPECT_TRUE(activityView.lines().empty());
+    EXPECT_NE(readFile(file).find("$Err$no such database"), std::string::npos);
+    SetLogView(nullptr);
+    WriteErrorRecord(serverMessage(911, 16, 2, 7, "again"), file, true);
+    EXPECT_NE(readFile(file).find("$Err$again"), std::string::npos);
+    EXPECT_EQ(prompts.beeps(), 2);
+}
+
+TEST_F(LogWriter, PrintToLogEndsEntriesWithCrLfUnlessTheyEndWithLf) {
+    const std::string file = path("act.log");
+    PrintToLog("first", file);
+    PrintToLog("second\n", file);
+    PrintToLog(std::string("cut\0here", 8), file);
+    PrintToLog("", file);
+    EXPECT_EQ(readFile(file), "first\r\nsecond\ncut\r\n\r\n");
+}
+
+TEST_F(LogWriter, ViewLinesLoseTheirMarkersAndTakeTheirColours) {
+    const std::string file = path("act.log");
+    AppendToLog("plain\r\n", file, true);
+    AppendToLog("$Err$bad thing\r\n", file, true);
+    AppendToLog("x$Mess$notice\r\n", file, true);
+    AppendToLog("$Mess$a$Err$b\r\n", file, true);
+    AppendToLog("$Err$query: select 1\nselect 2", file, true);
+    AppendToLog("not shown\r\n", file, false);
+    const std::vector<LogLine> expected{
+        {"plain", LogColour::Default, false, false},
+        {"bad thing", LogColour::Red, true, false},
+        {"notice", LogColour::Green, false, false},
+        {"b", LogColour::Red, true, false},
+        {"query: select 1", LogColour::Red, true, false},
+        // The view keeps the entry's style until the entry is complete.
+        {"select 2", LogColour::Red, true, false},
+    };
+    EXPECT_EQ(activityView.lines(), expected);
+    EXPECT_EQ(activityView.entries(), 5);
+    EXPECT_TRUE(errorView.lines().empty());
+    // The file keeps the text exactly as given, markers included.
+    EXPECT_EQ(readFile(file), "plain\r\n$Err$bad thing\r\nx$Mess$notice\r\n$Mess$a$Err$b\r\n"
+                              "$Err$query: select 1\nselect 2not shown\r\n");
+}
+
+TEST_F(LogWriter, EmptyFileNameWritesAndShowsNothing) {
+    AppendToLog("$Err$lost\r\n", "", true);
+    PrintToLog("lost too", "");
+    EXPECT_TRUE(activityView.lines().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(dir));
+}
+
+TEST_F(LogWriter, UnopenableFileRaisesTheReadOnlyErrorAndShowsNoBox) {
+    const std::string file = path("act.log");
+    std::filesystem::create_directory(file);  // stands for a file that refuses writing
+    try {
+        AppendToLog("entry\r\n", file, true);
+        FAIL() << "no error raised";
+    } catch (const LogFileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable open ErrorLog: " + file +
+                                             "\n                       Check attribute ReadOnly");
+    }
+    EXPECT_TRUE(prompts.calls().empty());
+    EXPECT_TRUE(activityView.lines().empty());
+    EXPECT_THROW(AppendToLog("x", path("missing-folder/act.log"), false), LogFileError);
+}
+
+TEST_F(LogWriter, FailedWriteShowsTheSaveBoxAndGoesOn) {
+    AppendToLog("entry\r\n", "/dev/full", true);
+    const std::vector<PromptCall> boxes = prompts.boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Unable save message(print)");
+    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(boxes[0].buttons, tvr::platform::PromptButtons::Ok);
+    EXPECT_EQ(boxes[0].owner, nullptr);
+}
+
+TEST_F(LogWriter, LogFileNamesCarryTheDayAndFallBackToSybase) {
+    std::tm day{};
+    day.tm_year = 2026 - 1900;
+    day.tm_mon = 11;
+    day.tm_mday = 6;
+    EXPECT_EQ(MakeLogFileName("/var/log/tvr", "pubs2", day), "/var/log/tvr/pubs206122026.log");
+    EXPECT_EQ(MakeLogFileName("/var/log/tvr", "errpubs2", day),
+              "/var/log/tvr/errpubs206122026.log");
+    ::setenv("SYBASE", "/opt/sybase", 1);
+    EXPECT_EQ(MakeLogFileName("", "pubs2", day), "/opt/sybase/pubs206122026.log");
+    ::unsetenv("SYBASE");
+    const std::string today = MakeLogFileName("/x", "db");
+    EXPECT_EQ(today.size(), std::string("/x/db01012026.log").size());
+}
