@@ -1,0 +1,39 @@
+#pragma once
+// Runs a script of several batches, separated by lines that hold only "go", on one
+// connection; used to install the server procedure, with a verdict in the activity log.
+#include "client/Sybase.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tvr::client {
+
+class TRunQuery {
+public:
+    // The connection is not owned and must outlive the object.
+    explicit TRunQuery(TSybaseConnect& connection);
+
+    // Cuts `script` into Batches at each separator: LF "go" followed by CR, a blank or LF,
+    // the three forms looked for in that order of priority. No separator: BatchCount 0.
+    void SplitScript(const std::string& script);
+    // Runs each batch in order, whatever the outcome of the earlier ones; a script without
+    // a separator is sent whole. A log file that cannot be opened raises LogFileError.
+    void RunScript(const std::string& script);
+    // RunScript, then the verdict: when the last server message of the run was an error,
+    // "Ошибка: Процедура не установилась" and that message's text go to the activity log.
+    // When the run raises an error, "Поцедура не установилась " is written instead; an
+    // error of that last write passes to the caller.
+    void RunInstallScript(const std::string& script);
+
+    std::int32_t BatchCount() const { return batchCount_; }
+    const std::vector<std::string>& Batches() const { return batches_; }
+    TSybaseConnect& Connection() const { return connection_; }
+
+private:
+    std::int32_t batchCount_ = 0;
+    std::vector<std::string> batches_;
+    TSybaseConnect& connection_;
+};
+
+} // namespace tvr::client
