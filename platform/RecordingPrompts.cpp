@@ -32,8 +32,9 @@ PromptReply RecordingPrompts::messageBox(PromptOwner owner, const std::string& t
 bool RecordingPrompts::askYesNo(PromptOwner owner, const std::string& text,
                                 const std::string& caption) {
     std::lock_guard lock(mutex_);
+    // A question is a plain Yes/No box without an icon, as the Qt implementation shows it.
     calls_.push_back({PromptCall::Kind::YesNo, owner, text, caption, PromptButtons::YesNo,
-                      PromptIcon::Question});
+                      PromptIcon::None});
     return nextReply(PromptReply::No) == PromptReply::Yes;
 }
 

@@ -19,3 +19,7 @@ if ((${#missing[@]})); then
   apt-get update -q
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+# A second locale for the tests of the regional date and time formats.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+  localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "Could not generate de_DE.UTF-8; its tests will be skipped."
+fi

@@ -1,0 +1,127 @@
+#include "platform/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+namespace tvr::platform {
+namespace {
+
+[[noreturn]] void throwErrno(const std::string& what, int err = errno) {
+    throw std::system_error(err, std::generic_category(), what);
+}
+
+void closeQuietly(int fd) {
+    if (fd >= 0) ::close(fd);
+}
+
+void writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throwErrno("cannot write");
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+std::filesystem::path resolvedTarget(const std::filesystem::path& file) {
+    std::error_code ec;
+    if (std::filesystem::is_symlink(file, ec)) {
+        const std::filesystem::path resolved = std::filesystem::weakly_canonical(file, ec);
+        if (!ec) return resolved;
+    }
+    return file;
+}
+
+} // namespace
+
+FileLock::FileLock(const std::filesystem::path& lockFile) {
+    std::error_code ec;
+    std::filesystem::create_directories(lockFile.parent_path().empty() ? "." : lockFile.parent_path(), ec);
+    fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0) throwErrno("cannot open the lock file \"" + lockFile.string() + "\"");
+    while (::flock(fd_, LOCK_EX) != 0) {
+        if (errno == EINTR) continue;
+        const int err = errno;
+        closeQuietly(fd_);
+        throwErrno("cannot lock \"" + lockFile.string() + "\"", err);
+    }
+}
+
+FileLock::~FileLock() { closeQuietly(fd_); }
+
+std::optional<std::string> readWholeFile(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return std::nullopt;
+        throwErrno("cannot open");
+    }
+    std::string out;
+    char buf[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            closeQuietly(fd);
+            throwErrno("cannot read", err);
+        }
+        if (n == 0) break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    closeQuietly(fd);
+    return out;
+}
+
+void replaceFileAtomically(const std::filesystem::path& file, std::string_view content,
+                           const ReplaceStageHook& hook) {
+    const std::filesystem::path target = resolvedTarget(file);
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    std::error_code ec;
+    if (!std::filesystem::exists(folder, ec)) {
+        std::filesystem::create_directories(folder, ec);
+        if (ec) throw std::system_error(ec, "cannot create the folder \"" + folder.string() + "\"");
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
+    }
+
+    std::string tempName = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
+    if (fd < 0) throwErrno("cannot create a temporary file in \"" + folder.string() + "\"");
+    try {
+        struct stat st {};
+        const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600;
+        if (::fchmod(fd, mode) != 0) throwErrno("cannot set the permissions");
+        writeAll(fd, content);
+        if (hook) hook(ReplaceStage::TempWritten);
+        if (::fsync(fd) != 0) throwErrno("cannot sync");
+        if (hook) hook(ReplaceStage::TempSynced);
+        const int closed = ::close(fd);
+        fd = -1;
+        if (closed != 0) throwErrno("cannot write");
+    } catch (...) {
+        closeQuietly(fd);
+        ::unlink(tempName.c_str());
+        throw;
+    }
+    if (::rename(tempName.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(tempName.c_str());
+        throwErrno("cannot replace", err);
+    }
+    if (hook) hook(ReplaceStage::Renamed);
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        // The rename is done; a folder that cannot be synced costs durability, not content.
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+} // namespace tvr::platform

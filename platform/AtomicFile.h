@@ -1,0 +1,39 @@
+#pragma once
+// Whole-file reads and crash-safe replacement of small files shared between processes.
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tvr::platform {
+
+// An exclusive advisory lock (flock) on `lockFile`, created when missing, held for the
+// object's lifetime. The kernel drops it when the process dies. Throws std::system_error.
+class FileLock {
+public:
+    explicit FileLock(const std::filesystem::path& lockFile);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
+// The whole file, or nothing when it does not exist. Throws std::system_error otherwise.
+std::optional<std::string> readWholeFile(const std::filesystem::path& file);
+
+// The points a replacement passes; tests stop a writer at each of them.
+enum class ReplaceStage { TempWritten, TempSynced, Renamed };
+using ReplaceStageHook = std::function<void(ReplaceStage)>;
+
+// Writes `content` to a temporary file beside `file`, syncs it, renames it over `file`
+// and syncs the folder, so that `file` holds either its old or its new content whatever
+// happens. Missing folders are created; a new file is private to the user, an existing
+// one keeps its permissions; a symbolic link is followed. Throws std::system_error, after
+// removing the temporary file.
+void replaceFileAtomically(const std::filesystem::path& file, std::string_view content,
+                           const ReplaceStageHook& hook = {});
+
+} // namespace tvr::platform

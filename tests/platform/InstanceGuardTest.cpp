@@ -1,0 +1,56 @@
+#include "platform/ChildProcess.h"
+#include "platform/InstanceGuard.h"
+#include "platform/TestTempFolder.h"
+
+#include <gtest/gtest.h>
+
+using namespace tvr::platform;
+using tvr::test::ChildProcess;
+using tvr::test::helperProgram;
+
+TEST(InstanceGuard, ASecondProcessIsRefusedUntilTheHolderIsKilled) {
+    tvr::test::TempFolder dir;
+    const std::filesystem::path lock = dir / "DumpLoadDBSync";
+    {
+        ChildProcess first(helperProgram(), {"hold-guard", lock.string()});
+        ASSERT_EQ(first.line(), "held");
+
+        ChildProcess second(helperProgram(), {"hold-guard", lock.string()});
+        EXPECT_EQ(second.line(), "refused");
+        const InstanceGuard here(lock);
+        EXPECT_EQ(here.state(), InstanceGuard::State::HeldElsewhere);
+
+        first.kill(SIGKILL);
+        ASSERT_TRUE(first.wait());
+    }
+    // No stale guard survives the holder's death.
+    const InstanceGuard after(lock);
+    EXPECT_TRUE(after.held());
+}
+
+TEST(InstanceGuard, IsReleasedWhenItsOwnerEnds) {
+    tvr::test::TempFolder dir;
+    const std::filesystem::path lock = dir / "DumpLoadDBSync";
+    {
+        const InstanceGuard first(lock);
+        ASSERT_TRUE(first.held());
+        const InstanceGuard second(lock);  // another open of the file conflicts, as a process would
+        EXPECT_EQ(second.state(), InstanceGuard::State::HeldElsewhere);
+    }
+    EXPECT_TRUE(InstanceGuard(lock).held());
+}
+
+TEST(InstanceGuard, ALockFileThatCannotBeOpenedIsAFailureNotAnotherInstance) {
+    tvr::test::TempFolder dir;
+    std::filesystem::create_symlink(dir / "elsewhere", dir / "DumpLoadDBSync");
+    const InstanceGuard guard(dir / "DumpLoadDBSync");
+    EXPECT_EQ(guard.state(), InstanceGuard::State::Failed);
+    EXPECT_NE(guard.error().find("DumpLoadDBSync"), std::string::npos);
+}
+
+TEST(InstanceGuard, LivesInTheRuntimeFolderElseInTmpPerUser) {
+    ::setenv("XDG_RUNTIME_DIR", "/run/user/1000", 1);
+    EXPECT_EQ(InstanceGuard::defaultLockFile(), "/run/user/1000/DumpLoadDBSync");
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(InstanceGuard::defaultLockFile(), "/tmp/DumpLoadDBSync-" + std::to_string(::getuid()));
+}

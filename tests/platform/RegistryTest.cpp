@@ -1,0 +1,288 @@
+#include "platform/Registry.h"
+#include "platform/TestTempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+using namespace tvr::platform;
+
+namespace {
+
+std::string fileText(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeFile(const std::filesystem::path& p, const std::string& text) {
+    std::ofstream out(p, std::ios::binary);
+    out << text;
+}
+
+class RegistryTest : public ::testing::Test {
+protected:
+    tvr::test::TempFolder dir;
+    std::filesystem::path file = dir / "registry.reg";
+    Registry reg{file};
+};
+
+} // namespace
+
+TEST_F(RegistryTest, EveryValueTypeSurvivesARoundTripThroughTheFile) {
+    const std::string tricky = "a \"quoted\" C:\\path\\ and \\\\server; ümlaut Жж 😀\ttab  ";
+    const std::string lines = "first line\r\nsecond\nthird";
+    const std::string withNul = std::string("before\0after", 12);
+    const std::string invalidUtf8 = "\xff\xfe raw \xc3 bytes \xed\xa0\x80";
+    const std::vector<std::uint8_t> binary{0, 1, 0x7f, 0x80, 0xff};
+    const std::vector<std::uint8_t> multi{'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0, 0, 0};
+
+    ASSERT_EQ(reg.writeText("Software\\T", "Plain", tricky), RegStatus::Ok);
+    ASSERT_EQ(reg.writeText("Software\\T", "Empty", ""), RegStatus::Ok);
+    ASSERT_EQ(reg.writeText("Software\\T", "Lines", lines), RegStatus::Ok);
+    ASSERT_EQ(reg.writeText("Software\\T", "Nul", withNul), RegStatus::Ok);
+    ASSERT_EQ(reg.writeValue("Software\\T", "Expand", RegistryValue::expandString("%SYBASE%\\ü\"")),
+              RegStatus::Ok);
+    ASSERT_EQ(reg.writeValue("Software\\T", "Invalid", RegistryValue::expandString(invalidUtf8)),
+              RegStatus::Ok);
+    ASSERT_EQ(reg.writeDWord("Software\\T", "Zero", 0), RegStatus::Ok);
+    ASSERT_EQ(reg.writeDWord("Software\\T", "Max", 0xFFFFFFFFu), RegStatus::Ok);
+    ASSERT_EQ(reg.writeValue("Software\\T", "Bin", RegistryValue::raw(3, binary)), RegStatus::Ok);
+    ASSERT_EQ(reg.writeValue("Software\\T", "Multi", RegistryValue::raw(7, multi)), RegStatus::Ok);
+    ASSERT_EQ(reg.writeDefaultText("Software\\T", "default"), RegStatus::Ok);
+
+    // A second reader of the same file, as the next run of the program would be.
+    const Registry next(file);
+    RegistryValue v;
+    ASSERT_EQ(next.readValue("Software\\T", "Plain", v), RegStatus::Ok);
+    EXPECT_EQ(v, RegistryValue::string(tricky));
+    ASSERT_EQ(next.readValue("Software\\T", "Empty", v), RegStatus::Ok);
+    EXPECT_EQ(v, RegistryValue::string(""));
+    ASSERT_EQ(next.readValue("Software\\T", "Lines", v), RegStatus::Ok);
+    EXPECT_EQ(v, RegistryValue::string(lines));
+    ASSERT_EQ(next.readValue("Software\\T", "Nul", v), RegStatus::Ok);
+    EXPECT_EQ(v, RegistryValue::string(withNul));
+    ASSERT_EQ(next.readValue("Software\\T", "Expand", v), RegStatus::Ok);
+    EXPECT_EQ(v, RegistryValue::expandString("%SYBASE%\\ü\""));
+    ASSERT_EQ(next.readValue("Software\\T", "Invalid", v), RegStatus::Ok);
+    EXPECT_EQ(v, RegistryValue::expandString(invalidUtf8));
+    std::uint32_t n = 1;
+    ASSERT_EQ(next.readDWord("Software\\T", "Zero", n), RegStatus::Ok);
+    EXPECT_EQ(n, 0u);
+    ASSERT_EQ(next.readDWord("Software\\T", "Max", n), RegStatus::Ok);
+    EXPECT_EQ(n, 0xFFFFFFFFu);
+    ASSERT_EQ(next.readValue("Software\\T", "Bin", v), RegStatus::Ok);
+    EXPECT_EQ(v, RegistryValue::raw(3, binary));
+    ASSERT_EQ(next.readValue("Software\\T", "Multi", v), RegStatus::Ok);
+    EXPECT_EQ(v, RegistryValue::raw(7, multi));
+    std::string text;
+    ASSERT_EQ(next.readDefaultText("Software\\T", text), RegStatus::Ok);
+    EXPECT_EQ(text, "default");
+
+    // The file is the REGEDIT4 text a Windows export would give.
+    const std::string saved = fileText(file);
+    EXPECT_EQ(saved.rfind("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n\n"
+                          "[HKEY_CURRENT_USER\\Software\\T]\n",
+                          0),
+              0u)
+        << saved;
+    EXPECT_NE(saved.find("\"Plain\"=\"a \\\"quoted\\\" C:\\\\path\\\\ and \\\\\\\\server; ümlaut"),
+              std::string::npos);
+    EXPECT_NE(saved.find("\"Zero\"=dword:00000000\n"), std::string::npos);
+    EXPECT_NE(saved.find("\"Max\"=dword:ffffffff\n"), std::string::npos);
+    EXPECT_NE(saved.find("\"Bin\"=hex:00,01,7f,80,ff\n"), std::string::npos);
+    EXPECT_NE(saved.find("@=\"default\"\n"), std::string::npos);
+    // REG_EXPAND_SZ as UTF-16LE with its terminating NUL: "%S" ... "\"" 00 00.
+    EXPECT_NE(saved.find("\"Expand\"=hex(2):25,00,53,00,59,00"), std::string::npos);
+    EXPECT_NE(saved.find("5c,00,fc,00,22,\\\n  00,00,00\n"), std::string::npos) << saved;
+    // Texts the line format cannot hold go as hex(1).
+    EXPECT_NE(saved.find("\"Lines\"=hex(1):"), std::string::npos);
+}
+
+TEST_F(RegistryTest, ReadsAWindowsExportWithItsLineEndingsContinuationsAndComments) {
+    writeFile(file,
+              "\xEF\xBB\xBFREGEDIT4\r\n\r\n"
+              "; written by hand\r\n"
+              "[HKEY_CURRENT_USER\\Software\\Kelvane\\DorniqSybase\\Reserv\\EditLogPath]\r\n"
+              "@=hex(2):25,00,53,00,59,00,42,00,41,00,53,00,45,00,25,00,5c,00,64,00,\\\r\n"
+              "  6d,00,70,00,00,00\r\n"
+              "\"Count\" = dword:a\r\n"
+              "\"Quad\"=hex(b):01,00,00,00,00,00,00,00\r\n");
+    std::string text;
+    ASSERT_EQ(reg.readDefaultText("\\Software\\Kelvane\\DorniqSybase\\Reserv\\\\EditLogPath", text),
+              RegStatus::Ok);
+    EXPECT_EQ(text, "%SYBASE%\\dmp");  // not expanded
+    std::uint32_t n = 0;
+    ASSERT_EQ(reg.readDWord("Software\\Kelvane\\DorniqSybase\\Reserv\\EditLogPath", "count", n),
+              RegStatus::Ok);
+    EXPECT_EQ(n, 10u);
+    // Parents of a written key exist although the file does not list them.
+    EXPECT_TRUE(reg.keyExists("Software\\Kelvane"));
+    // A write keeps what it does not understand.
+    ASSERT_EQ(reg.writeText("Software\\Other", "X", "y"), RegStatus::Ok);
+    RegistryValue v;
+    ASSERT_EQ(reg.readValue("Software\\Kelvane\\DorniqSybase\\Reserv\\EditLogPath", "Quad", v),
+              RegStatus::Ok);
+    EXPECT_EQ(v.type, 0xbu);
+    EXPECT_EQ(v.bytes.size(), 8u);
+}
+
+TEST_F(RegistryTest, NamesCompareWithoutCaseAndKeepTheCaseFirstWritten) {
+    ASSERT_EQ(reg.writeText("Software\\Kelvane", "ServerName", "MAIN"), RegStatus::Ok);
+    ASSERT_EQ(reg.writeText("SOFTWARE\\KELVANE\\Reserv", "SERVERNAME", "R1"), RegStatus::Ok);
+    ASSERT_EQ(reg.writeText("software\\kelvane\\RESERV", "servername", "R2"), RegStatus::Ok);
+
+    std::string text;
+    ASSERT_EQ(reg.readText("sOfTwArE\\kElVaNe", "servername", text), RegStatus::Ok);
+    EXPECT_EQ(text, "MAIN");
+    ASSERT_EQ(reg.readText("Software\\Kelvane\\reserv", "ServerName", text), RegStatus::Ok);
+    EXPECT_EQ(text, "R2");
+    EXPECT_TRUE(reg.keyExists("SOFTWARE\\kelvane\\reserv"));
+
+    const std::string saved = fileText(file);
+    EXPECT_NE(saved.find("[HKEY_CURRENT_USER\\Software\\Kelvane\\Reserv]\n\"SERVERNAME\"=\"R2\"\n"),
+              std::string::npos)
+        << saved;
+    EXPECT_EQ(saved.find("R1"), std::string::npos);
+    EXPECT_EQ(saved.find("RESERV"), std::string::npos);
+}
+
+TEST_F(RegistryTest, KeyPathsLoseOneLeadingSeparatorAndCollapseDoubledOnes) {
+    ASSERT_EQ(reg.writeDefaultText("\\Software\\Base\\Reserv\\\\IsReserv", "-1"), RegStatus::Ok);
+    std::string text;
+    ASSERT_EQ(reg.readDefaultText("Software\\Base\\Reserv\\IsReserv\\", text), RegStatus::Ok);
+    EXPECT_EQ(text, "-1");
+    EXPECT_NE(fileText(file).find("[HKEY_CURRENT_USER\\Software\\Base\\Reserv\\IsReserv]\n@=\"-1\""),
+              std::string::npos);
+    // Only one leading separator is taken away.
+    EXPECT_EQ(reg.writeDefaultText("\\\\Software\\Base", "x"), RegStatus::BadName);
+    EXPECT_FALSE(reg.keyExists("\\\\Software\\Base"));
+    // Names that cannot stand on a line of the file are refused.
+    EXPECT_EQ(reg.writeText("Software\\Base", "two\nlines", "x"), RegStatus::BadName);
+    EXPECT_EQ(reg.createKey("Software\\Bad\nKey"), RegStatus::BadName);
+}
+
+TEST_F(RegistryTest, MissingKeysValuesAndOtherTypesAreReportedAsCodes) {
+    std::string text = "unchanged";
+    std::uint32_t n = 7;
+    EXPECT_FALSE(reg.keyExists("Software\\Nothing"));
+    EXPECT_EQ(reg.readDefaultText("Software\\Nothing", text), RegStatus::NotFound);
+    EXPECT_FALSE(std::filesystem::exists(file));  // reading creates no file
+
+    ASSERT_EQ(reg.createKey("Software\\Empty\\Key"), RegStatus::Ok);
+    EXPECT_TRUE(reg.keyExists("Software\\Empty"));
+    EXPECT_EQ(reg.readDefaultText("Software\\Empty\\Key", text), RegStatus::NotFound);
+    EXPECT_EQ(reg.readText("Software\\Empty\\Key", "Name", text), RegStatus::NotFound);
+    EXPECT_NE(fileText(file).find("[HKEY_CURRENT_USER\\Software\\Empty\\Key]\n"), std::string::npos);
+
+    ASSERT_EQ(reg.writeDWord("Software\\Empty\\Key", "", 1), RegStatus::Ok);
+    EXPECT_EQ(reg.readDefaultText("Software\\Empty\\Key", text), RegStatus::WrongType);
+    ASSERT_EQ(reg.writeText("Software\\Empty\\Key", "Name", "1"), RegStatus::Ok);
+    EXPECT_EQ(reg.readDWord("Software\\Empty\\Key", "Name", n), RegStatus::WrongType);
+    EXPECT_EQ(text, "unchanged");
+    EXPECT_EQ(n, 7u);
+
+    // A text read ends at the first NUL; the stored value keeps all of it.
+    ASSERT_EQ(reg.writeDefaultText("Software\\Nul", std::string("ab\0cd", 5)), RegStatus::Ok);
+    ASSERT_EQ(reg.readDefaultText("Software\\Nul", text), RegStatus::Ok);
+    EXPECT_EQ(text, "ab");
+    ASSERT_EQ(reg.writeValue("Software\\Nul", "E", RegistryValue::expandString(std::string("%A%\0b", 5))),
+              RegStatus::Ok);
+    ASSERT_EQ(reg.readText("Software\\Nul", "E", text), RegStatus::Ok);
+    EXPECT_EQ(text, "%A%");
+}
+
+TEST_F(RegistryTest, AWriteThatChangesNothingLeavesTheFileAlone) {
+    ASSERT_EQ(reg.writeText("Software\\K", "A", "1"), RegStatus::Ok);
+    struct stat before {};
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    ASSERT_EQ(reg.writeText("Software\\K", "a", "1"), RegStatus::Ok);
+    ASSERT_EQ(reg.createKey("software\\k"), RegStatus::Ok);
+    struct stat after {};
+    ASSERT_EQ(::stat(file.c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+}
+
+TEST_F(RegistryTest, ANewFileIsPrivateAndAnExistingOneKeepsItsPermissions) {
+    ASSERT_EQ(reg.writeText("Software\\K", "A", "1"), RegStatus::Ok);
+    EXPECT_EQ(std::filesystem::status(file).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::owner_write |
+                                           std::filesystem::perms::group_read);
+    ASSERT_EQ(reg.writeText("Software\\K", "A", "2"), RegStatus::Ok);
+    EXPECT_TRUE((std::filesystem::status(file).permissions() & std::filesystem::perms::group_read) !=
+                std::filesystem::perms::none);
+}
+
+TEST_F(RegistryTest, AFileThatCannotBeParsedIsReportedWithItsLineAndNeverOverwritten) {
+    const struct {
+        const char* text;
+        int line;
+        const char* why;
+    } cases[] = {
+        {"Windows Registry Editor Version 5.00\n", 1, "does not begin with REGEDIT4"},
+        {"REGEDIT4\n\n\"Name\"=\"x\"\n", 3, "before the first key"},
+        {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n", 3, "not below HKEY_CURRENT_USER"},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"Name\"=\"open\n", 4, "not closed"},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n@=\"x\\n\"\n", 4, "unknown escape"},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"N\"=dword:123456789\n", 4, "1 to 8 hex digits"},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\n\"N\"=hex:00,\\\n  zz\n", 6, "not a hex byte"},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"N\"=hex(2):41,00,42\n", 4, "odd number"},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"N\"=-\n", 4, "deletions"},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A\\\\B]\n", 3, "empty key name"},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A\n", 3, "does not end with ]"},
+        {"REGEDIT4\n[HKEY_CURRENT_USER\\A]\nName=1\n", 3, "neither a key nor a value"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        writeFile(file, c.text);
+        std::string text;
+        try {
+            reg.writeText("Software\\K", "A", "1");
+            ADD_FAILURE() << "no error";
+        } catch (const RegistryError& e) {
+            EXPECT_EQ(e.file(), file);
+            EXPECT_EQ(e.line(), c.line);
+            const std::string what = e.what();
+            EXPECT_NE(what.find(file.string()), std::string::npos) << what;
+            EXPECT_NE(what.find("line " + std::to_string(c.line)), std::string::npos) << what;
+            EXPECT_NE(what.find(c.why), std::string::npos) << what;
+        }
+        EXPECT_THROW(reg.createKey("Software\\New"), RegistryError);
+        EXPECT_THROW(reg.readText("A", "N", text), RegistryError);
+        EXPECT_THROW(reg.keyExists("A"), RegistryError);
+        EXPECT_EQ(fileText(file), c.text);
+    }
+}
+
+TEST_F(RegistryTest, AFileThatCannotBeWrittenIsReportedAndTheOldOneStays) {
+    // The registry's folder is a plain file, so nothing can be created in it.
+    writeFile(dir / "blocker", "x");
+    Registry blocked(dir / "blocker" / "registry.reg");
+    try {
+        blocked.writeText("Software\\K", "A", "1");
+        ADD_FAILURE() << "no error";
+    } catch (const RegistryError& e) {
+        EXPECT_NE(std::string(e.what()).find((dir / "blocker" / "registry.reg").string()),
+                  std::string::npos);
+    }
+    EXPECT_EQ(fileText(dir / "blocker"), "x");
+}
+
+TEST(RegistryLocation, ComesFromTvrRegistryElseTheXdgConfigFolderElseHome) {
+    ::setenv("TVR_REGISTRY", "/some/where.reg", 1);
+    ::setenv("XDG_CONFIG_HOME", "/xdg", 1);
+    EXPECT_EQ(Registry::defaultFile(), "/some/where.reg");
+    ::unsetenv("TVR_REGISTRY");
+    EXPECT_EQ(Registry::defaultFile(), "/xdg/travenor/registry.reg");
+    ::setenv("XDG_CONFIG_HOME", "", 1);
+    ::setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(Registry::defaultFile(), "/home/u/.config/travenor/registry.reg");
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(Registry::defaultFile(), "/home/u/.config/travenor/registry.reg");
+}

@@ -1,0 +1,31 @@
+#pragma once
+// A fresh folder for one test, removed with everything in it when the test ends.
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace tvr::test {
+
+class TempFolder {
+public:
+    TempFolder() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/tvr-test-XXXXXX";
+        if (!::mkdtemp(pattern.data())) std::abort();
+        path_ = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+} // namespace tvr::test
