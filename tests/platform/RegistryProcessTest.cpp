@@ -10,17 +10,11 @@
 #include <sstream>
 
 using namespace tvr::platform;
+using tvr::test::fileText;
 using tvr::test::ChildProcess;
 using tvr::test::helperProgram;
 
 namespace {
-
-std::string fileText(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 bool killedBySigkill(const std::optional<int>& status) {
     return status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGKILL;

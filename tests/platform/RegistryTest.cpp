@@ -9,15 +9,9 @@
 #include <sstream>
 
 using namespace tvr::platform;
+using tvr::test::fileText;
 
 namespace {
-
-std::string fileText(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 void writeFile(const std::filesystem::path& p, const std::string& text) {
     std::ofstream out(p, std::ios::binary);

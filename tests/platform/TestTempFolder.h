@@ -2,6 +2,8 @@
 // A fresh folder for one test, removed with everything in it when the test ends.
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace tvr::test {
@@ -27,5 +29,13 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The whole content of a file, empty when it cannot be read.
+inline std::string fileText(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
 
 } // namespace tvr::test
