@@ -1,0 +1,53 @@
+#include "config/BooleanText.h"
+
+#include "config/SettingsError.h"
+
+#include <cctype>
+#include <charconv>
+#include <string_view>
+
+namespace tvr::config {
+namespace {
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
+    return s;
+}
+
+bool sameWord(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// A decimal number (sign, digits, fraction, exponent), the whole text; hex, inf and nan
+// are not numbers here.
+bool decimalNumber(std::string_view s, double& value) {
+    if (s.empty()) return false;
+    std::string_view digits = s;
+    if (digits.front() == '+' || digits.front() == '-') digits.remove_prefix(1);
+    if (digits.empty() || !(std::isdigit(static_cast<unsigned char>(digits.front())) || digits.front() == '.'))
+        return false;
+    if (s.front() == '+') s.remove_prefix(1);  // from_chars does not take a plus sign
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value,
+                                           std::chars_format::general);
+    return ec == std::errc() && end == s.data() + s.size();
+}
+
+} // namespace
+
+std::string booleanText(bool value) { return value ? "-1" : "0"; }
+
+bool parseBooleanText(const std::string& text) {
+    const std::string_view t = trimmed(text);
+    double number = 0;
+    if (decimalNumber(t, number)) return number != 0;
+    if (sameWord(t, "True")) return true;
+    if (sameWord(t, "False")) return false;
+    throw SettingsError("'" + text + "' is not a valid boolean value");
+}
+
+} // namespace tvr::config

@@ -1,0 +1,27 @@
+#pragma once
+// The settings of the program, one field per registry entry, named after that entry.
+// Default construction gives the values the settings dialog holds before anything is
+// loaded; LoadSettings adds the folders that depend on SYBASE.
+#include <string>
+
+namespace tvr::config {
+
+struct TDumpLoadSettings {
+    std::string MainServerName;    // "ServerName" of the base key (written by the main logon)
+    std::string ReservServerName;  // "ServerName" of base\Reserv
+    bool IsReserv = true;          // a reserve server receives the dumps
+    bool IsDumLoadBD = true;       // the first pass of a run dumps and loads the whole database
+    bool IsClearLog = false;       // a dump file is deleted once it has been loaded
+    bool IsInterval = false;       // passes repeat, EditInterval apart
+    std::string EditInterval = "00:00";  // "hh:mm", stored as typed
+    std::string ComboDump;         // database on the main server
+    std::string EditPathDump;      // folder the main server dumps into
+    std::string ComboLoad;         // database on the reserve server
+    std::string EditPathLoad;      // folder the reserve server loads from
+    std::string EditLogPath;       // folder of the activity log files
+    std::string EditErrorLogPath;  // folder of the error log files
+
+    bool operator==(const TDumpLoadSettings&) const = default;
+};
+
+} // namespace tvr::config
