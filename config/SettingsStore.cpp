@@ -85,7 +85,7 @@ void LoadSettings(platform::Registry& registry, LiveSettings& live, SettingsHost
 
     const TDumpLoadSettings loaded = live.snapshot();
     host.showIntervalField(loaded.IsInterval);
-    host.applySettings();
+    host.ApplySettings();
     host.setFolderPickerStarts(
         {loaded.EditLogPath, loaded.EditErrorLogPath, loaded.EditPathDump, loaded.EditPathLoad});
 }

@@ -26,8 +26,8 @@ public:
     virtual void setUseReserve(bool useReserve) = 0;
     // The interval field is visible exactly when IsInterval is true.
     virtual void showIntervalField(bool visible) = 0;
-    // The settings are copied into the main window (ApplySettings).
-    virtual void applySettings() = 0;
+    // The settings are copied into the main window.
+    virtual void ApplySettings() = 0;
     virtual void setFolderPickerStarts(const FolderPickerStarts& starts) = 0;
 };
 
@@ -36,7 +36,7 @@ public:
 // that cannot be read: it throws SettingsError ("Unable to open key "<key>" and access
 // value """ for a setting key without a text default value, "'<text>' is not a valid
 // boolean value" for a boolean that is not one); the settings read so far stay in `live`,
-// the rest keep their values, and nothing after that point happens (no applySettings).
+// the rest keep their values, and nothing after that point happens (no ApplySettings).
 // A registry file that cannot be read, parsed or written throws RegistryError the same way;
 // so does a base or reserve key that cannot be created, which therefore ends loading
 // before the settings are read. Creates those two keys when missing, never a setting key.

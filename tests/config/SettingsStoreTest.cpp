@@ -70,7 +70,7 @@ TEST_F(SettingsStoreTest, AFirstStartGetsTheDefaultsAndCreatesOnlyTheTwoServerKe
         EXPECT_FALSE(registry.keyExists(kReserv + "\\" + std::string(entry))) << entry;
 
     EXPECT_EQ(host.calls, (std::vector<std::string>{"setUseReserve true", "showIntervalField false",
-                                                    "applySettings", "setFolderPickerStarts"}));
+                                                    "ApplySettings", "setFolderPickerStarts"}));
     EXPECT_EQ(host.applied, s);
     EXPECT_EQ(host.pickers, (FolderPickerStarts{s.EditLogPath, s.EditErrorLogPath, s.EditPathDump,
                                                 s.EditPathLoad}));
@@ -96,7 +96,7 @@ TEST_F(SettingsStoreTest, SettingsWrittenByOneRunAreReadExactlyByTheNext) {
     LoadSettings(nextRun, nextLive, nextHost);
     EXPECT_EQ(nextLive.snapshot(), saved);
     EXPECT_EQ(nextHost.calls, (std::vector<std::string>{"setUseReserve false", "showIntervalField true",
-                                                        "applySettings", "setFolderPickerStarts"}));
+                                                        "ApplySettings", "setFolderPickerStarts"}));
     EXPECT_EQ(nextHost.pickers.dumpPath, saved.EditPathDump);
     EXPECT_EQ(nextHost.pickers.errorLogPath, "C:\\errs\\\\share");
 }

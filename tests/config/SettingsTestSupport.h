@@ -19,8 +19,8 @@ public:
     void showIntervalField(bool visible) override {
         calls.push_back(std::string("showIntervalField ") + (visible ? "true" : "false"));
     }
-    void applySettings() override {
-        calls.push_back("applySettings");
+    void ApplySettings() override {
+        calls.push_back("ApplySettings");
         applied = live_.snapshot();
     }
     void setFolderPickerStarts(const config::FolderPickerStarts& s) override {
@@ -29,7 +29,7 @@ public:
     }
 
     std::vector<std::string> calls;
-    config::TDumpLoadSettings applied;  // the live copy when applySettings ran
+    config::TDumpLoadSettings applied;  // the live copy when ApplySettings ran
     config::FolderPickerStarts pickers;
 
 private:
