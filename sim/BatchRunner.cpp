@@ -1,0 +1,74 @@
+#include "sim/BatchRunner.h"
+
+#include "sim/DateTime.h"
+#include "sim/ServerMessages.h"
+#include "sim/Sqlite.h"
+#include "sim/StatementHandlers.h"
+
+namespace tvr::sim {
+
+BatchResult runBatch(ExecutionContext& context, const std::string& batch) {
+    ResultSink& sink = context.sink();
+    const CommandSet& commands = context.commands();
+    std::vector<Statement> statements;
+    try {
+        statements = commands.splitter.split(batch);
+    } catch (const SqlLexError& error) {
+        ServerMessage message = messages::unclosedQuote(error.near);
+        message.line = error.line;
+        sink.message(message);
+        sink.done(TokenDone, DoneError, 0);
+        return BatchResult::Completed;
+    }
+    if (statements.empty()) {
+        sink.done(TokenDone, DoneFinal, 0);
+        return BatchResult::Completed;
+    }
+    for (std::size_t i = 0; i < statements.size(); ++i) {
+        const Statement& statement = statements[i];
+        if (sink.cancelRequested())
+            return BatchResult::Cancelled;
+        context.statementTime = currentDateTime();
+        StatementOutcome outcome;
+        const StatementHandler* handler = commands.find(statement);
+        try {
+            if (handler == nullptr) {
+                ServerMessage message = messages::syntaxError(statement.tokens.front().text);
+                message.line = statement.line;
+                sink.message(message);
+                outcome = StatementOutcome::failed(true);
+            } else {
+                outcome = handler->run(context, statement);
+            }
+        } catch (const UnusableDatabase& unusable) {
+            ServerMessage message = unusable.message;
+            message.line = statement.line;
+            sink.message(message);
+            outcome = StatementOutcome::failed();
+        } catch (const SqliteError& error) {
+            ServerMessage message = messages::internalError(error.what());
+            message.line = statement.line;
+            sink.message(message);
+            outcome = StatementOutcome::failed();
+        }
+        if (outcome.cancelled)
+            return BatchResult::Cancelled;
+        const bool last = i + 1 == statements.size() || outcome.endBatch;
+        std::uint16_t status = last ? DoneFinal : DoneMore;
+        if (outcome.error)
+            status |= DoneError;
+        if (outcome.rowCount)
+            status |= DoneCount;
+        if (context.inTransaction())
+            status |= DoneInTransaction;
+        if (outcome.returnStatus)
+            sink.returnStatus(*outcome.returnStatus);
+        auto count = static_cast<std::int32_t>(outcome.rowCount.value_or(0));
+        sink.done(outcome.procedure ? TokenDoneProc : TokenDone, status, count);
+        if (last)
+            break;
+    }
+    return BatchResult::Completed;
+}
+
+} // namespace tvr::sim

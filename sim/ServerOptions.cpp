@@ -1,0 +1,75 @@
+#include "sim/ServerOptions.h"
+
+#include <cctype>
+#include <stdexcept>
+
+namespace tvr::sim {
+
+bool isValidObjectName(const std::string& name) {
+    if (name.empty() || name.size() > 30)
+        return false;
+    if (!std::isalpha(static_cast<unsigned char>(name[0])) && name[0] != '_')
+        return false;
+    for (char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '$' && c != '#' && c != '@')
+            return false;
+    return true;
+}
+
+std::string serverUsage() {
+    return "usage: aseemu --data DIR [--name NAME] [--port N] [--login USER:PASSWORD]... "
+           "[--database NAME]... [--trace FILE]\n";
+}
+
+ServerOptions parseServerOptions(const std::vector<std::string>& arguments) {
+    ServerOptions options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= arguments.size())
+                throw std::invalid_argument(option + " needs a value");
+            return arguments[++i];
+        };
+        if (option == "--name") {
+            options.name = value();
+            if (options.name.empty() || options.name.size() > 30)
+                throw std::invalid_argument("--name must have 1 to 30 characters");
+        } else if (option == "--port") {
+            const std::string& text = value();
+            std::size_t used = 0;
+            int port = -1;
+            try {
+                port = std::stoi(text, &used);
+            } catch (const std::exception&) {
+                used = 0;
+            }
+            if (used != text.size() || port < 0 || port > 65535)
+                throw std::invalid_argument("--port needs a number from 0 to 65535, not '" + text + "'");
+            options.port = port;
+        } else if (option == "--data") {
+            options.dataDir = value();
+        } else if (option == "--login") {
+            const std::string& text = value();
+            std::size_t colon = text.find(':');
+            if (colon == std::string::npos || colon == 0)
+                throw std::invalid_argument("--login needs USER:PASSWORD, not '" + text + "'");
+            options.logins.emplace_back(text.substr(0, colon), text.substr(colon + 1));
+        } else if (option == "--database") {
+            const std::string& name = value();
+            if (!isValidObjectName(name))
+                throw std::invalid_argument("'" + name + "' is no valid database name");
+            options.databases.push_back(name);
+        } else if (option == "--trace") {
+            options.traceFile = value();
+        } else {
+            throw std::invalid_argument("unknown option '" + option + "'");
+        }
+    }
+    if (options.dataDir.empty())
+        throw std::invalid_argument("--data DIR is required");
+    if (options.logins.empty())
+        options.logins.emplace_back("sa", "");
+    return options;
+}
+
+} // namespace tvr::sim

@@ -1,0 +1,29 @@
+#pragma once
+// The command line of aseemu.
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tvr::sim {
+
+struct ServerOptions {
+    std::string name = "ASEEMU";
+    int port = 0;
+    std::string dataDir;
+    std::vector<std::pair<std::string, std::string>> logins;   // user, password
+    std::vector<std::string> databases;
+    std::string traceFile;
+    std::size_t maxMessageSize = 16 * 1024 * 1024;
+};
+
+// Throws std::invalid_argument with a readable reason for an unknown option, a missing value
+// or a malformed one (port, login without ':', database name that is no identifier).
+ServerOptions parseServerOptions(const std::vector<std::string>& arguments);
+
+std::string serverUsage();
+
+// A valid server object name: a letter or _ first, then letters, digits, _, $, #, @;
+// at most 30 characters.
+bool isValidObjectName(const std::string& name);
+
+} // namespace tvr::sim

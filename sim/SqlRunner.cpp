@@ -1,0 +1,427 @@
+#include "sim/SqlRunner.h"
+
+#include "sim/DateTime.h"
+#include "sim/ServerMessages.h"
+#include "sim/SqlTranslator.h"
+#include "sim/TransactionLog.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+namespace tvr::sim {
+namespace {
+
+std::string lowerText(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The column a declared type stands for; nothing for a type that says nothing (no column).
+std::optional<Column> columnForDeclaredType(const char* declared) {
+    if (declared == nullptr)
+        return std::nullopt;
+    std::string type = lowerText(declared);
+    Column column;
+    int length = -1;
+    std::size_t paren = type.find('(');
+    if (paren != std::string::npos)
+        length = std::atoi(type.c_str() + paren + 1);
+    std::string base = type.substr(0, paren);
+    while (!base.empty() && std::isspace(static_cast<unsigned char>(base.back())))
+        base.pop_back();
+    if (base.find("char") != std::string::npos || base == "text" || base == "sysname") {
+        column.kind = (base == "char" || base == "nchar" || base == "unichar") ? ColumnKind::Char : ColumnKind::VarChar;
+        column.length = base == "sysname" ? 30 : length;
+    } else if (base == "int" || base == "integer") {
+        column.kind = ColumnKind::Int;
+    } else if (base == "smallint") {
+        column.kind = ColumnKind::SmallInt;
+    } else if (base == "tinyint" || base == "bit") {
+        column.kind = ColumnKind::TinyInt;
+    } else if (base == "bigint") {
+        column.kind = ColumnKind::BigInt;
+    } else if (base == "float" || base == "real" || base == "double" || base == "double precision" ||
+               base == "numeric" || base == "decimal" || base == "money" || base == "smallmoney") {
+        column.kind = ColumnKind::Float;
+    } else if (base == "datetime" || base == "smalldatetime" || base == "date" || base == "bigdatetime") {
+        column.kind = ColumnKind::DateTime;
+    } else {
+        return std::nullopt;
+    }
+    return column;
+}
+
+bool looksLikeName(const std::string& name) {
+    if (name.empty())
+        return false;
+    for (char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '$' && c != '#' && c != '@')
+            return false;
+    return true;
+}
+
+bool isGetdateCall(const std::string& expression) {
+    std::string compact;
+    for (char c : expression)
+        if (!std::isspace(static_cast<unsigned char>(c)))
+            compact += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return compact == "getdate()";
+}
+
+// One value as SQLite returned it.
+struct RawValue {
+    int type = SQLITE_NULL;
+    std::int64_t integer = 0;
+    double real = 0;
+    std::string text;
+};
+
+RawValue readValue(sqlite3_stmt* statement, int column) {
+    RawValue value;
+    value.type = sqlite3_column_type(statement, column);
+    switch (value.type) {
+    case SQLITE_INTEGER:
+        value.integer = sqlite3_column_int64(statement, column);
+        break;
+    case SQLITE_FLOAT:
+        value.real = sqlite3_column_double(statement, column);
+        break;
+    case SQLITE_TEXT:
+    case SQLITE_BLOB: {
+        const unsigned char* text = sqlite3_column_text(statement, column);
+        if (text != nullptr)
+            value.text.assign(reinterpret_cast<const char*>(text), static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+        value.type = SQLITE_TEXT;
+        break;
+    }
+    default:
+        break;
+    }
+    return value;
+}
+
+std::string rawText(const RawValue& value) {
+    switch (value.type) {
+    case SQLITE_INTEGER: return std::to_string(value.integer);
+    case SQLITE_FLOAT: return valueText(Value{value.real});
+    case SQLITE_TEXT: return value.text;
+    default: return {};
+    }
+}
+
+std::optional<std::int64_t> rawInteger(const RawValue& value) {
+    if (value.type == SQLITE_INTEGER)
+        return value.integer;
+    if (value.type == SQLITE_FLOAT && std::nearbyint(value.real) == value.real && std::fabs(value.real) < 9e18)
+        return static_cast<std::int64_t>(value.real);
+    if (value.type == SQLITE_TEXT) {
+        char* end = nullptr;
+        errno = 0;
+        long long number = std::strtoll(value.text.c_str(), &end, 10);
+        if (!value.text.empty() && end != nullptr && *end == '\0' && errno == 0)
+            return number;
+    }
+    return std::nullopt;
+}
+
+std::optional<double> rawReal(const RawValue& value) {
+    if (value.type == SQLITE_FLOAT)
+        return value.real;
+    if (value.type == SQLITE_INTEGER)
+        return static_cast<double>(value.integer);
+    if (value.type == SQLITE_TEXT) {
+        char* end = nullptr;
+        double number = std::strtod(value.text.c_str(), &end);
+        if (!value.text.empty() && end != nullptr && *end == '\0')
+            return number;
+    }
+    return std::nullopt;
+}
+
+// Settles each column's kind and length from the declared types and the values, widening an
+// integer column whose values do not fit and falling back to varchar for values of another kind.
+std::vector<Row> typeColumns(std::vector<Column>& columns, const std::vector<bool>& declared,
+                             const std::vector<std::vector<RawValue>>& rawRows) {
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        Column& column = columns[c];
+        if (!declared[c]) {
+            // Computed: the values decide. Integers, then floats, else text.
+            bool allIntegers = true, allNumbers = true, any = false;
+            for (const auto& raw : rawRows) {
+                const RawValue& value = raw[c];
+                if (value.type == SQLITE_NULL)
+                    continue;
+                any = true;
+                allIntegers = allIntegers && value.type == SQLITE_INTEGER;
+                allNumbers = allNumbers && (value.type == SQLITE_INTEGER || value.type == SQLITE_FLOAT);
+            }
+            if (column.kind != ColumnKind::DateTime)
+                column.kind = !any ? ColumnKind::VarChar
+                              : allIntegers ? ColumnKind::Int
+                              : allNumbers  ? ColumnKind::Float
+                                            : ColumnKind::VarChar;
+            column.length = -1;
+        }
+        bool fits = true;
+        std::int64_t low = 0, high = 0;
+        for (const auto& raw : rawRows) {
+            const RawValue& value = raw[c];
+            if (value.type == SQLITE_NULL)
+                continue;
+            switch (column.kind) {
+            case ColumnKind::Int:
+            case ColumnKind::SmallInt:
+            case ColumnKind::TinyInt:
+            case ColumnKind::BigInt:
+                if (auto number = rawInteger(value)) {
+                    low = std::min(low, *number);
+                    high = std::max(high, *number);
+                } else {
+                    fits = false;
+                }
+                break;
+            case ColumnKind::Float:
+                fits = fits && rawReal(value).has_value();
+                break;
+            case ColumnKind::DateTime:
+                fits = fits && value.type == SQLITE_TEXT && parseDateTime(value.text).has_value();
+                break;
+            default:
+                break;
+            }
+        }
+        if (!fits) {
+            column.kind = ColumnKind::VarChar;
+            column.length = -1;
+        } else if (column.kind == ColumnKind::TinyInt && (low < 0 || high > 255)) {
+            column.kind = ColumnKind::SmallInt;
+        }
+        if (column.kind == ColumnKind::SmallInt && (low < -32768 || high > 32767))
+            column.kind = ColumnKind::Int;
+        if (column.kind == ColumnKind::Int && (low < std::numeric_limits<std::int32_t>::min() ||
+                                               high > std::numeric_limits<std::int32_t>::max()))
+            column.kind = ColumnKind::BigInt;
+        if (column.kind == ColumnKind::Char || column.kind == ColumnKind::VarChar) {
+            std::size_t longest = 1;
+            for (const auto& raw : rawRows)
+                longest = std::max(longest, rawText(raw[c]).size());
+            if (column.length < static_cast<int>(longest))
+                column.length = static_cast<int>(longest);
+        }
+    }
+    std::vector<Row> rows;
+    rows.reserve(rawRows.size());
+    for (const auto& raw : rawRows) {
+        Row row;
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            const RawValue& value = raw[c];
+            if (value.type == SQLITE_NULL) {
+                row.emplace_back();
+                continue;
+            }
+            switch (columns[c].kind) {
+            case ColumnKind::Int:
+            case ColumnKind::SmallInt:
+            case ColumnKind::TinyInt:
+            case ColumnKind::BigInt:
+                row.emplace_back(*rawInteger(value));
+                break;
+            case ColumnKind::Float:
+                row.emplace_back(*rawReal(value));
+                break;
+            case ColumnKind::DateTime:
+                row.emplace_back(*parseDateTime(value.text));
+                break;
+            default:
+                row.emplace_back(rawText(value));
+                break;
+            }
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+int progressHandler(void* sink) { return static_cast<ResultSink*>(sink)->cancelRequested() ? 1 : 0; }
+
+std::string afterColon(const std::string& text) {
+    std::size_t colon = text.find(':');
+    std::string rest = colon == std::string::npos ? text : text.substr(colon + 1);
+    while (!rest.empty() && rest.front() == ' ')
+        rest.erase(rest.begin());
+    return rest;
+}
+
+std::string withoutSchema(const std::string& name) {
+    std::size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(dot + 1);
+}
+
+} // namespace
+
+ServerMessage messageForSqliteError(const std::string& text, const Statement& statement) {
+    ServerMessage message;
+    if (text.rfind("near \"", 0) == 0) {
+        std::size_t end = text.find("\": syntax error");
+        message = messages::syntaxError(end == std::string::npos ? text : text.substr(6, end - 6));
+    } else if (text.find("incomplete input") != std::string::npos) {
+        message = messages::syntaxError(statement.tokens.empty() ? std::string() : statement.tokens.back().text);
+    } else if (text.rfind("no such table:", 0) == 0 || text.rfind("no such view:", 0) == 0) {
+        message = messages::objectNotFound(withoutSchema(afterColon(text)));
+    } else if (text.rfind("no such column:", 0) == 0) {
+        message = messages::invalidColumn(withoutSchema(afterColon(text)));
+    } else if (text.find(" already exists") != std::string::npos) {
+        std::string name = text.substr(0, text.find(" already exists"));
+        std::size_t space = name.rfind(' ');
+        message = messages::objectExists(withoutSchema(space == std::string::npos ? name : name.substr(space + 1)));
+    } else if (text.rfind("no such function:", 0) == 0) {
+        message = messages::functionNotFound(afterColon(text));
+    } else if (text.rfind("UNIQUE constraint failed:", 0) == 0) {
+        message = messages::duplicateKey("'" + afterColon(text) + "'");
+    } else if (text.rfind("NOT NULL constraint failed:", 0) == 0) {
+        message = messages::nullNotAllowed("'" + afterColon(text) + "'");
+    } else if (text.rfind("unknown database", 0) == 0) {
+        message = messages::noSuchDatabase(afterColon(text));
+    } else {
+        message = messages::internalError(text);
+    }
+    message.line = statement.line;
+    return message;
+}
+
+std::optional<std::string> globalVariable(ExecutionContext& context, const std::string& name) {
+    std::string lower = lowerText(name);
+    if (lower == "@@servername")
+        return quoteSqlString(context.server().serverName());
+    if (lower == "@@version")
+        return quoteSqlString("Adaptive Server Enterprise/15.7/aseemu/" + context.server().serverName());
+    if (lower == "@@spid")
+        return std::to_string(context.connectionId());
+    if (lower == "@@rowcount")
+        return std::to_string(context.lastRowCount);
+    if (lower == "@@error")
+        return "0";
+    if (lower == "@@trancount")
+        return context.inTransaction() ? "1" : "0";
+    return std::nullopt;
+}
+
+StatementOutcome runSqlStatement(ExecutionContext& context, const Statement& statement) {
+    TranslatedSql translated;
+    try {
+        translated = translateToSqlite(statement, context.currentDatabase(),
+                                       [&](const std::string& name) { return globalVariable(context, name); });
+    } catch (const UnknownVariable& unknown) {
+        ServerMessage message = messages::undeclaredVariable(unknown.name);
+        message.line = statement.line;
+        context.sink().message(message);
+        return StatementOutcome::failed(true);
+    }
+    return runSqliteText(context, translated.sql, translated.databases, statement);
+}
+
+StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql, const std::set<std::string>& databases,
+                               const Statement& statement) {
+    ResultSink& sink = context.sink();
+    auto fail = [&](ServerMessage message, bool endBatch) {
+        message.line = statement.line;
+        sink.message(message);
+        return StatementOutcome::failed(endBatch);
+    };
+    SqliteDatabase* db = nullptr;
+    try {
+        db = &context.database(databases);
+    } catch (const UnusableDatabase& unusable) {
+        return fail(unusable.message, false);
+    } catch (const SqliteError& error) {
+        return fail(messageForSqliteError(error.what(), statement), false);
+    }
+
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(db->handle(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
+    SqliteStatement prepared(raw);
+    if (rc != SQLITE_OK) {
+        ServerMessage message = messageForSqliteError(sqlite3_errmsg(db->handle()), statement);
+        return fail(message, message.number == 102);
+    }
+    if (raw == nullptr)
+        return StatementOutcome{};
+
+    const bool modifying = !sqlite3_stmt_readonly(raw);
+    const bool logged = modifying && !isSystemDatabase(context.currentDatabase());
+    const bool ownTransaction = logged && !db->inTransaction();
+    sqlite3_progress_handler(db->handle(), 2000, progressHandler, &sink);
+    struct ProgressReset {
+        sqlite3* handle;
+        ~ProgressReset() { sqlite3_progress_handler(handle, 0, nullptr, nullptr); }
+    } progressReset{db->handle()};
+
+    StatementOutcome outcome;
+    try {
+        if (ownTransaction)
+            db->execute("BEGIN IMMEDIATE");
+        const int columnCount = sqlite3_column_count(raw);
+        std::vector<std::vector<RawValue>> rawRows;
+        while (prepared.step()) {
+            std::vector<RawValue> values;
+            values.reserve(static_cast<std::size_t>(columnCount));
+            for (int c = 0; c < columnCount; ++c)
+                values.push_back(readValue(raw, c));
+            rawRows.push_back(std::move(values));
+        }
+        if (logged)
+            TransactionLog::append(*db, sql, formatDateTime(context.statementTime));
+        if (ownTransaction)
+            db->execute("COMMIT");
+
+        if (columnCount > 0) {
+            std::vector<Column> columns(static_cast<std::size_t>(columnCount));
+            std::vector<bool> declared(columns.size(), false);
+            for (int c = 0; c < columnCount; ++c) {
+                Column& column = columns[static_cast<std::size_t>(c)];
+                const char* name = sqlite3_column_name(raw, c);
+                std::string heading = name != nullptr ? name : "";
+                std::optional<Column> fromType = columnForDeclaredType(sqlite3_column_decltype(raw, c));
+                if (fromType) {
+                    column = *fromType;
+                    declared[static_cast<std::size_t>(c)] = true;
+                } else if (isGetdateCall(heading)) {
+                    column.kind = ColumnKind::DateTime;
+                }
+                // A computed column without an alias has no heading on the server.
+                column.name = (fromType || looksLikeName(heading)) ? heading : std::string();
+            }
+            std::vector<Row> rows = typeColumns(columns, declared, rawRows);
+            sink.rowFormat(columns);
+            for (const Row& row : rows) {
+                if (sink.cancelRequested()) {
+                    outcome.cancelled = true;
+                    return outcome;
+                }
+                sink.row(row);
+            }
+            outcome.rowCount = static_cast<std::int64_t>(rows.size());
+        } else {
+            std::string head = statement.keyword();
+            if (head == "insert" || head == "update" || head == "delete")
+                outcome.rowCount = sqlite3_changes(db->handle());
+        }
+        context.lastRowCount = outcome.rowCount.value_or(0);
+    } catch (const SqliteError& error) {
+        if (ownTransaction && db->inTransaction())
+            db->execute("ROLLBACK");
+        if (error.code == SQLITE_INTERRUPT || sink.cancelRequested()) {
+            outcome.cancelled = true;
+            return outcome;
+        }
+        return fail(messageForSqliteError(error.what(), statement), false);
+    }
+    return outcome;
+}
+
+} // namespace tvr::sim

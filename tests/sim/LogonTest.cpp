@@ -1,0 +1,74 @@
+// Logging on to aseemu through libct: the accepted logon with its database context, the 4002
+// refusal as the program's server message handler sees it, and configured logins.
+#include "CtClient.h"
+#include "tests/support/Emulator.h"
+
+#include <gtest/gtest.h>
+
+using tvr::testing::CtClient;
+using tvr::testing::Emulator;
+
+TEST(Logon, DefaultSaLogonSucceedsInMasterWithChangedContextMessage) {
+    Emulator server("LOGON1");
+    CtClient client;
+    ASSERT_TRUE(client.connect("LOGON1"));
+    ASSERT_FALSE(client.serverMessages.empty());
+    const auto& changed = client.serverMessages.front();
+    EXPECT_EQ(changed.number, 5701);
+    EXPECT_EQ(changed.severity, 10);
+    EXPECT_EQ(changed.text, "Changed database context to 'master'.\n");
+    EXPECT_EQ(changed.server, "LOGON1");
+
+    auto batch = client.execute("select db_name(), user_name(), host_name(), app_name(), @@servername");
+    auto results = batch.rowResults();
+    ASSERT_EQ(results.size(), 1u);
+    const auto& row = results[0].rows.at(0);
+    EXPECT_EQ(row[0], "master");
+    EXPECT_EQ(row[1], "sa");
+    EXPECT_EQ(row[2], "testhost");
+    EXPECT_EQ(row[3], "tvr-tests");
+    EXPECT_EQ(row[4], "LOGON1");
+}
+
+TEST(Logon, WrongPasswordIsRefusedWith4002AtSeverity14) {
+    Emulator server("LOGON2");
+    CtClient client;
+    EXPECT_FALSE(client.connect("LOGON2", "sa", "wrong"));
+    ASSERT_EQ(client.serverMessages.size(), 1u);
+    const auto& refused = client.serverMessages[0];
+    EXPECT_EQ(refused.number, 4002);
+    EXPECT_EQ(refused.severity, 14);
+    EXPECT_EQ(refused.state, 1);
+    EXPECT_EQ(refused.line, 1);
+    EXPECT_EQ(refused.text, "Login failed.\n");
+
+    // The server goes on serving after a refusal.
+    CtClient again;
+    EXPECT_TRUE(again.connect("LOGON2"));
+}
+
+TEST(Logon, ConfiguredLoginsReplaceTheDefaultSa) {
+    tvr::testing::EmulatorOptions options;
+    options.name = "LOGON3";
+    options.logins = {"operator:s3cret", "backup:"};
+    Emulator server(options);
+    CtClient client;
+    EXPECT_TRUE(client.connect("LOGON3", "operator", "s3cret"));
+    CtClient emptyPassword;
+    EXPECT_TRUE(emptyPassword.connect("LOGON3", "backup", ""));
+    CtClient sa;
+    EXPECT_FALSE(sa.connect("LOGON3", "sa", ""));
+    CtClient wrongCase;
+    EXPECT_FALSE(wrongCase.connect("LOGON3", "Operator", "s3cret"));
+}
+
+TEST(Logon, LogoutAndReconnectOnTheSameProcessWork) {
+    Emulator server("LOGON4");
+    CtClient client;
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(client.connect("LOGON4")) << "round " << i;
+        auto batch = client.execute("select @@spid");
+        ASSERT_EQ(batch.rowResults().size(), 1u);
+        client.close();
+    }
+}
