@@ -374,6 +374,7 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
                 values.push_back(readValue(raw, c));
             rawRows.push_back(std::move(values));
         }
+        const int changes = sqlite3_changes(db->handle());
         if (logged)
             TransactionLog::append(*db, sql, formatDateTime(context.statementTime));
         if (ownTransaction)
@@ -409,7 +410,7 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
         } else {
             std::string head = statement.keyword();
             if (head == "insert" || head == "update" || head == "delete")
-                outcome.rowCount = sqlite3_changes(db->handle());
+                outcome.rowCount = changes;
         }
         context.lastRowCount = outcome.rowCount.value_or(0);
     } catch (const SqliteError& error) {

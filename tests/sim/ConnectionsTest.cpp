@@ -1,0 +1,218 @@
+// Connections side by side, a cancel during a long command, a restart on the same data folder,
+// the command trace, and what happens to malformed input on a raw socket.
+#include "CtClient.h"
+#include "tests/support/Emulator.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <future>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using tvr::testing::CtBatch;
+using tvr::testing::CtClient;
+using tvr::testing::Emulator;
+
+namespace {
+
+// A plain TCP connection to the emulator for sending bytes no client library would send.
+class RawConnection {
+public:
+    explicit RawConnection(int port) {
+        socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected_ = ::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawConnection() { ::close(socket_); }
+
+    bool connected() const { return connected_; }
+    bool send(const std::vector<std::uint8_t>& bytes) {
+        return ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
+    // True when the server closed the connection within the timeout (reading whatever it sent).
+    bool closedByServer(int timeoutMs = 30000) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd waiting{socket_, POLLIN, 0};
+            if (::poll(&waiting, 1, 100) <= 0)
+                continue;
+            char buffer[4096];
+            ssize_t got = ::recv(socket_, buffer, sizeof buffer, 0);
+            if (got <= 0)
+                return true;
+        }
+        return false;
+    }
+
+private:
+    int socket_ = -1;
+    bool connected_ = false;
+};
+
+std::vector<std::uint8_t> packet(std::uint8_t type, std::uint8_t status, const std::vector<std::uint8_t>& body,
+                                 int declaredLength = -1) {
+    int length = declaredLength >= 0 ? declaredLength : static_cast<int>(body.size() + 8);
+    std::vector<std::uint8_t> bytes = {type, status, static_cast<std::uint8_t>(length >> 8),
+                                       static_cast<std::uint8_t>(length & 0xff), 0, 0, 0, 0};
+    bytes.insert(bytes.end(), body.begin(), body.end());
+    return bytes;
+}
+
+void expectServing(const std::string& name) {
+    CtClient client;
+    ASSERT_TRUE(client.connect(name));
+    EXPECT_EQ(client.execute("select 42").rowResults().at(0).rows.at(0).at(0), "42");
+}
+
+} // namespace
+
+TEST(Connections, ALongCommandDoesNotDelayAnotherConnectionAndCanBeCancelled) {
+    Emulator server("CONC1");
+    CtClient slow, quick;
+    ASSERT_TRUE(slow.connect("CONC1"));
+    ASSERT_TRUE(quick.connect("CONC1"));
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(slow.send("waitfor delay '00:02:00' select 'never'"));
+    // The other connection is served while the first one waits.
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(quick.execute("select " + std::to_string(i)).rowResults().at(0).rows.at(0).at(0), std::to_string(i));
+    // The cancel is acknowledged long before the two minutes are over.
+    EXPECT_TRUE(slow.cancelAll());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(90));
+    // The cancelled connection goes on.
+    CtBatch after = slow.execute("select 'again'");
+    ASSERT_EQ(after.rowResults().size(), 1u);
+    EXPECT_EQ(after.rowResults()[0].rows.at(0).at(0), "again");
+}
+
+TEST(Connections, CancelAfterTheResultsWereSentIsAcknowledged) {
+    Emulator server("CONC2");
+    CtClient client;
+    ASSERT_TRUE(client.connect("CONC2"));
+    ASSERT_TRUE(client.send("select name from master..sysdatabases"));
+    EXPECT_TRUE(client.cancelAll());
+    EXPECT_EQ(client.execute("select 7").rowResults().at(0).rows.at(0).at(0), "7");
+}
+
+TEST(Connections, ManyClientsAtOnce) {
+    Emulator server("CONC3", {"pubs2"});
+    {
+        CtClient setup;
+        ASSERT_TRUE(setup.connect("CONC3"));
+        ASSERT_FALSE(setup.execute("use pubs2 create table hits (worker int, n int)").failed());
+    }
+    std::vector<std::future<int>> workers;
+    for (int w = 0; w < 4; ++w) {
+        workers.push_back(std::async(std::launch::async, [w] {
+            CtClient client;
+            if (!client.connect("CONC3"))
+                return -1;
+            client.execute("use pubs2");
+            for (int n = 0; n < 20; ++n)
+                if (client.execute("insert hits values (" + std::to_string(w) + ", " + std::to_string(n) + ")").failed())
+                    return -2;
+            return 0;
+        }));
+    }
+    for (auto& worker : workers)
+        EXPECT_EQ(worker.get(), 0);
+    CtClient check;
+    ASSERT_TRUE(check.connect("CONC3"));
+    EXPECT_EQ(check.execute("select count(*) from pubs2..hits").rowResults().at(0).rows.at(0).at(0), "80");
+}
+
+TEST(Connections, RestartOnTheSameDataKeepsDatabasesAndRows) {
+    Emulator server("RESTART", {"pubs2"});
+    {
+        CtClient client;
+        ASSERT_TRUE(client.connect("RESTART"));
+        ASSERT_FALSE(client.execute("use pubs2 create table kept (name varchar(10), at datetime) "
+                                    "insert kept values ('first', '2026-12-07 08:00:00') "
+                                    "create database later")
+                         .failed());
+    }
+    server.stop();
+    server.start();
+    CtClient client;
+    ASSERT_TRUE(client.connect("RESTART"));
+    auto rows = client.execute("select name, at from pubs2..kept").rowResults().at(0).rows;
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], "first");
+    auto names = client.execute("select name from master..sysdatabases where name in ('later', 'pubs2') order by name")
+                     .rowResults()
+                     .at(0)
+                     .rows;
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0][0], "later");
+}
+
+TEST(Connections, TraceRecordsEveryLanguageCommandAsSent) {
+    Emulator server("TRACE1");
+    CtClient client;
+    ASSERT_TRUE(client.connect("TRACE1"));
+    client.execute("select 1\n-- a comment\nprint 'x'");
+    std::string trace = server.traceText();
+    EXPECT_NE(trace.find("select 1\n-- a comment\nprint 'x'\n"), std::string::npos) << trace;
+    EXPECT_NE(trace.find("-- connection "), std::string::npos);
+}
+
+TEST(Connections, MalformedInputClosesOnlyThatConnection) {
+    Emulator server("ROBUST");
+    CtClient bystander;
+    ASSERT_TRUE(bystander.connect("ROBUST"));
+
+    {   // A packet length shorter than the header.
+        RawConnection raw(server.port());
+        ASSERT_TRUE(raw.connected());
+        raw.send(packet(2, 1, {}, 4));
+        EXPECT_TRUE(raw.closedByServer());
+    }
+    {   // A login record cut short.
+        RawConnection raw(server.port());
+        raw.send(packet(2, 1, std::vector<std::uint8_t>(100, 'a')));
+        EXPECT_TRUE(raw.closedByServer());
+    }
+    {   // A packet announced longer than what arrives before the client goes away.
+        RawConnection raw(server.port());
+        std::vector<std::uint8_t> bytes = packet(2, 0, std::vector<std::uint8_t>(10, 0), 600);
+        raw.send(bytes);
+    }
+    {   // A message that never ends: packets without the last-packet flag past the size limit.
+        RawConnection raw(server.port());
+        std::vector<std::uint8_t> chunk = packet(2, 0, std::vector<std::uint8_t>(65000, 'x'));
+        bool closed = false;
+        for (int i = 0; i < 400 && !closed; ++i)
+            closed = !raw.send(chunk);
+        EXPECT_TRUE(closed || raw.closedByServer());
+    }
+    {   // A TDS 7 pre-login is refused by closing the connection.
+        RawConnection raw(server.port());
+        raw.send(packet(18, 1, {0, 0, 0x1a, 0, 6, 0xff}));
+        EXPECT_TRUE(raw.closedByServer());
+    }
+    {   // Garbage where the first packet should be.
+        RawConnection raw(server.port());
+        raw.send(packet(0x55, 1, {1, 2, 3}));
+        EXPECT_TRUE(raw.closedByServer());
+    }
+    expectServing("ROBUST");
+    EXPECT_EQ(bystander.execute("select 'still here'").rowResults().at(0).rows.at(0).at(0), "still here");
+}
+
+TEST(Connections, KilledServerLeavesClientsWithAnErrorNotAHang) {
+    Emulator server("KILLED");
+    CtClient client;
+    ASSERT_TRUE(client.connect("KILLED"));
+    server.signal(SIGKILL);
+    CtBatch batch = client.execute("select 1");
+    EXPECT_TRUE(batch.rowResults().empty());
+    EXPECT_NE(batch.lastResultsCode, CS_END_RESULTS);
+}
