@@ -2,6 +2,7 @@
 
 #include "sim/DateTime.h"
 #include "sim/ServerMessages.h"
+#include "sim/SqlTranslator.h"
 
 namespace tvr::sim {
 namespace {
@@ -82,15 +83,7 @@ SqliteDatabase& ExecutionContext::database(const std::set<std::string>& attach) 
             throw UnusableDatabase(messages::noSuchDatabase(name));
         if (info->state != DatabaseState::Online)
             throw UnusableDatabase(messages::databaseOffline(name));
-        std::string schema = name;
-        std::string quoted = "\"";
-        for (char c : schema) {
-            quoted += c;
-            if (c == '"')
-                quoted += '"';
-        }
-        quoted += '"';
-        SqliteStatement statement(*db_, "ATTACH DATABASE ? AS " + quoted);
+        SqliteStatement statement(*db_, "ATTACH DATABASE ? AS " + quoteSqlName(name));
         statement.bind(1, server_.databasePath(name)).step();
         attached_.insert(name);
     }

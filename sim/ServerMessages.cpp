@@ -72,6 +72,12 @@ ServerMessage conversionFailed(const std::string& text, const std::string& type)
     return make(249, 16, "Syntax error during explicit conversion of VARCHAR value '" + text + "' to a " + type + " field.");
 }
 
+ServerMessage noTransaction(bool commit) {
+    const char* verb = commit ? "COMMIT" : "ROLLBACK";
+    return make(commit ? 3902 : 3903, 16,
+                std::string("The ") + verb + " TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+}
+
 ServerMessage databaseExists(const std::string& database) {
     return make(1801, 16, "Database '" + database + "' already exists.");
 }

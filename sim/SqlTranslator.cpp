@@ -2,27 +2,20 @@
 
 namespace tvr::sim {
 
-std::string quoteSqlString(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c;
-        if (c == '\'')
-            quoted += '\'';
-    }
-    return quoted + "'";
-}
-
 namespace {
 
-std::string quoteName(const std::string& name) {
-    std::string quoted = "\"";
-    for (char c : name) {
+// The text between two `quote` characters, each inner one doubled.
+std::string quoteWith(const std::string& text, char quote) {
+    std::string quoted(1, quote);
+    for (char c : text) {
         quoted += c;
-        if (c == '"')
-            quoted += '"';
+        if (c == quote)
+            quoted += quote;
     }
-    return quoted + "\"";
+    return quoted + quote;
 }
+
+std::string quoteName(const std::string& name) { return quoteSqlName(name); }
 
 bool isName(const SqlToken& token) {
     return token.kind == SqlToken::Kind::Word || token.kind == SqlToken::Kind::BracketName;
@@ -33,6 +26,10 @@ std::string nameOf(const SqlToken& token) {
 }
 
 } // namespace
+
+std::string quoteSqlString(const std::string& text) { return quoteWith(text, '\''); }
+
+std::string quoteSqlName(const std::string& name) { return quoteWith(name, '"'); }
 
 TranslatedSql translateToSqlite(const Statement& statement, const std::string& currentDatabase,
                                 const VariableLookup& variables) {

@@ -32,6 +32,8 @@ public:
 TranslatedSql translateToSqlite(const Statement& statement, const std::string& currentDatabase,
                                 const VariableLookup& variables);
 
+// 'text' and "name" with the quotes inside doubled.
 std::string quoteSqlString(const std::string& text);
+std::string quoteSqlName(const std::string& name);
 
 } // namespace tvr::sim

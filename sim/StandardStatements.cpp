@@ -126,26 +126,11 @@ StatementOutcome runTransaction(ExecutionContext& context, const Statement& stat
     if (verb == "begin") {
         if (!db.inTransaction())
             db.execute("BEGIN");
-    } else if (verb == "commit") {
-        if (!db.inTransaction())
-            return failWith(context, statement,
-                            [] {
-                                ServerMessage m = messages::internalError("");
-                                m.number = 3902;
-                                m.text = "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.\n";
-                                return m;
-                            }());
-        db.execute("COMMIT");
     } else {
+        const bool commit = verb == "commit";
         if (!db.inTransaction())
-            return failWith(context, statement,
-                            [] {
-                                ServerMessage m = messages::internalError("");
-                                m.number = 3903;
-                                m.text = "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.\n";
-                                return m;
-                            }());
-        db.execute("ROLLBACK");
+            return failWith(context, statement, messages::noTransaction(commit));
+        db.execute(commit ? "COMMIT" : "ROLLBACK");
     }
     return {};
 }
