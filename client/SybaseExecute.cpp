@@ -161,6 +161,16 @@ void TSybaseConnect::ReadRowResult() {
         }
         SendEvent(EventRow, row);
     }
+    if (retCode_ == CS_ROW_FAIL) {
+        // A row that did not fit ends the result: it and the rows after it are not kept.
+        // FreeTDS would hand the unread rows to the next ct_results as a row result of their
+        // own, which would then replace this one; they are read here and dropped instead.
+        CS_INT rowsRead = 0;
+        CS_RETCODE r;
+        do {
+            r = ct_fetch(command_, CS_UNUSED, CS_UNUSED, CS_UNUSED, &rowsRead);
+        } while (r == CS_SUCCEED || r == CS_ROW_FAIL);
+    }
 }
 
 void TSybaseConnect::ReadStatusResult() {
