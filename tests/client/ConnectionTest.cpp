@@ -1,0 +1,111 @@
+// Connections to the emulator through the real Client-Library: logons, message routing to
+// each connection's log files, and the registry behind them.
+#include "ServerFixture.h"
+
+#include "client/MessageHandlers.h"
+#include "client/SessionRegistry.h"
+
+using namespace tvr::client;
+using namespace tvr::client::testing;
+
+using Connection = ServerFixture;
+
+TEST_F(Connection, TwoConnectionsLogUnderTheirOwnFilesAndOutliveEachOther) {
+    tvr::testing::Emulator reserveServer("TVRRESERVE");
+    auto main = std::make_unique<TSybaseConnect>("TVRMAIN", "sa", "", path("main.log"),
+                                                 path("mainerr.log"));
+    auto reserve = std::make_unique<TSybaseConnect>("TVRRESERVE", "sa", "", path("res.log"),
+                                                    path("reserr.log"));
+    ASSERT_EQ(main->Connect(), CS_SUCCEED);
+    ASSERT_EQ(reserve->Connect(), CS_SUCCEED);
+    EXPECT_FALSE(main->Failed());
+    EXPECT_NE(main->Context(), reserve->Context());
+    EXPECT_EQ(SessionCount(), 2u);
+
+    main->Execute("print 'on main'");
+    reserve->Execute("print 'on reserve'");
+    reserve->Execute("select * from nosuch");
+    EXPECT_EQ(readFile(dir / "main.log"), "on main  12:00:01\r\n");
+    EXPECT_TRUE(reserve->ServerError());
+    EXPECT_FALSE(main->ServerError());
+    EXPECT_EQ(readFile(dir / "res.log").rfind("on reserve  12:00:01\r\n\r\n$Err$\r\n$Err$Error", 0),
+              0u);
+    EXPECT_NE(readFile(dir / "reserr.log").find("$Err$nosuch not found."), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "mainerr.log"));
+
+    main.reset();  // the older one first
+    reserve->Execute("print 'still here'");
+    EXPECT_TRUE(readFile(dir / "res.log").ends_with("still here  12:00:01\r\n"));
+    EXPECT_FALSE(readFile(dir / "main.log").ends_with("still here  12:00:01\r\n"));
+
+    reserve.reset();
+    EXPECT_FALSE(SessionRegistryExists());
+    auto again = connect();
+    EXPECT_TRUE(SessionRegistryExists());
+    again->Execute("print 'again'");
+    EXPECT_EQ(activity(), "again  12:00:01\r\n");
+}
+
+TEST_F(Connection, LogonMessagesAreLoggedOnlyWhenTheyMatter) {
+    auto c = connect();
+    ASSERT_EQ(c->RetCode(), CS_SUCCEED);
+    // The logon's change of database context (5701) is not logged.
+    EXPECT_FALSE(std::filesystem::exists(dir / "act.log"));
+    EXPECT_EQ(LastServerMessage().msgnumber, 5701);
+    EXPECT_TRUE(prompts.calls().empty());
+}
+
+TEST_F(Connection, FailedLoginShowsTheBoxAndWritesTheRecordByteForByte) {
+    auto c = connect("wrong password");
+    EXPECT_NE(c->RetCode(), CS_SUCCEED);
+    EXPECT_TRUE(c->Failed());
+    const std::string record =
+        "\r\n$Err$"
+        "\r\n$Err$Error: Time: 12:00:01;  number 4002;  severity 14;  state 1;  line 1"
+        "\r\n$Err$Login failed.";
+    EXPECT_EQ(activity(), record);
+    EXPECT_EQ(errors(), record);
+    const auto boxes = prompts.boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Unable establish connection");
+    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(prompts.beeps(), 2);
+    // A connection that did not connect is still a whole object and goes away normally.
+    c.reset();
+    EXPECT_FALSE(SessionRegistryExists());
+}
+
+TEST_F(Connection, UnknownServerNameFailsWithClientMessagesOnly) {
+    TSybaseConnect c("TVR_NO_SUCH_SERVER", "sa", "", path("act.log"), path("err.log"));
+    EXPECT_NE(c.Connect(), CS_SUCCEED);
+    EXPECT_TRUE(c.Failed());
+    const std::string log = activity();
+    EXPECT_EQ(log.rfind("$Err$", 0), 0u) << log;
+    EXPECT_TRUE(log.ends_with("\r\n")) << log;
+    EXPECT_FALSE(std::filesystem::exists(dir / "err.log"));
+    EXPECT_TRUE(prompts.calls().empty());
+    EXPECT_FALSE(c.ServerError());
+}
+
+TEST_F(Connection, EmptyLogFileNamesWriteNothing) {
+    TSybaseConnect c("TVRMAIN", "sa", "", "", "");
+    ASSERT_EQ(c.Connect(), CS_SUCCEED);
+    c.Execute("print 'not written'");
+    c.Execute("select * from nosuch");
+    c.Execute("select name from master..sysdatabases where name = 'master'");
+    EXPECT_EQ(c.ValueByName("name").Value, "master");
+    EXPECT_TRUE(std::filesystem::is_empty(dir));
+}
+
+TEST_F(Connection, UnwritableLogLosesOneMessageWithoutABox) {
+    auto c = connect();
+    std::filesystem::create_directory(dir / "act.log");
+    c->Execute("print 'lost'");
+    c->Execute("select * from nosuch");
+    EXPECT_TRUE(prompts.boxes().empty());
+    EXPECT_TRUE(c->ServerError());
+    std::filesystem::remove(dir / "act.log");
+    c->Execute("print 'kept'");
+    EXPECT_EQ(activity(), "kept  12:00:01\r\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "err.log"));
+}
