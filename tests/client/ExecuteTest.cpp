@@ -29,6 +29,21 @@ protected:
         c.reset();
         ServerFixture::TearDown();
     }
+    // Runs a long command and kills the server once it has begun (the trace shows it).
+    void executeWhileTheServerDies() {
+        std::thread killer([this] {
+            for (int i = 0; i < 1200 && emulator->traceText().find("waitfor") == std::string::npos;
+                 ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            emulator->signal(SIGKILL);
+        });
+        struct Join {
+            std::thread& t;
+            ~Join() { t.join(); }
+        } join{killer};
+        c->Execute("waitfor delay '00:01:00'");
+    }
     std::unique_ptr<TSybaseConnect> c;
 };
 
@@ -159,15 +174,7 @@ TEST_F(Execute, DroppedConnectionIsClosedByForceAndLaterCommandsAreNotSent) {
     // The server dies while it runs the command: ct_results fails, and as FreeTDS refuses a
     // cancel given both the connection and the command, the connection is closed by force.
     tvr::platform::injectRegionalFormats(fixedFormats());
-    std::thread killer([this] {
-        for (int i = 0; i < 1200 && emulator->traceText().find("waitfor") == std::string::npos;
-             ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        emulator->signal(SIGKILL);
-    });
-    c->Execute("waitfor delay '00:01:00'");
-    killer.join();
+    executeWhileTheServerDies();
     EXPECT_TRUE(c->Failed());
     EXPECT_EQ(c->Connection(), nullptr);
     EXPECT_EQ(c->ColCount(), 0);
@@ -190,15 +197,7 @@ TEST_F(Execute, DroppedConnectionIsClosedByForceAndLaterCommandsAreNotSent) {
 
 TEST_F(Execute, OwnEntryOnAnUnwritableLogRaisesToTheCaller) {
     c->SetLogFile(path("missing-folder/act.log"));
-    std::thread killer([this] {
-        for (int i = 0; i < 1200 && emulator->traceText().find("waitfor") == std::string::npos;
-             ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        emulator->signal(SIGKILL);
-    });
-    EXPECT_THROW(c->Execute("waitfor delay '00:01:00'"), LogFileError);
-    killer.join();
+    EXPECT_THROW(executeWhileTheServerDies(), LogFileError);
     // The connection was closed all the same, and the command released.
     EXPECT_EQ(c->Connection(), nullptr);
     EXPECT_EQ(c->Command(), nullptr);
