@@ -17,7 +17,8 @@ std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day) {
     year -= month <= 2;
     const std::int64_t era = (year >= 0 ? year : year - 399) / 400;
     const auto yoe = static_cast<unsigned>(year - era * 400);
-    const unsigned doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const unsigned shifted = month > 2 ? month - 3 : month + 9;
+    const unsigned doy = (153 * shifted + 2) / 5 + day - 1;
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }

@@ -1,6 +1,6 @@
 // Logging on to aseemu through libct: the accepted logon with its database context, the 4002
 // refusal as the program's server message handler sees it, and configured logins.
-#include "CtClient.h"
+#include "tests/support/CtClient.h"
 #include "tests/support/Emulator.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The result shapes the program's command execution relies on, seen through libct: no result,
 // an empty row result, two row results in one batch, datetime and NULL values, messages between
 // rows, return status, row counts, and the errors of statements the server rejects.
-#include "CtClient.h"
+#include "tests/support/CtClient.h"
 #include "tests/support/Emulator.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "CtClient.h"
+#include "tests/support/CtClient.h"
 
 #include <cstring>
 #include <stdexcept>

@@ -1,5 +1,5 @@
 #pragma once
-// A small libct client for the emulator's tests: one context and one connection, a server
+// A small libct client for tests against the emulator: one context and one connection, a server
 // message callback that records every message, and a command runner that reads every result
 // of a batch in arrival order, the way the program's client layer does.
 #include <ctpublic.h>

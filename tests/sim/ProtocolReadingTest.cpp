@@ -1,0 +1,172 @@
+// The byte-level pieces of the protocol: packets, the login record, client requests and the
+// tokens as they go out.
+#include "sim/ClientRequest.h"
+#include "sim/LoginRecord.h"
+#include "sim/Packets.h"
+#include "sim/ServerTokens.h"
+#include "sim/Wire.h"
+
+#include <gtest/gtest.h>
+
+using namespace tvr::sim;
+
+namespace {
+
+void nameField(std::vector<std::uint8_t>& out, const std::string& text, std::size_t width = 30) {
+    for (std::size_t i = 0; i < width; ++i)
+        out.push_back(i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0);
+    out.push_back(static_cast<std::uint8_t>(std::min(text.size(), width)));
+}
+
+// A login record as FreeTDS writes it for TDS 5.0.
+std::vector<std::uint8_t> loginRecord(const std::string& user, const std::string& password, const std::string& size) {
+    std::vector<std::uint8_t> out;
+    nameField(out, "workstation");
+    nameField(out, user);
+    nameField(out, password);
+    nameField(out, "4242");
+    out.insert(out.end(), {3, 1, 6, 10, 9, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    nameField(out, "Ulmaris");
+    nameField(out, "MAIN");
+    out.push_back(0);
+    out.push_back(static_cast<std::uint8_t>(password.size()));
+    for (std::size_t i = 0; i < 253; ++i)
+        out.push_back(i < password.size() ? static_cast<std::uint8_t>(password[i]) : 0);
+    out.push_back(static_cast<std::uint8_t>(password.size() + 2));
+    out.insert(out.end(), {5, 0, 0, 0});
+    nameField(out, "CT-Library", 10);
+    out.insert(out.end(), {5, 0, 0, 0, 0, 13, 17});
+    nameField(out, "us_english");
+    out.insert(out.end(), 14, 0);
+    nameField(out, "");
+    out.push_back(1);
+    nameField(out, size, 6);
+    out.insert(out.end(), 4, 0);
+    out.insert(out.end(), {0xE2, 4, 0, 1, 1, 0xAA, 2});
+    out.insert(out.end(), {0xBB, 0xCC});
+    out[568 + 1] = 6;   // capability length: 6 bytes follow
+    return out;
+}
+
+} // namespace
+
+TEST(LoginRecords, FieldsAreReadFromTheirFixedPlaces) {
+    std::vector<std::uint8_t> body = loginRecord("operator", "s3cret", "4096");
+    LoginRecord login = parseLoginRecord(body);
+    EXPECT_EQ(login.hostName, "workstation");
+    EXPECT_EQ(login.userName, "operator");
+    EXPECT_EQ(login.password, "s3cret");
+    EXPECT_EQ(login.hostProcess, "4242");
+    EXPECT_EQ(login.applicationName, "Ulmaris");
+    EXPECT_EQ(login.serverName, "MAIN");
+    EXPECT_EQ(login.libraryName, "CT-Library");
+    EXPECT_EQ(login.language, "us_english");
+    EXPECT_TRUE(login.isTds50());
+    EXPECT_TRUE(login.littleEndian());
+    EXPECT_EQ(login.requestedPacketSize, 4096);
+    EXPECT_EQ(login.capabilities, (std::vector<std::uint8_t>{1, 1, 0xAA, 2, 0xBB, 0xCC}));
+}
+
+TEST(LoginRecords, DamagedRecordsAreProtocolErrors) {
+    std::vector<std::uint8_t> body = loginRecord("sa", "", "512");
+    EXPECT_THROW(parseLoginRecord(std::vector<std::uint8_t>(body.begin(), body.begin() + 567)), ProtocolError);
+    std::vector<std::uint8_t> badLength = body;
+    badLength[30] = 31;   // host name claims more than its 30 bytes
+    EXPECT_THROW(parseLoginRecord(badLength), ProtocolError);
+    std::vector<std::uint8_t> badCapabilities = body;
+    badCapabilities[569] = 200;   // capability token longer than what follows
+    EXPECT_THROW(parseLoginRecord(badCapabilities), ProtocolError);
+    std::vector<std::uint8_t> notCapabilities = body;
+    notCapabilities[568] = 0x21;
+    EXPECT_THROW(parseLoginRecord(notCapabilities), ProtocolError);
+    std::vector<std::uint8_t> noNumber = loginRecord("sa", "", "big");
+    EXPECT_EQ(parseLoginRecord(noNumber).requestedPacketSize, 0);
+}
+
+TEST(Packets, RepliesAreCutToThePacketSizeAndTheLastIsMarked) {
+    std::vector<std::uint8_t> payload(1000, 0x41);
+    std::vector<std::uint8_t> out;
+    appendPackets(out, payload.data(), payload.size(), 512, true);
+    ASSERT_EQ(out.size(), 1000u + 2 * 8);
+    PacketHeader first = parsePacketHeader(out.data());
+    EXPECT_EQ(first.type, PacketReply);
+    EXPECT_EQ(first.status, 0);
+    EXPECT_EQ(first.length, 512);
+    PacketHeader second = parsePacketHeader(out.data() + 512);
+    EXPECT_EQ(second.status, PacketStatusLast);
+    EXPECT_EQ(second.length, 1000 - 504 + 8);
+}
+
+TEST(Packets, AssemblyJoinsBodiesAndRefusesMixedOrOversizedMessages) {
+    MessageAssembler assembler(10);
+    const std::uint8_t part[] = {1, 2, 3, 4};
+    EXPECT_FALSE(assembler.add({PacketNormal, 0, 12}, part, 4));
+    EXPECT_TRUE(assembler.add({PacketNormal, PacketStatusLast, 12}, part, 4));
+    ClientMessage message = assembler.take();
+    EXPECT_EQ(message.type, PacketNormal);
+    EXPECT_EQ(message.body.size(), 8u);
+
+    EXPECT_FALSE(assembler.add({PacketNormal, 0, 12}, part, 4));
+    EXPECT_THROW(assembler.add({PacketLogin, PacketStatusLast, 12}, part, 4), ProtocolError);
+
+    MessageAssembler small(6);
+    EXPECT_FALSE(small.add({PacketNormal, 0, 12}, part, 4));
+    EXPECT_THROW(small.add({PacketNormal, 0, 12}, part, 4), ProtocolError);
+
+    const std::uint8_t shortHeader[] = {PacketNormal, 1, 0, 7, 0, 0, 0, 0};
+    EXPECT_THROW(parsePacketHeader(shortHeader), ProtocolError);
+}
+
+TEST(ClientRequests, LanguageLogoutAndTheRest) {
+    std::vector<std::uint8_t> language = {0x21, 9, 0, 0, 0, 0, 's', 'e', 'l', 'e', 'c', 't', ' ', '1'};
+    ClientRequest request = parseClientRequest(language);
+    EXPECT_EQ(request.kind, ClientRequest::Kind::Language);
+    EXPECT_EQ(request.text, "select 1");
+    EXPECT_FALSE(request.hasParameters);
+
+    std::vector<std::uint8_t> overlong = {0x21, 50, 0, 0, 0, 0, 'x'};
+    EXPECT_THROW(parseClientRequest(overlong), ProtocolError);
+    EXPECT_THROW(parseClientRequest({}), ProtocolError);
+    EXPECT_EQ(parseClientRequest({0x71, 0}).kind, ClientRequest::Kind::Logout);
+    EXPECT_EQ(parseClientRequest({0xA6, 1, 0, 9}).kind, ClientRequest::Kind::Option);
+    EXPECT_EQ(parseClientRequest({0xE6, 0, 0}).kind, ClientRequest::Kind::Unsupported);
+}
+
+TEST(Tokens, MessageAndDoneLayout) {
+    WireWriter out;
+    ServerMessage message;
+    message.number = 4002;
+    message.severity = 14;
+    message.state = 1;
+    message.text = "Login failed.\n";
+    message.line = 1;
+    writeMessage(out, message, "MAIN");
+    WireReader in(out.bytes());
+    EXPECT_EQ(in.byte(), TokenExtendedError);
+    EXPECT_EQ(in.uint16(), out.size() - 3);
+    EXPECT_EQ(in.uint32(), 4002u);
+    EXPECT_EQ(in.byte(), 1);
+    EXPECT_EQ(in.byte(), 14);
+    in.skip(in.byte());   // SQL state
+    in.skip(3);           // extended data flag, transaction state
+    EXPECT_EQ(in.text(in.uint16()), "Login failed.\n");
+    EXPECT_EQ(in.text(in.byte()), "MAIN");
+    EXPECT_EQ(in.text(in.byte()), "");
+    EXPECT_EQ(in.uint16(), 1);
+    EXPECT_TRUE(in.atEnd());
+
+    WireWriter done;
+    writeDone(done, TokenDone, DoneMore | DoneCount, 3);
+    EXPECT_EQ(done.bytes(), (std::vector<std::uint8_t>{0xFD, 0x11, 0, 0, 0, 3, 0, 0, 0}));
+}
+
+TEST(Tokens, RowsCarryNullsAndEmptyTexts) {
+    std::vector<Column> columns = {{"v", ColumnKind::VarChar, 10, true}, {"i", ColumnKind::Int, 0, true},
+                                   {"long", ColumnKind::VarChar, 300, true}};
+    WireWriter out;
+    writeRow(out, columns, Row{std::string(), Value{}, Value{}});
+    EXPECT_EQ(out.bytes(), (std::vector<std::uint8_t>{0xD1, 1, ' ', 0, 0, 0, 0, 0}));
+    out.clear();
+    writeRow(out, columns, Row{std::string("ab"), std::int64_t{-2}, std::string("x")});
+    EXPECT_EQ(out.bytes(), (std::vector<std::uint8_t>{0xD1, 2, 'a', 'b', 4, 0xFE, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 'x'}));
+}
