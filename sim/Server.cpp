@@ -14,6 +14,12 @@
 #include <unistd.h>
 
 namespace tvr::sim {
+namespace {
+
+// Each connection has a thread of its own; beyond this many, new ones are turned away.
+constexpr std::size_t MaxConnections = 256;
+
+} // namespace
 
 Server::Server(ServerState& state, CommandSet commands)
     : state_(state), commands_(std::move(commands)), trace_(state.options().traceFile) {
@@ -66,6 +72,15 @@ void Server::run() {
         int socket = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (socket < 0)
             continue;
+        {
+            std::lock_guard lock(mutex_);
+            if (clients_.size() >= MaxConnections) {
+                logLine(state_.serverName(), "refused a connection: " + std::to_string(MaxConnections) +
+                                                 " connections are open");
+                ::close(socket);
+                continue;
+            }
+        }
         int yes = 1;
         ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
         auto client = std::make_unique<Client>();

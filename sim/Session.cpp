@@ -8,6 +8,7 @@
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace tvr::sim {
@@ -15,6 +16,7 @@ namespace {
 
 constexpr std::size_t MinPacketSize = 512;
 constexpr std::size_t MaxPacketSize = 65535;
+constexpr long LoginTimeoutSeconds = 60;
 
 } // namespace
 
@@ -51,6 +53,8 @@ bool Session::readExact(std::uint8_t* data, std::size_t size) {
         }
         if (got < 0 && errno == EINTR)
             continue;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            throw ConnectionLost("nothing received within " + std::to_string(LoginTimeoutSeconds) + " s");
         if (got == 0 && done == 0)
             return false;
         if (got == 0)
@@ -75,7 +79,12 @@ ClientMessage Session::readMessage() {
 }
 
 bool Session::login() {
+    // A client that connects and says nothing must not hold its thread for ever.
+    timeval limit{LoginTimeoutSeconds, 0};
+    ::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     ClientMessage first = readMessage();
+    timeval none{0, 0};
+    ::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &none, sizeof none);
     if (first.type == PacketPrelogin || first.type == PacketLogin7) {
         log("refused: the client asked for a TDS 7 login; this server speaks TDS 5.0 only");
         return false;
