@@ -5,6 +5,8 @@
 #include "client/MessageHandlers.h"
 #include "client/SessionRegistry.h"
 
+#include <thread>
+
 using namespace tvr::client;
 using namespace tvr::client::testing;
 
@@ -108,4 +110,17 @@ TEST_F(Connection, UnwritableLogLosesOneMessageWithoutABox) {
     c->Execute("print 'kept'");
     EXPECT_EQ(activity(), "kept  12:00:01\r\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "err.log"));
+}
+
+TEST_F(Connection, WorkerThreadUsesTheConnectionsOfTheInterfaceThread) {
+    auto c = connect();
+    std::thread worker([&c] {
+        c->Execute("print 'from the worker'");
+        c->Execute("select * from nosuch");
+    });
+    worker.join();
+    EXPECT_EQ(activity().rfind("from the worker  12:00:01\r\n\r\n$Err$\r\n$Err$Error", 0), 0u);
+    EXPECT_NE(errors().find("nosuch not found."), std::string::npos);
+    EXPECT_TRUE(c->ServerError());
+    EXPECT_EQ(activityView.texts().front(), "from the worker  12:00:01");
 }

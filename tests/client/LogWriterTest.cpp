@@ -2,8 +2,10 @@
 #include "ClientFixture.h"
 
 #include "client/LogWriter.h"
+#include "client/TextLines.h"
 
 #include <cstring>
+#include <thread>
 
 using namespace tvr::client;
 using namespace tvr::client::testing;
@@ -162,4 +164,21 @@ TEST_F(LogWriter, LogFileNamesCarryTheDayAndFallBackToSybase) {
     ::unsetenv("SYBASE");
     const std::string today = MakeLogFileName("/x", "db");
     EXPECT_EQ(today.size(), std::string("/x/db01012026.log").size());
+}
+
+TEST_F(LogWriter, EntriesFromSeveralThreadsStayWhole) {
+    const std::string file = path("act.log");
+    constexpr int kThreads = 4;
+    constexpr int kEntries = 200;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t)
+        writers.emplace_back([&file, t] {
+            const std::string entry = "thread " + std::to_string(t) + " " + std::string(100, 'x');
+            for (int i = 0; i < kEntries; ++i) PrintToLog(entry, file);
+        });
+    for (auto& w : writers) w.join();
+    const std::vector<std::string> lines = SplitLines(readFile(file));
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kEntries));
+    for (const std::string& line : lines) EXPECT_EQ(line.size(), 109u) << line;
+    EXPECT_EQ(activityView.entries(), kThreads * kEntries);
 }
