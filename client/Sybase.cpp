@@ -63,9 +63,7 @@ TSybaseConnect::TSybaseConnect(const std::string& serverName, const std::string&
                                const std::string& errorLogFile)
     : serverName_(serverName), userName_(userName), logFile_(logFile),
       errorLogFile_(errorLogFile) {
-    // The context is set up by TSybase; the flags start as a fresh connection has them.
-    serverError_ = false;
-    timeStamp_ = true;
+    // The context is set up by TSybase; ServerError starts false, TimeStamp true.
     if (context_) {
         retCode_ = ct_con_alloc(context_, &connection_);
         if (retCode_ != CS_SUCCEED) connection_ = nullptr;
@@ -73,7 +71,6 @@ TSybaseConnect::TSybaseConnect(const std::string& serverName, const std::string&
         retCode_ = CS_FAIL;
     }
     RegisterSession(TSessionItem{context_, connection_, this});
-    field_.Value.clear();
     SetProperty(CS_USERNAME, userName);
     SetProperty(CS_PASSWORD, password);
 }
