@@ -88,7 +88,8 @@ void writeMessage(WireWriter& out, const ServerMessage& message, const std::stri
     out.text8("ZZZZZ");                       // SQL state: none in particular
     out.byte(0);                              // no extended data follows
     out.uint16(0);                            // transaction state
-    out.text16(message.text);
+    // The client keeps at most 1024 characters of a message.
+    out.text16(std::string_view(message.text).substr(0, 1024));
     out.text8(serverName);
     out.text8(message.procedure);
     out.uint16(static_cast<std::uint16_t>(message.line));

@@ -64,12 +64,56 @@ bool looksLikeName(const std::string& name) {
     return true;
 }
 
-bool isGetdateCall(const std::string& expression) {
-    std::string compact;
-    for (char c : expression)
-        if (!std::isspace(static_cast<unsigned char>(c)))
-            compact += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return compact == "getdate()";
+// For each item of the statement's select list: whether it is getdate(), alone or with an alias
+// (getdate(), getdate() as x, getdate() x). SQLite sees only a text there, so the type must come
+// from the statement. Empty when the items cannot be matched to columns (a * among them).
+std::vector<bool> getdateItems(const Statement& statement) {
+    const std::vector<SqlToken>& tokens = statement.tokens;
+    std::size_t i = 0;
+    while (i < tokens.size() && !tokens[i].isWord("select"))
+        ++i;
+    if (i == tokens.size())
+        return {};
+    ++i;
+    if (i < tokens.size() && (tokens[i].isWord("distinct") || tokens[i].isWord("all")))
+        ++i;
+    if (i + 1 < tokens.size() && tokens[i].isWord("top"))
+        i += 2;
+    std::vector<bool> items;
+    std::vector<const SqlToken*> item;
+    int depth = 0;
+    auto finish = [&] {
+        bool getdate = item.size() >= 3 && item[0]->isWord("getdate") && item[1]->isSymbol("(") &&
+                       item[2]->isSymbol(")") &&
+                       (item.size() == 3 || (item.size() == 4 && item[3]->kind != SqlToken::Kind::Symbol) ||
+                        (item.size() == 5 && item[3]->isWord("as")));
+        items.push_back(getdate);
+        item.clear();
+    };
+    static const char* const ends[] = {"from", "where", "group", "order", "union", "into", "having"};
+    for (; i < tokens.size(); ++i) {
+        const SqlToken& token = tokens[i];
+        if (depth == 0) {
+            bool end = false;
+            for (const char* word : ends)
+                end = end || token.isWord(word);
+            if (end)
+                break;
+            if (token.isSymbol(",")) {
+                finish();
+                continue;
+            }
+            if (token.isSymbol("*") && (item.empty() || item.back()->isSymbol(".")))
+                return {};
+        }
+        if (token.isSymbol("("))
+            ++depth;
+        else if (token.isSymbol(")"))
+            --depth;
+        item.push_back(&token);
+    }
+    finish();
+    return items;
 }
 
 // One value as SQLite returned it.
@@ -383,6 +427,7 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
         if (columnCount > 0) {
             std::vector<Column> columns(static_cast<std::size_t>(columnCount));
             std::vector<bool> declared(columns.size(), false);
+            const std::vector<bool> getdates = getdateItems(statement);
             for (int c = 0; c < columnCount; ++c) {
                 Column& column = columns[static_cast<std::size_t>(c)];
                 const char* name = sqlite3_column_name(raw, c);
@@ -391,7 +436,7 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
                 if (fromType) {
                     column = *fromType;
                     declared[static_cast<std::size_t>(c)] = true;
-                } else if (isGetdateCall(heading)) {
+                } else if (static_cast<std::size_t>(c) < getdates.size() && getdates[static_cast<std::size_t>(c)]) {
                     column.kind = ColumnKind::DateTime;
                 }
                 // A computed column without an alias has no heading on the server.

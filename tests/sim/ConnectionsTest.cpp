@@ -2,6 +2,7 @@
 // the command trace, and what happens to malformed input on a raw socket.
 #include "tests/support/CtClient.h"
 #include "tests/support/Emulator.h"
+#include "RawTds.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +12,16 @@
 #include <future>
 #include <netinet/in.h>
 #include <poll.h>
+#include <random>
+#include <array>
 #include <sys/socket.h>
 #include <unistd.h>
 
 using tvr::testing::CtBatch;
 using tvr::testing::CtClient;
 using tvr::testing::Emulator;
+using tvr::testing::loginRecord;
+using tvr::testing::packet;
 
 namespace {
 
@@ -37,6 +42,23 @@ public:
     bool send(const std::vector<std::uint8_t>& bytes) {
         return ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
     }
+    // Reads one whole reply (packets up to the one marked last); empty when the connection
+    // closed or nothing came within the timeout.
+    std::vector<std::uint8_t> reply(int timeoutMs = 30000) {
+        std::vector<std::uint8_t> body;
+        for (;;) {
+            std::uint8_t header[8];
+            if (!readExact(header, 8, timeoutMs))
+                return {};
+            std::size_t length = static_cast<std::size_t>((header[2] << 8) | header[3]);
+            std::vector<std::uint8_t> part(length - 8);
+            if (!part.empty() && !readExact(part.data(), part.size(), timeoutMs))
+                return {};
+            body.insert(body.end(), part.begin(), part.end());
+            if (header[1] & 1)
+                return body;
+        }
+    }
     // True when the server closed the connection within the timeout (reading whatever it sent).
     bool closedByServer(int timeoutMs = 30000) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -53,18 +75,23 @@ public:
     }
 
 private:
+    bool readExact(std::uint8_t* data, std::size_t size, int timeoutMs) {
+        std::size_t done = 0;
+        while (done < size) {
+            pollfd waiting{socket_, POLLIN, 0};
+            if (::poll(&waiting, 1, timeoutMs) <= 0)
+                return false;
+            ssize_t got = ::recv(socket_, data + done, size - done, 0);
+            if (got <= 0)
+                return false;
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
     int socket_ = -1;
     bool connected_ = false;
 };
-
-std::vector<std::uint8_t> packet(std::uint8_t type, std::uint8_t status, const std::vector<std::uint8_t>& body,
-                                 int declaredLength = -1) {
-    int length = declaredLength >= 0 ? declaredLength : static_cast<int>(body.size() + 8);
-    std::vector<std::uint8_t> bytes = {type, status, static_cast<std::uint8_t>(length >> 8),
-                                       static_cast<std::uint8_t>(length & 0xff), 0, 0, 0, 0};
-    bytes.insert(bytes.end(), body.begin(), body.end());
-    return bytes;
-}
 
 void expectServing(const std::string& name) {
     CtClient client;
@@ -205,6 +232,67 @@ TEST(Connections, MalformedInputClosesOnlyThatConnection) {
     }
     expectServing("ROBUST");
     EXPECT_EQ(bystander.execute("select 'still here'").rowResults().at(0).rows.at(0).at(0), "still here");
+}
+
+TEST(Connections, UnsupportedRequestsAreAnsweredAndTheConnectionGoesOn) {
+    Emulator server("REQUESTS");
+    RawConnection raw(server.port());
+    ASSERT_TRUE(raw.send(tvr::testing::message(2, loginRecord("sa", "", "512"))));
+    std::vector<std::uint8_t> logon = raw.reply();
+    ASSERT_FALSE(logon.empty());
+    EXPECT_EQ(logon.front(), 0xAD);   // login acknowledgement first
+    EXPECT_EQ(logon[3], 5);            // accepted
+    EXPECT_EQ(logon.back(), 0);        // ...and a done token last (its count is 0)
+
+    // An RPC: an error message and a done token with the error bit.
+    ASSERT_TRUE(raw.send(packet(15, 1, {0xE6, 3, 0, 1, 'p', 0})));
+    std::vector<std::uint8_t> rpc = raw.reply();
+    ASSERT_GE(rpc.size(), 9u);
+    EXPECT_EQ(rpc.front(), 0xE5);
+    EXPECT_EQ(rpc[rpc.size() - 9], 0xFD);
+    EXPECT_EQ(rpc[rpc.size() - 8] & 0x02, 0x02);
+    // A cancel while nothing runs is acknowledged with the attention bit.
+    ASSERT_TRUE(raw.send(packet(6, 1, {})));
+    std::vector<std::uint8_t> attention = raw.reply();
+    ASSERT_EQ(attention.size(), 9u);
+    EXPECT_EQ(attention[0], 0xFD);
+    EXPECT_EQ(attention[1] & 0x20, 0x20);
+    // A language command with parameters is refused, and one without runs.
+    ASSERT_TRUE(raw.send(packet(15, 1, {0x21, 9, 0, 0, 0, 1, 's', 'e', 'l', 'e', 'c', 't', ' ', '1'})));
+    EXPECT_EQ(raw.reply().front(), 0xE5);
+    ASSERT_TRUE(raw.send(packet(15, 1, {0x21, 9, 0, 0, 0, 0, 's', 'e', 'l', 'e', 'c', 't', ' ', '1'})));
+    std::vector<std::uint8_t> rows = raw.reply();
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.front(), 0xEE);   // row format
+    // Logout: a done token, then the server closes.
+    ASSERT_TRUE(raw.send(packet(15, 1, {0x71, 0})));
+    EXPECT_EQ(raw.reply().size(), 9u);
+    EXPECT_TRUE(raw.closedByServer());
+}
+
+TEST(Connections, RandomBytesAfterALogonNeverStopTheServer) {
+    Emulator server("NOISE");
+    std::mt19937 random(20261207);
+    auto byte = [&] { return static_cast<std::uint8_t>(random() & 0xff); };
+    for (int round = 0; round < 40; ++round) {
+        RawConnection raw(server.port());
+        ASSERT_TRUE(raw.send(tvr::testing::message(2, loginRecord("sa", "", "512"))));
+        ASSERT_FALSE(raw.reply().empty()) << "round " << round;
+        for (int n = 0; n < 5; ++n) {
+            std::vector<std::uint8_t> body(random() % 300);
+            for (auto& b : body)
+                b = byte();
+            static const std::uint8_t types[] = {1, 3, 6, 7, 15, 15, 15, 16, 18, 0x55};
+            std::uint8_t type = types[random() % std::size(types)];
+            // Mostly well-formed headers around damaged token streams, sometimes a lying length.
+            int declared = random() % 4 == 0 ? static_cast<int>(random() % 70000) : -1;
+            if (type == 15 && !body.empty())
+                body[0] = std::array<std::uint8_t, 5>{0x21, 0x71, 0xA6, 0xE6, 0x21}[random() % 5];
+            if (!raw.send(packet(type, random() % 3 == 0 ? 0 : 1, body, declared)))
+                break;
+        }
+    }
+    expectServing("NOISE");
 }
 
 TEST(Connections, KilledServerLeavesClientsWithAnErrorNotAHang) {

@@ -5,50 +5,13 @@
 #include "sim/Packets.h"
 #include "sim/ServerTokens.h"
 #include "sim/Wire.h"
+#include "RawTds.h"
 
 #include <gtest/gtest.h>
 
 using namespace tvr::sim;
+using tvr::testing::loginRecord;
 
-namespace {
-
-void nameField(std::vector<std::uint8_t>& out, const std::string& text, std::size_t width = 30) {
-    for (std::size_t i = 0; i < width; ++i)
-        out.push_back(i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0);
-    out.push_back(static_cast<std::uint8_t>(std::min(text.size(), width)));
-}
-
-// A login record as FreeTDS writes it for TDS 5.0.
-std::vector<std::uint8_t> loginRecord(const std::string& user, const std::string& password, const std::string& size) {
-    std::vector<std::uint8_t> out;
-    nameField(out, "workstation");
-    nameField(out, user);
-    nameField(out, password);
-    nameField(out, "4242");
-    out.insert(out.end(), {3, 1, 6, 10, 9, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    nameField(out, "Ulmaris");
-    nameField(out, "MAIN");
-    out.push_back(0);
-    out.push_back(static_cast<std::uint8_t>(password.size()));
-    for (std::size_t i = 0; i < 253; ++i)
-        out.push_back(i < password.size() ? static_cast<std::uint8_t>(password[i]) : 0);
-    out.push_back(static_cast<std::uint8_t>(password.size() + 2));
-    out.insert(out.end(), {5, 0, 0, 0});
-    nameField(out, "CT-Library", 10);
-    out.insert(out.end(), {5, 0, 0, 0, 0, 13, 17});
-    nameField(out, "us_english");
-    out.insert(out.end(), 14, 0);
-    nameField(out, "");
-    out.push_back(1);
-    nameField(out, size, 6);
-    out.insert(out.end(), 4, 0);
-    out.insert(out.end(), {0xE2, 4, 0, 1, 1, 0xAA, 2});
-    out.insert(out.end(), {0xBB, 0xCC});
-    out[568 + 1] = 6;   // capability length: 6 bytes follow
-    return out;
-}
-
-} // namespace
 
 TEST(LoginRecords, FieldsAreReadFromTheirFixedPlaces) {
     std::vector<std::uint8_t> body = loginRecord("operator", "s3cret", "4096");

@@ -154,6 +154,22 @@ TEST_F(ResultShapes, GetdateIsADatetimeOfToday) {
     EXPECT_NEAR(days, expected, 1);
 }
 
+TEST_F(ResultShapes, GetdateStaysADatetimeUnderAnAlias) {
+    auto results = client_.execute("select getdate() as now, 1 as one, getdate() later, 'x' + 'y'").rowResults();
+    ASSERT_EQ(results.size(), 1u);
+    const auto& columns = results[0].columns;
+    ASSERT_EQ(columns.size(), 4u);
+    EXPECT_EQ(columns[0].type, CS_DATETIME_TYPE);
+    EXPECT_EQ(columns[0].name, "now");
+    EXPECT_EQ(columns[1].type, CS_INT_TYPE);
+    EXPECT_EQ(columns[2].type, CS_DATETIME_TYPE);
+    EXPECT_EQ(columns[2].name, "later");
+    EXPECT_EQ(columns[3].name, "");
+    EXPECT_EQ(results[0].rows.at(0).at(3), "xy");
+    // Every getdate() of one statement gives the same moment.
+    EXPECT_EQ(results[0].rows.at(0).at(0), results[0].rows.at(0).at(2));
+}
+
 TEST_F(ResultShapes, MessagesArriveBetweenRowResultsInOrder) {
     CtBatch batch = client_.execute("print 'before'\n"
                                     "select 1\n"
