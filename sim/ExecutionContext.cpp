@@ -54,8 +54,6 @@ std::optional<ServerMessage> ExecutionContext::useDatabase(const std::string& na
         return messages::databaseOffline(name);
     if (name == currentDatabase_)
         return std::nullopt;
-    if (db_ && db_->inTransaction())
-        db_->execute("ROLLBACK");
     db_.reset();
     attached_.clear();
     server_.enterDatabase(name);

@@ -78,6 +78,14 @@ ServerMessage noTransaction(bool commit) {
                 std::string("The ") + verb + " TRANSACTION request has no corresponding BEGIN TRANSACTION.");
 }
 
+ServerMessage deadlock() {
+    return make(1205, 13, "Your server command encountered a deadlock situation. Please re-run your command.", 1);
+}
+
+ServerMessage useInTransaction() {
+    return make(226, 16, "USE DATABASE command not allowed within multi-statement transaction.");
+}
+
 ServerMessage databaseExists(const std::string& database) {
     return make(1801, 16, "Database '" + database + "' already exists.");
 }

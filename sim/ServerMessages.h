@@ -24,6 +24,8 @@ ServerMessage duplicateKey(const std::string& detail);            // 2601, sever
 ServerMessage nullNotAllowed(const std::string& detail);          // 515, severity 16
 ServerMessage conversionFailed(const std::string& text, const std::string& type);  // 249, severity 16
 ServerMessage noTransaction(bool commit);                         // 3902 / 3903, severity 16
+ServerMessage deadlock();                                         // 1205, severity 13
+ServerMessage useInTransaction();                                 // 226, severity 16
 ServerMessage databaseExists(const std::string& database);        // 1801, severity 16
 ServerMessage unsupportedRequest(const std::string& what);        // 7, severity 16
 ServerMessage internalError(const std::string& detail);           // 7, severity 16

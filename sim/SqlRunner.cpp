@@ -328,6 +328,8 @@ ServerMessage messageForSqliteError(const std::string& text, const Statement& st
         message = messages::duplicateKey("'" + afterColon(text) + "'");
     } else if (text.rfind("NOT NULL constraint failed:", 0) == 0) {
         message = messages::nullNotAllowed("'" + afterColon(text) + "'");
+    } else if (text.find("database is locked") != std::string::npos || text.find("database table is locked") != std::string::npos) {
+        message = messages::deadlock();
     } else if (text.rfind("unknown database", 0) == 0) {
         message = messages::noSuchDatabase(afterColon(text));
     } else {

@@ -60,6 +60,8 @@ StatementOutcome runUse(ExecutionContext& context, const Statement& statement) {
     if (!name || statement.tokens.size() != 2)
         return syntaxErrorAt(context, statement, name ? 2 : 1);
     std::string previous = context.currentDatabase();
+    if (previous != *name && context.inTransaction())
+        return failWith(context, statement, messages::useInTransaction());
     if (std::optional<ServerMessage> refusal = context.useDatabase(*name))
         return failWith(context, statement, *refusal);
     if (previous != *name)

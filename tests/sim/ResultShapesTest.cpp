@@ -254,6 +254,11 @@ TEST_F(ResultShapes, TransactionsCommitAndRollBack) {
     auto rows = client_.execute("select n from tx").rowResults().at(0).rows;
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][0], "2");
+    CtBatch moving = client_.execute("begin tran insert tx values (3) use master");
+    ASSERT_EQ(moving.messages().size(), 1u);
+    EXPECT_EQ(moving.messages()[0].number, 226);
+    client_.execute("rollback");
+    EXPECT_EQ(client_.execute("select db_name()").rowResults().at(0).rows.at(0).at(0), "pubs2");
     CtBatch stray = client_.execute("commit");
     ASSERT_EQ(stray.messages().size(), 1u);
     EXPECT_EQ(stray.messages()[0].number, 3902);
