@@ -186,10 +186,69 @@ std::optional<double> rawReal(const RawValue& value) {
     return std::nullopt;
 }
 
-// Settles each column's kind and length from the declared types and the values, widening an
-// integer column whose values do not fit and falling back to varchar for values of another kind.
+bool isInteger(ColumnKind kind) {
+    return kind == ColumnKind::Int || kind == ColumnKind::SmallInt || kind == ColumnKind::TinyInt ||
+           kind == ColumnKind::BigInt;
+}
+
+bool inRange(ColumnKind kind, std::int64_t number) {
+    switch (kind) {
+    case ColumnKind::TinyInt: return number >= 0 && number <= 255;
+    case ColumnKind::SmallInt: return number >= -32768 && number <= 32767;
+    case ColumnKind::Int:
+        return number >= std::numeric_limits<std::int32_t>::min() && number <= std::numeric_limits<std::int32_t>::max();
+    default: return true;
+    }
+}
+
+const char* kindName(ColumnKind kind) {
+    switch (kind) {
+    case ColumnKind::TinyInt: return "TINYINT";
+    case ColumnKind::SmallInt: return "SMALLINT";
+    case ColumnKind::Int: return "INT";
+    case ColumnKind::BigInt: return "BIGINT";
+    case ColumnKind::Float: return "FLOAT";
+    case ColumnKind::DateTime: return "DATETIME";
+    default: return "VARCHAR";
+    }
+}
+
+// The value as the column's kind sends it; nothing when it does not fit. Texts longer than a
+// short column are cut to its length, as the server keeps no more in such a column.
+std::optional<Value> convertValue(const Column& column, const RawValue& value) {
+    if (value.type == SQLITE_NULL)
+        return Value{};
+    if (isInteger(column.kind)) {
+        std::optional<std::int64_t> number = rawInteger(value);
+        if (!number || !inRange(column.kind, *number))
+            return std::nullopt;
+        return Value{*number};
+    }
+    if (column.kind == ColumnKind::Float) {
+        std::optional<double> number = rawReal(value);
+        if (!number)
+            return std::nullopt;
+        return Value{*number};
+    }
+    if (column.kind == ColumnKind::DateTime) {
+        std::optional<DateTimeValue> datetime =
+            value.type == SQLITE_TEXT ? parseDateTime(value.text) : std::optional<DateTimeValue>();
+        if (!datetime)
+            return std::nullopt;
+        return Value{*datetime};
+    }
+    std::string text = rawText(value);
+    if (column.length > 0 && column.length <= 255 && text.size() > static_cast<std::size_t>(column.length))
+        text.resize(static_cast<std::size_t>(column.length));
+    return Value{std::move(text)};
+}
+
+// Settles each column's kind and length from the declared types and the values at hand,
+// widening an integer column whose values do not fit and falling back to varchar for values of
+// another kind. `openEnded`: more rows follow that were not seen, so short text columns without
+// a declared length are made 255 characters wide.
 std::vector<Row> typeColumns(std::vector<Column>& columns, const std::vector<bool>& declared,
-                             const std::vector<std::vector<RawValue>>& rawRows) {
+                             const std::vector<std::vector<RawValue>>& rawRows, bool openEnded) {
     for (std::size_t c = 0; c < columns.size(); ++c) {
         Column& column = columns[c];
         if (!declared[c]) {
@@ -210,50 +269,38 @@ std::vector<Row> typeColumns(std::vector<Column>& columns, const std::vector<boo
                                             : ColumnKind::VarChar;
             column.length = -1;
         }
+        const bool text = column.kind == ColumnKind::Char || column.kind == ColumnKind::VarChar;
         bool fits = true;
         std::int64_t low = 0, high = 0;
         for (const auto& raw : rawRows) {
             const RawValue& value = raw[c];
-            if (value.type == SQLITE_NULL)
+            if (value.type == SQLITE_NULL || text)
                 continue;
-            switch (column.kind) {
-            case ColumnKind::Int:
-            case ColumnKind::SmallInt:
-            case ColumnKind::TinyInt:
-            case ColumnKind::BigInt:
+            if (isInteger(column.kind)) {
                 if (auto number = rawInteger(value)) {
                     low = std::min(low, *number);
                     high = std::max(high, *number);
                 } else {
                     fits = false;
                 }
-                break;
-            case ColumnKind::Float:
-                fits = fits && rawReal(value).has_value();
-                break;
-            case ColumnKind::DateTime:
-                fits = fits && value.type == SQLITE_TEXT && parseDateTime(value.text).has_value();
-                break;
-            default:
-                break;
+            } else {
+                fits = fits && convertValue(column, value).has_value();
             }
         }
         if (!fits) {
             column.kind = ColumnKind::VarChar;
             column.length = -1;
-        } else if (column.kind == ColumnKind::TinyInt && (low < 0 || high > 255)) {
-            column.kind = ColumnKind::SmallInt;
         }
-        if (column.kind == ColumnKind::SmallInt && (low < -32768 || high > 32767))
-            column.kind = ColumnKind::Int;
-        if (column.kind == ColumnKind::Int && (low < std::numeric_limits<std::int32_t>::min() ||
-                                               high > std::numeric_limits<std::int32_t>::max()))
-            column.kind = ColumnKind::BigInt;
+        for (ColumnKind wider : {ColumnKind::SmallInt, ColumnKind::Int, ColumnKind::BigInt})
+            if (isInteger(column.kind) && (!inRange(column.kind, low) || !inRange(column.kind, high)))
+                column.kind = wider;
         if (column.kind == ColumnKind::Char || column.kind == ColumnKind::VarChar) {
             std::size_t longest = 1;
             for (const auto& raw : rawRows)
                 longest = std::max(longest, rawText(raw[c]).size());
-            if (column.length < static_cast<int>(longest))
+            if (column.length < 0 && openEnded)
+                column.length = static_cast<int>(std::max<std::size_t>(longest, 255));
+            else if (column.length < static_cast<int>(longest) && (column.length < 0 || !declared[c] || !fits))
                 column.length = static_cast<int>(longest);
         }
     }
@@ -261,34 +308,15 @@ std::vector<Row> typeColumns(std::vector<Column>& columns, const std::vector<boo
     rows.reserve(rawRows.size());
     for (const auto& raw : rawRows) {
         Row row;
-        for (std::size_t c = 0; c < columns.size(); ++c) {
-            const RawValue& value = raw[c];
-            if (value.type == SQLITE_NULL) {
-                row.emplace_back();
-                continue;
-            }
-            switch (columns[c].kind) {
-            case ColumnKind::Int:
-            case ColumnKind::SmallInt:
-            case ColumnKind::TinyInt:
-            case ColumnKind::BigInt:
-                row.emplace_back(*rawInteger(value));
-                break;
-            case ColumnKind::Float:
-                row.emplace_back(*rawReal(value));
-                break;
-            case ColumnKind::DateTime:
-                row.emplace_back(*parseDateTime(value.text));
-                break;
-            default:
-                row.emplace_back(rawText(value));
-                break;
-            }
-        }
+        for (std::size_t c = 0; c < columns.size(); ++c)
+            row.push_back(convertValue(columns[c], raw[c]).value_or(Value{}));
         rows.push_back(std::move(row));
     }
     return rows;
 }
+
+// Rows of a query read before its column types are settled.
+constexpr std::size_t TypingRows = 1000;
 
 int progressHandler(void* sink) { return static_cast<ResultSink*>(sink)->cancelRequested() ? 1 : 0; }
 
@@ -412,13 +440,23 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
         if (ownTransaction)
             db->execute("BEGIN IMMEDIATE");
         const int columnCount = sqlite3_column_count(raw);
-        std::vector<std::vector<RawValue>> rawRows;
-        while (prepared.step()) {
+        auto readRow = [&] {
             std::vector<RawValue> values;
             values.reserve(static_cast<std::size_t>(columnCount));
             for (int c = 0; c < columnCount; ++c)
                 values.push_back(readValue(raw, c));
-            rawRows.push_back(std::move(values));
+            return values;
+        };
+        // A query's first rows settle the column types; the rest stream after them. A changing
+        // statement runs to its end before anything is sent, as it commits first.
+        std::vector<std::vector<RawValue>> rawRows;
+        bool more = false;
+        while (prepared.step()) {
+            rawRows.push_back(readRow());
+            if (!modifying && rawRows.size() >= TypingRows) {
+                more = true;
+                break;
+            }
         }
         const int changes = sqlite3_changes(db->handle());
         if (logged)
@@ -444,16 +482,38 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
                 // A computed column without an alias has no heading on the server.
                 column.name = (fromType || looksLikeName(heading)) ? heading : std::string();
             }
-            std::vector<Row> rows = typeColumns(columns, declared, rawRows);
+            std::vector<Row> rows = typeColumns(columns, declared, rawRows, more);
+            rawRows.clear();
             sink.rowFormat(columns);
+            std::int64_t sent = 0;
             for (const Row& row : rows) {
                 if (sink.cancelRequested()) {
                     outcome.cancelled = true;
                     return outcome;
                 }
                 sink.row(row);
+                ++sent;
             }
-            outcome.rowCount = static_cast<std::int64_t>(rows.size());
+            while (more && prepared.step()) {
+                if (sink.cancelRequested()) {
+                    outcome.cancelled = true;
+                    return outcome;
+                }
+                std::vector<RawValue> values = readRow();
+                Row row;
+                for (std::size_t c = 0; c < columns.size(); ++c) {
+                    std::optional<Value> value = convertValue(columns[c], values[c]);
+                    if (!value) {
+                        StatementOutcome failed = fail(messages::conversionFailed(rawText(values[c]), kindName(columns[c].kind)), false);
+                        failed.rowCount = sent;
+                        return failed;
+                    }
+                    row.push_back(std::move(*value));
+                }
+                sink.row(row);
+                ++sent;
+            }
+            outcome.rowCount = sent;
         } else {
             std::string head = statement.keyword();
             if (head == "insert" || head == "update" || head == "delete")

@@ -13,6 +13,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <random>
+#include <thread>
 #include <array>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -118,6 +119,23 @@ TEST(Connections, ALongCommandDoesNotDelayAnotherConnectionAndCanBeCancelled) {
     CtBatch after = slow.execute("select 'again'");
     ASSERT_EQ(after.rowResults().size(), 1u);
     EXPECT_EQ(after.rowResults()[0].rows.at(0).at(0), "again");
+}
+
+TEST(Connections, ALongQueryIsCancelledInsideSqlite) {
+    Emulator server("CONC4", {"pubs2"});
+    CtClient client;
+    ASSERT_TRUE(client.connect("CONC4"));
+    ASSERT_FALSE(client.execute("use pubs2 create table ten (d int) insert ten values (1) insert ten select d + 1 from ten "
+                                "insert ten select d + 2 from ten insert ten select d + 4 from ten "
+                                "insert ten select d + 8 from ten")
+                     .failed());
+    auto started = std::chrono::steady_clock::now();
+    // 16^9 combinations: far more than any test run lasts.
+    ASSERT_TRUE(client.send("select count(*) from ten a, ten b, ten c, ten d, ten e, ten f, ten g, ten h, ten i"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(client.cancelAll());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
+    EXPECT_EQ(client.execute("select count(*) from ten").rowResults().at(0).rows.at(0).at(0), "16");
 }
 
 TEST(Connections, CancelAfterTheResultsWereSentIsAcknowledged) {

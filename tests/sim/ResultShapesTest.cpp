@@ -247,6 +247,33 @@ TEST_F(ResultShapes, RejectedStatementsGiveServerErrors) {
     EXPECT_EQ(client_.execute("select 5").rowResults().at(0).rows.at(0).at(0), "5");
 }
 
+TEST_F(ResultShapes, LargeResultsStreamWithTheTypesOfTheirFirstRows) {
+    CtBatch setup = client_.execute(
+        "use pubs2 create table ten (d int) "
+        "insert ten values (0) insert ten values (1) insert ten values (2) insert ten values (3) "
+        "insert ten values (4) insert ten values (5) insert ten values (6) insert ten values (7) "
+        "insert ten values (8) insert ten values (9) "
+        "create table big (n int, label varchar(8)) "
+        "insert big select a.d * 1000 + b.d * 100 + c.d * 10 + e.d, 'n' || (a.d * 1000 + b.d * 100 + c.d * 10 + e.d) "
+        "from ten a, ten b, ten c, ten e");
+    ASSERT_FALSE(setup.failed());
+    EXPECT_EQ(setup.events.back().rowCount, 10000);
+    CtBatch all = client_.execute("select n, label, case when n < 5000 then 'short' else '" + std::string(300, 'x') +
+                                  "' end as computed from big order by n");
+    auto results = all.rowResults();
+    ASSERT_EQ(results.size(), 1u);
+    const auto& rows = results[0].rows;
+    ASSERT_EQ(rows.size(), 10000u);
+    EXPECT_EQ(rows[0][0], "0");
+    EXPECT_EQ(rows[9999][0], "9999");
+    EXPECT_EQ(rows[9999][1], "n9999");
+    EXPECT_EQ(all.events.back().rowCount, 10000);
+    // The computed column was typed on its first thousand values: 255 characters wide, and
+    // longer values later on are cut to that.
+    EXPECT_EQ(results[0].columns[2].maxLength, 255);
+    EXPECT_EQ(rows[9999][2], std::string(255, 'x'));
+}
+
 TEST_F(ResultShapes, TransactionsCommitAndRollBack) {
     client_.execute("use pubs2 create table tx (n int)");
     client_.execute("begin tran insert tx values (1) rollback tran");
