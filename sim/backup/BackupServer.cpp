@@ -1,0 +1,524 @@
+#include "sim/backup/BackupServer.h"
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "sim/backup/DumpFile.h"
+#include "sim/backup/LogChain.h"
+
+namespace tvr::sim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::size_t kChunk = 1 << 20;
+
+// Backup Server messages are numbered after their major.minor code and carry its severity
+// (1 for progress, 2 for errors), as a data server relays them.
+ServerError bsLine(int major, int minor, int severity, int state, const std::string& text) {
+  char code[48];
+  std::snprintf(code, sizeof code, "Backup Server: %d.%d.%d.%d: ", major, minor, severity, state);
+  return {100000 + major * 1000 + minor, severity, state, code + text};
+}
+
+ServerError info(const std::string& text) { return {0, 10, 1, text}; }
+
+struct SqliteHandle {
+  sqlite3* db = nullptr;
+  explicit SqliteHandle(const std::filesystem::path& path, int flags = SQLITE_OPEN_READWRITE) {
+    if (sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+      std::string msg = db ? sqlite3_errmsg(db) : "out of memory";
+      sqlite3_close(db);
+      db = nullptr;
+      throw LogError{msg};
+    }
+    sqlite3_busy_timeout(db, 30000);
+  }
+  ~SqliteHandle() { sqlite3_close(db); }
+  SqliteHandle(const SqliteHandle&) = delete;
+  SqliteHandle& operator=(const SqliteHandle&) = delete;
+  void exec(const char* sql) const {
+    char* msg = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &msg) != SQLITE_OK) {
+      std::string text = msg ? msg : sqlite3_errmsg(db);
+      sqlite3_free(msg);
+      throw LogError{text};
+    }
+  }
+};
+
+// Copies a whole SQLite database (a consistent snapshot: one read transaction).
+void copyDatabase(sqlite3* from, sqlite3* to) {
+  sqlite3_backup* b = sqlite3_backup_init(to, "main", from, "main");
+  if (!b) throw LogError{sqlite3_errmsg(to)};
+  int rc = SQLITE_OK;
+  for (;;) {
+    rc = sqlite3_backup_step(b, -1);
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      continue;
+    }
+    break;
+  }
+  sqlite3_backup_finish(b);
+  if (rc != SQLITE_DONE) throw LogError{sqlite3_errstr(rc)};
+}
+
+// Paces the transfer to the configured rate, so that a dump takes time in proportion to its
+// size even on fast disks.
+class Throttle {
+public:
+  explicit Throttle(double mbps) : bytesPerSecond_(mbps * 1024.0 * 1024.0), start_(Clock::now()) {}
+  void consumed(std::uint64_t bytes) {
+    if (bytesPerSecond_ <= 0) return;
+    total_ += bytes;
+    const auto due = start_ + std::chrono::duration_cast<Clock::duration>(
+                                  std::chrono::duration<double>(static_cast<double>(total_) / bytesPerSecond_));
+    std::this_thread::sleep_until(due);
+  }
+
+private:
+  double bytesPerSecond_;
+  Clock::time_point start_;
+  std::uint64_t total_ = 0;
+};
+
+// "Database X: N kilobytes (P%) DUMPED." at every quarter.
+class Progress {
+public:
+  Progress(MessageSink& sink, std::string database, std::uint64_t total, const char* verb)
+      : sink_(sink), database_(std::move(database)), total_(total), verb_(verb) {}
+  void advance(std::uint64_t done) {
+    const int percent = total_ == 0 ? 100 : static_cast<int>(done * 100 / total_);
+    while (next_ <= 100 && percent >= next_) {
+      report(done, next_);
+      next_ += 25;
+    }
+  }
+  void report(std::uint64_t done, int percent) {
+    sink_.send(bsLine(4, 188, 1, 1,
+                      "Database " + database_ + ": " + std::to_string((done + 1023) / 1024) +
+                          " kilobytes (" + std::to_string(percent) + "%) " + verb_ + "."));
+  }
+
+private:
+  MessageSink& sink_;
+  std::string database_;
+  std::uint64_t total_;
+  const char* verb_;
+  int next_ = 25;
+};
+
+std::string dumpNameFor(const std::string& database) {
+  char suffix[24];
+  std::snprintf(suffix, sizeof suffix, "%08lX", static_cast<unsigned long>(std::time(nullptr)));
+  return database.substr(0, 16) + suffix;
+}
+
+std::int64_t nowUnixMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+class ScratchFile {
+public:
+  explicit ScratchFile(std::filesystem::path path) : path_(std::move(path)) { removeAll(); }
+  ~ScratchFile() { removeAll(); }
+  ScratchFile(const ScratchFile&) = delete;
+  ScratchFile& operator=(const ScratchFile&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+private:
+  void removeAll() {
+    std::error_code ec;
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+      std::filesystem::remove(path_.string() + suffix, ec);
+  }
+  std::filesystem::path path_;
+};
+
+std::string osError(int err) { return std::to_string(err) + " (" + std::strerror(err) + ")"; }
+
+}  // namespace
+
+// One dump or load: sends the session line and the failure messages in the Backup Server's way.
+class BackupServer::Operation {
+public:
+  Operation(BackupServer& server, MessageSink& messages, std::string path)
+      : server_(server), sink(messages), device(std::move(path)) {}
+
+  void announce() {
+    sink.send(info("Backup Server session id is: " + std::to_string(server_.sessionIds_++) +
+                   ". Use this value when executing the 'sp_volchanged' system stored procedure "
+                   "after fulfilling any volume change request from the Backup Server."));
+  }
+  BackupResult fail(const ServerError& error) {
+    sink.send(error);
+    return {error.number, false};
+  }
+  BackupResult backupServerFailure(const std::string& line) {
+    sink.send(bsLine(4, 141, 2, 40, line));
+    return fail(errors::backupServerError());
+  }
+  BackupResult osFailure(const char* call, int err) {
+    return backupServerFailure(std::string("[11] The '") + call +
+                               "' call failed for database/archive device while working on stripe "
+                               "device '" + device + "' with error number " + osError(err) +
+                               ". Refer to your operating system documentation for further details.");
+  }
+  BackupResult badDump(DumpProblem problem, int err) {
+    if (problem == DumpProblem::OpenFailed) return osFailure("open", err);
+    sink.send(bsLine(3, 54, 2, 1, "The volume on device '" + device + "' is not a valid dump: " +
+                                      describe(problem) + "."));
+    return fail(errors::backupServerError());
+  }
+  BackupResult injected(const BackupFault& fault) {
+    sink.send(bsLine(4, 141, 2, 41, "Operation on stripe device '" + device + "' failed."));
+    return fail(errors::injected(fault.errorNumber));
+  }
+
+  BackupServer& server_;
+  MessageSink& sink;
+  std::string device;
+};
+
+BackupServer::BackupServer(BackupServerOptions options, DatabaseHost& host, FaultPlan& faults)
+    : options_(std::move(options)), host_(host), faults_(faults),
+      running_(options_.running) {
+  std::filesystem::create_directories(options_.scratchFolder);
+}
+
+std::mutex& BackupServer::lockFor(const std::string& database) {
+  std::lock_guard lock(locksMutex_);
+  auto& slot = locks_[database];
+  if (!slot) slot = std::make_unique<std::mutex>();
+  return *slot;
+}
+
+std::filesystem::path BackupServer::scratchFile(const std::string& database, const char* what) {
+  return options_.scratchFolder / (database + "." + what + "." + std::to_string(::getpid()) + "." +
+                                   std::to_string(scratchCounter_++));
+}
+
+BackupResult BackupServer::dumpDatabase(const std::string& database, const std::string& device,
+                                        MessageSink& sink) {
+  Operation op(*this, sink, device);
+  if (!isRunning()) return op.fail(errors::noBackupServer());
+  const auto file = host_.databaseFile(database);
+  if (!file) return op.fail(errors::unknownDatabase(database));
+  if (host_.isLoading(database)) return op.fail(errors::offline(database));
+  const BackupFault fault = faults_.takeBackupFault();
+  std::lock_guard lock(lockFor(database));
+  op.announce();
+
+  DumpHeader header;
+  header.kind = DumpKind::Database;
+  header.database = database;
+  header.server = options_.serverName;
+  header.dumpName = dumpNameFor(database);
+  header.createdUnixMs = nowUnixMs();
+  ScratchFile snapshot(scratchFile(database, "snapshot"));
+  try {
+    SqliteHandle source(*file);
+    SqliteHandle copy(snapshot.path(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    copyDatabase(source.db, copy.db);
+    // The copy is the dump: the chain restarts here, whatever truncate_only did before.
+    logchain::ensure(copy.db);
+    logchain::markDatabaseDumped(copy.db);
+    const LogPosition pos = logchain::position(copy.db);
+    header.incarnation = pos.incarnation;
+    header.firstSequence = pos.base;
+    header.lastSequence = pos.last;
+    copy.exec("PRAGMA journal_mode=DELETE");
+  } catch (const LogError& e) {
+    return op.backupServerFailure("Cannot read database " + database + ": " + e.message);
+  }
+
+  int err = 0;
+  sink.send(bsLine(4, 41, 1, 1, "Creating new disk file " + device + "."));
+  auto writer = DumpWriter::create(device, header, err);
+  if (!writer) return op.osFailure("open", err);
+  sink.send(bsLine(6, 28, 1, 1, "Dumpfile name '" + header.dumpName +
+                                    "' section number 1 mounted on disk file '" + device + "'"));
+  if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
+
+  std::ifstream in(snapshot.path(), std::ios::binary);
+  const std::uint64_t total = std::filesystem::file_size(snapshot.path());
+  Progress progress(sink, database, total, "DUMPED");
+  Throttle throttle(options_.ioRateMBps);
+  std::vector<char> buf(kChunk);
+  std::uint64_t done = 0;
+  while (in) {
+    in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+    const auto n = static_cast<std::size_t>(in.gcount());
+    if (n == 0) break;
+    if (!writer->write(buf.data(), n, err)) return op.osFailure("write", err);
+    done += n;
+    throttle.consumed(n);
+    progress.advance(done);
+    if (fault.kind == BackupFault::Kind::Drop && done * 2 >= total) return {0, true};
+  }
+  if (done != total) return op.backupServerFailure("Cannot read the snapshot of database " + database + ".");
+  if (!writer->finish(err)) return op.osFailure("write", err);
+  try {
+    SqliteHandle source(*file);
+    logchain::markDatabaseDumped(source.db);
+  } catch (const LogError&) {
+    // The dump is good; the mark only matters to a later dump transaction.
+  }
+  for (int phase = 1; phase <= 3; ++phase)
+    sink.send(bsLine(3, 43, 1, 1, "Dump phase number " + std::to_string(phase) + " completed."));
+  progress.report(done, 100);
+  sink.send(bsLine(3, 42, 1, 1, "DUMP is complete (database " + database + ")."));
+  return {};
+}
+
+BackupResult BackupServer::dumpTransaction(const std::string& database, const std::string& device,
+                                           MessageSink& sink) {
+  Operation op(*this, sink, device);
+  if (!isRunning()) return op.fail(errors::noBackupServer());
+  const auto file = host_.databaseFile(database);
+  if (!file) return op.fail(errors::unknownDatabase(database));
+  if (host_.isLoading(database)) return op.fail(errors::offline(database));
+  const BackupFault fault = faults_.takeBackupFault();
+  std::lock_guard lock(lockFor(database));
+
+  DumpHeader header;
+  header.kind = DumpKind::Transaction;
+  header.database = database;
+  header.server = options_.serverName;
+  header.dumpName = dumpNameFor(database);
+  header.createdUnixMs = nowUnixMs();
+  std::string data;
+  try {
+    SqliteHandle source(*file);
+    logchain::ensure(source.db);
+    source.exec("BEGIN");
+    const LogPosition pos = logchain::position(source.db);
+    const auto entries = logchain::entriesAfter(source.db, pos.base, pos.last);
+    source.exec("COMMIT");
+    if (pos.truncatedSinceDatabaseDump) return op.fail(errors::truncatedChain());
+    header.incarnation = pos.incarnation;
+    header.firstSequence = pos.base;
+    header.lastSequence = pos.last;
+    data = logchain::serialize(entries);
+  } catch (const LogError& e) {
+    return op.backupServerFailure("Cannot read the log of database " + database + ": " + e.message);
+  }
+  op.announce();
+
+  int err = 0;
+  sink.send(bsLine(4, 41, 1, 1, "Creating new disk file " + device + "."));
+  auto writer = DumpWriter::create(device, header, err);
+  if (!writer) return op.osFailure("open", err);
+  sink.send(bsLine(6, 28, 1, 1, "Dumpfile name '" + header.dumpName +
+                                    "' section number 1 mounted on disk file '" + device + "'"));
+  if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
+  Throttle throttle(options_.ioRateMBps);
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const std::size_t n = std::min(kChunk, data.size() - done);
+    if (!writer->write(data.data() + done, n, err)) return op.osFailure("write", err);
+    done += n;
+    throttle.consumed(n);
+    if (fault.kind == BackupFault::Kind::Drop && done * 2 >= data.size()) return {0, true};
+  }
+  if (fault.kind == BackupFault::Kind::Drop) return {0, true};
+  if (!writer->finish(err)) return op.osFailure("write", err);
+  try {
+    SqliteHandle source(*file);
+    logchain::truncate(source.db, header.lastSequence, false);
+  } catch (const LogError& e) {
+    return op.backupServerFailure("Cannot truncate the log of database " + database + ": " + e.message);
+  }
+  const std::string kb = std::to_string((data.size() + kDumpHeaderSize + 1023) / 1024);
+  sink.send(bsLine(4, 58, 1, 2, "Database " + database + ": " + kb + " kilobytes DUMPED."));
+  sink.send(bsLine(3, 43, 1, 1, "Dump phase number 3 completed."));
+  sink.send(bsLine(3, 42, 1, 1, "DUMP is complete (database " + database + ")."));
+  return {};
+}
+
+BackupResult BackupServer::truncateLog(const std::string& database, MessageSink& sink) {
+  // Done by the data server itself: no Backup Server needed, nothing written.
+  Operation op(*this, sink, "");
+  const auto file = host_.databaseFile(database);
+  if (!file) return op.fail(errors::unknownDatabase(database));
+  if (host_.isLoading(database)) return op.fail(errors::offline(database));
+  std::lock_guard lock(lockFor(database));
+  try {
+    SqliteHandle source(*file);
+    logchain::ensure(source.db);
+    source.exec("BEGIN IMMEDIATE");
+    const LogPosition pos = logchain::position(source.db);
+    logchain::truncate(source.db, pos.last, true);
+    source.exec("COMMIT");
+  } catch (const LogError& e) {
+    return op.fail({errors::kBackupServerError, 16, 1, "Cannot truncate the log: " + e.message});
+  }
+  return {};
+}
+
+BackupResult BackupServer::loadDatabase(const std::string& database, const std::string& device,
+                                        MessageSink& sink) {
+  Operation op(*this, sink, device);
+  if (!isRunning()) return op.fail(errors::noBackupServer());
+  const auto file = host_.databaseFile(database);
+  if (!file) return op.fail(errors::unknownDatabase(database));
+  if (host_.usersOf(database) > 0) return op.fail(errors::databaseInUse());
+  const BackupFault fault = faults_.takeBackupFault();
+  std::lock_guard lock(lockFor(database));
+  op.announce();
+
+  DumpProblem problem = DumpProblem::None;
+  int err = 0;
+  auto reader = DumpReader::open(device, problem, err);
+  if (!reader) return op.badDump(problem, err);
+  const DumpHeader header = reader->header();
+  if (header.kind != DumpKind::Database) {
+    sink.send(bsLine(3, 54, 2, 2, "The volume on device '" + device +
+                                      "' holds a transaction dump; LOAD DATABASE needs a database dump."));
+    return op.fail(errors::backupServerError());
+  }
+  sink.send(bsLine(6, 28, 1, 1, "Dumpfile name '" + header.dumpName +
+                                    "' section number 1 mounted on disk file '" + device + "'"));
+  if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
+
+  // Staged in full and checked before the database is touched: a bad dump changes nothing.
+  ScratchFile staged(scratchFile(database, "load"));
+  {
+    std::ofstream out(staged.path(), std::ios::binary | std::ios::trunc);
+    Progress progress(sink, database, header.dataLength, "LOADED");
+    Throttle throttle(options_.ioRateMBps);
+    std::vector<char> buf(kChunk);
+    std::uint64_t done = 0;
+    for (;;) {
+      const std::size_t n = reader->read(buf.data(), buf.size(), problem, err);
+      if (n == 0) break;
+      out.write(buf.data(), static_cast<std::streamsize>(n));
+      done += n;
+      throttle.consumed(n);
+      progress.advance(done);
+      if (fault.kind == BackupFault::Kind::Drop && done * 2 >= header.dataLength) return {0, true};
+    }
+    if (problem != DumpProblem::None) return op.badDump(problem, err);
+    out.flush();
+    if (!out) return op.osFailure("write", ENOSPC);
+  }
+
+  // From here the database is in the load sequence, offline, whatever happens next.
+  try {
+    host_.setLoading(database, true);
+    SqliteHandle from(staged.path(), SQLITE_OPEN_READONLY);
+    SqliteHandle to(*file);
+    copyDatabase(from.db, to.db);
+    LoadPosition loaded;
+    loaded.incarnation = header.incarnation;
+    loaded.expectedFirst = header.firstSequence;
+    loaded.loadedThrough = header.lastSequence;
+    logchain::setLoadPosition(to.db, loaded);
+  } catch (const LogError& e) {
+    return op.backupServerFailure("Cannot write database " + database + ": " + e.message);
+  } catch (const std::exception& e) {
+    return op.backupServerFailure(std::string("Cannot write database ") + database + ": " + e.what());
+  }
+  sink.send(bsLine(3, 42, 1, 1, "LOAD is complete (database " + database + ")."));
+  sink.send(info("Use the ONLINE DATABASE command to bring this database online; ASE will not bring "
+                 "it online automatically."));
+  return {};
+}
+
+BackupResult BackupServer::loadTransaction(const std::string& database, const std::string& device,
+                                           MessageSink& sink) {
+  Operation op(*this, sink, device);
+  if (!isRunning()) return op.fail(errors::noBackupServer());
+  const auto file = host_.databaseFile(database);
+  if (!file) return op.fail(errors::unknownDatabase(database));
+  if (host_.usersOf(database) > 0) return op.fail(errors::databaseInUse());
+  const BackupFault fault = faults_.takeBackupFault();
+  std::lock_guard lock(lockFor(database));
+  if (!host_.isLoading(database)) return op.fail(errors::activitySinceLoad());
+  op.announce();
+
+  DumpProblem problem = DumpProblem::None;
+  int err = 0;
+  auto reader = DumpReader::open(device, problem, err);
+  if (!reader) return op.badDump(problem, err);
+  const DumpHeader header = reader->header();
+  if (header.kind != DumpKind::Transaction) {
+    sink.send(bsLine(3, 54, 2, 2, "The volume on device '" + device +
+                                      "' holds a database dump; LOAD TRANSACTION needs a transaction dump."));
+    return op.fail(errors::backupServerError());
+  }
+  sink.send(bsLine(6, 28, 1, 1, "Dumpfile name '" + header.dumpName +
+                                    "' section number 1 mounted on disk file '" + device + "'"));
+  if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
+  std::string data;
+  Throttle throttle(options_.ioRateMBps);
+  std::vector<char> buf(kChunk);
+  for (;;) {
+    const std::size_t n = reader->read(buf.data(), buf.size(), problem, err);
+    if (n == 0) break;
+    data.append(buf.data(), n);
+    throttle.consumed(n);
+    if (fault.kind == BackupFault::Kind::Drop && data.size() * 2 >= header.dataLength) return {0, true};
+  }
+  if (fault.kind == BackupFault::Kind::Drop) return {0, true};
+  std::vector<LogEntry> entries;
+  if (problem == DumpProblem::None && !logchain::deserialize(data, entries)) problem = DumpProblem::Corrupt;
+  if (problem != DumpProblem::None) return op.badDump(problem, err);
+
+  std::size_t applied = 0;
+  try {
+    SqliteHandle target(*file);
+    target.exec("BEGIN IMMEDIATE");
+    LoadPosition state = logchain::loadPosition(target.db);
+    const bool inSequence = header.incarnation == state.incarnation &&
+                            header.firstSequence == state.expectedFirst &&
+                            header.lastSequence >= state.loadedThrough;
+    if (!inSequence) {
+      target.exec("ROLLBACK");
+      return op.fail(errors::outOfSequence(device, state.loadedThrough, header.firstSequence));
+    }
+    applied = logchain::replay(target.db, entries, state.loadedThrough, options_.statementClock);
+    state.expectedFirst = header.lastSequence;
+    state.loadedThrough = header.lastSequence;
+    logchain::setLoadPosition(target.db, state);
+    target.exec("COMMIT");
+  } catch (const LogError& e) {
+    return op.backupServerFailure("Cannot apply the log to database " + database + ": " + e.message);
+  }
+  const std::string kb = std::to_string((header.dataLength + kDumpHeaderSize + 1023) / 1024);
+  sink.send(bsLine(4, 58, 1, 2, "Database " + database + ": " + kb + " kilobytes LOADED."));
+  sink.send(bsLine(3, 42, 1, 1, "LOAD is complete (database " + database + ")."));
+  sink.send(info("Started REDO pass for database '" + database + "'. The total number of log records to process is " +
+                 std::to_string(applied) + "."));
+  sink.send(info("Completed REDO pass for database '" + database + "'."));
+  sink.send(info("Use the ONLINE DATABASE command to bring this database online; ASE will not bring "
+                 "it online automatically."));
+  return {};
+}
+
+BackupResult BackupServer::onlineDatabase(const std::string& database, MessageSink& sink) {
+  Operation op(*this, sink, "");
+  if (!host_.databaseFile(database)) return op.fail(errors::unknownDatabase(database));
+  std::lock_guard lock(lockFor(database));
+  if (!host_.isLoading(database)) return {};  // already online: nothing to do, no message
+  try {
+    host_.setLoading(database, false);
+  } catch (const std::exception& e) {
+    return op.fail({errors::kBackupServerError, 16, 1, e.what()});
+  }
+  sink.send(info("Database '" + database + "' is now online."));
+  return {};
+}
+
+}  // namespace tvr::sim

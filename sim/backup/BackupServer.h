@@ -1,0 +1,92 @@
+#pragma once
+// The emulated Backup Server (SYB_BACKUP) and the dump and load statements it carries out for
+// its data server: dump database, dump transaction (also with truncate_only), load database,
+// load transaction and online database, against the SQLite files of the server's databases.
+//
+// Each operation reports to a MessageSink: the Backup Server's progress lines ("Backup Server:
+// ..." at severity 1), the server's informational messages (severity 10) and, on failure, the
+// errors of ServerErrors.h. The result carries the number of the error the statement failed
+// with (0 on success), which the caller sets as @@error, and whether the connection must be
+// dropped (an injected fault).
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "sim/backup/LogChain.h"
+#include "sim/backup/Faults.h"
+#include "sim/backup/ServerErrors.h"
+
+namespace tvr::sim {
+
+class MessageSink {
+public:
+  virtual ~MessageSink() = default;
+  virtual void send(const ServerError& message) = 0;
+};
+
+// What the Backup Server needs of the data server it works for.
+class DatabaseHost {
+public:
+  virtual ~DatabaseHost() = default;
+  // The SQLite file of a database; nullopt when the server has no such database.
+  virtual std::optional<std::filesystem::path> databaseFile(const std::string& name) = 0;
+  // How many connections have this database as their current database.
+  virtual int usersOf(const std::string& name) = 0;
+  // Loading: offline after a load until online database. Kept across restarts.
+  virtual bool isLoading(const std::string& name) = 0;
+  virtual void setLoading(const std::string& name, bool loading) = 0;
+};
+
+struct BackupResult {
+  int error = 0;
+  bool dropConnection = false;
+};
+
+struct BackupServerOptions {
+  std::string serverName;   // the data server's name, written into dump headers
+  std::string networkName;  // the Backup Server's own name (NAME_BS by default)
+  bool running = true;
+  double ioRateMBps = 0;  // 0: as fast as the disks allow
+  std::filesystem::path scratchFolder;  // snapshots and partial loads are staged here
+  logchain::StatementClock statementClock = nullptr;  // getdate() of replayed statements
+};
+
+class BackupServer {
+public:
+  BackupServer(BackupServerOptions options, DatabaseHost& host, FaultPlan& faults);
+
+  const std::string& networkName() const { return options_.networkName; }
+  bool isRunning() const { return running_.load(); }
+  // Returns false when it was already running.
+  bool start() { return !running_.exchange(true); }
+  void stop() { running_ = false; }
+
+  BackupResult dumpDatabase(const std::string& database, const std::string& device, MessageSink& sink);
+  BackupResult dumpTransaction(const std::string& database, const std::string& device,
+                               MessageSink& sink);
+  BackupResult truncateLog(const std::string& database, MessageSink& sink);
+  BackupResult loadDatabase(const std::string& database, const std::string& device, MessageSink& sink);
+  BackupResult loadTransaction(const std::string& database, const std::string& device,
+                               MessageSink& sink);
+  BackupResult onlineDatabase(const std::string& database, MessageSink& sink);
+
+private:
+  class Operation;
+  std::mutex& lockFor(const std::string& database);
+  std::filesystem::path scratchFile(const std::string& database, const char* what);
+
+  BackupServerOptions options_;
+  DatabaseHost& host_;
+  FaultPlan& faults_;
+  std::atomic<bool> running_;
+  std::atomic<int> sessionIds_{1};
+  std::atomic<unsigned> scratchCounter_{0};
+  std::mutex locksMutex_;
+  std::map<std::string, std::unique_ptr<std::mutex>> locks_;
+};
+
+}  // namespace tvr::sim

@@ -1,0 +1,73 @@
+#pragma once
+// The dump-and-load view of a database's transaction log.
+//
+// The log itself is the table aseemu_log inside the database's SQLite file (sequence, time of
+// the statement, SQLite text), appended to in the same transaction as every change. This file
+// adds what dumps and loads need, kept in the same file's aseemu_meta table so that it travels
+// and commits with the data:
+//  - on a database that is dumped: its chain identity (a random incarnation, kept through dumps
+//    and loads), the base (the sequence up to which the log has been dumped or truncated), and
+//    whether a truncate_only has happened since the last database dump;
+//  - on a database in a load sequence: the chain it was loaded from, the sequence the next
+//    transaction dump must start at, and the last sequence it holds.
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tvr::sim {
+
+struct LogEntry {
+  std::uint64_t sequence = 0;
+  std::string time;  // what getdate() returned when the statement ran
+  std::string statement;
+};
+
+struct LogPosition {
+  std::string incarnation;
+  std::uint64_t base = 0;  // entries up to here have been dumped or discarded
+  std::uint64_t last = 0;  // the last sequence ever assigned
+  bool truncatedSinceDatabaseDump = false;
+};
+
+struct LoadPosition {
+  std::string incarnation;          // chain of the database dump loaded
+  std::uint64_t expectedFirst = 0;  // a transaction dump must start here
+  std::uint64_t loadedThrough = 0;  // the last log sequence the database holds
+};
+
+// SQLite failures; the text is SQLite's.
+struct LogError {
+  std::string message;
+};
+
+namespace logchain {
+
+// Creates the log tables and the chain identity when missing.
+void ensure(sqlite3* db);
+LogPosition position(sqlite3* db);
+// Entries with base < sequence <= through, in order.
+std::vector<LogEntry> entriesAfter(sqlite3* db, std::uint64_t base, std::uint64_t through);
+// Discards entries up to through and makes it the base; truncateOnly breaks the chain for
+// transaction dumps until the next database dump.
+void truncate(sqlite3* db, std::uint64_t through, bool truncateOnly);
+// A database dump restores the chain.
+void markDatabaseDumped(sqlite3* db);
+
+LoadPosition loadPosition(sqlite3* db);
+void setLoadPosition(sqlite3* db, const LoadPosition& position);
+
+// Runs the entries with sequence > after and records them under their own sequence numbers,
+// inside the caller's transaction. Returns how many ran. setTime is called before each entry
+// so that the statement sees the time it originally ran at.
+using StatementClock = void (*)(sqlite3* db, const std::string& time);
+std::size_t replay(sqlite3* db, const std::vector<LogEntry>& entries, std::uint64_t after,
+                   StatementClock setTime);
+
+// The data of a transaction dump.
+std::string serialize(const std::vector<LogEntry>& entries);
+bool deserialize(const std::string& data, std::vector<LogEntry>& entries);
+
+}  // namespace logchain
+}  // namespace tvr::sim

@@ -1,0 +1,50 @@
+#pragma once
+// The server errors of procedures, dump and load, and the Backup Server, with the numbers,
+// severities and texts an Adaptive Server uses for them. Every such error the emulator raises
+// comes from this one table.
+#include <string>
+
+namespace tvr::sim {
+
+struct ServerError {
+  int number = 0;
+  int severity = 0;
+  int state = 1;
+  std::string text;
+};
+
+namespace errors {
+
+inline constexpr int kMissingParameter = 201;       // sev 16
+inline constexpr int kOffline = 950;                // sev 14
+inline constexpr int kUnknownDatabase = 911;        // sev 11
+inline constexpr int kObjectExists = 2714;          // sev 16
+inline constexpr int kProcedureNotFound = 2812;     // sev 16
+inline constexpr int kDatabaseInUse = 3101;         // sev 16
+inline constexpr int kCannotDropProcedure = 3701;   // sev 11
+inline constexpr int kTruncatedChain = 4221;        // sev 16
+inline constexpr int kOutOfSequence = 4305;         // sev 16
+inline constexpr int kActivitySinceLoad = 4306;     // sev 16
+inline constexpr int kNoBackupServer = 7205;        // sev 18
+inline constexpr int kBackupServerError = 8009;     // sev 16
+inline constexpr int kCommandNotAllowed = 1006;     // sev 16, xp_cmdshell: unknown command
+
+ServerError missingParameter(const std::string& procedure, const std::string& parameter);
+ServerError offline(const std::string& database);
+ServerError unknownDatabase(const std::string& database);
+ServerError objectExists(const std::string& name);
+ServerError procedureNotFound(const std::string& name);
+ServerError databaseInUse();
+ServerError cannotDropProcedure(const std::string& name);
+ServerError truncatedChain();
+ServerError outOfSequence(const std::string& device, unsigned long long current,
+                          unsigned long long dumpFrom);
+ServerError activitySinceLoad();
+ServerError noBackupServer();
+ServerError backupServerError();
+// An error number given by a test through fault injection: the table's text when the number
+// is one of ours, a generic one otherwise.
+ServerError injected(int number);
+
+}  // namespace errors
+}  // namespace tvr::sim
