@@ -23,13 +23,22 @@ constexpr std::size_t kChunk = 1 << 20;
 
 // Backup Server messages are numbered after their major.minor code and carry its severity
 // (1 for progress, 2 for errors), as a data server relays them.
+ServerError message(int number, int severity, int state, const std::string& text) {
+  ServerError m;
+  m.number = number;
+  m.severity = static_cast<std::uint8_t>(severity);
+  m.state = static_cast<std::uint8_t>(state);
+  m.text = text + "\n";
+  return m;
+}
+
 ServerError bsLine(int major, int minor, int severity, int state, const std::string& text) {
   char code[48];
   std::snprintf(code, sizeof code, "Backup Server: %d.%d.%d.%d: ", major, minor, severity, state);
-  return {100000 + major * 1000 + minor, severity, state, code + text};
+  return message(100000 + major * 1000 + minor, severity, state, code + text);
 }
 
-ServerError info(const std::string& text) { return {0, 10, 1, text}; }
+ServerError info(const std::string& text) { return message(0, 10, 1, text); }
 
 struct SqliteHandle {
   sqlite3* db = nullptr;
@@ -214,8 +223,8 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
   Operation op(*this, sink, device);
   if (!isRunning()) return op.fail(errors::noBackupServer());
   const auto file = host_.databaseFile(database);
-  if (!file) return op.fail(errors::unknownDatabase(database));
-  if (host_.isLoading(database)) return op.fail(errors::offline(database));
+  if (!file) return op.fail(messages::noSuchDatabase(database));
+  if (host_.isLoading(database)) return op.fail(messages::databaseOffline(database));
   const BackupFault fault = faults_.takeBackupFault();
   std::lock_guard lock(lockFor(database));
   op.announce();
@@ -290,8 +299,8 @@ BackupResult BackupServer::dumpTransaction(const std::string& database, const st
   Operation op(*this, sink, device);
   if (!isRunning()) return op.fail(errors::noBackupServer());
   const auto file = host_.databaseFile(database);
-  if (!file) return op.fail(errors::unknownDatabase(database));
-  if (host_.isLoading(database)) return op.fail(errors::offline(database));
+  if (!file) return op.fail(messages::noSuchDatabase(database));
+  if (host_.isLoading(database)) return op.fail(messages::databaseOffline(database));
   const BackupFault fault = faults_.takeBackupFault();
   std::lock_guard lock(lockFor(database));
 
@@ -354,8 +363,8 @@ BackupResult BackupServer::truncateLog(const std::string& database, MessageSink&
   // Done by the data server itself: no Backup Server needed, nothing written.
   Operation op(*this, sink, "");
   const auto file = host_.databaseFile(database);
-  if (!file) return op.fail(errors::unknownDatabase(database));
-  if (host_.isLoading(database)) return op.fail(errors::offline(database));
+  if (!file) return op.fail(messages::noSuchDatabase(database));
+  if (host_.isLoading(database)) return op.fail(messages::databaseOffline(database));
   std::lock_guard lock(lockFor(database));
   try {
     SqliteHandle source(*file);
@@ -365,7 +374,7 @@ BackupResult BackupServer::truncateLog(const std::string& database, MessageSink&
     logchain::truncate(source.db, pos.last, true);
     source.exec("COMMIT");
   } catch (const LogError& e) {
-    return op.fail({errors::kBackupServerError, 16, 1, "Cannot truncate the log: " + e.message});
+    return op.fail(message(errors::kBackupServerError, 16, 1, "Cannot truncate the log: " + e.message));
   }
   return {};
 }
@@ -375,7 +384,7 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
   Operation op(*this, sink, device);
   if (!isRunning()) return op.fail(errors::noBackupServer());
   const auto file = host_.databaseFile(database);
-  if (!file) return op.fail(errors::unknownDatabase(database));
+  if (!file) return op.fail(messages::noSuchDatabase(database));
   if (host_.usersOf(database) > 0) return op.fail(errors::databaseInUse());
   const BackupFault fault = faults_.takeBackupFault();
   std::lock_guard lock(lockFor(database));
@@ -444,7 +453,7 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
   Operation op(*this, sink, device);
   if (!isRunning()) return op.fail(errors::noBackupServer());
   const auto file = host_.databaseFile(database);
-  if (!file) return op.fail(errors::unknownDatabase(database));
+  if (!file) return op.fail(messages::noSuchDatabase(database));
   if (host_.usersOf(database) > 0) return op.fail(errors::databaseInUse());
   const BackupFault fault = faults_.takeBackupFault();
   std::lock_guard lock(lockFor(database));
@@ -512,13 +521,13 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
 
 BackupResult BackupServer::onlineDatabase(const std::string& database, MessageSink& sink) {
   Operation op(*this, sink, "");
-  if (!host_.databaseFile(database)) return op.fail(errors::unknownDatabase(database));
+  if (!host_.databaseFile(database)) return op.fail(messages::noSuchDatabase(database));
   std::lock_guard lock(lockFor(database));
   if (!host_.isLoading(database)) return {};  // already online: nothing to do, no message
   try {
     host_.setLoading(database, false);
   } catch (const std::exception& e) {
-    return op.fail({errors::kBackupServerError, 16, 1, e.what()});
+    return op.fail(message(errors::kBackupServerError, 16, 1, e.what()));
   }
   sink.send(info("Database '" + database + "' is now online."));
   return {};

@@ -1,17 +1,17 @@
 #pragma once
 // The server errors of procedures, dump and load, and the Backup Server, with the numbers,
 // severities and texts an Adaptive Server uses for them. Every such error the emulator raises
-// comes from this one table.
+// comes from this table or, for those the rest of the server raises too (911, 950, 2714,
+// 2812), from sim/ServerMessages.h.
 #include <string>
+
+#include "sim/ServerMessages.h"
+#include "sim/ServerTokens.h"
 
 namespace tvr::sim {
 
-struct ServerError {
-  int number = 0;
-  int severity = 0;
-  int state = 1;
-  std::string text;
-};
+// The messages of this table end with a line feed, as the server's system messages do.
+using ServerError = ServerMessage;
 
 namespace errors {
 
@@ -33,10 +33,6 @@ inline constexpr int kHelpTextNoObject = 17461;     // sev 16, sp_helptext of a 
 inline constexpr int kNoSuchOption = 17411;         // sev 16, sp_configure of an unknown parameter
 
 ServerError missingParameter(const std::string& procedure, const std::string& parameter);
-ServerError offline(const std::string& database);
-ServerError unknownDatabase(const std::string& database);
-ServerError objectExists(const std::string& name);
-ServerError procedureNotFound(const std::string& name);
 ServerError databaseInUse();
 ServerError cannotDropProcedure(const std::string& name);
 ServerError truncatedChain();
@@ -44,6 +40,10 @@ ServerError outOfSequence(const std::string& device, unsigned long long current,
                           unsigned long long dumpFrom);
 ServerError activitySinceLoad();
 ServerError noBackupServer();
+ServerError badConversion();
+ServerError shellCommandRefused();
+ServerError noTextForObject();
+ServerError noSuchOption(const std::string& name);
 ServerError backupServerError();
 // An error number given by a test through fault injection: the table's text when the number
 // is one of ours, a generic one otherwise.

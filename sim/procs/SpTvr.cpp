@@ -72,9 +72,7 @@ SpTvrOutcome runSpTvr(const std::array<ProcedureArgument, SpTvrParameterCount>& 
     if (!value) continue;  // NULL: every comparison with it is false
     ints[static_cast<std::size_t>(p)] = toInt(*value);
     if (!ints[static_cast<std::size_t>(p)]) {
-      actions.callError({errors::kBadConversion, 16, 1,
-                         "Implicit conversion from datatype 'VARCHAR' to 'INT' is not allowed.  Use the "
-                         "CONVERT function to run this query."});
+      actions.callError(errors::badConversion());
       return {};
     }
   }

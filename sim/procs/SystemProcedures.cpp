@@ -95,9 +95,7 @@ ShellOutcome runShellCommand(const std::string& command, BackupServer& backup) {
   if (!startsWithNoCase(cmd, prefix)) {
     ShellOutcome out;
     out.status = 1;
-    out.error = ServerError{errors::kShellCommandRefused, 16, 1,
-                            "xp_cmdshell: this server runs no operating-system command but "
-                            "'net start \"Sybase BCKServer _ NAME\"' for its own Backup Server."};
+    out.error = errors::shellCommandRefused();
     return out;
   }
   std::string service = cmd.substr(prefix.size());
