@@ -9,6 +9,7 @@ namespace tvr::sim {
 
 BatchResult runBatch(ExecutionContext& context, const std::string& batch) {
     ResultSink& sink = context.sink();
+    context.currentBatch = batch;
     const CommandSet& commands = context.commands();
     std::vector<Statement> statements;
     try {

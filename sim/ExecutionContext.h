@@ -45,6 +45,8 @@ public:
     void closeDatabase();
     bool inTransaction();
 
+    // The language command being run, as the client sent it (create procedure keeps it).
+    std::string currentBatch;
     // The time getdate() gives during the current statement.
     DateTimeValue statementTime;
     // Rows counted by the last statement (@@rowcount).

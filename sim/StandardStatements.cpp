@@ -252,6 +252,9 @@ StatementOutcome runExecute(ExecutionContext& context, const Statement& statemen
             arguments.named[parameter] = value;
     }
     const NativeProcedure* procedure = context.commands().findProcedure(*name);
+    if (procedure == nullptr && context.commands().storedProcedures)
+        if (std::optional<StatementOutcome> outcome = context.commands().storedProcedures(context, *name, arguments, statement))
+            return *outcome;
     if (procedure == nullptr)
         return failWith(context, statement, messages::procedureNotFound(*name));
     StatementOutcome outcome;

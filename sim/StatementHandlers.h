@@ -64,6 +64,12 @@ public:
     void addProcedure(const std::string& name, NativeProcedure procedure);
     const NativeProcedure* findProcedure(const std::string& name) const;
 
+    // Procedures created by clients: asked when no native procedure has the name; nothing when
+    // there is no such procedure either (then 2812).
+    std::function<std::optional<StatementOutcome>(ExecutionContext&, const std::string&, const ProcedureArguments&,
+                                                  const Statement&)>
+        storedProcedures;
+
 private:
     std::vector<StatementHandler> handlers_;
     std::map<std::string, NativeProcedure> procedures_;

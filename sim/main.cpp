@@ -5,6 +5,9 @@
 #include "sim/ServerOptions.h"
 #include "sim/ServerState.h"
 #include "sim/StatementHandlers.h"
+#include "sim/procs/BackupCommands.h"
+#include "sim/procs/ExtensionOptions.h"
+#include "sim/procs/Sandbox.h"
 
 #include <csignal>
 #include <cstdio>
@@ -15,11 +18,15 @@
 int main(int argc, char** argv) {
     using namespace tvr::sim;
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (!arguments.empty() && arguments[0] == "sandbox")
+        return runSandbox(std::vector<std::string>(arguments.begin() + 1, arguments.end()), argv[0]);
     ServerOptions options;
+    ExtensionOptions extensions;
     try {
+        extensions = takeExtensionOptions(arguments);
         options = parseServerOptions(arguments);
     } catch (const std::exception& error) {
-        std::cerr << "aseemu: " << error.what() << "\n" << serverUsage();
+        std::cerr << "aseemu: " << error.what() << "\n" << serverUsage() << extensionUsage();
         return 2;
     }
 
@@ -33,7 +40,10 @@ int main(int argc, char** argv) {
 
     try {
         ServerState state(options);
-        Server server(state, makeStandardCommands());
+        BackupServices backup(state, extensions);
+        CommandSet commands = makeStandardCommands();
+        addBackupCommands(commands, backup);
+        Server server(state, commands);
         int port = server.listen(options.port);
         std::thread signalWaiter([&] {
             int received = 0;

@@ -155,6 +155,43 @@ private:
   std::filesystem::path path_;
 };
 
+// The server's functions as a replayed statement sees them: getdate() gives the time the
+// statement first ran at, db_name() the database it is replayed into.
+struct ReplayScope {
+  std::string time;
+  std::string database;
+};
+
+void replayText(sqlite3_context* call, const std::string& text) {
+  sqlite3_result_text(call, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+void registerReplayFunctions(sqlite3* db, ReplayScope& scope) {
+  struct Function {
+    const char* name;
+    int arguments;
+    void (*body)(sqlite3_context*, int, sqlite3_value**);
+  };
+  static const Function functions[] = {
+      {"getdate", 0, [](sqlite3_context* c, int, sqlite3_value**) { replayText(c, static_cast<ReplayScope*>(sqlite3_user_data(c))->time); }},
+      {"db_name", 0, [](sqlite3_context* c, int, sqlite3_value**) { replayText(c, static_cast<ReplayScope*>(sqlite3_user_data(c))->database); }},
+      {"user_name", 0, [](sqlite3_context* c, int, sqlite3_value**) { replayText(c, "dbo"); }},
+      {"suser_name", 0, [](sqlite3_context* c, int, sqlite3_value**) { replayText(c, "sa"); }},
+      {"host_name", 0, [](sqlite3_context* c, int, sqlite3_value**) { replayText(c, ""); }},
+      {"app_name", 0, [](sqlite3_context* c, int, sqlite3_value**) { replayText(c, ""); }},
+      {"len", 1, [](sqlite3_context* c, int, sqlite3_value** v) {
+         if (sqlite3_value_type(v[0]) == SQLITE_NULL) sqlite3_result_null(c);
+         else sqlite3_result_int(c, sqlite3_value_bytes(v[0]));
+       }},
+      {"datalength", 1, [](sqlite3_context* c, int, sqlite3_value** v) {
+         if (sqlite3_value_type(v[0]) == SQLITE_NULL) sqlite3_result_null(c);
+         else sqlite3_result_int(c, sqlite3_value_bytes(v[0]));
+       }},
+  };
+  for (const Function& f : functions)
+    sqlite3_create_function_v2(db, f.name, f.arguments, SQLITE_UTF8, &scope, f.body, nullptr, nullptr, nullptr);
+}
+
 std::string osError(int err) { return std::to_string(err) + " (" + std::strerror(err) + ")"; }
 
 }  // namespace
@@ -500,7 +537,10 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
       target.exec("ROLLBACK");
       return op.fail(errors::outOfSequence(device, state.loadedThrough, header.firstSequence));
     }
-    applied = logchain::replay(target.db, entries, state.loadedThrough, options_.statementClock);
+    ReplayScope scope{"", database};
+    registerReplayFunctions(target.db, scope);
+    applied = logchain::replay(target.db, entries, state.loadedThrough,
+                               [&scope](const LogEntry& entry) { scope.time = entry.time; });
     state.expectedFirst = header.lastSequence;
     state.loadedThrough = header.lastSequence;
     logchain::setLoadPosition(target.db, state);

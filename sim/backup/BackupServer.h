@@ -52,7 +52,6 @@ struct BackupServerOptions {
   bool running = true;
   double ioRateMBps = 0;  // 0: as fast as the disks allow
   std::filesystem::path scratchFolder;  // snapshots and partial loads are staged here
-  logchain::StatementClock statementClock = nullptr;  // getdate() of replayed statements
 };
 
 class BackupServer {

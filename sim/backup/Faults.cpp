@@ -56,6 +56,11 @@ BackupFault FaultPlan::takeBackupFault() {
   return f;
 }
 
+bool FaultPlan::stallArmed() {
+  std::lock_guard lock(mutex_);
+  return stallSeconds_ > 0;
+}
+
 int FaultPlan::takeStallSeconds() {
   std::lock_guard lock(mutex_);
   const int s = stallSeconds_;

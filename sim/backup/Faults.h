@@ -21,6 +21,7 @@ public:
 
   BackupFault takeBackupFault();
   int takeStallSeconds();
+  bool stallArmed();
 
 private:
   std::mutex mutex_;

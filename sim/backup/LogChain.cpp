@@ -160,12 +160,12 @@ void setLoadPosition(sqlite3* db, const LoadPosition& position) {
 }
 
 std::size_t replay(sqlite3* db, const std::vector<LogEntry>& entries, std::uint64_t after,
-                   StatementClock setTime) {
+                   const std::function<void(const LogEntry&)>& beforeEach) {
   Savepoint sp(db);
   std::size_t applied = 0;
   for (const auto& e : entries) {
     if (e.sequence <= after) continue;
-    if (setTime) setTime(db, e.time);
+    if (beforeEach) beforeEach(e);
     exec(db, e.statement.c_str());
     Query insert(db, "INSERT INTO aseemu_log (seq, at, sql) VALUES (?, ?, ?)");
     insert.bind(1, e.sequence).bind(2, e.time).bind(3, e.statement).step();

@@ -13,6 +13,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -59,11 +60,10 @@ LoadPosition loadPosition(sqlite3* db);
 void setLoadPosition(sqlite3* db, const LoadPosition& position);
 
 // Runs the entries with sequence > after and records them under their own sequence numbers,
-// inside the caller's transaction. Returns how many ran. setTime is called before each entry
-// so that the statement sees the time it originally ran at.
-using StatementClock = void (*)(sqlite3* db, const std::string& time);
+// inside the caller's transaction. Returns how many ran. beforeEach lets the caller give the
+// statement the time it originally ran at.
 std::size_t replay(sqlite3* db, const std::vector<LogEntry>& entries, std::uint64_t after,
-                   StatementClock setTime);
+                   const std::function<void(const LogEntry&)>& beforeEach);
 
 // The data of a transaction dump.
 std::string serialize(const std::vector<LogEntry>& entries);

@@ -86,6 +86,17 @@ ServerError noSuchOption(const std::string& name) {
   return make(kNoSuchOption, 16, 1, "Configuration option '" + name + "' does not exist.");
 }
 
+ServerError notFirstInBatch() {
+  return make(kNotFirstInBatch, 15, 1, "CREATE PROCEDURE must be the first command in a query batch.");
+}
+
+ServerError procedureNotRun(const std::string& name) {
+  return make(kProcedureNotRun, 16, 1,
+              "Procedure '" + name + "' is stored, but this emulator runs no created procedure other than sp_TVR.");
+}
+
+ServerError badFault(const std::string& why) { return make(kBadFault, 16, 1, "emulator fault: " + why + "."); }
+
 ServerError injected(int number) {
   switch (number) {
     case kDatabaseInUse: return databaseInUse();

@@ -31,6 +31,9 @@ inline constexpr int kShellCommandRefused = 11222;  // sev 16, xp_cmdshell: a co
 inline constexpr int kBadConversion = 257;          // sev 16
 inline constexpr int kHelpTextNoObject = 17461;     // sev 16, sp_helptext of a missing object
 inline constexpr int kNoSuchOption = 17411;         // sev 16, sp_configure of an unknown parameter
+inline constexpr int kNotFirstInBatch = 111;        // sev 15, create procedure after other statements
+inline constexpr int kProcedureNotRun = 20001;      // sev 16, a created procedure this emulator cannot run
+inline constexpr int kBadFault = 20002;             // sev 16, emulator fault with a bad description
 
 ServerError missingParameter(const std::string& procedure, const std::string& parameter);
 ServerError databaseInUse();
@@ -44,6 +47,9 @@ ServerError badConversion();
 ServerError shellCommandRefused();
 ServerError noTextForObject();
 ServerError noSuchOption(const std::string& name);
+ServerError notFirstInBatch();
+ServerError procedureNotRun(const std::string& name);
+ServerError badFault(const std::string& why);
 ServerError backupServerError();
 // An error number given by a test through fault injection: the table's text when the number
 // is one of ours, a generic one otherwise.
