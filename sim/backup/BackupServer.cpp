@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -86,6 +87,11 @@ void copyDatabase(sqlite3* from, sqlite3* to) {
 class Throttle {
 public:
   explicit Throttle(double mbps) : bytesPerSecond_(mbps * 1024.0 * 1024.0), start_(Clock::now()) {}
+  // Pieces of about a twentieth of a second when paced, so that the file grows steadily.
+  std::size_t chunk() const {
+    if (bytesPerSecond_ <= 0) return kChunk;
+    return std::clamp<std::size_t>(static_cast<std::size_t>(bytesPerSecond_ / 20), 4096, kChunk);
+  }
   void consumed(std::uint64_t bytes) {
     if (bytesPerSecond_ <= 0) return;
     total_ += bytes;
@@ -100,17 +106,16 @@ private:
   std::uint64_t total_ = 0;
 };
 
-// "Database X: N kilobytes (P%) DUMPED." at every quarter.
+// "Database X: N kilobytes (P%) DUMPED." as each quarter is passed.
 class Progress {
 public:
   Progress(MessageSink& sink, std::string database, std::uint64_t total, const char* verb)
       : sink_(sink), database_(std::move(database)), total_(total), verb_(verb) {}
   void advance(std::uint64_t done) {
     const int percent = total_ == 0 ? 100 : static_cast<int>(done * 100 / total_);
-    while (next_ <= 100 && percent >= next_) {
-      report(done, next_);
-      next_ += 25;
-    }
+    if (next_ > 100 || percent < next_) return;
+    report(done, percent - percent % 25);
+    next_ = percent - percent % 25 + 25;
   }
   void report(std::uint64_t done, int percent) {
     sink_.send(bsLine(4, 188, 1, 1,
@@ -304,7 +309,7 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
   const std::uint64_t total = std::filesystem::file_size(snapshot.path());
   Progress progress(sink, database, total, "DUMPED");
   Throttle throttle(options_.ioRateMBps);
-  std::vector<char> buf(kChunk);
+  std::vector<char> buf(throttle.chunk());
   std::uint64_t done = 0;
   while (in) {
     in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
@@ -375,7 +380,7 @@ BackupResult BackupServer::dumpTransaction(const std::string& database, const st
   Throttle throttle(options_.ioRateMBps);
   std::size_t done = 0;
   while (done < data.size()) {
-    const std::size_t n = std::min(kChunk, data.size() - done);
+    const std::size_t n = std::min(throttle.chunk(), data.size() - done);
     if (!writer->write(data.data() + done, n, err)) return op.osFailure("write", err);
     done += n;
     throttle.consumed(n);
@@ -447,7 +452,7 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
     std::ofstream out(staged.path(), std::ios::binary | std::ios::trunc);
     Progress progress(sink, database, header.dataLength, "LOADED");
     Throttle throttle(options_.ioRateMBps);
-    std::vector<char> buf(kChunk);
+    std::vector<char> buf(throttle.chunk());
     std::uint64_t done = 0;
     for (;;) {
       const std::size_t n = reader->read(buf.data(), buf.size(), problem, err);
@@ -512,7 +517,7 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
   if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
   std::string data;
   Throttle throttle(options_.ioRateMBps);
-  std::vector<char> buf(kChunk);
+  std::vector<char> buf(throttle.chunk());
   for (;;) {
     const std::size_t n = reader->read(buf.data(), buf.size(), problem, err);
     if (n == 0) break;

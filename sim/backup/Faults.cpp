@@ -33,7 +33,7 @@ bool FaultPlan::arm(const std::string& spec, std::string& why) {
   }
   std::lock_guard lock(mutex_);
   int n = 0;
-  if (word == "drop" && arg.empty()) {
+  if ((word == "drop" || word == "disconnect") && arg.empty()) {
     backup_ = {BackupFault::Kind::Drop, 0};
   } else if (word == "error" && parseCount(arg, 1, 99999, n)) {
     backup_ = {BackupFault::Kind::Fail, n};
@@ -43,7 +43,7 @@ bool FaultPlan::arm(const std::string& spec, std::string& why) {
     backup_ = {};
     stallSeconds_ = 0;
   } else {
-    why = "unknown fault '" + spec + "' (expected drop, error N, stall N or clear)";
+    why = "unknown fault '" + spec + "' (expected disconnect, error N, stall N or clear)";
     return false;
   }
   return true;

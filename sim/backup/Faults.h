@@ -15,7 +15,8 @@ struct BackupFault {
 
 class FaultPlan {
 public:
-  // Accepts "drop", "error N" (or "error:N"), "stall N" (or "stall:N") and "clear".
+  // Accepts "disconnect" (or "drop"), "error N" (or "error:N"), "stall N" (or "stall:N") and
+  // "clear". In a statement "drop" would begin a new statement, hence "disconnect".
   // Returns false with a reason in why when the text is none of these.
   bool arm(const std::string& spec, std::string& why);
 

@@ -63,7 +63,7 @@ bool equalNoCase(const std::string& a, const std::string& b) {
 
 ResultSet helpServerResult(const std::string& serverName, const std::optional<std::string>& backupNetworkName) {
   ResultSet r;
-  r.columns = {textColumn("name", 30), textColumn("network_name", 32), textColumn("class", 10),
+  r.columns = {textColumn("name", 30), textColumn("network_name", 32), textColumn("class", 20),
                textColumn("status", 100), intColumn("id"), intColumn("cost", true)};
   std::vector<Row> rows;
   rows.push_back({Value{serverName}, Value{serverName}, Value{std::string("local")}, Value{std::string()},
