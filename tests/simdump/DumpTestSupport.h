@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "CtClient.h"
+#include "tests/support/CtClient.h"
 #include "SpTvrScript.h"
 
 namespace tvr::testing {
