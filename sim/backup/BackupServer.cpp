@@ -232,6 +232,62 @@ public:
                                       describe(problem) + "."));
     return fail(errors::backupServerError());
   }
+  // The database a dump reads or a load writes, after the checks every dump or load makes first;
+  // nothing, with the failure sent, when it cannot go ahead.
+  std::optional<std::filesystem::path> target(const std::string& database, bool load, BackupResult& failed) {
+    if (!server_.isRunning()) {
+      failed = fail(errors::noBackupServer());
+      return std::nullopt;
+    }
+    auto file = server_.host_.databaseFile(database);
+    if (!file) {
+      failed = fail(messages::noSuchDatabase(database));
+    } else if (load && server_.host_.usersOf(database) > 0) {
+      failed = fail(errors::databaseInUse());
+      file.reset();
+    } else if (!load && server_.host_.isLoading(database)) {
+      failed = fail(messages::databaseOffline(database));
+      file.reset();
+    }
+    return file;
+  }
+  // Creates the dump file; null, with the failure sent, when the system refuses.
+  std::unique_ptr<DumpWriter> create(const DumpHeader& header, BackupResult& failed) {
+    int err = 0;
+    sink.send(bsLine(4, 41, 1, 1, "Creating new disk file " + device + "."));
+    auto writer = DumpWriter::create(device, header, err);
+    if (!writer) {
+      failed = osFailure("open", err);
+      return nullptr;
+    }
+    mounted(header);
+    return writer;
+  }
+  // Opens a dump for a load and checks its kind; null, with the failure sent, when unusable.
+  std::unique_ptr<DumpReader> mount(DumpKind expected, BackupResult& failed) {
+    DumpProblem problem = DumpProblem::None;
+    int err = 0;
+    auto reader = DumpReader::open(device, problem, err);
+    if (!reader) {
+      failed = badDump(problem, err);
+      return nullptr;
+    }
+    if (reader->header().kind != expected) {
+      sink.send(bsLine(3, 54, 2, 2,
+                       "The volume on device '" + device +
+                           (expected == DumpKind::Database
+                                ? "' holds a transaction dump; LOAD DATABASE needs a database dump."
+                                : "' holds a database dump; LOAD TRANSACTION needs a transaction dump.")));
+      failed = fail(errors::backupServerError());
+      return nullptr;
+    }
+    mounted(reader->header());
+    return reader;
+  }
+  void mounted(const DumpHeader& header) {
+    sink.send(bsLine(6, 28, 1, 1, "Dumpfile name '" + header.dumpName + "' section number 1 mounted on disk file '" +
+                                      device + "'"));
+  }
   BackupResult injected(const BackupFault& fault) {
     sink.send(bsLine(4, 141, 2, 41, "Operation on stripe device '" + device + "' failed."));
     return fail(errors::injected(fault.errorNumber));
@@ -263,10 +319,9 @@ std::filesystem::path BackupServer::scratchFile(const std::string& database, con
 BackupResult BackupServer::dumpDatabase(const std::string& database, const std::string& device,
                                         MessageSink& sink) {
   Operation op(*this, sink, device);
-  if (!isRunning()) return op.fail(errors::noBackupServer());
-  const auto file = host_.databaseFile(database);
-  if (!file) return op.fail(messages::noSuchDatabase(database));
-  if (host_.isLoading(database)) return op.fail(messages::databaseOffline(database));
+  BackupResult failed;
+  const auto file = op.target(database, false, failed);
+  if (!file) return failed;
   const BackupFault fault = faults_.takeBackupFault();
   std::lock_guard lock(lockFor(database));
   op.announce();
@@ -298,11 +353,8 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
   }
 
   int err = 0;
-  sink.send(bsLine(4, 41, 1, 1, "Creating new disk file " + device + "."));
-  auto writer = DumpWriter::create(device, header, err);
-  if (!writer) return op.osFailure("open", err);
-  sink.send(bsLine(6, 28, 1, 1, "Dumpfile name '" + header.dumpName +
-                                    "' section number 1 mounted on disk file '" + device + "'"));
+  auto writer = op.create(header, failed);
+  if (!writer) return failed;
   if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
 
   std::ifstream in(snapshot.path(), std::ios::binary);
@@ -339,10 +391,9 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
 BackupResult BackupServer::dumpTransaction(const std::string& database, const std::string& device,
                                            MessageSink& sink) {
   Operation op(*this, sink, device);
-  if (!isRunning()) return op.fail(errors::noBackupServer());
-  const auto file = host_.databaseFile(database);
-  if (!file) return op.fail(messages::noSuchDatabase(database));
-  if (host_.isLoading(database)) return op.fail(messages::databaseOffline(database));
+  BackupResult failed;
+  const auto file = op.target(database, false, failed);
+  if (!file) return failed;
   const BackupFault fault = faults_.takeBackupFault();
   std::lock_guard lock(lockFor(database));
 
@@ -371,11 +422,8 @@ BackupResult BackupServer::dumpTransaction(const std::string& database, const st
   op.announce();
 
   int err = 0;
-  sink.send(bsLine(4, 41, 1, 1, "Creating new disk file " + device + "."));
-  auto writer = DumpWriter::create(device, header, err);
-  if (!writer) return op.osFailure("open", err);
-  sink.send(bsLine(6, 28, 1, 1, "Dumpfile name '" + header.dumpName +
-                                    "' section number 1 mounted on disk file '" + device + "'"));
+  auto writer = op.create(header, failed);
+  if (!writer) return failed;
   if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
   Throttle throttle(options_.ioRateMBps);
   std::size_t done = 0;
@@ -424,26 +472,18 @@ BackupResult BackupServer::truncateLog(const std::string& database, MessageSink&
 BackupResult BackupServer::loadDatabase(const std::string& database, const std::string& device,
                                         MessageSink& sink) {
   Operation op(*this, sink, device);
-  if (!isRunning()) return op.fail(errors::noBackupServer());
-  const auto file = host_.databaseFile(database);
-  if (!file) return op.fail(messages::noSuchDatabase(database));
-  if (host_.usersOf(database) > 0) return op.fail(errors::databaseInUse());
+  BackupResult failed;
+  const auto file = op.target(database, true, failed);
+  if (!file) return failed;
   const BackupFault fault = faults_.takeBackupFault();
   std::lock_guard lock(lockFor(database));
   op.announce();
 
+  auto reader = op.mount(DumpKind::Database, failed);
+  if (!reader) return failed;
+  const DumpHeader header = reader->header();
   DumpProblem problem = DumpProblem::None;
   int err = 0;
-  auto reader = DumpReader::open(device, problem, err);
-  if (!reader) return op.badDump(problem, err);
-  const DumpHeader header = reader->header();
-  if (header.kind != DumpKind::Database) {
-    sink.send(bsLine(3, 54, 2, 2, "The volume on device '" + device +
-                                      "' holds a transaction dump; LOAD DATABASE needs a database dump."));
-    return op.fail(errors::backupServerError());
-  }
-  sink.send(bsLine(6, 28, 1, 1, "Dumpfile name '" + header.dumpName +
-                                    "' section number 1 mounted on disk file '" + device + "'"));
   if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
 
   // Staged in full and checked before the database is touched: a bad dump changes nothing.
@@ -493,27 +533,19 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
 BackupResult BackupServer::loadTransaction(const std::string& database, const std::string& device,
                                            MessageSink& sink) {
   Operation op(*this, sink, device);
-  if (!isRunning()) return op.fail(errors::noBackupServer());
-  const auto file = host_.databaseFile(database);
-  if (!file) return op.fail(messages::noSuchDatabase(database));
-  if (host_.usersOf(database) > 0) return op.fail(errors::databaseInUse());
+  BackupResult failed;
+  const auto file = op.target(database, true, failed);
+  if (!file) return failed;
   const BackupFault fault = faults_.takeBackupFault();
   std::lock_guard lock(lockFor(database));
   if (!host_.isLoading(database)) return op.fail(errors::activitySinceLoad());
   op.announce();
 
+  auto reader = op.mount(DumpKind::Transaction, failed);
+  if (!reader) return failed;
+  const DumpHeader header = reader->header();
   DumpProblem problem = DumpProblem::None;
   int err = 0;
-  auto reader = DumpReader::open(device, problem, err);
-  if (!reader) return op.badDump(problem, err);
-  const DumpHeader header = reader->header();
-  if (header.kind != DumpKind::Transaction) {
-    sink.send(bsLine(3, 54, 2, 2, "The volume on device '" + device +
-                                      "' holds a database dump; LOAD TRANSACTION needs a transaction dump."));
-    return op.fail(errors::backupServerError());
-  }
-  sink.send(bsLine(6, 28, 1, 1, "Dumpfile name '" + header.dumpName +
-                                    "' section number 1 mounted on disk file '" + device + "'"));
   if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
   std::string data;
   Throttle throttle(options_.ioRateMBps);
