@@ -372,6 +372,7 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
     throttle.consumed(n);
     progress.advance(done);
     if (fault.kind == BackupFault::Kind::Drop && done * 2 >= total) return {0, true};
+    if (sink.cancelRequested()) return {0, false, true};
   }
   if (done != total) return op.backupServerFailure("Cannot read the snapshot of database " + database + ".");
   if (!writer->finish(err)) return op.osFailure("write", err);
@@ -433,6 +434,7 @@ BackupResult BackupServer::dumpTransaction(const std::string& database, const st
     done += n;
     throttle.consumed(n);
     if (fault.kind == BackupFault::Kind::Drop && done * 2 >= data.size()) return {0, true};
+    if (sink.cancelRequested()) return {0, false, true};
   }
   if (fault.kind == BackupFault::Kind::Drop) return {0, true};
   if (!writer->finish(err)) return op.osFailure("write", err);
@@ -502,6 +504,7 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
       throttle.consumed(n);
       progress.advance(done);
       if (fault.kind == BackupFault::Kind::Drop && done * 2 >= header.dataLength) return {0, true};
+      if (sink.cancelRequested()) return {0, false, true};
     }
     if (problem != DumpProblem::None) return op.badDump(problem, err);
     out.flush();
@@ -556,6 +559,7 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
     data.append(buf.data(), n);
     throttle.consumed(n);
     if (fault.kind == BackupFault::Kind::Drop && data.size() * 2 >= header.dataLength) return {0, true};
+    if (sink.cancelRequested()) return {0, false, true};
   }
   if (fault.kind == BackupFault::Kind::Drop) return {0, true};
   std::vector<LogEntry> entries;

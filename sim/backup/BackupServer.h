@@ -26,6 +26,8 @@ class MessageSink {
 public:
   virtual ~MessageSink() = default;
   virtual void send(const ServerError& message) = 0;
+  // True once the client has asked to cancel: a dump or load in progress stops.
+  virtual bool cancelRequested() { return false; }
 };
 
 // What the Backup Server needs of the data server it works for.
@@ -44,6 +46,7 @@ public:
 struct BackupResult {
   int error = 0;
   bool dropConnection = false;
+  bool cancelled = false;  // stopped at the client's request; nothing more is sent
 };
 
 struct BackupServerOptions {

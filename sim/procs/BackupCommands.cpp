@@ -41,6 +41,7 @@ public:
     context_.sink().message(copy);
   }
   void at(int line) { line_ = line; }
+  bool cancelRequested() override { return context_.sink().cancelRequested(); }
 
 private:
   ExecutionContext& context_;
@@ -180,7 +181,10 @@ StatementOutcome runBackupStatement(BackupServices& services, ExecutionContext& 
     case BackupStatement::Kind::Online: result = backup.onlineDatabase(parsed->database, out); break;
   }
   if (result.dropConnection) throw InjectedDisconnect();
-  return result.error != 0 ? StatementOutcome::failed() : StatementOutcome{};
+  StatementOutcome outcome;
+  outcome.cancelled = result.cancelled;
+  outcome.error = result.error != 0;
+  return outcome;
 }
 
 StatementOutcome runCreateProcedure(ExecutionContext& context, const Statement& statement) {
@@ -315,6 +319,7 @@ std::optional<StatementOutcome> runStoredProcedure(BackupServices& services, Exe
   if (result.dropConnection) throw InjectedDisconnect();
   StatementOutcome outcome;
   outcome.procedure = true;
+  outcome.cancelled = result.cancelled;
   if (actions.refused || !result.returnStatus) {
     outcome.error = true;
     return outcome;

@@ -94,13 +94,13 @@ SpTvrOutcome runSpTvr(const std::array<ProcedureArgument, SpTvrParameterCount>& 
     int error = 0;
     if (typeTrans == 0) {
       const BackupResult truncated = actions.truncateLog(database, lineOf(text, "dump tran @database_name with", 33));
-      if (truncated.dropConnection) return {std::nullopt, true};
+      if (truncated.dropConnection || truncated.cancelled) return {std::nullopt, truncated.dropConnection, truncated.cancelled};
       const BackupResult dumped = actions.dumpDatabase(database, devname, lineOf(text, "DUMP DATABASE", 34));
-      if (dumped.dropConnection) return {std::nullopt, true};
+      if (dumped.dropConnection || dumped.cancelled) return {std::nullopt, dumped.dropConnection, dumped.cancelled};
       error = dumped.error;
     } else if (typeTrans == 1) {
       const BackupResult dumped = actions.dumpTransaction(database, devname, lineOf(text, "dump transaction", 38));
-      if (dumped.dropConnection) return {std::nullopt, true};
+      if (dumped.dropConnection || dumped.cancelled) return {std::nullopt, dumped.dropConnection, dumped.cancelled};
       error = dumped.error;
     }
     if (error != 0) {
@@ -118,7 +118,7 @@ SpTvrOutcome runSpTvr(const std::array<ProcedureArgument, SpTvrParameterCount>& 
       // "if @device_name!=NULL": with the server's default NULL handling, a test for not NULL.
       loaded = actions.loadTransaction(database, devname, lineOf(text, "LOAD TRANSACTION", 59));
     }
-    if (loaded.dropConnection) return {std::nullopt, true};
+    if (loaded.dropConnection || loaded.cancelled) return {std::nullopt, loaded.dropConnection, loaded.cancelled};
     if (loaded.error == 0) return {1, false};
     return {loaded.error > 0 ? -loaded.error : loaded.error, false};
   }

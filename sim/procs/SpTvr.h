@@ -42,6 +42,7 @@ public:
 struct SpTvrOutcome {
   std::optional<int> returnStatus;  // none when the call itself was refused
   bool dropConnection = false;
+  bool cancelled = false;
 };
 
 // Runs the procedure. procedureText is the text it was created with, used only to give the

@@ -73,6 +73,25 @@ TEST(Faults, CommandLineFaultFailsTheFirstDump) {
   EXPECT_FALSE(client.execute("dump database sales to \"" + dumps.file("b.db").string() + "\"").failed());
 }
 
+TEST(Faults, ACancelStopsALongDumpAndTheConnectionGoesOn) {
+  EmulatorOptions options;
+  options.name = "FTCANCEL";
+  options.databases = {"sales"};
+  options.extraArgs = {"--io-rate", "0.002"};  // a couple of KB a second: the dump lasts long
+  Emulator main(options);
+  DumpFolder dumps;
+  CtClient client;
+  ASSERT_TRUE(client.connect("FTCANCEL"));
+  ASSERT_TRUE(client.send("dump database sales to \"" + dumps.file("slow.db").string() + "\""));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!std::filesystem::exists(dumps.file("slow.db")) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_TRUE(client.cancelAll());
+  EXPECT_EQ(rowsText(client, "select 'again'"), "again|\n");
+  CtBatch refused = client.execute("load database sales from \"" + dumps.file("slow.db").string() + "\"");
+  EXPECT_TRUE(saysSomething(refused, "never completed"));
+}
+
 TEST(Faults, AServerKilledMidDumpLeavesAFileThatNoLoadAccepts) {
   EmulatorOptions options;
   options.name = "FTKILL";
