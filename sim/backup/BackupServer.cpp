@@ -242,6 +242,10 @@ public:
     auto file = server_.host_.databaseFile(database);
     if (!file) {
       failed = fail(messages::noSuchDatabase(database));
+    } else if (load && database == "master") {
+      // The catalog of the running server itself: never replaced underneath it.
+      failed = fail(errors::masterLoad());
+      file.reset();
     } else if (load && server_.host_.usersOf(database) > 0) {
       failed = fail(errors::databaseInUse());
       file.reset();

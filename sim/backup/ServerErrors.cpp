@@ -33,6 +33,11 @@ ServerError databaseInUse() {
           "database to run load.");
 }
 
+ServerError masterLoad() {
+  return make(kMasterLoad, 16, 1,
+              "LOAD DATABASE must be used in single user mode if trying to restore the Master database.");
+}
+
 ServerError cannotDropProcedure(const std::string& name) {
   return make(kCannotDropProcedure, 11, 1,
           "Cannot drop the procedure '" + name + "', because it doesn't exist in the system catalogs.");

@@ -21,6 +21,7 @@ inline constexpr int kUnknownDatabase = 911;        // sev 11
 inline constexpr int kObjectExists = 2714;          // sev 16
 inline constexpr int kProcedureNotFound = 2812;     // sev 16
 inline constexpr int kDatabaseInUse = 3101;         // sev 16
+inline constexpr int kMasterLoad = 3108;            // sev 16, a load into master
 inline constexpr int kCannotDropProcedure = 3701;   // sev 11
 inline constexpr int kTruncatedChain = 4221;        // sev 16
 inline constexpr int kOutOfSequence = 4305;         // sev 16
@@ -37,6 +38,7 @@ inline constexpr int kBadFault = 20002;             // sev 16, emulator fault wi
 
 ServerError missingParameter(const std::string& procedure, const std::string& parameter);
 ServerError databaseInUse();
+ServerError masterLoad();
 ServerError cannotDropProcedure(const std::string& name);
 ServerError truncatedChain();
 ServerError outOfSequence(const std::string& device, unsigned long long current,

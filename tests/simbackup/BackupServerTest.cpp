@@ -110,7 +110,7 @@ protected:
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "dumps");
     host_ = std::make_unique<TestHost>(dir_);
-    host_->known = {"sales", "reserve", "other"};
+    host_->known = {"sales", "reserve", "other", "master"};
     main_ = std::make_unique<Db>(dir_ / "sales.db");
     reserve_ = std::make_unique<Db>(dir_ / "reserve.db");
     Db other(dir_ / "other.db");
@@ -261,6 +261,9 @@ TEST_F(BackupServerTest, RefusalsLeaveTheTargetAsItWas) {
     EXPECT_FALSE(host_->isLoading("reserve")) << name;
     EXPECT_EQ(reserve_->rows("SELECT x FROM keep"), "42;") << name;
   }
+
+  Recorder master;
+  EXPECT_EQ(server_->loadDatabase("master", dev("full.db"), master).error, errors::kMasterLoad);
 
   host_->inUse = "reserve";
   Recorder inUse;

@@ -98,6 +98,24 @@ TEST_F(DumpLoadCycle, FullThenTransactionPassesKeepTheReserveInStep) {
   EXPECT_FALSE(again.execute("use sales_copy").failed());
 }
 
+TEST_F(DumpLoadCycle, ALoadSequenceGoesOnAfterTheReserveRestarts) {
+  ASSERT_EQ(lastStatus(dump(0, "sales.db")), 1);
+  ASSERT_EQ(lastStatus(load(0, "sales.db")), 1);
+  changeMain("insert into t values (3, 'three', NULL)");
+  ASSERT_EQ(lastStatus(dump(1, "t1.tr")), 1);
+
+  reserveClient_.close();
+  reserve_.stop();
+  reserve_.start();
+  CtClient again;
+  ASSERT_TRUE(again.connect("CYRES"));
+  EXPECT_TRUE(hasMessage(again.execute("use sales_copy"), 950));  // still loading
+  again.execute("use master");
+  EXPECT_EQ(lastStatus(again.execute(spTvrCall(1, "sales_copy", 0, 1, dumps_.withSeparator(), "t1.tr"))), 1);
+  EXPECT_FALSE(again.execute("online database sales_copy").failed());
+  EXPECT_EQ(rowsText(again, "select count(*) from sales_copy..t"), "3|\n");
+}
+
 TEST_F(DumpLoadCycle, TransactionLoadsOutOfSequenceOrIntoABusyDatabaseAreRefused) {
   // Another connection using the target: the load is refused and the database stays as it was.
   CtClient user;
