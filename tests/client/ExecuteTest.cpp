@@ -195,6 +195,19 @@ TEST_F(Execute, DroppedConnectionIsClosedByForceAndLaterCommandsAreNotSent) {
     EXPECT_FALSE(SessionRegistryExists());
 }
 
+TEST_F(Execute, ConnectionDroppedByTheServerDuringADumpIsClosedByForce) {
+    tvr::platform::injectRegionalFormats(fixedFormats());
+    c->Execute("emulator fault disconnect");
+    ASSERT_FALSE(c->ServerError());
+    c->Execute("dump database sales to \"" + path("sales.db") + "\"");
+    EXPECT_TRUE(c->Failed());
+    EXPECT_EQ(c->Connection(), nullptr);
+    const std::string log = activity();
+    // The library's report of the lost connection comes first, then the forced close.
+    EXPECT_NE(log.find("\r\n$Err$"), std::string::npos) << log;
+    EXPECT_TRUE(log.ends_with("$Err$12:00:01 Unexpected Error! Connect failed!\r\n")) << log;
+}
+
 TEST_F(Execute, OwnEntryOnAnUnwritableLogRaisesToTheCaller) {
     c->SetLogFile(path("missing-folder/act.log"));
     EXPECT_THROW(executeWhileTheServerDies(), LogFileError);
