@@ -23,6 +23,7 @@ BatchSplitter::BatchSplitter()
 namespace {
 
 struct Builder {
+    const std::set<std::string>& starters;
     const std::string& batch;
     std::vector<Statement>& out;
     Statement current;
@@ -35,6 +36,7 @@ struct Builder {
         current.text = batch.substr(first.offset, last.offset + last.text.size() - first.offset);
         current.line = first.line;
         current.firstInBatch = out.empty();
+        current.startsWithKeyword = first.kind == SqlToken::Kind::Word && starters.count(first.lower()) != 0;
         out.push_back(std::move(current));
         current = Statement{};
     }
@@ -57,7 +59,7 @@ bool isTransactionWord(const SqlToken& token) {
 std::vector<Statement> BatchSplitter::split(const std::string& batch) const {
     std::vector<SqlToken> tokens = tokenizeSql(batch);
     std::vector<Statement> statements;
-    Builder builder{batch, statements, {}};
+    Builder builder{starters_, batch, statements, {}};
 
     int depth = 0;          // parentheses
     int blockDepth = 0;     // begin ... end
@@ -99,9 +101,6 @@ std::vector<Statement> BatchSplitter::split(const std::string& batch) const {
                     starter = false;
             } else if (token.isWord("delete") || token.isWord("update") || token.isWord("insert")) {
                 if (previous.isWord("on") || previous.isWord("for") || previous.isWord("of") || previous.isSymbol(","))
-                    starter = false;
-            } else if (token.isWord("begin") || token.isWord("commit") || token.isWord("rollback")) {
-                if (head == "begin" && cur.size() == 1)
                     starter = false;
             }
         }

@@ -17,6 +17,7 @@ struct Statement {
     std::string text;     // the statement's source text, from its first to its last token
     int line = 1;         // line of the batch on which it begins
     bool firstInBatch = false;
+    bool startsWithKeyword = false;   // its first word is one that begins statements
 
     bool startsWith(std::initializer_list<const char*> words) const;
     std::string keyword() const { return tokens.empty() ? std::string() : tokens.front().lower(); }

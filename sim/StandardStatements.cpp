@@ -269,9 +269,7 @@ bool isExecute(const Statement& statement) {
     if (statement.tokens[0].isWord("exec") || statement.tokens[0].isWord("execute"))
         return true;
     // The first statement of a batch may call a procedure without execute.
-    static const BatchSplitter keywords;
-    return statement.firstInBatch && statement.tokens[0].kind == SqlToken::Kind::Word &&
-           !keywords.isStatementKeyword(statement.keyword());
+    return statement.firstInBatch && statement.tokens[0].kind == SqlToken::Kind::Word && !statement.startsWithKeyword;
 }
 
 // --- sp_helpdb [name] -----------------------------------------------------------------------
