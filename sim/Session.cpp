@@ -101,8 +101,10 @@ bool Session::login() {
         log("refused: the client writes integers most significant byte first, which this server does not read");
         return false;
     }
+    // The reply to the login travels at the smallest size; the negotiated one applies after it.
+    std::size_t negotiated = MinPacketSize;
     if (login_.requestedPacketSize >= static_cast<int>(MinPacketSize))
-        packetSize_ = std::min(static_cast<std::size_t>(login_.requestedPacketSize), MaxPacketSize);
+        negotiated = std::min(static_cast<std::size_t>(login_.requestedPacketSize), MaxPacketSize);
 
     if (!server_.checkLogin(login_.userName, login_.password)) {
         log("login refused for user '" + login_.userName + "' from " + login_.hostName);
@@ -125,12 +127,10 @@ bool Session::login() {
     ServerMessage changed = messages::databaseChanged("master");
     writeMessage(out_, changed, server_.serverName());
     writeEnvChange(out_, EnvCharset, login_.charset.empty() ? "utf8" : login_.charset, "");
-    writeEnvChange(out_, EnvPacketSize, std::to_string(packetSize_), std::to_string(MinPacketSize));
+    writeEnvChange(out_, EnvPacketSize, std::to_string(negotiated), std::to_string(MinPacketSize));
     if (!login_.capabilities.empty())
         writeCapabilities(out_, login_.capabilities);
     writeDone(out_, TokenDone, DoneFinal, 0);
-    std::size_t negotiated = packetSize_;
-    packetSize_ = MinPacketSize;   // the acknowledgement travels at the size in force before it
     sendResponse();
     packetSize_ = negotiated;
     return true;

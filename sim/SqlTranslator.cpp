@@ -116,6 +116,11 @@ TranslatedSql translateToSqlite(const Statement& statement, const std::string& c
                 out += token.text;
             break;
         default:
+            // isnull(a, b) is the server's name for SQLite's ifnull; SQLite reads "isnull" as an operator.
+            if (token.isWord("isnull") && next(1) && next(1)->isSymbol("(")) {
+                out += "ifnull";
+                break;
+            }
             out += token.text;
             if (i == 0 && token.isWord("insert") && !(next(1) && next(1)->isWord("into"))) {
                 out += " into";

@@ -2,8 +2,8 @@
 // Turns one Transact-SQL statement into the SQLite dialect: double-quoted strings become
 // single-quoted, [names] become "names", db..table and db.owner.table name an attached
 // database, dbo.table loses its owner, insert gets its into and delete its from, truncate table
-// becomes delete, select top N gets a LIMIT, + next to a string literal concatenates, and
-// @@variables become literals.
+// becomes delete, select top N gets a LIMIT, + next to a string literal concatenates,
+// isnull() becomes ifnull(), and @@variables become literals.
 #include "sim/BatchSplitter.h"
 
 #include <functional>

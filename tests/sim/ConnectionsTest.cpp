@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <random>
 #include <thread>
+#include <algorithm>
 #include <array>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -46,12 +47,14 @@ public:
     // Reads one whole reply (packets up to the one marked last); empty when the connection
     // closed or nothing came within the timeout.
     std::vector<std::uint8_t> reply(int timeoutMs = 30000) {
+        largestPacket = 0;
         std::vector<std::uint8_t> body;
         for (;;) {
             std::uint8_t header[8];
             if (!readExact(header, 8, timeoutMs))
                 return {};
             std::size_t length = static_cast<std::size_t>((header[2] << 8) | header[3]);
+            largestPacket = std::max(largestPacket, length);
             std::vector<std::uint8_t> part(length - 8);
             if (!part.empty() && !readExact(part.data(), part.size(), timeoutMs))
                 return {};
@@ -74,6 +77,8 @@ public:
         }
         return false;
     }
+
+    std::size_t largestPacket = 0;   // of the last reply
 
 private:
     bool readExact(std::uint8_t* data, std::size_t size, int timeoutMs) {
@@ -286,6 +291,30 @@ TEST(Connections, UnsupportedRequestsAreAnsweredAndTheConnectionGoesOn) {
     ASSERT_TRUE(raw.send(packet(15, 1, {0x71, 0})));
     EXPECT_EQ(raw.reply().size(), 9u);
     EXPECT_TRUE(raw.closedByServer());
+}
+
+TEST(Connections, TheRequestedPacketSizeAppliesAfterTheLogonReply) {
+    Emulator server("PACKETS");
+    RawConnection raw(server.port());
+    ASSERT_TRUE(raw.send(tvr::testing::message(2, loginRecord("sa", "", "4096"))));
+    std::vector<std::uint8_t> logon = raw.reply();
+    ASSERT_FALSE(logon.empty());
+    EXPECT_LE(raw.largestPacket, 512u);
+    const std::string text(logon.begin(), logon.end());
+    EXPECT_NE(text.find(std::string("\x04\x04" "4096\x03" "512", 10)), std::string::npos);
+
+    std::string query = "select '" + std::string(3000, 'x') + "'";
+    std::vector<std::uint8_t> language = {0x21};
+    std::uint32_t length = static_cast<std::uint32_t>(query.size() + 1);
+    for (int shift = 0; shift < 32; shift += 8)
+        language.push_back(static_cast<std::uint8_t>(length >> shift));
+    language.push_back(0);
+    language.insert(language.end(), query.begin(), query.end());
+    ASSERT_TRUE(raw.send(tvr::testing::message(15, language)));
+    std::vector<std::uint8_t> rows = raw.reply();
+    ASSERT_GT(rows.size(), 3000u);
+    EXPECT_GT(raw.largestPacket, 512u);
+    EXPECT_LE(raw.largestPacket, 4096u);
 }
 
 TEST(Connections, RandomBytesAfterALogonNeverStopTheServer) {

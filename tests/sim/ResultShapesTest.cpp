@@ -170,6 +170,16 @@ TEST_F(ResultShapes, GetdateStaysADatetimeUnderAnAlias) {
     EXPECT_EQ(results[0].rows.at(0).at(0), results[0].rows.at(0).at(2));
 }
 
+TEST_F(ResultShapes, TheServersStringFunctionsExist) {
+    auto row = client_.execute("select replicate('ab', 3), charindex('c', 'abcd'), charindex('z', 'abcd'), "
+                               "str_replace('a-b-c', '-', '+'), char_length('four'), isnull(null, 'fallback'), "
+                               "len(replicate('x', 100000))")
+                   .rowResults()
+                   .at(0)
+                   .rows.at(0);
+    EXPECT_EQ(row, (std::vector<std::optional<std::string>>{"ababab", "3", "0", "a+b+c", "4", "fallback", "16384"}));
+}
+
 TEST_F(ResultShapes, MessagesArriveBetweenRowResultsInOrder) {
     CtBatch batch = client_.execute("print 'before'\n"
                                     "select 1\n"

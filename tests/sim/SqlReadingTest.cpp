@@ -95,6 +95,7 @@ TEST(SqliteTranslation, QuotesNamesAndShortForms) {
     EXPECT_EQ(sqlite("select 'a' + b + 'c' from t"), "select 'a' || b || 'c' from t");
     EXPECT_EQ(sqlite("select a + 1 from t"), "select a + 1 from t");
     EXPECT_EQ(sqlite("select @@servername"), "select 'MAIN'");
+    EXPECT_EQ(sqlite("select isnull(a, 0) from t where b isnull"), "select ifnull(a, 0) from t where b isnull");
     EXPECT_THROW(sqlite("select @nosuch"), UnknownVariable);
 }
 
