@@ -97,6 +97,17 @@ TEST_F(DumpLoadCall, FullPassThenTransactionPassKeepTheReserveInStep) {
     EXPECT_EQ(reserve->ColumnValues("item"), (std::vector<std::string>{"first", "second"}));
 }
 
+TEST_F(DumpLoadCall, NeitherStepGivesOnlyAStatusResult) {
+    main->Execute("select name from master..sysdatabases");
+    const std::string before = readFile(dir / "act.log");
+    step(*main, TRS_dump_load{0, "sales", 0, 0, dumps.string(), "none.db"});
+    EXPECT_EQ(main->ReturnStatus(), 1);
+    EXPECT_EQ(main->ColCount(), 0);
+    EXPECT_EQ(main->RowCount(), 0);
+    EXPECT_EQ(readFile(dir / "act.log"), before);
+    EXPECT_TRUE(std::filesystem::is_empty(dumps));
+}
+
 TEST_F(DumpLoadCall, DumpWinsOverLoad) {
     TRS_dump_load both = dumpCall(0, "both.db");
     both.pr_load = 1;
