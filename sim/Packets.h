@@ -46,6 +46,9 @@ public:
     // Adds one packet; true when it was the last of its message (then take() it).
     bool add(const PacketHeader& header, const std::uint8_t* body, std::size_t bodySize);
     ClientMessage take();
+    // Drops a message begun but not finished.
+    void reset() { started_ = false; current_ = ClientMessage{}; }
+    bool inMessage() const { return started_; }
 
 private:
     std::size_t maxMessageSize_;

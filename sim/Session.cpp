@@ -73,6 +73,11 @@ ClientMessage Session::readMessage() {
         std::vector<std::uint8_t> body(packet.length - PacketHeaderSize);
         if (!body.empty() && !readExact(body.data(), body.size()))
             throw ProtocolError("connection closed in the middle of a packet");
+        // A client may give up on a command it is still sending: the attention drops it.
+        if (packet.type == PacketCancel && assembler_.inMessage()) {
+            assembler_.reset();
+            return ClientMessage{PacketCancel, {}};
+        }
         if (assembler_.add(packet, body.data(), body.size()))
             return assembler_.take();
     }

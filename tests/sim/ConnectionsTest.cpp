@@ -274,12 +274,18 @@ TEST(Connections, UnsupportedRequestsAreAnsweredAndTheConnectionGoesOn) {
     EXPECT_EQ(rpc.front(), 0xE5);
     EXPECT_EQ(rpc[rpc.size() - 9], 0xFD);
     EXPECT_EQ(rpc[rpc.size() - 8] & 0x02, 0x02);
-    // A cancel while nothing runs is acknowledged with the attention bit.
-    ASSERT_TRUE(raw.send(packet(6, 1, {})));
-    std::vector<std::uint8_t> attention = raw.reply();
-    ASSERT_EQ(attention.size(), 9u);
-    EXPECT_EQ(attention[0], 0xFD);
-    EXPECT_EQ(attention[1] & 0x20, 0x20);
+    // A cancel while nothing runs is acknowledged with the attention bit, also one that
+    // interrupts a command still being sent.
+    for (bool midCommand : {false, true}) {
+        if (midCommand) {
+            ASSERT_TRUE(raw.send(packet(15, 0, {0x21, 100, 0, 0, 0, 0, 's', 'e'})));
+        }
+        ASSERT_TRUE(raw.send(packet(6, 1, {})));
+        std::vector<std::uint8_t> attention = raw.reply();
+        ASSERT_EQ(attention.size(), 9u);
+        EXPECT_EQ(attention[0], 0xFD);
+        EXPECT_EQ(attention[1] & 0x20, 0x20);
+    }
     // A language command with parameters is refused, and one without runs.
     ASSERT_TRUE(raw.send(packet(15, 1, {0x21, 9, 0, 0, 0, 1, 's', 'e', 'l', 'e', 'c', 't', ' ', '1'})));
     EXPECT_EQ(raw.reply().front(), 0xE5);
