@@ -8,7 +8,6 @@
 
 #include <cctype>
 #include <chrono>
-#include <cstdio>
 #include <thread>
 
 namespace tvr::sim {
@@ -153,10 +152,30 @@ StatementOutcome runWaitfor(ExecutionContext& context, const Statement& statemen
     const std::vector<SqlToken>& tokens = statement.tokens;
     if (tokens.size() != 3 || !tokens[1].isWord("delay") || tokens[2].kind != SqlToken::Kind::String)
         return syntaxErrorAt(context, statement, tokens.size() > 1 && tokens[1].isWord("delay") ? 2 : 1);
-    int hours = 0, minutes = 0, seconds = 0, milliseconds = 0;
-    char extra = 0;
-    int parts = std::sscanf(tokens[2].value.c_str(), "%d:%d:%d.%d%c", &hours, &minutes, &seconds, &milliseconds, &extra);
-    if (parts < 3 || parts > 4 || hours < 0 || minutes < 0 || minutes > 59 || seconds < 0 || seconds > 59)
+    // hh:mm:ss[.mmm], below 24 hours as on the server.
+    const std::string& text = tokens[2].value;
+    std::size_t position = 0;
+    auto field = [&](std::size_t digitsMin, std::size_t digitsMax, int limit) {
+        std::size_t start = position;
+        int value = 0;
+        while (position < text.size() && position - start < digitsMax &&
+               std::isdigit(static_cast<unsigned char>(text[position])))
+            value = value * 10 + (text[position++] - '0');
+        return (position - start < digitsMin || value > limit) ? -1 : value;
+    };
+    int hours = field(1, 2, 23);
+    bool valid = hours >= 0 && position < text.size() && text[position++] == ':';
+    int minutes = valid ? field(1, 2, 59) : -1;
+    valid = valid && minutes >= 0 && position < text.size() && text[position++] == ':';
+    int seconds = valid ? field(1, 2, 59) : -1;
+    valid = valid && seconds >= 0;
+    int milliseconds = 0;
+    if (valid && position < text.size() && text[position] == '.') {
+        ++position;
+        milliseconds = field(1, 3, 999);
+        valid = milliseconds >= 0;
+    }
+    if (!valid || position != text.size())
         return syntaxErrorAt(context, statement, 2);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::hours(hours) + std::chrono::minutes(minutes) +
                     std::chrono::seconds(seconds) + std::chrono::milliseconds(milliseconds);
@@ -316,8 +335,12 @@ std::string formatPrintText(const std::string& format, const std::vector<std::st
         if (format[i] == '%' && i + 2 < format.size() && std::isdigit(static_cast<unsigned char>(format[i + 1]))) {
             std::size_t end = i + 1;
             int number = 0;
-            while (end < format.size() && std::isdigit(static_cast<unsigned char>(format[end])))
-                number = number * 10 + (format[end++] - '0');
+            // A placeholder number beyond any argument list stays there instead of overflowing.
+            while (end < format.size() && std::isdigit(static_cast<unsigned char>(format[end]))) {
+                if (number < 100000)
+                    number = number * 10 + (format[end] - '0');
+                ++end;
+            }
             if (end < format.size() && format[end] == '!') {
                 if (number >= 1 && static_cast<std::size_t>(number) <= arguments.size())
                     text += arguments[static_cast<std::size_t>(number - 1)];

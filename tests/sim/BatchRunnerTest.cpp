@@ -95,6 +95,13 @@ TEST_F(BatchTokens, OpenTransactionsAreFlaggedOnTheirDoneTokens) {
     EXPECT_EQ(run("commit tran"), (Tokens{"done 00 0"}));
 }
 
+TEST_F(BatchTokens, WaitforTakesOnlyDelaysBelowADay) {
+    EXPECT_EQ(run("waitfor delay '00:00:00.010'"), (Tokens{"done 00 0"}));
+    for (const char* delay : {"'99999999999:00:00'", "'24:00:00'", "'00:60:00'", "'1:2'", "'00:00:01.5000'", "'-1:00:00'",
+                              "'00:00:01x'", "5"})
+        EXPECT_EQ(run(std::string("waitfor delay ") + delay), (Tokens{"msg 102", "done 02 0"})) << delay;
+}
+
 TEST_F(BatchTokens, ACancelStopsTheBatchBeforeItsNextStatement) {
     sink_.cancel = true;
     EXPECT_EQ(runBatch(context_, "select 1 select 2"), BatchResult::Cancelled);

@@ -114,6 +114,8 @@ TEST(PrintText, ArgumentsReplaceTheirPlaceholders) {
     EXPECT_EQ(formatPrintText("missing %3! here", {"a"}), "missing  here");
     EXPECT_EQ(formatPrintText("100% sure %1", {"a"}), "100% sure %1");
     EXPECT_EQ(formatPrintText("%10!", {"1", "2", "3", "4", "5", "6", "7", "8", "9", "ten"}), "ten");
+    // Found by the fuzzer: a huge placeholder number once overflowed.
+    EXPECT_EQ(formatPrintText("x%99999999999999999999!y", {"a"}), "xy");
 }
 
 TEST(DateTimes, DayNumbersAndTicksMatchTheServer) {
