@@ -2,6 +2,7 @@
 
 #include "sim/DateTime.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -134,6 +135,13 @@ void writeRowFormat(WireWriter& out, const std::vector<Column>& columns) {
         out.byte(0);  // no locale
     }
     out.endLength16(length);
+}
+
+std::size_t rowFormatSize(const std::vector<Column>& columns) {
+    std::size_t size = 2;
+    for (const Column& column : columns)
+        size += 1 + std::min<std::size_t>(column.name.size(), 255) + 1 + 4 + 1 + (isLong(column) ? 4 : 1) + 1;
+    return size;
 }
 
 void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& row) {

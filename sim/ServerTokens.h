@@ -56,6 +56,8 @@ void writeCapabilities(WireWriter& out, const std::vector<std::uint8_t>& capabil
 void writeEnvChange(WireWriter& out, EnvChangeType type, const std::string& newValue, const std::string& oldValue);
 void writeMessage(WireWriter& out, const ServerMessage& message, const std::string& serverName);
 void writeRowFormat(WireWriter& out, const std::vector<Column>& columns);
+// Bytes of the row format's body; above 65535 it cannot be sent.
+std::size_t rowFormatSize(const std::vector<Column>& columns);
 void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& row);
 void writeReturnStatus(WireWriter& out, std::int32_t status);
 void writeDone(WireWriter& out, ServerToken token, std::uint16_t status, std::int32_t count);

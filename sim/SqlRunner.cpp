@@ -484,6 +484,8 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
             }
             std::vector<Row> rows = typeColumns(columns, declared, rawRows, more);
             rawRows.clear();
+            if (rowFormatSize(columns) > 65535)
+                return fail(messages::unsupportedRequest("results whose column descriptions exceed 65535 bytes"), false);
             sink.rowFormat(columns);
             std::int64_t sent = 0;
             for (const Row& row : rows) {

@@ -123,6 +123,14 @@ TEST(Tokens, MessageAndDoneLayout) {
     EXPECT_EQ(done.bytes(), (std::vector<std::uint8_t>{0xFD, 0x11, 0, 0, 0, 3, 0, 0, 0}));
 }
 
+TEST(Tokens, RowFormatSizeIsWhatIsWritten) {
+    std::vector<Column> columns = {{"id", ColumnKind::Int, 0, true}, {"", ColumnKind::VarChar, 300, true},
+                                   {std::string(300, 'n'), ColumnKind::DateTime, 0, true}};
+    WireWriter out;
+    writeRowFormat(out, columns);
+    EXPECT_EQ(rowFormatSize(columns), out.size() - 3);
+}
+
 TEST(Tokens, RowsCarryNullsAndEmptyTexts) {
     std::vector<Column> columns = {{"v", ColumnKind::VarChar, 10, true}, {"i", ColumnKind::Int, 0, true},
                                    {"long", ColumnKind::VarChar, 300, true}};

@@ -284,6 +284,17 @@ TEST_F(ResultShapes, LargeResultsStreamWithTheTypesOfTheirFirstRows) {
     EXPECT_EQ(rows[9999][2], std::string(255, 'x'));
 }
 
+TEST_F(ResultShapes, ResultsTooWideToDescribeAreRefusedNotCut) {
+    std::string select = "select 1";
+    for (int i = 0; i < 400; ++i)   // 400 descriptions of about 212 bytes
+        select += ", " + std::to_string(i) + " as " + std::string(200, 'c') + std::to_string(i);
+    CtBatch batch = client_.execute(select);
+    EXPECT_TRUE(batch.rowResults().empty());
+    ASSERT_EQ(batch.messages().size(), 1u);
+    EXPECT_EQ(batch.messages()[0].severity, 16);
+    EXPECT_EQ(client_.execute("select 1").rowResults().size(), 1u);
+}
+
 TEST_F(ResultShapes, TransactionsCommitAndRollBack) {
     client_.execute("use pubs2 create table tx (n int)");
     client_.execute("begin tran insert tx values (1) rollback tran");
