@@ -24,7 +24,8 @@ bool sameWord(std::string_view a, std::string_view b) {
 }
 
 // A decimal number (sign, digits, fraction, exponent), the whole text; hex, inf and nan
-// are not numbers here.
+// are not numbers here. A number beyond the range of a double ("1e999", "1e-999") is still
+// a number, and not zero: it reads as 1.
 bool decimalNumber(std::string_view s, double& value) {
     if (s.empty()) return false;
     std::string_view digits = s;
@@ -34,7 +35,12 @@ bool decimalNumber(std::string_view s, double& value) {
     if (s.front() == '+') s.remove_prefix(1);  // from_chars does not take a plus sign
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value,
                                            std::chars_format::general);
-    return ec == std::errc() && end == s.data() + s.size();
+    if (end != s.data() + s.size()) return false;
+    if (ec == std::errc::result_out_of_range) {
+        value = 1;
+        return true;
+    }
+    return ec == std::errc();
 }
 
 } // namespace

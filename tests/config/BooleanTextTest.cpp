@@ -11,14 +11,16 @@ TEST(BooleanText, IsStoredAsMinusOneAndZero) {
 }
 
 TEST(BooleanText, AnyNumberOtherThanZeroAndTheWordsAreRead) {
-    for (const char* t : {"-1", "1", "2", "-7", "+3", "1.5", "1e3", " 1 ", "True", "true", "TRUE"})
+    // Numbers beyond the range of a double are numbers too, and none of them is zero.
+    for (const char* t : {"-1", "1", "2", "-7", "+3", "1.5", "1e3", " 1 ", "1e999", "-1e999",
+                          "1e-999", "True", "true", "TRUE"})
         EXPECT_TRUE(parseBooleanText(t)) << t;
-    for (const char* t : {"0", "-0", "0.0", "000", "False", "false", "fAlSe", "\t0"})
+    for (const char* t : {"0", "-0", "0.0", "000", "0e999", "False", "false", "fAlSe", "\t0"})
         EXPECT_FALSE(parseBooleanText(t)) << t;
 }
 
 TEST(BooleanText, AnythingElseIsAnErrorQuotingTheStoredText) {
-    for (const char* t : {"", "yes", "T", "0x1", "1 2", "nan", "inf", "1e999", "- 1", "Truee"}) {
+    for (const char* t : {"", "yes", "T", "0x1", "1 2", "nan", "inf", "1e", "- 1", "Truee"}) {
         try {
             parseBooleanText(t);
             ADD_FAILURE() << "no error for '" << t << "'";

@@ -32,12 +32,18 @@ public:
             if (!box || !box->isVisible()) return;
             title_ = box->windowTitle();
             text_ = box->text();
+            icon_ = box->icon();
+            buttons_ = box->standardButtons();
+            shownOnGuiThread_ = box->thread() == QCoreApplication::instance()->thread();
             timer_.stop();
             box->button(button_)->click();
         });
         timer_.start();
     }
     QString title_, text_;
+    QMessageBox::Icon icon_ = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons_;
+    bool shownOnGuiThread_ = false;
 
 private:
     QMessageBox::StandardButton button_;
@@ -101,6 +107,10 @@ TEST(QtPrompts, TheButtonPressedIsTheReply) {
         BoxAnswerer answer(QMessageBox::Yes);
         EXPECT_TRUE(prompts.askYesNo(nullptr, "Stop process and exit?", "Message"));
         EXPECT_EQ(answer.text_, "Stop process and exit?");
+        EXPECT_EQ(answer.title_, "Message");
+        // A question is a plain Yes/No box: no icon, no Cancel.
+        EXPECT_EQ(answer.buttons_, QMessageBox::Yes | QMessageBox::No);
+        EXPECT_EQ(answer.icon_, QMessageBox::NoIcon);
     }
     {
         BoxAnswerer answer(QMessageBox::Ok);
@@ -108,6 +118,7 @@ TEST(QtPrompts, TheButtonPressedIsTheReply) {
         EXPECT_EQ(prompts.messageBox(nullptr, "Ошибка ü", "Error", PromptButtons::Ok, PromptIcon::Error),
                   PromptReply::Ok);
         EXPECT_EQ(answer.text_, QString::fromUtf8("Ошибка ü"));
+        EXPECT_EQ(answer.icon_, QMessageBox::Critical);
     }
     // Closed without a button: Cancel where there is one, else No for a question.
     EXPECT_EQ(replyFor(QMessageBox::NoButton, PromptButtons::YesNo), PromptReply::No);
@@ -133,4 +144,5 @@ TEST(QtPrompts, ABoxAskedForFromAnotherThreadIsShownOnTheGuiThread) {
     worker.join();
     EXPECT_TRUE(yes);
     EXPECT_EQ(answer.text_, "from the worker");
+    EXPECT_TRUE(answer.shownOnGuiThread_);
 }

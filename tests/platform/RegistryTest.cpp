@@ -7,6 +7,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <system_error>
 
 using namespace tvr::platform;
 using tvr::test::fileText;
@@ -266,6 +267,26 @@ TEST_F(RegistryTest, AFileThatCannotBeWrittenIsReportedAndTheOldOneStays) {
                   std::string::npos);
     }
     EXPECT_EQ(fileText(dir / "blocker"), "x");
+
+    // A replacement that fails on its way (here: the sync of the new text) is reported, and
+    // the file keeps its old content with no temporary file left beside it.
+    ASSERT_EQ(reg.writeText("Software\\K", "A", "old"), RegStatus::Ok);
+    const std::string old = fileText(file);
+    reg.setReplaceStageHook([](ReplaceStage stage) {
+        if (stage == ReplaceStage::TempWritten)
+            throw std::system_error(std::make_error_code(std::errc::no_space_on_device), "cannot sync");
+    });
+    try {
+        reg.writeText("Software\\K", "A", "new");
+        ADD_FAILURE() << "no error";
+    } catch (const RegistryError& e) {
+        EXPECT_EQ(e.file(), file);
+        EXPECT_NE(std::string(e.what()).find("cannot be written"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(fileText(file), old);
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().filename().string().rfind(".registry.reg.", 0), std::string::npos)
+            << "temporary file left: " << entry.path();
 }
 
 TEST(RegistryLocation, ComesFromTvrRegistryElseTheXdgConfigFolderElseHome) {
