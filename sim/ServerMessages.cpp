@@ -4,6 +4,16 @@ namespace tvr::sim::messages {
 namespace {
 
 ServerMessage make(int number, int severity, std::string text, int state = 1) {
+    return systemMessage(number, severity, state, std::move(text));
+}
+
+const char* const SpHelpHint =
+    " not found. Specify owner.objectname or use sp_help to check whether the object exists "
+    "(sp_help may produce lots of output).";
+
+} // namespace
+
+ServerMessage systemMessage(int number, int severity, int state, std::string text) {
     ServerMessage message;
     message.number = number;
     message.severity = static_cast<std::uint8_t>(severity);
@@ -12,12 +22,6 @@ ServerMessage make(int number, int severity, std::string text, int state = 1) {
     message.text += '\n';
     return message;
 }
-
-const char* const SpHelpHint =
-    " not found. Specify owner.objectname or use sp_help to check whether the object exists "
-    "(sp_help may produce lots of output).";
-
-} // namespace
 
 ServerMessage loginFailed() { return make(4002, 14, "Login failed."); }
 

@@ -7,6 +7,9 @@
 
 namespace tvr::sim::messages {
 
+// A system message: the text is sent with the line feed that ends every such text.
+ServerMessage systemMessage(int number, int severity, int state, std::string text);
+
 ServerMessage loginFailed();                                      // 4002, severity 14
 ServerMessage databaseChanged(const std::string& database);       // 5701, severity 10
 ServerMessage noSuchDatabase(const std::string& database);        // 911, severity 11

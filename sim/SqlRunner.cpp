@@ -9,7 +9,10 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <iterator>
 #include <limits>
+#include <variant>
 
 namespace tvr::sim {
 namespace {
@@ -55,8 +58,9 @@ std::optional<Column> columnForDeclaredType(const char* declared) {
     return column;
 }
 
+// A bare name as a heading: what an un-aliased column reference gives, never a number.
 bool looksLikeName(const std::string& name) {
-    if (name.empty())
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name.front())))
         return false;
     for (char c : name)
         if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '$' && c != '#' && c != '@')
@@ -64,10 +68,41 @@ bool looksLikeName(const std::string& name) {
     return true;
 }
 
-// For each item of the statement's select list: whether it is getdate(), alone or with an alias
-// (getdate(), getdate() as x, getdate() x). SQLite sees only a text there, so the type must come
-// from the statement. Empty when the items cannot be matched to columns (a * among them).
-std::vector<bool> getdateItems(const Statement& statement) {
+// What the statement says of one item of its select list.
+struct SelectItem {
+    bool getdate = false;   // getdate(), alone or with an alias: SQLite sees only a text there
+    bool aliased = false;   // a heading given explicitly: `expr as name`, `expr name`, any quoting
+};
+
+bool isNameToken(const SqlToken& token) {
+    return token.kind == SqlToken::Kind::Word || token.kind == SqlToken::Kind::String ||
+           token.kind == SqlToken::Kind::BracketName;
+}
+
+// A word that ends an expression rather than naming its column.
+bool endsExpression(const SqlToken& token) {
+    static const char* const words[] = {"end", "null", "and", "or", "not", "is", "in", "like", "between",
+                                        "else", "then", "when", "case", "escape"};
+    for (const char* word : words)
+        if (token.isWord(word))
+            return true;
+    return false;
+}
+
+bool hasAlias(const std::vector<const SqlToken*>& item) {
+    if (item.size() < 2 || !isNameToken(*item.back()))
+        return false;
+    const SqlToken& before = *item[item.size() - 2];
+    if (before.isWord("as"))
+        return true;
+    if (item.back()->kind == SqlToken::Kind::Word && endsExpression(*item.back()))
+        return false;
+    return isNameToken(before) || before.kind == SqlToken::Kind::Number || before.isSymbol(")");
+}
+
+// The items of the statement's select list, in order. Empty when they cannot be matched to
+// columns (a * among them).
+std::vector<SelectItem> selectItems(const Statement& statement) {
     const std::vector<SqlToken>& tokens = statement.tokens;
     std::size_t i = 0;
     while (i < tokens.size() && !tokens[i].isWord("select"))
@@ -79,15 +114,17 @@ std::vector<bool> getdateItems(const Statement& statement) {
         ++i;
     if (i + 1 < tokens.size() && tokens[i].isWord("top"))
         i += 2;
-    std::vector<bool> items;
+    std::vector<SelectItem> items;
     std::vector<const SqlToken*> item;
     int depth = 0;
     auto finish = [&] {
-        bool getdate = item.size() >= 3 && item[0]->isWord("getdate") && item[1]->isSymbol("(") &&
-                       item[2]->isSymbol(")") &&
-                       (item.size() == 3 || (item.size() == 4 && item[3]->kind != SqlToken::Kind::Symbol) ||
-                        (item.size() == 5 && item[3]->isWord("as")));
-        items.push_back(getdate);
+        SelectItem settled;
+        settled.getdate = item.size() >= 3 && item[0]->isWord("getdate") && item[1]->isSymbol("(") &&
+                          item[2]->isSymbol(")") &&
+                          (item.size() == 3 || (item.size() == 4 && item[3]->kind != SqlToken::Kind::Symbol) ||
+                           (item.size() == 5 && item[3]->isWord("as")));
+        settled.aliased = hasAlias(item);
+        items.push_back(settled);
         item.clear();
     };
     static const char* const ends[] = {"from", "where", "group", "order", "union", "into", "having"};
@@ -384,22 +421,127 @@ std::optional<std::string> globalVariable(ExecutionContext& context, const std::
     return std::nullopt;
 }
 
+namespace {
+
+// The databases a statement writes and reads, by the schema names SQLite gives them on this
+// connection (main, temp, or the name a database is attached under), noted while it is prepared.
+struct StatementReach {
+    std::set<std::string> written;
+    std::set<std::string> read;
+};
+
+int noteReach(void* data, int action, const char* first, const char*, const char* schema, const char*) {
+    StatementReach& reach = *static_cast<StatementReach*>(data);
+    switch (action) {
+    case SQLITE_READ:
+        // The schema tables are read by SQLite's own work on a change, not by the statement.
+        if (schema != nullptr && first != nullptr && std::string(first).rfind("sqlite_", 0) != 0)
+            reach.read.insert(schema);
+        break;
+    case SQLITE_ALTER_TABLE:
+        if (first != nullptr)
+            reach.written.insert(first);
+        break;
+    case SQLITE_INSERT: case SQLITE_UPDATE: case SQLITE_DELETE:
+    case SQLITE_CREATE_TABLE: case SQLITE_CREATE_INDEX: case SQLITE_CREATE_TRIGGER: case SQLITE_CREATE_VIEW:
+    case SQLITE_DROP_TABLE: case SQLITE_DROP_INDEX: case SQLITE_DROP_TRIGGER: case SQLITE_DROP_VIEW:
+    case SQLITE_CREATE_TEMP_TABLE: case SQLITE_CREATE_TEMP_INDEX: case SQLITE_CREATE_TEMP_TRIGGER:
+    case SQLITE_CREATE_TEMP_VIEW: case SQLITE_DROP_TEMP_TABLE: case SQLITE_DROP_TEMP_INDEX:
+    case SQLITE_DROP_TEMP_TRIGGER: case SQLITE_DROP_TEMP_VIEW:
+    case SQLITE_CREATE_VTABLE: case SQLITE_DROP_VTABLE: case SQLITE_ANALYZE: case SQLITE_REINDEX:
+        if (schema != nullptr)
+            reach.written.insert(schema);
+        break;
+    default:
+        break;
+    }
+    return SQLITE_OK;
+}
+
+// Where a change is recorded: the user database it changes and the schema name that database
+// has on this connection.
+struct LogTarget {
+    std::string database;
+    std::string schema;
+};
+
+// The log a changing statement goes to; nothing for a change to system databases or temporary
+// tables only. The log keeps statements, which a load replays inside the one database, so a
+// statement that changes two user databases, or changes one with values read from another, is
+// refused: a message to send instead.
+std::variant<std::monostate, LogTarget, ServerMessage> logTargetOf(const StatementReach& reach,
+                                                                   const std::string& current) {
+    auto databaseOf = [&](const std::string& schema) { return schema == "main" ? current : schema; };
+    std::set<std::string> changed;
+    for (const std::string& schema : reach.written)
+        if (schema != "temp" && !isSystemDatabase(databaseOf(schema)))
+            changed.insert(schema);
+    if (reach.written.empty() && !isSystemDatabase(current))
+        changed.insert("main");   // a change SQLite did not describe: the current database's, as it runs there
+    if (changed.empty())
+        return std::monostate{};
+    if (changed.size() > 1)
+        return messages::unsupportedRequest("a statement that changes two databases ('" + databaseOf(*changed.begin()) +
+                                            "' and '" + databaseOf(*std::next(changed.begin())) + "') at once");
+    const std::string& schema = *changed.begin();
+    for (const std::string& other : reach.read)
+        if (other != schema)
+            return messages::unsupportedRequest("a change to database '" + databaseOf(schema) +
+                                                "' that reads database '" + databaseOf(other) +
+                                                "': its log keeps statements, and a load replays them in that database alone");
+    return LogTarget{databaseOf(schema), schema};
+}
+
+// The server's functions whose value depends on the connection, as literals: a change that uses
+// them is logged with the values it had, not those of whoever replays it.
+std::optional<std::string> connectionFunction(ExecutionContext& context, const std::string& name) {
+    if (name == "db_name")
+        return quoteSqlString(context.currentDatabase());
+    if (name == "user_name" || name == "suser_name")
+        return quoteSqlString(context.userName);
+    if (name == "host_name")
+        return quoteSqlString(context.hostName);
+    if (name == "app_name")
+        return quoteSqlString(context.applicationName);
+    return std::nullopt;
+}
+
+// Runs translated text; `textIn(database)` gives the statement translated as if that database
+// were the current one, for the log of a change made from another database.
+StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql, const std::set<std::string>& databases,
+                               const Statement& statement,
+                               const std::function<std::string(const std::string&)>& textIn);
+
+} // namespace
+
 StatementOutcome runSqlStatement(ExecutionContext& context, const Statement& statement) {
+    const std::string head = statement.keyword();
+    const bool changesRows = head == "insert" || head == "update" || head == "delete";
+    auto translate = [&](const std::string& database) {
+        VariableLookup functions;
+        if (changesRows)
+            functions = [&](const std::string& name) { return connectionFunction(context, name); };
+        return translateToSqlite(statement, database, [&](const std::string& name) { return globalVariable(context, name); },
+                                 functions);
+    };
     TranslatedSql translated;
     try {
-        translated = translateToSqlite(statement, context.currentDatabase(),
-                                       [&](const std::string& name) { return globalVariable(context, name); });
+        translated = translate(context.currentDatabase());
     } catch (const UnknownVariable& unknown) {
         ServerMessage message = messages::undeclaredVariable(unknown.name);
         message.line = statement.line;
         context.sink().message(message);
         return StatementOutcome::failed(true);
     }
-    return runSqliteText(context, translated.sql, translated.databases, statement);
+    return runSqliteText(context, translated.sql, translated.databases, statement,
+                         [&](const std::string& database) { return translate(database).sql; });
 }
 
+namespace {
+
 StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql, const std::set<std::string>& databases,
-                               const Statement& statement) {
+                               const Statement& statement,
+                               const std::function<std::string(const std::string&)>& textIn) {
     ResultSink& sink = context.sink();
     auto fail = [&](ServerMessage message, bool endBatch) {
         message.line = statement.line;
@@ -417,7 +559,10 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
 
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
+    StatementReach reach;
+    sqlite3_set_authorizer(db->handle(), noteReach, &reach);
     int rc = sqlite3_prepare_v2(db->handle(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
+    sqlite3_set_authorizer(db->handle(), nullptr, nullptr);
     SqliteStatement prepared(raw);
     if (rc != SQLITE_OK) {
         ServerMessage message = messageForSqliteError(sqlite3_errmsg(db->handle()), statement);
@@ -427,8 +572,18 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
         return StatementOutcome{};
 
     const bool modifying = !sqlite3_stmt_readonly(raw);
-    const bool logged = modifying && !isSystemDatabase(context.currentDatabase());
-    const bool ownTransaction = logged && !db->inTransaction();
+    std::optional<LogTarget> logTo;
+    if (modifying) {
+        auto target = logTargetOf(reach, context.currentDatabase());
+        if (auto* refusal = std::get_if<ServerMessage>(&target))
+            return fail(*refusal, false);
+        if (auto* found = std::get_if<LogTarget>(&target))
+            logTo = *found;
+    }
+    // The change and its log record commit together: in a transaction of their own, or inside
+    // the client's under a savepoint, so that a failure takes back both.
+    const bool ownTransaction = logTo && !db->inTransaction();
+    const bool savepoint = logTo && !ownTransaction;
     sqlite3_progress_handler(db->handle(), 2000, progressHandler, &sink);
     struct ProgressReset {
         sqlite3* handle;
@@ -439,6 +594,8 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
     try {
         if (ownTransaction)
             db->execute("BEGIN IMMEDIATE");
+        else if (savepoint)
+            db->execute("SAVEPOINT aseemu_statement");
         const int columnCount = sqlite3_column_count(raw);
         auto readRow = [&] {
             std::vector<RawValue> values;
@@ -459,15 +616,19 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
             }
         }
         const int changes = sqlite3_changes(db->handle());
-        if (logged)
-            TransactionLog::append(*db, sql, formatDateTime(context.statementTime));
+        if (logTo) {
+            const std::string logged = logTo->database == context.currentDatabase() ? sql : textIn(logTo->database);
+            TransactionLog::append(*db, logged, formatDateTime(context.statementTime), logTo->schema);
+        }
         if (ownTransaction)
             db->execute("COMMIT");
+        else if (savepoint)
+            db->execute("RELEASE aseemu_statement");
 
         if (columnCount > 0) {
             std::vector<Column> columns(static_cast<std::size_t>(columnCount));
             std::vector<bool> declared(columns.size(), false);
-            const std::vector<bool> getdates = getdateItems(statement);
+            const std::vector<SelectItem> items = selectItems(statement);
             for (int c = 0; c < columnCount; ++c) {
                 Column& column = columns[static_cast<std::size_t>(c)];
                 const char* name = sqlite3_column_name(raw, c);
@@ -476,11 +637,15 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
                 if (fromType) {
                     column = *fromType;
                     declared[static_cast<std::size_t>(c)] = true;
-                } else if (static_cast<std::size_t>(c) < getdates.size() && getdates[static_cast<std::size_t>(c)]) {
-                    column.kind = ColumnKind::DateTime;
                 }
-                // A computed column without an alias has no heading on the server.
-                column.name = (fromType || looksLikeName(heading)) ? heading : std::string();
+                const std::size_t index = static_cast<std::size_t>(c);
+                const bool matched = index < items.size() && items.size() == columns.size();
+                if (!fromType && matched && items[index].getdate)
+                    column.kind = ColumnKind::DateTime;
+                // A computed column without an alias has no heading on the server; an alias
+                // given explicitly is kept as written, blanks and all.
+                const bool aliased = matched && items[index].aliased;
+                column.name = (fromType || aliased || looksLikeName(heading)) ? heading : std::string();
             }
             std::vector<Row> rows = typeColumns(columns, declared, rawRows, more);
             rawRows.clear();
@@ -523,8 +688,16 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
         }
         context.lastRowCount = outcome.rowCount.value_or(0);
     } catch (const SqliteError& error) {
-        if (ownTransaction && db->inTransaction())
+        if (ownTransaction && db->inTransaction()) {
             db->execute("ROLLBACK");
+        } else if (savepoint && db->inTransaction()) {
+            try {
+                db->execute("ROLLBACK TO aseemu_statement");
+                db->execute("RELEASE aseemu_statement");
+            } catch (const SqliteError&) {
+                // The failure already ended the client's transaction, and the savepoint with it.
+            }
+        }
         if (error.code == SQLITE_INTERRUPT || sink.cancelRequested()) {
             outcome.cancelled = true;
             return outcome;
@@ -533,5 +706,7 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
     }
     return outcome;
 }
+
+} // namespace
 
 } // namespace tvr::sim

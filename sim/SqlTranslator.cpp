@@ -1,5 +1,7 @@
 #include "sim/SqlTranslator.h"
 
+#include <cctype>
+
 namespace tvr::sim {
 
 namespace {
@@ -32,7 +34,7 @@ std::string quoteSqlString(const std::string& text) { return quoteWith(text, '\'
 std::string quoteSqlName(const std::string& name) { return quoteWith(name, '"'); }
 
 TranslatedSql translateToSqlite(const Statement& statement, const std::string& currentDatabase,
-                                const VariableLookup& variables) {
+                                const VariableLookup& variables, const VariableLookup& functions) {
     TranslatedSql result;
     const std::vector<SqlToken>& tokens = statement.tokens;
     if (tokens.empty())
@@ -116,6 +118,18 @@ TranslatedSql translateToSqlite(const Statement& statement, const std::string& c
                 out += token.text;
             break;
         default:
+            if (functions && token.kind == SqlToken::Kind::Word && next(1) && next(1)->isSymbol("(") && next(2) &&
+                next(2)->isSymbol(")")) {
+                std::string name = token.text;
+                for (char& c : name)
+                    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                if (std::optional<std::string> literal = functions(name)) {
+                    out += *literal;
+                    previousEnd = next(2)->offset + next(2)->text.size();
+                    i += 2;
+                    break;
+                }
+            }
             // isnull(a, b) is the server's name for SQLite's ifnull; SQLite reads "isnull" as an operator.
             if (token.isWord("isnull") && next(1) && next(1)->isSymbol("(")) {
                 out += "ifnull";

@@ -28,9 +28,11 @@ public:
     std::string name;
 };
 
-// Throws UnknownVariable for a variable the lookup does not know.
+// Throws UnknownVariable for a variable the lookup does not know. `functions`, when given, is
+// asked for each call `name()` without arguments (the name in lower case) and may give a
+// literal that takes the call's place.
 TranslatedSql translateToSqlite(const Statement& statement, const std::string& currentDatabase,
-                                const VariableLookup& variables);
+                                const VariableLookup& variables, const VariableLookup& functions = {});
 
 // 'text' and "name" with the quotes inside doubled.
 std::string quoteSqlString(const std::string& text);

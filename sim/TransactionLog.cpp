@@ -1,5 +1,7 @@
 #include "sim/TransactionLog.h"
 
+#include "sim/SqlTranslator.h"
+
 namespace tvr::sim {
 
 void TransactionLog::ensure(SqliteDatabase& db) {
@@ -8,8 +10,9 @@ void TransactionLog::ensure(SqliteDatabase& db) {
     db.execute("CREATE TABLE IF NOT EXISTS aseemu_meta (key TEXT PRIMARY KEY, value TEXT)");
 }
 
-std::int64_t TransactionLog::append(SqliteDatabase& db, const std::string& sql, const std::string& time) {
-    SqliteStatement insert(db, "INSERT INTO aseemu_log (at, sql) VALUES (?, ?)");
+std::int64_t TransactionLog::append(SqliteDatabase& db, const std::string& sql, const std::string& time,
+                                    const std::string& schema) {
+    SqliteStatement insert(db, "INSERT INTO " + quoteSqlName(schema) + ".aseemu_log (at, sql) VALUES (?, ?)");
     insert.bind(1, time).bind(2, sql).step();
     return sqlite3_last_insert_rowid(db.handle());
 }

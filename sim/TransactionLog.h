@@ -27,8 +27,10 @@ public:
 
     // Creates the tables when missing.
     static void ensure(SqliteDatabase& db);
-    // Appends within the caller's transaction; returns the new sequence number.
-    static std::int64_t append(SqliteDatabase& db, const std::string& sql, const std::string& time);
+    // Appends within the caller's transaction to the log of `schema` (main, or the name a
+    // database is attached under on this connection); returns the new sequence number.
+    static std::int64_t append(SqliteDatabase& db, const std::string& sql, const std::string& time,
+                               const std::string& schema = "main");
     static std::vector<LogRecord> recordsAfter(SqliteDatabase& db, std::int64_t sequence);
     // Highest sequence number ever given out (0 when none).
     static std::int64_t lastSequence(SqliteDatabase& db);

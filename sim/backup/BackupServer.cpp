@@ -10,9 +10,13 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
+#include "sim/SqlFunctions.h"
 #include "sim/backup/DumpFile.h"
 #include "sim/backup/LogChain.h"
 
@@ -22,24 +26,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kChunk = 1 << 20;
 
+using messages::systemMessage;
+
 // Backup Server messages are numbered after their major.minor code and carry its severity
 // (1 for progress, 2 for errors), as a data server relays them.
-ServerError message(int number, int severity, int state, const std::string& text) {
-  ServerError m;
-  m.number = number;
-  m.severity = static_cast<std::uint8_t>(severity);
-  m.state = static_cast<std::uint8_t>(state);
-  m.text = text + "\n";
-  return m;
-}
-
 ServerError bsLine(int major, int minor, int severity, int state, const std::string& text) {
   char code[48];
   std::snprintf(code, sizeof code, "Backup Server: %d.%d.%d.%d: ", major, minor, severity, state);
-  return message(100000 + major * 1000 + minor, severity, state, code + text);
+  return systemMessage(100000 + major * 1000 + minor, severity, state, code + text);
 }
 
-ServerError info(const std::string& text) { return message(0, 10, 1, text); }
+ServerError info(const std::string& text) { return systemMessage(0, 10, 1, text); }
 
 struct SqliteHandle {
   sqlite3* db = nullptr;
@@ -161,7 +158,8 @@ private:
 };
 
 // The server's functions as a replayed statement sees them: getdate() gives the time the
-// statement first ran at, db_name() the database it is replayed into.
+// statement first ran at, the text functions are the server's own. Changes are logged with the
+// values of the connection's functions in place; the others here serve logs written before.
 struct ReplayScope {
   std::string time;
   std::string database;
@@ -184,17 +182,10 @@ void registerReplayFunctions(sqlite3* db, ReplayScope& scope) {
       {"suser_name", 0, [](sqlite3_context* c, int, sqlite3_value**) { replayText(c, "sa"); }},
       {"host_name", 0, [](sqlite3_context* c, int, sqlite3_value**) { replayText(c, ""); }},
       {"app_name", 0, [](sqlite3_context* c, int, sqlite3_value**) { replayText(c, ""); }},
-      {"len", 1, [](sqlite3_context* c, int, sqlite3_value** v) {
-         if (sqlite3_value_type(v[0]) == SQLITE_NULL) sqlite3_result_null(c);
-         else sqlite3_result_int(c, sqlite3_value_bytes(v[0]));
-       }},
-      {"datalength", 1, [](sqlite3_context* c, int, sqlite3_value** v) {
-         if (sqlite3_value_type(v[0]) == SQLITE_NULL) sqlite3_result_null(c);
-         else sqlite3_result_int(c, sqlite3_value_bytes(v[0]));
-       }},
   };
   for (const Function& f : functions)
     sqlite3_create_function_v2(db, f.name, f.arguments, SQLITE_UTF8, &scope, f.body, nullptr, nullptr, nullptr);
+  registerTextFunctions(db);
 }
 
 std::string osError(int err) { return std::to_string(err) + " (" + std::strerror(err) + ")"; }
@@ -297,6 +288,79 @@ public:
     return fail(errors::injected(fault.errorNumber));
   }
 
+  // What every dump and load begins with: the checks of target(), the one-shot fault armed for
+  // it, and the database's lock, held to the end of the operation.
+  struct Start {
+    std::filesystem::path file;
+    BackupFault fault;
+    std::unique_lock<std::mutex> lock;
+  };
+  std::optional<Start> start(const std::string& database, bool load, BackupResult& failed) {
+    auto file = target(database, load, failed);
+    if (!file) return std::nullopt;
+    Start started{*file, server_.faults_.takeBackupFault(), {}};
+    started.lock = std::unique_lock(server_.lockFor(database));
+    return started;
+  }
+
+  DumpHeader header(DumpKind kind, const std::string& database) const {
+    DumpHeader header;
+    header.kind = kind;
+    header.database = database;
+    header.server = server_.options_.serverName;
+    header.dumpName = dumpNameFor(database);
+    header.createdUnixMs = nowUnixMs();
+    return header;
+  }
+
+  // Moves `total` bytes, which `next` hands over a buffer at a time (0 at the end), into the
+  // dump file at the configured pace and completes the file. Something to return instead when
+  // the fault drops the connection half way, the client cancels, or the file cannot be written.
+  std::optional<BackupResult> writeAll(DumpWriter& writer, const BackupFault& fault, std::uint64_t total,
+                                       Progress* progress, const std::string& source,
+                                       const std::function<std::size_t(char*, std::size_t)>& next) {
+    Throttle throttle(server_.options_.ioRateMBps);
+    std::vector<char> buf(throttle.chunk());
+    std::uint64_t done = 0;
+    int err = 0;
+    while (const std::size_t n = next(buf.data(), buf.size())) {
+      if (!writer.write(buf.data(), n, err)) return osFailure("write", err);
+      done += n;
+      throttle.consumed(n);
+      if (progress) progress->advance(done);
+      if (fault.kind == BackupFault::Kind::Drop && done * 2 >= total) return BackupResult{0, true};
+      if (sink.cancelRequested()) return BackupResult{0, false, true};
+    }
+    if (fault.kind == BackupFault::Kind::Drop) return BackupResult{0, true};
+    if (done != total) return backupServerFailure("Cannot read " + source + ".");
+    if (!writer.finish(err)) return osFailure("write", err);
+    return std::nullopt;
+  }
+
+  // Reads the whole of the dump's data at the configured pace, handing each piece to `take`.
+  // Something to return instead when the fault drops the connection half way, the client
+  // cancels, or the file is damaged.
+  std::optional<BackupResult> readAll(DumpReader& reader, const BackupFault& fault, Progress* progress,
+                                      const std::function<void(const char*, std::size_t)>& take) {
+    Throttle throttle(server_.options_.ioRateMBps);
+    std::vector<char> buf(throttle.chunk());
+    const std::uint64_t total = reader.header().dataLength;
+    std::uint64_t done = 0;
+    DumpProblem problem = DumpProblem::None;
+    int err = 0;
+    while (const std::size_t n = reader.read(buf.data(), buf.size(), problem, err)) {
+      take(buf.data(), n);
+      done += n;
+      throttle.consumed(n);
+      if (progress) progress->advance(done);
+      if (fault.kind == BackupFault::Kind::Drop && done * 2 >= total) return BackupResult{0, true};
+      if (sink.cancelRequested()) return BackupResult{0, false, true};
+    }
+    if (fault.kind == BackupFault::Kind::Drop) return BackupResult{0, true};
+    if (problem != DumpProblem::None) return badDump(problem, err);
+    return std::nullopt;
+  }
+
   BackupServer& server_;
   MessageSink& sink;
   std::string device;
@@ -324,21 +388,16 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
                                         MessageSink& sink) {
   Operation op(*this, sink, device);
   BackupResult failed;
-  const auto file = op.target(database, false, failed);
-  if (!file) return failed;
-  const BackupFault fault = faults_.takeBackupFault();
-  std::lock_guard lock(lockFor(database));
+  const auto started = op.start(database, false, failed);
+  if (!started) return failed;
+  const std::filesystem::path& file = started->file;
+  const BackupFault& fault = started->fault;
   op.announce();
 
-  DumpHeader header;
-  header.kind = DumpKind::Database;
-  header.database = database;
-  header.server = options_.serverName;
-  header.dumpName = dumpNameFor(database);
-  header.createdUnixMs = nowUnixMs();
+  DumpHeader header = op.header(DumpKind::Database, database);
   ScratchFile snapshot(scratchFile(database, "snapshot"));
   try {
-    SqliteHandle source(*file);
+    SqliteHandle source(file);
     SqliteHandle copy(snapshot.path(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     // A scratch file: durability comes from the dump file's own flush.
     copy.exec("PRAGMA synchronous=OFF");
@@ -356,7 +415,6 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
     return op.backupServerFailure("Cannot read database " + database + ": " + e.message);
   }
 
-  int err = 0;
   auto writer = op.create(header, failed);
   if (!writer) return failed;
   if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
@@ -364,31 +422,21 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
   std::ifstream in(snapshot.path(), std::ios::binary);
   const std::uint64_t total = std::filesystem::file_size(snapshot.path());
   Progress progress(sink, database, total, "DUMPED");
-  Throttle throttle(options_.ioRateMBps);
-  std::vector<char> buf(throttle.chunk());
-  std::uint64_t done = 0;
-  while (in) {
-    in.read(buf.data(), static_cast<std::streamsize>(buf.size()));
-    const auto n = static_cast<std::size_t>(in.gcount());
-    if (n == 0) break;
-    if (!writer->write(buf.data(), n, err)) return op.osFailure("write", err);
-    done += n;
-    throttle.consumed(n);
-    progress.advance(done);
-    if (fault.kind == BackupFault::Kind::Drop && done * 2 >= total) return {0, true};
-    if (sink.cancelRequested()) return {0, false, true};
-  }
-  if (done != total) return op.backupServerFailure("Cannot read the snapshot of database " + database + ".");
-  if (!writer->finish(err)) return op.osFailure("write", err);
+  const auto stopped = op.writeAll(*writer, fault, total, &progress, "the snapshot of database " + database,
+                                   [&in](char* buf, std::size_t size) {
+                                     in.read(buf, static_cast<std::streamsize>(size));
+                                     return static_cast<std::size_t>(in.gcount());
+                                   });
+  if (stopped) return *stopped;
   try {
-    SqliteHandle source(*file);
+    SqliteHandle source(file);
     logchain::markDatabaseDumped(source.db);
   } catch (const LogError&) {
     // The dump is good; the mark only matters to a later dump transaction.
   }
   for (int phase = 1; phase <= 3; ++phase)
     sink.send(bsLine(3, 43, 1, 1, "Dump phase number " + std::to_string(phase) + " completed."));
-  progress.report(done, 100);
+  progress.report(total, 100);
   sink.send(bsLine(3, 42, 1, 1, "DUMP is complete (database " + database + ")."));
   return {};
 }
@@ -397,20 +445,15 @@ BackupResult BackupServer::dumpTransaction(const std::string& database, const st
                                            MessageSink& sink) {
   Operation op(*this, sink, device);
   BackupResult failed;
-  const auto file = op.target(database, false, failed);
-  if (!file) return failed;
-  const BackupFault fault = faults_.takeBackupFault();
-  std::lock_guard lock(lockFor(database));
+  const auto started = op.start(database, false, failed);
+  if (!started) return failed;
+  const std::filesystem::path& file = started->file;
+  const BackupFault& fault = started->fault;
 
-  DumpHeader header;
-  header.kind = DumpKind::Transaction;
-  header.database = database;
-  header.server = options_.serverName;
-  header.dumpName = dumpNameFor(database);
-  header.createdUnixMs = nowUnixMs();
+  DumpHeader header = op.header(DumpKind::Transaction, database);
   std::string data;
   try {
-    SqliteHandle source(*file);
+    SqliteHandle source(file);
     logchain::ensure(source.db);
     source.exec("BEGIN");
     const LogPosition pos = logchain::position(source.db);
@@ -426,24 +469,20 @@ BackupResult BackupServer::dumpTransaction(const std::string& database, const st
   }
   op.announce();
 
-  int err = 0;
   auto writer = op.create(header, failed);
   if (!writer) return failed;
   if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
-  Throttle throttle(options_.ioRateMBps);
   std::size_t done = 0;
-  while (done < data.size()) {
-    const std::size_t n = std::min(throttle.chunk(), data.size() - done);
-    if (!writer->write(data.data() + done, n, err)) return op.osFailure("write", err);
-    done += n;
-    throttle.consumed(n);
-    if (fault.kind == BackupFault::Kind::Drop && done * 2 >= data.size()) return {0, true};
-    if (sink.cancelRequested()) return {0, false, true};
-  }
-  if (fault.kind == BackupFault::Kind::Drop) return {0, true};
-  if (!writer->finish(err)) return op.osFailure("write", err);
+  const auto stopped = op.writeAll(*writer, fault, data.size(), nullptr, "the log of database " + database,
+                                   [&](char* buf, std::size_t size) {
+                                     const std::size_t n = std::min(size, data.size() - done);
+                                     data.copy(buf, n, done);
+                                     done += n;
+                                     return n;
+                                   });
+  if (stopped) return *stopped;
   try {
-    SqliteHandle source(*file);
+    SqliteHandle source(file);
     logchain::truncate(source.db, header.lastSequence, false);
   } catch (const LogError& e) {
     return op.backupServerFailure("Cannot truncate the log of database " + database + ": " + e.message);
@@ -470,7 +509,7 @@ BackupResult BackupServer::truncateLog(const std::string& database, MessageSink&
     logchain::truncate(source.db, pos.last, true);
     source.exec("COMMIT");
   } catch (const LogError& e) {
-    return op.fail(message(errors::kBackupServerError, 16, 1, "Cannot truncate the log: " + e.message));
+    return op.fail(systemMessage(errors::kBackupServerError, 16, 1, "Cannot truncate the log: " + e.message));
   }
   return {};
 }
@@ -479,17 +518,15 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
                                         MessageSink& sink) {
   Operation op(*this, sink, device);
   BackupResult failed;
-  const auto file = op.target(database, true, failed);
-  if (!file) return failed;
-  const BackupFault fault = faults_.takeBackupFault();
-  std::lock_guard lock(lockFor(database));
+  const auto started = op.start(database, true, failed);
+  if (!started) return failed;
+  const std::filesystem::path& file = started->file;
+  const BackupFault& fault = started->fault;
   op.announce();
 
   auto reader = op.mount(DumpKind::Database, failed);
   if (!reader) return failed;
   const DumpHeader header = reader->header();
-  DumpProblem problem = DumpProblem::None;
-  int err = 0;
   if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
 
   // Staged in full and checked before the database is touched: a bad dump changes nothing.
@@ -497,20 +534,10 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
   {
     std::ofstream out(staged.path(), std::ios::binary | std::ios::trunc);
     Progress progress(sink, database, header.dataLength, "LOADED");
-    Throttle throttle(options_.ioRateMBps);
-    std::vector<char> buf(throttle.chunk());
-    std::uint64_t done = 0;
-    for (;;) {
-      const std::size_t n = reader->read(buf.data(), buf.size(), problem, err);
-      if (n == 0) break;
-      out.write(buf.data(), static_cast<std::streamsize>(n));
-      done += n;
-      throttle.consumed(n);
-      progress.advance(done);
-      if (fault.kind == BackupFault::Kind::Drop && done * 2 >= header.dataLength) return {0, true};
-      if (sink.cancelRequested()) return {0, false, true};
-    }
-    if (problem != DumpProblem::None) return op.badDump(problem, err);
+    const auto stopped = op.readAll(*reader, fault, &progress, [&out](const char* buf, std::size_t size) {
+      out.write(buf, static_cast<std::streamsize>(size));
+    });
+    if (stopped) return *stopped;
     out.flush();
     if (!out) return op.osFailure("write", ENOSPC);
   }
@@ -519,7 +546,7 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
   try {
     host_.setLoading(database, true);
     SqliteHandle from(staged.path(), SQLITE_OPEN_READONLY);
-    SqliteHandle to(*file);
+    SqliteHandle to(file);
     copyDatabase(from.db, to.db);
     LoadPosition loaded;
     loaded.incarnation = header.incarnation;
@@ -541,38 +568,27 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
                                            MessageSink& sink) {
   Operation op(*this, sink, device);
   BackupResult failed;
-  const auto file = op.target(database, true, failed);
-  if (!file) return failed;
-  const BackupFault fault = faults_.takeBackupFault();
-  std::lock_guard lock(lockFor(database));
+  const auto started = op.start(database, true, failed);
+  if (!started) return failed;
+  const std::filesystem::path& file = started->file;
+  const BackupFault& fault = started->fault;
   if (!host_.isLoading(database)) return op.fail(errors::activitySinceLoad());
   op.announce();
 
   auto reader = op.mount(DumpKind::Transaction, failed);
   if (!reader) return failed;
   const DumpHeader header = reader->header();
-  DumpProblem problem = DumpProblem::None;
-  int err = 0;
   if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
   std::string data;
-  Throttle throttle(options_.ioRateMBps);
-  std::vector<char> buf(throttle.chunk());
-  for (;;) {
-    const std::size_t n = reader->read(buf.data(), buf.size(), problem, err);
-    if (n == 0) break;
-    data.append(buf.data(), n);
-    throttle.consumed(n);
-    if (fault.kind == BackupFault::Kind::Drop && data.size() * 2 >= header.dataLength) return {0, true};
-    if (sink.cancelRequested()) return {0, false, true};
-  }
-  if (fault.kind == BackupFault::Kind::Drop) return {0, true};
+  const auto stopped =
+      op.readAll(*reader, fault, nullptr, [&data](const char* buf, std::size_t size) { data.append(buf, size); });
+  if (stopped) return *stopped;
   std::vector<LogEntry> entries;
-  if (problem == DumpProblem::None && !logchain::deserialize(data, entries)) problem = DumpProblem::Corrupt;
-  if (problem != DumpProblem::None) return op.badDump(problem, err);
+  if (!logchain::deserialize(data, entries)) return op.badDump(DumpProblem::Corrupt, 0);
 
   std::size_t applied = 0;
   try {
-    SqliteHandle target(*file);
+    SqliteHandle target(file);
     target.exec("BEGIN IMMEDIATE");
     LoadPosition state = logchain::loadPosition(target.db);
     const bool inSequence = header.incarnation == state.incarnation &&
@@ -612,7 +628,7 @@ BackupResult BackupServer::onlineDatabase(const std::string& database, MessageSi
   try {
     host_.setLoading(database, false);
   } catch (const std::exception& e) {
-    return op.fail(message(errors::kBackupServerError, 16, 1, e.what()));
+    return op.fail(systemMessage(errors::kBackupServerError, 16, 1, e.what()));
   }
   sink.send(info("Database '" + database + "' is now online."));
   return {};

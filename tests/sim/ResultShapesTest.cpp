@@ -170,6 +170,22 @@ TEST_F(ResultShapes, GetdateStaysADatetimeUnderAnAlias) {
     EXPECT_EQ(results[0].rows.at(0).at(0), results[0].rows.at(0).at(2));
 }
 
+TEST_F(ResultShapes, HeadingsGivenExplicitlyAreKeptWithTheirBlanks) {
+    auto results = client_.execute("select 1 as \"Run Value\", 'x' 'Config Value', "
+                                   "count(*) as [Row Count], 2 two, 3, 2 + 2, case when 1 = 1 then 1 else 0 end "
+                                   "from master..sysdatabases")
+                       .rowResults();
+    ASSERT_EQ(results.size(), 1u);
+    std::vector<std::string> headings;
+    for (const auto& column : results[0].columns)
+        headings.push_back(column.name);
+    EXPECT_EQ(headings, (std::vector<std::string>{"Run Value", "Config Value", "Row Count", "two", "", "", ""}));
+    auto single = client_.execute("select 'on' as 'Run Value'").rowResults();
+    ASSERT_EQ(single.size(), 1u);
+    EXPECT_EQ(single[0].columns.at(0).name, "Run Value");
+    EXPECT_EQ(single[0].rows.at(0).at(0), "on");
+}
+
 TEST_F(ResultShapes, TheServersStringFunctionsExist) {
     auto row = client_.execute("select replicate('ab', 3), charindex('c', 'abcd'), charindex('z', 'abcd'), "
                                "str_replace('a-b-c', '-', '+'), char_length('four'), isnull(null, 'fallback'), "
