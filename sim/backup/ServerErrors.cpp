@@ -5,14 +5,8 @@
 namespace tvr::sim::errors {
 namespace {
 
-ServerError make(int number, int severity, int state, std::string text) {
-  ServerError m;
-  m.number = number;
-  m.severity = static_cast<std::uint8_t>(severity);
-  m.state = static_cast<std::uint8_t>(state);
-  m.text = std::move(text) + "\n";
-  return m;
-}
+using messages::systemMessage;
+
 
 std::string hexStamp(unsigned long long v) {
   char buf[32];
@@ -23,84 +17,84 @@ std::string hexStamp(unsigned long long v) {
 }  // namespace
 
 ServerError missingParameter(const std::string& procedure, const std::string& parameter) {
-  return make(kMissingParameter, 16, 2,
+  return systemMessage(kMissingParameter, 16, 2,
           "Procedure " + procedure + " expects parameter " + parameter + ", which was not supplied.");
 }
 
 ServerError databaseInUse() {
-  return make(kDatabaseInUse, 16, 1,
+  return systemMessage(kDatabaseInUse, 16, 1,
           "Database in use. A user with System Administrator (SA) role must have exclusive use of "
           "database to run load.");
 }
 
 ServerError masterLoad() {
-  return make(kMasterLoad, 16, 1,
+  return systemMessage(kMasterLoad, 16, 1,
               "LOAD DATABASE must be used in single user mode if trying to restore the Master database.");
 }
 
 ServerError cannotDropProcedure(const std::string& name) {
-  return make(kCannotDropProcedure, 11, 1,
+  return systemMessage(kCannotDropProcedure, 11, 1,
           "Cannot drop the procedure '" + name + "', because it doesn't exist in the system catalogs.");
 }
 
 ServerError truncatedChain() {
-  return make(kTruncatedChain, 16, 1,
+  return systemMessage(kTruncatedChain, 16, 1,
           "DUMP TRANsaction to a dump device is not allowed where a truncate-only transaction dump has "
           "been performed after the last DUMP DATABASE. Use DUMP DATABASE instead.");
 }
 
 ServerError outOfSequence(const std::string& device, unsigned long long current,
                           unsigned long long dumpFrom) {
-  return make(kOutOfSequence, 16, 1,
+  return systemMessage(kOutOfSequence, 16, 1,
           "Specified file '" + device + "' is out of sequence. Current time stamp is " +
               hexStamp(current) + " while dump was from " + hexStamp(dumpFrom) + ".");
 }
 
 ServerError activitySinceLoad() {
-  return make(kActivitySinceLoad, 16, 1,
+  return systemMessage(kActivitySinceLoad, 16, 1,
           "There was activity on database since last load, unable to load. Must restart load sequence "
           "with the load database to continue.");
 }
 
 ServerError noBackupServer() {
-  return make(kNoBackupServer, 18, 2,
+  return systemMessage(kNoBackupServer, 18, 2,
           "Can't open a connection to site 'SYB_BACKUP'. See the error log file in the ASE boot "
           "directory.");
 }
 
 ServerError backupServerError() {
-  return make(kBackupServerError, 16, 1,
+  return systemMessage(kBackupServerError, 16, 1,
           "Error encountered by Backup Server.  Please refer to Backup Server messages for details.");
 }
 
 ServerError badConversion() {
-  return make(kBadConversion, 16, 1,
+  return systemMessage(kBadConversion, 16, 1,
               "Implicit conversion from datatype 'VARCHAR' to 'INT' is not allowed.  Use the CONVERT function "
               "to run this query.");
 }
 
 ServerError shellCommandRefused() {
-  return make(kShellCommandRefused, 16, 1,
+  return systemMessage(kShellCommandRefused, 16, 1,
               "xp_cmdshell: this server runs no operating-system command but 'net start \"Sybase BCKServer _ "
               "NAME\"' for its own Backup Server.");
 }
 
-ServerError noTextForObject() { return make(kHelpTextNoObject, 16, 1, "Object does not exist in this database."); }
+ServerError noTextForObject() { return systemMessage(kHelpTextNoObject, 16, 1, "Object does not exist in this database."); }
 
 ServerError noSuchOption(const std::string& name) {
-  return make(kNoSuchOption, 16, 1, "Configuration option '" + name + "' does not exist.");
+  return systemMessage(kNoSuchOption, 16, 1, "Configuration option '" + name + "' does not exist.");
 }
 
 ServerError notFirstInBatch() {
-  return make(kNotFirstInBatch, 15, 1, "CREATE PROCEDURE must be the first command in a query batch.");
+  return systemMessage(kNotFirstInBatch, 15, 1, "CREATE PROCEDURE must be the first command in a query batch.");
 }
 
 ServerError procedureNotRun(const std::string& name) {
-  return make(kProcedureNotRun, 16, 1,
+  return systemMessage(kProcedureNotRun, 16, 1,
               "Procedure '" + name + "' is stored, but this emulator runs no created procedure other than sp_TVR.");
 }
 
-ServerError badFault(const std::string& why) { return make(kBadFault, 16, 1, "emulator fault: " + why + "."); }
+ServerError badFault(const std::string& why) { return systemMessage(kBadFault, 16, 1, "emulator fault: " + why + "."); }
 
 ServerError injected(int number) {
   switch (number) {
@@ -109,7 +103,7 @@ ServerError injected(int number) {
     case kActivitySinceLoad: return activitySinceLoad();
     case kNoBackupServer: return noBackupServer();
     case kBackupServerError: return backupServerError();
-    default: return make(number, 16, 1, "Injected failure " + std::to_string(number) + ".");
+    default: return systemMessage(number, 16, 1, "Injected failure " + std::to_string(number) + ".");
   }
 }
 

@@ -32,7 +32,7 @@ protected:
     mainClient_.execute("use master");
     return mainClient_.execute(spTvrCall(type, "sales", 1, 0, dumps_.withSeparator(), file));
   }
-  // Changes are made from inside the database, so that its log records them.
+  // A change to the main's database, made from inside it.
   void changeMain(const std::string& sql) {
     mainClient_.execute("use sales");
     ASSERT_FALSE(mainClient_.execute(sql).failed()) << sql;
@@ -57,7 +57,7 @@ TEST_F(DumpLoadCycle, FullThenTransactionPassesKeepTheReserveInStep) {
   ASSERT_EQ(help.size(), 2u);
   std::string text;
   for (const auto& row : help[1].rows) text += row.at(0).value_or("");
-  EXPECT_EQ(text, scriptBatches(kSpTvrScript).at(2));
+  EXPECT_EQ(text, scriptBatches(spTvrScript()).at(2));
 
   CtBatch dumped = dump(0, "sales.db");
   EXPECT_EQ(lastStatus(dumped), 1);

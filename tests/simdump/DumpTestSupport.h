@@ -1,14 +1,14 @@
 #pragma once
-// Shared pieces of the dump and load tests: a dump folder, the sp_TVR installation split into
-// batches as the program's script runner splits it, and the exact call statement.
+// Shared pieces of the dump and load tests: a dump folder, the program's sp_TVR installation
+// script split into batches as its script runner splits it, and the exact call statement.
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "engine/ProcedureScript.h"
 #include "tests/support/CtClient.h"
-#include "SpTvrScript.h"
 
 namespace tvr::testing {
 
@@ -51,10 +51,13 @@ inline std::vector<std::string> scriptBatches(std::string rest) {
   return batches;
 }
 
+// The installation script exactly as the program installs it.
+inline std::string spTvrScript() { return std::string(tvr::engine::SpTvrInstallScript); }
+
 // Runs the installation script; returns the messages of severity above 10.
 inline std::vector<CtMessage> installSpTvr(CtClient& client) {
   std::vector<CtMessage> errors;
-  for (const std::string& batch : scriptBatches(kSpTvrScript))
+  for (const std::string& batch : scriptBatches(spTvrScript()))
     for (const CtMessage& m : client.execute(batch).messages())
       if (m.severity > 10) errors.push_back(m);
   return errors;
