@@ -128,6 +128,38 @@ private:
   int next_ = 25;
 };
 
+// What each piece of a dump or load goes through: the pace, the progress messages, the fault's
+// drop of the connection half way and the client's cancel; moved() and ended() give what to
+// return when the operation stops there.
+class Pacing {
+public:
+  Pacing(double mbps, MessageSink& sink, const BackupFault& fault, std::uint64_t total, Progress* progress)
+      : throttle_(mbps), sink_(sink), fault_(fault), total_(total), progress_(progress) {}
+  std::size_t chunk() const { return throttle_.chunk(); }
+  std::uint64_t done() const { return done_; }
+  std::optional<BackupResult> moved(std::size_t bytes) {
+    done_ += bytes;
+    throttle_.consumed(bytes);
+    if (progress_) progress_->advance(done_);
+    if (fault_.kind == BackupFault::Kind::Drop && done_ * 2 >= total_) return BackupResult{0, true};
+    if (sink_.cancelRequested()) return BackupResult{0, false, true};
+    return std::nullopt;
+  }
+  // A drop armed for an operation with nothing to move happens at its end.
+  std::optional<BackupResult> ended() const {
+    if (fault_.kind == BackupFault::Kind::Drop) return BackupResult{0, true};
+    return std::nullopt;
+  }
+
+private:
+  Throttle throttle_;
+  MessageSink& sink_;
+  const BackupFault& fault_;
+  std::uint64_t total_;
+  Progress* progress_;
+  std::uint64_t done_ = 0;
+};
+
 std::string dumpNameFor(const std::string& database) {
   char suffix[24];
   std::snprintf(suffix, sizeof suffix, "%08lX", static_cast<unsigned long>(std::time(nullptr)));
@@ -319,20 +351,15 @@ public:
   std::optional<BackupResult> writeAll(DumpWriter& writer, const BackupFault& fault, std::uint64_t total,
                                        Progress* progress, const std::string& source,
                                        const std::function<std::size_t(char*, std::size_t)>& next) {
-    Throttle throttle(server_.options_.ioRateMBps);
-    std::vector<char> buf(throttle.chunk());
-    std::uint64_t done = 0;
+    Pacing pacing(server_.options_.ioRateMBps, sink, fault, total, progress);
+    std::vector<char> buf(pacing.chunk());
     int err = 0;
     while (const std::size_t n = next(buf.data(), buf.size())) {
       if (!writer.write(buf.data(), n, err)) return osFailure("write", err);
-      done += n;
-      throttle.consumed(n);
-      if (progress) progress->advance(done);
-      if (fault.kind == BackupFault::Kind::Drop && done * 2 >= total) return BackupResult{0, true};
-      if (sink.cancelRequested()) return BackupResult{0, false, true};
+      if (auto stopped = pacing.moved(n)) return stopped;
     }
-    if (fault.kind == BackupFault::Kind::Drop) return BackupResult{0, true};
-    if (done != total) return backupServerFailure("Cannot read " + source + ".");
+    if (auto stopped = pacing.ended()) return stopped;
+    if (pacing.done() != total) return backupServerFailure("Cannot read " + source + ".");
     if (!writer.finish(err)) return osFailure("write", err);
     return std::nullopt;
   }
@@ -342,21 +369,15 @@ public:
   // cancels, or the file is damaged.
   std::optional<BackupResult> readAll(DumpReader& reader, const BackupFault& fault, Progress* progress,
                                       const std::function<void(const char*, std::size_t)>& take) {
-    Throttle throttle(server_.options_.ioRateMBps);
-    std::vector<char> buf(throttle.chunk());
-    const std::uint64_t total = reader.header().dataLength;
-    std::uint64_t done = 0;
+    Pacing pacing(server_.options_.ioRateMBps, sink, fault, reader.header().dataLength, progress);
+    std::vector<char> buf(pacing.chunk());
     DumpProblem problem = DumpProblem::None;
     int err = 0;
     while (const std::size_t n = reader.read(buf.data(), buf.size(), problem, err)) {
       take(buf.data(), n);
-      done += n;
-      throttle.consumed(n);
-      if (progress) progress->advance(done);
-      if (fault.kind == BackupFault::Kind::Drop && done * 2 >= total) return BackupResult{0, true};
-      if (sink.cancelRequested()) return BackupResult{0, false, true};
+      if (auto stopped = pacing.moved(n)) return stopped;
     }
-    if (fault.kind == BackupFault::Kind::Drop) return BackupResult{0, true};
+    if (auto stopped = pacing.ended()) return stopped;
     if (problem != DumpProblem::None) return badDump(problem, err);
     return std::nullopt;
   }
