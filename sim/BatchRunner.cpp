@@ -7,6 +7,26 @@
 
 namespace tvr::sim {
 
+StatementOutcome runStatement(ExecutionContext& context, const Statement& statement) {
+    ResultSink& sink = context.sink();
+    context.statementTime = currentDateTime();
+    const StatementHandler* handler = context.commands().find(statement);
+    auto failWith = [&](ServerMessage message, bool endBatch) {
+        message.line = statement.line;
+        sink.message(message);
+        return StatementOutcome::failed(endBatch);
+    };
+    try {
+        if (handler == nullptr)
+            return failWith(messages::syntaxError(statement.tokens.front().text), true);
+        return handler->run(context, statement);
+    } catch (const UnusableDatabase& unusable) {
+        return failWith(unusable.message, false);
+    } catch (const SqliteError& error) {
+        return failWith(messages::internalError(error.what()), false);
+    }
+}
+
 BatchResult runBatch(ExecutionContext& context, const std::string& batch) {
     ResultSink& sink = context.sink();
     context.currentBatch = batch;
@@ -29,29 +49,7 @@ BatchResult runBatch(ExecutionContext& context, const std::string& batch) {
         const Statement& statement = statements[i];
         if (sink.cancelRequested())
             return BatchResult::Cancelled;
-        context.statementTime = currentDateTime();
-        StatementOutcome outcome;
-        const StatementHandler* handler = commands.find(statement);
-        try {
-            if (handler == nullptr) {
-                ServerMessage message = messages::syntaxError(statement.tokens.front().text);
-                message.line = statement.line;
-                sink.message(message);
-                outcome = StatementOutcome::failed(true);
-            } else {
-                outcome = handler->run(context, statement);
-            }
-        } catch (const UnusableDatabase& unusable) {
-            ServerMessage message = unusable.message;
-            message.line = statement.line;
-            sink.message(message);
-            outcome = StatementOutcome::failed();
-        } catch (const SqliteError& error) {
-            ServerMessage message = messages::internalError(error.what());
-            message.line = statement.line;
-            sink.message(message);
-            outcome = StatementOutcome::failed();
-        }
+        StatementOutcome outcome = runStatement(context, statement);
         if (outcome.cancelled)
             return BatchResult::Cancelled;
         const bool last = i + 1 == statements.size() || outcome.endBatch;

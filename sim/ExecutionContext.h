@@ -25,7 +25,14 @@ public:
 
     ServerState& server() { return server_; }
     const CommandSet& commands() const { return commands_; }
-    ResultSink& sink() { return sink_; }
+    ResultSink& sink() { return redirected_ != nullptr ? *redirected_ : sink_; }
+    // Sends what statements produce to `sink` instead (nullptr: back to the connection's); gives
+    // the one it replaces. A procedure's statements go through one that marks their messages.
+    ResultSink* redirectSink(ResultSink* sink) {
+        ResultSink* previous = redirected_;
+        redirected_ = sink;
+        return previous;
+    }
     int connectionId() const { return connectionId_; }
 
     std::string userName;
@@ -58,6 +65,7 @@ private:
     ServerState& server_;
     const CommandSet& commands_;
     ResultSink& sink_;
+    ResultSink* redirected_ = nullptr;
     int connectionId_;
     std::string currentDatabase_;
     std::unique_ptr<SqliteDatabase> db_;

@@ -89,9 +89,23 @@ ServerError notFirstInBatch() {
   return systemMessage(kNotFirstInBatch, 15, 1, "CREATE PROCEDURE must be the first command in a query batch.");
 }
 
-ServerError procedureNotRun(const std::string& name) {
+ServerError procedureNotRun(const std::string& name, const std::string& why) {
   return systemMessage(kProcedureNotRun, 16, 1,
-              "Procedure '" + name + "' is stored, but this emulator runs no created procedure other than sp_TVR.");
+                       "Procedure '" + name + "' is stored, but this emulator does not run it: " + why +
+                           ". It runs plain sequences of statements only.");
+}
+
+ServerError nestingTooDeep(int limit) {
+  return systemMessage(kNestingTooDeep, 16, 1,
+                       "Maximum stored procedure nesting level exceeded (limit " + std::to_string(limit) + ").");
+}
+
+ServerError tooManyArguments(const std::string& procedure) {
+  return systemMessage(kTooManyArguments, 16, 1, "Procedure " + procedure + " has too many arguments specified.");
+}
+
+ServerError notAParameter(const std::string& parameter, const std::string& procedure) {
+  return systemMessage(kNotAParameter, 16, 1, parameter + " is not a parameter for procedure " + procedure + ".");
 }
 
 ServerError badFault(const std::string& why) { return systemMessage(kBadFault, 16, 1, "emulator fault: " + why + "."); }

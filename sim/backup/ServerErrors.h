@@ -33,6 +33,9 @@ inline constexpr int kBadConversion = 257;          // sev 16
 inline constexpr int kHelpTextNoObject = 17461;     // sev 16, sp_helptext of a missing object
 inline constexpr int kNoSuchOption = 17411;         // sev 16, sp_configure of an unknown parameter
 inline constexpr int kNotFirstInBatch = 111;        // sev 15, create procedure after other statements
+inline constexpr int kNestingTooDeep = 217;         // sev 16, procedures calling procedures too deep
+inline constexpr int kTooManyArguments = 8144;      // sev 16
+inline constexpr int kNotAParameter = 8145;         // sev 16
 inline constexpr int kProcedureNotRun = 20001;      // sev 16, a created procedure this emulator cannot run
 inline constexpr int kBadFault = 20002;             // sev 16, emulator fault with a bad description
 
@@ -50,7 +53,11 @@ ServerError shellCommandRefused();
 ServerError noTextForObject();
 ServerError noSuchOption(const std::string& name);
 ServerError notFirstInBatch();
-ServerError procedureNotRun(const std::string& name);
+// `why`: what in the procedure goes beyond a plain sequence of known statements.
+ServerError procedureNotRun(const std::string& name, const std::string& why);
+ServerError nestingTooDeep(int limit);
+ServerError tooManyArguments(const std::string& procedure);
+ServerError notAParameter(const std::string& parameter, const std::string& procedure);
 ServerError badFault(const std::string& why);
 ServerError backupServerError();
 // An error number given by a test through fault injection: the table's text when the number

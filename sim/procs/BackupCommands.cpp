@@ -9,6 +9,7 @@
 #include "sim/ServerMessages.h"
 #include "sim/TransactionLog.h"
 #include "sim/procs/BackupStatements.h"
+#include "sim/procs/CreatedProcedure.h"
 #include "sim/procs/ProcedureStatements.h"
 #include "sim/procs/ProcedureStore.h"
 #include "sim/procs/SpTvr.h"
@@ -303,7 +304,7 @@ std::optional<StatementOutcome> runStoredProcedure(BackupServices& services, Exe
                                                    const Statement& statement) {
   const auto found = findStored(context, name);
   if (!found) return std::nullopt;
-  if (name != "sp_TVR") return fail(context, statement, errors::procedureNotRun(name));
+  if (name != "sp_TVR") return runCreatedProcedure(context, name, found->text, arguments, statement);
   std::array<ProcedureArgument, SpTvrParameterCount> values;
   for (int p = 0; p < SpTvrParameterCount; ++p) {
     const std::string key = lower(spTvrParameterName(p));

@@ -1,6 +1,6 @@
-// Procedures as clients create, test for, drop and call them, and the call of sp_TVR in its
-// edge cases: parameters cut to their widths, @pr_dump winning, a NULL device name on a
-// transaction load, missing parameters and procedures.
+// Procedures as clients create, test for, drop and call them, created procedures run with their
+// arguments, and the call of sp_TVR in its edge cases: parameters cut to their widths, @pr_dump
+// winning, a NULL device name on a transaction load, missing parameters and procedures.
 #include <gtest/gtest.h>
 
 #include "DumpTestSupport.h"
@@ -35,7 +35,10 @@ TEST(Procedures, CreateTestDropAndCallWithTheServersMessages) {
       EXPECT_EQ(m.severity, 16);
     }
   EXPECT_TRUE(found);
-  EXPECT_TRUE(hasMessage(client.execute("execute p_count"), 20001));
+  CtBatch counted = client.execute("execute p_count");
+  EXPECT_EQ(lastStatus(counted), 0);
+  ASSERT_EQ(counted.rowResults().size(), 1u);
+  EXPECT_EQ(counted.rowResults()[0].rows.at(0).at(0), "1");
 
   // Existence tests in the installation script's form and in others.
   EXPECT_FALSE(client.execute("IF EXISTS (SELECT * FROM sysobjects WHERE type = 'P' AND name = 'p_count')\n"
@@ -47,6 +50,59 @@ TEST(Procedures, CreateTestDropAndCallWithTheServersMessages) {
   CtBatch elseBranch =
       client.execute("if exists (select 1 from sysobjects where name = 'p_count') print 'there' else print 'gone'");
   EXPECT_TRUE(saysSomething(elseBranch, "gone"));
+}
+
+TEST(Procedures, CreatedProceduresRunTheirStatementsWithTheirArguments) {
+  Emulator server("PRRUN", {"sales"});
+  CtClient client;
+  ASSERT_TRUE(client.connect("PRRUN"));
+  ASSERT_FALSE(client.execute("use sales").failed());
+  ASSERT_FALSE(client.execute("create table t (id int, name varchar(10) null)").failed());
+  ASSERT_FALSE(client.execute("create procedure p_add (@id int, @name varchar(5) = 'none')\nas\nbegin\n"
+                              "  insert t values (@id, @name)\n  select count(*) as total from t\n"
+                              "  print 'added %1!', @id\n  return @id\nend\n")
+                   .failed());
+
+  CtBatch added = client.execute("exec p_add @id = 7, @name = 'seven long'");
+  EXPECT_FALSE(added.failed());
+  EXPECT_EQ(lastStatus(added), 7);
+  const auto counted = added.rowResults();
+  ASSERT_EQ(counted.size(), 1u);
+  EXPECT_EQ(counted[0].columns.at(0).name, "total");
+  EXPECT_EQ(counted[0].rows.at(0).at(0), "1");
+  bool printed = false;
+  for (const CtMessage& m : added.messages())
+    if (m.text == "added 7") {
+      printed = true;
+      EXPECT_EQ(m.procedure, "p_add");
+      EXPECT_EQ(m.line, 6);
+    }
+  EXPECT_TRUE(printed);
+  EXPECT_EQ(lastStatus(client.execute("p_add 8")), 8);  // a name first in its batch, the default for @name
+  EXPECT_EQ(rowsText(client, "select id, name from t order by id"), "7|seven|\n8|none|\n");
+
+  // Calls that do not fit the parameters, and bodies beyond a plain sequence of statements, are
+  // refused before anything runs.
+  EXPECT_TRUE(hasMessage(client.execute("exec p_add"), 201));
+  EXPECT_TRUE(hasMessage(client.execute("exec p_add @id = 'x'"), 257));
+  EXPECT_TRUE(hasMessage(client.execute("exec p_add @idd = 1"), 8145));
+  ASSERT_FALSE(client.execute("create procedure p_flow @n int as\ninsert t values (@n, 'flow')\n"
+                              "if @n > 0 insert t values (@n, 'flow')").failed());
+  ASSERT_FALSE(client.execute("create procedure p_local as\ndeclare @x int\nselect @x = 1").failed());
+  for (const char* call : {"exec p_flow 9", "exec p_local"}) {
+    CtBatch refused = client.execute(call);
+    EXPECT_TRUE(hasMessage(refused, 20001)) << call;
+    EXPECT_TRUE(refused.rowResults().empty()) << call;
+  }
+  EXPECT_TRUE(saysSomething(client.execute("exec p_flow 9"), "it uses if"));
+  EXPECT_TRUE(saysSomething(client.execute("exec p_local"), "it uses declare"));
+
+  // Procedures call procedures, up to the server's nesting limit.
+  ASSERT_FALSE(client.execute("create procedure p_outer as\nexec p_add 10, 'ten'\nreturn 1").failed());
+  EXPECT_EQ(lastStatus(client.execute("exec p_outer")), 1);
+  ASSERT_FALSE(client.execute("create procedure p_loop as exec p_loop").failed());
+  EXPECT_TRUE(hasMessage(client.execute("exec p_loop"), 217));
+  EXPECT_EQ(rowsText(client, "select id, name from t order by id"), "7|seven|\n8|none|\n10|ten|\n");
 }
 
 TEST(Procedures, SpTvrIsFoundFromEveryDatabaseOnceCreatedInSybsystemprocs) {
