@@ -8,22 +8,16 @@
 namespace tvr::sim {
 
 StatementOutcome runStatement(ExecutionContext& context, const Statement& statement) {
-    ResultSink& sink = context.sink();
     context.statementTime = currentDateTime();
     const StatementHandler* handler = context.commands().find(statement);
-    auto failWith = [&](ServerMessage message, bool endBatch) {
-        message.line = statement.line;
-        sink.message(message);
-        return StatementOutcome::failed(endBatch);
-    };
     try {
         if (handler == nullptr)
-            return failWith(messages::syntaxError(statement.tokens.front().text), true);
+            return failStatement(context, statement, messages::syntaxError(statement.tokens.front().text), true);
         return handler->run(context, statement);
     } catch (const UnusableDatabase& unusable) {
-        return failWith(unusable.message, false);
+        return failStatement(context, statement, unusable.message);
     } catch (const SqliteError& error) {
-        return failWith(messages::internalError(error.what()), false);
+        return failStatement(context, statement, messages::internalError(error.what()));
     }
 }
 

@@ -543,11 +543,7 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
                                const Statement& statement,
                                const std::function<std::string(const std::string&)>& textIn) {
     ResultSink& sink = context.sink();
-    auto fail = [&](ServerMessage message, bool endBatch) {
-        message.line = statement.line;
-        sink.message(message);
-        return StatementOutcome::failed(endBatch);
-    };
+    auto fail = [&](ServerMessage message, bool endBatch) { return failStatement(context, statement, message, endBatch); };
     SqliteDatabase* db = nullptr;
     try {
         db = &context.database(databases);

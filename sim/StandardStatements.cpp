@@ -19,6 +19,13 @@ const StatementHandler* CommandSet::find(const Statement& statement) const {
     return nullptr;
 }
 
+StatementOutcome failStatement(ExecutionContext& context, const Statement& statement, ServerMessage message,
+                               bool endBatch) {
+    message.line = statement.line;
+    context.sink().message(message);
+    return StatementOutcome::failed(endBatch);
+}
+
 namespace {
 
 std::string lower(std::string text) {
@@ -27,17 +34,10 @@ std::string lower(std::string text) {
     return text;
 }
 
-StatementOutcome failWith(ExecutionContext& context, const Statement& statement, ServerMessage message,
-                          bool endBatch = false) {
-    message.line = statement.line;
-    context.sink().message(message);
-    return StatementOutcome::failed(endBatch);
-}
-
 StatementOutcome syntaxErrorAt(ExecutionContext& context, const Statement& statement, std::size_t index) {
     const std::vector<SqlToken>& tokens = statement.tokens;
     std::string near = index < tokens.size() ? tokens[index].text : tokens.back().text;
-    return failWith(context, statement, messages::syntaxError(near), true);
+    return failStatement(context, statement, messages::syntaxError(near), true);
 }
 
 // A name as written: a word, a [bracketed] name or a string.
@@ -60,9 +60,9 @@ StatementOutcome runUse(ExecutionContext& context, const Statement& statement) {
         return syntaxErrorAt(context, statement, name ? 2 : 1);
     std::string previous = context.currentDatabase();
     if (previous != *name && context.inTransaction())
-        return failWith(context, statement, messages::useInTransaction());
+        return failStatement(context, statement, messages::useInTransaction());
     if (std::optional<ServerMessage> refusal = context.useDatabase(*name))
-        return failWith(context, statement, *refusal);
+        return failStatement(context, statement, *refusal);
     if (previous != *name)
         context.sink().environmentChange(EnvDatabase, *name, previous);
     ServerMessage changed = messages::databaseChanged(*name);
@@ -106,7 +106,7 @@ StatementOutcome runPrint(ExecutionContext& context, const Statement& statement)
         std::optional<std::string> value = literalText(context, tokens[i]);
         if (!value) {
             if (tokens[i].kind == SqlToken::Kind::Variable)
-                return failWith(context, statement, messages::undeclaredVariable(tokens[i].text), true);
+                return failStatement(context, statement, messages::undeclaredVariable(tokens[i].text), true);
             return syntaxErrorAt(context, statement, i);
         }
         values.push_back(*value);
@@ -130,7 +130,7 @@ StatementOutcome runTransaction(ExecutionContext& context, const Statement& stat
     } else {
         const bool commit = verb == "commit";
         if (!db.inTransaction())
-            return failWith(context, statement, messages::noTransaction(commit));
+            return failStatement(context, statement, messages::noTransaction(commit));
         db.execute(commit ? "COMMIT" : "ROLLBACK");
     }
     return {};
@@ -199,7 +199,7 @@ StatementOutcome runCreateDatabase(ExecutionContext& context, const Statement& s
     if (!name || !isValidObjectName(*name))
         return syntaxErrorAt(context, statement, 2);
     if (context.server().findDatabase(*name))
-        return failWith(context, statement, messages::databaseExists(*name));
+        return failStatement(context, statement, messages::databaseExists(*name));
     context.server().createDatabase(*name);
     return {};
 }
@@ -255,7 +255,7 @@ StatementOutcome runExecute(ExecutionContext& context, const Statement& statemen
         } else if (token.kind == SqlToken::Kind::Variable) {
             std::optional<std::string> text = literalText(context, token);
             if (!text)
-                return failWith(context, statement, messages::undeclaredVariable(token.text), true);
+                return failStatement(context, statement, messages::undeclaredVariable(token.text), true);
             value = text;
         } else if (auto text = literalText(context, token)) {
             value = negative ? "-" + *text : *text;
@@ -275,7 +275,7 @@ StatementOutcome runExecute(ExecutionContext& context, const Statement& statemen
         if (std::optional<StatementOutcome> outcome = context.commands().storedProcedures(context, *name, arguments, statement))
             return *outcome;
     if (procedure == nullptr)
-        return failWith(context, statement, messages::procedureNotFound(*name));
+        return failStatement(context, statement, messages::procedureNotFound(*name));
     StatementOutcome outcome;
     outcome.procedure = true;
     outcome.returnStatus = (*procedure)(context, arguments, statement);
@@ -384,7 +384,7 @@ CommandSet makeStandardCommands() {
                   },
                   [](ExecutionContext&, const Statement&) { return StatementOutcome{}; }});
     commands.add({"declare", keyword("declare"), [](ExecutionContext& context, const Statement& statement) {
-                      return failWith(context, statement, messages::unsupportedRequest("local variables"), true);
+                      return failStatement(context, statement, messages::unsupportedRequest("local variables"), true);
                   }});
     commands.add({"create database", [](const Statement& s) { return s.startsWith({"create", "database"}); },
                   runCreateDatabase});

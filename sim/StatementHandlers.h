@@ -79,6 +79,10 @@ private:
 // argument gives nothing.
 std::string formatPrintText(const std::string& format, const std::vector<std::string>& arguments);
 
+// Sends `message` with the statement's line and gives the outcome of the failed statement.
+StatementOutcome failStatement(ExecutionContext& context, const Statement& statement, ServerMessage message,
+                               bool endBatch = false);
+
 // The statements of an ordinary server: use, print, transactions, waitfor, set options,
 // execute with the native procedures, create database, and SQL through SQLite.
 CommandSet makeStandardCommands();

@@ -50,15 +50,8 @@ private:
   int line_;
 };
 
-StatementOutcome fail(ExecutionContext& context, const Statement& statement, ServerMessage message,
-                      bool endBatch = false) {
-  message.line = statement.line;
-  context.sink().message(message);
-  return StatementOutcome::failed(endBatch);
-}
-
 StatementOutcome syntaxError(ExecutionContext& context, const Statement& statement, const std::string& near) {
-  return fail(context, statement, messages::syntaxError(near), true);
+  return failStatement(context, statement, messages::syntaxError(near), true);
 }
 
 void sendResult(ExecutionContext& context, const ResultSet& result) {
@@ -191,9 +184,9 @@ StatementOutcome runBackupStatement(BackupServices& services, ExecutionContext& 
 StatementOutcome runCreateProcedure(ExecutionContext& context, const Statement& statement) {
   const auto name = createProcedureName(statement.tokens);
   if (!name) return syntaxError(context, statement, statement.tokens.back().text);
-  if (!statement.firstInBatch) return fail(context, statement, errors::notFirstInBatch(), true);
+  if (!statement.firstInBatch) return failStatement(context, statement, errors::notFirstInBatch(), true);
   if (procstore::exists(context.database().handle(), *name))
-    return fail(context, statement, messages::objectExists(*name));
+    return failStatement(context, statement, messages::objectExists(*name));
   // The text as sent: the whole batch, which a create procedure has to itself.
   changeDatabase(context, procstore::createSql(*name, context.currentBatch, formatDateTime(context.statementTime)));
   return {};
@@ -205,7 +198,7 @@ StatementOutcome runDropProcedure(ExecutionContext& context, const Statement& st
   StatementOutcome outcome;
   for (const std::string& name : *names) {
     if (!procstore::exists(context.database().handle(), name)) {
-      fail(context, statement, errors::cannotDropProcedure(name));
+      failStatement(context, statement, errors::cannotDropProcedure(name));
       outcome.error = true;
       continue;
     }
@@ -232,7 +225,7 @@ StatementOutcome runFault(BackupServices& services, ExecutionContext& context, c
     spec += t.kind == SqlToken::Kind::String ? t.value : t.text;
   }
   std::string why;
-  if (!services.faults().arm(spec, why)) return fail(context, statement, errors::badFault(why));
+  if (!services.faults().arm(spec, why)) return failStatement(context, statement, errors::badFault(why));
   ServerMessage done = messages::print("Fault armed: " + spec + ".");
   done.line = statement.line;
   context.sink().message(done);
