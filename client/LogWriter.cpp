@@ -39,28 +39,25 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
-// The lines of an activity entry as the view shows them. A marker sets the style for its
-// line and, as the view keeps its current style until the entry is complete, for the lines
-// after it; "$Err$" is looked at after "$Mess$" and so wins.
-std::vector<LogLine> activityLines(const std::string& text) {
-    std::vector<LogLine> out;
+// The lines of an activity entry as the view shows them. The markers are looked for in the
+// whole entry, not line by line: what precedes the first marker is not shown, and its style
+// holds for every line after it. "$Err$" is looked for after "$Mess$", in what follows it,
+// and so wins.
+std::vector<LogLine> activityLines(std::string text) {
     LogColour colour = LogColour::Default;
     bool bold = false;
-    for (const std::string& line : SplitLines(text)) {
-        std::string shown = line;
-        const std::size_t mess = line.find(kMessMarker);
-        if (mess != std::string::npos) {
-            colour = LogColour::Green;
-            shown = line.substr(mess + std::strlen(kMessMarker));
-        }
-        const std::size_t err = line.find(kErrMarker);
-        if (err != std::string::npos) {
-            colour = LogColour::Red;
-            bold = true;
-            shown = line.substr(err + std::strlen(kErrMarker));
-        }
-        out.push_back(LogLine{std::move(shown), colour, bold, false});
+    if (const std::size_t at = text.find(kMessMarker); at != std::string::npos) {
+        colour = LogColour::Green;
+        text.erase(0, at + std::strlen(kMessMarker));
     }
+    if (const std::size_t at = text.find(kErrMarker); at != std::string::npos) {
+        colour = LogColour::Red;
+        bold = true;
+        text.erase(0, at + std::strlen(kErrMarker));
+    }
+    std::vector<LogLine> out;
+    for (std::string& line : SplitLines(text))
+        out.push_back(LogLine{std::move(line), colour, bold, false});
     return out;
 }
 

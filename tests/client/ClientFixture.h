@@ -77,6 +77,18 @@ protected:
 
     std::string path(const std::string& name) const { return (dir / name).string(); }
 
+    // The only box shown so far: `text`, captioned "Error", one OK button, no icon and no
+    // owner window.
+    void expectOneErrorBox(const std::string& text) const {
+        const std::vector<platform::PromptCall> boxes = prompts.boxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, text);
+        EXPECT_EQ(boxes[0].caption, "Error");
+        EXPECT_EQ(boxes[0].buttons, platform::PromptButtons::Ok);
+        EXPECT_EQ(boxes[0].icon, platform::PromptIcon::None);
+        EXPECT_EQ(boxes[0].owner, nullptr);
+    }
+
     std::filesystem::path dir;
     platform::RecordingPrompts prompts;
     RecordingLogSink activityView;

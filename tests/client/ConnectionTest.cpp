@@ -67,10 +67,7 @@ TEST_F(Connection, FailedLoginShowsTheBoxAndWritesTheRecordByteForByte) {
         "\r\n$Err$Login failed.";
     EXPECT_EQ(activity(), record);
     EXPECT_EQ(errors(), record);
-    const auto boxes = prompts.boxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Unable establish connection");
-    EXPECT_EQ(boxes[0].caption, "Error");
+    expectOneErrorBox("Unable establish connection");
     EXPECT_EQ(prompts.beeps(), 2);
     // A connection that did not connect is still a whole object and goes away normally.
     c.reset();

@@ -56,6 +56,7 @@ TEST_F(Execute, RowResultIsKeptAsColumnTexts) {
     EXPECT_EQ(c->ColTexts(),
               Strings{"name\nmaster\nmodel\nsales\nsybsystemdb\nsybsystemprocs\ntempdb\n"});
     EXPECT_EQ(c->RowCount(), 6);
+    EXPECT_EQ(c->RowCounter(), 7);  // 1 for the result, 1 for each row
     EXPECT_EQ(c->ColumnValues("name"),
               (Strings{"master", "model", "sales", "sybsystemdb", "sybsystemprocs", "tempdb"}));
     EXPECT_EQ(c->ValueByName("name").Value, "master");
@@ -68,6 +69,15 @@ TEST_F(Execute, RowResultIsKeptAsColumnTexts) {
     EXPECT_EQ(headings[0], "name\n");
     EXPECT_EQ(events.textsOf(EventRow).size(), 6u);
     EXPECT_EQ(events.textsOf(EventResultsEnd), Strings{""});
+
+    // Clearing forgets the columns but not the counts.
+    c->ClearResults();
+    EXPECT_EQ(c->ColCount(), 0);
+    EXPECT_TRUE(c->ColNames().empty());
+    EXPECT_TRUE(c->ColTexts().empty());
+    EXPECT_EQ(c->RowCount(), 6);
+    EXPECT_EQ(c->RowCounter(), 7);
+    EXPECT_EQ(c->ValueByName("name").Value, "");
 }
 
 TEST_F(Execute, UseMasterLeavesNoResult) {
@@ -76,6 +86,7 @@ TEST_F(Execute, UseMasterLeavesNoResult) {
     c->Execute("use master");
     EXPECT_EQ(c->ColCount(), 0);
     EXPECT_EQ(c->RowCount(), 0);
+    EXPECT_EQ(c->RowCounter(), 0);
     EXPECT_TRUE(c->ColNames().empty());
     EXPECT_TRUE(c->ColTexts().empty());
     EXPECT_EQ(c->ValueByName("name").Value, "");
@@ -89,7 +100,9 @@ TEST_F(Execute, EmptyRowResultKeepsItsHeadings) {
     EXPECT_EQ(c->ColNames(), (Strings{"name", "dbid"}));
     EXPECT_EQ(c->ColTexts(), (Strings{"name\n", "dbid\n"}));
     EXPECT_EQ(c->RowCount(), 0);
+    EXPECT_EQ(c->RowCounter(), 1);
     EXPECT_TRUE(c->ColumnValues("name").empty());
+    EXPECT_EQ(c->ValueByName("name").Value, "");
 }
 
 TEST_F(Execute, OnlyTheLastOfTwoRowResultsRemains) {
@@ -141,6 +154,21 @@ TEST_F(Execute, ValueByNameIsCaseSensitiveAndLineBreaksSplitValues) {
     EXPECT_EQ(c->ColumnValues("Text"), (Strings{"first", "second"}));
     EXPECT_EQ(c->ColumnValues("Other"), Strings{"x"});
     EXPECT_EQ(c->RowCount(), 1);
+}
+
+TEST_F(Execute, NullsReadAsEmptyTextsAndTheFirstOfTwoNamesCounts) {
+    c->Execute("use sales");
+    c->Execute("create table maybe (v varchar(10) null, i int null, n int)");
+    c->Execute("insert into maybe values ('x', 5, 1)");
+    c->Execute("insert into maybe values (null, null, 2)");
+    c->Execute("insert into maybe values ('y', 6, 3)");
+    c->Execute("select v, i, n as v from maybe order by n");
+    // A NULL never repeats the value of the row before it.
+    EXPECT_EQ(c->ColumnValues("i"), (Strings{"5", "", "6"}));
+    EXPECT_EQ(c->ColNames(), (Strings{"v", "i", "v"}));
+    EXPECT_EQ(c->ColumnValues("v"), (Strings{"x", "", "y"}));
+    EXPECT_EQ(c->ColTexts()[2], "v\n1\n2\n3\n");
+    EXPECT_EQ(c->ValueByName("v").Value, "x");
 }
 
 TEST_F(Execute, ValueTooLongForItsBufferEndsTheReadingOfItsResult) {

@@ -4,12 +4,12 @@
 #include "client/LogWriter.h"
 #include "client/TextLines.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
 using namespace tvr::client;
 using namespace tvr::client::testing;
-using tvr::platform::PromptCall;
 
 namespace {
 
@@ -108,7 +108,7 @@ TEST_F(LogWriter, ViewLinesLoseTheirMarkersAndTakeTheirColours) {
         {"notice", LogColour::Green, false, false},
         {"b", LogColour::Red, true, false},
         {"query: select 1", LogColour::Red, true, false},
-        // The view keeps the entry's style until the entry is complete.
+        // The marker colours the whole entry, every line of it.
         {"select 2", LogColour::Red, true, false},
     };
     EXPECT_EQ(activityView.lines(), expected);
@@ -117,6 +117,22 @@ TEST_F(LogWriter, ViewLinesLoseTheirMarkersAndTakeTheirColours) {
     // The file keeps the text exactly as given, markers included.
     EXPECT_EQ(readFile(file), "plain\r\n$Err$bad thing\r\nx$Mess$notice\r\n$Mess$a$Err$b\r\n"
                               "$Err$query: select 1\nselect 2not shown\r\n");
+}
+
+TEST_F(LogWriter, MarkersAreLookedForInTheWholeEntryNotLineByLine) {
+    const std::string file = path("act.log");
+    // What precedes the first marker is not shown, even whole lines; a second marker is
+    // part of the text.
+    AppendToLog("head\r\n$Err$tail\r\nmore $Err$again\r\n", file, true);
+    AppendToLog("first\n$Mess$second\nthird", file, true);
+    const std::vector<LogLine> expected{
+        {"tail", LogColour::Red, true, false},
+        {"more $Err$again", LogColour::Red, true, false},
+        {"second", LogColour::Green, false, false},
+        {"third", LogColour::Green, false, false},
+    };
+    EXPECT_EQ(activityView.lines(), expected);
+    EXPECT_EQ(readFile(file), "head\r\n$Err$tail\r\nmore $Err$again\r\nfirst\n$Mess$second\nthird");
 }
 
 TEST_F(LogWriter, EmptyFileNameWritesAndShowsNothing) {
@@ -143,12 +159,7 @@ TEST_F(LogWriter, UnopenableFileRaisesTheReadOnlyErrorAndShowsNoBox) {
 
 TEST_F(LogWriter, FailedWriteShowsTheSaveBoxAndGoesOn) {
     AppendToLog("entry\r\n", "/dev/full", true);
-    const std::vector<PromptCall> boxes = prompts.boxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Unable save message(print)");
-    EXPECT_EQ(boxes[0].caption, "Error");
-    EXPECT_EQ(boxes[0].buttons, tvr::platform::PromptButtons::Ok);
-    EXPECT_EQ(boxes[0].owner, nullptr);
+    expectOneErrorBox("Unable save message(print)");
 }
 
 TEST_F(LogWriter, LogFileNamesCarryTheDayAndFallBackToSybase) {
@@ -159,11 +170,29 @@ TEST_F(LogWriter, LogFileNamesCarryTheDayAndFallBackToSybase) {
     EXPECT_EQ(MakeLogFileName("/var/log/tvr", "pubs2", day), "/var/log/tvr/pubs206122026.log");
     EXPECT_EQ(MakeLogFileName("/var/log/tvr", "errpubs2", day),
               "/var/log/tvr/errpubs206122026.log");
-    ::setenv("SYBASE", "/opt/sybase", 1);
-    EXPECT_EQ(MakeLogFileName("", "pubs2", day), "/opt/sybase/pubs206122026.log");
-    ::unsetenv("SYBASE");
+    std::tm early{};
+    early.tm_year = 987 - 1900;
+    early.tm_mon = 1;
+    early.tm_mday = 1;
+    EXPECT_EQ(MakeLogFileName("/l", "db", early), "/l/db01020987.log");
+
+    const char* saved = std::getenv("SYBASE");
+    const std::string savedValue = saved ? saved : "";
+    // The value as stored: references in it are not expanded.
+    ::setenv("TVR_LOG_TEST_PART", "expanded", 1);
+    ::setenv("SYBASE", "/opt/%TVR_LOG_TEST_PART%", 1);
+    EXPECT_EQ(MakeLogFileName("", "pubs2", day), "/opt/%TVR_LOG_TEST_PART%/pubs206122026.log");
+    ::unsetenv("TVR_LOG_TEST_PART");
+    if (saved) ::setenv("SYBASE", savedValue.c_str(), 1);
+    else ::unsetenv("SYBASE");
+
+    // Without a date, the date of the call.
+    const std::tm before = tvr::platform::localNow();
     const std::string today = MakeLogFileName("/x", "db");
-    EXPECT_EQ(today.size(), std::string("/x/db01012026.log").size());
+    const std::tm after = tvr::platform::localNow();
+    EXPECT_TRUE(today == MakeLogFileName("/x", "db", before) ||
+                today == MakeLogFileName("/x", "db", after))
+        << today;
 }
 
 TEST_F(LogWriter, EntriesFromSeveralThreadsStayWhole) {

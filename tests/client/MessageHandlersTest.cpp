@@ -108,24 +108,32 @@ TEST_F(MessageHandlers, FailedLoginShowsItsBoxAndWritesTheSameRecordToBothLogs) 
     EXPECT_EQ(activity(), record);
     EXPECT_EQ(errors(), record);
     EXPECT_TRUE(conn->ServerError());
-    const auto boxes = prompts.boxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, "Unable establish connection");
-    EXPECT_EQ(boxes[0].caption, "Error");
-    EXPECT_EQ(boxes[0].owner, nullptr);
+    expectOneErrorBox("Unable establish connection");
     // Two records, two beeps; the activity view shows it once, the error view once.
     EXPECT_EQ(prompts.beeps(), 2);
     EXPECT_EQ(activityView.lines().size(), 3u);
     EXPECT_EQ(errorView.lines().size(), 3u);
 }
 
-TEST_F(MessageHandlers, OtherSeveritiesAreErrors) {
-    for (CS_INT severity : {0, 2, 9, 11, 12, 14, 15, 16, 24, -1}) {
+TEST_F(MessageHandlers, OtherSeveritiesAreErrorRecordsInBothLogs) {
+    // 4002 shows its box only at severity 14, and 5701 is left out only when informational.
+    const std::vector<std::pair<CS_INT, CS_INT>> messages{
+        {100, 0},  {100, 2},  {100, 9},  {100, 11}, {100, 12},  {100, 14},
+        {100, 15}, {100, 16}, {100, 24}, {100, -1}, {4002, 16}, {5701, 16}};
+    std::string expected;
+    for (const auto& [number, severity] : messages) {
         conn->SetServerError(false);
-        server(serverMessage(100, severity, "e"));
-        EXPECT_TRUE(conn->ServerError()) << severity;
+        server(serverMessage(number, severity, "e"));
+        EXPECT_TRUE(conn->ServerError()) << number << " at " << severity;
+        expected += "\r\n$Err$\r\n$Err$Error: Time: 12:00:01;  number " + std::to_string(number) +
+                    ";  severity " + std::to_string(severity) + ";  state 1;  line 1\r\n$Err$e";
     }
+    EXPECT_EQ(activity(), expected);
+    EXPECT_EQ(errors(), expected);
+    EXPECT_EQ(prompts.beeps(), 2 * static_cast<int>(messages.size()));
     EXPECT_TRUE(prompts.boxes().empty());
+    EXPECT_EQ(events.textsOf(EventErrorHeading).size(), 2 * messages.size());
+    EXPECT_TRUE(events.textsOf(EventInformation).empty());
 }
 
 TEST_F(MessageHandlers, InformationalEntryContinuesTheLastLineOfAnErrorRecord) {

@@ -47,14 +47,6 @@ protected:
         failCallbackType = 0;
         ClientFixture::TearDown();
     }
-    void expectOneErrorBox(const std::string& text) {
-        const auto boxes = prompts.boxes();
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].text, text);
-        EXPECT_EQ(boxes[0].caption, "Error");
-        EXPECT_EQ(boxes[0].buttons, tvr::platform::PromptButtons::Ok);
-        EXPECT_EQ(boxes[0].owner, nullptr);
-    }
 };
 
 } // namespace
