@@ -112,7 +112,6 @@ TEST_F(RunQuery, ErrorDuringTheRunAbandonsItWithItsOwnEntry) {
 TEST_F(RunQuery, ErrorOfTheLastWritePassesToTheCaller) {
     TRunQuery runner(*c);
     c->SetLogFile(path("missing-folder/act.log"));
-    SetEventReceiver(nullptr);
     ThrowingReceiver receiver;
     SetEventReceiver(&receiver);
     EXPECT_THROW(runner.RunInstallScript("print 'one'\r\ngo\r\nprint 'two'"), LogFileError);

@@ -46,6 +46,7 @@ TEST(SybaseField, AsIntegerReadsWholeNumbersAndRefusesTheRest) {
     f.Value = "Run";
     try {
         f.AsInteger();
+        FAIL() << "no conversion error";
     } catch (const ConversionError& e) {
         EXPECT_EQ(std::string(e.what()), "'Run' is not a valid integer value");
     }

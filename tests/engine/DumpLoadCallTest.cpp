@@ -172,10 +172,19 @@ TEST_F(DumpLoadCall, FailedLoadReturnsTheNegatedErrorWithoutAPrintOfItsOwn) {
     // A transaction load into a database that was never loaded is refused.
     step(*main, dumpCall(0, "sales.db"));
     step(*main, dumpCall(1, "sales.tr"));
+    const std::string before = activity();
     step(*reserve, loadCall(1, "sales.tr"));
-    EXPECT_LT(reserve->ReturnStatus(), 0);
+    EXPECT_EQ(reserve->ReturnStatus(), -4306);
     EXPECT_TRUE(reserve->ServerError());
-    EXPECT_EQ(activity().find("LOG DUMP ERROR"), std::string::npos);
+    // The server's error, and of the procedure's own texts only "Start Load".
+    const std::string during = activity().substr(before.size());
+    EXPECT_EQ(during.rfind("Start Load  12:00:01\r\n\r\n$Err$\r\n$Err$Error: Time: 12:00:01;  "
+                           "number 4306;",
+                           0),
+              0u)
+        << during;
+    EXPECT_EQ(during.find("LOG DUMP ERROR"), std::string::npos);
+    EXPECT_NE(errors().find("number 4306;"), std::string::npos);
 }
 
 TEST_F(DumpLoadCall, QuotesInTheTextsStayInsideTheirConstants) {

@@ -1,6 +1,7 @@
 // The procedure's installation script and the statement that calls it, as the servers get them.
 #include "engine/ProcedureCall.h"
 #include "engine/ProcedureScript.h"
+#include "tests/simdump/SpTvrScript.h"
 
 #include <gtest/gtest.h>
 
@@ -30,6 +31,15 @@ TEST(ProcedureScript, LinesEndWithCrLfAndTheFinalGoHasNoLineEnd) {
     EXPECT_NE(s.find("\r\n      \t LOAD TRANSACTION @database_name from @devname\r\n"), s.npos);
     EXPECT_NE(s.find("\r\n           print \"LOG DUMP ERROR: %1!\", @error\r\n"), s.npos);
     EXPECT_NE(s.find("\r\n     @device_name  varchar(30) =NULL\r\n"), s.npos);
+}
+
+TEST(ProcedureScript, EveryByteMatchesTheEmulatorTestsOwnTranscription) {
+    // The emulator's tests install their own copy, written out separately; the two agreeing
+    // byte for byte guards the middle of the text that the checks above do not look at.
+    const std::string_view theirs = tvr::testing::kSpTvrScript;
+    ASSERT_EQ(SpTvrInstallScript.size(), theirs.size());
+    for (std::size_t i = 0; i < theirs.size(); ++i)
+        ASSERT_EQ(SpTvrInstallScript[i], theirs[i]) << "first difference at byte " << i;
 }
 
 TEST(ProcedureCall, StatementHasTheExactFormWithTheSeparatorAppended) {
