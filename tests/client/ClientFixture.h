@@ -7,7 +7,11 @@
 #include "platform/RecordingPrompts.h"
 #include "platform/RegionalSettings.h"
 
+#include <ctpublic.h>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include <filesystem>
 #include <fstream>
@@ -21,6 +25,20 @@ namespace tvr::client::testing {
 // The long time format is a literal, so every stamp reads "12:00:01".
 inline platform::RegionalFormats fixedFormats() {
     return platform::RegionalFormats{"%d.%m.%Y", "12:00:01", ':'};
+}
+
+// A server message as the library hands it to the handler: the text ends at its zero.
+inline CS_SERVERMSG serverMessage(CS_INT number, CS_INT severity, const std::string& text,
+                                  CS_INT state = 1, CS_INT line = 1) {
+    CS_SERVERMSG m;
+    std::memset(&m, 0, sizeof m);
+    m.msgnumber = number;
+    m.severity = severity;
+    m.state = state;
+    m.line = line;
+    std::strncpy(m.text, text.c_str(), sizeof m.text - 1);
+    m.textlen = static_cast<CS_INT>(std::min(text.size(), sizeof m.text - 1));
+    return m;
 }
 
 inline std::string readFile(const std::filesystem::path& path) {

@@ -13,19 +13,6 @@ using namespace tvr::client::testing;
 
 namespace {
 
-CS_SERVERMSG serverMessage(CS_INT number, CS_INT severity, CS_INT state, CS_INT line,
-                           const std::string& text) {
-    CS_SERVERMSG m;
-    std::memset(&m, 0, sizeof m);
-    m.msgnumber = number;
-    m.severity = severity;
-    m.state = state;
-    m.line = line;
-    std::strncpy(m.text, text.c_str(), sizeof m.text - 1);
-    m.textlen = static_cast<CS_INT>(text.size());
-    return m;
-}
-
 const LogLine redBoldUnderlined(const std::string& t) { return {t, LogColour::Red, true, true}; }
 
 } // namespace
@@ -34,7 +21,7 @@ using LogWriter = ClientFixture;
 
 TEST_F(LogWriter, ErrorRecordOfAFailedLoginReadsByteForByte) {
     const std::string file = path("act.log");
-    WriteErrorRecord(serverMessage(4002, 14, 1, 1, "Login failed.\n"), file, true);
+    WriteErrorRecord(serverMessage(4002, 14, "Login failed.\n"), file, true);
     EXPECT_EQ(readFile(file),
               "\r\n$Err$"
               "\r\n$Err$Error: Time: 12:00:01;  number 4002;  severity 14;  state 1;  line 1"
@@ -54,33 +41,36 @@ TEST_F(LogWriter, ErrorRecordOfAFailedLoginReadsByteForByte) {
 
 TEST_F(LogWriter, ProcedureNoticeIsGreenWithMessMarkersAndNoBeep) {
     const std::string file = path("act.log");
-    WriteErrorRecord(serverMessage(2007, 11, 1, 3,
-                                   "Cannot add rows to sysdepends\nError is harmless"),
+    WriteErrorRecord(serverMessage(2007, 11,
+                                   "Cannot add rows to sysdepends\nError is harmless\nan error", 1,
+                                   3),
                      file, true);
     EXPECT_EQ(readFile(file),
               "\r\n$Mess$"
               "\r\n$Mess$Error: Time: 12:00:01;  number 2007;  severity 11;  state 1;  line 3"
               "\r\n$Mess$Cannot add rows to sysdepends"
-              "\r\n$Mess$Error is harmless");
+              "\r\n$Mess$Error is harmless"
+              "\r\n$Mess$an error");
     const std::vector<LogLine> lines = activityView.lines();
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0], (LogLine{"", LogColour::Green, false, false}));
     EXPECT_EQ(lines[1].colour, LogColour::Green);
     EXPECT_TRUE(lines[1].bold && lines[1].underline);
     EXPECT_EQ(lines[2], (LogLine{"Cannot add rows to sysdepends", LogColour::Green, false, false}));
     // "Error" anywhere in a line, case-sensitive, gives the emphasis.
     EXPECT_EQ(lines[3], (LogLine{"Error is harmless", LogColour::Green, true, true}));
+    EXPECT_EQ(lines[4], (LogLine{"an error", LogColour::Green, false, false}));
     EXPECT_EQ(prompts.beeps(), 0);
 }
 
 TEST_F(LogWriter, HiddenRecordAndMissingViewsStillWriteTheFile) {
     SetErrorLogView(nullptr);
     const std::string file = path("err.log");
-    WriteErrorRecord(serverMessage(911, 16, 2, 7, "no such database"), file, false);
+    WriteErrorRecord(serverMessage(911, 16, "no such database", 2, 7), file, false);
     EXPECT_TRUE(activityView.lines().empty());
     EXPECT_NE(readFile(file).find("$Err$no such database"), std::string::npos);
     SetLogView(nullptr);
-    WriteErrorRecord(serverMessage(911, 16, 2, 7, "again"), file, true);
+    WriteErrorRecord(serverMessage(911, 16, "again", 2, 7), file, true);
     EXPECT_NE(readFile(file).find("$Err$again"), std::string::npos);
     EXPECT_EQ(prompts.beeps(), 2);
 }

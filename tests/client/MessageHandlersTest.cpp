@@ -14,17 +14,6 @@ using namespace tvr::client::testing;
 
 namespace {
 
-CS_SERVERMSG serverMessage(CS_INT number, CS_INT severity, const std::string& text) {
-    CS_SERVERMSG m;
-    std::memset(&m, 0, sizeof m);
-    m.msgnumber = number;
-    m.severity = severity;
-    m.state = 1;
-    m.line = 1;
-    std::strncpy(m.text, text.c_str(), sizeof m.text - 1);
-    return m;
-}
-
 CS_CLIENTMSG clientMessage(const std::string& text) {
     CS_CLIENTMSG m;
     std::memset(&m, 0, sizeof m);
