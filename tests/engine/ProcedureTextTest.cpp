@@ -1,7 +1,6 @@
 // The procedure's installation script and the statement that calls it, as the servers get them.
 #include "engine/ProcedureCall.h"
 #include "engine/ProcedureScript.h"
-#include "tests/simdump/SpTvrScript.h"
 
 #include <gtest/gtest.h>
 
@@ -33,13 +32,122 @@ TEST(ProcedureScript, LinesEndWithCrLfAndTheFinalGoHasNoLineEnd) {
     EXPECT_NE(s.find("\r\n     @device_name  varchar(30) =NULL\r\n"), s.npos);
 }
 
-TEST(ProcedureScript, EveryByteMatchesTheEmulatorTestsOwnTranscription) {
-    // The emulator's tests install their own copy, written out separately; the two agreeing
-    // byte for byte guards the middle of the text that the checks above do not look at.
-    const std::string_view theirs = tvr::testing::kSpTvrScript;
-    ASSERT_EQ(SpTvrInstallScript.size(), theirs.size());
-    for (std::size_t i = 0; i < theirs.size(); ++i)
-        ASSERT_EQ(SpTvrInstallScript[i], theirs[i]) << "first difference at byte " << i;
+namespace {
+
+// The procedure's text as it is meant to be installed, written out once more by hand with
+// LF line ends and <TAB> for each tab character. The checks above look at its ends and its
+// line ends; this one at every byte in between.
+constexpr std::string_view kWrittenOut = R"(use sybsystemprocs
+go
+
+If Exists(Select name
+           From sysobjects
+           Where name='sp_TVR'
+           And type='P'
+  )     -- And uid = User_id())
+  Drop Procedure sp_TVR
+go
+
+Create Proc sp_TVR (
+     @TypeTrans  int ,
+     @database_name  varchar(30) ,
+     @pr_dump  int ,
+     @pr_load  int ,
+     @pathname  varchar(250) ,
+     @device_name  varchar(30) =NULL
+                   )
+As
+  Begin
+/**********************************************************
+*Procedure  Name: sp_TVR
+*Database: sybsystemprocs
+*********************************************************/
+
+declare    @devname varchar(100),
+           @error int
+declare    @mess varchar(250),
+           @load_database tinyint
+
+select @devname = @pathname+@device_name
+
+if @pr_dump=1
+   begin
+     /* get the time and log size
+     ** just before the dump starts
+     */
+      print "Start Dump"
+
+
+      if @TypeTrans = 0
+      begin
+         dump tran @database_name with truncate_only
+<TAB><TAB> DUMP DATABASE @database_name to @devname
+      end
+      else if  @TypeTrans = 1
+      begin
+         dump transaction @database_name to @devname
+      end
+
+      select @error = @@error
+      if @error != 0
+      begin
+           print "LOG DUMP ERROR: %1!", @error
+           if @error>0 return -@error
+           else return @error
+      end
+
+ --------------------------------------------------------------------------------------
+      return 1
+
+   end
+
+declare @err int
+if @pr_load=1 begin
+      print "Start Load"
+   if @TypeTrans = 0
+      LOAD DATABASE @database_name from @devname
+   else
+      if @device_name!=NULL
+      <TAB> LOAD TRANSACTION @database_name from @devname
+   select @err = @@error
+       if @err = 0
+       begin
+       --if @online_database = 1
+     --     online database @database_name
+          return 1
+       end
+
+       if @err>0 return -@err
+       else return @err
+end
+return 1
+end
+
+go)";
+
+std::string withCrLfAndTabs(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.substr(i, 5) == "<TAB>") {
+            out += '\t';
+            i += 4;
+        } else if (text[i] == '\n') {
+            out += "\r\n";
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(ProcedureScript, EveryByteIsTheTextWrittenOut) {
+    const std::string expected = withCrLfAndTabs(kWrittenOut);
+    const std::string_view script = SpTvrInstallScript;
+    ASSERT_EQ(script.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        ASSERT_EQ(script[i], expected[i]) << "first difference at byte " << i;
 }
 
 TEST(ProcedureCall, StatementHasTheExactFormWithTheSeparatorAppended) {
