@@ -36,6 +36,26 @@ int hexDigit(char c) {
     return -1;
 }
 
+// hex(1)/hex(2) data in the UTF-16LE form earlier builds of this program wrote (and
+// "Version 5.00" exports use): whole code units ending in a NUL unit.
+bool looksLikeUtf16(const std::vector<std::uint8_t>& b) {
+    return b.size() >= 2 && b.size() % 2 == 0 && b[b.size() - 1] == 0 && b[b.size() - 2] == 0;
+}
+
+// The text of hex(1)/hex(2) data. A REGEDIT4 export gives the text's bytes and one
+// terminating NUL; data shaped as UTF-16LE is taken as such, so that files written by
+// earlier builds still read. A text may hold NULs of its own and keeps them all here:
+// only the text reads of the registry stop at the first NUL. Data without a terminating
+// NUL, as some programs store it, is the text as it stands.
+std::string textFromBytes(std::vector<std::uint8_t> bytes) {
+    if (looksLikeUtf16(bytes)) {
+        bytes.resize(bytes.size() - 2);
+        return fromUtf16Le(bytes);
+    }
+    if (!bytes.empty() && bytes.back() == 0) bytes.pop_back();
+    return std::string(bytes.begin(), bytes.end());
+}
+
 // Reads the lines of the file one at a time, numbering them from 1.
 class LineReader {
 public:
@@ -160,11 +180,7 @@ public:
             const int line = lines_.number();
             std::vector<std::uint8_t> bytes = hexBytes(data.substr(pos + 1));
             if (type == 1 || type == 2) {
-                if (bytes.size() % 2) fail("a UTF-16 text of an odd number of bytes", line);
-                if (bytes.size() >= 2 && bytes[bytes.size() - 1] == 0 &&
-                    bytes[bytes.size() - 2] == 0)
-                    bytes.resize(bytes.size() - 2);  // the terminating NUL
-                RegistryValue v = RegistryValue::string(fromUtf16Le(bytes));
+                RegistryValue v = RegistryValue::string(textFromBytes(std::move(bytes)));
                 v.type = type;
                 return v;
             }
@@ -263,8 +279,15 @@ void appendHex(std::string& out, std::size_t lineStart, const std::string& prefi
     }
 }
 
-std::vector<std::uint8_t> utf16WithNul(std::string_view text) {
-    std::vector<std::uint8_t> bytes = toUtf16Le(text);
+// The hex(1)/hex(2) bytes of a text: its own bytes and one terminating NUL, as a REGEDIT4
+// export writes them. The one text those bytes cannot carry is one that ends in a NUL of
+// its own after an even number of bytes: it would come back as UTF-16LE, so it keeps that
+// form, which reads back exactly.
+std::vector<std::uint8_t> textBytes(std::string_view text) {
+    std::vector<std::uint8_t> bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    if (!looksLikeUtf16(bytes)) return bytes;
+    bytes = toUtf16Le(text);
     bytes.push_back(0);
     bytes.push_back(0);
     return bytes;
@@ -281,9 +304,9 @@ void appendValue(std::string& out, const std::string& name, const RegistryValue&
         if (v.text.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos)
             appendQuoted(out, v.text);
         else
-            appendHex(out, lineStart, "hex(1):", utf16WithNul(v.text));
+            appendHex(out, lineStart, "hex(1):", textBytes(v.text));
         break;
-    case 2: appendHex(out, lineStart, "hex(2):", utf16WithNul(v.text)); break;
+    case 2: appendHex(out, lineStart, "hex(2):", textBytes(v.text)); break;
     case 4:
         std::snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(v.number));
         out += buf;

@@ -7,12 +7,13 @@
 //   @="default value"
 //   "Name"="text with \"quotes\" and \\ backslashes"
 //   "Count"=dword:0000000a
-//   "Path"=hex(2):25,00,53,00,...,00,00
+//   "Path"=hex(2):25,53,59,42,41,53,45,25,00
 //
 // Names compare without regard to ASCII case and keep the case they were first written
 // with. Keys are written in tree order, siblings sorted by name; values in the order they
 // were first written. A text with a line break or a NUL in it is written as hex(1): so that
-// it survives the line-oriented format.
+// it survives the line-oriented format. hex(1) and hex(2) hold the text's own bytes and one
+// terminating NUL, as a REGEDIT4 export does; the UTF-16LE form of earlier builds still reads.
 #include "platform/RegistryValue.h"
 
 #include <filesystem>

@@ -91,11 +91,87 @@ TEST_F(RegistryTest, EveryValueTypeSurvivesARoundTripThroughTheFile) {
     EXPECT_NE(saved.find("\"Max\"=dword:ffffffff\n"), std::string::npos);
     EXPECT_NE(saved.find("\"Bin\"=hex:00,01,7f,80,ff\n"), std::string::npos);
     EXPECT_NE(saved.find("@=\"default\"\n"), std::string::npos);
-    // REG_EXPAND_SZ as UTF-16LE with its terminating NUL: "%S" ... "\"" 00 00.
-    EXPECT_NE(saved.find("\"Expand\"=hex(2):25,00,53,00,59,00"), std::string::npos);
-    EXPECT_NE(saved.find("5c,00,fc,00,22,\\\n  00,00,00\n"), std::string::npos) << saved;
-    // Texts the line format cannot hold go as hex(1).
-    EXPECT_NE(saved.find("\"Lines\"=hex(1):"), std::string::npos);
+    // REG_EXPAND_SZ as the text's bytes and one terminating NUL, as REGEDIT4 writes it.
+    EXPECT_NE(saved.find("\"Expand\"=hex(2):25,53,59,42,41,53,45,25,5c,c3,bc,22,00\n"),
+              std::string::npos)
+        << saved;
+    // Texts the line format cannot hold go as hex(1), in the same form.
+    EXPECT_NE(saved.find("\"Lines\"=hex(1):66,69,72,73,74,20,6c,69,6e,65,0d,0a,73,65,63,6f,6e,"
+                         "64,0a,74,68,\\\n  69,72,64,00\n"),
+              std::string::npos)
+        << saved;
+    EXPECT_NE(saved.find("\"Nul\"=hex(1):62,65,66,6f,72,65,00,61,66,74,65,72,00\n"),
+              std::string::npos);
+}
+
+TEST_F(RegistryTest, AnExpandStringIsWrittenExactlyAsAWindowsExportHasIt) {
+    ASSERT_EQ(reg.writeValue("Software\\K", "Path", RegistryValue::expandString("%SYBASE%")),
+              RegStatus::Ok);
+    ASSERT_EQ(reg.writeValue("Software\\K", "Empty", RegistryValue::expandString("")),
+              RegStatus::Ok);
+    EXPECT_EQ(fileText(file),
+              "REGEDIT4\n\n"
+              "[HKEY_CURRENT_USER\\Software]\n\n"
+              "[HKEY_CURRENT_USER\\Software\\K]\n"
+              "\"Path\"=hex(2):25,53,59,42,41,53,45,25,00\n"
+              "\"Empty\"=hex(2):00\n\n");
+}
+
+TEST_F(RegistryTest, TextsWithNulsOfTheirOwnComeBackExactly) {
+    // Among them texts whose bytes with one NUL added would look like UTF-16LE.
+    const std::string texts[] = {std::string("\0", 1),     std::string("ab\0", 3),
+                                 std::string("a\0b\0\0", 5), std::string("\0\0", 2),
+                                 std::string("x\0", 2),    std::string("\xff\0\xfe", 3)};
+    int i = 0;
+    for (const std::string& t : texts) {
+        const std::string name = "V" + std::to_string(i++);
+        ASSERT_EQ(reg.writeValue("Software\\N", name, RegistryValue::expandString(t)),
+                  RegStatus::Ok);
+        ASSERT_EQ(reg.writeText("Software\\N", name + "s", t), RegStatus::Ok);
+    }
+    const Registry next(file);
+    i = 0;
+    for (const std::string& t : texts) {
+        SCOPED_TRACE(i);
+        const std::string name = "V" + std::to_string(i++);
+        RegistryValue v;
+        ASSERT_EQ(next.readValue("Software\\N", name, v), RegStatus::Ok);
+        EXPECT_EQ(v, RegistryValue::expandString(t));
+        ASSERT_EQ(next.readValue("Software\\N", name + "s", v), RegStatus::Ok);
+        EXPECT_EQ(v, RegistryValue::string(t));
+        std::string text;
+        ASSERT_EQ(next.readText("Software\\N", name, text), RegStatus::Ok);
+        EXPECT_EQ(text, t.substr(0, t.find('\0')));
+    }
+}
+
+TEST_F(RegistryTest, ReadsTextsInTheUtf16FormOfEarlierBuilds) {
+    writeFile(file,
+              "REGEDIT4\n\n"
+              "[HKEY_CURRENT_USER\\Software\\Old]\n"
+              "@=hex(2):25,00,53,00,59,00,42,00,41,00,53,00,45,00,25,00,5c,00,fc,00,00,00\n"
+              "\"Cyrillic\"=hex(1):16,04,36,04,00,00\n"
+              "\"Nul\"=hex(1):61,00,00,00,62,00,00,00\n"
+              "\"Empty\"=hex(2):00,00\n"
+              "\"Raw\"=hex(2):ff,dc,00,00\n");
+    RegistryValue v;
+    ASSERT_EQ(reg.readValue("Software\\Old", "", v), RegStatus::Ok);
+    EXPECT_EQ(v, RegistryValue::expandString("%SYBASE%\\ü"));
+    ASSERT_EQ(reg.readValue("Software\\Old", "Cyrillic", v), RegStatus::Ok);
+    EXPECT_EQ(v, RegistryValue::string("Жж"));
+    ASSERT_EQ(reg.readValue("Software\\Old", "Nul", v), RegStatus::Ok);
+    EXPECT_EQ(v, RegistryValue::string(std::string("a\0b", 3)));
+    ASSERT_EQ(reg.readValue("Software\\Old", "Empty", v), RegStatus::Ok);
+    EXPECT_EQ(v, RegistryValue::expandString(""));
+    ASSERT_EQ(reg.readValue("Software\\Old", "Raw", v), RegStatus::Ok);
+    EXPECT_EQ(v, RegistryValue::expandString("\xff"));
+    // The next write puts them in the REGEDIT4 form.
+    ASSERT_EQ(reg.writeText("Software\\Old", "New", "x"), RegStatus::Ok);
+    const std::string saved = fileText(file);
+    EXPECT_NE(saved.find("@=hex(2):25,53,59,42,41,53,45,25,5c,c3,bc,00\n"), std::string::npos)
+        << saved;
+    EXPECT_NE(saved.find("\"Cyrillic\"=\"Жж\"\n\"Nul\"=hex(1):61,00,62,00\n"), std::string::npos)
+        << saved;
 }
 
 TEST_F(RegistryTest, ReadsAWindowsExportWithItsLineEndingsContinuationsAndComments) {
@@ -103,14 +179,19 @@ TEST_F(RegistryTest, ReadsAWindowsExportWithItsLineEndingsContinuationsAndCommen
               "\xEF\xBB\xBFREGEDIT4\r\n\r\n"
               "; written by hand\r\n"
               "[HKEY_CURRENT_USER\\Software\\Kelvane\\DorniqSybase\\Reserv\\EditLogPath]\r\n"
-              "@=hex(2):25,00,53,00,59,00,42,00,41,00,53,00,45,00,25,00,5c,00,64,00,\\\r\n"
-              "  6d,00,70,00,00,00\r\n"
+              "@=hex(2):25,53,59,42,41,53,45,25,5c,64,6d,70,5c,\\\r\n"
+              "  e4,00\r\n"
               "\"Count\" = dword:a\r\n"
-              "\"Quad\"=hex(b):01,00,00,00,00,00,00,00\r\n");
+              "\"Quad\"=hex(b):01,00,00,00,00,00,00,00\r\n"
+              "\"Bare\"=hex(2):41,42\r\n");
     std::string text;
     ASSERT_EQ(reg.readDefaultText("\\Software\\Kelvane\\DorniqSybase\\Reserv\\\\EditLogPath", text),
               RegStatus::Ok);
-    EXPECT_EQ(text, "%SYBASE%\\dmp");  // not expanded
+    EXPECT_EQ(text, "%SYBASE%\\dmp\\\xe4");  // not expanded; the ANSI bytes as they are
+    // Data stored without its terminating NUL is the text as it stands.
+    ASSERT_EQ(reg.readText("Software\\Kelvane\\DorniqSybase\\Reserv\\EditLogPath", "Bare", text),
+              RegStatus::Ok);
+    EXPECT_EQ(text, "AB");
     std::uint32_t n = 0;
     ASSERT_EQ(reg.readDWord("Software\\Kelvane\\DorniqSybase\\Reserv\\EditLogPath", "count", n),
               RegStatus::Ok);
@@ -227,7 +308,7 @@ TEST_F(RegistryTest, AFileThatCannotBeParsedIsReportedWithItsLineAndNeverOverwri
         {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n@=\"x\\n\"\n", 4, "unknown escape"},
         {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"N\"=dword:123456789\n", 4, "1 to 8 hex digits"},
         {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\n\"N\"=hex:00,\\\n  zz\n", 6, "not a hex byte"},
-        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"N\"=hex(2):41,00,42\n", 4, "odd number"},
+        {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"N\"=hex(2):41,,42\n", 4, "empty byte"},
         {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\n\"N\"=-\n", 4, "deletions"},
         {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A\\\\B]\n", 3, "empty key name"},
         {"REGEDIT4\n\n[HKEY_CURRENT_USER\\A\n", 3, "does not end with ]"},
