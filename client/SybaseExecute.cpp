@@ -43,13 +43,16 @@ void TSybaseConnect::SendCommand(const std::string& sql) {
         }
     } clear{*this};
 
-    if (!connection_) {
+    // Without a connection, or without a command handle to send on, the command cannot go
+    // out: it is logged as not sent rather than lost without a word.
+    if (connection_) {
+        retCode_ = ct_cmd_alloc(connection_, &command_);
+        if (retCode_ != CS_SUCCEED) command_ = nullptr;
+    }
+    if (!command_) {
         AppendToLog("$Err$НЕПРАВИЛЬНЫЙ ЗАПРОС: " + sql, LogFile(), true);
         return;
     }
-    retCode_ = ct_cmd_alloc(connection_, &command_);
-    if (retCode_ != CS_SUCCEED) command_ = nullptr;
-    if (!command_) return;
     std::vector<char> text(sql.begin(), sql.end());
     text.push_back('\0');
     retCode_ = ct_command(command_, CS_LANG_CMD, text.data(), CS_NULLTERM, CS_UNUSED);

@@ -1,6 +1,7 @@
-// Context set-up failures. FreeTDS never refuses these calls, so this test program puts its
-// own cs_config and ct_callback in front of the library's (the client layer is linked into
-// it statically), failing the call a test asks for and passing every other one on.
+// Library calls that fail where FreeTDS never fails them: the context set-up and the command
+// handle. This test program puts its own cs_config, ct_callback and ct_cmd_alloc in front of
+// the library's (the client layer is linked into it statically), failing the call a test asks
+// for and passing every other one on.
 #include "ClientFixture.h"
 
 #include "client/SessionRegistry.h"
@@ -15,6 +16,7 @@ using namespace tvr::client::testing;
 namespace {
 CS_INT failConfigProperty = 0;  // cs_config property to refuse; 0: none
 CS_INT failCallbackType = 0;    // ct_callback type to refuse; 0: none
+bool failCommandAllocation = false;
 
 template <typename F>
 F nextSymbol(const char* name) {
@@ -38,6 +40,13 @@ extern "C" CS_RETCODE ct_callback(CS_CONTEXT* ctx, CS_CONNECTION* con, CS_INT ac
     return real(ctx, con, action, type, func);
 }
 
+extern "C" CS_RETCODE ct_cmd_alloc(CS_CONNECTION* con, CS_COMMAND** cmd) {
+    if (failCommandAllocation) return CS_FAIL;
+    using Real = CS_RETCODE (*)(CS_CONNECTION*, CS_COMMAND**);
+    static const Real real = nextSymbol<Real>("ct_cmd_alloc");
+    return real(con, cmd);
+}
+
 namespace {
 
 class SetUpFailure : public ClientFixture {
@@ -45,6 +54,7 @@ protected:
     void TearDown() override {
         failConfigProperty = 0;
         failCallbackType = 0;
+        failCommandAllocation = false;
         ClientFixture::TearDown();
     }
 };
@@ -79,4 +89,15 @@ TEST_F(SetUpFailure, ClientHandlerRefusedIsOnlyRecorded) {
     EXPECT_TRUE(prompts.boxes().empty());
     EXPECT_NE(c.Context(), nullptr);
     EXPECT_NE(c.Connection(), nullptr);
+}
+
+TEST_F(SetUpFailure, CommandThatGetsNoHandleIsLoggedAsNotSent) {
+    TSybaseConnect c("TVR_NOWHERE", "sa", "", path("act.log"), "");
+    failCommandAllocation = true;
+    c.Execute("select 1");
+    EXPECT_EQ(readFile(dir / "act.log"), "$Err$НЕПРАВИЛЬНЫЙ ЗАПРОС: select 1");
+    EXPECT_EQ(c.Command(), nullptr);
+    // Nothing went out, so nothing failed on the connection: it is still there.
+    EXPECT_NE(c.Connection(), nullptr);
+    EXPECT_FALSE(c.Failed());
 }
