@@ -22,107 +22,115 @@ namespace {
 
 class BenchHost : public DatabaseHost {
 public:
-  explicit BenchHost(fs::path dir) : dir_(std::move(dir)) {}
-  std::optional<fs::path> databaseFile(const std::string& name) override { return dir_ / (name + ".db"); }
-  int usersOf(const std::string&) override { return 0; }
-  bool isLoading(const std::string& name) override { return loading_.count(name) > 0; }
-  void setLoading(const std::string& name, bool on) override {
-    if (on) loading_.insert(name);
-    else loading_.erase(name);
-  }
+    explicit BenchHost(fs::path dir) : dir_(std::move(dir)) {}
+    std::optional<fs::path> databaseFile(const std::string& name) override {
+        return dir_ / (name + ".db");
+    }
+    int usersOf(const std::string&) override { return 0; }
+    bool isLoading(const std::string& name) override { return loading_.count(name) > 0; }
+    void setLoading(const std::string& name, bool on) override {
+        if (on)
+            loading_.insert(name);
+        else
+            loading_.erase(name);
+    }
 
 private:
-  fs::path dir_;
-  std::set<std::string> loading_;
+    fs::path dir_;
+    std::set<std::string> loading_;
 };
 
 struct Quiet : MessageSink {
-  void send(const ServerError& m) override {
-    if (m.severity > 10) std::cerr << m.number << ": " << m.text << '\n';
-  }
+    void send(const ServerError& m) override {
+        if (m.severity > 10) std::cerr << m.number << ": " << m.text << '\n';
+    }
 };
 
 double seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
 void exec(sqlite3* db, const std::string& sql) {
-  char* msg = nullptr;
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg) != SQLITE_OK) {
-    std::cerr << "sqlite: " << (msg ? msg : "?") << '\n';
-    std::exit(1);
-  }
+    char* msg = nullptr;
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg) != SQLITE_OK) {
+        std::cerr << "sqlite: " << (msg ? msg : "?") << '\n';
+        std::exit(1);
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  long sizeMb = 1024;
-  fs::path base = fs::temp_directory_path();
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--size-mb" && i + 1 < argc) sizeMb = std::strtol(argv[++i], nullptr, 10);
-    else if (a == "--dir" && i + 1 < argc) base = argv[++i];
-    else {
-      std::cerr << "usage: dumpload_bench [--size-mb N] [--dir FOLDER]\n";
-      return 2;
+    long sizeMb = 1024;
+    fs::path base = fs::temp_directory_path();
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--size-mb" && i + 1 < argc)
+            sizeMb = std::strtol(argv[++i], nullptr, 10);
+        else if (a == "--dir" && i + 1 < argc)
+            base = argv[++i];
+        else {
+            std::cerr << "usage: dumpload_bench [--size-mb N] [--dir FOLDER]\n";
+            return 2;
+        }
     }
-  }
-  if (sizeMb <= 0) {
-    std::cerr << "--size-mb must be positive\n";
-    return 2;
-  }
-  const fs::path dir = base / ("tvr-dumpload-bench-" + std::to_string(::getpid()));
-  fs::create_directories(dir);
+    if (sizeMb <= 0) {
+        std::cerr << "--size-mb must be positive\n";
+        return 2;
+    }
+    const fs::path dir = base / ("tvr-dumpload-bench-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
 
-  std::cout << "building a " << sizeMb << " MiB database in " << dir << " ..." << std::endl;
-  {
-    sqlite3* db = nullptr;
-    sqlite3_open((dir / "main.db").c_str(), &db);
-    exec(db, "PRAGMA journal_mode=WAL");
-    logchain::ensure(db);
-    exec(db, "CREATE TABLE blobs (id INTEGER PRIMARY KEY, b BLOB)");
-    exec(db, "BEGIN");
-    for (long i = 0; i < sizeMb; ++i) exec(db, "INSERT INTO blobs (b) VALUES (randomblob(1048000))");
-    exec(db, "COMMIT");
-    exec(db, "PRAGMA wal_checkpoint(TRUNCATE)");
-    sqlite3_close(db);
-    sqlite3_open((dir / "reserve.db").c_str(), &db);
-    exec(db, "PRAGMA journal_mode=WAL");
-    logchain::ensure(db);
-    sqlite3_close(db);
-  }
-  const auto dbSize = fs::file_size(dir / "main.db");
+    std::cout << "building a " << sizeMb << " MiB database in " << dir << " ..." << std::endl;
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open((dir / "main.db").c_str(), &db);
+        exec(db, "PRAGMA journal_mode=WAL");
+        logchain::ensure(db);
+        exec(db, "CREATE TABLE blobs (id INTEGER PRIMARY KEY, b BLOB)");
+        exec(db, "BEGIN");
+        for (long i = 0; i < sizeMb; ++i)
+            exec(db, "INSERT INTO blobs (b) VALUES (randomblob(1048000))");
+        exec(db, "COMMIT");
+        exec(db, "PRAGMA wal_checkpoint(TRUNCATE)");
+        sqlite3_close(db);
+        sqlite3_open((dir / "reserve.db").c_str(), &db);
+        exec(db, "PRAGMA journal_mode=WAL");
+        logchain::ensure(db);
+        sqlite3_close(db);
+    }
+    const auto dbSize = fs::file_size(dir / "main.db");
 
-  BenchHost host(dir);
-  FaultPlan faults;
-  BackupServerOptions options;
-  options.serverName = "BENCH";
-  options.networkName = "BENCH_BS";
-  options.scratchFolder = dir / "scratch";
-  BackupServer backup(options, host, faults);
-  Quiet sink;
+    BenchHost host(dir);
+    FaultPlan faults;
+    BackupServerOptions options;
+    options.serverName = "BENCH";
+    options.networkName = "BENCH_BS";
+    options.scratchFolder = dir / "scratch";
+    BackupServer backup(options, host, faults);
+    Quiet sink;
 
-  auto t = std::chrono::steady_clock::now();
-  if (backup.dumpDatabase("main", (dir / "dump.db").string(), sink).error != 0) return 1;
-  const double dump = seconds(t);
-  t = std::chrono::steady_clock::now();
-  if (backup.loadDatabase("reserve", (dir / "dump.db").string(), sink).error != 0) return 1;
-  const double load = seconds(t);
+    auto t = std::chrono::steady_clock::now();
+    if (backup.dumpDatabase("main", (dir / "dump.db").string(), sink).error != 0) return 1;
+    const double dump = seconds(t);
+    t = std::chrono::steady_clock::now();
+    if (backup.loadDatabase("reserve", (dir / "dump.db").string(), sink).error != 0) return 1;
+    const double load = seconds(t);
 
-  t = std::chrono::steady_clock::now();
-  const std::string cp = "cp '" + (dir / "main.db").string() + "' '" + (dir / "copy.db").string() + "' && sync -f '" +
-                         (dir / "copy.db").string() + "'";
-  if (std::system(cp.c_str()) != 0) return 1;
-  const double copy = seconds(t);
+    t = std::chrono::steady_clock::now();
+    const std::string cp = "cp '" + (dir / "main.db").string() + "' '" +
+                           (dir / "copy.db").string() + "' && sync -f '" +
+                           (dir / "copy.db").string() + "'";
+    if (std::system(cp.c_str()) != 0) return 1;
+    const double copy = seconds(t);
 
-  std::printf("database size        %10.1f MiB\n", static_cast<double>(dbSize) / 1048576.0);
-  std::printf("dump database        %10.2f s\n", dump);
-  std::printf("load database        %10.2f s\n", load);
-  std::printf("cp + sync            %10.2f s\n", copy);
-  std::printf("dump / cp            %10.2f\n", dump / copy);
-  std::printf("load / cp            %10.2f\n", load / copy);
-  std::printf("(dump + load) / cp   %10.2f\n", (dump + load) / copy);
-  fs::remove_all(dir);
-  return 0;
+    std::printf("database size        %10.1f MiB\n", static_cast<double>(dbSize) / 1048576.0);
+    std::printf("dump database        %10.2f s\n", dump);
+    std::printf("load database        %10.2f s\n", load);
+    std::printf("cp + sync            %10.2f s\n", copy);
+    std::printf("dump / cp            %10.2f\n", dump / copy);
+    std::printf("load / cp            %10.2f\n", load / copy);
+    std::printf("(dump + load) / cp   %10.2f\n", (dump + load) / copy);
+    fs::remove_all(dir);
+    return 0;
 }

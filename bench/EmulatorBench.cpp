@@ -15,7 +15,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 // Runs `step` until `seconds` have passed; returns the number of steps per second.
 template <typename Step>
@@ -37,15 +39,15 @@ bool trivialQuery(tvr::testing::CtClient& client) {
     return batch.rowResults().size() == 1;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
-    if (seconds <= 0)
-        seconds = 3.0;
+    if (seconds <= 0) seconds = 3.0;
     if (std::getenv("TVR_BIN_DIR") == nullptr) {
         std::string self = argv[0];
-        std::string folder = self.find('/') == std::string::npos ? "." : self.substr(0, self.rfind('/'));
+        std::string folder =
+            self.find('/') == std::string::npos ? "." : self.substr(0, self.rfind('/'));
         ::setenv("TVR_BIN_DIR", folder.c_str(), 1);
     }
     tvr::testing::Emulator server("BENCH");
@@ -57,8 +59,7 @@ int main(int argc, char** argv) {
     std::printf("logons per second (connect and logout, one client): %.0f\n", logons);
 
     tvr::testing::CtClient client;
-    if (!client.connect("BENCH"))
-        return 1;
+    if (!client.connect("BENCH")) return 1;
     double trips = rate(seconds, [&] { return trivialQuery(client); });
     std::printf("round trips per second (select 1, one connection): %.0f\n", trips);
 
@@ -68,8 +69,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < clients; ++i)
         workers.emplace_back([&, i] {
             tvr::testing::CtClient own;
-            if (!own.connect("BENCH"))
-                return;
+            if (!own.connect("BENCH")) return;
             rates[static_cast<std::size_t>(i)] = rate(seconds, [&] { return trivialQuery(own); });
         });
     double total = 0;
@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
         workers[static_cast<std::size_t>(i)].join();
         total += rates[static_cast<std::size_t>(i)];
     }
-    std::printf("round trips per second (select 1, %d connections at once, total): %.0f\n", clients, total);
+    std::printf("round trips per second (select 1, %d connections at once, total): %.0f\n", clients,
+                total);
     return 0;
 }

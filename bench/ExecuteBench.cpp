@@ -83,7 +83,7 @@ double executeLoop(const std::string& server, int count) {
     return count / spent.count();
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 2000;

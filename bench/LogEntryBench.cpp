@@ -16,11 +16,12 @@ template <typename F>
 double microsecondsPerCall(int count, F&& f) {
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < count; ++i) f();
-    const std::chrono::duration<double, std::micro> spent = std::chrono::steady_clock::now() - start;
+    const std::chrono::duration<double, std::micro> spent =
+        std::chrono::steady_clock::now() - start;
     return spent.count() / count;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     const int count = argc > 1 ? std::atoi(argv[1]) : 20000;
@@ -30,8 +31,8 @@ int main(int argc, char** argv) {
     const std::string file = (dir / "bench.log").string();
 
     const double info = microsecondsPerCall(count, [&] {
-        tvr::client::PrintToLog("Backup Server: 4.41.1.1: Database sales: 2048 kilobytes DUMPed.  12:00:01",
-                                file);
+        tvr::client::PrintToLog(
+            "Backup Server: 4.41.1.1: Database sales: 2048 kilobytes DUMPed.  12:00:01", file);
     });
 
     CS_SERVERMSG message;
@@ -41,9 +42,8 @@ int main(int argc, char** argv) {
     message.state = 1;
     message.line = 1;
     std::strcpy(message.text, "Specified file is out of sequence.\n");
-    const double record = microsecondsPerCall(count, [&] {
-        tvr::client::WriteErrorRecord(message, file, false);
-    });
+    const double record =
+        microsecondsPerCall(count, [&] { tvr::client::WriteErrorRecord(message, file, false); });
 
     std::printf("log entries: %d each kind, file of %ju bytes\n", count,
                 static_cast<std::uintmax_t>(std::filesystem::file_size(file)));

@@ -7,7 +7,7 @@
 namespace tvr::client {
 namespace {
 constexpr CS_INT kTicksPerDay = 300 * 86400;  // time of day counts three-hundredths
-} // namespace
+}  // namespace
 
 std::string DatetimeText(const CS_DATETIME& value) {
     // Day and time are taken apart as integers: a date before 1900 with a time of day keeps
@@ -43,4 +43,4 @@ std::string DatetimeText(const CS_DATETIME& value) {
     return text;
 }
 
-} // namespace tvr::client
+}  // namespace tvr::client

@@ -10,4 +10,4 @@ namespace tvr::client {
 
 std::string DatetimeText(const CS_DATETIME& value);
 
-} // namespace tvr::client
+}  // namespace tvr::client

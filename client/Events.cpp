@@ -5,7 +5,7 @@
 namespace tvr::client {
 namespace {
 std::atomic<TEventReceiver*> receiver{nullptr};
-} // namespace
+}  // namespace
 
 TEventReceiver* EventReceiver() { return receiver.load(); }
 TEventReceiver* SetEventReceiver(TEventReceiver* r) { return receiver.exchange(r); }
@@ -14,4 +14,4 @@ void SendEvent(std::int32_t code, const std::string& text) {
     if (TEventReceiver* r = receiver.load()) r->ReceiveEvent(TEventCT{code, text});
 }
 
-} // namespace tvr::client
+}  // namespace tvr::client

@@ -33,4 +33,4 @@ TEventReceiver* SetEventReceiver(TEventReceiver* receiver);
 // Hands an event to the receiver, when there is one.
 void SendEvent(std::int32_t code, const std::string& text);
 
-} // namespace tvr::client
+}  // namespace tvr::client

@@ -34,4 +34,4 @@ LogSink* SetLogView(LogSink* view);
 LogSink* ErrorLogView();
 LogSink* SetErrorLogView(LogSink* view);
 
-} // namespace tvr::client
+}  // namespace tvr::client

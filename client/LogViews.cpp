@@ -6,11 +6,11 @@ namespace tvr::client {
 namespace {
 std::atomic<LogSink*> activityView{nullptr};
 std::atomic<LogSink*> errorView{nullptr};
-} // namespace
+}  // namespace
 
 LogSink* LogView() { return activityView.load(); }
 LogSink* SetLogView(LogSink* view) { return activityView.exchange(view); }
 LogSink* ErrorLogView() { return errorView.load(); }
 LogSink* SetErrorLogView(LogSink* view) { return errorView.exchange(view); }
 
-} // namespace tvr::client
+}  // namespace tvr::client

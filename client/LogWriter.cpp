@@ -61,7 +61,7 @@ std::vector<LogLine> activityLines(std::string text) {
     return out;
 }
 
-} // namespace
+}  // namespace
 
 std::string UnableOpenLogText(const std::string& file) {
     return "Unable open ErrorLog: " + file + "\n                       Check attribute ReadOnly";
@@ -104,11 +104,10 @@ void WriteErrorRecord(const CS_SERVERMSG& message, const std::string& file, bool
     const bool notice = message.msgnumber == kProcedureNotice;
     if (!notice) platform::prompts().beep();
 
-    const std::string heading = "\r\nError: Time: " + LogTimeNow() +
-                                ";  number " + std::to_string(message.msgnumber) +
-                                ";  severity " + std::to_string(message.severity) +
-                                ";  state " + std::to_string(message.state) +
-                                ";  line " + std::to_string(message.line);
+    const std::string heading =
+        "\r\nError: Time: " + LogTimeNow() + ";  number " + std::to_string(message.msgnumber) +
+        ";  severity " + std::to_string(message.severity) + ";  state " +
+        std::to_string(message.state) + ";  line " + std::to_string(message.line);
     const std::string messageText = ServerMessageText(message);
     const std::vector<std::string> recordLines = SplitLines(heading + "\r\n" + messageText);
 
@@ -151,4 +150,4 @@ std::string MakeLogFileName(const std::string& folder, const std::string& baseNa
     return MakeLogFileName(folder, baseName, platform::localNow());
 }
 
-} // namespace tvr::client
+}  // namespace tvr::client

@@ -45,4 +45,4 @@ std::string MakeLogFileName(const std::string& folder, const std::string& baseNa
 // The current time in the user's long time format, as every log entry stamps it.
 std::string LogTimeNow();
 
-} // namespace tvr::client
+}  // namespace tvr::client

@@ -44,7 +44,7 @@ void handleServerMessage(CS_CONNECTION* connection, const CS_SERVERMSG& message)
     WriteErrorRecord(message, owner->ErrorLogFile(), false);
 }
 
-} // namespace
+}  // namespace
 
 CS_RETCODE ServerMessageHandler(CS_CONTEXT*, CS_CONNECTION* connection, CS_SERVERMSG* message) {
     if (message == nullptr) return CS_SUCCEED;
@@ -83,4 +83,4 @@ CS_SERVERMSG LastServerMessage() {
 
 std::string LastServerMessageText() { return ServerMessageText(LastServerMessage()); }
 
-} // namespace tvr::client
+}  // namespace tvr::client

@@ -25,4 +25,4 @@ CS_SERVERMSG LastServerMessage();
 // Its text, up to the first zero character.
 std::string LastServerMessageText();
 
-} // namespace tvr::client
+}  // namespace tvr::client

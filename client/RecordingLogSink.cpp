@@ -32,4 +32,4 @@ void RecordingLogSink::clear() {
     entries_ = 0;
 }
 
-} // namespace tvr::client
+}  // namespace tvr::client

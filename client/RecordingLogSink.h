@@ -23,4 +23,4 @@ private:
     int entries_ = 0;
 };
 
-} // namespace tvr::client
+}  // namespace tvr::client

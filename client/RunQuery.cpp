@@ -21,7 +21,7 @@ std::size_t findSeparator(const std::string& text) {
     return std::string::npos;
 }
 
-} // namespace
+}  // namespace
 
 TRunQuery::TRunQuery(TSybaseConnect& connection) : connection_(connection) {}
 
@@ -38,8 +38,8 @@ void TRunQuery::SplitScript(const std::string& script) {
     if (batchCount_ == 0) return;
     // A final "go" line without a line end after it is no separator; it is dropped here.
     constexpr std::string_view finalGo = "\r\ngo";
-    if (rest.size() >= finalGo.size() && rest.compare(rest.size() - finalGo.size(),
-                                                      finalGo.size(), finalGo) == 0)
+    if (rest.size() >= finalGo.size() &&
+        rest.compare(rest.size() - finalGo.size(), finalGo.size(), finalGo) == 0)
         rest.erase(rest.size() - finalGo.size());
     batches_.push_back(rest);
     ++batchCount_;
@@ -70,4 +70,4 @@ void TRunQuery::RunInstallScript(const std::string& script) {
     }
 }
 
-} // namespace tvr::client
+}  // namespace tvr::client

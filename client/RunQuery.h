@@ -36,4 +36,4 @@ private:
     TSybaseConnect& connection_;
 };
 
-} // namespace tvr::client
+}  // namespace tvr::client

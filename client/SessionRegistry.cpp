@@ -7,7 +7,7 @@
 namespace tvr::client {
 namespace {
 std::unique_ptr<std::vector<TSessionItem>> registry;
-} // namespace
+}  // namespace
 
 std::mutex& SessionLock() {
     static std::mutex lock;
@@ -55,4 +55,4 @@ std::size_t SessionCount() {
     return registry ? registry->size() : 0;
 }
 
-} // namespace tvr::client
+}  // namespace tvr::client

@@ -35,4 +35,4 @@ void ForgetSessionConnection(const TSybaseConnect* owner);
 bool SessionRegistryExists();
 std::size_t SessionCount();
 
-} // namespace tvr::client
+}  // namespace tvr::client

@@ -15,7 +15,7 @@ void showSetUpError(const std::string& text) {
                                    platform::PromptIcon::None);
 }
 
-} // namespace
+}  // namespace
 
 // Every call on a handle that does not exist (a context whose set-up failed, a connection
 // closed by force) is recorded as CS_FAIL instead of being made: FreeTDS does not check
@@ -61,8 +61,7 @@ TSybase::~TSybase() {
 TSybaseConnect::TSybaseConnect(const std::string& serverName, const std::string& userName,
                                const std::string& password, const std::string& logFile,
                                const std::string& errorLogFile)
-    : serverName_(serverName), userName_(userName), logFile_(logFile),
-      errorLogFile_(errorLogFile) {
+    : serverName_(serverName), userName_(userName), logFile_(logFile), errorLogFile_(errorLogFile) {
     // The context is set up by TSybase; ServerError starts false, TimeStamp true.
     if (context_) {
         retCode_ = ct_con_alloc(context_, &connection_);
@@ -129,4 +128,4 @@ void TSybaseConnect::SetErrorLogFile(const std::string& file) {
     errorLogFile_ = file;
 }
 
-} // namespace tvr::client
+}  // namespace tvr::client

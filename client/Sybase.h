@@ -116,4 +116,4 @@ private:
     bool timeStamp_ = true;
 };
 
-} // namespace tvr::client
+}  // namespace tvr::client

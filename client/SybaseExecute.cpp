@@ -17,7 +17,7 @@ namespace {
 constexpr std::size_t kTextBufferSize = 256;
 constexpr std::size_t kMaxHeadingLength = 132;
 
-} // namespace
+}  // namespace
 
 void TSybaseConnect::Execute(const std::string& sql) {
     std::exception_ptr failure;
@@ -69,21 +69,23 @@ void TSybaseConnect::ProcessResults() {
     while ((r = ct_results(command_, &resultType)) == CS_SUCCEED) {
         retCode_ = r;
         switch (resultType) {
-        case CS_ROW_RESULT:
-        case CS_PARAM_RESULT:
-            ReadRowResult();
-            break;
-        case CS_STATUS_RESULT:
-            ReadStatusResult();
-            break;
-        default:
-            // Command done, succeeded or failed, compute results: nothing to read.
-            break;
+            case CS_ROW_RESULT:
+            case CS_PARAM_RESULT:
+                ReadRowResult();
+                break;
+            case CS_STATUS_RESULT:
+                ReadStatusResult();
+                break;
+            default:
+                // Command done, succeeded or failed, compute results: nothing to read.
+                break;
         }
     }
     retCode_ = r;
-    if (r == CS_END_RESULTS) SendEvent(EventResultsEnd, std::string());
-    else if (r == CS_FAIL) CancelAll();
+    if (r == CS_END_RESULTS)
+        SendEvent(EventResultsEnd, std::string());
+    else if (r == CS_FAIL)
+        CancelAll();
 }
 
 void TSybaseConnect::ReadRowResult() {
@@ -128,9 +130,9 @@ void TSybaseConnect::ReadRowResult() {
 
     std::string headings;
     for (std::size_t i = 0; i < columns; ++i) {
-        const std::string name(formats[i].name,
-                               ::strnlen(formats[i].name, std::min(sizeof formats[i].name,
-                                                                   kMaxHeadingLength)));
+        const std::string name(
+            formats[i].name,
+            ::strnlen(formats[i].name, std::min(sizeof formats[i].name, kMaxHeadingLength)));
         colNames_[i] = name;
         colTexts_[i] = name + "\n";
         headings += colTexts_[i];
@@ -246,4 +248,4 @@ void TSybaseConnect::ClearResults() {
     colCount_ = 0;
 }
 
-} // namespace tvr::client
+}  // namespace tvr::client

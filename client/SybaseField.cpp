@@ -26,9 +26,12 @@ std::int32_t TSybaseField::AsInteger() const {
     for (; i < s.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
         int digit;
-        if (std::isdigit(c)) digit = c - '0';
-        else if (base == 16 && std::isxdigit(c)) digit = std::tolower(c) - 'a' + 10;
-        else throw ConversionError(s);
+        if (std::isdigit(c))
+            digit = c - '0';
+        else if (base == 16 && std::isxdigit(c))
+            digit = std::tolower(c) - 'a' + 10;
+        else
+            throw ConversionError(s);
         magnitude = magnitude * base + digit;
         if (magnitude > std::int64_t{1} << 32) throw ConversionError(s);
     }
@@ -40,4 +43,4 @@ std::int32_t TSybaseField::AsInteger() const {
     return static_cast<std::int32_t>(value);
 }
 
-} // namespace tvr::client
+}  // namespace tvr::client

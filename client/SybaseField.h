@@ -22,4 +22,4 @@ public:
     std::int32_t AsInteger() const;
 };
 
-} // namespace tvr::client
+}  // namespace tvr::client

@@ -58,21 +58,23 @@ FileReading readConfigFile(const std::string& path, const std::string& server) {
         if (t.empty() || t[0] == '#' || t[0] == ';') continue;
         if (t[0] == '[') {
             const auto close = t.find(']');
-            section = lowered(trimmed(t.substr(1, close == std::string::npos ? std::string::npos
-                                                                            : close - 1)));
+            section = lowered(
+                trimmed(t.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
             if (section == wanted) r.hasServerSection = true;
             continue;
         }
         const auto eq = t.find('=');
         if (eq == std::string::npos || optionName(t.substr(0, eq)) != "tds version") continue;
         const std::string value = trimmed(t.substr(eq + 1));
-        if (section == "global") r.globalVersion = value;
-        else if (section == wanted) r.serverVersion = value;
+        if (section == "global")
+            r.globalVersion = value;
+        else if (section == wanted)
+            r.serverVersion = value;
     }
     return r;
 }
 
-} // namespace
+}  // namespace
 
 std::vector<std::string> FreeTdsConfigFiles() {
     std::vector<std::string> files;
@@ -104,4 +106,4 @@ bool UserConfiguredTdsVersion(const std::string& serverName) {
     return !v.empty() && v != "auto";
 }
 
-} // namespace tvr::client
+}  // namespace tvr::client

@@ -22,4 +22,4 @@ std::string ConfiguredTdsVersion(const std::string& serverName,
 // version other than "auto").
 bool UserConfiguredTdsVersion(const std::string& serverName);
 
-} // namespace tvr::client
+}  // namespace tvr::client

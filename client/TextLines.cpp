@@ -20,4 +20,4 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
-} // namespace tvr::client
+}  // namespace tvr::client

@@ -9,4 +9,4 @@ namespace tvr::client {
 // text does not start another (empty) line, and an empty text has no lines at all.
 std::vector<std::string> SplitLines(const std::string& text);
 
-} // namespace tvr::client
+}  // namespace tvr::client

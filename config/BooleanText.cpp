@@ -18,7 +18,8 @@ std::string_view trimmed(std::string_view s) {
 bool sameWord(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }
@@ -30,11 +31,12 @@ bool decimalNumber(std::string_view s, double& value) {
     if (s.empty()) return false;
     std::string_view digits = s;
     if (digits.front() == '+' || digits.front() == '-') digits.remove_prefix(1);
-    if (digits.empty() || !(std::isdigit(static_cast<unsigned char>(digits.front())) || digits.front() == '.'))
+    if (digits.empty() ||
+        !(std::isdigit(static_cast<unsigned char>(digits.front())) || digits.front() == '.'))
         return false;
     if (s.front() == '+') s.remove_prefix(1);  // from_chars does not take a plus sign
-    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value,
-                                           std::chars_format::general);
+    const auto [end, ec] =
+        std::from_chars(s.data(), s.data() + s.size(), value, std::chars_format::general);
     if (end != s.data() + s.size()) return false;
     if (ec == std::errc::result_out_of_range) {
         value = 1;
@@ -43,7 +45,7 @@ bool decimalNumber(std::string_view s, double& value) {
     return ec == std::errc();
 }
 
-} // namespace
+}  // namespace
 
 std::string booleanText(bool value) { return value ? "-1" : "0"; }
 
@@ -56,4 +58,4 @@ bool parseBooleanText(const std::string& text) {
     throw SettingsError("'" + text + "' is not a valid boolean value");
 }
 
-} // namespace tvr::config
+}  // namespace tvr::config

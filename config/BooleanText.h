@@ -11,4 +11,4 @@ std::string booleanText(bool value);
 // else throws SettingsError "'<text>' is not a valid boolean value".
 bool parseBooleanText(const std::string& text);
 
-} // namespace tvr::config
+}  // namespace tvr::config

@@ -14,14 +14,14 @@ struct TDumpLoadSettings {
     bool IsClearLog = false;       // a dump file is deleted once it has been loaded
     bool IsInterval = false;       // passes repeat, EditInterval apart
     std::string EditInterval = "00:00";  // "hh:mm", stored as typed
-    std::string ComboDump;         // database on the main server
-    std::string EditPathDump;      // folder the main server dumps into
-    std::string ComboLoad;         // database on the reserve server
-    std::string EditPathLoad;      // folder the reserve server loads from
-    std::string EditLogPath;       // folder of the activity log files
-    std::string EditErrorLogPath;  // folder of the error log files
+    std::string ComboDump;               // database on the main server
+    std::string EditPathDump;            // folder the main server dumps into
+    std::string ComboLoad;               // database on the reserve server
+    std::string EditPathLoad;            // folder the reserve server loads from
+    std::string EditLogPath;             // folder of the activity log files
+    std::string EditErrorLogPath;        // folder of the error log files
 
     bool operator==(const TDumpLoadSettings&) const = default;
 };
 
-} // namespace tvr::config
+}  // namespace tvr::config

@@ -46,4 +46,4 @@ private:
     TDumpLoadSettings settings_;
 };
 
-} // namespace tvr::config
+}  // namespace tvr::config

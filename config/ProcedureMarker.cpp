@@ -13,4 +13,4 @@ void writeProcedureInstalled(platform::Registry& registry) {
     registry.writeDWord(kProcedureMarkerKey, kProcedureMarkerValue, 1);
 }
 
-} // namespace tvr::config
+}  // namespace tvr::config

@@ -18,4 +18,4 @@ bool readProcedureInstalled(const platform::Registry& registry);
 // settings; a registry file that cannot be written still throws RegistryError.
 void writeProcedureInstalled(platform::Registry& registry);
 
-} // namespace tvr::config
+}  // namespace tvr::config

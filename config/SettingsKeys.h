@@ -17,7 +17,7 @@ inline std::string reserveKeyPath() { return std::string(kSettingsBaseKey) + "\\
 
 // The eleven setting entries, in the order they are read and written.
 inline constexpr std::array<std::string_view, 11> kSettingEntries = {
-    "IsReserv",    "IsDumLoadBD",  "IsClearLog",   "IsInterval",  "EditInterval",    "ComboDump",
+    "IsReserv",     "IsDumLoadBD", "IsClearLog",   "IsInterval",  "EditInterval",    "ComboDump",
     "EditPathDump", "ComboLoad",   "EditPathLoad", "EditLogPath", "EditErrorLogPath"};
 
 // The key of one setting: the reserve key followed by the entry written with a leading
@@ -27,4 +27,4 @@ inline std::string settingKeyPath(std::string_view entry) {
     return reserveKeyPath() + "\\" + std::string(entry);
 }
 
-} // namespace tvr::config
+}  // namespace tvr::config

@@ -47,17 +47,19 @@ void loadServerName(platform::Registry& registry, const std::string& key, LiveSe
         live.edit([&](TDumpLoadSettings& s) { s.*field = name; });
 }
 
-} // namespace
+}  // namespace
 
 void LoadSettings(platform::Registry& registry, LiveSettings& live, SettingsHost& host) {
     const std::string stored = platform::sybaseValue();
-    const std::string dataFolder = platform::expandEnvironmentReferences(stored) + std::string(kDataSuffix);
+    const std::string dataFolder =
+        platform::expandEnvironmentReferences(stored) + std::string(kDataSuffix);
     live.edit([&](TDumpLoadSettings& s) {
         s.EditPathDump = dataFolder;
         s.EditPathLoad = dataFolder;
     });
 
-    loadServerName(registry, std::string(kSettingsBaseKey), live, &TDumpLoadSettings::MainServerName);
+    loadServerName(registry, std::string(kSettingsBaseKey), live,
+                   &TDumpLoadSettings::MainServerName);
     loadServerName(registry, reserveKeyPath(), live, &TDumpLoadSettings::ReservServerName);
 
     for (const SettingField& field : kFields) {
@@ -74,10 +76,13 @@ void LoadSettings(platform::Registry& registry, LiveSettings& live, SettingsHost
             }
         } else if (field.text == &TDumpLoadSettings::EditLogPath) {
             // The log folders take SYBASE as stored, references unexpanded.
-            live.edit([&](TDumpLoadSettings& s) { s.EditLogPath = stored + std::string(kLogSuffix); });
+            live.edit(
+                [&](TDumpLoadSettings& s) { s.EditLogPath = stored + std::string(kLogSuffix); });
         } else if (field.text == &TDumpLoadSettings::EditErrorLogPath) {
             // The error log goes beside the dumps by default, not beside the activity log.
-            live.edit([&](TDumpLoadSettings& s) { s.EditErrorLogPath = stored + std::string(kDataSuffix); });
+            live.edit([&](TDumpLoadSettings& s) {
+                s.EditErrorLogPath = stored + std::string(kDataSuffix);
+            });
         }
         if (field.flag == &TDumpLoadSettings::IsReserv)
             host.setUseReserve(live.read(&TDumpLoadSettings::IsReserv));
@@ -104,4 +109,4 @@ void SaveSettings(platform::Registry& registry, const LiveSettings& live) {
     }
 }
 
-} // namespace tvr::config
+}  // namespace tvr::config

@@ -51,4 +51,4 @@ void LoadSettings(platform::Registry& registry, LiveSettings& live, SettingsHost
 // one leaves the file as it was, and the live copy is untouched.
 void SaveSettings(platform::Registry& registry, const LiveSettings& live);
 
-} // namespace tvr::config
+}  // namespace tvr::config

@@ -27,4 +27,4 @@ std::string SpTvrCallStatement(const TRS_dump_load& call);
 // `text` as the inside of a double-quoted constant: every " doubled.
 std::string QuotedConstantText(const std::string& text);
 
-} // namespace tvr::engine
+}  // namespace tvr::engine

@@ -95,4 +95,4 @@ const std::string_view SpTvrInstallScript =
     "\r\n"
     "go";
 
-} // namespace tvr::engine
+}  // namespace tvr::engine

@@ -8,4 +8,4 @@ namespace tvr::engine {
 
 extern const std::string_view SpTvrInstallScript;
 
-} // namespace tvr::engine
+}  // namespace tvr::engine

@@ -39,11 +39,12 @@ std::filesystem::path resolvedTarget(const std::filesystem::path& file) {
     return file;
 }
 
-} // namespace
+}  // namespace
 
 FileLock::FileLock(const std::filesystem::path& lockFile) {
     std::error_code ec;
-    std::filesystem::create_directories(lockFile.parent_path().empty() ? "." : lockFile.parent_path(), ec);
+    std::filesystem::create_directories(
+        lockFile.parent_path().empty() ? "." : lockFile.parent_path(), ec);
     fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd_ < 0) throwErrno("cannot open the lock file \"" + lockFile.string() + "\"");
     while (::flock(fd_, LOCK_EX) != 0) {
@@ -124,4 +125,4 @@ void replaceFileAtomically(const std::filesystem::path& file, std::string_view c
     }
 }
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

@@ -36,4 +36,4 @@ using ReplaceStageHook = std::function<void(ReplaceStage)>;
 void replaceFileAtomically(const std::filesystem::path& file, std::string_view content,
                            const ReplaceStageHook& hook = {});
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

@@ -22,4 +22,4 @@ std::string computerName() {
     return computerNameFrom(buf);
 }
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

@@ -14,4 +14,4 @@ std::string computerNameFrom(const std::string& hostName);
 
 constexpr std::size_t kComputerNameBuffer = 30;
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

@@ -14,4 +14,4 @@ bool forceDirectories(const std::string& path) {
     return std::filesystem::is_directory(folder, ec);
 }
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

@@ -11,4 +11,4 @@ namespace tvr::platform {
 // report it check for it first.
 bool forceDirectories(const std::string& path);
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

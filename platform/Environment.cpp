@@ -42,4 +42,4 @@ std::string expandEnvironmentReferences(const std::string& text) {
 
 bool sybaseInstalled() { return !sybaseValue().empty(); }
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

@@ -20,4 +20,4 @@ std::string expandEnvironmentReferences(const std::string& text);
 // 255-character buffer and tested only for a non-zero length, so longer values pass too.
 bool sybaseInstalled();
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

@@ -45,4 +45,4 @@ InstanceGuard::~InstanceGuard() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

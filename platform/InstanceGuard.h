@@ -9,9 +9,9 @@ namespace tvr::platform {
 class InstanceGuard {
 public:
     enum class State {
-        Held,          // this process is the running instance
-        HeldElsewhere, // another instance holds the guard
-        Failed,        // the lock file cannot be opened or locked (see error())
+        Held,           // this process is the running instance
+        HeldElsewhere,  // another instance holds the guard
+        Failed,         // the lock file cannot be opened or locked (see error())
     };
 
     // $XDG_RUNTIME_DIR/DumpLoadDBSync, else /tmp/DumpLoadDBSync-<uid>.
@@ -33,4 +33,4 @@ private:
     std::string error_;
 };
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

@@ -12,10 +12,12 @@ public:
                            PromptButtons buttons, PromptIcon) override {
         std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
         switch (buttons) {
-        case PromptButtons::Ok:
-        case PromptButtons::OkCancel: return PromptReply::Ok;
-        case PromptButtons::YesNo:
-        case PromptButtons::YesNoCancel: return PromptReply::No;
+            case PromptButtons::Ok:
+            case PromptButtons::OkCancel:
+                return PromptReply::Ok;
+            case PromptButtons::YesNo:
+            case PromptButtons::YesNoCancel:
+                return PromptReply::No;
         }
         return PromptReply::Ok;
     }
@@ -33,7 +35,7 @@ HeadlessPrompts& headless() {
 
 std::atomic<Prompts*> current{nullptr};
 
-} // namespace
+}  // namespace
 
 Prompts& prompts() {
     Prompts* p = current.load();
@@ -42,4 +44,4 @@ Prompts& prompts() {
 
 Prompts* setPrompts(Prompts* p) { return current.exchange(p); }
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

@@ -31,4 +31,4 @@ Prompts& prompts();
 // Installs `p` (not owned) and returns the previous one; nullptr restores the default.
 Prompts* setPrompts(Prompts* p);
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

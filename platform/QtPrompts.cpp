@@ -11,10 +11,14 @@ namespace {
 
 QMessageBox::StandardButtons qtButtons(PromptButtons b) {
     switch (b) {
-    case PromptButtons::Ok: return QMessageBox::Ok;
-    case PromptButtons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
-    case PromptButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
-    case PromptButtons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        case PromptButtons::Ok:
+            return QMessageBox::Ok;
+        case PromptButtons::OkCancel:
+            return QMessageBox::Ok | QMessageBox::Cancel;
+        case PromptButtons::YesNo:
+            return QMessageBox::Yes | QMessageBox::No;
+        case PromptButtons::YesNoCancel:
+            return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
     }
     return QMessageBox::Ok;
 }
@@ -26,11 +30,16 @@ QMessageBox::StandardButton firstButton(PromptButtons b) {
 
 QMessageBox::Icon qtIcon(PromptIcon i) {
     switch (i) {
-    case PromptIcon::None: return QMessageBox::NoIcon;
-    case PromptIcon::Error: return QMessageBox::Critical;
-    case PromptIcon::Warning: return QMessageBox::Warning;
-    case PromptIcon::Information: return QMessageBox::Information;
-    case PromptIcon::Question: return QMessageBox::Question;
+        case PromptIcon::None:
+            return QMessageBox::NoIcon;
+        case PromptIcon::Error:
+            return QMessageBox::Critical;
+        case PromptIcon::Warning:
+            return QMessageBox::Warning;
+        case PromptIcon::Information:
+            return QMessageBox::Information;
+        case PromptIcon::Question:
+            return QMessageBox::Question;
     }
     return QMessageBox::NoIcon;
 }
@@ -53,7 +62,7 @@ PromptReply showBox(PromptOwner owner, const std::string& text, const std::strin
     return replyFor(box->standardButton(box->clickedButton()), buttons);
 }
 
-} // namespace
+}  // namespace
 
 std::unique_ptr<QMessageBox> makeMessageBox(PromptOwner owner, const std::string& text,
                                             const std::string& caption, PromptButtons buttons,
@@ -72,11 +81,16 @@ std::unique_ptr<QMessageBox> makeMessageBox(PromptOwner owner, const std::string
 
 PromptReply replyFor(int clickedButton, PromptButtons buttons) {
     switch (clickedButton) {
-    case QMessageBox::Ok: return PromptReply::Ok;
-    case QMessageBox::Cancel: return PromptReply::Cancel;
-    case QMessageBox::Yes: return PromptReply::Yes;
-    case QMessageBox::No: return PromptReply::No;
-    default: break;
+        case QMessageBox::Ok:
+            return PromptReply::Ok;
+        case QMessageBox::Cancel:
+            return PromptReply::Cancel;
+        case QMessageBox::Yes:
+            return PromptReply::Yes;
+        case QMessageBox::No:
+            return PromptReply::No;
+        default:
+            break;
     }
     if (buttons == PromptButtons::Ok) return PromptReply::Ok;
     return buttons == PromptButtons::YesNo ? PromptReply::No : PromptReply::Cancel;
@@ -89,8 +103,7 @@ PromptReply QtPrompts::messageBox(PromptOwner owner, const std::string& text,
     if (onGuiThread()) return showBox(owner, text, caption, buttons, icon);
     PromptReply reply = PromptReply::Cancel;
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [&] { reply = showBox(owner, text, caption, buttons, icon); },
+        QCoreApplication::instance(), [&] { reply = showBox(owner, text, caption, buttons, icon); },
         Qt::BlockingQueuedConnection);
     return reply;
 }
@@ -106,8 +119,8 @@ void QtPrompts::beep() {
         QApplication::beep();
         return;
     }
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QApplication::beep(); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QApplication::beep(); }, Qt::QueuedConnection);
 }
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

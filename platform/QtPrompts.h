@@ -28,4 +28,4 @@ std::unique_ptr<QMessageBox> makeMessageBox(PromptOwner owner, const std::string
 // the title bar's close where no Cancel exists) answers Cancel, or No for a Yes/No box.
 PromptReply replyFor(int clickedButton, PromptButtons buttons);
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

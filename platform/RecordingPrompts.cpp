@@ -33,14 +33,15 @@ bool RecordingPrompts::askYesNo(PromptOwner owner, const std::string& text,
                                 const std::string& caption) {
     std::lock_guard lock(mutex_);
     // A question is a plain Yes/No box without an icon, as the Qt implementation shows it.
-    calls_.push_back({PromptCall::Kind::YesNo, owner, text, caption, PromptButtons::YesNo,
-                      PromptIcon::None});
+    calls_.push_back(
+        {PromptCall::Kind::YesNo, owner, text, caption, PromptButtons::YesNo, PromptIcon::None});
     return nextReply(PromptReply::No) == PromptReply::Yes;
 }
 
 void RecordingPrompts::beep() {
     std::lock_guard lock(mutex_);
-    calls_.push_back({PromptCall::Kind::Beep, nullptr, {}, {}, PromptButtons::Ok, PromptIcon::None});
+    calls_.push_back(
+        {PromptCall::Kind::Beep, nullptr, {}, {}, PromptButtons::Ok, PromptIcon::None});
 }
 
 std::vector<PromptCall> RecordingPrompts::calls() const {
@@ -69,4 +70,4 @@ void RecordingPrompts::clear() {
     replies_.clear();
 }
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

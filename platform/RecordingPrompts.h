@@ -49,4 +49,4 @@ private:
     Prompts* previous_ = nullptr;
 };
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

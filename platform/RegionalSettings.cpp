@@ -18,9 +18,21 @@ std::string expandCompositeTime(const std::string& pattern) {
     for (std::size_t i = 0; i < pattern.size(); ++i) {
         if (pattern[i] == '%' && i + 1 < pattern.size()) {
             const char c = pattern[i + 1];
-            if (c == 'T') { out += "%H:%M:%S"; ++i; continue; }
-            if (c == 'R') { out += "%H:%M"; ++i; continue; }
-            if (c == 'r') { out += "%I:%M:%S %p"; ++i; continue; }
+            if (c == 'T') {
+                out += "%H:%M:%S";
+                ++i;
+                continue;
+            }
+            if (c == 'R') {
+                out += "%H:%M";
+                ++i;
+                continue;
+            }
+            if (c == 'r') {
+                out += "%I:%M:%S %p";
+                ++i;
+                continue;
+            }
             out += pattern[i];
             out += c;
             ++i;
@@ -36,9 +48,9 @@ char separatorAfterHour(const std::string& timePattern) {
         if (timePattern[i] != '%') continue;
         std::size_t j = i + 1;
         // Skip glibc flags and the E/O modifiers before the conversion letter.
-        while (j < timePattern.size() && (timePattern[j] == 'E' || timePattern[j] == 'O' ||
-                                          timePattern[j] == '-' || timePattern[j] == '_' ||
-                                          timePattern[j] == '0'))
+        while (j < timePattern.size() &&
+               (timePattern[j] == 'E' || timePattern[j] == 'O' || timePattern[j] == '-' ||
+                timePattern[j] == '_' || timePattern[j] == '0'))
             ++j;
         if (j >= timePattern.size()) break;
         const char c = timePattern[j];
@@ -56,7 +68,7 @@ std::string formatWith(const std::string& pattern, const std::tm& when) {
     return std::string(buf.data(), n);
 }
 
-} // namespace
+}  // namespace
 
 RegionalFormats localeFormats(const std::string& localeName) {
     RegionalFormats f{"%m/%d/%y", "%H:%M:%S", ':'};
@@ -102,4 +114,4 @@ std::tm localNow() {
     return out;
 }
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

@@ -28,4 +28,4 @@ std::string formatLongTime(const std::tm& when);
 // Local broken-down time of now (thread-safe).
 std::tm localNow();
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

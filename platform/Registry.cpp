@@ -21,7 +21,7 @@ std::optional<KeyNames> keyNames(std::string_view key) {
 
 std::string upToFirstNul(const std::string& text) { return text.substr(0, text.find('\0')); }
 
-} // namespace
+}  // namespace
 
 std::filesystem::path Registry::defaultFile() {
     if (auto v = environmentValue("TVR_REGISTRY"); v && !v->empty()) return *v;
@@ -30,8 +30,8 @@ std::filesystem::path Registry::defaultFile() {
         return std::filesystem::path(*v) / tail;
     if (auto v = environmentValue("HOME"); v && !v->empty())
         return std::filesystem::path(*v) / ".config" / tail;
-    throw RegistryError({}, 0,
-                        "No place for the registry file: set TVR_REGISTRY, XDG_CONFIG_HOME or HOME");
+    throw RegistryError(
+        {}, 0, "No place for the registry file: set TVR_REGISTRY, XDG_CONFIG_HOME or HOME");
 }
 
 Registry::Registry(std::filesystem::path file) : file_(std::move(file)) {}
@@ -109,8 +109,7 @@ RegStatus Registry::readDefaultText(std::string_view key, std::string& text) con
     return readText(key, "", text);
 }
 
-RegStatus Registry::readText(std::string_view key, std::string_view name,
-                             std::string& text) const {
+RegStatus Registry::readText(std::string_view key, std::string_view name, std::string& text) const {
     RegistryValue v;
     const RegStatus s = readValue(key, name, v);
     if (s != RegStatus::Ok) return s;
@@ -137,4 +136,4 @@ RegStatus Registry::writeDWord(std::string_view key, std::string_view name, std:
     return writeValue(key, name, RegistryValue::dword(number));
 }
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

@@ -78,4 +78,4 @@ private:
     ReplaceStageHook hook_;
 };
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

@@ -85,9 +85,9 @@ public:
 
     [[noreturn]] void fail(const std::string& why, int line = 0) const {
         const int at = line ? line : lines_.number();
-        throw RegistryError(file_, at,
-                            "Registry file \"" + file_.string() + "\", line " +
-                                std::to_string(at) + ": " + why);
+        throw RegistryError(
+            file_, at,
+            "Registry file \"" + file_.string() + "\", line " + std::to_string(at) + ": " + why);
     }
 
     // Reads a quoted text starting at s[pos] == '"'; leaves pos after the closing quote.
@@ -295,32 +295,38 @@ std::vector<std::uint8_t> textBytes(std::string_view text) {
 
 void appendValue(std::string& out, const std::string& name, const RegistryValue& v) {
     const std::size_t lineStart = out.size();
-    if (name.empty()) out += '@';
-    else appendQuoted(out, name);
+    if (name.empty())
+        out += '@';
+    else
+        appendQuoted(out, name);
     out += '=';
     char buf[32];
     switch (v.type) {
-    case 1:
-        if (v.text.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos)
-            appendQuoted(out, v.text);
-        else
-            appendHex(out, lineStart, "hex(1):", textBytes(v.text));
-        break;
-    case 2: appendHex(out, lineStart, "hex(2):", textBytes(v.text)); break;
-    case 4:
-        std::snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(v.number));
-        out += buf;
-        break;
-    case 3: appendHex(out, lineStart, "hex:", v.bytes); break;
-    default:
-        std::snprintf(buf, sizeof buf, "hex(%x):", static_cast<unsigned>(v.type));
-        appendHex(out, lineStart, buf, v.bytes);
-        break;
+        case 1:
+            if (v.text.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos)
+                appendQuoted(out, v.text);
+            else
+                appendHex(out, lineStart, "hex(1):", textBytes(v.text));
+            break;
+        case 2:
+            appendHex(out, lineStart, "hex(2):", textBytes(v.text));
+            break;
+        case 4:
+            std::snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(v.number));
+            out += buf;
+            break;
+        case 3:
+            appendHex(out, lineStart, "hex:", v.bytes);
+            break;
+        default:
+            std::snprintf(buf, sizeof buf, "hex(%x):", static_cast<unsigned>(v.type));
+            appendHex(out, lineStart, buf, v.bytes);
+            break;
     }
     out += '\n';
 }
 
-} // namespace
+}  // namespace
 
 bool RegistryDocument::TreeOrder::operator()(const std::string& a, const std::string& b) const {
     const std::size_t n = std::min(a.size(), b.size());
@@ -332,8 +338,7 @@ bool RegistryDocument::TreeOrder::operator()(const std::string& a, const std::st
     return a.size() < b.size();
 }
 
-RegistryDocument RegistryDocument::parse(std::string_view text,
-                                         const std::filesystem::path& file) {
+RegistryDocument RegistryDocument::parse(std::string_view text, const std::filesystem::path& file) {
     return Parser(text, file).run();
 }
 
@@ -402,4 +407,4 @@ bool RegistryDocument::setValue(const KeyNames& key, std::string_view name, Regi
     return true;
 }
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

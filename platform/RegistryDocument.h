@@ -60,4 +60,4 @@ private:
     std::map<std::string, Key, TreeOrder> keys_;  // folded path -> key
 };
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

@@ -22,4 +22,4 @@ private:
     int line_ = 0;
 };
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

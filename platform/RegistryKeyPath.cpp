@@ -33,4 +33,4 @@ bool sameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

@@ -18,4 +18,4 @@ std::optional<std::vector<std::string>> splitKeyPath(std::string_view path);
 std::string foldCase(std::string_view name);
 bool sameName(std::string_view a, std::string_view b);
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

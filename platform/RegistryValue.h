@@ -34,4 +34,4 @@ struct RegistryValue {
     bool operator==(const RegistryValue&) const = default;
 };
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

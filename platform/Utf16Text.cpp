@@ -10,11 +10,24 @@ std::size_t decodeUtf8(std::string_view s, std::size_t i, char32_t& cp) {
     const unsigned char c = b(i);
     std::size_t len = 0;
     char32_t min = 0;
-    if (c < 0x80) { cp = c; return 1; }
-    if ((c & 0xE0) == 0xC0) { len = 2; cp = c & 0x1Fu; min = 0x80; }
-    else if ((c & 0xF0) == 0xE0) { len = 3; cp = c & 0x0Fu; min = 0x800; }
-    else if ((c & 0xF8) == 0xF0) { len = 4; cp = c & 0x07u; min = 0x10000; }
-    else return 0;
+    if (c < 0x80) {
+        cp = c;
+        return 1;
+    }
+    if ((c & 0xE0) == 0xC0) {
+        len = 2;
+        cp = c & 0x1Fu;
+        min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3;
+        cp = c & 0x0Fu;
+        min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        len = 4;
+        cp = c & 0x07u;
+        min = 0x10000;
+    } else
+        return 0;
     if (i + len > s.size()) return 0;
     for (std::size_t k = 1; k < len; ++k) {
         if ((b(i + k) & 0xC0) != 0x80) return 0;
@@ -47,7 +60,7 @@ void putUtf8(std::string& out, char32_t cp) {
     }
 }
 
-} // namespace
+}  // namespace
 
 std::vector<std::uint8_t> toUtf16Le(std::string_view utf8) {
     std::vector<std::uint8_t> out;
@@ -94,4 +107,4 @@ std::string fromUtf16Le(const std::vector<std::uint8_t>& bytes) {
     return out;
 }
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

@@ -15,4 +15,4 @@ std::vector<std::uint8_t> toUtf16Le(std::string_view utf8);
 // `bytes` must have an even length.
 std::string fromUtf16Le(const std::vector<std::uint8_t>& bytes);
 
-} // namespace tvr::platform
+}  // namespace tvr::platform

@@ -12,7 +12,8 @@ StatementOutcome runStatement(ExecutionContext& context, const Statement& statem
     const StatementHandler* handler = context.commands().find(statement);
     try {
         if (handler == nullptr)
-            return failStatement(context, statement, messages::syntaxError(statement.tokens.front().text), true);
+            return failStatement(context, statement,
+                                 messages::syntaxError(statement.tokens.front().text), true);
         return handler->run(context, statement);
     } catch (const UnusableDatabase& unusable) {
         return failStatement(context, statement, unusable.message);
@@ -41,27 +42,20 @@ BatchResult runBatch(ExecutionContext& context, const std::string& batch) {
     }
     for (std::size_t i = 0; i < statements.size(); ++i) {
         const Statement& statement = statements[i];
-        if (sink.cancelRequested())
-            return BatchResult::Cancelled;
+        if (sink.cancelRequested()) return BatchResult::Cancelled;
         StatementOutcome outcome = runStatement(context, statement);
-        if (outcome.cancelled)
-            return BatchResult::Cancelled;
+        if (outcome.cancelled) return BatchResult::Cancelled;
         const bool last = i + 1 == statements.size() || outcome.endBatch;
         std::uint16_t status = last ? DoneFinal : DoneMore;
-        if (outcome.error)
-            status |= DoneError;
-        if (outcome.rowCount)
-            status |= DoneCount;
-        if (context.inTransaction())
-            status |= DoneInTransaction;
-        if (outcome.returnStatus)
-            sink.returnStatus(*outcome.returnStatus);
+        if (outcome.error) status |= DoneError;
+        if (outcome.rowCount) status |= DoneCount;
+        if (context.inTransaction()) status |= DoneInTransaction;
+        if (outcome.returnStatus) sink.returnStatus(*outcome.returnStatus);
         auto count = static_cast<std::int32_t>(outcome.rowCount.value_or(0));
         sink.done(outcome.procedure ? TokenDoneProc : TokenDone, status, count);
-        if (last)
-            break;
+        if (last) break;
     }
     return BatchResult::Completed;
 }
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -17,4 +17,4 @@ BatchResult runBatch(ExecutionContext& context, const std::string& batch);
 // failure ends only the statement, with the message sent.
 StatementOutcome runStatement(ExecutionContext& context, const Statement& statement);
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

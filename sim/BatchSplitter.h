@@ -14,10 +14,10 @@ namespace tvr::sim {
 
 struct Statement {
     std::vector<SqlToken> tokens;
-    std::string text;     // the statement's source text, from its first to its last token
-    int line = 1;         // line of the batch on which it begins
+    std::string text;  // the statement's source text, from its first to its last token
+    int line = 1;      // line of the batch on which it begins
     bool firstInBatch = false;
-    bool startsWithKeyword = false;   // its first word is one that begins statements
+    bool startsWithKeyword = false;  // its first word is one that begins statements
 
     bool startsWith(std::initializer_list<const char*> words) const;
     std::string keyword() const { return tokens.empty() ? std::string() : tokens.front().lower(); }
@@ -28,7 +28,9 @@ public:
     BatchSplitter();
     // Adds a word that begins a statement (lower case), for statements handled elsewhere.
     void addStatementKeyword(const std::string& word) { starters_.insert(word); }
-    bool isStatementKeyword(const std::string& lowerWord) const { return starters_.count(lowerWord) != 0; }
+    bool isStatementKeyword(const std::string& lowerWord) const {
+        return starters_.count(lowerWord) != 0;
+    }
 
     // Throws SqlLexError for an unclosed quote, bracket or comment.
     std::vector<Statement> split(const std::string& batch) const;
@@ -37,4 +39,4 @@ private:
     std::set<std::string> starters_;
 };
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

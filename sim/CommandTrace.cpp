@@ -1,15 +1,14 @@
 #include "sim/CommandTrace.h"
 
-#include <cstdio>
 #include <unistd.h>
+#include <cstdio>
 
 namespace tvr::sim {
 
 void CommandTrace::record(int connectionId, const std::string& command) {
-    if (path_.empty())
-        return;
-    std::string entry = "-- connection " + std::to_string(connectionId) + ", " + std::to_string(command.size()) +
-                        " bytes\n" + command + "\n";
+    if (path_.empty()) return;
+    std::string entry = "-- connection " + std::to_string(connectionId) + ", " +
+                        std::to_string(command.size()) + " bytes\n" + command + "\n";
     std::lock_guard lock(mutex_);
     if (std::FILE* file = std::fopen(path_.c_str(), "ab")) {
         std::fwrite(entry.data(), 1, entry.size(), file);
@@ -23,4 +22,4 @@ void logLine(const std::string& serverName, const std::string& text) {
     (void)written;
 }
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -20,4 +20,4 @@ private:
 // One line on standard error, written whole, prefixed with the emulator's name.
 void logLine(const std::string& serverName, const std::string& text);
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -52,12 +52,10 @@ struct Scanner {
     bool atEnd() const { return position >= text.size(); }
     char peek() const { return atEnd() ? '\0' : text[position]; }
     void skipBlanks() {
-        while (!atEnd() && std::isspace(static_cast<unsigned char>(text[position])))
-            ++position;
+        while (!atEnd() && std::isspace(static_cast<unsigned char>(text[position]))) ++position;
     }
     bool accept(char c) {
-        if (peek() != c)
-            return false;
+        if (peek() != c) return false;
         ++position;
         return true;
     }
@@ -65,16 +63,15 @@ struct Scanner {
     int number(std::size_t maxDigits, std::size_t* count = nullptr) {
         std::size_t start = position;
         int value = 0;
-        while (!atEnd() && position - start < maxDigits && std::isdigit(static_cast<unsigned char>(text[position])))
+        while (!atEnd() && position - start < maxDigits &&
+               std::isdigit(static_cast<unsigned char>(text[position])))
             value = value * 10 + (text[position++] - '0');
-        if (count != nullptr)
-            *count = position - start;
+        if (count != nullptr) *count = position - start;
         return position == start ? -1 : value;
     }
     std::string word() {
         std::size_t start = position;
-        while (!atEnd() && std::isalpha(static_cast<unsigned char>(text[position])))
-            ++position;
+        while (!atEnd() && std::isalpha(static_cast<unsigned char>(text[position]))) ++position;
         return text.substr(start, position - start);
     }
 };
@@ -82,13 +79,10 @@ struct Scanner {
 int monthFromName(std::string name) {
     static const std::array<const char*, 12> names{"jan", "feb", "mar", "apr", "may", "jun",
                                                    "jul", "aug", "sep", "oct", "nov", "dec"};
-    if (name.size() < 3)
-        return -1;
-    for (char& c : name)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name.size() < 3) return -1;
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     for (std::size_t i = 0; i < names.size(); ++i)
-        if (name.compare(0, 3, names[i]) == 0)
-            return static_cast<int>(i + 1);
+        if (name.compare(0, 3, names[i]) == 0) return static_cast<int>(i + 1);
     return -1;
 }
 
@@ -96,39 +90,30 @@ int monthFromName(std::string name) {
 bool parseTime(Scanner& in, int& hour, int& minute, int& second, int& millisecond) {
     hour = minute = second = millisecond = 0;
     in.skipBlanks();
-    if (in.atEnd())
-        return true;
+    if (in.atEnd()) return true;
     hour = in.number(2);
-    if (hour < 0)
-        return false;
+    if (hour < 0) return false;
     if (in.accept(':')) {
         minute = in.number(2);
-        if (minute < 0)
-            return false;
+        if (minute < 0) return false;
         if (in.accept(':')) {
             second = in.number(2);
-            if (second < 0)
-                return false;
+            if (second < 0) return false;
             if (in.accept('.') || in.accept(':')) {
                 std::size_t digits = 0;
                 int fraction = in.number(3, &digits);
-                if (fraction < 0)
-                    return false;
-                while (digits++ < 3)
-                    fraction *= 10;
+                if (fraction < 0) return false;
+                while (digits++ < 3) fraction *= 10;
                 millisecond = fraction;
-                while (std::isdigit(static_cast<unsigned char>(in.peek())))
-                    in.position++;
+                while (std::isdigit(static_cast<unsigned char>(in.peek()))) in.position++;
             }
         }
     }
     in.skipBlanks();
     std::string meridiem = in.word();
     if (!meridiem.empty()) {
-        for (char& c : meridiem)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if ((meridiem != "am" && meridiem != "pm") || hour < 1 || hour > 12)
-            return false;
+        for (char& c : meridiem) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if ((meridiem != "am" && meridiem != "pm") || hour < 1 || hour > 12) return false;
         if (meridiem == "am" && hour == 12)
             hour = 0;
         else if (meridiem == "pm" && hour != 12)
@@ -138,11 +123,13 @@ bool parseTime(Scanner& in, int& hour, int& minute, int& second, int& millisecon
     return in.atEnd() && hour < 24 && minute < 60 && second < 60;
 }
 
-} // namespace
+}  // namespace
 
-DateTimeValue dateTimeFromParts(int year, int month, int day, int hour, int minute, int second, int millisecond) {
+DateTimeValue dateTimeFromParts(int year, int month, int day, int hour, int minute, int second,
+                                int millisecond) {
     DateTimeValue value;
-    value.days = static_cast<std::int32_t>(daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - Epoch1900);
+    value.days = static_cast<std::int32_t>(
+        daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - Epoch1900);
     std::int64_t ticks = (static_cast<std::int64_t>(hour) * 3600 + minute * 60 + second) * 300 +
                          std::llround(millisecond * 0.3);
     if (ticks >= TicksPerDay) {
@@ -157,14 +144,13 @@ std::string formatDateTime(const DateTimeValue& value) {
     int year = 0, month = 0, day = 0;
     civilFromDays(value.days + Epoch1900, year, month, day);
     std::int64_t ticks = value.ticks;
-    if (ticks < 0 || ticks >= TicksPerDay)
-        ticks = 0;
+    if (ticks < 0 || ticks >= TicksPerDay) ticks = 0;
     std::int64_t totalMs = std::llround(static_cast<double>(ticks) * 10.0 / 3.0);
     std::int64_t seconds = totalMs / 1000;
     char buffer[48];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%03d", year, month, day,
-                  static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60),
-                  static_cast<int>(totalMs % 1000));
+                  static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
+                  static_cast<int>(seconds % 60), static_cast<int>(totalMs % 1000));
     return buffer;
 }
 
@@ -190,36 +176,37 @@ std::optional<DateTimeValue> parseDateTime(const std::string& text) {
         } else if (digits == 4 && (in.accept('-') || in.accept('/') || in.accept('.'))) {
             year = first;
             month = in.number(2);
-            if (!(in.accept('-') || in.accept('/') || in.accept('.')))
-                return std::nullopt;
+            if (!(in.accept('-') || in.accept('/') || in.accept('.'))) return std::nullopt;
             day = in.number(2);
-        } else if (digits >= 1 && digits <= 2 && (in.accept('/') || in.accept('-') || in.accept('.'))) {
+        } else if (digits >= 1 && digits <= 2 &&
+                   (in.accept('/') || in.accept('-') || in.accept('.'))) {
             month = first;
             day = in.number(2);
-            if (!(in.accept('/') || in.accept('-') || in.accept('.')))
-                return std::nullopt;
+            if (!(in.accept('/') || in.accept('-') || in.accept('.'))) return std::nullopt;
             year = in.number(4);
         } else {
             return std::nullopt;
         }
     }
-    if (year < 1753 || year > 9999 || month < 1 || month > 12 || day < 1 || day > daysInMonth(year, month))
+    if (year < 1753 || year > 9999 || month < 1 || month > 12 || day < 1 ||
+        day > daysInMonth(year, month))
         return std::nullopt;
     in.accept('T');
     int hour = 0, minute = 0, second = 0, millisecond = 0;
-    if (!parseTime(in, hour, minute, second, millisecond))
-        return std::nullopt;
+    if (!parseTime(in, hour, minute, second, millisecond)) return std::nullopt;
     return dateTimeFromParts(year, month, day, hour, minute, second, millisecond);
 }
 
 DateTimeValue currentDateTime() {
     auto now = std::chrono::system_clock::now();
     std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
     std::tm local{};
     localtime_r(&seconds, &local);
-    return dateTimeFromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                             local.tm_sec, static_cast<int>(ms));
+    return dateTimeFromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                             local.tm_min, local.tm_sec, static_cast<int>(ms));
 }
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -19,6 +19,7 @@ std::optional<DateTimeValue> parseDateTime(const std::string& text);
 // The local time now.
 DateTimeValue currentDateTime();
 
-DateTimeValue dateTimeFromParts(int year, int month, int day, int hour, int minute, int second, int millisecond);
+DateTimeValue dateTimeFromParts(int year, int month, int day, int hour, int minute, int second,
+                                int millisecond);
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

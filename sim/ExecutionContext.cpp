@@ -20,14 +20,23 @@ void getdateFunction(sqlite3_context* call, int, sqlite3_value**) {
     resultText(call, formatDateTime(contextOf(call).statementTime));
 }
 
-void dbNameFunction(sqlite3_context* call, int, sqlite3_value**) { resultText(call, contextOf(call).currentDatabase()); }
-void userNameFunction(sqlite3_context* call, int, sqlite3_value**) { resultText(call, contextOf(call).userName); }
-void hostNameFunction(sqlite3_context* call, int, sqlite3_value**) { resultText(call, contextOf(call).hostName); }
-void appNameFunction(sqlite3_context* call, int, sqlite3_value**) { resultText(call, contextOf(call).applicationName); }
+void dbNameFunction(sqlite3_context* call, int, sqlite3_value**) {
+    resultText(call, contextOf(call).currentDatabase());
+}
+void userNameFunction(sqlite3_context* call, int, sqlite3_value**) {
+    resultText(call, contextOf(call).userName);
+}
+void hostNameFunction(sqlite3_context* call, int, sqlite3_value**) {
+    resultText(call, contextOf(call).hostName);
+}
+void appNameFunction(sqlite3_context* call, int, sqlite3_value**) {
+    resultText(call, contextOf(call).applicationName);
+}
 
-} // namespace
+}  // namespace
 
-ExecutionContext::ExecutionContext(ServerState& server, const CommandSet& commands, ResultSink& sink, int connectionId)
+ExecutionContext::ExecutionContext(ServerState& server, const CommandSet& commands,
+                                   ResultSink& sink, int connectionId)
     : server_(server), commands_(commands), sink_(sink), connectionId_(connectionId) {
     currentDatabase_ = "master";
     server_.enterDatabase(currentDatabase_);
@@ -41,12 +50,9 @@ ExecutionContext::~ExecutionContext() {
 
 std::optional<ServerMessage> ExecutionContext::useDatabase(const std::string& name) {
     std::optional<DatabaseInfo> info = server_.findDatabase(name);
-    if (!info)
-        return messages::noSuchDatabase(name);
-    if (info->state != DatabaseState::Online)
-        return messages::databaseOffline(name);
-    if (name == currentDatabase_)
-        return std::nullopt;
+    if (!info) return messages::noSuchDatabase(name);
+    if (info->state != DatabaseState::Online) return messages::databaseOffline(name);
+    if (name == currentDatabase_) return std::nullopt;
     db_.reset();
     attached_.clear();
     server_.enterDatabase(name);
@@ -58,8 +64,7 @@ std::optional<ServerMessage> ExecutionContext::useDatabase(const std::string& na
 SqliteDatabase& ExecutionContext::database(const std::set<std::string>& attach) {
     if (!db_) {
         std::optional<DatabaseInfo> info = server_.findDatabase(currentDatabase_);
-        if (!info)
-            throw UnusableDatabase(messages::noSuchDatabase(currentDatabase_));
+        if (!info) throw UnusableDatabase(messages::noSuchDatabase(currentDatabase_));
         if (info->state != DatabaseState::Online)
             throw UnusableDatabase(messages::databaseOffline(currentDatabase_));
         db_ = std::make_unique<SqliteDatabase>(server_.databasePath(currentDatabase_), false);
@@ -67,17 +72,16 @@ SqliteDatabase& ExecutionContext::database(const std::set<std::string>& attach) 
         registerFunctions(*db_);
     }
     for (const std::string& name : attach) {
-        if (name == currentDatabase_ || attached_.count(name) != 0)
-            continue;
+        if (name == currentDatabase_ || attached_.count(name) != 0) continue;
         std::optional<DatabaseInfo> info = server_.findDatabase(name);
-        if (!info)
-            throw UnusableDatabase(messages::noSuchDatabase(name));
+        if (!info) throw UnusableDatabase(messages::noSuchDatabase(name));
         if (info->state != DatabaseState::Online)
             throw UnusableDatabase(messages::databaseOffline(name));
         // SQLite reaches no new database inside a transaction.
         if (db_->inTransaction())
             throw UnusableDatabase(messages::unsupportedRequest(
-                "a first use of database '" + name + "' inside a transaction (name it in a statement before it begins)"));
+                "a first use of database '" + name +
+                "' inside a transaction (name it in a statement before it begins)"));
         SqliteStatement statement(*db_, "ATTACH DATABASE ? AS " + quoteSqlName(name));
         statement.bind(1, server_.databasePath(name)).step();
         attached_.insert(name);
@@ -99,13 +103,14 @@ void ExecutionContext::registerFunctions(SqliteDatabase& db) {
         void (*body)(sqlite3_context*, int, sqlite3_value**);
     };
     const Function functions[] = {
-        {"getdate", 0, getdateFunction},   {"db_name", 0, dbNameFunction},     {"user_name", 0, userNameFunction},
-        {"suser_name", 0, userNameFunction}, {"host_name", 0, hostNameFunction}, {"app_name", 0, appNameFunction},
+        {"getdate", 0, getdateFunction},    {"db_name", 0, dbNameFunction},
+        {"user_name", 0, userNameFunction}, {"suser_name", 0, userNameFunction},
+        {"host_name", 0, hostNameFunction}, {"app_name", 0, appNameFunction},
     };
     for (const Function& function : functions)
-        sqlite3_create_function_v2(db.handle(), function.name, function.arguments, SQLITE_UTF8, this, function.body,
-                                   nullptr, nullptr, nullptr);
+        sqlite3_create_function_v2(db.handle(), function.name, function.arguments, SQLITE_UTF8,
+                                   this, function.body, nullptr, nullptr, nullptr);
     registerTextFunctions(db.handle());
 }
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

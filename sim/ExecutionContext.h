@@ -18,7 +18,8 @@ class CommandSet;
 
 class ExecutionContext {
 public:
-    ExecutionContext(ServerState& server, const CommandSet& commands, ResultSink& sink, int connectionId);
+    ExecutionContext(ServerState& server, const CommandSet& commands, ResultSink& sink,
+                     int connectionId);
     ~ExecutionContext();
     ExecutionContext(const ExecutionContext&) = delete;
     ExecutionContext& operator=(const ExecutionContext&) = delete;
@@ -80,4 +81,4 @@ public:
     ServerMessage message;
 };
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

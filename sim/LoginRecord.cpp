@@ -15,11 +15,12 @@ std::string nameField(WireReader& in, std::size_t width) {
     const std::uint8_t* text = in.take(width);
     std::size_t used = in.byte();
     if (used > width)
-        throw ProtocolError("login field claims " + std::to_string(used) + " of " + std::to_string(width) + " bytes");
+        throw ProtocolError("login field claims " + std::to_string(used) + " of " +
+                            std::to_string(width) + " bytes");
     return std::string(reinterpret_cast<const char*>(text), used);
 }
 
-} // namespace
+}  // namespace
 
 LoginRecord parseLoginRecord(const std::vector<std::uint8_t>& body) {
     if (body.size() < FixedRecordSize)
@@ -33,8 +34,8 @@ LoginRecord parseLoginRecord(const std::vector<std::uint8_t>& body) {
     login.hostProcess = nameField(in, 30);
     login.int2Order = in.byte();
     login.int4Order = in.byte();
-    in.skip(4);               // character, float and date formats, "use db" flag
-    in.skip(1 + 2 + 4 + 3);   // bulk copy flag, spare, spare int, spare
+    in.skip(4);              // character, float and date formats, "use db" flag
+    in.skip(1 + 2 + 4 + 3);  // bulk copy flag, spare, spare int, spare
     login.applicationName = nameField(in, 30);
     login.serverName = nameField(in, 30);
     // Remote passwords: a leading byte, the password of the server itself, its length + 2.
@@ -43,11 +44,11 @@ LoginRecord parseLoginRecord(const std::vector<std::uint8_t>& body) {
     login.protocolMinor = in.byte();
     in.skip(2);
     login.libraryName = nameField(in, 10);
-    in.skip(4 + 3);           // library version, short-value formats
+    in.skip(4 + 3);  // library version, short-value formats
     login.language = nameField(in, 30);
     in.skip(1 + 2 + 1 + 10);  // language flag, old security, security flags, spare
     login.charset = nameField(in, 30);
-    in.skip(1);               // charset flag
+    in.skip(1);  // charset flag
     std::string packetSize = nameField(in, 6);
     in.skip(4);
     char* end = nullptr;
@@ -64,4 +65,4 @@ LoginRecord parseLoginRecord(const std::vector<std::uint8_t>& body) {
     return login;
 }
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -18,11 +18,11 @@ struct LoginRecord {
     std::string libraryName;
     std::string language;
     std::string charset;
-    std::uint8_t int2Order = 0;   // 3: least significant byte first
-    std::uint8_t int4Order = 0;   // 1: least significant byte first
+    std::uint8_t int2Order = 0;  // 3: least significant byte first
+    std::uint8_t int4Order = 0;  // 1: least significant byte first
     std::uint8_t protocolMajor = 0;
     std::uint8_t protocolMinor = 0;
-    int requestedPacketSize = 0;  // 0 when the field is empty or not a number
+    int requestedPacketSize = 0;             // 0 when the field is empty or not a number
     std::vector<std::uint8_t> capabilities;  // body of the capability token, empty when absent
 
     bool littleEndian() const { return int2Order == 3 && int4Order == 1; }
@@ -32,4 +32,4 @@ struct LoginRecord {
 // Throws ProtocolError when the body is too short or a field length is out of range.
 LoginRecord parseLoginRecord(const std::vector<std::uint8_t>& body);
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

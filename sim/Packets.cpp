@@ -13,17 +13,19 @@ PacketHeader parsePacketHeader(const std::uint8_t* header) {
     result.status = header[1];
     result.length = static_cast<std::uint16_t>((header[2] << 8) | header[3]);
     if (result.length < PacketHeaderSize)
-        throw ProtocolError("packet length " + std::to_string(result.length) + " shorter than its header");
+        throw ProtocolError("packet length " + std::to_string(result.length) +
+                            " shorter than its header");
     return result;
 }
 
-bool MessageAssembler::add(const PacketHeader& header, const std::uint8_t* body, std::size_t bodySize) {
+bool MessageAssembler::add(const PacketHeader& header, const std::uint8_t* body,
+                           std::size_t bodySize) {
     if (!started_) {
         current_ = ClientMessage{header.type, {}};
         started_ = true;
     } else if (header.type != current_.type) {
-        throw ProtocolError("packet of type " + std::to_string(header.type) + " inside a message of type " +
-                            std::to_string(current_.type));
+        throw ProtocolError("packet of type " + std::to_string(header.type) +
+                            " inside a message of type " + std::to_string(current_.type));
     }
     if (current_.body.size() + bodySize > maxMessageSize_)
         throw ProtocolError("message longer than " + std::to_string(maxMessageSize_) + " bytes");
@@ -54,4 +56,4 @@ void appendPackets(std::vector<std::uint8_t>& out, const std::uint8_t* payload, 
     } while (offset < size);
 }
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

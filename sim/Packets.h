@@ -8,15 +8,15 @@
 namespace tvr::sim {
 
 enum PacketType : std::uint8_t {
-    PacketQuery = 1,       // TDS 4.2 language command
-    PacketLogin = 2,       // TDS 4.2 / 5.0 login record
+    PacketQuery = 1,  // TDS 4.2 language command
+    PacketLogin = 2,  // TDS 4.2 / 5.0 login record
     PacketRpc = 3,
     PacketReply = 4,
-    PacketCancel = 6,      // attention
+    PacketCancel = 6,  // attention
     PacketBulk = 7,
-    PacketNormal = 15,     // TDS 5.0 token stream
-    PacketLogin7 = 16,     // TDS 7 login: refused
-    PacketPrelogin = 18,   // TDS 7.1+ pre-login: refused
+    PacketNormal = 15,    // TDS 5.0 token stream
+    PacketLogin7 = 16,    // TDS 7 login: refused
+    PacketPrelogin = 18,  // TDS 7.1+ pre-login: refused
 };
 
 constexpr std::size_t PacketHeaderSize = 8;
@@ -25,7 +25,7 @@ constexpr std::uint8_t PacketStatusLast = 0x01;
 struct PacketHeader {
     std::uint8_t type = 0;
     std::uint8_t status = 0;
-    std::uint16_t length = 0;   // header included, big-endian on the wire
+    std::uint16_t length = 0;  // header included, big-endian on the wire
 };
 
 // Throws ProtocolError when the length cannot hold the header itself.
@@ -47,7 +47,10 @@ public:
     bool add(const PacketHeader& header, const std::uint8_t* body, std::size_t bodySize);
     ClientMessage take();
     // Drops a message begun but not finished.
-    void reset() { started_ = false; current_ = ClientMessage{}; }
+    void reset() {
+        started_ = false;
+        current_ = ClientMessage{};
+    }
     bool inMessage() const { return started_; }
 
 private:
@@ -61,4 +64,4 @@ private:
 void appendPackets(std::vector<std::uint8_t>& out, const std::uint8_t* payload, std::size_t size,
                    std::size_t packetSize, bool last, std::uint8_t type = PacketReply);
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

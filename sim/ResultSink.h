@@ -17,11 +17,12 @@ public:
     virtual void rowFormat(const std::vector<Column>& columns) = 0;
     virtual void row(const Row& row) = 0;
     virtual void returnStatus(std::int32_t status) = 0;
-    virtual void environmentChange(EnvChangeType type, const std::string& newValue, const std::string& oldValue) = 0;
+    virtual void environmentChange(EnvChangeType type, const std::string& newValue,
+                                   const std::string& oldValue) = 0;
     virtual void done(ServerToken token, std::uint16_t status, std::int32_t count) = 0;
     // True once the client has asked to cancel the command in progress. Long statements ask
     // regularly and stop early.
     virtual bool cancelRequested() = 0;
 };
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

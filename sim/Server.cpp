@@ -3,15 +3,15 @@
 #include "sim/Session.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
 
 namespace tvr::sim {
 namespace {
@@ -19,7 +19,7 @@ namespace {
 // Each connection has a thread of its own; beyond this many, new ones are turned away.
 constexpr std::size_t MaxConnections = 256;
 
-} // namespace
+}  // namespace
 
 Server::Server(ServerState& state, CommandSet commands)
     : state_(state), commands_(std::move(commands)), trace_(state.options().traceFile) {
@@ -33,16 +33,14 @@ Server::Server(ServerState& state, CommandSet commands)
 Server::~Server() {
     stop();
     reapFinished(true);
-    if (listener_ >= 0)
-        ::close(listener_);
+    if (listener_ >= 0) ::close(listener_);
     ::close(wakeRead_);
     ::close(wakeWrite_);
 }
 
 int Server::listen(int port) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener_ < 0)
-        throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+    if (listener_ < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
     int yes = 1;
     ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     sockaddr_in address{};
@@ -50,7 +48,8 @@ int Server::listen(int port) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-        throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno));
+        throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port) + ": " +
+                                 std::strerror(errno));
     if (::listen(listener_, 64) != 0)
         throw std::runtime_error(std::string("listen: ") + std::strerror(errno));
     socklen_t length = sizeof address;
@@ -65,18 +64,16 @@ void Server::run() {
         reapFinished(false);
         if (ready < 0 && errno != EINTR)
             throw std::runtime_error(std::string("poll: ") + std::strerror(errno));
-        if (ready <= 0 || state_.stopping())
-            continue;
-        if ((waiting[0].revents & POLLIN) == 0)
-            continue;
+        if (ready <= 0 || state_.stopping()) continue;
+        if ((waiting[0].revents & POLLIN) == 0) continue;
         int socket = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (socket < 0)
-            continue;
+        if (socket < 0) continue;
         {
             std::lock_guard lock(mutex_);
             if (clients_.size() >= MaxConnections) {
-                logLine(state_.serverName(), "refused a connection: " + std::to_string(MaxConnections) +
-                                                 " connections are open");
+                logLine(state_.serverName(),
+                        "refused a connection: " + std::to_string(MaxConnections) +
+                            " connections are open");
                 ::close(socket);
                 continue;
             }
@@ -104,15 +101,13 @@ void Server::run() {
     {
         std::lock_guard lock(mutex_);
         for (auto& client : clients_)
-            if (client->socket >= 0)
-                ::shutdown(client->socket, SHUT_RDWR);
+            if (client->socket >= 0) ::shutdown(client->socket, SHUT_RDWR);
     }
     reapFinished(true);
 }
 
 void Server::stop() {
-    if (state_.stopping())
-        return;
+    if (state_.stopping()) return;
     state_.requestStop();
     char byte = 1;
     ssize_t written = ::write(wakeWrite_, &byte, 1);
@@ -133,8 +128,7 @@ void Server::reapFinished(bool all) {
         }
     }
     for (auto& client : done)
-        if (client->thread.joinable())
-            client->thread.join();
+        if (client->thread.joinable()) client->thread.join();
 }
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -42,4 +42,4 @@ private:
     std::list<std::unique_ptr<Client>> clients_;
 };
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -6,12 +6,11 @@
 namespace tvr::sim {
 
 bool isValidObjectName(const std::string& name) {
-    if (name.empty() || name.size() > 30)
-        return false;
-    if (!std::isalpha(static_cast<unsigned char>(name[0])) && name[0] != '_')
-        return false;
+    if (name.empty() || name.size() > 30) return false;
+    if (!std::isalpha(static_cast<unsigned char>(name[0])) && name[0] != '_') return false;
     for (char c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '$' && c != '#' && c != '@')
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '$' && c != '#' &&
+            c != '@')
             return false;
     return true;
 }
@@ -26,8 +25,7 @@ ServerOptions parseServerOptions(const std::vector<std::string>& arguments) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
         auto value = [&]() -> const std::string& {
-            if (i + 1 >= arguments.size())
-                throw std::invalid_argument(option + " needs a value");
+            if (i + 1 >= arguments.size()) throw std::invalid_argument(option + " needs a value");
             return arguments[++i];
         };
         if (option == "--name") {
@@ -44,7 +42,8 @@ ServerOptions parseServerOptions(const std::vector<std::string>& arguments) {
                 used = 0;
             }
             if (used != text.size() || port < 0 || port > 65535)
-                throw std::invalid_argument("--port needs a number from 0 to 65535, not '" + text + "'");
+                throw std::invalid_argument("--port needs a number from 0 to 65535, not '" + text +
+                                            "'");
             options.port = port;
         } else if (option == "--data") {
             options.dataDir = value();
@@ -65,11 +64,9 @@ ServerOptions parseServerOptions(const std::vector<std::string>& arguments) {
             throw std::invalid_argument("unknown option '" + option + "'");
         }
     }
-    if (options.dataDir.empty())
-        throw std::invalid_argument("--data DIR is required");
-    if (options.logins.empty())
-        options.logins.emplace_back("sa", "");
+    if (options.dataDir.empty()) throw std::invalid_argument("--data DIR is required");
+    if (options.logins.empty()) options.logins.emplace_back("sa", "");
     return options;
 }
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -10,7 +10,7 @@ struct ServerOptions {
     std::string name = "ASEEMU";
     int port = 0;
     std::string dataDir;
-    std::vector<std::pair<std::string, std::string>> logins;   // user, password
+    std::vector<std::pair<std::string, std::string>> logins;  // user, password
     std::vector<std::string> databases;
     std::string traceFile;
     std::size_t maxMessageSize = 16 * 1024 * 1024;
@@ -26,4 +26,4 @@ std::string serverUsage();
 // at most 30 characters.
 bool isValidObjectName(const std::string& name);
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

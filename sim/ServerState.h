@@ -18,7 +18,7 @@ namespace tvr::sim {
 
 enum class DatabaseState {
     Online,
-    Loading,   // after a load, until online database: not usable
+    Loading,  // after a load, until online database: not usable
     Offline,
 };
 
@@ -40,7 +40,7 @@ public:
     const std::string& serverName() const { return options_.name; }
     bool checkLogin(const std::string& user, const std::string& password) const;
 
-    std::vector<DatabaseInfo> databases() const;   // by name
+    std::vector<DatabaseInfo> databases() const;  // by name
     std::optional<DatabaseInfo> findDatabase(const std::string& name) const;
     std::string databasePath(const std::string& name) const;
     // Creates an empty database (file and catalog row); throws when the name is taken.
@@ -63,7 +63,7 @@ private:
 
     ServerOptions options_;
     mutable std::mutex mutex_;
-    std::unique_ptr<SqliteDatabase> master_;   // catalog writes, under mutex_
+    std::unique_ptr<SqliteDatabase> master_;  // catalog writes, under mutex_
     std::map<std::string, DatabaseInfo> databases_;
     std::map<std::string, int> users_;
     std::atomic<int> lastConnectionId_{0};
@@ -72,4 +72,4 @@ private:
 
 bool isSystemDatabase(const std::string& name);
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -25,23 +25,35 @@ bool isLong(const Column& column) { return isText(column.kind) && column.length 
 
 int integerSize(ColumnKind kind) {
     switch (kind) {
-    case ColumnKind::TinyInt: return 1;
-    case ColumnKind::SmallInt: return 2;
-    case ColumnKind::BigInt: return 8;
-    default: return 4;
+        case ColumnKind::TinyInt:
+            return 1;
+        case ColumnKind::SmallInt:
+            return 2;
+        case ColumnKind::BigInt:
+            return 8;
+        default:
+            return 4;
     }
 }
 
 std::int32_t userType(ColumnKind kind) {
     switch (kind) {
-    case ColumnKind::Char: return 1;
-    case ColumnKind::VarChar: return 2;
-    case ColumnKind::TinyInt: return 5;
-    case ColumnKind::SmallInt: return 6;
-    case ColumnKind::Int: return 7;
-    case ColumnKind::Float: return 8;
-    case ColumnKind::DateTime: return 12;
-    case ColumnKind::BigInt: return 43;
+        case ColumnKind::Char:
+            return 1;
+        case ColumnKind::VarChar:
+            return 2;
+        case ColumnKind::TinyInt:
+            return 5;
+        case ColumnKind::SmallInt:
+            return 6;
+        case ColumnKind::Int:
+            return 7;
+        case ColumnKind::Float:
+            return 8;
+        case ColumnKind::DateTime:
+            return 12;
+        case ColumnKind::BigInt:
+            return 43;
     }
     return 0;
 }
@@ -53,7 +65,7 @@ void writeNull(WireWriter& out, const Column& column) {
         out.byte(0);
 }
 
-} // namespace
+}  // namespace
 
 void writeLoginAck(WireWriter& out, LoginStatus status) {
     out.byte(TokenLoginAck);
@@ -71,7 +83,8 @@ void writeCapabilities(WireWriter& out, const std::vector<std::uint8_t>& capabil
     out.raw(capabilities.data(), capabilities.size());
 }
 
-void writeEnvChange(WireWriter& out, EnvChangeType type, const std::string& newValue, const std::string& oldValue) {
+void writeEnvChange(WireWriter& out, EnvChangeType type, const std::string& newValue,
+                    const std::string& oldValue) {
     out.byte(TokenEnvChange);
     std::size_t length = out.beginLength16();
     out.byte(type);
@@ -86,9 +99,9 @@ void writeMessage(WireWriter& out, const ServerMessage& message, const std::stri
     out.int32(message.number);
     out.byte(message.state);
     out.byte(message.severity);
-    out.text8("ZZZZZ");                       // SQL state: none in particular
-    out.byte(0);                              // no extended data follows
-    out.uint16(0);                            // transaction state
+    out.text8("ZZZZZ");  // SQL state: none in particular
+    out.byte(0);         // no extended data follows
+    out.uint16(0);       // transaction state
     // The client keeps at most 1024 characters of a message.
     out.text16(std::string_view(message.text).substr(0, 1024));
     out.text8(serverName);
@@ -106,31 +119,31 @@ void writeRowFormat(WireWriter& out, const std::vector<Column>& columns) {
         out.byte(column.nullable ? ColumnNullable : 0);
         out.int32(userType(column.kind));
         switch (column.kind) {
-        case ColumnKind::Char:
-        case ColumnKind::VarChar:
-            if (isLong(column)) {
-                out.byte(TypeLongChar);
-                out.uint32(static_cast<std::uint32_t>(column.length));
-            } else {
-                out.byte(column.kind == ColumnKind::Char ? TypeChar : TypeVarChar);
-                out.byte(static_cast<std::uint8_t>(column.length < 1 ? 1 : column.length));
-            }
-            break;
-        case ColumnKind::Int:
-        case ColumnKind::SmallInt:
-        case ColumnKind::TinyInt:
-        case ColumnKind::BigInt:
-            out.byte(TypeIntN);
-            out.byte(static_cast<std::uint8_t>(integerSize(column.kind)));
-            break;
-        case ColumnKind::Float:
-            out.byte(TypeFloatN);
-            out.byte(8);
-            break;
-        case ColumnKind::DateTime:
-            out.byte(TypeDateTimeN);
-            out.byte(8);
-            break;
+            case ColumnKind::Char:
+            case ColumnKind::VarChar:
+                if (isLong(column)) {
+                    out.byte(TypeLongChar);
+                    out.uint32(static_cast<std::uint32_t>(column.length));
+                } else {
+                    out.byte(column.kind == ColumnKind::Char ? TypeChar : TypeVarChar);
+                    out.byte(static_cast<std::uint8_t>(column.length < 1 ? 1 : column.length));
+                }
+                break;
+            case ColumnKind::Int:
+            case ColumnKind::SmallInt:
+            case ColumnKind::TinyInt:
+            case ColumnKind::BigInt:
+                out.byte(TypeIntN);
+                out.byte(static_cast<std::uint8_t>(integerSize(column.kind)));
+                break;
+            case ColumnKind::Float:
+                out.byte(TypeFloatN);
+                out.byte(8);
+                break;
+            case ColumnKind::DateTime:
+                out.byte(TypeDateTimeN);
+                out.byte(8);
+                break;
         }
         out.byte(0);  // no locale
     }
@@ -140,7 +153,8 @@ void writeRowFormat(WireWriter& out, const std::vector<Column>& columns) {
 std::size_t rowFormatSize(const std::vector<Column>& columns) {
     std::size_t size = 2;
     for (const Column& column : columns)
-        size += 1 + std::min<std::size_t>(column.name.size(), 255) + 1 + 4 + 1 + (isLong(column) ? 4 : 1) + 1;
+        size += 1 + std::min<std::size_t>(column.name.size(), 255) + 1 + 4 + 1 +
+                (isLong(column) ? 4 : 1) + 1;
     return size;
 }
 
@@ -154,63 +168,62 @@ void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& ro
             continue;
         }
         switch (column.kind) {
-        case ColumnKind::Char:
-        case ColumnKind::VarChar: {
-            std::string text = valueText(value);
-            // A zero length means NULL here, so an empty text travels as one blank, as on the
-            // real server.
-            if (text.empty())
-                text = " ";
-            if (isLong(column)) {
-                out.uint32(static_cast<std::uint32_t>(text.size()));
-                out.raw(text);
-            } else {
-                out.text8(text);
-            }
-            break;
-        }
-        case ColumnKind::Int:
-        case ColumnKind::SmallInt:
-        case ColumnKind::TinyInt:
-        case ColumnKind::BigInt: {
-            std::int64_t number = 0;
-            if (const auto* integer = std::get_if<std::int64_t>(&value))
-                number = *integer;
-            else if (const auto* real = std::get_if<double>(&value))
-                number = static_cast<std::int64_t>(std::llround(*real));
-            int size = integerSize(column.kind);
-            out.byte(static_cast<std::uint8_t>(size));
-            if (size == 1)
-                out.byte(static_cast<std::uint8_t>(number));
-            else if (size == 2)
-                out.int16(static_cast<std::int16_t>(number));
-            else if (size == 4)
-                out.int32(static_cast<std::int32_t>(number));
-            else
-                out.int64(number);
-            break;
-        }
-        case ColumnKind::Float: {
-            double number = 0;
-            if (const auto* real = std::get_if<double>(&value))
-                number = *real;
-            else if (const auto* integer = std::get_if<std::int64_t>(&value))
-                number = static_cast<double>(*integer);
-            out.byte(8);
-            out.float64(number);
-            break;
-        }
-        case ColumnKind::DateTime: {
-            const auto* datetime = std::get_if<DateTimeValue>(&value);
-            if (datetime == nullptr) {
-                writeNull(out, column);
+            case ColumnKind::Char:
+            case ColumnKind::VarChar: {
+                std::string text = valueText(value);
+                // A zero length means NULL here, so an empty text travels as one blank, as on the
+                // real server.
+                if (text.empty()) text = " ";
+                if (isLong(column)) {
+                    out.uint32(static_cast<std::uint32_t>(text.size()));
+                    out.raw(text);
+                } else {
+                    out.text8(text);
+                }
                 break;
             }
-            out.byte(8);
-            out.int32(datetime->days);
-            out.int32(datetime->ticks);
-            break;
-        }
+            case ColumnKind::Int:
+            case ColumnKind::SmallInt:
+            case ColumnKind::TinyInt:
+            case ColumnKind::BigInt: {
+                std::int64_t number = 0;
+                if (const auto* integer = std::get_if<std::int64_t>(&value))
+                    number = *integer;
+                else if (const auto* real = std::get_if<double>(&value))
+                    number = static_cast<std::int64_t>(std::llround(*real));
+                int size = integerSize(column.kind);
+                out.byte(static_cast<std::uint8_t>(size));
+                if (size == 1)
+                    out.byte(static_cast<std::uint8_t>(number));
+                else if (size == 2)
+                    out.int16(static_cast<std::int16_t>(number));
+                else if (size == 4)
+                    out.int32(static_cast<std::int32_t>(number));
+                else
+                    out.int64(number);
+                break;
+            }
+            case ColumnKind::Float: {
+                double number = 0;
+                if (const auto* real = std::get_if<double>(&value))
+                    number = *real;
+                else if (const auto* integer = std::get_if<std::int64_t>(&value))
+                    number = static_cast<double>(*integer);
+                out.byte(8);
+                out.float64(number);
+                break;
+            }
+            case ColumnKind::DateTime: {
+                const auto* datetime = std::get_if<DateTimeValue>(&value);
+                if (datetime == nullptr) {
+                    writeNull(out, column);
+                    break;
+                }
+                out.byte(8);
+                out.int32(datetime->days);
+                out.int32(datetime->ticks);
+                break;
+            }
         }
     }
 }
@@ -228,18 +241,15 @@ void writeDone(WireWriter& out, ServerToken token, std::uint16_t status, std::in
 }
 
 std::string valueText(const Value& value) {
-    if (const auto* text = std::get_if<std::string>(&value))
-        return *text;
-    if (const auto* integer = std::get_if<std::int64_t>(&value))
-        return std::to_string(*integer);
+    if (const auto* text = std::get_if<std::string>(&value)) return *text;
+    if (const auto* integer = std::get_if<std::int64_t>(&value)) return std::to_string(*integer);
     if (const auto* real = std::get_if<double>(&value)) {
         char buffer[64];
         std::snprintf(buffer, sizeof buffer, "%.15g", *real);
         return buffer;
     }
-    if (const auto* datetime = std::get_if<DateTimeValue>(&value))
-        return formatDateTime(*datetime);
+    if (const auto* datetime = std::get_if<DateTimeValue>(&value)) return formatDateTime(*datetime);
     return {};
 }
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -53,7 +53,8 @@ struct ServerMessage {
 
 void writeLoginAck(WireWriter& out, LoginStatus status);
 void writeCapabilities(WireWriter& out, const std::vector<std::uint8_t>& capabilities);
-void writeEnvChange(WireWriter& out, EnvChangeType type, const std::string& newValue, const std::string& oldValue);
+void writeEnvChange(WireWriter& out, EnvChangeType type, const std::string& newValue,
+                    const std::string& oldValue);
 void writeMessage(WireWriter& out, const ServerMessage& message, const std::string& serverName);
 void writeRowFormat(WireWriter& out, const std::vector<Column>& columns);
 // Bytes of the row format's body; above 65535 it cannot be sent.
@@ -66,4 +67,4 @@ void writeDone(WireWriter& out, ServerToken token, std::uint16_t status, std::in
 // "YYYY-MM-DD HH:MM:SS.mmm" form, NULL as the empty text.
 std::string valueText(const Value& value);
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

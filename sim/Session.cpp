@@ -4,12 +4,12 @@
 #include "sim/ClientRequest.h"
 #include "sim/ServerMessages.h"
 
-#include <cerrno>
-#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 namespace tvr::sim {
 namespace {
@@ -18,20 +18,26 @@ constexpr std::size_t MinPacketSize = 512;
 constexpr std::size_t MaxPacketSize = 65535;
 constexpr long LoginTimeoutSeconds = 60;
 
-} // namespace
+}  // namespace
 
-Session::Session(ServerState& server, const CommandSet& commands, CommandTrace& trace, int socket, int connectionId)
-    : server_(server), commands_(commands), trace_(trace), socket_(socket), id_(connectionId),
+Session::Session(ServerState& server, const CommandSet& commands, CommandTrace& trace, int socket,
+                 int connectionId)
+    : server_(server),
+      commands_(commands),
+      trace_(trace),
+      socket_(socket),
+      id_(connectionId),
       assembler_(server.options().maxMessageSize) {}
 
 Session::~Session() = default;
 
-void Session::log(const std::string& text) { logLine(server_.serverName(), "connection " + std::to_string(id_) + ": " + text); }
+void Session::log(const std::string& text) {
+    logLine(server_.serverName(), "connection " + std::to_string(id_) + ": " + text);
+}
 
 void Session::run() {
     try {
-        if (login())
-            serve();
+        if (login()) serve();
     } catch (const ProtocolError& error) {
         log("closed: " + std::string(error.what()));
     } catch (const ConnectionLost& lost) {
@@ -51,14 +57,12 @@ bool Session::readExact(std::uint8_t* data, std::size_t size) {
             done += static_cast<std::size_t>(got);
             continue;
         }
-        if (got < 0 && errno == EINTR)
-            continue;
+        if (got < 0 && errno == EINTR) continue;
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            throw ConnectionLost("nothing received within " + std::to_string(LoginTimeoutSeconds) + " s");
-        if (got == 0 && done == 0)
-            return false;
-        if (got == 0)
-            throw ProtocolError("connection closed in the middle of a packet");
+            throw ConnectionLost("nothing received within " + std::to_string(LoginTimeoutSeconds) +
+                                 " s");
+        if (got == 0 && done == 0) return false;
+        if (got == 0) throw ProtocolError("connection closed in the middle of a packet");
         throw ConnectionLost(std::strerror(errno));
     }
     return true;
@@ -67,8 +71,7 @@ bool Session::readExact(std::uint8_t* data, std::size_t size) {
 ClientMessage Session::readMessage() {
     for (;;) {
         std::uint8_t header[PacketHeaderSize];
-        if (!readExact(header, sizeof header))
-            throw ConnectionLost("closed by the client");
+        if (!readExact(header, sizeof header)) throw ConnectionLost("closed by the client");
         PacketHeader packet = parsePacketHeader(header);
         std::vector<std::uint8_t> body(packet.length - PacketHeaderSize);
         if (!body.empty() && !readExact(body.data(), body.size()))
@@ -78,8 +81,7 @@ ClientMessage Session::readMessage() {
             assembler_.reset();
             return ClientMessage{PacketCancel, {}};
         }
-        if (assembler_.add(packet, body.data(), body.size()))
-            return assembler_.take();
+        if (assembler_.add(packet, body.data(), body.size())) return assembler_.take();
     }
 }
 
@@ -95,7 +97,8 @@ bool Session::login() {
         return false;
     }
     if (first.type != PacketLogin)
-        throw ProtocolError("first packet of type " + std::to_string(first.type) + " instead of a login");
+        throw ProtocolError("first packet of type " + std::to_string(first.type) +
+                            " instead of a login");
     login_ = parseLoginRecord(first.body);
     if (!login_.isTds50()) {
         log("refused: login for TDS " + std::to_string(login_.protocolMajor) + "." +
@@ -133,8 +136,7 @@ bool Session::login() {
     writeMessage(out_, changed, server_.serverName());
     writeEnvChange(out_, EnvCharset, login_.charset.empty() ? "utf8" : login_.charset, "");
     writeEnvChange(out_, EnvPacketSize, std::to_string(negotiated), std::to_string(MinPacketSize));
-    if (!login_.capabilities.empty())
-        writeCapabilities(out_, login_.capabilities);
+    if (!login_.capabilities.empty()) writeCapabilities(out_, login_.capabilities);
     writeDone(out_, TokenDone, DoneFinal, 0);
     sendResponse();
     packetSize_ = negotiated;
@@ -147,8 +149,7 @@ void Session::serve() {
         try {
             request = readMessage();
         } catch (const ConnectionLost&) {
-            if (!server_.stopping())
-                log("disconnected without logout");
+            if (!server_.stopping()) log("disconnected without logout");
             return;
         }
         cancelled_ = false;
@@ -158,8 +159,10 @@ void Session::serve() {
             continue;
         }
         if (request.type != PacketNormal && request.type != PacketQuery) {
-            writeMessage(out_, messages::unsupportedRequest("packets of type " + std::to_string(request.type)),
-                         server_.serverName());
+            writeMessage(
+                out_,
+                messages::unsupportedRequest("packets of type " + std::to_string(request.type)),
+                server_.serverName());
             writeDone(out_, TokenDone, DoneError, 0);
             sendResponse();
             continue;
@@ -172,42 +175,43 @@ void Session::serve() {
             parsed = parseClientRequest(request.body);
         }
         switch (parsed.kind) {
-        case ClientRequest::Kind::Logout:
-            writeDone(out_, TokenDone, DoneFinal, 0);
-            sendResponse();
-            log("logged out");
-            return;
-        case ClientRequest::Kind::Option:
-            writeDone(out_, TokenDone, DoneFinal, 0);
-            sendResponse();
-            break;
-        case ClientRequest::Kind::Unsupported: {
-            char token[8];
-            std::snprintf(token, sizeof token, "0x%02X", parsed.token);
-            writeMessage(out_, messages::unsupportedRequest(std::string("requests of token ") + token),
-                         server_.serverName());
-            writeDone(out_, TokenDone, DoneError, 0);
-            sendResponse();
-            break;
-        }
-        case ClientRequest::Kind::Language:
-            trace_.record(id_, parsed.text);
-            if (parsed.hasParameters) {
-                writeMessage(out_, messages::unsupportedRequest("language commands with parameters"),
-                             server_.serverName());
+            case ClientRequest::Kind::Logout:
+                writeDone(out_, TokenDone, DoneFinal, 0);
+                sendResponse();
+                log("logged out");
+                return;
+            case ClientRequest::Kind::Option:
+                writeDone(out_, TokenDone, DoneFinal, 0);
+                sendResponse();
+                break;
+            case ClientRequest::Kind::Unsupported: {
+                char token[8];
+                std::snprintf(token, sizeof token, "0x%02X", parsed.token);
+                writeMessage(
+                    out_, messages::unsupportedRequest(std::string("requests of token ") + token),
+                    server_.serverName());
                 writeDone(out_, TokenDone, DoneError, 0);
                 sendResponse();
                 break;
             }
-            if (runBatch(*context_, parsed.text) == BatchResult::Cancelled || cancelled_) {
-                if (connectionLost_ || server_.stopping())
-                    return;
-                out_.clear();
-                acknowledgeAttention();
-            } else {
-                sendResponse();
-            }
-            break;
+            case ClientRequest::Kind::Language:
+                trace_.record(id_, parsed.text);
+                if (parsed.hasParameters) {
+                    writeMessage(out_,
+                                 messages::unsupportedRequest("language commands with parameters"),
+                                 server_.serverName());
+                    writeDone(out_, TokenDone, DoneError, 0);
+                    sendResponse();
+                    break;
+                }
+                if (runBatch(*context_, parsed.text) == BatchResult::Cancelled || cancelled_) {
+                    if (connectionLost_ || server_.stopping()) return;
+                    out_.clear();
+                    acknowledgeAttention();
+                } else {
+                    sendResponse();
+                }
+                break;
         }
     }
 }
@@ -241,8 +245,7 @@ void Session::sendBytes(const std::vector<std::uint8_t>& bytes) {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         ssize_t n = ::send(socket_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             connectionLost_ = true;
             throw ConnectionLost(n < 0 ? std::strerror(errno) : "send returned nothing");
@@ -272,7 +275,8 @@ void Session::returnStatus(std::int32_t status) {
     writeReturnStatus(out_, status);
 }
 
-void Session::environmentChange(EnvChangeType type, const std::string& newValue, const std::string& oldValue) {
+void Session::environmentChange(EnvChangeType type, const std::string& newValue,
+                                const std::string& oldValue) {
     beginToken();
     writeEnvChange(out_, type, newValue, oldValue);
 }
@@ -283,19 +287,16 @@ void Session::done(ServerToken token, std::uint16_t status, std::int32_t count) 
 }
 
 bool Session::cancelRequested() {
-    if (cancelled_)
-        return true;
+    if (cancelled_) return true;
     if (server_.stopping()) {
         cancelled_ = true;
         return true;
     }
     auto now = std::chrono::steady_clock::now();
-    if (now - lastPoll_ < std::chrono::milliseconds(2))
-        return false;
+    if (now - lastPoll_ < std::chrono::milliseconds(2)) return false;
     lastPoll_ = now;
     pollfd waiting{socket_, POLLIN, 0};
-    if (::poll(&waiting, 1, 0) <= 0)
-        return false;
+    if (::poll(&waiting, 1, 0) <= 0) return false;
     // Something arrived while a command runs: only an attention is allowed here.
     try {
         std::uint8_t header[PacketHeaderSize];
@@ -307,7 +308,8 @@ bool Session::cancelRequested() {
             if (!body.empty() && !readExact(body.data(), body.size()))
                 connectionLost_ = true;
             else if (packet.type != PacketCancel) {
-                log("closed: a request of type " + std::to_string(packet.type) + " arrived while a command ran");
+                log("closed: a request of type " + std::to_string(packet.type) +
+                    " arrived while a command ran");
                 connectionLost_ = true;
             }
         }
@@ -315,10 +317,9 @@ bool Session::cancelRequested() {
         log("closed: " + std::string(error.what()));
         connectionLost_ = true;
     }
-    if (!connectionLost_)
-        log("attention: the command in progress is cancelled");
+    if (!connectionLost_) log("attention: the command in progress is cancelled");
     cancelled_ = true;
     return true;
 }
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

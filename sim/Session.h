@@ -18,7 +18,8 @@ namespace tvr::sim {
 
 class Session : public ResultSink {
 public:
-    Session(ServerState& server, const CommandSet& commands, CommandTrace& trace, int socket, int connectionId);
+    Session(ServerState& server, const CommandSet& commands, CommandTrace& trace, int socket,
+            int connectionId);
     ~Session() override;
 
     // Serves the connection until it ends; never throws. The socket stays open for the caller
@@ -30,7 +31,8 @@ public:
     void rowFormat(const std::vector<Column>& columns) override;
     void row(const Row& row) override;
     void returnStatus(std::int32_t status) override;
-    void environmentChange(EnvChangeType type, const std::string& newValue, const std::string& oldValue) override;
+    void environmentChange(EnvChangeType type, const std::string& newValue,
+                           const std::string& oldValue) override;
     void done(ServerToken token, std::uint16_t status, std::int32_t count) override;
     bool cancelRequested() override;
 
@@ -41,7 +43,7 @@ private:
     // Reads exactly `size` bytes; false at a clean end of the connection before the first byte.
     bool readExact(std::uint8_t* data, std::size_t size);
     void beginToken();
-    void sendResponse();          // the pending tokens, ending the response
+    void sendResponse();  // the pending tokens, ending the response
     void acknowledgeAttention();
     void sendBytes(const std::vector<std::uint8_t>& bytes);
     void log(const std::string& text);
@@ -54,7 +56,7 @@ private:
     std::size_t packetSize_ = 512;
     MessageAssembler assembler_;
     WireWriter out_;
-    std::vector<Column> columns_;   // of the row result being sent
+    std::vector<Column> columns_;  // of the row result being sent
     bool cancelled_ = false;
     bool connectionLost_ = false;
     std::chrono::steady_clock::time_point lastPoll_{};
@@ -68,4 +70,4 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -20,27 +20,27 @@ void lengthFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
 
 // replicate(text, n): the text n times; NULL for NULL or a negative count.
 void replicateFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
-    if (sqlite3_value_type(arguments[0]) == SQLITE_NULL || sqlite3_value_type(arguments[1]) == SQLITE_NULL ||
-        sqlite3_value_int64(arguments[1]) < 0) {
+    if (sqlite3_value_type(arguments[0]) == SQLITE_NULL ||
+        sqlite3_value_type(arguments[1]) == SQLITE_NULL || sqlite3_value_int64(arguments[1]) < 0) {
         sqlite3_result_null(call);
         return;
     }
     const unsigned char* raw = sqlite3_value_text(arguments[0]);
-    std::string text(reinterpret_cast<const char*>(raw), static_cast<std::size_t>(sqlite3_value_bytes(arguments[0])));
+    std::string text(reinterpret_cast<const char*>(raw),
+                     static_cast<std::size_t>(sqlite3_value_bytes(arguments[0])));
     std::int64_t count = sqlite3_value_int64(arguments[1]);
     // A varchar holds at most 16384 bytes on the server; nothing longer is built here.
     const std::size_t limit = 16384;
     std::string result;
-    for (std::int64_t i = 0; i < count && result.size() < limit; ++i)
-        result += text;
-    if (result.size() > limit)
-        result.resize(limit);
+    for (std::int64_t i = 0; i < count && result.size() < limit; ++i) result += text;
+    if (result.size() > limit) result.resize(limit);
     resultText(call, result);
 }
 
 // charindex(pattern, text): 1-based position of the pattern, 0 when absent.
 void charindexFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
-    if (sqlite3_value_type(arguments[0]) == SQLITE_NULL || sqlite3_value_type(arguments[1]) == SQLITE_NULL) {
+    if (sqlite3_value_type(arguments[0]) == SQLITE_NULL ||
+        sqlite3_value_type(arguments[1]) == SQLITE_NULL) {
         sqlite3_result_null(call);
         return;
     }
@@ -49,7 +49,8 @@ void charindexFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
     std::string text(reinterpret_cast<const char*>(sqlite3_value_text(arguments[1])),
                      static_cast<std::size_t>(sqlite3_value_bytes(arguments[1])));
     std::size_t found = pattern.empty() ? std::string::npos : text.find(pattern);
-    sqlite3_result_int64(call, found == std::string::npos ? 0 : static_cast<std::int64_t>(found) + 1);
+    sqlite3_result_int64(call,
+                         found == std::string::npos ? 0 : static_cast<std::int64_t>(found) + 1);
 }
 
 void strReplaceFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
@@ -75,7 +76,7 @@ void strReplaceFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
     resultText(call, result + source.substr(position));
 }
 
-} // namespace
+}  // namespace
 
 void registerTextFunctions(sqlite3* db) {
     struct Function {
@@ -84,12 +85,14 @@ void registerTextFunctions(sqlite3* db) {
         void (*body)(sqlite3_context*, int, sqlite3_value**);
     };
     static const Function functions[] = {
-        {"len", 1, lengthFunction},          {"datalength", 1, lengthFunction},       {"char_length", 1, lengthFunction},
-        {"replicate", 2, replicateFunction}, {"charindex", 2, charindexFunction}, {"str_replace", 3, strReplaceFunction},
+        {"len", 1, lengthFunction},          {"datalength", 1, lengthFunction},
+        {"char_length", 1, lengthFunction},  {"replicate", 2, replicateFunction},
+        {"charindex", 2, charindexFunction}, {"str_replace", 3, strReplaceFunction},
     };
     for (const Function& function : functions)
-        sqlite3_create_function_v2(db, function.name, function.arguments, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                   function.body, nullptr, nullptr, nullptr);
+        sqlite3_create_function_v2(db, function.name, function.arguments,
+                                   SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, function.body,
+                                   nullptr, nullptr, nullptr);
 }
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -8,4 +8,4 @@ namespace tvr::sim {
 
 void registerTextFunctions(sqlite3* db);
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

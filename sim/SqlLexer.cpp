@@ -6,24 +6,26 @@
 namespace tvr::sim {
 namespace {
 
-bool wordStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == '#' || static_cast<unsigned char>(c) >= 0x80; }
-bool wordPart(char c) { return wordStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '$' || c == '@'; }
+bool wordStart(char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == '#' ||
+           static_cast<unsigned char>(c) >= 0x80;
+}
+bool wordPart(char c) {
+    return wordStart(c) || std::isdigit(static_cast<unsigned char>(c)) || c == '$' || c == '@';
+}
 
-} // namespace
+}  // namespace
 
 bool SqlToken::isWord(const char* lowerWord) const {
-    if (kind != Kind::Word || text.size() != std::strlen(lowerWord))
-        return false;
+    if (kind != Kind::Word || text.size() != std::strlen(lowerWord)) return false;
     for (std::size_t i = 0; i < text.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != lowerWord[i])
-            return false;
+        if (std::tolower(static_cast<unsigned char>(text[i])) != lowerWord[i]) return false;
     return true;
 }
 
 std::string SqlToken::lower() const {
     std::string result = text;
-    for (char& c : result)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return result;
 }
 
@@ -34,8 +36,7 @@ std::vector<SqlToken> tokenizeSql(const std::string& text) {
     const std::size_t n = text.size();
     auto countLines = [&](std::size_t from, std::size_t to) {
         for (std::size_t k = from; k < to; ++k)
-            if (text[k] == '\n')
-                ++line;
+            if (text[k] == '\n') ++line;
     };
     while (i < n) {
         char c = text[i];
@@ -49,8 +50,7 @@ std::vector<SqlToken> tokenizeSql(const std::string& text) {
             continue;
         }
         if (c == '-' && i + 1 < n && text[i + 1] == '-') {
-            while (i < n && text[i] != '\n')
-                ++i;
+            while (i < n && text[i] != '\n') ++i;
             continue;
         }
         if (c == '/' && i + 1 < n && text[i + 1] == '*') {
@@ -68,8 +68,7 @@ std::vector<SqlToken> tokenizeSql(const std::string& text) {
             std::size_t k = i + 1;
             std::string value;
             for (;;) {
-                if (k >= n)
-                    throw SqlLexError("unclosed quote", text.substr(i, 30), line);
+                if (k >= n) throw SqlLexError("unclosed quote", text.substr(i, 30), line);
                 if (text[k] == c) {
                     if (k + 1 < n && text[k + 1] == c) {
                         value += c;
@@ -96,32 +95,30 @@ std::vector<SqlToken> tokenizeSql(const std::string& text) {
             i = end + 1;
         } else if (c == '@') {
             std::size_t k = i + 1;
-            if (k < n && text[k] == '@')
-                ++k;
-            while (k < n && wordPart(text[k]))
-                ++k;
+            if (k < n && text[k] == '@') ++k;
+            while (k < n && wordPart(text[k])) ++k;
             token.kind = SqlToken::Kind::Variable;
             token.text = text.substr(i, k - i);
             i = k;
         } else if (std::isdigit(static_cast<unsigned char>(c)) ||
-                   (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(text[i + 1])))) {
+                   (c == '.' && i + 1 < n &&
+                    std::isdigit(static_cast<unsigned char>(text[i + 1])))) {
             std::size_t k = i;
             while (k < n && (std::isalnum(static_cast<unsigned char>(text[k])) || text[k] == '.'))
                 ++k;
             // An exponent sign: 1e-5.
-            while (k < n && (text[k] == '+' || text[k] == '-') && (text[k - 1] == 'e' || text[k - 1] == 'E') &&
-                   k + 1 < n && std::isdigit(static_cast<unsigned char>(text[k + 1]))) {
+            while (k < n && (text[k] == '+' || text[k] == '-') &&
+                   (text[k - 1] == 'e' || text[k - 1] == 'E') && k + 1 < n &&
+                   std::isdigit(static_cast<unsigned char>(text[k + 1]))) {
                 ++k;
-                while (k < n && std::isalnum(static_cast<unsigned char>(text[k])))
-                    ++k;
+                while (k < n && std::isalnum(static_cast<unsigned char>(text[k]))) ++k;
             }
             token.kind = SqlToken::Kind::Number;
             token.text = text.substr(i, k - i);
             i = k;
         } else if (wordStart(c)) {
             std::size_t k = i;
-            while (k < n && wordPart(text[k]))
-                ++k;
+            while (k < n && wordPart(text[k])) ++k;
             token.kind = SqlToken::Kind::Word;
             token.text = text.substr(i, k - i);
             i = k;
@@ -130,8 +127,7 @@ std::vector<SqlToken> tokenizeSql(const std::string& text) {
             token.kind = SqlToken::Kind::Symbol;
             token.text = std::string(1, c);
             for (const char* pair : twoCharacter)
-                if (i + 1 < n && text[i] == pair[0] && text[i + 1] == pair[1])
-                    token.text = pair;
+                if (i + 1 < n && text[i] == pair[0] && text[i + 1] == pair[1]) token.text = pair;
             i += token.text.size();
         }
         tokens.push_back(std::move(token));
@@ -139,4 +135,4 @@ std::vector<SqlToken> tokenizeSql(const std::string& text) {
     return tokens;
 }
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

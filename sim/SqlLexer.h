@@ -11,12 +11,12 @@ namespace tvr::sim {
 struct SqlToken {
     enum class Kind { Word, String, BracketName, Number, Variable, Symbol };
     Kind kind = Kind::Word;
-    std::string text;    // as written
-    std::string value;   // a string's or bracketed name's content without quotes and escapes
+    std::string text;   // as written
+    std::string value;  // a string's or bracketed name's content without quotes and escapes
     std::size_t offset = 0;
-    int line = 1;        // 1-based line of the batch on which the token begins
+    int line = 1;  // 1-based line of the batch on which the token begins
 
-    bool isWord(const char* lowerWord) const;   // case-insensitive keyword test
+    bool isWord(const char* lowerWord) const;  // case-insensitive keyword test
     bool isSymbol(const char* symbol) const { return kind == Kind::Symbol && text == symbol; }
     std::string lower() const;
 };
@@ -32,4 +32,4 @@ public:
 
 std::vector<SqlToken> tokenizeSql(const std::string& text);
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -19,4 +19,4 @@ ServerMessage messageForSqliteError(const std::string& text, const Statement& st
 // The variables every statement may use (@@servername, @@version, @@spid, @@rowcount, ...).
 std::optional<std::string> globalVariable(ExecutionContext& context, const std::string& name);
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

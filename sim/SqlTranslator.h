@@ -16,7 +16,7 @@ namespace tvr::sim {
 
 struct TranslatedSql {
     std::string sql;
-    std::set<std::string> databases;   // other databases the statement names
+    std::set<std::string> databases;  // other databases the statement names
 };
 
 // Gives the SQL literal for a variable, or nothing when it is not known.
@@ -24,7 +24,8 @@ using VariableLookup = std::function<std::optional<std::string>(const std::strin
 
 class UnknownVariable : public std::runtime_error {
 public:
-    explicit UnknownVariable(const std::string& variable) : std::runtime_error(variable), name(variable) {}
+    explicit UnknownVariable(const std::string& variable)
+        : std::runtime_error(variable), name(variable) {}
     std::string name;
 };
 
@@ -32,10 +33,11 @@ public:
 // asked for each call `name()` without arguments (the name in lower case) and may give a
 // literal that takes the call's place.
 TranslatedSql translateToSqlite(const Statement& statement, const std::string& currentDatabase,
-                                const VariableLookup& variables, const VariableLookup& functions = {});
+                                const VariableLookup& variables,
+                                const VariableLookup& functions = {});
 
 // 'text' and "name" with the quotes inside doubled.
 std::string quoteSqlString(const std::string& text);
 std::string quoteSqlName(const std::string& name);
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -30,15 +30,16 @@ void SqliteDatabase::execute(const std::string& sql) {
 }
 
 SqliteStatement::SqliteStatement(SqliteDatabase& db, const std::string& sql) {
-    int rc = sqlite3_prepare_v2(db.handle(), sql.c_str(), static_cast<int>(sql.size()), &statement_, nullptr);
-    if (rc != SQLITE_OK)
-        throw SqliteError(rc, sqlite3_errmsg(db.handle()));
+    int rc = sqlite3_prepare_v2(db.handle(), sql.c_str(), static_cast<int>(sql.size()), &statement_,
+                                nullptr);
+    if (rc != SQLITE_OK) throw SqliteError(rc, sqlite3_errmsg(db.handle()));
 }
 
 SqliteStatement::~SqliteStatement() { sqlite3_finalize(statement_); }
 
 SqliteStatement& SqliteStatement::bind(int index, const std::string& text) {
-    sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()),
+                      SQLITE_TRANSIENT);
     return *this;
 }
 
@@ -49,20 +50,21 @@ SqliteStatement& SqliteStatement::bind(int index, std::int64_t number) {
 
 bool SqliteStatement::step() {
     int rc = sqlite3_step(statement_);
-    if (rc == SQLITE_ROW)
-        return true;
-    if (rc == SQLITE_DONE)
-        return false;
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
     throw SqliteError(rc, sqlite3_errmsg(sqlite3_db_handle(statement_)));
 }
 
 std::string SqliteStatement::text(int column) const {
     const unsigned char* value = sqlite3_column_text(statement_, column);
-    return value != nullptr ? std::string(reinterpret_cast<const char*>(value),
-                                          static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)))
-                            : std::string();
+    return value != nullptr
+               ? std::string(reinterpret_cast<const char*>(value),
+                             static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)))
+               : std::string();
 }
 
-std::int64_t SqliteStatement::integer(int column) const { return sqlite3_column_int64(statement_, column); }
+std::int64_t SqliteStatement::integer(int column) const {
+    return sqlite3_column_int64(statement_, column);
+}
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -11,7 +11,8 @@ namespace tvr::sim {
 
 class SqliteError : public std::runtime_error {
 public:
-    SqliteError(int resultCode, const std::string& what) : std::runtime_error(what), code(resultCode) {}
+    SqliteError(int resultCode, const std::string& what)
+        : std::runtime_error(what), code(resultCode) {}
     int code;
 };
 
@@ -56,4 +57,4 @@ private:
     sqlite3_stmt* statement_ = nullptr;
 };
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

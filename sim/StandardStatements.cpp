@@ -14,13 +14,12 @@ namespace tvr::sim {
 
 const StatementHandler* CommandSet::find(const Statement& statement) const {
     for (const StatementHandler& handler : handlers_)
-        if (handler.matches(statement))
-            return &handler;
+        if (handler.matches(statement)) return &handler;
     return nullptr;
 }
 
-StatementOutcome failStatement(ExecutionContext& context, const Statement& statement, ServerMessage message,
-                               bool endBatch) {
+StatementOutcome failStatement(ExecutionContext& context, const Statement& statement,
+                               ServerMessage message, bool endBatch) {
     message.line = statement.line;
     context.sink().message(message);
     return StatementOutcome::failed(endBatch);
@@ -29,12 +28,12 @@ StatementOutcome failStatement(ExecutionContext& context, const Statement& state
 namespace {
 
 std::string lower(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
-StatementOutcome syntaxErrorAt(ExecutionContext& context, const Statement& statement, std::size_t index) {
+StatementOutcome syntaxErrorAt(ExecutionContext& context, const Statement& statement,
+                               std::size_t index) {
     const std::vector<SqlToken>& tokens = statement.tokens;
     std::string near = index < tokens.size() ? tokens[index].text : tokens.back().text;
     return failStatement(context, statement, messages::syntaxError(near), true);
@@ -42,11 +41,9 @@ StatementOutcome syntaxErrorAt(ExecutionContext& context, const Statement& state
 
 // A name as written: a word, a [bracketed] name or a string.
 std::optional<std::string> nameAt(const Statement& statement, std::size_t index) {
-    if (index >= statement.tokens.size())
-        return std::nullopt;
+    if (index >= statement.tokens.size()) return std::nullopt;
     const SqlToken& token = statement.tokens[index];
-    if (token.kind == SqlToken::Kind::Word)
-        return token.text;
+    if (token.kind == SqlToken::Kind::Word) return token.text;
     if (token.kind == SqlToken::Kind::BracketName || token.kind == SqlToken::Kind::String)
         return token.value;
     return std::nullopt;
@@ -63,8 +60,7 @@ StatementOutcome runUse(ExecutionContext& context, const Statement& statement) {
         return failStatement(context, statement, messages::useInTransaction());
     if (std::optional<ServerMessage> refusal = context.useDatabase(*name))
         return failStatement(context, statement, *refusal);
-    if (previous != *name)
-        context.sink().environmentChange(EnvDatabase, *name, previous);
+    if (previous != *name) context.sink().environmentChange(EnvDatabase, *name, previous);
     ServerMessage changed = messages::databaseChanged(*name);
     changed.line = statement.line;
     context.sink().message(changed);
@@ -75,27 +71,25 @@ StatementOutcome runUse(ExecutionContext& context, const Statement& statement) {
 
 std::optional<std::string> literalText(ExecutionContext& context, const SqlToken& token) {
     switch (token.kind) {
-    case SqlToken::Kind::String:
-        return token.value;
-    case SqlToken::Kind::Number:
-        return token.text;
-    case SqlToken::Kind::Variable: {
-        std::optional<std::string> literal = globalVariable(context, token.text);
-        if (!literal)
+        case SqlToken::Kind::String:
+            return token.value;
+        case SqlToken::Kind::Number:
+            return token.text;
+        case SqlToken::Kind::Variable: {
+            std::optional<std::string> literal = globalVariable(context, token.text);
+            if (!literal) return std::nullopt;
+            if (literal->size() >= 2 && literal->front() == '\'')
+                return literal->substr(1, literal->size() - 2);
+            return literal;
+        }
+        default:
             return std::nullopt;
-        if (literal->size() >= 2 && literal->front() == '\'')
-            return literal->substr(1, literal->size() - 2);
-        return literal;
-    }
-    default:
-        return std::nullopt;
     }
 }
 
 StatementOutcome runPrint(ExecutionContext& context, const Statement& statement) {
     const std::vector<SqlToken>& tokens = statement.tokens;
-    if (tokens.size() < 2)
-        return syntaxErrorAt(context, statement, 1);
+    if (tokens.size() < 2) return syntaxErrorAt(context, statement, 1);
     std::vector<std::string> values;
     for (std::size_t i = 1; i < tokens.size(); ++i) {
         if (i > 1) {
@@ -106,13 +100,15 @@ StatementOutcome runPrint(ExecutionContext& context, const Statement& statement)
         std::optional<std::string> value = literalText(context, tokens[i]);
         if (!value) {
             if (tokens[i].kind == SqlToken::Kind::Variable)
-                return failStatement(context, statement, messages::undeclaredVariable(tokens[i].text), true);
+                return failStatement(context, statement,
+                                     messages::undeclaredVariable(tokens[i].text), true);
             return syntaxErrorAt(context, statement, i);
         }
         values.push_back(*value);
     }
     context.sink().message([&] {
-        ServerMessage message = messages::print(formatPrintText(values.front(), {values.begin() + 1, values.end()}));
+        ServerMessage message =
+            messages::print(formatPrintText(values.front(), {values.begin() + 1, values.end()}));
         message.line = statement.line;
         return message;
     }());
@@ -125,8 +121,7 @@ StatementOutcome runTransaction(ExecutionContext& context, const Statement& stat
     SqliteDatabase& db = context.database();
     std::string verb = statement.keyword();
     if (verb == "begin") {
-        if (!db.inTransaction())
-            db.execute("BEGIN");
+        if (!db.inTransaction()) db.execute("BEGIN");
     } else {
         const bool commit = verb == "commit";
         if (!db.inTransaction())
@@ -150,8 +145,10 @@ bool isTransactionStatement(const Statement& statement) {
 
 StatementOutcome runWaitfor(ExecutionContext& context, const Statement& statement) {
     const std::vector<SqlToken>& tokens = statement.tokens;
-    if (tokens.size() != 3 || !tokens[1].isWord("delay") || tokens[2].kind != SqlToken::Kind::String)
-        return syntaxErrorAt(context, statement, tokens.size() > 1 && tokens[1].isWord("delay") ? 2 : 1);
+    if (tokens.size() != 3 || !tokens[1].isWord("delay") ||
+        tokens[2].kind != SqlToken::Kind::String)
+        return syntaxErrorAt(context, statement,
+                             tokens.size() > 1 && tokens[1].isWord("delay") ? 2 : 1);
     // hh:mm:ss[.mmm], below 24 hours as on the server.
     const std::string& text = tokens[2].value;
     std::size_t position = 0;
@@ -175,18 +172,17 @@ StatementOutcome runWaitfor(ExecutionContext& context, const Statement& statemen
         milliseconds = field(1, 3, 999);
         valid = milliseconds >= 0;
     }
-    if (!valid || position != text.size())
-        return syntaxErrorAt(context, statement, 2);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::hours(hours) + std::chrono::minutes(minutes) +
-                    std::chrono::seconds(seconds) + std::chrono::milliseconds(milliseconds);
+    if (!valid || position != text.size()) return syntaxErrorAt(context, statement, 2);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::hours(hours) +
+                    std::chrono::minutes(minutes) + std::chrono::seconds(seconds) +
+                    std::chrono::milliseconds(milliseconds);
     while (std::chrono::steady_clock::now() < deadline) {
         if (context.sink().cancelRequested()) {
             StatementOutcome outcome;
             outcome.cancelled = true;
             return outcome;
         }
-        if (context.server().stopping())
-            break;
+        if (context.server().stopping()) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return {};
@@ -196,8 +192,7 @@ StatementOutcome runWaitfor(ExecutionContext& context, const Statement& statemen
 
 StatementOutcome runCreateDatabase(ExecutionContext& context, const Statement& statement) {
     std::optional<std::string> name = nameAt(statement, 2);
-    if (!name || !isValidObjectName(*name))
-        return syntaxErrorAt(context, statement, 2);
+    if (!name || !isValidObjectName(*name)) return syntaxErrorAt(context, statement, 2);
     if (context.server().findDatabase(*name))
         return failStatement(context, statement, messages::databaseExists(*name));
     context.server().createDatabase(*name);
@@ -210,7 +205,8 @@ StatementOutcome runExecute(ExecutionContext& context, const Statement& statemen
     const std::vector<SqlToken>& tokens = statement.tokens;
     std::size_t i = (tokens[0].isWord("exec") || tokens[0].isWord("execute")) ? 1 : 0;
     // exec @status = name: the status is not kept in a variable here.
-    if (i + 2 < tokens.size() && tokens[i].kind == SqlToken::Kind::Variable && tokens[i + 1].isSymbol("="))
+    if (i + 2 < tokens.size() && tokens[i].kind == SqlToken::Kind::Variable &&
+        tokens[i + 1].isSymbol("="))
         i += 2;
     std::optional<std::string> name = nameAt(statement, i);
     if (!name || tokens[i].kind == SqlToken::Kind::String)
@@ -219,31 +215,29 @@ StatementOutcome runExecute(ExecutionContext& context, const Statement& statemen
     // Qualified names: db..name, db.owner.name, owner.name.
     while (i < tokens.size() && tokens[i].isSymbol(".")) {
         ++i;
-        if (i < tokens.size() && tokens[i].isSymbol("."))
-            ++i;
+        if (i < tokens.size() && tokens[i].isSymbol(".")) ++i;
         std::optional<std::string> part = nameAt(statement, i);
-        if (!part)
-            return syntaxErrorAt(context, statement, i);
+        if (!part) return syntaxErrorAt(context, statement, i);
         name = part;
         ++i;
     }
     ProcedureArguments arguments;
     while (i < tokens.size()) {
         if (!arguments.positional.empty() || !arguments.named.empty()) {
-            if (!tokens[i].isSymbol(","))
-                return syntaxErrorAt(context, statement, i);
+            if (!tokens[i].isSymbol(",")) return syntaxErrorAt(context, statement, i);
             ++i;
         }
         std::string parameter;
-        if (i + 1 < tokens.size() && tokens[i].kind == SqlToken::Kind::Variable && tokens[i + 1].isSymbol("=")) {
+        if (i + 1 < tokens.size() && tokens[i].kind == SqlToken::Kind::Variable &&
+            tokens[i + 1].isSymbol("=")) {
             parameter = lower(tokens[i].text);
             i += 2;
         }
-        if (i >= tokens.size())
-            return syntaxErrorAt(context, statement, i);
+        if (i >= tokens.size()) return syntaxErrorAt(context, statement, i);
         std::optional<std::string> value;
         bool negative = false;
-        if (tokens[i].isSymbol("-") && i + 1 < tokens.size() && tokens[i + 1].kind == SqlToken::Kind::Number) {
+        if (tokens[i].isSymbol("-") && i + 1 < tokens.size() &&
+            tokens[i + 1].kind == SqlToken::Kind::Number) {
             negative = true;
             ++i;
         }
@@ -255,7 +249,8 @@ StatementOutcome runExecute(ExecutionContext& context, const Statement& statemen
         } else if (token.kind == SqlToken::Kind::Variable) {
             std::optional<std::string> text = literalText(context, token);
             if (!text)
-                return failStatement(context, statement, messages::undeclaredVariable(token.text), true);
+                return failStatement(context, statement, messages::undeclaredVariable(token.text),
+                                     true);
             value = text;
         } else if (auto text = literalText(context, token)) {
             value = negative ? "-" + *text : *text;
@@ -263,8 +258,7 @@ StatementOutcome runExecute(ExecutionContext& context, const Statement& statemen
             return syntaxErrorAt(context, statement, i);
         }
         ++i;
-        if (i < tokens.size() && (tokens[i].isWord("output") || tokens[i].isWord("out")))
-            ++i;
+        if (i < tokens.size() && (tokens[i].isWord("output") || tokens[i].isWord("out"))) ++i;
         if (parameter.empty())
             arguments.positional.push_back(value);
         else
@@ -272,7 +266,8 @@ StatementOutcome runExecute(ExecutionContext& context, const Statement& statemen
     }
     const NativeProcedure* procedure = context.commands().findProcedure(*name);
     if (procedure == nullptr && context.commands().storedProcedures)
-        if (std::optional<StatementOutcome> outcome = context.commands().storedProcedures(context, *name, arguments, statement))
+        if (std::optional<StatementOutcome> outcome =
+                context.commands().storedProcedures(context, *name, arguments, statement))
             return *outcome;
     if (procedure == nullptr)
         return failStatement(context, statement, messages::procedureNotFound(*name));
@@ -283,17 +278,17 @@ StatementOutcome runExecute(ExecutionContext& context, const Statement& statemen
 }
 
 bool isExecute(const Statement& statement) {
-    if (statement.tokens.empty())
-        return false;
-    if (statement.tokens[0].isWord("exec") || statement.tokens[0].isWord("execute"))
-        return true;
+    if (statement.tokens.empty()) return false;
+    if (statement.tokens[0].isWord("exec") || statement.tokens[0].isWord("execute")) return true;
     // The first statement of a batch may call a procedure without execute.
-    return statement.firstInBatch && statement.tokens[0].kind == SqlToken::Kind::Word && !statement.startsWithKeyword;
+    return statement.firstInBatch && statement.tokens[0].kind == SqlToken::Kind::Word &&
+           !statement.startsWithKeyword;
 }
 
 // --- sp_helpdb [name] -----------------------------------------------------------------------
 
-std::int32_t spHelpdb(ExecutionContext& context, const ProcedureArguments& arguments, const Statement& statement) {
+std::int32_t spHelpdb(ExecutionContext& context, const ProcedureArguments& arguments,
+                      const Statement& statement) {
     std::optional<std::string> wanted = arguments.get("@dbname", 0);
     std::vector<DatabaseInfo> databases = context.server().databases();
     if (wanted) {
@@ -311,8 +306,8 @@ std::int32_t spHelpdb(ExecutionContext& context, const ProcedureArguments& argum
         }
     }
     std::vector<Column> columns = {
-        {"name", ColumnKind::VarChar, 30, false}, {"db_size", ColumnKind::VarChar, 13, true},
-        {"owner", ColumnKind::VarChar, 30, true}, {"dbid", ColumnKind::SmallInt, 0, false},
+        {"name", ColumnKind::VarChar, 30, false},   {"db_size", ColumnKind::VarChar, 13, true},
+        {"owner", ColumnKind::VarChar, 30, true},   {"dbid", ColumnKind::SmallInt, 0, false},
         {"created", ColumnKind::VarChar, 11, true}, {"status", ColumnKind::VarChar, 100, true},
     };
     context.sink().rowFormat(columns);
@@ -323,22 +318,23 @@ std::int32_t spHelpdb(ExecutionContext& context, const ProcedureArguments& argum
         context.sink().row(Row{info.name, std::string("       4.0 MB"), std::string("sa"),
                                static_cast<std::int64_t>(info.id), std::string(), status});
     }
-    context.sink().done(TokenDoneInProc, DoneMore | DoneCount, static_cast<std::int32_t>(databases.size()));
+    context.sink().done(TokenDoneInProc, DoneMore | DoneCount,
+                        static_cast<std::int32_t>(databases.size()));
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 std::string formatPrintText(const std::string& format, const std::vector<std::string>& arguments) {
     std::string text;
     for (std::size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == '%' && i + 2 < format.size() && std::isdigit(static_cast<unsigned char>(format[i + 1]))) {
+        if (format[i] == '%' && i + 2 < format.size() &&
+            std::isdigit(static_cast<unsigned char>(format[i + 1]))) {
             std::size_t end = i + 1;
             int number = 0;
             // A placeholder number beyond any argument list stays there instead of overflowing.
             while (end < format.size() && std::isdigit(static_cast<unsigned char>(format[end]))) {
-                if (number < 100000)
-                    number = number * 10 + (format[end] - '0');
+                if (number < 100000) number = number * 10 + (format[end] - '0');
                 ++end;
             }
             if (end < format.size() && format[end] == '!') {
@@ -353,12 +349,11 @@ std::string formatPrintText(const std::string& format, const std::vector<std::st
     return text;
 }
 
-std::optional<std::string> ProcedureArguments::get(const std::string& name, std::size_t index) const {
+std::optional<std::string> ProcedureArguments::get(const std::string& name,
+                                                   std::size_t index) const {
     auto found = named.find(name);
-    if (found != named.end())
-        return found->second;
-    if (index < positional.size())
-        return positional[index];
+    if (found != named.end()) return found->second;
+    if (index < positional.size()) return positional[index];
     return std::nullopt;
 }
 
@@ -373,20 +368,28 @@ const NativeProcedure* CommandSet::findProcedure(const std::string& name) const 
 
 CommandSet makeStandardCommands() {
     CommandSet commands;
-    auto keyword = [](const char* word) { return [word](const Statement& s) { return s.startsWith({word}); }; };
+    auto keyword = [](const char* word) {
+        return [word](const Statement& s) { return s.startsWith({word}); };
+    };
     commands.add({"use", keyword("use"), runUse});
     commands.add({"print", keyword("print"), runPrint});
     commands.add({"transaction", isTransactionStatement, runTransaction});
     commands.add({"waitfor", keyword("waitfor"), runWaitfor});
     commands.add({"set option",
                   [](const Statement& s) {
-                      return s.startsWith({"set"}) && s.tokens.size() > 1 && s.tokens[1].kind == SqlToken::Kind::Word;
+                      return s.startsWith({"set"}) && s.tokens.size() > 1 &&
+                             s.tokens[1].kind == SqlToken::Kind::Word;
                   },
                   [](ExecutionContext&, const Statement&) { return StatementOutcome{}; }});
-    commands.add({"declare", keyword("declare"), [](ExecutionContext& context, const Statement& statement) {
-                      return failStatement(context, statement, messages::unsupportedRequest("local variables"), true);
-                  }});
-    commands.add({"create database", [](const Statement& s) { return s.startsWith({"create", "database"}); },
+    commands.add(
+        {"declare", keyword("declare"), [](ExecutionContext& context, const Statement& statement) {
+             return failStatement(context, statement,
+                                  messages::unsupportedRequest("local variables"), true);
+         }});
+    commands.add({"create database",
+                  [](const Statement& s) {
+                      return s.startsWith({"create", "database"});
+                  },
                   runCreateDatabase});
     commands.add({"execute", isExecute, runExecute});
     commands.add({"sql",
@@ -394,8 +397,7 @@ CommandSet makeStandardCommands() {
                       static const char* const verbs[] = {"select", "insert", "update", "delete",
                                                           "create", "drop",   "alter",  "truncate"};
                       for (const char* verb : verbs)
-                          if (s.startsWith({verb}))
-                              return true;
+                          if (s.startsWith({verb})) return true;
                       return false;
                   },
                   runSqlStatement});
@@ -403,4 +405,4 @@ CommandSet makeStandardCommands() {
     return commands;
 }
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

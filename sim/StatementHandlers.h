@@ -33,7 +33,7 @@ struct StatementOutcome {
 };
 
 struct StatementHandler {
-    std::string name;   // for the log
+    std::string name;  // for the log
     std::function<bool(const Statement&)> matches;
     std::function<StatementOutcome(ExecutionContext&, const Statement&)> run;
 };
@@ -41,7 +41,7 @@ struct StatementHandler {
 // Arguments of a procedure call: positional ones in order, named ones (@name = value) by
 // their name in lower case with the @.
 struct ProcedureArguments {
-    std::vector<std::optional<std::string>> positional;   // nothing for NULL
+    std::vector<std::optional<std::string>> positional;  // nothing for NULL
     std::map<std::string, std::optional<std::string>> named;
     // The named one, else the positional one at `index`; nothing when absent or NULL.
     std::optional<std::string> get(const std::string& name, std::size_t index) const;
@@ -49,7 +49,8 @@ struct ProcedureArguments {
 
 // A procedure carried out by the emulator itself. It writes its rows and messages to the sink
 // (statements inside it end with done-in-proc tokens) and returns its return status.
-using NativeProcedure = std::function<std::int32_t(ExecutionContext&, const ProcedureArguments&, const Statement&)>;
+using NativeProcedure =
+    std::function<std::int32_t(ExecutionContext&, const ProcedureArguments&, const Statement&)>;
 
 class CommandSet {
 public:
@@ -57,7 +58,9 @@ public:
 
     // Handlers are tried in the order added; `addFirst` puts one ahead of all others.
     void add(StatementHandler handler) { handlers_.push_back(std::move(handler)); }
-    void addFirst(StatementHandler handler) { handlers_.insert(handlers_.begin(), std::move(handler)); }
+    void addFirst(StatementHandler handler) {
+        handlers_.insert(handlers_.begin(), std::move(handler));
+    }
     const StatementHandler* find(const Statement& statement) const;
 
     // Procedure names are compared in lower case.
@@ -66,8 +69,8 @@ public:
 
     // Procedures created by clients: asked when no native procedure has the name; nothing when
     // there is no such procedure either (then 2812).
-    std::function<std::optional<StatementOutcome>(ExecutionContext&, const std::string&, const ProcedureArguments&,
-                                                  const Statement&)>
+    std::function<std::optional<StatementOutcome>(ExecutionContext&, const std::string&,
+                                                  const ProcedureArguments&, const Statement&)>
         storedProcedures;
 
 private:
@@ -80,11 +83,11 @@ private:
 std::string formatPrintText(const std::string& format, const std::vector<std::string>& arguments);
 
 // Sends `message` with the statement's line and gives the outcome of the failed statement.
-StatementOutcome failStatement(ExecutionContext& context, const Statement& statement, ServerMessage message,
-                               bool endBatch = false);
+StatementOutcome failStatement(ExecutionContext& context, const Statement& statement,
+                               ServerMessage message, bool endBatch = false);
 
 // The statements of an ordinary server: use, print, transactions, waitfor, set options,
 // execute with the native procedures, create database, and SQL through SQLite.
 CommandSet makeStandardCommands();
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

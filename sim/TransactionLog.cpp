@@ -5,14 +5,16 @@
 namespace tvr::sim {
 
 void TransactionLog::ensure(SqliteDatabase& db) {
-    db.execute("CREATE TABLE IF NOT EXISTS aseemu_log (seq INTEGER PRIMARY KEY AUTOINCREMENT, at TEXT NOT NULL, "
-               "sql TEXT NOT NULL)");
+    db.execute(
+        "CREATE TABLE IF NOT EXISTS aseemu_log (seq INTEGER PRIMARY KEY AUTOINCREMENT, at TEXT NOT NULL, "
+        "sql TEXT NOT NULL)");
     db.execute("CREATE TABLE IF NOT EXISTS aseemu_meta (key TEXT PRIMARY KEY, value TEXT)");
 }
 
-std::int64_t TransactionLog::append(SqliteDatabase& db, const std::string& sql, const std::string& time,
-                                    const std::string& schema) {
-    SqliteStatement insert(db, "INSERT INTO " + quoteSqlName(schema) + ".aseemu_log (at, sql) VALUES (?, ?)");
+std::int64_t TransactionLog::append(SqliteDatabase& db, const std::string& sql,
+                                    const std::string& time, const std::string& schema) {
+    SqliteStatement insert(
+        db, "INSERT INTO " + quoteSqlName(schema) + ".aseemu_log (at, sql) VALUES (?, ?)");
     insert.bind(1, time).bind(2, sql).step();
     return sqlite3_last_insert_rowid(db.handle());
 }
@@ -28,8 +30,7 @@ std::vector<LogRecord> TransactionLog::recordsAfter(SqliteDatabase& db, std::int
 
 std::int64_t TransactionLog::lastSequence(SqliteDatabase& db) {
     SqliteStatement query(db, "SELECT seq FROM sqlite_sequence WHERE name = 'aseemu_log'");
-    if (query.step())
-        return query.integer(0);
+    if (query.step()) return query.integer(0);
     return 0;
 }
 
@@ -41,14 +42,14 @@ void TransactionLog::truncateThrough(SqliteDatabase& db, std::int64_t sequence) 
 std::optional<std::string> TransactionLog::meta(SqliteDatabase& db, const std::string& key) {
     SqliteStatement query(db, "SELECT value FROM aseemu_meta WHERE key = ?");
     query.bind(1, key);
-    if (query.step())
-        return query.text(0);
+    if (query.step()) return query.text(0);
     return std::nullopt;
 }
 
 void TransactionLog::setMeta(SqliteDatabase& db, const std::string& key, const std::string& value) {
-    SqliteStatement upsert(db, "INSERT INTO aseemu_meta (key, value) VALUES (?, ?) "
-                               "ON CONFLICT(key) DO UPDATE SET value = excluded.value");
+    SqliteStatement upsert(db,
+                           "INSERT INTO aseemu_meta (key, value) VALUES (?, ?) "
+                           "ON CONFLICT(key) DO UPDATE SET value = excluded.value");
     upsert.bind(1, key).bind(2, value).step();
 }
 
@@ -56,4 +57,4 @@ bool TransactionLog::isInternalTable(const std::string& name) {
     return name.rfind("aseemu_", 0) == 0 || name.rfind("sqlite_", 0) == 0;
 }
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

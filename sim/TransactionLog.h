@@ -16,7 +16,7 @@ namespace tvr::sim {
 
 struct LogRecord {
     std::int64_t sequence = 0;
-    std::string time;   // "YYYY-MM-DD HH:MM:SS.mmm"
+    std::string time;  // "YYYY-MM-DD HH:MM:SS.mmm"
     std::string sql;
 };
 
@@ -44,4 +44,4 @@ public:
     static bool isInternalTable(const std::string& name);
 };
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

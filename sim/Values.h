@@ -20,7 +20,7 @@ enum class ColumnKind { Char, VarChar, Int, SmallInt, TinyInt, BigInt, Float, Da
 struct Column {
     std::string name;
     ColumnKind kind = ColumnKind::VarChar;
-    int length = 255;        // characters of Char and VarChar columns
+    int length = 255;  // characters of Char and VarChar columns
     bool nullable = true;
 };
 
@@ -29,4 +29,4 @@ using Value = std::variant<std::monostate, std::int64_t, double, std::string, Da
 
 using Row = std::vector<Value>;
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -35,15 +35,13 @@ void WireWriter::raw(const std::uint8_t* data, std::size_t size) {
 }
 
 void WireWriter::text8(std::string_view text) {
-    if (text.size() > 255)
-        text = text.substr(0, 255);
+    if (text.size() > 255) text = text.substr(0, 255);
     byte(static_cast<std::uint8_t>(text.size()));
     raw(text);
 }
 
 void WireWriter::text16(std::string_view text) {
-    if (text.size() > 65535)
-        text = text.substr(0, 65535);
+    if (text.size() > 65535) text = text.substr(0, 65535);
     uint16(static_cast<std::uint16_t>(text.size()));
     raw(text);
 }
@@ -56,16 +54,16 @@ std::size_t WireWriter::beginLength16() {
 
 void WireWriter::endLength16(std::size_t position) {
     std::size_t length = bytes_.size() - position - 2;
-    if (length > 65535)
-        throw std::length_error("token longer than 65535 bytes");
+    if (length > 65535) throw std::length_error("token longer than 65535 bytes");
     bytes_[position] = static_cast<std::uint8_t>(length & 0xff);
     bytes_[position + 1] = static_cast<std::uint8_t>(length >> 8);
 }
 
 void WireReader::need(std::size_t length) const {
     if (length > size_ - position_)
-        throw ProtocolError("message ends early: " + std::to_string(length) + " bytes needed at offset " +
-                            std::to_string(position_) + ", " + std::to_string(size_ - position_) + " left");
+        throw ProtocolError("message ends early: " + std::to_string(length) +
+                            " bytes needed at offset " + std::to_string(position_) + ", " +
+                            std::to_string(size_ - position_) + " left");
 }
 
 std::uint8_t WireReader::byte() {
@@ -103,4 +101,4 @@ const std::uint8_t* WireReader::take(std::size_t length) {
     return start;
 }
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

@@ -52,7 +52,8 @@ private:
 class WireReader {
 public:
     WireReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    explicit WireReader(const std::vector<std::uint8_t>& bytes) : WireReader(bytes.data(), bytes.size()) {}
+    explicit WireReader(const std::vector<std::uint8_t>& bytes)
+        : WireReader(bytes.data(), bytes.size()) {}
 
     std::uint8_t byte();
     std::uint16_t uint16();
@@ -73,4 +74,4 @@ private:
     std::size_t position_ = 0;
 };
 
-} // namespace tvr::sim
+}  // namespace tvr::sim

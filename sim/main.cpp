@@ -9,17 +9,18 @@
 #include "sim/procs/ExtensionOptions.h"
 #include "sim/procs/Sandbox.h"
 
+#include <pthread.h>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
-#include <pthread.h>
 #include <thread>
 
 int main(int argc, char** argv) {
     using namespace tvr::sim;
     std::vector<std::string> arguments(argv + 1, argv + argc);
     if (!arguments.empty() && arguments[0] == "sandbox")
-        return runSandbox(std::vector<std::string>(arguments.begin() + 1, arguments.end()), argv[0]);
+        return runSandbox(std::vector<std::string>(arguments.begin() + 1, arguments.end()),
+                          argv[0]);
     ServerOptions options;
     ExtensionOptions extensions;
     try {
@@ -49,12 +50,14 @@ int main(int argc, char** argv) {
             int received = 0;
             sigwait(&stopSignals, &received);
             if (!state.stopping())
-                logLine(options.name, std::string("stopping on signal ") + std::to_string(received));
+                logLine(options.name,
+                        std::string("stopping on signal ") + std::to_string(received));
             server.stop();
         });
         std::printf("listening on 127.0.0.1:%d\n", port);
         std::fflush(stdout);
-        logLine(options.name, "listening on 127.0.0.1:" + std::to_string(port) + ", data in " + options.dataDir);
+        logLine(options.name,
+                "listening on 127.0.0.1:" + std::to_string(port) + ", data in " + options.dataDir);
         try {
             server.run();
         } catch (...) {
@@ -63,8 +66,7 @@ int main(int argc, char** argv) {
             signalWaiter.join();
             throw;
         }
-        if (!state.stopping())
-            server.stop();
+        if (!state.stopping()) server.stop();
         pthread_kill(signalWaiter.native_handle(), SIGTERM);
         signalWaiter.join();
         logLine(options.name, "stopped");

@@ -19,7 +19,7 @@ std::unique_ptr<QMainWindow> createMainWindow() {
     return window;
 }
 
-} // namespace
+}  // namespace
 
 ProgramStart::ProgramStart(std::filesystem::path guardFile) : guardFile_(std::move(guardFile)) {}
 
@@ -57,4 +57,4 @@ int ProgramStart::run() {
     return QApplication::exec();
 }
 
-} // namespace tvr::ui
+}  // namespace tvr::ui

@@ -49,4 +49,4 @@ private:
     std::unique_ptr<QMainWindow> mainWindow_;
 };
 
-} // namespace tvr::ui
+}  // namespace tvr::ui

@@ -19,7 +19,7 @@ private:
     tvr::platform::Prompts* previous_;
 };
 
-} // namespace
+}  // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);

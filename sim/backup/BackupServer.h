@@ -16,79 +16,81 @@
 #include <optional>
 #include <string>
 
-#include "sim/backup/LogChain.h"
 #include "sim/backup/Faults.h"
+#include "sim/backup/LogChain.h"
 #include "sim/backup/ServerErrors.h"
 
 namespace tvr::sim {
 
 class MessageSink {
 public:
-  virtual ~MessageSink() = default;
-  virtual void send(const ServerError& message) = 0;
-  // True once the client has asked to cancel: a dump or load in progress stops.
-  virtual bool cancelRequested() { return false; }
+    virtual ~MessageSink() = default;
+    virtual void send(const ServerError& message) = 0;
+    // True once the client has asked to cancel: a dump or load in progress stops.
+    virtual bool cancelRequested() { return false; }
 };
 
 // What the Backup Server needs of the data server it works for.
 class DatabaseHost {
 public:
-  virtual ~DatabaseHost() = default;
-  // The SQLite file of a database; nullopt when the server has no such database.
-  virtual std::optional<std::filesystem::path> databaseFile(const std::string& name) = 0;
-  // How many connections have this database as their current database.
-  virtual int usersOf(const std::string& name) = 0;
-  // Loading: offline after a load until online database. Kept across restarts.
-  virtual bool isLoading(const std::string& name) = 0;
-  virtual void setLoading(const std::string& name, bool loading) = 0;
+    virtual ~DatabaseHost() = default;
+    // The SQLite file of a database; nullopt when the server has no such database.
+    virtual std::optional<std::filesystem::path> databaseFile(const std::string& name) = 0;
+    // How many connections have this database as their current database.
+    virtual int usersOf(const std::string& name) = 0;
+    // Loading: offline after a load until online database. Kept across restarts.
+    virtual bool isLoading(const std::string& name) = 0;
+    virtual void setLoading(const std::string& name, bool loading) = 0;
 };
 
 struct BackupResult {
-  int error = 0;
-  bool dropConnection = false;
-  bool cancelled = false;  // stopped at the client's request; nothing more is sent
+    int error = 0;
+    bool dropConnection = false;
+    bool cancelled = false;  // stopped at the client's request; nothing more is sent
 };
 
 struct BackupServerOptions {
-  std::string serverName;   // the data server's name, written into dump headers
-  std::string networkName;  // the Backup Server's own name (NAME_BS by default)
-  bool running = true;
-  double ioRateMBps = 0;  // 0: as fast as the disks allow
-  std::filesystem::path scratchFolder;  // snapshots and partial loads are staged here
+    std::string serverName;   // the data server's name, written into dump headers
+    std::string networkName;  // the Backup Server's own name (NAME_BS by default)
+    bool running = true;
+    double ioRateMBps = 0;                // 0: as fast as the disks allow
+    std::filesystem::path scratchFolder;  // snapshots and partial loads are staged here
 };
 
 class BackupServer {
 public:
-  BackupServer(BackupServerOptions options, DatabaseHost& host, FaultPlan& faults);
+    BackupServer(BackupServerOptions options, DatabaseHost& host, FaultPlan& faults);
 
-  const std::string& networkName() const { return options_.networkName; }
-  bool isRunning() const { return running_.load(); }
-  // Returns false when it was already running.
-  bool start() { return !running_.exchange(true); }
-  void stop() { running_ = false; }
+    const std::string& networkName() const { return options_.networkName; }
+    bool isRunning() const { return running_.load(); }
+    // Returns false when it was already running.
+    bool start() { return !running_.exchange(true); }
+    void stop() { running_ = false; }
 
-  BackupResult dumpDatabase(const std::string& database, const std::string& device, MessageSink& sink);
-  BackupResult dumpTransaction(const std::string& database, const std::string& device,
-                               MessageSink& sink);
-  BackupResult truncateLog(const std::string& database, MessageSink& sink);
-  BackupResult loadDatabase(const std::string& database, const std::string& device, MessageSink& sink);
-  BackupResult loadTransaction(const std::string& database, const std::string& device,
-                               MessageSink& sink);
-  BackupResult onlineDatabase(const std::string& database, MessageSink& sink);
+    BackupResult dumpDatabase(const std::string& database, const std::string& device,
+                              MessageSink& sink);
+    BackupResult dumpTransaction(const std::string& database, const std::string& device,
+                                 MessageSink& sink);
+    BackupResult truncateLog(const std::string& database, MessageSink& sink);
+    BackupResult loadDatabase(const std::string& database, const std::string& device,
+                              MessageSink& sink);
+    BackupResult loadTransaction(const std::string& database, const std::string& device,
+                                 MessageSink& sink);
+    BackupResult onlineDatabase(const std::string& database, MessageSink& sink);
 
 private:
-  class Operation;
-  std::mutex& lockFor(const std::string& database);
-  std::filesystem::path scratchFile(const std::string& database, const char* what);
+    class Operation;
+    std::mutex& lockFor(const std::string& database);
+    std::filesystem::path scratchFile(const std::string& database, const char* what);
 
-  BackupServerOptions options_;
-  DatabaseHost& host_;
-  FaultPlan& faults_;
-  std::atomic<bool> running_;
-  std::atomic<int> sessionIds_{1};
-  std::atomic<unsigned> scratchCounter_{0};
-  std::mutex locksMutex_;
-  std::map<std::string, std::unique_ptr<std::mutex>> locks_;
+    BackupServerOptions options_;
+    DatabaseHost& host_;
+    FaultPlan& faults_;
+    std::atomic<bool> running_;
+    std::atomic<int> sessionIds_{1};
+    std::atomic<unsigned> scratchCounter_{0};
+    std::mutex locksMutex_;
+    std::map<std::string, std::unique_ptr<std::mutex>> locks_;
 };
 
 }  // namespace tvr::sim

@@ -8,13 +8,13 @@ namespace tvr::sim {
 
 class Crc32 {
 public:
-  void update(const void* data, std::size_t size);
-  std::uint32_t value() const { return ~state_; }
+    void update(const void* data, std::size_t size);
+    std::uint32_t value() const { return ~state_; }
 
-  static std::uint32_t of(const void* data, std::size_t size);
+    static std::uint32_t of(const void* data, std::size_t size);
 
 private:
-  std::uint32_t state_ = 0xFFFFFFFFu;
+    std::uint32_t state_ = 0xFFFFFFFFu;
 };
 
 }  // namespace tvr::sim

@@ -19,78 +19,78 @@ namespace tvr::sim {
 enum class DumpKind : std::uint32_t { Database = 1, Transaction = 2 };
 
 struct DumpHeader {
-  DumpKind kind = DumpKind::Database;
-  std::string database;     // source database name
-  std::string server;       // source server name
-  std::string incarnation;  // identity of the source database's log chain
-  std::string dumpName;     // the "Dumpfile name" the Backup Server reports
-  std::uint64_t firstSequence = 0;  // the log position the dump follows
-  std::uint64_t lastSequence = 0;   // the last log position it holds
-  std::int64_t createdUnixMs = 0;
-  std::uint64_t dataLength = 0;
-  std::uint32_t dataChecksum = 0;
-  bool complete = false;
+    DumpKind kind = DumpKind::Database;
+    std::string database;             // source database name
+    std::string server;               // source server name
+    std::string incarnation;          // identity of the source database's log chain
+    std::string dumpName;             // the "Dumpfile name" the Backup Server reports
+    std::uint64_t firstSequence = 0;  // the log position the dump follows
+    std::uint64_t lastSequence = 0;   // the last log position it holds
+    std::int64_t createdUnixMs = 0;
+    std::uint64_t dataLength = 0;
+    std::uint32_t dataChecksum = 0;
+    bool complete = false;
 };
 
 inline constexpr std::size_t kDumpHeaderSize = 4096;
 
 // Why a dump file cannot be used.
 enum class DumpProblem {
-  None,
-  OpenFailed,  // the operating system refused (see the errno kept with it)
-  NotADump,    // no dump header at all
-  Incomplete,  // the writer never finished (killed or failed mid-dump)
-  Truncated,   // shorter than its header says
-  Corrupt,     // header or data checksum mismatch, or trailing bytes
+    None,
+    OpenFailed,  // the operating system refused (see the errno kept with it)
+    NotADump,    // no dump header at all
+    Incomplete,  // the writer never finished (killed or failed mid-dump)
+    Truncated,   // shorter than its header says
+    Corrupt,     // header or data checksum mismatch, or trailing bytes
 };
 
 const char* describe(DumpProblem problem);
 
 class DumpWriter {
 public:
-  ~DumpWriter();
-  DumpWriter(const DumpWriter&) = delete;
-  DumpWriter& operator=(const DumpWriter&) = delete;
+    ~DumpWriter();
+    DumpWriter(const DumpWriter&) = delete;
+    DumpWriter& operator=(const DumpWriter&) = delete;
 
-  // Creates (or truncates) the file and writes an incomplete header. Null with errno in err.
-  static std::unique_ptr<DumpWriter> create(const std::filesystem::path& path, DumpHeader header,
-                                            int& err);
+    // Creates (or truncates) the file and writes an incomplete header. Null with errno in err.
+    static std::unique_ptr<DumpWriter> create(const std::filesystem::path& path, DumpHeader header,
+                                              int& err);
 
-  bool write(const void* data, std::size_t size, int& err);
-  // Rewrites the header as complete with the data's length and checksum, and flushes to disk.
-  bool finish(int& err);
-  std::uint64_t written() const { return header_.dataLength; }
+    bool write(const void* data, std::size_t size, int& err);
+    // Rewrites the header as complete with the data's length and checksum, and flushes to disk.
+    bool finish(int& err);
+    std::uint64_t written() const { return header_.dataLength; }
 
 private:
-  DumpWriter(int fd, DumpHeader header) : fd_(fd), header_(std::move(header)) {}
-  int fd_;
-  DumpHeader header_;
-  Crc32 crc_;
+    DumpWriter(int fd, DumpHeader header) : fd_(fd), header_(std::move(header)) {}
+    int fd_;
+    DumpHeader header_;
+    Crc32 crc_;
 };
 
 class DumpReader {
 public:
-  ~DumpReader();
-  DumpReader(const DumpReader&) = delete;
-  DumpReader& operator=(const DumpReader&) = delete;
+    ~DumpReader();
+    DumpReader(const DumpReader&) = delete;
+    DumpReader& operator=(const DumpReader&) = delete;
 
-  // Opens the file and checks the header: magic, header checksum, completeness and the length
-  // of the file against the header. The data checksum is checked as the data is read.
-  static std::unique_ptr<DumpReader> open(const std::filesystem::path& path, DumpProblem& problem,
-                                          int& err);
+    // Opens the file and checks the header: magic, header checksum, completeness and the length
+    // of the file against the header. The data checksum is checked as the data is read.
+    static std::unique_ptr<DumpReader> open(const std::filesystem::path& path, DumpProblem& problem,
+                                            int& err);
 
-  const DumpHeader& header() const { return header_; }
-  // Reads up to size bytes of data; returns 0 at the end. At the end the data checksum is
-  // compared; a mismatch or a read error sets problem and returns 0 as well.
-  std::size_t read(void* data, std::size_t size, DumpProblem& problem, int& err);
-  bool atEnd() const { return consumed_ == header_.dataLength; }
+    const DumpHeader& header() const { return header_; }
+    // Reads up to size bytes of data; returns 0 at the end. At the end the data checksum is
+    // compared; a mismatch or a read error sets problem and returns 0 as well.
+    std::size_t read(void* data, std::size_t size, DumpProblem& problem, int& err);
+    bool atEnd() const { return consumed_ == header_.dataLength; }
 
 private:
-  DumpReader(int fd, DumpHeader header) : fd_(fd), header_(std::move(header)) {}
-  int fd_;
-  DumpHeader header_;
-  Crc32 crc_;
-  std::uint64_t consumed_ = 0;
+    DumpReader(int fd, DumpHeader header) : fd_(fd), header_(std::move(header)) {}
+    int fd_;
+    DumpHeader header_;
+    Crc32 crc_;
+    std::uint64_t consumed_ = 0;
 };
 
 // Reads and checks a whole file (header and data checksum) without keeping the data.

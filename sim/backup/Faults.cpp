@@ -7,65 +7,65 @@ namespace tvr::sim {
 namespace {
 
 bool parseCount(const std::string& text, int low, int high, int& out) {
-  if (text.empty() || text.size() > 9) return false;
-  for (char c : text)
-    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
-  out = std::stoi(text);
-  return out >= low && out <= high;
+    if (text.empty() || text.size() > 9) return false;
+    for (char c : text)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    out = std::stoi(text);
+    return out >= low && out <= high;
 }
 
 }  // namespace
 
 bool FaultPlan::arm(const std::string& spec, std::string& why) {
-  std::string text = spec;
-  for (char& c : text) {
-    if (c == ':') c = ' ';
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  std::istringstream in(text);
-  std::string word;
-  std::string arg;
-  std::string extra;
-  in >> word >> arg >> extra;
-  if (!extra.empty()) {
-    why = "too many words in fault '" + spec + "'";
-    return false;
-  }
-  std::lock_guard lock(mutex_);
-  int n = 0;
-  if ((word == "drop" || word == "disconnect") && arg.empty()) {
-    backup_ = {BackupFault::Kind::Drop, 0};
-  } else if (word == "error" && parseCount(arg, 1, 99999, n)) {
-    backup_ = {BackupFault::Kind::Fail, n};
-  } else if (word == "stall" && parseCount(arg, 1, 3600, n)) {
-    stallSeconds_ = n;
-  } else if (word == "clear" && arg.empty()) {
-    backup_ = {};
-    stallSeconds_ = 0;
-  } else {
-    why = "unknown fault '" + spec + "' (expected disconnect, error N, stall N or clear)";
-    return false;
-  }
-  return true;
+    std::string text = spec;
+    for (char& c : text) {
+        if (c == ':') c = ' ';
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    std::istringstream in(text);
+    std::string word;
+    std::string arg;
+    std::string extra;
+    in >> word >> arg >> extra;
+    if (!extra.empty()) {
+        why = "too many words in fault '" + spec + "'";
+        return false;
+    }
+    std::lock_guard lock(mutex_);
+    int n = 0;
+    if ((word == "drop" || word == "disconnect") && arg.empty()) {
+        backup_ = {BackupFault::Kind::Drop, 0};
+    } else if (word == "error" && parseCount(arg, 1, 99999, n)) {
+        backup_ = {BackupFault::Kind::Fail, n};
+    } else if (word == "stall" && parseCount(arg, 1, 3600, n)) {
+        stallSeconds_ = n;
+    } else if (word == "clear" && arg.empty()) {
+        backup_ = {};
+        stallSeconds_ = 0;
+    } else {
+        why = "unknown fault '" + spec + "' (expected disconnect, error N, stall N or clear)";
+        return false;
+    }
+    return true;
 }
 
 BackupFault FaultPlan::takeBackupFault() {
-  std::lock_guard lock(mutex_);
-  BackupFault f = backup_;
-  backup_ = {};
-  return f;
+    std::lock_guard lock(mutex_);
+    BackupFault f = backup_;
+    backup_ = {};
+    return f;
 }
 
 bool FaultPlan::stallArmed() {
-  std::lock_guard lock(mutex_);
-  return stallSeconds_ > 0;
+    std::lock_guard lock(mutex_);
+    return stallSeconds_ > 0;
 }
 
 int FaultPlan::takeStallSeconds() {
-  std::lock_guard lock(mutex_);
-  const int s = stallSeconds_;
-  stallSeconds_ = 0;
-  return s;
+    std::lock_guard lock(mutex_);
+    const int s = stallSeconds_;
+    stallSeconds_ = 0;
+    return s;
 }
 
 }  // namespace tvr::sim

@@ -9,25 +9,25 @@
 namespace tvr::sim {
 
 struct BackupFault {
-  enum class Kind { None, Drop, Fail } kind = Kind::None;
-  int errorNumber = 0;
+    enum class Kind { None, Drop, Fail } kind = Kind::None;
+    int errorNumber = 0;
 };
 
 class FaultPlan {
 public:
-  // Accepts "disconnect" (or "drop"), "error N" (or "error:N"), "stall N" (or "stall:N") and
-  // "clear". In a statement "drop" would begin a new statement, hence "disconnect".
-  // Returns false with a reason in why when the text is none of these.
-  bool arm(const std::string& spec, std::string& why);
+    // Accepts "disconnect" (or "drop"), "error N" (or "error:N"), "stall N" (or "stall:N") and
+    // "clear". In a statement "drop" would begin a new statement, hence "disconnect".
+    // Returns false with a reason in why when the text is none of these.
+    bool arm(const std::string& spec, std::string& why);
 
-  BackupFault takeBackupFault();
-  int takeStallSeconds();
-  bool stallArmed();
+    BackupFault takeBackupFault();
+    int takeStallSeconds();
+    bool stallArmed();
 
 private:
-  std::mutex mutex_;
-  BackupFault backup_;
-  int stallSeconds_ = 0;
+    std::mutex mutex_;
+    BackupFault backup_;
+    int stallSeconds_ = 0;
 };
 
 }  // namespace tvr::sim

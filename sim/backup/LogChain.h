@@ -20,27 +20,27 @@
 namespace tvr::sim {
 
 struct LogEntry {
-  std::uint64_t sequence = 0;
-  std::string time;  // what getdate() returned when the statement ran
-  std::string statement;
+    std::uint64_t sequence = 0;
+    std::string time;  // what getdate() returned when the statement ran
+    std::string statement;
 };
 
 struct LogPosition {
-  std::string incarnation;
-  std::uint64_t base = 0;  // entries up to here have been dumped or discarded
-  std::uint64_t last = 0;  // the last sequence ever assigned
-  bool truncatedSinceDatabaseDump = false;
+    std::string incarnation;
+    std::uint64_t base = 0;  // entries up to here have been dumped or discarded
+    std::uint64_t last = 0;  // the last sequence ever assigned
+    bool truncatedSinceDatabaseDump = false;
 };
 
 struct LoadPosition {
-  std::string incarnation;          // chain of the database dump loaded
-  std::uint64_t expectedFirst = 0;  // a transaction dump must start here
-  std::uint64_t loadedThrough = 0;  // the last log sequence the database holds
+    std::string incarnation;          // chain of the database dump loaded
+    std::uint64_t expectedFirst = 0;  // a transaction dump must start here
+    std::uint64_t loadedThrough = 0;  // the last log sequence the database holds
 };
 
 // SQLite failures; the text is SQLite's.
 struct LogError {
-  std::string message;
+    std::string message;
 };
 
 namespace logchain {

@@ -7,118 +7,143 @@ namespace {
 
 using messages::systemMessage;
 
-
 std::string hexStamp(unsigned long long v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "0x%04llx %08llx", (v >> 32) & 0xFFFFull, v & 0xFFFFFFFFull);
-  return buf;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "0x%04llx %08llx", (v >> 32) & 0xFFFFull, v & 0xFFFFFFFFull);
+    return buf;
 }
 
 }  // namespace
 
 ServerError missingParameter(const std::string& procedure, const std::string& parameter) {
-  return systemMessage(kMissingParameter, 16, 2,
-          "Procedure " + procedure + " expects parameter " + parameter + ", which was not supplied.");
+    return systemMessage(
+        kMissingParameter, 16, 2,
+        "Procedure " + procedure + " expects parameter " + parameter + ", which was not supplied.");
 }
 
 ServerError databaseInUse() {
-  return systemMessage(kDatabaseInUse, 16, 1,
-          "Database in use. A user with System Administrator (SA) role must have exclusive use of "
-          "database to run load.");
+    return systemMessage(
+        kDatabaseInUse, 16, 1,
+        "Database in use. A user with System Administrator (SA) role must have exclusive use of "
+        "database to run load.");
 }
 
 ServerError masterLoad() {
-  return systemMessage(kMasterLoad, 16, 1,
-              "LOAD DATABASE must be used in single user mode if trying to restore the Master database.");
+    return systemMessage(
+        kMasterLoad, 16, 1,
+        "LOAD DATABASE must be used in single user mode if trying to restore the Master database.");
 }
 
 ServerError cannotDropProcedure(const std::string& name) {
-  return systemMessage(kCannotDropProcedure, 11, 1,
-          "Cannot drop the procedure '" + name + "', because it doesn't exist in the system catalogs.");
+    return systemMessage(kCannotDropProcedure, 11, 1,
+                         "Cannot drop the procedure '" + name +
+                             "', because it doesn't exist in the system catalogs.");
 }
 
 ServerError truncatedChain() {
-  return systemMessage(kTruncatedChain, 16, 1,
-          "DUMP TRANsaction to a dump device is not allowed where a truncate-only transaction dump has "
-          "been performed after the last DUMP DATABASE. Use DUMP DATABASE instead.");
+    return systemMessage(
+        kTruncatedChain, 16, 1,
+        "DUMP TRANsaction to a dump device is not allowed where a truncate-only transaction dump has "
+        "been performed after the last DUMP DATABASE. Use DUMP DATABASE instead.");
 }
 
 ServerError outOfSequence(const std::string& device, unsigned long long current,
                           unsigned long long dumpFrom) {
-  return systemMessage(kOutOfSequence, 16, 1,
-          "Specified file '" + device + "' is out of sequence. Current time stamp is " +
-              hexStamp(current) + " while dump was from " + hexStamp(dumpFrom) + ".");
+    return systemMessage(kOutOfSequence, 16, 1,
+                         "Specified file '" + device +
+                             "' is out of sequence. Current time stamp is " + hexStamp(current) +
+                             " while dump was from " + hexStamp(dumpFrom) + ".");
 }
 
 ServerError activitySinceLoad() {
-  return systemMessage(kActivitySinceLoad, 16, 1,
-          "There was activity on database since last load, unable to load. Must restart load sequence "
-          "with the load database to continue.");
+    return systemMessage(
+        kActivitySinceLoad, 16, 1,
+        "There was activity on database since last load, unable to load. Must restart load sequence "
+        "with the load database to continue.");
 }
 
 ServerError noBackupServer() {
-  return systemMessage(kNoBackupServer, 18, 2,
-          "Can't open a connection to site 'SYB_BACKUP'. See the error log file in the ASE boot "
-          "directory.");
+    return systemMessage(
+        kNoBackupServer, 18, 2,
+        "Can't open a connection to site 'SYB_BACKUP'. See the error log file in the ASE boot "
+        "directory.");
 }
 
 ServerError backupServerError() {
-  return systemMessage(kBackupServerError, 16, 1,
-          "Error encountered by Backup Server.  Please refer to Backup Server messages for details.");
+    return systemMessage(
+        kBackupServerError, 16, 1,
+        "Error encountered by Backup Server.  Please refer to Backup Server messages for details.");
 }
 
 ServerError badConversion() {
-  return systemMessage(kBadConversion, 16, 1,
-              "Implicit conversion from datatype 'VARCHAR' to 'INT' is not allowed.  Use the CONVERT function "
-              "to run this query.");
+    return systemMessage(
+        kBadConversion, 16, 1,
+        "Implicit conversion from datatype 'VARCHAR' to 'INT' is not allowed.  Use the CONVERT function "
+        "to run this query.");
 }
 
 ServerError shellCommandRefused() {
-  return systemMessage(kShellCommandRefused, 16, 1,
-              "xp_cmdshell: this server runs no operating-system command but 'net start \"Sybase BCKServer _ "
-              "NAME\"' for its own Backup Server.");
+    return systemMessage(
+        kShellCommandRefused, 16, 1,
+        "xp_cmdshell: this server runs no operating-system command but 'net start \"Sybase BCKServer _ "
+        "NAME\"' for its own Backup Server.");
 }
 
-ServerError noTextForObject() { return systemMessage(kHelpTextNoObject, 16, 1, "Object does not exist in this database."); }
+ServerError noTextForObject() {
+    return systemMessage(kHelpTextNoObject, 16, 1, "Object does not exist in this database.");
+}
 
 ServerError noSuchOption(const std::string& name) {
-  return systemMessage(kNoSuchOption, 16, 1, "Configuration option '" + name + "' does not exist.");
+    return systemMessage(kNoSuchOption, 16, 1,
+                         "Configuration option '" + name + "' does not exist.");
 }
 
 ServerError notFirstInBatch() {
-  return systemMessage(kNotFirstInBatch, 15, 1, "CREATE PROCEDURE must be the first command in a query batch.");
+    return systemMessage(kNotFirstInBatch, 15, 1,
+                         "CREATE PROCEDURE must be the first command in a query batch.");
 }
 
 ServerError procedureNotRun(const std::string& name, const std::string& why) {
-  return systemMessage(kProcedureNotRun, 16, 1,
-                       "Procedure '" + name + "' is stored, but this emulator does not run it: " + why +
-                           ". It runs plain sequences of statements only.");
+    return systemMessage(kProcedureNotRun, 16, 1,
+                         "Procedure '" + name + "' is stored, but this emulator does not run it: " +
+                             why + ". It runs plain sequences of statements only.");
 }
 
 ServerError nestingTooDeep(int limit) {
-  return systemMessage(kNestingTooDeep, 16, 1,
-                       "Maximum stored procedure nesting level exceeded (limit " + std::to_string(limit) + ").");
+    return systemMessage(
+        kNestingTooDeep, 16, 1,
+        "Maximum stored procedure nesting level exceeded (limit " + std::to_string(limit) + ").");
 }
 
 ServerError tooManyArguments(const std::string& procedure) {
-  return systemMessage(kTooManyArguments, 16, 1, "Procedure " + procedure + " has too many arguments specified.");
+    return systemMessage(kTooManyArguments, 16, 1,
+                         "Procedure " + procedure + " has too many arguments specified.");
 }
 
 ServerError notAParameter(const std::string& parameter, const std::string& procedure) {
-  return systemMessage(kNotAParameter, 16, 1, parameter + " is not a parameter for procedure " + procedure + ".");
+    return systemMessage(kNotAParameter, 16, 1,
+                         parameter + " is not a parameter for procedure " + procedure + ".");
 }
 
-ServerError badFault(const std::string& why) { return systemMessage(kBadFault, 16, 1, "emulator fault: " + why + "."); }
+ServerError badFault(const std::string& why) {
+    return systemMessage(kBadFault, 16, 1, "emulator fault: " + why + ".");
+}
 
 ServerError injected(int number) {
-  switch (number) {
-    case kDatabaseInUse: return databaseInUse();
-    case kTruncatedChain: return truncatedChain();
-    case kActivitySinceLoad: return activitySinceLoad();
-    case kNoBackupServer: return noBackupServer();
-    case kBackupServerError: return backupServerError();
-    default: return systemMessage(number, 16, 1, "Injected failure " + std::to_string(number) + ".");
-  }
+    switch (number) {
+        case kDatabaseInUse:
+            return databaseInUse();
+        case kTruncatedChain:
+            return truncatedChain();
+        case kActivitySinceLoad:
+            return activitySinceLoad();
+        case kNoBackupServer:
+            return noBackupServer();
+        case kBackupServerError:
+            return backupServerError();
+        default:
+            return systemMessage(number, 16, 1, "Injected failure " + std::to_string(number) + ".");
+    }
 }
 
 }  // namespace tvr::sim::errors

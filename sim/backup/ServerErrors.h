@@ -32,12 +32,13 @@ inline constexpr int kShellCommandRefused = 11222;  // sev 16, xp_cmdshell: a co
 inline constexpr int kBadConversion = 257;          // sev 16
 inline constexpr int kHelpTextNoObject = 17461;     // sev 16, sp_helptext of a missing object
 inline constexpr int kNoSuchOption = 17411;         // sev 16, sp_configure of an unknown parameter
-inline constexpr int kNotFirstInBatch = 111;        // sev 15, create procedure after other statements
-inline constexpr int kNestingTooDeep = 217;         // sev 16, procedures calling procedures too deep
-inline constexpr int kTooManyArguments = 8144;      // sev 16
-inline constexpr int kNotAParameter = 8145;         // sev 16
-inline constexpr int kProcedureNotRun = 20001;      // sev 16, a created procedure this emulator cannot run
-inline constexpr int kBadFault = 20002;             // sev 16, emulator fault with a bad description
+inline constexpr int kNotFirstInBatch = 111;    // sev 15, create procedure after other statements
+inline constexpr int kNestingTooDeep = 217;     // sev 16, procedures calling procedures too deep
+inline constexpr int kTooManyArguments = 8144;  // sev 16
+inline constexpr int kNotAParameter = 8145;     // sev 16
+inline constexpr int kProcedureNotRun =
+    20001;                               // sev 16, a created procedure this emulator cannot run
+inline constexpr int kBadFault = 20002;  // sev 16, emulator fault with a bad description
 
 ServerError missingParameter(const std::string& procedure, const std::string& parameter);
 ServerError databaseInUse();

@@ -4,12 +4,12 @@
 #include "sim/BatchRunner.h"
 #include "sim/StatementHandlers.h"
 
+#include <unistd.h>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -20,15 +20,15 @@ public:
     void message(const ServerMessage&) override {}
     void rowFormat(const std::vector<Column>&) override {}
     void row(const Row&) override {
-        if (++rows > 100000)
-            cancelled = true;   // a runaway cross join: stop it as a client would
+        if (++rows > 100000) cancelled = true;  // a runaway cross join: stop it as a client would
     }
     void returnStatus(std::int32_t) override {}
     void environmentChange(EnvChangeType, const std::string&, const std::string&) override {}
     void done(ServerToken, std::uint16_t, std::int32_t) override {}
     // Long statements (waitfor, huge joins) are cancelled as a client would.
     bool cancelRequested() override {
-        cancelled = cancelled || std::chrono::steady_clock::now() - started > std::chrono::milliseconds(200);
+        cancelled = cancelled ||
+                    std::chrono::steady_clock::now() - started > std::chrono::milliseconds(200);
         return cancelled;
     }
     long rows = 0;
@@ -37,7 +37,8 @@ public:
 };
 
 std::string dataFolder() {
-    return (std::filesystem::temp_directory_path() / ("aseemu-fuzz-" + std::to_string(::getpid()))).string();
+    return (std::filesystem::temp_directory_path() / ("aseemu-fuzz-" + std::to_string(::getpid())))
+        .string();
 }
 
 ServerState& state() {
@@ -56,7 +57,7 @@ ServerState& state() {
     return server;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string batch(reinterpret_cast<const char*>(data), size);

@@ -20,21 +20,20 @@ void readMessage(const tvr::sim::ClientMessage& message) {
         parseLoginRecord(message.body);
         return;
     }
-    if (message.type != PacketNormal)
-        return;
+    if (message.type != PacketNormal) return;
     ClientRequest request = parseClientRequest(message.body);
-    if (request.kind != ClientRequest::Kind::Language)
-        return;
+    if (request.kind != ClientRequest::Kind::Language) return;
     static const BatchSplitter splitter;
     for (const Statement& statement : splitter.split(request.text)) {
         try {
-            translateToSqlite(statement, "master", [](const std::string&) { return std::optional<std::string>("1"); });
+            translateToSqlite(statement, "master",
+                              [](const std::string&) { return std::optional<std::string>("1"); });
         } catch (const UnknownVariable&) {
         }
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace tvr::sim;
@@ -45,11 +44,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             PacketHeader header = parsePacketHeader(data + offset);
             std::size_t bodySize = header.length - PacketHeaderSize;
             if (bodySize > size - offset - PacketHeaderSize)
-                break;   // a packet cut short: the session waits for the rest, then the peer is gone
+                break;  // a packet cut short: the session waits for the rest, then the peer is gone
             const std::uint8_t* body = data + offset + PacketHeaderSize;
             offset += header.length;
-            if (assembler.add(header, body, bodySize))
-                readMessage(assembler.take());
+            if (assembler.add(header, body, bodySize)) readMessage(assembler.take());
         }
     } catch (const ProtocolError&) {
     } catch (const SqlLexError&) {

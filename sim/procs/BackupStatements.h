@@ -16,16 +16,24 @@
 namespace tvr::sim {
 
 struct BackupStatement {
-  enum class Kind { DumpDatabase, DumpTransaction, TruncateLog, LoadDatabase, LoadTransaction, Online };
-  Kind kind = Kind::DumpDatabase;
-  std::string database;
-  std::string device;
+    enum class Kind {
+        DumpDatabase,
+        DumpTransaction,
+        TruncateLog,
+        LoadDatabase,
+        LoadTransaction,
+        Online
+    };
+    Kind kind = Kind::DumpDatabase;
+    std::string database;
+    std::string device;
 };
 
 // True when the tokens begin a statement of this family (dump, load, or online database).
 bool isBackupStatement(const std::vector<SqlToken>& tokens);
 
 // The statement, or nullopt with the text of the token the syntax error is near.
-std::optional<BackupStatement> parseBackupStatement(const std::vector<SqlToken>& tokens, std::string& nearText);
+std::optional<BackupStatement> parseBackupStatement(const std::vector<SqlToken>& tokens,
+                                                    std::string& nearText);
 
 }  // namespace tvr::sim

@@ -14,12 +14,12 @@
 namespace tvr::sim {
 
 struct ExtensionOptions {
-  bool backupRunning = true;
-  std::optional<std::string> backupName;  // nothing: the server's name followed by _BS
-  bool backupEntry = true;
-  int xpCmdshellContext = 1;
-  double ioRateMBps = 0;
-  std::vector<std::string> faults;
+    bool backupRunning = true;
+    std::optional<std::string> backupName;  // nothing: the server's name followed by _BS
+    bool backupEntry = true;
+    int xpCmdshellContext = 1;
+    double ioRateMBps = 0;
+    std::vector<std::string> faults;
 };
 
 // Removes the options above from arguments and returns them. Throws std::invalid_argument with

@@ -19,12 +19,12 @@ std::optional<std::string> createProcedureName(const std::vector<SqlToken>& toke
 std::optional<std::vector<std::string>> dropProcedureNames(const std::vector<SqlToken>& tokens);
 
 struct ObjectTest {
-  bool negated = false;                // if not exists / is null
-  std::optional<std::string> name;     // the object asked about
-  std::optional<std::string> type;     // sysobjects type letter(s), e.g. "P" or "U"
-  // Token ranges [begin, end) of the statement to run when the test holds, and of the else
-  // statement (empty when there is none).
-  std::size_t thenBegin = 0, thenEnd = 0, elseBegin = 0, elseEnd = 0;
+    bool negated = false;             // if not exists / is null
+    std::optional<std::string> name;  // the object asked about
+    std::optional<std::string> type;  // sysobjects type letter(s), e.g. "P" or "U"
+    // Token ranges [begin, end) of the statement to run when the test holds, and of the else
+    // statement (empty when there is none).
+    std::size_t thenBegin = 0, thenEnd = 0, elseBegin = 0, elseEnd = 0;
 };
 
 // The test, or nullopt when the tokens are not one of the forms above (the caller then treats

@@ -13,22 +13,23 @@
 namespace tvr::sim {
 
 struct ResultSet {
-  std::vector<Column> columns;
-  std::vector<Row> rows;
+    std::vector<Column> columns;
+    std::vector<Row> rows;
 };
 
 // Rows for the local server and, when it has one, for SYB_BACKUP with the Backup Server's
 // network name; server name first, network name second, ordered by name.
-ResultSet helpServerResult(const std::string& serverName, const std::optional<std::string>& backupNetworkName);
+ResultSet helpServerResult(const std::string& serverName,
+                           const std::optional<std::string>& backupNetworkName);
 
 // One row for the parameter, with the columns a server returns ("Parameter Name", "Default",
 // "Memory Used", "Config Value", "Run Value", "Unit", "Type").
 ResultSet configureResult(const std::string& parameterName, int defaultValue, int runValue);
 
 struct ShellOutcome {
-  std::optional<ResultSet> output;  // the lines the command printed
-  int status = 0;                   // the procedure's return status
-  std::optional<ServerError> error;
+    std::optional<ResultSet> output;  // the lines the command printed
+    int status = 0;                   // the procedure's return status
+    std::optional<ServerError> error;
 };
 
 // xp_cmdshell: only "net start "Sybase BCKServer _ NAME"" is carried out; it starts the

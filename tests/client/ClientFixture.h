@@ -119,4 +119,4 @@ private:
     TEventReceiver* previousReceiver = nullptr;
 };
 
-} // namespace tvr::client::testing
+}  // namespace tvr::client::testing

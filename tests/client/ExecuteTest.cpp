@@ -47,7 +47,7 @@ protected:
     std::unique_ptr<TSybaseConnect> c;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(Execute, RowResultIsKeptAsColumnTexts) {
     c->Execute("select name from master..sysdatabases order by name");

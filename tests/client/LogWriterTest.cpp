@@ -15,7 +15,7 @@ namespace {
 
 const LogLine redBoldUnderlined(const std::string& t) { return {t, LogColour::Red, true, true}; }
 
-} // namespace
+}  // namespace
 
 using LogWriter = ClientFixture;
 
@@ -41,10 +41,9 @@ TEST_F(LogWriter, ErrorRecordOfAFailedLoginReadsByteForByte) {
 
 TEST_F(LogWriter, ProcedureNoticeIsGreenWithMessMarkersAndNoBeep) {
     const std::string file = path("act.log");
-    WriteErrorRecord(serverMessage(2007, 11,
-                                   "Cannot add rows to sysdepends\nError is harmless\nan error", 1,
-                                   3),
-                     file, true);
+    WriteErrorRecord(
+        serverMessage(2007, 11, "Cannot add rows to sysdepends\nError is harmless\nan error", 1, 3),
+        file, true);
     EXPECT_EQ(readFile(file),
               "\r\n$Mess$"
               "\r\n$Mess$Error: Time: 12:00:01;  number 2007;  severity 11;  state 1;  line 3"
@@ -105,8 +104,9 @@ TEST_F(LogWriter, ViewLinesLoseTheirMarkersAndTakeTheirColours) {
     EXPECT_EQ(activityView.entries(), 5);
     EXPECT_TRUE(errorView.lines().empty());
     // The file keeps the text exactly as given, markers included.
-    EXPECT_EQ(readFile(file), "plain\r\n$Err$bad thing\r\nx$Mess$notice\r\n$Mess$a$Err$b\r\n"
-                              "$Err$query: select 1\nselect 2not shown\r\n");
+    EXPECT_EQ(readFile(file),
+              "plain\r\n$Err$bad thing\r\nx$Mess$notice\r\n$Mess$a$Err$b\r\n"
+              "$Err$query: select 1\nselect 2not shown\r\n");
 }
 
 TEST_F(LogWriter, MarkersAreLookedForInTheWholeEntryNotLineByLine) {
@@ -173,8 +173,10 @@ TEST_F(LogWriter, LogFileNamesCarryTheDayAndFallBackToSybase) {
     ::setenv("SYBASE", "/opt/%TVR_LOG_TEST_PART%", 1);
     EXPECT_EQ(MakeLogFileName("", "pubs2", day), "/opt/%TVR_LOG_TEST_PART%/pubs206122026.log");
     ::unsetenv("TVR_LOG_TEST_PART");
-    if (saved) ::setenv("SYBASE", savedValue.c_str(), 1);
-    else ::unsetenv("SYBASE");
+    if (saved)
+        ::setenv("SYBASE", savedValue.c_str(), 1);
+    else
+        ::unsetenv("SYBASE");
 
     // Without a date, the date of the call.
     const std::tm before = tvr::platform::localNow();

@@ -47,7 +47,7 @@ protected:
     std::unique_ptr<TSybaseConnect> conn;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(MessageHandlers, InformationalMessagesGoToTheActivityLogWithTheirTime) {
     for (CS_INT severity : {1, 10, 13}) {
@@ -58,8 +58,9 @@ TEST_F(MessageHandlers, InformationalMessagesGoToTheActivityLogWithTheirTime) {
     }
     // A text that ends with LF puts the stamp on the next line.
     server(serverMessage(0, 10, "Backup Server session id is: 9.\n"));
-    EXPECT_EQ(activity(), "sev 1  12:00:01\r\nsev 10  12:00:01\r\nsev 13  12:00:01\r\n"
-                          "Backup Server session id is: 9.\n  12:00:01\r\n");
+    EXPECT_EQ(activity(),
+              "sev 1  12:00:01\r\nsev 10  12:00:01\r\nsev 13  12:00:01\r\n"
+              "Backup Server session id is: 9.\n  12:00:01\r\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "err.log"));
     EXPECT_EQ(prompts.beeps(), 0);
     EXPECT_EQ(events.textsOf(EventInformation).size(), 4u);
@@ -76,8 +77,9 @@ TEST_F(MessageHandlers, ChangeOfDatabaseIsNotLoggedButStillCounts) {
 }
 
 TEST_F(MessageHandlers, ProcedureNoticeIsARecordWithoutErrorOrBeep) {
-    server(serverMessage(2007, 11, "Cannot add rows to sysdepends for the current stored "
-                                   "procedure because it depends on the missing object."));
+    server(serverMessage(2007, 11,
+                         "Cannot add rows to sysdepends for the current stored "
+                         "procedure because it depends on the missing object."));
     EXPECT_FALSE(conn->ServerError());
     EXPECT_EQ(prompts.beeps(), 0);
     EXPECT_NE(activity().find("\r\n$Mess$Error: Time: 12:00:01;  number 2007;  severity 11"),
@@ -140,9 +142,10 @@ TEST_F(MessageHandlers, ClientMessagesGoToTheActivityLogOnly) {
                                    "endpoints failed")),
               CS_SUCCEED);
     client(clientMessage("ends with a line feed\n"));
-    EXPECT_EQ(activity(), "$Err$ct_connect(): network packet layer: internal net library error: "
-                          "Net-Lib protocol driver call to connect two endpoints failed\r\n"
-                          "$Err$ends with a line feed\n");
+    EXPECT_EQ(activity(),
+              "$Err$ct_connect(): network packet layer: internal net library error: "
+              "Net-Lib protocol driver call to connect two endpoints failed\r\n"
+              "$Err$ends with a line feed\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "err.log"));
     EXPECT_TRUE(conn->ServerError());
     EXPECT_TRUE(prompts.calls().empty());

@@ -29,7 +29,7 @@ protected:
     std::string savedConf;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(ProtocolVersion, UnconfiguredServerIsReachedWithTds50) {
     auto c = connect();

@@ -42,7 +42,7 @@ public:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(RunQuery, ScriptWithoutSeparatorIsSentWholeAndUnchanged) {
     TRunQuery runner(*c);

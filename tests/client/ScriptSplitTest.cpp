@@ -20,7 +20,7 @@ protected:
     TRunQuery runner{connection};
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(ScriptSplit, ScriptWithoutSeparatorHasNoBatches) {
     EXPECT_EQ(split("select 1\r\nselect 2\r\n"), Strings{});
@@ -71,6 +71,5 @@ TEST_F(ScriptSplit, ProcedureScriptSplitsIntoItsThreeBatches) {
     EXPECT_TRUE(batches[1].ends_with("  Drop Procedure sp_TVR\r\n"));
     EXPECT_EQ(batches[2].rfind("\r\n\r\nCreate Proc sp_TVR (\r\n", 0), 0u);
     EXPECT_TRUE(batches[2].ends_with("return 1\r\nend\r\n"));
-    EXPECT_EQ(batches[0].size() + batches[1].size() + batches[2].size() + 2 + 2 + 4,
-              script.size());
+    EXPECT_EQ(batches[0].size() + batches[1].size() + batches[2].size() + 2 + 2 + 4, script.size());
 }

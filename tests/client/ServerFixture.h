@@ -25,8 +25,8 @@ protected:
 
     // A connection to the emulator logging to act.log and err.log, connected.
     std::unique_ptr<TSybaseConnect> connect(const std::string& password = "") {
-        auto c = std::make_unique<TSybaseConnect>(emulator->name(), "sa", password,
-                                                  path("act.log"), path("err.log"));
+        auto c = std::make_unique<TSybaseConnect>(emulator->name(), "sa", password, path("act.log"),
+                                                  path("err.log"));
         c->Connect();
         return c;
     }
@@ -36,4 +36,4 @@ protected:
     std::optional<tvr::testing::Emulator> emulator;
 };
 
-} // namespace tvr::client::testing
+}  // namespace tvr::client::testing

@@ -22,7 +22,7 @@ template <typename F>
 F nextSymbol(const char* name) {
     return reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
 }
-} // namespace
+}  // namespace
 
 extern "C" CS_RETCODE cs_config(CS_CONTEXT* ctx, CS_INT action, CS_INT property, CS_VOID* buffer,
                                 CS_INT buflen, CS_INT* outlen) {
@@ -59,7 +59,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(SetUpFailure, LibraryHandlerRefusedShowsItsBoxAndLeavesAnObjectThatFails) {
     failConfigProperty = CS_MESSAGE_CB;

@@ -38,8 +38,8 @@ TEST(SybaseField, AsIntegerReadsWholeNumbersAndRefusesTheRest) {
     EXPECT_EQ(as("-2147483648"), INT32_MIN);
     EXPECT_EQ(as("$FF"), 255);
     EXPECT_EQ(as("0xFFFFFFFF"), -1);
-    for (const char* bad : {"", " ", "-", "1 ", "1.0", "abc", "2147483648", "99999999999999999999",
-                            "$", "0x"}) {
+    for (const char* bad :
+         {"", " ", "-", "1 ", "1.0", "abc", "2147483648", "99999999999999999999", "$", "0x"}) {
         f.Value = bad;
         EXPECT_THROW(f.AsInteger(), ConversionError) << bad;
     }
@@ -54,10 +54,14 @@ TEST(SybaseField, AsIntegerReadsWholeNumbersAndRefusesTheRest) {
 
 class DatetimeTextTest : public ::testing::Test {
 protected:
-    void SetUp() override { tvr::platform::injectRegionalFormats(
-        tvr::platform::RegionalFormats{"%d.%m.%Y", "%H:%M:%S", ':'}); }
+    void SetUp() override {
+        tvr::platform::injectRegionalFormats(
+            tvr::platform::RegionalFormats{"%d.%m.%Y", "%H:%M:%S", ':'});
+    }
     void TearDown() override { tvr::platform::injectRegionalFormats(std::nullopt); }
-    static std::string text(CS_INT days, CS_INT ticks) { return DatetimeText(CS_DATETIME{days, ticks}); }
+    static std::string text(CS_INT days, CS_INT ticks) {
+        return DatetimeText(CS_DATETIME{days, ticks});
+    }
 };
 
 TEST_F(DatetimeTextTest, FirstOfJanuary1900IsEmptyAndMidnightHasNoTime) {
@@ -80,11 +84,13 @@ TEST(TdsVersion, ConfiguredVersionFollowsTheFilesFreeTdsReads) {
         std::ofstream(dir / name) << text;
         return (dir / name).string();
     };
-    const std::string first = write("first.conf", "[global]\n  TDS   Version = auto\n"
-                                                  "[other]\n tds version = 7.4\n");
-    const std::string second = write("second.conf", "; comment\n[global]\ntds version = 4.2\n"
-                                                    "[Main]\nhost = 127.0.0.1\n"
-                                                    "[reserve]\n\ttds version = 5.0\n");
+    const std::string first = write("first.conf",
+                                    "[global]\n  TDS   Version = auto\n"
+                                    "[other]\n tds version = 7.4\n");
+    const std::string second = write("second.conf",
+                                     "; comment\n[global]\ntds version = 4.2\n"
+                                     "[Main]\nhost = 127.0.0.1\n"
+                                     "[reserve]\n\ttds version = 5.0\n");
     const std::string missing = (dir / "missing.conf").string();
     EXPECT_EQ(ConfiguredTdsVersion("OTHER", {first, second}), "7.4");
     EXPECT_EQ(ConfiguredTdsVersion("main", {missing, first, second}), "4.2");
@@ -101,7 +107,9 @@ TEST(TdsVersion, ConfiguredVersionFollowsTheFilesFreeTdsReads) {
     ::setenv("TDSVER", "7.0", 1);
     EXPECT_TRUE(UserConfiguredTdsVersion("x"));
     ::unsetenv("TDSVER");
-    if (oldConf) ::setenv("FREETDSCONF", saved.c_str(), 1);
-    else ::unsetenv("FREETDSCONF");
+    if (oldConf)
+        ::setenv("FREETDSCONF", saved.c_str(), 1);
+    else
+        ::unsetenv("FREETDSCONF");
     std::filesystem::remove_all(dir);
 }

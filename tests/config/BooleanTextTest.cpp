@@ -25,7 +25,8 @@ TEST(BooleanText, AnythingElseIsAnErrorQuotingTheStoredText) {
             parseBooleanText(t);
             ADD_FAILURE() << "no error for '" << t << "'";
         } catch (const SettingsError& e) {
-            EXPECT_EQ(std::string(e.what()), std::string("'") + t + "' is not a valid boolean value");
+            EXPECT_EQ(std::string(e.what()),
+                      std::string("'") + t + "' is not a valid boolean value");
         }
     }
 }

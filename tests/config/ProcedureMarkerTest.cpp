@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 using namespace tvr::config;
-using tvr::platform::RegStatus;
 using tvr::platform::Registry;
 using tvr::platform::RegistryValue;
+using tvr::platform::RegStatus;
 
 TEST(ProcedureMarker, OnlyTheDWordOneMeansInstalled) {
     tvr::test::TempFolder dir;
@@ -26,6 +26,7 @@ TEST(ProcedureMarker, OnlyTheDWordOneMeansInstalled) {
     RegistryValue v;
     ASSERT_EQ(registry.readValue("software\\dorniqklv", "isi", v), RegStatus::Ok);
     EXPECT_EQ(v, RegistryValue::dword(1));
-    EXPECT_NE(tvr::test::fileText(dir / "registry.reg").find("[HKEY_CURRENT_USER\\Software\\DorniqKlv]\n\"IsI\"=dword:00000001\n"),
+    EXPECT_NE(tvr::test::fileText(dir / "registry.reg")
+                  .find("[HKEY_CURRENT_USER\\Software\\DorniqKlv]\n\"IsI\"=dword:00000001\n"),
               std::string::npos);
 }

@@ -1,7 +1,7 @@
 // A save that fails half-way because the registry file cannot grow any more.
+#include "SettingsTestSupport.h"
 #include "config/SettingsKeys.h"
 #include "config/SettingsStore.h"
-#include "SettingsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <csignal>
 
 using namespace tvr::config;
-using tvr::platform::RegStatus;
 using tvr::platform::Registry;
+using tvr::platform::RegStatus;
 
 namespace {
 
@@ -42,7 +42,7 @@ std::string stored(const Registry& reg, std::string_view entry) {
     return text;
 }
 
-} // namespace
+}  // namespace
 
 TEST(SettingsSaveFailure, IsReportedAndLosesNothingAlreadyStored) {
     tvr::test::TempFolder dir;

@@ -1,7 +1,7 @@
+#include "SettingsTestSupport.h"
 #include "config/SettingsError.h"
 #include "config/SettingsKeys.h"
 #include "config/SettingsStore.h"
-#include "SettingsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <fstream>
 
 using namespace tvr::config;
-using tvr::platform::RegStatus;
 using tvr::platform::Registry;
 using tvr::platform::RegistryValue;
+using tvr::platform::RegStatus;
 using tvr::test::RecordingHost;
 
 namespace {
@@ -42,7 +42,7 @@ protected:
     RecordingHost host{live};
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(SettingsStoreTest, AFirstStartGetsTheDefaultsAndCreatesOnlyTheTwoServerKeys) {
     LoadSettings(registry, live, host);
@@ -86,7 +86,8 @@ TEST_F(SettingsStoreTest, WithoutSybaseTheFoldersAreTheBareSuffixes) {
 }
 
 TEST_F(SettingsStoreTest, SettingsWrittenByOneRunAreReadExactlyByTheNext) {
-    ASSERT_EQ(registry.writeText(kBase, "ServerName", "MAIN_SRV"), RegStatus::Ok);  // the main logon
+    ASSERT_EQ(registry.writeText(kBase, "ServerName", "MAIN_SRV"),
+              RegStatus::Ok);  // the main logon
     const TDumpLoadSettings saved = tvr::test::unusualSettings(dir.path());
     SaveSettings(registry, LiveSettings(saved));
 
@@ -95,8 +96,9 @@ TEST_F(SettingsStoreTest, SettingsWrittenByOneRunAreReadExactlyByTheNext) {
     RecordingHost nextHost(nextLive);
     LoadSettings(nextRun, nextLive, nextHost);
     EXPECT_EQ(nextLive.snapshot(), saved);
-    EXPECT_EQ(nextHost.calls, (std::vector<std::string>{"setUseReserve false", "showIntervalField true",
-                                                        "ApplySettings", "setFolderPickerStarts"}));
+    EXPECT_EQ(nextHost.calls,
+              (std::vector<std::string>{"setUseReserve false", "showIntervalField true",
+                                        "ApplySettings", "setFolderPickerStarts"}));
     EXPECT_EQ(nextHost.pickers.dumpPath, saved.EditPathDump);
     EXPECT_EQ(nextHost.pickers.errorLogPath, "C:\\errs\\\\share");
 }
@@ -114,10 +116,17 @@ TEST_F(SettingsStoreTest, TheFileAfterASaveHoldsEachSettingAsTheDefaultValueOfIt
     ASSERT_EQ(reader.readText(kReserv, "ServerName", text), RegStatus::Ok);
     EXPECT_EQ(text, s.ReservServerName);
     const std::pair<const char*, std::string> expected[] = {
-        {"IsReserv", "0"},          {"IsDumLoadBD", "0"},          {"IsClearLog", "-1"},
-        {"IsInterval", "-1"},       {"EditInterval", s.EditInterval}, {"ComboDump", s.ComboDump},
-        {"EditPathDump", s.EditPathDump}, {"ComboLoad", s.ComboLoad},  {"EditPathLoad", s.EditPathLoad},
-        {"EditLogPath", s.EditLogPath},   {"EditErrorLogPath", s.EditErrorLogPath},
+        {"IsReserv", "0"},
+        {"IsDumLoadBD", "0"},
+        {"IsClearLog", "-1"},
+        {"IsInterval", "-1"},
+        {"EditInterval", s.EditInterval},
+        {"ComboDump", s.ComboDump},
+        {"EditPathDump", s.EditPathDump},
+        {"ComboLoad", s.ComboLoad},
+        {"EditPathLoad", s.EditPathLoad},
+        {"EditLogPath", s.EditLogPath},
+        {"EditErrorLogPath", s.EditErrorLogPath},
     };
     for (const auto& [entry, value] : expected) {
         RegistryValue v;
@@ -126,8 +135,10 @@ TEST_F(SettingsStoreTest, TheFileAfterASaveHoldsEachSettingAsTheDefaultValueOfIt
     }
     // As the file shows it: one key per setting below Reserv, the doubled separator gone.
     const std::string file = tvr::test::fileText(dir / "registry.reg");
-    EXPECT_NE(file.find("[HKEY_CURRENT_USER\\Software\\Kelvane\\DorniqSybase\\Reserv\\IsReserv]\n@=\"0\"\n"),
-              std::string::npos)
+    EXPECT_NE(
+        file.find(
+            "[HKEY_CURRENT_USER\\Software\\Kelvane\\DorniqSybase\\Reserv\\IsReserv]\n@=\"0\"\n"),
+        std::string::npos)
         << file;
     EXPECT_NE(file.find("[HKEY_CURRENT_USER\\Software\\Kelvane\\DorniqSybase\\Reserv\\ComboDump]\n"
                         "@=\"db\\\\with\\\\backslashes\"\n"),
@@ -183,9 +194,9 @@ TEST_F(SettingsStoreTest, ABadBooleanStopsLoadingThereAndNothingIsApplied) {
     }
     const TDumpLoadSettings s = live.snapshot();
     EXPECT_EQ(s.ReservServerName, "RES");
-    EXPECT_FALSE(s.IsReserv);      // read before the bad one
+    EXPECT_FALSE(s.IsReserv);  // read before the bad one
     EXPECT_FALSE(s.IsDumLoadBD);
-    EXPECT_FALSE(s.IsClearLog);    // the bad one and all after it keep their values
+    EXPECT_FALSE(s.IsClearLog);  // the bad one and all after it keep their values
     EXPECT_FALSE(s.IsInterval);
     EXPECT_EQ(s.EditInterval, "00:00");
     EXPECT_EQ(s.EditPathDump, "/opt/sap/sybase/dmp/data");
@@ -288,7 +299,7 @@ TEST_F(SettingsStoreTest, AnEmptyDumpFolderFailsAfterEveryRegistryWrite) {
     }
     EXPECT_EQ(defaultText("EditPathDump"), "");
     EXPECT_EQ(defaultText("EditErrorLogPath"), s.EditErrorLogPath);  // the last write was made
-    EXPECT_FALSE(std::filesystem::exists(s.EditPathLoad));            // not attempted after it
+    EXPECT_FALSE(std::filesystem::exists(s.EditPathLoad));           // not attempted after it
 
     s.EditPathDump = (dir / "dumps").string();
     s.EditPathLoad = "";

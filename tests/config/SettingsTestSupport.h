@@ -55,4 +55,4 @@ inline config::TDumpLoadSettings unusualSettings(const std::filesystem::path& fo
     return s;
 }
 
-} // namespace tvr::test
+}  // namespace tvr::test

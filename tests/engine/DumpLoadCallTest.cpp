@@ -66,7 +66,7 @@ protected:
     std::unique_ptr<TSybaseConnect> reserve;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(DumpLoadCall, FullPassThenTransactionPassKeepTheReserveInStep) {
     const std::string fullDump = step(*main, dumpCall(0, "sales.db"));
@@ -120,8 +120,10 @@ TEST_F(DumpLoadCall, DumpWinsOverLoad) {
 TEST_F(DumpLoadCall, TransactionLoadWithoutADeviceNameDoesNothing) {
     // The program always names the file; a NULL comes only from a statement written by hand.
     reserve->Execute("use master");
-    reserve->Execute("execute sp_TVR @TypeTrans=1, @database_name=\"sales_copy\", @pr_dump=0, "
-                     "@pr_load=1, @pathname=\"" + dumps.string() + "/\", @device_name=NULL");
+    reserve->Execute(
+        "execute sp_TVR @TypeTrans=1, @database_name=\"sales_copy\", @pr_dump=0, "
+        "@pr_load=1, @pathname=\"" +
+        dumps.string() + "/\", @device_name=NULL");
     EXPECT_EQ(reserve->ReturnStatus(), 1);
     EXPECT_FALSE(reserve->ServerError());
     EXPECT_TRUE(activity().ends_with("Start Load  12:00:01\r\n")) << activity();

@@ -24,8 +24,7 @@ protected:
         column.erase(0, column.find('\n') + 1);
         std::string text;
         for (int row = 0; row < c.RowCount(); ++row) {
-            const std::size_t piece =
-                row + 1 < c.RowCount() ? std::size_t{255} : column.size() - 1;
+            const std::size_t piece = row + 1 < c.RowCount() ? std::size_t{255} : column.size() - 1;
             text += column.substr(0, piece);
             EXPECT_EQ(column[piece], '\n');
             column.erase(0, piece + 1);
@@ -40,7 +39,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(ProcedureInstall, InstalledProcedureReadsBackIdenticalToTheScript) {
     auto c = connect();

@@ -140,7 +140,7 @@ std::string withCrLfAndTabs(std::string_view text) {
     return out;
 }
 
-} // namespace
+}  // namespace
 
 TEST(ProcedureScript, EveryByteIsTheTextWrittenOut) {
     const std::string expected = withCrLfAndTabs(kWrittenOut);

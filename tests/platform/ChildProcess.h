@@ -38,7 +38,8 @@ public:
         std::vector<char*> argv;
         for (auto& a : all) argv.push_back(a.data());
         argv.push_back(nullptr);
-        const int rc = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+        const int rc =
+            ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[1]);
         out_ = fds[0];
@@ -111,4 +112,4 @@ private:
 
 inline std::string helperProgram() { return binDir() + "/platform_helper"; }
 
-} // namespace tvr::test
+}  // namespace tvr::test

@@ -52,5 +52,6 @@ TEST(InstanceGuard, LivesInTheRuntimeFolderElseInTmpPerUser) {
     ::setenv("XDG_RUNTIME_DIR", "/run/user/1000", 1);
     EXPECT_EQ(InstanceGuard::defaultLockFile(), "/run/user/1000/DumpLoadDBSync");
     ::unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(InstanceGuard::defaultLockFile(), "/tmp/DumpLoadDBSync-" + std::to_string(::getuid()));
+    EXPECT_EQ(InstanceGuard::defaultLockFile(),
+              "/tmp/DumpLoadDBSync-" + std::to_string(::getuid()));
 }

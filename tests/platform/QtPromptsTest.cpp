@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QApplication>
+#include <QPushButton>
 #include <QTimer>
 
 #include <atomic>
@@ -50,7 +50,7 @@ private:
     QTimer timer_;
 };
 
-} // namespace
+}  // namespace
 
 TEST(QtPrompts, BoxesCarryTheCaptionTextButtonsAndIconAskedFor) {
     app();
@@ -81,7 +81,8 @@ TEST(QtPrompts, BoxesCarryTheCaptionTextButtonsAndIconAskedFor) {
             EXPECT_EQ(box->text(), "Unable establish connection <b>&amp;</b>");
             EXPECT_EQ(box->textFormat(), Qt::PlainText);  // shown as written, never as markup
             EXPECT_EQ(box->standardButtons(), s.expected);
-            EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()), box->button(s.defaultButton));
+            EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()),
+                      box->button(s.defaultButton));
             EXPECT_EQ(box->icon(), i.expected);
         }
     }
@@ -92,16 +93,17 @@ TEST(QtPrompts, TheButtonPressedIsTheReply) {
     QtPrompts prompts;
     {
         BoxAnswerer answer(QMessageBox::No);
-        EXPECT_EQ(prompts.messageBox(nullptr, "Stop process?", "Message", PromptButtons::YesNoCancel,
-                                     PromptIcon::None),
+        EXPECT_EQ(prompts.messageBox(nullptr, "Stop process?", "Message",
+                                     PromptButtons::YesNoCancel, PromptIcon::None),
                   PromptReply::No);
         EXPECT_EQ(answer.title_, "Message");
         EXPECT_EQ(answer.text_, "Stop process?");
     }
     {
         BoxAnswerer answer(QMessageBox::Cancel);
-        EXPECT_EQ(prompts.messageBox(nullptr, "x", "Message", PromptButtons::OkCancel, PromptIcon::None),
-                  PromptReply::Cancel);
+        EXPECT_EQ(
+            prompts.messageBox(nullptr, "x", "Message", PromptButtons::OkCancel, PromptIcon::None),
+            PromptReply::Cancel);
     }
     {
         BoxAnswerer answer(QMessageBox::Yes);
@@ -115,8 +117,9 @@ TEST(QtPrompts, TheButtonPressedIsTheReply) {
     {
         BoxAnswerer answer(QMessageBox::Ok);
         // UTF-8 texts reach the box intact.
-        EXPECT_EQ(prompts.messageBox(nullptr, "Ошибка ü", "Error", PromptButtons::Ok, PromptIcon::Error),
-                  PromptReply::Ok);
+        EXPECT_EQ(
+            prompts.messageBox(nullptr, "Ошибка ü", "Error", PromptButtons::Ok, PromptIcon::Error),
+            PromptReply::Ok);
         EXPECT_EQ(answer.text_, QString::fromUtf8("Ошибка ü"));
         EXPECT_EQ(answer.icon_, QMessageBox::Critical);
     }

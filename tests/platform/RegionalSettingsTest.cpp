@@ -26,7 +26,7 @@ std::tm sample() {
     t.tm_sec = 12;
     return t;
 }
-} // namespace
+}  // namespace
 
 TEST(RegionalSettings, PosixLocaleGivesItsDateAndTimePatterns) {
     const RegionalFormats f = localeFormats("C");

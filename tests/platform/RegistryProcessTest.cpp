@@ -10,8 +10,8 @@
 #include <sstream>
 
 using namespace tvr::platform;
-using tvr::test::fileText;
 using tvr::test::ChildProcess;
+using tvr::test::fileText;
 using tvr::test::helperProgram;
 
 namespace {
@@ -24,15 +24,17 @@ bool exitedCleanly(const std::optional<int>& status) {
     return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
 }
 
-} // namespace
+}  // namespace
 
 TEST(RegistryProcesses, TwoWritersAtOnceLoseNoneOfEachOthersValues) {
     tvr::test::TempFolder dir;
     const std::filesystem::path file = dir / "registry.reg";
     const int count = 40;
     {
-        ChildProcess a(helperProgram(), {"write", file.string(), "Software\\Shared", "a", std::to_string(count)});
-        ChildProcess b(helperProgram(), {"write", file.string(), "software\\SHARED", "b", std::to_string(count)});
+        ChildProcess a(helperProgram(),
+                       {"write", file.string(), "Software\\Shared", "a", std::to_string(count)});
+        ChildProcess b(helperProgram(),
+                       {"write", file.string(), "software\\SHARED", "b", std::to_string(count)});
         ASSERT_TRUE(exitedCleanly(a.wait()));
         ASSERT_TRUE(exitedCleanly(b.wait()));
     }
@@ -64,8 +66,9 @@ TEST(RegistryProcesses, AWriterKilledAtAnyStepLeavesAWholeFile) {
         ASSERT_EQ(reg.writeText("Software\\K", "Other", "kept"), RegStatus::Ok);
         ASSERT_EQ(reg.writeText("Software\\K", "Value", "old \"text\""), RegStatus::Ok);
         const std::string before = fileText(file);
-        ChildProcess writer(helperProgram(), {"crash-at", std::to_string(static_cast<int>(c.stage)),
-                                              file.string(), "Software\\K", "Value", "new \\ text"});
+        ChildProcess writer(helperProgram(),
+                            {"crash-at", std::to_string(static_cast<int>(c.stage)), file.string(),
+                             "Software\\K", "Value", "new \\ text"});
         ASSERT_TRUE(killedBySigkill(writer.wait()));
         if (c.stage != ReplaceStage::Renamed) {
             EXPECT_EQ(fileText(file), before);
@@ -89,14 +92,16 @@ TEST(RegistryProcesses, AWriterKilledAtRandomMomentsNeverTearsTheFile) {
     int roundsWithWrites = 0;
     for (int round = 0; round < 15; ++round) {
         const std::string prefix = "r" + std::to_string(round) + "_";
-        ChildProcess writer(helperProgram(), {"write", file.string(), "Software\\Many", prefix, "1000"});
+        ChildProcess writer(helperProgram(),
+                            {"write", file.string(), "Software\\Many", prefix, "1000"});
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(random)));
         writer.kill();
         ASSERT_TRUE(writer.wait());
         // The file parses, and the values of the round are an unbroken run 0..k-1.
         int present = 0;
         std::string text;
-        while (reg.readText("Software\\Many", prefix + std::to_string(present), text) == RegStatus::Ok)
+        while (reg.readText("Software\\Many", prefix + std::to_string(present), text) ==
+               RegStatus::Ok)
             ++present;
         EXPECT_NE(reg.readText("Software\\Many", prefix + std::to_string(present + 1), text),
                   RegStatus::Ok);

@@ -26,7 +26,7 @@ protected:
     Registry reg{file};
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(RegistryTest, EveryValueTypeSurvivesARoundTripThroughTheFile) {
     const std::string tricky = "a \"quoted\" C:\\path\\ and \\\\server; ümlaut Жж 😀\ttab  ";
@@ -119,9 +119,9 @@ TEST_F(RegistryTest, AnExpandStringIsWrittenExactlyAsAWindowsExportHasIt) {
 
 TEST_F(RegistryTest, TextsWithNulsOfTheirOwnComeBackExactly) {
     // Among them texts whose bytes with one NUL added would look like UTF-16LE.
-    const std::string texts[] = {std::string("\0", 1),     std::string("ab\0", 3),
+    const std::string texts[] = {std::string("\0", 1),       std::string("ab\0", 3),
                                  std::string("a\0b\0\0", 5), std::string("\0\0", 2),
-                                 std::string("x\0", 2),    std::string("\xff\0\xfe", 3)};
+                                 std::string("x\0", 2),      std::string("\xff\0\xfe", 3)};
     int i = 0;
     for (const std::string& t : texts) {
         const std::string name = "V" + std::to_string(i++);
@@ -232,8 +232,9 @@ TEST_F(RegistryTest, KeyPathsLoseOneLeadingSeparatorAndCollapseDoubledOnes) {
     std::string text;
     ASSERT_EQ(reg.readDefaultText("Software\\Base\\Reserv\\IsReserv\\", text), RegStatus::Ok);
     EXPECT_EQ(text, "-1");
-    EXPECT_NE(fileText(file).find("[HKEY_CURRENT_USER\\Software\\Base\\Reserv\\IsReserv]\n@=\"-1\""),
-              std::string::npos);
+    EXPECT_NE(
+        fileText(file).find("[HKEY_CURRENT_USER\\Software\\Base\\Reserv\\IsReserv]\n@=\"-1\""),
+        std::string::npos);
     // Only one leading separator is taken away.
     EXPECT_EQ(reg.writeDefaultText("\\\\Software\\Base", "x"), RegStatus::BadName);
     EXPECT_FALSE(reg.keyExists("\\\\Software\\Base"));
@@ -253,7 +254,8 @@ TEST_F(RegistryTest, MissingKeysValuesAndOtherTypesAreReportedAsCodes) {
     EXPECT_TRUE(reg.keyExists("Software\\Empty"));
     EXPECT_EQ(reg.readDefaultText("Software\\Empty\\Key", text), RegStatus::NotFound);
     EXPECT_EQ(reg.readText("Software\\Empty\\Key", "Name", text), RegStatus::NotFound);
-    EXPECT_NE(fileText(file).find("[HKEY_CURRENT_USER\\Software\\Empty\\Key]\n"), std::string::npos);
+    EXPECT_NE(fileText(file).find("[HKEY_CURRENT_USER\\Software\\Empty\\Key]\n"),
+              std::string::npos);
 
     ASSERT_EQ(reg.writeDWord("Software\\Empty\\Key", "", 1), RegStatus::Ok);
     EXPECT_EQ(reg.readDefaultText("Software\\Empty\\Key", text), RegStatus::WrongType);
@@ -266,8 +268,9 @@ TEST_F(RegistryTest, MissingKeysValuesAndOtherTypesAreReportedAsCodes) {
     ASSERT_EQ(reg.writeDefaultText("Software\\Nul", std::string("ab\0cd", 5)), RegStatus::Ok);
     ASSERT_EQ(reg.readDefaultText("Software\\Nul", text), RegStatus::Ok);
     EXPECT_EQ(text, "ab");
-    ASSERT_EQ(reg.writeValue("Software\\Nul", "E", RegistryValue::expandString(std::string("%A%\0b", 5))),
-              RegStatus::Ok);
+    ASSERT_EQ(
+        reg.writeValue("Software\\Nul", "E", RegistryValue::expandString(std::string("%A%\0b", 5))),
+        RegStatus::Ok);
     ASSERT_EQ(reg.readText("Software\\Nul", "E", text), RegStatus::Ok);
     EXPECT_EQ(text, "%A%");
 }
@@ -291,8 +294,8 @@ TEST_F(RegistryTest, ANewFileIsPrivateAndAnExistingOneKeepsItsPermissions) {
                                            std::filesystem::perms::owner_write |
                                            std::filesystem::perms::group_read);
     ASSERT_EQ(reg.writeText("Software\\K", "A", "2"), RegStatus::Ok);
-    EXPECT_TRUE((std::filesystem::status(file).permissions() & std::filesystem::perms::group_read) !=
-                std::filesystem::perms::none);
+    EXPECT_TRUE((std::filesystem::status(file).permissions() &
+                 std::filesystem::perms::group_read) != std::filesystem::perms::none);
 }
 
 TEST_F(RegistryTest, AFileThatCannotBeParsedIsReportedWithItsLineAndNeverOverwritten) {
@@ -355,7 +358,8 @@ TEST_F(RegistryTest, AFileThatCannotBeWrittenIsReportedAndTheOldOneStays) {
     const std::string old = fileText(file);
     reg.setReplaceStageHook([](ReplaceStage stage) {
         if (stage == ReplaceStage::TempWritten)
-            throw std::system_error(std::make_error_code(std::errc::no_space_on_device), "cannot sync");
+            throw std::system_error(std::make_error_code(std::errc::no_space_on_device),
+                                    "cannot sync");
     });
     try {
         reg.writeText("Software\\K", "A", "new");

@@ -38,4 +38,4 @@ inline std::string fileText(const std::filesystem::path& p) {
     return ss.str();
 }
 
-} // namespace tvr::test
+}  // namespace tvr::test

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <unistd.h>
+#include <filesystem>
 
 using namespace tvr::sim;
 
@@ -17,17 +17,24 @@ public:
     std::vector<std::string> tokens;
     bool cancel = false;
 
-    void message(const ServerMessage& m) override { tokens.push_back("msg " + std::to_string(m.number)); }
+    void message(const ServerMessage& m) override {
+        tokens.push_back("msg " + std::to_string(m.number));
+    }
     void rowFormat(const std::vector<Column>& columns) override {
         tokens.push_back("format " + std::to_string(columns.size()));
     }
     void row(const Row&) override { tokens.push_back("row"); }
-    void returnStatus(std::int32_t status) override { tokens.push_back("status " + std::to_string(status)); }
-    void environmentChange(EnvChangeType type, const std::string& newValue, const std::string& oldValue) override {
+    void returnStatus(std::int32_t status) override {
+        tokens.push_back("status " + std::to_string(status));
+    }
+    void environmentChange(EnvChangeType type, const std::string& newValue,
+                           const std::string& oldValue) override {
         tokens.push_back("env " + std::to_string(type) + " " + newValue + " " + oldValue);
     }
     void done(ServerToken token, std::uint16_t status, std::int32_t count) override {
-        const char* name = token == TokenDone ? "done" : token == TokenDoneProc ? "doneproc" : "doneinproc";
+        const char* name = token == TokenDone       ? "done"
+                           : token == TokenDoneProc ? "doneproc"
+                                                    : "doneinproc";
         char text[64];
         std::snprintf(text, sizeof text, "%s %02x %d", name, status, count);
         tokens.push_back(text);
@@ -38,7 +45,8 @@ public:
 class BatchTokens : public ::testing::Test {
 protected:
     BatchTokens()
-        : folder_(std::filesystem::temp_directory_path() / ("tvr-batch-" + std::to_string(::getpid()))),
+        : folder_(std::filesystem::temp_directory_path() /
+                  ("tvr-batch-" + std::to_string(::getpid()))),
           state_([&] {
               ServerOptions options;
               options.name = "RUNNER";
@@ -47,7 +55,8 @@ protected:
               options.logins = {{"sa", ""}};
               return options;
           }()),
-          commands_(makeStandardCommands()), context_(state_, commands_, sink_, 1) {}
+          commands_(makeStandardCommands()),
+          context_(state_, commands_, sink_, 1) {}
     ~BatchTokens() override { std::filesystem::remove_all(folder_); }
 
     std::vector<std::string> run(const std::string& batch) {
@@ -65,18 +74,19 @@ protected:
 
 using Tokens = std::vector<std::string>;
 
-} // namespace
+}  // namespace
 
 TEST_F(BatchTokens, EachStatementEndsWithADoneTokenAndOnlyTheLastIsFinal) {
     EXPECT_EQ(run("use pubs2 create table t (a int) insert t values (1) select a from t"),
-              (Tokens{"env 1 pubs2 master", "msg 5701", "done 01 0", "done 01 0", "done 11 1", "format 1", "row",
-                      "done 10 1"}));
+              (Tokens{"env 1 pubs2 master", "msg 5701", "done 01 0", "done 01 0", "done 11 1",
+                      "format 1", "row", "done 10 1"}));
     EXPECT_EQ(run(""), (Tokens{"done 00 0"}));
     EXPECT_EQ(run("select a from t where a > 5"), (Tokens{"format 1", "done 10 0"}));
 }
 
 TEST_F(BatchTokens, ErrorsSetTheErrorBitAndSyntaxErrorsEndTheBatch) {
-    EXPECT_EQ(run("select * from missing select 1"), (Tokens{"msg 208", "done 03 0", "format 1", "row", "done 10 1"}));
+    EXPECT_EQ(run("select * from missing select 1"),
+              (Tokens{"msg 208", "done 03 0", "format 1", "row", "done 10 1"}));
     EXPECT_EQ(run("select 1 select from where select 3"),
               (Tokens{"format 1", "row", "done 11 1", "msg 102", "done 02 0"}));
     EXPECT_EQ(run("print 'a' select 'unclosed"), (Tokens{"msg 105", "done 02 0"}));
@@ -85,21 +95,24 @@ TEST_F(BatchTokens, ErrorsSetTheErrorBitAndSyntaxErrorsEndTheBatch) {
 
 TEST_F(BatchTokens, ProceduresEndWithStatusAndDoneProc) {
     EXPECT_EQ(run("exec sp_helpdb master print 'after'"),
-              (Tokens{"format 6", "row", "doneinproc 11 1", "status 0", "doneproc 01 0", "msg 0", "done 00 0"}));
+              (Tokens{"format 6", "row", "doneinproc 11 1", "status 0", "doneproc 01 0", "msg 0",
+                      "done 00 0"}));
     EXPECT_EQ(run("sp_helpdb nosuch"), (Tokens{"msg 15010", "status 1", "doneproc 00 0"}));
 }
 
 TEST_F(BatchTokens, OpenTransactionsAreFlaggedOnTheirDoneTokens) {
     EXPECT_EQ(run("use pubs2 create table tx (a int) begin tran insert tx values (1)"),
-              (Tokens{"env 1 pubs2 master", "msg 5701", "done 01 0", "done 01 0", "done 05 0", "done 14 1"}));
+              (Tokens{"env 1 pubs2 master", "msg 5701", "done 01 0", "done 01 0", "done 05 0",
+                      "done 14 1"}));
     EXPECT_EQ(run("commit tran"), (Tokens{"done 00 0"}));
 }
 
 TEST_F(BatchTokens, WaitforTakesOnlyDelaysBelowADay) {
     EXPECT_EQ(run("waitfor delay '00:00:00.010'"), (Tokens{"done 00 0"}));
-    for (const char* delay : {"'99999999999:00:00'", "'24:00:00'", "'00:60:00'", "'1:2'", "'00:00:01.5000'", "'-1:00:00'",
-                              "'00:00:01x'", "5"})
-        EXPECT_EQ(run(std::string("waitfor delay ") + delay), (Tokens{"msg 102", "done 02 0"})) << delay;
+    for (const char* delay : {"'99999999999:00:00'", "'24:00:00'", "'00:60:00'", "'1:2'",
+                              "'00:00:01.5000'", "'-1:00:00'", "'00:00:01x'", "5"})
+        EXPECT_EQ(run(std::string("waitfor delay ") + delay), (Tokens{"msg 102", "done 02 0"}))
+            << delay;
 }
 
 TEST_F(BatchTokens, ACancelStopsTheBatchBeforeItsNextStatement) {

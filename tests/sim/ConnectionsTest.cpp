@@ -1,23 +1,23 @@
 // Connections side by side, a cancel during a long command, a restart on the same data folder,
 // the command trace, and what happens to malformed input on a raw socket.
+#include "RawTds.h"
 #include "tests/support/CtClient.h"
 #include "tests/support/Emulator.h"
-#include "RawTds.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <future>
-#include <netinet/in.h>
-#include <poll.h>
 #include <random>
 #include <thread>
-#include <algorithm>
-#include <array>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using tvr::testing::CtBatch;
 using tvr::testing::CtClient;
@@ -42,7 +42,8 @@ public:
 
     bool connected() const { return connected_; }
     bool send(const std::vector<std::uint8_t>& bytes) {
-        return ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+        return ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(bytes.size());
     }
     // Reads one whole reply (packets up to the one marked last); empty when the connection
     // closed or nothing came within the timeout.
@@ -51,16 +52,13 @@ public:
         std::vector<std::uint8_t> body;
         for (;;) {
             std::uint8_t header[8];
-            if (!readExact(header, 8, timeoutMs))
-                return {};
+            if (!readExact(header, 8, timeoutMs)) return {};
             std::size_t length = static_cast<std::size_t>((header[2] << 8) | header[3]);
             largestPacket = std::max(largestPacket, length);
             std::vector<std::uint8_t> part(length - 8);
-            if (!part.empty() && !readExact(part.data(), part.size(), timeoutMs))
-                return {};
+            if (!part.empty() && !readExact(part.data(), part.size(), timeoutMs)) return {};
             body.insert(body.end(), part.begin(), part.end());
-            if (header[1] & 1)
-                return body;
+            if (header[1] & 1) return body;
         }
     }
     // True when the server closed the connection within the timeout (reading whatever it sent).
@@ -68,28 +66,24 @@ public:
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (std::chrono::steady_clock::now() < deadline) {
             pollfd waiting{socket_, POLLIN, 0};
-            if (::poll(&waiting, 1, 100) <= 0)
-                continue;
+            if (::poll(&waiting, 1, 100) <= 0) continue;
             char buffer[4096];
             ssize_t got = ::recv(socket_, buffer, sizeof buffer, 0);
-            if (got <= 0)
-                return true;
+            if (got <= 0) return true;
         }
         return false;
     }
 
-    std::size_t largestPacket = 0;   // of the last reply
+    std::size_t largestPacket = 0;  // of the last reply
 
 private:
     bool readExact(std::uint8_t* data, std::size_t size, int timeoutMs) {
         std::size_t done = 0;
         while (done < size) {
             pollfd waiting{socket_, POLLIN, 0};
-            if (::poll(&waiting, 1, timeoutMs) <= 0)
-                return false;
+            if (::poll(&waiting, 1, timeoutMs) <= 0) return false;
             ssize_t got = ::recv(socket_, data + done, size - done, 0);
-            if (got <= 0)
-                return false;
+            if (got <= 0) return false;
             done += static_cast<std::size_t>(got);
         }
         return true;
@@ -105,7 +99,7 @@ void expectServing(const std::string& name) {
     EXPECT_EQ(client.execute("select 42").rowResults().at(0).rows.at(0).at(0), "42");
 }
 
-} // namespace
+}  // namespace
 
 TEST(Connections, ALongCommandDoesNotDelayAnotherConnectionAndCanBeCancelled) {
     Emulator server("CONC1");
@@ -116,7 +110,8 @@ TEST(Connections, ALongCommandDoesNotDelayAnotherConnectionAndCanBeCancelled) {
     ASSERT_TRUE(slow.send("waitfor delay '00:02:00' select 'never'"));
     // The other connection is served while the first one waits.
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(quick.execute("select " + std::to_string(i)).rowResults().at(0).rows.at(0).at(0), std::to_string(i));
+        EXPECT_EQ(quick.execute("select " + std::to_string(i)).rowResults().at(0).rows.at(0).at(0),
+                  std::to_string(i));
     // The cancel is acknowledged long before the two minutes are over.
     EXPECT_TRUE(slow.cancelAll());
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(90));
@@ -130,13 +125,17 @@ TEST(Connections, ALongQueryIsCancelledInsideSqlite) {
     Emulator server("CONC4", {"pubs2"});
     CtClient client;
     ASSERT_TRUE(client.connect("CONC4"));
-    ASSERT_FALSE(client.execute("use pubs2 create table ten (d int) insert ten values (1) insert ten select d + 1 from ten "
-                                "insert ten select d + 2 from ten insert ten select d + 4 from ten "
-                                "insert ten select d + 8 from ten")
-                     .failed());
+    ASSERT_FALSE(
+        client
+            .execute(
+                "use pubs2 create table ten (d int) insert ten values (1) insert ten select d + 1 from ten "
+                "insert ten select d + 2 from ten insert ten select d + 4 from ten "
+                "insert ten select d + 8 from ten")
+            .failed());
     auto started = std::chrono::steady_clock::now();
     // 16^9 combinations: far more than any test run lasts.
-    ASSERT_TRUE(client.send("select count(*) from ten a, ten b, ten c, ten d, ten e, ten f, ten g, ten h, ten i"));
+    ASSERT_TRUE(client.send(
+        "select count(*) from ten a, ten b, ten c, ten d, ten e, ten f, ten g, ten h, ten i"));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_TRUE(client.cancelAll());
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
@@ -163,20 +162,22 @@ TEST(Connections, ManyClientsAtOnce) {
     for (int w = 0; w < 4; ++w) {
         workers.push_back(std::async(std::launch::async, [w] {
             CtClient client;
-            if (!client.connect("CONC3"))
-                return -1;
+            if (!client.connect("CONC3")) return -1;
             client.execute("use pubs2");
             for (int n = 0; n < 20; ++n)
-                if (client.execute("insert hits values (" + std::to_string(w) + ", " + std::to_string(n) + ")").failed())
+                if (client
+                        .execute("insert hits values (" + std::to_string(w) + ", " +
+                                 std::to_string(n) + ")")
+                        .failed())
                     return -2;
             return 0;
         }));
     }
-    for (auto& worker : workers)
-        EXPECT_EQ(worker.get(), 0);
+    for (auto& worker : workers) EXPECT_EQ(worker.get(), 0);
     CtClient check;
     ASSERT_TRUE(check.connect("CONC3"));
-    EXPECT_EQ(check.execute("select count(*) from pubs2..hits").rowResults().at(0).rows.at(0).at(0), "80");
+    EXPECT_EQ(check.execute("select count(*) from pubs2..hits").rowResults().at(0).rows.at(0).at(0),
+              "80");
 }
 
 TEST(Connections, RestartOnTheSameDataKeepsDatabasesAndRows) {
@@ -184,9 +185,10 @@ TEST(Connections, RestartOnTheSameDataKeepsDatabasesAndRows) {
     {
         CtClient client;
         ASSERT_TRUE(client.connect("RESTART"));
-        ASSERT_FALSE(client.execute("use pubs2 create table kept (name varchar(10), at datetime) "
-                                    "insert kept values ('first', '2026-12-07 08:00:00') "
-                                    "create database later")
+        ASSERT_FALSE(client
+                         .execute("use pubs2 create table kept (name varchar(10), at datetime) "
+                                  "insert kept values ('first', '2026-12-07 08:00:00') "
+                                  "create database later")
                          .failed());
     }
     server.stop();
@@ -196,10 +198,13 @@ TEST(Connections, RestartOnTheSameDataKeepsDatabasesAndRows) {
     auto rows = client.execute("select name, at from pubs2..kept").rowResults().at(0).rows;
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][0], "first");
-    auto names = client.execute("select name from master..sysdatabases where name in ('later', 'pubs2') order by name")
-                     .rowResults()
-                     .at(0)
-                     .rows;
+    auto names =
+        client
+            .execute(
+                "select name from master..sysdatabases where name in ('later', 'pubs2') order by name")
+            .rowResults()
+            .at(0)
+            .rows;
     ASSERT_EQ(names.size(), 2u);
     EXPECT_EQ(names[0][0], "later");
 }
@@ -219,42 +224,42 @@ TEST(Connections, MalformedInputClosesOnlyThatConnection) {
     CtClient bystander;
     ASSERT_TRUE(bystander.connect("ROBUST"));
 
-    {   // A packet length shorter than the header.
+    {  // A packet length shorter than the header.
         RawConnection raw(server.port());
         ASSERT_TRUE(raw.connected());
         raw.send(packet(2, 1, {}, 4));
         EXPECT_TRUE(raw.closedByServer());
     }
-    {   // A login record cut short.
+    {  // A login record cut short.
         RawConnection raw(server.port());
         raw.send(packet(2, 1, std::vector<std::uint8_t>(100, 'a')));
         EXPECT_TRUE(raw.closedByServer());
     }
-    {   // A packet announced longer than what arrives before the client goes away.
+    {  // A packet announced longer than what arrives before the client goes away.
         RawConnection raw(server.port());
         std::vector<std::uint8_t> bytes = packet(2, 0, std::vector<std::uint8_t>(10, 0), 600);
         raw.send(bytes);
     }
-    {   // A message that never ends: packets without the last-packet flag past the size limit.
+    {  // A message that never ends: packets without the last-packet flag past the size limit.
         RawConnection raw(server.port());
         std::vector<std::uint8_t> chunk = packet(2, 0, std::vector<std::uint8_t>(65000, 'x'));
         bool closed = false;
-        for (int i = 0; i < 400 && !closed; ++i)
-            closed = !raw.send(chunk);
+        for (int i = 0; i < 400 && !closed; ++i) closed = !raw.send(chunk);
         EXPECT_TRUE(closed || raw.closedByServer());
     }
-    {   // A TDS 7 pre-login is refused by closing the connection.
+    {  // A TDS 7 pre-login is refused by closing the connection.
         RawConnection raw(server.port());
         raw.send(packet(18, 1, {0, 0, 0x1a, 0, 6, 0xff}));
         EXPECT_TRUE(raw.closedByServer());
     }
-    {   // Garbage where the first packet should be.
+    {  // Garbage where the first packet should be.
         RawConnection raw(server.port());
         raw.send(packet(0x55, 1, {1, 2, 3}));
         EXPECT_TRUE(raw.closedByServer());
     }
     expectServing("ROBUST");
-    EXPECT_EQ(bystander.execute("select 'still here'").rowResults().at(0).rows.at(0).at(0), "still here");
+    EXPECT_EQ(bystander.execute("select 'still here'").rowResults().at(0).rows.at(0).at(0),
+              "still here");
 }
 
 TEST(Connections, UnsupportedRequestsAreAnsweredAndTheConnectionGoesOn) {
@@ -263,9 +268,9 @@ TEST(Connections, UnsupportedRequestsAreAnsweredAndTheConnectionGoesOn) {
     ASSERT_TRUE(raw.send(tvr::testing::message(2, loginRecord("sa", "", "512"))));
     std::vector<std::uint8_t> logon = raw.reply();
     ASSERT_FALSE(logon.empty());
-    EXPECT_EQ(logon.front(), 0xAD);   // login acknowledgement first
-    EXPECT_EQ(logon[3], 5);            // accepted
-    EXPECT_EQ(logon.back(), 0);        // ...and a done token last (its count is 0)
+    EXPECT_EQ(logon.front(), 0xAD);  // login acknowledgement first
+    EXPECT_EQ(logon[3], 5);          // accepted
+    EXPECT_EQ(logon.back(), 0);      // ...and a done token last (its count is 0)
 
     // An RPC: an error message and a done token with the error bit.
     ASSERT_TRUE(raw.send(packet(15, 1, {0xE6, 3, 0, 1, 'p', 0})));
@@ -287,12 +292,14 @@ TEST(Connections, UnsupportedRequestsAreAnsweredAndTheConnectionGoesOn) {
         EXPECT_EQ(attention[1] & 0x20, 0x20);
     }
     // A language command with parameters is refused, and one without runs.
-    ASSERT_TRUE(raw.send(packet(15, 1, {0x21, 9, 0, 0, 0, 1, 's', 'e', 'l', 'e', 'c', 't', ' ', '1'})));
+    ASSERT_TRUE(
+        raw.send(packet(15, 1, {0x21, 9, 0, 0, 0, 1, 's', 'e', 'l', 'e', 'c', 't', ' ', '1'})));
     EXPECT_EQ(raw.reply().front(), 0xE5);
-    ASSERT_TRUE(raw.send(packet(15, 1, {0x21, 9, 0, 0, 0, 0, 's', 'e', 'l', 'e', 'c', 't', ' ', '1'})));
+    ASSERT_TRUE(
+        raw.send(packet(15, 1, {0x21, 9, 0, 0, 0, 0, 's', 'e', 'l', 'e', 'c', 't', ' ', '1'})));
     std::vector<std::uint8_t> rows = raw.reply();
     ASSERT_FALSE(rows.empty());
-    EXPECT_EQ(rows.front(), 0xEE);   // row format
+    EXPECT_EQ(rows.front(), 0xEE);  // row format
     // Logout: a done token, then the server closes.
     ASSERT_TRUE(raw.send(packet(15, 1, {0x71, 0})));
     EXPECT_EQ(raw.reply().size(), 9u);
@@ -307,7 +314,11 @@ TEST(Connections, TheRequestedPacketSizeAppliesAfterTheLogonReply) {
     ASSERT_FALSE(logon.empty());
     EXPECT_LE(raw.largestPacket, 512u);
     const std::string text(logon.begin(), logon.end());
-    EXPECT_NE(text.find(std::string("\x04\x04" "4096\x03" "512", 10)), std::string::npos);
+    EXPECT_NE(text.find(std::string("\x04\x04"
+                                    "4096\x03"
+                                    "512",
+                                    10)),
+              std::string::npos);
 
     std::string query = "select '" + std::string(3000, 'x') + "'";
     std::vector<std::uint8_t> language = {0x21};
@@ -333,16 +344,14 @@ TEST(Connections, RandomBytesAfterALogonNeverStopTheServer) {
         ASSERT_FALSE(raw.reply().empty()) << "round " << round;
         for (int n = 0; n < 5; ++n) {
             std::vector<std::uint8_t> body(random() % 300);
-            for (auto& b : body)
-                b = byte();
+            for (auto& b : body) b = byte();
             static const std::uint8_t types[] = {1, 3, 6, 7, 15, 15, 15, 16, 18, 0x55};
             std::uint8_t type = types[random() % std::size(types)];
             // Mostly well-formed headers around damaged token streams, sometimes a lying length.
             int declared = random() % 4 == 0 ? static_cast<int>(random() % 70000) : -1;
             if (type == 15 && !body.empty())
                 body[0] = std::array<std::uint8_t, 5>{0x21, 0x71, 0xA6, 0xE6, 0x21}[random() % 5];
-            if (!raw.send(packet(type, random() % 3 == 0 ? 0 : 1, body, declared)))
-                break;
+            if (!raw.send(packet(type, random() % 3 == 0 ? 0 : 1, body, declared))) break;
         }
     }
     expectServing("NOISE");

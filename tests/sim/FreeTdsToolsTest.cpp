@@ -4,12 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 using tvr::testing::Emulator;
 
@@ -18,13 +18,15 @@ namespace {
 bool haveFisql() { return std::system("command -v fisql >/dev/null 2>&1") == 0; }
 
 // Runs fisql with `input` on its standard input; returns everything it printed.
-std::string runFisql(const std::string& server, const std::string& password, const std::string& input) {
-    std::string folder = std::filesystem::temp_directory_path() / ("tvr-fisql-" + std::to_string(::getpid()));
+std::string runFisql(const std::string& server, const std::string& password,
+                     const std::string& input) {
+    std::string folder =
+        std::filesystem::temp_directory_path() / ("tvr-fisql-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     std::string inputPath = folder + "/in.sql", outputPath = folder + "/out.txt";
     std::ofstream(inputPath) << input;
-    std::string command = "timeout 60 fisql -S " + server + " -U sa -P '" + password + "' < " + inputPath + " > " +
-                          outputPath + " 2>&1";
+    std::string command = "timeout 60 fisql -S " + server + " -U sa -P '" + password + "' < " +
+                          inputPath + " > " + outputPath + " 2>&1";
     int status = std::system(command.c_str());
     (void)status;
     std::ifstream in(outputPath);
@@ -34,15 +36,16 @@ std::string runFisql(const std::string& server, const std::string& password, con
     return text.str();
 }
 
-} // namespace
+}  // namespace
 
 TEST(FreeTdsTools, FisqlListsTheDatabasesAndSeesTheLoginRefusal) {
-    if (!haveFisql())
-        GTEST_SKIP() << "fisql (Debian package freetds-bin) is not installed";
+    if (!haveFisql()) GTEST_SKIP() << "fisql (Debian package freetds-bin) is not installed";
     Emulator server("FISQL", {"pubs2", "reserve_db"});
 
-    std::string listing = runFisql("FISQL", "", "select name from master..sysdatabases order by name\ngo\n");
-    for (const char* name : {"master", "model", "pubs2", "reserve_db", "sybsystemdb", "sybsystemprocs", "tempdb"})
+    std::string listing =
+        runFisql("FISQL", "", "select name from master..sysdatabases order by name\ngo\n");
+    for (const char* name :
+         {"master", "model", "pubs2", "reserve_db", "sybsystemdb", "sybsystemprocs", "tempdb"})
         EXPECT_NE(listing.find(name), std::string::npos) << name << " missing in:\n" << listing;
     EXPECT_NE(listing.find("(7 rows affected)"), std::string::npos) << listing;
     EXPECT_LT(listing.find("master"), listing.find("tempdb"));

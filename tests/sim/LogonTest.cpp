@@ -19,7 +19,8 @@ TEST(Logon, DefaultSaLogonSucceedsInMasterWithChangedContextMessage) {
     EXPECT_EQ(changed.text, "Changed database context to 'master'.\n");
     EXPECT_EQ(changed.server, "LOGON1");
 
-    auto batch = client.execute("select db_name(), user_name(), host_name(), app_name(), @@servername");
+    auto batch =
+        client.execute("select db_name(), user_name(), host_name(), app_name(), @@servername");
     auto results = batch.rowResults();
     ASSERT_EQ(results.size(), 1u);
     const auto& row = results[0].rows.at(0);

@@ -1,17 +1,16 @@
 // The byte-level pieces of the protocol: packets, the login record, client requests and the
 // tokens as they go out.
+#include "RawTds.h"
 #include "sim/ClientRequest.h"
 #include "sim/LoginRecord.h"
 #include "sim/Packets.h"
 #include "sim/ServerTokens.h"
 #include "sim/Wire.h"
-#include "RawTds.h"
 
 #include <gtest/gtest.h>
 
 using namespace tvr::sim;
 using tvr::testing::loginRecord;
-
 
 TEST(LoginRecords, FieldsAreReadFromTheirFixedPlaces) {
     std::vector<std::uint8_t> body = loginRecord("operator", "s3cret", "4096");
@@ -32,12 +31,13 @@ TEST(LoginRecords, FieldsAreReadFromTheirFixedPlaces) {
 
 TEST(LoginRecords, DamagedRecordsAreProtocolErrors) {
     std::vector<std::uint8_t> body = loginRecord("sa", "", "512");
-    EXPECT_THROW(parseLoginRecord(std::vector<std::uint8_t>(body.begin(), body.begin() + 567)), ProtocolError);
+    EXPECT_THROW(parseLoginRecord(std::vector<std::uint8_t>(body.begin(), body.begin() + 567)),
+                 ProtocolError);
     std::vector<std::uint8_t> badLength = body;
-    badLength[30] = 31;   // host name claims more than its 30 bytes
+    badLength[30] = 31;  // host name claims more than its 30 bytes
     EXPECT_THROW(parseLoginRecord(badLength), ProtocolError);
     std::vector<std::uint8_t> badCapabilities = body;
-    badCapabilities[569] = 200;   // capability token longer than what follows
+    badCapabilities[569] = 200;  // capability token longer than what follows
     EXPECT_THROW(parseLoginRecord(badCapabilities), ProtocolError);
     std::vector<std::uint8_t> notCapabilities = body;
     notCapabilities[568] = 0x21;
@@ -81,7 +81,8 @@ TEST(Packets, AssemblyJoinsBodiesAndRefusesMixedOrOversizedMessages) {
 }
 
 TEST(ClientRequests, LanguageLogoutAndTheRest) {
-    std::vector<std::uint8_t> language = {0x21, 9, 0, 0, 0, 0, 's', 'e', 'l', 'e', 'c', 't', ' ', '1'};
+    std::vector<std::uint8_t> language = {0x21, 9,   0,   0,   0,   0,   's',
+                                          'e',  'l', 'e', 'c', 't', ' ', '1'};
     ClientRequest request = parseClientRequest(language);
     EXPECT_EQ(request.kind, ClientRequest::Kind::Language);
     EXPECT_EQ(request.text, "select 1");
@@ -110,8 +111,8 @@ TEST(Tokens, MessageAndDoneLayout) {
     EXPECT_EQ(in.uint32(), 4002u);
     EXPECT_EQ(in.byte(), 1);
     EXPECT_EQ(in.byte(), 14);
-    in.skip(in.byte());   // SQL state
-    in.skip(3);           // extended data flag, transaction state
+    in.skip(in.byte());  // SQL state
+    in.skip(3);          // extended data flag, transaction state
     EXPECT_EQ(in.text(in.uint16()), "Login failed.\n");
     EXPECT_EQ(in.text(in.byte()), "MAIN");
     EXPECT_EQ(in.text(in.byte()), "");
@@ -124,7 +125,8 @@ TEST(Tokens, MessageAndDoneLayout) {
 }
 
 TEST(Tokens, RowFormatSizeIsWhatIsWritten) {
-    std::vector<Column> columns = {{"id", ColumnKind::Int, 0, true}, {"", ColumnKind::VarChar, 300, true},
+    std::vector<Column> columns = {{"id", ColumnKind::Int, 0, true},
+                                   {"", ColumnKind::VarChar, 300, true},
                                    {std::string(300, 'n'), ColumnKind::DateTime, 0, true}};
     WireWriter out;
     writeRowFormat(out, columns);
@@ -132,12 +134,14 @@ TEST(Tokens, RowFormatSizeIsWhatIsWritten) {
 }
 
 TEST(Tokens, RowsCarryNullsAndEmptyTexts) {
-    std::vector<Column> columns = {{"v", ColumnKind::VarChar, 10, true}, {"i", ColumnKind::Int, 0, true},
+    std::vector<Column> columns = {{"v", ColumnKind::VarChar, 10, true},
+                                   {"i", ColumnKind::Int, 0, true},
                                    {"long", ColumnKind::VarChar, 300, true}};
     WireWriter out;
     writeRow(out, columns, Row{std::string(), Value{}, Value{}});
     EXPECT_EQ(out.bytes(), (std::vector<std::uint8_t>{0xD1, 1, ' ', 0, 0, 0, 0, 0}));
     out.clear();
     writeRow(out, columns, Row{std::string("ab"), std::int64_t{-2}, std::string("x")});
-    EXPECT_EQ(out.bytes(), (std::vector<std::uint8_t>{0xD1, 2, 'a', 'b', 4, 0xFE, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 'x'}));
+    EXPECT_EQ(out.bytes(), (std::vector<std::uint8_t>{0xD1, 2, 'a', 'b', 4, 0xFE, 0xFF, 0xFF, 0xFF,
+                                                      1, 0, 0, 0, 'x'}));
 }

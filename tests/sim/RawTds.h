@@ -8,14 +8,16 @@
 
 namespace tvr::testing {
 
-inline void nameField(std::vector<std::uint8_t>& out, const std::string& text, std::size_t width = 30) {
+inline void nameField(std::vector<std::uint8_t>& out, const std::string& text,
+                      std::size_t width = 30) {
     for (std::size_t i = 0; i < width; ++i)
         out.push_back(i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0);
     out.push_back(static_cast<std::uint8_t>(std::min(text.size(), width)));
 }
 
 // A login record as FreeTDS writes it for TDS 5.0.
-inline std::vector<std::uint8_t> loginRecord(const std::string& user, const std::string& password, const std::string& size) {
+inline std::vector<std::uint8_t> loginRecord(const std::string& user, const std::string& password,
+                                             const std::string& size) {
     std::vector<std::uint8_t> out;
     nameField(out, "workstation");
     nameField(out, user);
@@ -40,18 +42,24 @@ inline std::vector<std::uint8_t> loginRecord(const std::string& user, const std:
     out.insert(out.end(), 4, 0);
     out.insert(out.end(), {0xE2, 4, 0, 1, 1, 0xAA, 2});
     out.insert(out.end(), {0xBB, 0xCC});
-    out[568 + 1] = 6;   // capability length: 6 bytes follow
+    out[568 + 1] = 6;  // capability length: 6 bytes follow
     return out;
 }
 
-
 // One packet: type, status (1 = last of its message), the body; the length field says
 // `declaredLength` when given, else the true length.
-inline std::vector<std::uint8_t> packet(std::uint8_t type, std::uint8_t status, const std::vector<std::uint8_t>& body,
+inline std::vector<std::uint8_t> packet(std::uint8_t type, std::uint8_t status,
+                                        const std::vector<std::uint8_t>& body,
                                         int declaredLength = -1) {
     int length = declaredLength >= 0 ? declaredLength : static_cast<int>(body.size() + 8);
-    std::vector<std::uint8_t> bytes = {type, status, static_cast<std::uint8_t>(length >> 8),
-                                       static_cast<std::uint8_t>(length & 0xff), 0, 0, 0, 0};
+    std::vector<std::uint8_t> bytes = {type,
+                                       status,
+                                       static_cast<std::uint8_t>(length >> 8),
+                                       static_cast<std::uint8_t>(length & 0xff),
+                                       0,
+                                       0,
+                                       0,
+                                       0};
     bytes.insert(bytes.end(), body.begin(), body.end());
     return bytes;
 }
@@ -71,4 +79,4 @@ inline std::vector<std::uint8_t> message(std::uint8_t type, const std::vector<st
     return bytes;
 }
 
-} // namespace tvr::testing
+}  // namespace tvr::testing

@@ -35,17 +35,27 @@ std::string kinds(const CtBatch& batch) {
     std::string text;
     for (const CtEvent& event : batch.events) {
         switch (event.kind) {
-        case CtEvent::Kind::Message: text += "M" + std::to_string(event.message.number) + " "; break;
-        case CtEvent::Kind::RowResult: text += "R" + std::to_string(event.result.rows.size()) + " "; break;
-        case CtEvent::Kind::Status: text += "S" + std::to_string(event.status) + " "; break;
-        case CtEvent::Kind::CommandDone: text += "D "; break;
-        case CtEvent::Kind::CommandFailed: text += "F "; break;
+            case CtEvent::Kind::Message:
+                text += "M" + std::to_string(event.message.number) + " ";
+                break;
+            case CtEvent::Kind::RowResult:
+                text += "R" + std::to_string(event.result.rows.size()) + " ";
+                break;
+            case CtEvent::Kind::Status:
+                text += "S" + std::to_string(event.status) + " ";
+                break;
+            case CtEvent::Kind::CommandDone:
+                text += "D ";
+                break;
+            case CtEvent::Kind::CommandFailed:
+                text += "F ";
+                break;
         }
     }
     return text;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(ResultShapes, UseGivesNoRowResultAndTheContextMessage) {
     CtBatch batch = client_.execute("use pubs2");
@@ -69,14 +79,15 @@ TEST_F(ResultShapes, UnknownDatabaseGives911AndKeepsTheContext) {
 }
 
 TEST_F(ResultShapes, DatabaseListIsTheCatalogInNameOrder) {
-    auto results = client_.execute("select name from master..sysdatabases order by name").rowResults();
+    auto results =
+        client_.execute("select name from master..sysdatabases order by name").rowResults();
     ASSERT_EQ(results.size(), 1u);
     ASSERT_EQ(results[0].columns.size(), 1u);
     EXPECT_EQ(results[0].columns[0].name, "name");
     std::vector<std::string> names;
-    for (const auto& row : results[0].rows)
-        names.push_back(row.at(0).value_or("NULL"));
-    EXPECT_EQ(names, (std::vector<std::string>{"master", "model", "pubs2", "sybsystemdb", "sybsystemprocs", "tempdb"}));
+    for (const auto& row : results[0].rows) names.push_back(row.at(0).value_or("NULL"));
+    EXPECT_EQ(names, (std::vector<std::string>{"master", "model", "pubs2", "sybsystemdb",
+                                               "sybsystemprocs", "tempdb"}));
 }
 
 TEST_F(ResultShapes, EmptyRowResultKeepsItsColumns) {
@@ -93,8 +104,9 @@ TEST_F(ResultShapes, EmptyRowResultKeepsItsColumns) {
 }
 
 TEST_F(ResultShapes, TwoRowResultsInOneBatchArriveInOrder) {
-    CtBatch batch = client_.execute("select name from master..sysdatabases where name = 'master'\n"
-                                    "select 1 as one, 2 as two");
+    CtBatch batch = client_.execute(
+        "select name from master..sysdatabases where name = 'master'\n"
+        "select 1 as one, 2 as two");
     auto results = batch.rowResults();
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(results[0].columns.size(), 1u);
@@ -131,14 +143,13 @@ TEST_F(ResultShapes, ColumnTypesValuesAndNulls) {
     EXPECT_EQ(rows[0][3], "-32768");
     EXPECT_EQ(rows[0][4], "255");
     EXPECT_EQ(rows[0][5], "2.5");
-    EXPECT_EQ(rows[0][6], "0:0");   // 1 January 1900 at midnight
+    EXPECT_EQ(rows[0][6], "0:0");  // 1 January 1900 at midnight
     // An empty varchar travels as one blank, as on the real server.
     EXPECT_EQ(rows[1][1], " ");
     EXPECT_EQ(rows[1][5], "-0.125");
     // 7 December 2026 is day 46361 after 1 January 1900; 22:11:12.5 is 79 872.5 s.
     EXPECT_EQ(rows[1][6], "46361:23961750");
-    for (const auto& value : rows[2])
-        EXPECT_FALSE(value.has_value());
+    for (const auto& value : rows[2]) EXPECT_FALSE(value.has_value());
 }
 
 TEST_F(ResultShapes, GetdateIsADatetimeOfToday) {
@@ -150,12 +161,13 @@ TEST_F(ResultShapes, GetdateIsADatetimeOfToday) {
     std::string value = results[0].rows.at(0).at(0).value_or("");
     int days = std::stoi(value.substr(0, value.find(':')));
     std::time_t now = std::time(nullptr);
-    int expected = static_cast<int>(now / 86400) + 25567;   // 1900-01-01 to 1970-01-01
+    int expected = static_cast<int>(now / 86400) + 25567;  // 1900-01-01 to 1970-01-01
     EXPECT_NEAR(days, expected, 1);
 }
 
 TEST_F(ResultShapes, GetdateStaysADatetimeUnderAnAlias) {
-    auto results = client_.execute("select getdate() as now, 1 as one, getdate() later, 'x' + 'y'").rowResults();
+    auto results = client_.execute("select getdate() as now, 1 as one, getdate() later, 'x' + 'y'")
+                       .rowResults();
     ASSERT_EQ(results.size(), 1u);
     const auto& columns = results[0].columns;
     ASSERT_EQ(columns.size(), 4u);
@@ -171,15 +183,18 @@ TEST_F(ResultShapes, GetdateStaysADatetimeUnderAnAlias) {
 }
 
 TEST_F(ResultShapes, HeadingsGivenExplicitlyAreKeptWithTheirBlanks) {
-    auto results = client_.execute("select 1 as \"Run Value\", 'x' 'Config Value', "
-                                   "count(*) as [Row Count], 2 two, 3, 2 + 2, case when 1 = 1 then 1 else 0 end "
-                                   "from master..sysdatabases")
-                       .rowResults();
+    auto results =
+        client_
+            .execute(
+                "select 1 as \"Run Value\", 'x' 'Config Value', "
+                "count(*) as [Row Count], 2 two, 3, 2 + 2, case when 1 = 1 then 1 else 0 end "
+                "from master..sysdatabases")
+            .rowResults();
     ASSERT_EQ(results.size(), 1u);
     std::vector<std::string> headings;
-    for (const auto& column : results[0].columns)
-        headings.push_back(column.name);
-    EXPECT_EQ(headings, (std::vector<std::string>{"Run Value", "Config Value", "Row Count", "two", "", "", ""}));
+    for (const auto& column : results[0].columns) headings.push_back(column.name);
+    EXPECT_EQ(headings, (std::vector<std::string>{"Run Value", "Config Value", "Row Count", "two",
+                                                  "", "", ""}));
     auto single = client_.execute("select 'on' as 'Run Value'").rowResults();
     ASSERT_EQ(single.size(), 1u);
     EXPECT_EQ(single[0].columns.at(0).name, "Run Value");
@@ -187,21 +202,26 @@ TEST_F(ResultShapes, HeadingsGivenExplicitlyAreKeptWithTheirBlanks) {
 }
 
 TEST_F(ResultShapes, TheServersStringFunctionsExist) {
-    auto row = client_.execute("select replicate('ab', 3), charindex('c', 'abcd'), charindex('z', 'abcd'), "
-                               "str_replace('a-b-c', '-', '+'), char_length('four'), isnull(null, 'fallback'), "
-                               "len(replicate('x', 100000))")
-                   .rowResults()
-                   .at(0)
-                   .rows.at(0);
-    EXPECT_EQ(row, (std::vector<std::optional<std::string>>{"ababab", "3", "0", "a+b+c", "4", "fallback", "16384"}));
+    auto row =
+        client_
+            .execute(
+                "select replicate('ab', 3), charindex('c', 'abcd'), charindex('z', 'abcd'), "
+                "str_replace('a-b-c', '-', '+'), char_length('four'), isnull(null, 'fallback'), "
+                "len(replicate('x', 100000))")
+            .rowResults()
+            .at(0)
+            .rows.at(0);
+    EXPECT_EQ(row, (std::vector<std::optional<std::string>>{"ababab", "3", "0", "a+b+c", "4",
+                                                            "fallback", "16384"}));
 }
 
 TEST_F(ResultShapes, MessagesArriveBetweenRowResultsInOrder) {
-    CtBatch batch = client_.execute("print 'before'\n"
-                                    "select 1\n"
-                                    "print 'between %1! and %2!', 'one', 2\n"
-                                    "select 2\n"
-                                    "print \"after\"");
+    CtBatch batch = client_.execute(
+        "print 'before'\n"
+        "select 1\n"
+        "print 'between %1! and %2!', 'one', 2\n"
+        "select 2\n"
+        "print \"after\"");
     EXPECT_EQ(kinds(batch), "M0 D R1 D M0 D R1 D M0 D ");
     auto printed = batch.messages();
     ASSERT_EQ(printed.size(), 3u);
@@ -234,7 +254,8 @@ TEST_F(ResultShapes, ProcedureReturnStatusWithAndWithoutRows) {
 
 TEST_F(ResultShapes, ChangedRowsAreCounted) {
     client_.execute("use pubs2 create table counted (n int)");
-    CtBatch insert = client_.execute("insert counted values (1) insert counted values (2) insert counted select n from counted");
+    CtBatch insert = client_.execute(
+        "insert counted values (1) insert counted values (2) insert counted select n from counted");
     ASSERT_EQ(insert.events.size(), 3u) << kinds(insert);
     EXPECT_EQ(insert.events[0].rowCount, 1);
     EXPECT_EQ(insert.events[2].rowCount, 2);
@@ -252,7 +273,7 @@ TEST_F(ResultShapes, RejectedStatementsGiveServerErrors) {
     EXPECT_EQ(messages[0].severity, 15);
     EXPECT_EQ(messages[0].line, 2);
     EXPECT_NE(messages[0].text.find("Incorrect syntax near"), std::string::npos);
-    EXPECT_EQ(syntax.rowResults().size(), 1u);   // the batch stops at the syntax error
+    EXPECT_EQ(syntax.rowResults().size(), 1u);  // the batch stops at the syntax error
     EXPECT_TRUE(syntax.failed());
 
     CtBatch unknown = client_.execute("select * from no_such_table");
@@ -284,8 +305,8 @@ TEST_F(ResultShapes, LargeResultsStreamWithTheTypesOfTheirFirstRows) {
         "from ten a, ten b, ten c, ten e");
     ASSERT_FALSE(setup.failed());
     EXPECT_EQ(setup.events.back().rowCount, 10000);
-    CtBatch all = client_.execute("select n, label, case when n < 5000 then 'short' else '" + std::string(300, 'x') +
-                                  "' end as computed from big order by n");
+    CtBatch all = client_.execute("select n, label, case when n < 5000 then 'short' else '" +
+                                  std::string(300, 'x') + "' end as computed from big order by n");
     auto results = all.rowResults();
     ASSERT_EQ(results.size(), 1u);
     const auto& rows = results[0].rows;
@@ -302,7 +323,7 @@ TEST_F(ResultShapes, LargeResultsStreamWithTheTypesOfTheirFirstRows) {
 
 TEST_F(ResultShapes, ResultsTooWideToDescribeAreRefusedNotCut) {
     std::string select = "select 1";
-    for (int i = 0; i < 400; ++i)   // 400 descriptions of about 212 bytes
+    for (int i = 0; i < 400; ++i)  // 400 descriptions of about 212 bytes
         select += ", " + std::to_string(i) + " as " + std::string(200, 'c') + std::to_string(i);
     CtBatch batch = client_.execute(select);
     EXPECT_TRUE(batch.rowResults().empty());

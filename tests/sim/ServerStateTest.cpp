@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <unistd.h>
+#include <filesystem>
 
 using namespace tvr::sim;
 
@@ -28,7 +28,9 @@ public:
 
 class ServerFolder : public ::testing::Test {
 protected:
-    ServerFolder() : folder_(std::filesystem::temp_directory_path() / ("tvr-state-" + std::to_string(::getpid()))) {}
+    ServerFolder()
+        : folder_(std::filesystem::temp_directory_path() /
+                  ("tvr-state-" + std::to_string(::getpid()))) {}
     ~ServerFolder() override { std::filesystem::remove_all(folder_); }
 
     ServerOptions options(std::vector<std::string> databases = {"pubs2"}) const {
@@ -52,7 +54,7 @@ protected:
     std::filesystem::path folder_;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(ServerFolder, DatabaseStatesSurviveARestartAndGuardTheirDatabase) {
     {
@@ -76,16 +78,16 @@ TEST_F(ServerFolder, DatabaseStatesSurviveARestartAndGuardTheirDatabase) {
 TEST_F(ServerFolder, UserDatabasesAreCreatedOnceAndTempdbStartsEmpty) {
     {
         ServerState state(options());
-        EXPECT_TRUE(run(state, "use pubs2 create table kept (n int) insert kept values (1) "
-                               "use tempdb create table scratch (n int)")
+        EXPECT_TRUE(run(state,
+                        "use pubs2 create table kept (n int) insert kept values (1) "
+                        "use tempdb create table scratch (n int)")
                         .size() == 2);
     }
     ServerState state(options({"pubs2", "sales"}));
     std::vector<std::string> names;
-    for (const DatabaseInfo& info : state.databases())
-        names.push_back(info.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"master", "model", "pubs2", "sales", "sybsystemdb", "sybsystemprocs",
-                                               "tempdb"}));
+    for (const DatabaseInfo& info : state.databases()) names.push_back(info.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"master", "model", "pubs2", "sales", "sybsystemdb",
+                                               "sybsystemprocs", "tempdb"}));
     EXPECT_EQ(run(state, "select n from pubs2..kept"), std::vector<int>{});
     EXPECT_EQ(run(state, "select n from tempdb..scratch"), std::vector<int>{208});
     EXPECT_EQ(state.findDatabase("sales")->id, 5);
@@ -93,10 +95,11 @@ TEST_F(ServerFolder, UserDatabasesAreCreatedOnceAndTempdbStartsEmpty) {
 
 TEST_F(ServerFolder, ChangesToUserDatabasesAreLoggedInOrderAndReadsAreNot) {
     ServerState state(options());
-    run(state, "use pubs2 create table t (n int, at datetime) insert t values (1, getdate()) "
-               "select * from t update t set n = 2 delete t where n = 5 "
-               "begin tran insert t values (3, null) rollback tran "
-               "use master create table notlogged (n int)");
+    run(state,
+        "use pubs2 create table t (n int, at datetime) insert t values (1, getdate()) "
+        "select * from t update t set n = 2 delete t where n = 5 "
+        "begin tran insert t values (3, null) rollback tran "
+        "use master create table notlogged (n int)");
     SqliteDatabase db(state.databasePath("pubs2"), false);
     std::vector<LogRecord> records = TransactionLog::recordsAfter(db, 0);
     ASSERT_EQ(records.size(), 4u);

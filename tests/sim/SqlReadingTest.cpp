@@ -13,55 +13,63 @@ namespace {
 
 std::vector<std::string> statementTexts(const std::string& batch) {
     std::vector<std::string> texts;
-    for (const Statement& statement : BatchSplitter().split(batch))
-        texts.push_back(statement.text);
+    for (const Statement& statement : BatchSplitter().split(batch)) texts.push_back(statement.text);
     return texts;
 }
 
 std::string sqlite(const std::string& statement, const std::string& database = "pubs2") {
     auto statements = BatchSplitter().split(statement);
     EXPECT_EQ(statements.size(), 1u) << statement;
-    return translateToSqlite(statements.at(0), database, [](const std::string& name) -> std::optional<std::string> {
-               if (name == "@@servername")
-                   return std::string("'MAIN'");
-               return std::nullopt;
-           })
+    return translateToSqlite(statements.at(0), database,
+                             [](const std::string& name) -> std::optional<std::string> {
+                                 if (name == "@@servername") return std::string("'MAIN'");
+                                 return std::nullopt;
+                             })
         .sql;
 }
 
-} // namespace
+}  // namespace
 
 TEST(BatchSplitting, StatementsNeedNoSeparator) {
     EXPECT_EQ(statementTexts("use pubs2 select * from t\ninsert t values (1) print 'done'"),
-              (std::vector<std::string>{"use pubs2", "select * from t", "insert t values (1)", "print 'done'"}));
-    EXPECT_EQ(statementTexts("select 1; select 2;"), (std::vector<std::string>{"select 1", "select 2"}));
+              (std::vector<std::string>{"use pubs2", "select * from t", "insert t values (1)",
+                                        "print 'done'"}));
+    EXPECT_EQ(statementTexts("select 1; select 2;"),
+              (std::vector<std::string>{"select 1", "select 2"}));
     EXPECT_TRUE(statementTexts("  -- only a comment\n/* and another */ ").empty());
 }
 
 TEST(BatchSplitting, KeywordsInsideStatementsDoNotSplitThem) {
     EXPECT_EQ(statementTexts("insert into t select a from s where a in (select b from u) select 2"),
-              (std::vector<std::string>{"insert into t select a from s where a in (select b from u)", "select 2"}));
-    EXPECT_EQ(statementTexts("insert t (a, b) select 1, 2"), (std::vector<std::string>{"insert t (a, b) select 1, 2"}));
+              (std::vector<std::string>{
+                  "insert into t select a from s where a in (select b from u)", "select 2"}));
+    EXPECT_EQ(statementTexts("insert t (a, b) select 1, 2"),
+              (std::vector<std::string>{"insert t (a, b) select 1, 2"}));
     EXPECT_EQ(statementTexts("insert t values (1) select * from t"),
               (std::vector<std::string>{"insert t values (1)", "select * from t"}));
-    EXPECT_EQ(statementTexts("update t set a = 1 where b = 'select' set nocount on"),
-              (std::vector<std::string>{"update t set a = 1 where b = 'select'", "set nocount on"}));
+    EXPECT_EQ(
+        statementTexts("update t set a = 1 where b = 'select' set nocount on"),
+        (std::vector<std::string>{"update t set a = 1 where b = 'select'", "set nocount on"}));
     EXPECT_EQ(statementTexts("select a from t union all select b from u"),
               (std::vector<std::string>{"select a from t union all select b from u"}));
 }
 
 TEST(BatchSplitting, ControlFlowKeepsItsBody) {
-    EXPECT_EQ(statementTexts("if exists (select 1 from sysobjects where name = 'p') drop procedure p\nselect 2"),
-              (std::vector<std::string>{"if exists (select 1 from sysobjects where name = 'p') drop procedure p",
-                                        "select 2"}));
+    EXPECT_EQ(
+        statementTexts(
+            "if exists (select 1 from sysobjects where name = 'p') drop procedure p\nselect 2"),
+        (std::vector<std::string>{
+            "if exists (select 1 from sysobjects where name = 'p') drop procedure p", "select 2"}));
     EXPECT_EQ(statementTexts("if 1 = 1 begin select 1 select 2 end else print 'no' select 3"),
-              (std::vector<std::string>{"if 1 = 1 begin select 1 select 2 end else print 'no'", "select 3"}));
+              (std::vector<std::string>{"if 1 = 1 begin select 1 select 2 end else print 'no'",
+                                        "select 3"}));
     EXPECT_EQ(statementTexts("begin tran insert t values (1) commit tran"),
               (std::vector<std::string>{"begin tran", "insert t values (1)", "commit tran"}));
 }
 
 TEST(BatchSplitting, CreateProcedureTakesTheRestOfTheBatch) {
-    auto texts = statementTexts("use sybsystemprocs\ncreate procedure p as\nbegin\n  select 1\nend\nprint 'x'");
+    auto texts = statementTexts(
+        "use sybsystemprocs\ncreate procedure p as\nbegin\n  select 1\nend\nprint 'x'");
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[1], "create procedure p as\nbegin\n  select 1\nend\nprint 'x'");
 }
@@ -95,12 +103,14 @@ TEST(SqliteTranslation, QuotesNamesAndShortForms) {
     EXPECT_EQ(sqlite("select 'a' + b + 'c' from t"), "select 'a' || b || 'c' from t");
     EXPECT_EQ(sqlite("select a + 1 from t"), "select a + 1 from t");
     EXPECT_EQ(sqlite("select @@servername"), "select 'MAIN'");
-    EXPECT_EQ(sqlite("select isnull(a, 0) from t where b isnull"), "select ifnull(a, 0) from t where b isnull");
+    EXPECT_EQ(sqlite("select isnull(a, 0) from t where b isnull"),
+              "select ifnull(a, 0) from t where b isnull");
     EXPECT_THROW(sqlite("select @nosuch"), UnknownVariable);
 }
 
 TEST(SqliteTranslation, OtherDatabasesAreAttachedByName) {
-    auto statements = BatchSplitter().split("select name from master..sysdatabases, pubs2.dbo.t, dbo.u");
+    auto statements =
+        BatchSplitter().split("select name from master..sysdatabases, pubs2.dbo.t, dbo.u");
     TranslatedSql translated = translateToSqlite(statements.at(0), "pubs2", nullptr);
     EXPECT_EQ(translated.sql, "select name from \"master\".\"sysdatabases\", main.\"t\", \"u\"");
     EXPECT_EQ(translated.databases, (std::set<std::string>{"master"}));
@@ -132,14 +142,16 @@ TEST(DateTimes, DayNumbersAndTicksMatchTheServer) {
 
 TEST(DateTimes, TheUsualInputFormsAreRead) {
     const DateTimeValue expected = dateTimeFromParts(2026, 12, 7, 22, 11, 12, 500);
-    for (const char* text : {"2026-12-07 22:11:12.5", "2026-12-07T22:11:12.500", "20261207 22:11:12.500",
-                             "Dec 7 2026 10:11:12.500PM", "december 7, 2026 22:11:12.500", "12/07/2026 22:11:12.500"})
+    for (const char* text :
+         {"2026-12-07 22:11:12.5", "2026-12-07T22:11:12.500", "20261207 22:11:12.500",
+          "Dec 7 2026 10:11:12.500PM", "december 7, 2026 22:11:12.500", "12/07/2026 22:11:12.500"})
         EXPECT_EQ(parseDateTime(text), expected) << text;
     EXPECT_EQ(parseDateTime("2026-12-07"), dateTimeFromParts(2026, 12, 7, 0, 0, 0, 0));
     EXPECT_EQ(parseDateTime("Dec 7 2026 12:00AM"), dateTimeFromParts(2026, 12, 7, 0, 0, 0, 0));
     EXPECT_EQ(parseDateTime("2024-02-29 12:00"), dateTimeFromParts(2024, 2, 29, 12, 0, 0, 0));
-    for (const char* text : {"", "yesterday", "2026-02-29", "2026-13-01", "1752-12-31", "2026-12-07 24:00",
-                             "2026-12-07 10:60", "2026-12-07 13:00PM", "2026-12-07 10:00 tomorrow"})
+    for (const char* text :
+         {"", "yesterday", "2026-02-29", "2026-13-01", "1752-12-31", "2026-12-07 24:00",
+          "2026-12-07 10:60", "2026-12-07 13:00PM", "2026-12-07 10:00 tomorrow"})
         EXPECT_FALSE(parseDateTime(text).has_value()) << text;
 }
 
@@ -147,6 +159,7 @@ TEST(DateTimes, FormattingRoundTrips) {
     EXPECT_EQ(formatDateTime(DateTimeValue{0, 0}), "1900-01-01 00:00:00.000");
     EXPECT_EQ(formatDateTime(DateTimeValue{46361, 23961750}), "2026-12-07 22:11:12.500");
     EXPECT_EQ(formatDateTime(DateTimeValue{0, 1}), "1900-01-01 00:00:00.003");
-    for (const char* text : {"1753-01-01 00:00:00.000", "2024-02-29 23:59:59.997", "9999-12-31 23:59:59.997"})
+    for (const char* text :
+         {"1753-01-01 00:00:00.000", "2024-02-29 23:59:59.997", "9999-12-31 23:59:59.997"})
         EXPECT_EQ(formatDateTime(*parseDateTime(text)), text);
 }

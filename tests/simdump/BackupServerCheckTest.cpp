@@ -11,78 +11,87 @@ using namespace tvr::testing;
 namespace {
 
 TEST(BackupServerCheck, StoppedBackupServerFailsDumpsUntilNetStartStartsIt) {
-  EmulatorOptions options;
-  options.name = "BSMAIN";
-  options.databases = {"sales"};
-  options.extraArgs = {"--backup-server", "stopped", "--xp-cmdshell-context", "0"};
-  Emulator server(options);
-  DumpFolder dumps;
-  CtClient client;
-  ASSERT_TRUE(client.connect("BSMAIN"));
-  ASSERT_TRUE(installSpTvr(client).empty());
-  client.execute("use master");
+    EmulatorOptions options;
+    options.name = "BSMAIN";
+    options.databases = {"sales"};
+    options.extraArgs = {"--backup-server", "stopped", "--xp-cmdshell-context", "0"};
+    Emulator server(options);
+    DumpFolder dumps;
+    CtClient client;
+    ASSERT_TRUE(client.connect("BSMAIN"));
+    ASSERT_TRUE(installSpTvr(client).empty());
+    client.execute("use master");
 
-  CtBatch failed = client.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "a.db"));
-  EXPECT_EQ(lastStatus(failed), -7205);
-  EXPECT_TRUE(saysSomething(failed, "LOG DUMP ERROR: 7205"));
-  EXPECT_TRUE(saysSomething(failed, "Can't open a connection to site 'SYB_BACKUP'"));
-  EXPECT_FALSE(std::filesystem::exists(dumps.file("a.db")));
-  EXPECT_EQ(lastStatus(client.execute(spTvrCall(0, "sales", 0, 1, dumps.withSeparator(), "a.db"))), -7205);
+    CtBatch failed = client.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "a.db"));
+    EXPECT_EQ(lastStatus(failed), -7205);
+    EXPECT_TRUE(saysSomething(failed, "LOG DUMP ERROR: 7205"));
+    EXPECT_TRUE(saysSomething(failed, "Can't open a connection to site 'SYB_BACKUP'"));
+    EXPECT_FALSE(std::filesystem::exists(dumps.file("a.db")));
+    EXPECT_EQ(
+        lastStatus(client.execute(spTvrCall(0, "sales", 0, 1, dumps.withSeparator(), "a.db"))),
+        -7205);
 
-  const auto servers = client.execute("sp_helpserver").rowResults();
-  ASSERT_EQ(servers.size(), 1u);
-  ASSERT_GE(servers[0].columns.size(), 2u);
-  std::optional<std::string> network;
-  for (const auto& row : servers[0].rows)
-    if (row.at(0) == "SYB_BACKUP") network = row.at(1);
-  ASSERT_EQ(network, "BSMAIN_BS");
+    const auto servers = client.execute("sp_helpserver").rowResults();
+    ASSERT_EQ(servers.size(), 1u);
+    ASSERT_GE(servers[0].columns.size(), 2u);
+    std::optional<std::string> network;
+    for (const auto& row : servers[0].rows)
+        if (row.at(0) == "SYB_BACKUP") network = row.at(1);
+    ASSERT_EQ(network, "BSMAIN_BS");
 
-  const auto config = client.execute("sp_configure 'xp_cmdshell context'").rowResults();
-  ASSERT_EQ(config.size(), 1u);
-  std::size_t runValue = config[0].columns.size();
-  for (std::size_t c = 0; c < config[0].columns.size(); ++c)
-    if (config[0].columns[c].name == "Run Value") runValue = c;
-  ASSERT_LT(runValue, config[0].columns.size());
-  EXPECT_EQ(config[0].rows.at(0).at(runValue), "0");
+    const auto config = client.execute("sp_configure 'xp_cmdshell context'").rowResults();
+    ASSERT_EQ(config.size(), 1u);
+    std::size_t runValue = config[0].columns.size();
+    for (std::size_t c = 0; c < config[0].columns.size(); ++c)
+        if (config[0].columns[c].name == "Run Value") runValue = c;
+    ASSERT_LT(runValue, config[0].columns.size());
+    EXPECT_EQ(config[0].rows.at(0).at(runValue), "0");
 
-  // The check's exact command text.
-  CtBatch started = client.execute("xp_cmdshell 'net start \"Sybase BCKServer _ " + *network + "\"'");
-  EXPECT_EQ(lastStatus(started), 0);
-  ASSERT_EQ(started.rowResults().size(), 1u);
-  EXPECT_EQ(started.rowResults()[0].rows.at(1).at(0),
-            "The Sybase BCKServer _ BSMAIN_BS service was started successfully.");
-  CtBatch again = client.execute("xp_cmdshell 'net start \"Sybase BCKServer _ BSMAIN_BS\"'");
-  EXPECT_EQ(lastStatus(again), 1);
-  EXPECT_EQ(again.rowResults().at(0).rows.at(0).at(0), "The requested service has already been started.");
-  EXPECT_EQ(client.execute("xp_cmdshell 'net start \"Sybase BCKServer _ OTHER_BS\"'").rowResults().at(0).rows.at(0).at(0),
-            "The service name is invalid.");
-  CtBatch refused = client.execute("xp_cmdshell 'dir c:\\'");
-  EXPECT_TRUE(refused.failed() || hasMessage(refused, 11222));
-  EXPECT_TRUE(hasMessage(refused, 11222));
+    // The check's exact command text.
+    CtBatch started =
+        client.execute("xp_cmdshell 'net start \"Sybase BCKServer _ " + *network + "\"'");
+    EXPECT_EQ(lastStatus(started), 0);
+    ASSERT_EQ(started.rowResults().size(), 1u);
+    EXPECT_EQ(started.rowResults()[0].rows.at(1).at(0),
+              "The Sybase BCKServer _ BSMAIN_BS service was started successfully.");
+    CtBatch again = client.execute("xp_cmdshell 'net start \"Sybase BCKServer _ BSMAIN_BS\"'");
+    EXPECT_EQ(lastStatus(again), 1);
+    EXPECT_EQ(again.rowResults().at(0).rows.at(0).at(0),
+              "The requested service has already been started.");
+    EXPECT_EQ(client.execute("xp_cmdshell 'net start \"Sybase BCKServer _ OTHER_BS\"'")
+                  .rowResults()
+                  .at(0)
+                  .rows.at(0)
+                  .at(0),
+              "The service name is invalid.");
+    CtBatch refused = client.execute("xp_cmdshell 'dir c:\\'");
+    EXPECT_TRUE(refused.failed() || hasMessage(refused, 11222));
+    EXPECT_TRUE(hasMessage(refused, 11222));
 
-  EXPECT_EQ(lastStatus(client.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "a.db"))), 1);
+    EXPECT_EQ(
+        lastStatus(client.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "a.db"))), 1);
 }
 
 TEST(BackupServerCheck, NetworkNameAndEntryFollowTheCommandLine) {
-  EmulatorOptions named;
-  named.name = "BSNAMED";
-  named.extraArgs = {"--backup-name", "SRV1_BS"};
-  Emulator server(named);
-  CtClient client;
-  ASSERT_TRUE(client.connect("BSNAMED"));
-  const std::string rows = rowsText(client, "sp_helpserver");
-  EXPECT_NE(rows.find("SYB_BACKUP|SRV1_BS|"), std::string::npos) << rows;
-  EXPECT_NE(rows.find("BSNAMED|BSNAMED|"), std::string::npos) << rows;
-  const auto config = client.execute("sp_configure 'xp_cmdshell context'").rowResults();
-  EXPECT_EQ(config.at(0).rows.at(0).at(4), "1");  // the default
+    EmulatorOptions named;
+    named.name = "BSNAMED";
+    named.extraArgs = {"--backup-name", "SRV1_BS"};
+    Emulator server(named);
+    CtClient client;
+    ASSERT_TRUE(client.connect("BSNAMED"));
+    const std::string rows = rowsText(client, "sp_helpserver");
+    EXPECT_NE(rows.find("SYB_BACKUP|SRV1_BS|"), std::string::npos) << rows;
+    EXPECT_NE(rows.find("BSNAMED|BSNAMED|"), std::string::npos) << rows;
+    const auto config = client.execute("sp_configure 'xp_cmdshell context'").rowResults();
+    EXPECT_EQ(config.at(0).rows.at(0).at(4), "1");  // the default
 
-  EmulatorOptions none;
-  none.name = "BSNONE";
-  none.extraArgs = {"--no-backup-entry"};
-  Emulator bare(none);
-  CtClient other;
-  ASSERT_TRUE(other.connect("BSNONE"));
-  EXPECT_EQ(rowsText(other, "sp_helpserver").find("SYB_BACKUP"), std::string::npos);
+    EmulatorOptions none;
+    none.name = "BSNONE";
+    none.extraArgs = {"--no-backup-entry"};
+    Emulator bare(none);
+    CtClient other;
+    ASSERT_TRUE(other.connect("BSNONE"));
+    EXPECT_EQ(rowsText(other, "sp_helpserver").find("SYB_BACKUP"), std::string::npos);
 }
 
 }  // namespace

@@ -14,110 +14,125 @@ using namespace tvr::testing;
 namespace {
 
 TEST(Faults, DropFailAndStallFireOnceEach) {
-  Emulator main("FTMAIN", {"sales"});
-  Emulator reserve("FTRES", {"sales_copy"});
-  DumpFolder dumps;
-  CtClient client;
-  ASSERT_TRUE(client.connect("FTMAIN"));
-  ASSERT_TRUE(installSpTvr(client).empty());
-  client.execute("use master");
+    Emulator main("FTMAIN", {"sales"});
+    Emulator reserve("FTRES", {"sales_copy"});
+    DumpFolder dumps;
+    CtClient client;
+    ASSERT_TRUE(client.connect("FTMAIN"));
+    ASSERT_TRUE(installSpTvr(client).empty());
+    client.execute("use master");
 
-  CtBatch armed = client.execute("emulator fault disconnect");
-  EXPECT_FALSE(armed.failed());
-  CtBatch dropped = client.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "dropped.db"));
-  EXPECT_TRUE(dropped.failed() || !client.clientMessages.empty());
-  EXPECT_FALSE(client.clientMessages.empty());
-  EXPECT_TRUE(std::filesystem::exists(dumps.file("dropped.db")));
+    CtBatch armed = client.execute("emulator fault disconnect");
+    EXPECT_FALSE(armed.failed());
+    CtBatch dropped =
+        client.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "dropped.db"));
+    EXPECT_TRUE(dropped.failed() || !client.clientMessages.empty());
+    EXPECT_FALSE(client.clientMessages.empty());
+    EXPECT_TRUE(std::filesystem::exists(dumps.file("dropped.db")));
 
-  CtClient second;
-  ASSERT_TRUE(second.connect("FTMAIN"));
-  second.execute("use master");
-  EXPECT_EQ(lastStatus(second.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "good.db"))), 1);
-  ASSERT_FALSE(second.execute("emulator fault error 4305").failed());
-  CtBatch failed = second.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "failed.db"));
-  EXPECT_EQ(lastStatus(failed), -4305);
-  EXPECT_TRUE(saysSomething(failed, "LOG DUMP ERROR: 4305"));
-  EXPECT_EQ(lastStatus(second.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "good2.db"))), 1);
+    CtClient second;
+    ASSERT_TRUE(second.connect("FTMAIN"));
+    second.execute("use master");
+    EXPECT_EQ(
+        lastStatus(second.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "good.db"))),
+        1);
+    ASSERT_FALSE(second.execute("emulator fault error 4305").failed());
+    CtBatch failed =
+        second.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "failed.db"));
+    EXPECT_EQ(lastStatus(failed), -4305);
+    EXPECT_TRUE(saysSomething(failed, "LOG DUMP ERROR: 4305"));
+    EXPECT_EQ(
+        lastStatus(second.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "good2.db"))),
+        1);
 
-  CtBatch bad = second.execute("emulator fault explode");
-  EXPECT_TRUE(hasMessage(bad, 20002));
+    CtBatch bad = second.execute("emulator fault explode");
+    EXPECT_TRUE(hasMessage(bad, 20002));
 
-  ASSERT_FALSE(second.execute("emulator fault stall 2").failed());
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(second.execute("select 1").failed());
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
+    ASSERT_FALSE(second.execute("emulator fault stall 2").failed());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(second.execute("select 1").failed());
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1900));
 
-  // The file the dropped dump left is refused by a load.
-  CtClient loader;
-  ASSERT_TRUE(loader.connect("FTRES"));
-  ASSERT_TRUE(installSpTvr(loader).empty());
-  loader.execute("use master");
-  CtBatch refused = loader.execute(spTvrCall(0, "sales_copy", 0, 1, dumps.withSeparator(), "dropped.db"));
-  EXPECT_EQ(lastStatus(refused), -8009);
-  EXPECT_TRUE(saysSomething(refused, "never completed"));
-  EXPECT_EQ(lastStatus(loader.execute(spTvrCall(0, "sales_copy", 0, 1, dumps.withSeparator(), "good.db"))), 1);
+    // The file the dropped dump left is refused by a load.
+    CtClient loader;
+    ASSERT_TRUE(loader.connect("FTRES"));
+    ASSERT_TRUE(installSpTvr(loader).empty());
+    loader.execute("use master");
+    CtBatch refused =
+        loader.execute(spTvrCall(0, "sales_copy", 0, 1, dumps.withSeparator(), "dropped.db"));
+    EXPECT_EQ(lastStatus(refused), -8009);
+    EXPECT_TRUE(saysSomething(refused, "never completed"));
+    EXPECT_EQ(lastStatus(loader.execute(
+                  spTvrCall(0, "sales_copy", 0, 1, dumps.withSeparator(), "good.db"))),
+              1);
 }
 
 TEST(Faults, CommandLineFaultFailsTheFirstDump) {
-  EmulatorOptions options;
-  options.name = "FTCMD";
-  options.databases = {"sales"};
-  options.extraArgs = {"--fault", "error:8009"};
-  Emulator main(options);
-  DumpFolder dumps;
-  CtClient client;
-  ASSERT_TRUE(client.connect("FTCMD"));
-  CtBatch failed = client.execute("dump database sales to \"" + dumps.file("a.db").string() + "\"");
-  EXPECT_TRUE(failed.failed());
-  EXPECT_TRUE(hasMessage(failed, 8009));
-  EXPECT_FALSE(client.execute("dump database sales to \"" + dumps.file("b.db").string() + "\"").failed());
+    EmulatorOptions options;
+    options.name = "FTCMD";
+    options.databases = {"sales"};
+    options.extraArgs = {"--fault", "error:8009"};
+    Emulator main(options);
+    DumpFolder dumps;
+    CtClient client;
+    ASSERT_TRUE(client.connect("FTCMD"));
+    CtBatch failed =
+        client.execute("dump database sales to \"" + dumps.file("a.db").string() + "\"");
+    EXPECT_TRUE(failed.failed());
+    EXPECT_TRUE(hasMessage(failed, 8009));
+    EXPECT_FALSE(
+        client.execute("dump database sales to \"" + dumps.file("b.db").string() + "\"").failed());
 }
 
 TEST(Faults, ACancelStopsALongDumpAndTheConnectionGoesOn) {
-  EmulatorOptions options;
-  options.name = "FTCANCEL";
-  options.databases = {"sales"};
-  options.extraArgs = {"--io-rate", "0.002"};  // a couple of KB a second: the dump lasts long
-  Emulator main(options);
-  DumpFolder dumps;
-  CtClient client;
-  ASSERT_TRUE(client.connect("FTCANCEL"));
-  ASSERT_TRUE(client.send("dump database sales to \"" + dumps.file("slow.db").string() + "\""));
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!std::filesystem::exists(dumps.file("slow.db")) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  EXPECT_TRUE(client.cancelAll());
-  EXPECT_EQ(rowsText(client, "select 'again'"), "again|\n");
-  CtBatch refused = client.execute("load database sales from \"" + dumps.file("slow.db").string() + "\"");
-  EXPECT_TRUE(saysSomething(refused, "never completed"));
+    EmulatorOptions options;
+    options.name = "FTCANCEL";
+    options.databases = {"sales"};
+    options.extraArgs = {"--io-rate", "0.002"};  // a couple of KB a second: the dump lasts long
+    Emulator main(options);
+    DumpFolder dumps;
+    CtClient client;
+    ASSERT_TRUE(client.connect("FTCANCEL"));
+    ASSERT_TRUE(client.send("dump database sales to \"" + dumps.file("slow.db").string() + "\""));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!std::filesystem::exists(dumps.file("slow.db")) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(client.cancelAll());
+    EXPECT_EQ(rowsText(client, "select 'again'"), "again|\n");
+    CtBatch refused =
+        client.execute("load database sales from \"" + dumps.file("slow.db").string() + "\"");
+    EXPECT_TRUE(saysSomething(refused, "never completed"));
 }
 
 TEST(Faults, AServerKilledMidDumpLeavesAFileThatNoLoadAccepts) {
-  EmulatorOptions options;
-  options.name = "FTKILL";
-  options.databases = {"sales"};
-  options.extraArgs = {"--io-rate", "0.01"};  // about 10 KB a second: the dump takes seconds
-  Emulator main(options);
-  Emulator reserve("FTKRES", {"sales_copy"});
-  DumpFolder dumps;
-  CtClient client;
-  ASSERT_TRUE(client.connect("FTKILL"));
-  ASSERT_TRUE(client.send("dump database sales to \"" + dumps.file("killed.db").string() + "\""));
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!(std::filesystem::exists(dumps.file("killed.db")) && std::filesystem::file_size(dumps.file("killed.db")) > 8192) &&
-         std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  main.signal(SIGKILL);
-  client.readResults();  // fails; must not hang
-  ASSERT_TRUE(std::filesystem::exists(dumps.file("killed.db")));
+    EmulatorOptions options;
+    options.name = "FTKILL";
+    options.databases = {"sales"};
+    options.extraArgs = {"--io-rate", "0.01"};  // about 10 KB a second: the dump takes seconds
+    Emulator main(options);
+    Emulator reserve("FTKRES", {"sales_copy"});
+    DumpFolder dumps;
+    CtClient client;
+    ASSERT_TRUE(client.connect("FTKILL"));
+    ASSERT_TRUE(client.send("dump database sales to \"" + dumps.file("killed.db").string() + "\""));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!(std::filesystem::exists(dumps.file("killed.db")) &&
+             std::filesystem::file_size(dumps.file("killed.db")) > 8192) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    main.signal(SIGKILL);
+    client.readResults();  // fails; must not hang
+    ASSERT_TRUE(std::filesystem::exists(dumps.file("killed.db")));
 
-  CtClient loader;
-  ASSERT_TRUE(loader.connect("FTKRES"));
-  CtBatch refused = loader.execute("load database sales_copy from \"" + dumps.file("killed.db").string() + "\"");
-  EXPECT_TRUE(refused.failed());
-  EXPECT_TRUE(hasMessage(refused, 8009));
-  EXPECT_TRUE(saysSomething(refused, "never completed"));
-  EXPECT_FALSE(loader.execute("use sales_copy").failed());  // still online, untouched
+    CtClient loader;
+    ASSERT_TRUE(loader.connect("FTKRES"));
+    CtBatch refused = loader.execute("load database sales_copy from \"" +
+                                     dumps.file("killed.db").string() + "\"");
+    EXPECT_TRUE(refused.failed());
+    EXPECT_TRUE(hasMessage(refused, 8009));
+    EXPECT_TRUE(saysSomething(refused, "never completed"));
+    EXPECT_FALSE(loader.execute("use sales_copy").failed());  // still online, untouched
 }
 
 }  // namespace

@@ -17,55 +17,60 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 TEST(Sandbox, WritesASybaseTreeAndDataFoldersBothServersStartFrom) {
-  const fs::path dir = fs::temp_directory_path() / ("tvr-sandbox-" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  const std::string aseemu = std::string(std::getenv("TVR_BIN_DIR")) + "/aseemu";
-  const std::string command = aseemu + " sandbox " + dir.string() + " --port 41000 > " + (dir.string() + ".out");
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::string printed = readFile(dir.string() + ".out");
-  EXPECT_NE(printed.find("--name MAIN --port 41000 --data " + (dir / "main").string()), std::string::npos) << printed;
-  EXPECT_NE(printed.find("--name RESERVE --port 41002 --data " + (dir / "reserve").string()), std::string::npos);
-  EXPECT_NE(printed.find("export SYBASE=" + (dir / "sybase").string()), std::string::npos);
+    const fs::path dir = fs::temp_directory_path() / ("tvr-sandbox-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    const std::string aseemu = std::string(std::getenv("TVR_BIN_DIR")) + "/aseemu";
+    const std::string command =
+        aseemu + " sandbox " + dir.string() + " --port 41000 > " + (dir.string() + ".out");
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string printed = readFile(dir.string() + ".out");
+    EXPECT_NE(printed.find("--name MAIN --port 41000 --data " + (dir / "main").string()),
+              std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find("--name RESERVE --port 41002 --data " + (dir / "reserve").string()),
+              std::string::npos);
+    EXPECT_NE(printed.find("export SYBASE=" + (dir / "sybase").string()), std::string::npos);
 
-  const std::string sqlIni = readFile(dir / "sybase" / "ini" / "sql.ini");
-  for (const char* section : {"[MAIN]\r\n", "[MAIN_BS]\r\n", "[RESERVE]\r\n", "[RESERVE_BS]\r\n"})
-    EXPECT_NE(sqlIni.find(section), std::string::npos) << section;
-  EXPECT_NE(sqlIni.find("query=NLWNSCK,127.0.0.1,41000\r\n"), std::string::npos);
-  const std::string interfaces = readFile(dir / "sybase" / "interfaces");
-  EXPECT_EQ(interfaces.rfind("MAIN\n\tmaster tcp ether 127.0.0.1 41000\n", 0), 0u) << interfaces;
-  EXPECT_NE(readFile(dir / "sybase" / "freetds.conf").find("tds version = 5.0"), std::string::npos);
+    const std::string sqlIni = readFile(dir / "sybase" / "ini" / "sql.ini");
+    for (const char* section : {"[MAIN]\r\n", "[MAIN_BS]\r\n", "[RESERVE]\r\n", "[RESERVE_BS]\r\n"})
+        EXPECT_NE(sqlIni.find(section), std::string::npos) << section;
+    EXPECT_NE(sqlIni.find("query=NLWNSCK,127.0.0.1,41000\r\n"), std::string::npos);
+    const std::string interfaces = readFile(dir / "sybase" / "interfaces");
+    EXPECT_EQ(interfaces.rfind("MAIN\n\tmaster tcp ether 127.0.0.1 41000\n", 0), 0u) << interfaces;
+    EXPECT_NE(readFile(dir / "sybase" / "freetds.conf").find("tds version = 5.0"),
+              std::string::npos);
 
-  // A second sandbox into the same folder is refused rather than mixed with the first.
-  EXPECT_NE(std::system((aseemu + " sandbox " + dir.string() + " > /dev/null 2>&1").c_str()), 0);
+    // A second sandbox into the same folder is refused rather than mixed with the first.
+    EXPECT_NE(std::system((aseemu + " sandbox " + dir.string() + " > /dev/null 2>&1").c_str()), 0);
 
-  {
-    EmulatorOptions options;
-    options.name = "SBMAIN";
-    options.dataDir = (dir / "main").string();
-    Emulator main(options);
-    CtClient client;
-    ASSERT_TRUE(client.connect("SBMAIN"));
-    EXPECT_EQ(rowsText(client, "select count(*) from sales..customers"), "3|\n");
-    EXPECT_EQ(rowsText(client, "select count(*) from sales..orders"), "4|\n");
-  }
-  {
-    EmulatorOptions options;
-    options.name = "SBRES";
-    options.dataDir = (dir / "reserve").string();
-    Emulator reserve(options);
-    CtClient client;
-    ASSERT_TRUE(client.connect("SBRES"));
-    EXPECT_FALSE(client.execute("use sales_copy").failed());
-  }
-  fs::remove_all(dir);
-  fs::remove(dir.string() + ".out");
+    {
+        EmulatorOptions options;
+        options.name = "SBMAIN";
+        options.dataDir = (dir / "main").string();
+        Emulator main(options);
+        CtClient client;
+        ASSERT_TRUE(client.connect("SBMAIN"));
+        EXPECT_EQ(rowsText(client, "select count(*) from sales..customers"), "3|\n");
+        EXPECT_EQ(rowsText(client, "select count(*) from sales..orders"), "4|\n");
+    }
+    {
+        EmulatorOptions options;
+        options.name = "SBRES";
+        options.dataDir = (dir / "reserve").string();
+        Emulator reserve(options);
+        CtClient client;
+        ASSERT_TRUE(client.connect("SBRES"));
+        EXPECT_FALSE(client.execute("use sales_copy").failed());
+    }
+    fs::remove_all(dir);
+    fs::remove(dir.string() + ".out");
 }
 
 }  // namespace

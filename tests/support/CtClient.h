@@ -22,7 +22,7 @@ struct CtMessage {
 
 struct CtColumn {
     std::string name;
-    int type = 0;          // CS_..._TYPE as ct_describe reports it
+    int type = 0;  // CS_..._TYPE as ct_describe reports it
     int maxLength = 0;
 };
 
@@ -43,10 +43,10 @@ struct CtRowResult {
 struct CtEvent {
     enum class Kind { Message, RowResult, Status, CommandDone, CommandFailed };
     Kind kind = Kind::CommandDone;
-    CtMessage message;        // Message
-    CtRowResult result;       // RowResult
-    int status = 0;           // Status
-    int rowCount = -1;        // CommandDone / CommandFailed: ct_res_info(CS_ROW_COUNT)
+    CtMessage message;   // Message
+    CtRowResult result;  // RowResult
+    int status = 0;      // Status
+    int rowCount = -1;   // CommandDone / CommandFailed: ct_res_info(CS_ROW_COUNT)
 };
 
 struct CtBatch {
@@ -56,7 +56,7 @@ struct CtBatch {
     std::vector<CtRowResult> rowResults() const;
     std::vector<CtMessage> messages() const;
     std::vector<int> statuses() const;
-    bool failed() const;   // some statement failed (CS_CMD_FAIL)
+    bool failed() const;  // some statement failed (CS_CMD_FAIL)
 };
 
 class CtClient {
@@ -67,8 +67,9 @@ public:
     CtClient& operator=(const CtClient&) = delete;
 
     // ct_connect with the given logon; true on CS_SUCCEED. Messages of the logon are recorded.
-    bool connect(const std::string& server, const std::string& user = "sa", const std::string& password = "",
-                 const std::string& application = "tvr-tests", const std::string& host = "testhost");
+    bool connect(const std::string& server, const std::string& user = "sa",
+                 const std::string& password = "", const std::string& application = "tvr-tests",
+                 const std::string& host = "testhost");
 
     CtBatch execute(const std::string& sql);
 
@@ -94,4 +95,4 @@ private:
     friend CS_RETCODE recordClientMessage(CS_CONTEXT*, CS_CONNECTION*, CS_CLIENTMSG*);
 };
 
-} // namespace tvr::testing
+}  // namespace tvr::testing

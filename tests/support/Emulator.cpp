@@ -2,23 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
-#include <poll.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace tvr::testing {
 namespace {
@@ -47,8 +47,7 @@ public:
     void remove(const std::string& name) {
         std::lock_guard lock(mutex_);
         servers_.erase(name);
-        if (!path_.empty())
-            writeLocked();
+        if (!path_.empty()) writeLocked();
     }
 
     ~FreeTdsConfig() {
@@ -60,8 +59,7 @@ public:
 
 private:
     void ensureLocked() {
-        if (!path_.empty())
-            return;
+        if (!path_.empty()) return;
         char pattern[] = "/tmp/tvr-freetds-XXXXXX";
         if (::mkdtemp(pattern) == nullptr)
             throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
@@ -99,7 +97,7 @@ std::string aseemuPath() {
     return std::string(bin) + "/aseemu";
 }
 
-} // namespace
+}  // namespace
 
 std::string freetdsConfigPath() { return FreeTdsConfig::instance().path(); }
 
@@ -108,8 +106,7 @@ Emulator::Emulator(EmulatorOptions options) : options_(std::move(options)) {
     if (::mkdtemp(pattern) == nullptr)
         throw std::runtime_error(std::string("mkdtemp: ") + std::strerror(errno));
     ownedRoot_ = pattern;
-    if (options_.dataDir.empty())
-        options_.dataDir = ownedRoot_ + "/data";
+    if (options_.dataDir.empty()) options_.dataDir = ownedRoot_ + "/data";
     tracePath_ = ownedRoot_ + "/trace.log";
     try {
         start();
@@ -129,17 +126,16 @@ Emulator::Emulator(const std::string& name, std::vector<std::string> databases)
       }()) {}
 
 Emulator::~Emulator() {
-    if (pid_ > 0)
-        stop();
+    if (pid_ > 0) stop();
     std::error_code ignored;
     std::filesystem::remove_all(ownedRoot_, ignored);
 }
 
 void Emulator::start() {
-    if (pid_ > 0)
-        throw std::logic_error("emulator " + options_.name + " is already running");
-    std::vector<std::string> arguments = {aseemuPath(), "--name",  options_.name,   "--port", "0",
-                                          "--data",     options_.dataDir, "--trace", tracePath_};
+    if (pid_ > 0) throw std::logic_error("emulator " + options_.name + " is already running");
+    std::vector<std::string> arguments = {aseemuPath(),     "--name",  options_.name,
+                                          "--port",         "0",       "--data",
+                                          options_.dataDir, "--trace", tracePath_};
     for (const std::string& database : options_.databases) {
         arguments.push_back("--database");
         arguments.push_back(database);
@@ -150,8 +146,7 @@ void Emulator::start() {
     }
     arguments.insert(arguments.end(), options_.extraArgs.begin(), options_.extraArgs.end());
     std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
+    for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
 
     int pipeEnds[2];
@@ -167,8 +162,7 @@ void Emulator::start() {
     if (child == 0) {
         // Only async-signal-safe calls from here on.
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent)
-            ::_exit(127);
+        if (::getppid() != parent) ::_exit(127);
         ::dup2(pipeEnds[1], STDOUT_FILENO);
         ::execv(argv[0], argv.data());
         ::_exit(127);
@@ -181,64 +175,62 @@ void Emulator::start() {
     std::string line;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (line.find('\n') == std::string::npos) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            break;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) break;
         pollfd waiting{stdoutPipe_, POLLIN, 0};
-        if (::poll(&waiting, 1, static_cast<int>(left.count())) <= 0)
-            continue;
+        if (::poll(&waiting, 1, static_cast<int>(left.count())) <= 0) continue;
         char buffer[256];
         ssize_t got = ::read(stdoutPipe_, buffer, sizeof buffer);
-        if (got <= 0)
-            break;
+        if (got <= 0) break;
         line.append(buffer, static_cast<std::size_t>(got));
     }
     const std::string prefix = "listening on 127.0.0.1:";
     if (line.rfind(prefix, 0) != 0 || line.find('\n') == std::string::npos) {
         ::kill(pid_, SIGKILL);
         reap(false);
-        throw std::runtime_error("aseemu " + options_.name + " did not start (first output: '" + line + "')");
+        throw std::runtime_error("aseemu " + options_.name + " did not start (first output: '" +
+                                 line + "')");
     }
     port_ = std::atoi(line.c_str() + prefix.size());
     FreeTdsConfig::instance().set(options_.name, port_);
 }
 
 void Emulator::stop() {
-    if (pid_ <= 0)
-        return;
+    if (pid_ <= 0) return;
     ::kill(pid_, SIGTERM);
     reap(true);
 }
 
 void Emulator::signal(int sig) {
-    if (pid_ <= 0)
-        return;
+    if (pid_ <= 0) return;
     ::kill(pid_, sig);
-    if (sig == SIGKILL)
-        reap(false);
+    if (sig == SIGKILL) reap(false);
 }
 
 void Emulator::reap(bool expectClean) {
     int status = 0;
     pid_t done = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while ((done = ::waitpid(pid_, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+    while ((done = ::waitpid(pid_, &status, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (done == 0) {
-        ADD_FAILURE() << "aseemu " << options_.name << " did not stop within 30 s of SIGTERM; killing it";
+        ADD_FAILURE() << "aseemu " << options_.name
+                      << " did not stop within 30 s of SIGTERM; killing it";
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, &status, 0);
         expectClean = false;
     }
     if (expectClean && !(WIFEXITED(status) && WEXITSTATUS(status) == 0)) {
         if (WIFEXITED(status))
-            ADD_FAILURE() << "aseemu " << options_.name << " exited with status " << WEXITSTATUS(status);
+            ADD_FAILURE() << "aseemu " << options_.name << " exited with status "
+                          << WEXITSTATUS(status);
         else if (WIFSIGNALED(status) && WTERMSIG(status) != SIGTERM)
             ADD_FAILURE() << "aseemu " << options_.name << " died of signal " << WTERMSIG(status);
     }
     pid_ = -1;
-    if (stdoutPipe_ >= 0)
-        ::close(stdoutPipe_);
+    if (stdoutPipe_ >= 0) ::close(stdoutPipe_);
     stdoutPipe_ = -1;
     FreeTdsConfig::instance().remove(options_.name);
 }
@@ -250,4 +242,4 @@ std::string Emulator::traceText() const {
     return text.str();
 }
 
-} // namespace tvr::testing
+}  // namespace tvr::testing

@@ -22,18 +22,18 @@
 // environment change to master and message 5701 "Changed database context to 'master'.";
 // a refused logon gets 4002 "Login failed." at severity 14. System message texts end with a
 // line feed ("Login failed.\n"); print texts arrive exactly as printed.
-#include <string>
 #include <sys/types.h>
+#include <string>
 #include <vector>
 
 namespace tvr::testing {
 
 struct EmulatorOptions {
-    std::string name = "MAIN";             // server name, also the FreeTDS server name clients use
-    std::vector<std::string> databases;    // --database
-    std::vector<std::string> logins;       // "user:password"; empty = default sa with empty password
-    std::vector<std::string> extraArgs;    // more aseemu arguments
-    std::string dataDir;                   // empty: a fresh temporary folder, removed at the end
+    std::string name = "MAIN";           // server name, also the FreeTDS server name clients use
+    std::vector<std::string> databases;  // --database
+    std::vector<std::string> logins;     // "user:password"; empty = default sa with empty password
+    std::vector<std::string> extraArgs;  // more aseemu arguments
+    std::string dataDir;                 // empty: a fresh temporary folder, removed at the end
 };
 
 class Emulator {
@@ -69,7 +69,7 @@ private:
     void reap(bool expectClean);
 
     EmulatorOptions options_;
-    std::string ownedRoot_;     // temporary folder removed at the end ("" when none)
+    std::string ownedRoot_;  // temporary folder removed at the end ("" when none)
     std::string tracePath_;
     pid_t pid_ = -1;
     int port_ = 0;
@@ -79,4 +79,4 @@ private:
 // The path of the freetds.conf of this process (created on first use).
 std::string freetdsConfigPath();
 
-} // namespace tvr::testing
+}  // namespace tvr::testing

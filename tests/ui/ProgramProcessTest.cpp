@@ -33,7 +33,7 @@ bool holdsLock(pid_t pid, const std::filesystem::path& file) {
     return false;
 }
 
-} // namespace
+}  // namespace
 
 TEST(ProgramProcess, ASecondStartEndsAtOnceWhileTheFirstRunsOn) {
     tvr::test::TempFolder runtime;

@@ -37,7 +37,7 @@ protected:
     RecordingPrompts prompts;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(ProgramStartTest, WithOpenClientTheMainWindowIsReadyAndShownByTheEventLoop) {
     ProgramStart start(guard);
@@ -62,8 +62,10 @@ TEST_F(ProgramStartTest, WithoutSybaseTheUserIsToldAndTheWindowIsNeverShown) {
     for (const char* value : {static_cast<const char*>(nullptr), ""}) {
         SCOPED_TRACE(value ? "empty SYBASE" : "no SYBASE");
         prompts.clear();
-        if (value) ::setenv("SYBASE", value, 1);
-        else ::unsetenv("SYBASE");
+        if (value)
+            ::setenv("SYBASE", value, 1);
+        else
+            ::unsetenv("SYBASE");
         {
             ProgramStart start(guard);
             EXPECT_EQ(start.begin(), Outcome::OpenClientMissing);
