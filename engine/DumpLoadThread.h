@@ -1,0 +1,64 @@
+#pragma once
+// The worker: one thread that runs pass after pass, a dump on the main server and its load on
+// the reserve server, until the window asks it to stop. It examines no outcome; the logs
+// carry them. It reports its progress through the display and reads the pass settings from
+// the host at every pass.
+#include "client/Sybase.h"
+#include "engine/ProcedureCall.h"
+#include "engine/ProcessDisplay.h"
+#include "engine/ProcessingHost.h"
+#include "engine/WindowState.h"
+
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace tvr::engine {
+
+// What the worker takes from the platform, so that tests need no real hours.
+struct TWorkerClock {
+    std::function<std::tm()> now;                             // local time of day
+    std::function<void(std::chrono::milliseconds)> sleep;     // one step of the wait
+    std::function<bool(const std::string& path)> deleteFile;  // result ignored
+    static TWorkerClock system();
+};
+
+class TDumpLoadThread {
+public:
+    // Built and filled on the GUI thread, then started with Resume(). Nothing is owned but
+    // the thread: the connections belong to the window.
+    TDumpLoadThread(TWindowState& window, TProcessDisplay& display, const TProcessingHost& host,
+                    TWorkerClock clock = TWorkerClock::system());
+    // Joins the thread; the window frees the object only once its run has ended or ends.
+    ~TDumpLoadThread();
+    TDumpLoadThread(const TDumpLoadThread&) = delete;
+    TDumpLoadThread& operator=(const TDumpLoadThread&) = delete;
+
+    void Resume();   // starts the thread body
+    void WaitFor();  // joins it
+
+    TRS_dump_load DumpRS;
+    TRS_dump_load LoadRS;
+    client::TSybaseConnect* MainConnection = nullptr;
+    client::TSybaseConnect* ReserveConnection = nullptr;
+    std::atomic<bool> StopRequested{false};
+    bool UseReserve = true;
+
+protected:
+    void Execute();
+    void RunPass();
+    // An error entry in both logs and views, then the stop a confirmed Stop would make.
+    void ReportPassFailure(const std::string& text);
+
+private:
+    TWindowState& window_;
+    TProcessDisplay& display_;
+    const TProcessingHost& host_;
+    TWorkerClock clock_;
+    std::thread thread_;
+};
+
+}  // namespace tvr::engine

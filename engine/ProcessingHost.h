@@ -1,0 +1,39 @@
+#pragma once
+// What the start of processing and the worker need from the layers above the engine: the
+// logons (with or without their dialog), the saving of the settings, and the values of the
+// live settings at the moment they are used.
+#include <string>
+
+namespace tvr::engine {
+
+// Copied into the worker when it is filled; later changes do not reach a running worker.
+struct TStartSettings {
+    bool IsDumLoadBD = true;
+    std::string ComboDump;
+    std::string EditPathDump;
+    std::string ComboLoad;
+    std::string EditPathLoad;
+};
+
+// Read by the worker at every pass, so an edit takes effect at the next one.
+struct TPassSettings {
+    bool IsClearLog = false;
+    bool IsInterval = false;
+    std::string EditInterval = "00:00";
+};
+
+class TProcessingHost {
+public:
+    virtual ~TProcessingHost() = default;
+    // GUI thread. On success the window state holds the open connection and its flag.
+    virtual void LogonMain() = 0;
+    virtual void LogonReserve() = 0;
+    // GUI thread. Writes the settings and creates the dump and load folders; throws an
+    // exception whose what() is the text the user sees when any of it fails.
+    virtual void SaveSettings() = 0;
+    virtual TStartSettings StartSettings() const = 0;
+    // Any thread.
+    virtual TPassSettings PassSettings() const = 0;
+};
+
+}  // namespace tvr::engine
