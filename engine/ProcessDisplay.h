@@ -33,6 +33,24 @@ inline constexpr int SettingsOff = 11;
 // Processing states as SetProcessState shows them.
 enum ProcessState : int { StateNotActive = 0, StateProcessing = 1, StateSleeping = 2 };
 
+// The text of status panel 0 (and of the tray hint's second line) for a state; nullptr for a
+// value that is not a state.
+inline const char* ProcessStateText(int state) {
+    switch (state) {
+        case StateNotActive:
+            return "Not active...";
+        case StateProcessing:
+            return "Processing...";
+        case StateSleeping:
+            return "Sleeping...";
+        default:
+            return nullptr;
+    }
+}
+
+// Status panel 0 between a confirmed stop and the worker's next state change.
+inline constexpr const char* WaitingText = "Waiting...";
+
 // The status bar's nine panels.
 enum StatusPanel : int {
     PanelState = 0,

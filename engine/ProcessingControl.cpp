@@ -26,7 +26,7 @@ bool TProcessingControl::ConfirmStop(const std::string& question) {
 void TProcessingControl::RequestStop() {
     std::lock_guard lock(window_.FLock);
     if (!window_.FWorker) return;
-    display_.SetStatusText(PanelState, "Waiting...");
+    display_.SetStatusText(PanelState, WaitingText);
     window_.FWorker->StopRequested = true;
 }
 

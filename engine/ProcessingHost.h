@@ -28,8 +28,16 @@ public:
     // GUI thread. On success the window state holds the open connection and its flag.
     virtual void LogonMain() = 0;
     virtual void LogonReserve() = 0;
-    // GUI thread. Writes the settings and creates the dump and load folders; throws an
-    // exception whose what() is the text the user sees when any of it fails.
+    // GUI thread. Writes the settings and creates the dump and load folders. A failure is
+    // thrown as an exception whose what() is the text the user sees; its type tells the start
+    // of processing what to do next:
+    //  - platform::RegistryError: only the registry file could not be written. Thrown once,
+    //    after every other step has been done (the folders made), so the start shows the
+    //    error and goes on: the worker works from the values in memory.
+    //  - any other std::exception (the settings store's "Unable to create directory" for an
+    //    empty dump or load folder): the start shows the error and is abandoned; the window
+    //    returns to idle.
+    // When both happen, the second kind is the one thrown.
     virtual void SaveSettings() = 0;
     virtual TStartSettings StartSettings() const = 0;
     // Any thread.

@@ -1,0 +1,66 @@
+#include "tests/support/ScriptedProcessingHost.h"
+
+namespace tvr::testing {
+
+void ScriptedProcessingHost::record(std::string call) {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(std::move(call));
+}
+
+void ScriptedProcessingHost::LogonMain() {
+    record(std::string("LogonMain(AutoLogon=") + (window_.AutoLogon ? "true" : "false") + ")");
+    if (onLogonMain) onLogonMain(window_);
+}
+
+void ScriptedProcessingHost::LogonReserve() {
+    record(std::string("LogonReserve(AutoLogon=") + (window_.AutoLogon ? "true" : "false") + ")");
+    if (onLogonReserve) onLogonReserve(window_);
+}
+
+void ScriptedProcessingHost::SaveSettings() {
+    record("SaveSettings()");
+    std::exception_ptr failure;
+    {
+        std::lock_guard lock(mutex_);
+        failure = saveFailure_;
+    }
+    if (failure) std::rethrow_exception(failure);
+}
+
+engine::TStartSettings ScriptedProcessingHost::StartSettings() const {
+    std::lock_guard lock(mutex_);
+    return start_;
+}
+
+engine::TPassSettings ScriptedProcessingHost::PassSettings() const {
+    std::lock_guard lock(mutex_);
+    ++passReads_;
+    return pass_;
+}
+
+void ScriptedProcessingHost::setStartSettings(engine::TStartSettings settings) {
+    std::lock_guard lock(mutex_);
+    start_ = std::move(settings);
+}
+
+void ScriptedProcessingHost::setPassSettings(engine::TPassSettings settings) {
+    std::lock_guard lock(mutex_);
+    pass_ = std::move(settings);
+}
+
+void ScriptedProcessingHost::failSaveWith(std::exception_ptr failure) {
+    std::lock_guard lock(mutex_);
+    saveFailure_ = std::move(failure);
+}
+
+std::vector<std::string> ScriptedProcessingHost::calls() const {
+    std::lock_guard lock(mutex_);
+    return calls_;
+}
+
+int ScriptedProcessingHost::passSettingsReads() const {
+    std::lock_guard lock(mutex_);
+    return passReads_;
+}
+
+}  // namespace tvr::testing

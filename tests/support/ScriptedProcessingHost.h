@@ -1,0 +1,58 @@
+#pragma once
+// Test support: a TProcessingHost whose settings the test sets, whose SaveSettings can be made
+// to throw, and whose logons run what the test scripts (typically: put a connection into the
+// window state and set its flag). Every call is recorded in order, the logons with the
+// AutoLogon flag they found ("LogonReserve(AutoLogon=false)").
+//
+//   ScriptedProcessingHost host(window);
+//   host.setStartSettings({true, "sales", dumps, "sales_copy", loads});
+//   host.onLogonMain = [&](TWindowState& w) { w.MainConnection = ...; w.MainConnected = true; };
+//   host.failSaveWith(std::make_exception_ptr(std::runtime_error("Unable to create directory")));
+#include "engine/ProcessingHost.h"
+#include "engine/WindowState.h"
+
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tvr::testing {
+
+class ScriptedProcessingHost final : public engine::TProcessingHost {
+public:
+    explicit ScriptedProcessingHost(engine::TWindowState& window) : window_(window) {}
+
+    // Run by LogonMain / LogonReserve; nothing (a cancelled logon) when empty.
+    std::function<void(engine::TWindowState&)> onLogonMain;
+    std::function<void(engine::TWindowState&)> onLogonReserve;
+
+    void LogonMain() override;
+    void LogonReserve() override;
+    // Records the call, then throws the scripted failure, if any (it stays until cleared).
+    void SaveSettings() override;
+    engine::TStartSettings StartSettings() const override;
+    engine::TPassSettings PassSettings() const override;
+
+    void setStartSettings(engine::TStartSettings settings);
+    // Takes effect at the worker's next read.
+    void setPassSettings(engine::TPassSettings settings);
+    void failSaveWith(std::exception_ptr failure);
+
+    // "LogonMain(AutoLogon=true)", "LogonReserve(AutoLogon=false)", "SaveSettings()", ...
+    std::vector<std::string> calls() const;
+    int passSettingsReads() const;
+
+private:
+    void record(std::string call);
+
+    engine::TWindowState& window_;
+    mutable std::mutex mutex_;
+    engine::TStartSettings start_;
+    engine::TPassSettings pass_;
+    std::exception_ptr saveFailure_;
+    std::vector<std::string> calls_;
+    mutable int passReads_ = 0;
+};
+
+}  // namespace tvr::testing
