@@ -1,6 +1,7 @@
 #include "client/LogWriter.h"
 
 #include "client/Events.h"
+#include "client/LogLineStyle.h"
 #include "client/LogSink.h"
 #include "client/TextLines.h"
 #include "platform/Environment.h"
@@ -39,25 +40,11 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
-// The lines of an activity entry as the view shows them. The markers are looked for in the
-// whole entry, not line by line: what precedes the first marker is not shown, and its style
-// holds for every line after it. "$Err$" is looked for after "$Mess$", in what follows it,
-// and so wins.
-std::vector<LogLine> activityLines(std::string text) {
-    LogColour colour = LogColour::Default;
-    bool bold = false;
-    if (const std::size_t at = text.find(kMessMarker); at != std::string::npos) {
-        colour = LogColour::Green;
-        text.erase(0, at + std::strlen(kMessMarker));
-    }
-    if (const std::size_t at = text.find(kErrMarker); at != std::string::npos) {
-        colour = LogColour::Red;
-        bold = true;
-        text.erase(0, at + std::strlen(kErrMarker));
-    }
+// The lines of an activity entry as the view shows them: each line styled by its own
+// markers, exactly as the view styles the same lines when the file is loaded again.
+std::vector<LogLine> activityLines(const std::string& text) {
     std::vector<LogLine> out;
-    for (std::string& line : SplitLines(text))
-        out.push_back(LogLine{std::move(line), colour, bold, false});
+    for (const std::string& line : SplitLines(text)) out.push_back(StyleLogLine(line));
     return out;
 }
 

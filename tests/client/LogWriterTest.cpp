@@ -83,22 +83,26 @@ TEST_F(LogWriter, PrintToLogEndsEntriesWithCrLfUnlessTheyEndWithLf) {
     EXPECT_EQ(readFile(file), "first\r\nsecond\ncut\r\n\r\n");
 }
 
-TEST_F(LogWriter, ViewLinesLoseTheirMarkersAndTakeTheirColours) {
+TEST_F(LogWriter, EachShownLineIsStyledByItsOwnMarkers) {
     const std::string file = path("act.log");
     AppendToLog("plain\r\n", file, true);
     AppendToLog("$Err$bad thing\r\n", file, true);
     AppendToLog("x$Mess$notice\r\n", file, true);
     AppendToLog("$Mess$a$Err$b\r\n", file, true);
-    AppendToLog("$Err$query: select 1\nselect 2", file, true);
+    // One entry of several lines: a marker styles only its own line.
+    AppendToLog("head\r\n$Err$query: select 1\nselect 2\r$Mess$Error seen\r\n$Err$x$Err$Error",
+                file, true);
     AppendToLog("not shown\r\n", file, false);
     const std::vector<LogLine> expected{
         {"plain", LogColour::Default, false, false},
         {"bad thing", LogColour::Red, true, false},
-        {"notice", LogColour::Green, false, false},
-        {"b", LogColour::Red, true, false},
+        {"xnotice", LogColour::Green, false, false},
+        {"$Mess$ab", LogColour::Red, true, false},
+        {"head", LogColour::Default, false, false},
         {"query: select 1", LogColour::Red, true, false},
-        // The marker colours the whole entry, every line of it.
-        {"select 2", LogColour::Red, true, false},
+        {"select 2", LogColour::Default, false, false},
+        {"Error seen", LogColour::Green, false, true},
+        {"xError", LogColour::Red, true, true},
     };
     EXPECT_EQ(activityView.lines(), expected);
     EXPECT_EQ(activityView.entries(), 5);
@@ -106,23 +110,8 @@ TEST_F(LogWriter, ViewLinesLoseTheirMarkersAndTakeTheirColours) {
     // The file keeps the text exactly as given, markers included.
     EXPECT_EQ(readFile(file),
               "plain\r\n$Err$bad thing\r\nx$Mess$notice\r\n$Mess$a$Err$b\r\n"
-              "$Err$query: select 1\nselect 2not shown\r\n");
-}
-
-TEST_F(LogWriter, MarkersAreLookedForInTheWholeEntryNotLineByLine) {
-    const std::string file = path("act.log");
-    // What precedes the first marker is not shown, even whole lines; a second marker is
-    // part of the text.
-    AppendToLog("head\r\n$Err$tail\r\nmore $Err$again\r\n", file, true);
-    AppendToLog("first\n$Mess$second\nthird", file, true);
-    const std::vector<LogLine> expected{
-        {"tail", LogColour::Red, true, false},
-        {"more $Err$again", LogColour::Red, true, false},
-        {"second", LogColour::Green, false, false},
-        {"third", LogColour::Green, false, false},
-    };
-    EXPECT_EQ(activityView.lines(), expected);
-    EXPECT_EQ(readFile(file), "head\r\n$Err$tail\r\nmore $Err$again\r\nfirst\n$Mess$second\nthird");
+              "head\r\n$Err$query: select 1\nselect 2\r$Mess$Error seen\r\n$Err$x$Err$Error"
+              "not shown\r\n");
 }
 
 TEST_F(LogWriter, EmptyFileNameWritesAndShowsNothing) {
