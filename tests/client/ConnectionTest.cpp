@@ -1,6 +1,6 @@
 // Connections to the emulator through the real Client-Library: logons, message routing to
 // each connection's log files, and the registry behind them.
-#include "ServerFixture.h"
+#include "tests/support/ServerFixture.h"
 
 #include "client/MessageHandlers.h"
 #include "client/SessionRegistry.h"

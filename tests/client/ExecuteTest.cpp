@@ -1,5 +1,5 @@
 // Commands and their results through the real Client-Library against the emulator.
-#include "ServerFixture.h"
+#include "tests/support/ServerFixture.h"
 
 #include "client/LogWriter.h"
 #include "client/MessageHandlers.h"

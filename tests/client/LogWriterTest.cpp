@@ -1,8 +1,9 @@
 // Log entries as files and views receive them: exact bytes, markers, colours, failures.
-#include "ClientFixture.h"
+#include "tests/support/ClientFixture.h"
 
 #include "client/LogWriter.h"
 #include "client/TextLines.h"
+#include "tests/support/ScopedEnvironment.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -155,17 +156,13 @@ TEST_F(LogWriter, LogFileNamesCarryTheDayAndFallBackToSybase) {
     early.tm_mday = 1;
     EXPECT_EQ(MakeLogFileName("/l", "db", early), "/l/db01020987.log");
 
-    const char* saved = std::getenv("SYBASE");
-    const std::string savedValue = saved ? saved : "";
-    // The value as stored: references in it are not expanded.
-    ::setenv("TVR_LOG_TEST_PART", "expanded", 1);
-    ::setenv("SYBASE", "/opt/%TVR_LOG_TEST_PART%", 1);
-    EXPECT_EQ(MakeLogFileName("", "pubs2", day), "/opt/%TVR_LOG_TEST_PART%/pubs206122026.log");
-    ::unsetenv("TVR_LOG_TEST_PART");
-    if (saved)
-        ::setenv("SYBASE", savedValue.c_str(), 1);
-    else
-        ::unsetenv("SYBASE");
+    {
+        // The value as stored: references in it are not expanded.
+        tvr::test::ScopedEnvironment env;
+        env.set("TVR_LOG_TEST_PART", "expanded");
+        env.set("SYBASE", "/opt/%TVR_LOG_TEST_PART%");
+        EXPECT_EQ(MakeLogFileName("", "pubs2", day), "/opt/%TVR_LOG_TEST_PART%/pubs206122026.log");
+    }
 
     // Without a date, the date of the call.
     const std::tm before = tvr::platform::localNow();

@@ -1,6 +1,6 @@
 // The message handlers fed with constructed messages for a registered connection that is
 // never connected: exact entries, which log, which flag, boxes and beeps.
-#include "ClientFixture.h"
+#include "tests/support/ClientFixture.h"
 
 #include "client/LogWriter.h"
 #include "client/MessageHandlers.h"

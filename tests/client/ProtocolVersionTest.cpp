@@ -1,5 +1,6 @@
 // The protocol the program asks for: TDS 5.0 unless the user chose another.
-#include "ServerFixture.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/ServerFixture.h"
 
 #include <cstdlib>
 
@@ -12,21 +13,15 @@ class ProtocolVersion : public ServerFixture {
 protected:
     void SetUp() override {
         ServerFixture::SetUp();
-        savedConf = std::getenv("FREETDSCONF") ? std::getenv("FREETDSCONF") : "";
         // The server's section names no version and the global one says "auto", as the
         // configuration Debian installs does.
         const std::string conf = path("freetds.conf");
         std::ofstream(conf) << "[global]\n\ttds version = auto\n\n[" << emulator->name()
                             << "]\n\thost = 127.0.0.1\n\tport = " << emulator->port() << "\n";
-        ::setenv("FREETDSCONF", conf.c_str(), 1);
-        ::unsetenv("TDSVER");
+        env.set("FREETDSCONF", conf);
+        env.unset("TDSVER");
     }
-    void TearDown() override {
-        ::setenv("FREETDSCONF", savedConf.c_str(), 1);
-        ::unsetenv("TDSVER");
-        ServerFixture::TearDown();
-    }
-    std::string savedConf;
+    tvr::test::ScopedEnvironment env;
 };
 
 }  // namespace
@@ -44,7 +39,7 @@ TEST_F(ProtocolVersion, UnconfiguredServerIsReachedWithTds50) {
 
 TEST_F(ProtocolVersion, VersionChosenByTheUserIsKept) {
     // The emulator speaks nothing but 5.0, so a logon with 7.4 is refused: the choice held.
-    ::setenv("TDSVER", "7.4", 1);
+    env.set("TDSVER", "7.4");
     auto c = connect();
     EXPECT_NE(c->RetCode(), CS_SUCCEED);
     EXPECT_TRUE(c->Failed());

@@ -1,5 +1,5 @@
 // Scripts run batch by batch on the emulator, and the verdict of an installation.
-#include "ServerFixture.h"
+#include "tests/support/ServerFixture.h"
 
 #include "client/LogWriter.h"
 #include "client/MessageHandlers.h"

@@ -1,5 +1,5 @@
 // Connection objects and the session registry, without a server.
-#include "ClientFixture.h"
+#include "tests/support/ClientFixture.h"
 
 #include "client/SessionRegistry.h"
 #include "client/Sybase.h"

@@ -2,7 +2,7 @@
 // handle. This test program puts its own cs_config, ct_callback and ct_cmd_alloc in front of
 // the library's (the client layer is linked into it statically), failing the call a test asks
 // for and passing every other one on.
-#include "ClientFixture.h"
+#include "tests/support/ClientFixture.h"
 
 #include "client/SessionRegistry.h"
 #include "client/Sybase.h"

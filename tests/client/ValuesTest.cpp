@@ -1,10 +1,11 @@
 // Texts the client layer derives: lines, datetimes, whole numbers, protocol choice.
-#include "ClientFixture.h"
+#include "tests/support/ClientFixture.h"
 
 #include "client/DatetimeText.h"
 #include "client/SybaseField.h"
 #include "client/TdsVersion.h"
 #include "client/TextLines.h"
+#include "tests/support/ScopedEnvironment.h"
 
 #include <cstdlib>
 
@@ -77,9 +78,8 @@ TEST_F(DatetimeTextTest, FirstOfJanuary1900IsEmptyAndMidnightHasNoTime) {
 }
 
 TEST(TdsVersion, ConfiguredVersionFollowsTheFilesFreeTdsReads) {
-    char pattern[] = "/tmp/tvr-tds-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const std::filesystem::path dir = pattern;
+    const tvr::test::TempFolder folder;
+    const std::filesystem::path& dir = folder.path();
     const auto write = [&dir](const std::string& name, const std::string& text) {
         std::ofstream(dir / name) << text;
         return (dir / name).string();
@@ -98,18 +98,11 @@ TEST(TdsVersion, ConfiguredVersionFollowsTheFilesFreeTdsReads) {
     EXPECT_EQ(ConfiguredTdsVersion("nowhere", {first}), "auto");
     EXPECT_EQ(ConfiguredTdsVersion("nowhere", {missing}), "");
 
-    const char* oldConf = std::getenv("FREETDSCONF");
-    const std::string saved = oldConf ? oldConf : "";
-    ::setenv("FREETDSCONF", first.c_str(), 1);
-    ::unsetenv("TDSVER");
+    tvr::test::ScopedEnvironment env;
+    env.set("FREETDSCONF", first);
+    env.unset("TDSVER");
     EXPECT_EQ(FreeTdsConfigFiles().front(), first);
     EXPECT_TRUE(UserConfiguredTdsVersion("other"));
-    ::setenv("TDSVER", "7.0", 1);
+    env.set("TDSVER", "7.0");
     EXPECT_TRUE(UserConfiguredTdsVersion("x"));
-    ::unsetenv("TDSVER");
-    if (oldConf)
-        ::setenv("FREETDSCONF", saved.c_str(), 1);
-    else
-        ::unsetenv("FREETDSCONF");
-    std::filesystem::remove_all(dir);
 }

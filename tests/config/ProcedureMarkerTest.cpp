@@ -1,5 +1,5 @@
 #include "config/ProcedureMarker.h"
-#include "platform/TestTempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

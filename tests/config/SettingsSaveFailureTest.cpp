@@ -1,7 +1,7 @@
 // A save that fails half-way because the registry file cannot grow any more.
-#include "SettingsTestSupport.h"
 #include "config/SettingsKeys.h"
 #include "config/SettingsStore.h"
+#include "tests/support/SettingsTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
-#include "SettingsTestSupport.h"
 #include "config/SettingsError.h"
 #include "config/SettingsKeys.h"
 #include "config/SettingsStore.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/SettingsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -23,8 +24,8 @@ const std::string kReserv = kBase + "\\Reserv";
 class SettingsStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ::setenv("TVR_T_VENDOR", "sap", 1);
-        ::setenv("SYBASE", "/opt/%TVR_T_VENDOR%/sybase", 1);
+        env.set("TVR_T_VENDOR", "sap");
+        env.set("SYBASE", "/opt/%TVR_T_VENDOR%/sybase");
     }
 
     std::string defaultText(const std::string& entry) const {
@@ -36,6 +37,7 @@ protected:
         ASSERT_EQ(registry.writeDefaultText(kReserv + "\\" + entry, text), RegStatus::Ok);
     }
 
+    tvr::test::ScopedEnvironment env;
     tvr::test::TempFolder dir;
     Registry registry{dir / "registry.reg"};
     LiveSettings live;
@@ -77,7 +79,7 @@ TEST_F(SettingsStoreTest, AFirstStartGetsTheDefaultsAndCreatesOnlyTheTwoServerKe
 }
 
 TEST_F(SettingsStoreTest, WithoutSybaseTheFoldersAreTheBareSuffixes) {
-    ::unsetenv("SYBASE");
+    env.unset("SYBASE");
     LoadSettings(registry, live, host);
     const TDumpLoadSettings s = live.snapshot();
     EXPECT_EQ(s.EditPathDump, "/dmp/data");

@@ -1,5 +1,5 @@
 // sp_TVR called as the worker calls it: a dump on one emulator, its load on another.
-#include "tests/client/ServerFixture.h"
+#include "tests/support/ServerFixture.h"
 
 #include "client/RunQuery.h"
 #include "engine/ProcedureCall.h"

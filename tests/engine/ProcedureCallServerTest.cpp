@@ -1,5 +1,5 @@
 // The call statement as a server receives it.
-#include "tests/client/ServerFixture.h"
+#include "tests/support/ServerFixture.h"
 
 #include "engine/ProcedureCall.h"
 

@@ -1,5 +1,5 @@
 // Installing sp_TVR with the script runner and reading it back from the server.
-#include "tests/client/ServerFixture.h"
+#include "tests/support/ServerFixture.h"
 
 #include "client/RunQuery.h"
 #include "engine/ProcedureScript.h"

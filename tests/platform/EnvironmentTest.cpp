@@ -1,4 +1,5 @@
 #include "platform/Environment.h"
+#include "tests/support/ScopedEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +8,9 @@
 using namespace tvr::platform;
 
 TEST(Environment, ExpandsKnownReferencesAndKeepsUnknownOnes) {
-    ::setenv("TVR_T_A", "alpha", 1);
-    ::unsetenv("TVR_T_MISSING");
+    tvr::test::ScopedEnvironment env;
+    env.set("TVR_T_A", "alpha");
+    env.unset("TVR_T_MISSING");
     EXPECT_EQ(expandEnvironmentReferences("%TVR_T_A%\\dmp"), "alpha\\dmp");
     EXPECT_EQ(expandEnvironmentReferences("x%TVR_T_MISSING%y"), "x%TVR_T_MISSING%y");
     // The closing % of an unknown name can open the next reference.
@@ -18,12 +20,13 @@ TEST(Environment, ExpandsKnownReferencesAndKeepsUnknownOnes) {
 }
 
 TEST(Environment, SybaseInstalledNeedsANonEmptyValueOfAnyLength) {
-    ::unsetenv("SYBASE");
+    tvr::test::ScopedEnvironment env;
+    env.unset("SYBASE");
     EXPECT_FALSE(sybaseInstalled());
-    ::setenv("SYBASE", "", 1);
+    env.set("SYBASE", "");
     EXPECT_FALSE(sybaseInstalled());
-    ::setenv("SYBASE", std::string(300, 'x').c_str(), 1);
+    env.set("SYBASE", std::string(300, 'x'));
     EXPECT_TRUE(sybaseInstalled());
-    ::setenv("SYBASE", "%HOME%/sybase", 1);
+    env.set("SYBASE", "%HOME%/sybase");
     EXPECT_EQ(sybaseValue(), "%HOME%/sybase");
 }

@@ -1,6 +1,7 @@
-#include "platform/ChildProcess.h"
 #include "platform/InstanceGuard.h"
-#include "platform/TestTempFolder.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -49,9 +50,10 @@ TEST(InstanceGuard, ALockFileThatCannotBeOpenedIsAFailureNotAnotherInstance) {
 }
 
 TEST(InstanceGuard, LivesInTheRuntimeFolderElseInTmpPerUser) {
-    ::setenv("XDG_RUNTIME_DIR", "/run/user/1000", 1);
+    tvr::test::ScopedEnvironment env;
+    env.set("XDG_RUNTIME_DIR", "/run/user/1000");
     EXPECT_EQ(InstanceGuard::defaultLockFile(), "/run/user/1000/DumpLoadDBSync");
-    ::unsetenv("XDG_RUNTIME_DIR");
+    env.unset("XDG_RUNTIME_DIR");
     EXPECT_EQ(InstanceGuard::defaultLockFile(),
               "/tmp/DumpLoadDBSync-" + std::to_string(::getuid()));
 }

@@ -1,4 +1,5 @@
 #include "platform/RegionalSettings.h"
+#include "tests/support/ScopedEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -62,10 +63,11 @@ TEST(RegionalSettingsLocales, CAndGermanGiveTheirOwnDateAndTime) {
 TEST(RegionalSettingsLocales, TheEnvironmentsLcTimeChoosesTheFormats) {
     if (!localeAvailable("de_DE.UTF-8"))
         GTEST_SKIP() << "locale de_DE.UTF-8 is not generated (scripts/install-deps.sh makes it)";
-    ::unsetenv("LC_ALL");
-    ::setenv("LANG", "C", 1);
-    ::setenv("LC_TIME", "de_DE.UTF-8", 1);
+    tvr::test::ScopedEnvironment env;
+    env.unset("LC_ALL");
+    env.set("LANG", "C");
+    env.set("LC_TIME", "de_DE.UTF-8");
     EXPECT_EQ(localeFormats("").shortDate, "%d.%m.%Y");
-    ::setenv("LC_ALL", "C", 1);  // LC_ALL wins over LC_TIME
+    env.set("LC_ALL", "C");  // LC_ALL wins over LC_TIME
     EXPECT_EQ(localeFormats("").shortDate, "%m/%d/%y");
 }

@@ -1,7 +1,7 @@
 // The registry file shared by real processes: simultaneous writers and writers that die.
-#include "platform/ChildProcess.h"
 #include "platform/Registry.h"
-#include "platform/TestTempFolder.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 #include "platform/Registry.h"
-#include "platform/TestTempFolder.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -375,14 +376,15 @@ TEST_F(RegistryTest, AFileThatCannotBeWrittenIsReportedAndTheOldOneStays) {
 }
 
 TEST(RegistryLocation, ComesFromTvrRegistryElseTheXdgConfigFolderElseHome) {
-    ::setenv("TVR_REGISTRY", "/some/where.reg", 1);
-    ::setenv("XDG_CONFIG_HOME", "/xdg", 1);
+    tvr::test::ScopedEnvironment env;
+    env.set("TVR_REGISTRY", "/some/where.reg");
+    env.set("XDG_CONFIG_HOME", "/xdg");
     EXPECT_EQ(Registry::defaultFile(), "/some/where.reg");
-    ::unsetenv("TVR_REGISTRY");
+    env.unset("TVR_REGISTRY");
     EXPECT_EQ(Registry::defaultFile(), "/xdg/travenor/registry.reg");
-    ::setenv("XDG_CONFIG_HOME", "", 1);
-    ::setenv("HOME", "/home/u", 1);
+    env.set("XDG_CONFIG_HOME", "");
+    env.set("HOME", "/home/u");
     EXPECT_EQ(Registry::defaultFile(), "/home/u/.config/travenor/registry.reg");
-    ::unsetenv("XDG_CONFIG_HOME");
+    env.unset("XDG_CONFIG_HOME");
     EXPECT_EQ(Registry::defaultFile(), "/home/u/.config/travenor/registry.reg");
 }

@@ -1,8 +1,8 @@
 // Connections side by side, a cancel during a long command, a restart on the same data folder,
 // the command trace, and what happens to malformed input on a raw socket.
-#include "RawTds.h"
 #include "tests/support/CtClient.h"
 #include "tests/support/Emulator.h"
+#include "tests/support/RawTds.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The byte-level pieces of the protocol: packets, the login record, client requests and the
 // tokens as they go out.
-#include "RawTds.h"
 #include "sim/ClientRequest.h"
 #include "sim/LoginRecord.h"
 #include "sim/Packets.h"
 #include "sim/ServerTokens.h"
 #include "sim/Wire.h"
+#include "tests/support/RawTds.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // service through xp_cmdshell, with a Backup Server that was stopped.
 #include <gtest/gtest.h>
 
-#include "DumpTestSupport.h"
+#include "tests/support/DumpTestSupport.h"
 #include "tests/support/Emulator.h"
 
 using namespace tvr::testing;

@@ -4,7 +4,7 @@
 // databases. What the log cannot replay is refused before it changes anything.
 #include <gtest/gtest.h>
 
-#include "DumpTestSupport.h"
+#include "tests/support/DumpTestSupport.h"
 #include "tests/support/Emulator.h"
 
 using namespace tvr::testing;

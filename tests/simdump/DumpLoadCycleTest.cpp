@@ -6,7 +6,7 @@
 
 #include <fstream>
 
-#include "DumpTestSupport.h"
+#include "tests/support/DumpTestSupport.h"
 #include "tests/support/Emulator.h"
 
 using namespace tvr::testing;

@@ -3,7 +3,7 @@
 // winning, a NULL device name on a transaction load, missing parameters and procedures.
 #include <gtest/gtest.h>
 
-#include "DumpTestSupport.h"
+#include "tests/support/DumpTestSupport.h"
 #include "tests/support/Emulator.h"
 
 using namespace tvr::testing;

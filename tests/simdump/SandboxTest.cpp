@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "DumpTestSupport.h"
+#include "tests/support/DumpTestSupport.h"
 #include "tests/support/Emulator.h"
 
 using namespace tvr::testing;

@@ -1,6 +1,7 @@
 // The program itself, started twice on the offscreen platform.
-#include "platform/ChildProcess.h"
-#include "platform/TestTempFolder.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -37,9 +38,10 @@ bool holdsLock(pid_t pid, const std::filesystem::path& file) {
 
 TEST(ProgramProcess, ASecondStartEndsAtOnceWhileTheFirstRunsOn) {
     tvr::test::TempFolder runtime;
-    ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-    ::setenv("SYBASE", "/opt/sybase", 1);
-    ::setenv("TVR_REGISTRY", (runtime / "registry.reg").c_str(), 1);
+    tvr::test::ScopedEnvironment env;
+    env.set("XDG_RUNTIME_DIR", runtime.string());
+    env.set("SYBASE", "/opt/sybase");
+    env.set("TVR_REGISTRY", (runtime / "registry.reg").string());
     const std::filesystem::path guard = runtime / "DumpLoadDBSync";
 
     ChildProcess first(programPath(), {});

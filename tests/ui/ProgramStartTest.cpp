@@ -1,5 +1,6 @@
-#include "platform/RecordingPrompts.h"
-#include "platform/TestTempFolder.h"
+#include "tests/support/RecordingPrompts.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/TempFolder.h"
 #include "ui/ProgramStart.h"
 
 #include <gtest/gtest.h>
@@ -29,9 +30,10 @@ class ProgramStartTest : public ::testing::Test {
 protected:
     void SetUp() override {
         app();
-        ::setenv("SYBASE", "/opt/sybase", 1);
+        env.set("SYBASE", "/opt/sybase");
     }
 
+    tvr::test::ScopedEnvironment env;
     tvr::test::TempFolder dir;
     std::filesystem::path guard = dir / "DumpLoadDBSync";
     RecordingPrompts prompts;
@@ -63,9 +65,9 @@ TEST_F(ProgramStartTest, WithoutSybaseTheUserIsToldAndTheWindowIsNeverShown) {
         SCOPED_TRACE(value ? "empty SYBASE" : "no SYBASE");
         prompts.clear();
         if (value)
-            ::setenv("SYBASE", value, 1);
+            env.set("SYBASE", value);
         else
-            ::unsetenv("SYBASE");
+            env.unset("SYBASE");
         {
             ProgramStart start(guard);
             EXPECT_EQ(start.begin(), Outcome::OpenClientMissing);
@@ -87,7 +89,7 @@ TEST_F(ProgramStartTest, WithoutSybaseTheUserIsToldAndTheWindowIsNeverShown) {
 }
 
 TEST_F(ProgramStartTest, ASecondInstanceEndsAtOnceSilentlyAndLeavesTheFirstAlone) {
-    ::unsetenv("SYBASE");  // a second instance must not even get as far as this check
+    env.unset("SYBASE");  // a second instance must not even get as far as this check
     const InstanceGuard running(guard);
     ASSERT_TRUE(running.held());
     {

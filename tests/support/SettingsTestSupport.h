@@ -2,7 +2,7 @@
 // A settings host that records what loading asked of the windows, and a registry in a
 // fresh folder for each test.
 #include "config/SettingsStore.h"
-#include "platform/TestTempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <string>
 #include <vector>

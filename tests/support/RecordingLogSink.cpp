@@ -1,4 +1,4 @@
-#include "client/RecordingLogSink.h"
+#include "tests/support/RecordingLogSink.h"
 
 namespace tvr::client {
 

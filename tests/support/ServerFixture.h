@@ -1,7 +1,7 @@
 #pragma once
 // Client tests against the server emulator: an emulator per test, reached by name through
 // FreeTDS, and connection objects that log into the test's scratch folder.
-#include "ClientFixture.h"
+#include "tests/support/ClientFixture.h"
 
 #include "client/Sybase.h"
 #include "tests/support/Emulator.h"

@@ -3,9 +3,10 @@
 // so that stamped entries are exact, a prompt recorder and recording log views.
 #include "client/Events.h"
 #include "client/LogSink.h"
-#include "client/RecordingLogSink.h"
-#include "platform/RecordingPrompts.h"
 #include "platform/RegionalSettings.h"
+#include "tests/support/RecordingLogSink.h"
+#include "tests/support/RecordingPrompts.h"
+#include "tests/support/TempFolder.h"
 
 #include <ctpublic.h>
 #include <gtest/gtest.h>
@@ -75,9 +76,6 @@ class ClientFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::injectRegionalFormats(fixedFormats());
-        char pattern[] = "/tmp/tvr-client-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
         previousLogView = SetLogView(&activityView);
         previousErrorView = SetErrorLogView(&errorView);
         previousReceiver = SetEventReceiver(&events);
@@ -87,10 +85,6 @@ protected:
         SetErrorLogView(previousErrorView);
         SetLogView(previousLogView);
         platform::injectRegionalFormats(std::nullopt);
-        std::error_code ignored;
-        std::filesystem::permissions(dir, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
-        std::filesystem::remove_all(dir, ignored);
     }
 
     std::string path(const std::string& name) const { return (dir / name).string(); }
@@ -107,7 +101,8 @@ protected:
         EXPECT_EQ(boxes[0].owner, nullptr);
     }
 
-    std::filesystem::path dir;
+    tvr::test::TempFolder scratch{"tvr-client"};
+    std::filesystem::path dir = scratch.path();
     platform::RecordingPrompts prompts;
     RecordingLogSink activityView;
     RecordingLogSink errorView;

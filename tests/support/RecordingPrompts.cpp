@@ -1,4 +1,4 @@
-#include "platform/RecordingPrompts.h"
+#include "tests/support/RecordingPrompts.h"
 
 #include <algorithm>
 
