@@ -1,13 +1,13 @@
 // aseemu: an emulated Adaptive Server for tests, the demo and trying the program without a
 // server. See sim/README.md for the command line.
-#include "sim/CommandTrace.h"
-#include "sim/Server.h"
 #include "sim/ServerOptions.h"
-#include "sim/ServerState.h"
-#include "sim/StatementHandlers.h"
 #include "sim/procs/BackupCommands.h"
 #include "sim/procs/ExtensionOptions.h"
 #include "sim/procs/Sandbox.h"
+#include "sim/protocol/CommandTrace.h"
+#include "sim/protocol/Server.h"
+#include "sim/statements/StatementHandlers.h"
+#include "sim/storage/ServerState.h"
 
 #include <pthread.h>
 #include <csignal>

@@ -16,9 +16,9 @@
 #include <thread>
 #include <vector>
 
-#include "sim/SqlFunctions.h"
 #include "sim/backup/DumpFile.h"
 #include "sim/backup/LogChain.h"
+#include "sim/statements/SqlFunctions.h"
 
 namespace tvr::sim {
 namespace {
@@ -425,119 +425,131 @@ std::filesystem::path BackupServer::scratchFile(const std::string& database, con
                                      "." + std::to_string(scratchCounter_++));
 }
 
-BackupResult BackupServer::dumpDatabase(const std::string& database, const std::string& device,
-                                        MessageSink& sink) {
+BackupResult BackupServer::runOperation(const std::string& database, const std::string& device,
+                                        Access access, MessageSink& sink,
+                                        const OperationBody& body) {
     Operation op(*this, sink, device);
     BackupResult failed;
-    const auto started = op.start(database, false, failed);
+    auto started = op.start(database, access == Access::Load, failed);
     if (!started) return failed;
-    const std::filesystem::path& file = started->file;
-    const BackupFault& fault = started->fault;
-    op.announce();
+    return body(op, started->file, started->fault);
+}
 
-    DumpHeader header = op.header(DumpKind::Database, database);
-    ScratchFile snapshot(scratchFile(database, "snapshot"));
-    try {
-        SqliteHandle source(file);
-        SqliteHandle copy(snapshot.path(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-        // A scratch file: durability comes from the dump file's own flush.
-        copy.exec("PRAGMA synchronous=OFF");
-        copy.exec("PRAGMA journal_mode=OFF");
-        copyDatabase(source.db, copy.db);
-        // The copy is the dump: the chain restarts here, whatever truncate_only did before.
-        logchain::ensure(copy.db);
-        logchain::markDatabaseDumped(copy.db);
-        const LogPosition pos = logchain::position(copy.db);
-        header.incarnation = pos.incarnation;
-        header.firstSequence = pos.base;
-        header.lastSequence = pos.last;
-        copy.exec("PRAGMA journal_mode=DELETE");
-    } catch (const LogError& e) {
-        return op.backupServerFailure("Cannot read database " + database + ": " + e.message);
-    }
+BackupResult BackupServer::dumpDatabase(const std::string& database, const std::string& device,
+                                        MessageSink& sink) {
+    return runOperation(
+        database, device, Access::Dump, sink,
+        [&](Operation& op, const std::filesystem::path& file,
+            const BackupFault& fault) -> BackupResult {
+            BackupResult failed;
+            op.announce();
 
-    auto writer = op.create(header, failed);
-    if (!writer) return failed;
-    if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
+            DumpHeader header = op.header(DumpKind::Database, database);
+            ScratchFile snapshot(scratchFile(database, "snapshot"));
+            try {
+                SqliteHandle source(file);
+                SqliteHandle copy(snapshot.path(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+                // A scratch file: durability comes from the dump file's own flush.
+                copy.exec("PRAGMA synchronous=OFF");
+                copy.exec("PRAGMA journal_mode=OFF");
+                copyDatabase(source.db, copy.db);
+                // The copy is the dump: the chain restarts here, whatever truncate_only did before.
+                logchain::ensure(copy.db);
+                logchain::markDatabaseDumped(copy.db);
+                const LogPosition pos = logchain::position(copy.db);
+                header.incarnation = pos.incarnation;
+                header.firstSequence = pos.base;
+                header.lastSequence = pos.last;
+                copy.exec("PRAGMA journal_mode=DELETE");
+            } catch (const LogError& e) {
+                return op.backupServerFailure("Cannot read database " + database + ": " +
+                                              e.message);
+            }
 
-    std::ifstream in(snapshot.path(), std::ios::binary);
-    const std::uint64_t total = std::filesystem::file_size(snapshot.path());
-    Progress progress(sink, database, total, "DUMPED");
-    const auto stopped =
-        op.writeAll(*writer, fault, total, &progress, "the snapshot of database " + database,
-                    [&in](char* buf, std::size_t size) {
-                        in.read(buf, static_cast<std::streamsize>(size));
-                        return static_cast<std::size_t>(in.gcount());
-                    });
-    if (stopped) return *stopped;
-    try {
-        SqliteHandle source(file);
-        logchain::markDatabaseDumped(source.db);
-    } catch (const LogError&) {
-        // The dump is good; the mark only matters to a later dump transaction.
-    }
-    for (int phase = 1; phase <= 3; ++phase)
-        sink.send(
-            bsLine(3, 43, 1, 1, "Dump phase number " + std::to_string(phase) + " completed."));
-    progress.report(total, 100);
-    sink.send(bsLine(3, 42, 1, 1, "DUMP is complete (database " + database + ")."));
-    return {};
+            auto writer = op.create(header, failed);
+            if (!writer) return failed;
+            if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
+
+            std::ifstream in(snapshot.path(), std::ios::binary);
+            const std::uint64_t total = std::filesystem::file_size(snapshot.path());
+            Progress progress(sink, database, total, "DUMPED");
+            const auto stopped = op.writeAll(*writer, fault, total, &progress,
+                                             "the snapshot of database " + database,
+                                             [&in](char* buf, std::size_t size) {
+                                                 in.read(buf, static_cast<std::streamsize>(size));
+                                                 return static_cast<std::size_t>(in.gcount());
+                                             });
+            if (stopped) return *stopped;
+            try {
+                SqliteHandle source(file);
+                logchain::markDatabaseDumped(source.db);
+            } catch (const LogError&) {
+                // The dump is good; the mark only matters to a later dump transaction.
+            }
+            for (int phase = 1; phase <= 3; ++phase)
+                sink.send(bsLine(3, 43, 1, 1,
+                                 "Dump phase number " + std::to_string(phase) + " completed."));
+            progress.report(total, 100);
+            sink.send(bsLine(3, 42, 1, 1, "DUMP is complete (database " + database + ")."));
+            return {};
+        });
 }
 
 BackupResult BackupServer::dumpTransaction(const std::string& database, const std::string& device,
                                            MessageSink& sink) {
-    Operation op(*this, sink, device);
-    BackupResult failed;
-    const auto started = op.start(database, false, failed);
-    if (!started) return failed;
-    const std::filesystem::path& file = started->file;
-    const BackupFault& fault = started->fault;
+    return runOperation(
+        database, device, Access::Dump, sink,
+        [&](Operation& op, const std::filesystem::path& file,
+            const BackupFault& fault) -> BackupResult {
+            BackupResult failed;
 
-    DumpHeader header = op.header(DumpKind::Transaction, database);
-    std::string data;
-    try {
-        SqliteHandle source(file);
-        logchain::ensure(source.db);
-        source.exec("BEGIN");
-        const LogPosition pos = logchain::position(source.db);
-        const auto entries = logchain::entriesAfter(source.db, pos.base, pos.last);
-        source.exec("COMMIT");
-        if (pos.truncatedSinceDatabaseDump) return op.fail(errors::truncatedChain());
-        header.incarnation = pos.incarnation;
-        header.firstSequence = pos.base;
-        header.lastSequence = pos.last;
-        data = logchain::serialize(entries);
-    } catch (const LogError& e) {
-        return op.backupServerFailure("Cannot read the log of database " + database + ": " +
-                                      e.message);
-    }
-    op.announce();
+            DumpHeader header = op.header(DumpKind::Transaction, database);
+            std::string data;
+            try {
+                SqliteHandle source(file);
+                logchain::ensure(source.db);
+                source.exec("BEGIN");
+                const LogPosition pos = logchain::position(source.db);
+                const auto entries = logchain::entriesAfter(source.db, pos.base, pos.last);
+                source.exec("COMMIT");
+                if (pos.truncatedSinceDatabaseDump) return op.fail(errors::truncatedChain());
+                header.incarnation = pos.incarnation;
+                header.firstSequence = pos.base;
+                header.lastSequence = pos.last;
+                data = logchain::serialize(entries);
+            } catch (const LogError& e) {
+                return op.backupServerFailure("Cannot read the log of database " + database + ": " +
+                                              e.message);
+            }
+            op.announce();
 
-    auto writer = op.create(header, failed);
-    if (!writer) return failed;
-    if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
-    std::size_t done = 0;
-    const auto stopped =
-        op.writeAll(*writer, fault, data.size(), nullptr, "the log of database " + database,
-                    [&](char* buf, std::size_t size) {
-                        const std::size_t n = std::min(size, data.size() - done);
-                        data.copy(buf, n, done);
-                        done += n;
-                        return n;
-                    });
-    if (stopped) return *stopped;
-    try {
-        SqliteHandle source(file);
-        logchain::truncate(source.db, header.lastSequence, false);
-    } catch (const LogError& e) {
-        return op.backupServerFailure("Cannot truncate the log of database " + database + ": " +
-                                      e.message);
-    }
-    const std::string kb = std::to_string((data.size() + kDumpHeaderSize + 1023) / 1024);
-    sink.send(bsLine(4, 58, 1, 2, "Database " + database + ": " + kb + " kilobytes DUMPED."));
-    sink.send(bsLine(3, 43, 1, 1, "Dump phase number 3 completed."));
-    sink.send(bsLine(3, 42, 1, 1, "DUMP is complete (database " + database + ")."));
-    return {};
+            auto writer = op.create(header, failed);
+            if (!writer) return failed;
+            if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
+            std::size_t done = 0;
+            const auto stopped =
+                op.writeAll(*writer, fault, data.size(), nullptr, "the log of database " + database,
+                            [&](char* buf, std::size_t size) {
+                                const std::size_t n = std::min(size, data.size() - done);
+                                data.copy(buf, n, done);
+                                done += n;
+                                return n;
+                            });
+            if (stopped) return *stopped;
+            try {
+                SqliteHandle source(file);
+                logchain::truncate(source.db, header.lastSequence, false);
+            } catch (const LogError& e) {
+                return op.backupServerFailure("Cannot truncate the log of database " + database +
+                                              ": " + e.message);
+            }
+            const std::string kb = std::to_string((data.size() + kDumpHeaderSize + 1023) / 1024);
+            sink.send(
+                bsLine(4, 58, 1, 2, "Database " + database + ": " + kb + " kilobytes DUMPED."));
+            sink.send(bsLine(3, 43, 1, 1, "Dump phase number 3 completed."));
+            sink.send(bsLine(3, 42, 1, 1, "DUMP is complete (database " + database + ")."));
+            return {};
+        });
 }
 
 BackupResult BackupServer::truncateLog(const std::string& database, MessageSink& sink) {
@@ -563,116 +575,120 @@ BackupResult BackupServer::truncateLog(const std::string& database, MessageSink&
 
 BackupResult BackupServer::loadDatabase(const std::string& database, const std::string& device,
                                         MessageSink& sink) {
-    Operation op(*this, sink, device);
-    BackupResult failed;
-    const auto started = op.start(database, true, failed);
-    if (!started) return failed;
-    const std::filesystem::path& file = started->file;
-    const BackupFault& fault = started->fault;
-    op.announce();
+    return runOperation(
+        database, device, Access::Load, sink,
+        [&](Operation& op, const std::filesystem::path& file,
+            const BackupFault& fault) -> BackupResult {
+            BackupResult failed;
+            op.announce();
 
-    auto reader = op.mount(DumpKind::Database, failed);
-    if (!reader) return failed;
-    const DumpHeader header = reader->header();
-    if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
+            auto reader = op.mount(DumpKind::Database, failed);
+            if (!reader) return failed;
+            const DumpHeader header = reader->header();
+            if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
 
-    // Staged in full and checked before the database is touched: a bad dump changes nothing.
-    ScratchFile staged(scratchFile(database, "load"));
-    {
-        std::ofstream out(staged.path(), std::ios::binary | std::ios::trunc);
-        Progress progress(sink, database, header.dataLength, "LOADED");
-        const auto stopped =
-            op.readAll(*reader, fault, &progress, [&out](const char* buf, std::size_t size) {
-                out.write(buf, static_cast<std::streamsize>(size));
-            });
-        if (stopped) return *stopped;
-        out.flush();
-        if (!out) return op.osFailure("write", ENOSPC);
-    }
+            // Staged in full and checked before the database is touched: a bad dump changes nothing.
+            ScratchFile staged(scratchFile(database, "load"));
+            {
+                std::ofstream out(staged.path(), std::ios::binary | std::ios::trunc);
+                Progress progress(sink, database, header.dataLength, "LOADED");
+                const auto stopped = op.readAll(
+                    *reader, fault, &progress, [&out](const char* buf, std::size_t size) {
+                        out.write(buf, static_cast<std::streamsize>(size));
+                    });
+                if (stopped) return *stopped;
+                out.flush();
+                if (!out) return op.osFailure("write", ENOSPC);
+            }
 
-    // From here the database is in the load sequence, offline, whatever happens next.
-    try {
-        host_.setLoading(database, true);
-        SqliteHandle from(staged.path(), SQLITE_OPEN_READONLY);
-        SqliteHandle to(file);
-        copyDatabase(from.db, to.db);
-        LoadPosition loaded;
-        loaded.incarnation = header.incarnation;
-        loaded.expectedFirst = header.firstSequence;
-        loaded.loadedThrough = header.lastSequence;
-        logchain::setLoadPosition(to.db, loaded);
-    } catch (const LogError& e) {
-        return op.backupServerFailure("Cannot write database " + database + ": " + e.message);
-    } catch (const std::exception& e) {
-        return op.backupServerFailure(std::string("Cannot write database ") + database + ": " +
-                                      e.what());
-    }
-    sink.send(bsLine(3, 42, 1, 1, "LOAD is complete (database " + database + ")."));
-    sink.send(
-        info("Use the ONLINE DATABASE command to bring this database online; ASE will not bring "
-             "it online automatically."));
-    return {};
+            // From here the database is in the load sequence, offline, whatever happens next.
+            try {
+                host_.setLoading(database, true);
+                SqliteHandle from(staged.path(), SQLITE_OPEN_READONLY);
+                SqliteHandle to(file);
+                copyDatabase(from.db, to.db);
+                LoadPosition loaded;
+                loaded.incarnation = header.incarnation;
+                loaded.expectedFirst = header.firstSequence;
+                loaded.loadedThrough = header.lastSequence;
+                logchain::setLoadPosition(to.db, loaded);
+            } catch (const LogError& e) {
+                return op.backupServerFailure("Cannot write database " + database + ": " +
+                                              e.message);
+            } catch (const std::exception& e) {
+                return op.backupServerFailure(std::string("Cannot write database ") + database +
+                                              ": " + e.what());
+            }
+            sink.send(bsLine(3, 42, 1, 1, "LOAD is complete (database " + database + ")."));
+            sink.send(info(
+                "Use the ONLINE DATABASE command to bring this database online; ASE will not bring "
+                "it online automatically."));
+            return {};
+        });
 }
 
 BackupResult BackupServer::loadTransaction(const std::string& database, const std::string& device,
                                            MessageSink& sink) {
-    Operation op(*this, sink, device);
-    BackupResult failed;
-    const auto started = op.start(database, true, failed);
-    if (!started) return failed;
-    const std::filesystem::path& file = started->file;
-    const BackupFault& fault = started->fault;
-    if (!host_.isLoading(database)) return op.fail(errors::activitySinceLoad());
-    op.announce();
+    return runOperation(
+        database, device, Access::Load, sink,
+        [&](Operation& op, const std::filesystem::path& file,
+            const BackupFault& fault) -> BackupResult {
+            BackupResult failed;
+            if (!host_.isLoading(database)) return op.fail(errors::activitySinceLoad());
+            op.announce();
 
-    auto reader = op.mount(DumpKind::Transaction, failed);
-    if (!reader) return failed;
-    const DumpHeader header = reader->header();
-    if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
-    std::string data;
-    const auto stopped =
-        op.readAll(*reader, fault, nullptr,
-                   [&data](const char* buf, std::size_t size) { data.append(buf, size); });
-    if (stopped) return *stopped;
-    std::vector<LogEntry> entries;
-    if (!logchain::deserialize(data, entries)) return op.badDump(DumpProblem::Corrupt, 0);
+            auto reader = op.mount(DumpKind::Transaction, failed);
+            if (!reader) return failed;
+            const DumpHeader header = reader->header();
+            if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
+            std::string data;
+            const auto stopped =
+                op.readAll(*reader, fault, nullptr,
+                           [&data](const char* buf, std::size_t size) { data.append(buf, size); });
+            if (stopped) return *stopped;
+            std::vector<LogEntry> entries;
+            if (!logchain::deserialize(data, entries)) return op.badDump(DumpProblem::Corrupt, 0);
 
-    std::size_t applied = 0;
-    try {
-        SqliteHandle target(file);
-        target.exec("BEGIN IMMEDIATE");
-        LoadPosition state = logchain::loadPosition(target.db);
-        const bool inSequence = header.incarnation == state.incarnation &&
-                                header.firstSequence == state.expectedFirst &&
-                                header.lastSequence >= state.loadedThrough;
-        if (!inSequence) {
-            target.exec("ROLLBACK");
-            return op.fail(
-                errors::outOfSequence(device, state.loadedThrough, header.firstSequence));
-        }
-        ReplayScope scope{"", database};
-        registerReplayFunctions(target.db, scope);
-        applied = logchain::replay(target.db, entries, state.loadedThrough,
-                                   [&scope](const LogEntry& entry) { scope.time = entry.time; });
-        state.expectedFirst = header.lastSequence;
-        state.loadedThrough = header.lastSequence;
-        logchain::setLoadPosition(target.db, state);
-        target.exec("COMMIT");
-    } catch (const LogError& e) {
-        return op.backupServerFailure("Cannot apply the log to database " + database + ": " +
-                                      e.message);
-    }
-    const std::string kb = std::to_string((header.dataLength + kDumpHeaderSize + 1023) / 1024);
-    sink.send(bsLine(4, 58, 1, 2, "Database " + database + ": " + kb + " kilobytes LOADED."));
-    sink.send(bsLine(3, 42, 1, 1, "LOAD is complete (database " + database + ")."));
-    sink.send(info("Started REDO pass for database '" + database +
-                   "'. The total number of log records to process is " + std::to_string(applied) +
-                   "."));
-    sink.send(info("Completed REDO pass for database '" + database + "'."));
-    sink.send(
-        info("Use the ONLINE DATABASE command to bring this database online; ASE will not bring "
-             "it online automatically."));
-    return {};
+            std::size_t applied = 0;
+            try {
+                SqliteHandle target(file);
+                target.exec("BEGIN IMMEDIATE");
+                LoadPosition state = logchain::loadPosition(target.db);
+                const bool inSequence = header.incarnation == state.incarnation &&
+                                        header.firstSequence == state.expectedFirst &&
+                                        header.lastSequence >= state.loadedThrough;
+                if (!inSequence) {
+                    target.exec("ROLLBACK");
+                    return op.fail(
+                        errors::outOfSequence(device, state.loadedThrough, header.firstSequence));
+                }
+                ReplayScope scope{"", database};
+                registerReplayFunctions(target.db, scope);
+                applied =
+                    logchain::replay(target.db, entries, state.loadedThrough,
+                                     [&scope](const LogEntry& entry) { scope.time = entry.time; });
+                state.expectedFirst = header.lastSequence;
+                state.loadedThrough = header.lastSequence;
+                logchain::setLoadPosition(target.db, state);
+                target.exec("COMMIT");
+            } catch (const LogError& e) {
+                return op.backupServerFailure("Cannot apply the log to database " + database +
+                                              ": " + e.message);
+            }
+            const std::string kb =
+                std::to_string((header.dataLength + kDumpHeaderSize + 1023) / 1024);
+            sink.send(
+                bsLine(4, 58, 1, 2, "Database " + database + ": " + kb + " kilobytes LOADED."));
+            sink.send(bsLine(3, 42, 1, 1, "LOAD is complete (database " + database + ")."));
+            sink.send(info("Started REDO pass for database '" + database +
+                           "'. The total number of log records to process is " +
+                           std::to_string(applied) + "."));
+            sink.send(info("Completed REDO pass for database '" + database + "'."));
+            sink.send(info(
+                "Use the ONLINE DATABASE command to bring this database online; ASE will not bring "
+                "it online automatically."));
+            return {};
+        });
 }
 
 BackupResult BackupServer::onlineDatabase(const std::string& database, MessageSink& sink) {

@@ -10,6 +10,7 @@
 // dropped (an injected fault).
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -80,6 +81,14 @@ public:
 
 private:
     class Operation;
+    // Whether an operation reads a database (a dump) or replaces it (a load).
+    enum class Access { Dump, Load };
+    using OperationBody = std::function<BackupResult(Operation&, const std::filesystem::path& file,
+                                                     const BackupFault& fault)>;
+    // What every dump and load begins with: the checks, the fault armed for it and the
+    // database's lock, held while `body` runs; the failure when it cannot go ahead.
+    BackupResult runOperation(const std::string& database, const std::string& device, Access access,
+                              MessageSink& sink, const OperationBody& body);
     std::mutex& lockFor(const std::string& database);
     std::filesystem::path scratchFile(const std::string& database, const char* what);
 

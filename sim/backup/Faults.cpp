@@ -16,8 +16,8 @@ bool parseCount(const std::string& text, int low, int high, int& out) {
 
 }  // namespace
 
-bool FaultPlan::arm(const std::string& spec, std::string& why) {
-    std::string text = spec;
+bool FaultPlan::arm(const std::string& description, std::string& why) {
+    std::string text = description;
     for (char& c : text) {
         if (c == ':') c = ' ';
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -28,7 +28,7 @@ bool FaultPlan::arm(const std::string& spec, std::string& why) {
     std::string extra;
     in >> word >> arg >> extra;
     if (!extra.empty()) {
-        why = "too many words in fault '" + spec + "'";
+        why = "too many words in fault '" + description + "'";
         return false;
     }
     std::lock_guard lock(mutex_);
@@ -43,7 +43,8 @@ bool FaultPlan::arm(const std::string& spec, std::string& why) {
         backup_ = {};
         stallSeconds_ = 0;
     } else {
-        why = "unknown fault '" + spec + "' (expected disconnect, error N, stall N or clear)";
+        why =
+            "unknown fault '" + description + "' (expected disconnect, error N, stall N or clear)";
         return false;
     }
     return true;

@@ -18,7 +18,7 @@ public:
     // Accepts "disconnect" (or "drop"), "error N" (or "error:N"), "stall N" (or "stall:N") and
     // "clear". In a statement "drop" would begin a new statement, hence "disconnect".
     // Returns false with a reason in why when the text is none of these.
-    bool arm(const std::string& spec, std::string& why);
+    bool arm(const std::string& description, std::string& why);
 
     BackupFault takeBackupFault();
     int takeStallSeconds();

@@ -5,8 +5,8 @@
 // 2812), from sim/ServerMessages.h.
 #include <string>
 
-#include "sim/ServerMessages.h"
-#include "sim/ServerTokens.h"
+#include "sim/protocol/ServerTokens.h"
+#include "sim/statements/ServerMessages.h"
 
 namespace tvr::sim {
 

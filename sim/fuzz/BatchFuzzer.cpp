@@ -1,8 +1,8 @@
 // libFuzzer target for the statement layer: the input is one batch, run against a server state
 // in a temporary folder with a sink that drops everything. Whatever the batch, the emulator
 // must answer with messages, never crash or hang.
-#include "sim/BatchRunner.h"
-#include "sim/StatementHandlers.h"
+#include "sim/statements/BatchRunner.h"
+#include "sim/statements/StatementHandlers.h"
 
 #include <unistd.h>
 #include <chrono>
@@ -15,16 +15,11 @@ namespace {
 
 using namespace tvr::sim;
 
-class DroppingSink : public ResultSink {
+class DroppingSink : public NullResultSink {
 public:
-    void message(const ServerMessage&) override {}
-    void rowFormat(const std::vector<Column>&) override {}
     void row(const Row&) override {
         if (++rows > 100000) cancelled = true;  // a runaway cross join: stop it as a client would
     }
-    void returnStatus(std::int32_t) override {}
-    void environmentChange(EnvChangeType, const std::string&, const std::string&) override {}
-    void done(ServerToken, std::uint16_t, std::int32_t) override {}
     // Long statements (waitfor, huge joins) are cancelled as a client would.
     bool cancelRequested() override {
         cancelled = cancelled ||

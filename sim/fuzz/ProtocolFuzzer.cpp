@@ -2,12 +2,12 @@
 // TDS packets; complete messages go through the login record reader, the request reader and,
 // for language commands, the batch splitter and the SQL translator. Malformed input may only
 // ever raise the emulator's own errors.
-#include "sim/BatchSplitter.h"
-#include "sim/ClientRequest.h"
-#include "sim/LoginRecord.h"
-#include "sim/Packets.h"
-#include "sim/SqlTranslator.h"
-#include "sim/Wire.h"
+#include "sim/protocol/ClientRequest.h"
+#include "sim/protocol/LoginRecord.h"
+#include "sim/protocol/Packets.h"
+#include "sim/protocol/Wire.h"
+#include "sim/statements/BatchSplitter.h"
+#include "sim/statements/SqlTranslator.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -9,38 +9,10 @@
 //  - "emulator fault drop|error N|stall N|clear", the statement only this emulator knows.
 #include <memory>
 
-#include "sim/ServerState.h"
-#include "sim/StatementHandlers.h"
-#include "sim/backup/BackupServer.h"
-#include "sim/backup/Faults.h"
-#include "sim/procs/ExtensionOptions.h"
+#include "sim/procs/BackupServices.h"
+#include "sim/statements/StatementHandlers.h"
 
 namespace tvr::sim {
-
-// The Backup Server of one data server, bound to that server's catalog.
-class BackupServices : public DatabaseHost {
-public:
-    BackupServices(ServerState& server, const ExtensionOptions& options);
-
-    BackupServer& backup() { return *backup_; }
-    FaultPlan& faults() { return faults_; }
-    const ExtensionOptions& options() const { return options_; }
-    ServerState& server() { return server_; }
-    int xpCmdshellContext() const { return xpCmdshellContext_.load(); }
-    void setXpCmdshellContext(int value) { xpCmdshellContext_ = value; }
-
-    std::optional<std::filesystem::path> databaseFile(const std::string& name) override;
-    int usersOf(const std::string& name) override;
-    bool isLoading(const std::string& name) override;
-    void setLoading(const std::string& name, bool loading) override;
-
-private:
-    ServerState& server_;
-    ExtensionOptions options_;
-    FaultPlan faults_;
-    std::atomic<int> xpCmdshellContext_;
-    std::unique_ptr<BackupServer> backup_;
-};
 
 // Registers the statements and procedures above; services must outlive the command set.
 void addBackupCommands(CommandSet& commands, BackupServices& services);

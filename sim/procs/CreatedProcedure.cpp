@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <map>
 
-#include "sim/BatchRunner.h"
-#include "sim/SqlTranslator.h"
+#include "sim/statements/BatchRunner.h"
+#include "sim/statements/SqlTranslator.h"
 
 namespace tvr::sim {
 namespace {

@@ -8,8 +8,8 @@
 #include <variant>
 #include <vector>
 
-#include "sim/StatementHandlers.h"
 #include "sim/backup/ServerErrors.h"
+#include "sim/statements/StatementHandlers.h"
 
 namespace tvr::sim {
 

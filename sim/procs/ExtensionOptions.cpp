@@ -48,11 +48,11 @@ ExtensionOptions takeExtensionOptions(std::vector<std::string>& arguments) {
                     "--io-rate needs a positive number of megabytes a second, not '" + text + "'");
             options.ioRateMBps = rate;
         } else if (option == "--fault") {
-            const std::string& spec = value();
+            const std::string& description = value();
             FaultPlan check;
             std::string why;
-            if (!check.arm(spec, why)) throw std::invalid_argument("--fault: " + why);
-            options.faults.push_back(spec);
+            if (!check.arm(description, why)) throw std::invalid_argument("--fault: " + why);
+            options.faults.push_back(description);
         } else {
             rest.push_back(option);
         }

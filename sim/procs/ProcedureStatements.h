@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/SqlLexer.h"
+#include "sim/statements/SqlLexer.h"
 
 namespace tvr::sim {
 

@@ -5,10 +5,10 @@
 #include <iostream>
 #include <stdexcept>
 
-#include "sim/BatchRunner.h"
-#include "sim/ExecutionContext.h"
-#include "sim/ServerState.h"
-#include "sim/StatementHandlers.h"
+#include "sim/statements/BatchRunner.h"
+#include "sim/statements/ExecutionContext.h"
+#include "sim/statements/StatementHandlers.h"
+#include "sim/storage/ServerState.h"
 
 namespace tvr::sim {
 namespace {
@@ -28,17 +28,11 @@ insert into orders values (103, 3, 12.75, '2026-12-05 16:20:10')
 )";
 
 // Collects the errors of the set-up statements; everything else is dropped.
-class SetupSink : public ResultSink {
+class SetupSink : public NullResultSink {
 public:
     void message(const ServerMessage& m) override {
         if (m.severity > 10) errors += std::to_string(m.number) + ": " + m.text;
     }
-    void rowFormat(const std::vector<Column>&) override {}
-    void row(const Row&) override {}
-    void returnStatus(std::int32_t) override {}
-    void environmentChange(EnvChangeType, const std::string&, const std::string&) override {}
-    void done(ServerToken, std::uint16_t, std::int32_t) override {}
-    bool cancelRequested() override { return false; }
     std::string errors;
 };
 

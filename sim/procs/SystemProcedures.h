@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "sim/Values.h"
 #include "sim/backup/BackupServer.h"
 #include "sim/backup/ServerErrors.h"
+#include "sim/statements/Values.h"
 
 namespace tvr::sim {
 

@@ -1,7 +1,7 @@
 // The token sequence of a batch as the session would send it, recorded without a network: done
 // tokens with their status bits and counts, return status before done-proc, messages in place.
-#include "sim/BatchRunner.h"
-#include "sim/StatementHandlers.h"
+#include "sim/statements/BatchRunner.h"
+#include "sim/statements/StatementHandlers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The byte-level pieces of the protocol: packets, the login record, client requests and the
 // tokens as they go out.
-#include "sim/ClientRequest.h"
-#include "sim/LoginRecord.h"
-#include "sim/Packets.h"
-#include "sim/ServerTokens.h"
-#include "sim/Wire.h"
+#include "sim/protocol/ClientRequest.h"
+#include "sim/protocol/LoginRecord.h"
+#include "sim/protocol/Packets.h"
+#include "sim/protocol/ServerTokens.h"
+#include "sim/protocol/Wire.h"
 #include "tests/support/RawTds.h"
 
 #include <gtest/gtest.h>

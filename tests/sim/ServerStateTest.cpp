@@ -1,9 +1,9 @@
 // What the server keeps under its data folder across restarts: the catalog, each database's
 // state, the transaction log; and what it throws away (tempdb).
-#include "sim/BatchRunner.h"
-#include "sim/ServerMessages.h"
-#include "sim/StatementHandlers.h"
-#include "sim/TransactionLog.h"
+#include "sim/statements/BatchRunner.h"
+#include "sim/statements/ServerMessages.h"
+#include "sim/statements/StatementHandlers.h"
+#include "sim/storage/TransactionLog.h"
 
 #include <gtest/gtest.h>
 
@@ -14,16 +14,10 @@ using namespace tvr::sim;
 
 namespace {
 
-class NullSink : public ResultSink {
+class NullSink : public NullResultSink {
 public:
     std::vector<int> messages;
     void message(const ServerMessage& m) override { messages.push_back(m.number); }
-    void rowFormat(const std::vector<Column>&) override {}
-    void row(const Row&) override {}
-    void returnStatus(std::int32_t) override {}
-    void environmentChange(EnvChangeType, const std::string&, const std::string&) override {}
-    void done(ServerToken, std::uint16_t, std::int32_t) override {}
-    bool cancelRequested() override { return false; }
 };
 
 class ServerFolder : public ::testing::Test {

@@ -1,9 +1,9 @@
 // How the emulator reads Transact-SQL: where one statement ends and the next begins, what it
 // hands to SQLite, and how it reads and writes datetimes.
-#include "sim/BatchSplitter.h"
-#include "sim/DateTime.h"
-#include "sim/SqlTranslator.h"
-#include "sim/StatementHandlers.h"
+#include "sim/statements/BatchSplitter.h"
+#include "sim/statements/DateTime.h"
+#include "sim/statements/SqlTranslator.h"
+#include "sim/statements/StatementHandlers.h"
 
 #include <gtest/gtest.h>
 

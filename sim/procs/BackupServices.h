@@ -1,0 +1,42 @@
+#pragma once
+// The Backup Server of one data server and what its statements share: the faults armed for
+// them, the extension options, the xp_cmdshell context.
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "sim/backup/BackupServer.h"
+#include "sim/backup/Faults.h"
+#include "sim/procs/ExtensionOptions.h"
+#include "sim/storage/ServerState.h"
+
+namespace tvr::sim {
+
+// The Backup Server of one data server, bound to that server's catalog.
+class BackupServices : public DatabaseHost {
+public:
+    BackupServices(ServerState& server, const ExtensionOptions& options);
+
+    BackupServer& backup() { return *backup_; }
+    FaultPlan& faults() { return faults_; }
+    const ExtensionOptions& options() const { return options_; }
+    ServerState& server() { return server_; }
+    int xpCmdshellContext() const { return xpCmdshellContext_.load(); }
+    void setXpCmdshellContext(int value) { xpCmdshellContext_ = value; }
+
+    std::optional<std::filesystem::path> databaseFile(const std::string& name) override;
+    int usersOf(const std::string& name) override;
+    bool isLoading(const std::string& name) override;
+    void setLoading(const std::string& name, bool loading) override;
+
+private:
+    ServerState& server_;
+    ExtensionOptions options_;
+    FaultPlan faults_;
+    std::atomic<int> xpCmdshellContext_;
+    std::unique_ptr<BackupServer> backup_;
+};
+
+}  // namespace tvr::sim

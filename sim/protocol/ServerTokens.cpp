@@ -1,0 +1,255 @@
+#include "sim/protocol/ServerTokens.h"
+
+#include "sim/statements/DateTime.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace tvr::sim {
+namespace {
+
+enum DataType : std::uint8_t {
+    TypeIntN = 0x26,
+    TypeVarChar = 0x27,
+    TypeChar = 0x2F,
+    TypeFloatN = 0x6D,
+    TypeDateTimeN = 0x6F,
+    TypeLongChar = 0xAF,
+};
+
+constexpr std::uint8_t ColumnNullable = 0x20;
+
+bool isText(ColumnKind kind) { return kind == ColumnKind::Char || kind == ColumnKind::VarChar; }
+bool isLong(const Column& column) { return isText(column.kind) && column.length > 255; }
+
+int integerSize(ColumnKind kind) {
+    switch (kind) {
+        case ColumnKind::TinyInt:
+            return 1;
+        case ColumnKind::SmallInt:
+            return 2;
+        case ColumnKind::BigInt:
+            return 8;
+        default:
+            return 4;
+    }
+}
+
+std::int32_t userType(ColumnKind kind) {
+    switch (kind) {
+        case ColumnKind::Char:
+            return 1;
+        case ColumnKind::VarChar:
+            return 2;
+        case ColumnKind::TinyInt:
+            return 5;
+        case ColumnKind::SmallInt:
+            return 6;
+        case ColumnKind::Int:
+            return 7;
+        case ColumnKind::Float:
+            return 8;
+        case ColumnKind::DateTime:
+            return 12;
+        case ColumnKind::BigInt:
+            return 43;
+    }
+    return 0;
+}
+
+void writeNull(WireWriter& out, const Column& column) {
+    if (isLong(column))
+        out.uint32(0);
+    else
+        out.byte(0);
+}
+
+}  // namespace
+
+void writeLoginAck(WireWriter& out, LoginStatus status) {
+    out.byte(TokenLoginAck);
+    std::size_t length = out.beginLength16();
+    out.byte(status);
+    out.raw(std::string_view("\x05\x00\x00\x00", 4));  // TDS 5.0
+    out.text8("sql server");
+    out.raw(std::string_view("\x0f\x07\x00\x00", 4));  // server version 15.7
+    out.endLength16(length);
+}
+
+void writeCapabilities(WireWriter& out, const std::vector<std::uint8_t>& capabilities) {
+    out.byte(TokenCapability);
+    out.uint16(static_cast<std::uint16_t>(capabilities.size()));
+    out.raw(capabilities.data(), capabilities.size());
+}
+
+void writeEnvChange(WireWriter& out, EnvChangeType type, const std::string& newValue,
+                    const std::string& oldValue) {
+    out.byte(TokenEnvChange);
+    std::size_t length = out.beginLength16();
+    out.byte(type);
+    out.text8(newValue);
+    out.text8(oldValue);
+    out.endLength16(length);
+}
+
+void writeMessage(WireWriter& out, const ServerMessage& message, const std::string& serverName) {
+    out.byte(TokenExtendedError);
+    std::size_t length = out.beginLength16();
+    out.int32(message.number);
+    out.byte(message.state);
+    out.byte(message.severity);
+    out.text8("ZZZZZ");  // SQL state: none in particular
+    out.byte(0);         // no extended data follows
+    out.uint16(0);       // transaction state
+    // The client keeps at most 1024 characters of a message.
+    out.text16(std::string_view(message.text).substr(0, 1024));
+    out.text8(serverName);
+    out.text8(message.procedure);
+    out.uint16(static_cast<std::uint16_t>(message.line));
+    out.endLength16(length);
+}
+
+void writeRowFormat(WireWriter& out, const std::vector<Column>& columns) {
+    out.byte(TokenRowFormat);
+    std::size_t length = out.beginLength16();
+    out.uint16(static_cast<std::uint16_t>(columns.size()));
+    for (const Column& column : columns) {
+        out.text8(column.name);
+        out.byte(column.nullable ? ColumnNullable : 0);
+        out.int32(userType(column.kind));
+        switch (column.kind) {
+            case ColumnKind::Char:
+            case ColumnKind::VarChar:
+                if (isLong(column)) {
+                    out.byte(TypeLongChar);
+                    out.uint32(static_cast<std::uint32_t>(column.length));
+                } else {
+                    out.byte(column.kind == ColumnKind::Char ? TypeChar : TypeVarChar);
+                    out.byte(static_cast<std::uint8_t>(column.length < 1 ? 1 : column.length));
+                }
+                break;
+            case ColumnKind::Int:
+            case ColumnKind::SmallInt:
+            case ColumnKind::TinyInt:
+            case ColumnKind::BigInt:
+                out.byte(TypeIntN);
+                out.byte(static_cast<std::uint8_t>(integerSize(column.kind)));
+                break;
+            case ColumnKind::Float:
+                out.byte(TypeFloatN);
+                out.byte(8);
+                break;
+            case ColumnKind::DateTime:
+                out.byte(TypeDateTimeN);
+                out.byte(8);
+                break;
+        }
+        out.byte(0);  // no locale
+    }
+    out.endLength16(length);
+}
+
+std::size_t rowFormatSize(const std::vector<Column>& columns) {
+    std::size_t size = 2;
+    for (const Column& column : columns)
+        size += 1 + std::min<std::size_t>(column.name.size(), 255) + 1 + 4 + 1 +
+                (isLong(column) ? 4 : 1) + 1;
+    return size;
+}
+
+void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& row) {
+    out.byte(TokenRow);
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const Column& column = columns[i];
+        const Value& value = i < row.size() ? row[i] : Value{};
+        if (std::holds_alternative<std::monostate>(value)) {
+            writeNull(out, column);
+            continue;
+        }
+        switch (column.kind) {
+            case ColumnKind::Char:
+            case ColumnKind::VarChar: {
+                std::string text = valueText(value);
+                // A zero length means NULL here, so an empty text travels as one blank, as on the
+                // real server.
+                if (text.empty()) text = " ";
+                if (isLong(column)) {
+                    out.uint32(static_cast<std::uint32_t>(text.size()));
+                    out.raw(text);
+                } else {
+                    out.text8(text);
+                }
+                break;
+            }
+            case ColumnKind::Int:
+            case ColumnKind::SmallInt:
+            case ColumnKind::TinyInt:
+            case ColumnKind::BigInt: {
+                std::int64_t number = 0;
+                if (const auto* integer = std::get_if<std::int64_t>(&value))
+                    number = *integer;
+                else if (const auto* real = std::get_if<double>(&value))
+                    number = static_cast<std::int64_t>(std::llround(*real));
+                int size = integerSize(column.kind);
+                out.byte(static_cast<std::uint8_t>(size));
+                if (size == 1)
+                    out.byte(static_cast<std::uint8_t>(number));
+                else if (size == 2)
+                    out.int16(static_cast<std::int16_t>(number));
+                else if (size == 4)
+                    out.int32(static_cast<std::int32_t>(number));
+                else
+                    out.int64(number);
+                break;
+            }
+            case ColumnKind::Float: {
+                double number = 0;
+                if (const auto* real = std::get_if<double>(&value))
+                    number = *real;
+                else if (const auto* integer = std::get_if<std::int64_t>(&value))
+                    number = static_cast<double>(*integer);
+                out.byte(8);
+                out.float64(number);
+                break;
+            }
+            case ColumnKind::DateTime: {
+                const auto* datetime = std::get_if<DateTimeValue>(&value);
+                if (datetime == nullptr) {
+                    writeNull(out, column);
+                    break;
+                }
+                out.byte(8);
+                out.int32(datetime->days);
+                out.int32(datetime->ticks);
+                break;
+            }
+        }
+    }
+}
+
+void writeReturnStatus(WireWriter& out, std::int32_t status) {
+    out.byte(TokenReturnStatus);
+    out.int32(status);
+}
+
+void writeDone(WireWriter& out, ServerToken token, std::uint16_t status, std::int32_t count) {
+    out.byte(token);
+    out.uint16(status);
+    out.uint16((status & DoneInTransaction) ? 2 : 0);
+    out.int32(count);
+}
+
+std::string valueText(const Value& value) {
+    if (const auto* text = std::get_if<std::string>(&value)) return *text;
+    if (const auto* integer = std::get_if<std::int64_t>(&value)) return std::to_string(*integer);
+    if (const auto* real = std::get_if<double>(&value)) {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%.15g", *real);
+        return buffer;
+    }
+    if (const auto* datetime = std::get_if<DateTimeValue>(&value)) return formatDateTime(*datetime);
+    return {};
+}
+
+}  // namespace tvr::sim

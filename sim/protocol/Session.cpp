@@ -1,0 +1,325 @@
+#include "sim/protocol/Session.h"
+
+#include "sim/protocol/ClientRequest.h"
+#include "sim/statements/BatchRunner.h"
+#include "sim/statements/ServerMessages.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+
+namespace tvr::sim {
+namespace {
+
+constexpr std::size_t MinPacketSize = 512;
+constexpr std::size_t MaxPacketSize = 65535;
+constexpr long LoginTimeoutSeconds = 60;
+
+}  // namespace
+
+Session::Session(ServerState& server, const CommandSet& commands, CommandTrace& trace, int socket,
+                 int connectionId)
+    : server_(server),
+      commands_(commands),
+      trace_(trace),
+      socket_(socket),
+      id_(connectionId),
+      assembler_(server.options().maxMessageSize) {}
+
+Session::~Session() = default;
+
+void Session::log(const std::string& text) {
+    logLine(server_.serverName(), "connection " + std::to_string(id_) + ": " + text);
+}
+
+void Session::run() {
+    try {
+        if (login()) serve();
+    } catch (const ProtocolError& error) {
+        log("closed: " + std::string(error.what()));
+    } catch (const ConnectionLost& lost) {
+        log("connection lost: " + std::string(lost.what()));
+    } catch (const std::exception& error) {
+        log("closed after an internal error: " + std::string(error.what()));
+    }
+    context_.reset();
+    ::shutdown(socket_, SHUT_RDWR);
+}
+
+bool Session::readExact(std::uint8_t* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t got = ::recv(socket_, data + done, size - done, 0);
+        if (got > 0) {
+            done += static_cast<std::size_t>(got);
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            throw ConnectionLost("nothing received within " + std::to_string(LoginTimeoutSeconds) +
+                                 " s");
+        if (got == 0 && done == 0) return false;
+        if (got == 0) throw ProtocolError("connection closed in the middle of a packet");
+        throw ConnectionLost(std::strerror(errno));
+    }
+    return true;
+}
+
+ClientMessage Session::readMessage() {
+    for (;;) {
+        std::uint8_t header[PacketHeaderSize];
+        if (!readExact(header, sizeof header)) throw ConnectionLost("closed by the client");
+        PacketHeader packet = parsePacketHeader(header);
+        std::vector<std::uint8_t> body(packet.length - PacketHeaderSize);
+        if (!body.empty() && !readExact(body.data(), body.size()))
+            throw ProtocolError("connection closed in the middle of a packet");
+        // A client may give up on a command it is still sending: the attention drops it.
+        if (packet.type == PacketCancel && assembler_.inMessage()) {
+            assembler_.reset();
+            return ClientMessage{PacketCancel, {}};
+        }
+        if (assembler_.add(packet, body.data(), body.size())) return assembler_.take();
+    }
+}
+
+bool Session::login() {
+    // A client that connects and says nothing must not hold its thread for ever.
+    timeval limit{LoginTimeoutSeconds, 0};
+    ::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    ClientMessage first = readMessage();
+    timeval none{0, 0};
+    ::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &none, sizeof none);
+    if (first.type == PacketPrelogin || first.type == PacketLogin7) {
+        log("refused: the client asked for a TDS 7 login; this server speaks TDS 5.0 only");
+        return false;
+    }
+    if (first.type != PacketLogin)
+        throw ProtocolError("first packet of type " + std::to_string(first.type) +
+                            " instead of a login");
+    login_ = parseLoginRecord(first.body);
+    if (!login_.isTds50()) {
+        log("refused: login for TDS " + std::to_string(login_.protocolMajor) + "." +
+            std::to_string(login_.protocolMinor) + "; this server speaks TDS 5.0 only");
+        return false;
+    }
+    if (!login_.littleEndian()) {
+        log("refused: the client writes integers most significant byte first, which this server does not read");
+        return false;
+    }
+    // The reply to the login travels at the smallest size; the negotiated one applies after it.
+    std::size_t negotiated = MinPacketSize;
+    if (login_.requestedPacketSize >= static_cast<int>(MinPacketSize))
+        negotiated = std::min(static_cast<std::size_t>(login_.requestedPacketSize), MaxPacketSize);
+
+    if (!server_.checkLogin(login_.userName, login_.password)) {
+        log("login refused for user '" + login_.userName + "' from " + login_.hostName);
+        ServerMessage refused = messages::loginFailed();
+        writeMessage(out_, refused, server_.serverName());
+        writeLoginAck(out_, LoginFailed);
+        writeDone(out_, TokenDone, DoneError, 0);
+        sendResponse();
+        return false;
+    }
+    context_.emplace(server_, commands_, *this, id_);
+    context_->userName = login_.userName;
+    context_->hostName = login_.hostName;
+    context_->applicationName = login_.applicationName;
+    log("logged on: user '" + login_.userName + "', host '" + login_.hostName + "', application '" +
+        login_.applicationName + "'");
+
+    writeLoginAck(out_, LoginSucceeded);
+    writeEnvChange(out_, EnvDatabase, "master", "");
+    ServerMessage changed = messages::databaseChanged("master");
+    writeMessage(out_, changed, server_.serverName());
+    writeEnvChange(out_, EnvCharset, login_.charset.empty() ? "utf8" : login_.charset, "");
+    writeEnvChange(out_, EnvPacketSize, std::to_string(negotiated), std::to_string(MinPacketSize));
+    if (!login_.capabilities.empty()) writeCapabilities(out_, login_.capabilities);
+    writeDone(out_, TokenDone, DoneFinal, 0);
+    sendResponse();
+    packetSize_ = negotiated;
+    return true;
+}
+
+void Session::serve() {
+    for (;;) {
+        ClientMessage request;
+        try {
+            request = readMessage();
+        } catch (const ConnectionLost&) {
+            if (!server_.stopping()) log("disconnected without logout");
+            return;
+        }
+        cancelled_ = false;
+        if (request.type == PacketCancel) {
+            // The command had ended before the attention arrived: acknowledge it all the same.
+            acknowledgeAttention();
+            continue;
+        }
+        if (request.type != PacketNormal && request.type != PacketQuery) {
+            writeMessage(
+                out_,
+                messages::unsupportedRequest("packets of type " + std::to_string(request.type)),
+                server_.serverName());
+            writeDone(out_, TokenDone, DoneError, 0);
+            sendResponse();
+            continue;
+        }
+        ClientRequest parsed;
+        if (request.type == PacketQuery) {
+            parsed.kind = ClientRequest::Kind::Language;
+            parsed.text.assign(request.body.begin(), request.body.end());
+        } else {
+            parsed = parseClientRequest(request.body);
+        }
+        switch (parsed.kind) {
+            case ClientRequest::Kind::Logout:
+                writeDone(out_, TokenDone, DoneFinal, 0);
+                sendResponse();
+                log("logged out");
+                return;
+            case ClientRequest::Kind::Option:
+                writeDone(out_, TokenDone, DoneFinal, 0);
+                sendResponse();
+                break;
+            case ClientRequest::Kind::Unsupported: {
+                char token[8];
+                std::snprintf(token, sizeof token, "0x%02X", parsed.token);
+                writeMessage(
+                    out_, messages::unsupportedRequest(std::string("requests of token ") + token),
+                    server_.serverName());
+                writeDone(out_, TokenDone, DoneError, 0);
+                sendResponse();
+                break;
+            }
+            case ClientRequest::Kind::Language:
+                trace_.record(id_, parsed.text);
+                if (parsed.hasParameters) {
+                    writeMessage(out_,
+                                 messages::unsupportedRequest("language commands with parameters"),
+                                 server_.serverName());
+                    writeDone(out_, TokenDone, DoneError, 0);
+                    sendResponse();
+                    break;
+                }
+                if (runBatch(*context_, parsed.text) == BatchResult::Cancelled || cancelled_) {
+                    if (connectionLost_ || server_.stopping()) return;
+                    out_.clear();
+                    acknowledgeAttention();
+                } else {
+                    sendResponse();
+                }
+                break;
+        }
+    }
+}
+
+void Session::acknowledgeAttention() {
+    out_.clear();
+    writeDone(out_, TokenDone, DoneAttention, 0);
+    sendResponse();
+    cancelled_ = false;
+}
+
+void Session::beginToken() {
+    // Everything pending is whole tokens: send it before the next token once a packet is full,
+    // so that an attention can drop what is still pending without cutting a token.
+    if (out_.size() >= packetSize_ - PacketHeaderSize) {
+        std::vector<std::uint8_t> packets;
+        appendPackets(packets, out_.bytes().data(), out_.size(), packetSize_, false);
+        out_.clear();
+        sendBytes(packets);
+    }
+}
+
+void Session::sendResponse() {
+    std::vector<std::uint8_t> packets;
+    appendPackets(packets, out_.bytes().data(), out_.size(), packetSize_, true);
+    out_.clear();
+    sendBytes(packets);
+}
+
+void Session::sendBytes(const std::vector<std::uint8_t>& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        ssize_t n = ::send(socket_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            connectionLost_ = true;
+            throw ConnectionLost(n < 0 ? std::strerror(errno) : "send returned nothing");
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+}
+
+void Session::message(const ServerMessage& message) {
+    beginToken();
+    writeMessage(out_, message, server_.serverName());
+}
+
+void Session::rowFormat(const std::vector<Column>& columns) {
+    beginToken();
+    columns_ = columns;
+    writeRowFormat(out_, columns);
+}
+
+void Session::row(const Row& row) {
+    beginToken();
+    writeRow(out_, columns_, row);
+}
+
+void Session::returnStatus(std::int32_t status) {
+    beginToken();
+    writeReturnStatus(out_, status);
+}
+
+void Session::environmentChange(EnvChangeType type, const std::string& newValue,
+                                const std::string& oldValue) {
+    beginToken();
+    writeEnvChange(out_, type, newValue, oldValue);
+}
+
+void Session::done(ServerToken token, std::uint16_t status, std::int32_t count) {
+    beginToken();
+    writeDone(out_, token, status, count);
+}
+
+bool Session::cancelRequested() {
+    if (cancelled_) return true;
+    if (server_.stopping()) {
+        cancelled_ = true;
+        return true;
+    }
+    auto now = std::chrono::steady_clock::now();
+    if (now - lastPoll_ < std::chrono::milliseconds(2)) return false;
+    lastPoll_ = now;
+    pollfd waiting{socket_, POLLIN, 0};
+    if (::poll(&waiting, 1, 0) <= 0) return false;
+    // Something arrived while a command runs: only an attention is allowed here.
+    try {
+        std::uint8_t header[PacketHeaderSize];
+        if (!readExact(header, sizeof header)) {
+            connectionLost_ = true;
+        } else {
+            PacketHeader packet = parsePacketHeader(header);
+            std::vector<std::uint8_t> body(packet.length - PacketHeaderSize);
+            if (!body.empty() && !readExact(body.data(), body.size()))
+                connectionLost_ = true;
+            else if (packet.type != PacketCancel) {
+                log("closed: a request of type " + std::to_string(packet.type) +
+                    " arrived while a command ran");
+                connectionLost_ = true;
+            }
+        }
+    } catch (const std::exception& error) {
+        log("closed: " + std::string(error.what()));
+        connectionLost_ = true;
+    }
+    if (!connectionLost_) log("attention: the command in progress is cancelled");
+    cancelled_ = true;
+    return true;
+}
+
+}  // namespace tvr::sim

@@ -1,0 +1,73 @@
+#pragma once
+// One client connection, on its own thread: the login handshake, then language commands until
+// logout or disconnect. Results are built as tokens and sent in packets of the negotiated
+// size; an attention from the client stops the command in progress and is acknowledged with a
+// done token carrying the attention bit. Anything malformed closes this connection only.
+#include "sim/protocol/CommandTrace.h"
+#include "sim/protocol/LoginRecord.h"
+#include "sim/protocol/Packets.h"
+#include "sim/protocol/Wire.h"
+#include "sim/statements/ExecutionContext.h"
+#include "sim/statements/ResultSink.h"
+#include "sim/statements/StatementHandlers.h"
+
+#include <chrono>
+#include <optional>
+
+namespace tvr::sim {
+
+class Session : public ResultSink {
+public:
+    Session(ServerState& server, const CommandSet& commands, CommandTrace& trace, int socket,
+            int connectionId);
+    ~Session() override;
+
+    // Serves the connection until it ends; never throws. The socket stays open for the caller
+    // to close.
+    void run();
+
+    // ResultSink
+    void message(const ServerMessage& message) override;
+    void rowFormat(const std::vector<Column>& columns) override;
+    void row(const Row& row) override;
+    void returnStatus(std::int32_t status) override;
+    void environmentChange(EnvChangeType type, const std::string& newValue,
+                           const std::string& oldValue) override;
+    void done(ServerToken token, std::uint16_t status, std::int32_t count) override;
+    bool cancelRequested() override;
+
+private:
+    bool login();
+    void serve();
+    ClientMessage readMessage();
+    // Reads exactly `size` bytes; false at a clean end of the connection before the first byte.
+    bool readExact(std::uint8_t* data, std::size_t size);
+    void beginToken();
+    void sendResponse();  // the pending tokens, ending the response
+    void acknowledgeAttention();
+    void sendBytes(const std::vector<std::uint8_t>& bytes);
+    void log(const std::string& text);
+
+    ServerState& server_;
+    const CommandSet& commands_;
+    CommandTrace& trace_;
+    int socket_;
+    int id_;
+    std::size_t packetSize_ = 512;
+    MessageAssembler assembler_;
+    WireWriter out_;
+    std::vector<Column> columns_;  // of the row result being sent
+    bool cancelled_ = false;
+    bool connectionLost_ = false;
+    std::chrono::steady_clock::time_point lastPoll_{};
+    std::optional<ExecutionContext> context_;
+    LoginRecord login_;
+};
+
+// The peer went away or the socket failed while sending.
+class ConnectionLost : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+}  // namespace tvr::sim

@@ -1,0 +1,249 @@
+#include "sim/statements/ColumnTyping.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "sim/protocol/ServerTokens.h"
+#include "sim/statements/DateTime.h"
+#include "sim/statements/SqlLexer.h"
+
+namespace tvr::sim {
+namespace {
+
+std::optional<std::int64_t> rawInteger(const RawValue& value) {
+    if (value.type == SQLITE_INTEGER) return value.integer;
+    if (value.type == SQLITE_FLOAT && std::nearbyint(value.real) == value.real &&
+        std::fabs(value.real) < 9e18)
+        return static_cast<std::int64_t>(value.real);
+    if (value.type == SQLITE_TEXT) {
+        char* end = nullptr;
+        errno = 0;
+        long long number = std::strtoll(value.text.c_str(), &end, 10);
+        if (!value.text.empty() && end != nullptr && *end == '\0' && errno == 0) return number;
+    }
+    return std::nullopt;
+}
+
+std::optional<double> rawReal(const RawValue& value) {
+    if (value.type == SQLITE_FLOAT) return value.real;
+    if (value.type == SQLITE_INTEGER) return static_cast<double>(value.integer);
+    if (value.type == SQLITE_TEXT) {
+        char* end = nullptr;
+        double number = std::strtod(value.text.c_str(), &end);
+        if (!value.text.empty() && end != nullptr && *end == '\0') return number;
+    }
+    return std::nullopt;
+}
+
+bool isInteger(ColumnKind kind) {
+    return kind == ColumnKind::Int || kind == ColumnKind::SmallInt || kind == ColumnKind::TinyInt ||
+           kind == ColumnKind::BigInt;
+}
+
+bool inRange(ColumnKind kind, std::int64_t number) {
+    switch (kind) {
+        case ColumnKind::TinyInt:
+            return number >= 0 && number <= 255;
+        case ColumnKind::SmallInt:
+            return number >= -32768 && number <= 32767;
+        case ColumnKind::Int:
+            return number >= std::numeric_limits<std::int32_t>::min() &&
+                   number <= std::numeric_limits<std::int32_t>::max();
+        default:
+            return true;
+    }
+}
+
+}  // namespace
+
+RawValue readValue(sqlite3_stmt* statement, int column) {
+    RawValue value;
+    value.type = sqlite3_column_type(statement, column);
+    switch (value.type) {
+        case SQLITE_INTEGER:
+            value.integer = sqlite3_column_int64(statement, column);
+            break;
+        case SQLITE_FLOAT:
+            value.real = sqlite3_column_double(statement, column);
+            break;
+        case SQLITE_TEXT:
+        case SQLITE_BLOB: {
+            const unsigned char* text = sqlite3_column_text(statement, column);
+            if (text != nullptr)
+                value.text.assign(
+                    reinterpret_cast<const char*>(text),
+                    static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+            value.type = SQLITE_TEXT;
+            break;
+        }
+        default:
+            break;
+    }
+    return value;
+}
+
+std::string rawText(const RawValue& value) {
+    switch (value.type) {
+        case SQLITE_INTEGER:
+            return std::to_string(value.integer);
+        case SQLITE_FLOAT:
+            return valueText(Value{value.real});
+        case SQLITE_TEXT:
+            return value.text;
+        default:
+            return {};
+    }
+}
+
+std::optional<Column> columnForDeclaredType(const char* declared) {
+    if (declared == nullptr) return std::nullopt;
+    std::string type = asciiLower(declared);
+    Column column;
+    int length = -1;
+    std::size_t paren = type.find('(');
+    if (paren != std::string::npos) length = std::atoi(type.c_str() + paren + 1);
+    std::string base = type.substr(0, paren);
+    while (!base.empty() && std::isspace(static_cast<unsigned char>(base.back()))) base.pop_back();
+    if (base.find("char") != std::string::npos || base == "text" || base == "sysname") {
+        column.kind = (base == "char" || base == "nchar" || base == "unichar")
+                          ? ColumnKind::Char
+                          : ColumnKind::VarChar;
+        column.length = base == "sysname" ? 30 : length;
+    } else if (base == "int" || base == "integer") {
+        column.kind = ColumnKind::Int;
+    } else if (base == "smallint") {
+        column.kind = ColumnKind::SmallInt;
+    } else if (base == "tinyint" || base == "bit") {
+        column.kind = ColumnKind::TinyInt;
+    } else if (base == "bigint") {
+        column.kind = ColumnKind::BigInt;
+    } else if (base == "float" || base == "real" || base == "double" ||
+               base == "double precision" || base == "numeric" || base == "decimal" ||
+               base == "money" || base == "smallmoney") {
+        column.kind = ColumnKind::Float;
+    } else if (base == "datetime" || base == "smalldatetime" || base == "date" ||
+               base == "bigdatetime") {
+        column.kind = ColumnKind::DateTime;
+    } else {
+        return std::nullopt;
+    }
+    return column;
+}
+
+const char* kindName(ColumnKind kind) {
+    switch (kind) {
+        case ColumnKind::TinyInt:
+            return "TINYINT";
+        case ColumnKind::SmallInt:
+            return "SMALLINT";
+        case ColumnKind::Int:
+            return "INT";
+        case ColumnKind::BigInt:
+            return "BIGINT";
+        case ColumnKind::Float:
+            return "FLOAT";
+        case ColumnKind::DateTime:
+            return "DATETIME";
+        default:
+            return "VARCHAR";
+    }
+}
+
+std::optional<Value> convertValue(const Column& column, const RawValue& value) {
+    if (value.type == SQLITE_NULL) return Value{};
+    if (isInteger(column.kind)) {
+        std::optional<std::int64_t> number = rawInteger(value);
+        if (!number || !inRange(column.kind, *number)) return std::nullopt;
+        return Value{*number};
+    }
+    if (column.kind == ColumnKind::Float) {
+        std::optional<double> number = rawReal(value);
+        if (!number) return std::nullopt;
+        return Value{*number};
+    }
+    if (column.kind == ColumnKind::DateTime) {
+        std::optional<DateTimeValue> datetime =
+            value.type == SQLITE_TEXT ? parseDateTime(value.text) : std::optional<DateTimeValue>();
+        if (!datetime) return std::nullopt;
+        return Value{*datetime};
+    }
+    std::string text = rawText(value);
+    if (column.length > 0 && column.length <= 255 &&
+        text.size() > static_cast<std::size_t>(column.length))
+        text.resize(static_cast<std::size_t>(column.length));
+    return Value{std::move(text)};
+}
+
+std::vector<Row> typeColumns(std::vector<Column>& columns, const std::vector<bool>& declared,
+                             const std::vector<std::vector<RawValue>>& rawRows, bool openEnded) {
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        Column& column = columns[c];
+        if (!declared[c]) {
+            // Computed: the values decide. Integers, then floats, else text.
+            bool allIntegers = true, allNumbers = true, any = false;
+            for (const auto& raw : rawRows) {
+                const RawValue& value = raw[c];
+                if (value.type == SQLITE_NULL) continue;
+                any = true;
+                allIntegers = allIntegers && value.type == SQLITE_INTEGER;
+                allNumbers =
+                    allNumbers && (value.type == SQLITE_INTEGER || value.type == SQLITE_FLOAT);
+            }
+            if (column.kind != ColumnKind::DateTime)
+                column.kind = !any          ? ColumnKind::VarChar
+                              : allIntegers ? ColumnKind::Int
+                              : allNumbers  ? ColumnKind::Float
+                                            : ColumnKind::VarChar;
+            column.length = -1;
+        }
+        const bool text = column.kind == ColumnKind::Char || column.kind == ColumnKind::VarChar;
+        bool fits = true;
+        std::int64_t low = 0, high = 0;
+        for (const auto& raw : rawRows) {
+            const RawValue& value = raw[c];
+            if (value.type == SQLITE_NULL || text) continue;
+            if (isInteger(column.kind)) {
+                if (auto number = rawInteger(value)) {
+                    low = std::min(low, *number);
+                    high = std::max(high, *number);
+                } else {
+                    fits = false;
+                }
+            } else {
+                fits = fits && convertValue(column, value).has_value();
+            }
+        }
+        if (!fits) {
+            column.kind = ColumnKind::VarChar;
+            column.length = -1;
+        }
+        for (ColumnKind wider : {ColumnKind::SmallInt, ColumnKind::Int, ColumnKind::BigInt})
+            if (isInteger(column.kind) &&
+                (!inRange(column.kind, low) || !inRange(column.kind, high)))
+                column.kind = wider;
+        if (column.kind == ColumnKind::Char || column.kind == ColumnKind::VarChar) {
+            std::size_t longest = 1;
+            for (const auto& raw : rawRows) longest = std::max(longest, rawText(raw[c]).size());
+            if (column.length < 0 && openEnded)
+                column.length = static_cast<int>(std::max<std::size_t>(longest, 255));
+            else if (column.length < static_cast<int>(longest) &&
+                     (column.length < 0 || !declared[c] || !fits))
+                column.length = static_cast<int>(longest);
+        }
+    }
+    std::vector<Row> rows;
+    rows.reserve(rawRows.size());
+    for (const auto& raw : rawRows) {
+        Row row;
+        for (std::size_t c = 0; c < columns.size(); ++c)
+            row.push_back(convertValue(columns[c], raw[c]).value_or(Value{}));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+}  // namespace tvr::sim

@@ -1,0 +1,88 @@
+#include "sim/statements/ResultHeadings.h"
+
+#include <cctype>
+
+namespace tvr::sim {
+namespace {
+
+bool isNameToken(const SqlToken& token) {
+    return token.kind == SqlToken::Kind::Word || token.kind == SqlToken::Kind::String ||
+           token.kind == SqlToken::Kind::BracketName;
+}
+
+// A word that ends an expression rather than naming its column.
+bool endsExpression(const SqlToken& token) {
+    static const char* const words[] = {"end",  "null", "and",  "or",      "not",
+                                        "is",   "in",   "like", "between", "else",
+                                        "then", "when", "case", "escape"};
+    for (const char* word : words)
+        if (token.isWord(word)) return true;
+    return false;
+}
+
+bool hasAlias(const std::vector<const SqlToken*>& item) {
+    if (item.size() < 2 || !isNameToken(*item.back())) return false;
+    const SqlToken& before = *item[item.size() - 2];
+    if (before.isWord("as")) return true;
+    if (item.back()->kind == SqlToken::Kind::Word && endsExpression(*item.back())) return false;
+    return isNameToken(before) || before.kind == SqlToken::Kind::Number || before.isSymbol(")");
+}
+
+}  // namespace
+
+std::vector<SelectItem> selectItems(const Statement& statement) {
+    const std::vector<SqlToken>& tokens = statement.tokens;
+    std::size_t i = 0;
+    while (i < tokens.size() && !tokens[i].isWord("select")) ++i;
+    if (i == tokens.size()) return {};
+    ++i;
+    if (i < tokens.size() && (tokens[i].isWord("distinct") || tokens[i].isWord("all"))) ++i;
+    if (i + 1 < tokens.size() && tokens[i].isWord("top")) i += 2;
+    std::vector<SelectItem> items;
+    std::vector<const SqlToken*> item;
+    int depth = 0;
+    auto finish = [&] {
+        SelectItem settled;
+        settled.getdate =
+            item.size() >= 3 && item[0]->isWord("getdate") && item[1]->isSymbol("(") &&
+            item[2]->isSymbol(")") &&
+            (item.size() == 3 || (item.size() == 4 && item[3]->kind != SqlToken::Kind::Symbol) ||
+             (item.size() == 5 && item[3]->isWord("as")));
+        settled.aliased = hasAlias(item);
+        items.push_back(settled);
+        item.clear();
+    };
+    static const char* const ends[] = {"from",  "where", "group", "order",
+                                       "union", "into",  "having"};
+    for (; i < tokens.size(); ++i) {
+        const SqlToken& token = tokens[i];
+        if (depth == 0) {
+            bool end = false;
+            for (const char* word : ends) end = end || token.isWord(word);
+            if (end) break;
+            if (token.isSymbol(",")) {
+                finish();
+                continue;
+            }
+            if (token.isSymbol("*") && (item.empty() || item.back()->isSymbol("."))) return {};
+        }
+        if (token.isSymbol("("))
+            ++depth;
+        else if (token.isSymbol(")"))
+            --depth;
+        item.push_back(&token);
+    }
+    finish();
+    return items;
+}
+
+bool looksLikeName(const std::string& name) {
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name.front()))) return false;
+    for (char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '$' && c != '#' &&
+            c != '@')
+            return false;
+    return true;
+}
+
+}  // namespace tvr::sim

@@ -1,0 +1,234 @@
+#include "sim/statements/SqlRunner.h"
+
+#include <functional>
+#include <variant>
+
+#include "sim/statements/ChangeLogTarget.h"
+#include "sim/statements/ColumnTyping.h"
+#include "sim/statements/DateTime.h"
+#include "sim/statements/GlobalVariables.h"
+#include "sim/statements/ResultHeadings.h"
+#include "sim/statements/ServerMessages.h"
+#include "sim/statements/SqlTranslator.h"
+#include "sim/statements/SqliteErrors.h"
+#include "sim/storage/TransactionLog.h"
+
+namespace tvr::sim {
+namespace {
+
+// Rows of a query read before its column types are settled.
+constexpr std::size_t TypingRows = 1000;
+
+int progressHandler(void* sink) {
+    return static_cast<ResultSink*>(sink)->cancelRequested() ? 1 : 0;
+}
+
+// Runs translated text; `textIn(database)` gives the statement translated as if that database
+// were the current one, for the log of a change made from another database.
+StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql,
+                               const std::set<std::string>& databases, const Statement& statement,
+                               const std::function<std::string(const std::string&)>& textIn);
+
+}  // namespace
+
+StatementOutcome runSqlStatement(ExecutionContext& context, const Statement& statement) {
+    const std::string head = statement.keyword();
+    const bool changesRows = head == "insert" || head == "update" || head == "delete";
+    auto translate = [&](const std::string& database) {
+        VariableLookup functions;
+        if (changesRows)
+            functions = [&](const std::string& name) { return connectionFunction(context, name); };
+        return translateToSqlite(
+            statement, database,
+            [&](const std::string& name) { return globalVariable(context, name); }, functions);
+    };
+    TranslatedSql translated;
+    try {
+        translated = translate(context.currentDatabase());
+    } catch (const UnknownVariable& unknown) {
+        ServerMessage message = messages::undeclaredVariable(unknown.name);
+        message.line = statement.line;
+        context.sink().message(message);
+        return StatementOutcome::failed(true);
+    }
+    return runSqliteText(context, translated.sql, translated.databases, statement,
+                         [&](const std::string& database) { return translate(database).sql; });
+}
+
+namespace {
+
+StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql,
+                               const std::set<std::string>& databases, const Statement& statement,
+                               const std::function<std::string(const std::string&)>& textIn) {
+    ResultSink& sink = context.sink();
+    auto fail = [&](ServerMessage message, bool endBatch) {
+        return failStatement(context, statement, message, endBatch);
+    };
+    SqliteDatabase* db = nullptr;
+    try {
+        db = &context.database(databases);
+    } catch (const UnusableDatabase& unusable) {
+        return fail(unusable.message, false);
+    } catch (const SqliteError& error) {
+        return fail(messageForSqliteError(error.what(), statement), false);
+    }
+
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    StatementReach reach;
+    sqlite3_set_authorizer(db->handle(), noteReach, &reach);
+    int rc =
+        sqlite3_prepare_v2(db->handle(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
+    sqlite3_set_authorizer(db->handle(), nullptr, nullptr);
+    SqliteStatement prepared(raw);
+    if (rc != SQLITE_OK) {
+        ServerMessage message = messageForSqliteError(sqlite3_errmsg(db->handle()), statement);
+        return fail(message, message.number == 102);
+    }
+    if (raw == nullptr) return StatementOutcome{};
+
+    const bool modifying = !sqlite3_stmt_readonly(raw);
+    std::optional<LogTarget> logTo;
+    if (modifying) {
+        auto target = logTargetOf(reach, context.currentDatabase());
+        if (auto* refusal = std::get_if<ServerMessage>(&target)) return fail(*refusal, false);
+        if (auto* found = std::get_if<LogTarget>(&target)) logTo = *found;
+    }
+    // The change and its log record commit together: in a transaction of their own, or inside
+    // the client's under a savepoint, so that a failure takes back both.
+    const bool ownTransaction = logTo && !db->inTransaction();
+    const bool savepoint = logTo && !ownTransaction;
+    sqlite3_progress_handler(db->handle(), 2000, progressHandler, &sink);
+    struct ProgressReset {
+        sqlite3* handle;
+        ~ProgressReset() { sqlite3_progress_handler(handle, 0, nullptr, nullptr); }
+    } progressReset{db->handle()};
+
+    StatementOutcome outcome;
+    try {
+        if (ownTransaction)
+            db->execute("BEGIN IMMEDIATE");
+        else if (savepoint)
+            db->execute("SAVEPOINT aseemu_statement");
+        const int columnCount = sqlite3_column_count(raw);
+        auto readRow = [&] {
+            std::vector<RawValue> values;
+            values.reserve(static_cast<std::size_t>(columnCount));
+            for (int c = 0; c < columnCount; ++c) values.push_back(readValue(raw, c));
+            return values;
+        };
+        // A query's first rows settle the column types; the rest stream after them. A changing
+        // statement runs to its end before anything is sent, as it commits first.
+        std::vector<std::vector<RawValue>> rawRows;
+        bool more = false;
+        while (prepared.step()) {
+            rawRows.push_back(readRow());
+            if (!modifying && rawRows.size() >= TypingRows) {
+                more = true;
+                break;
+            }
+        }
+        const int changes = sqlite3_changes(db->handle());
+        if (logTo) {
+            const std::string logged =
+                logTo->database == context.currentDatabase() ? sql : textIn(logTo->database);
+            TransactionLog::append(*db, logged, formatDateTime(context.statementTime),
+                                   logTo->schema);
+        }
+        if (ownTransaction)
+            db->execute("COMMIT");
+        else if (savepoint)
+            db->execute("RELEASE aseemu_statement");
+
+        if (columnCount > 0) {
+            std::vector<Column> columns(static_cast<std::size_t>(columnCount));
+            std::vector<bool> declared(columns.size(), false);
+            const std::vector<SelectItem> items = selectItems(statement);
+            for (int c = 0; c < columnCount; ++c) {
+                Column& column = columns[static_cast<std::size_t>(c)];
+                const char* name = sqlite3_column_name(raw, c);
+                std::string heading = name != nullptr ? name : "";
+                std::optional<Column> fromType =
+                    columnForDeclaredType(sqlite3_column_decltype(raw, c));
+                if (fromType) {
+                    column = *fromType;
+                    declared[static_cast<std::size_t>(c)] = true;
+                }
+                const std::size_t index = static_cast<std::size_t>(c);
+                const bool matched = index < items.size() && items.size() == columns.size();
+                if (!fromType && matched && items[index].getdate)
+                    column.kind = ColumnKind::DateTime;
+                // A computed column without an alias has no heading on the server; an alias
+                // given explicitly is kept as written, blanks and all.
+                const bool aliased = matched && items[index].aliased;
+                column.name =
+                    (fromType || aliased || looksLikeName(heading)) ? heading : std::string();
+            }
+            std::vector<Row> rows = typeColumns(columns, declared, rawRows, more);
+            rawRows.clear();
+            if (rowFormatSize(columns) > 65535)
+                return fail(messages::unsupportedRequest(
+                                "results whose column descriptions exceed 65535 bytes"),
+                            false);
+            sink.rowFormat(columns);
+            std::int64_t sent = 0;
+            for (const Row& row : rows) {
+                if (sink.cancelRequested()) {
+                    outcome.cancelled = true;
+                    return outcome;
+                }
+                sink.row(row);
+                ++sent;
+            }
+            while (more && prepared.step()) {
+                if (sink.cancelRequested()) {
+                    outcome.cancelled = true;
+                    return outcome;
+                }
+                std::vector<RawValue> values = readRow();
+                Row row;
+                for (std::size_t c = 0; c < columns.size(); ++c) {
+                    std::optional<Value> value = convertValue(columns[c], values[c]);
+                    if (!value) {
+                        StatementOutcome failed =
+                            fail(messages::conversionFailed(rawText(values[c]),
+                                                            kindName(columns[c].kind)),
+                                 false);
+                        failed.rowCount = sent;
+                        return failed;
+                    }
+                    row.push_back(std::move(*value));
+                }
+                sink.row(row);
+                ++sent;
+            }
+            outcome.rowCount = sent;
+        } else {
+            std::string head = statement.keyword();
+            if (head == "insert" || head == "update" || head == "delete")
+                outcome.rowCount = changes;
+        }
+        context.lastRowCount = outcome.rowCount.value_or(0);
+    } catch (const SqliteError& error) {
+        if (ownTransaction && db->inTransaction()) {
+            db->execute("ROLLBACK");
+        } else if (savepoint && db->inTransaction()) {
+            try {
+                db->execute("ROLLBACK TO aseemu_statement");
+                db->execute("RELEASE aseemu_statement");
+            } catch (const SqliteError&) {
+                // The failure already ended the client's transaction, and the savepoint with it.
+            }
+        }
+        if (error.code == SQLITE_INTERRUPT || sink.cancelRequested()) {
+            outcome.cancelled = true;
+            return outcome;
+        }
+        return fail(messageForSqliteError(error.what(), statement), false);
+    }
+    return outcome;
+}
+
+}  // namespace
+
+}  // namespace tvr::sim

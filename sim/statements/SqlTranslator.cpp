@@ -1,0 +1,171 @@
+#include "sim/statements/SqlTranslator.h"
+
+#include <cctype>
+
+namespace tvr::sim {
+
+namespace {
+
+// The text between two `quote` characters, each inner one doubled.
+std::string quoteWith(const std::string& text, char quote) {
+    std::string quoted(1, quote);
+    for (char c : text) {
+        quoted += c;
+        if (c == quote) quoted += quote;
+    }
+    return quoted + quote;
+}
+
+std::string quoteName(const std::string& name) { return quoteSqlName(name); }
+
+bool isName(const SqlToken& token) {
+    return token.kind == SqlToken::Kind::Word || token.kind == SqlToken::Kind::BracketName;
+}
+
+std::string nameOf(const SqlToken& token) {
+    return token.kind == SqlToken::Kind::BracketName ? token.value : token.text;
+}
+
+}  // namespace
+
+std::string quoteSqlString(const std::string& text) { return quoteWith(text, '\''); }
+
+std::string quoteSqlName(const std::string& name) { return quoteWith(name, '"'); }
+
+TranslatedSql translateToSqlite(const Statement& statement, const std::string& currentDatabase,
+                                const VariableLookup& variables, const VariableLookup& functions) {
+    TranslatedSql result;
+    const std::vector<SqlToken>& tokens = statement.tokens;
+    if (tokens.empty()) return result;
+    const std::size_t base = tokens.front().offset;
+    std::string& out = result.sql;
+    std::string limit;
+    std::size_t previousEnd = base;
+    int depth = 0;
+
+    auto gapBefore = [&](const SqlToken& token) {
+        if (token.offset > previousEnd)
+            return statement.text.substr(previousEnd - base, token.offset - previousEnd);
+        return std::string();
+    };
+
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const SqlToken& token = tokens[i];
+        out += gapBefore(token);
+        previousEnd = token.offset + token.text.size();
+        auto next = [&](std::size_t k) -> const SqlToken* {
+            return i + k < tokens.size() ? &tokens[i + k] : nullptr;
+        };
+
+        if (token.isSymbol("("))
+            ++depth;
+        else if (token.isSymbol(")"))
+            --depth;
+
+        // Qualified names: db..table, db.owner.table, dbo.table.
+        if (isName(token) && (i == 0 || !tokens[i - 1].isSymbol("."))) {
+            const SqlToken* dot1 = next(1);
+            const SqlToken* second = next(2);
+            if (dot1 && dot1->isSymbol(".") && second && second->isSymbol(".") && next(3) &&
+                isName(*next(3))) {
+                std::string database = nameOf(token);
+                out += (database == currentDatabase ? std::string("main") : quoteName(database)) +
+                       "." + quoteName(nameOf(*next(3)));
+                if (database != currentDatabase) result.databases.insert(database);
+                previousEnd = next(3)->offset + next(3)->text.size();
+                i += 3;
+                continue;
+            }
+            if (dot1 && dot1->isSymbol(".") && second && isName(*second) && next(3) &&
+                next(3)->isSymbol(".") && next(4) && isName(*next(4))) {
+                std::string database = nameOf(token);
+                out += (database == currentDatabase ? std::string("main") : quoteName(database)) +
+                       "." + quoteName(nameOf(*next(4)));
+                if (database != currentDatabase) result.databases.insert(database);
+                previousEnd = next(4)->offset + next(4)->text.size();
+                i += 4;
+                continue;
+            }
+            if (token.isWord("dbo") && dot1 && dot1->isSymbol(".") && second && isName(*second)) {
+                out += quoteName(nameOf(*second));
+                previousEnd = second->offset + second->text.size();
+                i += 2;
+                continue;
+            }
+        }
+
+        switch (token.kind) {
+            case SqlToken::Kind::String:
+                out += quoteSqlString(token.value);
+                break;
+            case SqlToken::Kind::BracketName:
+                out += quoteName(token.value);
+                break;
+            case SqlToken::Kind::Variable: {
+                std::optional<std::string> value = variables ? variables(token.text) : std::nullopt;
+                if (!value) throw UnknownVariable(token.text);
+                out += *value;
+                break;
+            }
+            case SqlToken::Kind::Symbol:
+                if (token.isSymbol("+") &&
+                    ((i > 0 && tokens[i - 1].kind == SqlToken::Kind::String) ||
+                     (next(1) && next(1)->kind == SqlToken::Kind::String)))
+                    out += "||";
+                else
+                    out += token.text;
+                break;
+            default:
+                if (functions && token.kind == SqlToken::Kind::Word && next(1) &&
+                    next(1)->isSymbol("(") && next(2) && next(2)->isSymbol(")")) {
+                    std::string name = token.text;
+                    for (char& c : name)
+                        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+                    if (std::optional<std::string> literal = functions(name)) {
+                        out += *literal;
+                        previousEnd = next(2)->offset + next(2)->text.size();
+                        i += 2;
+                        break;
+                    }
+                }
+                // isnull(a, b) is the server's name for SQLite's ifnull; SQLite reads "isnull" as an operator.
+                if (token.isWord("isnull") && next(1) && next(1)->isSymbol("(")) {
+                    out += "ifnull";
+                    break;
+                }
+                out += token.text;
+                if (i == 0 && token.isWord("insert") && !(next(1) && next(1)->isWord("into"))) {
+                    out += " into";
+                } else if (i == 0 && token.isWord("delete") &&
+                           !(next(1) && next(1)->isWord("from"))) {
+                    out += " from";
+                } else if (i == 0 && token.isWord("truncate") && next(1) &&
+                           next(1)->isWord("table")) {
+                    out.resize(out.size() - token.text.size());
+                    out += "delete from";
+                    previousEnd = next(1)->offset + next(1)->text.size();
+                    ++i;
+                } else if (token.isWord("select") && depth == 0 && limit.empty()) {
+                    std::size_t k = 1;
+                    if (next(k) && (next(k)->isWord("distinct") || next(k)->isWord("all"))) {
+                        out += gapBefore(*next(k)) + next(k)->text;
+                        previousEnd = next(k)->offset + next(k)->text.size();
+                        ++k;
+                    }
+                    if (next(k) && next(k)->isWord("top") && next(k + 1) &&
+                        next(k + 1)->kind == SqlToken::Kind::Number) {
+                        limit = next(k + 1)->text;
+                        previousEnd = next(k + 1)->offset + next(k + 1)->text.size();
+                        i += k + 1;
+                    } else {
+                        i += k - 1;
+                    }
+                }
+                break;
+        }
+    }
+    if (!limit.empty()) out += " LIMIT " + limit;
+    return result;
+}
+
+}  // namespace tvr::sim

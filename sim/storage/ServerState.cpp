@@ -1,0 +1,162 @@
+#include "sim/storage/ServerState.h"
+
+#include "sim/storage/TransactionLog.h"
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace tvr::sim {
+namespace {
+
+struct SystemDatabase {
+    const char* name;
+    int id;
+};
+
+const SystemDatabase SystemDatabases[] = {
+    {"master", 1}, {"tempdb", 2}, {"model", 3}, {"sybsystemdb", 31513}, {"sybsystemprocs", 31514},
+};
+
+// The catalog keeps the server's own status bits: 32 "created for load", and in status2
+// 16 "offline". A loading database carries both.
+int statusOf(DatabaseState state) { return state == DatabaseState::Loading ? 32 : 0; }
+int status2Of(DatabaseState state) { return state == DatabaseState::Online ? 0 : 16; }
+
+DatabaseState stateOf(std::int64_t status, std::int64_t status2) {
+    if ((status2 & 16) == 0) return DatabaseState::Online;
+    return (status & 32) != 0 ? DatabaseState::Loading : DatabaseState::Offline;
+}
+
+}  // namespace
+
+bool isSystemDatabase(const std::string& name) {
+    for (const SystemDatabase& db : SystemDatabases)
+        if (name == db.name) return true;
+    return false;
+}
+
+ServerState::ServerState(ServerOptions options) : options_(std::move(options)) {
+    std::error_code error;
+    std::filesystem::create_directories(options_.dataDir, error);
+    if (error)
+        throw std::runtime_error("cannot create data folder " + options_.dataDir + ": " +
+                                 error.message());
+
+    master_ = std::make_unique<SqliteDatabase>(databasePath("master"), true);
+    master_->execute(
+        "CREATE TABLE IF NOT EXISTS sysdatabases (name varchar(30) PRIMARY KEY, dbid smallint NOT NULL, "
+        "suid int NOT NULL DEFAULT 1, status smallint NOT NULL DEFAULT 0, "
+        "status2 smallint NOT NULL DEFAULT 0, crdate datetime)");
+    TransactionLog::ensure(*master_);
+
+    {
+        SqliteStatement rows(*master_, "SELECT name, dbid, status, status2 FROM sysdatabases");
+        while (rows.step()) {
+            DatabaseInfo info;
+            info.name = rows.text(0);
+            info.id = static_cast<int>(rows.integer(1));
+            info.state = stateOf(rows.integer(2), rows.integer(3));
+            info.system = isSystemDatabase(info.name);
+            databases_[info.name] = info;
+        }
+    }
+    auto addRow = [&](const std::string& name, int id) {
+        SqliteStatement insert(*master_,
+                               "INSERT INTO sysdatabases (name, dbid, crdate) VALUES (?, ?, "
+                               "strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime'))");
+        insert.bind(1, name).bind(2, static_cast<std::int64_t>(id)).step();
+        databases_[name] = DatabaseInfo{name, id, DatabaseState::Online, isSystemDatabase(name)};
+    };
+    for (const SystemDatabase& db : SystemDatabases) {
+        if (std::string(db.name) != "master")
+            createDatabaseFile(db.name, std::string(db.name) == "tempdb");
+        if (databases_.count(db.name) == 0) addRow(db.name, db.id);
+    }
+    for (const std::string& name : options_.databases)
+        if (databases_.count(name) == 0) createDatabase(name);
+}
+
+bool ServerState::checkLogin(const std::string& user, const std::string& password) const {
+    for (const auto& [name, secret] : options_.logins)
+        if (name == user && secret == password) return true;
+    return false;
+}
+
+std::vector<DatabaseInfo> ServerState::databases() const {
+    std::lock_guard lock(mutex_);
+    std::vector<DatabaseInfo> result;
+    for (const auto& entry : databases_) result.push_back(entry.second);
+    return result;
+}
+
+std::optional<DatabaseInfo> ServerState::findDatabase(const std::string& name) const {
+    std::lock_guard lock(mutex_);
+    auto found = databases_.find(name);
+    if (found == databases_.end()) return std::nullopt;
+    return found->second;
+}
+
+std::string ServerState::databasePath(const std::string& name) const {
+    return (std::filesystem::path(options_.dataDir) / (name + ".db")).string();
+}
+
+void ServerState::createDatabaseFile(const std::string& name, bool replace) {
+    std::string path = databasePath(name);
+    if (replace) {
+        for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+    }
+    SqliteDatabase db(path, true);
+    TransactionLog::ensure(db);
+}
+
+DatabaseInfo ServerState::createDatabase(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    if (databases_.count(name) != 0) throw std::runtime_error("database " + name + " exists");
+    int id = 4;
+    for (const auto& entry : databases_)
+        if (!entry.second.system && entry.second.id >= id) id = entry.second.id + 1;
+    createDatabaseFile(name, true);
+    SqliteStatement insert(*master_,
+                           "INSERT INTO sysdatabases (name, dbid, crdate) VALUES (?, ?, "
+                           "strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime'))");
+    insert.bind(1, name).bind(2, static_cast<std::int64_t>(id)).step();
+    DatabaseInfo info{name, id, DatabaseState::Online, false};
+    databases_[name] = info;
+    return info;
+}
+
+void ServerState::setDatabaseState(const std::string& name, DatabaseState state) {
+    std::lock_guard lock(mutex_);
+    auto found = databases_.find(name);
+    if (found == databases_.end()) throw std::runtime_error("no database " + name);
+    found->second.state = state;
+    persistState(found->second);
+}
+
+void ServerState::persistState(const DatabaseInfo& info) {
+    SqliteStatement update(*master_,
+                           "UPDATE sysdatabases SET status = ?, status2 = ? WHERE name = ?");
+    update.bind(1, static_cast<std::int64_t>(statusOf(info.state)))
+        .bind(2, static_cast<std::int64_t>(status2Of(info.state)))
+        .bind(3, info.name)
+        .step();
+}
+
+void ServerState::enterDatabase(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    ++users_[name];
+}
+
+void ServerState::leaveDatabase(const std::string& name) {
+    std::lock_guard lock(mutex_);
+    auto found = users_.find(name);
+    if (found != users_.end() && --found->second <= 0) users_.erase(found);
+}
+
+int ServerState::usersOf(const std::string& name) const {
+    std::lock_guard lock(mutex_);
+    auto found = users_.find(name);
+    return found == users_.end() ? 0 : found->second;
+}
+
+}  // namespace tvr::sim

@@ -1,0 +1,75 @@
+#pragma once
+// What one emulated server knows beyond a single connection: its name and logins, the catalog
+// of databases with their states, which connections use which database, and the shutdown flag.
+// Databases live under the data folder as NAME.db (SQLite), and the catalog is the table
+// sysdatabases in master.db, so a restart on the same folder finds everything again.
+#include "sim/ServerOptions.h"
+#include "sim/storage/Sqlite.h"
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tvr::sim {
+
+enum class DatabaseState {
+    Online,
+    Loading,  // after a load, until online database: not usable
+    Offline,
+};
+
+struct DatabaseInfo {
+    std::string name;
+    int id = 0;
+    DatabaseState state = DatabaseState::Online;
+    bool system = false;
+};
+
+class ServerState {
+public:
+    // Creates the data folder, the system databases and the configured user databases when
+    // missing; tempdb starts empty on every start. Throws std::runtime_error when the folder
+    // cannot be used.
+    explicit ServerState(ServerOptions options);
+
+    const ServerOptions& options() const { return options_; }
+    const std::string& serverName() const { return options_.name; }
+    bool checkLogin(const std::string& user, const std::string& password) const;
+
+    std::vector<DatabaseInfo> databases() const;  // by name
+    std::optional<DatabaseInfo> findDatabase(const std::string& name) const;
+    std::string databasePath(const std::string& name) const;
+    // Creates an empty database (file and catalog row); throws when the name is taken.
+    DatabaseInfo createDatabase(const std::string& name);
+    void setDatabaseState(const std::string& name, DatabaseState state);
+
+    // Connections whose current database is `name`: a load refuses a database in use.
+    void enterDatabase(const std::string& name);
+    void leaveDatabase(const std::string& name);
+    int usersOf(const std::string& name) const;
+
+    int nextConnectionId() { return ++lastConnectionId_; }
+
+    void requestStop() { stopping_ = true; }
+    bool stopping() const { return stopping_; }
+
+private:
+    void persistState(const DatabaseInfo& info);
+    void createDatabaseFile(const std::string& name, bool replace);
+
+    ServerOptions options_;
+    mutable std::mutex mutex_;
+    std::unique_ptr<SqliteDatabase> master_;  // catalog writes, under mutex_
+    std::map<std::string, DatabaseInfo> databases_;
+    std::map<std::string, int> users_;
+    std::atomic<int> lastConnectionId_{0};
+    std::atomic<bool> stopping_{false};
+};
+
+bool isSystemDatabase(const std::string& name);
+
+}  // namespace tvr::sim
