@@ -58,16 +58,16 @@ void TRunQuery::RunScript(const std::string& script) {
     for (const std::string& batch : batches_) connection_.Execute(batch);
 }
 
-void TRunQuery::RunInstallScript(const std::string& script) {
+bool TRunQuery::RunInstallScript(const std::string& script) {
     try {
         RunScript(script);
-        if (connection_.ServerError()) {
-            AppendToLog("Ошибка: Процедура не установилась\n", connection_.LogFile(), true);
-            AppendToLog(LastServerMessageText() + "\n", connection_.LogFile(), true);
-        }
+        if (!connection_.ServerError()) return false;
+        AppendToLog("Ошибка: Процедура не установилась\n", connection_.LogFile(), true);
+        AppendToLog(LastServerMessageText() + "\n", connection_.LogFile(), true);
     } catch (const std::exception&) {
         AppendToLog("Поцедура не установилась ", connection_.LogFile(), true);
     }
+    return true;
 }
 
 }  // namespace tvr::client

@@ -23,8 +23,9 @@ public:
     // RunScript, then the verdict: when the last server message of the run was an error,
     // "Ошибка: Процедура не установилась" and that message's text go to the activity log.
     // When the run raises an error, "Поцедура не установилась " is written instead; an
-    // error of that last write passes to the caller.
-    void RunInstallScript(const std::string& script);
+    // error of that last write passes to the caller. True when a failure verdict was written,
+    // so that a caller never takes a failed installation for a good one.
+    bool RunInstallScript(const std::string& script);
 
     std::int32_t BatchCount() const { return batchCount_; }
     const std::vector<std::string>& Batches() const { return batches_; }

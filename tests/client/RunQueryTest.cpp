@@ -70,7 +70,7 @@ TEST_F(RunQuery, LineFeedScriptSendsItsFinalGoToTheServer) {
 
 TEST_F(RunQuery, InstallationThatEndsWellWritesNoVerdict) {
     TRunQuery runner(*c);
-    runner.RunInstallScript("select * from nosuch\r\ngo\r\nprint 'done'\r\ngo");
+    EXPECT_FALSE(runner.RunInstallScript("select * from nosuch\r\ngo\r\nprint 'done'\r\ngo"));
     // The early error is followed by an informational message: no verdict entry.
     EXPECT_TRUE(activity().ends_with("done  12:00:01\r\n")) << activity();
     EXPECT_EQ(activity().find("не установилась"), std::string::npos);
@@ -78,7 +78,7 @@ TEST_F(RunQuery, InstallationThatEndsWellWritesNoVerdict) {
 
 TEST_F(RunQuery, VerdictFollowsTheLastServerMessage) {
     TRunQuery runner(*c);
-    runner.RunInstallScript("print 'first'\r\ngo\r\nselect * from nosuch\r\ngo");
+    EXPECT_TRUE(runner.RunInstallScript("print 'first'\r\ngo\r\nselect * from nosuch\r\ngo"));
     ASSERT_TRUE(c->ServerError());
     EXPECT_EQ(LastServerMessage().msgnumber, 208);
     const std::string message = LastServerMessageText();  // the server's text, ending in LF
@@ -102,7 +102,7 @@ TEST_F(RunQuery, ErrorDuringTheRunAbandonsItWithItsOwnEntry) {
     ThrowingReceiver receiver;
     SetEventReceiver(&receiver);
     TRunQuery runner(*c);
-    runner.RunInstallScript("print 'one'\r\ngo\r\nprint 'two'\r\ngo");
+    EXPECT_TRUE(runner.RunInstallScript("print 'one'\r\ngo\r\nprint 'two'\r\ngo"));
     SetEventReceiver(&events);
     EXPECT_EQ(activity(), "one  12:00:01\r\nПоцедура не установилась ");
     EXPECT_EQ(trace(), traced("print 'one'\r\n"));

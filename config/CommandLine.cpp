@@ -1,0 +1,60 @@
+#include "config/CommandLine.h"
+
+#include <cstring>
+
+namespace tvr::config {
+namespace {
+
+// Upper case of the letters a to z only, whatever the locale says.
+char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool startsWithPrefix(const char* parameter, std::size_t length, const char (&prefix)[4]) {
+    if (length < 3) return false;
+    for (std::size_t i = 0; i < 3; ++i)
+        if (upperAscii(parameter[i]) != prefix[i]) return false;
+    return true;
+}
+
+bool isPasswordParameter(const char* parameter, std::size_t length) {
+    return startsWithPrefix(parameter, length, "P1:") || startsWithPrefix(parameter, length, "P2:");
+}
+
+}  // namespace
+
+CommandLineValues parseCommandLine(const std::vector<std::string>& parameters) {
+    CommandLineValues values;
+    if (!parameters.empty() && parameters.size() <= 3) values.result = kAutomaticLogon;
+    bool mainFound = false;
+    for (const std::string& p : parameters) {
+        if (startsWithPrefix(p.data(), p.size(), "P1:")) {
+            values.mainPassword = p.substr(3);
+            mainFound = true;
+        } else if (startsWithPrefix(p.data(), p.size(), "P2:")) {
+            values.reservePassword = p.substr(3);
+        } else if (p.size() == 2 && p[0] == '-' && upperAscii(p[1]) == 'A') {
+            values.autoStart = true;
+        }
+    }
+    if (!mainFound) values.result = kNoMainPassword;
+    return values;
+}
+
+int ParseCommandLine(const std::vector<std::string>& parameters, engine::TWindowState& window) {
+    CommandLineValues values = parseCommandLine(parameters);
+    if (values.mainPassword) window.MainPassword = std::move(*values.mainPassword);
+    if (values.reservePassword) window.ReservePassword = std::move(*values.reservePassword);
+    if (values.autoStart) window.AutoStart = true;
+    return values.result;
+}
+
+std::vector<std::string> takeCommandLine(int argc, char** argv) {
+    std::vector<std::string> parameters;
+    for (int i = 1; i < argc && argv[i]; ++i) {
+        const std::size_t length = std::strlen(argv[i]);
+        parameters.emplace_back(argv[i], length);
+        if (isPasswordParameter(argv[i], length)) std::memset(argv[i] + 3, '*', length - 3);
+    }
+    return parameters;
+}
+
+}  // namespace tvr::config

@@ -1,0 +1,220 @@
+#include "config/Logons.h"
+
+#include "client/LogWriter.h"
+#include "client/Sybase.h"
+#include "client/TextLines.h"
+#include "config/CommandLine.h"
+#include "config/ServerList.h"
+#include "config/SettingsKeys.h"
+#include "engine/DumpLoadThread.h"
+#include "platform/ComputerName.h"
+#include "platform/Prompts.h"
+
+namespace tvr::config {
+namespace {
+
+using client::TSybaseConnect;
+
+constexpr const char* kMainCaption = "Main Server Logon";
+constexpr const char* kReserveCaption = "Reserve Server Logon";
+
+// The main window's receiver accepts every event and does nothing with it.
+class IgnoringReceiver final : public client::TEventReceiver {
+public:
+    void ReceiveEvent(const client::TEventCT&) override {}
+};
+IgnoringReceiver ignoringReceiver;
+
+}  // namespace
+
+std::vector<std::string> databaseList(const std::vector<std::string>& colTexts) {
+    if (colTexts.empty() || colTexts.front().empty()) return {};
+    std::string text = colTexts.front();
+    text.pop_back();
+    std::vector<std::string> names = client::SplitLines(text);
+    if (!names.empty()) names.erase(names.begin());
+    return names;
+}
+
+TLogons::TLogons(engine::TWindowState& window, engine::TProcessDisplay& display, LiveSettings& live,
+                 platform::Registry& registry, LogonDialogs& dialogs, const LogFileNames& logFiles)
+    : window_(window),
+      display_(display),
+      live_(live),
+      registry_(registry),
+      dialogs_(dialogs),
+      logFiles_(logFiles) {}
+
+bool TLogons::Connect(std::unique_ptr<TSybaseConnect>& slot, const ConnectForm& form) {
+    slot.reset();
+    slot = std::make_unique<TSybaseConnect>(form.Server, form.User, form.Password, "", "");
+    slot->SetLogFile(logFiles_.activity);
+    slot->SetErrorLogFile(logFiles_.error);
+    client::SetEventReceiver(receiver_ ? receiver_ : &ignoringReceiver);
+    slot->SetProperty(CS_HOSTNAME, platform::computerName());
+    slot->SetProperty(CS_APPNAME, kApplicationName);
+    try {
+        slot->Connect();
+    } catch (const std::exception&) {
+        platform::prompts().messageBox(nullptr, "Unable establish connection", "Error",
+                                       platform::PromptButtons::Ok, platform::PromptIcon::None);
+        return false;
+    }
+    return slot->RetCode() == CS_SUCCEED;
+}
+
+void TLogons::ActivateWithoutDialog(ConnectForm& form) {
+    try {
+        form.LoadServerList();
+    } catch (const ServerListError& e) {
+        // Nobody watches an automatic logon: the error log keeps the reason.
+        try {
+            client::AppendToLog(
+                "\r\n$Err$Error: Time: " + client::LogTimeNow() + "\r\n$Err$" + e.what() + "\r\n",
+                logFiles_.error, false);
+        } catch (const std::exception&) {
+        }
+    }
+    form.LoadRememberedNames();
+}
+
+void TLogons::ShowServerName(ServerRole role, const std::string& name) {
+    live_.edit([&](TDumpLoadSettings& s) {
+        (role == ServerRole::Main ? s.MainServerName : s.ReservServerName) = name;
+    });
+    if (form_) form_->ShowServerName(role, name);
+}
+
+void TLogons::FillDatabaseList(ServerRole role, TSybaseConnect& connection) {
+    connection.Execute(kDatabaseListQuery);
+    const std::vector<std::string> names = databaseList(connection.ColTexts());
+    if (form_) form_->SetDatabaseList(role, names);
+}
+
+void TLogons::ResetReserveInfo() {
+    if (resetReserveInfo_) {
+        resetReserveInfo_();
+        return;
+    }
+    if (window_.ReserveConnected) return;
+    if (window_.UseReserve) {
+        window_.FProcessing = false;
+        window_.FWorkerRunning = false;
+        window_.FWorker.reset();
+        display_.SetActivityBusy(false);
+    }
+    for (int panel :
+         {engine::PanelReserveServer, engine::PanelLoadDatabase, engine::PanelReserveLogin})
+        display_.SetStatusText(panel, "");
+    window_.ReserveConnection.reset();
+}
+
+void TLogons::LogonReserve() {
+    window_.ReserveConnection.reset();
+    ConnectForm form(registry_, reserveKeyPath(), kReserveCaption);
+    std::unique_ptr<LogonDialog> dialog = dialogs_.MakeLogonDialog(form);
+    for (;;) {
+        bool ok = true;
+        if (window_.AutoLogon) {
+            ActivateWithoutDialog(form);
+            form.Password = window_.ReservePassword;
+        } else {
+            ok = dialog->ShowModal();
+        }
+        if (!ok) {
+            window_.ReserveConnection.reset();
+            return;
+        }
+        if (Connect(window_.ReserveConnection, form)) break;
+        window_.ReserveConnected = false;
+        window_.AutoLogon = false;
+    }
+    TSybaseConnect& connection = *window_.ReserveConnection;
+    display_.SetStatusText(engine::PanelReserveServer, form.Server);
+    display_.SetStatusText(engine::PanelLoadDatabase, live_.read(&TDumpLoadSettings::ComboLoad));
+    display_.SetStatusText(engine::PanelReserveLogin, form.User);
+    FillDatabaseList(ServerRole::Reserve, connection);
+    window_.ReserveConnected = true;
+    ShowServerName(ServerRole::Reserve, connection.ServerName());
+}
+
+void TLogons::LogonMain() {
+    window_.MainConnection.reset();
+    ConnectForm form(registry_, std::string(kSettingsBaseKey), kMainCaption);
+    std::unique_ptr<LogonDialog> dialog = dialogs_.MakeLogonDialog(form);
+    for (;;) {
+        if (!dialog->ShowModal()) {
+            window_.MainConnection.reset();
+            return;
+        }
+        if (Connect(window_.MainConnection, form)) break;
+        window_.MainConnected = false;
+        window_.AutoLogon = false;
+    }
+    TSybaseConnect& connection = *window_.MainConnection;
+    display_.SetStatusText(engine::PanelMainServer, form.Server);
+    display_.SetStatusText(engine::PanelDumpDatabase, live_.read(&TDumpLoadSettings::ComboDump));
+    display_.SetStatusText(engine::PanelMainLogin, form.User);
+    FillDatabaseList(ServerRole::Main, connection);
+    window_.MainConnected = true;
+    ShowServerName(ServerRole::Main, connection.ServerName());
+    ResetReserveInfo();
+    ShowServerName(ServerRole::Main, form.Server);
+    display_.SetInfoCell(0, 1, form.Server);
+}
+
+void TLogons::StartupLogon(const std::vector<std::string>& parameters) {
+    ConnectForm form(registry_, std::string(kSettingsBaseKey), kMainCaption);
+    std::unique_ptr<LogonDialog> dialog = dialogs_.MakeLogonDialog(form);
+    window_.LogonPending = true;
+    window_.ReserveConnected = false;
+    window_.MainConnected = false;
+    window_.AutoLogon = false;
+    window_.AutoStart = false;
+    if (ParseCommandLine(parameters, window_) == kAutomaticLogon) {
+        window_.AutoLogon = true;
+        ActivateWithoutDialog(form);
+        form.Password = window_.MainPassword;
+    }
+    while (window_.LogonPending) {
+        if (!window_.AutoLogon && !dialog->ShowModal()) break;
+        if (Connect(window_.MainConnection, form)) {
+            window_.MainConnection->Execute("use master");
+            window_.LogonPending = false;
+            window_.MainConnected = true;
+            display_.SetStatusText(engine::PanelMainServer, form.Server);
+            display_.SetStatusText(engine::PanelMainLogin, form.User);
+        } else {
+            window_.AutoLogon = false;
+        }
+    }
+    if (window_.LogonPending) {
+        // Cancelled: no connection is left behind, not even a refused one.
+        window_.MainConnection.reset();
+        return;
+    }
+    ResetReserveInfo();
+    ShowServerName(ServerRole::Main, form.Server);
+    display_.SetInfoCell(0, 1, form.Server);
+    if (!window_.AutoLogon) return;
+
+    if (window_.UseReserve) LogonReserve();
+    if (window_.AutoStart) {
+        mainWindowHidden_ = true;
+        // Before the worker exists: afterwards the connection is the worker's.
+        RefreshMainDatabases();
+        if (automaticStart_) automaticStart_();
+    }
+}
+
+void TLogons::RefreshMainDatabases() {
+    if (!window_.MainConnection) return;
+    if (window_.FProcessing || window_.FWorkerRunning) return;
+    TSybaseConnect& connection = *window_.MainConnection;
+    connection.Execute(kDatabaseListQuery);
+    display_.SetStatusText(engine::PanelMainServer, connection.ServerName());
+    if (form_) form_->SetDatabaseList(ServerRole::Main, databaseList(connection.ColTexts()));
+    ShowServerName(ServerRole::Main, connection.ServerName());
+}
+
+}  // namespace tvr::config

@@ -1,0 +1,30 @@
+#pragma once
+// What the start of processing and the worker need of the configuration: the logons, the
+// saving of the settings and the live settings at the moment they are read.
+#include "config/LiveSettings.h"
+#include "config/Logons.h"
+#include "engine/ProcessingHost.h"
+#include "platform/Registry.h"
+
+namespace tvr::config {
+
+class TSettingsProcessingHost final : public engine::TProcessingHost {
+public:
+    // Nothing is owned; all must outlive the host.
+    TSettingsProcessingHost(TLogons& logons, LiveSettings& live, platform::Registry& registry);
+
+    void LogonMain() override;
+    void LogonReserve() override;
+    // SaveSettings of the settings store: SettingsError for a folder, RegistryError for the
+    // registry file; both carry the text the user sees.
+    void SaveSettings() override;
+    engine::TStartSettings StartSettings() const override;
+    engine::TPassSettings PassSettings() const override;
+
+private:
+    TLogons& logons_;
+    LiveSettings& live_;
+    platform::Registry& registry_;
+};
+
+}  // namespace tvr::config

@@ -1,0 +1,198 @@
+#include "LogonTestSupport.h"
+
+#include "config/CommandLine.h"
+#include "platform/ComputerName.h"
+
+#include <algorithm>
+#include "config/SettingsKeys.h"
+
+using tvr::config::ServerRole;
+using tvr::config::TLogons;
+using tvr::test::kMainPassword;
+using tvr::test::kReservePassword;
+using tvr::test::LogonAnswer;
+using Names = std::vector<std::string>;
+
+namespace {
+
+// What the settings dialog would show after the logons.
+class RecordingForm final : public tvr::config::SettingsFormView {
+public:
+    void SetDatabaseList(ServerRole role, const Names& names) override {
+        (role == ServerRole::Main ? mainDatabases : reserveDatabases) = names;
+    }
+    void ShowServerName(ServerRole role, const std::string& name) override {
+        (role == ServerRole::Main ? mainServer : reserveServer) = name;
+    }
+    Names mainDatabases, reserveDatabases;
+    std::string mainServer, reserveServer;
+};
+
+class Logon : public tvr::test::TwoServers {
+protected:
+    void SetUp() override {
+        TwoServers::SetUp();
+        logons.SetSettingsForm(&form);
+    }
+    // The first column of a query's single row, on `connection`.
+    static std::string scalar(tvr::client::TSybaseConnect& connection, const std::string& sql) {
+        connection.Execute(sql);
+        const Names values = tvr::config::databaseList(connection.ColTexts());
+        return values.empty() ? "" : values.front();
+    }
+
+    tvr::test::ScriptedDialogs dialogs;
+    RecordingForm form;
+    TLogons logons{window, display, live, registry, dialogs, logFiles};
+};
+
+TEST_F(Logon, MainLogonFillsPanelsListAndNamesAndRemembersNamesButNoPassword) {
+    live.edit([](auto& s) { s.ComboDump = "sales"; });
+    display.panels[6] = "stale reserve";
+    dialogs.answer({true, "TVRMAIN", "sa", kMainPassword});
+    logons.LogonMain();
+
+    ASSERT_TRUE(window.MainConnected);
+    ASSERT_TRUE(window.MainConnection);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, "Main Server Logon");
+    EXPECT_EQ(display.panels[2], "TVRMAIN");
+    EXPECT_EQ(display.panels[3], "sales");
+    EXPECT_EQ(display.panels[4], "sa");
+    EXPECT_EQ(display.panels[6], "");  // no reserve logon in place
+    EXPECT_EQ(display.grid[0][1], "TVRMAIN");
+    EXPECT_EQ(form.mainDatabases,
+              (Names{"master", "model", "sales", "sybsystemdb", "sybsystemprocs", "tempdb"}));
+    EXPECT_EQ(form.mainServer, "TVRMAIN");
+    EXPECT_EQ(live.read(&tvr::config::TDumpLoadSettings::MainServerName), "TVRMAIN");
+    EXPECT_EQ(live.read(&tvr::config::TDumpLoadSettings::ComboDump), "sales");
+
+    std::string remembered;
+    registry.readText(tvr::config::kSettingsBaseKey, "ServerName", remembered);
+    EXPECT_EQ(remembered, "TVRMAIN");
+    registry.readText(tvr::config::kSettingsBaseKey, "UserName", remembered);
+    EXPECT_EQ(remembered, "sa");
+    // The server sees the program's name and the workstation's.
+    EXPECT_EQ(scalar(*window.MainConnection, "select app_name()"), "Ulmaris");
+    EXPECT_EQ(scalar(*window.MainConnection, "select host_name()"), tvr::platform::computerName());
+    EXPECT_TRUE(prompts.boxes().empty());
+}
+
+TEST_F(Logon, WrongPasswordBringsTheDialogBackWithNamesKeptAndTheRefusalLogged) {
+    dialogs.answer({true, "TVRMAIN", "sa", "wrong"});
+    logons.LogonMain();  // then Cancel
+
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1].server, "TVRMAIN");
+    EXPECT_EQ(dialogs.shown[1].user, "sa");
+    EXPECT_EQ(dialogs.shown[1].password, "wrong");  // the field as typed
+    EXPECT_FALSE(window.MainConnected);
+    EXPECT_FALSE(window.MainConnection);
+    EXPECT_NE(errors().find("Login failed"), std::string::npos) << errors();
+    // The only box is the message handler's for the refused login; the logon adds none.
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.boxes()[0].text, "Unable establish connection");
+}
+
+TEST_F(Logon, ReserveLogonPrefillsRememberedNamesAndFillsTheReserveSide) {
+    rememberNames();
+    live.edit([](auto& s) { s.ComboLoad = "sales_copy"; });
+    dialogs.answer({true, "TVRRES", "sa", kReservePassword});
+    logons.LogonReserve();
+
+    ASSERT_TRUE(window.ReserveConnected);
+    EXPECT_EQ(dialogs.shown[0].caption, "Reserve Server Logon");
+    EXPECT_EQ(dialogs.shown[0].server, "TVRRES");
+    EXPECT_EQ(dialogs.shown[0].user, "sa");
+    EXPECT_EQ(display.panels[6], "TVRRES");
+    EXPECT_EQ(display.panels[7], "sales_copy");
+    EXPECT_EQ(display.panels[8], "sa");
+    EXPECT_EQ(form.reserveServer, "TVRRES");
+    EXPECT_NE(std::find(form.reserveDatabases.begin(), form.reserveDatabases.end(), "sales_copy"),
+              form.reserveDatabases.end());
+    EXPECT_EQ(live.read(&tvr::config::TDumpLoadSettings::ReservServerName), "TVRRES");
+}
+
+TEST_F(Logon, AutomaticStartLogsOnToBothWithoutADialogAndStartsProcessing) {
+    rememberNames();
+    window.UseReserve = true;
+    bool started = false;
+    logons.SetAutomaticStart([&] {
+        started = true;
+        EXPECT_TRUE(window.MainConnected);
+        EXPECT_TRUE(window.ReserveConnected);
+        EXPECT_FALSE(form.mainDatabases.empty());  // refreshed before the worker exists
+        window.FProcessing = true;                 // as the start of processing leaves it
+    });
+    logons.StartupLogon(
+        {std::string("P1:") + kMainPassword, std::string("p2:") + kReservePassword, "-a"});
+
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_FALSE(window.LogonPending);
+    EXPECT_TRUE(window.AutoLogon);
+    EXPECT_TRUE(logons.MainWindowHidden());
+    EXPECT_EQ(display.panels[2], "TVRMAIN");
+    EXPECT_EQ(display.panels[4], "sa");
+    EXPECT_EQ(display.panels[6], "TVRRES");
+    // Program start's second refresh leaves the connection to the worker.
+    const std::string before = mainServer->traceText();
+    logons.RefreshMainDatabases();
+    EXPECT_EQ(mainServer->traceText(), before);
+}
+
+TEST_F(Logon, StartupLogonCases) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> params;
+        std::vector<LogonAnswer> answers;
+        std::size_t dialogs;
+        bool pending;
+    };
+    const std::string p1 = std::string("P1:") + kMainPassword;
+    const Case cases[] = {
+        {"wrong P1: the dialog after the failed attempt, then Cancel",
+         {"P1:bad", "-A"},
+         {},
+         1,
+         true},
+        {"four parameters: the dialog at once",
+         {p1, "a", "b", "c"},
+         {{true, "TVRMAIN", "sa", kMainPassword}},
+         1,
+         false},
+        {"no P1: the dialog at once", {"-A"}, {{true, "TVRMAIN", "sa", kMainPassword}}, 1, false},
+        {"an exact P1: logs on with an empty password", {"P1:"}, {}, 1, true},
+    };
+    rememberNames();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dialogs.shown.clear();
+        for (const LogonAnswer& a : c.answers) dialogs.answer(a);
+        bool started = false;
+        logons.SetAutomaticStart([&] { started = true; });
+        logons.StartupLogon(c.params);
+        EXPECT_EQ(dialogs.shown.size(), c.dialogs);
+        EXPECT_EQ(window.LogonPending, c.pending);
+        EXPECT_EQ(static_cast<bool>(window.MainConnection), !c.pending);
+        EXPECT_FALSE(started);
+        EXPECT_FALSE(window.AutoLogon);
+    }
+    EXPECT_NE(errors().find("Login failed"), std::string::npos);
+}
+
+TEST_F(Logon, AutomaticLogonWithAnUnreadableServerListLogsItAndUsesTheRememberedNames) {
+    rememberNames();
+    std::filesystem::remove_all(sybase / "ini");
+    window.UseReserve = false;
+    logons.StartupLogon({std::string("P1:") + kMainPassword});
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_TRUE(window.MainConnected);
+    EXPECT_NE(errors().find("$Err$Cannot open file \"" + (sybase / "ini" / "sql.ini").string() +
+                            "\". No such file or directory"),
+              std::string::npos)
+        << errors();
+    EXPECT_TRUE(prompts.boxes().empty());
+}
+
+}  // namespace
