@@ -1,5 +1,5 @@
 #include "config/CommandLine.h"
-#include "platform/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

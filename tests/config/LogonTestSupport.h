@@ -10,8 +10,8 @@
 #include "config/SettingsKeys.h"
 #include "engine/ProcessDisplay.h"
 #include "engine/WindowState.h"
-#include "platform/RecordingPrompts.h"
-#include "platform/TestTempFolder.h"
+#include "tests/support/RecordingPrompts.h"
+#include "tests/support/TempFolder.h"
 #include "tests/support/Emulator.h"
 
 #include <gtest/gtest.h>

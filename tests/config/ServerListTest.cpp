@@ -1,5 +1,5 @@
 #include "config/ServerList.h"
-#include "platform/TestTempFolder.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
