@@ -28,7 +28,7 @@ public:
     std::string mainServer, reserveServer;
 };
 
-class Logon : public tvr::test::TwoServers {
+class Logons : public tvr::test::TwoServers {
 protected:
     void SetUp() override {
         TwoServers::SetUp();
@@ -46,9 +46,9 @@ protected:
     TLogons logons{window, display, live, registry, dialogs, logFiles};
 };
 
-TEST_F(Logon, MainLogonFillsPanelsListAndNamesAndRemembersNamesButNoPassword) {
+TEST_F(Logons, MainLogonFillsPanelsListAndNamesAndRemembersNamesButNoPassword) {
     live.edit([](auto& s) { s.ComboDump = "sales"; });
-    display.panels[6] = "stale reserve";
+    display.SetStatusText(6, "stale reserve");
     dialogs.answer({true, "TVRMAIN", "sa", kMainPassword});
     logons.LogonMain();
 
@@ -56,11 +56,11 @@ TEST_F(Logon, MainLogonFillsPanelsListAndNamesAndRemembersNamesButNoPassword) {
     ASSERT_TRUE(window.MainConnection);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].caption, "Main Server Logon");
-    EXPECT_EQ(display.panels[2], "TVRMAIN");
-    EXPECT_EQ(display.panels[3], "sales");
-    EXPECT_EQ(display.panels[4], "sa");
-    EXPECT_EQ(display.panels[6], "");  // no reserve logon in place
-    EXPECT_EQ(display.grid[0][1], "TVRMAIN");
+    EXPECT_EQ(display.panelText(2), "TVRMAIN");
+    EXPECT_EQ(display.panelText(3), "sales");
+    EXPECT_EQ(display.panelText(4), "sa");
+    EXPECT_EQ(display.panelText(6), "");  // no reserve logon in place
+    EXPECT_EQ(display.count("SetInfoCell(0, 1, TVRMAIN)"), 1);
     EXPECT_EQ(form.mainDatabases,
               (Names{"master", "model", "sales", "sybsystemdb", "sybsystemprocs", "tempdb"}));
     EXPECT_EQ(form.mainServer, "TVRMAIN");
@@ -78,7 +78,7 @@ TEST_F(Logon, MainLogonFillsPanelsListAndNamesAndRemembersNamesButNoPassword) {
     EXPECT_TRUE(prompts.boxes().empty());
 }
 
-TEST_F(Logon, WrongPasswordBringsTheDialogBackWithNamesKeptAndTheRefusalLogged) {
+TEST_F(Logons, WrongPasswordBringsTheDialogBackWithNamesKeptAndTheRefusalLogged) {
     dialogs.answer({true, "TVRMAIN", "sa", "wrong"});
     logons.LogonMain();  // then Cancel
 
@@ -94,7 +94,7 @@ TEST_F(Logon, WrongPasswordBringsTheDialogBackWithNamesKeptAndTheRefusalLogged) 
     EXPECT_EQ(prompts.boxes()[0].text, "Unable establish connection");
 }
 
-TEST_F(Logon, ReserveLogonPrefillsRememberedNamesAndFillsTheReserveSide) {
+TEST_F(Logons, ReserveLogonPrefillsRememberedNamesAndFillsTheReserveSide) {
     rememberNames();
     live.edit([](auto& s) { s.ComboLoad = "sales_copy"; });
     dialogs.answer({true, "TVRRES", "sa", kReservePassword});
@@ -104,16 +104,16 @@ TEST_F(Logon, ReserveLogonPrefillsRememberedNamesAndFillsTheReserveSide) {
     EXPECT_EQ(dialogs.shown[0].caption, "Reserve Server Logon");
     EXPECT_EQ(dialogs.shown[0].server, "TVRRES");
     EXPECT_EQ(dialogs.shown[0].user, "sa");
-    EXPECT_EQ(display.panels[6], "TVRRES");
-    EXPECT_EQ(display.panels[7], "sales_copy");
-    EXPECT_EQ(display.panels[8], "sa");
+    EXPECT_EQ(display.panelText(6), "TVRRES");
+    EXPECT_EQ(display.panelText(7), "sales_copy");
+    EXPECT_EQ(display.panelText(8), "sa");
     EXPECT_EQ(form.reserveServer, "TVRRES");
     EXPECT_NE(std::find(form.reserveDatabases.begin(), form.reserveDatabases.end(), "sales_copy"),
               form.reserveDatabases.end());
     EXPECT_EQ(live.read(&tvr::config::TDumpLoadSettings::ReservServerName), "TVRRES");
 }
 
-TEST_F(Logon, AutomaticStartLogsOnToBothWithoutADialogAndStartsProcessing) {
+TEST_F(Logons, AutomaticStartLogsOnToBothWithoutADialogAndStartsProcessing) {
     rememberNames();
     window.UseReserve = true;
     bool started = false;
@@ -132,16 +132,16 @@ TEST_F(Logon, AutomaticStartLogsOnToBothWithoutADialogAndStartsProcessing) {
     EXPECT_FALSE(window.LogonPending);
     EXPECT_TRUE(window.AutoLogon);
     EXPECT_TRUE(logons.MainWindowHidden());
-    EXPECT_EQ(display.panels[2], "TVRMAIN");
-    EXPECT_EQ(display.panels[4], "sa");
-    EXPECT_EQ(display.panels[6], "TVRRES");
+    EXPECT_EQ(display.panelText(2), "TVRMAIN");
+    EXPECT_EQ(display.panelText(4), "sa");
+    EXPECT_EQ(display.panelText(6), "TVRRES");
     // Program start's second refresh leaves the connection to the worker.
     const std::string before = mainServer->traceText();
     logons.RefreshMainDatabases();
     EXPECT_EQ(mainServer->traceText(), before);
 }
 
-TEST_F(Logon, StartupLogonCases) {
+TEST_F(Logons, StartupLogonCases) {
     struct Case {
         const char* what;
         std::vector<std::string> params;
@@ -181,7 +181,7 @@ TEST_F(Logon, StartupLogonCases) {
     EXPECT_NE(errors().find("Login failed"), std::string::npos);
 }
 
-TEST_F(Logon, AutomaticLogonWithAnUnreadableServerListLogsItAndUsesTheRememberedNames) {
+TEST_F(Logons, AutomaticLogonWithAnUnreadableServerListLogsItAndUsesTheRememberedNames) {
     rememberNames();
     std::filesystem::remove_all(sybase / "ini");
     window.UseReserve = false;

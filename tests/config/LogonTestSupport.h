@@ -1,6 +1,5 @@
 #pragma once
-// What the logon and settings-dialog tests share: a display that keeps what the main window
-// would show, logon dialogs answered from a script, and two emulators (main and reserve)
+// What the logon and settings-dialog tests share: logon dialogs answered from a script, and two emulators (main and reserve)
 // with passwords, an Open Client folder listing them, a registry file and log files in a
 // fresh folder. After each test no password may appear in the registry file, the log files
 // or the emulators' traces.
@@ -8,11 +7,12 @@
 #include "config/Logons.h"
 #include "config/ServerList.h"
 #include "config/SettingsKeys.h"
-#include "engine/ProcessDisplay.h"
 #include "engine/WindowState.h"
-#include "tests/support/RecordingPrompts.h"
-#include "tests/support/TempFolder.h"
 #include "tests/support/Emulator.h"
+#include "tests/support/RecordingDisplay.h"
+#include "tests/support/RecordingPrompts.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -25,32 +25,6 @@
 #include <vector>
 
 namespace tvr::test {
-
-// Keeps the status panels, the info grid and tray "Main" as the window would show them.
-class PanelDisplay final : public engine::TProcessDisplay {
-public:
-    void SetProcessState(int) override {}
-    void RefreshTray() override {}
-    void EnableStart(bool) override {}
-    void SetToolbarSection(engine::ToolbarSection, int, bool) override {}
-    void SetActivityBusy(bool) override {}
-    void RequestClose() override {}
-    void SetStatusText(int panel, const std::string& text) override {
-        panels.at(static_cast<std::size_t>(panel)) = text;
-    }
-    void SetInfoRowCount(int rows) override { grid.resize(static_cast<std::size_t>(rows)); }
-    void SetInfoRow(int row, const engine::InfoRow& cells) override {
-        grid.at(static_cast<std::size_t>(row)) = cells;
-    }
-    void SetInfoCell(int row, int column, const std::string& text) override {
-        grid.at(static_cast<std::size_t>(row)).at(static_cast<std::size_t>(column)) = text;
-    }
-    void EnableTrayMain(bool enabled) override { trayMain.push_back(enabled); }
-
-    std::array<std::string, 9> panels{};
-    std::vector<engine::InfoRow> grid{engine::InfoRow{}};
-    std::vector<bool> trayMain;
-};
 
 // One showing of the logon dialog: Ok with these values, or Cancel.
 struct LogonAnswer {
@@ -126,7 +100,7 @@ protected:
         sybase = dir.path() / "sybase";
         writeFile(sybase / "ini" / "sql.ini",
                   ";; servers\r\n[TVRMAIN]\r\nquery=TCP,127.0.0.1,1\r\n[TVRRES]\r\n");
-        ::setenv("SYBASE", sybase.c_str(), 1);
+        environment.set("SYBASE", sybase.string());
         logFiles.activity = (dir.path() / "act.log").string();
         logFiles.error = (dir.path() / "err.log").string();
     }
@@ -162,11 +136,12 @@ protected:
     static inline testing::Emulator* reserveServer = nullptr;
 
     TempFolder dir;
+    ScopedEnvironment environment;
     std::filesystem::path sybase;
     platform::Registry registry{dir.path() / "registry.reg"};
     platform::RecordingPrompts prompts;
     engine::TWindowState window;
-    PanelDisplay display;
+    testing::RecordingDisplay display;
     config::LiveSettings live;
     config::LogFileNames logFiles;
 };

@@ -1,0 +1,359 @@
+// The logon dialog and the settings dialog as windows, on the offscreen platform, against
+// the two emulators.
+#include "LogonTestSupport.h"
+
+#include "config/FormConnect.h"
+#include "config/FormSetting.h"
+#include "config/InstallProcedure.h"
+#include "config/ProcedureMarker.h"
+#include "config/SettingsKeys.h"
+#include "engine/ProcedureScript.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include <chrono>
+#include <functional>
+
+using tvr::config::TFormSetting;
+using tvr::test::kMainPassword;
+using tvr::test::kReservePassword;
+
+namespace {
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "config_dialog_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication instance(argc, argv);
+    return instance;
+}
+
+// Runs the next scripted step on each modal dialog as it is shown, once the event loop of
+// its exec() runs.
+class ModalDriver final : public QObject {
+public:
+    using Step = std::function<void(QDialog&)>;
+    ModalDriver() { app().installEventFilter(this); }
+    ~ModalDriver() override { app().removeEventFilter(this); }
+    void then(Step step) { steps_.push_back(std::move(step)); }
+    bool done() const { return steps_.empty() && pending_ == 0; }
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        auto* dialog = qobject_cast<QDialog*>(object);
+        if (event->type() == QEvent::Show && dialog && dialog->isModal() && !steps_.empty()) {
+            Step step = std::move(steps_.front());
+            steps_.pop_front();
+            ++pending_;
+            QPointer<QDialog> target(dialog);
+            QTimer::singleShot(0, dialog, [this, step, target] {
+                --pending_;
+                if (target) step(*target);
+            });
+        }
+        return false;
+    }
+
+private:
+    std::deque<Step> steps_;
+    int pending_ = 0;
+};
+
+template <class W>
+W& child(QWidget& parent, const char* name) {
+    W* w = parent.findChild<W*>(name);
+    if (!w) throw std::runtime_error(std::string("no widget ") + name);
+    return *w;
+}
+
+// Fills the logon dialog and presses Ok.
+ModalDriver::Step enter(std::string server, std::string user, std::string password) {
+    return [=](QDialog& d) {
+        child<QComboBox>(d, "ComboBoxServer").setEditText(QString::fromStdString(server));
+        child<QLineEdit>(d, "EditUser").setText(QString::fromStdString(user));
+        child<QLineEdit>(d, "EditPassword").setText(QString::fromStdString(password));
+        child<QPushButton>(d, "BtnEnter").click();
+    };
+}
+
+class Dialogs : public tvr::test::TwoServers {
+protected:
+    void SetUp() override {
+        app();
+        TwoServers::SetUp();
+    }
+    void TearDown() override {
+        form.reset();
+        TwoServers::TearDown();
+    }
+    // The settings dialog as program start creates it: loading the settings.
+    TFormSetting& makeForm() {
+        form = std::make_unique<TFormSetting>(window, display, live, registry, logons, logFiles);
+        form->setFolderPicker([this](QWidget*, const QString& title, const QString& start) {
+            pickerCalls.push_back(title.toStdString() + "@" + start.toStdString());
+            return pickerAnswer;
+        });
+        return *form;
+    }
+    template <class W>
+    W& widget(const char* name) {
+        return child<W>(*form, name);
+    }
+    void logOnToBoth() {
+        scripted.answer({true, "TVRMAIN", "sa", kMainPassword});
+        scripted.answer({true, "TVRRES", "sa", kReservePassword});
+        widget<QPushButton>("ButtonMainConnect").click();
+        widget<QPushButton>("ButtonReserveConnect").click();
+        ASSERT_TRUE(window.MainConnected);
+        ASSERT_TRUE(window.ReserveConnected);
+    }
+    // The procedure text as the server keeps it.
+    static std::string installedText(tvr::client::TSybaseConnect& c) {
+        c.Execute("use sybsystemprocs");
+        c.Execute("sp_helptext sp_TVR");
+        if (c.ColCount() != 1) return {};
+        std::string column = c.ColTexts()[0];
+        column.erase(0, column.find('\n') + 1);
+        std::string text;
+        for (int row = 0; row < c.RowCount(); ++row) {
+            const std::size_t piece = row + 1 < c.RowCount() ? std::size_t{255} : column.size() - 1;
+            text += column.substr(0, piece);
+            column.erase(0, piece + 1);
+        }
+        c.Execute("use master");
+        return text;
+    }
+    static std::string procedureBatch() {
+        const std::string_view script = tvr::engine::SpTvrInstallScript;
+        const std::size_t go = script.rfind("\r\ngo\r\n");
+        std::string batch(script.substr(go + 4));
+        return batch.substr(0, batch.size() - 4);  // without the final CR LF "go"
+    }
+    std::vector<std::string> boxTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& box : prompts.boxes()) texts.push_back(box.caption + ": " + box.text);
+        return texts;
+    }
+
+    tvr::test::ScriptedDialogs scripted;
+    tvr::config::TLogons logons{window, display, live, registry, scripted, logFiles};
+    std::unique_ptr<TFormSetting> form;
+    std::vector<std::string> pickerCalls;
+    QString pickerAnswer;
+};
+
+TEST_F(Dialogs, WrongPasswordBringsTheLogonDialogBackWithNamesKeptAndFocusOnThePassword) {
+    tvr::config::QtLogonDialogs windows;
+    tvr::config::TLogons windowLogons{window, display, live, registry, windows, logFiles};
+    ModalDriver driver;
+    QStringList listed;
+    QString focus;
+    driver.then([&](QDialog& d) {
+        EXPECT_EQ(d.windowTitle(), "Main Server Logon");
+        auto& servers = child<QComboBox>(d, "ComboBoxServer");
+        for (int i = 0; i < servers.count(); ++i) listed << servers.itemText(i);
+        focus = d.focusWidget() ? d.focusWidget()->objectName() : QString();
+        enter("TVRMAIN", "sa", "wrong")(d);
+    });
+    QString serverAgain, userAgain, passwordAgain;
+    driver.then([&](QDialog& d) {
+        serverAgain = child<QComboBox>(d, "ComboBoxServer").currentText();
+        userAgain = child<QLineEdit>(d, "EditUser").text();
+        passwordAgain = child<QLineEdit>(d, "EditPassword").text();
+        enter("TVRMAIN", "sa", kMainPassword)(d);
+    });
+    windowLogons.LogonMain();
+
+    EXPECT_TRUE(driver.done());
+    EXPECT_EQ(listed, (QStringList{"TVRMAIN", "TVRRES"}));
+    EXPECT_EQ(focus, "EditPassword");
+    EXPECT_EQ(serverAgain, "TVRMAIN");
+    EXPECT_EQ(userAgain, "sa");
+    EXPECT_EQ(passwordAgain, "wrong");
+    EXPECT_TRUE(window.MainConnected);
+    EXPECT_NE(errors().find("Login failed"), std::string::npos);
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Error: Unable establish connection"}));
+}
+
+TEST_F(Dialogs, LogonDialogReportsAnUnreadableServerListAndCancelLeavesNoConnection) {
+    std::filesystem::remove_all(sybase);
+    tvr::config::QtLogonDialogs windows;
+    tvr::config::TLogons windowLogons{window, display, live, registry, windows, logFiles};
+    ModalDriver driver;
+    driver.then([](QDialog& d) { child<QPushButton>(d, "BtnEscape").click(); });
+    window.UseReserve = true;
+    windowLogons.LogonReserve();
+    EXPECT_TRUE(driver.done());
+    EXPECT_FALSE(window.ReserveConnection);
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.boxes()[0].caption, "Travenor(TVR)");
+    EXPECT_EQ(prompts.boxes()[0].text, "Cannot open file \"" + (sybase / "ini/sql.ini").string() +
+                                           "\". No such file or directory.");
+}
+
+TEST_F(Dialogs, SettingsDialogHoldsItsControlsAndLoadsTheSettings) {
+    registry.writeDefaultText(tvr::config::settingKeyPath("IsInterval"), "-1");
+    registry.writeDefaultText(tvr::config::settingKeyPath("EditInterval"), "01:30");
+    registry.writeDefaultText(tvr::config::settingKeyPath("ComboDump"), "sales");
+    makeForm();
+    EXPECT_EQ(form->windowTitle(), "Settings");
+    for (const char* name :
+         {"CheckBoxDumpLoadDB", "CheckBoxClearLog", "ComboLoad", "EditPathLoad", "EditLogPath",
+          "EditErrorLogPath", "MainServerName", "ReservServerName", "SpeedButtonLoad",
+          "SpeedButtonLogPath", "SpeedButtonErrorLogPath", "Cancel"})
+        EXPECT_NE(form->findChild<QWidget*>(name), nullptr) << name;
+    EXPECT_EQ(widget<QCheckBox>("CheckBoxInterval").text(), "Interval 'dump' and 'load' ");
+    EXPECT_TRUE(widget<QPushButton>("ButtonSave").isDefault());
+    EXPECT_TRUE(widget<QPushButton>("ButtonMainConnect").font().bold());
+    EXPECT_TRUE(widget<QLineEdit>("MainServerName").isReadOnly());
+    // A stored interval shows because the box is stored ticked; unticking hides it.
+    EXPECT_FALSE(widget<QLineEdit>("EditInterval").isHidden());
+    EXPECT_EQ(widget<QLineEdit>("EditInterval").text(), "01:30");
+    EXPECT_EQ(widget<QComboBox>("ComboDump").currentText(), "sales");
+    widget<QCheckBox>("CheckBoxInterval").click();
+    EXPECT_TRUE(widget<QLineEdit>("EditInterval").isHidden());
+    EXPECT_FALSE(live.read(&tvr::config::TDumpLoadSettings::IsInterval));
+    widget<QCheckBox>("CheckBoxInterval").click();
+    EXPECT_FALSE(widget<QLineEdit>("EditInterval").isHidden());
+    // Applied at creation: panel 3 and both rows of the grid.
+    EXPECT_EQ(display.panelText(3), "sales");
+    EXPECT_EQ(display.count("SetInfoRowCount(2)"), 1);
+    // Showing disables tray "Main", closing enables it again.
+    form->show();
+    form->reject();
+    const auto calls = display.calls();
+    EXPECT_EQ(std::vector<std::string>(calls.end() - 2, calls.end()),
+              (std::vector<std::string>{"EnableTrayMain(false)", "EnableTrayMain(true)"}));
+}
+
+TEST_F(Dialogs, UntickingReserveHidesItsGroupAndSaveCutsTheGridAndShowsTheRestartMessage) {
+    makeForm();
+    form->show();
+    widget<QCheckBox>("CheckBoxUseReserv").click();
+    EXPECT_FALSE(window.UseReserve);
+    EXPECT_TRUE(widget<QGroupBox>("GroupBoxReserv").isHidden());
+    display.SetStatusText(6, "TVRRES");
+    widget<QPushButton>("ButtonSave").click();
+
+    EXPECT_EQ(display.callsFrom(display.callCount() - 7),
+              (std::vector<std::string>{
+                  "SetStatusText(3, )",
+                  "SetInfoRow(0, Main server|||" +
+                      live.read(&tvr::config::TDumpLoadSettings::EditPathDump) + ")",
+                  "SetStatusText(6, )", "SetStatusText(7, )", "SetStatusText(8, )",
+                  "SetInfoRowCount(1)", "EnableTrayMain(true)"}));
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{
+                              "Message: Parameters will take effect after restart application"}));
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+    std::string stored;
+    registry.readDefaultText(tvr::config::settingKeyPath("IsReserv"), stored);
+    EXPECT_EQ(stored, "0");
+}
+
+TEST_F(Dialogs, CancelKeepsTheEditsInTheControlsAndTheLiveSettingsButStoresNothing) {
+    makeForm();
+    form->show();
+    const QString before = widget<QLineEdit>("EditPathDump").text();
+    widget<QLineEdit>("EditPathDump").setText("/edited/dumps");
+    widget<QComboBox>("ComboDump").setEditText("typed_db");
+    widget<QPushButton>("Cancel").click();
+    EXPECT_EQ(form->result(), QDialog::Rejected);
+    EXPECT_EQ(widget<QLineEdit>("EditPathDump").text(), "/edited/dumps");
+    EXPECT_EQ(live.read(&tvr::config::TDumpLoadSettings::EditPathDump), "/edited/dumps");
+    EXPECT_EQ(live.read(&tvr::config::TDumpLoadSettings::ComboDump), "typed_db");
+    EXPECT_FALSE(registry.keyExists(tvr::config::settingKeyPath("EditPathDump")));
+    EXPECT_FALSE(before.isEmpty());
+}
+
+TEST_F(Dialogs, FolderPickersUseTheirTitlesAndStartWhereTheyLastChose) {
+    makeForm();
+    const std::string dumpStart = live.read(&tvr::config::TDumpLoadSettings::EditPathDump);
+    widget<QLineEdit>("EditPathDump").setText("/typed");  // typing does not move the picker
+    pickerAnswer = "/chosen";
+    widget<QToolButton>("SpeedButtonDump").click();
+    EXPECT_EQ(widget<QLineEdit>("EditPathDump").text(), "/chosen");
+    pickerAnswer.clear();  // cancelled: the field stays
+    widget<QToolButton>("SpeedButtonDump").click();
+    widget<QToolButton>("SpeedButtonLoad").click();
+    widget<QToolButton>("SpeedButtonLogPath").click();
+    widget<QToolButton>("SpeedButtonErrorLogPath").click();
+    EXPECT_EQ(widget<QLineEdit>("EditPathDump").text(), "/chosen");
+    const auto s = live.snapshot();
+    EXPECT_EQ(pickerCalls,
+              (std::vector<std::string>{"Dump path of main server database @" + dumpStart,
+                                        "Dump path of main server database @/chosen",
+                                        "Load path of reserv server database@" + s.EditPathLoad,
+                                        "Log path@" + s.EditLogPath,
+                                        "Error log path@" + s.EditErrorLogPath}));
+}
+
+TEST_F(Dialogs, FirstSetupSaveWithOnlyTheMainServerNamesTheMissingReserveAndStaysOpen) {
+    window.SetupPending = true;
+    makeForm();
+    form->show();
+    scripted.answer({true, "TVRMAIN", "sa", kMainPassword});
+    widget<QPushButton>("ButtonMainConnect").click();
+    ASSERT_TRUE(window.MainConnected);
+    const std::string traceBefore = mainServer->traceText();
+    widget<QPushButton>("ButtonSave").click();
+
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.boxes()[0].caption, "Error");
+    EXPECT_EQ(prompts.boxes()[0].text, "\r\nunable to establish connection with Reserve Server");
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(mainServer->traceText(), traceBefore);  // nothing installed
+    EXPECT_FALSE(tvr::config::readProcedureInstalled(registry));
+    EXPECT_TRUE(registry.keyExists(tvr::config::settingKeyPath("IsReserv")));  // stored
+}
+
+TEST_F(Dialogs, FirstSetupSaveInstallsTheProcedureOnBothServersMarksItAndEmptiesTheLogs) {
+    window.SetupPending = true;
+    makeForm();
+    form->show();
+    logOnToBoth();
+    widget<QComboBox>("ComboDump").setEditText("sales");
+    widget<QComboBox>("ComboLoad").setEditText("sales_copy");
+    writeFile(logFiles.activity, "earlier activity\r\n");
+    writeFile(logFiles.error, "earlier error\r\n");
+    widget<QPushButton>("ButtonSave").click();
+
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{
+                              "Message: Parameters will take effect after restart application"}));
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->result(), QDialog::Accepted);
+    EXPECT_TRUE(tvr::config::readProcedureInstalled(registry));
+    EXPECT_EQ(activity(), "");
+    EXPECT_EQ(errors(), "");
+    EXPECT_EQ(installedText(*window.MainConnection), procedureBatch());
+    EXPECT_EQ(installedText(*window.ReserveConnection), procedureBatch());
+    EXPECT_EQ(display.panelText(7), "sales_copy");
+}
+
+TEST_F(Dialogs, FirstSetupSaveKeepsTheLogsAndTheDialogWhenTheInstallationFailsOnAServer) {
+    window.SetupPending = true;
+    makeForm();
+    form->show();
+    logOnToBoth();
+    // A transaction left open refuses the script's "use sybsystemprocs" on the reserve.
+    window.ReserveConnection->Execute("begin tran");
+    widget<QPushButton>("ButtonSave").click();
+
+    EXPECT_EQ(boxTexts(),
+              (std::vector<std::string>{"Error: " + tvr::config::installFailedText("TVRRES")}));
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(tvr::config::readProcedureInstalled(registry));
+    EXPECT_NE(activity().find("Ошибка: Процедура не установилась"), std::string::npos);
+    EXPECT_NE(errors().find("USE DATABASE command not allowed"), std::string::npos);
+    window.ReserveConnection->Execute("rollback tran");
+}
+
+}  // namespace
