@@ -2,47 +2,15 @@
 
 #include "client/LogWriter.h"
 #include "client/MessageHandlers.h"
-
-#include <array>
-#include <string_view>
+#include "client/ScriptSplit.h"
 
 namespace tvr::client {
-namespace {
-
-// The separators in their order of priority: the first form found anywhere in the rest of
-// the script wins over an earlier separator of a later form.
-constexpr std::array<std::string_view, 3> kSeparators{"\ngo\r", "\ngo ", "\ngo\n"};
-
-std::size_t findSeparator(const std::string& text) {
-    for (std::string_view separator : kSeparators) {
-        const std::size_t at = text.find(separator);
-        if (at != std::string::npos) return at;
-    }
-    return std::string::npos;
-}
-
-}  // namespace
 
 TRunQuery::TRunQuery(TSybaseConnect& connection) : connection_(connection) {}
 
 void TRunQuery::SplitScript(const std::string& script) {
-    batchCount_ = 0;
-    batches_.clear();
-    std::string rest = script;
-    for (std::size_t at = findSeparator(rest); at != std::string::npos; at = findSeparator(rest)) {
-        // The batch keeps the LF before "go"; the rest starts with what followed "go".
-        batches_.push_back(rest.substr(0, at + 1));
-        ++batchCount_;
-        rest.erase(0, at + 3);
-    }
-    if (batchCount_ == 0) return;
-    // A final "go" line without a line end after it is no separator; it is dropped here.
-    constexpr std::string_view finalGo = "\r\ngo";
-    if (rest.size() >= finalGo.size() &&
-        rest.compare(rest.size() - finalGo.size(), finalGo.size(), finalGo) == 0)
-        rest.erase(rest.size() - finalGo.size());
-    batches_.push_back(rest);
-    ++batchCount_;
+    batches_ = client::SplitScript(script);
+    batchCount_ = static_cast<std::int32_t>(batches_.size());
 }
 
 void TRunQuery::RunScript(const std::string& script) {

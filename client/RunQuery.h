@@ -14,8 +14,7 @@ public:
     // The connection is not owned and must outlive the object.
     explicit TRunQuery(TSybaseConnect& connection);
 
-    // Cuts `script` into Batches at each separator: LF "go" followed by CR, a blank or LF,
-    // the three forms looked for in that order of priority. No separator: BatchCount 0.
+    // Batches and BatchCount as client/ScriptSplit.h cuts `script`. No separator: BatchCount 0.
     void SplitScript(const std::string& script);
     // Runs each batch in order, whatever the outcome of the earlier ones; a script without
     // a separator is sent whole. A log file that cannot be opened raises LogFileError.

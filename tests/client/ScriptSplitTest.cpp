@@ -1,5 +1,5 @@
 // Cutting scripts into batches at their "go" lines.
-#include "client/RunQuery.h"
+#include "client/ScriptSplit.h"
 #include "engine/ProcedureScript.h"
 
 #include <gtest/gtest.h>
@@ -9,22 +9,12 @@ using Strings = std::vector<std::string>;
 
 namespace {
 
-class ScriptSplit : public ::testing::Test {
-protected:
-    Strings split(const std::string& script) {
-        runner.SplitScript(script);
-        EXPECT_EQ(static_cast<std::size_t>(runner.BatchCount()), runner.Batches().size());
-        return runner.Batches();
-    }
-    TSybaseConnect connection{"TVR_NOWHERE", "sa", "", "", ""};
-    TRunQuery runner{connection};
-};
+Strings split(const std::string& script) { return SplitScript(script); }
 
 }  // namespace
 
-TEST_F(ScriptSplit, ScriptWithoutSeparatorHasNoBatches) {
+TEST(ScriptSplit, ScriptWithoutSeparatorHasNoBatches) {
     EXPECT_EQ(split("select 1\r\nselect 2\r\n"), Strings{});
-    EXPECT_EQ(runner.BatchCount(), 0);
     // "go" on the very first line, in capitals, or indented is no separator.
     EXPECT_EQ(split("go\r\nselect 1"), Strings{});
     EXPECT_EQ(split("select 1\r\nGO\r\nselect 2"), Strings{});
@@ -33,36 +23,35 @@ TEST_F(ScriptSplit, ScriptWithoutSeparatorHasNoBatches) {
     EXPECT_EQ(split(""), Strings{});
 }
 
-TEST_F(ScriptSplit, EachBatchKeepsTheLineEndBeforeItsGo) {
+TEST(ScriptSplit, EachBatchKeepsTheLineEndBeforeItsGo) {
     EXPECT_EQ(split("a\r\ngo\r\nb\r\ngo\r\nc"), (Strings{"a\r\n", "\r\nb\r\n", "\r\nc"}));
-    EXPECT_EQ(runner.BatchCount(), 3);
 }
 
-TEST_F(ScriptSplit, LineFeedOnlyScriptKeepsItsFinalGo) {
+TEST(ScriptSplit, LineFeedOnlyScriptKeepsItsFinalGo) {
     EXPECT_EQ(split("a\ngo\nb\ngo"), (Strings{"a\n", "\nb\ngo"}));
 }
 
-TEST_F(ScriptSplit, FinalGoWithoutLineEndIsDropped) {
+TEST(ScriptSplit, FinalGoWithoutLineEndIsDropped) {
     EXPECT_EQ(split("a\r\ngo\r\nb\r\ngo"), (Strings{"a\r\n", "\r\nb"}));
     // Too short to hold CR LF "go": kept as it is.
     EXPECT_EQ(split("a\ngo\ngo"), (Strings{"a\n", "\ngo"}));
 }
 
-TEST_F(ScriptSplit, HigherFormWinsOverAnEarlierLowerOne) {
+TEST(ScriptSplit, HigherFormWinsOverAnEarlierLowerOne) {
     EXPECT_EQ(split("a\ngo \nb\r\ngo\r\nc"), (Strings{"a\ngo \nb\r\n", "\r\nc"}));
     EXPECT_EQ(split("a\ngo\nb\ngo x\nc"), (Strings{"a\ngo\nb\n", " x\nc"}));
 }
 
-TEST_F(ScriptSplit, GoWithACountStartsTheNextBatchWithTheRestOfItsLine) {
+TEST(ScriptSplit, GoWithACountStartsTheNextBatchWithTheRestOfItsLine) {
     EXPECT_EQ(split("a\r\ngo 10\r\nb"), (Strings{"a\r\n", " 10\r\nb"}));
 }
 
-TEST_F(ScriptSplit, TrailingGoLineLeavesABatchOfOneLineEnd) {
+TEST(ScriptSplit, TrailingGoLineLeavesABatchOfOneLineEnd) {
     EXPECT_EQ(split("a\r\ngo\r\n"), (Strings{"a\r\n", "\r\n"}));
     EXPECT_EQ(split("a\r\ngo\r\nb\r\ngo\r\n"), (Strings{"a\r\n", "\r\nb\r\n", "\r\n"}));
 }
 
-TEST_F(ScriptSplit, ProcedureScriptSplitsIntoItsThreeBatches) {
+TEST(ScriptSplit, ProcedureScriptSplitsIntoItsThreeBatches) {
     const std::string script(tvr::engine::SpTvrInstallScript);
     const Strings batches = split(script);
     ASSERT_EQ(batches.size(), 3u);

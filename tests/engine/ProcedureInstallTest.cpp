@@ -2,6 +2,7 @@
 #include "tests/support/ServerFixture.h"
 
 #include "client/RunQuery.h"
+#include "client/ScriptSplit.h"
 #include "engine/ProcedureScript.h"
 
 using namespace tvr::client;
@@ -31,12 +32,7 @@ protected:
         }
         return text;
     }
-    static std::string procedureBatch() {
-        TSybaseConnect offline("TVR_NOWHERE", "sa", "", "", "");
-        TRunQuery splitter(offline);
-        splitter.SplitScript(std::string(SpTvrInstallScript));
-        return splitter.Batches().at(2);
-    }
+    static std::string procedureBatch() { return SplitScript(SpTvrInstallScript).at(2); }
 };
 
 }  // namespace

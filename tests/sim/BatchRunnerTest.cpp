@@ -2,6 +2,7 @@
 // tokens with their status bits and counts, return status before done-proc, messages in place.
 #include "sim/statements/BatchRunner.h"
 #include "sim/statements/StatementHandlers.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -45,9 +46,7 @@ public:
 class BatchTokens : public ::testing::Test {
 protected:
     BatchTokens()
-        : folder_(std::filesystem::temp_directory_path() /
-                  ("tvr-batch-" + std::to_string(::getpid()))),
-          state_([&] {
+        : state_([&] {
               ServerOptions options;
               options.name = "RUNNER";
               options.dataDir = folder_.string();
@@ -57,7 +56,6 @@ protected:
           }()),
           commands_(makeStandardCommands()),
           context_(state_, commands_, sink_, 1) {}
-    ~BatchTokens() override { std::filesystem::remove_all(folder_); }
 
     std::vector<std::string> run(const std::string& batch) {
         sink_.tokens.clear();
@@ -65,7 +63,7 @@ protected:
         return sink_.tokens;
     }
 
-    std::filesystem::path folder_;
+    tvr::test::TempFolder folder_{"tvr-batch"};
     ServerState state_;
     CommandSet commands_;
     RecordingSink sink_;

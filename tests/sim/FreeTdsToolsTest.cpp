@@ -1,6 +1,7 @@
 // FreeTDS's own command line client, which nobody here wrote, against the emulator: it logs
 // on, lists the databases, and shows the 4002 refusal for a wrong password.
 #include "tests/support/Emulator.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -20,9 +21,8 @@ bool haveFisql() { return std::system("command -v fisql >/dev/null 2>&1") == 0; 
 // Runs fisql with `input` on its standard input; returns everything it printed.
 std::string runFisql(const std::string& server, const std::string& password,
                      const std::string& input) {
-    std::string folder =
-        std::filesystem::temp_directory_path() / ("tvr-fisql-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
+    const tvr::test::TempFolder scratch("tvr-fisql");
+    const std::string folder = scratch.string();
     std::string inputPath = folder + "/in.sql", outputPath = folder + "/out.txt";
     std::ofstream(inputPath) << input;
     std::string command = "timeout 60 fisql -S " + server + " -U sa -P '" + password + "' < " +
@@ -32,7 +32,6 @@ std::string runFisql(const std::string& server, const std::string& password,
     std::ifstream in(outputPath);
     std::ostringstream text;
     text << in.rdbuf();
-    std::filesystem::remove_all(folder);
     return text.str();
 }
 

@@ -4,6 +4,7 @@
 #include "sim/statements/ServerMessages.h"
 #include "sim/statements/StatementHandlers.h"
 #include "sim/storage/TransactionLog.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -22,11 +23,6 @@ public:
 
 class ServerFolder : public ::testing::Test {
 protected:
-    ServerFolder()
-        : folder_(std::filesystem::temp_directory_path() /
-                  ("tvr-state-" + std::to_string(::getpid()))) {}
-    ~ServerFolder() override { std::filesystem::remove_all(folder_); }
-
     ServerOptions options(std::vector<std::string> databases = {"pubs2"}) const {
         ServerOptions result;
         result.name = "STATE";
@@ -45,7 +41,7 @@ protected:
         return sink.messages;
     }
 
-    std::filesystem::path folder_;
+    tvr::test::TempFolder folder_{"tvr-state"};
 };
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "sim/backup/DumpFile.h"
+#include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;
 using namespace tvr::sim;
@@ -111,10 +112,6 @@ struct Recorder : MessageSink {
 class BackupServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("tvr-backup-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
         fs::create_directories(dir_ / "dumps");
         host_ = std::make_unique<TestHost>(dir_);
         host_->known = {"sales", "reserve", "other", "master"};
@@ -129,7 +126,6 @@ protected:
         server_.reset();
         main_.reset();
         reserve_.reset();
-        fs::remove_all(dir_);
     }
     void makeServer(BackupServerOptions options) {
         options.serverName = "MAIN";
@@ -139,7 +135,8 @@ protected:
     }
     std::string dev(const std::string& name) const { return (dir_ / "dumps" / name).string(); }
 
-    fs::path dir_;
+    tvr::test::TempFolder folder_{"tvr-backup"};
+    fs::path dir_ = folder_.path();
     std::unique_ptr<TestHost> host_;
     std::unique_ptr<Db> main_;
     std::unique_ptr<Db> reserve_;

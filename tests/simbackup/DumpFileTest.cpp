@@ -1,4 +1,5 @@
 #include "sim/backup/DumpFile.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -14,15 +15,6 @@ namespace {
 
 class DumpFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("tvr-dumpfile-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     fs::path writeDump(const std::string& data, bool finish = true) {
         const fs::path path = dir_ / "x.db";
         DumpHeader h;
@@ -51,7 +43,8 @@ protected:
         f.put(static_cast<char>(c ^ 0x5A));
     }
 
-    fs::path dir_;
+    tvr::test::TempFolder folder_{"tvr-dumpfile"};
+    fs::path dir_ = folder_.path();
 };
 
 TEST_F(DumpFileTest, RoundTripKeepsHeaderAndData) {

@@ -22,14 +22,13 @@ TEST(BackupServerCheck, StoppedBackupServerFailsDumpsUntilNetStartStartsIt) {
     ASSERT_TRUE(installSpTvr(client).empty());
     client.execute("use master");
 
-    CtBatch failed = client.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "a.db"));
+    CtBatch failed = client.execute(spTvrCall(0, "sales", 1, 0, dumps.folder(), "a.db"));
     EXPECT_EQ(lastStatus(failed), -7205);
     EXPECT_TRUE(saysSomething(failed, "LOG DUMP ERROR: 7205"));
     EXPECT_TRUE(saysSomething(failed, "Can't open a connection to site 'SYB_BACKUP'"));
     EXPECT_FALSE(std::filesystem::exists(dumps.file("a.db")));
-    EXPECT_EQ(
-        lastStatus(client.execute(spTvrCall(0, "sales", 0, 1, dumps.withSeparator(), "a.db"))),
-        -7205);
+    EXPECT_EQ(lastStatus(client.execute(spTvrCall(0, "sales", 0, 1, dumps.folder(), "a.db"))),
+              -7205);
 
     const auto servers = client.execute("sp_helpserver").rowResults();
     ASSERT_EQ(servers.size(), 1u);
@@ -68,8 +67,7 @@ TEST(BackupServerCheck, StoppedBackupServerFailsDumpsUntilNetStartStartsIt) {
     EXPECT_TRUE(refused.failed() || hasMessage(refused, 11222));
     EXPECT_TRUE(hasMessage(refused, 11222));
 
-    EXPECT_EQ(
-        lastStatus(client.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "a.db"))), 1);
+    EXPECT_EQ(lastStatus(client.execute(spTvrCall(0, "sales", 1, 0, dumps.folder(), "a.db"))), 1);
 }
 
 TEST(BackupServerCheck, NetworkNameAndEntryFollowTheCommandLine) {

@@ -30,12 +30,10 @@ protected:
     // Dumps the main's sales and loads it into the reserve's sales_copy; the last status.
     CtBatch ship(int type, const std::string& file) {
         mainClient_.execute("use master");
-        CtBatch dumped =
-            mainClient_.execute(spTvrCall(type, "sales", 1, 0, dumps_.withSeparator(), file));
+        CtBatch dumped = mainClient_.execute(spTvrCall(type, "sales", 1, 0, dumps_.folder(), file));
         if (lastStatus(dumped) != 1) return dumped;
         reserveClient_.execute("use master");
-        return reserveClient_.execute(
-            spTvrCall(type, "sales_copy", 0, 1, dumps_.withSeparator(), file));
+        return reserveClient_.execute(spTvrCall(type, "sales_copy", 0, 1, dumps_.folder(), file));
     }
     void run(CtClient& client, const std::string& sql) {
         ASSERT_FALSE(client.execute(sql).failed()) << sql;

@@ -32,7 +32,7 @@ protected:
 
     CtBatch dump(int type, const std::string& file) {
         mainClient_.execute("use master");
-        return mainClient_.execute(spTvrCall(type, "sales", 1, 0, dumps_.withSeparator(), file));
+        return mainClient_.execute(spTvrCall(type, "sales", 1, 0, dumps_.folder(), file));
     }
     // A change to the main's database, made from inside it.
     void changeMain(const std::string& sql) {
@@ -42,8 +42,7 @@ protected:
     }
     CtBatch load(int type, const std::string& file) {
         reserveClient_.execute("use master");
-        return reserveClient_.execute(
-            spTvrCall(type, "sales_copy", 0, 1, dumps_.withSeparator(), file));
+        return reserveClient_.execute(spTvrCall(type, "sales_copy", 0, 1, dumps_.folder(), file));
     }
 
     DumpFolder dumps_;
@@ -60,7 +59,7 @@ TEST_F(DumpLoadCycle, FullThenTransactionPassesKeepTheReserveInStep) {
     ASSERT_EQ(help.size(), 2u);
     std::string text;
     for (const auto& row : help[1].rows) text += row.at(0).value_or("");
-    EXPECT_EQ(text, scriptBatches(spTvrScript()).at(2));
+    EXPECT_EQ(text, tvr::client::SplitScript(spTvrScript()).at(2));
 
     CtBatch dumped = dump(0, "sales.db");
     EXPECT_EQ(lastStatus(dumped), 1);
@@ -116,8 +115,7 @@ TEST_F(DumpLoadCycle, ALoadSequenceGoesOnAfterTheReserveRestarts) {
     ASSERT_TRUE(again.connect("CYRES"));
     EXPECT_TRUE(hasMessage(again.execute("use sales_copy"), 950));  // still loading
     again.execute("use master");
-    EXPECT_EQ(lastStatus(
-                  again.execute(spTvrCall(1, "sales_copy", 0, 1, dumps_.withSeparator(), "t1.tr"))),
+    EXPECT_EQ(lastStatus(again.execute(spTvrCall(1, "sales_copy", 0, 1, dumps_.folder(), "t1.tr"))),
               1);
     EXPECT_FALSE(again.execute("online database sales_copy").failed());
     EXPECT_EQ(rowsText(again, "select count(*) from sales_copy..t"), "3|\n");
@@ -186,8 +184,8 @@ TEST_F(DumpLoadCycle, DamagedDumpFilesAreRefusedAndChangeNothing) {
     }
     // A dump into a folder that does not exist fails the way the server reports it.
     mainClient_.execute("use master");
-    CtBatch nowhere = mainClient_.execute(
-        spTvrCall(0, "sales", 1, 0, dumps_.withSeparator() + "no/such/", "x.db"));
+    CtBatch nowhere =
+        mainClient_.execute(spTvrCall(0, "sales", 1, 0, dumps_.folder() + "/no/such", "x.db"));
     EXPECT_EQ(lastStatus(nowhere), -8009);
     EXPECT_TRUE(saysSomething(nowhere, "LOG DUMP ERROR: 8009"));
     EXPECT_TRUE(saysSomething(nowhere, "No such file or directory"));

@@ -24,8 +24,7 @@ TEST(Faults, DropFailAndStallFireOnceEach) {
 
     CtBatch armed = client.execute("emulator fault disconnect");
     EXPECT_FALSE(armed.failed());
-    CtBatch dropped =
-        client.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "dropped.db"));
+    CtBatch dropped = client.execute(spTvrCall(0, "sales", 1, 0, dumps.folder(), "dropped.db"));
     EXPECT_TRUE(dropped.failed() || !client.clientMessages.empty());
     EXPECT_FALSE(client.clientMessages.empty());
     EXPECT_TRUE(std::filesystem::exists(dumps.file("dropped.db")));
@@ -33,17 +32,14 @@ TEST(Faults, DropFailAndStallFireOnceEach) {
     CtClient second;
     ASSERT_TRUE(second.connect("FTMAIN"));
     second.execute("use master");
-    EXPECT_EQ(
-        lastStatus(second.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "good.db"))),
-        1);
+    EXPECT_EQ(lastStatus(second.execute(spTvrCall(0, "sales", 1, 0, dumps.folder(), "good.db"))),
+              1);
     ASSERT_FALSE(second.execute("emulator fault error 4305").failed());
-    CtBatch failed =
-        second.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "failed.db"));
+    CtBatch failed = second.execute(spTvrCall(0, "sales", 1, 0, dumps.folder(), "failed.db"));
     EXPECT_EQ(lastStatus(failed), -4305);
     EXPECT_TRUE(saysSomething(failed, "LOG DUMP ERROR: 4305"));
-    EXPECT_EQ(
-        lastStatus(second.execute(spTvrCall(0, "sales", 1, 0, dumps.withSeparator(), "good2.db"))),
-        1);
+    EXPECT_EQ(lastStatus(second.execute(spTvrCall(0, "sales", 1, 0, dumps.folder(), "good2.db"))),
+              1);
 
     CtBatch bad = second.execute("emulator fault explode");
     EXPECT_TRUE(hasMessage(bad, 20002));
@@ -59,12 +55,11 @@ TEST(Faults, DropFailAndStallFireOnceEach) {
     ASSERT_TRUE(installSpTvr(loader).empty());
     loader.execute("use master");
     CtBatch refused =
-        loader.execute(spTvrCall(0, "sales_copy", 0, 1, dumps.withSeparator(), "dropped.db"));
+        loader.execute(spTvrCall(0, "sales_copy", 0, 1, dumps.folder(), "dropped.db"));
     EXPECT_EQ(lastStatus(refused), -8009);
     EXPECT_TRUE(saysSomething(refused, "never completed"));
-    EXPECT_EQ(lastStatus(loader.execute(
-                  spTvrCall(0, "sales_copy", 0, 1, dumps.withSeparator(), "good.db"))),
-              1);
+    EXPECT_EQ(
+        lastStatus(loader.execute(spTvrCall(0, "sales_copy", 0, 1, dumps.folder(), "good.db"))), 1);
 }
 
 TEST(Faults, CommandLineFaultFailsTheFirstDump) {

@@ -122,8 +122,8 @@ TEST(Procedures, SpTvrIsFoundFromEveryDatabaseOnceCreatedInSybsystemprocs) {
     CtClient client;
     ASSERT_TRUE(client.connect("PRTVR"));
     client.execute("use sales");
-    EXPECT_TRUE(hasMessage(
-        client.execute(spTvrCall(1, "sales", 1, 0, dumps.withSeparator(), "x.tr")), 2812));
+    EXPECT_TRUE(
+        hasMessage(client.execute(spTvrCall(1, "sales", 1, 0, dumps.folder(), "x.tr")), 2812));
 
     ASSERT_TRUE(installSpTvr(client).empty());
     ASSERT_TRUE(installSpTvr(client).empty());  // running it again replaces the procedure
@@ -132,7 +132,7 @@ TEST(Procedures, SpTvrIsFoundFromEveryDatabaseOnceCreatedInSybsystemprocs) {
     EXPECT_TRUE(hasMessage(missing, 201));
 
     // @pr_dump wins over @pr_load: a dump, no load.
-    CtBatch both = client.execute(spTvrCall(1, "sales", 1, 1, dumps.withSeparator(), "both.tr"));
+    CtBatch both = client.execute(spTvrCall(1, "sales", 1, 1, dumps.folder(), "both.tr"));
     EXPECT_EQ(lastStatus(both), 1);
     EXPECT_TRUE(saysSomething(both, "Start Dump"));
     EXPECT_FALSE(saysSomething(both, "Start Load"));
@@ -149,14 +149,13 @@ TEST(Procedures, SpTvrIsFoundFromEveryDatabaseOnceCreatedInSybsystemprocs) {
 
     // The database name is cut to 30 characters, the file name too.
     const std::string longName = "a_database_name_of_thirty_char_and_more";
-    CtBatch cut = client.execute(spTvrCall(0, longName, 1, 0, dumps.withSeparator(),
-                                           "file_name_of_thirty_characters_plus.db"));
+    CtBatch cut = client.execute(
+        spTvrCall(0, longName, 1, 0, dumps.folder(), "file_name_of_thirty_characters_plus.db"));
     EXPECT_EQ(lastStatus(cut), 1);
     EXPECT_TRUE(std::filesystem::exists(dumps.file("file_name_of_thirty_characters")));
 
     // A failing dump prints the error and returns it negated; messages name the procedure.
-    CtBatch failed =
-        client.execute(spTvrCall(1, "no_such_db", 1, 0, dumps.withSeparator(), "x.tr"));
+    CtBatch failed = client.execute(spTvrCall(1, "no_such_db", 1, 0, dumps.folder(), "x.tr"));
     EXPECT_EQ(lastStatus(failed), -911);
     bool printed = false;
     for (const CtMessage& m : failed.messages())

@@ -10,6 +10,7 @@
 
 #include "tests/support/DumpTestSupport.h"
 #include "tests/support/Emulator.h"
+#include "tests/support/TempFolder.h"
 
 using namespace tvr::testing;
 namespace fs = std::filesystem;
@@ -24,8 +25,9 @@ std::string readFile(const fs::path& path) {
 }
 
 TEST(Sandbox, WritesASybaseTreeAndDataFoldersBothServersStartFrom) {
-    const fs::path dir = fs::temp_directory_path() / ("tvr-sandbox-" + std::to_string(::getpid()));
-    fs::remove_all(dir);
+    // The sandbox command makes the folder itself and refuses one that exists.
+    const tvr::test::TempFolder scratch("tvr-sandbox");
+    const fs::path dir = scratch / "sandbox";
     const std::string aseemu = std::string(std::getenv("TVR_BIN_DIR")) + "/aseemu";
     const std::string command =
         aseemu + " sandbox " + dir.string() + " --port 41000 > " + (dir.string() + ".out");
@@ -69,8 +71,6 @@ TEST(Sandbox, WritesASybaseTreeAndDataFoldersBothServersStartFrom) {
         ASSERT_TRUE(client.connect("SBRES"));
         EXPECT_FALSE(client.execute("use sales_copy").failed());
     }
-    fs::remove_all(dir);
-    fs::remove(dir.string() + ".out");
 }
 
 }  // namespace

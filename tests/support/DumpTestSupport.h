@@ -1,56 +1,29 @@
 #pragma once
 // Shared pieces of the dump and load tests: a dump folder, the program's sp_TVR installation
-// script split into batches as its script runner splits it, and the exact call statement.
-#include <unistd.h>
+// script run batch by batch as its script runner runs it, and the program's call statement.
+#include "client/ScriptSplit.h"
+#include "engine/ProcedureCall.h"
+#include "engine/ProcedureScript.h"
+#include "tests/support/CtClient.h"
+#include "tests/support/TempFolder.h"
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "engine/ProcedureScript.h"
-#include "tests/support/CtClient.h"
-
 namespace tvr::testing {
 
 class DumpFolder {
 public:
-    DumpFolder() {
-        path_ = std::filesystem::temp_directory_path() /
-                ("tvr-dumps-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~DumpFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    DumpFolder(const DumpFolder&) = delete;
-    DumpFolder& operator=(const DumpFolder&) = delete;
+    // The folder as the program keeps it: without a separator at its end.
+    std::string folder() const { return folder_.string(); }
     // The folder as the call passes it: with the separator appended.
-    std::string withSeparator() const { return path_.string() + "/"; }
-    std::filesystem::path file(const std::string& name) const { return path_ / name; }
+    std::string withSeparator() const { return folder() + "/"; }
+    std::filesystem::path file(const std::string& name) const { return folder_ / name; }
 
 private:
-    static int& counter() {
-        static int n = 0;
-        return n;
-    }
-    std::filesystem::path path_;
+    tvr::test::TempFolder folder_{"tvr-dumps"};
 };
-
-// Batches between "go" lines: each ends with the line end before "go"; a final "go" without a
-// line end is dropped.
-inline std::vector<std::string> scriptBatches(std::string rest) {
-    std::vector<std::string> batches;
-    for (std::size_t p; (p = rest.find("\ngo\r")) != std::string::npos;) {
-        batches.push_back(rest.substr(0, p + 1));
-        rest = rest.substr(p + 3);
-    }
-    if (rest.size() >= 4 && rest.compare(rest.size() - 4, 4, "\r\ngo") == 0)
-        rest.resize(rest.size() - 4);
-    batches.push_back(rest);
-    return batches;
-}
 
 // The installation script exactly as the program installs it.
 inline std::string spTvrScript() { return std::string(tvr::engine::SpTvrInstallScript); }
@@ -58,17 +31,16 @@ inline std::string spTvrScript() { return std::string(tvr::engine::SpTvrInstallS
 // Runs the installation script; returns the messages of severity above 10.
 inline std::vector<CtMessage> installSpTvr(CtClient& client) {
     std::vector<CtMessage> errors;
-    for (const std::string& batch : scriptBatches(spTvrScript()))
+    for (const std::string& batch : tvr::client::SplitScript(spTvrScript()))
         for (const CtMessage& m : client.execute(batch).messages())
             if (m.severity > 10) errors.push_back(m);
     return errors;
 }
 
+// The statement the program sends for one step; `folder` without its separator.
 inline std::string spTvrCall(int type, const std::string& database, int dump, int load,
                              const std::string& folder, const std::string& file) {
-    return "execute sp_TVR @TypeTrans=" + std::to_string(type) + ", @database_name=\"" + database +
-           "\", @pr_dump=" + std::to_string(dump) + ", @pr_load=" + std::to_string(load) +
-           ", @pathname=\"" + folder + "\", @device_name=\"" + file + "\"";
+    return tvr::engine::SpTvrCallStatement({type, database, dump, load, folder, file});
 }
 
 inline int lastStatus(const CtBatch& batch) {
