@@ -22,6 +22,38 @@ StatementOutcome runStatement(ExecutionContext& context, const Statement& statem
     }
 }
 
+StatementOutcome runNestedBatch(ExecutionContext& context, const std::string& text) {
+    ResultSink& sink = context.sink();
+    std::vector<Statement> statements;
+    try {
+        statements = context.commands().splitter.split(text);
+    } catch (const SqlLexError& error) {
+        ServerMessage message = messages::unclosedQuote(error.near);
+        message.line = error.line;
+        sink.message(message);
+        return StatementOutcome::failed();
+    }
+    StatementOutcome outcome;
+    for (const Statement& statement : statements) {
+        if (sink.cancelRequested()) {
+            outcome.cancelled = true;
+            return outcome;
+        }
+        const StatementOutcome step = runStatement(context, statement);
+        if (step.cancelled) return step;
+        std::uint16_t status = DoneMore;
+        if (step.error) status |= DoneError;
+        if (step.rowCount) status |= DoneCount;
+        if (context.inTransaction()) status |= DoneInTransaction;
+        if (step.returnStatus) sink.returnStatus(*step.returnStatus);
+        sink.done(step.procedure ? TokenDoneProc : TokenDoneInProc, status,
+                  static_cast<std::int32_t>(step.rowCount.value_or(0)));
+        outcome.error = outcome.error || step.error;
+        if (step.endBatch) break;
+    }
+    return outcome;
+}
+
 BatchResult runBatch(ExecutionContext& context, const std::string& batch) {
     ResultSink& sink = context.sink();
     context.currentBatch = batch;

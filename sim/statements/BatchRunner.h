@@ -17,4 +17,8 @@ BatchResult runBatch(ExecutionContext& context, const std::string& batch);
 // failure ends only the statement, with the message sent.
 StatementOutcome runStatement(ExecutionContext& context, const Statement& statement);
 
+// Runs the text an execute ('...') statement builds as a batch of its own: its statements end
+// with done-in-proc tokens, and an error that ends that batch ends only the execute statement.
+StatementOutcome runNestedBatch(ExecutionContext& context, const std::string& text);
+
 }  // namespace tvr::sim

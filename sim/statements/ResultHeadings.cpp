@@ -28,6 +28,25 @@ bool hasAlias(const std::vector<const SqlToken*>& item) {
     return isNameToken(before) || before.kind == SqlToken::Kind::Number || before.isSymbol(")");
 }
 
+// The type of a conversion that makes the whole item (an alias aside): convert(type[(n)], ...).
+std::string convertTypeOf(const std::vector<const SqlToken*>& item, bool aliased) {
+    if (item.size() < 5 || !item[0]->isWord("convert") || !item[1]->isSymbol("(") ||
+        item[2]->kind != SqlToken::Kind::Word)
+        return {};
+    int depth = 0;
+    std::size_t close = 1;
+    for (; close < item.size(); ++close) {
+        if (item[close]->isSymbol("(")) ++depth;
+        if (item[close]->isSymbol(")") && --depth == 0) break;
+    }
+    const std::size_t end =
+        item.size() - (aliased ? (item[item.size() - 2]->isWord("as") ? 2 : 1) : 0);
+    if (close + 1 != end) return {};
+    std::string type = item[2]->lower();
+    for (std::size_t k = 3; k < close && !item[k]->isSymbol(","); ++k) type += item[k]->text;
+    return type;
+}
+
 }  // namespace
 
 std::vector<SelectItem> selectItems(const Statement& statement) {
@@ -49,6 +68,7 @@ std::vector<SelectItem> selectItems(const Statement& statement) {
             (item.size() == 3 || (item.size() == 4 && item[3]->kind != SqlToken::Kind::Symbol) ||
              (item.size() == 5 && item[3]->isWord("as")));
         settled.aliased = hasAlias(item);
+        settled.convertType = convertTypeOf(item, settled.aliased);
         items.push_back(settled);
         item.clear();
     };

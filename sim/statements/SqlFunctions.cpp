@@ -1,7 +1,9 @@
 #include "sim/statements/SqlFunctions.h"
 
 #include <cstdint>
+
 #include <string>
+#include "sim/statements/ConvertFunction.h"
 
 namespace tvr::sim {
 namespace {
@@ -93,6 +95,7 @@ void registerTextFunctions(sqlite3* db) {
         sqlite3_create_function_v2(db, function.name, function.arguments,
                                    SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, function.body,
                                    nullptr, nullptr, nullptr);
+    registerConvertFunction(db);
 }
 
 }  // namespace tvr::sim

@@ -5,6 +5,7 @@
 
 #include "sim/statements/ChangeLogTarget.h"
 #include "sim/statements/ColumnTyping.h"
+#include "sim/statements/ConvertFunction.h"
 #include "sim/statements/DateTime.h"
 #include "sim/statements/GlobalVariables.h"
 #include "sim/statements/ResultHeadings.h"
@@ -156,6 +157,13 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
                 }
                 const std::size_t index = static_cast<std::size_t>(c);
                 const bool matched = index < items.size() && items.size() == columns.size();
+                if (!fromType && matched && !items[index].convertType.empty()) {
+                    if (std::optional<Column> converted =
+                            columnForConvertType(items[index].convertType)) {
+                        column = *converted;
+                        declared[index] = true;
+                    }
+                }
                 if (!fromType && matched && items[index].getdate)
                     column.kind = ColumnKind::DateTime;
                 // A computed column without an alias has no heading on the server; an alias

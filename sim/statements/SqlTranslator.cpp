@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "sim/statements/ConvertFunction.h"
+
 namespace tvr::sim {
 
 namespace {
@@ -125,6 +127,24 @@ TranslatedSql translateToSqlite(const Statement& statement, const std::string& c
                         out += *literal;
                         previousEnd = next(2)->offset + next(2)->text.size();
                         i += 2;
+                        break;
+                    }
+                }
+                // convert(type[(n)], value[, style]): the type becomes the conversion's first
+                // argument, a text.
+                if (token.isWord("convert") && next(1) && next(1)->isSymbol("(") && next(2) &&
+                    next(2)->kind == SqlToken::Kind::Word) {
+                    std::size_t k = 3;
+                    std::string type = next(2)->lower();
+                    if (next(k) && next(k)->isSymbol("(")) {
+                        while (next(k) && !next(k)->isSymbol(")")) type += next(k++)->text;
+                        if (next(k)) type += next(k++)->text;
+                    }
+                    if (next(k) && next(k)->isSymbol(",")) {
+                        out += std::string(kConvertFunction) + "(" + quoteSqlString(type) + ",";
+                        ++depth;  // its parenthesis, consumed here
+                        previousEnd = next(k)->offset + next(k)->text.size();
+                        i += k;
                         break;
                     }
                 }

@@ -1,5 +1,7 @@
 #include "sim/statements/SqliteErrors.h"
 
+#include "sim/statements/ConvertFunction.h"
+
 namespace tvr::sim {
 namespace {
 
@@ -19,7 +21,9 @@ std::string withoutSchema(const std::string& name) {
 
 ServerMessage messageForSqliteError(const std::string& text, const Statement& statement) {
     ServerMessage message;
-    if (text.rfind("near \"", 0) == 0) {
+    if (std::optional<ServerMessage> conversion = convertErrorMessage(text)) {
+        message = *conversion;
+    } else if (text.rfind("near \"", 0) == 0) {
         std::size_t end = text.find("\": syntax error");
         message = messages::syntaxError(end == std::string::npos ? text : text.substr(6, end - 6));
     } else if (text.find("incomplete input") != std::string::npos) {

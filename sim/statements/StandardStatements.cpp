@@ -1,5 +1,6 @@
 // The statements every emulated server understands. Further statements are added by
 // registering handlers on the CommandSet this returns (see StatementHandlers.h).
+#include "sim/statements/BatchRunner.h"
 #include "sim/statements/DateTime.h"
 #include "sim/statements/GlobalVariables.h"
 #include "sim/statements/ServerMessages.h"
@@ -209,6 +210,26 @@ StatementOutcome runExecute(ExecutionContext& context, const Statement& statemen
     if (i + 2 < tokens.size() && tokens[i].kind == SqlToken::Kind::Variable &&
         tokens[i + 1].isSymbol("="))
         i += 2;
+    // execute ('text' [+ 'text' | + @variable]...): the text runs as a batch of its own.
+    if (i < tokens.size() && tokens[i].isSymbol("(")) {
+        std::string text;
+        std::size_t k = i + 1;
+        for (bool part = true; k < tokens.size() && !tokens[k].isSymbol(")"); ++k, part = !part) {
+            if (!part) {
+                if (!tokens[k].isSymbol("+")) return syntaxErrorAt(context, statement, k);
+                continue;
+            }
+            std::optional<std::string> piece;
+            if (tokens[k].kind == SqlToken::Kind::String ||
+                tokens[k].kind == SqlToken::Kind::Variable)
+                piece = literalText(context, tokens[k]);
+            if (!piece) return syntaxErrorAt(context, statement, k);
+            text += *piece;
+        }
+        if (k + 1 != tokens.size())
+            return syntaxErrorAt(context, statement, std::min(k, tokens.size() - 1));
+        return runNestedBatch(context, text);
+    }
     std::optional<std::string> name = nameAt(statement, i);
     if (!name || tokens[i].kind == SqlToken::Kind::String)
         return syntaxErrorAt(context, statement, i);

@@ -73,3 +73,42 @@ TEST(Logon, LogoutAndReconnectOnTheSameProcessWork) {
         client.close();
     }
 }
+
+// Newer FreeTDS releases (1.4 on) send these statements right after the logon and give up on
+// any error among them: as one batch, or one command each.
+TEST(Logon, TheStatementsNewerFreeTdsSendsAfterLogonAllSucceed) {
+    const std::vector<std::string> statements = {
+        "SELECT @@spid spid\n", "SELECT CONVERT(NVARCHAR(3), 'abc') nvc\n",
+        "EXECUTE ('SELECT CONVERT(UNIVARCHAR(3), ''xyz'') uvc')\n"};
+    Emulator server("LOGON5");
+    CtClient client;
+    ASSERT_TRUE(client.connect("LOGON5"));
+    auto check = [](const std::vector<tvr::testing::CtRowResult>& results) {
+        ASSERT_EQ(results.size(), 3u);
+        EXPECT_EQ(results[0].columns.at(0).name, "spid");
+        EXPECT_EQ(results[0].columns[0].type, CS_INT_TYPE);
+        EXPECT_EQ(results[1].columns.at(0).name, "nvc");
+        // The library divides the width by 3 to learn the bytes a character takes.
+        EXPECT_EQ(results[1].columns[0].maxLength, 3);
+        EXPECT_EQ(results[1].rows.at(0).at(0), "abc");
+        EXPECT_EQ(results[2].columns.at(0).name, "uvc");
+        EXPECT_EQ(results[2].columns[0].maxLength, 6);
+        EXPECT_EQ(results[2].rows.at(0).at(0), "xyz");
+    };
+    auto noErrors = [](const tvr::testing::CtBatch& batch) {
+        EXPECT_FALSE(batch.failed());
+        for (const auto& m : batch.messages()) EXPECT_LE(m.severity, 10) << m.number << m.text;
+    };
+
+    const auto together = client.execute(statements[0] + statements[1] + statements[2]);
+    noErrors(together);
+    check(together.rowResults());
+
+    std::vector<tvr::testing::CtRowResult> separate;
+    for (const std::string& statement : statements) {
+        const auto batch = client.execute(statement);
+        noErrors(batch);
+        for (auto& result : batch.rowResults()) separate.push_back(result);
+    }
+    check(separate);
+}

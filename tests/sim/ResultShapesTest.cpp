@@ -348,3 +348,38 @@ TEST_F(ResultShapes, TransactionsCommitAndRollBack) {
     ASSERT_EQ(stray.messages().size(), 1u);
     EXPECT_EQ(stray.messages()[0].number, 3902);
 }
+
+namespace {
+
+TEST_F(ResultShapes, ConvertFollowsTheServersRules) {
+    struct Case {
+        const char* expression;
+        std::optional<std::string> value;  // nothing: NULL
+        int error;                         // 0: none
+    };
+    const Case cases[] = {
+        {"convert(varchar(2), 'abc')", "ab", 0},
+        {"convert(char(4), 'a')", "a   ", 0},
+        {"convert(int, null)", std::nullopt, 0},
+        {"convert(int, ' 12 ')", "12", 0},
+        {"convert(int, 7.9)", "7", 0},
+        {"convert(bit, 5)", "1", 0},
+        {"convert(varchar(10), 12)", "12", 0},
+        {"convert(int, 'x')", std::nullopt, 249},
+        {"convert(int, '1.5')", std::nullopt, 249},
+        {"convert(nosuchtype, 1)", std::nullopt, 243},
+    };
+    for (const Case& c : cases) {
+        const CtBatch batch = client_.execute(std::string("select ") + c.expression);
+        if (c.error != 0) {
+            bool found = false;
+            for (const auto& m : batch.messages()) found = found || m.number == c.error;
+            EXPECT_TRUE(found) << c.expression;
+            continue;
+        }
+        ASSERT_EQ(batch.rowResults().size(), 1u) << c.expression;
+        EXPECT_EQ(batch.rowResults()[0].rows.at(0).at(0), c.value) << c.expression;
+    }
+}
+
+}  // namespace
