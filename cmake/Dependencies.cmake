@@ -12,5 +12,6 @@ set_target_properties(FreeTDS::ct PROPERTIES
 
 if(TVR_TESTS)
   find_package(GTest REQUIRED)
+  find_package(Qt6 REQUIRED COMPONENTS Test)  # QTest's mouse and key events, in qt6-base-dev
   include(GoogleTest)
 endif()

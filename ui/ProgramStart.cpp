@@ -2,6 +2,7 @@
 
 #include "platform/Environment.h"
 #include "platform/Prompts.h"
+#include "ui/FormDumpLoad.h"
 
 #include <QApplication>
 
@@ -10,14 +11,8 @@
 namespace tvr::ui {
 namespace {
 
-// The main window as far as it is built: its caption and size. Its creation handler
-// (state, commands, tray icon, the first-setup flag) belongs here once it exists.
-std::unique_ptr<QMainWindow> createMainWindow() {
-    auto window = std::make_unique<QMainWindow>();
-    window->setWindowTitle(QString::fromUtf8(kApplicationTitle));
-    window->resize(640, 480);
-    return window;
-}
+// The main window; its creation handler sets its caption, state, commands and tray icon.
+std::unique_ptr<QMainWindow> createMainWindow() { return std::make_unique<TFormDumpLoad>(); }
 
 }  // namespace
 

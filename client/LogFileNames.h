@@ -1,0 +1,12 @@
+#pragma once
+// The two log files of this run, named once at start-up and used by the views' clearing.
+// Safe to read from any thread.
+#include <string>
+
+namespace tvr::client {
+
+std::string LogFileName();
+std::string ErrorLogFileName();
+void SetLogFileNames(std::string logFile, std::string errorLogFile);
+
+}  // namespace tvr::client

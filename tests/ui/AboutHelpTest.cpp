@@ -1,0 +1,78 @@
+// The About box and the help window.
+#include "WindowFixture.h"
+
+#include "ui/AboutBox.h"
+#include "ui/HelpWindow.h"
+
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QTimer>
+
+using namespace tvr;
+
+using AboutAndHelp = test::WindowFixture;
+
+TEST_F(AboutAndHelp, AboutShowsTheProductAndItsLinkAndOkClosesIt) {
+    window->show();
+    std::vector<QUrl> opened;
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        auto* box = window->findChild<ui::TfmAbout*>("fmAbout");
+        ASSERT_NE(box, nullptr);
+        EXPECT_TRUE(box->isModal() && box->isVisible());
+        EXPECT_EQ(box->windowTitle(), "About Travenor");
+        EXPECT_EQ(box->size(), QSize(252, 191));
+        const auto* text = box->findChild<QLabel*>("Label1");
+        const QStringList lines = text->text().split('\n');
+        ASSERT_EQ(lines.size(), 6);
+        EXPECT_EQ(lines[0], "Travenor");
+        EXPECT_EQ(lines[1], "Version 1.0");
+        EXPECT_EQ(lines[4], "");
+        EXPECT_EQ(lines[5], "Travenor home page");
+        EXPECT_EQ(text->pos(), QPoint(48, 16));
+        ui::THotLink* link = box->link();
+        EXPECT_EQ(link->objectName(), "JvHotLink1");
+        EXPECT_EQ(link->pos(), QPoint(48, 104));
+        EXPECT_EQ(link->text(), ui::kHomePage);
+        EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+        link->setOpener([&](const QUrl& url) { opened.push_back(url); });
+        QTest::mouseClick(link, Qt::LeftButton);
+        EXPECT_TRUE(box->isVisible());  // the box stays open
+        auto* ok = box->findChild<QPushButton*>("Ok");
+        EXPECT_EQ(ok->geometry(), QRect(88, 144, 75, 25));
+        EXPECT_TRUE(ok->isDefault());
+        checked = true;
+        QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    action("N_About")->trigger();  // returns when the box closes
+    EXPECT_TRUE(checked);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0], QUrl(ui::kHomePage));
+    EXPECT_FALSE(window->aboutBox()->isVisible());
+}
+
+TEST_F(AboutAndHelp, HelpOpensTheInstalledFileAtItsFirstTopic) {
+    const QString installed = ui::helpFilePath();
+    ASSERT_TRUE(QFileInfo(installed).isFile()) << installed.toStdString();
+    action("N_Help")->trigger();
+    ui::THelpWindow* help = window->helpWindow();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    QTextBrowser* browser = help->findChild<QTextBrowser*>("HelpBrowser");
+    EXPECT_EQ(browser->source().fragment(), "topic1");
+    EXPECT_EQ(QFileInfo(browser->source().toLocalFile()).canonicalFilePath(),
+              QFileInfo(installed).canonicalFilePath());
+    const QString text = browser->toPlainText();
+    for (const char* topic : {"Setting up", "Starting, passes and stopping", "The activity log",
+                              "Error records", "The command line"})
+        EXPECT_TRUE(text.contains(QString::fromLatin1(topic))) << topic;
+}
+
+TEST_F(AboutAndHelp, AMissingHelpFileIsReportedInTheHelpWindow) {
+    window->setHelpFile(QString::fromStdString((dir / "tvr.html").string()));
+    window->show();
+    QTest::mouseClick(header(), Qt::LeftButton, Qt::NoModifier, header()->sectionRect(3).center());
+    ASSERT_NE(window->helpWindow(), nullptr);
+    EXPECT_TRUE(window->helpWindow()->browser()->toPlainText().contains("cannot be found"));
+    EXPECT_TRUE(prompts.calls().empty());
+}

@@ -1,0 +1,435 @@
+// The main window: its state tables, tray, commands and closing, as the user and the worker
+// meet them.
+#include "WindowFixture.h"
+
+#include "engine/DumpLoadThread.h"
+#include "tests/support/ScriptedProcessingHost.h"
+
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include <thread>
+
+using namespace tvr;
+using engine::ToolbarSection;
+using platform::PromptCall;
+using platform::PromptReply;
+
+namespace {
+
+struct Section {
+    int image;
+    bool clickable;
+    bool operator==(const Section&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const Section& s) {
+    return out << "{" << s.image << ", " << (s.clickable ? "on" : "off") << "}";
+}
+
+class MainWindow : public test::WindowFixture {
+protected:
+    std::vector<Section> sections() const {
+        std::vector<Section> out;
+        for (int i = 0; i < 6; ++i)
+            out.push_back({header()->sectionImage(i), header()->sectionClickable(i)});
+        return out;
+    }
+    // Enabled states of tray Start, Actions/Start, Tools/Settings, tray Stop, Actions/Stop.
+    std::vector<bool> commands() const {
+        std::vector<bool> out;
+        for (const char* name : {"NStart", "N_Start", "N_Settings", "NStop", "N_Stop"})
+            out.push_back(action(name)->isEnabled());
+        return out;
+    }
+    // The worker of the last run: filled, never resumed.
+    void giveWindowAWorker() {
+        window->state().FWorker =
+            std::make_unique<engine::TDumpLoadThread>(window->state(), *window, host());
+    }
+    void clickSection(int index) {
+        QTest::mouseClick(header(), Qt::LeftButton, Qt::NoModifier,
+                          header()->sectionRect(index).center());
+    }
+
+    tvr::testing::ScriptedProcessingHost& host() {
+        if (!host_) host_ = std::make_unique<tvr::testing::ScriptedProcessingHost>(window->state());
+        return *host_;
+    }
+
+private:
+    std::unique_ptr<tvr::testing::ScriptedProcessingHost> host_;
+};
+
+const std::vector<Section> kCreation{{1, true}, {8, false}, {3, true},
+                                     {4, true}, {5, true},  {6, true}};
+
+}  // namespace
+
+TEST_F(MainWindow, CreationShowsTheIdleWindowWithItsControls) {
+    EXPECT_EQ(window->windowTitle(), "Travenor(TVR)");
+    EXPECT_EQ(window->minimumSize(), QSize(550, 550));
+    EXPECT_EQ(window->font().pointSize(), 8);
+    EXPECT_EQ(sections(), kCreation);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(header()->sectionRect(i), QRect(64 * i, 0, 64, 64)) << i;
+    EXPECT_EQ(header()->height(), 64);
+    EXPECT_EQ((std::vector<QString>{header()->sectionCaption(0), header()->sectionCaption(5)}),
+              (std::vector<QString>{"Start", "Exit"}));
+    EXPECT_EQ(commands(), (std::vector<bool>{true, true, true, false, false}));
+    EXPECT_TRUE(action("NControl")->isEnabled());
+
+    auto* grid = find<QTableWidget>("StringGridInfo");
+    EXPECT_EQ(grid->height(), 34);
+    EXPECT_EQ(grid->columnCount(), 4);
+    EXPECT_EQ(grid->rowCount(), 1);
+    EXPECT_EQ(grid->columnWidth(0), 96);
+    EXPECT_EQ(grid->columnWidth(3), 256);
+    EXPECT_EQ(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
+
+    auto* pages = find<QTabWidget>("PageControlDB");
+    EXPECT_EQ(pages->tabPosition(), QTabWidget::South);
+    EXPECT_EQ(pages->currentIndex(), 0);
+    EXPECT_EQ(pages->widget(0), find<QWidget>("TabSheetLog"));
+    EXPECT_EQ(pages->widget(1), find<QWidget>("TabSheetErrorLog"));
+    EXPECT_EQ(pages->tabText(0), "Activity");
+    EXPECT_EQ(pages->tabText(1), "ErrorLog");
+    EXPECT_FALSE(activity()->isReadOnly());
+    EXPECT_TRUE(errors()->isReadOnly());
+
+    auto* bar = find<QStatusBar>("StatusBarState");
+    EXPECT_EQ(bar->height(), 19);
+    const int widths[9] = {120, 40, 70, 70, 60, 40, 70, 70, 80};
+    for (int i = 0; i < 9; ++i)
+        EXPECT_EQ(find<QLabel>(QStringLiteral("Panel%1").arg(i).toLatin1())->width(), widths[i]);
+    EXPECT_EQ(panel(0), "Not active...");
+    EXPECT_EQ(panel(1), "DUMP:");
+    EXPECT_EQ(panel(5), "LOAD:");
+
+    EXPECT_TRUE(tray()->isVisible());
+    EXPECT_EQ(tray()->hint(), "Travenor\r\nNot active...");
+    EXPECT_EQ(tray()->imageIndex(), 0);
+    EXPECT_TRUE(window->state().UseReserve);
+    EXPECT_FALSE(window->state().MainConnected);
+    EXPECT_FALSE(window->state().FProcessing);
+    // No ProcedureInstalled marker in a fresh registry: the first setup is still to come.
+    EXPECT_TRUE(window->state().SetupPending);
+}
+
+TEST_F(MainWindow, MenusCarryTheirItemsAndShortcuts) {
+    const struct {
+        const char* menu;
+        const char* caption;
+        std::vector<std::tuple<const char*, const char*, const char*>> items;
+    } kMenus[] = {
+        {"NActions",
+         "Actions",
+         {{"N_Start", "Start", "Ctrl+S"},
+          {"N_Stop", "Stop", "Ctrl+P"},
+          {"N_Exit", "Exit", "Ctrl+Alt+X"}}},
+        {"N_View",
+         "View",
+         {{"N_Activity", "Activity", "Ctrl+A"}, {"N_ErrorLog", "ErrorLog", "Ctrl+E"}}},
+        {"N_Manager", "Tools", {{"N_Settings", "Settings", "F4"}}},
+        {"N_FullHelp", "Help", {{"N_Help", "TVR Help", "F1"}, {"N_About", "About", "Ctrl+Alt+A"}}},
+    };
+    QList<QAction*> bar = window->menuBar()->actions();
+    ASSERT_EQ(bar.size(), 4);
+    for (int m = 0; m < 4; ++m) {
+        auto* menu = find<QMenu>(kMenus[m].menu);
+        EXPECT_EQ(bar[m]->menu(), menu);
+        EXPECT_EQ(menu->title(), kMenus[m].caption);
+        ASSERT_EQ(menu->actions().size(), qsizetype(kMenus[m].items.size()));
+        for (std::size_t i = 0; i < kMenus[m].items.size(); ++i) {
+            const auto& [name, caption, keys] = kMenus[m].items[i];
+            QAction* item = menu->actions()[qsizetype(i)];
+            EXPECT_EQ(item->objectName(), name);
+            EXPECT_EQ(item->text(), caption);
+            EXPECT_EQ(item->shortcut(), QKeySequence(QString::fromLatin1(keys))) << name;
+        }
+    }
+    auto* trayMenu = find<QMenu>("PopupMenuTray");
+    EXPECT_EQ(tray()->contextMenu(), trayMenu);
+    QStringList names;
+    for (QAction* item : trayMenu->actions()) names << item->objectName() + "=" + item->text();
+    EXPECT_EQ(names, QStringList({"NControl=Main", "NStart=Start", "NStop=Stop", "NExit=Exit"}));
+}
+
+TEST_F(MainWindow, ShortcutsReachTheirCommands) {
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), 10000));
+    int settings = 0;
+    window->setSettingsCommand([&] { ++settings; });
+    QTest::keyClick(window.get(), Qt::Key_F4);
+    EXPECT_EQ(settings, 1);
+    QTest::keyClick(window.get(), Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(find<QTabWidget>("PageControlDB")->currentIndex(), 1);
+    QTest::keyClick(window.get(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(find<QTabWidget>("PageControlDB")->currentIndex(), 0);
+    window->state().FProcessing = true;
+    window->EnableStart(false);
+    prompts.scriptReply(PromptReply::No);
+    QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.boxes()[0].text, "Stop process?");
+    EXPECT_EQ(prompts.boxes()[0].caption, "Message");
+}
+
+TEST_F(MainWindow, ToolbarAndCommandsFollowTheRunOfAWorker) {
+    int settings = 0;
+    window->setSettingsCommand([&] { ++settings; });
+
+    // Processing started: the start of processing sets the toolbar, the worker the rest,
+    // from its own thread.
+    window->state().FProcessing = true;
+    window->SetToolbarSection(ToolbarSection::Start, 7, false);
+    window->SetToolbarSection(ToolbarSection::Stop, 2, true);
+    window->SetToolbarSection(ToolbarSection::Settings, 11, false);
+    giveWindowAWorker();
+    std::thread([&] {
+        window->EnableStart(false);
+        window->SetProcessState(engine::StateProcessing);
+    }).join();
+    settle();
+    EXPECT_EQ(sections(),
+              (std::vector<Section>{
+                  {7, false}, {2, true}, {11, false}, {4, true}, {5, true}, {6, true}}));
+    EXPECT_EQ(commands(), (std::vector<bool>{false, false, false, true, true}));
+    EXPECT_EQ(panel(0), "Processing...");
+    // Settings is out of reach from the toolbar and the menu; Help, About, Exit are not.
+    clickSection(2);
+    action("N_Settings")->trigger();  // a disabled action does not fire
+    EXPECT_EQ(settings, 0);
+
+    // Stop confirmed.
+    prompts.scriptReply(PromptReply::Yes);
+    clickSection(1);
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.boxes()[0].text, "Stop process?");
+    EXPECT_EQ(prompts.boxes()[0].buttons, platform::PromptButtons::YesNo);
+    settle();
+    EXPECT_EQ(sections(),
+              (std::vector<Section>{
+                  {7, false}, {8, false}, {11, false}, {4, true}, {5, true}, {6, true}}));
+    EXPECT_EQ(panel(0), "Waiting...");
+    EXPECT_TRUE(window->state().FWorker->StopRequested);
+    EXPECT_FALSE(window->state().FProcessing);
+    // Start still ignores clicks until the worker's run ends.
+    clickSection(0);
+    clickSection(1);
+    EXPECT_EQ(prompts.boxes().size(), 1u);
+
+    // The worker's run ended.
+    std::thread([&] {
+        window->EnableStart(true);
+        window->SetActivityBusy(false);
+        window->SetProcessState(engine::StateNotActive);
+        window->SetToolbarSection(ToolbarSection::Start, 1, true);
+        window->SetToolbarSection(ToolbarSection::Settings, 3, true);
+    }).join();
+    settle();
+    EXPECT_EQ(sections(), kCreation);
+    EXPECT_EQ(commands(), (std::vector<bool>{true, true, true, false, false}));
+    EXPECT_EQ(panel(0), "Not active...");
+    clickSection(2);
+    EXPECT_EQ(settings, 1);
+}
+
+TEST_F(MainWindow, TheStateShowsInPanelZeroAndTheTrayWhoseImageLoadsOnlyOnAChange) {
+    const struct {
+        int state;
+        const char* text;
+    } kStates[] = {{1, "Processing..."}, {2, "Sleeping..."}, {0, "Not active..."}};
+    for (const auto& row : kStates) {
+        const int loads = tray()->imageLoads();
+        window->SetProcessState(row.state);
+        EXPECT_EQ(panel(0), row.text);
+        EXPECT_EQ(tray()->hint(), QStringLiteral("Travenor\r\n") + row.text);
+        EXPECT_EQ(tray()->imageIndex(), row.state);
+        EXPECT_EQ(tray()->imageLoads(), loads + 1);
+        // The same state again writes the texts again but loads no image.
+        window->SetStatusText(engine::PanelState, "Waiting...");
+        window->SetProcessState(row.state);
+        EXPECT_EQ(panel(0), row.text);
+        EXPECT_EQ(tray()->imageLoads(), loads + 1);
+    }
+    window->SetProcessState(7);  // not a state: nothing changes
+    EXPECT_EQ(panel(0), "Not active...");
+    EXPECT_EQ(tray()->imageIndex(), 0);
+
+    tray()->setHint(QString(70, QLatin1Char('x')));
+    EXPECT_EQ(tray()->hint(), QString(63, QLatin1Char('x')));
+}
+
+TEST_F(MainWindow, EnableStartSwitchesTheMenusBothWaysAndLeavesTheToolbar) {
+    for (bool enabled : {false, true, false}) {
+        window->EnableStart(enabled);
+        EXPECT_EQ(commands(), (std::vector<bool>{enabled, enabled, enabled, !enabled, !enabled}));
+        EXPECT_EQ(window->state().FStartEnabled, enabled);
+        EXPECT_EQ(sections(), kCreation);
+    }
+}
+
+TEST_F(MainWindow, ASectionWhoseClicksAreOffIgnoresThem) {
+    window->state().FProcessing = true;  // Stop would ask if it took the click
+    clickSection(1);
+    EXPECT_TRUE(prompts.calls().empty());
+    window->SetToolbarSection(ToolbarSection::Stop, 2, true);
+    prompts.scriptReply(PromptReply::No);
+    clickSection(1);
+    EXPECT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(header()->sectionImage(1), 2);  // No: nothing changed
+    EXPECT_TRUE(window->state().FProcessing);
+    // A press on a section whose clicks are off does not even show it pressed.
+    QTest::mousePress(header(), Qt::LeftButton, Qt::NoModifier, header()->sectionRect(0).center());
+    EXPECT_EQ(header()->pressedSection(), 0);
+    QTest::mouseRelease(header(), Qt::LeftButton, Qt::NoModifier,
+                        header()->sectionRect(0).center());
+    window->SetToolbarSection(ToolbarSection::Start, 7, false);
+    QTest::mousePress(header(), Qt::LeftButton, Qt::NoModifier, header()->sectionRect(0).center());
+    EXPECT_EQ(header()->pressedSection(), -1);
+}
+
+TEST_F(MainWindow, ClosingWithoutExitHidesToTheTrayAndTheTrayBringsItBack) {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get(), 10000));
+    window->state().FProcessing = true;
+    EXPECT_FALSE(window->close());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(tray()->isVisible());
+    EXPECT_TRUE(window->state().FProcessing);  // processing goes on
+    EXPECT_TRUE(prompts.calls().empty());
+
+    window->state().SetupPending = true;  // the first setup runs: a left click does nothing
+    emit tray()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(window->isVisible());
+    emit tray()->activated(QSystemTrayIcon::DoubleClick);
+    EXPECT_FALSE(window->isVisible());
+    window->state().SetupPending = false;
+    emit tray()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(window->isVisible());
+
+    window->close();
+    action("NControl")->trigger();  // tray "Main"
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST_F(MainWindow, WithoutASystemTrayClosingMinimisesInstead) {
+    window->setTrayAvailability([] { return false; });
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get(), 10000));
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isMinimized());
+    action("NControl")->trigger();
+    EXPECT_FALSE(window->isMinimized());
+}
+
+TEST_F(MainWindow, ExitWhileIdleEndsAtOnceWithoutAQuestion) {
+    window->show();
+    action("N_Exit")->trigger();
+    EXPECT_TRUE(prompts.calls().empty());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(window->state().FExitRequested);
+}
+
+TEST_F(MainWindow, ExitFromAnEndedRunSavesTheSettingsAndFreesTheWorker) {
+    giveWindowAWorker();
+    window->state().ReserveConnected = true;  // else showing the window drops the worker
+    window->setProcessingHost(host());
+    window->show();
+    action("NExit")->trigger();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(host().calls(), (std::vector<std::string>{"SaveSettings()"}));
+    EXPECT_EQ(window->state().FWorker, nullptr);
+}
+
+TEST_F(MainWindow, ExitWhileProcessingWaitsForTheWorkersCloseRequest) {
+    giveWindowAWorker();
+    window->state().ReserveConnected = true;  // else showing the window drops the worker
+    window->setProcessingHost(host());
+    window->show();
+    window->state().FProcessing = true;
+    window->state().FWorkerRunning = true;
+
+    prompts.scriptReply(PromptReply::No);
+    action("N_Exit")->trigger();
+    EXPECT_EQ(prompts.boxes().back().text, "Stop process and exit?");
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->state().FProcessing);
+    EXPECT_FALSE(window->state().FExitRequested);
+
+    prompts.scriptReply(PromptReply::Yes);
+    clickSection(5);
+    EXPECT_EQ(prompts.boxes().size(), 2u);
+    EXPECT_TRUE(window->isVisible());  // the worker is still inside its pass
+    EXPECT_EQ(panel(0), "Waiting...");
+    EXPECT_TRUE(window->state().FExitRequested);
+
+    // The worker's end steps, on its own thread; its close request returns once handled.
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        window->state().FProcessing = false;
+        window->EnableStart(true);
+        window->state().FWorkerRunning = false;
+        window->SetProcessState(engine::StateNotActive);
+        window->state().FCloseFromWorker = true;
+        window->RequestClose();
+        returned = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(returned, 60000);
+    worker.join();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(prompts.boxes().size(), 2u);  // no further question
+}
+
+TEST_F(MainWindow, TheGridShowsOneRowOrTwo) {
+    auto* grid = find<QTableWidget>("StringGridInfo");
+    window->SetInfoRowCount(2);
+    window->SetInfoRow(0, {"Main server", "MAINSRV", "sales", "/dumps"});
+    window->SetInfoRow(1, {"Reserve server", "RESSRV", "sales_copy", "/loads"});
+    window->SetInfoCell(0, 1, "MAINSRV2");
+    ASSERT_EQ(grid->rowCount(), 2);
+    QStringList cells;
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 4; ++c) cells << grid->item(r, c)->text();
+    EXPECT_EQ(cells, QStringList({"Main server", "MAINSRV2", "sales", "/dumps", "Reserve server",
+                                  "RESSRV", "sales_copy", "/loads"}));
+    EXPECT_EQ(grid->rowHeight(1), 16);
+    window->SetInfoRowCount(1);
+    EXPECT_EQ(grid->rowCount(), 1);
+    EXPECT_EQ(grid->item(0, 2)->text(), "sales");
+}
+
+TEST_F(MainWindow, ResetReserveInfoEmptiesTheReservePanelsAndBindsTheViews) {
+    for (int panelIndex : {6, 7, 8}) window->SetStatusText(panelIndex, "x");
+    window->SetActivityBusy(true);
+    EXPECT_EQ(activity()->viewport()->cursor().shape(), Qt::WaitCursor);
+    window->state().FProcessing = true;
+    client::SetLogView(nullptr);
+    window->ResetReserveInfo();
+    EXPECT_EQ((QStringList{panel(6), panel(7), panel(8)}), QStringList({"", "", ""}));
+    EXPECT_FALSE(window->state().FProcessing);
+    EXPECT_NE(activity()->viewport()->cursor().shape(), Qt::WaitCursor);
+    EXPECT_EQ(client::LogView(), &window->activitySink());
+    EXPECT_EQ(client::ErrorLogView(), &window->errorSink());
+
+    // With the reserve logged on, nothing but the binding changes.
+    window->state().ReserveConnected = true;
+    window->SetStatusText(6, "RESSRV");
+    client::SetLogView(nullptr);
+    window->ResetReserveInfo();
+    EXPECT_EQ(panel(6), "RESSRV");
+    EXPECT_EQ(client::LogView(), &window->activitySink());
+}
+
+TEST_F(MainWindow, AnErrorEscapingACommandIsShownInTheApplicationsBox) {
+    window->setSettingsCommand([] { throw std::runtime_error("Unable to create directory"); });
+    action("N_Settings")->trigger();
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    const PromptCall box = prompts.boxes()[0];
+    EXPECT_EQ(box.text, "Unable to create directory.");
+    EXPECT_EQ(box.caption, "Travenor(TVR)");
+    EXPECT_EQ(box.icon, platform::PromptIcon::Error);
+}

@@ -1,0 +1,261 @@
+// The Activity and ErrorLog views: loading a log file, the live lines, clearing, typing, the
+// page change, and lines arriving from another thread.
+#include "ReadOnlyFile.h"
+#include "WindowFixture.h"
+
+#include "client/LogWriter.h"
+#include "ui/GuiThreadCalls.h"
+#include "ui/LogFiles.h"
+
+#include <QScrollBar>
+#include <QTabBar>
+#include <QTabWidget>
+
+#include <fstream>
+#include <thread>
+
+using namespace tvr;
+using client::LogColour;
+using client::LogLine;
+
+namespace {
+
+class LogViews : public test::WindowFixture {
+protected:
+    void write(const std::string& file, const std::string& bytes) {
+        std::ofstream(file, std::ios::binary) << bytes;
+    }
+    std::vector<LogLine> lines(const ui::TLogView* view) const {
+        std::vector<LogLine> out;
+        for (std::size_t i = 0; i < view->lineCount(); ++i) out.push_back(view->line(i));
+        return out;
+    }
+    void fill(ui::TLogView* view, int count) {
+        std::vector<LogLine> many;
+        for (int i = 0; i < count; ++i) many.push_back({"line " + std::to_string(i)});
+        view->appendLines(many);
+    }
+    std::string checkReadOnly = "\n                       Check attribute ReadOnly";
+};
+
+}  // namespace
+
+TEST_F(LogViews, LoadingAFileColoursEachLineByItsOwnMarkers) {
+    write(logFile(),
+          "plain 12:00:01\r\n"
+          "$Err$bad thing\r\n"
+          "$Err$Error: Time: 12:00:02;  number 911\n"
+          "$Mess$notice\r"
+          "$Mess$Error: Time: 12:00:03;  number 2007\r\n"
+          "$Mess$a$Err$b$Err$\r\n"
+          "x$Mess$y$Mess$z\r\n"
+          "$err$ and $MESS$ are not markers\r\n"
+          "\r\n"
+          "last without line end");
+    activity()->appendLines({{"already there"}});
+    client::SetLogView(&window->activitySink());
+    window->LoadLogFile(logFile());
+    const std::vector<LogLine> expected{
+        {"already there", LogColour::Default, false, false},
+        {"plain 12:00:01", LogColour::Default, false, false},
+        {"bad thing", LogColour::Red, true, false},
+        {"Error: Time: 12:00:02;  number 911", LogColour::Red, true, true},
+        {"notice", LogColour::Green, false, false},
+        {"Error: Time: 12:00:03;  number 2007", LogColour::Green, false, true},
+        {"$Mess$ab", LogColour::Red, true, false},
+        {"xyz", LogColour::Green, false, false},
+        {"$err$ and $MESS$ are not markers", LogColour::Default, false, false},
+        {"", LogColour::Default, false, false},
+        {"last without line end", LogColour::Default, false, false},
+    };
+    EXPECT_EQ(lines(activity()), expected);
+    EXPECT_EQ(errors()->lineCount(), 0u);
+
+    // Bound to the ErrorLog view, the next load goes there (as start-up loads the error log).
+    client::SetLogView(&window->errorSink());
+    window->LoadLogFile(logFile());
+    EXPECT_EQ(errors()->lineCount(), expected.size() - 1);
+}
+
+TEST_F(LogViews, AnEntryLooksTheSameLiveAndLoadedAgain) {
+    window->ResetReserveInfo();
+    client::AppendToLog("started 10:00:00\r\n$Err$query failed\nselect 1\r$Mess$Error noted\r\n",
+                        logFile(), true);
+    client::PrintToLog("$Err$Unexpected Error! Connect failed!", logFile());
+    const std::vector<LogLine> live = lines(activity());
+    ASSERT_EQ(live.size(), 5u);
+    EXPECT_EQ(live[1], (LogLine{"query failed", LogColour::Red, true, false}));
+    EXPECT_EQ(live[2], (LogLine{"select 1", LogColour::Default, false, false}));
+
+    activity()->clear();
+    window->LoadLogFile(logFile());
+    EXPECT_EQ(lines(activity()), live);
+}
+
+TEST_F(LogViews, AMissingFileEmptiesTheViewAndAnUnreadableOneIsAnError) {
+    client::SetLogView(&window->activitySink());
+    fill(activity(), 3);
+    window->LoadLogFile((dir / "missing.log").string());
+    EXPECT_EQ(activity()->lineCount(), 0u);
+
+    fill(activity(), 3);
+    const std::string folder = (dir / "a folder.log").string();
+    std::filesystem::create_directory(folder);
+    try {
+        window->LoadLogFile(folder);
+        FAIL() << "no error";
+    } catch (const ui::LogViewError& error) {
+        EXPECT_EQ(std::string(error.what()), "Unable open Log: " + folder + checkReadOnly);
+    }
+    EXPECT_EQ(activity()->lineCount(), 3u);
+}
+
+TEST_F(LogViews, ClearLogEmptiesTheViewAndTheFileAndMakesAMissingFile) {
+    fill(activity(), 5);
+    fill(errors(), 2);
+    write(errorLogFile(), "kept\r\n");
+    action("N1")->trigger();
+    EXPECT_EQ(activity()->lineCount(), 0u);
+    EXPECT_TRUE(std::filesystem::exists(logFile()));
+    EXPECT_EQ(std::filesystem::file_size(logFile()), 0u);
+    EXPECT_EQ(errors()->lineCount(), 2u);
+    EXPECT_EQ(test::fileText(errorLogFile()), "kept\r\n");
+
+    write(logFile(), "back\r\n");
+    fill(activity(), 1);
+    action("MenuItem1")->trigger();  // "Clear Error Log" touches only its own view and file
+    EXPECT_EQ(errors()->lineCount(), 0u);
+    EXPECT_EQ(std::filesystem::file_size(errorLogFile()), 0u);
+    EXPECT_EQ(activity()->lineCount(), 1u);
+    EXPECT_EQ(test::fileText(logFile()), "back\r\n");
+    EXPECT_TRUE(prompts.calls().empty());
+    EXPECT_EQ(find<QMenu>("PopupMenu1")->actions().value(0)->text(), "Clear Log");
+    EXPECT_EQ(find<QMenu>("PopupMenu2")->actions().value(0)->text(), "Clear Error Log");
+}
+
+TEST_F(LogViews, ClearingAReadOnlyLogEmptiesTheViewKeepsTheFileAndSaysSo) {
+    const test::ReadOnlyFile readOnly(logFile(), "old entry\r\n");
+    fill(activity(), 4);
+    action("N1")->trigger();
+    EXPECT_EQ(activity()->lineCount(), 0u);
+    if (readOnly.holdsContent()) {
+        EXPECT_EQ(test::fileText(logFile()), "old entry\r\n");
+    }
+    const auto boxes = prompts.boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Unable open ErrorLog: " + logFile() + checkReadOnly + ".");
+    EXPECT_EQ(boxes[0].caption, "Travenor(TVR)");
+    EXPECT_EQ(boxes[0].icon, platform::PromptIcon::Error);
+    EXPECT_EQ(boxes[0].buttons, platform::PromptButtons::Ok);
+}
+
+TEST_F(LogViews, TypedTextStaysInTheActivityViewAndNeverReachesTheFile) {
+    window->ResetReserveInfo();
+    client::PrintToLog("from the server", logFile());
+    activity()->setFocus();
+    QTest::keyClick(activity(), Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(activity(), " note");
+    QTest::keyClick(activity(), Qt::Key_Return);
+    QTest::keyClicks(activity(), "mine");
+    QTest::keyClick(activity(), Qt::Key_Backspace);
+    EXPECT_EQ(activity()->text(), "from the server note\nmin");
+    client::PrintToLog("next", logFile());
+    EXPECT_EQ(activity()->text(), "from the server note\nmin\nnext");
+    EXPECT_EQ(test::fileText(logFile()), "from the server\r\nnext\r\n");
+    action("N1")->trigger();
+    EXPECT_EQ(activity()->text(), "");
+
+    // The ErrorLog view takes no typing.
+    fill(errors(), 1);
+    QTest::keyClicks(errors(), "x");
+    EXPECT_EQ(errors()->text(), "line 0");
+}
+
+TEST_F(LogViews, TheErrorLogTabScrollsToTheEndButTheViewMenuDoesNot) {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get(), 10000));
+    fill(errors(), 2000);
+    errors()->verticalScrollBar()->setValue(0);
+    auto* pages = find<QTabWidget>("PageControlDB");
+    action("N_ErrorLog")->trigger();
+    EXPECT_EQ(pages->currentIndex(), 1);
+    EXPECT_EQ(errors()->verticalScrollBar()->value(), 0);
+
+    action("N_Activity")->trigger();
+    EXPECT_EQ(pages->currentIndex(), 0);
+    QTabBar* tabs = pages->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, Qt::NoModifier, tabs->tabRect(1).center());
+    EXPECT_EQ(pages->currentIndex(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(errors()->atEnd(), 10000);
+    EXPECT_GT(errors()->verticalScrollBar()->maximum(), 0);
+    EXPECT_GE(errors()->firstVisibleLine(), 1900u);
+}
+
+TEST_F(LogViews, ShowingTheWindowScrollsTheActivityViewToItsEnd) {
+    fill(activity(), 2000);
+    activity()->verticalScrollBar()->setValue(0);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get(), 10000));
+    EXPECT_TRUE(activity()->atEnd());
+    EXPECT_TRUE(activity()->hasFocus() || !QApplication::focusWidget());
+}
+
+TEST_F(LogViews, LinesFromAnotherThreadArriveInOrderWhileTheWindowIsHidden) {
+    window->show();
+    window->close();  // to the tray
+    ASSERT_FALSE(window->isVisible());
+    window->ResetReserveInfo();
+    constexpr int kEntries = 300;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < kEntries; ++i) {
+            client::PrintToLog("$Err$entry " + std::to_string(i), logFile());
+            CS_SERVERMSG message{};
+            message.msgnumber = 911;
+            message.severity = 16;
+            std::snprintf(message.text, sizeof message.text, "record %d", i);
+            client::WriteErrorRecord(message, errorLogFile(), true);
+        }
+        done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 120000);
+    worker.join();
+    ASSERT_EQ(activity()->lineCount(), std::size_t(kEntries) * 4);
+    ASSERT_EQ(errors()->lineCount(), std::size_t(kEntries) * 3);
+    for (int i = 0; i < kEntries; ++i) {
+        EXPECT_EQ(activity()->line(std::size_t(i) * 4).text, "entry " + std::to_string(i));
+        EXPECT_EQ(errors()->line(std::size_t(i) * 3 + 2).text, "record " + std::to_string(i));
+    }
+    window->show();
+    EXPECT_TRUE(activity()->atEnd());
+}
+
+TEST(GuiThreadCalls, AWaitingCallerGoesOnOnlyOnceItsCallHasRunAndShutDownReleasesIt) {
+    test::application();
+    QObject context;
+    ui::TGuiThreadCalls calls(&context);
+    std::vector<int> order;  // touched only by the GUI thread's calls
+    bool seenByCaller = false;
+    std::atomic<bool> returned{false};
+    std::thread caller([&] {
+        for (int i = 0; i < 50; ++i) calls.post([&order, i] { order.push_back(i); });
+        bool ran = false;
+        calls.postAndWait([&] {
+            order.push_back(50);
+            ran = true;
+        });
+        seenByCaller = ran;
+        returned = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(returned, 60000);
+    caller.join();
+    EXPECT_TRUE(seenByCaller);
+    ASSERT_EQ(order.size(), 51u);
+    for (int i = 0; i <= 50; ++i) EXPECT_EQ(order[std::size_t(i)], i);
+
+    // Nobody runs the GUI's events here: a waiter is let go by shutDown.
+    std::thread stuck([&] { calls.postAndWait([] {}); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    calls.shutDown();
+    stuck.join();
+}

@@ -1,0 +1,601 @@
+#include "ui/FormDumpLoad.h"
+
+#include "client/LogFileNames.h"
+#include "config/ProcedureMarker.h"
+#include "engine/DumpLoadThread.h"
+#include "platform/Prompts.h"
+#include "platform/RegistryError.h"
+#include "ui/AboutBox.h"
+#include "ui/HeaderToolbar.h"
+#include "ui/HelpWindow.h"
+#include "ui/LogFiles.h"
+#include "ui/LogView.h"
+#include "ui/TrayIcon.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+// The images live in this library; a static library's resources are registered by hand.
+static void registerImages() { Q_INIT_RESOURCE(images); }
+
+namespace tvr::ui {
+namespace {
+
+constexpr const char* kCaption = "Travenor(TVR)";
+constexpr const char* kTrayTitle = "Travenor";
+
+// A host for the time before start-up hands over the real one: no logon succeeds, so a
+// Start does nothing.
+class IdleProcessingHost final : public engine::TProcessingHost {
+public:
+    void LogonMain() override {}
+    void LogonReserve() override {}
+    void SaveSettings() override {}
+    engine::TStartSettings StartSettings() const override { return {}; }
+    engine::TPassSettings PassSettings() const override { return {}; }
+};
+
+// The status bar's panels: width and the text they hold at design time.
+struct PanelSpec {
+    int width;
+    const char* text;
+    bool raised;
+};
+constexpr PanelSpec kPanels[9] = {
+    {120, "No active", false}, {40, "DUMP:", true}, {70, "", false},
+    {70, "", false},           {60, "", false},     {40, "LOAD:", true},
+    {70, "", false},           {70, "", false},     {80, "", false},
+};
+
+// The main menu: menu, item, caption, shortcut, command.
+struct MenuItemSpec {
+    const char* name;
+    const char* caption;
+    const char* shortcut;
+    void (TFormDumpLoad::*command)();
+};
+struct MenuSpec {
+    const char* name;
+    const char* caption;
+    std::initializer_list<MenuItemSpec> items;
+};
+const MenuSpec kMenus[] = {
+    {"NActions",
+     "Actions",
+     {{"N_Start", "Start", "Ctrl+S", &TFormDumpLoad::NStartClick},
+      {"N_Stop", "Stop", "Ctrl+P", &TFormDumpLoad::NStopClick},
+      {"N_Exit", "Exit", "Ctrl+Alt+X", &TFormDumpLoad::NExitClick}}},
+    {"N_View",
+     "View",
+     {{"N_Activity", "Activity", "Ctrl+A", &TFormDumpLoad::N_ActivityClick},
+      {"N_ErrorLog", "ErrorLog", "Ctrl+E", &TFormDumpLoad::N_ErrorLogClick}}},
+    {"N_Manager", "Tools", {{"N_Settings", "Settings", "F4", &TFormDumpLoad::NSettingClick}}},
+    {"N_FullHelp",
+     "Help",
+     {{"N_Help", "TVR Help", "F1", &TFormDumpLoad::N_HelpClick},
+      {"N_About", "About", "Ctrl+Alt+A", &TFormDumpLoad::N_AboutClick}}},
+};
+
+// The tray's menu: item, caption, command.
+struct TrayItemSpec {
+    const char* name;
+    const char* caption;
+    void (TFormDumpLoad::*command)();
+};
+constexpr TrayItemSpec kTrayItems[] = {
+    {"NControl", "Main", &TFormDumpLoad::NControlClick},
+    {"NStart", "Start", &TFormDumpLoad::NStartClick},
+    {"NStop", "Stop", &TFormDumpLoad::NStopClick},
+    {"NExit", "Exit", &TFormDumpLoad::NExitClick},
+};
+
+QString qs(const std::string& text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
+
+// "MS Sans Serif" 8 pt where it exists, else the platform's sans-serif at 8 pt.
+QFont windowFont() {
+    QFont font;
+    if (QFontDatabase::families().contains(QStringLiteral("MS Sans Serif"))) {
+        font.setFamily(QStringLiteral("MS Sans Serif"));
+    } else {
+        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+        font.setStyleHint(QFont::SansSerif);
+    }
+    font.setPointSize(8);
+    return font;
+}
+
+}  // namespace
+
+TFormDumpLoad::TFormDumpLoad(QWidget* parent)
+    : QMainWindow(parent),
+      state_(std::make_unique<engine::TWindowState>()),
+      idleHost_(std::make_unique<IdleProcessingHost>()),
+      calls_(this),
+      activitySink_(calls_),
+      errorSink_(calls_),
+      trayAvailable_([] { return QSystemTrayIcon::isSystemTrayAvailable(); }),
+      helpFile_(helpFilePath()) {
+    registerImages();
+    setObjectName(QStringLiteral("FormDumpLoad"));
+    setFont(windowFont());
+    setWindowIcon(QIcon(QStringLiteral(":/images/tvr-256.png")));
+    buildLayout();
+    buildMenus();
+    buildTray();
+    setProcessingHost(*idleHost_);
+
+    resize(649, 625);
+    setMinimumSize(550, 550);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(649 / 2, 625 / 2));
+
+    // FormCreate, in its order.
+    setWindowTitle(QString::fromLatin1(kCaption));
+    SetProcessState(engine::StateNotActive);
+    state_->UseReserve = true;
+    state_->ReserveConnected = false;
+    state_->MainConnected = false;
+    EnableStart(true);
+    SetToolbarSection(engine::ToolbarSection::Stop, engine::ToolbarImage::StopOff, false);
+    grid_->setColumnWidth(3, 256);
+    try {
+        state_->SetupPending = !config::readProcedureInstalled(platform::Registry());
+    } catch (const platform::RegistryError&) {
+        // The settings' own load reports an unreadable registry file.
+        state_->SetupPending = false;
+    }
+    tray_->show();
+
+    // The program lives in the tray until Exit: hiding the last window must not end it. A
+    // quit asked of the whole application (the session ends) closes the window for good.
+    QApplication::setQuitOnLastWindowClosed(false);
+    qApp->installEventFilter(this);
+}
+
+bool TFormDumpLoad::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == qApp && event->type() == QEvent::Quit) {
+        applicationQuitting_ = true;
+        QTimer::singleShot(0, this, [this] { applicationQuitting_ = false; });
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+TFormDumpLoad::~TFormDumpLoad() {
+    // FormDestroy. A worker still inside its run may call in until it is joined: from here on
+    // its calls are dropped and nothing waits for the GUI thread, which is about to join it.
+    calls_.shutDown();
+    if (client::LogView() == &activitySink_ || client::LogView() == &errorSink_)
+        client::SetLogView(nullptr);
+    if (client::ErrorLogView() == &activitySink_ || client::ErrorLogView() == &errorSink_)
+        client::SetErrorLogView(nullptr);
+    control_.reset();
+    state_.reset();
+}
+
+void TFormDumpLoad::setProcessingHost(engine::TProcessingHost& host) {
+    host_ = &host;
+    control_ = std::make_unique<engine::TProcessingControl>(*state_, *this, host,
+                                                            static_cast<QWidget*>(this));
+}
+
+void TFormDumpLoad::buildLayout() {
+    auto* panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("PanelMain"));
+    auto* layout = new QVBoxLayout(panel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    header_ = new THeaderToolbar(panel);
+    header_->setObjectName(QStringLiteral("HeaderControlDumpLoad"));
+    connect(header_, &THeaderToolbar::sectionClick, this,
+            &TFormDumpLoad::HeaderControlDumpLoadSectionClick);
+    layout->addWidget(header_);
+
+    grid_ = new QTableWidget(1, 4, panel);
+    grid_->setObjectName(QStringLiteral("StringGridInfo"));
+    grid_->setFixedHeight(34);
+    grid_->horizontalHeader()->hide();
+    grid_->verticalHeader()->hide();
+    grid_->horizontalHeader()->setDefaultSectionSize(96);
+    grid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    grid_->verticalHeader()->setDefaultSectionSize(16);
+    grid_->verticalHeader()->setMinimumSectionSize(16);
+    grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid_->setSelectionMode(QAbstractItemView::NoSelection);
+    grid_->setFocusPolicy(Qt::NoFocus);
+    grid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid_->setFrameShape(QFrame::NoFrame);
+    grid_->setShowGrid(true);
+    QPalette gridPalette = grid_->palette();
+    gridPalette.setColor(QPalette::Base, gridPalette.color(QPalette::Inactive, QPalette::Window));
+    grid_->setPalette(gridPalette);
+    SetInfoRowCount(1);
+    layout->addWidget(grid_);
+
+    pages_ = new QTabWidget(panel);
+    pages_->setObjectName(QStringLiteral("PageControlDB"));
+    pages_->setTabPosition(QTabWidget::South);
+    const struct {
+        const char* page;
+        const char* caption;
+        const char* view;
+        const char* menu;
+        const char* item;
+        const char* itemCaption;
+    } kPages[] = {
+        {"TabSheetLog", "Activity", "ServerLogReserv", "PopupMenu1", "N1", "Clear Log"},
+        {"TabSheetErrorLog", "ErrorLog", "ServerErrorLog", "PopupMenu2", "MenuItem1",
+         "Clear Error Log"},
+    };
+    for (const auto& spec : kPages) {
+        auto* page = new QWidget(pages_);
+        page->setObjectName(QString::fromLatin1(spec.page));
+        auto* pageLayout = new QVBoxLayout(page);
+        pageLayout->setContentsMargins(0, 0, 0, 0);
+        auto* view = new TLogView(page);
+        view->setObjectName(QString::fromLatin1(spec.view));
+        pageLayout->addWidget(view);
+        auto* menu = new QMenu(view);
+        menu->setObjectName(QString::fromLatin1(spec.menu));
+        QAction* clear = menu->addAction(QString::fromLatin1(spec.itemCaption));
+        clear->setObjectName(QString::fromLatin1(spec.item));
+        view->setPopupMenu(menu);
+        pages_->addTab(page, QString::fromLatin1(spec.caption));
+        if (!activityView_) {
+            activityView_ = view;
+            connect(clear, &QAction::triggered, this,
+                    [this] { runCommand([this] { ClearLog(); }); });
+        } else {
+            errorView_ = view;
+            connect(clear, &QAction::triggered, this,
+                    [this] { runCommand([this] { ClearErrorLog(); }); });
+        }
+    }
+    errorView_->setReadOnly(true);
+    activitySink_.setView(activityView_);
+    errorSink_.setView(errorView_);
+    pages_->setCurrentIndex(0);
+    // Only a tab chosen by the user runs the page change; the View menu sets the page itself.
+    connect(pages_->tabBar(), &QTabBar::tabBarClicked, this, [this](int index) {
+        QMetaObject::invokeMethod(
+            this, [this, index] { PageControlDBChange(index); }, Qt::QueuedConnection);
+    });
+    layout->addWidget(pages_, 1);
+    setCentralWidget(panel);
+
+    auto* bar = new QStatusBar(this);
+    bar->setObjectName(QStringLiteral("StatusBarState"));
+    bar->setFixedHeight(19);
+    bar->setSizeGripEnabled(false);
+    for (int i = 0; i < 9; ++i) {
+        auto* label = new QLabel(QString::fromLatin1(kPanels[i].text), bar);
+        label->setObjectName(QStringLiteral("Panel%1").arg(i));
+        label->setFixedWidth(kPanels[i].width);
+        label->setFrameStyle(QFrame::Panel | (kPanels[i].raised ? QFrame::Raised : QFrame::Sunken));
+        bar->addWidget(label);
+        panels_[i] = label;
+    }
+    setStatusBar(bar);
+}
+
+void TFormDumpLoad::buildMenus() {
+    for (const MenuSpec& menuSpec : kMenus) {
+        QMenu* menu = menuBar()->addMenu(QString::fromLatin1(menuSpec.caption));
+        menu->setObjectName(QString::fromLatin1(menuSpec.name));
+        for (const MenuItemSpec& item : menuSpec.items) {
+            QAction* entry = menu->addAction(QString::fromLatin1(item.caption));
+            entry->setObjectName(QString::fromLatin1(item.name));
+            entry->setShortcut(QKeySequence(QString::fromLatin1(item.shortcut)));
+            entry->setShortcutContext(Qt::WindowShortcut);
+            const auto command = item.command;
+            connect(entry, &QAction::triggered, this, [this, command] { (this->*command)(); });
+        }
+    }
+}
+
+void TFormDumpLoad::buildTray() {
+    tray_ = new TTrayIcon(this);
+    tray_->setObjectName(QStringLiteral("TrayMonitoring"));
+    trayMenu_ = new QMenu(this);
+    trayMenu_->setObjectName(QStringLiteral("PopupMenuTray"));
+    for (const TrayItemSpec& item : kTrayItems) {
+        QAction* entry = trayMenu_->addAction(QString::fromLatin1(item.caption));
+        entry->setObjectName(QString::fromLatin1(item.name));
+        const auto command = item.command;
+        connect(entry, &QAction::triggered, this, [this, command] { (this->*command)(); });
+    }
+    action("NStop")->setEnabled(false);
+    tray_->setContextMenu(trayMenu_);
+    tray_->setHint(QStringLiteral("Travenor\r\nNot active..."));
+    connect(tray_, &TTrayIcon::click, this, &TFormDumpLoad::TrayMonitoringClick);
+}
+
+QAction* TFormDumpLoad::action(const char* name) const {
+    return findChild<QAction*>(QString::fromLatin1(name));
+}
+
+TfmAbout* TFormDumpLoad::aboutBox() {
+    if (!about_) {
+        about_ = new TfmAbout(this);
+        about_->setFont(font());
+    }
+    return about_;
+}
+
+QString TFormDumpLoad::statusText(int panel) const { return panels_[panel]->text(); }
+
+// --- What the worker, the logons and the settings show ------------------------------------
+
+void TFormDumpLoad::SetProcessState(int newState) {
+    calls_.post([this, newState] {
+        state_->FState = newState;
+        tray_->setImageIndex(newState);
+        const char* text = engine::ProcessStateText(newState);
+        if (!text) return;
+        panels_[engine::PanelState]->setText(QString::fromLatin1(text));
+        tray_->setHint(QString::fromLatin1(kTrayTitle) + QStringLiteral("\r\n") +
+                       QString::fromLatin1(text));
+    });
+}
+
+void TFormDumpLoad::RefreshTray() {
+    // The desktop repaints its notification area by itself.
+}
+
+void TFormDumpLoad::EnableStart(bool enabled) {
+    std::lock_guard lock(state_->FLock);
+    state_->FStartEnabled = enabled;
+    calls_.post([this, enabled] { applyEnableStart(enabled); });
+}
+
+void TFormDumpLoad::applyEnableStart(bool enabled) {
+    for (const char* name : {"NStart", "N_Start", "N_Settings"}) action(name)->setEnabled(enabled);
+    for (const char* name : {"NStop", "N_Stop"}) action(name)->setEnabled(!enabled);
+}
+
+void TFormDumpLoad::SetToolbarSection(engine::ToolbarSection section, int image, bool clickable) {
+    calls_.post([this, section, image, clickable] {
+        header_->setSection(static_cast<int>(section), image, clickable);
+    });
+}
+
+void TFormDumpLoad::SetActivityBusy(bool busy) {
+    calls_.post([this, busy] {
+        activityView_->viewport()->setCursor(busy ? Qt::WaitCursor : Qt::IBeamCursor);
+    });
+}
+
+void TFormDumpLoad::RequestClose() {
+    // Waits until the close handler has run, unless the GUI thread is inside the close
+    // handler right now (an Exit that is freeing this very worker): that handler finishes
+    // the close, and the queued request finds the window's answer ready.
+    calls_.postAndWait([this] { close(); }, [this] { return closeHandlerRunning_; });
+}
+
+void TFormDumpLoad::SetStatusText(int panel, const std::string& text) {
+    calls_.post([this, panel, text] {
+        if (panel >= 0 && panel < 9) panels_[panel]->setText(qs(text));
+    });
+}
+
+void TFormDumpLoad::SetInfoRowCount(int rows) {
+    calls_.post([this, rows] {
+        grid_->setRowCount(rows);
+        for (int row = 0; row < rows; ++row) {
+            grid_->setRowHeight(row, 16);
+            for (int column = 0; column < 4; ++column) {
+                if (grid_->item(row, column)) continue;
+                auto* item = new QTableWidgetItem;
+                if (column == 0) item->setBackground(grid_->palette().color(QPalette::Button));
+                grid_->setItem(row, column, item);
+            }
+        }
+    });
+}
+
+void TFormDumpLoad::SetInfoRow(int row, const engine::InfoRow& cells) {
+    for (int column = 0; column < 4; ++column)
+        SetInfoCell(row, column, cells[static_cast<std::size_t>(column)]);
+}
+
+void TFormDumpLoad::SetInfoCell(int row, int column, const std::string& text) {
+    calls_.post([this, row, column, text] {
+        if (QTableWidgetItem* item = grid_->item(row, column)) item->setText(qs(text));
+    });
+}
+
+void TFormDumpLoad::EnableTrayMain(bool enabled) {
+    calls_.post([this, enabled] { action("NControl")->setEnabled(enabled); });
+}
+
+void TFormDumpLoad::ResetReserveInfo() {
+    if (!state_->ReserveConnected) {
+        if (state_->UseReserve) {
+            state_->FProcessing = false;
+            state_->FWorkerRunning = false;
+            state_->FWorker.reset();
+            SetActivityBusy(false);
+        }
+        for (int panel :
+             {engine::PanelReserveServer, engine::PanelLoadDatabase, engine::PanelReserveLogin})
+            SetStatusText(panel, "");
+        state_->ReserveConnection.reset();
+    }
+    client::SetLogView(&activitySink_);
+    client::SetErrorLogView(&errorSink_);
+}
+
+// --- The log views --------------------------------------------------------------------------
+
+void TFormDumpLoad::LoadLogFile(const std::string& path) {
+    client::LogSink* bound = client::LogView();
+    TLogView* view = bound == &activitySink_ ? activityView_
+                     : bound == &errorSink_  ? errorView_
+                                             : nullptr;
+    if (view) ui::LoadLogFile(path, *view);
+}
+
+void TFormDumpLoad::ClearLog() { ClearLogFile(client::LogFileName(), *activityView_); }
+
+void TFormDumpLoad::ClearErrorLog() { ClearLogFile(client::ErrorLogFileName(), *errorView_); }
+
+void TFormDumpLoad::scrollToEnd(TLogView* view) {
+    view->setFocus(Qt::OtherFocusReason);
+    QKeyEvent end(QEvent::KeyPress, Qt::Key_End, Qt::NoModifier);
+    QApplication::sendEvent(view, &end);
+}
+
+void TFormDumpLoad::PageControlDBChange(int index) {
+    std::lock_guard lock(state_->FLock);
+    if (index == 1 && pages_->currentIndex() == 1) scrollToEnd(errorView_);
+}
+
+// --- Commands -------------------------------------------------------------------------------
+
+void TFormDumpLoad::showError(const std::exception& error) {
+    std::string text = error.what();
+    if (text.empty() || text.back() != '.') text += '.';
+    platform::prompts().messageBox(static_cast<QWidget*>(this), text, kCaption,
+                                   platform::PromptButtons::Ok, platform::PromptIcon::Error);
+}
+
+void TFormDumpLoad::runCommand(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const std::exception& error) {
+        showError(error);
+    }
+}
+
+void TFormDumpLoad::NStartClick() {
+    runCommand([this] { control_->StartProcessing(); });
+}
+
+void TFormDumpLoad::NStopClick() {
+    runCommand([this] { control_->ConfirmStop("Stop process?"); });
+}
+
+void TFormDumpLoad::NExitClick() {
+    runCommand([this] {
+        if (!control_->ConfirmStop("Stop process and exit?")) return;
+        state_->FExitRequested = true;
+        close();
+    });
+}
+
+void TFormDumpLoad::NSettingClick() {
+    if (settingsCommand_) runCommand(settingsCommand_);
+}
+
+void TFormDumpLoad::N_HelpClick() {
+    if (!help_) {
+        help_ = new THelpWindow(this);
+        help_->setFont(font());
+    }
+    help_->showTopic(helpFile_);
+}
+
+void TFormDumpLoad::N_AboutClick() { aboutBox()->showOver(this); }
+
+void TFormDumpLoad::NControlClick() {
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void TFormDumpLoad::TrayMonitoringClick() {
+    if (!state_->SetupPending) NControlClick();
+}
+
+void TFormDumpLoad::N_ActivityClick() { pages_->setCurrentIndex(0); }
+
+void TFormDumpLoad::N_ErrorLogClick() { pages_->setCurrentIndex(1); }
+
+void TFormDumpLoad::HeaderControlDumpLoadSectionClick(int section) {
+    switch (static_cast<engine::ToolbarSection>(section)) {
+        case engine::ToolbarSection::Start:
+            NStartClick();
+            break;
+        case engine::ToolbarSection::Stop:
+            NStopClick();
+            break;
+        case engine::ToolbarSection::Settings:
+            NSettingClick();
+            break;
+        case engine::ToolbarSection::Help:
+            N_HelpClick();
+            break;
+        case engine::ToolbarSection::About:
+            N_AboutClick();
+            break;
+        case engine::ToolbarSection::Exit:
+            NExitClick();
+            break;
+    }
+}
+
+// --- Showing and closing --------------------------------------------------------------------
+
+void TFormDumpLoad::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (event->spontaneous()) return;
+    ResetReserveInfo();
+    std::lock_guard lock(state_->FLock);
+    if (pages_->currentIndex() == 0) scrollToEnd(activityView_);
+}
+
+void TFormDumpLoad::closeEvent(QCloseEvent* event) {
+    if (applicationQuitting_) {
+        event->accept();
+        return;
+    }
+    if (!state_->FExitRequested) {
+        // Closing only hides the window; the tray icon brings it back. Without a tray there
+        // would be no way back, so the window is minimised instead.
+        event->ignore();
+        if (trayAvailable_ && trayAvailable_())
+            hide();
+        else
+            showMinimized();
+        return;
+    }
+    calls_.wakeWaiters([this] { closeHandlerRunning_ = true; });
+    engine::TProcessingControl::CloseAction answer =
+        engine::TProcessingControl::CloseAction::Refuse;
+    try {
+        answer = control_->CloseAfterExit();
+    } catch (const std::exception& error) {
+        // The settings could not be saved on the way out: the user is told, and the program
+        // still ends, since refusing would leave an Exit that can never complete.
+        showError(error);
+        answer = engine::TProcessingControl::CloseAction::Accept;
+    }
+    calls_.wakeWaiters([this] { closeHandlerRunning_ = false; });
+    if (answer == engine::TProcessingControl::CloseAction::Refuse) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    tray_->hide();
+    QCoreApplication::exit(0);
+}
+
+}  // namespace tvr::ui

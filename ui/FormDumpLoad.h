@@ -1,0 +1,145 @@
+#pragma once
+// The main window: toolbar, info grid, the Activity and ErrorLog pages, status bar, menus and
+// tray icon, and the home of the program's run-time state. It shows what the worker, the
+// logons and the settings report through TProcessDisplay, carrying calls made on other
+// threads over to the GUI thread in the order made; the GUI thread never waits for the
+// worker. Closing hides the window to the tray; only Exit ends the program.
+#include "engine/ProcessDisplay.h"
+#include "engine/ProcessingControl.h"
+#include "engine/ProcessingHost.h"
+#include "engine/WindowState.h"
+#include "ui/GuiThreadCalls.h"
+#include "ui/ViewSink.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QTableWidget;
+class QTabWidget;
+
+namespace tvr::ui {
+
+class THeaderToolbar;
+class TLogView;
+class TTrayIcon;
+class TfmAbout;
+class THelpWindow;
+
+class TFormDumpLoad : public QMainWindow, public engine::TProcessDisplay {
+    Q_OBJECT
+public:
+    // FormCreate. The processing host (the settings dialog, the logons) is given later, by
+    // start-up, once it exists; until then Start logs on to nothing and starts nothing.
+    explicit TFormDumpLoad(QWidget* parent = nullptr);
+    ~TFormDumpLoad() override;  // FormDestroy
+
+    engine::TWindowState& state() { return *state_; }
+    engine::TProcessingControl& control() { return *control_; }
+    void setProcessingHost(engine::TProcessingHost& host);
+    // What the Settings command runs (start-up connects the settings dialog here).
+    void setSettingsCommand(std::function<void()> command) {
+        settingsCommand_ = std::move(command);
+    }
+    // Whether the desktop has a notification area; the platform's answer unless replaced.
+    void setTrayAvailability(std::function<bool()> available) {
+        trayAvailable_ = std::move(available);
+    }
+    // Where Help looks for the help file (the installed one unless replaced).
+    void setHelpFile(const QString& file) { helpFile_ = file; }
+
+    // The two views as the client layer's sinks; start-up binds them while loading the logs.
+    client::LogSink& activitySink() { return activitySink_; }
+    client::LogSink& errorSink() { return errorSink_; }
+
+    // engine::TProcessDisplay
+    void SetProcessState(int state) override;
+    void RefreshTray() override;
+    void EnableStart(bool enabled) override;
+    void SetToolbarSection(engine::ToolbarSection section, int image, bool clickable) override;
+    void SetActivityBusy(bool busy) override;
+    void RequestClose() override;
+    void SetStatusText(int panel, const std::string& text) override;
+    void SetInfoRowCount(int rows) override;
+    void SetInfoRow(int row, const engine::InfoRow& cells) override;
+    void SetInfoCell(int row, int column, const std::string& text) override;
+    void EnableTrayMain(bool enabled) override;
+
+    // When no reserve server is logged on: leaves the processing state (when one is in use),
+    // drops the last worker and the reserve connection and empties panels 6 to 8. Always
+    // binds the client layer's LogView and ErrorLogView to the two views.
+    void ResetReserveInfo();
+    // Loads a log file into the view bound as LogView; throws LogViewError.
+    void LoadLogFile(const std::string& path);
+    // "Clear Log" and "Clear Error Log": the view and its file; throw LogViewError.
+    void ClearLog();
+    void ClearErrorLog();
+
+    // The commands, as the menus, the toolbar and the tray run them.
+    void NStartClick();
+    void NStopClick();
+    void NExitClick();
+    void NSettingClick();
+    void N_HelpClick();
+    void N_AboutClick();
+    void NControlClick();
+    void TrayMonitoringClick();
+    void N_ActivityClick();
+    void N_ErrorLogClick();
+
+    TLogView* activityView() const { return activityView_; }
+    TLogView* errorView() const { return errorView_; }
+    TTrayIcon* tray() const { return tray_; }
+    TfmAbout* aboutBox();
+    THelpWindow* helpWindow() const { return help_; }
+    QString statusText(int panel) const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildLayout();
+    void buildMenus();
+    void buildTray();
+    void HeaderControlDumpLoadSectionClick(int section);
+    void PageControlDBChange(int index);
+    void scrollToEnd(TLogView* view);
+    // Runs a command; an error that escapes it is shown as the application shows such errors.
+    void runCommand(const std::function<void()>& command);
+    void showError(const std::exception& error);
+    void applyEnableStart(bool enabled);
+    QAction* action(const char* name) const;
+
+    std::unique_ptr<engine::TWindowState> state_;
+    std::unique_ptr<engine::TProcessingHost> idleHost_;
+    engine::TProcessingHost* host_ = nullptr;
+    std::unique_ptr<engine::TProcessingControl> control_;
+    TGuiThreadCalls calls_;
+
+    THeaderToolbar* header_ = nullptr;
+    QTableWidget* grid_ = nullptr;
+    QTabWidget* pages_ = nullptr;
+    TLogView* activityView_ = nullptr;
+    TLogView* errorView_ = nullptr;
+    QLabel* panels_[9] = {};
+    TTrayIcon* tray_ = nullptr;
+    QMenu* trayMenu_ = nullptr;
+    TfmAbout* about_ = nullptr;
+    THelpWindow* help_ = nullptr;
+    TViewSink activitySink_;
+    TViewSink errorSink_;
+
+    std::function<void()> settingsCommand_;
+    std::function<bool()> trayAvailable_;
+    QString helpFile_;
+    bool closeHandlerRunning_ = false;  // guarded by calls_'s lock
+    bool applicationQuitting_ = false;
+};
+
+}  // namespace tvr::ui
