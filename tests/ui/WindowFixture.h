@@ -2,8 +2,8 @@
 // The main window on the offscreen platform, with its boxes answered by RecordingPrompts, the
 // registry in a temporary folder and the log files named there.
 #include "client/LogFileNames.h"
-#include "platform/RecordingPrompts.h"
-#include "platform/TestTempFolder.h"
+#include "tests/support/RecordingPrompts.h"
+#include "tests/support/TempFolder.h"
 #include "ui/FormDumpLoad.h"
 #include "ui/HeaderToolbar.h"
 #include "ui/LogView.h"
