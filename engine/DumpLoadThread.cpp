@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 
 namespace tvr::engine {
 
@@ -22,10 +23,15 @@ TDumpLoadThread::TDumpLoadThread(TWindowState& window, TProcessDisplay& display,
                                  const TProcessingHost& host, TWorkerClock clock)
     : window_(window), display_(display), host_(host), clock_(std::move(clock)) {}
 
-TDumpLoadThread::~TDumpLoadThread() { WaitFor(); }
+TDumpLoadThread::~TDumpLoadThread() {
+    StopRequested = true;
+    WaitFor();
+}
 
 void TDumpLoadThread::Resume() {
-    if (!thread_.joinable()) thread_ = std::thread([this] { Execute(); });
+    if (started_) return;
+    started_ = true;
+    thread_ = std::thread([this] { Execute(); });
 }
 
 void TDumpLoadThread::WaitFor() {
@@ -43,6 +49,8 @@ void TDumpLoadThread::Execute() {
             // instead of the thread: the end steps below must run, or the window would stay
             // in the processing state and an Exit would wait for ever.
             ReportPassFailure(error.what());
+        } catch (...) {
+            ReportPassFailure("Unexpected failure of a pass");
         }
     }
     window_.FProcessing = false;
@@ -56,6 +64,7 @@ void TDumpLoadThread::Execute() {
         window_.FCloseFromWorker = true;
         display_.RequestClose();
     }
+    finished_ = true;
 }
 
 void TDumpLoadThread::RunPass() {
@@ -67,6 +76,9 @@ void TDumpLoadThread::RunPass() {
     DumpRS.device_name = name;
     LoadRS.device_name = name;
 
+    if (!MainConnection || (UseReserve && !ReserveConnection)) {
+        throw std::logic_error("Processing started without a connection to each server");
+    }
     MainConnection->Execute("use master");
     if (UseReserve) ReserveConnection->Execute("use master");
 
@@ -87,11 +99,11 @@ void TDumpLoadThread::RunPass() {
     }
     if (!settings.IsInterval || StopRequested) return;
 
-    const auto seconds =
-        IntervalSeconds(settings.EditInterval, platform::regionalFormats().timeSeparator);
+    const char separator = platform::regionalFormats().timeSeparator;
+    const auto seconds = IntervalSeconds(settings.EditInterval, separator);
     if (!seconds) {
-        ReportPassFailure("Interval \"" + settings.EditInterval +
-                          "\" is not a time of day (hh:mm); processing stopped");
+        ReportPassFailure("Interval \"" + settings.EditInterval + "\" is not a time of day (hh" +
+                          separator + "mm); processing stopped");
         return;
     }
     for (long i = 1; !StopRequested && i <= *seconds; ++i) {

@@ -32,13 +32,17 @@ public:
     // the thread: the connections belong to the window.
     TDumpLoadThread(TWindowState& window, TProcessDisplay& display, const TProcessingHost& host,
                     TWorkerClock clock = TWorkerClock::system());
-    // Joins the thread; the window frees the object only once its run has ended or ends.
+    // Asks the run to stop and joins the thread: a pass under way is finished, a wait left
+    // within a second. The window frees the object only once its run has ended.
     ~TDumpLoadThread();
     TDumpLoadThread(const TDumpLoadThread&) = delete;
     TDumpLoadThread& operator=(const TDumpLoadThread&) = delete;
 
     void Resume();   // starts the thread body
     void WaitFor();  // joins it
+    // The body has returned, its close request after Exit included. Until then freeing the
+    // object waits for the thread.
+    bool Finished() const { return finished_ || !started_; }
 
     TRS_dump_load DumpRS;
     TRS_dump_load LoadRS;
@@ -58,6 +62,8 @@ private:
     TProcessDisplay& display_;
     const TProcessingHost& host_;
     TWorkerClock clock_;
+    std::atomic<bool> started_{false};
+    std::atomic<bool> finished_{false};
     std::thread thread_;
 };
 

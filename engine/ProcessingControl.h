@@ -3,6 +3,7 @@
 // processing (logons where needed, the settings saved, the Backup Server checks, the worker
 // created, filled and started), the stop after a question, and the close handler's part of
 // an Exit while a worker may still be inside a pass.
+#include "engine/DumpLoadThread.h"
 #include "engine/ProcessDisplay.h"
 #include "engine/ProcessingHost.h"
 #include "engine/WindowState.h"
@@ -12,28 +13,49 @@
 
 namespace tvr::engine {
 
+// The questions of the Stop and the Exit commands.
+inline constexpr const char* StopQuestion = "Stop process?";
+inline constexpr const char* ExitQuestion = "Stop process and exit?";
+
 class TProcessingControl {
 public:
-    // `owner` owns the message boxes (the main window); nothing is owned here.
+    // `owner` owns the message boxes (the main window); nothing is owned here. `clock` goes
+    // to every worker this control creates.
     TProcessingControl(TWindowState& window, TProcessDisplay& display, TProcessingHost& host,
-                       platform::PromptOwner owner = nullptr);
+                       platform::PromptOwner owner = nullptr,
+                       TWorkerClock clock = TWorkerClock::system());
 
+    // Does nothing while processing runs or the last worker has not yet finished. Logs on
+    // where needed (a connection that has failed counts as not logged on), then saves the
+    // settings, checks the Backup Servers and starts a new worker. A failure before the
+    // worker runs is shown in the application's error box and leaves the window idle, but a
+    // registry file that cannot be written is only shown: the start goes on.
     void StartProcessing();
     // True when processing is not running or the user agreed to stop it.
     bool ConfirmStop(const std::string& question);
     void RequestStop();
+    // The Exit command's part before the window closes: ConfirmStop with ExitQuestion, and
+    // when it returns true FExitRequested becomes true. True when the window is to close.
+    bool ConfirmExit();
 
     // What the window's close handler does once Exit was confirmed (FExitRequested set):
-    // Refuse while the worker's run goes on (it asks again when it ends), Accept otherwise,
-    // after saving the settings and freeing the last worker when there was one.
+    // Refuse while the last worker has not finished (it asks again when it ends), Accept
+    // otherwise, after saving the settings and freeing the last worker when there was one.
     enum class CloseAction { Refuse, Accept };
     CloseAction CloseAfterExit();
 
 private:
+    void StartWorker();
+    // The state of the window's creation: nothing running, Start and Settings available.
+    void ReturnToIdle();
+    // The box in which the application shows an error that ends a command.
+    void ShowError(const std::string& text);
+
     TWindowState& window_;
     TProcessDisplay& display_;
     TProcessingHost& host_;
     platform::PromptOwner owner_;
+    TWorkerClock clock_;
 };
 
 }  // namespace tvr::engine
