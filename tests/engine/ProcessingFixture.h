@@ -7,18 +7,19 @@
 // TSybaseConnect objects. The worker's clock moves one second per file name from
 // 6 December 2026 14:05:12 and its sleep only counts, unless a test makes it sleep.
 #include "client/LogSink.h"
-#include "client/RecordingLogSink.h"
 #include "client/RunQuery.h"
 #include "client/Sybase.h"
 #include "engine/DumpLoadThread.h"
 #include "engine/ProcedureScript.h"
 #include "engine/ProcessingControl.h"
 #include "engine/WindowState.h"
-#include "platform/RecordingPrompts.h"
 #include "platform/RegionalSettings.h"
 #include "tests/support/Emulator.h"
 #include "tests/support/RecordingDisplay.h"
+#include "tests/support/RecordingLogSink.h"
+#include "tests/support/RecordingPrompts.h"
 #include "tests/support/ScriptedProcessingHost.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -41,12 +42,7 @@ namespace tvr::engine::testing {
 
 namespace fs = std::filesystem;
 
-inline std::string fileText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+using tvr::test::fileText;
 
 // The language commands of an emulator's trace, in arrival order.
 inline std::vector<std::string> traceCommands(const tvr::testing::Emulator& server) {
@@ -88,9 +84,7 @@ protected:
 
     void SetUp() override {
         platform::injectRegionalFormats(platform::RegionalFormats{"%d.%m.%Y", "%H:%M:%S", ':'});
-        char pattern[] = "/tmp/tvr-processing-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        dir = pattern;
+        dir = folder.path();
         dumps = dir / "dumps";
         loads = dir / "reserve-share";
         fs::create_directory(dumps);
@@ -117,8 +111,6 @@ protected:
         client::SetErrorLogView(previousErrorView);
         client::SetLogView(previousLogView);
         platform::injectRegionalFormats(std::nullopt);
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
     }
 
     // Starts both servers (extra aseemu arguments for each), installs sp_TVR on both and
@@ -233,6 +225,7 @@ protected:
     std::string logFile() const { return (dir / "act.log").string(); }
     std::string errorLogFile() const { return (dir / "err.log").string(); }
 
+    tvr::test::TempFolder folder{"tvr-processing"};
     fs::path dir;
     fs::path dumps;
     fs::path loads;
