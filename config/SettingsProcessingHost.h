@@ -15,8 +15,9 @@ public:
 
     void LogonMain() override;
     void LogonReserve() override;
-    // SaveSettings of the settings store: SettingsError for a folder, RegistryError for the
-    // registry file; both carry the text the user sees.
+    // SaveSettings of the settings store. A registry file that cannot be written throws its
+    // RegistryError only after the dump and load folders are made; an empty folder throws
+    // SettingsError "Unable to create directory" instead. Both carry the text the user sees.
     void SaveSettings() override;
     engine::TStartSettings StartSettings() const override;
     engine::TPassSettings PassSettings() const override;

@@ -1,0 +1,62 @@
+// The processing host: the live settings at the moment they are read, and a save whose
+// registry file cannot be written.
+#include "LogonTestSupport.h"
+
+#include "config/SettingsError.h"
+#include "config/SettingsProcessingHost.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class SettingsProcessingHost : public ::testing::Test {
+protected:
+    tvr::test::TempFolder dir;
+    tvr::engine::TWindowState window;
+    tvr::testing::RecordingDisplay display;
+    tvr::config::LiveSettings live;
+    tvr::config::LogFileNames logFiles;
+    tvr::test::ScriptedDialogs dialogs;
+};
+
+TEST_F(SettingsProcessingHost, ReadsTheLiveSettingsAsTheyAreAtEachCall) {
+    tvr::platform::Registry registry(dir / "registry.reg");
+    tvr::config::TLogons logons(window, display, live, registry, dialogs, logFiles);
+    tvr::config::TSettingsProcessingHost host(logons, live, registry);
+    live.edit([](auto& s) {
+        s.IsDumLoadBD = false;
+        s.ComboDump = "sales";
+        s.EditPathLoad = "/load";
+    });
+    const auto start = host.StartSettings();
+    EXPECT_FALSE(start.IsDumLoadBD);
+    EXPECT_EQ(start.ComboDump, "sales");
+    EXPECT_EQ(start.EditPathLoad, "/load");
+    live.edit([](auto& s) {
+        s.IsInterval = true;
+        s.EditInterval = "00:05";
+        s.IsClearLog = true;
+    });
+    const auto pass = host.PassSettings();
+    EXPECT_TRUE(pass.IsInterval && pass.IsClearLog);
+    EXPECT_EQ(pass.EditInterval, "00:05");
+}
+
+TEST_F(SettingsProcessingHost, AnUnwritableRegistryIsReportedAfterTheFoldersAreMade) {
+    std::ofstream(dir / "plain") << "a file, not a folder";
+    tvr::platform::Registry registry(dir / "plain" / "registry.reg");
+    tvr::config::TLogons logons(window, display, live, registry, dialogs, logFiles);
+    tvr::config::TSettingsProcessingHost host(logons, live, registry);
+    live.edit([&](auto& s) {
+        s.EditPathDump = (dir / "dumps").string();
+        s.EditPathLoad = (dir / "loads" / "deep").string();
+    });
+    EXPECT_THROW(host.SaveSettings(), tvr::platform::RegistryError);
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "dumps"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "loads" / "deep"));
+    // An empty folder is the error that counts.
+    live.edit([](auto& s) { s.EditPathLoad.clear(); });
+    EXPECT_THROW(host.SaveSettings(), tvr::config::SettingsError);
+}
+
+}  // namespace
