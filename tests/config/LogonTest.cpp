@@ -1,6 +1,11 @@
 #include "LogonTestSupport.h"
 
+#include "client/RunQuery.h"
 #include "config/CommandLine.h"
+#include "config/SettingsProcessingHost.h"
+#include "engine/DumpLoadThread.h"
+#include "engine/ProcedureScript.h"
+#include "engine/ProcessingControl.h"
 #include "platform/ComputerName.h"
 
 #include <algorithm>
@@ -196,3 +201,41 @@ TEST_F(Logons, AutomaticLogonWithAnUnreadableServerListLogsItAndUsesTheRemembere
 }
 
 }  // namespace
+
+// The whole unattended start: the logons from the command line, the settings saved, the
+// Backup Server checks and one pass of the worker, through the real start of processing.
+TEST_F(Logons, AutomaticStartRunsAPassThroughTheStartOfProcessing) {
+    rememberNames();
+    for (auto [server, password] :
+         {std::pair{mainServer, kMainPassword}, std::pair{reserveServer, kReservePassword}}) {
+        tvr::client::TSybaseConnect c(server->name(), "sa", password, "", "");
+        ASSERT_EQ(c.Connect(), CS_SUCCEED);
+        tvr::client::TRunQuery(c).RunInstallScript(std::string(tvr::engine::SpTvrInstallScript));
+    }
+    const std::string dumps = (dir.path() / "dumps").string();
+    live.edit([&](auto& s) {
+        s.ComboDump = "sales";
+        s.ComboLoad = "sales_copy";
+        s.EditPathDump = dumps;
+        s.EditPathLoad = dumps;
+    });
+    window.UseReserve = true;
+    tvr::config::TSettingsProcessingHost host(logons, live, registry);
+    tvr::engine::TProcessingControl control(window, display, host);
+    logons.SetAutomaticStart([&] { control.StartProcessing(); });
+    logons.StartupLogon(
+        {std::string("P1:") + kMainPassword, std::string("P2:") + kReservePassword, "-A"});
+
+    EXPECT_TRUE(dialogs.shown.empty());
+    ASSERT_TRUE(window.FWorker);
+    // One pass done (the worker sleeps after it), then stopped.
+    EXPECT_TRUE(display.waitFor([&] { return display.count("SetProcessState(2)") >= 1; }));
+    control.RequestStop();
+    EXPECT_TRUE(display.waitFor([&] { return window.FWorker->Finished(); }));
+    window.FWorker.reset();
+    EXPECT_TRUE(prompts.boxes().empty()) << prompts.boxes()[0].text;
+    bool dumped = false;
+    for (const auto& entry : std::filesystem::directory_iterator(dumps))
+        dumped |= entry.path().filename().string().starts_with("sales");
+    EXPECT_TRUE(dumped);
+}

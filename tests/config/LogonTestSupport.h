@@ -7,6 +7,7 @@
 #include "config/Logons.h"
 #include "config/ServerList.h"
 #include "config/SettingsKeys.h"
+#include "engine/DumpLoadThread.h"
 #include "engine/WindowState.h"
 #include "tests/support/Emulator.h"
 #include "tests/support/RecordingDisplay.h"
@@ -106,6 +107,10 @@ protected:
     }
 
     void TearDown() override {
+        if (window.FWorker) {
+            window.FWorker->StopRequested = true;
+            window.FWorker.reset();  // joins it before its connections go
+        }
         window.MainConnection.reset();
         window.ReserveConnection.reset();
         const std::vector<std::filesystem::path> files = {registry.file(), logFiles.activity,
