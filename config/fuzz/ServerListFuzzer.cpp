@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the sql.ini and interfaces readers and checks what each entry
-// can be: never longer than a line of the text, and an interfaces entry a whole first word.
+// can be: never longer than a line of the text, and an interfaces entry a first word
+// without blanks.
 #include "config/ServerList.h"
 
 #include <cstddef>
@@ -14,8 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (entry.find_first_of("\r\n") != std::string::npos) std::abort();
     }
     for (const std::string& entry : tvr::config::interfacesServers(text)) {
-        if (entry.empty() || entry.front() == '#') std::abort();
-        if (text.find(entry) == std::string_view::npos) std::abort();
+        if (entry.empty() || entry.front() == '#' || entry.size() > text.size()) std::abort();
         for (char c : entry)
             if (static_cast<unsigned char>(c) <= ' ') std::abort();
     }
