@@ -128,7 +128,9 @@ TProcessingControl::CloseAction TProcessingControl::CloseAfterExit() {
     if (window_.FCloseFromWorker) return CloseAction::Accept;
     // Until the worker has finished, including its own close request: freeing it earlier
     // would wait for a thread that waits for this one.
-    if (window_.FWorker && !window_.FWorker->Finished()) return CloseAction::Refuse;
+    if (window_.FWorkerRunning || (window_.FWorker && !window_.FWorker->Finished())) {
+        return CloseAction::Refuse;
+    }
     if (window_.FWorker) {
         try {
             host_.SaveSettings();

@@ -39,7 +39,7 @@ public:
     bool ConfirmExit();
 
     // What the window's close handler does once Exit was confirmed (FExitRequested set):
-    // Refuse while the last worker has not finished (it asks again when it ends), Accept
+    // Refuse while the worker runs or has not finished (it asks again when it ends), Accept
     // otherwise, after saving the settings and freeing the last worker when there was one.
     enum class CloseAction { Refuse, Accept };
     CloseAction CloseAfterExit();
