@@ -19,9 +19,6 @@ void addBackupCommands(CommandSet& commands, BackupServices& services) {
                        [&services](ExecutionContext& c, const Statement& s) {
                            return runFault(services, c, s);
                        }});
-    commands.addFirst({"object existence test",
-                       [](const Statement& s) { return parseObjectTest(s.tokens).has_value(); },
-                       runObjectTest});
     commands.addFirst({"drop procedure",
                        [](const Statement& s) { return dropProcedureNames(s.tokens).has_value(); },
                        runDropProcedure});
@@ -39,6 +36,7 @@ void addBackupCommands(CommandSet& commands, BackupServices& services) {
                            return runStall(services, c, s);
                        }});
 
+    commands.conditionTest = testObjectCondition;
     commands.storedProcedures = [&services](ExecutionContext& c, const std::string& name,
                                             const ProcedureArguments& a, const Statement& s) {
         return runStoredProcedure(services, c, name, a, s);

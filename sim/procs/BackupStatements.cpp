@@ -22,7 +22,8 @@ public:
             ++pos_;
             return t.text;
         }
-        if (t.kind == SqlToken::Kind::BracketName) {
+        // A quoted name: what a variable holding the name becomes in a procedure.
+        if (t.kind == SqlToken::Kind::BracketName || t.kind == SqlToken::Kind::String) {
             ++pos_;
             return t.value;
         }

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "sim/statements/BatchRunner.h"
+#include "sim/statements/Interpreter.h"
 #include "sim/statements/SqlTranslator.h"
 
 namespace tvr::sim {
@@ -12,23 +13,6 @@ namespace {
 
 bool isProcedureWord(const SqlToken& t) { return t.isWord("proc") || t.isWord("procedure"); }
 bool isTransactionWord(const SqlToken& t) { return t.isWord("tran") || t.isWord("transaction"); }
-
-bool isNumericType(const std::string& type) {
-    static const char* const numeric[] = {"int",     "integer", "smallint",  "tinyint", "bigint",
-                                          "bit",     "float",   "real",      "double",  "numeric",
-                                          "decimal", "money",   "smallmoney"};
-    for (const char* name : numeric)
-        if (type == name) return true;
-    return false;
-}
-
-bool isNumber(const std::string& text) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    std::strtod(text.c_str(), &end);
-    return end != nullptr && *end == '\0' &&
-           !std::isspace(static_cast<unsigned char>(text.front()));
-}
 
 // The value a default is written as: a string's content, a number (with its sign), a word;
 // nothing for NULL. False when it is none of those.
@@ -54,38 +38,6 @@ bool defaultValue(const std::vector<SqlToken>& tokens, std::size_t& i,
         return false;
     }
     return true;
-}
-
-// Why a statement of the body cannot run here; nothing when it can.
-std::optional<std::string> unsupported(const Statement& statement, const CommandSet& commands) {
-    const std::string head = statement.keyword();
-    if (head == "return") {
-        const auto& t = statement.tokens;
-        const bool plain =
-            t.size() == 1 || (t.size() == 2 && t[1].kind == SqlToken::Kind::Number) ||
-            (t.size() == 3 && t[1].isSymbol("-") && t[2].kind == SqlToken::Kind::Number);
-        if (!plain) return std::string("it returns an expression");
-        return std::nullopt;
-    }
-    if (head == "begin" && !(statement.tokens.size() > 1 && isTransactionWord(statement.tokens[1])))
-        return std::string("it uses begin ... end blocks");
-    static const char* const flow[] = {"declare",  "while",     "goto", "break",
-                                       "continue", "raiserror", "else", "end"};
-    for (const char* word : flow)
-        if (head == word) return "it uses " + head;
-    for (const SqlToken& token : statement.tokens)
-        if (token.kind == SqlToken::Kind::Variable && token.text.rfind("@@", 0) != 0)
-            return "it uses the local variable " + token.text;
-    if (commands.find(statement) == nullptr)
-        return "it uses " + head + ", which this emulator does not know";
-    return std::nullopt;
-}
-
-int returnValue(const Statement& statement) {
-    const auto& t = statement.tokens;
-    if (t.size() == 1) return 0;
-    const int value = std::atoi(t.back().text.c_str());
-    return t[1].isSymbol("-") ? -value : value;
 }
 
 // Messages of the procedure's statements carry its name, as the server's do.
@@ -201,9 +153,9 @@ std::variant<ProcedureDefinition, std::string> readProcedure(const std::string& 
     return definition;
 }
 
-std::variant<std::string, ServerError> bindArguments(const ProcedureDefinition& definition,
-                                                     const std::string& name,
-                                                     const ProcedureArguments& arguments) {
+std::variant<VariableScope, ServerError> bindArguments(const ProcedureDefinition& definition,
+                                                       const std::string& name,
+                                                       const ProcedureArguments& arguments) {
     const auto& parameters = definition.parameters;
     for (const auto& named : arguments.named) {
         bool known = false;
@@ -213,7 +165,7 @@ std::variant<std::string, ServerError> bindArguments(const ProcedureDefinition& 
     }
     if (arguments.positional.size() > parameters.size()) return errors::tooManyArguments(name);
 
-    std::map<std::string, std::string> literals;
+    VariableScope variables;
     for (std::size_t p = 0; p < parameters.size(); ++p) {
         const ProcedureParameter& parameter = parameters[p];
         std::optional<std::string> value;
@@ -226,31 +178,25 @@ std::variant<std::string, ServerError> bindArguments(const ProcedureDefinition& 
         } else {
             return errors::missingParameter(name, parameter.name);
         }
-        if (!value) {
-            literals[parameter.name] = "NULL";
-        } else if (isNumericType(parameter.type)) {
-            if (!isNumber(*value)) return errors::badConversion();
-            literals[parameter.name] = *value;
-        } else {
-            std::string text = *value;
-            if (parameter.length > 0 && parameter.type.find("char") != std::string::npos &&
-                text.size() > static_cast<std::size_t>(parameter.length))
-                text.resize(static_cast<std::size_t>(parameter.length));
-            literals[parameter.name] = quoteSqlString(text);
-        }
+        variables.declare(parameter.name, parameter.type, parameter.length);
+        if (!variables.assign(*variables.find(parameter.name), value))
+            return errors::badConversion();
     }
+    return variables;
+}
 
-    const std::string& body = definition.body;
-    std::string out;
-    std::size_t previousEnd = 0;
-    for (const SqlToken& token : tokenizeSql(body)) {
-        out += body.substr(previousEnd, token.offset - previousEnd);
-        const auto literal =
-            token.kind == SqlToken::Kind::Variable ? literals.find(token.lower()) : literals.end();
-        out += literal != literals.end() ? literal->second : token.text;
-        previousEnd = token.offset + token.text.size();
+std::optional<std::string> unrunnableReason(ExecutionContext& context, const std::string& text) {
+    const auto read = readProcedure(text);
+    if (const auto* why = std::get_if<std::string>(&read)) return *why;
+    const std::string& body = std::get<ProcedureDefinition>(read).body;
+    try {
+        const auto parsed = parseProgram(body, 0, body.size(), context.commands(), false);
+        if (const auto* refusal = std::get_if<ProgramRefusal>(&parsed))
+            return "it uses " + refusal->reason;
+    } catch (const SqlLexError&) {
+        return std::string("its text has an unclosed quote or comment");
     }
-    return out + body.substr(previousEnd);
+    return std::nullopt;
 }
 
 StatementOutcome runCreatedProcedure(ExecutionContext& context, const std::string& name,
@@ -268,21 +214,20 @@ StatementOutcome runCreatedProcedure(ExecutionContext& context, const std::strin
     const auto read = readProcedure(text);
     if (const auto* why = std::get_if<std::string>(&read))
         return refuse(errors::procedureNotRun(name, *why), 1);
-    const auto bound = bindArguments(std::get<ProcedureDefinition>(read), name, arguments);
+    const ProcedureDefinition& definition = std::get<ProcedureDefinition>(read);
+    auto bound = bindArguments(definition, name, arguments);
     if (const auto* error = std::get_if<ServerError>(&bound)) return refuse(*error, 1);
-
-    const CommandSet& commands = context.commands();
-    std::vector<Statement> statements;
+    std::variant<Program, ProgramRefusal> parsed;
     try {
-        statements = commands.splitter.split(std::get<std::string>(bound));
+        parsed =
+            parseProgram(definition.body, 0, definition.body.size(), context.commands(), false);
     } catch (const SqlLexError&) {
-        return refuse(errors::procedureNotRun(name, "an argument left a quote open"), 1);
+        return refuse(errors::procedureNotRun(name, "its text has an unclosed quote or comment"),
+                      1);
     }
-    for (Statement& statement : statements) {
-        statement.firstInBatch = false;  // a procedure name alone calls nothing inside a procedure
-        if (auto why = unsupported(statement, commands))
-            return refuse(errors::procedureNotRun(name, *why), statement.line);
-    }
+    if (const auto* refusal = std::get_if<ProgramRefusal>(&parsed))
+        return refuse(errors::procedureNotRun(name, "it uses " + refusal->reason),
+                      refusal->message.line);
 
     ProcedureSink marked(context.sink(), name);
     struct Scope {
@@ -295,35 +240,13 @@ StatementOutcome runCreatedProcedure(ExecutionContext& context, const std::strin
     } scope{context, context.redirectSink(&marked)};
     ++nesting;
 
+    const ProgramOutcome ran = runProgram(context, std::get<Program>(parsed), DoneStyle::Procedure,
+                                          std::get<VariableScope>(bound));
     StatementOutcome outcome;
     outcome.procedure = true;
-    int status = 0;
-    for (const Statement& statement : statements) {
-        if (marked.cancelRequested()) {
-            outcome.cancelled = true;
-            return outcome;
-        }
-        if (statement.keyword() == "return") {
-            status = returnValue(statement);
-            break;
-        }
-        const StatementOutcome step = runStatement(context, statement);
-        if (step.cancelled) {
-            outcome.cancelled = true;
-            return outcome;
-        }
-        std::uint16_t done = DoneMore;
-        if (step.error) done |= DoneError;
-        if (step.rowCount) done |= DoneCount;
-        if (context.inTransaction()) done |= DoneInTransaction;
-        marked.done(TokenDoneInProc, done, static_cast<std::int32_t>(step.rowCount.value_or(0)));
-        if (step.endBatch) {
-            // An error that ends a batch ends the procedure; the server's status for it.
-            status = -6;
-            break;
-        }
-    }
-    outcome.returnStatus = status;
+    outcome.cancelled = ran.cancelled;
+    // An error that ends a batch ends the procedure; the server's status for it.
+    outcome.returnStatus = ran.endedByError ? -6 : ran.returnStatus.value_or(0);
     return outcome;
 }
 

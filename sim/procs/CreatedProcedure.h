@@ -1,8 +1,7 @@
 #pragma once
-// Procedures created by clients, run the simple way: a body that is a plain sequence of
-// statements the emulator knows (after `as`, optionally inside one begin ... end), with the
-// parameters put in as constants and `return N` giving the status. Control flow, local
-// variables and the like are refused with a reason before anything runs.
+// Procedures created by clients, run as written by the interpreter: the parameters become
+// local variables holding the arguments, the body (after `as`) runs with its control flow,
+// and `return` gives the status.
 #include <optional>
 #include <string>
 #include <variant>
@@ -10,6 +9,7 @@
 
 #include "sim/backup/ServerErrors.h"
 #include "sim/statements/StatementHandlers.h"
+#include "sim/statements/Variables.h"
 
 namespace tvr::sim {
 
@@ -31,12 +31,16 @@ struct ProcedureDefinition {
 // Reads the text a procedure was created with; a reason when it is not of the form above.
 std::variant<ProcedureDefinition, std::string> readProcedure(const std::string& text);
 
-// The body with each parameter replaced by the SQL literal of its argument (cut to the
-// declared length, NULL for nothing), or the error of the call: a missing argument (201), a
-// value that is no number for a numeric parameter (257), a name that is no parameter (8145).
-std::variant<std::string, ServerError> bindArguments(const ProcedureDefinition& definition,
-                                                     const std::string& name,
-                                                     const ProcedureArguments& arguments);
+// The parameters as local variables holding the arguments (cut to the declared length, NULL
+// for nothing), or the error of the call: a missing argument (201), a value that is no number
+// for a numeric parameter (257), a name that is no parameter (8145), too many arguments (8144).
+std::variant<VariableScope, ServerError> bindArguments(const ProcedureDefinition& definition,
+                                                       const std::string& name,
+                                                       const ProcedureArguments& arguments);
+
+// Why the procedure text cannot run here (a statement the emulator does not know, control
+// flow not closed, a header of another form); nothing when it can.
+std::optional<std::string> unrunnableReason(ExecutionContext& context, const std::string& text);
 
 // Runs a created procedure for `call`: its statements end with done-in-proc tokens and its
 // messages carry its name; the outcome is the call's, with the return status.

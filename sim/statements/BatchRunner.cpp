@@ -1,6 +1,7 @@
 #include "sim/statements/BatchRunner.h"
 
 #include "sim/statements/DateTime.h"
+#include "sim/statements/Interpreter.h"
 #include "sim/statements/ServerMessages.h"
 #include "sim/statements/StatementHandlers.h"
 #include "sim/storage/Sqlite.h"
@@ -24,43 +25,35 @@ StatementOutcome runStatement(ExecutionContext& context, const Statement& statem
 
 StatementOutcome runNestedBatch(ExecutionContext& context, const std::string& text) {
     ResultSink& sink = context.sink();
-    std::vector<Statement> statements;
+    std::variant<Program, ProgramRefusal> parsed;
     try {
-        statements = context.commands().splitter.split(text);
+        parsed = parseProgram(text, 0, text.size(), context.commands(), true);
     } catch (const SqlLexError& error) {
         ServerMessage message = messages::unclosedQuote(error.near);
         message.line = error.line;
         sink.message(message);
         return StatementOutcome::failed();
     }
-    StatementOutcome outcome;
-    for (const Statement& statement : statements) {
-        if (sink.cancelRequested()) {
-            outcome.cancelled = true;
-            return outcome;
-        }
-        const StatementOutcome step = runStatement(context, statement);
-        if (step.cancelled) return step;
-        std::uint16_t status = DoneMore;
-        if (step.error) status |= DoneError;
-        if (step.rowCount) status |= DoneCount;
-        if (context.inTransaction()) status |= DoneInTransaction;
-        if (step.returnStatus) sink.returnStatus(*step.returnStatus);
-        sink.done(step.procedure ? TokenDoneProc : TokenDoneInProc, status,
-                  static_cast<std::int32_t>(step.rowCount.value_or(0)));
-        outcome.error = outcome.error || step.error;
-        if (step.endBatch) break;
+    if (const auto* refusal = std::get_if<ProgramRefusal>(&parsed)) {
+        sink.message(refusal->message);
+        return StatementOutcome::failed();
     }
+    // Its own variables: a text run this way does not see those of whoever runs it.
+    VariableScope variables;
+    const ProgramOutcome ran =
+        runProgram(context, std::get<Program>(parsed), DoneStyle::Procedure, variables);
+    StatementOutcome outcome;
+    outcome.cancelled = ran.cancelled;
+    outcome.error = ran.error;
     return outcome;
 }
 
 BatchResult runBatch(ExecutionContext& context, const std::string& batch) {
     ResultSink& sink = context.sink();
     context.currentBatch = batch;
-    const CommandSet& commands = context.commands();
-    std::vector<Statement> statements;
+    std::variant<Program, ProgramRefusal> parsed;
     try {
-        statements = commands.splitter.split(batch);
+        parsed = parseProgram(batch, 0, batch.size(), context.commands(), true);
     } catch (const SqlLexError& error) {
         ServerMessage message = messages::unclosedQuote(error.near);
         message.line = error.line;
@@ -68,26 +61,16 @@ BatchResult runBatch(ExecutionContext& context, const std::string& batch) {
         sink.done(TokenDone, DoneError, 0);
         return BatchResult::Completed;
     }
-    if (statements.empty()) {
-        sink.done(TokenDone, DoneFinal, 0);
+    // A statement the server cannot compile: nothing of the batch runs.
+    if (const auto* refusal = std::get_if<ProgramRefusal>(&parsed)) {
+        sink.message(refusal->message);
+        sink.done(TokenDone, DoneError, 0);
         return BatchResult::Completed;
     }
-    for (std::size_t i = 0; i < statements.size(); ++i) {
-        const Statement& statement = statements[i];
-        if (sink.cancelRequested()) return BatchResult::Cancelled;
-        StatementOutcome outcome = runStatement(context, statement);
-        if (outcome.cancelled) return BatchResult::Cancelled;
-        const bool last = i + 1 == statements.size() || outcome.endBatch;
-        std::uint16_t status = last ? DoneFinal : DoneMore;
-        if (outcome.error) status |= DoneError;
-        if (outcome.rowCount) status |= DoneCount;
-        if (context.inTransaction()) status |= DoneInTransaction;
-        if (outcome.returnStatus) sink.returnStatus(*outcome.returnStatus);
-        auto count = static_cast<std::int32_t>(outcome.rowCount.value_or(0));
-        sink.done(outcome.procedure ? TokenDoneProc : TokenDone, status, count);
-        if (last) break;
-    }
-    return BatchResult::Completed;
+    VariableScope variables;
+    const ProgramOutcome ran =
+        runProgram(context, std::get<Program>(parsed), DoneStyle::Batch, variables);
+    return ran.cancelled ? BatchResult::Cancelled : BatchResult::Completed;
 }
 
 }  // namespace tvr::sim

@@ -43,18 +43,43 @@ struct Builder {
     }
 };
 
+bool isTransactionWord(const SqlToken& token) {
+    return token.isWord("tran") || token.isWord("transaction") || token.isWord("distributed");
+}
+
+}  // namespace
+
+bool BatchSplitter::beginsStatement(const std::vector<SqlToken>& cur, const SqlToken& token) const {
+    if (token.kind != SqlToken::Kind::Word || starters_.count(token.lower()) == 0) return false;
+    if (cur.empty()) return true;
+    const SqlToken& previous = cur.back();
+    const std::string head = cur.front().lower();
+    if (token.isWord("select")) {
+        bool insertWithoutSource = head == "insert";
+        for (const SqlToken& seen : cur)
+            if (seen.isWord("values") || seen.isWord("select")) insertWithoutSource = false;
+        return !(previous.isWord("union") || previous.isWord("all") || previous.isWord("as") ||
+                 previous.isWord("exists") || previous.isWord("in") ||
+                 previous.isWord("intersect") || previous.isWord("except") || insertWithoutSource);
+    }
+    if (token.isWord("set")) {
+        bool updateWithoutSet = head == "update";
+        for (std::size_t k = 1; k < cur.size(); ++k)
+            if (cur[k].isWord("set")) updateWithoutSet = false;
+        return !updateWithoutSet;
+    }
+    if (token.isWord("delete") || token.isWord("update") || token.isWord("insert"))
+        return !(previous.isWord("on") || previous.isWord("for") || previous.isWord("of") ||
+                 previous.isSymbol(","));
+    return true;
+}
+
 bool takesRestOfBatch(const std::vector<SqlToken>& tokens, std::size_t i) {
     if (!tokens[i].isWord("create") || i + 1 >= tokens.size()) return false;
     const SqlToken& what = tokens[i + 1];
     return what.isWord("proc") || what.isWord("procedure") || what.isWord("trigger") ||
            what.isWord("view") || what.isWord("function");
 }
-
-bool isTransactionWord(const SqlToken& token) {
-    return token.isWord("tran") || token.isWord("transaction") || token.isWord("distributed");
-}
-
-}  // namespace
 
 std::vector<Statement> BatchSplitter::split(const std::string& batch) const {
     std::vector<SqlToken> tokens = tokenizeSql(batch);
@@ -77,31 +102,7 @@ std::vector<Statement> BatchSplitter::split(const std::string& batch) const {
         else if (token.isSymbol(")") && depth > 0)
             --depth;
 
-        bool starter = token.kind == SqlToken::Kind::Word && depth == 0 && blockDepth == 0 &&
-                       starters_.count(token.lower()) != 0;
-        if (starter && !cur.empty()) {
-            const SqlToken& previous = cur.back();
-            const std::string head = cur.front().lower();
-            if (token.isWord("select")) {
-                bool insertWithoutSource = head == "insert";
-                for (const SqlToken& seen : cur)
-                    if (seen.isWord("values") || seen.isWord("select")) insertWithoutSource = false;
-                if (previous.isWord("union") || previous.isWord("all") || previous.isWord("as") ||
-                    previous.isWord("exists") || previous.isWord("in") ||
-                    previous.isWord("intersect") || previous.isWord("except") ||
-                    insertWithoutSource)
-                    starter = false;
-            } else if (token.isWord("set")) {
-                bool updateWithoutSet = head == "update";
-                for (std::size_t k = 1; k < cur.size(); ++k)
-                    if (cur[k].isWord("set")) updateWithoutSet = false;
-                if (updateWithoutSet) starter = false;
-            } else if (token.isWord("delete") || token.isWord("update") || token.isWord("insert")) {
-                if (previous.isWord("on") || previous.isWord("for") || previous.isWord("of") ||
-                    previous.isSymbol(","))
-                    starter = false;
-            }
-        }
+        bool starter = depth == 0 && blockDepth == 0 && beginsStatement(cur, token);
         if (starter && !cur.empty() && pendingBodies > 0) {
             // The body of an if/while: it belongs to the current statement.
             --pendingBodies;

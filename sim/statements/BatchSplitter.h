@@ -23,6 +23,10 @@ struct Statement {
     std::string keyword() const { return tokens.empty() ? std::string() : tokens.front().lower(); }
 };
 
+// create procedure, trigger, view or function at tokens[i]: a statement that takes the rest of
+// its batch.
+bool takesRestOfBatch(const std::vector<SqlToken>& tokens, std::size_t i);
+
 class BatchSplitter {
 public:
     BatchSplitter();
@@ -31,6 +35,11 @@ public:
     bool isStatementKeyword(const std::string& lowerWord) const {
         return starters_.count(lowerWord) != 0;
     }
+
+    // Whether `token`, met outside parentheses, begins a new statement after the tokens of
+    // `current`: a statement keyword, but for the select of an insert ... select or of a union,
+    // the set of an update, and the like.
+    bool beginsStatement(const std::vector<SqlToken>& current, const SqlToken& token) const;
 
     // Throws SqlLexError for an unclosed quote, bracket or comment.
     std::vector<Statement> split(const std::string& batch) const;

@@ -4,6 +4,7 @@
 // statement in progress, and the sink for results.
 #include "sim/statements/ResultSink.h"
 #include "sim/statements/Values.h"
+#include "sim/statements/Variables.h"
 #include "sim/storage/ServerState.h"
 #include "sim/storage/Sqlite.h"
 
@@ -59,6 +60,10 @@ public:
     DateTimeValue statementTime;
     // Rows counted by the last statement (@@rowcount).
     std::int64_t lastRowCount = 0;
+    // The number of the last error of the last statement, 0 when it succeeded (@@error).
+    int lastError = 0;
+    // The local variables of the batch or procedure running; nullptr outside of one.
+    VariableScope* variables = nullptr;
 
 private:
     void registerFunctions(SqliteDatabase& db);

@@ -239,4 +239,55 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
 
 }  // namespace
 
+std::variant<std::vector<std::vector<RawValue>>, StatementOutcome> queryValues(
+    ExecutionContext& context, const Statement& statement) {
+    TranslatedSql translated;
+    try {
+        translated = translateToSqlite(
+            statement, context.currentDatabase(),
+            [&](const std::string& name) { return globalVariable(context, name); });
+    } catch (const UnknownVariable& unknown) {
+        return failStatement(context, statement, messages::undeclaredVariable(unknown.name), true);
+    }
+    SqliteDatabase* db = nullptr;
+    try {
+        db = &context.database(translated.databases);
+    } catch (const UnusableDatabase& unusable) {
+        return failStatement(context, statement, unusable.message);
+    }
+    sqlite3_stmt* raw = nullptr;
+    const int rc = sqlite3_prepare_v2(db->handle(), translated.sql.c_str(),
+                                      static_cast<int>(translated.sql.size()), &raw, nullptr);
+    SqliteStatement prepared(raw);
+    if (rc != SQLITE_OK || raw == nullptr) {
+        ServerMessage message = messageForSqliteError(
+            rc != SQLITE_OK ? sqlite3_errmsg(db->handle()) : "incomplete input", statement);
+        return failStatement(context, statement, message, message.number == 102);
+    }
+    if (!sqlite3_stmt_readonly(raw))
+        return failStatement(context, statement,
+                             messages::unsupportedRequest("a change inside an assignment"));
+    sqlite3_progress_handler(db->handle(), 2000, progressHandler, &context.sink());
+    struct ProgressReset {
+        sqlite3* handle;
+        ~ProgressReset() { sqlite3_progress_handler(handle, 0, nullptr, nullptr); }
+    } progressReset{db->handle()};
+    std::vector<std::vector<RawValue>> rows;
+    try {
+        while (prepared.step()) {
+            std::vector<RawValue> values;
+            for (int c = 0; c < sqlite3_column_count(raw); ++c) values.push_back(readValue(raw, c));
+            rows.push_back(std::move(values));
+        }
+    } catch (const SqliteError& error) {
+        if (error.code == SQLITE_INTERRUPT || context.sink().cancelRequested()) {
+            StatementOutcome cancelled;
+            cancelled.cancelled = true;
+            return cancelled;
+        }
+        return failStatement(context, statement, messageForSqliteError(error.what(), statement));
+    }
+    return rows;
+}
+
 }  // namespace tvr::sim

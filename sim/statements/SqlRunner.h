@@ -7,10 +7,20 @@
 #include "sim/statements/StatementHandlers.h"
 
 #include <string>
+#include <variant>
+#include <vector>
+
+#include "sim/statements/ColumnTyping.h"
 
 namespace tvr::sim {
 
 // Translates the statement, runs it in SQLite and sends its result or its error.
 StatementOutcome runSqlStatement(ExecutionContext& context, const Statement& statement);
+
+// Runs a query whose values the server keeps instead of sending them (a variable's
+// assignment, a condition, a return value) and gives its rows as SQLite returns them; the
+// failed outcome, with its message sent, when it cannot run.
+std::variant<std::vector<std::vector<RawValue>>, StatementOutcome> queryValues(
+    ExecutionContext& context, const Statement& statement);
 
 }  // namespace tvr::sim

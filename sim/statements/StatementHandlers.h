@@ -73,6 +73,11 @@ public:
                                                   const ProcedureArguments&, const Statement&)>
         storedProcedures;
 
+    // Conditions of if and while that the emulator answers without SQLite (the existence test
+    // on sysobjects): their truth, or nothing for a condition SQLite is to evaluate.
+    std::function<std::optional<bool>(ExecutionContext&, const std::vector<SqlToken>&)>
+        conditionTest;
+
 private:
     std::vector<StatementHandler> handlers_;
     std::map<std::string, NativeProcedure> procedures_;

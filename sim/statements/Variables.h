@@ -1,0 +1,36 @@
+#pragma once
+// The local variables of a batch or a procedure: declared with a type, NULL until assigned,
+// and holding what the type holds: character values cut to their declared length, as the
+// server cuts a value longer than the variable that receives it, and numbers as numbers.
+#include <map>
+#include <optional>
+#include <string>
+
+namespace tvr::sim {
+
+struct Variable {
+    std::string type;                  // lower case, without its length: int, varchar, ...
+    int length = -1;                   // char(n), varchar(n): n
+    std::optional<std::string> value;  // nothing: NULL; numbers in their decimal text
+};
+
+// True for the types whose values are numbers (int, smallint, tinyint, bit, float, ...).
+bool isNumericTypeName(const std::string& type);
+
+class VariableScope {
+public:
+    // False when the name is already declared here. Names are compared in lower case.
+    bool declare(const std::string& name, const std::string& type, int length);
+    Variable* find(const std::string& name);
+    // Stores a value as the variable's type keeps it; false when a numeric variable gets a
+    // text that is no number.
+    bool assign(Variable& variable, std::optional<std::string> value);
+
+private:
+    std::map<std::string, Variable> variables_;
+};
+
+// The SQL literal of the variable's value: NULL, a number, or a quoted string.
+std::string variableLiteral(const Variable& variable);
+
+}  // namespace tvr::sim
