@@ -2,7 +2,7 @@
 // Procedures, dump and load and the Backup Server as statements of the emulated server:
 //  - create procedure / drop procedure, kept per database (sp_helptext returns the text);
 //  - the existence test on sysobjects that installation scripts put before a drop;
-//  - calls of created procedures: sp_TVR runs natively (sim/procs/SpTvr.h); sp_ procedures
+//  - calls of created procedures, run as written by the interpreter; sp_ procedures
 //    in sybsystemprocs are found from every database; a missing one gives 2812;
 //  - sp_helpserver, sp_configure 'xp_cmdshell context', xp_cmdshell 'net start ...', sp_helptext;
 //  - dump database/transaction, load database/transaction, online database;
