@@ -25,6 +25,7 @@ contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
 for f in ./usr/bin/tvr ./usr/bin/aseemu \
   ./usr/share/applications/travenor.desktop \
   ./usr/share/icons/hicolor/scalable/apps/travenor.svg \
+  ./usr/share/travenor/tvr.html \
   ./usr/share/doc/travenor/README.md; do
   grep -qxF "$f" <<<"$contents" || fail "the package lacks $f"
 done

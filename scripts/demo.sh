@@ -1,19 +1,221 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the program and runs it.
+# Travenor at work on this machine, with nothing to set up by hand: it installs what is
+# missing, builds, starts two emulated servers (MAIN with the sample database "sales",
+# RESERVE with the empty "sales_copy"), prepares a workstation of its own for them, and
+# starts the program unattended ("P1:... P2:... -A") so that it ships the database at once.
+# While it runs, rows change on MAIN. Without a display the program runs on Qt's offscreen
+# platform for about a minute while the activity log is printed; with one, the window is
+# yours until you choose Exit. At the end the reserve database is brought online and
+# compared with the main one, and the servers are stopped.
+#
+# Everything lives in build/demo, made afresh on every run: the user's own settings
+# (~/.config/travenor) and logs are never touched.
+#   DEMO_SECONDS=N   how long the offscreen run changes rows (default 50)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
+
 ./scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)"
-# The program refuses to start without an Open Client folder; a machine without one gets
-# an empty folder of the build's own.
-if [[ -z "${SYBASE:-}" ]]; then
-  export SYBASE="$PWD/build/demo/sybase"
-  mkdir -p "$SYBASE"
+cmake --build build -j "$(nproc)" --target tvr aseemu tvr_first_setup
+bin=$root/build/bin
+
+demo=$root/build/demo
+rm -rf "$demo"
+mkdir -p "$demo/log"
+main_password=main-secret
+reserve_password=reserve-secret
+
+say() { printf '\n== %s\n' "$*"; }
+
+# Two free ports for the servers (the sandbox gives RESERVE the port of MAIN plus two).
+in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+port=""
+for base in $(seq 5000 10 5990); do
+  if ! in_use "$base" && ! in_use $((base + 2)); then
+    port=$base
+    break
+  fi
+done
+[[ -n $port ]] || {
+  echo "No free port between 5000 and 5992 for the emulated servers." >&2
+  exit 1
+}
+
+say "The emulator's sandbox: an Open Client folder for two servers and their data"
+"$bin/aseemu" sandbox "$demo/sandbox" --port "$port" >/dev/null
+sybase=$demo/sandbox/sybase
+echo "SYBASE=$sybase (ini/sql.ini, interfaces, freetds.conf)"
+
+pids=()
+cleanup() {
+  local status=$?
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+say "Starting the emulated servers MAIN (port $port) and RESERVE (port $((port + 2)))"
+start_server() { # name port data-folder password
+  "$bin/aseemu" --name "$1" --port "$2" --data "$3" --login "sa:$4" \
+    >"$demo/$1.out" 2>"$demo/$1.log" &
+  pids+=($!)
+  for _ in $(seq 600); do
+    grep -q '^listening on' "$demo/$1.out" 2>/dev/null && return 0
+    kill -0 "${pids[-1]}" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "The server $1 did not start:" >&2
+  cat "$demo/$1.log" >&2
+  exit 1
+}
+start_server MAIN "$port" "$demo/sandbox/main" "$main_password"
+start_server RESERVE $((port + 2)) "$demo/sandbox/reserve" "$reserve_password"
+
+# The program and fisql find the servers through the sandbox's freetds.conf; the program's
+# settings live in a registry file of the demo's own.
+export SYBASE=$sybase
+export FREETDSCONF=$sybase/freetds.conf
+export TVR_REGISTRY=$demo/registry.reg
+
+sql() { # server password statements...; prints the result rows
+  local server=$1 password=$2
+  shift 2
+  printf '%s\ngo\n' "$@" | fisql -S "$server" -U sa -P "$password" -w 200 2>&1 |
+    grep -v -e "^Changed database context" -e '^$' || true
+}
+
+say "First setup of the workstation: sales on MAIN paired with sales_copy on RESERVE"
+"$bin/tvr_first_setup" --main-server MAIN --main-database sales \
+  --reserve-server RESERVE --reserve-database sales_copy \
+  --main-password "$main_password" --reserve-password "$reserve_password" \
+  --dump-folder "$demo/sandbox/dumps" --load-folder "$demo/sandbox/dumps" \
+  --log-folder "$demo/log" --interval 00:00:10
+echo "A pass every 10 seconds (the interval setting \"00:00:10\"), the first one a full dump."
+
+# One instance per user: a Travenor of the user's own that runs already would end the demo's.
+guard=${XDG_RUNTIME_DIR:-/tmp}/DumpLoadDBSync
+[[ -n ${XDG_RUNTIME_DIR:-} ]] || guard=/tmp/DumpLoadDBSync-$(id -u)
+if [[ -e $guard ]] && ! flock -n "$guard" true; then
+  echo "Travenor is running already; choose Exit in its tray menu, then start the demo again." >&2
+  exit 1
 fi
-if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
-  echo "No display: running the window on Qt's offscreen platform for a few seconds."
-  QT_QPA_PLATFORM=offscreen timeout 5 ./build/bin/tvr || [[ $? -eq 124 ]]
+
+display=yes
+if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
+  display=no
+  export QT_QPA_PLATFORM=offscreen
+fi
+
+say "Starting: tvr P1:$main_password P2:$reserve_password -A"
+"$bin/tvr" "P1:$main_password" "P2:$reserve_password" -A >"$demo/tvr.out" 2>&1 &
+tvr_pid=$!
+pids+=("$tvr_pid")
+
+# Changes made on MAIN while the program ships, one at a time.
+changes=(
+  "insert into orders values (104, 2, 310.4, getdate())"
+  "update customers set city = 'Lisbon' where id = 3"
+  "insert into customers values (4, 'Fjord Provisions', 'Bergen')"
+  "insert into orders values (105, 4, 77.25, getdate())"
+  "delete from orders where id = 101"
+  "update orders set amount = amount * 2 where customer_id = 2"
+)
+change_rows() { # the number of the change to make
+  echo "   >> MAIN: ${changes[$1]}"
+  sql MAIN "$main_password" "use sales" "${changes[$1]}" | sed 's/^/   >> /'
+}
+
+logfile() { compgen -G "$demo/log/sales*.log" | head -1 || true; }
+
+if [[ $display == yes ]]; then
+  cat <<EOF
+
+Travenor runs in the tray (the "-A" switch hides its window) and ships the database now:
+  * click its tray icon, or choose "Main" in the tray icon's menu, to open the window (on a
+    desktop without a tray the window comes up minimised instead);
+  * the Activity view (lower half) shows each pass: "Start Dump" on MAIN, "Start Load" on
+    RESERVE, the Backup Server's progress; the status bar shows "Processing..." and
+    "Sleeping..."; errors would also appear in the ErrorLog view;
+  * this script changes a row on MAIN every 15 seconds; the next pass ships it;
+  * choose "Exit" in the tray menu (or File > Exit) to end; the script then compares the
+    reserve database with the main one. Ctrl+C here ends everything at once.
+EOF
+  i=0
+  while kill -0 "$tvr_pid" 2>/dev/null; do
+    if ((i % 15 == 14 && i / 15 < ${#changes[@]})); then change_rows $((i / 15)); fi
+    sleep 1
+    i=$((i + 1))
+  done
+  wait "$tvr_pid" || true
 else
-  exec ./build/bin/tvr
+  say "No display: the program runs on the offscreen platform. Its activity log:"
+  for _ in $(seq 300); do
+    [[ -n $(logfile) ]] && break
+    kill -0 "$tvr_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  log=$(logfile)
+  if [[ -z $log ]]; then
+    echo "The program wrote no activity log. Its output:" >&2
+    cat "$demo/tvr.out" >&2
+    exit 1
+  fi
+  echo "($log)"
+  tail -n +1 -F "$log" 2>/dev/null | sed -u 's/\r$//; s/^/   | /' &
+  tail_pid=$!
+  pids+=("$tail_pid")
+
+  seconds=${DEMO_SECONDS:-50}
+  step=$((seconds / ${#changes[@]}))
+  ((step > 0)) || step=1
+  for n in "${!changes[@]}"; do
+    sleep "$step"
+    kill -0 "$tvr_pid" 2>/dev/null || break
+    change_rows "$n"
+  done
+  # The last change has been shipped once a pass that began after it has loaded its dump.
+  lines=$(wc -l <"$log")
+  shipped=no
+  for _ in $(seq 600); do
+    kill -0 "$tvr_pid" 2>/dev/null || break
+    if tail -n +$((lines + 1)) "$log" | tr -d '\r' |
+      awk '/Start Dump/ { s = 1 } s && /LOAD is complete/ { f = 1 } END { exit !f }'; then
+      shipped=yes
+      break
+    fi
+    sleep 0.1
+  done
+  sleep 0.5
+  kill "$tail_pid" 2>/dev/null || true
+  if ! kill -0 "$tvr_pid" 2>/dev/null; then
+    echo "The program ended early. Its output:" >&2
+    cat "$demo/tvr.out" >&2
+    exit 1
+  fi
+  [[ $shipped == yes ]] || echo "No pass after the last change completed in time."
+  kill "$tvr_pid"
+  wait "$tvr_pid" 2>/dev/null || true
 fi
+
+say "The reserve database, brought online, against the main one"
+sql RESERVE "$reserve_password" "online database sales_copy" >/dev/null
+tables=("select * from customers order by id" "select * from orders order by id")
+sql MAIN "$main_password" "use sales" "${tables[@]}" >"$demo/main-rows.txt"
+sql RESERVE "$reserve_password" "use sales_copy" "${tables[@]}" >"$demo/reserve-rows.txt"
+cat "$demo/main-rows.txt"
+if cmp -s "$demo/main-rows.txt" "$demo/reserve-rows.txt"; then
+  echo
+  echo "RESERVE.sales_copy holds the same rows as MAIN.sales."
+else
+  echo
+  echo "RESERVE.sales_copy differs from MAIN.sales:"
+  diff "$demo/main-rows.txt" "$demo/reserve-rows.txt" || true
+  # Offscreen the script waited for the last change to be shipped; a program ended by hand
+  # may have stopped before its next pass.
+  [[ $display == yes ]] || exit 1
+  echo "(A change made after the program's last pass was not shipped before it ended.)"
+fi
+echo "Logs, dumps and the demo's settings are in $demo; the servers are stopped now."

@@ -1,10 +1,21 @@
 #include "ui/ProgramStart.h"
 
+#include "client/LogFileNames.h"
+#include "client/LogSink.h"
+#include "client/LogWriter.h"
+#include "config/FormConnect.h"
+#include "config/FormSetting.h"
+#include "config/LiveSettings.h"
+#include "config/Logons.h"
+#include "config/SettingsProcessingHost.h"
+#include "platform/Directories.h"
 #include "platform/Environment.h"
 #include "platform/Prompts.h"
+#include "platform/Registry.h"
 #include "ui/FormDumpLoad.h"
 
 #include <QApplication>
+#include <QSystemTrayIcon>
 
 #include <cstdio>
 
@@ -12,13 +23,39 @@ namespace tvr::ui {
 namespace {
 
 // The main window; its creation handler sets its caption, state, commands and tray icon.
-std::unique_ptr<QMainWindow> createMainWindow() { return std::make_unique<TFormDumpLoad>(); }
+std::unique_ptr<TFormDumpLoad> createMainWindow() { return std::make_unique<TFormDumpLoad>(); }
+
+// An empty log folder setting would leave the log files in the SYBASE folder without a word
+// (the log file name falls back to it); the user is told which setting to fill in.
+void reportEmptyLogFolder(const std::string& folder, const char* setting, const char* log) {
+    if (!folder.empty()) return;
+    platform::prompts().messageBox(
+        nullptr,
+        std::string("The ") + log + " folder setting \"" + setting + "\" is empty: the " + log +
+            " is written to the SYBASE "
+            "folder \"" +
+            platform::sybaseValue() + "\".",
+        "Error", platform::PromptButtons::Ok, platform::PromptIcon::Error);
+}
 
 }  // namespace
 
-ProgramStart::ProgramStart(std::filesystem::path guardFile) : guardFile_(std::move(guardFile)) {}
+ProgramStart::ProgramStart(std::vector<std::string> parameters, std::filesystem::path guardFile)
+    : parameters_(std::move(parameters)), guardFile_(std::move(guardFile)) {}
 
 ProgramStart::~ProgramStart() = default;
+
+QMainWindow* ProgramStart::mainWindow() const { return mainWindow_.get(); }
+
+const std::string& ProgramStart::logFileName() const {
+    static const std::string none;
+    return logFiles_ ? logFiles_->activity : none;
+}
+
+const std::string& ProgramStart::errorLogFileName() const {
+    static const std::string none;
+    return logFiles_ ? logFiles_->error : none;
+}
 
 ProgramStart::Outcome ProgramStart::begin() {
     guard_ = std::make_unique<platform::InstanceGuard>(guardFile_);
@@ -44,11 +81,80 @@ ProgramStart::Outcome ProgramStart::begin() {
                                        platform::PromptButtons::Ok, platform::PromptIcon::None);
         return Outcome::OpenClientMissing;
     }
+
+    createSettingsDialog();
+    mainWindow_->aboutBox();
+    OpenLogs();
+
+    if (!parameters_.empty()) {
+        logons_->StartupLogon(parameters_);
+        if (mainWindow_->state().LogonPending) return Outcome::LogonCancelled;
+        settings_->RefreshMainDatabases();
+    }
     return Outcome::Ready;
 }
 
+void ProgramStart::createSettingsDialog() {
+    registry_ = std::make_unique<platform::Registry>();
+    live_ = std::make_unique<config::LiveSettings>();
+    logFiles_ = std::make_unique<config::LogFileNames>();
+    logonDialogs_ = std::make_unique<config::QtLogonDialogs>();
+    engine::TWindowState& state = mainWindow_->state();
+    logons_ = std::make_unique<config::TLogons>(state, *mainWindow_, *live_, *registry_,
+                                                *logonDialogs_, *logFiles_);
+    TFormDumpLoad* window = mainWindow_.get();
+    logons_->SetResetReserveInfo([window] { window->ResetReserveInfo(); });
+    logons_->SetAutomaticStart([window] { window->control().StartProcessing(); });
+    host_ = std::make_unique<config::TSettingsProcessingHost>(*logons_, *live_, *registry_);
+    mainWindow_->setProcessingHost(*host_);
+
+    // Its creation loads the settings and applies them to the main window.
+    settings_ = std::make_unique<config::TFormSetting>(state, *mainWindow_, *live_, *registry_,
+                                                       *logons_, *logFiles_);
+    settings_->setLogClearing([window] { window->ClearErrorLog(); },
+                              [window] { window->ClearLog(); });
+    config::TFormSetting* settings = settings_.get();
+    mainWindow_->setSettingsCommand([settings] { settings->exec(); });
+}
+
+void ProgramStart::OpenLogs() {
+    const engine::TWindowState& state = mainWindow_->state();
+    reportEmptyLogFolder(state.FLogPath, "EditLogPath", "activity log");
+    reportEmptyLogFolder(state.FErrorLogPath, "EditErrorLogPath", "error log");
+    // Folders that cannot be made are not reported here: writing the first entry will be.
+    if (!state.FLogPath.empty()) platform::forceDirectories(state.FLogPath);
+    if (!state.FErrorLogPath.empty()) platform::forceDirectories(state.FErrorLogPath);
+
+    // Named once: a run of several days keeps writing to the files of the day it began.
+    const std::string database = live_->read(&config::TDumpLoadSettings::ComboDump);
+    logFiles_->activity = client::MakeLogFileName(state.FLogPath, database);
+    logFiles_->error = client::MakeLogFileName(state.FErrorLogPath, "err" + database);
+    client::SetLogFileNames(logFiles_->activity, logFiles_->error);
+
+    // Each file into its view; a failure leaves the views with what they got, unreported,
+    // and the activity log is not loaded after a failed error log.
+    try {
+        client::SetLogView(&mainWindow_->errorSink());
+        mainWindow_->LoadLogFile(logFiles_->error);
+        client::SetLogView(&mainWindow_->activitySink());
+        mainWindow_->LoadLogFile(logFiles_->activity);
+    } catch (const std::exception&) {
+    }
+}
+
 int ProgramStart::run() {
-    mainWindow_->show();
+    if (mainWindow_->state().SetupPending) {
+        // The first setup: the administrator logs on, saves and installs the procedure here,
+        // and the program ends when the dialog closes.
+        settings_->exec();
+        return 0;
+    }
+    if (!logons_->MainWindowHidden())
+        mainWindow_->show();
+    else if (!QSystemTrayIcon::isSystemTrayAvailable())
+        // The automatic start keeps the window in the tray; a desktop without one would
+        // leave the running program out of reach, so the window comes up minimised instead.
+        mainWindow_->showMinimized();
     return QApplication::exec();
 }
 

@@ -1,17 +1,33 @@
 #pragma once
 // The start of the program up to its event loop, in the order that matters: the
 // single-instance guard, the application title, the main window, the check for an Open
-// Client installation. The steps that come later (the settings dialog, whose creation loads
-// the settings; the About box; the log files; the command-line logon; the first setup) slot
-// in between begin()'s check and run(), in that order, as they are built.
+// Client installation, the settings dialog (whose creation loads the settings), the About
+// box, the log files, the command-line logon; then either the first setup of the workstation
+// in the settings dialog or the event loop; and the shutdown, the guard released last.
 #include "platform/InstanceGuard.h"
 
 #include <QMainWindow>
 
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
+
+namespace tvr::platform {
+class Registry;
+}
+namespace tvr::config {
+class LiveSettings;
+class QtLogonDialogs;
+class TFormSetting;
+class TLogons;
+class TSettingsProcessingHost;
+struct LogFileNames;
+}  // namespace tvr::config
 
 namespace tvr::ui {
+
+class TFormDumpLoad;
 
 // The application's title and the main window's caption.
 inline constexpr const char* kApplicationTitle = "Travenor(TVR)";
@@ -21,10 +37,13 @@ public:
     enum class Outcome {
         AnotherInstanceRuns,  // another instance holds the guard: end at once, silently
         OpenClientMissing,    // the user has been told; end without showing the main window
-        Ready,                // the main window exists; run() shows it and runs the loop
+        LogonCancelled,       // the command-line logon was abandoned: end without a window
+        Ready,                // run() does the first setup or runs the event loop
     };
 
+    // `parameters`: the command line without the program's name (config::takeCommandLine).
     explicit ProgramStart(
+        std::vector<std::string> parameters = {},
         std::filesystem::path guardFile = platform::InstanceGuard::defaultLockFile());
     ~ProgramStart();
     ProgramStart(const ProgramStart&) = delete;
@@ -34,19 +53,40 @@ public:
     // process-wide prompt service. Call once.
     Outcome begin();
 
-    // The main window once begin() has created it, else nullptr.
-    QMainWindow* mainWindow() const { return mainWindow_.get(); }
-
-    // After Ready: shows the main window and runs the event loop until the application
-    // quits; its exit code.
+    // After Ready: on a workstation whose first setup is not done, shows the settings dialog
+    // modally and returns when it closes, the main window never shown; otherwise shows the
+    // main window (unless the automatic start keeps it in the tray) and runs the event loop
+    // until the application quits. The exit code.
     int run();
 
+    // The windows once begin() has created them, else nullptr.
+    QMainWindow* mainWindow() const;
+    TFormDumpLoad* formDumpLoad() const { return mainWindow_.get(); }
+    config::TFormSetting* settingsDialog() const { return settings_.get(); }
+
+    // The two log files of this run, fixed by begin() (empty before).
+    const std::string& logFileName() const;
+    const std::string& errorLogFileName() const;
+
 private:
+    void createSettingsDialog();
+    void OpenLogs();
+
+    std::vector<std::string> parameters_;
     std::filesystem::path guardFile_;
-    // Held until the program ends: its existence is what tells a later start that this
-    // instance runs. Released after the windows are gone.
+    // Destroyed in the reverse order: the windows first (the settings dialog before the main
+    // window, which joins a worker still running and so needs the settings behind it), then
+    // what they use, and the guard last, so that a new instance can start only once this
+    // one has let go of everything.
     std::unique_ptr<platform::InstanceGuard> guard_;
-    std::unique_ptr<QMainWindow> mainWindow_;
+    std::unique_ptr<platform::Registry> registry_;
+    std::unique_ptr<config::LiveSettings> live_;
+    std::unique_ptr<config::LogFileNames> logFiles_;
+    std::unique_ptr<config::QtLogonDialogs> logonDialogs_;
+    std::unique_ptr<config::TLogons> logons_;
+    std::unique_ptr<config::TSettingsProcessingHost> host_;
+    std::unique_ptr<TFormDumpLoad> mainWindow_;
+    std::unique_ptr<config::TFormSetting> settings_;
 };
 
 }  // namespace tvr::ui

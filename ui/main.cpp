@@ -1,30 +1,57 @@
-// Travenor: one instance per user, started where an Open Client installation is visible.
+// Travenor: one instance per user, started where an Open Client installation is visible, by
+// hand or unattended ("P1:<main password> P2:<reserve password> -A").
+#include "config/CommandLine.h"
+#include "platform/Prompts.h"
 #include "platform/QtPrompts.h"
 #include "ui/ProgramStart.h"
 
 #include <QApplication>
 
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+
 namespace {
 
-// Qt's message boxes answer every prompt of the process while main runs.
-class InstalledQtPrompts {
+// Qt's message boxes answer every prompt of the process while main runs. With TVR_PROMPTS
+// set to "stderr" they are written to standard error and answered with their default button
+// instead, for runs where nobody could ever answer a box (the tests of the whole program).
+class InstalledPrompts {
 public:
-    InstalledQtPrompts() : previous_(tvr::platform::setPrompts(&prompts_)) {}
-    ~InstalledQtPrompts() { tvr::platform::setPrompts(previous_); }
-    InstalledQtPrompts(const InstalledQtPrompts&) = delete;
-    InstalledQtPrompts& operator=(const InstalledQtPrompts&) = delete;
+    InstalledPrompts() {
+        const char* choice = std::getenv("TVR_PROMPTS");
+        if (!choice || std::strcmp(choice, "stderr") != 0)
+            previous_ = tvr::platform::setPrompts(&prompts_);
+    }
+    ~InstalledPrompts() { tvr::platform::setPrompts(previous_); }
+    InstalledPrompts(const InstalledPrompts&) = delete;
+    InstalledPrompts& operator=(const InstalledPrompts&) = delete;
 
 private:
     tvr::platform::QtPrompts prompts_;
-    tvr::platform::Prompts* previous_;
+    tvr::platform::Prompts* previous_ = nullptr;
 };
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Qt takes its own options (-platform, -style) out of argv first; the rest is ours, and
+    // the passwords leave the process list as soon as they are copied.
     QApplication app(argc, argv);
-    const InstalledQtPrompts prompts;
-    tvr::ui::ProgramStart start;
-    if (start.begin() != tvr::ui::ProgramStart::Outcome::Ready) return 0;
-    return start.run();
+    std::vector<std::string> parameters = tvr::config::takeCommandLine(argc, argv);
+    const InstalledPrompts prompts;
+    try {
+        tvr::ui::ProgramStart start(std::move(parameters));
+        if (start.begin() != tvr::ui::ProgramStart::Outcome::Ready) return 0;
+        return start.run();
+    } catch (const std::exception& error) {
+        // What no command caught, shown as the application shows an error that escapes.
+        std::string text = error.what();
+        if (text.empty() || text.back() != '.') text += '.';
+        tvr::platform::prompts().messageBox(nullptr, text, tvr::ui::kApplicationTitle,
+                                            tvr::platform::PromptButtons::Ok,
+                                            tvr::platform::PromptIcon::Error);
+        return 1;
+    }
 }

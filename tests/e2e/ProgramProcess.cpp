@@ -1,0 +1,75 @@
+#include "tests/e2e/ProgramProcess.h"
+
+#include "tests/support/TempFolder.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace tvr::e2e {
+
+std::string binDir() {
+    const char* dir = std::getenv("TVR_BIN_DIR");
+    return dir ? dir : ".";
+}
+
+ProgramProcess::ProgramProcess(const std::string& program, const std::vector<std::string>& args,
+                               std::filesystem::path output)
+    : output_(std::move(output)) {
+    std::vector<std::string> all{binDir() + "/" + program};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output_.c_str(),
+                                     O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    const int rc = ::posix_spawn(&pid_, all[0].c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        pid_ = -1;
+        throw std::runtime_error("cannot start " + all[0]);
+    }
+}
+
+ProgramProcess::~ProgramProcess() { end(); }
+
+std::optional<int> ProgramProcess::wait(std::chrono::milliseconds timeout) {
+    if (pid_ <= 0) return status_;
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            status_ = status;
+            return status_;
+        }
+        if (std::chrono::steady_clock::now() > until) return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+bool ProgramProcess::running() { return !wait(std::chrono::milliseconds(0)); }
+
+void ProgramProcess::kill(int signal) {
+    if (pid_ > 0) ::kill(pid_, signal);
+}
+
+void ProgramProcess::end() {
+    kill(SIGKILL);
+    wait(std::chrono::seconds(60));
+}
+
+std::string ProgramProcess::output() const { return test::fileText(output_); }
+
+}  // namespace tvr::e2e

@@ -1,0 +1,57 @@
+// Starts of the program as a process that end at once: a second instance, and a machine
+// without an Open Client installation.
+#include "tests/e2e/Workstation.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <thread>
+#include <utility>
+
+using namespace tvr::e2e;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool endedNormally(const std::optional<int>& status) {
+    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
+}
+
+}  // namespace
+
+TEST(ProgramProcess, ASecondStartEndsAtOnceAndChangesNothing) {
+    Workstation workstation("00:01");  // a minute's rest after each pass
+    ProgramProcess first("tvr", unattendedArguments(), workstation.root() / "first.out");
+    ASSERT_TRUE(eventually([&] { return workstation.passCompletedAfter(0); })) << first.output();
+    // The first pass is over once its log stands still; the next one is a minute away.
+    std::string before = workstation.snapshot();
+    ASSERT_TRUE(eventually([&] {
+        std::this_thread::sleep_for(2s);
+        return std::exchange(before, workstation.snapshot()) == before;
+    }));
+
+    ProgramProcess second("tvr", unattendedArguments(), workstation.root() / "run" / "second.out");
+    const auto status = second.wait(60s);
+    EXPECT_TRUE(endedNormally(status));
+    EXPECT_EQ(second.output(), "");
+    std::filesystem::remove(workstation.root() / "run" / "second.out");
+    EXPECT_EQ(workstation.snapshot(), before);
+    EXPECT_TRUE(first.running());
+}
+
+TEST(ProgramProcess, WithoutSybaseItSaysSoAndEndsWithoutTouchingAnyFile) {
+    WorkstationFolders workstation;
+    workstation.environment().unset("SYBASE");
+    const std::string before = workstation.snapshot();
+
+    ProgramProcess tvr("tvr", unattendedArguments(), workstation.root() / "run" / "tvr.out");
+    const auto status = tvr.wait(60s);
+    EXPECT_TRUE(endedNormally(status)) << tvr.output();
+    EXPECT_NE(tvr.output().find("[Message] Your need install Sybase\n"), std::string::npos)
+        << tvr.output();
+    // Only the single-instance guard's lock file and the program's output are new.
+    std::filesystem::remove(workstation.root() / "run" / "tvr.out");
+    std::filesystem::remove(workstation.root() / "run" / "DumpLoadDBSync");
+    EXPECT_EQ(workstation.snapshot(), before);
+}

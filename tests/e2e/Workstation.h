@@ -1,0 +1,69 @@
+#pragma once
+// A workstation prepared for two emulated servers the way the demo prepares one: MAIN with the
+// database sales and its sample rows, RESERVE with the empty sales_copy, an Open Client folder
+// that lists both, and a registry file of its own holding the first setup done by
+// tvr_first_setup (the settings pairing the two databases, sp_TVR installed on both servers,
+// the marker set). The environment of the test process points there while the object lives,
+// and every process the test starts inherits it.
+#include "tests/e2e/ProgramProcess.h"
+#include "tests/support/Emulator.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/TempFolder.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tvr::e2e {
+
+inline const std::string kMainPassword = "main-secret";
+inline const std::string kReservePassword = "reserve-secret";
+
+// The command line of the unattended start.
+std::vector<std::string> unattendedArguments();
+
+// The folders and environment of a workstation, without servers.
+class WorkstationFolders {
+public:
+    WorkstationFolders();
+    const std::filesystem::path& root() const { return root_.path(); }
+    std::filesystem::path sybase() const { return root() / "sybase"; }
+    std::filesystem::path registryFile() const { return root() / "registry.reg"; }
+    std::filesystem::path logFolder() const { return root() / "log"; }
+    std::filesystem::path dumpFolder() const { return root() / "dumps"; }
+    test::ScopedEnvironment& environment() { return env_; }
+
+    // The activity log of the sample database (today's), CR removed; empty when there is none.
+    std::string activityLog() const;
+    // Every file below the root with its content, as one text to compare before and after.
+    std::string snapshot() const;
+
+private:
+    test::TempFolder root_{"tvr-e2e"};
+    test::ScopedEnvironment env_;
+};
+
+class Workstation : public WorkstationFolders {
+public:
+    // Starts both servers and runs the first setup with passes `interval` apart.
+    explicit Workstation(const std::string& interval = "00:00:01");
+
+    testing::Emulator& mainServer() { return *main_; }
+    testing::Emulator& reserveServer() { return *reserve_; }
+
+    // Runs statements in MAIN's sales, each in a batch of its own; fails the test on an error.
+    void changeRows(const std::vector<std::string>& statements);
+    // True once the activity log, past its first `offset` characters, shows a pass that began
+    // there (sp_TVR's "Start Dump") and whose load has completed.
+    bool passCompletedAfter(std::size_t offset) const;
+    // The rows of sales on MAIN, and of sales_copy on RESERVE brought online first.
+    std::vector<std::string> mainRows();
+    std::vector<std::string> reserveRowsOnline();
+
+private:
+    std::unique_ptr<testing::Emulator> main_;
+    std::unique_ptr<testing::Emulator> reserve_;
+};
+
+}  // namespace tvr::e2e
