@@ -1,0 +1,81 @@
+// Lines appended to the Activity view from another thread, as the worker's log entries reach
+// it: the longest time the GUI thread's event loop is held while they arrive. A timer on the
+// GUI thread ticks every millisecond; the largest gap between two ticks is the longest hold.
+//
+//   log_append_bench [lines]
+#include "client/LogSink.h"
+#include "client/LogWriter.h"
+#include "ui/FormDumpLoad.h"
+#include "ui/LogView.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+int main(int argc, char** argv) {
+    const long lines = argc > 1 ? std::atol(argv[1]) : 100000;
+    if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    char pattern[] = "/tmp/tvr-appendbench-XXXXXX";
+    if (!::mkdtemp(pattern)) return 1;
+    const std::string log = std::string(pattern) + "/sales07122026.log";
+
+    int qtArgc = 1;
+    char name[] = "log_append_bench";
+    char* qtArgv[] = {name, nullptr};
+    QApplication app(qtArgc, qtArgv);
+    tvr::ui::TFormDumpLoad window;
+    window.show();
+    window.ResetReserveInfo();  // binds the views as the client layer's sinks
+
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0, ticks = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(1);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+        ++ticks;
+    });
+
+    std::atomic<bool> done{false};
+    clock.start();
+    tick.start();
+    const auto begin = std::chrono::steady_clock::now();
+    std::thread worker([&] {
+        for (long i = 0; i < lines; ++i) {
+            if (i % 5 == 4)
+                tvr::client::PrintToLog(
+                    "$Err$ct_cmd_send(): network packet layer: line " + std::to_string(i), log);
+            else
+                tvr::client::PrintToLog("Backup Server: 4.41.1.1: Database sales: " +
+                                            std::to_string(i) + " kilobytes DUMPed.  12:00:01",
+                                        log);
+        }
+        done = true;
+    });
+    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    worker.join();
+    const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - begin;
+    tick.stop();
+    const long shown = long(window.activityView()->lineCount());
+    tvr::client::SetLogView(nullptr);
+    tvr::client::SetErrorLogView(nullptr);
+    std::filesystem::remove_all(pattern);
+
+    std::printf("lines appended:        %ld from another thread (%ld in the view)\n", lines, shown);
+    std::printf("time for all:          %.2f s (%.1f us a line, file write included)\n",
+                spent.count(), spent.count() * 1e6 / double(lines));
+    std::printf("longest event-loop hold: %.1f ms (target <= 50 ms), %lld timer ticks\n",
+                double(longest) / 1e6, static_cast<long long>(ticks));
+    return shown == lines ? 0 : 1;
+}
