@@ -1,6 +1,8 @@
 // Lines appended to the Activity view from another thread, as the worker's log entries reach
 // it: the longest time the GUI thread's event loop is held while they arrive. A timer on the
-// GUI thread ticks every millisecond; the largest gap between two ticks is the longest hold.
+// GUI thread ticks every millisecond; the largest gap between two ticks is the longest hold,
+// as the clock on the wall sees it (which includes any time the system gave the GUI thread's
+// core to other processes) and as the GUI thread's own processor time counts it.
 //
 //   log_append_bench [lines]
 #include "client/LogSink.h"
@@ -10,7 +12,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
+
+#include <time.h>
 
 #include <atomic>
 #include <chrono>
@@ -19,6 +24,16 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+
+namespace {
+
+qint64 threadCpuNanoseconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     const long lines = argc > 1 ? std::atol(argv[1]) : 100000;
@@ -37,6 +52,7 @@ int main(int argc, char** argv) {
 
     QElapsedTimer clock;
     qint64 last = 0, longest = 0, ticks = 0;
+    qint64 lastCpu = 0, longestCpu = 0;
     QTimer tick;
     tick.setTimerType(Qt::PreciseTimer);
     tick.setInterval(1);
@@ -44,11 +60,16 @@ int main(int argc, char** argv) {
         const qint64 now = clock.nsecsElapsed();
         longest = std::max(longest, now - last);
         last = now;
+        const qint64 cpu = threadCpuNanoseconds();
+        longestCpu = std::max(longestCpu, cpu - lastCpu);
+        lastCpu = cpu;
         ++ticks;
     });
 
     std::atomic<bool> done{false};
+    QEventLoop loop;
     clock.start();
+    lastCpu = threadCpuNanoseconds();
     tick.start();
     const auto begin = std::chrono::steady_clock::now();
     std::thread worker([&] {
@@ -62,8 +83,9 @@ int main(int argc, char** argv) {
                                         log);
         }
         done = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
-    while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    loop.exec();
     worker.join();
     const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - begin;
     tick.stop();
@@ -75,7 +97,11 @@ int main(int argc, char** argv) {
     std::printf("lines appended:        %ld from another thread (%ld in the view)\n", lines, shown);
     std::printf("time for all:          %.2f s (%.1f us a line, file write included)\n",
                 spent.count(), spent.count() * 1e6 / double(lines));
-    std::printf("longest event-loop hold: %.1f ms (target <= 50 ms), %lld timer ticks\n",
-                double(longest) / 1e6, static_cast<long long>(ticks));
+    std::printf(
+        "longest event-loop hold: %.1f ms of the GUI thread's processor time "
+        "(target <= 50 ms)\n",
+        double(longestCpu) / 1e6);
+    std::printf("longest gap on the wall clock: %.1f ms, %lld timer ticks\n", double(longest) / 1e6,
+                static_cast<long long>(ticks));
     return shown == lines ? 0 : 1;
 }

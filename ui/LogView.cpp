@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -14,6 +15,7 @@ namespace tvr::ui {
 namespace {
 
 constexpr int kMargin = 2;
+constexpr int kRefreshMs = 25;
 
 QColor colourOf(client::LogColour colour, const QPalette& palette) {
     switch (colour) {
@@ -68,6 +70,7 @@ int TLogView::lineHeight() const { return std::max(QFontMetrics(fonts_[1]).heigh
 int TLogView::visibleLines() const { return std::max(viewport()->height() / lineHeight(), 1); }
 
 std::size_t TLogView::firstVisibleLine() const {
+    refresh();
     return static_cast<std::size_t>(verticalScrollBar()->value());
 }
 
@@ -101,21 +104,35 @@ void TLogView::updateScrollRanges() {
 
 void TLogView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
+    refresh();
     const bool wasAtEnd = atEnd();
     updateScrollRanges();
     if (wasAtEnd) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
 void TLogView::appendLines(const std::vector<client::LogLine>& lines) {
-    const bool wasAtEnd = atEnd();
+    // Lines may come one by one, thousands a second: the scroll bars and the screen follow
+    // them a few dozen times a second, not at every line, so the GUI thread stays free.
+    if (!refreshPending_) {
+        followTail_ = atEnd();
+        refreshPending_ = true;
+        QTimer::singleShot(kRefreshMs, this, [this] { refresh(); });
+    }
     for (const client::LogLine& line : lines) lines_.append(line);
     caret_ = anchor_ = endOfText();
-    updateScrollRanges();
-    if (wasAtEnd) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
+void TLogView::refresh() const {
+    if (!refreshPending_) return;
+    refreshPending_ = false;
+    auto* self = const_cast<TLogView*>(this);
+    self->updateScrollRanges();
+    if (followTail_) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     viewport()->update();
 }
 
 void TLogView::appendFileBytes(std::string bytes) {
+    refresh();
     lines_.appendFile(std::move(bytes));
     caret_ = anchor_ = endOfText();
     updateScrollRanges();
@@ -123,6 +140,7 @@ void TLogView::appendFileBytes(std::string bytes) {
 }
 
 void TLogView::clear() {
+    refreshPending_ = false;
     lines_.clear();
     caret_ = anchor_ = Position{};
     horizontalScrollBar()->setRange(0, 0);
@@ -137,6 +155,7 @@ TLogView::Position TLogView::endOfText() const {
 }
 
 void TLogView::paintEvent(QPaintEvent*) {
+    refresh();
     QPainter painter(viewport());
     const int height = lineHeight();
     const int x0 = kMargin - horizontalScrollBar()->value();
@@ -176,6 +195,7 @@ void TLogView::paintEvent(QPaintEvent*) {
 }
 
 void TLogView::ensureCaretVisible() {
+    refresh();
     const int line = toInt(caret_.line);
     QScrollBar* vertical = verticalScrollBar();
     if (line < vertical->value()) vertical->setValue(line);

@@ -75,6 +75,8 @@ private:
     void insertText(const QString& text);
     void setLineText(std::size_t line, const QString& text);
     Position endOfText() const;
+    // Brings the scroll bars and the screen up to date with appended lines.
+    void refresh() const;
 
     TLogLines lines_;
     bool readOnly_ = false;
@@ -83,6 +85,8 @@ private:
     QFont fonts_[4];  // plain, bold, underlined, bold and underlined
     QMenu* popup_ = nullptr;
     bool caretShown_ = false;
+    mutable bool refreshPending_ = false;
+    mutable bool followTail_ = false;
 };
 
 }  // namespace tvr::ui
