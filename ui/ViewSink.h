@@ -17,8 +17,9 @@ public:
     void setView(TLogView* view) { view_ = view; }
 
     void addLines(const std::vector<client::LogLine>& lines) override {
-        calls_.postAndWait([this, &lines] {
-            if (view_) view_->appendLines(lines);
+        // A copy: a waiter let go at shut-down must not leave the call holding its lines.
+        calls_.postAndWait([view = view_, lines] {
+            if (view) view->appendLines(lines);
         });
     }
 
