@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages the build, the tests and the demo need, when any is missing.
 set -euo pipefail
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config clang-format
   qt6-base-dev qt6-qpa-plugins
   freetds-dev freetds-bin
   libsqlite3-dev
