@@ -5,6 +5,7 @@
 #include "client/LogSink.h"
 #include "client/TextLines.h"
 #include "platform/Environment.h"
+#include "platform/FileWrite.h"
 #include "platform/Prompts.h"
 #include "platform/RegionalSettings.h"
 
@@ -22,23 +23,6 @@ namespace {
 constexpr const char* kErrMarker = "$Err$";
 constexpr const char* kMessMarker = "$Mess$";
 constexpr CS_INT kProcedureNotice = 2007;
-
-// Writes all of `text`; false when the file refuses any part of it.
-bool writeAll(int fd, const std::string& text) {
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) return false;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // The lines of an activity entry as the view shows them: each line styled by its own
 // markers, exactly as the view styles the same lines when the file is loaded again.
@@ -66,11 +50,9 @@ void AppendToLog(const std::string& text, const std::string& file, bool show) {
     if (file.empty()) return;
     // Appending keeps every writer's entries whole: other programs (and a second instance
     // reading the same log) may hold the file open at the same time.
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-    if (fd < 0) throw LogFileError(file);
-    const bool written = writeAll(fd, text);
-    ::close(fd);
-    if (!written)
+    const platform::AppendResult appended = platform::appendToFile(file, text);
+    if (appended == platform::AppendResult::OpenFailed) throw LogFileError(file);
+    if (appended == platform::AppendResult::WriteFailed)
         platform::prompts().messageBox(nullptr, "Unable save message(print)", "Error",
                                        platform::PromptButtons::Ok, platform::PromptIcon::None);
     if (show) {

@@ -1,6 +1,7 @@
 #include "client/TdsVersion.h"
 
 #include "platform/Environment.h"
+#include "platform/TextFolding.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,18 +10,9 @@
 namespace tvr::client {
 namespace {
 
-std::string lowered(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
+std::string lowered(std::string_view s) { return platform::asciiLower(s); }
 
-std::string trimmed(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) return {};
-    const auto last = s.find_last_not_of(" \t\r\n");
-    return s.substr(first, last - first + 1);
-}
+std::string trimmed(std::string_view s) { return std::string(platform::trimWhitespace(s)); }
 
 // An option name as FreeTDS compares it: small letters, runs of blanks made one blank.
 std::string optionName(const std::string& raw) {

@@ -1,6 +1,7 @@
 #include "config/BooleanText.h"
 
 #include "config/SettingsError.h"
+#include "platform/TextFolding.h"
 
 #include <cctype>
 #include <charconv>
@@ -8,21 +9,6 @@
 
 namespace tvr::config {
 namespace {
-
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
-    return s;
-}
-
-bool sameWord(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // A decimal number (sign, digits, fraction, exponent), the whole text; hex, inf and nan
 // are not numbers here. A number beyond the range of a double ("1e999", "1e-999") is still
@@ -50,11 +36,11 @@ bool decimalNumber(std::string_view s, double& value) {
 std::string booleanText(bool value) { return value ? "-1" : "0"; }
 
 bool parseBooleanText(const std::string& text) {
-    const std::string_view t = trimmed(text);
+    const std::string_view t = platform::trimControls(text);
     double number = 0;
     if (decimalNumber(t, number)) return number != 0;
-    if (sameWord(t, "True")) return true;
-    if (sameWord(t, "False")) return false;
+    if (platform::sameIgnoringAsciiCase(t, "True")) return true;
+    if (platform::sameIgnoringAsciiCase(t, "False")) return false;
     throw SettingsError("'" + text + "' is not a valid boolean value");
 }
 

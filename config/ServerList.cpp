@@ -1,5 +1,7 @@
 #include "config/ServerList.h"
 
+#include "platform/TextFolding.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,14 +26,8 @@ std::vector<std::string_view> lines(std::string_view text) {
     return out;
 }
 
-// Blanks and control characters, as trimming takes them.
+// Blanks and control characters: what ends a server name in an interfaces line.
 bool isBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
 
 // The whole file, or the reason it could not be read.
 bool readWhole(const std::string& path, std::string& text, std::string& reason) {
@@ -62,7 +58,7 @@ bool readWhole(const std::string& path, std::string& text, std::string& reason) 
 std::vector<std::string> sqlIniServers(std::string_view text) {
     std::vector<std::string> servers;
     for (std::string_view line : lines(text)) {
-        if (trimmed(line).substr(0, 2) == ";;") continue;
+        if (platform::trimControls(line).substr(0, 2) == ";;") continue;
         if (line.find('[') == std::string_view::npos) continue;
         servers.emplace_back(line.size() < 2 ? std::string_view{}
                                              : line.substr(1, line.size() - 2));

@@ -1,10 +1,14 @@
 #pragma once
-// Where the settings live below HKEY_CURRENT_USER.
+// Where the settings live below HKEY_CURRENT_USER, and the one table of the eleven settings:
+// their names, kinds and defaults, in the order they are read and written.
 //
 //   base                 "ServerName", "UserName"  (main-server logon)
 //   base\Reserv          "ServerName", "UserName"  (reserve-server logon; ServerName also by saves)
 //   base\Reserv\<Entry>  default value             (the eleven settings, main server's included)
+#include "config/DumpLoadSettings.h"
+
 #include <array>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -15,10 +19,43 @@ inline constexpr std::string_view kSettingsBaseKey = "Software\\Kelvane\\DorniqS
 // The key of the reserve server's logon names: the base key text followed by "\Reserv\".
 inline std::string reserveKeyPath() { return std::string(kSettingsBaseKey) + "\\Reserv\\"; }
 
-// The eleven setting entries, in the order they are read and written.
-inline constexpr std::array<std::string_view, 11> kSettingEntries = {
-    "IsReserv",     "IsDumLoadBD", "IsClearLog",   "IsInterval",  "EditInterval",    "ComboDump",
-    "EditPathDump", "ComboLoad",   "EditPathLoad", "EditLogPath", "EditErrorLogPath"};
+// Where a setting's value comes from while nothing is stored for it.
+enum class SettingDefault {
+    Field,         // the field's value before loading (TDumpLoadSettings{})
+    SybaseData,    // SYBASE expanded + "/dmp/data", set before any setting is read
+    SybaseLog,     // SYBASE as stored + "/dmp/log", at its turn in the table
+    SybaseLogData  // SYBASE as stored + "/dmp/data", at its turn (the error log beside dumps)
+};
+
+// One setting: its entry name, the field that holds it (a boolean or a text) and its default.
+struct SettingField {
+    std::string_view entry;
+    bool TDumpLoadSettings::*flag = nullptr;
+    std::string TDumpLoadSettings::*text = nullptr;
+    SettingDefault fallback = SettingDefault::Field;
+};
+
+inline constexpr std::array<SettingField, 11> kSettingFields = {{
+    {"IsReserv", &TDumpLoadSettings::IsReserv, nullptr},
+    {"IsDumLoadBD", &TDumpLoadSettings::IsDumLoadBD, nullptr},
+    {"IsClearLog", &TDumpLoadSettings::IsClearLog, nullptr},
+    {"IsInterval", &TDumpLoadSettings::IsInterval, nullptr},
+    {"EditInterval", nullptr, &TDumpLoadSettings::EditInterval},
+    {"ComboDump", nullptr, &TDumpLoadSettings::ComboDump},
+    {"EditPathDump", nullptr, &TDumpLoadSettings::EditPathDump, SettingDefault::SybaseData},
+    {"ComboLoad", nullptr, &TDumpLoadSettings::ComboLoad},
+    {"EditPathLoad", nullptr, &TDumpLoadSettings::EditPathLoad, SettingDefault::SybaseData},
+    {"EditLogPath", nullptr, &TDumpLoadSettings::EditLogPath, SettingDefault::SybaseLog},
+    {"EditErrorLogPath", nullptr, &TDumpLoadSettings::EditErrorLogPath,
+     SettingDefault::SybaseLogData},
+}};
+
+// The eleven entry names alone, in the same order.
+inline constexpr std::array<std::string_view, kSettingFields.size()> kSettingEntries = [] {
+    std::array<std::string_view, kSettingFields.size()> names{};
+    for (std::size_t i = 0; i < kSettingFields.size(); ++i) names[i] = kSettingFields[i].entry;
+    return names;
+}();
 
 // The key of one setting: the reserve key followed by the entry written with a leading
 // separator, e.g. "Software\Kelvane\DorniqSybase\Reserv\\IsReserv". The registry takes the

@@ -11,62 +11,58 @@ namespace {
 
 using platform::RegStatus;
 
-// One setting entry and the field that holds it: a boolean or a text.
-struct SettingField {
-    std::string_view entry;
-    bool TDumpLoadSettings::*flag = nullptr;
-    std::string TDumpLoadSettings::*text = nullptr;
-};
-
-constexpr SettingField kFields[] = {
-    {"IsReserv", &TDumpLoadSettings::IsReserv, nullptr},
-    {"IsDumLoadBD", &TDumpLoadSettings::IsDumLoadBD, nullptr},
-    {"IsClearLog", &TDumpLoadSettings::IsClearLog, nullptr},
-    {"IsInterval", &TDumpLoadSettings::IsInterval, nullptr},
-    {"EditInterval", nullptr, &TDumpLoadSettings::EditInterval},
-    {"ComboDump", nullptr, &TDumpLoadSettings::ComboDump},
-    {"EditPathDump", nullptr, &TDumpLoadSettings::EditPathDump},
-    {"ComboLoad", nullptr, &TDumpLoadSettings::ComboLoad},
-    {"EditPathLoad", nullptr, &TDumpLoadSettings::EditPathLoad},
-    {"EditLogPath", nullptr, &TDumpLoadSettings::EditLogPath},
-    {"EditErrorLogPath", nullptr, &TDumpLoadSettings::EditErrorLogPath},
-};
-static_assert(std::size(kFields) == kSettingEntries.size());
-
 // The folder defaults sit below the Open Client folder, with this platform's separator.
 constexpr std::string_view kDataSuffix = "/dmp/data";
 constexpr std::string_view kLogSuffix = "/dmp/log";
 
-// "ServerName" of `key` (created when missing) into `field`; a value that cannot be read
-// leaves the field as it was. A key that cannot be created throws RegistryError.
-void loadServerName(platform::Registry& registry, const std::string& key, LiveSettings& live,
+// "ServerName" of `key` into `field`; a value that cannot be read leaves the field as it was.
+void loadServerName(const platform::RegistryView& view, const std::string& key, LiveSettings& live,
                     std::string TDumpLoadSettings::*field) {
-    registry.createKey(key);
     std::string name;
-    if (registry.readText(key, "ServerName", name) == RegStatus::Ok)
+    if (view.readText(key, "ServerName", name) == RegStatus::Ok)
         live.edit([&](TDumpLoadSettings& s) { s.*field = name; });
+}
+
+// The text of a failed save: the values not stored, named below the key that holds them,
+// and why.
+std::string notStoredText(const std::vector<std::string>& names, const std::string& why) {
+    std::string text = "Settings not stored below \"" +
+                       reserveKeyPath().substr(0, reserveKeyPath().size() - 1) + "\": ";
+    for (std::size_t i = 0; i < names.size(); ++i) text += (i ? ", " : "") + names[i];
+    return text + ".\n" + why;
 }
 
 }  // namespace
 
 void LoadSettings(platform::Registry& registry, LiveSettings& live, SettingsHost& host) {
     const std::string stored = platform::sybaseValue();
-    const std::string dataFolder =
-        platform::expandEnvironmentReferences(stored) + std::string(kDataSuffix);
+    const std::string expanded = platform::expandEnvironmentReferences(stored);
     live.edit([&](TDumpLoadSettings& s) {
-        s.EditPathDump = dataFolder;
-        s.EditPathLoad = dataFolder;
+        for (const SettingField& field : kSettingFields)
+            if (field.fallback == SettingDefault::SybaseData)
+                s.*field.text = expanded + std::string(kDataSuffix);
     });
 
-    loadServerName(registry, std::string(kSettingsBaseKey), live,
-                   &TDumpLoadSettings::MainServerName);
-    loadServerName(registry, reserveKeyPath(), live, &TDumpLoadSettings::ReservServerName);
+    // One reading of the file serves every setting. The base and reserve keys are opened with
+    // creation; only when either is missing is the file written, and then read once more.
+    const std::string baseKey(kSettingsBaseKey);
+    const std::string reserveKey = reserveKeyPath();
+    platform::RegistryView view = registry.read();
+    if (!view.keyExists(baseKey) || !view.keyExists(reserveKey)) {
+        platform::RegistryWrites create;
+        create.createKey(baseKey);
+        create.createKey(reserveKey);
+        registry.apply(create);
+        view = registry.read();
+    }
+    loadServerName(view, baseKey, live, &TDumpLoadSettings::MainServerName);
+    loadServerName(view, reserveKey, live, &TDumpLoadSettings::ReservServerName);
 
-    for (const SettingField& field : kFields) {
+    for (const SettingField& field : kSettingFields) {
         const std::string key = settingKeyPath(field.entry);
-        if (registry.keyExists(key)) {
+        if (view.keyExists(key)) {
             std::string text;
-            if (registry.readDefaultText(key, text) != RegStatus::Ok)
+            if (view.readDefaultText(key, text) != RegStatus::Ok)
                 throw SettingsError("Unable to open key \"" + key + "\" and access value \"\"");
             if (field.flag) {
                 const bool value = parseBooleanText(text);
@@ -74,15 +70,14 @@ void LoadSettings(platform::Registry& registry, LiveSettings& live, SettingsHost
             } else {
                 live.edit([&](TDumpLoadSettings& s) { s.*field.text = text; });
             }
-        } else if (field.text == &TDumpLoadSettings::EditLogPath) {
+        } else if (field.fallback == SettingDefault::SybaseLog) {
             // The log folders take SYBASE as stored, references unexpanded.
             live.edit(
-                [&](TDumpLoadSettings& s) { s.EditLogPath = stored + std::string(kLogSuffix); });
-        } else if (field.text == &TDumpLoadSettings::EditErrorLogPath) {
+                [&](TDumpLoadSettings& s) { s.*field.text = stored + std::string(kLogSuffix); });
+        } else if (field.fallback == SettingDefault::SybaseLogData) {
             // The error log goes beside the dumps by default, not beside the activity log.
-            live.edit([&](TDumpLoadSettings& s) {
-                s.EditErrorLogPath = stored + std::string(kDataSuffix);
-            });
+            live.edit(
+                [&](TDumpLoadSettings& s) { s.*field.text = stored + std::string(kDataSuffix); });
         }
         if (field.flag == &TDumpLoadSettings::IsReserv)
             host.setUseReserve(live.read(&TDumpLoadSettings::IsReserv));
@@ -97,16 +92,37 @@ void LoadSettings(platform::Registry& registry, LiveSettings& live, SettingsHost
 
 void SaveSettings(platform::Registry& registry, const LiveSettings& live) {
     const TDumpLoadSettings s = live.snapshot();
-    // The main server's name is the main logon's to write, never a save's.
-    registry.writeText(reserveKeyPath(), "ServerName", s.ReservServerName);
-    for (const SettingField& field : kFields) {
-        const std::string text = field.flag ? booleanText(s.*field.flag) : s.*field.text;
-        registry.writeDefaultText(settingKeyPath(field.entry), text);
+    // The reserve server's name, then the eleven settings, as one replacement of the file:
+    // a crash stores all of them or none. The main server's name is the main logon's to
+    // write, never a save's.
+    platform::RegistryWrites writes;
+    std::vector<std::string> names;
+    writes.writeText(reserveKeyPath(), "ServerName", s.ReservServerName);
+    names.emplace_back("ServerName");
+    for (const SettingField& field : kSettingFields) {
+        writes.writeDefaultText(settingKeyPath(field.entry),
+                                field.flag ? booleanText(s.*field.flag) : s.*field.text);
+        names.emplace_back(field.entry);
+    }
+    // A registry that cannot be written does not stop the save: the folders are still made,
+    // and the failure is reported once, at the end.
+    std::vector<std::string> notStored;
+    std::string why;
+    try {
+        const std::vector<RegStatus> statuses = registry.apply(writes);
+        for (std::size_t i = 0; i < statuses.size(); ++i)
+            if (statuses[i] != RegStatus::Ok) notStored.push_back(names[i]);
+        why = "The registry file cannot hold their names.";
+    } catch (const platform::RegistryError& e) {
+        notStored = names;
+        why = e.what();
     }
     for (const std::string* folder : {&s.EditPathDump, &s.EditPathLoad}) {
         if (folder->empty()) throw SettingsError("Unable to create directory");
         platform::forceDirectories(*folder);
     }
+    if (!notStored.empty())
+        throw platform::RegistryError(registry.file(), 0, notStoredText(notStored, why));
 }
 
 }  // namespace tvr::config

@@ -31,24 +31,27 @@ public:
     virtual void setFolderPickerStarts(const FolderPickerStarts& starts) = 0;
 };
 
-// Reads all settings into `live`, then sets UseReserve, the interval field, applies the
-// settings and sets the folder pickers through `host`. Loading stops at the first setting
-// that cannot be read: it throws SettingsError ("Unable to open key "<key>" and access
-// value """ for a setting key without a text default value, "'<text>' is not a valid
-// boolean value" for a boolean that is not one); the settings read so far stay in `live`,
-// the rest keep their values, and nothing after that point happens (no ApplySettings).
-// A registry file that cannot be read, parsed or written throws RegistryError the same way;
-// so does a base or reserve key that cannot be created, which therefore ends loading
-// before the settings are read. Creates those two keys when missing, never a setting key.
+// Reads all settings into `live`, from one reading of the registry file, then sets
+// UseReserve, the interval field, applies the settings and sets the folder pickers through
+// `host`. Loading stops at the first setting that cannot be read: it throws SettingsError
+// ("Unable to open key "<key>" and access value """ for a setting key without a text default
+// value, "'<text>' is not a valid boolean value" for a boolean that is not one); the settings
+// read so far stay in `live`, the rest keep their values, and nothing after that point happens
+// (no ApplySettings). A registry file that cannot be read, parsed or written throws
+// RegistryError the same way; so does a base or reserve key that cannot be created, which
+// therefore ends loading before the settings are read. Creates those two keys when missing,
+// never a setting key.
 void LoadSettings(platform::Registry& registry, LiveSettings& live, SettingsHost& host);
 
-// Writes a snapshot of `live`: the reserve server name, then the eleven settings in order,
-// each as the default value of its key; then creates the dump folder and the load folder
-// with their parents. An empty dump or load folder throws SettingsError "Unable to create
-// directory" after all registry writes (the load folder is not attempted after an empty
-// dump folder); other folders that cannot be made are not reported. A registry write that
-// fails throws RegistryError at once: the values written before it stay stored, the failed
-// one leaves the file as it was, and the live copy is untouched.
+// Writes a snapshot of `live`: the reserve server name and the eleven settings, each as the
+// default value of its key, as one replacement of the registry file (all are stored or none,
+// whatever happens to the process); then creates the dump folder and the load folder with
+// their parents. An empty dump or load folder throws SettingsError "Unable to create
+// directory" (the load folder is not attempted after an empty dump folder); other folders
+// that cannot be made are not reported. A registry file that cannot be written does not stop
+// the save: the folders are still made, and then RegistryError names the values not stored
+// and says why. When both fail, the SettingsError is the one thrown. The live copy is never
+// touched.
 void SaveSettings(platform::Registry& registry, const LiveSettings& live);
 
 }  // namespace tvr::config

@@ -1,6 +1,7 @@
 #include "engine/BackupServerCheck.h"
 
 #include "client/TextLines.h"
+#include "platform/TextFolding.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,13 +11,6 @@ namespace tvr::engine {
 namespace {
 
 constexpr const char* kBackupServerEntry = "SYB_BACKUP";
-
-bool sameIgnoringCase(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
 
 // The values of column `index` of the last row result, by position, heading left out.
 std::vector<std::string> columnValues(const client::TSybaseConnect& connection, std::size_t index) {
@@ -38,7 +32,7 @@ void CheckBackupServer(platform::PromptOwner owner, client::TSybaseConnect& conn
     const std::vector<std::string> names = columnValues(connection, 0);
     const std::vector<std::string> networkNames = columnValues(connection, 1);
     const auto found = std::find_if(names.begin(), names.end(), [](const std::string& name) {
-        return sameIgnoringCase(name, kBackupServerEntry);
+        return platform::sameIgnoringAsciiCase(name, kBackupServerEntry);
     });
     if (found == names.end()) {
         platform::prompts().messageBox(owner, "BACKUP server not found", "Error",

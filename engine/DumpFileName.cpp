@@ -1,5 +1,7 @@
 #include "engine/DumpFileName.h"
 
+#include "platform/TextFolding.h"
+
 #include <algorithm>
 #include <charconv>
 
@@ -36,12 +38,7 @@ std::string DumpFileName(const std::string& databaseName, bool transaction, cons
 }
 
 std::optional<long> IntervalSeconds(const std::string& text, char separator) {
-    std::string trimmed = text;
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!trimmed.empty() && blank(trimmed.back())) trimmed.pop_back();
-    std::size_t first = 0;
-    while (first < trimmed.size() && blank(trimmed[first])) ++first;
-    trimmed.erase(0, first);
+    const std::string trimmed(platform::trimBlanks(text));
 
     const std::size_t a = trimmed.find(separator);
     if (a == std::string::npos) return std::nullopt;

@@ -1,5 +1,7 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/FileWrite.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -19,17 +21,6 @@ void closeQuietly(int fd) {
     if (fd >= 0) ::close(fd);
 }
 
-void writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throwErrno("cannot write");
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
-
 std::filesystem::path resolvedTarget(const std::filesystem::path& file) {
     std::error_code ec;
     if (std::filesystem::is_symlink(file, ec)) {
@@ -38,6 +29,12 @@ std::filesystem::path resolvedTarget(const std::filesystem::path& file) {
     }
     return file;
 }
+
+// The temporary files of a replacement: "." + the file's name + "." + mkostemp's six characters.
+std::string temporaryPrefix(const std::filesystem::path& target) {
+    return "." + target.filename().string() + ".";
+}
+constexpr std::size_t kTemporarySuffixLength = 6;
 
 }  // namespace
 
@@ -92,14 +89,21 @@ void replaceFileAtomically(const std::filesystem::path& file, std::string_view c
         std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
     }
 
-    std::string tempName = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    // A file this user may not write is left alone, as its owner asked, although the folder
+    // would allow replacing it.
+    if (::faccessat(AT_FDCWD, target.c_str(), F_OK, AT_EACCESS) == 0 &&
+        ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        throwErrno("the file is read-only");
+
+    std::string tempName =
+        (folder / (temporaryPrefix(target) + std::string(kTemporarySuffixLength, 'X'))).string();
     int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
     if (fd < 0) throwErrno("cannot create a temporary file in \"" + folder.string() + "\"");
     try {
         struct stat st {};
         const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0600;
         if (::fchmod(fd, mode) != 0) throwErrno("cannot set the permissions");
-        writeAll(fd, content);
+        if (!writeWhole(fd, content)) throwErrno("cannot write");
         if (hook) hook(ReplaceStage::TempWritten);
         if (::fsync(fd) != 0) throwErrno("cannot sync");
         if (hook) hook(ReplaceStage::TempSynced);
@@ -122,6 +126,28 @@ void replaceFileAtomically(const std::filesystem::path& file, std::string_view c
         // The rename is done; a folder that cannot be synced costs durability, not content.
         ::fsync(dirFd);
         ::close(dirFd);
+    }
+}
+
+void removeLeftoverTemporaries(const std::filesystem::path& file) {
+    const std::filesystem::path target = resolvedTarget(file);
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    const std::string prefix = temporaryPrefix(target);
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder, ec);
+    if (ec) {
+        if (ec == std::errc::no_such_file_or_directory) return;
+        throw std::system_error(ec, "cannot list \"" + folder.string() + "\"");
+    }
+    for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        if (ec) throw std::system_error(ec, "cannot list \"" + folder.string() + "\"");
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + kTemporarySuffixLength || !name.starts_with(prefix))
+            continue;
+        if (!it->is_regular_file(ec) || it->is_symlink(ec)) continue;
+        if (::unlink(it->path().c_str()) != 0 && errno != ENOENT)
+            throwErrno("cannot remove \"" + it->path().string() + "\"");
     }
 }
 

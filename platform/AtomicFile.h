@@ -31,9 +31,14 @@ using ReplaceStageHook = std::function<void(ReplaceStage)>;
 // Writes `content` to a temporary file beside `file`, syncs it, renames it over `file`
 // and syncs the folder, so that `file` holds either its old or its new content whatever
 // happens. Missing folders are created; a new file is private to the user, an existing
-// one keeps its permissions; a symbolic link is followed. Throws std::system_error, after
-// removing the temporary file.
+// one keeps its permissions; a symbolic link is followed. An existing file this user may not
+// write is not replaced. Throws std::system_error, after removing the temporary file.
 void replaceFileAtomically(const std::filesystem::path& file, std::string_view content,
                            const ReplaceStageHook& hook = {});
+
+// Removes the temporary files that replacements of `file` killed on their way left beside
+// it. Only for a caller that holds the lock every writer of `file` takes: then no
+// replacement is under way and every such file is a leftover. Throws std::system_error.
+void removeLeftoverTemporaries(const std::filesystem::path& file);
 
 }  // namespace tvr::platform

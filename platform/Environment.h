@@ -16,8 +16,8 @@ std::string sybaseValue();
 // and a lone % without a closing one, stay as written.
 std::string expandEnvironmentReferences(const std::string& text);
 
-// True when SYBASE is set to a non-empty value. The original asked for the value into a
-// 255-character buffer and tested only for a non-zero length, so longer values pass too.
+// True when SYBASE is set to a non-empty value, of any length: start-up only needs to know
+// that an Open Client folder is named, and a long path names one as well as a short one.
 bool sybaseInstalled();
 
 }  // namespace tvr::platform

@@ -9,17 +9,34 @@
 namespace tvr::platform {
 namespace {
 
-bool holdsLineBreakOrNul(std::string_view s) {
-    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+struct ResolvedWrite {
+    std::optional<std::vector<std::string>> key;  // nothing: a path the file cannot hold
+    const RegistryWrites::Write* write = nullptr;
+};
+
+std::vector<ResolvedWrite> resolve(const RegistryWrites& writes) {
+    std::vector<ResolvedWrite> out;
+    out.reserve(writes.writes().size());
+    for (const RegistryWrites::Write& w : writes.writes()) {
+        ResolvedWrite r{storableKeyPath(w.key), &w};
+        if (w.value && !storableName(w.name)) r.key.reset();
+        out.push_back(std::move(r));
+    }
+    return out;
 }
 
-// The key's names, or nothing when the path is not one the file can hold.
-std::optional<KeyNames> keyNames(std::string_view key) {
-    if (holdsLineBreakOrNul(key)) return std::nullopt;
-    return splitKeyPath(key);
+// Applies the writes to `doc`; true when anything changed.
+bool applyTo(RegistryDocument& doc, const std::vector<ResolvedWrite>& writes) {
+    bool changed = false;
+    for (const ResolvedWrite& r : writes) {
+        if (!r.key) continue;
+        if (r.write->value)
+            changed = doc.setValue(*r.key, r.write->name, *r.write->value) || changed;
+        else
+            changed = doc.createKey(*r.key) || changed;
+    }
+    return changed;
 }
-
-std::string upToFirstNul(const std::string& text) { return text.substr(0, text.find('\0')); }
 
 }  // namespace
 
@@ -52,70 +69,72 @@ RegistryDocument Registry::load() const {
     return RegistryDocument::parse(*text, file_);
 }
 
-RegStatus Registry::modify(const std::function<bool(RegistryDocument&)>& change) {
+RegistryView Registry::read() const {
+    return RegistryView(std::make_shared<const RegistryDocument>(load()));
+}
+
+std::vector<RegStatus> Registry::apply(const RegistryWrites& writes) {
+    const std::vector<ResolvedWrite> resolved = resolve(writes);
+    std::vector<RegStatus> statuses;
+    statuses.reserve(resolved.size());
+    for (const ResolvedWrite& r : resolved)
+        statuses.push_back(r.key ? RegStatus::Ok : RegStatus::BadName);
+
     std::optional<FileLock> lock;
     try {
         lock.emplace(std::filesystem::path(file_.string() + ".lock"));
     } catch (const std::system_error& e) {
+        // Writes that change nothing need no lock, so a file in a folder this user may not
+        // write still serves them (opening an existing key, above all).
+        RegistryDocument doc = load();
+        if (!applyTo(doc, resolved)) return statuses;
         fail("cannot be locked", e);
     }
+    try {
+        removeLeftoverTemporaries(file_);
+    } catch (const std::system_error&) {
+        // A leftover that cannot be removed costs room, not content; the replacement goes on.
+    }
     RegistryDocument doc = load();
-    if (!change(doc)) return RegStatus::Ok;
+    if (!applyTo(doc, resolved)) return statuses;
     try {
         replaceFileAtomically(file_, doc.serialize(), hook_);
     } catch (const std::system_error& e) {
         fail("cannot be written", e);
     }
-    return RegStatus::Ok;
+    return statuses;
 }
 
 RegStatus Registry::writeValue(std::string_view key, std::string_view name,
                                const RegistryValue& value) {
-    const auto names = keyNames(key);
-    if (!names || holdsLineBreakOrNul(name)) return RegStatus::BadName;
-    return modify([&](RegistryDocument& doc) { return doc.setValue(*names, name, value); });
+    RegistryWrites writes;
+    writes.writeValue(key, name, value);
+    return apply(writes).front();
 }
 
 RegStatus Registry::createKey(std::string_view key) {
-    const auto names = keyNames(key);
-    if (!names) return RegStatus::BadName;
-    // Opening an existing key writes nothing, so a read-only file still serves it.
-    if (load().hasKey(*names)) return RegStatus::Ok;
-    return modify([&](RegistryDocument& doc) { return doc.createKey(*names); });
+    RegistryWrites writes;
+    writes.createKey(key);
+    return apply(writes).front();
 }
 
 RegStatus Registry::readValue(std::string_view key, std::string_view name,
                               RegistryValue& value) const {
-    const auto names = keyNames(key);
-    if (!names) return RegStatus::BadName;
-    const RegistryDocument doc = load();
-    if (!doc.hasKey(*names)) return RegStatus::NotFound;
-    const RegistryValue* v = doc.value(*names, name);
-    if (!v) return RegStatus::NotFound;
-    value = *v;
-    return RegStatus::Ok;
+    return read().readValue(key, name, value);
 }
 
-bool Registry::keyExists(std::string_view key) const {
-    const auto names = keyNames(key);
-    return names && load().hasKey(*names);
-}
+bool Registry::keyExists(std::string_view key) const { return read().keyExists(key); }
 
 RegStatus Registry::writeDefaultText(std::string_view key, std::string_view text) {
     return writeValue(key, "", RegistryValue::string(std::string(text)));
 }
 
 RegStatus Registry::readDefaultText(std::string_view key, std::string& text) const {
-    return readText(key, "", text);
+    return read().readDefaultText(key, text);
 }
 
 RegStatus Registry::readText(std::string_view key, std::string_view name, std::string& text) const {
-    RegistryValue v;
-    const RegStatus s = readValue(key, name, v);
-    if (s != RegStatus::Ok) return s;
-    if (!v.isText()) return RegStatus::WrongType;
-    text = upToFirstNul(v.text);
-    return RegStatus::Ok;
+    return read().readText(key, name, text);
 }
 
 RegStatus Registry::writeText(std::string_view key, std::string_view name, std::string_view text) {
@@ -124,12 +143,7 @@ RegStatus Registry::writeText(std::string_view key, std::string_view name, std::
 
 RegStatus Registry::readDWord(std::string_view key, std::string_view name,
                               std::uint32_t& number) const {
-    RegistryValue v;
-    const RegStatus s = readValue(key, name, v);
-    if (s != RegStatus::Ok) return s;
-    if (!v.isDWord()) return RegStatus::WrongType;
-    number = v.number;
-    return RegStatus::Ok;
+    return read().readDWord(key, name, number);
 }
 
 RegStatus Registry::writeDWord(std::string_view key, std::string_view name, std::uint32_t number) {

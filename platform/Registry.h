@@ -4,7 +4,10 @@
 // Every operation reads the file afresh, so several processes share it. Every write takes
 // an exclusive lock on "<file>.lock", re-reads the file, applies its change and replaces
 // the file atomically; two writers never lose each other's changes and a crash never
-// leaves a torn file. A write that changes nothing does not touch the file.
+// leaves a torn file. A write that changes nothing does not touch the file. A group of
+// reads shares one reading of the file (read()), a group of writes one replacement (apply()).
+// Temporary files that a killed writer left beside the file are removed by the next writer,
+// under the lock, so they cannot pile up.
 //
 // Key paths use '\' (e.g. "Software\Kelvane\DorniqSybase"); see splitKeyPath for how
 // separators are taken. Key and value names compare without regard to case.
@@ -13,8 +16,11 @@
 // cannot be read or parsed, and a file that cannot be replaced, throw RegistryError; a
 // file that cannot be parsed is never overwritten.
 #include "platform/AtomicFile.h"
+#include "platform/RegStatus.h"
 #include "platform/RegistryError.h"
 #include "platform/RegistryValue.h"
+#include "platform/RegistryView.h"
+#include "platform/RegistryWrites.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -22,17 +28,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tvr::platform {
 
 class RegistryDocument;
-
-enum class RegStatus {
-    Ok,
-    NotFound,   // the key, or the value, does not exist
-    WrongType,  // the value exists with a type the operation does not read
-    BadName,    // a key path or value name that the registry cannot hold
-};
 
 class Registry {
 public:
@@ -64,14 +64,20 @@ public:
     RegStatus readValue(std::string_view key, std::string_view name, RegistryValue& value) const;
     RegStatus writeValue(std::string_view key, std::string_view name, const RegistryValue& value);
 
+    // One reading of the file for any number of reads.
+    RegistryView read() const;
+    // Applies the writes in order under one lock, from one re-reading of the file, and
+    // replaces the file once (not at all when nothing changes). One status per write, in
+    // order: BadName for a key path or value name the file cannot hold, which is skipped;
+    // Ok for the others. A file that cannot be read, parsed, locked or replaced throws
+    // RegistryError, and then none of the writes is stored.
+    std::vector<RegStatus> apply(const RegistryWrites& writes);
+
     // Called at each step of a file replacement; fault-injection tests stop a writer there.
     void setReplaceStageHook(ReplaceStageHook hook) { hook_ = std::move(hook); }
 
 private:
     RegistryDocument load() const;
-    // Under the lock: re-reads the file, applies `change` and, when it reports a change,
-    // replaces the file.
-    RegStatus modify(const std::function<bool(RegistryDocument&)>& change);
     [[noreturn]] void fail(const std::string& doing, const std::exception& e) const;
 
     std::filesystem::path file_;

@@ -2,6 +2,7 @@
 
 #include "platform/RegistryError.h"
 #include "platform/RegistryKeyPath.h"
+#include "platform/TextFolding.h"
 #include "platform/Utf16Text.h"
 
 #include <cstdio>
@@ -22,12 +23,6 @@ std::string joinNames(const KeyNames& names, std::size_t count) {
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -115,7 +110,7 @@ public:
         std::vector<std::uint8_t> out;
         const int first = lines_.number();
         for (;;) {
-            data = trim(data);
+            data = trimBlanks(data);
             bool continued = false;
             if (!data.empty() && data.back() == '\\') {
                 continued = true;
@@ -125,7 +120,7 @@ public:
             while (pos < data.size()) {
                 std::size_t comma = data.find(',', pos);
                 if (comma == std::string_view::npos) comma = data.size();
-                const std::string_view token = trim(data.substr(pos, comma - pos));
+                const std::string_view token = trimBlanks(data.substr(pos, comma - pos));
                 pos = comma + 1;
                 if (token.empty()) {
                     if (comma == data.size()) break;  // a trailing comma before a line end
@@ -149,11 +144,11 @@ public:
         if (!data.empty() && data.front() == '"') {
             std::size_t pos = 0;
             std::string text = quoted(data, pos);
-            if (!trim(data.substr(pos)).empty()) fail("text after the closing quote");
+            if (!trimBlanks(data.substr(pos)).empty()) fail("text after the closing quote");
             return RegistryValue::string(std::move(text));
         }
         if (data.substr(0, 6) == "dword:") {
-            const std::string_view digits = trim(data.substr(6));
+            const std::string_view digits = trimBlanks(data.substr(6));
             if (digits.empty() || digits.size() > 8) fail("a dword needs 1 to 8 hex digits");
             std::uint32_t n = 0;
             for (char c : digits) {
@@ -202,7 +197,7 @@ public:
         KeyNames key;
         std::string_view raw;
         while (lines_.next(raw)) {
-            const std::string_view line = trim(raw);
+            const std::string_view line = trimBlanks(raw);
             if (line.empty()) continue;
             if (!header) {
                 if (line != kHeader) fail("the file does not begin with REGEDIT4");
@@ -215,7 +210,8 @@ public:
                 std::string_view path = line.substr(1, line.size() - 2);
                 if (!path.empty() && path.front() == '-')
                     fail("key deletions do not belong in a stored registry");
-                if (path.size() < kRoot.size() || !sameName(path.substr(0, kRoot.size()), kRoot) ||
+                if (path.size() < kRoot.size() ||
+                    !sameIgnoringAsciiCase(path.substr(0, kRoot.size()), kRoot) ||
                     (path.size() > kRoot.size() && path[kRoot.size()] != '\\'))
                     fail("the key is not below HKEY_CURRENT_USER");
                 path.remove_prefix(std::min(path.size(), kRoot.size() + 1));
@@ -243,7 +239,7 @@ public:
             }
             while (pos < line.size() && isBlank(line[pos])) ++pos;
             if (pos >= line.size() || line[pos] != '=') fail("a value name without =");
-            doc.setValue(key, name, valueData(trim(line.substr(pos + 1))));
+            doc.setValue(key, name, valueData(trimBlanks(line.substr(pos + 1))));
         }
         return doc;
     }
@@ -363,7 +359,7 @@ std::string RegistryDocument::serialize() const {
 RegistryDocument::Key& RegistryDocument::ensureKey(const KeyNames& key, bool* created) {
     Key* parent = nullptr;
     for (std::size_t n = 0; n <= key.size(); ++n) {
-        const std::string folded = foldCase(joinNames(key, n));
+        const std::string folded = asciiLower(joinNames(key, n));
         auto it = keys_.find(folded);
         if (it == keys_.end()) {
             std::string path = parent && !parent->path.empty() ? parent->path + "\\" : "";
@@ -377,7 +373,7 @@ RegistryDocument::Key& RegistryDocument::ensureKey(const KeyNames& key, bool* cr
 }
 
 bool RegistryDocument::hasKey(const KeyNames& key) const {
-    return key.empty() || keys_.count(foldCase(joinNames(key, key.size()))) > 0;
+    return key.empty() || keys_.count(asciiLower(joinNames(key, key.size()))) > 0;
 }
 
 bool RegistryDocument::createKey(const KeyNames& key) {
@@ -387,10 +383,10 @@ bool RegistryDocument::createKey(const KeyNames& key) {
 }
 
 const RegistryValue* RegistryDocument::value(const KeyNames& key, std::string_view name) const {
-    const auto it = keys_.find(foldCase(joinNames(key, key.size())));
+    const auto it = keys_.find(asciiLower(joinNames(key, key.size())));
     if (it == keys_.end()) return nullptr;
     for (const NamedValue& v : it->second.values)
-        if (sameName(v.name, name)) return &v.value;
+        if (sameIgnoringAsciiCase(v.name, name)) return &v.value;
     return nullptr;
 }
 
@@ -398,7 +394,7 @@ bool RegistryDocument::setValue(const KeyNames& key, std::string_view name, Regi
     bool created = false;
     Key& k = ensureKey(key, &created);
     for (NamedValue& v : k.values) {
-        if (!sameName(v.name, name)) continue;
+        if (!sameIgnoringAsciiCase(v.name, name)) continue;
         if (v.value == value) return created;
         v.value = std::move(value);
         return true;

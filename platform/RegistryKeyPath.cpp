@@ -15,22 +15,13 @@ std::optional<std::vector<std::string>> splitKeyPath(std::string_view path) {
     return names;
 }
 
-std::string foldCase(std::string_view name) {
-    std::string out(name);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
+bool storableName(std::string_view name) {
+    return name.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
+std::optional<std::vector<std::string>> storableKeyPath(std::string_view path) {
+    if (!storableName(path)) return std::nullopt;
+    return splitKeyPath(path);
 }
 
 }  // namespace tvr::platform

@@ -14,8 +14,10 @@ namespace tvr::platform {
 // names HKEY_CURRENT_USER itself.
 std::optional<std::vector<std::string>> splitKeyPath(std::string_view path);
 
-// ASCII case folding, the comparison the registry uses for key and value names here.
-std::string foldCase(std::string_view name);
-bool sameName(std::string_view a, std::string_view b);
+// A value name the file can hold: one without a line break or a NUL, which its
+// line-oriented text could not carry.
+bool storableName(std::string_view name);
+// splitKeyPath for a path the file can hold; nothing for one it cannot.
+std::optional<std::vector<std::string>> storableKeyPath(std::string_view path);
 
 }  // namespace tvr::platform

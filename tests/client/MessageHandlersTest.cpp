@@ -1,6 +1,7 @@
 // The message handlers fed with constructed messages for a registered connection that is
 // never connected: exact entries, which log, which flag, boxes and beeps.
 #include "tests/support/ClientFixture.h"
+#include "tests/support/ForkedChild.h"
 
 #include "client/LogWriter.h"
 #include "client/MessageHandlers.h"
@@ -166,12 +167,20 @@ TEST_F(MessageHandlers, UnwritableLogDropsTheMessageSilentlyAndTheNextOneTriesAg
     EXPECT_EQ(activity(), "kept  12:00:01\r\n");
 }
 
-TEST_F(MessageHandlers, ReadOnlyLogFileWhereTheSystemEnforcesIt) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root writes to read-only files";
+TEST_F(MessageHandlers, ReadOnlyLogFileDropsTheMessageSilently) {
     PrintToLog("before", conn->LogFile());
     std::filesystem::permissions(dir / "act.log", std::filesystem::perms::owner_read);
-    server(serverMessage(0, 10, "lost"));
-    EXPECT_TRUE(prompts.boxes().empty());
+    // Root writes to read-only files, so the message comes in a child that runs as an
+    // unprivileged user owning the folder and the file.
+    tvr::test::giveToUnprivilegedUser(dir);
+    const auto status = tvr::test::runInChild(
+        [&] {
+            if (server(serverMessage(0, 10, "lost")) != CS_SUCCEED) return 1;
+            return prompts.boxes().empty() ? 0 : 2;
+        },
+        tvr::test::ChildPrivileges::Drop);
+    EXPECT_TRUE(tvr::test::exitedWith(status, 0)) << (status ? *status : -1);
+    EXPECT_EQ(activity(), "before\r\n");
     std::filesystem::permissions(dir / "act.log", std::filesystem::perms::owner_all);
     server(serverMessage(0, 10, "kept"));
     EXPECT_EQ(activity(), "before\r\nkept  12:00:01\r\n");

@@ -244,37 +244,30 @@ TEST_F(SettingsStoreTest, ARegistryFileThatCannotBeParsedIsReportedAndKeptAsItIs
         EXPECT_EQ(e.line(), 4);
     }
     EXPECT_TRUE(host.calls.empty());
+    live.edit([&](TDumpLoadSettings& s) {
+        s.EditPathDump = (dir / "d").string();
+        s.EditPathLoad = (dir / "l").string();
+    });
     EXPECT_THROW(SaveSettings(registry, live), tvr::platform::RegistryError);
     EXPECT_EQ(tvr::test::fileText(dir / "registry.reg"), broken);
 }
 
-TEST_F(SettingsStoreTest, SavingWritesTheServerNameAndThenTheSettingsInTheirOrder) {
-    std::vector<std::string> order;
+TEST_F(SettingsStoreTest, LoadingReadsTheFileOnceAndSavingReplacesItOnce) {
+    int replacements = 0;
     registry.setReplaceStageHook([&](tvr::platform::ReplaceStage stage) {
-        if (stage != tvr::platform::ReplaceStage::Renamed) return;
-        // Each write adds one key or value; name what appeared.
-        const Registry peek(dir / "registry.reg");
-        std::string text;
-        if (order.empty() && peek.readText(kReserv, "ServerName", text) == RegStatus::Ok) {
-            order.push_back("ServerName");
-            return;
-        }
-        for (std::string_view entry : kSettingEntries) {
-            const std::string name(entry);
-            if (std::find(order.begin(), order.end(), name) == order.end() &&
-                peek.keyExists(kReserv + "\\" + name)) {
-                order.push_back(name);
-                return;
-            }
-        }
+        if (stage == tvr::platform::ReplaceStage::Renamed) ++replacements;
     });
-    TDumpLoadSettings s;
-    s.EditPathDump = (dir / "d").string();
-    s.EditPathLoad = (dir / "l").string();
-    SaveSettings(registry, LiveSettings(s));
-    std::vector<std::string> expected{"ServerName"};
-    for (std::string_view entry : kSettingEntries) expected.emplace_back(entry);
-    EXPECT_EQ(order, expected);
+    LoadSettings(registry, live, host);  // a first start: the two keys are created together
+    EXPECT_EQ(replacements, 1);
+    SaveSettings(registry, LiveSettings(tvr::test::unusualSettings(dir.path())));
+    EXPECT_EQ(replacements, 2);
+    LiveSettings again;
+    RecordingHost host2(again);
+    LoadSettings(registry, again, host2);  // everything there: nothing written
+    EXPECT_EQ(replacements, 2);
+    TDumpLoadSettings expected = tvr::test::unusualSettings(dir.path());
+    expected.MainServerName.clear();  // the main logon's to write, not a save's
+    EXPECT_EQ(again.snapshot(), expected);
 }
 
 TEST_F(SettingsStoreTest, SavingCreatesTheDumpAndLoadFoldersWithTheirParents) {

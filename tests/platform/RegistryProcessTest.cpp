@@ -78,8 +78,12 @@ TEST(RegistryProcesses, AWriterKilledAtAnyStepLeavesAWholeFile) {
         EXPECT_EQ(text, c.expected);
         ASSERT_EQ(reg.readText("Software\\K", "Other", text), RegStatus::Ok);
         EXPECT_EQ(text, "kept");
-        // The lock died with the writer: the next write goes through at once.
+        // The lock died with the writer: the next write goes through at once, and removes the
+        // temporary file the writer may have left.
         ASSERT_EQ(reg.writeText("Software\\K", "Value", "old \"text\""), RegStatus::Ok);
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            EXPECT_NE(entry.path().filename().string().rfind(".registry.reg.", 0), 0u)
+                << "temporary file left: " << entry.path();
     }
 }
 

@@ -287,6 +287,45 @@ TEST_F(RegistryTest, AWriteThatChangesNothingLeavesTheFileAlone) {
     EXPECT_EQ(before.st_ino, after.st_ino);
 }
 
+TEST_F(RegistryTest, AGroupOfWritesIsOneReplacementAndSkipsOnlyNamesTheFileCannotHold) {
+    int replacements = 0;
+    reg.setReplaceStageHook([&](ReplaceStage stage) {
+        if (stage == ReplaceStage::Renamed) ++replacements;
+    });
+    RegistryWrites writes;
+    writes.writeText("Software\\K", "A", "1");
+    writes.writeText("Software\\K", "bad\nname", "x");
+    writes.writeDefaultText("Software\\K\\Sub", "d");
+    writes.createKey("Software\\Empty");
+    writes.writeDWord("\\\\leading", "N", 1);
+    writes.writeDWord("Software\\K", "N", 7);
+    EXPECT_EQ(reg.apply(writes),
+              (std::vector<RegStatus>{RegStatus::Ok, RegStatus::BadName, RegStatus::Ok,
+                                      RegStatus::Ok, RegStatus::BadName, RegStatus::Ok}));
+    EXPECT_EQ(replacements, 1);
+
+    const RegistryView view = reg.read();
+    std::string text;
+    std::uint32_t number = 0;
+    EXPECT_EQ(view.readText("Software\\K", "A", text), RegStatus::Ok);
+    EXPECT_EQ(text, "1");
+    EXPECT_EQ(view.readDefaultText("software\\k\\sub", text), RegStatus::Ok);
+    EXPECT_EQ(text, "d");
+    EXPECT_EQ(view.readDWord("Software\\K", "N", number), RegStatus::Ok);
+    EXPECT_EQ(number, 7u);
+    EXPECT_TRUE(view.keyExists("Software\\Empty"));
+    // The view is the file as it was read: later writes do not show in it.
+    ASSERT_EQ(reg.writeText("Software\\K", "A", "2"), RegStatus::Ok);
+    EXPECT_EQ(view.readText("Software\\K", "A", text), RegStatus::Ok);
+    EXPECT_EQ(text, "1");
+    // A group that changes nothing leaves the file alone.
+    RegistryWrites same;
+    same.writeText("Software\\K", "A", "2");
+    same.createKey("Software\\Empty");
+    reg.apply(same);
+    EXPECT_EQ(replacements, 2);
+}
+
 TEST_F(RegistryTest, ANewFileIsPrivateAndAnExistingOneKeepsItsPermissions) {
     ASSERT_EQ(reg.writeText("Software\\K", "A", "1"), RegStatus::Ok);
     EXPECT_EQ(std::filesystem::status(file).permissions(),
