@@ -1,9 +1,6 @@
 #include "config/SettingsProcessingHost.h"
 
-#include "config/SettingsError.h"
 #include "config/SettingsStore.h"
-#include "platform/Directories.h"
-#include "platform/RegistryError.h"
 
 namespace tvr::config {
 
@@ -15,20 +12,9 @@ void TSettingsProcessingHost::LogonMain() { logons_.LogonMain(); }
 
 void TSettingsProcessingHost::LogonReserve() { logons_.LogonReserve(); }
 
-void TSettingsProcessingHost::SaveSettings() {
-    try {
-        config::SaveSettings(registry_, live_);
-    } catch (const platform::RegistryError&) {
-        // The start goes on from the values in memory, so its folders must exist all the
-        // same; an empty one is the error that counts then.
-        const TDumpLoadSettings s = live_.snapshot();
-        for (const std::string* folder : {&s.EditPathDump, &s.EditPathLoad}) {
-            if (folder->empty()) throw SettingsError("Unable to create directory");
-            platform::forceDirectories(*folder);
-        }
-        throw;
-    }
-}
+// The settings store already makes the folders before it reports a registry file that could
+// not be written, and reports an empty folder instead when both fail.
+void TSettingsProcessingHost::SaveSettings() { config::SaveSettings(registry_, live_); }
 
 engine::TStartSettings TSettingsProcessingHost::StartSettings() const {
     const TDumpLoadSettings s = live_.snapshot();
