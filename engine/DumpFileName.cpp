@@ -18,6 +18,10 @@ std::string formatWith(const std::string& pattern, const std::tm& when) {
 // A field of one or two digits in [0, max].
 std::optional<int> timeField(const std::string& text, int max) {
     if (text.empty() || text.size() > 2) return std::nullopt;
+    // Digits only: the conversion below would take a sign.
+    if (std::any_of(text.begin(), text.end(), [](char c) { return c < '0' || c > '9'; })) {
+        return std::nullopt;
+    }
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || value > max) {

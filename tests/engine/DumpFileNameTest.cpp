@@ -1,0 +1,91 @@
+// The name of a pass's dump file under the user's formats, and the interval text read as a
+// number of seconds.
+#include "engine/DumpFileName.h"
+
+#include <gtest/gtest.h>
+
+using namespace tvr::engine;
+using tvr::platform::RegionalFormats;
+
+namespace {
+
+std::tm december6th(int hour, int minute, int second) {
+    std::tm when{};
+    when.tm_year = 2026 - 1900;
+    when.tm_mon = 11;
+    when.tm_mday = 6;
+    when.tm_hour = hour;
+    when.tm_min = minute;
+    when.tm_sec = second;
+    return when;
+}
+
+TEST(DumpFileName, FormatsGiveTheNameWithoutDashesColonsAndSlashes) {
+    struct Case {
+        RegionalFormats formats;
+        std::string database;
+        std::string full;
+        std::string transaction;
+    };
+    const Case cases[] = {
+        {{"%d.%m.%Y", "%H:%M:%S", ':'},
+         "sales",
+         "sales06.12.2026140512.db",
+         "sales06.12.2026140512.tr"},
+        {{"%Y-%m-%d", "%H:%M:%S", ':'},
+         "sales",
+         "sales20261206140512.db",
+         "sales20261206140512.tr"},
+        // A short date with slashes would name folders that do not exist.
+        {{"%m/%d/%y", "%H:%M:%S", ':'}, "sales", "sales120626140512.db", "sales120626140512.tr"},
+        {{"%d\\%m\\%Y", "%H:%M:%S", ':'},
+         "sales",
+         "sales06122026140512.db",
+         "sales06122026140512.tr"},
+        // Dots, blanks and day-period designators stay; the database name loses its dashes.
+        {{"%d.%m.%y", "%I:%M:%S %p", ':'},
+         "my-db",
+         "mydb06.12.26020512 PM.db",
+         "mydb06.12.26020512 PM.tr"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.formats.shortDate + " " + c.formats.longTime);
+        EXPECT_EQ(DumpFileName(c.database, false, december6th(14, 5, 12), c.formats), c.full);
+        EXPECT_EQ(DumpFileName(c.database, true, december6th(14, 5, 12), c.formats), c.transaction);
+    }
+}
+
+TEST(IntervalSeconds, ATimeOfDayIsReadAsADurationAndAnythingElseIsNone) {
+    struct Case {
+        std::string text;
+        char separator;
+        std::optional<long> seconds;
+    };
+    const Case cases[] = {
+        {"00:00", ':', 0},
+        {"01:30", ':', 5400},
+        {"23:59", ':', 86340},
+        {"0:05", ':', 300},
+        {"00:00:59", ':', 59},
+        {" 01:00 ", ':', 3600},
+        {"01.30", '.', 5400},
+        {"01.30", ':', std::nullopt},
+        {"24:00", ':', std::nullopt},
+        {"12:60", ':', std::nullopt},
+        {"12:30:60", ':', std::nullopt},
+        {"1:2:3:4", ':', std::nullopt},
+        {"", ':', std::nullopt},
+        {"abc", ':', std::nullopt},
+        {"-1:30", ':', std::nullopt},
+        {"+1:30", ':', std::nullopt},
+        {"001:30", ':', std::nullopt},
+        {"12:", ':', std::nullopt},
+        {":30", ':', std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("'" + c.text + "'");
+        EXPECT_EQ(IntervalSeconds(c.text, c.separator), c.seconds);
+    }
+}
+
+}  // namespace
