@@ -7,6 +7,7 @@
 #include "ui/GuiThreadCalls.h"
 #include "ui/LogFiles.h"
 
+#include <QClipboard>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -261,4 +262,31 @@ TEST(GuiThreadCalls, AWaitingCallerGoesOnOnlyOnceItsCallHasRunAndShutDownRelease
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     calls.shutDown();
     stuck.join();
+}
+
+TEST_F(LogViews, TheActivityViewEditsAsATextViewDoes) {
+    activity()->appendLines({{"alpha", LogColour::Red, true, false}, {"beta"}, {"gamma"}});
+    activity()->setFocus();
+    auto keys = [&](std::initializer_list<std::pair<int, Qt::KeyboardModifiers>> presses) {
+        for (const auto& [key, modifiers] : presses)
+            QTest::keyClick(activity(), Qt::Key(key), modifiers);
+    };
+    const Qt::KeyboardModifiers none = Qt::NoModifier, shift = Qt::ShiftModifier;
+    keys({{Qt::Key_Home, Qt::ControlModifier}, {Qt::Key_End, none}, {Qt::Key_Delete, none}});
+    EXPECT_EQ(activity()->text(), "alphabeta\ngamma");  // Delete at a line's end joins lines
+    keys({{Qt::Key_Left, shift}, {Qt::Key_Left, shift}});
+    QTest::keyClicks(activity(), "X");  // typing replaces the selection
+    EXPECT_EQ(activity()->text(), "alpXbeta\ngamma");
+    keys({{Qt::Key_Down, none}, {Qt::Key_Home, none}, {Qt::Key_Backspace, none}});
+    EXPECT_EQ(activity()->text(), "alpXbetagamma");
+    QApplication::clipboard()->setText("one\ntwo");
+    keys({{Qt::Key_V, Qt::ControlModifier}});
+    EXPECT_EQ(activity()->text(), "alpXbetaone\ntwogamma");
+    EXPECT_EQ(activity()->caretLine(), 1u);
+    EXPECT_EQ(activity()->caretColumn(), 3);
+    // A line split by typing keeps the style of the line it came from.
+    EXPECT_EQ(activity()->line(1).colour, LogColour::Red);
+    keys({{Qt::Key_Home, shift}, {Qt::Key_Up, shift}});
+    keys({{Qt::Key_C, Qt::ControlModifier}});
+    EXPECT_EQ(QApplication::clipboard()->text(), "alpXbetaone\ntwo");
 }
