@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QTableWidget>
 #include <QTimer>
 
 #include <cstdlib>
@@ -121,6 +122,12 @@ TEST_F(ProgramStartTest, AfterTheFirstSetupTheMainWindowOpensWithTheLogsAndNoLog
     EXPECT_TRUE(shownInLoop);
     EXPECT_EQ(modal, nullptr);  // no logon dialog without parameters
     EXPECT_EQ(start.formDumpLoad()->statusText(0), "Not active...");
+    // The info grid shows the settings: the main database and the reserve database.
+    const auto* grid = start.mainWindow()->findChild<QTableWidget*>("StringGridInfo");
+    ASSERT_NE(grid, nullptr);
+    ASSERT_EQ(grid->rowCount(), 2);
+    EXPECT_EQ(grid->item(0, 2)->text(), "sales");
+    EXPECT_EQ(grid->item(1, 2)->text(), "sales_copy");
     EXPECT_FALSE(fs::exists(start.logFileName()));
 }
 
