@@ -357,3 +357,44 @@ TEST_F(Dialogs, FirstSetupSaveKeepsTheLogsAndTheDialogWhenTheInstallationFailsOn
 }
 
 }  // namespace
+
+// The first setup as the administrator does it: both logons through the logon dialog from
+// the Connect buttons, the databases picked from the servers' lists, Save.
+TEST_F(Dialogs, FirstSetupThroughTheLogonDialogsListsBothServersDatabasesAndInstalls) {
+    window.SetupPending = true;
+    tvr::config::QtLogonDialogs windows;
+    tvr::config::TLogons windowLogons{window, display, live, registry, windows, logFiles};
+    TFormSetting setting(window, display, live, registry, windowLogons, logFiles);
+    setting.show();
+    ModalDriver driver;
+    driver.then(enter("TVRMAIN", "sa", kMainPassword));
+    driver.then(enter("TVRRES", "sa", kReservePassword));
+    child<QPushButton>(setting, "ButtonMainConnect").click();
+    child<QPushButton>(setting, "ButtonReserveConnect").click();
+    EXPECT_TRUE(driver.done());
+
+    auto items = [&](const char* name) {
+        QStringList list;
+        auto& box = child<QComboBox>(setting, name);
+        for (int i = 0; i < box.count(); ++i) list << box.itemText(i);
+        return list;
+    };
+    EXPECT_EQ(items("ComboDump"),
+              (QStringList{"master", "model", "sales", "sybsystemdb", "sybsystemprocs", "tempdb"}));
+    EXPECT_TRUE(items("ComboLoad").contains("sales_copy"));
+    EXPECT_EQ(child<QLineEdit>(setting, "MainServerName").text(), "TVRMAIN");
+    EXPECT_EQ(child<QLineEdit>(setting, "ReservServerName").text(), "TVRRES");
+    child<QComboBox>(setting, "ComboDump").setCurrentIndex(2);
+    child<QComboBox>(setting, "ComboLoad").setEditText("sales_copy");
+    child<QPushButton>(setting, "ButtonSave").click();
+
+    EXPECT_EQ(setting.result(), QDialog::Accepted);
+    EXPECT_TRUE(tvr::config::readProcedureInstalled(registry));
+    EXPECT_EQ(installedText(*window.MainConnection), procedureBatch());
+    EXPECT_EQ(installedText(*window.ReserveConnection), procedureBatch());
+    std::string stored;
+    registry.readDefaultText(tvr::config::settingKeyPath("ComboDump"), stored);
+    EXPECT_EQ(stored, "sales");
+    registry.readText(tvr::config::reserveKeyPath(), "ServerName", stored);
+    EXPECT_EQ(stored, "TVRRES");
+}
