@@ -2,6 +2,8 @@
 // stops, the deletion of the dump file, the reserve kept in step, Exit during a dump.
 #include "tests/engine/ProcessingFixture.h"
 
+#include <csignal>
+
 using namespace tvr::engine;
 using namespace tvr::engine::testing;
 using tvr::platform::PromptReply;
@@ -248,6 +250,35 @@ TEST_F(Worker, ExitDuringADumpEndsTheProgramAfterThePass) {
     EXPECT_EQ(sleeps, 0);
     ASSERT_EQ(prompts.boxes().size(), 1u);
     EXPECT_EQ(prompts.boxes()[0].text, "Stop process and exit?");
+}
+
+TEST_F(Worker, APassThatCannotGoOnEndsProcessingInsteadOfTheThread) {
+    // The main server dies and its connection's activity log cannot be opened any more: the
+    // library's "Connect failed" entry of the next pass raises, and the run ends with the error
+    // shown, instead of leaving the window "processing" with no worker.
+    startServers();
+    host.setPassSettings(TPassSettings{false, true, "00:00:01"});
+    const std::string badLog = (dir / "gone" / "act.log").string();
+    onSleep = [&] {
+        if (main->running()) main->signal(SIGKILL);
+        window.MainConnection->SetLogFile(badLog);
+    };
+    control.StartProcessing();
+    ASSERT_TRUE(waitUntilEnded());
+
+    EXPECT_EQ(runPasses(), 2);
+    expectIdleWindow();
+    EXPECT_EQ(display.section(ToolbarSection::Stop), (Section{ToolbarImage::StopOff, false}));
+    const std::string shown = "Unable open ErrorLog: " + badLog;
+    for (const auto* view : {&activityView, &errorView}) {
+        const auto lines = view->texts();
+        EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                               [&](const std::string& line) {
+                                   return line.find(shown) != std::string::npos;
+                               }),
+                  lines.end());
+    }
+    EXPECT_NE(fileText(errorLogFile()).find(shown), std::string::npos);
 }
 
 // The end steps, with and without an Exit, when the stop comes before the first pass. No

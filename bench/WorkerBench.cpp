@@ -1,0 +1,240 @@
+// The dump/load worker's own cost, against two emulators started for the purpose: transaction
+// passes one after another (interval off, each dump file deleted after its load), through the
+// real start of processing, client library and log files.
+//
+//   worker_bench [passes]        (default 10000)
+//
+// Prints, over the first 1,000 passes: the worker's own time per pass (the pass's wall time
+// less the time its thread spent blocked waiting for the servers' answers) and the idle gap
+// between two passes ("Sleeping..." to the next "Processing..."), median and 99th percentile;
+// then the process's resident memory and open descriptors after 100 passes and after the last.
+//
+// The servers' time is measured on the client side: the library waits for every answer in
+// poll(), which this program interposes to add up, per thread, the time spent blocked there.
+#include "client/RunQuery.h"
+#include "client/Sybase.h"
+#include "engine/ProcedureCall.h"
+#include "engine/ProcedureScript.h"
+#include "engine/ProcessingControl.h"
+#include "engine/WindowState.h"
+#include "tests/support/Emulator.h"
+#include "tests/support/ScriptedProcessingHost.h"
+
+#include <dlfcn.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+thread_local Clock::duration blockedInPoll{};
+
+}  // namespace
+
+// Every poll() of the process, the client library's waits for the servers among them.
+extern "C" int poll(struct pollfd* fds, nfds_t count, int timeout) {
+    using PollFunction = int (*)(struct pollfd*, nfds_t, int);
+    static const auto real = reinterpret_cast<PollFunction>(::dlsym(RTLD_NEXT, "poll"));
+    const auto start = Clock::now();
+    const int result = real(fds, count, timeout);
+    blockedInPoll += Clock::now() - start;
+    return result;
+}
+
+namespace {
+
+using namespace tvr::engine;
+
+struct ProcessFigures {
+    long residentKiB = 0;
+    int descriptors = 0;
+};
+
+ProcessFigures processFigures() {
+    ProcessFigures figures;
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) figures.residentKiB = std::atol(line.c_str() + 6);
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd"))
+        ++figures.descriptors;
+    return figures;
+}
+
+// Takes the time of every state change on the worker's thread, into storage reserved before
+// the run, and stops the worker after `passes` passes.
+class TimingDisplay final : public TProcessDisplay {
+public:
+    TimingDisplay(TWindowState& window, int passes) : window_(window), passes_(passes) {
+        own_.reserve(static_cast<std::size_t>(passes));
+        gap_.reserve(static_cast<std::size_t>(passes));
+    }
+
+    void SetProcessState(int state) override {
+        const auto now = Clock::now();
+        if (state == StateProcessing) {
+            if (count_ > 0) {
+                own_.push_back((now - passStart_) - (blockedInPoll - blockedAtStart_));
+                gap_.push_back(now - sleepStart_);
+            }
+            ++count_;
+            if (count_ == 101) after100_ = processFigures();
+            passStart_ = now;
+            blockedAtStart_ = blockedInPoll;
+        } else if (state == StateSleeping) {
+            sleepStart_ = now;
+            if (count_ >= passes_) window_.FWorker->StopRequested = true;
+        } else if (state == StateNotActive) {
+            std::lock_guard lock(mutex_);
+            ended_ = true;
+            done_.notify_all();
+        }
+    }
+    void RefreshTray() override {}
+    void EnableStart(bool) override {}
+    void SetToolbarSection(ToolbarSection, int, bool) override {}
+    void SetActivityBusy(bool) override {}
+    void RequestClose() override {}
+    void SetStatusText(int, const std::string&) override {}
+    void SetInfoRowCount(int) override {}
+    void SetInfoRow(int, const InfoRow&) override {}
+    void SetInfoCell(int, int, const std::string&) override {}
+    void EnableTrayMain(bool) override {}
+
+    void waitForEnd() {
+        std::unique_lock lock(mutex_);
+        done_.wait(lock, [&] { return ended_; });
+    }
+    const std::vector<Clock::duration>& own() const { return own_; }
+    const std::vector<Clock::duration>& gap() const { return gap_; }
+    ProcessFigures after100() const { return after100_; }
+
+private:
+    TWindowState& window_;
+    const int passes_;
+    int count_ = 0;
+    Clock::time_point passStart_;
+    Clock::time_point sleepStart_;
+    Clock::duration blockedAtStart_{};
+    std::vector<Clock::duration> own_;
+    std::vector<Clock::duration> gap_;
+    ProcessFigures after100_;
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool ended_ = false;
+};
+
+double microseconds(Clock::duration d) {
+    return std::chrono::duration<double, std::micro>(d).count();
+}
+
+// Median and 99th percentile of the first `n` values, in microseconds.
+std::pair<double, double> medianAnd99th(std::vector<Clock::duration> values, std::size_t n) {
+    values.resize(std::min(n, values.size()));
+    std::sort(values.begin(), values.end());
+    if (values.empty()) return {0, 0};
+    const auto at = [&](double q) {
+        return microseconds(
+            values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1))]);
+    };
+    return {at(0.5), at(0.99)};
+}
+
+std::unique_ptr<tvr::client::TSybaseConnect> logOn(const std::string& server, const fs::path& dir) {
+    auto connection = std::make_unique<tvr::client::TSybaseConnect>(
+        server, "sa", "", (dir / "activity.log").string(), (dir / "errors.log").string());
+    if (connection->Connect() != CS_SUCCEED) {
+        std::fprintf(stderr, "cannot log on to %s\n", server.c_str());
+        std::exit(1);
+    }
+    return connection;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int passes = argc > 1 ? std::atoi(argv[1]) : 10000;
+    if (passes < 101) {
+        std::fprintf(stderr, "usage: worker_bench [passes], at least 101\n");
+        return 2;
+    }
+    // aseemu sits beside this program unless TVR_BIN_DIR says otherwise.
+    if (!std::getenv("TVR_BIN_DIR")) {
+        const auto self = fs::read_symlink("/proc/self/exe").parent_path();
+        ::setenv("TVR_BIN_DIR", self.c_str(), 1);
+    }
+    const fs::path dir =
+        fs::temp_directory_path() / ("tvr-worker-bench-" + std::to_string(::getpid()));
+    fs::create_directories(dir / "dumps");
+
+    tvr::testing::Emulator main("BENCHMAIN", {"sales"});
+    tvr::testing::Emulator reserve("BENCHRESERVE", {"sales_copy"});
+
+    TWindowState window;
+    window.MainConnection = logOn(main.name(), dir);
+    window.ReserveConnection = logOn(reserve.name(), dir);
+    window.MainConnected = true;
+    window.ReserveConnected = true;
+    for (auto* connection : {window.MainConnection.get(), window.ReserveConnection.get()})
+        tvr::client::TRunQuery(*connection).RunInstallScript(std::string(SpTvrInstallScript));
+    // A table with rows, and the full dump and load that transaction passes build on.
+    auto& mainConnection = *window.MainConnection;
+    mainConnection.Execute("use sales");
+    mainConnection.Execute("create table orders (id int, item varchar(30))");
+    for (int i = 1; i <= 100; ++i)
+        mainConnection.Execute("insert into orders values (" + std::to_string(i) + ", 'row')");
+    const std::string folder = (dir / "dumps").string();
+    mainConnection.Execute("use master");
+    mainConnection.Execute(SpTvrCallStatement(TRS_dump_load{0, "sales", 1, 0, folder, "base.db"}));
+    window.ReserveConnection->Execute("use master");
+    window.ReserveConnection->Execute(
+        SpTvrCallStatement(TRS_dump_load{0, "sales_copy", 0, 1, folder, "base.db"}));
+
+    tvr::testing::ScriptedProcessingHost host(window);
+    host.setStartSettings(TStartSettings{false, "sales", folder, "sales_copy", folder});
+    host.setPassSettings(TPassSettings{true, false, "00:00"});
+    TimingDisplay display(window, passes);
+    TProcessingControl control(window, display, host);
+
+    const auto start = Clock::now();
+    control.StartProcessing();
+    display.waitForEnd();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    window.FWorker->WaitFor();
+    const ProcessFigures last = processFigures();
+
+    const auto [ownMedian, own99] = medianAnd99th(display.own(), 1000);
+    const auto [gapMedian, gap99] = medianAnd99th(display.gap(), 1000);
+    const ProcessFigures first = display.after100();
+    std::printf(
+        "%d transaction passes in %.1f s (interval off, each file deleted after its load)\n",
+        passes, seconds);
+    std::printf("own time per pass, first 1000:  median %8.1f us   99th percentile %8.1f us\n",
+                ownMedian, own99);
+    std::printf("idle gap between passes:        median %8.1f us   99th percentile %8.1f us\n",
+                gapMedian, gap99);
+    std::printf("resident memory: %ld KiB after 100 passes, %ld KiB after %d\n", first.residentKiB,
+                last.residentKiB, passes);
+    std::printf("open descriptors: %d after 100 passes, %d after %d\n", first.descriptors,
+                last.descriptors, passes);
+
+    window.FWorker.reset();
+    window.MainConnection.reset();
+    window.ReserveConnection.reset();
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+    return 0;
+}
