@@ -34,6 +34,7 @@ public:
         else
             loading_.erase(name);
     }
+    LogDumpability logDumpability(const std::string&) override { return {}; }
 
 private:
     fs::path dir_;

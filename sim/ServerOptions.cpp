@@ -17,7 +17,7 @@ bool isValidObjectName(const std::string& name) {
 
 std::string serverUsage() {
     return "usage: aseemu --data DIR [--name NAME] [--port N] [--login USER:PASSWORD]... "
-           "[--database NAME]... [--trace FILE]\n";
+           "[--database NAME]... [--mixed-log NAME]... [--trace FILE]\n";
 }
 
 ServerOptions parseServerOptions(const std::vector<std::string>& arguments) {
@@ -58,6 +58,14 @@ ServerOptions parseServerOptions(const std::vector<std::string>& arguments) {
             if (!isValidObjectName(name))
                 throw std::invalid_argument("'" + name + "' is no valid database name");
             options.databases.push_back(name);
+        } else if (option == "--mixed-log") {
+            // A database whose log shares the device of its data, as one created without "log
+            // on": the server refuses every transaction dump of it.
+            const std::string& name = value();
+            if (!isValidObjectName(name))
+                throw std::invalid_argument("'" + name + "' is no valid database name");
+            options.databases.push_back(name);
+            options.mixedLogDatabases.insert(name);
         } else if (option == "--trace") {
             options.traceFile = value();
         } else {

@@ -1,5 +1,6 @@
 #pragma once
 // The command line of aseemu.
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@ struct ServerOptions {
     std::string dataDir;
     std::vector<std::pair<std::string, std::string>> logins;  // user, password
     std::vector<std::string> databases;
+    std::set<std::string> mixedLogDatabases;  // --mixed-log: created with log and data together
     std::string traceFile;
     std::size_t maxMessageSize = 16 * 1024 * 1024;
 };

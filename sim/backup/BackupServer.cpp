@@ -25,6 +25,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kChunk = 1 << 20;
+// Backup Server messages are numbered from here: 100000 + 1000 * major + minor.
+constexpr int kBackupServerMessageBase = 100000;
 
 using messages::systemMessage;
 
@@ -33,7 +35,8 @@ using messages::systemMessage;
 ServerError bsLine(int major, int minor, int severity, int state, const std::string& text) {
     char code[48];
     std::snprintf(code, sizeof code, "Backup Server: %d.%d.%d.%d: ", major, minor, severity, state);
-    return systemMessage(100000 + major * 1000 + minor, severity, state, code + text);
+    return systemMessage(kBackupServerMessageBase + major * 1000 + minor, severity, state,
+                         code + text);
 }
 
 ServerError info(const std::string& text) { return systemMessage(0, 10, 1, text); }
@@ -236,6 +239,29 @@ std::string osError(int err) { return std::to_string(err) + " (" + std::strerror
 
 }  // namespace
 
+// What the Backup Server itself says reaches the client relayed by the data server under the
+// Backup Server's own name; the data server's messages keep the data server's.
+namespace {
+
+class RelayedMessages : public MessageSink {
+public:
+    RelayedMessages(MessageSink& to, std::string backupServer)
+        : to_(to), backupServer_(std::move(backupServer)) {}
+    void send(const ServerError& message) override {
+        if (message.number < kBackupServerMessageBase) return to_.send(message);
+        ServerError relayed = message;
+        relayed.server = backupServer_;
+        to_.send(relayed);
+    }
+    bool cancelRequested() override { return to_.cancelRequested(); }
+
+private:
+    MessageSink& to_;
+    std::string backupServer_;
+};
+
+}  // namespace
+
 // One dump or load: sends the session line and the failure messages in the Backup Server's way.
 class BackupServer::Operation {
 public:
@@ -243,10 +269,11 @@ public:
         : server_(server), sink(messages), device(std::move(path)) {}
 
     void announce() {
-        sink.send(
-            info("Backup Server session id is: " + std::to_string(server_.sessionIds_++) +
-                 ". Use this value when executing the 'sp_volchanged' system stored procedure "
-                 "after fulfilling any volume change request from the Backup Server."));
+        sink.send(systemMessage(
+            3216, 10, 1,
+            "Backup Server session id is:  " + std::to_string(server_.sessionIds_++) +
+                ".  Use this value when executing the 'sp_volchanged' system stored procedure "
+                "after fulfilling any volume change request from the Backup Server."));
     }
     BackupResult fail(const ServerError& error) {
         sink.send(error);
@@ -273,13 +300,26 @@ public:
     }
     // The database a dump reads or a load writes, after the checks every dump or load makes first;
     // nothing, with the failure sent, when it cannot go ahead.
-    std::optional<std::filesystem::path> target(const std::string& database, bool load,
+    std::optional<std::filesystem::path> target(const std::string& database, Access access,
                                                 BackupResult& failed) {
-        if (!server_.isRunning()) {
+        const bool load = access == Access::Load;
+        auto file = server_.host_.databaseFile(database);
+        if (file && access == Access::DumpTransaction && !server_.host_.isLoading(database)) {
+            // The data server refuses these itself, before it calls the Backup Server.
+            const LogDumpability log = server_.host_.logDumpability(database);
+            if (log.mixedLog) {
+                failed = fail(errors::logNotOnItsOwnDevice(database));
+                return std::nullopt;
+            }
+            if (log.truncLogOnCheckpoint) {
+                failed = fail(errors::truncLogOnCheckpointSet());
+                return std::nullopt;
+            }
+        }
+        if (file && (!server_.options_.listed || !server_.isRunning())) {
             failed = fail(errors::noBackupServer());
             return std::nullopt;
         }
-        auto file = server_.host_.databaseFile(database);
         if (!file) {
             failed = fail(messages::noSuchDatabase(database));
         } else if (load && database == "master") {
@@ -346,8 +386,8 @@ public:
         BackupFault fault;
         std::unique_lock<std::mutex> lock;
     };
-    std::optional<Start> start(const std::string& database, bool load, BackupResult& failed) {
-        auto file = target(database, load, failed);
+    std::optional<Start> start(const std::string& database, Access access, BackupResult& failed) {
+        auto file = target(database, access, failed);
         if (!file) return std::nullopt;
         Start started{*file, server_.faults_.takeBackupFault(), {}};
         started.lock = std::unique_lock(server_.lockFor(database));
@@ -426,11 +466,11 @@ std::filesystem::path BackupServer::scratchFile(const std::string& database, con
 }
 
 BackupResult BackupServer::runOperation(const std::string& database, const std::string& device,
-                                        Access access, MessageSink& sink,
-                                        const OperationBody& body) {
+                                        Access access, MessageSink& to, const OperationBody& body) {
+    RelayedMessages sink(to, options_.networkName);
     Operation op(*this, sink, device);
     BackupResult failed;
-    auto started = op.start(database, access == Access::Load, failed);
+    auto started = op.start(database, access, failed);
     if (!started) return failed;
     return body(op, started->file, started->fault);
 }
@@ -448,6 +488,8 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
             ScratchFile snapshot(scratchFile(database, "snapshot"));
             try {
                 SqliteHandle source(file);
+                // The chain is the source's, so that its transaction dumps follow this one.
+                logchain::ensure(source.db);
                 SqliteHandle copy(snapshot.path(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
                 // A scratch file: durability comes from the dump file's own flush.
                 copy.exec("PRAGMA synchronous=OFF");
@@ -472,7 +514,7 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
 
             std::ifstream in(snapshot.path(), std::ios::binary);
             const std::uint64_t total = std::filesystem::file_size(snapshot.path());
-            Progress progress(sink, database, total, "DUMPED");
+            Progress progress(op.sink, database, total, "DUMPED");
             const auto stopped = op.writeAll(*writer, fault, total, &progress,
                                              "the snapshot of database " + database,
                                              [&in](char* buf, std::size_t size) {
@@ -487,10 +529,10 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
                 // The dump is good; the mark only matters to a later dump transaction.
             }
             for (int phase = 1; phase <= 3; ++phase)
-                sink.send(bsLine(3, 43, 1, 1,
-                                 "Dump phase number " + std::to_string(phase) + " completed."));
+                op.sink.send(bsLine(3, 43, 1, 1,
+                                    "Dump phase number " + std::to_string(phase) + " completed."));
             progress.report(total, 100);
-            sink.send(bsLine(3, 42, 1, 1, "DUMP is complete (database " + database + ")."));
+            op.sink.send(bsLine(3, 42, 1, 1, "DUMP is complete (database " + database + ")."));
             return {};
         });
 }
@@ -498,7 +540,7 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
 BackupResult BackupServer::dumpTransaction(const std::string& database, const std::string& device,
                                            MessageSink& sink) {
     return runOperation(
-        database, device, Access::Dump, sink,
+        database, device, Access::DumpTransaction, sink,
         [&](Operation& op, const std::filesystem::path& file,
             const BackupFault& fault) -> BackupResult {
             BackupResult failed;
@@ -544,10 +586,10 @@ BackupResult BackupServer::dumpTransaction(const std::string& database, const st
                                               ": " + e.message);
             }
             const std::string kb = std::to_string((data.size() + kDumpHeaderSize + 1023) / 1024);
-            sink.send(
+            op.sink.send(
                 bsLine(4, 58, 1, 2, "Database " + database + ": " + kb + " kilobytes DUMPED."));
-            sink.send(bsLine(3, 43, 1, 1, "Dump phase number 3 completed."));
-            sink.send(bsLine(3, 42, 1, 1, "DUMP is complete (database " + database + ")."));
+            op.sink.send(bsLine(3, 43, 1, 1, "Dump phase number 3 completed."));
+            op.sink.send(bsLine(3, 42, 1, 1, "DUMP is complete (database " + database + ")."));
             return {};
         });
 }
@@ -591,7 +633,7 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
             ScratchFile staged(scratchFile(database, "load"));
             {
                 std::ofstream out(staged.path(), std::ios::binary | std::ios::trunc);
-                Progress progress(sink, database, header.dataLength, "LOADED");
+                Progress progress(op.sink, database, header.dataLength, "LOADED");
                 const auto stopped = op.readAll(
                     *reader, fault, &progress, [&out](const char* buf, std::size_t size) {
                         out.write(buf, static_cast<std::streamsize>(size));
@@ -611,6 +653,7 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
                 loaded.incarnation = header.incarnation;
                 loaded.expectedFirst = header.firstSequence;
                 loaded.loadedThrough = header.lastSequence;
+                loaded.loadedDumpUnixMs = header.createdUnixMs;
                 logchain::setLoadPosition(to.db, loaded);
             } catch (const LogError& e) {
                 return op.backupServerFailure("Cannot write database " + database + ": " +
@@ -619,8 +662,8 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
                 return op.backupServerFailure(std::string("Cannot write database ") + database +
                                               ": " + e.what());
             }
-            sink.send(bsLine(3, 42, 1, 1, "LOAD is complete (database " + database + ")."));
-            sink.send(info(
+            op.sink.send(bsLine(3, 42, 1, 1, "LOAD is complete (database " + database + ")."));
+            op.sink.send(info(
                 "Use the ONLINE DATABASE command to bring this database online; ASE will not bring "
                 "it online automatically."));
             return {};
@@ -659,8 +702,8 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
                                         header.lastSequence >= state.loadedThrough;
                 if (!inSequence) {
                     target.exec("ROLLBACK");
-                    return op.fail(
-                        errors::outOfSequence(device, state.loadedThrough, header.firstSequence));
+                    return op.fail(errors::outOfSequence(device, state.loadedDumpUnixMs,
+                                                         header.createdUnixMs));
                 }
                 ReplayScope scope{"", database};
                 registerReplayFunctions(target.db, scope);
@@ -669,6 +712,7 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
                                      [&scope](const LogEntry& entry) { scope.time = entry.time; });
                 state.expectedFirst = header.lastSequence;
                 state.loadedThrough = header.lastSequence;
+                state.loadedDumpUnixMs = header.createdUnixMs;
                 logchain::setLoadPosition(target.db, state);
                 target.exec("COMMIT");
             } catch (const LogError& e) {
@@ -677,14 +721,14 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
             }
             const std::string kb =
                 std::to_string((header.dataLength + kDumpHeaderSize + 1023) / 1024);
-            sink.send(
+            op.sink.send(
                 bsLine(4, 58, 1, 2, "Database " + database + ": " + kb + " kilobytes LOADED."));
-            sink.send(bsLine(3, 42, 1, 1, "LOAD is complete (database " + database + ")."));
-            sink.send(info("Started REDO pass for database '" + database +
-                           "'. The total number of log records to process is " +
-                           std::to_string(applied) + "."));
-            sink.send(info("Completed REDO pass for database '" + database + "'."));
-            sink.send(info(
+            op.sink.send(bsLine(3, 42, 1, 1, "LOAD is complete (database " + database + ")."));
+            op.sink.send(info("Started REDO pass for database '" + database +
+                              "'. The total number of log records to process is " +
+                              std::to_string(applied) + "."));
+            op.sink.send(info("Completed REDO pass for database '" + database + "'."));
+            op.sink.send(info(
                 "Use the ONLINE DATABASE command to bring this database online; ASE will not bring "
                 "it online automatically."));
             return {};

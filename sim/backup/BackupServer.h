@@ -31,6 +31,12 @@ public:
     virtual bool cancelRequested() { return false; }
 };
 
+// What the data server knows of a database that decides whether its log can be dumped.
+struct LogDumpability {
+    bool mixedLog = false;              // the log shares the device of the data
+    bool truncLogOnCheckpoint = false;  // the option "trunc log on chkpt" is set
+};
+
 // What the Backup Server needs of the data server it works for.
 class DatabaseHost {
 public:
@@ -42,6 +48,7 @@ public:
     // Loading: offline after a load until online database. Kept across restarts.
     virtual bool isLoading(const std::string& name) = 0;
     virtual void setLoading(const std::string& name, bool loading) = 0;
+    virtual LogDumpability logDumpability(const std::string& name) = 0;
 };
 
 struct BackupResult {
@@ -54,6 +61,7 @@ struct BackupServerOptions {
     std::string serverName;   // the data server's name, written into dump headers
     std::string networkName;  // the Backup Server's own name (NAME_BS by default)
     bool running = true;
+    bool listed = true;                   // the data server's sysservers has its SYB_BACKUP entry
     double ioRateMBps = 0;                // 0: as fast as the disks allow
     std::filesystem::path scratchFolder;  // snapshots and partial loads are staged here
 };
@@ -82,7 +90,7 @@ public:
 private:
     class Operation;
     // Whether an operation reads a database (a dump) or replaces it (a load).
-    enum class Access { Dump, Load };
+    enum class Access { Dump, DumpTransaction, Load };
     using OperationBody = std::function<BackupResult(Operation&, const std::filesystem::path& file,
                                                      const BackupFault& fault)>;
     // What every dump and load begins with: the checks, the fault armed for it and the

@@ -119,7 +119,11 @@ void ensure(sqlite3* db) {
         "CREATE TABLE IF NOT EXISTS aseemu_log (seq INTEGER PRIMARY KEY AUTOINCREMENT, at TEXT NOT NULL, "
         "sql TEXT NOT NULL);"
         "CREATE TABLE IF NOT EXISTS aseemu_meta (key TEXT PRIMARY KEY, value TEXT);");
-    if (!meta(db, "chain_incarnation")) setMeta(db, "chain_incarnation", newIncarnation());
+    if (!meta(db, "chain_incarnation")) {
+        setMeta(db, "chain_incarnation", newIncarnation());
+        // A database never dumped: its log can be dumped only after a database dump.
+        setMeta(db, "chain_truncated", "1");
+    }
 }
 
 LogPosition position(sqlite3* db) {
@@ -157,6 +161,7 @@ LoadPosition loadPosition(sqlite3* db) {
     pos.incarnation = meta(db, "load_incarnation").value_or("");
     pos.expectedFirst = metaNumber(db, "load_expected_first");
     pos.loadedThrough = metaNumber(db, "load_through");
+    pos.loadedDumpUnixMs = static_cast<std::int64_t>(metaNumber(db, "load_dump_time"));
     return pos;
 }
 
@@ -165,6 +170,7 @@ void setLoadPosition(sqlite3* db, const LoadPosition& position) {
     setMeta(db, "load_incarnation", position.incarnation);
     setMeta(db, "load_expected_first", std::to_string(position.expectedFirst));
     setMeta(db, "load_through", std::to_string(position.loadedThrough));
+    setMeta(db, "load_dump_time", std::to_string(position.loadedDumpUnixMs));
     sp.commit();
 }
 

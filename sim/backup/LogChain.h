@@ -27,15 +27,16 @@ struct LogEntry {
 
 struct LogPosition {
     std::string incarnation;
-    std::uint64_t base = 0;  // entries up to here have been dumped or discarded
-    std::uint64_t last = 0;  // the last sequence ever assigned
-    bool truncatedSinceDatabaseDump = false;
+    std::uint64_t base = 0;                   // entries up to here have been dumped or discarded
+    std::uint64_t last = 0;                   // the last sequence ever assigned
+    bool truncatedSinceDatabaseDump = false;  // or never dumped since it was created
 };
 
 struct LoadPosition {
-    std::string incarnation;          // chain of the database dump loaded
-    std::uint64_t expectedFirst = 0;  // a transaction dump must start here
-    std::uint64_t loadedThrough = 0;  // the last log sequence the database holds
+    std::string incarnation;            // chain of the database dump loaded
+    std::uint64_t expectedFirst = 0;    // a transaction dump must start here
+    std::uint64_t loadedThrough = 0;    // the last log sequence the database holds
+    std::int64_t loadedDumpUnixMs = 0;  // when the last dump loaded was made
 };
 
 // SQLite failures; the text is SQLite's.
@@ -45,7 +46,8 @@ struct LogError {
 
 namespace logchain {
 
-// Creates the log tables and the chain identity when missing.
+// Creates the log tables and the chain identity when missing; a new chain waits for a database
+// dump before its log can be dumped.
 void ensure(sqlite3* db);
 LogPosition position(sqlite3* db);
 // Entries with base < sequence <= through, in order.

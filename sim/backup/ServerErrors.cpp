@@ -1,15 +1,27 @@
 #include "sim/backup/ServerErrors.h"
 
 #include <cstdio>
+#include <ctime>
+
+#include <cstdio>
 
 namespace tvr::sim::errors {
 namespace {
 
 using messages::systemMessage;
 
-std::string hexStamp(unsigned long long v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "0x%04llx %08llx", (v >> 32) & 0xFFFFull, v & 0xFFFFFFFFull);
+// A time as the server writes a datetime by default: "Aug 18 2018  1:14:36:013AM".
+std::string serverDateTime(long long unixMs) {
+    const std::time_t seconds = static_cast<std::time_t>(unixMs / 1000);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const int hour = local.tm_hour % 12 == 0 ? 12 : local.tm_hour % 12;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s %2d %04d %2d:%02d:%02d:%03d%s", months[local.tm_mon % 12],
+                  local.tm_mday, local.tm_year + 1900, hour, local.tm_min, local.tm_sec,
+                  static_cast<int>(unixMs % 1000), local.tm_hour < 12 ? "AM" : "PM");
     return buf;
 }
 
@@ -47,12 +59,28 @@ ServerError truncatedChain() {
         "been performed after the last DUMP DATABASE. Use DUMP DATABASE instead.");
 }
 
-ServerError outOfSequence(const std::string& device, unsigned long long current,
-                          unsigned long long dumpFrom) {
+ServerError logNotOnItsOwnDevice(const std::string& database) {
+    // Segment map 7 (system, default and log segments together) from logical page 0: what a
+    // database created without "log on" has.
+    return systemMessage(kLogNotOnItsOwnDevice, 16, 1,
+                         "Syslogs does not exist in its own segment in database '" + database +
+                             "' with segmap '7' with logical start page number of '0'. You may "
+                             "not use DUMP TRAN in this case, use DUMP DATABASE instead.");
+}
+
+ServerError truncLogOnCheckpointSet() {
+    return systemMessage(kTruncLogOnCheckpoint, 16, 1,
+                         "DUMP TRANsaction is not allowed while the trunc. log on chkpt. option is "
+                         "enabled: use DUMP DATABASE, or disable the option with sp_dboption.");
+}
+
+ServerError outOfSequence(const std::string& device, long long currentUnixMs,
+                          long long dumpUnixMs) {
     return systemMessage(kOutOfSequence, 16, 1,
                          "Specified file '" + device +
-                             "' is out of sequence. Current time stamp is " + hexStamp(current) +
-                             " while dump was from " + hexStamp(dumpFrom) + ".");
+                             "' is out of sequence. Current time stamp is " +
+                             serverDateTime(currentUnixMs) + " while dump was from " +
+                             serverDateTime(dumpUnixMs) + ".");
 }
 
 ServerError activitySinceLoad() {

@@ -24,6 +24,8 @@ inline constexpr int kDatabaseInUse = 3101;         // sev 16
 inline constexpr int kMasterLoad = 3108;            // sev 16, a load into master
 inline constexpr int kCannotDropProcedure = 3701;   // sev 11
 inline constexpr int kTruncatedChain = 4221;        // sev 16
+inline constexpr int kLogNotOnItsOwnDevice = 4205;  // sev 16, a log sharing the data's device
+inline constexpr int kTruncLogOnCheckpoint = 4208;  // sev 16, dump tran with the option set
 inline constexpr int kOutOfSequence = 4305;         // sev 16
 inline constexpr int kActivitySinceLoad = 4306;     // sev 16
 inline constexpr int kNoBackupServer = 7205;        // sev 18
@@ -45,8 +47,11 @@ ServerError databaseInUse();
 ServerError masterLoad();
 ServerError cannotDropProcedure(const std::string& name);
 ServerError truncatedChain();
-ServerError outOfSequence(const std::string& device, unsigned long long current,
-                          unsigned long long dumpFrom);
+ServerError logNotOnItsOwnDevice(const std::string& database);
+ServerError truncLogOnCheckpointSet();
+// `currentUnixMs`: when the last dump loaded into the database was made; `dumpUnixMs`: when
+// the refused one was.
+ServerError outOfSequence(const std::string& device, long long currentUnixMs, long long dumpUnixMs);
 ServerError activitySinceLoad();
 ServerError noBackupServer();
 ServerError badConversion();

@@ -50,6 +50,8 @@ void addBackupCommands(CommandSet& commands, BackupServices& services) {
     commands.addProcedure("xp_cmdshell",
                           [&services](ExecutionContext& c, const ProcedureArguments& a,
                                       const Statement&) { return xpCmdshell(services, c, a); });
+    commands.addProcedure("sp_dboption", [](ExecutionContext& c, const ProcedureArguments& a,
+                                            const Statement&) { return spDboption(c, a); });
     commands.addProcedure("sp_helptext", [](ExecutionContext& c, const ProcedureArguments& a,
                                             const Statement&) { return spHelptext(c, a); });
 }

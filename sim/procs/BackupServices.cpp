@@ -8,6 +8,7 @@ BackupServices::BackupServices(ServerState& server, const ExtensionOptions& opti
     backup.serverName = server.serverName();
     backup.networkName = options.backupName.value_or(server.serverName() + "_BS");
     backup.running = options.backupRunning;
+    backup.listed = options.backupEntry;
     backup.ioRateMBps = options.ioRateMBps;
     backup.scratchFolder = std::filesystem::path(server.options().dataDir) / "backup-scratch";
     backup_ = std::make_unique<BackupServer>(backup, *this, faults_);
@@ -29,6 +30,19 @@ bool BackupServices::isLoading(const std::string& name) {
 
 void BackupServices::setLoading(const std::string& name, bool loading) {
     server_.setDatabaseState(name, loading ? DatabaseState::Loading : DatabaseState::Online);
+}
+
+}  // namespace tvr::sim
+
+namespace tvr::sim {
+
+LogDumpability BackupServices::logDumpability(const std::string& name) {
+    LogDumpability log;
+    if (const auto info = server_.findDatabase(name)) {
+        log.mixedLog = info->mixedLog;
+        log.truncLogOnCheckpoint = info->truncLogOnCheckpoint;
+    }
+    return log;
 }
 
 }  // namespace tvr::sim

@@ -30,6 +30,7 @@ public:
     int usersOf(const std::string& name) override;
     bool isLoading(const std::string& name) override;
     void setLoading(const std::string& name, bool loading) override;
+    LogDumpability logDumpability(const std::string& name) override;
 
 private:
     ServerState& server_;

@@ -49,6 +49,7 @@ struct ServerMessage {
     std::string text;
     std::string procedure;
     int line = 1;
+    std::string server;  // empty: the server the client is connected to
 };
 
 void writeLoginAck(WireWriter& out, LoginStatus status);

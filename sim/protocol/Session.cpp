@@ -256,7 +256,7 @@ void Session::sendBytes(const std::vector<std::uint8_t>& bytes) {
 
 void Session::message(const ServerMessage& message) {
     beginToken();
-    writeMessage(out_, message, server_.serverName());
+    writeMessage(out_, message, message.server.empty() ? server_.serverName() : message.server);
 }
 
 void Session::rowFormat(const std::vector<Column>& columns) {

@@ -197,7 +197,13 @@ StatementOutcome runCreateDatabase(ExecutionContext& context, const Statement& s
     if (!name || !isValidObjectName(*name)) return syntaxErrorAt(context, statement, 2);
     if (context.server().findDatabase(*name))
         return failStatement(context, statement, messages::databaseExists(*name));
-    context.server().createDatabase(*name);
+    // create database NAME [on DEVICE [= size], ...] [log on DEVICE [= size], ...] [with ...]
+    // [for load]: without "log on" the log shares the data's device.
+    bool logOn = false;
+    for (std::size_t i = 3; i + 1 < statement.tokens.size(); ++i)
+        logOn =
+            logOn || (statement.tokens[i].isWord("log") && statement.tokens[i + 1].isWord("on"));
+    context.server().createDatabase(*name, !logOn);
     return {};
 }
 

@@ -17,10 +17,21 @@ const SystemDatabase SystemDatabases[] = {
     {"master", 1}, {"tempdb", 2}, {"model", 3}, {"sybsystemdb", 31513}, {"sybsystemprocs", 31514},
 };
 
-// The catalog keeps the server's own status bits: 32 "created for load", and in status2
-// 16 "offline". A loading database carries both.
-int statusOf(DatabaseState state) { return state == DatabaseState::Loading ? 32 : 0; }
-int status2Of(DatabaseState state) { return state == DatabaseState::Online ? 0 : 16; }
+// The catalog keeps the server's own status bits: 4 "select into/bulkcopy/pllsort", 8 "trunc
+// log on chkpt", 32 "created for load", and in status2 16 "offline" and 32768 "log and data
+// share devices". A loading database carries both 32 and 16.
+constexpr int kStatusSelectInto = 4, kStatusTruncLog = 8, kStatusForLoad = 32;
+constexpr int kStatus2Offline = 16, kStatus2MixedLog = 32768;
+
+std::int64_t statusOf(const DatabaseInfo& info) {
+    return (info.state == DatabaseState::Loading ? kStatusForLoad : 0) |
+           (info.truncLogOnCheckpoint ? kStatusTruncLog : 0) |
+           (info.selectIntoBulkcopy ? kStatusSelectInto : 0);
+}
+std::int64_t status2Of(const DatabaseInfo& info) {
+    return (info.state == DatabaseState::Online ? 0 : kStatus2Offline) |
+           (info.mixedLog ? kStatus2MixedLog : 0);
+}
 
 DatabaseState stateOf(std::int64_t status, std::int64_t status2) {
     if ((status2 & 16) == 0) return DatabaseState::Online;
@@ -57,6 +68,9 @@ ServerState::ServerState(ServerOptions options) : options_(std::move(options)) {
             info.id = static_cast<int>(rows.integer(1));
             info.state = stateOf(rows.integer(2), rows.integer(3));
             info.system = isSystemDatabase(info.name);
+            info.truncLogOnCheckpoint = (rows.integer(2) & kStatusTruncLog) != 0;
+            info.selectIntoBulkcopy = (rows.integer(2) & kStatusSelectInto) != 0;
+            info.mixedLog = (rows.integer(3) & kStatus2MixedLog) != 0;
             databases_[info.name] = info;
         }
     }
@@ -65,7 +79,11 @@ ServerState::ServerState(ServerOptions options) : options_(std::move(options)) {
                                "INSERT INTO sysdatabases (name, dbid, crdate) VALUES (?, ?, "
                                "strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime'))");
         insert.bind(1, name).bind(2, static_cast<std::int64_t>(id)).step();
-        databases_[name] = DatabaseInfo{name, id, DatabaseState::Online, isSystemDatabase(name)};
+        DatabaseInfo info;
+        info.name = name;
+        info.id = id;
+        info.system = isSystemDatabase(name);
+        databases_[name] = info;
     };
     for (const SystemDatabase& db : SystemDatabases) {
         if (std::string(db.name) != "master")
@@ -73,7 +91,8 @@ ServerState::ServerState(ServerOptions options) : options_(std::move(options)) {
         if (databases_.count(db.name) == 0) addRow(db.name, db.id);
     }
     for (const std::string& name : options_.databases)
-        if (databases_.count(name) == 0) createDatabase(name);
+        if (databases_.count(name) == 0)
+            createDatabase(name, options_.mixedLogDatabases.count(name) != 0);
 }
 
 bool ServerState::checkLogin(const std::string& user, const std::string& password) const {
@@ -109,7 +128,7 @@ void ServerState::createDatabaseFile(const std::string& name, bool replace) {
     TransactionLog::ensure(db);
 }
 
-DatabaseInfo ServerState::createDatabase(const std::string& name) {
+DatabaseInfo ServerState::createDatabase(const std::string& name, bool mixedLog) {
     std::lock_guard lock(mutex_);
     if (databases_.count(name) != 0) throw std::runtime_error("database " + name + " exists");
     int id = 4;
@@ -120,8 +139,12 @@ DatabaseInfo ServerState::createDatabase(const std::string& name) {
                            "INSERT INTO sysdatabases (name, dbid, crdate) VALUES (?, ?, "
                            "strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime'))");
     insert.bind(1, name).bind(2, static_cast<std::int64_t>(id)).step();
-    DatabaseInfo info{name, id, DatabaseState::Online, false};
+    DatabaseInfo info;
+    info.name = name;
+    info.id = id;
+    info.mixedLog = mixedLog;
     databases_[name] = info;
+    persistState(info);
     return info;
 }
 
@@ -133,13 +156,24 @@ void ServerState::setDatabaseState(const std::string& name, DatabaseState state)
     persistState(found->second);
 }
 
+bool ServerState::setDatabaseOption(const std::string& name, const std::string& option, bool on) {
+    std::lock_guard lock(mutex_);
+    auto found = databases_.find(name);
+    if (found == databases_.end()) throw std::runtime_error("no database " + name);
+    if (option == kTruncLogOnCheckpoint)
+        found->second.truncLogOnCheckpoint = on;
+    else if (option == kSelectIntoBulkcopy)
+        found->second.selectIntoBulkcopy = on;
+    else
+        return false;
+    persistState(found->second);
+    return true;
+}
+
 void ServerState::persistState(const DatabaseInfo& info) {
     SqliteStatement update(*master_,
                            "UPDATE sysdatabases SET status = ?, status2 = ? WHERE name = ?");
-    update.bind(1, static_cast<std::int64_t>(statusOf(info.state)))
-        .bind(2, static_cast<std::int64_t>(status2Of(info.state)))
-        .bind(3, info.name)
-        .step();
+    update.bind(1, statusOf(info)).bind(2, status2Of(info)).bind(3, info.name).step();
 }
 
 void ServerState::enterDatabase(const std::string& name) {

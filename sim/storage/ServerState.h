@@ -27,7 +27,15 @@ struct DatabaseInfo {
     int id = 0;
     DatabaseState state = DatabaseState::Online;
     bool system = false;
+    // The log shares a device with the data (created without "log on"): no transaction dumps.
+    bool mixedLog = false;
+    bool truncLogOnCheckpoint = false;  // sp_dboption "trunc log on chkpt"
+    bool selectIntoBulkcopy = false;    // sp_dboption "select into/bulkcopy/pllsort"
 };
+
+// The database options sp_dboption sets, by their names as the server spells them.
+inline constexpr const char* kTruncLogOnCheckpoint = "trunc log on chkpt";
+inline constexpr const char* kSelectIntoBulkcopy = "select into/bulkcopy/pllsort";
 
 class ServerState {
 public:
@@ -44,8 +52,12 @@ public:
     std::optional<DatabaseInfo> findDatabase(const std::string& name) const;
     std::string databasePath(const std::string& name) const;
     // Creates an empty database (file and catalog row); throws when the name is taken.
-    DatabaseInfo createDatabase(const std::string& name);
+    // `mixedLog`: its log is on the device of its data.
+    DatabaseInfo createDatabase(const std::string& name, bool mixedLog = false);
     void setDatabaseState(const std::string& name, DatabaseState state);
+    // Sets one of the options above (kTruncLogOnCheckpoint, kSelectIntoBulkcopy); false for
+    // another name.
+    bool setDatabaseOption(const std::string& name, const std::string& option, bool on);
 
     // Connections whose current database is `name`: a load refuses a database in use.
     void enterDatabase(const std::string& name);

@@ -162,7 +162,7 @@ TEST_F(DumpLoadCall, LongNamesAreCutAtTheDeclaredWidths) {
 
 TEST_F(DumpLoadCall, FailedDumpReturnsTheNegatedErrorAndSaysSo) {
     main->Execute("emulator fault error 8009");
-    step(*main, dumpCall(1, "sales.tr"));
+    step(*main, dumpCall(0, "sales.db"));
     EXPECT_EQ(main->ReturnStatus(), -8009);
     EXPECT_NE(activity().find("LOG DUMP ERROR: 8009  12:00:01\r\n"), std::string::npos)
         << activity();

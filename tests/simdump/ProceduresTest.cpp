@@ -131,11 +131,11 @@ TEST(Procedures, SpTvrIsFoundFromEveryDatabaseOnceCreatedInSybsystemprocs) {
     EXPECT_TRUE(hasMessage(missing, 201));
 
     // @pr_dump wins over @pr_load: a dump, no load.
-    CtBatch both = client.execute(spTvrCall(1, "sales", 1, 1, dumps.folder(), "both.tr"));
+    CtBatch both = client.execute(spTvrCall(0, "sales", 1, 1, dumps.folder(), "both.db"));
     EXPECT_EQ(lastStatus(both), 1);
     EXPECT_TRUE(saysSomething(both, "Start Dump"));
     EXPECT_FALSE(saysSomething(both, "Start Load"));
-    EXPECT_TRUE(std::filesystem::exists(dumps.file("both.tr")));
+    EXPECT_TRUE(std::filesystem::exists(dumps.file("both.db")));
 
     // A NULL device name on a transaction load: nothing is loaded, status 1.
     CtBatch nothing = client.execute(

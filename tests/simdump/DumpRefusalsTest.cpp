@@ -1,0 +1,139 @@
+// Dumps and loads the server refuses, and the Backup Server's messages, as a client receives
+// them through libct: transaction dumps without a database dump to follow, of a log sharing its
+// data's device or truncated on checkpoints; a data server without its SYB_BACKUP entry; the
+// session line, the relayed progress lines and an out-of-sequence load.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "tests/support/DumpTestSupport.h"
+#include "tests/support/Emulator.h"
+
+using namespace tvr::testing;
+
+namespace {
+
+// The first message of the batch with this number; a failure when there is none.
+CtMessage messageNumbered(const CtBatch& batch, int number) {
+    for (const CtMessage& m : batch.messages())
+        if (m.number == number) return m;
+    ADD_FAILURE() << "no message " << number;
+    return {};
+}
+
+TEST(DumpRefusals, TransactionDumpsAreRefusedWhereTheServerRefusesThem) {
+    EmulatorOptions options;
+    options.name = "REFUSE";
+    options.databases = {"sales"};
+    options.extraArgs = {"--mixed-log", "mixed"};
+    Emulator server(options);
+    DumpFolder dumps;
+    CtClient client;
+    ASSERT_TRUE(client.connect("REFUSE"));
+    auto dump = [&](const std::string& what, const std::string& file) {
+        return client.execute("dump " + what + " to \"" + dumps.file(file).string() + "\"");
+    };
+
+    // Never dumped since it was made: no transaction dump before a database dump.
+    CtBatch first = dump("tran sales", "first.tr");
+    const CtMessage refused = messageNumbered(first, 4221);
+    EXPECT_EQ(refused.severity, 16);
+    EXPECT_EQ(refused.text,
+              "DUMP TRANsaction to a dump device is not allowed where a truncate-only transaction "
+              "dump has been performed after the last DUMP DATABASE. Use DUMP DATABASE instead.\n");
+    EXPECT_FALSE(hasMessage(first, 3216));  // refused before the Backup Server is asked
+    EXPECT_FALSE(std::filesystem::exists(dumps.file("first.tr")));
+    EXPECT_FALSE(dump("database sales", "full.db").failed());
+    EXPECT_FALSE(dump("tran sales", "next.tr").failed());
+
+    // Truncated without a dump: refused again until the next database dump.
+    EXPECT_FALSE(client.execute("dump tran sales with truncate_only").failed());
+    EXPECT_TRUE(hasMessage(dump("tran sales", "after.tr"), 4221));
+    EXPECT_FALSE(dump("database sales", "again.db").failed());
+
+    // trunc log on chkpt, set and reported by sp_dboption.
+    CtBatch set = client.execute("sp_dboption sales, 'trunc log on chkpt', true");
+    EXPECT_TRUE(saysSomething(set, "Database option 'trunc log on chkpt' turned ON"));
+    const auto reported = client.execute("sp_dboption sales").rowResults();
+    ASSERT_EQ(reported.size(), 1u);
+    ASSERT_EQ(reported[0].rows.size(), 1u);
+    EXPECT_EQ(reported[0].rows[0].at(0), "trunc log on chkpt");
+    const CtMessage truncating = messageNumbered(dump("tran sales", "chkpt.tr"), 4208);
+    EXPECT_EQ(truncating.severity, 16);
+    EXPECT_FALSE(client.execute("sp_dboption sales, 'trunc', false").failed());
+    EXPECT_FALSE(dump("tran sales", "chkpt.tr").failed());
+
+    // A log on the data's device: from the command line or a create database without log on.
+    ASSERT_FALSE(client.execute("create database made").failed());
+    ASSERT_FALSE(
+        client.execute("create database apart on datadev = 10 log on logdev = 5").failed());
+    for (const char* database : {"mixed", "made", "apart"}) {
+        ASSERT_FALSE(
+            dump(std::string("database ") + database, std::string(database) + ".db").failed());
+        CtBatch log = dump(std::string("tran ") + database, std::string(database) + ".tr");
+        EXPECT_EQ(hasMessage(log, 4205), std::string(database) != "apart") << database;
+    }
+    EXPECT_FALSE(client.execute("dump tran mixed with truncate_only").failed());
+}
+
+TEST(DumpRefusals, BackupServerMessagesArriveAsTheServerRelaysThem) {
+    EmulatorOptions options;
+    options.name = "RELAY";
+    options.databases = {"sales", "copy"};
+    options.extraArgs = {"--backup-name", "RELAY_BS"};
+    Emulator server(options);
+    DumpFolder dumps;
+    CtClient client;
+    ASSERT_TRUE(client.connect("RELAY"));
+    auto run = [&](const std::string& statement, const std::string& file) {
+        return client.execute(statement + " \"" + dumps.file(file).string() + "\"");
+    };
+
+    ASSERT_FALSE(client.execute("use sales").failed());
+    ASSERT_FALSE(client.execute("create table t (i int)").failed());
+    CtBatch full = run("dump database sales to", "full.db");
+    const CtMessage session = messageNumbered(full, 3216);
+    EXPECT_EQ(session.severity, 10);
+    EXPECT_EQ(session.server, "RELAY");
+    EXPECT_EQ(session.text.rfind("Backup Server session id is:  ", 0), 0u) << session.text;
+    bool relayed = false;
+    for (const CtMessage& m : full.messages())
+        if (m.text.rfind("Backup Server: ", 0) == 0) {
+            relayed = true;
+            EXPECT_EQ(m.server, "RELAY_BS") << m.text;
+        }
+    EXPECT_TRUE(relayed);
+
+    // A transaction dump loaded out of its turn.
+    ASSERT_FALSE(run("load database copy from", "full.db").failed());
+    ASSERT_FALSE(client.execute("insert t values (1)").failed());  // the log grows
+    ASSERT_FALSE(run("dump tran sales to", "one.tr").failed());
+    ASSERT_FALSE(client.execute("insert t values (2)").failed());
+    ASSERT_FALSE(run("dump tran sales to", "two.tr").failed());
+    const CtMessage sequence = messageNumbered(run("load tran copy from", "two.tr"), 4305);
+    EXPECT_EQ(sequence.severity, 16);
+    const std::regex text(
+        "Specified file '.*two\\.tr' is out of sequence\\. Current time stamp is "
+        "[A-Z][a-z]{2} [ 0-9]\\d \\d{4} [ 0-9]\\d:\\d{2}:\\d{2}:\\d{3}[AP]M while dump was from "
+        "[A-Z][a-z]{2} [ 0-9]\\d \\d{4} [ 0-9]\\d:\\d{2}:\\d{2}:\\d{3}[AP]M\\.\n");
+    EXPECT_TRUE(std::regex_match(sequence.text, text)) << sequence.text;
+}
+
+TEST(DumpRefusals, WithoutItsSysserversEntryTheBackupServerCannotBeReached) {
+    EmulatorOptions options;
+    options.name = "NOENTRY";
+    options.databases = {"sales"};
+    options.extraArgs = {"--no-backup-entry"};
+    Emulator server(options);
+    DumpFolder dumps;
+    CtClient client;
+    ASSERT_TRUE(client.connect("NOENTRY"));
+    for (const std::string statement : {"dump database sales to", "load database sales from"}) {
+        CtBatch refused = client.execute(statement + " \"" + dumps.file("x.db").string() + "\"");
+        EXPECT_EQ(messageNumbered(refused, 7205).severity, 18) << statement;
+        EXPECT_FALSE(hasMessage(refused, 3216)) << statement;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dumps.file("x.db")));
+}
+
+}  // namespace
