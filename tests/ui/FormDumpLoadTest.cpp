@@ -433,3 +433,55 @@ TEST_F(MainWindow, AnErrorEscapingACommandIsShownInTheApplicationsBox) {
     EXPECT_EQ(box.caption, "Travenor(TVR)");
     EXPECT_EQ(box.icon, platform::PromptIcon::Error);
 }
+
+namespace {
+
+// A host whose settings save runs what the test gives it.
+class SavingHost final : public engine::TProcessingHost {
+public:
+    std::function<void()> onSave;
+    void LogonMain() override {}
+    void LogonReserve() override {}
+    void SaveSettings() override { onSave(); }
+    engine::TStartSettings StartSettings() const override { return {}; }
+    engine::TPassSettings PassSettings() const override { return {}; }
+};
+
+}  // namespace
+
+TEST_F(MainWindow, AWorkersCloseRequestDuringTheExitsOwnCloseDoesNotDeadlock) {
+    // Exit confirmed just as the worker ends: the close handler frees the worker (waiting for
+    // its thread) while the worker sends its close request and waits for the window.
+    SavingHost saving;
+    std::atomic<bool> requestReturned{false};
+    saving.onSave = [&] {
+        std::thread worker([&] {
+            window->RequestClose();
+            requestReturned = true;
+        });
+        worker.join();  // as freeing the worker joins its thread
+    };
+    window->setProcessingHost(saving);
+    giveWindowAWorker();
+    window->state().ReserveConnected = true;
+    window->show();
+    window->state().FExitRequested = true;
+    window->close();
+    EXPECT_TRUE(requestReturned);
+    EXPECT_FALSE(window->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!window->isVisible(), 10000);  // the queued request finds it closed
+}
+
+TEST_F(MainWindow, ASaveThatFailsOnTheWayOutIsShownAndTheProgramStillEnds) {
+    SavingHost saving;
+    saving.onSave = [] { throw std::runtime_error("Unable to create directory"); };
+    window->setProcessingHost(saving);
+    giveWindowAWorker();
+    window->state().ReserveConnected = true;
+    window->show();
+    action("N_Exit")->trigger();
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_EQ(prompts.boxes()[0].text, "Unable to create directory.");
+    EXPECT_EQ(prompts.boxes()[0].icon, platform::PromptIcon::Error);
+    EXPECT_FALSE(window->isVisible());
+}
