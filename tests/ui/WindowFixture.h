@@ -3,6 +3,7 @@
 // registry in a temporary folder and the log files named there.
 #include "client/LogFileNames.h"
 #include "tests/support/RecordingPrompts.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempFolder.h"
 #include "ui/FormDumpLoad.h"
 #include "ui/HeaderToolbar.h"
@@ -35,7 +36,7 @@ class WindowFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         application();
-        ::setenv("TVR_REGISTRY", (dir / "registry.reg").c_str(), 1);
+        env.set("TVR_REGISTRY", (dir / "registry.reg").string());
         client::SetLogFileNames(logFile(), errorLogFile());
         window = std::make_unique<ui::TFormDumpLoad>();
         window->setTrayAvailability([] { return true; });
@@ -66,6 +67,7 @@ protected:
     static void settle() { QCoreApplication::processEvents(); }
 
     TempFolder dir;
+    ScopedEnvironment env;
     platform::RecordingPrompts prompts;
     std::unique_ptr<ui::TFormDumpLoad> window;
 };
