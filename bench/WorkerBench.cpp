@@ -7,7 +7,8 @@
 // Prints, over the first 1,000 passes: the worker's own time per pass (the pass's wall time
 // less the time its thread spent blocked waiting for the servers' answers) and the idle gap
 // between two passes ("Sleeping..." to the next "Processing..."), median and 99th percentile;
-// then the process's resident memory and open descriptors after 100 passes and after the last.
+// then the process's resident memory, heap in use and open descriptors after 100 passes, after
+// 1,000 and after the last.
 //
 // The servers' time is measured on the client side: the library waits for every answer in
 // poll(), which this program interposes to add up, per thread, the time spent blocked there.
@@ -21,6 +22,7 @@
 #include "tests/support/ScriptedProcessingHost.h"
 
 #include <dlfcn.h>
+#include <malloc.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -61,6 +63,7 @@ using namespace tvr::engine;
 
 struct ProcessFigures {
     long residentKiB = 0;
+    long heapInUseKiB = 0;
     int descriptors = 0;
 };
 
@@ -69,6 +72,7 @@ ProcessFigures processFigures() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
         if (line.rfind("VmRSS:", 0) == 0) figures.residentKiB = std::atol(line.c_str() + 6);
+    figures.heapInUseKiB = static_cast<long>(::mallinfo2().uordblks / 1024);
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd"))
         ++figures.descriptors;
     return figures;
@@ -92,6 +96,7 @@ public:
             }
             ++count_;
             if (count_ == 101) after100_ = processFigures();
+            if (count_ == 1001) after1000_ = processFigures();
             passStart_ = now;
             blockedAtStart_ = blockedInPoll;
         } else if (state == StateSleeping) {
@@ -121,6 +126,7 @@ public:
     const std::vector<Clock::duration>& own() const { return own_; }
     const std::vector<Clock::duration>& gap() const { return gap_; }
     ProcessFigures after100() const { return after100_; }
+    ProcessFigures after1000() const { return after1000_; }
 
 private:
     TWindowState& window_;
@@ -132,6 +138,7 @@ private:
     std::vector<Clock::duration> own_;
     std::vector<Clock::duration> gap_;
     ProcessFigures after100_;
+    ProcessFigures after1000_;
     std::mutex mutex_;
     std::condition_variable done_;
     bool ended_ = false;
@@ -167,8 +174,8 @@ std::unique_ptr<tvr::client::TSybaseConnect> logOn(const std::string& server, co
 
 int main(int argc, char** argv) {
     const int passes = argc > 1 ? std::atoi(argv[1]) : 10000;
-    if (passes < 101) {
-        std::fprintf(stderr, "usage: worker_bench [passes], at least 101\n");
+    if (passes <= 1000) {
+        std::fprintf(stderr, "usage: worker_bench [passes], more than 1000\n");
         return 2;
     }
     // aseemu sits beside this program unless TVR_BIN_DIR says otherwise.
@@ -226,10 +233,15 @@ int main(int argc, char** argv) {
                 ownMedian, own99);
     std::printf("idle gap between passes:        median %8.1f us   99th percentile %8.1f us\n",
                 gapMedian, gap99);
-    std::printf("resident memory: %ld KiB after 100 passes, %ld KiB after %d\n", first.residentKiB,
-                last.residentKiB, passes);
-    std::printf("open descriptors: %d after 100 passes, %d after %d\n", first.descriptors,
-                last.descriptors, passes);
+    const ProcessFigures middle = display.after1000();
+    std::printf(
+        "resident memory:  %ld KiB after 100 passes, %ld KiB after 1000, %ld KiB after %d\n",
+        first.residentKiB, middle.residentKiB, last.residentKiB, passes);
+    std::printf(
+        "heap in use:      %ld KiB after 100 passes, %ld KiB after 1000, %ld KiB after %d\n",
+        first.heapInUseKiB, middle.heapInUseKiB, last.heapInUseKiB, passes);
+    std::printf("open descriptors: %d after 100 passes, %d after 1000, %d after %d\n",
+                first.descriptors, middle.descriptors, last.descriptors, passes);
 
     window.FWorker.reset();
     window.MainConnection.reset();
