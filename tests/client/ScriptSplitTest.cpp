@@ -33,6 +33,8 @@ TEST(ScriptSplit, LineFeedOnlyScriptKeepsItsFinalGo) {
 
 TEST(ScriptSplit, FinalGoWithoutLineEndIsDropped) {
     EXPECT_EQ(split("a\r\ngo\r\nb\r\ngo"), (Strings{"a\r\n", "\r\nb"}));
+    // Dropped right after a cut, it leaves an empty last batch.
+    EXPECT_EQ(split("a\r\ngo\r\ngo"), (Strings{"a\r\n", ""}));
     // Too short to hold CR LF "go": kept as it is.
     EXPECT_EQ(split("a\ngo\ngo"), (Strings{"a\n", "\ngo"}));
 }

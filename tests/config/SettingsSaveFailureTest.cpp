@@ -112,8 +112,23 @@ TEST_F(SettingsSaveFailure, AFullDiskStoresNothingStillMakesTheFoldersAndNamesEv
 }
 
 TEST_F(SettingsSaveFailure, AReadOnlyRegistryFileIsLeftAsItIsAndTheFoldersAreStillMade) {
-    std::filesystem::permissions(file, std::filesystem::perms::owner_read);
+    namespace fs = std::filesystem;
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     const std::string old = tvr::test::fileText(file);
+    // Loading needs no write, so a user who may not even lock the file still loads it.
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all |
+                                                 std::filesystem::perms::group_exec |
+                                                 std::filesystem::perms::others_exec);
+    const auto loaded = tvr::test::runInChild(
+        [&] {
+            LiveSettings stored;
+            RecordingHost host(stored);
+            LoadSettings(registry, stored, host);
+            return stored.snapshot() == before ? 0 : 1;
+        },
+        tvr::test::ChildPrivileges::Drop);
+    EXPECT_TRUE(tvr::test::exitedWith(loaded, 0)) << (loaded ? *loaded : -1);
+
     // Root writes any file, so the save runs as an unprivileged user that owns the folder.
     tvr::test::giveToUnprivilegedUser(dir.path());
     std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
