@@ -1,5 +1,6 @@
 #include "sim/backup/BackupServer.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/backup/DumpDataVfs.h"
 #include "sim/backup/DumpFile.h"
 #include "sim/backup/LogChain.h"
 #include "sim/statements/SqlFunctions.h"
@@ -236,6 +238,70 @@ void registerReplayFunctions(sqlite3* db, ReplayScope& scope) {
 }
 
 std::string osError(int err) { return std::to_string(err) + " (" + std::strerror(err) + ")"; }
+
+// A file read or written with plain system calls, closed at the end.
+class PlainFile {
+public:
+    PlainFile(const std::filesystem::path& path, int flags)
+        : fd_(::open(path.c_str(), flags, 0644)) {}
+    ~PlainFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    PlainFile(const PlainFile&) = delete;
+    PlainFile& operator=(const PlainFile&) = delete;
+    int fd() const { return fd_; }
+    // Up to size bytes from the current position; 0 at the end or on an error.
+    std::size_t read(char* buffer, std::size_t size) const {
+        std::size_t got = 0;
+        while (got < size) {
+            const ssize_t n = ::read(fd_, buffer + got, size - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        return got;
+    }
+
+private:
+    int fd_;
+};
+
+// Marks a database image as one in rollback mode (header bytes 18 and 19), so that it opens
+// without a write-ahead log; the chunk holds the start of the image.
+void markRollbackMode(char* image, std::size_t size) {
+    if (size >= 20 && std::memcmp(image, "SQLite format 3", 15) == 0) image[18] = image[19] = 1;
+}
+
+// Begins a read transaction on `source` in which its file alone holds the snapshot: the
+// write-ahead log is checkpointed and empty, and stays out of the file while the transaction
+// lasts, so the file can be copied with plain reads while others write. False (and no
+// transaction) when writers keep frames in the log; the caller then copies page by page.
+bool beginFileSnapshot(SqliteHandle& source, const std::filesystem::path& file) {
+    sqlite3_exec(source.db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    source.exec("BEGIN");
+    source.exec("SELECT count(*) FROM sqlite_master");  // takes the snapshot
+    std::error_code error;
+    const auto logSize = std::filesystem::file_size(file.string() + "-wal", error);
+    if (error || logSize == 0) return true;
+    source.exec("COMMIT");
+    return false;
+}
+
+// Switches the target to rollback mode without a journal, which SQLite allows only while no
+// other connection has it open, and locks it exclusively: its file may then be replaced with
+// plain writes. False when another connection has it open.
+bool takeWholeFile(SqliteHandle& target) {
+    std::string mode;
+    sqlite3_exec(
+        target.db, "PRAGMA journal_mode=OFF",
+        [](void* out, int, char** values, char**) {
+            *static_cast<std::string*>(out) = values[0] ? values[0] : "";
+            return 0;
+        },
+        &mode, nullptr);
+    if (mode != "off") return false;
+    return sqlite3_exec(target.db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
 }  // namespace
 
@@ -486,23 +552,32 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
 
             DumpHeader header = op.header(DumpKind::Database, database);
             ScratchFile snapshot(scratchFile(database, "snapshot"));
+            // The file itself while its read transaction lasts, else a copy page by page.
+            std::unique_ptr<SqliteHandle> reading;
+            std::filesystem::path image = snapshot.path();
             try {
-                SqliteHandle source(file);
+                auto source = std::make_unique<SqliteHandle>(file);
                 // The chain is the source's, so that its transaction dumps follow this one.
-                logchain::ensure(source.db);
-                SqliteHandle copy(snapshot.path(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-                // A scratch file: durability comes from the dump file's own flush.
-                copy.exec("PRAGMA synchronous=OFF");
-                copy.exec("PRAGMA journal_mode=OFF");
-                copyDatabase(source.db, copy.db);
-                // The copy is the dump: the chain restarts here, whatever truncate_only did before.
-                logchain::ensure(copy.db);
-                logchain::markDatabaseDumped(copy.db);
-                const LogPosition pos = logchain::position(copy.db);
-                header.incarnation = pos.incarnation;
-                header.firstSequence = pos.base;
-                header.lastSequence = pos.last;
-                copy.exec("PRAGMA journal_mode=DELETE");
+                logchain::ensure(source->db);
+                if (beginFileSnapshot(*source, file)) {
+                    const LogPosition pos = logchain::position(source->db);
+                    header.incarnation = pos.incarnation;
+                    header.firstSequence = pos.base;
+                    header.lastSequence = pos.last;
+                    image = file;
+                    reading = std::move(source);
+                } else {
+                    SqliteHandle copy(snapshot.path(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+                    // A scratch file: durability comes from the dump file's own flush.
+                    copy.exec("PRAGMA synchronous=OFF");
+                    copy.exec("PRAGMA journal_mode=OFF");
+                    copyDatabase(source->db, copy.db);
+                    const LogPosition pos = logchain::position(copy.db);
+                    header.incarnation = pos.incarnation;
+                    header.firstSequence = pos.base;
+                    header.lastSequence = pos.last;
+                    copy.exec("PRAGMA journal_mode=DELETE");
+                }
             } catch (const LogError& e) {
                 return op.backupServerFailure("Cannot read database " + database + ": " +
                                               e.message);
@@ -512,15 +587,21 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
             if (!writer) return failed;
             if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
 
-            std::ifstream in(snapshot.path(), std::ios::binary);
-            const std::uint64_t total = std::filesystem::file_size(snapshot.path());
+            PlainFile in(image, O_RDONLY);
+            if (in.fd() < 0) return op.osFailure("open", errno);
+            std::error_code sizeError;
+            const std::uint64_t total = std::filesystem::file_size(image, sizeError);
             Progress progress(op.sink, database, total, "DUMPED");
+            bool first = true;
             const auto stopped = op.writeAll(*writer, fault, total, &progress,
                                              "the snapshot of database " + database,
-                                             [&in](char* buf, std::size_t size) {
-                                                 in.read(buf, static_cast<std::streamsize>(size));
-                                                 return static_cast<std::size_t>(in.gcount());
+                                             [&](char* buf, std::size_t size) {
+                                                 const std::size_t n = in.read(buf, size);
+                                                 if (first) markRollbackMode(buf, n);
+                                                 first = false;
+                                                 return n;
                                              });
+            reading.reset();
             if (stopped) return *stopped;
             try {
                 SqliteHandle source(file);
@@ -629,32 +710,75 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
             const DumpHeader header = reader->header();
             if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
 
-            // Staged in full and checked before the database is touched: a bad dump changes nothing.
-            ScratchFile staged(scratchFile(database, "load"));
+            // Read and checked in full before the database is touched: a bad dump changes
+            // nothing.
             {
-                std::ofstream out(staged.path(), std::ios::binary | std::ios::trunc);
                 Progress progress(op.sink, database, header.dataLength, "LOADED");
-                const auto stopped = op.readAll(
-                    *reader, fault, &progress, [&out](const char* buf, std::size_t size) {
-                        out.write(buf, static_cast<std::streamsize>(size));
-                    });
+                const auto stopped =
+                    op.readAll(*reader, fault, &progress, [](const char*, std::size_t) {});
                 if (stopped) return *stopped;
-                out.flush();
-                if (!out) return op.osFailure("write", ENOSPC);
             }
+            reader.reset();
 
             // From here the database is in the load sequence, offline, whatever happens next.
             try {
                 host_.setLoading(database, true);
-                SqliteHandle from(staged.path(), SQLITE_OPEN_READONLY);
+                bool replaced = false;
+                {
+                    SqliteHandle to(file);
+                    if (takeWholeFile(to)) {
+                        // Nobody else has it open: the dump's database becomes its file.
+                        PlainFile in(device, O_RDONLY);
+                        PlainFile out(file, O_WRONLY);
+                        if (in.fd() < 0 || out.fd() < 0 ||
+                            ::lseek(in.fd(), static_cast<off_t>(kDumpHeaderSize), SEEK_SET) < 0)
+                            return op.osFailure("open", errno);
+                        std::vector<char> buf(kChunk);
+                        std::uint64_t done = 0;
+                        while (done < header.dataLength) {
+                            const std::size_t n = in.read(
+                                buf.data(), static_cast<std::size_t>(std::min<std::uint64_t>(
+                                                buf.size(), header.dataLength - done)));
+                            if (n == 0) return op.badDump(DumpProblem::Truncated, 0);
+                            if (::pwrite(out.fd(), buf.data(), n, static_cast<off_t>(done)) !=
+                                static_cast<ssize_t>(n))
+                                return op.osFailure("write", errno != 0 ? errno : EIO);
+                            done += n;
+                        }
+                        if (::ftruncate(out.fd(), static_cast<off_t>(done)) != 0 ||
+                            ::fsync(out.fd()) != 0)
+                            return op.osFailure("write", errno);
+                        sqlite3_exec(to.db, "ROLLBACK", nullptr, nullptr, nullptr);
+                        replaced = true;
+                    }
+                }
                 SqliteHandle to(file);
-                copyDatabase(from.db, to.db);
+                if (replaced) {
+                    to.exec("PRAGMA journal_mode=WAL");
+                } else {
+                    sqlite3* from = nullptr;
+                    if (sqlite3_open_v2(device.c_str(), &from, SQLITE_OPEN_READONLY,
+                                        dumpDataVfs()) != SQLITE_OK) {
+                        const std::string why = from ? sqlite3_errmsg(from) : "out of memory";
+                        sqlite3_close(from);
+                        throw LogError{why};
+                    }
+                    try {
+                        copyDatabase(from, to.db);
+                    } catch (...) {
+                        sqlite3_close(from);
+                        throw;
+                    }
+                    sqlite3_close(from);
+                }
                 LoadPosition loaded;
                 loaded.incarnation = header.incarnation;
                 loaded.expectedFirst = header.firstSequence;
                 loaded.loadedThrough = header.lastSequence;
                 loaded.loadedDumpUnixMs = header.createdUnixMs;
                 logchain::setLoadPosition(to.db, loaded);
+                // A loaded database starts a dump sequence of its own.
+                logchain::markDatabaseDumped(to.db);
             } catch (const LogError& e) {
                 return op.backupServerFailure("Cannot write database " + database + ": " +
                                               e.message);
