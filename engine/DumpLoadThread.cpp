@@ -2,12 +2,14 @@
 
 #include "client/LogSink.h"
 #include "client/LogWriter.h"
+#include "client/TextLines.h"
 #include "engine/DumpFileName.h"
 #include "platform/RegionalSettings.h"
 
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
+#include <vector>
 
 namespace tvr::engine {
 
@@ -112,8 +114,16 @@ void TDumpLoadThread::RunPass() {
 }
 
 void TDumpLoadThread::ReportPassFailure(const std::string& text) {
-    // An error entry in both logs, then the stop a confirmed Stop makes.
-    const std::string entry = "\r\n$Err$Error: Time: " + client::LogTimeNow() + ";  " + text;
+    // An error entry in both logs and both views, every line marked as an error (a log
+    // file's error text has two lines), then the stop a confirmed Stop makes.
+    const std::vector<std::string> lines =
+        client::SplitLines("Error: Time: " + client::LogTimeNow() + ";  " + text);
+    std::string entry;
+    std::vector<client::LogLine> shown;
+    for (const std::string& line : lines) {
+        entry += "\r\n$Err$" + line;
+        shown.push_back(client::LogLine{line, client::LogColour::Red, true, true});
+    }
     for (const std::string& file :
          {MainConnection ? MainConnection->LogFile() : std::string(),
           MainConnection ? MainConnection->ErrorLogFile() : std::string()}) {
@@ -123,10 +133,8 @@ void TDumpLoadThread::ReportPassFailure(const std::string& text) {
             // The views below still show it.
         }
     }
-    client::LogLine line{"Error: Time: " + client::LogTimeNow() + ";  " + text,
-                         client::LogColour::Red, true, true};
-    if (client::LogSink* view = client::LogView()) view->addLines({line});
-    if (client::LogSink* view = client::ErrorLogView()) view->addLines({line});
+    if (client::LogSink* view = client::LogView()) view->addLines(shown);
+    if (client::LogSink* view = client::ErrorLogView()) view->addLines(shown);
 
     std::lock_guard lock(window_.FLock);
     window_.FProcessing = false;

@@ -149,6 +149,23 @@ protected:
         reserveCommandsBefore = traceCommands(*reserve).size();
     }
 
+    // Ends the run, the connections and both servers, and empties their folders and the logs,
+    // so that a table's next case starts as the first did.
+    void dropServers() {
+        window.FWorker.reset();
+        window.MainConnection.reset();
+        window.ReserveConnection.reset();
+        window.MainConnected = false;
+        window.ReserveConnected = false;
+        main.reset();
+        reserve.reset();
+        fs::remove_all(dir / "main-data");
+        fs::remove_all(dir / "reserve-data");
+        fs::remove(logFile());
+        fs::remove(errorLogFile());
+        for (const auto& file : fs::directory_iterator(dumps)) fs::remove(file.path());
+    }
+
     // What a successful logon leaves in the window: an open connection and its flag.
     void logOn(std::unique_ptr<client::TSybaseConnect>& field, tvr::testing::Emulator& server) {
         auto connection = std::make_unique<client::TSybaseConnect>(server.name(), "sa", "",

@@ -149,15 +149,7 @@ TEST_F(ProcessingStart, AMissingBackupServerIsToldPerServerMainFirstAndTheStartG
                   c.reserveHasEntry ? 1 : 0);
         EXPECT_EQ(spTvrCalls(mainCommands()).size(), spTvrCalls(reserveCommands()).size());
 
-        window.FWorker.reset();
-        window.MainConnection.reset();
-        window.ReserveConnection.reset();
-        window.MainConnected = false;
-        window.ReserveConnected = false;
-        main.reset();
-        reserve.reset();
-        fs::remove_all(dir / "main-data");
-        fs::remove_all(dir / "reserve-data");
+        dropServers();
     }
 }
 
@@ -188,17 +180,7 @@ TEST_F(ProcessingStart, RunValueZeroHasTheServerStartItsBackupServer) {
         EXPECT_EQ(fileText(errorLogFile()).find("number 7205") != std::string::npos, !c.started);
         EXPECT_TRUE(prompts.boxes().empty());
 
-        window.FWorker.reset();
-        window.MainConnection.reset();
-        window.ReserveConnection.reset();
-        window.MainConnected = false;
-        window.ReserveConnected = false;
-        main.reset();
-        reserve.reset();
-        fs::remove_all(dir / "main-data");
-        fs::remove_all(dir / "reserve-data");
-        fs::remove(errorLogFile());
-        for (const auto& file : fs::directory_iterator(dumps)) fs::remove(file.path());
+        dropServers();
     }
 }
 
@@ -271,16 +253,7 @@ TEST_F(ProcessingStart, AConnectionThatFailedIsLoggedOnAgainAtTheNextStart) {
         EXPECT_FALSE(window.ReserveConnection->Failed());
         EXPECT_TRUE(fs::exists(dumps / "sales06.12.2026140512.db"));
 
-        window.FWorker.reset();
-        window.MainConnection.reset();
-        window.ReserveConnection.reset();
-        window.MainConnected = false;
-        window.ReserveConnected = false;
-        main.reset();
-        reserve.reset();
-        fs::remove_all(dir / "main-data");
-        fs::remove_all(dir / "reserve-data");
-        for (const auto& file : fs::directory_iterator(dumps)) fs::remove(file.path());
+        dropServers();
     }
 }
 

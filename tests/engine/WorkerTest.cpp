@@ -114,16 +114,7 @@ TEST_F(Worker, PassTypesFollowIsDumLoadBDAndTheReserveKeepsInStep) {
             EXPECT_EQ(mainReader.ColTexts(), reserveReader.ColTexts());
             EXPECT_EQ(mainReader.RowCount(), 6);
         }
-        window.FWorker.reset();
-        window.MainConnection.reset();
-        window.ReserveConnection.reset();
-        window.MainConnected = false;
-        window.ReserveConnected = false;
-        main.reset();
-        reserve.reset();
-        fs::remove_all(dir / "main-data");
-        fs::remove_all(dir / "reserve-data");
-        for (const auto& file : fs::directory_iterator(dumps)) fs::remove(file.path());
+        dropServers();
     }
 }
 
