@@ -272,6 +272,17 @@ void markRollbackMode(char* image, std::size_t size) {
     if (size >= 20 && std::memcmp(image, "SQLite format 3", 15) == 0) image[18] = image[19] = 1;
 }
 
+// A database brought online for standby access that nothing has changed since its last load.
+bool standbyUnchanged(const std::filesystem::path& file) {
+    try {
+        SqliteHandle target(file);
+        const LoadPosition loaded = logchain::loadPosition(target.db);
+        return loaded.standby && logchain::position(target.db).last <= loaded.loadedThrough;
+    } catch (const LogError&) {
+        return false;
+    }
+}
+
 // Begins a read transaction on `source` in which its file alone holds the snapshot: the
 // write-ahead log is checkpointed and empty, and stays out of the file while the transaction
 // lasts, so the file can be copied with plain reads while others write. False (and no
@@ -801,7 +812,10 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
         [&](Operation& op, const std::filesystem::path& file,
             const BackupFault& fault) -> BackupResult {
             BackupResult failed;
-            if (!host_.isLoading(database)) return op.fail(errors::activitySinceLoad());
+            // Online for standby access, a database takes the next transaction load as long
+            // as nothing has changed it since the last one.
+            const bool standby = !host_.isLoading(database) && standbyUnchanged(file);
+            if (!host_.isLoading(database) && !standby) return op.fail(errors::activitySinceLoad());
             op.announce();
 
             auto reader = op.mount(DumpKind::Transaction, failed);
@@ -837,6 +851,7 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
                 state.expectedFirst = header.lastSequence;
                 state.loadedThrough = header.lastSequence;
                 state.loadedDumpUnixMs = header.createdUnixMs;
+                state.standby = false;
                 logchain::setLoadPosition(target.db, state);
                 target.exec("COMMIT");
             } catch (const LogError& e) {
@@ -847,6 +862,7 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
                 std::to_string((header.dataLength + kDumpHeaderSize + 1023) / 1024);
             op.sink.send(
                 bsLine(4, 58, 1, 2, "Database " + database + ": " + kb + " kilobytes LOADED."));
+            if (standby) host_.setLoading(database, true);
             op.sink.send(bsLine(3, 42, 1, 1, "LOAD is complete (database " + database + ")."));
             op.sink.send(info("Started REDO pass for database '" + database +
                               "'. The total number of log records to process is " +
@@ -859,12 +875,20 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
         });
 }
 
-BackupResult BackupServer::onlineDatabase(const std::string& database, MessageSink& sink) {
+BackupResult BackupServer::onlineDatabase(const std::string& database, MessageSink& sink,
+                                          bool standby) {
     Operation op(*this, sink, "");
-    if (!host_.databaseFile(database)) return op.fail(messages::noSuchDatabase(database));
+    const auto file = host_.databaseFile(database);
+    if (!file) return op.fail(messages::noSuchDatabase(database));
     std::lock_guard lock(lockFor(database));
     if (!host_.isLoading(database)) return {};  // already online: nothing to do, no message
     try {
+        {
+            SqliteHandle target(*file);
+            LoadPosition position = logchain::loadPosition(target.db);
+            position.standby = standby;
+            logchain::setLoadPosition(target.db, position);
+        }
         host_.setLoading(database, false);
     } catch (const std::exception& e) {
         return op.fail(systemMessage(errors::kBackupServerError, 16, 1, e.what()));

@@ -85,7 +85,10 @@ public:
                               MessageSink& sink);
     BackupResult loadTransaction(const std::string& database, const std::string& device,
                                  MessageSink& sink);
-    BackupResult onlineDatabase(const std::string& database, MessageSink& sink);
+    // `standby`: for standby_access: readable, and still taking transaction loads as long as
+    // nothing changes it.
+    BackupResult onlineDatabase(const std::string& database, MessageSink& sink,
+                                bool standby = false);
 
 private:
     class Operation;

@@ -162,6 +162,7 @@ LoadPosition loadPosition(sqlite3* db) {
     pos.expectedFirst = metaNumber(db, "load_expected_first");
     pos.loadedThrough = metaNumber(db, "load_through");
     pos.loadedDumpUnixMs = static_cast<std::int64_t>(metaNumber(db, "load_dump_time"));
+    pos.standby = metaNumber(db, "load_standby") != 0;
     return pos;
 }
 
@@ -171,6 +172,7 @@ void setLoadPosition(sqlite3* db, const LoadPosition& position) {
     setMeta(db, "load_expected_first", std::to_string(position.expectedFirst));
     setMeta(db, "load_through", std::to_string(position.loadedThrough));
     setMeta(db, "load_dump_time", std::to_string(position.loadedDumpUnixMs));
+    setMeta(db, "load_standby", position.standby ? "1" : "0");
     sp.commit();
 }
 

@@ -37,6 +37,7 @@ struct LoadPosition {
     std::uint64_t expectedFirst = 0;    // a transaction dump must start here
     std::uint64_t loadedThrough = 0;    // the last log sequence the database holds
     std::int64_t loadedDumpUnixMs = 0;  // when the last dump loaded was made
+    bool standby = false;               // online for standby access since the last load
 };
 
 // SQLite failures; the text is SQLite's.

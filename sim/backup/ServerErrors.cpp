@@ -110,13 +110,6 @@ ServerError badConversion() {
         "to run this query.");
 }
 
-ServerError shellCommandRefused() {
-    return systemMessage(
-        kShellCommandRefused, 16, 1,
-        "xp_cmdshell: this server runs no operating-system command but 'net start \"Sybase BCKServer _ "
-        "NAME\"' for its own Backup Server.");
-}
-
 ServerError noTextForObject() {
     return systemMessage(kHelpTextNoObject, 16, 1, "Object does not exist in this database.");
 }

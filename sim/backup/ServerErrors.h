@@ -30,7 +30,6 @@ inline constexpr int kOutOfSequence = 4305;         // sev 16
 inline constexpr int kActivitySinceLoad = 4306;     // sev 16
 inline constexpr int kNoBackupServer = 7205;        // sev 18
 inline constexpr int kBackupServerError = 8009;     // sev 16
-inline constexpr int kShellCommandRefused = 11222;  // sev 16, xp_cmdshell: a command it cannot run
 inline constexpr int kBadConversion = 257;          // sev 16
 inline constexpr int kHelpTextNoObject = 17461;     // sev 16, sp_helptext of a missing object
 inline constexpr int kNoSuchOption = 17411;         // sev 16, sp_configure of an unknown parameter
@@ -55,7 +54,6 @@ ServerError outOfSequence(const std::string& device, long long currentUnixMs, lo
 ServerError activitySinceLoad();
 ServerError noBackupServer();
 ServerError badConversion();
-ServerError shellCommandRefused();
 ServerError noTextForObject();
 ServerError noSuchOption(const std::string& name);
 ServerError notFirstInBatch();

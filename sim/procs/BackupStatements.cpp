@@ -70,7 +70,12 @@ std::optional<BackupStatement> parseBackupStatement(const std::vector<SqlToken>&
     if (!dump && !load) {
         if (!r.word("online") || !r.word("database")) return fail();
         const auto db = r.name();
-        if (!db || !r.atEnd()) return fail();
+        if (!db) return fail();
+        if (r.word("for")) {
+            if (!r.word("standby_access")) return fail();
+            s.standby = true;
+        }
+        if (!r.atEnd()) return fail();
         s.kind = BackupStatement::Kind::Online;
         s.database = *db;
         return s;

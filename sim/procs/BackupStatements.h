@@ -27,6 +27,7 @@ struct BackupStatement {
     Kind kind = Kind::DumpDatabase;
     std::string database;
     std::string device;
+    bool standby = false;  // online database ... for standby_access
 };
 
 // True when the tokens begin a statement of this family (dump, load, or online database).

@@ -35,7 +35,7 @@ StatementOutcome runBackupStatement(BackupServices& services, ExecutionContext& 
             result = backup.loadTransaction(parsed->database, parsed->device, out);
             break;
         case BackupStatement::Kind::Online:
-            result = backup.onlineDatabase(parsed->database, out);
+            result = backup.onlineDatabase(parsed->database, out, parsed->standby);
             break;
     }
     if (result.dropConnection) throw InjectedDisconnect();

@@ -108,9 +108,13 @@ ShellOutcome runShellCommand(const std::string& command, BackupServer& backup) {
     const std::string cmd = collapseBlanks(command);
     const std::string prefix = "net start ";
     if (!startsWithNoCase(cmd, prefix)) {
+        // Nothing else is run here; the output says so, as a command's own output would.
         ShellOutcome out;
+        out.output = shellOutput({"aseemu: '" + cmd +
+                                      "' was not run: this emulator runs only net start of its "
+                                      "own Backup Server.",
+                                  ""});
         out.status = 1;
-        out.error = errors::shellCommandRefused();
         return out;
     }
     std::string service = cmd.substr(prefix.size());

@@ -33,7 +33,8 @@ struct ShellOutcome {
 };
 
 // xp_cmdshell: only "net start "Sybase BCKServer _ NAME"" is carried out; it starts the
-// Backup Server when NAME is its network name and prints what net start prints.
+// Backup Server when NAME is its network name and prints what net start prints. Any other
+// command is not run: status 1 and an output row that says so.
 ShellOutcome runShellCommand(const std::string& command, BackupServer& backup);
 
 // sp_helptext: the number of text rows, then the text in rows of at most 255 characters.
