@@ -14,7 +14,7 @@
 //
 // Outcomes the Windows registry reports as codes come back as RegStatus. A file that
 // cannot be read or parsed, and a file that cannot be replaced, throw RegistryError; a
-// file that cannot be parsed is never overwritten.
+// file that cannot be parsed is never overwritten, nor is one its user made read-only.
 #include "platform/AtomicFile.h"
 #include "platform/RegStatus.h"
 #include "platform/RegistryError.h"
