@@ -93,9 +93,11 @@ Clock::duration threadCpuTime() {
 class TimingDisplay final : public TProcessDisplay {
 public:
     TimingDisplay(TWindowState& window, int passes) : window_(window), passes_(passes) {
-        own_.reserve(static_cast<std::size_t>(passes));
-        gap_.reserve(static_cast<std::size_t>(passes));
-        cpu_.reserve(static_cast<std::size_t>(passes));
+        // Written in full now, so that their pages are resident before the first figure is
+        // taken and do not show as growth of the worker.
+        own_.assign(static_cast<std::size_t>(passes), {});
+        gap_.assign(static_cast<std::size_t>(passes), {});
+        cpu_.assign(static_cast<std::size_t>(passes), {});
     }
 
     void SetProcessState(int state) override {
@@ -103,9 +105,10 @@ public:
         if (state == StateProcessing) {
             const auto cpu = threadCpuTime();
             if (count_ > 0) {
-                own_.push_back((now - passStart_) - (blockedInPoll - blockedAtStart_));
-                cpu_.push_back(cpu - cpuAtStart_);
-                gap_.push_back(now - sleepStart_);
+                const auto pass = static_cast<std::size_t>(count_ - 1);
+                own_[pass] = (now - passStart_) - (blockedInPoll - blockedAtStart_);
+                cpu_[pass] = cpu - cpuAtStart_;
+                gap_[pass] = now - sleepStart_;
             }
             ++count_;
             if (count_ == 101) after100_ = processFigures();
