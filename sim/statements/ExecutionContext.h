@@ -60,6 +60,8 @@ public:
     DateTimeValue statementTime;
     // Rows counted by the last statement (@@rowcount).
     std::int64_t lastRowCount = 0;
+    // set fmtonly on: queries send their row format and no rows, and nothing else runs.
+    bool formatOnly = false;
     // The number of the last error of the last statement, 0 when it succeeded (@@error).
     int lastError = 0;
     // The local variables of the batch or procedure running; nullptr outside of one.

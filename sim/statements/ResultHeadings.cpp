@@ -67,7 +67,9 @@ std::vector<SelectItem> selectItems(const Statement& statement) {
             item[2]->isSymbol(")") &&
             (item.size() == 3 || (item.size() == 4 && item[3]->kind != SqlToken::Kind::Symbol) ||
              (item.size() == 5 && item[3]->isWord("as")));
-        settled.aliased = hasAlias(item);
+        // `name = expr`, the server's own form of an alias, or `expr [as] name`.
+        settled.aliased =
+            hasAlias(item) || (item.size() > 2 && isNameToken(*item[0]) && item[1]->isSymbol("="));
         settled.convertType = convertTypeOf(item, settled.aliased);
         items.push_back(settled);
         item.clear();

@@ -24,6 +24,40 @@ int progressHandler(void* sink) {
     return static_cast<ResultSink*>(sink)->cancelRequested() ? 1 : 0;
 }
 
+// The columns of a query: their kinds from the declared types (or a conversion, or getdate()),
+// their headings as the server gives them; `declared` marks those whose type was declared.
+std::vector<Column> describeColumns(sqlite3_stmt* raw, const Statement& statement,
+                                    std::vector<bool>& declared) {
+    const int columnCount = sqlite3_column_count(raw);
+    std::vector<Column> columns(static_cast<std::size_t>(columnCount));
+    declared.assign(columns.size(), false);
+    const std::vector<SelectItem> items = selectItems(statement);
+    for (int c = 0; c < columnCount; ++c) {
+        Column& column = columns[static_cast<std::size_t>(c)];
+        const char* name = sqlite3_column_name(raw, c);
+        std::string heading = name != nullptr ? name : "";
+        std::optional<Column> fromType = columnForDeclaredType(sqlite3_column_decltype(raw, c));
+        if (fromType) {
+            column = *fromType;
+            declared[static_cast<std::size_t>(c)] = true;
+        }
+        const std::size_t index = static_cast<std::size_t>(c);
+        const bool matched = index < items.size() && items.size() == columns.size();
+        if (!fromType && matched && !items[index].convertType.empty()) {
+            if (std::optional<Column> converted = columnForConvertType(items[index].convertType)) {
+                column = *converted;
+                declared[index] = true;
+            }
+        }
+        if (!fromType && matched && items[index].getdate) column.kind = ColumnKind::DateTime;
+        // A computed column without an alias has no heading on the server; an alias
+        // given explicitly is kept as written, blanks and all.
+        const bool aliased = matched && items[index].aliased;
+        column.name = (fromType || aliased || looksLikeName(heading)) ? heading : std::string();
+    }
+    return columns;
+}
+
 // Runs translated text; `textIn(database)` gives the statement translated as if that database
 // were the current one, for the log of a change made from another database.
 StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql,
@@ -87,6 +121,16 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
         return fail(message, message.number == 102);
     }
     if (raw == nullptr) return StatementOutcome{};
+    // set fmtonly on: the format of a query's result and nothing else; nothing runs.
+    if (context.formatOnly) {
+        if (sqlite3_column_count(raw) > 0) {
+            std::vector<bool> declared;
+            std::vector<Column> columns = describeColumns(raw, statement, declared);
+            typeColumns(columns, declared, {}, true);
+            sink.rowFormat(columns);
+        }
+        return StatementOutcome{};
+    }
 
     const bool modifying = !sqlite3_stmt_readonly(raw);
     std::optional<LogTarget> logTo;
@@ -142,36 +186,8 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
             db->execute("RELEASE aseemu_statement");
 
         if (columnCount > 0) {
-            std::vector<Column> columns(static_cast<std::size_t>(columnCount));
-            std::vector<bool> declared(columns.size(), false);
-            const std::vector<SelectItem> items = selectItems(statement);
-            for (int c = 0; c < columnCount; ++c) {
-                Column& column = columns[static_cast<std::size_t>(c)];
-                const char* name = sqlite3_column_name(raw, c);
-                std::string heading = name != nullptr ? name : "";
-                std::optional<Column> fromType =
-                    columnForDeclaredType(sqlite3_column_decltype(raw, c));
-                if (fromType) {
-                    column = *fromType;
-                    declared[static_cast<std::size_t>(c)] = true;
-                }
-                const std::size_t index = static_cast<std::size_t>(c);
-                const bool matched = index < items.size() && items.size() == columns.size();
-                if (!fromType && matched && !items[index].convertType.empty()) {
-                    if (std::optional<Column> converted =
-                            columnForConvertType(items[index].convertType)) {
-                        column = *converted;
-                        declared[index] = true;
-                    }
-                }
-                if (!fromType && matched && items[index].getdate)
-                    column.kind = ColumnKind::DateTime;
-                // A computed column without an alias has no heading on the server; an alias
-                // given explicitly is kept as written, blanks and all.
-                const bool aliased = matched && items[index].aliased;
-                column.name =
-                    (fromType || aliased || looksLikeName(heading)) ? heading : std::string();
-            }
+            std::vector<bool> declared;
+            std::vector<Column> columns = describeColumns(raw, statement, declared);
             std::vector<Row> rows = typeColumns(columns, declared, rawRows, more);
             rawRows.clear();
             if (rowFormatSize(columns) > 65535)

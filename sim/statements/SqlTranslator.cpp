@@ -51,13 +51,44 @@ TranslatedSql translateToSqlite(const Statement& statement, const std::string& c
         return std::string();
     };
 
+    // The select list of the outer select: `name = expr` items become `expr AS name`.
+    bool inList = false;
+    bool itemStart = false;
+    std::string alias;
+    auto closeItem = [&] {
+        if (!alias.empty()) out += " AS " + quoteName(alias);
+        alias.clear();
+    };
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const SqlToken& token = tokens[i];
-        out += gapBefore(token);
-        previousEnd = token.offset + token.text.size();
         auto next = [&](std::size_t k) -> const SqlToken* {
             return i + k < tokens.size() ? &tokens[i + k] : nullptr;
         };
+        if (inList && depth == 0) {
+            static const char* const ends[] = {"from",   "where", "group", "order",
+                                               "having", "union", "into"};
+            bool end = token.isSymbol(";");
+            for (const char* word : ends) end = end || token.isWord(word);
+            if (end || token.isSymbol(",")) {
+                closeItem();
+                itemStart = token.isSymbol(",");
+                inList = !end;
+            } else if (itemStart) {
+                itemStart = false;
+                const bool named = token.kind == SqlToken::Kind::Word ||
+                                   token.kind == SqlToken::Kind::BracketName ||
+                                   token.kind == SqlToken::Kind::String;
+                if (named && next(1) && next(1)->isSymbol("=") && next(2)) {
+                    alias = token.kind == SqlToken::Kind::Word ? token.text : token.value;
+                    out += gapBefore(token);
+                    previousEnd = next(1)->offset + next(1)->text.size();
+                    ++i;
+                    continue;
+                }
+            }
+        }
+        out += gapBefore(token);
+        previousEnd = token.offset + token.text.size();
 
         if (token.isSymbol("("))
             ++depth;
@@ -166,6 +197,8 @@ TranslatedSql translateToSqlite(const Statement& statement, const std::string& c
                     previousEnd = next(1)->offset + next(1)->text.size();
                     ++i;
                 } else if (token.isWord("select") && depth == 0 && limit.empty()) {
+                    inList = true;
+                    itemStart = true;
                     std::size_t k = 1;
                     if (next(k) && (next(k)->isWord("distinct") || next(k)->isWord("all"))) {
                         out += gapBefore(*next(k)) + next(k)->text;
@@ -184,6 +217,7 @@ TranslatedSql translateToSqlite(const Statement& statement, const std::string& c
                 break;
         }
     }
+    if (inList) closeItem();
     if (!limit.empty()) out += " LIMIT " + limit;
     return result;
 }

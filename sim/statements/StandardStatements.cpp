@@ -408,12 +408,12 @@ CommandSet makeStandardCommands() {
                       return s.startsWith({"set"}) && s.tokens.size() > 1 &&
                              s.tokens[1].kind == SqlToken::Kind::Word;
                   },
-                  [](ExecutionContext&, const Statement&) { return StatementOutcome{}; }});
-    commands.add(
-        {"declare", keyword("declare"), [](ExecutionContext& context, const Statement& statement) {
-             return failStatement(context, statement,
-                                  messages::unsupportedRequest("local variables"), true);
-         }});
+                  [](ExecutionContext& context, const Statement& s) {
+                      // Others (nocount, textsize, ...) are accepted and change nothing.
+                      if (s.tokens[1].isWord("fmtonly") && s.tokens.size() > 2)
+                          context.formatOnly = s.tokens[2].isWord("on");
+                      return StatementOutcome{};
+                  }});
     commands.add({"create database",
                   [](const Statement& s) {
                       return s.startsWith({"create", "database"});

@@ -383,3 +383,27 @@ TEST_F(ResultShapes, ConvertFollowsTheServersRules) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ResultShapes, FmtonlySendsTheFormatWithoutRowsAndNameEqualsNamesTheColumn) {
+    // freebcp and datacopy ask for a table's format this way and wait for it.
+    const CtBatch format = client_.execute(
+        "set fmtonly on select name, dbid from master..sysdatabases set fmtonly off");
+    ASSERT_EQ(format.rowResults().size(), 1u);
+    EXPECT_EQ(format.rowResults()[0].columns.size(), 2u);
+    EXPECT_TRUE(format.rowResults()[0].rows.empty());
+    EXPECT_FALSE(format.failed());
+    EXPECT_FALSE(client_.execute("select 1").rowResults().at(0).rows.empty());  // off again
+
+    const auto named =
+        client_.execute("select total = 1 + 2, 'Run Value' = 'x', plain = 7").rowResults();
+    ASSERT_EQ(named.size(), 1u);
+    ASSERT_EQ(named[0].columns.size(), 3u);
+    EXPECT_EQ(named[0].columns[0].name, "total");
+    EXPECT_EQ(named[0].columns[1].name, "Run Value");
+    EXPECT_EQ(named[0].rows.at(0).at(0), "3");
+    EXPECT_EQ(named[0].rows.at(0).at(2), "7");
+}
+
+}  // namespace
