@@ -179,6 +179,17 @@ TranslatedSql translateToSqlite(const Statement& statement, const std::string& c
                         break;
                     }
                 }
+                // #name: a temporary table of the session, SQLite's temp schema of the
+                // connection.
+                if (token.isWord("table") && i > 0 && tokens[i - 1].isWord("create") && next(1) &&
+                    next(1)->kind == SqlToken::Kind::Word && next(1)->text.front() == '#') {
+                    out += "temp " + token.text;
+                    break;
+                }
+                if (token.text.front() == '#') {
+                    out += quoteName(token.text);
+                    break;
+                }
                 // isnull(a, b) is the server's name for SQLite's ifnull; SQLite reads "isnull" as an operator.
                 if (token.isWord("isnull") && next(1) && next(1)->isSymbol("(")) {
                     out += "ifnull";

@@ -407,3 +407,22 @@ TEST_F(ResultShapes, FmtonlySendsTheFormatWithoutRowsAndNameEqualsNamesTheColumn
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ResultShapes, TemporaryTablesBelongToTheirSession) {
+    ASSERT_FALSE(client_.execute("create table #t (c char(4), v varchar(4))").failed());
+    ASSERT_FALSE(client_.execute("insert #t values ('ab', 'ab')").failed());
+    const auto rows = client_.execute("select c, v from #t").rowResults();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].rows.at(0).at(1), "ab");
+
+    CtClient other;
+    ASSERT_TRUE(other.connect("SHAPES"));
+    bool missing = false;
+    for (const auto& m : other.execute("select c from #t").messages())
+        missing = missing || m.number == 208;
+    EXPECT_TRUE(missing);
+}
+
+}  // namespace
