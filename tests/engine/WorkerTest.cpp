@@ -183,11 +183,17 @@ TEST_F(Worker, AStopDuringTheWaitEndsItWithinASecond) {
 }
 
 TEST_F(Worker, AStopDuringADumpFinishesThePassWithoutAWait) {
-    startServers({"--io-rate", "0.008"});  // about 8 KB a second: the full dump takes seconds
+    startServers({"--io-rate", "0.004"});  // about 4 KB a second: the full dump takes seconds
     host.setPassSettings(TPassSettings{true, true, "01:30"});
     control.StartProcessing();
     ASSERT_TRUE(waitForDumpUnderWay());
     stopWithYes();
+    // A start before the stopped worker has ended does nothing rather than wait for its dump.
+    const auto hostCalls = host.calls();
+    const TDumpLoadThread* worker = window.FWorker.get();
+    control.StartProcessing();
+    EXPECT_EQ(host.calls(), hostCalls);
+    EXPECT_EQ(window.FWorker.get(), worker);
     ASSERT_TRUE(waitUntilEnded());
 
     EXPECT_EQ(display.panelHistory(), (std::vector<std::string>{"Processing...", "Waiting...",
@@ -220,7 +226,7 @@ TEST_F(Worker, WithoutTheReserveOnlyTheDumpRunsAndTheLoadFolderFileIsDeleted) {
 }
 
 TEST_F(Worker, ExitDuringADumpEndsTheProgramAfterThePass) {
-    startServers({"--io-rate", "0.008"});
+    startServers({"--io-rate", "0.004"});
     host.setPassSettings(TPassSettings{false, true, "01:30"});
     std::vector<TProcessingControl::CloseAction> closes;
     display.setCloseHandler([&] { closes.push_back(control.CloseAfterExit()); });
