@@ -31,10 +31,18 @@ ClientRequest parseClientRequest(const std::vector<std::uint8_t>& body) {
             in.byte();
             request.kind = ClientRequest::Kind::Logout;
             break;
-        case OptionToken:
-            in.skip(in.uint16());
+        case OptionToken: {
+            const std::uint16_t length = in.uint16();
+            if (length >= 2) {
+                request.optionCommand = in.byte();
+                request.option = in.byte();
+                in.skip(static_cast<std::size_t>(length - 2));
+            } else {
+                in.skip(length);
+            }
             request.kind = ClientRequest::Kind::Option;
             break;
+        }
         default:
             request.kind = ClientRequest::Kind::Unsupported;
             break;

@@ -10,13 +10,15 @@ struct ClientRequest {
     enum class Kind {
         Language,  // a batch of SQL text
         Logout,
-        Option,       // an option command; acknowledged and otherwise ignored
+        Option,       // an option command: a query gets the option's value (off), others a done
         Unsupported,  // a well-formed request aseemu does not carry out (RPC, dynamic SQL, ...)
     };
     Kind kind = Kind::Unsupported;
-    std::string text;            // the batch of a language request
-    bool hasParameters = false;  // a language request announcing parameters
-    std::uint8_t token = 0;      // the leading token byte
+    std::string text;                // the batch of a language request
+    bool hasParameters = false;      // a language request announcing parameters
+    std::uint8_t token = 0;          // the leading token byte
+    std::uint8_t optionCommand = 0;  // an option command's command: 1 set, 2 default, 3 list
+    std::uint8_t option = 0;         // and the option it is about
 };
 
 // Throws ProtocolError on an empty or truncated message.

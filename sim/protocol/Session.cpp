@@ -14,6 +14,14 @@
 namespace tvr::sim {
 namespace {
 
+// The option command token and its commands.
+constexpr std::uint8_t OptionToken = 0xA6;
+constexpr std::uint8_t OptionList = 3;
+constexpr std::uint8_t OptionInfo = 4;
+
+}  // namespace
+namespace {
+
 constexpr std::size_t MinPacketSize = 512;
 constexpr std::size_t MaxPacketSize = 65535;
 constexpr long LoginTimeoutSeconds = 60;
@@ -181,6 +189,16 @@ void Session::serve() {
                 log("logged out");
                 return;
             case ClientRequest::Kind::Option:
+                // A query of an option's setting is answered with the setting (options are
+                // not kept: off); setting one is acknowledged.
+                if (parsed.optionCommand == OptionList) {
+                    out_.byte(OptionToken);
+                    out_.uint16(4);
+                    out_.byte(OptionInfo);
+                    out_.byte(parsed.option);
+                    out_.byte(1);
+                    out_.byte(0);
+                }
                 writeDone(out_, TokenDone, DoneFinal, 0);
                 sendResponse();
                 break;

@@ -112,3 +112,30 @@ TEST(Logon, TheStatementsNewerFreeTdsSendsAfterLogonAllSucceed) {
     }
     check(separate);
 }
+
+// ct_options asks the server with an option command: a query gets the option's setting back
+// (options are not kept: off), a setting is acknowledged, and the connection stays in step.
+TEST(Logon, OptionCommandsGetTheAnswersTheProtocolExpects) {
+    Emulator server("LOGON6");
+    CS_CONTEXT* context = nullptr;
+    ASSERT_EQ(cs_ctx_alloc(CS_VERSION_100, &context), CS_SUCCEED);
+    ASSERT_EQ(ct_init(context, CS_VERSION_100), CS_SUCCEED);
+    CS_CONNECTION* connection = nullptr;
+    ASSERT_EQ(ct_con_alloc(context, &connection), CS_SUCCEED);
+    char user[] = "sa", password[] = "", name[] = "LOGON6";
+    ct_con_props(connection, CS_SET, CS_USERNAME, user, CS_NULLTERM, nullptr);
+    ct_con_props(connection, CS_SET, CS_PASSWORD, password, CS_NULLTERM, nullptr);
+    ASSERT_EQ(ct_connect(connection, name, CS_NULLTERM), CS_SUCCEED);
+    CS_BOOL on = CS_TRUE;
+    EXPECT_EQ(ct_options(connection, CS_SET, CS_OPT_ANSINULL, &on, CS_UNUSED, nullptr), CS_SUCCEED);
+    CS_BOOL value = CS_TRUE;
+    EXPECT_EQ(ct_options(connection, CS_GET, CS_OPT_ANSINULL, &value, CS_UNUSED, nullptr),
+              CS_SUCCEED);
+    EXPECT_EQ(value, CS_FALSE);
+    EXPECT_EQ(ct_options(connection, CS_GET, CS_OPT_ANSINULL, &value, CS_UNUSED, nullptr),
+              CS_SUCCEED);  // still in step
+    ct_close(connection, CS_UNUSED);
+    ct_con_drop(connection);
+    ct_exit(context, CS_UNUSED);
+    cs_ctx_drop(context);
+}
