@@ -2,6 +2,10 @@
 // same size on the same disk. Prints the times and their ratio.
 //
 //   dumpload_bench [--size-mb N] [--dir FOLDER]     (default 1024 MiB in the system temp folder)
+//
+// To time the steps as whole processes (several runs, against cp run the same way):
+//   dumpload_bench --prepare FOLDER [--size-mb N]   builds main.db and an empty reserve.db there
+//   dumpload_bench --dump-load FOLDER               one dump of main and its load into reserve
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -59,29 +63,8 @@ void exec(sqlite3* db, const std::string& sql) {
     }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    long sizeMb = 1024;
-    fs::path base = fs::temp_directory_path();
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--size-mb" && i + 1 < argc)
-            sizeMb = std::strtol(argv[++i], nullptr, 10);
-        else if (a == "--dir" && i + 1 < argc)
-            base = argv[++i];
-        else {
-            std::cerr << "usage: dumpload_bench [--size-mb N] [--dir FOLDER]\n";
-            return 2;
-        }
-    }
-    if (sizeMb <= 0) {
-        std::cerr << "--size-mb must be positive\n";
-        return 2;
-    }
-    const fs::path dir = base / ("tvr-dumpload-bench-" + std::to_string(::getpid()));
+void buildDatabases(const fs::path& dir, long sizeMb) {
     fs::create_directories(dir);
-
     std::cout << "building a " << sizeMb << " MiB database in " << dir << " ..." << std::endl;
     {
         sqlite3* db = nullptr;
@@ -100,11 +83,17 @@ int main(int argc, char** argv) {
         logchain::ensure(db);
         sqlite3_close(db);
     }
-    const auto dbSize = fs::file_size(dir / "main.db");
     // Each step starts with nothing dirty in the page cache, so that none pays for another's
     // writes (the sync of the copy flushes the whole file system).
     ::sync();
+}
 
+struct DumpLoadTimes {
+    double dump = 0;
+    double load = 0;
+};
+
+bool dumpAndLoad(const fs::path& dir, DumpLoadTimes& times) {
     BenchHost host(dir);
     FaultPlan faults;
     BackupServerOptions options;
@@ -115,15 +104,59 @@ int main(int argc, char** argv) {
     Quiet sink;
 
     auto t = std::chrono::steady_clock::now();
-    if (backup.dumpDatabase("main", (dir / "dump.db").string(), sink).error != 0) return 1;
-    const double dump = seconds(t);
+    if (backup.dumpDatabase("main", (dir / "dump.db").string(), sink).error != 0) return false;
+    times.dump = seconds(t);
     ::sync();
     t = std::chrono::steady_clock::now();
-    if (backup.loadDatabase("reserve", (dir / "dump.db").string(), sink).error != 0) return 1;
-    const double load = seconds(t);
+    if (backup.loadDatabase("reserve", (dir / "dump.db").string(), sink).error != 0) return false;
+    times.load = seconds(t);
     ::sync();
+    fs::remove(dir / "dump.db");
+    return true;
+}
 
-    t = std::chrono::steady_clock::now();
+}  // namespace
+
+int main(int argc, char** argv) {
+    long sizeMb = 1024;
+    fs::path base = fs::temp_directory_path();
+    fs::path prepare, dumpLoad;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--size-mb" && i + 1 < argc)
+            sizeMb = std::strtol(argv[++i], nullptr, 10);
+        else if (a == "--dir" && i + 1 < argc)
+            base = argv[++i];
+        else if (a == "--prepare" && i + 1 < argc)
+            prepare = argv[++i];
+        else if (a == "--dump-load" && i + 1 < argc)
+            dumpLoad = argv[++i];
+        else {
+            std::cerr << "usage: dumpload_bench [--size-mb N] [--dir FOLDER]\n"
+                         "       dumpload_bench --prepare FOLDER [--size-mb N]\n"
+                         "       dumpload_bench --dump-load FOLDER\n";
+            return 2;
+        }
+    }
+    if (sizeMb <= 0) {
+        std::cerr << "--size-mb must be positive\n";
+        return 2;
+    }
+    if (!prepare.empty()) {
+        buildDatabases(prepare, sizeMb);
+        return 0;
+    }
+    DumpLoadTimes times;
+    if (!dumpLoad.empty()) return dumpAndLoad(dumpLoad, times) ? 0 : 1;
+
+    const fs::path dir = base / ("tvr-dumpload-bench-" + std::to_string(::getpid()));
+    buildDatabases(dir, sizeMb);
+    const auto dbSize = fs::file_size(dir / "main.db");
+    if (!dumpAndLoad(dir, times)) return 1;
+    const double dump = times.dump;
+    const double load = times.load;
+
+    auto t = std::chrono::steady_clock::now();
     const std::string cp = "cp '" + (dir / "main.db").string() + "' '" +
                            (dir / "copy.db").string() + "' && sync -f '" +
                            (dir / "copy.db").string() + "'";
