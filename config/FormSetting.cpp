@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -292,6 +293,12 @@ void TFormSetting::ShowServerName(ServerRole role, const std::string& name) {
 void TFormSetting::showEvent(QShowEvent* event) {
     display_.EnableTrayMain(false);
     QDialog::showEvent(event);
+    QRect frame = frameGeometry();
+    if (centredOn_ != nullptr && centredOn_->isVisible() && !centredOn_->isMinimized())
+        frame.moveCenter(centredOn_->frameGeometry().center());
+    else if (const QScreen* screen = this->screen())
+        frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
 }
 
 void TFormSetting::hideEvent(QHideEvent* event) {

@@ -45,6 +45,11 @@ public:
     void setLogClearing(std::function<void()> clearErrorLog, std::function<void()> clearLog);
 
     void RefreshMainDatabases() { logons_.RefreshMainDatabases(); }
+    // The window the dialog is centred on when it opens while that window is shown (the main
+    // window; it is not the dialog's parent, since each lives as long as the program). Without
+    // one, or while it is hidden (first setup, or from the tray), the dialog opens centred on
+    // the screen.
+    void setCentredOn(QWidget* window) { centredOn_ = window; }
 
     // SettingsHost (loading).
     void setUseReserve(bool useReserve) override;
@@ -73,6 +78,7 @@ private:
 
     engine::TWindowState& window_;
     engine::TProcessDisplay& display_;
+    QWidget* centredOn_ = nullptr;
     LiveSettings& live_;
     platform::Registry& registry_;
     TLogons& logons_;

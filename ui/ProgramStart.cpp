@@ -113,6 +113,7 @@ void ProgramStart::createSettingsDialog() {
                                                        *logons_, *logFiles_);
     settings_->setLogClearing([window] { window->ClearErrorLog(); },
                               [window] { window->ClearLog(); });
+    settings_->setCentredOn(window);
     config::TFormSetting* settings = settings_.get();
     mainWindow_->setSettingsCommand([settings] { settings->exec(); });
 }

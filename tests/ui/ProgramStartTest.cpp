@@ -131,6 +131,25 @@ TEST_F(ProgramStartTest, AfterTheFirstSetupTheMainWindowOpensWithTheLogsAndNoLog
     EXPECT_FALSE(fs::exists(start.logFileName()));
 }
 
+TEST_F(ProgramStartTest, TheSettingsDialogOpensCentredOnTheMainWindowWhereverItIs) {
+    completeFirstSetup((dir / "logs").string(), (dir / "logs").string());
+    ProgramStart start({}, guard);
+    ASSERT_EQ(start.begin(), Outcome::Ready);
+    QPoint windowCentre, dialogCentre;
+    QTimer::singleShot(0, [&] {
+        start.mainWindow()->move(40, 30);
+        windowCentre = start.mainWindow()->frameGeometry().center();
+        whenModalDialog([&](QDialog* dialog) {
+            dialogCentre = dialog->frameGeometry().center();
+            dialog->reject();
+            QCoreApplication::quit();
+        });
+        start.formDumpLoad()->NSettingClick();
+    });
+    EXPECT_EQ(start.run(), 0);
+    EXPECT_EQ(dialogCentre, windowCentre);
+}
+
 TEST_F(ProgramStartTest, TheFirstStartShowsTheSettingsDialogInsteadOfTheMainWindowAndEndsWithIt) {
     for (int start_number = 1; start_number <= 2; ++start_number) {
         SCOPED_TRACE(start_number);
