@@ -27,18 +27,22 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kChunk = 1 << 20;
-// Backup Server messages are numbered from here: 100000 + 1000 * major + minor.
-constexpr int kBackupServerMessageBase = 100000;
+// A Backup Server message reaches the client relayed by the data server with the number
+// major * 100000 + minor * 100 + severity, the Backup Server's own severity (1 for progress, 2
+// and up for errors) and state, the name of the Backup Server routine that raised it, and line 0.
+constexpr int kRelayedMajorFactor = 100000;
 
 using messages::systemMessage;
 
-// Backup Server messages are numbered after their major.minor code and carry its severity
-// (1 for progress, 2 for errors), as a data server relays them.
-ServerError bsLine(int major, int minor, int severity, int state, const std::string& text) {
+ServerError bsLine(int major, int minor, int severity, int state, const std::string& text,
+                   const char* routine = "") {
     char code[48];
     std::snprintf(code, sizeof code, "Backup Server: %d.%d.%d.%d: ", major, minor, severity, state);
-    return systemMessage(kBackupServerMessageBase + major * 1000 + minor, severity, state,
-                         code + text);
+    ServerError message = systemMessage(major * kRelayedMajorFactor + minor * 100 + severity,
+                                        severity, state, code + text);
+    message.procedure = routine;
+    message.line = 0;
+    return message;
 }
 
 ServerError info(const std::string& text) { return systemMessage(0, 10, 1, text); }
@@ -325,7 +329,7 @@ public:
     RelayedMessages(MessageSink& to, std::string backupServer)
         : to_(to), backupServer_(std::move(backupServer)) {}
     void send(const ServerError& message) override {
-        if (message.number < kBackupServerMessageBase) return to_.send(message);
+        if (message.number < kRelayedMajorFactor) return to_.send(message);
         ServerError relayed = message;
         relayed.server = backupServer_;
         to_.send(relayed);
@@ -356,17 +360,19 @@ public:
         sink.send(error);
         return {error.number, false};
     }
-    BackupResult backupServerFailure(const std::string& line) {
-        sink.send(bsLine(4, 141, 2, 40, line));
+    // `routine`: the Backup Server routine that reports it, where known.
+    BackupResult backupServerFailure(const std::string& line, const char* routine = "") {
+        sink.send(bsLine(4, 141, 2, 40, line, routine));
         return fail(errors::backupServerError());
     }
-    BackupResult osFailure(const char* call, int err) {
+    BackupResult osFailure(const char* call, int err, const char* routine = "") {
         return backupServerFailure(
             std::string("[11] The '") + call +
-            "' call failed for database/archive device while working on stripe "
-            "device '" +
-            device + "' with error number " + osError(err) +
-            ". Refer to your operating system documentation for further details.");
+                "' call failed for database/archive device while working on stripe "
+                "device '" +
+                device + "' with error number " + osError(err) +
+                ". Refer to your operating system documentation for further details.",
+            routine);
     }
     BackupResult badDump(DumpProblem problem, int err) {
         if (problem == DumpProblem::OpenFailed) return osFailure("open", err);
@@ -418,7 +424,8 @@ public:
         sink.send(bsLine(4, 41, 1, 1, "Creating new disk file " + device + "."));
         auto writer = DumpWriter::create(device, header, err);
         if (!writer) {
-            failed = osFailure("open", err);
+            // The dump file is opened where its header is written.
+            failed = osFailure("open", err, "bs_write_header");
             return nullptr;
         }
         mounted(header);

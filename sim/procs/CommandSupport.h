@@ -20,15 +20,18 @@ public:
         : std::runtime_error("injected fault: connection dropped during a dump or load") {}
 };
 
-// Messages of a statement, marked with the procedure and the line they come from.
+// Messages of a statement, marked with the procedure and the line they come from. A message
+// relayed from another server (the Backup Server's) keeps the routine and line it came with.
 class StatementMessages : public MessageSink {
 public:
     StatementMessages(ExecutionContext& context, std::string procedure, int line)
         : context_(context), procedure_(std::move(procedure)), line_(line) {}
     void send(const ServerMessage& message) override {
         ServerMessage copy = message;
-        copy.procedure = procedure_;
-        copy.line = line_;
+        if (copy.server.empty()) {
+            copy.procedure = procedure_;
+            copy.line = line_;
+        }
         context_.sink().message(copy);
     }
     void at(int line) { line_ = line; }

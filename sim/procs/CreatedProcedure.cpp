@@ -40,13 +40,14 @@ bool defaultValue(const std::vector<SqlToken>& tokens, std::size_t& i,
     return true;
 }
 
-// Messages of the procedure's statements carry its name, as the server's do.
+// Messages of the procedure's statements carry its name, as the server's do; those relayed from
+// the Backup Server keep the routine they came with.
 class ProcedureSink : public ResultSink {
 public:
     ProcedureSink(ResultSink& to, std::string name) : to_(to), name_(std::move(name)) {}
     void message(const ServerMessage& message) override {
         ServerMessage marked = message;
-        if (marked.procedure.empty()) marked.procedure = name_;
+        if (marked.procedure.empty() && marked.server.empty()) marked.procedure = name_;
         to_.message(marked);
     }
     void rowFormat(const std::vector<Column>& columns) override { to_.rowFormat(columns); }

@@ -4,6 +4,7 @@
 // session line, the relayed progress lines and an out-of-sequence load.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <regex>
 
 #include "tests/support/DumpTestSupport.h"
@@ -96,13 +97,29 @@ TEST(DumpRefusals, BackupServerMessagesArriveAsTheServerRelaysThem) {
     EXPECT_EQ(session.severity, 10);
     EXPECT_EQ(session.server, "RELAY");
     EXPECT_EQ(session.text.rfind("Backup Server session id is:  ", 0), 0u) << session.text;
-    bool relayed = false;
-    for (const CtMessage& m : full.messages())
-        if (m.text.rfind("Backup Server: ", 0) == 0) {
-            relayed = true;
+    // Each relayed line: numbered after its major.minor.severity.state code, with that severity
+    // and state, under the Backup Server's name, at line 0; an open failure names its routine.
+    CtBatch unwritable = run("dump database sales to", "missing/folder/x.db");
+    int relayed = 0;
+    for (const CtBatch* batch : {&full, &unwritable})
+        for (const CtMessage& m : batch->messages()) {
+            int major = 0, minor = 0, severity = 0, state = 0;
+            if (std::sscanf(m.text.c_str(), "Backup Server: %d.%d.%d.%d: ", &major, &minor,
+                            &severity, &state) != 4)
+                continue;
+            ++relayed;
+            EXPECT_EQ(m.number, major * 100000 + minor * 100 + severity) << m.text;
+            EXPECT_EQ(m.severity, severity) << m.text;
+            EXPECT_EQ(m.state, state) << m.text;
             EXPECT_EQ(m.server, "RELAY_BS") << m.text;
+            EXPECT_EQ(m.line, 0) << m.text;
+            if (major == 4 && minor == 141) {
+                EXPECT_EQ(m.procedure, "bs_write_header") << m.text;
+            }
         }
-    EXPECT_TRUE(relayed);
+    EXPECT_GE(relayed, 4);
+    EXPECT_TRUE(hasMessage(unwritable, 414102));
+    EXPECT_EQ(messageNumbered(unwritable, 8009).server, "RELAY");
 
     // A transaction dump loaded out of its turn.
     ASSERT_FALSE(run("load database copy from", "full.db").failed());
