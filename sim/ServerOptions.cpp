@@ -17,8 +17,37 @@ bool isValidObjectName(const std::string& name) {
 
 std::string serverUsage() {
     return "usage: aseemu --data DIR [--name NAME] [--port N] [--login USER:PASSWORD]... "
-           "[--database NAME]... [--mixed-log NAME]... [--trace FILE]\n";
+           "[--database NAME[:SIZE_MB]]... [--mixed-log NAME[:SIZE_MB]]... [--trace FILE]\n";
 }
+
+namespace {
+
+// NAME[:SIZE_MB]: the name, with its size noted in the options when one is given.
+std::string databaseArgument(const std::string& option, const std::string& text,
+                             ServerOptions& options) {
+    const std::size_t colon = text.find(':');
+    const std::string name = text.substr(0, colon);
+    if (!isValidObjectName(name))
+        throw std::invalid_argument("'" + name + "' is no valid database name");
+    if (colon == std::string::npos) return name;
+    const std::string size = text.substr(colon + 1);
+    std::size_t used = 0;
+    unsigned long long megabytes = 0;
+    try {
+        megabytes = std::stoull(size, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    // At most 4 TB, the largest database the server allows.
+    if (size.empty() || used != size.size() || size[0] == '-' || megabytes == 0 ||
+        megabytes > 4ull * 1024 * 1024)
+        throw std::invalid_argument(option + " " + text +
+                                    ": the size needs a number of megabytes from 1 to 4194304");
+    options.databaseSizesMB[name] = megabytes;
+    return name;
+}
+
+}  // namespace
 
 ServerOptions parseServerOptions(const std::vector<std::string>& arguments) {
     ServerOptions options;
@@ -54,16 +83,11 @@ ServerOptions parseServerOptions(const std::vector<std::string>& arguments) {
                 throw std::invalid_argument("--login needs USER:PASSWORD, not '" + text + "'");
             options.logins.emplace_back(text.substr(0, colon), text.substr(colon + 1));
         } else if (option == "--database") {
-            const std::string& name = value();
-            if (!isValidObjectName(name))
-                throw std::invalid_argument("'" + name + "' is no valid database name");
-            options.databases.push_back(name);
+            options.databases.push_back(databaseArgument(option, value(), options));
         } else if (option == "--mixed-log") {
             // A database whose log shares the device of its data, as one created without "log
             // on": the server refuses every transaction dump of it.
-            const std::string& name = value();
-            if (!isValidObjectName(name))
-                throw std::invalid_argument("'" + name + "' is no valid database name");
+            const std::string name = databaseArgument(option, value(), options);
             options.databases.push_back(name);
             options.mixedLogDatabases.insert(name);
         } else if (option == "--trace") {

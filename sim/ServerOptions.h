@@ -1,11 +1,16 @@
 #pragma once
 // The command line of aseemu.
+#include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace tvr::sim {
+
+// The size of a database made without one, as the server's "default database size".
+inline constexpr std::uint64_t kDefaultDatabaseSizeMB = 2;
 
 struct ServerOptions {
     std::string name = "ASEEMU";
@@ -14,6 +19,7 @@ struct ServerOptions {
     std::vector<std::pair<std::string, std::string>> logins;  // user, password
     std::vector<std::string> databases;
     std::set<std::string> mixedLogDatabases;  // --mixed-log: created with log and data together
+    std::map<std::string, std::uint64_t> databaseSizesMB;  // NAME:SIZE_MB; others the default
     std::string traceFile;
     std::size_t maxMessageSize = 16 * 1024 * 1024;
 };

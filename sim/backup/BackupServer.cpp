@@ -569,6 +569,7 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
             op.announce();
 
             DumpHeader header = op.header(DumpKind::Database, database);
+            header.databaseSizeKB = host_.databaseSizeKB(database);
             ScratchFile snapshot(scratchFile(database, "snapshot"));
             // The file itself while its read transaction lasts, else a copy page by page.
             std::unique_ptr<SqliteHandle> reading;
@@ -726,6 +727,10 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
             auto reader = op.mount(DumpKind::Database, failed);
             if (!reader) return failed;
             const DumpHeader header = reader->header();
+            // The data server checks the space before the Backup Server writes a page.
+            const std::uint64_t room = host_.databaseSizeKB(database);
+            if (header.databaseSizeKB != 0 && room != 0 && header.databaseSizeKB > room)
+                return op.fail(errors::dumpWillNotFit(header.databaseSizeKB));
             if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
 
             // Read and checked in full before the database is touched: a bad dump changes

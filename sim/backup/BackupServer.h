@@ -9,6 +9,7 @@
 // with (0 on success), which the caller sets as @@error, and whether the connection must be
 // dropped (an injected fault).
 #include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -49,6 +50,8 @@ public:
     virtual bool isLoading(const std::string& name) = 0;
     virtual void setLoading(const std::string& name, bool loading) = 0;
     virtual LogDumpability logDumpability(const std::string& name) = 0;
+    // The space of a database (data and log); 0 when not known, which no load checks.
+    virtual std::uint64_t databaseSizeKB(const std::string&) { return 0; }
 };
 
 struct BackupResult {

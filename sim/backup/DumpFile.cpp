@@ -96,6 +96,7 @@ std::array<unsigned char, kDumpHeaderSize> encode(const DumpHeader& h) {
     b.text(h.server);
     b.text(h.incarnation);
     b.text(h.dumpName);
+    b.u64(h.databaseSizeKB);
     auto bytes = b.bytes();
     const std::uint32_t crc = Crc32::of(bytes.data(), bytes.size());
     for (std::size_t i = 0; i < 4; ++i)
@@ -126,6 +127,7 @@ DumpProblem decode(std::array<unsigned char, kDumpHeaderSize> bytes, DumpHeader&
     h.server = p.text();
     h.incarnation = p.text();
     h.dumpName = p.text();
+    h.databaseSizeKB = p.u64();  // the zeroed remainder of a header written without it: 0
     if (!p.ok()) return DumpProblem::Corrupt;
     return DumpProblem::None;
 }

@@ -2,7 +2,8 @@
 // The file a dump writes and a load reads: a fixed 4 KiB header followed by the data.
 //
 // The header names the source database and server, the identity of the database's log chain,
-// the kind of dump, the log sequence range it covers and the length and CRC-32 of the data;
+// the kind of dump, the log sequence range it covers, the size of the source database and the
+// length and CRC-32 of the data;
 // the header carries its own CRC-32 too. A dump is written with the header marked incomplete,
 // the data streamed behind it, and only then is the header rewritten with the final length and
 // checksum and flushed. A process killed mid-dump therefore leaves a file that every load
@@ -29,6 +30,9 @@ struct DumpHeader {
     std::int64_t createdUnixMs = 0;
     std::uint64_t dataLength = 0;
     std::uint32_t dataChecksum = 0;
+    // The space of the source database (data and log); a database load needs a target at least
+    // this large. 0 in files written before it was kept: not checked.
+    std::uint64_t databaseSizeKB = 0;
     bool complete = false;
 };
 

@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <ctime>
 
-#include <cstdio>
-
 namespace tvr::sim::errors {
 namespace {
 
@@ -44,6 +42,12 @@ ServerError masterLoad() {
     return systemMessage(
         kMasterLoad, 16, 1,
         "LOAD DATABASE must be used in single user mode if trying to restore the Master database.");
+}
+
+ServerError dumpWillNotFit(std::uint64_t neededKB) {
+    return systemMessage(kDumpWillNotFit, 16, 1,
+                         "Data on dump will not fit into current database. Need " +
+                             std::to_string((neededKB + 1023) / 1024) + " Mbyte database.");
 }
 
 ServerError cannotDropProcedure(const std::string& name) {

@@ -3,6 +3,7 @@
 // severities and texts an Adaptive Server uses for them. Every such error the emulator raises
 // comes from this table or, for those the rest of the server raises too (911, 950, 2714,
 // 2812), from sim/ServerMessages.h.
+#include <cstdint>
 #include <string>
 
 #include "sim/protocol/ServerTokens.h"
@@ -21,6 +22,7 @@ inline constexpr int kUnknownDatabase = 911;        // sev 11
 inline constexpr int kObjectExists = 2714;          // sev 16
 inline constexpr int kProcedureNotFound = 2812;     // sev 16
 inline constexpr int kDatabaseInUse = 3101;         // sev 16
+inline constexpr int kDumpWillNotFit = 3105;        // sev 16, a load into a smaller database
 inline constexpr int kMasterLoad = 3108;            // sev 16, a load into master
 inline constexpr int kCannotDropProcedure = 3701;   // sev 11
 inline constexpr int kTruncatedChain = 4221;        // sev 16
@@ -44,6 +46,8 @@ inline constexpr int kBadFault = 20002;  // sev 16, emulator fault with a bad de
 ServerError missingParameter(const std::string& procedure, const std::string& parameter);
 ServerError databaseInUse();
 ServerError masterLoad();
+// `neededKB`: the size of the dumped database.
+ServerError dumpWillNotFit(std::uint64_t neededKB);
 ServerError cannotDropProcedure(const std::string& name);
 ServerError truncatedChain();
 ServerError logNotOnItsOwnDevice(const std::string& database);

@@ -45,4 +45,9 @@ LogDumpability BackupServices::logDumpability(const std::string& name) {
     return log;
 }
 
+std::uint64_t BackupServices::databaseSizeKB(const std::string& name) {
+    const auto info = server_.findDatabase(name);
+    return info ? info->sizeKB : 0;
+}
+
 }  // namespace tvr::sim

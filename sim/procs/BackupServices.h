@@ -31,6 +31,7 @@ public:
     bool isLoading(const std::string& name) override;
     void setLoading(const std::string& name, bool loading) override;
     LogDumpability logDumpability(const std::string& name) override;
+    std::uint64_t databaseSizeKB(const std::string& name) override;
 
 private:
     ServerState& server_;

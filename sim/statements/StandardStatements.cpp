@@ -1,6 +1,7 @@
 // The statements every emulated server understands. Further statements are added by
 // registering handlers on the CommandSet this returns (see StatementHandlers.h).
 #include "sim/statements/BatchRunner.h"
+#include "sim/statements/DatabaseSizeClause.h"
 #include "sim/statements/DateTime.h"
 #include "sim/statements/GlobalVariables.h"
 #include "sim/statements/ServerMessages.h"
@@ -10,6 +11,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace tvr::sim {
@@ -197,13 +199,11 @@ StatementOutcome runCreateDatabase(ExecutionContext& context, const Statement& s
     if (!name || !isValidObjectName(*name)) return syntaxErrorAt(context, statement, 2);
     if (context.server().findDatabase(*name))
         return failStatement(context, statement, messages::databaseExists(*name));
-    // create database NAME [on DEVICE [= size], ...] [log on DEVICE [= size], ...] [with ...]
-    // [for load]: without "log on" the log shares the data's device.
-    bool logOn = false;
-    for (std::size_t i = 3; i + 1 < statement.tokens.size(); ++i)
-        logOn =
-            logOn || (statement.tokens[i].isWord("log") && statement.tokens[i + 1].isWord("on"));
-    context.server().createDatabase(*name, !logOn);
+    // Without "log on" the log shares the data's device.
+    std::size_t offending = 0;
+    const auto clause = parseDatabaseSizeClause(statement.tokens, 3, offending);
+    if (!clause) return syntaxErrorAt(context, statement, offending);
+    context.server().createDatabase(*name, !clause->logOn, clause->size);
     return {};
 }
 
@@ -343,7 +343,10 @@ std::int32_t spHelpdb(ExecutionContext& context, const ProcedureArguments& argum
         std::string status = info.state == DatabaseState::Online    ? "no options set"
                              : info.state == DatabaseState::Loading ? "offline, for load"
                                                                     : "offline";
-        context.sink().row(Row{info.name, std::string("       4.0 MB"), std::string("sa"),
+        // db_size as the server formats it: str(megabytes, 10, 1) + " MB".
+        char size[32];
+        std::snprintf(size, sizeof size, "%10.1f MB", static_cast<double>(info.sizeKB) / 1024);
+        context.sink().row(Row{info.name, std::string(size), std::string("sa"),
                                static_cast<std::int64_t>(info.id), std::string(), status});
     }
     context.sink().done(TokenDoneInProc, DoneMore | DoneCount,

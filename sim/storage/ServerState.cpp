@@ -11,11 +11,24 @@ namespace {
 struct SystemDatabase {
     const char* name;
     int id;
+    std::uint64_t sizeMB;
 };
 
+// master and sybsystemprocs at the smallest sizes the server allows on 2K pages, the others at
+// the default size.
 const SystemDatabase SystemDatabases[] = {
-    {"master", 1}, {"tempdb", 2}, {"model", 3}, {"sybsystemdb", 31513}, {"sybsystemprocs", 31514},
+    {"master", 1, 13},
+    {"tempdb", 2, kDefaultDatabaseSizeMB},
+    {"model", 3, kDefaultDatabaseSizeMB},
+    {"sybsystemdb", 31513, kDefaultDatabaseSizeMB},
+    {"sybsystemprocs", 31514, 136},
 };
+
+// sysusages keeps the space of each database as the server does, in 2K pages, a row per
+// piece: segment map 3 (system and default segments) for data, 4 for a log of its own, 7 for
+// data and log together.
+constexpr std::uint64_t kPageKB = 2;
+constexpr int kSegmentsData = 3, kSegmentsLog = 4, kSegmentsMixed = 7;
 
 // The catalog keeps the server's own status bits: 4 "select into/bulkcopy/pllsort", 8 "trunc
 // log on chkpt", 32 "created for load", and in status2 16 "offline" and 32768 "log and data
@@ -58,6 +71,9 @@ ServerState::ServerState(ServerOptions options) : options_(std::move(options)) {
         "CREATE TABLE IF NOT EXISTS sysdatabases (name varchar(30) PRIMARY KEY, dbid smallint NOT NULL, "
         "suid int NOT NULL DEFAULT 1, status smallint NOT NULL DEFAULT 0, "
         "status2 smallint NOT NULL DEFAULT 0, crdate datetime)");
+    master_->execute(
+        "CREATE TABLE IF NOT EXISTS sysusages (dbid smallint NOT NULL, segmap int NOT NULL, "
+        "lstart int NOT NULL, size int NOT NULL, vstart int NOT NULL DEFAULT 0)");
     TransactionLog::ensure(*master_);
 
     {
@@ -74,7 +90,24 @@ ServerState::ServerState(ServerOptions options) : options_(std::move(options)) {
             databases_[info.name] = info;
         }
     }
-    auto addRow = [&](const std::string& name, int id) {
+    std::map<int, std::uint64_t> pages;
+    {
+        SqliteStatement rows(*master_, "SELECT dbid, sum(size) FROM sysusages GROUP BY dbid");
+        while (rows.step())
+            pages[static_cast<int>(rows.integer(0))] = static_cast<std::uint64_t>(rows.integer(1));
+    }
+    for (auto& [name, info] : databases_) {
+        // A catalog written before sizes were kept: the default size, recorded now.
+        if (pages.count(info.id) == 0) {
+            DatabaseSize size;
+            for (const SystemDatabase& db : SystemDatabases)
+                if (name == db.name) size.dataKB = db.sizeMB * 1024;
+            persistSize(info.id, size);
+            pages[info.id] = size.totalKB() / kPageKB;
+        }
+        info.sizeKB = pages[info.id] * kPageKB;
+    }
+    auto addRow = [&](const std::string& name, int id, std::uint64_t sizeMB) {
         SqliteStatement insert(*master_,
                                "INSERT INTO sysdatabases (name, dbid, crdate) VALUES (?, ?, "
                                "strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime'))");
@@ -83,16 +116,25 @@ ServerState::ServerState(ServerOptions options) : options_(std::move(options)) {
         info.name = name;
         info.id = id;
         info.system = isSystemDatabase(name);
+        DatabaseSize size;
+        size.dataKB = sizeMB * 1024;
+        info.sizeKB = size.totalKB();
+        persistSize(id, size);
         databases_[name] = info;
     };
     for (const SystemDatabase& db : SystemDatabases) {
         if (std::string(db.name) != "master")
             createDatabaseFile(db.name, std::string(db.name) == "tempdb");
-        if (databases_.count(db.name) == 0) addRow(db.name, db.id);
+        if (databases_.count(db.name) == 0) addRow(db.name, db.id, db.sizeMB);
     }
-    for (const std::string& name : options_.databases)
-        if (databases_.count(name) == 0)
-            createDatabase(name, options_.mixedLogDatabases.count(name) != 0);
+    for (const std::string& name : options_.databases) {
+        if (databases_.count(name) != 0) continue;
+        DatabaseSize size;
+        if (auto given = options_.databaseSizesMB.find(name);
+            given != options_.databaseSizesMB.end())
+            size.dataKB = given->second * 1024;
+        createDatabase(name, options_.mixedLogDatabases.count(name) != 0, size);
+    }
 }
 
 bool ServerState::checkLogin(const std::string& user, const std::string& password) const {
@@ -128,7 +170,8 @@ void ServerState::createDatabaseFile(const std::string& name, bool replace) {
     TransactionLog::ensure(db);
 }
 
-DatabaseInfo ServerState::createDatabase(const std::string& name, bool mixedLog) {
+DatabaseInfo ServerState::createDatabase(const std::string& name, bool mixedLog,
+                                         DatabaseSize size) {
     std::lock_guard lock(mutex_);
     if (databases_.count(name) != 0) throw std::runtime_error("database " + name + " exists");
     int id = 4;
@@ -143,8 +186,10 @@ DatabaseInfo ServerState::createDatabase(const std::string& name, bool mixedLog)
     info.name = name;
     info.id = id;
     info.mixedLog = mixedLog;
+    info.sizeKB = size.totalKB();
     databases_[name] = info;
     persistState(info);
+    persistSize(id, size);
     return info;
 }
 
@@ -174,6 +219,23 @@ void ServerState::persistState(const DatabaseInfo& info) {
     SqliteStatement update(*master_,
                            "UPDATE sysdatabases SET status = ?, status2 = ? WHERE name = ?");
     update.bind(1, statusOf(info)).bind(2, status2Of(info)).bind(3, info.name).step();
+}
+
+void ServerState::persistSize(int dbid, const DatabaseSize& size) {
+    SqliteStatement clear(*master_, "DELETE FROM sysusages WHERE dbid = ?");
+    clear.bind(1, static_cast<std::int64_t>(dbid)).step();
+    auto piece = [&](int segmap, std::uint64_t lstart, std::uint64_t kb) {
+        SqliteStatement insert(*master_,
+                               "INSERT INTO sysusages (dbid, segmap, lstart, size) VALUES (?, ?, "
+                               "?, ?)");
+        insert.bind(1, static_cast<std::int64_t>(dbid))
+            .bind(2, static_cast<std::int64_t>(segmap))
+            .bind(3, static_cast<std::int64_t>(lstart))
+            .bind(4, static_cast<std::int64_t>(kb / kPageKB))
+            .step();
+    };
+    piece(size.logKB == 0 ? kSegmentsMixed : kSegmentsData, 0, size.dataKB);
+    if (size.logKB != 0) piece(kSegmentsLog, size.dataKB / kPageKB, size.logKB);
 }
 
 void ServerState::enterDatabase(const std::string& name) {

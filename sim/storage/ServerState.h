@@ -7,6 +7,7 @@
 #include "sim/storage/Sqlite.h"
 
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -31,6 +32,15 @@ struct DatabaseInfo {
     bool mixedLog = false;
     bool truncLogOnCheckpoint = false;  // sp_dboption "trunc log on chkpt"
     bool selectIntoBulkcopy = false;    // sp_dboption "select into/bulkcopy/pllsort"
+    std::uint64_t sizeKB = 0;           // the space given to data and log together
+};
+
+// The space of a database as create database gives it: data, and log on a device of its own
+// (0 when the log shares the data's space).
+struct DatabaseSize {
+    std::uint64_t dataKB = kDefaultDatabaseSizeMB * 1024;
+    std::uint64_t logKB = 0;
+    std::uint64_t totalKB() const { return dataKB + logKB; }
 };
 
 // The database options sp_dboption sets, by their names as the server spells them.
@@ -51,9 +61,10 @@ public:
     std::vector<DatabaseInfo> databases() const;  // by name
     std::optional<DatabaseInfo> findDatabase(const std::string& name) const;
     std::string databasePath(const std::string& name) const;
-    // Creates an empty database (file and catalog row); throws when the name is taken.
+    // Creates an empty database (file and catalog rows); throws when the name is taken.
     // `mixedLog`: its log is on the device of its data.
-    DatabaseInfo createDatabase(const std::string& name, bool mixedLog = false);
+    DatabaseInfo createDatabase(const std::string& name, bool mixedLog = false,
+                                DatabaseSize size = {});
     void setDatabaseState(const std::string& name, DatabaseState state);
     // Sets one of the options above (kTruncLogOnCheckpoint, kSelectIntoBulkcopy); false for
     // another name.
@@ -71,6 +82,7 @@ public:
 
 private:
     void persistState(const DatabaseInfo& info);
+    void persistSize(int dbid, const DatabaseSize& size);
     void createDatabaseFile(const std::string& name, bool replace);
 
     ServerOptions options_;

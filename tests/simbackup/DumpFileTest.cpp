@@ -24,6 +24,7 @@ protected:
         h.incarnation = "abc";
         h.firstSequence = 7;
         h.lastSequence = 12;
+        h.databaseSizeKB = 20 * 1024;
         int err = 0;
         auto w = DumpWriter::create(path, h, err);
         EXPECT_TRUE(w) << err;
@@ -60,6 +61,7 @@ TEST_F(DumpFileTest, RoundTripKeepsHeaderAndData) {
     EXPECT_EQ(r->header().incarnation, "abc");
     EXPECT_EQ(r->header().firstSequence, 7u);
     EXPECT_EQ(r->header().lastSequence, 12u);
+    EXPECT_EQ(r->header().databaseSizeKB, 20u * 1024);
     EXPECT_EQ(r->header().dataLength, data.size());
     std::string back;
     char buf[65536];
