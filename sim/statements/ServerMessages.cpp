@@ -77,6 +77,8 @@ ServerMessage functionNotFound(const std::string& name) {
     return make(14216, 16, "Function '" + name + "' not found.");
 }
 
+ServerMessage divideByZero() { return make(3607, 16, "Divide by zero occurred."); }
+
 ServerMessage procedureNotFound(const std::string& name) {
     return make(2812, 16, "Stored procedure '" + name + "'" + SpHelpHint);
 }

@@ -22,6 +22,7 @@ ServerMessage invalidColumn(const std::string& name);        // 207, severity 16
 ServerMessage objectExists(const std::string& name);         // 2714, severity 16
 ServerMessage cannotDropTable(const std::string& name);      // 3701, severity 11
 ServerMessage functionNotFound(const std::string& name);     // 14216, severity 16
+ServerMessage divideByZero();                                // 3607, severity 16
 ServerMessage procedureNotFound(const std::string& name);    // 2812, severity 16
 ServerMessage duplicateKey(const std::string& detail);       // 2601, severity 14
 ServerMessage nullNotAllowed(const std::string& detail);     // 515, severity 16

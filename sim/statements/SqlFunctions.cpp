@@ -4,6 +4,7 @@
 
 #include <string>
 #include "sim/statements/ConvertFunction.h"
+#include "sim/statements/DivisionCheck.h"
 
 namespace tvr::sim {
 namespace {
@@ -96,6 +97,7 @@ void registerTextFunctions(sqlite3* db) {
                                    SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, function.body,
                                    nullptr, nullptr, nullptr);
     registerConvertFunction(db);
+    registerDivisionCheck(db);
 }
 
 }  // namespace tvr::sim

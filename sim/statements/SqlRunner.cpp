@@ -58,6 +58,16 @@ std::vector<Column> describeColumns(sqlite3_stmt* raw, const Statement& statemen
     return columns;
 }
 
+// A statement that failed in SQLite while it ran. An arithmetic error (3607) is a serious one on
+// the server: it ends the batch and takes back the client's transaction.
+StatementOutcome failWhileRunning(ExecutionContext& context, SqliteDatabase& db,
+                                  const Statement& statement, const std::string& sqliteText) {
+    const ServerMessage message = messageForSqliteError(sqliteText, statement);
+    const bool arithmetic = message.number == messages::divideByZero().number;
+    if (arithmetic && db.inTransaction()) db.execute("ROLLBACK");
+    return failStatement(context, statement, message, arithmetic);
+}
+
 // Runs translated text; `textIn(database)` gives the statement translated as if that database
 // were the current one, for the log of a change made from another database.
 StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql,
@@ -248,7 +258,7 @@ StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql
             outcome.cancelled = true;
             return outcome;
         }
-        return fail(messageForSqliteError(error.what(), statement), false);
+        return failWhileRunning(context, *db, statement, error.what());
     }
     return outcome;
 }
@@ -301,7 +311,7 @@ std::variant<std::vector<std::vector<RawValue>>, StatementOutcome> queryValues(
             cancelled.cancelled = true;
             return cancelled;
         }
-        return failStatement(context, statement, messageForSqliteError(error.what(), statement));
+        return failWhileRunning(context, *db, statement, error.what());
     }
     return rows;
 }

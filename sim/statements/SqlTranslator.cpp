@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "sim/statements/ConvertFunction.h"
+#include "sim/statements/DivisionCheck.h"
 
 namespace tvr::sim {
 
@@ -26,6 +27,41 @@ bool isName(const SqlToken& token) {
 
 std::string nameOf(const SqlToken& token) {
     return token.kind == SqlToken::Kind::BracketName ? token.value : token.text;
+}
+
+// The index of the token after the parenthesis that matches the one at `open`.
+std::size_t afterParentheses(const std::vector<SqlToken>& tokens, std::size_t open) {
+    int depth = 0;
+    for (std::size_t i = open; i < tokens.size(); ++i) {
+        if (tokens[i].isSymbol("(")) ++depth;
+        if (tokens[i].isSymbol(")") && --depth == 0) return i + 1;
+    }
+    return tokens.size();
+}
+
+// The index of the last token of the operand that starts at `start`: a signed operand, a
+// parenthesised expression, a case expression, a call, or a (qualified) name or literal.
+std::size_t operandEnd(const std::vector<SqlToken>& tokens, std::size_t start) {
+    std::size_t i = start;
+    while (i + 1 < tokens.size() &&
+           (tokens[i].isSymbol("-") || tokens[i].isSymbol("+") || tokens[i].isSymbol("~")))
+        ++i;
+    if (tokens[i].isSymbol("(")) return afterParentheses(tokens, i) - 1;
+    if (tokens[i].isWord("case")) {
+        int depth = 0;
+        for (std::size_t k = i; k < tokens.size(); ++k) {
+            if (tokens[k].isWord("case")) ++depth;
+            if (tokens[k].isWord("end") && --depth == 0) return k;
+        }
+        return tokens.size() - 1;
+    }
+    if (i + 1 < tokens.size() && tokens[i].kind == SqlToken::Kind::Word &&
+        tokens[i + 1].isSymbol("("))
+        return afterParentheses(tokens, i + 1) - 1;
+    while (i + 2 < tokens.size() && tokens[i + 1].isSymbol(".") &&
+           (isName(tokens[i + 2]) || tokens[i + 2].isSymbol(".")))
+        i += 2;
+    return i;
 }
 
 }  // namespace
@@ -59,7 +95,13 @@ TranslatedSql translateToSqlite(const Statement& statement, const std::string& c
         if (!alias.empty()) out += " AS " + quoteName(alias);
         alias.clear();
     };
+    // The right operands of / and %, each wrapped in the zero check: where each one ends.
+    std::vector<std::size_t> divisorEnds;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
+        while (!divisorEnds.empty() && divisorEnds.back() < i) {
+            out += ")";
+            divisorEnds.pop_back();
+        }
         const SqlToken& token = tokens[i];
         auto next = [&](std::size_t k) -> const SqlToken* {
             return i + k < tokens.size() ? &tokens[i + k] : nullptr;
@@ -147,6 +189,10 @@ TranslatedSql translateToSqlite(const Statement& statement, const std::string& c
                     out += "||";
                 else
                     out += token.text;
+                if ((token.isSymbol("/") || token.isSymbol("%")) && next(1)) {
+                    out += std::string(kDivisorFunction) + "(";
+                    divisorEnds.push_back(operandEnd(tokens, i + 1));
+                }
                 break;
             default:
                 if (functions && token.kind == SqlToken::Kind::Word && next(1) &&
@@ -228,6 +274,7 @@ TranslatedSql translateToSqlite(const Statement& statement, const std::string& c
                 break;
         }
     }
+    out += std::string(divisorEnds.size(), ')');
     if (inList) closeItem();
     if (!limit.empty()) out += " LIMIT " + limit;
     return result;

@@ -1,6 +1,7 @@
 #include "sim/statements/SqliteErrors.h"
 
 #include "sim/statements/ConvertFunction.h"
+#include "sim/statements/DivisionCheck.h"
 
 namespace tvr::sim {
 namespace {
@@ -23,6 +24,8 @@ ServerMessage messageForSqliteError(const std::string& text, const Statement& st
     ServerMessage message;
     if (std::optional<ServerMessage> conversion = convertErrorMessage(text)) {
         message = *conversion;
+    } else if (isDivideByZeroError(text)) {
+        message = messages::divideByZero();
     } else if (text.rfind("near \"", 0) == 0) {
         std::size_t end = text.find("\": syntax error");
         message = messages::syntaxError(end == std::string::npos ? text : text.substr(6, end - 6));
