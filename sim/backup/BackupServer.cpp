@@ -655,6 +655,7 @@ BackupResult BackupServer::dumpTransaction(const std::string& database, const st
                 const auto entries = logchain::entriesAfter(source.db, pos.base, pos.last);
                 source.exec("COMMIT");
                 if (pos.truncatedSinceDatabaseDump) return op.fail(errors::truncatedChain());
+                if (pos.unloggedSinceDatabaseDump) return op.fail(errors::unloggedOperation());
                 header.incarnation = pos.incarnation;
                 header.firstSequence = pos.base;
                 header.lastSequence = pos.last;

@@ -131,6 +131,7 @@ LogPosition position(sqlite3* db) {
     pos.incarnation = meta(db, "chain_incarnation").value_or("");
     pos.base = metaNumber(db, "chain_base");
     pos.truncatedSinceDatabaseDump = metaNumber(db, "chain_truncated") != 0;
+    pos.unloggedSinceDatabaseDump = metaNumber(db, "chain_unlogged") != 0;
     Query last(db, "SELECT seq FROM sqlite_sequence WHERE name = 'aseemu_log'");
     pos.last = last.step() ? last.u64(0) : 0;
     if (pos.last < pos.base) pos.last = pos.base;
@@ -154,7 +155,27 @@ void truncate(sqlite3* db, std::uint64_t through, bool truncateOnly) {
     sp.commit();
 }
 
-void markDatabaseDumped(sqlite3* db) { setMeta(db, "chain_truncated", "0"); }
+void markDatabaseDumped(sqlite3* db) {
+    Savepoint sp(db);
+    setMeta(db, "chain_truncated", "0");
+    setMeta(db, "chain_unlogged", "0");
+    sp.commit();
+}
+
+void markUnloggedChange(sqlite3* db, const std::string& schema) {
+    auto set = [&](const char* key, const std::string& value, bool keepExisting) {
+        const std::string sql =
+            "INSERT INTO " + schema + ".aseemu_meta (key, value) VALUES (?, ?) " +
+            (keepExisting ? "ON CONFLICT(key) DO NOTHING"
+                          : "ON CONFLICT(key) DO UPDATE SET value = excluded.value");
+        Query q(db, sql.c_str());
+        q.bind(1, std::string(key)).bind(2, value).step();
+    };
+    set("chain_unlogged", "1", false);
+    set("chain_incarnation", newIncarnation(), false);
+    // A chain begun here still waits for its first database dump.
+    set("chain_truncated", "1", true);
+}
 
 LoadPosition loadPosition(sqlite3* db) {
     LoadPosition pos;

@@ -7,7 +7,8 @@
 // and commits with the data:
 //  - on a database that is dumped: its chain identity (a random incarnation, kept through dumps
 //    and loads), the base (the sequence up to which the log has been dumped or truncated), and
-//    whether a truncate_only has happened since the last database dump;
+//    whether a truncate_only or a change without log records has happened since the last
+//    database dump;
 //  - on a database in a load sequence: the chain it was loaded from, the sequence the next
 //    transaction dump must start at, and the last sequence it holds.
 #include <sqlite3.h>
@@ -30,6 +31,7 @@ struct LogPosition {
     std::uint64_t base = 0;                   // entries up to here have been dumped or discarded
     std::uint64_t last = 0;                   // the last sequence ever assigned
     bool truncatedSinceDatabaseDump = false;  // or never dumped since it was created
+    bool unloggedSinceDatabaseDump = false;   // a change was made without its log records
 };
 
 struct LoadPosition {
@@ -58,6 +60,11 @@ std::vector<LogEntry> entriesAfter(sqlite3* db, std::uint64_t base, std::uint64_
 void truncate(sqlite3* db, std::uint64_t through, bool truncateOnly);
 // A database dump restores the chain.
 void markDatabaseDumped(sqlite3* db);
+// A change made without log records (select into) in the database attached as `schema` on this
+// connection ("main" for its own), inside the caller's transaction: no transaction dump until
+// the next database dump, and the chain gets a new identity, so that no load sequence begun
+// before it takes a transaction dump made after it.
+void markUnloggedChange(sqlite3* db, const std::string& schema);
 
 LoadPosition loadPosition(sqlite3* db);
 void setLoadPosition(sqlite3* db, const LoadPosition& position);

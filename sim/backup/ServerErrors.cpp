@@ -63,6 +63,25 @@ ServerError truncatedChain() {
         "been performed after the last DUMP DATABASE. Use DUMP DATABASE instead.");
 }
 
+ServerError unloggedOperation() {
+    return systemMessage(
+        kUnloggedOperation, 16, 2,
+        "Dump transaction is not allowed because a non-logged operation was performed on the "
+        "database. Dump your database or use dump transaction with truncate_only until you can "
+        "dump your database.");
+}
+
+ServerError selectIntoNotAllowed() {
+    return systemMessage(
+        kSelectIntoNotAllowed, 16, 1,
+        "You can't run SELECT INTO in this database. Please check with the Database Owner.");
+}
+
+ServerError notInTransaction(const std::string& command) {
+    return systemMessage(kNotInTransaction, 16, 1,
+                         command + " command not allowed within multi-statement transaction.");
+}
+
 ServerError logNotOnItsOwnDevice(const std::string& database) {
     // Segment map 7 (system, default and log segments together) from logical page 0: what a
     // database created without "log on" has.
@@ -160,6 +179,8 @@ ServerError injected(int number) {
             return databaseInUse();
         case kTruncatedChain:
             return truncatedChain();
+        case kUnloggedOperation:
+            return unloggedOperation();
         case kActivitySinceLoad:
             return activitySinceLoad();
         case kNoBackupServer:

@@ -26,6 +26,9 @@ inline constexpr int kDumpWillNotFit = 3105;        // sev 16, a load into a sma
 inline constexpr int kMasterLoad = 3108;            // sev 16, a load into master
 inline constexpr int kCannotDropProcedure = 3701;   // sev 11
 inline constexpr int kTruncatedChain = 4221;        // sev 16
+inline constexpr int kUnloggedOperation = 4207;     // sev 16, dump tran after select into
+inline constexpr int kSelectIntoNotAllowed = 268;   // sev 16, select into without the option
+inline constexpr int kNotInTransaction = 226;       // sev 16, a command no transaction may hold
 inline constexpr int kLogNotOnItsOwnDevice = 4205;  // sev 16, a log sharing the data's device
 inline constexpr int kTruncLogOnCheckpoint = 4208;  // sev 16, dump tran with the option set
 inline constexpr int kOutOfSequence = 4305;         // sev 16
@@ -50,6 +53,10 @@ ServerError masterLoad();
 ServerError dumpWillNotFit(std::uint64_t neededKB);
 ServerError cannotDropProcedure(const std::string& name);
 ServerError truncatedChain();
+ServerError unloggedOperation();
+ServerError selectIntoNotAllowed();
+// `command`: as the server names it, "SELECT INTO".
+ServerError notInTransaction(const std::string& command);
 ServerError logNotOnItsOwnDevice(const std::string& database);
 ServerError truncLogOnCheckpointSet();
 // `currentUnixMs`: when the last dump loaded into the database was made; `dumpUnixMs`: when

@@ -4,6 +4,7 @@
 #include "sim/procs/DumpLoadCommands.h"
 #include "sim/procs/ProcedureCommands.h"
 #include "sim/procs/ProcedureStatements.h"
+#include "sim/procs/SelectIntoCommand.h"
 #include "sim/procs/SystemProcedureCommands.h"
 
 namespace tvr::sim {
@@ -25,6 +26,9 @@ void addBackupCommands(CommandSet& commands, BackupServices& services) {
     commands.addFirst({"create procedure",
                        [](const Statement& s) { return createProcedureName(s.tokens).has_value(); },
                        runCreateProcedure});
+    commands.addFirst({"select into",
+                       [](const Statement& s) { return selectIntoTarget(s.tokens).has_value(); },
+                       runSelectInto});
     commands.addFirst({"dump and load",
                        [](const Statement& s) { return isBackupStatement(s.tokens); },
                        [&services](ExecutionContext& c, const Statement& s) {

@@ -77,6 +77,68 @@ TEST(DumpRefusals, TransactionDumpsAreRefusedWhereTheServerRefusesThem) {
     EXPECT_FALSE(client.execute("dump tran mixed with truncate_only").failed());
 }
 
+TEST(DumpRefusals, ASelectIntoGoesUnloggedAndStopsTransactionDumpsUntilADatabaseDump) {
+    Emulator server("UNLOGGED", {"sales", "copy"});
+    DumpFolder dumps;
+    CtClient client;
+    ASSERT_TRUE(client.connect("UNLOGGED"));
+    auto run = [&](const std::string& statement, const std::string& file) {
+        return client.execute(statement + " \"" + dumps.file(file).string() + "\"");
+    };
+    ASSERT_FALSE(client.execute("use sales").failed());
+    ASSERT_FALSE(client.execute("create table t (i int, name varchar(10))").failed());
+    ASSERT_FALSE(client.execute("insert t values (1, 'one') insert t values (2, 'two')").failed());
+    ASSERT_FALSE(run("dump database sales to", "full.db").failed());
+    ASSERT_FALSE(run("load database copy from", "full.db").failed());  // a sequence begun before
+
+    // Refused without the database option, and inside a transaction; a #table needs neither.
+    const CtMessage option = messageNumbered(client.execute("select * into t2 from t"), 268);
+    EXPECT_EQ(option.severity, 16);
+    EXPECT_EQ(option.text,
+              "You can't run SELECT INTO in this database. Please check with the Database "
+              "Owner.\n");
+    EXPECT_TRUE(hasMessage(client.execute("select * from t2"), 208));
+    EXPECT_FALSE(client.execute("select i into #kept from t").failed());
+    EXPECT_EQ(rowsText(client, "select count(*) from #kept"), "2|\n");
+    ASSERT_FALSE(client.execute("sp_dboption sales, 'select into', true").failed());
+    CtBatch inTran = client.execute("begin tran select * into t2 from t");
+    EXPECT_EQ(messageNumbered(inTran, 226).text,
+              "SELECT INTO command not allowed within multi-statement transaction.\n");
+    ASSERT_FALSE(client.execute("rollback").failed());
+
+    CtBatch made = client.execute("select * into t2 from t");
+    ASSERT_FALSE(made.failed());
+    EXPECT_EQ(made.events.back().rowCount, 2);
+    EXPECT_EQ(rowsText(client, "select i, name from t2 order by i"), "1|one|\n2|two|\n");
+
+    CtBatch refused = run("dump tran sales to", "refused.tr");
+    const CtMessage unlogged = messageNumbered(refused, 4207);
+    EXPECT_EQ(unlogged.severity, 16);
+    EXPECT_EQ(unlogged.state, 2);
+    EXPECT_EQ(unlogged.text,
+              "Dump transaction is not allowed because a non-logged operation was performed on "
+              "the database. Dump your database or use dump transaction with truncate_only "
+              "until you can dump your database.\n");
+    EXPECT_FALSE(hasMessage(refused, 3216));
+    EXPECT_FALSE(std::filesystem::exists(dumps.file("refused.tr")));
+
+    // A database dump lets transaction dumps go on from it; the sequence begun before the
+    // select into cannot take them, the one begun after it can.
+    ASSERT_FALSE(client.execute("insert t2 values (3, 'three')").failed());
+    ASSERT_FALSE(run("dump database sales to", "after.db").failed());
+    ASSERT_FALSE(client.execute("insert t2 values (4, 'four')").failed());
+    ASSERT_FALSE(run("dump tran sales to", "after.tr").failed());
+    EXPECT_TRUE(hasMessage(run("load tran copy from", "after.tr"), 4305));
+    ASSERT_FALSE(run("load database copy from", "after.db").failed());
+    ASSERT_FALSE(run("load tran copy from", "after.tr").failed());
+    ASSERT_FALSE(client.execute("online database copy").failed());
+    EXPECT_EQ(rowsText(client, "select i from copy..t2 order by i"), "1|\n2|\n3|\n4|\n");
+
+    // with truncate_only stays allowed after an unlogged change.
+    ASSERT_FALSE(client.execute("select * into t3 from t").failed());
+    EXPECT_FALSE(client.execute("dump tran sales with truncate_only").failed());
+}
+
 TEST(DumpRefusals, BackupServerMessagesArriveAsTheServerRelaysThem) {
     EmulatorOptions options;
     options.name = "RELAY";
