@@ -198,21 +198,34 @@ TEST(DumpRefusals, BackupServerMessagesArriveAsTheServerRelaysThem) {
     EXPECT_TRUE(std::regex_match(sequence.text, text)) << sequence.text;
 }
 
-TEST(DumpRefusals, WithoutItsSysserversEntryTheBackupServerCannotBeReached) {
-    EmulatorOptions options;
-    options.name = "NOENTRY";
-    options.databases = {"sales"};
-    options.extraArgs = {"--no-backup-entry"};
-    Emulator server(options);
-    DumpFolder dumps;
-    CtClient client;
-    ASSERT_TRUE(client.connect("NOENTRY"));
-    for (const std::string statement : {"dump database sales to", "load database sales from"}) {
-        CtBatch refused = client.execute(statement + " \"" + dumps.file("x.db").string() + "\"");
-        EXPECT_EQ(messageNumbered(refused, 7205).severity, 18) << statement;
-        EXPECT_FALSE(hasMessage(refused, 3216)) << statement;
+TEST(DumpRefusals, AnUnreachableBackupServerFailsDumpsAndLoadsWith7205Alone) {
+    // Without its sysservers entry, or stopped: the data server cannot reach it, so there is no
+    // session line and no file, only 7205 at severity 18.
+    const std::vector<std::string> cases[] = {{"--no-backup-entry"},
+                                              {"--backup-server", "stopped"}};
+    for (const auto& extraArgs : cases) {
+        EmulatorOptions options;
+        options.name = "NOBS";
+        options.databases = {"sales"};
+        options.extraArgs = extraArgs;
+        Emulator server(options);
+        DumpFolder dumps;
+        CtClient client;
+        ASSERT_TRUE(client.connect("NOBS"));
+        for (const std::string statement : {"dump database sales to", "load database sales from"}) {
+            CtBatch refused =
+                client.execute(statement + " \"" + dumps.file("x.db").string() + "\"");
+            ASSERT_EQ(refused.messages().size(), 1u) << extraArgs[0] << ": " << statement;
+            const CtMessage m = refused.messages()[0];
+            EXPECT_EQ(m.number, 7205) << statement;
+            EXPECT_EQ(m.severity, 18) << statement;
+            EXPECT_EQ(m.state, 2) << statement;
+            EXPECT_EQ(m.text,
+                      "Can't open a connection to site 'SYB_BACKUP'. See the error log file in "
+                      "the ASE boot directory.\n");
+        }
+        EXPECT_FALSE(std::filesystem::exists(dumps.file("x.db"))) << extraArgs[0];
     }
-    EXPECT_FALSE(std::filesystem::exists(dumps.file("x.db")));
 }
 
 }  // namespace
