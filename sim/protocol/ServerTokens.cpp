@@ -10,6 +10,7 @@ namespace tvr::sim {
 namespace {
 
 enum DataType : std::uint8_t {
+    TypeText = 0x23,
     TypeIntN = 0x26,
     TypeVarChar = 0x27,
     TypeChar = 0x2F,
@@ -50,19 +51,28 @@ std::int32_t userType(ColumnKind kind) {
             return 7;
         case ColumnKind::Float:
             return 8;
+        case ColumnKind::Real:
+            return 23;
         case ColumnKind::DateTime:
             return 12;
+        case ColumnKind::Text:
+            return 19;
         case ColumnKind::BigInt:
             return 43;
     }
     return 0;
 }
 
+// A text value's pointer and timestamp: the server's handles for reading it in pieces, which
+// this emulator never asks for.
+constexpr std::uint8_t TextPointerSize = 16;
+constexpr std::size_t TextTimestampSize = 8;
+
 void writeNull(WireWriter& out, const Column& column) {
     if (isLong(column))
         out.uint32(0);
     else
-        out.byte(0);
+        out.byte(0);  // for text, a pointer of no length
 }
 
 }  // namespace
@@ -137,12 +147,18 @@ void writeRowFormat(WireWriter& out, const std::vector<Column>& columns) {
                 out.byte(static_cast<std::uint8_t>(integerSize(column.kind)));
                 break;
             case ColumnKind::Float:
+            case ColumnKind::Real:
                 out.byte(TypeFloatN);
-                out.byte(8);
+                out.byte(column.kind == ColumnKind::Real ? 4 : 8);
                 break;
             case ColumnKind::DateTime:
                 out.byte(TypeDateTimeN);
                 out.byte(8);
+                break;
+            case ColumnKind::Text:
+                out.byte(TypeText);
+                out.uint32(static_cast<std::uint32_t>(TextMaxLength));
+                out.uint16(0);  // no table name
                 break;
         }
         out.byte(0);  // no locale
@@ -154,7 +170,10 @@ std::size_t rowFormatSize(const std::vector<Column>& columns) {
     std::size_t size = 2;
     for (const Column& column : columns)
         size += 1 + std::min<std::size_t>(column.name.size(), 255) + 1 + 4 + 1 +
-                (isLong(column) ? 4 : 1) + 1;
+                (isLong(column)                    ? 4
+                 : column.kind == ColumnKind::Text ? 4 + 2
+                                                   : 1) +
+                1;
     return size;
 }
 
@@ -171,6 +190,10 @@ void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& ro
             case ColumnKind::Char:
             case ColumnKind::VarChar: {
                 std::string text = valueText(value);
+                // A char(n) value travels padded to its column's length.
+                if (column.kind == ColumnKind::Char && column.length > 0 &&
+                    text.size() < static_cast<std::size_t>(column.length))
+                    text.resize(static_cast<std::size_t>(column.length), ' ');
                 // A zero length means NULL here, so an empty text travels as one blank, as on the
                 // real server.
                 if (text.empty()) text = " ";
@@ -203,14 +226,29 @@ void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& ro
                     out.int64(number);
                 break;
             }
-            case ColumnKind::Float: {
+            case ColumnKind::Float:
+            case ColumnKind::Real: {
                 double number = 0;
                 if (const auto* real = std::get_if<double>(&value))
                     number = *real;
                 else if (const auto* integer = std::get_if<std::int64_t>(&value))
                     number = static_cast<double>(*integer);
-                out.byte(8);
-                out.float64(number);
+                if (column.kind == ColumnKind::Real) {
+                    out.byte(4);
+                    out.float32(static_cast<float>(number));
+                } else {
+                    out.byte(8);
+                    out.float64(number);
+                }
+                break;
+            }
+            case ColumnKind::Text: {
+                std::string text = valueText(value);
+                if (text.empty()) text = " ";
+                out.byte(TextPointerSize);
+                out.raw(std::string(TextPointerSize + TextTimestampSize, '\0'));
+                out.uint32(static_cast<std::uint32_t>(text.size()));
+                out.raw(text);
                 break;
             }
             case ColumnKind::DateTime: {

@@ -57,6 +57,9 @@ void writeCapabilities(WireWriter& out, const std::vector<std::uint8_t>& capabil
 void writeEnvChange(WireWriter& out, EnvChangeType type, const std::string& newValue,
                     const std::string& oldValue);
 void writeMessage(WireWriter& out, const ServerMessage& message, const std::string& serverName);
+// The length a text column is described with: the most a text value can hold.
+inline constexpr std::int32_t TextMaxLength = 2147483647;
+
 void writeRowFormat(WireWriter& out, const std::vector<Column>& columns);
 // Bytes of the row format's body; above 65535 it cannot be sent.
 std::size_t rowFormatSize(const std::vector<Column>& columns);

@@ -135,6 +135,7 @@ bool Session::login() {
     context_->userName = login_.userName;
     context_->hostName = login_.hostName;
     context_->applicationName = login_.applicationName;
+    context_->publishSession();
     log("logged on: user '" + login_.userName + "', host '" + login_.hostName + "', application '" +
         login_.applicationName + "'");
 

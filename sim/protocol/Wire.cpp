@@ -20,6 +20,12 @@ void WireWriter::int64(std::int64_t value) {
         bytes_.push_back(static_cast<std::uint8_t>((bits >> shift) & 0xff));
 }
 
+void WireWriter::float32(float value) {
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    uint32(bits);
+}
+
 void WireWriter::float64(double value) {
     std::uint64_t bits = 0;
     std::memcpy(&bits, &value, sizeof bits);

@@ -26,6 +26,7 @@ public:
     void int32(std::int32_t value) { uint32(static_cast<std::uint32_t>(value)); }
     void uint32(std::uint32_t value);
     void int64(std::int64_t value);
+    void float32(float value);
     void float64(double value);
     void raw(std::string_view data);
     void raw(const std::uint8_t* data, std::size_t size);

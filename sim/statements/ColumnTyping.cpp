@@ -108,7 +108,10 @@ std::optional<Column> columnForDeclaredType(const char* declared) {
     if (paren != std::string::npos) length = std::atoi(type.c_str() + paren + 1);
     std::string base = type.substr(0, paren);
     while (!base.empty() && std::isspace(static_cast<unsigned char>(base.back()))) base.pop_back();
-    if (base.find("char") != std::string::npos || base == "text" || base == "sysname") {
+    if (base == "text" || base == "unitext") {
+        column.kind = ColumnKind::Text;
+        column.length = -1;
+    } else if (base.find("char") != std::string::npos || base == "sysname") {
         column.kind = (base == "char" || base == "nchar" || base == "unichar")
                           ? ColumnKind::Char
                           : ColumnKind::VarChar;
@@ -121,9 +124,10 @@ std::optional<Column> columnForDeclaredType(const char* declared) {
         column.kind = ColumnKind::TinyInt;
     } else if (base == "bigint") {
         column.kind = ColumnKind::BigInt;
-    } else if (base == "float" || base == "real" || base == "double" ||
-               base == "double precision" || base == "numeric" || base == "decimal" ||
-               base == "money" || base == "smallmoney") {
+    } else if (base == "real") {
+        column.kind = ColumnKind::Real;
+    } else if (base == "float" || base == "double" || base == "double precision" ||
+               base == "numeric" || base == "decimal" || base == "money" || base == "smallmoney") {
         column.kind = ColumnKind::Float;
     } else if (base == "datetime" || base == "smalldatetime" || base == "date" ||
                base == "bigdatetime") {
@@ -146,6 +150,10 @@ const char* kindName(ColumnKind kind) {
             return "BIGINT";
         case ColumnKind::Float:
             return "FLOAT";
+        case ColumnKind::Real:
+            return "REAL";
+        case ColumnKind::Text:
+            return "TEXT";
         case ColumnKind::DateTime:
             return "DATETIME";
         default:
@@ -160,7 +168,7 @@ std::optional<Value> convertValue(const Column& column, const RawValue& value) {
         if (!number || !inRange(column.kind, *number)) return std::nullopt;
         return Value{*number};
     }
-    if (column.kind == ColumnKind::Float) {
+    if (column.kind == ColumnKind::Float || column.kind == ColumnKind::Real) {
         std::optional<double> number = rawReal(value);
         if (!number) return std::nullopt;
         return Value{*number};
@@ -172,9 +180,13 @@ std::optional<Value> convertValue(const Column& column, const RawValue& value) {
         return Value{*datetime};
     }
     std::string text = rawText(value);
+    if (column.kind == ColumnKind::Text) return Value{std::move(text)};
     if (column.length > 0 && column.length <= 255 &&
         text.size() > static_cast<std::size_t>(column.length))
         text.resize(static_cast<std::size_t>(column.length));
+    // A char(n) value is as long as its column on the server.
+    if (column.kind == ColumnKind::Char && column.length > 0 && column.length <= 255)
+        text.resize(static_cast<std::size_t>(column.length), ' ');
     return Value{std::move(text)};
 }
 
@@ -200,7 +212,8 @@ std::vector<Row> typeColumns(std::vector<Column>& columns, const std::vector<boo
                                             : ColumnKind::VarChar;
             column.length = -1;
         }
-        const bool text = column.kind == ColumnKind::Char || column.kind == ColumnKind::VarChar;
+        const bool text = column.kind == ColumnKind::Char || column.kind == ColumnKind::VarChar ||
+                          column.kind == ColumnKind::Text;
         bool fits = true;
         std::int64_t low = 0, high = 0;
         for (const auto& raw : rawRows) {

@@ -107,7 +107,7 @@ void convertFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
         return;
     }
     const std::optional<double> number = numberOf(value);
-    if (column.kind == ColumnKind::Float) {
+    if (column.kind == ColumnKind::Float || column.kind == ColumnKind::Real) {
         if (!number) return fail(call, "249:" + textOf(value) + ":" + typeName);
         return sqlite3_result_double(call, *number);
     }

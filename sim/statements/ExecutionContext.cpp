@@ -4,6 +4,7 @@
 #include "sim/statements/ServerMessages.h"
 #include "sim/statements/SqlFunctions.h"
 #include "sim/statements/SqlTranslator.h"
+#include "sim/statements/SystemCatalogs.h"
 
 namespace tvr::sim {
 namespace {
@@ -44,6 +45,7 @@ ExecutionContext::ExecutionContext(ServerState& server, const CommandSet& comman
 }
 
 ExecutionContext::~ExecutionContext() {
+    if (published_) server_.removeSession(connectionId_);
     db_.reset();
     server_.leaveDatabase(currentDatabase_);
 }
@@ -58,6 +60,7 @@ std::optional<ServerMessage> ExecutionContext::useDatabase(const std::string& na
     server_.enterDatabase(name);
     server_.leaveDatabase(currentDatabase_);
     currentDatabase_ = name;
+    if (published_) publishSession();
     return std::nullopt;
 }
 
@@ -89,6 +92,11 @@ SqliteDatabase& ExecutionContext::database(const std::set<std::string>& attach) 
     return *db_;
 }
 
+void ExecutionContext::publishSession() {
+    published_ = true;
+    server_.updateSession({connectionId_, userName, hostName, applicationName, currentDatabase_});
+}
+
 void ExecutionContext::closeDatabase() {
     db_.reset();
     attached_.clear();
@@ -111,6 +119,7 @@ void ExecutionContext::registerFunctions(SqliteDatabase& db) {
         sqlite3_create_function_v2(db.handle(), function.name, function.arguments, SQLITE_UTF8,
                                    this, function.body, nullptr, nullptr, nullptr);
     registerTextFunctions(db.handle());
+    registerCatalogFunctions(db.handle());
 }
 
 }  // namespace tvr::sim

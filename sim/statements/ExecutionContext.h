@@ -40,6 +40,9 @@ public:
     std::string userName;
     std::string hostName;
     std::string applicationName;
+    // Makes the connection's login, host, program and database known to sp_who; called once
+    // the connection is logged on, and again whenever its database changes.
+    void publishSession();
 
     const std::string& currentDatabase() const { return currentDatabase_; }
     // Makes `name` the current database. Nothing when it worked; otherwise the message to
@@ -75,6 +78,7 @@ private:
     ResultSink& sink_;
     ResultSink* redirected_ = nullptr;
     int connectionId_;
+    bool published_ = false;
     std::string currentDatabase_;
     std::unique_ptr<SqliteDatabase> db_;
     std::set<std::string> attached_;

@@ -77,6 +77,14 @@ ServerMessage functionNotFound(const std::string& name) {
     return make(14216, 16, "Function '" + name + "' not found.");
 }
 
+ServerMessage objectNotInDatabase() {
+    return make(17461, 16, "Object does not exist in this database.");
+}
+
+ServerMessage objectInOtherDatabase() {
+    return make(17460, 16, "Object must be in the current database.");
+}
+
 ServerMessage divideByZero() { return make(3607, 16, "Divide by zero occurred."); }
 
 ServerMessage procedureNotFound(const std::string& name) {

@@ -23,6 +23,8 @@ ServerMessage objectExists(const std::string& name);         // 2714, severity 1
 ServerMessage cannotDropTable(const std::string& name);      // 3701, severity 11
 ServerMessage functionNotFound(const std::string& name);     // 14216, severity 16
 ServerMessage divideByZero();                                // 3607, severity 16
+ServerMessage objectNotInDatabase();                         // 17461, severity 16
+ServerMessage objectInOtherDatabase();                       // 17460, severity 16
 ServerMessage procedureNotFound(const std::string& name);    // 2812, severity 16
 ServerMessage duplicateKey(const std::string& detail);       // 2601, severity 14
 ServerMessage nullNotAllowed(const std::string& detail);     // 515, severity 16

@@ -12,6 +12,7 @@
 #include "sim/statements/ServerMessages.h"
 #include "sim/statements/SqlTranslator.h"
 #include "sim/statements/SqliteErrors.h"
+#include "sim/statements/SystemCatalogs.h"
 #include "sim/storage/TransactionLog.h"
 
 namespace tvr::sim {
@@ -22,6 +23,19 @@ constexpr std::size_t TypingRows = 1000;
 
 int progressHandler(void* sink) {
     return static_cast<ResultSink*>(sink)->cancelRequested() ? 1 : 0;
+}
+
+// Whether a result column is a table's column declared not null.
+bool declaredNotNull(sqlite3_stmt* raw, int c) {
+    const char* database = sqlite3_column_database_name(raw, c);
+    const char* table = sqlite3_column_table_name(raw, c);
+    const char* origin = sqlite3_column_origin_name(raw, c);
+    if (database == nullptr || table == nullptr || origin == nullptr) return false;
+    int notNull = 0;
+    if (sqlite3_table_column_metadata(sqlite3_db_handle(raw), database, table, origin, nullptr,
+                                      nullptr, &notNull, nullptr, nullptr) != SQLITE_OK)
+        return false;
+    return notNull != 0;
 }
 
 // The columns of a query: their kinds from the declared types (or a conversion, or getdate()),
@@ -40,6 +54,9 @@ std::vector<Column> describeColumns(sqlite3_stmt* raw, const Statement& statemen
         if (fromType) {
             column = *fromType;
             declared[static_cast<std::size_t>(c)] = true;
+            // The server keeps a nullable char(n) column as a varchar: unpadded.
+            if (column.kind == ColumnKind::Char && !declaredNotNull(raw, c))
+                column.kind = ColumnKind::VarChar;
         }
         const std::size_t index = static_cast<std::size_t>(c);
         const bool matched = index < items.size() && items.size() == columns.size();
@@ -70,8 +87,8 @@ StatementOutcome failWhileRunning(ExecutionContext& context, SqliteDatabase& db,
 
 // Runs translated text; `textIn(database)` gives the statement translated as if that database
 // were the current one, for the log of a change made from another database.
-StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql,
-                               const std::set<std::string>& databases, const Statement& statement,
+StatementOutcome runSqliteText(ExecutionContext& context, const TranslatedSql& translated,
+                               const Statement& statement,
                                const std::function<std::string(const std::string&)>& textIn);
 
 }  // namespace
@@ -96,22 +113,24 @@ StatementOutcome runSqlStatement(ExecutionContext& context, const Statement& sta
         context.sink().message(message);
         return StatementOutcome::failed(true);
     }
-    return runSqliteText(context, translated.sql, translated.databases, statement,
+    return runSqliteText(context, translated, statement,
                          [&](const std::string& database) { return translate(database).sql; });
 }
 
 namespace {
 
-StatementOutcome runSqliteText(ExecutionContext& context, const std::string& sql,
-                               const std::set<std::string>& databases, const Statement& statement,
+StatementOutcome runSqliteText(ExecutionContext& context, const TranslatedSql& translated,
+                               const Statement& statement,
                                const std::function<std::string(const std::string&)>& textIn) {
     ResultSink& sink = context.sink();
+    const std::string& sql = translated.sql;
     auto fail = [&](ServerMessage message, bool endBatch) {
         return failStatement(context, statement, message, endBatch);
     };
     SqliteDatabase* db = nullptr;
     try {
-        db = &context.database(databases);
+        db = &context.database(translated.databases);
+        fillCatalogs(*db, context.currentDatabase(), translated.catalogs);
     } catch (const UnusableDatabase& unusable) {
         return fail(unusable.message, false);
     } catch (const SqliteError& error) {
@@ -278,8 +297,11 @@ std::variant<std::vector<std::vector<RawValue>>, StatementOutcome> queryValues(
     SqliteDatabase* db = nullptr;
     try {
         db = &context.database(translated.databases);
+        fillCatalogs(*db, context.currentDatabase(), translated.catalogs);
     } catch (const UnusableDatabase& unusable) {
         return failStatement(context, statement, unusable.message);
+    } catch (const SqliteError& error) {
+        return failStatement(context, statement, messageForSqliteError(error.what(), statement));
     }
     sqlite3_stmt* raw = nullptr;
     const int rc = sqlite3_prepare_v2(db->handle(), translated.sql.c_str(),

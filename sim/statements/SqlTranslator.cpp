@@ -1,9 +1,12 @@
 #include "sim/statements/SqlTranslator.h"
 
+#include <sqlite3.h>
+
 #include <cctype>
 
 #include "sim/statements/ConvertFunction.h"
 #include "sim/statements/DivisionCheck.h"
+#include "sim/statements/SystemCatalogs.h"
 
 namespace tvr::sim {
 
@@ -27,6 +30,17 @@ bool isName(const SqlToken& token) {
 
 std::string nameOf(const SqlToken& token) {
     return token.kind == SqlToken::Kind::BracketName ? token.value : token.text;
+}
+
+// Whether the table named by tokens [.., end] is given an alias after it.
+bool aliasFollows(const std::vector<SqlToken>& tokens, std::size_t end) {
+    if (end + 1 >= tokens.size()) return false;
+    const SqlToken& next = tokens[end + 1];
+    if (next.isWord("as")) return true;
+    if (next.kind == SqlToken::Kind::BracketName) return true;
+    return next.kind == SqlToken::Kind::Word &&
+           sqlite3_keyword_check(next.text.data(), static_cast<int>(next.text.size())) == 0 &&
+           !next.isWord("holdlock") && !next.isWord("noholdlock") && !next.isWord("readpast");
 }
 
 // The index of the token after the parenthesis that matches the one at `open`.
@@ -141,6 +155,34 @@ TranslatedSql translateToSqlite(const Statement& statement, const std::string& c
         if (isName(token) && (i == 0 || !tokens[i - 1].isSymbol("."))) {
             const SqlToken* dot1 = next(1);
             const SqlToken* second = next(2);
+            // A catalog: the temporary table that holds it, under the catalog's own name
+            // unless the statement gives it another.
+            std::size_t last = i;
+            std::string catalogDatabase = currentDatabase;
+            if (dot1 && dot1->isSymbol(".") && second && second->isSymbol(".") && next(3) &&
+                isName(*next(3))) {
+                catalogDatabase = nameOf(token);
+                last = i + 3;
+            } else if (dot1 && dot1->isSymbol(".") && second && isName(*second) && next(3) &&
+                       next(3)->isSymbol(".") && next(4) && isName(*next(4))) {
+                catalogDatabase = nameOf(token);
+                last = i + 4;
+            } else if (token.isWord("dbo") && dot1 && dot1->isSymbol(".") && second &&
+                       isName(*second)) {
+                last = i + 2;
+            }
+            const std::string catalog = asciiLower(nameOf(tokens[last]));
+            const bool followed = last + 1 < tokens.size() && (tokens[last + 1].isSymbol(".") ||
+                                                               tokens[last + 1].isSymbol("("));
+            if (isCatalogName(catalog) && !followed) {
+                out += catalogTable(catalogDatabase, catalog);
+                if (!aliasFollows(tokens, last)) out += " AS " + quoteName(catalog);
+                result.catalogs.insert({catalogDatabase, catalog});
+                if (catalogDatabase != currentDatabase) result.databases.insert(catalogDatabase);
+                previousEnd = tokens[last].offset + tokens[last].text.size();
+                i = last;
+                continue;
+            }
             if (dot1 && dot1->isSymbol(".") && second && second->isSymbol(".") && next(3) &&
                 isName(*next(3))) {
                 std::string database = nameOf(token);

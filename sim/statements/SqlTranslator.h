@@ -11,12 +11,15 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace tvr::sim {
 
 struct TranslatedSql {
     std::string sql;
     std::set<std::string> databases;  // other databases the statement names
+    // The catalogs it reads (database, catalog): temporary tables to fill before it runs.
+    std::set<std::pair<std::string, std::string>> catalogs;
 };
 
 // Gives the SQL literal for a variable, or nothing when it is not known.

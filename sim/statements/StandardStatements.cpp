@@ -8,6 +8,7 @@
 #include "sim/statements/SqlRunner.h"
 #include "sim/statements/SqlTranslator.h"
 #include "sim/statements/StatementHandlers.h"
+#include "sim/statements/SystemInformation.h"
 
 #include <cctype>
 #include <chrono>
@@ -433,6 +434,7 @@ CommandSet makeStandardCommands() {
                   },
                   runSqlStatement});
     commands.addProcedure("sp_helpdb", spHelpdb);
+    addSystemInformation(commands);
     return commands;
 }
 

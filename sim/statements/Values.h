@@ -15,7 +15,20 @@ struct DateTimeValue {
     bool operator==(const DateTimeValue&) const = default;
 };
 
-enum class ColumnKind { Char, VarChar, Int, SmallInt, TinyInt, BigInt, Float, DateTime };
+// Char holds values padded to its length (a not null char(n) column); a nullable char(n) column
+// is a VarChar, as the server stores it. Real is a 4-byte float; Text a text column.
+enum class ColumnKind {
+    Char,
+    VarChar,
+    Int,
+    SmallInt,
+    TinyInt,
+    BigInt,
+    Float,
+    Real,
+    DateTime,
+    Text
+};
 
 struct Column {
     std::string name;

@@ -255,4 +255,21 @@ int ServerState::usersOf(const std::string& name) const {
     return found == users_.end() ? 0 : found->second;
 }
 
+void ServerState::updateSession(const SessionInfo& session) {
+    std::lock_guard lock(mutex_);
+    sessions_[session.id] = session;
+}
+
+void ServerState::removeSession(int id) {
+    std::lock_guard lock(mutex_);
+    sessions_.erase(id);
+}
+
+std::vector<SessionInfo> ServerState::sessions() const {
+    std::lock_guard lock(mutex_);
+    std::vector<SessionInfo> all;
+    for (const auto& [id, session] : sessions_) all.push_back(session);
+    return all;
+}
+
 }  // namespace tvr::sim

@@ -43,6 +43,15 @@ struct DatabaseSize {
     std::uint64_t totalKB() const { return dataKB + logKB; }
 };
 
+// A connection as sp_who lists it.
+struct SessionInfo {
+    int id = 0;
+    std::string login;
+    std::string host;
+    std::string program;
+    std::string database;
+};
+
 // The database options sp_dboption sets, by their names as the server spells them.
 inline constexpr const char* kTruncLogOnCheckpoint = "trunc log on chkpt";
 inline constexpr const char* kSelectIntoBulkcopy = "select into/bulkcopy/pllsort";
@@ -77,6 +86,11 @@ public:
 
     int nextConnectionId() { return ++lastConnectionId_; }
 
+    // The connections that are logged on, by id: each one keeps its entry up to date.
+    void updateSession(const SessionInfo& session);
+    void removeSession(int id);
+    std::vector<SessionInfo> sessions() const;
+
     void requestStop() { stopping_ = true; }
     bool stopping() const { return stopping_; }
 
@@ -90,6 +104,7 @@ private:
     std::unique_ptr<SqliteDatabase> master_;  // catalog writes, under mutex_
     std::map<std::string, DatabaseInfo> databases_;
     std::map<std::string, int> users_;
+    std::map<int, SessionInfo> sessions_;
     std::atomic<int> lastConnectionId_{0};
     std::atomic<bool> stopping_{false};
 };

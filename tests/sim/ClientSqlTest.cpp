@@ -87,3 +87,170 @@ TEST_F(ClientSql, DivisionByZeroEndsTheBatchAndTakesBackItsTransaction) {
     EXPECT_EQ(value("select @@trancount"), "0");
     EXPECT_EQ(value("select count(*) from arith"), "0");
 }
+
+TEST_F(ClientSql, AnUnknownFunctionRefusesTheWholeBatchBeforeAnythingRuns) {
+    client_.execute("use pubs2 create table calls (n int)");
+    struct Case {
+        const char* batch;
+        const char* function;
+        int line;
+    };
+    const Case cases[] = {
+        {"insert calls values (1)\nselect nosuch(1)\nselect 2", "nosuch", 2},
+        {"print 'first'\nif 1 = 1 begin\n  insert calls values (2)\n  update calls set n = Later(n)\nend",
+         "Later", 4},
+        {"declare @a int\nselect @a = 1\nselect @a = missing_fn(@a) from calls", "missing_fn", 3},
+    };
+    for (const Case& c : cases) {
+        const CtBatch batch = client_.execute(c.batch);
+        const std::vector<CtMessage> messages = batch.messages();
+        ASSERT_EQ(messages.size(), 1u) << c.batch;
+        EXPECT_EQ(messages[0].number, 14216) << c.batch;
+        EXPECT_EQ(messages[0].severity, 16) << c.batch;
+        EXPECT_EQ(messages[0].text, std::string("Function '") + c.function + "' not found.\n");
+        EXPECT_EQ(messages[0].line, c.line) << c.batch;
+        EXPECT_TRUE(batch.rowResults().empty()) << c.batch;
+        EXPECT_TRUE(batch.failed()) << c.batch;
+    }
+    EXPECT_EQ(value("select count(*) from calls"), "0");
+
+    // Names followed by a parenthesis that are no calls, and the functions the server has.
+    const CtBatch known = client_.execute(
+        "insert calls (n) values (abs(-3))\n"
+        "insert into pubs2..calls (n) select len(convert(varchar(2), 'abc')) + isnull(null, 1)\n"
+        "select cast(n as char(3)), upper('x'), getdate() from calls where n in (3) "
+        "and exists (select 1)");
+    EXPECT_TRUE(known.messages().empty()) << known.messages().at(0).text;
+    EXPECT_EQ(known.rowResults().size(), 1u);
+
+    // A text run by execute is a batch of its own: its refusal ends only that statement.
+    const CtBatch nested = client_.execute("execute ('select nosuch(1)')\nselect 5");
+    EXPECT_EQ(numbers(nested), std::vector<int>{14216});
+    EXPECT_EQ(nested.rowResults().size(), 1u);
+}
+
+TEST_F(ClientSql, ColumnsTravelInTheServersTypes) {
+    ASSERT_FALSE(client_
+                     .execute("use pubs2 create table typed_cols (fixed char(6) not null, loose "
+                              "char(6) null, r real, t text, f float)\n"
+                              "insert typed_cols values ('ab', 'ab', 1.5, 'a text value', 2.25)\n"
+                              "insert typed_cols values ('abcdef', null, null, null, null)")
+                     .failed());
+    const auto results =
+        client_.execute("select fixed, loose, r, t, f from typed_cols order by fixed").rowResults();
+    ASSERT_EQ(results.size(), 1u);
+    const auto& columns = results[0].columns;
+    ASSERT_EQ(columns.size(), 5u);
+    const int types[] = {CS_CHAR_TYPE, CS_CHAR_TYPE, CS_REAL_TYPE, CS_TEXT_TYPE, CS_FLOAT_TYPE};
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        EXPECT_EQ(columns[i].type, types[i]) << columns[i].name;
+    using Row = std::vector<std::optional<std::string>>;
+    EXPECT_EQ(results[0].rows.at(0), (Row{"ab    ", "ab", "1.5", "a text value", "2.25"}));
+    EXPECT_EQ(results[0].rows.at(1),
+              (Row{"abcdef", std::nullopt, std::nullopt, std::nullopt, std::nullopt}));
+    // A conversion to char(n) pads as well, in a computed column.
+    EXPECT_EQ(value("select convert(char(3), fixed) from typed_cols where fixed = 'ab'"), "ab ");
+}
+
+TEST_F(ClientSql, TheCatalogsDescribeTheDatabasesObjects) {
+    const std::string body = "select '" + std::string(300, 'x') + "'";
+    ASSERT_FALSE(client_
+                     .execute("use pubs2 create table cat_t (id int not null, label varchar(20) "
+                              "null, amount numeric(10,2) null)")
+                     .failed());
+    ASSERT_FALSE(client_.execute("create procedure cat_p as " + body).failed());
+    using Row = std::vector<std::optional<std::string>>;
+    struct Case {
+        const char* query;
+        std::vector<Row> rows;
+    };
+    const Case cases[] = {
+        {"select type, uid, id - object_id('cat_t') from sysobjects where name = 'cat_t'",
+         {{"U ", "1", "0"}}},
+        {"select o.type from sysobjects o where o.name = 'cat_p' and o.uid = user_id('dbo')",
+         {{"P "}}},
+        {"select c.name, c.usertype, c.length, c.status & 8, c.prec, c.scale "
+         "from syscolumns c, sysobjects o where c.id = o.id and o.name = 'cat_t' order by colid",
+         {{"id", "7", "4", "0", std::nullopt, std::nullopt},
+          {"label", "2", "20", "8", std::nullopt, std::nullopt},
+          {"amount", "10", "17", "8", "10", "2"}}},
+        {"select count(*), sum(len(text)) from syscomments where id = object_id('cat_p')",
+         {{"2", std::to_string(std::string("create procedure cat_p as ").size() + body.size())}}},
+        {"select name, uid from sysusers order by uid", {{"public", "0"}, {"dbo", "1"}}},
+        {"select usertype, type, length from systypes where name = 'int'", {{"7", "56", "4"}}},
+        {"select count(*) from master..sysobjects where name = 'cat_t'", {{"0"}}},
+        {"select sysobjects.name from sysobjects where sysobjects.id = 1", {{"sysobjects"}}},
+    };
+    for (const Case& c : cases) {
+        const CtBatch batch = client_.execute(c.query);
+        ASSERT_EQ(batch.rowResults().size(), 1u)
+            << c.query << (batch.messages().empty() ? "" : ": " + batch.messages()[0].text);
+        EXPECT_EQ(batch.rowResults()[0].rows, c.rows) << c.query;
+    }
+}
+
+TEST_F(ClientSql, SpHelpDescribesTheObjectsAndATablesColumns) {
+    client_.execute("use pubs2 create table help_t (code char(4) not null, note varchar(80) null)");
+    const CtBatch all = client_.execute("sp_help");
+    ASSERT_EQ(all.statuses(), std::vector<int>{0});
+    const auto objects = all.rowResults();
+    ASSERT_EQ(objects.size(), 1u);
+    bool listed = false;
+    for (const auto& row : objects[0].rows)
+        listed = listed || (row.at(0) == "help_t" && row.at(2) == "user table");
+    EXPECT_TRUE(listed);
+
+    const CtBatch one = client_.execute("exec sp_help 'dbo.help_t'");
+    ASSERT_EQ(one.statuses(), std::vector<int>{0});
+    const auto results = one.rowResults();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].rows.at(0).at(0), "help_t");
+    std::vector<std::string> headings;
+    for (const auto& column : results[1].columns) headings.push_back(column.name);
+    ASSERT_GE(headings.size(), 6u);
+    EXPECT_EQ(
+        std::vector<std::string>(headings.begin(), headings.begin() + 6),
+        (std::vector<std::string>{"Column_name", "Type", "Length", "Prec", "Scale", "Nulls"}));
+    using Row = std::vector<std::optional<std::string>>;
+    ASSERT_EQ(results[1].rows.size(), 2u);
+    EXPECT_EQ(Row(results[1].rows[0].begin(), results[1].rows[0].begin() + 6),
+              (Row{"code", "char", "4", std::nullopt, std::nullopt, "0"}));
+    EXPECT_EQ(Row(results[1].rows[1].begin(), results[1].rows[1].begin() + 6),
+              (Row{"note", "varchar", "80", std::nullopt, std::nullopt, "1"}));
+
+    const CtBatch missing = client_.execute("sp_help no_such_object");
+    EXPECT_EQ(missing.statuses(), std::vector<int>{1});
+    EXPECT_EQ(numbers(missing), std::vector<int>{17461});
+}
+
+TEST_F(ClientSql, SpWhoListsEveryConnection) {
+    CtClient other;
+    ASSERT_TRUE(other.connect("CLIENTSQL", "sa", "", "other-app", "otherhost"));
+    other.execute("use pubs2");
+    const auto results = client_.execute("sp_who").rowResults();
+    ASSERT_EQ(results.size(), 1u);
+    std::vector<std::string> headings;
+    for (const auto& column : results[0].columns) headings.push_back(column.name);
+    EXPECT_EQ(headings, (std::vector<std::string>{"fid", "spid", "status", "loginame", "origname",
+                                                  "hostname", "blk_spid", "dbname", "tempdbname",
+                                                  "cmd", "block_xloid", "threadpool"}));
+    std::optional<std::string> ownSpid = value("select @@spid");
+    bool sawOther = false, sawSelf = false;
+    for (const auto& row : results[0].rows) {
+        if (row.at(5) == "otherhost") {
+            sawOther = true;
+            EXPECT_EQ(row.at(7), "pubs2");
+            EXPECT_EQ(row.at(3), "sa");
+        }
+        if (row.at(1) == ownSpid) {
+            sawSelf = true;
+            EXPECT_EQ(row.at(2), "running");
+        }
+    }
+    EXPECT_TRUE(sawOther);
+    EXPECT_TRUE(sawSelf);
+    other.close();
+    const auto filtered = client_.execute("sp_who '" + ownSpid.value_or("") + "'").rowResults();
+    ASSERT_EQ(filtered.size(), 1u);
+    EXPECT_EQ(filtered[0].rows.size(), 1u);
+}

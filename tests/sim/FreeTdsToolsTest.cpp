@@ -1,5 +1,7 @@
-// FreeTDS's own command line client, which nobody here wrote, against the emulator: it logs
-// on, lists the databases, and shows the 4002 refusal for a wrong password.
+// FreeTDS's own command line tools, which nobody here wrote, against the emulator: fisql logs
+// on, lists the databases, and shows the 4002 refusal for a wrong password; defncopy writes
+// out the definitions of a table and a procedure from the catalogs and sp_help.
+#include "tests/support/CtClient.h"
 #include "tests/support/Emulator.h"
 #include "tests/support/TempFolder.h"
 
@@ -16,23 +18,32 @@ using tvr::testing::Emulator;
 
 namespace {
 
-bool haveFisql() { return std::system("command -v fisql >/dev/null 2>&1") == 0; }
+bool haveTool(const std::string& tool) {
+    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+bool haveFisql() { return haveTool("fisql"); }
 
-// Runs fisql with `input` on its standard input; returns everything it printed.
-std::string runFisql(const std::string& server, const std::string& password,
-                     const std::string& input) {
-    const tvr::test::TempFolder scratch("tvr-fisql");
+// Runs `tool` with `arguments` and `input` on its standard input; returns everything it
+// printed.
+std::string runTool(const std::string& tool, const std::string& arguments,
+                    const std::string& input) {
+    const tvr::test::TempFolder scratch("tvr-" + tool);
     const std::string folder = scratch.string();
     std::string inputPath = folder + "/in.sql", outputPath = folder + "/out.txt";
     std::ofstream(inputPath) << input;
-    std::string command = "timeout 60 fisql -S " + server + " -U sa -P '" + password + "' < " +
-                          inputPath + " > " + outputPath + " 2>&1";
+    std::string command =
+        "timeout 60 " + tool + " " + arguments + " < " + inputPath + " > " + outputPath + " 2>&1";
     int status = std::system(command.c_str());
     (void)status;
     std::ifstream in(outputPath);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::string runFisql(const std::string& server, const std::string& password,
+                     const std::string& input) {
+    return runTool("fisql", "-S " + server + " -U sa -P '" + password + "'", input);
 }
 
 }  // namespace
@@ -55,4 +66,31 @@ TEST(FreeTdsTools, FisqlListsTheDatabasesAndSeesTheLoginRefusal) {
 
     std::string printed = runFisql("FISQL", "", "print 'hello from %1!', @@servername\ngo\n");
     EXPECT_NE(printed.find("hello from FISQL"), std::string::npos) << printed;
+}
+
+TEST(FreeTdsTools, DefncopyWritesTheDefinitionsOfATableAndAProcedure) {
+    if (!haveTool("defncopy"))
+        GTEST_SKIP() << "defncopy (Debian package freetds-bin) is not installed";
+    Emulator server("DEFNCOPY", {"sales"});
+    tvr::testing::CtClient client;
+    ASSERT_TRUE(client.connect("DEFNCOPY"));
+    ASSERT_FALSE(client
+                     .execute("use sales create table customers (id int not null, name "
+                              "varchar(40) not null, city varchar(30) null)")
+                     .failed());
+    const std::string procedure =
+        "create procedure list_customers as select id, name from customers -- " +
+        std::string(300, '*');
+    ASSERT_FALSE(client.execute(procedure).failed());
+
+    const std::string table =
+        runTool("defncopy", "-S DEFNCOPY -U sa -P '' -D sales dbo.customers", "");
+    for (const char* line : {"CREATE TABLE dbo.customers", "id   int", "NOT NULL",
+                             "name varchar(40)", "city varchar(30)"})
+        EXPECT_NE(table.find(line), std::string::npos) << line << " missing in:\n" << table;
+    EXPECT_EQ(table.find("NOT NULL", table.find("city")), std::string::npos) << table;
+
+    const std::string text =
+        runTool("defncopy", "-S DEFNCOPY -U sa -P '' -D sales list_customers", "");
+    EXPECT_NE(text.find(procedure), std::string::npos) << text;
 }
