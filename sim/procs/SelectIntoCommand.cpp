@@ -134,6 +134,16 @@ StatementOutcome runSelectInto(ExecutionContext& context, const Statement& state
         }
     }
 
+    // A cancel stops a long copy, as it stops any query.
+    sqlite3_progress_handler(
+        db->handle(), 2000,
+        [](void* sink) { return static_cast<ResultSink*>(sink)->cancelRequested() ? 1 : 0; },
+        &context.sink());
+    struct ProgressReset {
+        sqlite3* handle;
+        ~ProgressReset() { sqlite3_progress_handler(handle, 0, nullptr, nullptr); }
+    } progressReset{db->handle()};
+
     StatementOutcome outcome;
     try {
         db->execute("BEGIN IMMEDIATE");
@@ -145,6 +155,11 @@ StatementOutcome runSelectInto(ExecutionContext& context, const Statement& state
         db->execute("COMMIT");
     } catch (const SqliteError& error) {
         if (db->inTransaction()) db->execute("ROLLBACK");
+        if (error.code == SQLITE_INTERRUPT || context.sink().cancelRequested()) {
+            StatementOutcome cancelled;
+            cancelled.cancelled = true;
+            return cancelled;
+        }
         return failStatement(context, statement, messageForSqliteError(error.what(), statement));
     } catch (const LogError& error) {
         if (db->inTransaction()) db->execute("ROLLBACK");

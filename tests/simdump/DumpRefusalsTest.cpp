@@ -4,8 +4,10 @@
 // session line, the relayed progress lines and an out-of-sequence load.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <regex>
+#include <thread>
 
 #include "tests/support/DumpTestSupport.h"
 #include "tests/support/Emulator.h"
@@ -137,6 +139,29 @@ TEST(DumpRefusals, ASelectIntoGoesUnloggedAndStopsTransactionDumpsUntilADatabase
     // with truncate_only stays allowed after an unlogged change.
     ASSERT_FALSE(client.execute("select * into t3 from t").failed());
     EXPECT_FALSE(client.execute("dump tran sales with truncate_only").failed());
+}
+
+TEST(DumpRefusals, ACancelledSelectIntoLeavesNeitherTableNorMark) {
+    Emulator server("CANCELINTO", {"sales"});
+    DumpFolder dumps;
+    CtClient client;
+    ASSERT_TRUE(client.connect("CANCELINTO"));
+    ASSERT_FALSE(client
+                     .execute("use sales create table ten (d int) insert ten values (1) "
+                              "insert ten select d + 1 from ten insert ten select d + 2 from ten "
+                              "insert ten select d + 4 from ten insert ten select d + 8 from ten")
+                     .failed());
+    ASSERT_FALSE(client.execute("sp_dboption sales, 'select into', true").failed());
+    ASSERT_FALSE(client.execute("dump database sales to \"" + dumps.file("full.db").string() + "\"")
+                     .failed());
+    // 16^9 rows: far more than any test run lasts.
+    ASSERT_TRUE(client.send(
+        "select a.d into huge from ten a, ten b, ten c, ten d, ten e, ten f, ten g, ten h, ten i"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(client.cancelAll());
+    EXPECT_TRUE(hasMessage(client.execute("select count(*) from huge"), 208));
+    EXPECT_FALSE(
+        client.execute("dump tran sales to \"" + dumps.file("log.tr").string() + "\"").failed());
 }
 
 TEST(DumpRefusals, BackupServerMessagesArriveAsTheServerRelaysThem) {
