@@ -341,9 +341,15 @@ std::int32_t spHelpdb(ExecutionContext& context, const ProcedureArguments& argum
     };
     context.sink().rowFormat(columns);
     for (const DatabaseInfo& info : databases) {
-        std::string status = info.state == DatabaseState::Online    ? "no options set"
-                             : info.state == DatabaseState::Loading ? "offline, for load"
-                                                                    : "offline";
+        // The options set and the states, in the order of their status bits.
+        std::vector<std::string> parts;
+        if (info.selectIntoBulkcopy) parts.emplace_back(kSelectIntoBulkcopy);
+        if (info.truncLogOnCheckpoint) parts.emplace_back(kTruncLogOnCheckpoint);
+        if (info.state == DatabaseState::Loading) parts.emplace_back("offline, for load");
+        if (info.state == DatabaseState::Offline) parts.emplace_back("offline");
+        if (info.mixedLog) parts.emplace_back("mixed log and data");
+        std::string status = parts.empty() ? "no options set" : parts.front();
+        for (std::size_t i = 1; i < parts.size(); ++i) status += ", " + parts[i];
         // db_size as the server formats it: str(megabytes, 10, 1) + " MB".
         char size[32];
         std::snprintf(size, sizeof size, "%10.1f MB", static_cast<double>(info.sizeKB) / 1024);

@@ -57,6 +57,9 @@ TEST(DumpRefusals, TransactionDumpsAreRefusedWhereTheServerRefusesThem) {
     // trunc log on chkpt, set and reported by sp_dboption.
     CtBatch set = client.execute("sp_dboption sales, 'trunc log on chkpt', true");
     EXPECT_TRUE(saysSomething(set, "Database option 'trunc log on chkpt' turned ON"));
+    const auto listed = client.execute("sp_helpdb sales").rowResults();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].rows.at(0).at(5), "trunc log on chkpt");
     const auto reported = client.execute("sp_dboption sales").rowResults();
     ASSERT_EQ(reported.size(), 1u);
     ASSERT_EQ(reported[0].rows.size(), 1u);
@@ -71,6 +74,11 @@ TEST(DumpRefusals, TransactionDumpsAreRefusedWhereTheServerRefusesThem) {
     ASSERT_FALSE(
         client.execute("create database apart on datadev = 10 log on logdev = 5").failed());
     for (const char* database : {"mixed", "made", "apart"}) {
+        const auto status = client.execute(std::string("sp_helpdb ") + database).rowResults();
+        ASSERT_EQ(status.size(), 1u);
+        EXPECT_EQ(status[0].rows.at(0).at(5),
+                  std::string(database) == "apart" ? "no options set" : "mixed log and data")
+            << database;
         ASSERT_FALSE(
             dump(std::string("database ") + database, std::string(database) + ".db").failed());
         CtBatch log = dump(std::string("tran ") + database, std::string(database) + ".tr");
@@ -103,6 +111,8 @@ TEST(DumpRefusals, ASelectIntoGoesUnloggedAndStopsTransactionDumpsUntilADatabase
     EXPECT_FALSE(client.execute("select i into #kept from t").failed());
     EXPECT_EQ(rowsText(client, "select count(*) from #kept"), "2|\n");
     ASSERT_FALSE(client.execute("sp_dboption sales, 'select into', true").failed());
+    EXPECT_EQ(client.execute("sp_helpdb sales").rowResults().at(0).rows.at(0).at(5),
+              "select into/bulkcopy/pllsort");
     CtBatch inTran = client.execute("begin tran select * into t2 from t");
     EXPECT_EQ(messageNumbered(inTran, 226).text,
               "SELECT INTO command not allowed within multi-statement transaction.\n");
