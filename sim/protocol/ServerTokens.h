@@ -57,8 +57,10 @@ void writeCapabilities(WireWriter& out, const std::vector<std::uint8_t>& capabil
 void writeEnvChange(WireWriter& out, EnvChangeType type, const std::string& newValue,
                     const std::string& oldValue);
 void writeMessage(WireWriter& out, const ServerMessage& message, const std::string& serverName);
-// The length a text column is described with: the most a text value can hold.
-inline constexpr std::int32_t TextMaxLength = 2147483647;
+// The length a text column is described with: the server's default textsize, the most of a
+// text value a select returns. Clients size their display of the column by it (fisql cannot
+// allocate a line for a 2 GB column).
+inline constexpr std::int32_t TextMaxLength = 32768;
 
 void writeRowFormat(WireWriter& out, const std::vector<Column>& columns);
 // Bytes of the row format's body; above 65535 it cannot be sent.

@@ -68,6 +68,18 @@ TEST(FreeTdsTools, FisqlListsTheDatabasesAndSeesTheLoginRefusal) {
     EXPECT_NE(printed.find("hello from FISQL"), std::string::npos) << printed;
 }
 
+TEST(FreeTdsTools, FisqlShowsTextAndRealColumns) {
+    if (!haveFisql()) GTEST_SKIP() << "fisql (Debian package freetds-bin) is not installed";
+    Emulator server("FISQLTEXT");
+    // fisql sizes its output line by the columns' described lengths.
+    const std::string shown =
+        runFisql("FISQLTEXT", "",
+                 "select convert(text, 'words of text') as t, convert(real, 1.5) as r\ngo\n");
+    EXPECT_NE(shown.find("words of text"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("1.5"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("(1 rows affected)"), std::string::npos) << shown;
+}
+
 TEST(FreeTdsTools, DefncopyWritesTheDefinitionsOfATableAndAProcedure) {
     if (!haveTool("defncopy"))
         GTEST_SKIP() << "defncopy (Debian package freetds-bin) is not installed";
