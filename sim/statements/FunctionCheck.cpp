@@ -28,6 +28,12 @@ std::optional<SqlToken> unknownIn(const Statement& statement, const std::set<std
         if (token.kind != SqlToken::Kind::Word || !tokens[i + 1].isSymbol("(")) continue;
         const std::string name = token.lower();
         if (known.count(name) != 0 || isKeyword(name) || namesNoCall(tokens, i)) continue;
+        // A table's alias before an index hint: from t alias (index name).
+        if (i + 2 < tokens.size() &&
+            (tokens[i + 2].isWord("index") || tokens[i + 2].isWord("prefetch") ||
+             tokens[i + 2].isWord("lru") || tokens[i + 2].isWord("mru") ||
+             tokens[i + 2].isWord("parallel")))
+            continue;
         return token;
     }
     return std::nullopt;

@@ -43,38 +43,39 @@ bool aliasFollows(const std::vector<SqlToken>& tokens, std::size_t end) {
            !next.isWord("holdlock") && !next.isWord("noholdlock") && !next.isWord("readpast");
 }
 
-// The index of the token after the parenthesis that matches the one at `open`.
-std::size_t afterParentheses(const std::vector<SqlToken>& tokens, std::size_t open) {
+// The index of the parenthesis that closes the one at `open`; tokens.size() when none does.
+std::size_t closingParenthesis(const std::vector<SqlToken>& tokens, std::size_t open) {
     int depth = 0;
     for (std::size_t i = open; i < tokens.size(); ++i) {
         if (tokens[i].isSymbol("(")) ++depth;
-        if (tokens[i].isSymbol(")") && --depth == 0) return i + 1;
+        if (tokens[i].isSymbol(")") && --depth == 0) return i;
     }
     return tokens.size();
 }
 
 // The index of the last token of the operand that starts at `start`: a signed operand, a
-// parenthesised expression, a case expression, a call, or a (qualified) name or literal.
+// parenthesised expression, a case expression, a call, or a (qualified) name or literal;
+// tokens.size() for an operand cut short.
 std::size_t operandEnd(const std::vector<SqlToken>& tokens, std::size_t start) {
+    const std::size_t none = tokens.size();
     std::size_t i = start;
     while (i + 1 < tokens.size() &&
            (tokens[i].isSymbol("-") || tokens[i].isSymbol("+") || tokens[i].isSymbol("~")))
         ++i;
-    if (tokens[i].isSymbol("(")) return afterParentheses(tokens, i) - 1;
+    if (tokens[i].isSymbol("(")) return closingParenthesis(tokens, i);
     if (tokens[i].isWord("case")) {
         int depth = 0;
         for (std::size_t k = i; k < tokens.size(); ++k) {
             if (tokens[k].isWord("case")) ++depth;
             if (tokens[k].isWord("end") && --depth == 0) return k;
         }
-        return tokens.size() - 1;
+        return none;
     }
     if (i + 1 < tokens.size() && tokens[i].kind == SqlToken::Kind::Word &&
         tokens[i + 1].isSymbol("("))
-        return afterParentheses(tokens, i + 1) - 1;
-    while (i + 2 < tokens.size() && tokens[i + 1].isSymbol(".") &&
-           (isName(tokens[i + 2]) || tokens[i + 2].isSymbol(".")))
-        i += 2;
+        return closingParenthesis(tokens, i + 1);
+    if (tokens[i].kind == SqlToken::Kind::Symbol) return none;
+    while (i + 2 < tokens.size() && tokens[i + 1].isSymbol(".") && isName(tokens[i + 2])) i += 2;
     return i;
 }
 
@@ -232,8 +233,12 @@ TranslatedSql translateToSqlite(const Statement& statement, const std::string& c
                 else
                     out += token.text;
                 if ((token.isSymbol("/") || token.isSymbol("%")) && next(1)) {
-                    out += std::string(kDivisorFunction) + "(";
-                    divisorEnds.push_back(operandEnd(tokens, i + 1));
+                    // An operand cut short is left alone, for SQLite to name in its 102.
+                    const std::size_t end = operandEnd(tokens, i + 1);
+                    if (end < tokens.size()) {
+                        out += std::string(kDivisorFunction) + "(";
+                        divisorEnds.push_back(end);
+                    }
                 }
                 break;
             default:

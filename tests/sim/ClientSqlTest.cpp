@@ -69,6 +69,13 @@ TEST_F(ClientSql, DivisionByZeroIsAnErrorAndOtherDivisionsKeepTheirValues) {
     };
     for (const auto& [sql, expected] : kept)
         EXPECT_EQ(value(sql).value_or("(null)"), expected) << sql;
+    // An operand cut short is a syntax error named at its own text.
+    for (const char* sql : {"select 1 / (", "select 5 % -"}) {
+        const std::vector<CtMessage> messages = client_.execute(sql).messages();
+        ASSERT_EQ(messages.size(), 1u) << sql;
+        EXPECT_EQ(messages[0].number, 102) << sql;
+        EXPECT_EQ(messages[0].text.find(')'), std::string::npos) << messages[0].text;
+    }
 }
 
 TEST_F(ClientSql, DivisionByZeroEndsTheBatchAndTakesBackItsTransaction) {
@@ -120,6 +127,9 @@ TEST_F(ClientSql, AnUnknownFunctionRefusesTheWholeBatchBeforeAnythingRuns) {
         "insert into pubs2..calls (n) select len(convert(varchar(2), 'abc')) + isnull(null, 1)\n"
         "select cast(n as char(3)), upper('x'), getdate() from calls where n in (3) "
         "and exists (select 1)");
+    // A table's alias before an index hint is no call either (the hint itself SQLite refuses).
+    EXPECT_NE(numbers(client_.execute("select n from calls c (index calls_n)")),
+              std::vector<int>{14216});
     EXPECT_TRUE(known.messages().empty()) << known.messages().at(0).text;
     EXPECT_EQ(known.rowResults().size(), 1u);
 
