@@ -70,7 +70,12 @@ std::variant<std::monostate, LogTarget, ServerMessage> logTargetOf(const Stateme
                                             databaseOf(*std::next(changed.begin())) + "') at once");
     const std::string& schema = *changed.begin();
     for (const std::string& other : reach.read)
-        if (other != schema)
+        if (other == "temp")
+            return messages::unsupportedRequest(
+                "a change to database '" + databaseOf(schema) +
+                "' that reads a #table or a system catalog: its log keeps statements, and a "
+                "load replays them without either");
+        else if (other != schema)
             return messages::unsupportedRequest(
                 "a change to database '" + databaseOf(schema) + "' that reads database '" +
                 databaseOf(other) +

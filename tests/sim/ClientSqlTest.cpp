@@ -197,6 +197,15 @@ TEST_F(ClientSql, TheCatalogsDescribeTheDatabasesObjects) {
             << c.query << (batch.messages().empty() ? "" : ": " + batch.messages()[0].text);
         EXPECT_EQ(batch.rowResults()[0].rows, c.rows) << c.query;
     }
+    // A change made from a catalog could not be replayed from the log: refused, and said why.
+    const std::vector<CtMessage> refused = client_
+                                               .execute(
+                                                   "create table cat_names (n varchar(255)) "
+                                                   "insert cat_names select name from sysobjects")
+                                               .messages();
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].number, 7);
+    EXPECT_NE(refused[0].text.find("system catalog"), std::string::npos) << refused[0].text;
 }
 
 TEST_F(ClientSql, SpHelpDescribesTheObjectsAndATablesColumns) {
