@@ -8,7 +8,7 @@ namespace {
 // Words before a name and an opening parenthesis that make it something else than a call: a
 // table and its column list, or a type (convert(varchar(3), ...), cast(x as char(5))).
 bool namesNoCall(const std::vector<SqlToken>& tokens, std::size_t i) {
-    if (i == 0) return true;
+    if (i == 0) return false;
     const SqlToken& before = tokens[i - 1];
     static const char* const words[] = {"into", "insert", "update", "from", "join", "as", "table"};
     for (const char* word : words)
@@ -39,9 +39,12 @@ std::optional<SqlToken> unknownIn(const Statement& statement, const std::set<std
     return std::nullopt;
 }
 
-// Statements whose text SQLite runs: queries and changes, and the assignments of the program.
+// Statements whose text SQLite runs: queries and changes, the assignments of the program and
+// the conditions of if and while.
 bool runsInSqlite(const ProgramNode& node, const CommandSet& commands) {
-    if (node.kind == ProgramNode::Kind::Assign) return true;
+    if (node.kind == ProgramNode::Kind::Assign || node.kind == ProgramNode::Kind::If ||
+        node.kind == ProgramNode::Kind::While)
+        return true;
     if (node.kind != ProgramNode::Kind::Simple) return false;
     const std::string head = node.statement.keyword();
     if (head != "select" && head != "insert" && head != "update" && head != "delete") return false;

@@ -17,8 +17,7 @@ namespace tvr::sim {
 std::set<std::string> knownFunctions(sqlite3* db);
 
 // The first call in `program` of a function not in `known`, as written; nothing when there is
-// none. Statements the emulator handles itself, and conditions of if and while, are not looked
-// at.
+// none. Statements the emulator handles itself (use, print, dump, ...) are not looked at.
 std::optional<SqlToken> unknownFunctionCall(const Program& program, const CommandSet& commands,
                                             const std::set<std::string>& known);
 

@@ -107,6 +107,7 @@ TEST_F(ClientSql, AnUnknownFunctionRefusesTheWholeBatchBeforeAnythingRuns) {
         {"print 'first'\nif 1 = 1 begin\n  insert calls values (2)\n  update calls set n = Later(n)\nend",
          "Later", 4},
         {"declare @a int\nselect @a = 1\nselect @a = missing_fn(@a) from calls", "missing_fn", 3},
+        {"insert calls values (3)\nwhile not_there(1) = 1\n  break", "not_there", 2},
     };
     for (const Case& c : cases) {
         const CtBatch batch = client_.execute(c.batch);
