@@ -8,6 +8,7 @@
 #include "sim/statements/ServerMessages.h"
 #include "sim/statements/SqlTranslator.h"
 #include "sim/statements/SqliteErrors.h"
+#include "sim/statements/SystemCatalogs.h"
 
 namespace tvr::sim {
 namespace {
@@ -104,6 +105,7 @@ StatementOutcome runSelectInto(ExecutionContext& context, const Statement& state
     SqliteDatabase* db = nullptr;
     try {
         db = &context.database(translated.databases);
+        fillCatalogs(*db, current, translated.catalogs);
     } catch (const UnusableDatabase& unusable) {
         return failStatement(context, statement, unusable.message);
     } catch (const SqliteError& error) {

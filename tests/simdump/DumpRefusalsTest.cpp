@@ -110,6 +110,8 @@ TEST(DumpRefusals, ASelectIntoGoesUnloggedAndStopsTransactionDumpsUntilADatabase
     EXPECT_TRUE(hasMessage(client.execute("select * from t2"), 208));
     EXPECT_FALSE(client.execute("select i into #kept from t").failed());
     EXPECT_EQ(rowsText(client, "select count(*) from #kept"), "2|\n");
+    EXPECT_FALSE(client.execute("select name into #objects from sysobjects").failed());
+    EXPECT_EQ(rowsText(client, "select count(*) from #objects where name = 't'"), "1|\n");
     ASSERT_FALSE(client.execute("sp_dboption sales, 'select into', true").failed());
     EXPECT_EQ(client.execute("sp_helpdb sales").rowResults().at(0).rows.at(0).at(5),
               "select into/bulkcopy/pllsort");
