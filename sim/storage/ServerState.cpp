@@ -108,10 +108,7 @@ ServerState::ServerState(ServerOptions options) : options_(std::move(options)) {
         info.sizeKB = pages[info.id] * kPageKB;
     }
     auto addRow = [&](const std::string& name, int id, std::uint64_t sizeMB) {
-        SqliteStatement insert(*master_,
-                               "INSERT INTO sysdatabases (name, dbid, crdate) VALUES (?, ?, "
-                               "strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime'))");
-        insert.bind(1, name).bind(2, static_cast<std::int64_t>(id)).step();
+        addCatalogRow(name, id);
         DatabaseInfo info;
         info.name = name;
         info.id = id;
@@ -178,10 +175,7 @@ DatabaseInfo ServerState::createDatabase(const std::string& name, bool mixedLog,
     for (const auto& entry : databases_)
         if (!entry.second.system && entry.second.id >= id) id = entry.second.id + 1;
     createDatabaseFile(name, true);
-    SqliteStatement insert(*master_,
-                           "INSERT INTO sysdatabases (name, dbid, crdate) VALUES (?, ?, "
-                           "strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime'))");
-    insert.bind(1, name).bind(2, static_cast<std::int64_t>(id)).step();
+    addCatalogRow(name, id);
     DatabaseInfo info;
     info.name = name;
     info.id = id;
@@ -219,6 +213,13 @@ void ServerState::persistState(const DatabaseInfo& info) {
     SqliteStatement update(*master_,
                            "UPDATE sysdatabases SET status = ?, status2 = ? WHERE name = ?");
     update.bind(1, statusOf(info)).bind(2, status2Of(info)).bind(3, info.name).step();
+}
+
+void ServerState::addCatalogRow(const std::string& name, int dbid) {
+    SqliteStatement insert(*master_,
+                           "INSERT INTO sysdatabases (name, dbid, crdate) VALUES (?, ?, "
+                           "strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime'))");
+    insert.bind(1, name).bind(2, static_cast<std::int64_t>(dbid)).step();
 }
 
 void ServerState::persistSize(int dbid, const DatabaseSize& size) {

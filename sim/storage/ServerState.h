@@ -96,6 +96,8 @@ public:
 
 private:
     void persistState(const DatabaseInfo& info);
+    // The database's row of sysdatabases, made now.
+    void addCatalogRow(const std::string& name, int dbid);
     void persistSize(int dbid, const DatabaseSize& size);
     void createDatabaseFile(const std::string& name, bool replace);
 
