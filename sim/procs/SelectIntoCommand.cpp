@@ -4,6 +4,7 @@
 
 #include "sim/backup/LogChain.h"
 #include "sim/backup/ServerErrors.h"
+#include "sim/statements/CancelWatch.h"
 #include "sim/statements/GlobalVariables.h"
 #include "sim/statements/ServerMessages.h"
 #include "sim/statements/SqlTranslator.h"
@@ -137,14 +138,7 @@ StatementOutcome runSelectInto(ExecutionContext& context, const Statement& state
     }
 
     // A cancel stops a long copy, as it stops any query.
-    sqlite3_progress_handler(
-        db->handle(), 2000,
-        [](void* sink) { return static_cast<ResultSink*>(sink)->cancelRequested() ? 1 : 0; },
-        &context.sink());
-    struct ProgressReset {
-        sqlite3* handle;
-        ~ProgressReset() { sqlite3_progress_handler(handle, 0, nullptr, nullptr); }
-    } progressReset{db->handle()};
+    const CancelWatch cancelWatch(db->handle(), context.sink());
 
     StatementOutcome outcome;
     try {

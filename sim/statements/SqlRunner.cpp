@@ -3,6 +3,7 @@
 #include <functional>
 #include <variant>
 
+#include "sim/statements/CancelWatch.h"
 #include "sim/statements/ChangeLogTarget.h"
 #include "sim/statements/ColumnTyping.h"
 #include "sim/statements/ConvertFunction.h"
@@ -20,10 +21,6 @@ namespace {
 
 // Rows of a query read before its column types are settled.
 constexpr std::size_t TypingRows = 1000;
-
-int progressHandler(void* sink) {
-    return static_cast<ResultSink*>(sink)->cancelRequested() ? 1 : 0;
-}
 
 // Whether a result column is a table's column declared not null.
 bool declaredNotNull(sqlite3_stmt* raw, int c) {
@@ -172,11 +169,7 @@ StatementOutcome runSqliteText(ExecutionContext& context, const TranslatedSql& t
     // the client's under a savepoint, so that a failure takes back both.
     const bool ownTransaction = logTo && !db->inTransaction();
     const bool savepoint = logTo && !ownTransaction;
-    sqlite3_progress_handler(db->handle(), 2000, progressHandler, &sink);
-    struct ProgressReset {
-        sqlite3* handle;
-        ~ProgressReset() { sqlite3_progress_handler(handle, 0, nullptr, nullptr); }
-    } progressReset{db->handle()};
+    const CancelWatch cancelWatch(db->handle(), sink);
 
     StatementOutcome outcome;
     try {
@@ -315,11 +308,7 @@ std::variant<std::vector<std::vector<RawValue>>, StatementOutcome> queryValues(
     if (!sqlite3_stmt_readonly(raw))
         return failStatement(context, statement,
                              messages::unsupportedRequest("a change inside an assignment"));
-    sqlite3_progress_handler(db->handle(), 2000, progressHandler, &context.sink());
-    struct ProgressReset {
-        sqlite3* handle;
-        ~ProgressReset() { sqlite3_progress_handler(handle, 0, nullptr, nullptr); }
-    } progressReset{db->handle()};
+    const CancelWatch cancelWatch(db->handle(), context.sink());
     std::vector<std::vector<RawValue>> rows;
     try {
         while (prepared.step()) {
