@@ -3,6 +3,7 @@
 #include "client/LogWriter.h"
 #include "client/MessageHandlers.h"
 #include "client/ScriptSplit.h"
+#include "platform/ScopeExit.h"
 
 namespace tvr::client {
 
@@ -19,10 +20,7 @@ void TRunQuery::RunScript(const std::string& script) {
         connection_.Execute(script);
         return;
     }
-    struct EmptyOnExit {
-        std::vector<std::string>& batches;
-        ~EmptyOnExit() { batches.clear(); }
-    } empty{batches_};
+    const auto empty = onScopeExit([this] { batches_.clear(); });
     for (const std::string& batch : batches_) connection_.Execute(batch);
 }
 

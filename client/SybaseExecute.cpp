@@ -6,6 +6,7 @@
 #include "client/LogWriter.h"
 #include "client/SessionRegistry.h"
 #include "client/TextLines.h"
+#include "platform/ScopeExit.h"
 
 #include <array>
 #include <cstring>
@@ -34,14 +35,11 @@ void TSybaseConnect::Execute(const std::string& sql) {
 
 void TSybaseConnect::SendCommand(const std::string& sql) {
     // The results of the previous command go whatever happens below.
-    struct ClearOnExit {
-        TSybaseConnect& c;
-        ~ClearOnExit() {
-            c.ClearResults();
-            // Nothing will be read: the shape of the results is that of no result.
-            if (!c.command_) c.rowCounter_ = 0;
-        }
-    } clear{*this};
+    const auto clear = onScopeExit([this] {
+        ClearResults();
+        // Nothing will be read: the shape of the results is that of no result.
+        if (!command_) rowCounter_ = 0;
+    });
 
     // Without a connection, or without a command handle to send on, the command cannot go
     // out: it is logged as not sent rather than lost without a word.

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "platform/ScopeExit.h"
 #include "sim/statements/BatchRunner.h"
 #include "sim/statements/Interpreter.h"
 #include "sim/statements/SqlTranslator.h"
@@ -231,15 +232,12 @@ StatementOutcome runCreatedProcedure(ExecutionContext& context, const std::strin
                       refusal->message.line);
 
     ProcedureSink marked(context.sink(), name);
-    struct Scope {
-        ExecutionContext& context;
-        ResultSink* previous;
-        ~Scope() {
-            context.redirectSink(previous);
-            --nesting;
-        }
-    } scope{context, context.redirectSink(&marked)};
+    ResultSink* previous = context.redirectSink(&marked);
     ++nesting;
+    const auto restore = onScopeExit([&] {
+        context.redirectSink(previous);
+        --nesting;
+    });
 
     const ProgramOutcome ran = runProgram(context, std::get<Program>(parsed), DoneStyle::Procedure,
                                           std::get<VariableScope>(bound));

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/ScopeExit.h"
 #include "sim/statements/BatchRunner.h"
 #include "sim/statements/ColumnTyping.h"
 #include "sim/statements/ServerMessages.h"
@@ -581,16 +582,13 @@ std::variant<Program, ProgramRefusal> parseProgram(const std::string& source, st
 ProgramOutcome runProgram(ExecutionContext& context, const Program& program, DoneStyle style,
                           VariableScope& variables) {
     ProgramSink sink(context.sink(), style == DoneStyle::Batch);
-    struct Scope {
-        ExecutionContext& context;
-        ResultSink* previousSink;
-        VariableScope* previousVariables;
-        ~Scope() {
-            context.redirectSink(previousSink);
-            context.variables = previousVariables;
-        }
-    } scope{context, context.redirectSink(&sink), context.variables};
+    ResultSink* previousSink = context.redirectSink(&sink);
+    VariableScope* previousVariables = context.variables;
     context.variables = &variables;
+    const auto restore = onScopeExit([&] {
+        context.redirectSink(previousSink);
+        context.variables = previousVariables;
+    });
 
     Runner runner(context, sink, variables);
     runner.sinkIsProcedure_ = style == DoneStyle::Procedure;
