@@ -69,7 +69,7 @@ TEST(DatabaseSizes, LoadIntoASmallerDatabaseIsRefusedBeforeItTouchesIt) {
     CtClient client;
     ASSERT_TRUE(client.connect("ROOM"));
     auto run = [&](const std::string& statement, const std::string& file) {
-        return client.execute(statement + " \"" + dumps.file(file).string() + "\"");
+        return client.execute(statement + " " + dumps.quoted(file));
     };
     ASSERT_FALSE(client.execute("create table small..kept (i int)").failed());
     ASSERT_FALSE(client.execute("insert small..kept values (7)").failed());

@@ -17,12 +17,6 @@ using namespace tvr::testing;
 namespace {
 
 // The first message of the batch with this number; a failure when there is none.
-CtMessage messageNumbered(const CtBatch& batch, int number) {
-    for (const CtMessage& m : batch.messages())
-        if (m.number == number) return m;
-    ADD_FAILURE() << "no message " << number;
-    return {};
-}
 
 TEST(DumpRefusals, TransactionDumpsAreRefusedWhereTheServerRefusesThem) {
     EmulatorOptions options;
@@ -34,7 +28,7 @@ TEST(DumpRefusals, TransactionDumpsAreRefusedWhereTheServerRefusesThem) {
     CtClient client;
     ASSERT_TRUE(client.connect("REFUSE"));
     auto dump = [&](const std::string& what, const std::string& file) {
-        return client.execute("dump " + what + " to \"" + dumps.file(file).string() + "\"");
+        return client.execute("dump " + what + " to " + dumps.quoted(file));
     };
 
     // Never dumped since it was made: no transaction dump before a database dump.
@@ -93,7 +87,7 @@ TEST(DumpRefusals, ASelectIntoGoesUnloggedAndStopsTransactionDumpsUntilADatabase
     CtClient client;
     ASSERT_TRUE(client.connect("UNLOGGED"));
     auto run = [&](const std::string& statement, const std::string& file) {
-        return client.execute(statement + " \"" + dumps.file(file).string() + "\"");
+        return client.execute(statement + " " + dumps.quoted(file));
     };
     ASSERT_FALSE(client.execute("use sales").failed());
     ASSERT_FALSE(client.execute("create table t (i int, name varchar(10))").failed());
@@ -164,16 +158,14 @@ TEST(DumpRefusals, ACancelledSelectIntoLeavesNeitherTableNorMark) {
                               "insert ten select d + 4 from ten insert ten select d + 8 from ten")
                      .failed());
     ASSERT_FALSE(client.execute("sp_dboption sales, 'select into', true").failed());
-    ASSERT_FALSE(client.execute("dump database sales to \"" + dumps.file("full.db").string() + "\"")
-                     .failed());
+    ASSERT_FALSE(client.execute("dump database sales to " + dumps.quoted("full.db")).failed());
     // 16^9 rows: far more than any test run lasts.
     ASSERT_TRUE(client.send(
         "select a.d into huge from ten a, ten b, ten c, ten d, ten e, ten f, ten g, ten h, ten i"));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_TRUE(client.cancelAll());
     EXPECT_TRUE(hasMessage(client.execute("select count(*) from huge"), 208));
-    EXPECT_FALSE(
-        client.execute("dump tran sales to \"" + dumps.file("log.tr").string() + "\"").failed());
+    EXPECT_FALSE(client.execute("dump tran sales to " + dumps.quoted("log.tr")).failed());
 }
 
 TEST(DumpRefusals, BackupServerMessagesArriveAsTheServerRelaysThem) {
@@ -186,7 +178,7 @@ TEST(DumpRefusals, BackupServerMessagesArriveAsTheServerRelaysThem) {
     CtClient client;
     ASSERT_TRUE(client.connect("RELAY"));
     auto run = [&](const std::string& statement, const std::string& file) {
-        return client.execute(statement + " \"" + dumps.file(file).string() + "\"");
+        return client.execute(statement + " " + dumps.quoted(file));
     };
 
     ASSERT_FALSE(client.execute("use sales").failed());
@@ -250,8 +242,7 @@ TEST(DumpRefusals, AnUnreachableBackupServerFailsDumpsAndLoadsWith7205Alone) {
         CtClient client;
         ASSERT_TRUE(client.connect("NOBS"));
         for (const std::string statement : {"dump database sales to", "load database sales from"}) {
-            CtBatch refused =
-                client.execute(statement + " \"" + dumps.file("x.db").string() + "\"");
+            CtBatch refused = client.execute(statement + " " + dumps.quoted("x.db"));
             ASSERT_EQ(refused.messages().size(), 1u) << extraArgs[0] << ": " << statement;
             const CtMessage m = refused.messages()[0];
             EXPECT_EQ(m.number, 7205) << statement;

@@ -71,12 +71,10 @@ TEST(Faults, CommandLineFaultFailsTheFirstDump) {
     DumpFolder dumps;
     CtClient client;
     ASSERT_TRUE(client.connect("FTCMD"));
-    CtBatch failed =
-        client.execute("dump database sales to \"" + dumps.file("a.db").string() + "\"");
+    CtBatch failed = client.execute("dump database sales to " + dumps.quoted("a.db"));
     EXPECT_TRUE(failed.failed());
     EXPECT_TRUE(hasMessage(failed, 8009));
-    EXPECT_FALSE(
-        client.execute("dump database sales to \"" + dumps.file("b.db").string() + "\"").failed());
+    EXPECT_FALSE(client.execute("dump database sales to " + dumps.quoted("b.db")).failed());
 }
 
 TEST(Faults, ACancelStopsALongDumpAndTheConnectionGoesOn) {
@@ -88,15 +86,14 @@ TEST(Faults, ACancelStopsALongDumpAndTheConnectionGoesOn) {
     DumpFolder dumps;
     CtClient client;
     ASSERT_TRUE(client.connect("FTCANCEL"));
-    ASSERT_TRUE(client.send("dump database sales to \"" + dumps.file("slow.db").string() + "\""));
+    ASSERT_TRUE(client.send("dump database sales to " + dumps.quoted("slow.db")));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!std::filesystem::exists(dumps.file("slow.db")) &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_TRUE(client.cancelAll());
     EXPECT_EQ(rowsText(client, "select 'again'"), "again|\n");
-    CtBatch refused =
-        client.execute("load database sales from \"" + dumps.file("slow.db").string() + "\"");
+    CtBatch refused = client.execute("load database sales from " + dumps.quoted("slow.db"));
     EXPECT_TRUE(saysSomething(refused, "never completed"));
 }
 
@@ -110,7 +107,7 @@ TEST(Faults, AServerKilledMidDumpLeavesAFileThatNoLoadAccepts) {
     DumpFolder dumps;
     CtClient client;
     ASSERT_TRUE(client.connect("FTKILL"));
-    ASSERT_TRUE(client.send("dump database sales to \"" + dumps.file("killed.db").string() + "\""));
+    ASSERT_TRUE(client.send("dump database sales to " + dumps.quoted("killed.db")));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!(std::filesystem::exists(dumps.file("killed.db")) &&
              std::filesystem::file_size(dumps.file("killed.db")) > 8192) &&
@@ -122,8 +119,7 @@ TEST(Faults, AServerKilledMidDumpLeavesAFileThatNoLoadAccepts) {
 
     CtClient loader;
     ASSERT_TRUE(loader.connect("FTKRES"));
-    CtBatch refused = loader.execute("load database sales_copy from \"" +
-                                     dumps.file("killed.db").string() + "\"");
+    CtBatch refused = loader.execute("load database sales_copy from " + dumps.quoted("killed.db"));
     EXPECT_TRUE(refused.failed());
     EXPECT_TRUE(hasMessage(refused, 8009));
     EXPECT_TRUE(saysSomething(refused, "never completed"));

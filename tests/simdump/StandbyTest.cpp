@@ -15,7 +15,7 @@ TEST(Standby, OnlineForStandbyAccessKeepsTheLoadSequenceUntilTheDatabaseChanges)
     CtClient client;
     ASSERT_TRUE(client.connect("STANDBY"));
     auto run = [&](const std::string& statement, const std::string& file) {
-        return client.execute(statement + " \"" + dumps.file(file).string() + "\"");
+        return client.execute(statement + " " + dumps.quoted(file));
     };
     ASSERT_FALSE(client.execute("use sales").failed());
     ASSERT_FALSE(client.execute("create table t (i int)").failed());

@@ -7,7 +7,10 @@
 #include "tests/support/CtClient.h"
 #include "tests/support/TempFolder.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,8 @@ public:
     // The folder as the call passes it: with the separator appended.
     std::string withSeparator() const { return folder() + "/"; }
     std::filesystem::path file(const std::string& name) const { return folder_ / name; }
+    // A file's path as a dump or load statement names it: in double quotes.
+    std::string quoted(const std::string& name) const { return '"' + file(name).string() + '"'; }
 
 private:
     tvr::test::TempFolder folder_{"tvr-dumps"};
@@ -48,10 +53,22 @@ inline int lastStatus(const CtBatch& batch) {
     return statuses.empty() ? -999999 : statuses.back();
 }
 
-inline bool hasMessage(const CtBatch& batch, int number) {
+// The batch's first message of that number (a copy: the batch hands out its messages by value).
+inline std::optional<CtMessage> findMessage(const CtBatch& batch, int number) {
     for (const CtMessage& m : batch.messages())
-        if (m.number == number) return true;
-    return false;
+        if (m.number == number) return m;
+    return std::nullopt;
+}
+
+inline bool hasMessage(const CtBatch& batch, int number) {
+    return findMessage(batch, number).has_value();
+}
+
+// The message of that number; a test failure (and an empty message) when there is none.
+inline CtMessage messageNumbered(const CtBatch& batch, int number) {
+    if (auto m = findMessage(batch, number)) return *m;
+    ADD_FAILURE() << "no message " << number;
+    return {};
 }
 
 inline bool saysSomething(const CtBatch& batch, const std::string& part) {
