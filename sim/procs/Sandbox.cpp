@@ -120,7 +120,10 @@ int runSandbox(const std::vector<std::string>& arguments, const std::string& pro
         std::cerr << "aseemu sandbox: " << error.what() << "\n";
         return 1;
     }
-    const std::string exe = fs::absolute(program).string();
+    // The program really running: run from the PATH, argv[0] is a bare name.
+    std::error_code noLink;
+    std::string exe = fs::read_symlink("/proc/self/exe", noLink).string();
+    if (noLink) exe = fs::absolute(program).string();
     std::cout
         << "Sandbox written to " << dir.string() << ".\n\n"
         << "Start the two servers, each in a terminal of its own:\n"

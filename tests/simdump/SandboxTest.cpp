@@ -28,12 +28,17 @@ TEST(Sandbox, WritesASybaseTreeAndDataFoldersBothServersStartFrom) {
     // The sandbox command makes the folder itself and refuses one that exists.
     const tvr::test::TempFolder scratch("tvr-sandbox");
     const fs::path dir = scratch / "sandbox";
-    const std::string aseemu = std::string(std::getenv("TVR_BIN_DIR")) + "/aseemu";
-    const std::string command =
-        aseemu + " sandbox " + dir.string() + " --port 41000 > " + (dir.string() + ".out");
+    const std::string bin = std::getenv("TVR_BIN_DIR");
+    const std::string aseemu = bin + "/aseemu";
+    // Run as a user runs it, found on the PATH from another folder: the commands it prints
+    // name the program itself.
+    const std::string command = "cd " + scratch.string() + " && PATH=" + bin +
+                                ":\"$PATH\" aseemu sandbox " + dir.string() + " --port 41000 > " +
+                                (dir.string() + ".out");
     ASSERT_EQ(std::system(command.c_str()), 0);
     const std::string printed = readFile(dir.string() + ".out");
-    EXPECT_NE(printed.find("--name MAIN --port 41000 --data " + (dir / "main").string()),
+    EXPECT_NE(printed.find(fs::canonical(aseemu).string() + " --name MAIN --port 41000 --data " +
+                           (dir / "main").string()),
               std::string::npos)
         << printed;
     EXPECT_NE(printed.find("--name RESERVE --port 41002 --data " + (dir / "reserve").string()),
