@@ -1,5 +1,7 @@
 #include "ui/AboutBox.h"
 
+#include "product/ProductVersion.h"
+
 #include <QDesktopServices>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -44,11 +46,12 @@ TfmAbout::TfmAbout(QWidget* parent)
     setFixedSize(252, 191);
 
     auto* text = new QLabel(QStringLiteral("Travenor\n"
-                                           "Version 1.0\n"
+                                           "Version %1\n"
                                            "Copyright (c) 2026 the Travenor developers.\n"
-                                           "All rights reserved.\n"
+                                           "Free software under the MIT License.\n"
                                            "\n"
-                                           "Travenor home page"),
+                                           "Travenor home page")
+                                .arg(QString::fromLatin1(kProductVersion)),
                             this);
     text->setObjectName(QStringLiteral("Label1"));
     text->move(48, 16);

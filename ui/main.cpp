@@ -4,12 +4,14 @@
 #include "platform/Prompts.h"
 #include "platform/QtPrompts.h"
 #include "ui/ProgramStart.h"
+#include "ui/TerminalStart.h"
 
 #include <QApplication>
 
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <iostream>
 #include <string>
 
 namespace {
@@ -36,9 +38,12 @@ private:
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (const auto code = tvr::ui::answerOnTerminal(argc, argv, std::cout, std::cerr)) return *code;
     // Qt takes its own options (-platform, -style) out of argv first; the rest is ours, and
     // the passwords leave the process list as soon as they are copied.
+    tvr::ui::watchPlatformStart();
     QApplication app(argc, argv);
+    tvr::ui::endPlatformWatch();
     std::vector<std::string> parameters = tvr::config::takeCommandLine(argc, argv);
     const InstalledPrompts prompts;
     try {

@@ -22,8 +22,8 @@ std::string binDir() {
 }
 
 ProgramProcess::ProgramProcess(const std::string& program, const std::vector<std::string>& args,
-                               std::filesystem::path output)
-    : output_(std::move(output)) {
+                               std::filesystem::path output, std::filesystem::path errors)
+    : output_(std::move(output)), errors_(std::move(errors)) {
     std::vector<std::string> all{binDir() + "/" + program};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -33,7 +33,11 @@ ProgramProcess::ProgramProcess(const std::string& program, const std::vector<std
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output_.c_str(),
                                      O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    if (errors_.empty())
+        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errors_.c_str(),
+                                         O_WRONLY | O_CREAT | O_APPEND, 0644);
     const int rc = ::posix_spawn(&pid_, all[0].c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
@@ -71,5 +75,7 @@ void ProgramProcess::end() {
 }
 
 std::string ProgramProcess::output() const { return test::fileText(output_); }
+
+std::string ProgramProcess::errors() const { return test::fileText(errors_); }
 
 }  // namespace tvr::e2e

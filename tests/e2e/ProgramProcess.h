@@ -17,8 +17,9 @@ std::string binDir();
 class ProgramProcess {
 public:
     // Starts binDir()/`program` with `args`; throws std::runtime_error when it cannot.
+    // Standard error goes to `errors` when given, else with standard output to `output`.
     ProgramProcess(const std::string& program, const std::vector<std::string>& args,
-                   std::filesystem::path output);
+                   std::filesystem::path output, std::filesystem::path errors = {});
     ~ProgramProcess();
     ProgramProcess(const ProgramProcess&) = delete;
     ProgramProcess& operator=(const ProgramProcess&) = delete;
@@ -30,13 +31,16 @@ public:
     void kill(int signal);
     // Kills the process with SIGKILL and waits for it.
     void end();
-    // What it wrote to standard output and standard error so far.
+    // What it wrote to standard output (and standard error, unless apart) so far.
     std::string output() const;
+    // What it wrote to standard error when that goes apart.
+    std::string errors() const;
 
 private:
     pid_t pid_ = -1;
     std::optional<int> status_;
     std::filesystem::path output_;
+    std::filesystem::path errors_;
 };
 
 // Polls `condition` every 50 ms until it holds or `timeout` passes; its last answer.

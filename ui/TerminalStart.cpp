@@ -1,0 +1,126 @@
+#include "ui/TerminalStart.h"
+
+#include "product/ProductVersion.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tvr::ui {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tvr [P1:<main password>] [P2:<reserve password>] [-A]\n"
+    "       tvr --help | --version\n"
+    "\n"
+    "Travenor keeps a warm-standby Adaptive Server database in step with the main one: the main\n"
+    "server dumps the database or its transaction log, the reserve server loads the dump, pass\n"
+    "after pass.\n"
+    "\n"
+    "  P1:<password>  log on to the main server with this password, as the login of the last\n"
+    "                 logon; without it, or when it is wrong, the logon dialog asks\n"
+    "  P2:<password>  the same for the reserve server\n"
+    "  -A             start processing at once and run in the tray (with P1:)\n"
+    "  --help         print this text and end\n"
+    "  --version      print the version and end\n"
+    "\n"
+    "Environment:\n"
+    "  SYBASE         the Open Client folder, with ini/sql.ini or interfaces (required)\n"
+    "  TVR_REGISTRY   the settings file (default ~/.config/travenor/registry.reg)\n"
+    "\n"
+    "The program shows windows and so needs a display (X11 or Wayland). Its help opens with F1\n"
+    "and is the file ";
+
+// Where the help window finds the help: share/travenor beside the program's bin folder.
+std::string helpFile() {
+    std::error_code noLink;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", noLink);
+    if (noLink) return "share/travenor/tvr.html beside the program's bin folder";
+    return (exe.parent_path().parent_path() / "share" / "travenor" / "tvr.html").string();
+}
+
+bool has(int argc, char** argv, const char* option) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], option) == 0) return true;
+    return false;
+}
+
+bool nonEmpty(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+// A platform named on purpose (QT_QPA_PLATFORM or -platform, such as offscreen) or a display
+// of X11 or Wayland to open; without any of these Qt's default plugin cannot start.
+bool somewhereToShow(int argc, char** argv) {
+    return nonEmpty("QT_QPA_PLATFORM") || has(argc, argv, "-platform") || nonEmpty("DISPLAY") ||
+           nonEmpty("WAYLAND_DISPLAY");
+}
+
+// What Qt says while the platform starts, held back until it is known to have started (then
+// handed on) or not (then replaced by one line of ours).
+struct HeldMessage {
+    QtMsgType type;
+    std::string category;
+    QString text;
+};
+QtMessageHandler previousHandler = nullptr;
+std::vector<HeldMessage> held;
+
+void holdOrEnd(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) {
+        const char* display = std::getenv("DISPLAY");
+        std::fprintf(stderr, "tvr: cannot open a window on the display%s%s; it needs a working "
+                     "X11 or Wayland session\n",
+                     display && *display ? " " : "", display ? display : "");
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    held.push_back({type, context.category ? context.category : "", text});
+}
+
+}  // namespace
+
+std::optional<int> answerOnTerminal(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    if (has(argc, argv, "--help")) {
+        out << kUsage << helpFile() << ".\n" << std::flush;
+        return 0;
+    }
+    if (has(argc, argv, "--version")) {
+        out << "tvr (Travenor) " << kProductVersion << "\nMaintainer: " << kProductMaintainer
+            << "\n"
+            << std::flush;
+        return 0;
+    }
+    if (!somewhereToShow(argc, argv)) {
+        err << "tvr: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); start it in a "
+               "desktop session, or see tvr --help\n"
+            << std::flush;
+        return 1;
+    }
+    return std::nullopt;
+}
+
+void watchPlatformStart() {
+    held.clear();
+    previousHandler = qInstallMessageHandler(holdOrEnd);
+}
+
+void endPlatformWatch() {
+    qInstallMessageHandler(previousHandler);
+    for (const HeldMessage& m : held) {
+        const QMessageLogContext context(nullptr, 0, nullptr, m.category.c_str());
+        if (previousHandler) previousHandler(m.type, context, m.text);
+        else qt_message_output(m.type, context, m.text);
+    }
+    held.clear();
+}
+
+}  // namespace tvr::ui
