@@ -202,7 +202,9 @@ fi
 
 say "The reserve database, brought online, against the main one"
 sql RESERVE "$reserve_password" "online database sales_copy" >/dev/null
-tables=("select * from customers order by id" "select * from orders order by id")
+# Amounts are money; fisql shows money with four decimals, so they are listed with two.
+tables=("select * from customers order by id"
+  "select id, customer_id, convert(numeric(12,2), amount) as amount, placed from orders order by id")
 sql MAIN "$main_password" "use sales" "${tables[@]}" >"$demo/main-rows.txt"
 sql RESERVE "$reserve_password" "use sales_copy" "${tables[@]}" >"$demo/reserve-rows.txt"
 cat "$demo/main-rows.txt"

@@ -80,6 +80,9 @@ std::uint64_t metaNumber(sqlite3* db, const char* key) {
     }
 }
 
+// chain_truncated: 0 after a database dump, 1 after a truncation since, 2 before the first.
+constexpr const char* kNeverDumped = "2";
+
 std::string newIncarnation() {
     std::random_device rd;
     const std::uint64_t v = (static_cast<std::uint64_t>(rd()) << 32) ^ rd();
@@ -122,7 +125,7 @@ void ensure(sqlite3* db) {
     if (!meta(db, "chain_incarnation")) {
         setMeta(db, "chain_incarnation", newIncarnation());
         // A database never dumped: its log can be dumped only after a database dump.
-        setMeta(db, "chain_truncated", "1");
+        setMeta(db, "chain_truncated", kNeverDumped);
     }
 }
 
@@ -130,7 +133,10 @@ LogPosition position(sqlite3* db) {
     LogPosition pos;
     pos.incarnation = meta(db, "chain_incarnation").value_or("");
     pos.base = metaNumber(db, "chain_base");
-    pos.truncatedSinceDatabaseDump = metaNumber(db, "chain_truncated") != 0;
+    const std::uint64_t truncated = metaNumber(db, "chain_truncated");
+    pos.truncatedSinceDatabaseDump = truncated != 0;
+    // A chain not begun yet waits for its first database dump as well.
+    pos.neverDumped = truncated == 2 || pos.incarnation.empty();
     pos.unloggedSinceDatabaseDump = metaNumber(db, "chain_unlogged") != 0;
     Query last(db, "SELECT seq FROM sqlite_sequence WHERE name = 'aseemu_log'");
     pos.last = last.step() ? last.u64(0) : 0;
@@ -151,7 +157,8 @@ void truncate(sqlite3* db, std::uint64_t through, bool truncateOnly) {
     Query del(db, "DELETE FROM aseemu_log WHERE seq <= ?");
     del.bind(1, through).step();
     if (through > metaNumber(db, "chain_base")) setMeta(db, "chain_base", std::to_string(through));
-    if (truncateOnly) setMeta(db, "chain_truncated", "1");
+    // A chain that never had its database dump keeps waiting for it.
+    if (truncateOnly && metaNumber(db, "chain_truncated") != 2) setMeta(db, "chain_truncated", "1");
     sp.commit();
 }
 
@@ -174,7 +181,7 @@ void markUnloggedChange(sqlite3* db, const std::string& schema) {
     set("chain_unlogged", "1", false);
     set("chain_incarnation", newIncarnation(), false);
     // A chain begun here still waits for its first database dump.
-    set("chain_truncated", "1", true);
+    set("chain_truncated", kNeverDumped, true);
 }
 
 LoadPosition loadPosition(sqlite3* db) {

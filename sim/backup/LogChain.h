@@ -32,6 +32,7 @@ struct LogPosition {
     std::uint64_t last = 0;                   // the last sequence ever assigned
     bool truncatedSinceDatabaseDump = false;  // or never dumped since it was created
     bool unloggedSinceDatabaseDump = false;   // a change was made without its log records
+    bool neverDumped = false;  // of the truncations above: no database dump since it was made
 };
 
 struct LoadPosition {

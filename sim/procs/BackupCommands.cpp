@@ -2,6 +2,7 @@
 
 #include "sim/procs/BackupStatements.h"
 #include "sim/procs/DumpLoadCommands.h"
+#include "sim/procs/DumpableStatus.h"
 #include "sim/procs/ProcedureCommands.h"
 #include "sim/procs/ProcedureStatements.h"
 #include "sim/procs/SelectIntoCommand.h"
@@ -11,6 +12,7 @@ namespace tvr::sim {
 
 void addBackupCommands(CommandSet& commands, BackupServices& services) {
     commands.splitter.addStatementKeyword("emulator");
+    addDumpableStatusFunction(commands, services);
     // Added first, so that they take their statements before the ordinary ones; the stall goes
     // first of all.
     commands.addFirst({"emulator fault",

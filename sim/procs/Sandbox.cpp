@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 const char* const kSampleData = R"(
 create table customers (id int not null, name varchar(40) not null, city varchar(30) null)
-create table orders (id int not null, customer_id int not null, amount float not null, placed datetime not null)
+create table orders (id int not null, customer_id int not null, amount money not null, placed datetime not null)
 insert into customers values (1, 'Northwind Traders', 'Seattle')
 insert into customers values (2, 'Blue Harbour Ltd', 'Hamburg')
 insert into customers values (3, 'Cedar & Sons', NULL)

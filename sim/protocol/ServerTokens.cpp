@@ -14,7 +14,10 @@ enum DataType : std::uint8_t {
     TypeIntN = 0x26,
     TypeVarChar = 0x27,
     TypeChar = 0x2F,
+    TypeDecimal = 0x6A,
+    TypeNumeric = 0x6C,
     TypeFloatN = 0x6D,
+    TypeMoneyN = 0x6E,
     TypeDateTimeN = 0x6F,
     TypeLongChar = 0xAF,
 };
@@ -59,8 +62,64 @@ std::int32_t userType(ColumnKind kind) {
             return 19;
         case ColumnKind::BigInt:
             return 43;
+        case ColumnKind::Numeric:
+            return 10;
+        case ColumnKind::Decimal:
+            return 26;
+        case ColumnKind::Money:
+            return 11;
+        case ColumnKind::SmallMoney:
+            return 21;
     }
     return 0;
+}
+
+// Bytes of a numeric of each precision on the wire: a sign byte and the magnitude, big-endian,
+// as the protocol's table has them (precision 1 and 2 take 2 bytes, 38 takes 17).
+std::uint8_t numericBytes(int precision) {
+    static const std::uint8_t bytes[] = {1,  2,  2,  3,  3,  4,  4,  4,  5,  5,  6,  6,  6,
+                                         7,  7,  8,  8,  9,  9,  9,  10, 10, 11, 11, 11, 12,
+                                         12, 13, 13, 14, 14, 14, 15, 15, 16, 16, 16, 17, 17};
+    return bytes[std::clamp(precision, 1, kMaxNumericPrecision)];
+}
+
+std::uint8_t moneyBytes(ColumnKind kind) { return kind == ColumnKind::SmallMoney ? 4 : 8; }
+
+// An exact value in its column's type; NULL when it does not fit (convertValue checked it).
+void writeExact(WireWriter& out, const Column& column, const ExactNumber& number) {
+    if (column.kind == ColumnKind::Money || column.kind == ColumnKind::SmallMoney) {
+        const std::int64_t units = unscaledValue(withScale(number, 4)).value_or(0);
+        out.byte(moneyBytes(column.kind));
+        if (column.kind == ColumnKind::SmallMoney) {
+            out.int32(static_cast<std::int32_t>(units));
+        } else {
+            // Two 4-byte halves, the high one first, each in the client's byte order.
+            out.int32(static_cast<std::int32_t>(units >> 32));
+            out.uint32(static_cast<std::uint32_t>(units & 0xFFFFFFFF));
+        }
+        return;
+    }
+    const std::uint8_t size = numericBytes(column.precision);
+    const ExactNumber scaled = withScale(number, column.scale);
+    const auto magnitude = magnitudeBytes(scaled, size - 1u);
+    if (!magnitude) {
+        out.byte(0);
+        return;
+    }
+    out.byte(size);
+    out.byte(scaled.negative ? 1 : 0);
+    out.raw(magnitude->data(), magnitude->size());
+}
+
+// The exact number of a value of another kind, for a value a computation left as a float.
+ExactNumber exactOf(const Value& value) {
+    if (const auto* exact = std::get_if<ExactNumber>(&value)) return *exact;
+    if (const auto* integer = std::get_if<std::int64_t>(&value))
+        return parseExactNumber(std::to_string(*integer)).value_or(ExactNumber{});
+    if (const auto* real = std::get_if<double>(&value)) return exactFromDouble(*real);
+    if (const auto* text = std::get_if<std::string>(&value))
+        return parseExactNumber(*text).value_or(ExactNumber{});
+    return {};
 }
 
 // A text value's pointer and timestamp: the server's handles for reading it in pieces, which
@@ -160,6 +219,18 @@ void writeRowFormat(WireWriter& out, const std::vector<Column>& columns) {
                 out.uint32(static_cast<std::uint32_t>(TextMaxLength));
                 out.uint16(0);  // no table name
                 break;
+            case ColumnKind::Numeric:
+            case ColumnKind::Decimal:
+                out.byte(column.kind == ColumnKind::Numeric ? TypeNumeric : TypeDecimal);
+                out.byte(numericBytes(column.precision));
+                out.byte(static_cast<std::uint8_t>(column.precision));
+                out.byte(static_cast<std::uint8_t>(column.scale));
+                break;
+            case ColumnKind::Money:
+            case ColumnKind::SmallMoney:
+                out.byte(TypeMoneyN);
+                out.byte(moneyBytes(column.kind));
+                break;
         }
         out.byte(0);  // no locale
     }
@@ -170,9 +241,10 @@ std::size_t rowFormatSize(const std::vector<Column>& columns) {
     std::size_t size = 2;
     for (const Column& column : columns)
         size += 1 + std::min<std::size_t>(column.name.size(), 255) + 1 + 4 + 1 +
-                (isLong(column)                    ? 4
-                 : column.kind == ColumnKind::Text ? 4 + 2
-                                                   : 1) +
+                (isLong(column)                                                             ? 4
+                 : column.kind == ColumnKind::Text                                          ? 4 + 2
+                 : column.kind == ColumnKind::Numeric || column.kind == ColumnKind::Decimal ? 3
+                                                                                            : 1) +
                 1;
     return size;
 }
@@ -251,6 +323,12 @@ void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& ro
                 out.raw(text);
                 break;
             }
+            case ColumnKind::Numeric:
+            case ColumnKind::Decimal:
+            case ColumnKind::Money:
+            case ColumnKind::SmallMoney:
+                writeExact(out, column, exactOf(value));
+                break;
             case ColumnKind::DateTime: {
                 const auto* datetime = std::get_if<DateTimeValue>(&value);
                 if (datetime == nullptr) {
@@ -287,6 +365,7 @@ std::string valueText(const Value& value) {
         return buffer;
     }
     if (const auto* datetime = std::get_if<DateTimeValue>(&value)) return formatDateTime(*datetime);
+    if (const auto* exact = std::get_if<ExactNumber>(&value)) return exactText(*exact);
     return {};
 }
 

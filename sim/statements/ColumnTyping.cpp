@@ -39,6 +39,40 @@ std::optional<double> rawReal(const RawValue& value) {
     return std::nullopt;
 }
 
+// The exact number of a value SQLite returned: an integer, a float (the shortest decimal that
+// gives it back), or a text that is a number.
+std::optional<ExactNumber> rawExact(const RawValue& value) {
+    switch (value.type) {
+        case SQLITE_INTEGER:
+            return parseExactNumber(std::to_string(value.integer));
+        case SQLITE_FLOAT:
+            if (!std::isfinite(value.real)) return std::nullopt;
+            return exactFromDouble(value.real);
+        case SQLITE_TEXT:
+            return parseExactNumber(value.text);
+        default:
+            return std::nullopt;
+    }
+}
+
+// The value in the column's exact type: its scale, within its precision or money's range.
+std::optional<ExactNumber> exactFor(const Column& column, const RawValue& value) {
+    std::optional<ExactNumber> number = rawExact(value);
+    if (!number) return std::nullopt;
+    ExactNumber scaled = withScale(*number, column.scale);
+    if (column.kind == ColumnKind::Money || column.kind == ColumnKind::SmallMoney) {
+        const std::optional<std::int64_t> units = unscaledValue(scaled);
+        if (!units) return std::nullopt;
+        if (column.kind == ColumnKind::SmallMoney &&
+            (*units < std::numeric_limits<std::int32_t>::min() ||
+             *units > std::numeric_limits<std::int32_t>::max()))
+            return std::nullopt;
+    } else if (precisionOf(scaled) > column.precision) {
+        return std::nullopt;
+    }
+    return scaled;
+}
+
 bool isInteger(ColumnKind kind) {
     return kind == ColumnKind::Int || kind == ColumnKind::SmallInt || kind == ColumnKind::TinyInt ||
            kind == ColumnKind::BigInt;
@@ -59,6 +93,11 @@ bool inRange(ColumnKind kind, std::int64_t number) {
 }
 
 }  // namespace
+
+bool isExact(ColumnKind kind) {
+    return kind == ColumnKind::Numeric || kind == ColumnKind::Decimal ||
+           kind == ColumnKind::Money || kind == ColumnKind::SmallMoney;
+}
 
 RawValue readValue(sqlite3_stmt* statement, int column) {
     RawValue value;
@@ -126,9 +165,18 @@ std::optional<Column> columnForDeclaredType(const char* declared) {
         column.kind = ColumnKind::BigInt;
     } else if (base == "real") {
         column.kind = ColumnKind::Real;
-    } else if (base == "float" || base == "double" || base == "double precision" ||
-               base == "numeric" || base == "decimal" || base == "money" || base == "smallmoney") {
+    } else if (base == "float" || base == "double" || base == "double precision") {
         column.kind = ColumnKind::Float;
+    } else if (base == "numeric" || base == "decimal" || base == "dec") {
+        column.kind = base == "numeric" ? ColumnKind::Numeric : ColumnKind::Decimal;
+        if (length >= 1 && length <= kMaxNumericPrecision) column.precision = length;
+        const std::size_t comma = type.find(',', paren == std::string::npos ? type.size() : paren);
+        if (comma != std::string::npos) column.scale = std::atoi(type.c_str() + comma + 1);
+        if (column.scale < 0 || column.scale > column.precision) column.scale = 0;
+    } else if (base == "money" || base == "smallmoney") {
+        column.kind = base == "money" ? ColumnKind::Money : ColumnKind::SmallMoney;
+        column.precision = base == "money" ? 19 : 10;
+        column.scale = 4;
     } else if (base == "datetime" || base == "smalldatetime" || base == "date" ||
                base == "bigdatetime") {
         column.kind = ColumnKind::DateTime;
@@ -156,6 +204,14 @@ const char* kindName(ColumnKind kind) {
             return "TEXT";
         case ColumnKind::DateTime:
             return "DATETIME";
+        case ColumnKind::Numeric:
+            return "NUMERIC";
+        case ColumnKind::Decimal:
+            return "DECIMAL";
+        case ColumnKind::Money:
+            return "MONEY";
+        case ColumnKind::SmallMoney:
+            return "SMALLMONEY";
         default:
             return "VARCHAR";
     }
@@ -170,6 +226,11 @@ std::optional<Value> convertValue(const Column& column, const RawValue& value) {
     }
     if (column.kind == ColumnKind::Float || column.kind == ColumnKind::Real) {
         std::optional<double> number = rawReal(value);
+        if (!number) return std::nullopt;
+        return Value{*number};
+    }
+    if (isExact(column.kind)) {
+        std::optional<ExactNumber> number = exactFor(column, value);
         if (!number) return std::nullopt;
         return Value{*number};
     }

@@ -32,6 +32,9 @@ std::optional<Column> columnForDeclaredType(const char* declared);
 // short column are cut to its length, as the server keeps no more in such a column.
 std::optional<Value> convertValue(const Column& column, const RawValue& value);
 
+// Numeric, decimal, money and smallmoney.
+bool isExact(ColumnKind kind);
+
 // The server's name of a column kind, for conversion errors.
 const char* kindName(ColumnKind kind);
 

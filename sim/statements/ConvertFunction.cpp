@@ -97,7 +97,7 @@ void convertFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
         sqlite3_result_text(call, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
         return;
     }
-    const Column column = *columnForConvertType(target.base);
+    const Column column = *columnForConvertType(textOf(arguments[0]));
     const std::string typeName = upperName(target.base);
     if (column.kind == ColumnKind::DateTime) {
         const std::optional<DateTimeValue> parsed = parseDateTime(textOf(value));
@@ -105,6 +105,20 @@ void convertFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
         const std::string text = formatDateTime(*parsed);
         sqlite3_result_text(call, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
         return;
+    }
+    if (isExact(column.kind)) {
+        std::optional<ExactNumber> exact;
+        if (sqlite3_value_type(value) == SQLITE_FLOAT)
+            exact = exactFromDouble(sqlite3_value_double(value));
+        else
+            exact = parseExactNumber(textOf(value));
+        if (!exact) return fail(call, "249:" + textOf(value) + ":" + typeName);
+        // SQLite computes with it as a number; its column sends it exactly at its scale.
+        const ExactNumber scaled = withScale(*exact, column.scale);
+        if (scaled.scale == 0)
+            if (const std::optional<std::int64_t> whole = unscaledValue(scaled))
+                return sqlite3_result_int64(call, *whole);
+        return sqlite3_result_double(call, exactToDouble(scaled));
     }
     const std::optional<double> number = numberOf(value);
     if (column.kind == ColumnKind::Float || column.kind == ColumnKind::Real) {

@@ -4,6 +4,7 @@
 #include "sim/statements/ServerMessages.h"
 #include "sim/statements/SqlFunctions.h"
 #include "sim/statements/SqlTranslator.h"
+#include "sim/statements/StatementHandlers.h"
 #include "sim/statements/SystemCatalogs.h"
 
 namespace tvr::sim {
@@ -120,6 +121,7 @@ void ExecutionContext::registerFunctions(SqliteDatabase& db) {
                                    this, function.body, nullptr, nullptr, nullptr);
     registerTextFunctions(db.handle());
     registerCatalogFunctions(db.handle());
+    for (const auto& add : commands_.sqlFunctions) add(db.handle());
 }
 
 }  // namespace tvr::sim

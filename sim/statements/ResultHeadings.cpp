@@ -28,8 +28,19 @@ bool hasAlias(const std::vector<const SqlToken*>& item) {
     return isNameToken(before) || before.kind == SqlToken::Kind::Number || before.isSymbol(")");
 }
 
-// The type of a conversion that makes the whole item (an alias aside): convert(type[(n)], ...).
+// The type of a conversion that makes the whole item (an alias aside): convert(type[(n)], ...)
+// or cast(... as type[(n)]).
 std::string convertTypeOf(const std::vector<const SqlToken*>& item, bool aliased) {
+    if (item.size() >= 5 && item[0]->isWord("cast") && item[1]->isSymbol("(")) {
+        const std::size_t end =
+            item.size() - (aliased ? (item[item.size() - 2]->isWord("as") ? 2 : 1) : 0);
+        if (!item[end - 1]->isSymbol(")")) return {};
+        const std::optional<std::size_t> as = castTypeStart(item, 1);
+        if (!as || *as + 1 >= end) return {};
+        std::string type = item[*as + 1]->lower();
+        for (std::size_t k = *as + 2; k + 1 < end; ++k) type += item[k]->text;
+        return type;
+    }
     if (item.size() < 5 || !item[0]->isWord("convert") || !item[1]->isSymbol("(") ||
         item[2]->kind != SqlToken::Kind::Word)
         return {};
@@ -42,8 +53,14 @@ std::string convertTypeOf(const std::vector<const SqlToken*>& item, bool aliased
     const std::size_t end =
         item.size() - (aliased ? (item[item.size() - 2]->isWord("as") ? 2 : 1) : 0);
     if (close + 1 != end) return {};
+    // The type ends at the first comma outside its own parentheses: numeric(10,2) is one.
     std::string type = item[2]->lower();
-    for (std::size_t k = 3; k < close && !item[k]->isSymbol(","); ++k) type += item[k]->text;
+    int inType = 0;
+    for (std::size_t k = 3; k < close && (inType > 0 || !item[k]->isSymbol(",")); ++k) {
+        if (item[k]->isSymbol("(")) ++inType;
+        if (item[k]->isSymbol(")")) --inType;
+        type += item[k]->text;
+    }
     return type;
 }
 
@@ -74,8 +91,8 @@ std::vector<SelectItem> selectItems(const Statement& statement) {
         items.push_back(settled);
         item.clear();
     };
-    static const char* const ends[] = {"from",  "where", "group", "order",
-                                       "union", "into",  "having"};
+    static const char* const ends[] = {"from",  "where", "group",  "order",
+                                       "union", "into",  "having", "for"};
     for (; i < tokens.size(); ++i) {
         const SqlToken& token = tokens[i];
         if (depth == 0) {

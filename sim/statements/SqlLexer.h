@@ -2,8 +2,10 @@
 // Splits Transact-SQL text into tokens. Double quotes delimit strings, as on a server with
 // quoted identifiers off; square brackets delimit identifiers; comments are dropped.
 #include <cstddef>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace tvr::sim {
@@ -34,5 +36,28 @@ std::vector<SqlToken> tokenizeSql(const std::string& text);
 
 // The text with its ASCII letters in lower case, as names and keywords compare.
 std::string asciiLower(std::string text);
+
+// In `cast(expression as type)`, its parenthesis at `open`: where the `as` that begins the type
+// is (the last one at the cast's own depth); nothing when the parenthesis does not close.
+template <typename Tokens>
+std::optional<std::size_t> castTypeStart(const Tokens& tokens, std::size_t open) {
+    auto at = [&](std::size_t i) -> const SqlToken& {
+        if constexpr (std::is_pointer_v<typename Tokens::value_type>)
+            return *tokens[i];
+        else
+            return tokens[i];
+    };
+    int depth = 0;
+    std::optional<std::size_t> as;
+    for (std::size_t i = open; i < tokens.size(); ++i) {
+        if (at(i).isSymbol("("))
+            ++depth;
+        else if (at(i).isSymbol(")") && --depth == 0)
+            return as;
+        else if (depth == 1 && at(i).isWord("as"))
+            as = i;
+    }
+    return std::nullopt;
+}
 
 }  // namespace tvr::sim

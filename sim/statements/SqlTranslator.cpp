@@ -112,6 +112,8 @@ TranslatedSql translateToSqlite(const Statement& statement, const std::string& c
     };
     // The right operands of / and %, each wrapped in the zero check: where each one ends.
     std::vector<std::size_t> divisorEnds;
+    // The casts open: where the `as` of each one's type is and where its parenthesis closes.
+    std::vector<std::pair<std::size_t, std::size_t>> castTypes;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         while (!divisorEnds.empty() && divisorEnds.back() < i) {
             out += ")";
@@ -121,9 +123,17 @@ TranslatedSql translateToSqlite(const Statement& statement, const std::string& c
         auto next = [&](std::size_t k) -> const SqlToken* {
             return i + k < tokens.size() ? &tokens[i + k] : nullptr;
         };
+        // The `as type` of a cast, already given to the conversion: nothing of it is written.
+        if (!castTypes.empty() && castTypes.back().first == i) {
+            const SqlToken& last = tokens[castTypes.back().second - 1];
+            previousEnd = last.offset + last.text.size();
+            i = castTypes.back().second - 1;
+            castTypes.pop_back();
+            continue;
+        }
         if (inList && depth == 0) {
             static const char* const ends[] = {"from",   "where", "group", "order",
-                                               "having", "union", "into"};
+                                               "having", "union", "into",  "for"};
             bool end = token.isSymbol(";");
             for (const char* word : ends) end = end || token.isWord(word);
             if (end || token.isSymbol(",")) {
@@ -269,6 +279,29 @@ TranslatedSql translateToSqlite(const Statement& statement, const std::string& c
                         ++depth;  // its parenthesis, consumed here
                         previousEnd = next(k)->offset + next(k)->text.size();
                         i += k;
+                        break;
+                    }
+                }
+                // select ... for browse: the rows as any select gives them; the client's
+                // browse functions find no table to update in them.
+                if (token.isWord("for") && depth == 0 && next(1) && next(1)->isWord("browse")) {
+                    previousEnd = next(1)->offset + next(1)->text.size();
+                    ++i;
+                    break;
+                }
+                // cast(value as type): the same conversion, so that a type the server does not
+                // know is refused as convert refuses it, not left to SQLite's loose affinity.
+                if (token.isWord("cast") && next(1) && next(1)->isSymbol("(")) {
+                    const std::optional<std::size_t> as = castTypeStart(tokens, i + 1);
+                    const std::size_t close = closingParenthesis(tokens, i + 1);
+                    if (as && *as + 1 < close && close < tokens.size()) {
+                        std::string type = tokens[*as + 1].lower();
+                        for (std::size_t k = *as + 2; k < close; ++k) type += tokens[k].text;
+                        out += std::string(kConvertFunction) + "(" + quoteSqlString(type) + ",";
+                        ++depth;  // its parenthesis, consumed here
+                        previousEnd = next(1)->offset + next(1)->text.size();
+                        castTypes.emplace_back(*as, close);
+                        ++i;
                         break;
                     }
                 }

@@ -73,6 +73,10 @@ public:
                                                   const ProcedureArguments&, const Statement&)>
         storedProcedures;
 
+    // SQL functions of the parts built on this layer (the log's state that
+    // tran_dumpable_status reports), registered on every SQLite connection a session opens.
+    std::vector<std::function<void(sqlite3*)>> sqlFunctions;
+
     // Conditions of if and while that the emulator answers without SQLite (the existence test
     // on sysobjects): their truth, or nothing for a condition SQLite is to evaluate.
     std::function<std::optional<bool>(ExecutionContext&, const std::vector<SqlToken>&)>

@@ -5,6 +5,8 @@
 #include <variant>
 #include <vector>
 
+#include "sim/statements/ExactNumber.h"
+
 namespace tvr::sim {
 
 // A datetime as the protocol carries it: days since 1 January 1900 and the time of day in
@@ -16,7 +18,8 @@ struct DateTimeValue {
 };
 
 // Char holds values padded to its length (a not null char(n) column); a nullable char(n) column
-// is a VarChar, as the server stores it. Real is a 4-byte float; Text a text column.
+// is a VarChar, as the server stores it. Real is a 4-byte float; Text a text column. Numeric and
+// Decimal have a precision and a scale; Money and SmallMoney four decimals in 8 and 4 bytes.
 enum class ColumnKind {
     Char,
     VarChar,
@@ -27,7 +30,11 @@ enum class ColumnKind {
     Float,
     Real,
     DateTime,
-    Text
+    Text,
+    Numeric,
+    Decimal,
+    Money,
+    SmallMoney
 };
 
 struct Column {
@@ -35,10 +42,13 @@ struct Column {
     ColumnKind kind = ColumnKind::VarChar;
     int length = 255;  // characters of Char and VarChar columns
     bool nullable = true;
+    int precision = 18;  // of Numeric and Decimal: the server's default numeric(18,0)
+    int scale = 0;       // of Numeric, Decimal (as declared) and money (4)
 };
 
-// NULL, an integer, a float, a text or a datetime.
-using Value = std::variant<std::monostate, std::int64_t, double, std::string, DateTimeValue>;
+// NULL, an integer, a float, a text, a datetime or an exact number.
+using Value =
+    std::variant<std::monostate, std::int64_t, double, std::string, DateTimeValue, ExactNumber>;
 
 using Row = std::vector<Value>;
 

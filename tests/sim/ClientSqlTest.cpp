@@ -274,3 +274,13 @@ TEST_F(ClientSql, SpWhoListsEveryConnection) {
     ASSERT_EQ(filtered.size(), 1u);
     EXPECT_EQ(filtered[0].rows.size(), 1u);
 }
+
+TEST_F(ClientSql, CastConvertsAsConvertDoesAndForBrowseReadsTheRows) {
+    EXPECT_EQ(value("select cast('12' as int)"), "12");
+    EXPECT_EQ(value("select cast(2.5 as numeric(5,2)) as n"), "2.50");
+    const auto unknown = client_.execute("select cast(1 as nosuchtype)").messages();
+    ASSERT_EQ(unknown.size(), 1u);
+    EXPECT_EQ(unknown[0].number, 243);
+    EXPECT_EQ(value("select name from master..sysdatabases where name = 'pubs2' for browse"),
+              "pubs2");
+}

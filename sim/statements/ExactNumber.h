@@ -1,0 +1,50 @@
+#pragma once
+// Exact numbers as numeric, decimal, money and smallmoney columns carry them: a sign, the
+// unscaled magnitude in decimal digits and a scale, so that 99.99 stays 99.99 from the text of
+// a statement to the bytes a client reads, with no binary fraction on the way.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tvr::sim {
+
+struct ExactNumber {
+    bool negative = false;
+    std::string digits = "0";  // the unscaled magnitude, without leading zeros
+    int scale = 0;             // digits after the decimal point
+    bool operator==(const ExactNumber&) const = default;
+};
+
+// The most digits a numeric or decimal column holds.
+inline constexpr int kMaxNumericPrecision = 38;
+
+// "[+-]digits[.digits][e[+-]N]", blanks around it allowed; nothing for any other text.
+std::optional<ExactNumber> parseExactNumber(std::string_view text);
+
+// The number of a double, as SQLite keeps a value it read as a number: its shortest decimal
+// form of 15 significant digits, which gives back the literal it came from.
+ExactNumber exactFromDouble(double value);
+
+// The number with `scale` digits after the point, rounded half away from zero as the server
+// rounds on conversion.
+ExactNumber withScale(const ExactNumber& number, int scale);
+
+// Digits before the point plus the scale: what a column's precision must hold.
+int precisionOf(const ExactNumber& number);
+
+// "-12.50", "0.05", "7".
+std::string exactText(const ExactNumber& number);
+
+// The unscaled magnitude as a big-endian unsigned integer of `size` bytes; nothing when it
+// does not fit.
+std::optional<std::vector<std::uint8_t>> magnitudeBytes(const ExactNumber& number,
+                                                        std::size_t size);
+
+// The signed unscaled value when it fits in 64 bits (money's ten-thousandths).
+std::optional<std::int64_t> unscaledValue(const ExactNumber& number);
+
+double exactToDouble(const ExactNumber& number);
+
+}  // namespace tvr::sim

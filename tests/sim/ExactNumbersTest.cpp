@@ -1,0 +1,81 @@
+// numeric, decimal, money and smallmoney as a client reads them through libct: in their own
+// types, with their precision and scale, and the decimals exactly as written (libct shows money
+// with four).
+#include "tests/support/CtClient.h"
+#include "tests/support/Emulator.h"
+
+#include <gtest/gtest.h>
+
+using tvr::testing::CtClient;
+using tvr::testing::Emulator;
+
+namespace {
+
+class ExactNumbers : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server_ = new Emulator("EXACT", {"shop"}); }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+    void SetUp() override { ASSERT_TRUE(client_.connect("EXACT")); }
+
+    static Emulator* server_;
+    CtClient client_;
+};
+
+Emulator* ExactNumbers::server_ = nullptr;
+
+}  // namespace
+
+TEST_F(ExactNumbers, StoredValuesComeBackInTheirTypeAndScale) {
+    struct Case {
+        const char* type;
+        const char* literal;
+        std::optional<std::string> shown;
+        int csType;
+    };
+    const Case cases[] = {
+        {"numeric(10,2)", "99.99", "99.99", CS_NUMERIC_TYPE},
+        {"numeric(10,2)", "-0.5", "-0.50", CS_NUMERIC_TYPE},
+        {"numeric(6,3)", "1.2345", "1.235", CS_NUMERIC_TYPE},  // rounded to the scale
+        {"numeric", "123456789012345", "123456789012345", CS_NUMERIC_TYPE},
+        {"numeric(38,0)", "'123456789012345'", "123456789012345", CS_NUMERIC_TYPE},
+        {"decimal(5,1)", "1234.5", "1234.5", CS_DECIMAL_TYPE},
+        {"money", "620.8", "620.8000", CS_MONEY_TYPE},
+        {"money", "-12345678901.2345", "-12345678901.2345", CS_MONEY_TYPE},
+        {"smallmoney", "12.75", "12.7500", CS_MONEY4_TYPE},
+        {"smallmoney", "null", std::nullopt, CS_MONEY4_TYPE},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string table = "shop..exact" + std::to_string(++n);
+        ASSERT_FALSE(client_.execute("create table " + table + " (v " + c.type + " null)").failed());
+        ASSERT_FALSE(client_.execute("insert " + table + " values (" + c.literal + ")").failed());
+        const auto results = client_.execute("select v from " + table).rowResults();
+        ASSERT_EQ(results.size(), 1u) << c.type;
+        EXPECT_EQ(results[0].columns.at(0).type, c.csType) << c.type << " " << c.literal;
+        EXPECT_EQ(results[0].rows.at(0).at(0), c.shown) << c.type << " " << c.literal;
+    }
+}
+
+TEST_F(ExactNumbers, ArithmeticAndConversionsKeepTheColumnsType) {
+    ASSERT_FALSE(client_
+                     .execute("use shop create table orders (id int, amount money not null)\n"
+                              "insert orders values (1, 310.4)\n"
+                              "update orders set amount = amount * 2 where id = 1")
+                     .failed());
+    auto value = [&](const std::string& sql) {
+        const auto results = client_.execute(sql).rowResults();
+        return results.size() == 1 && results[0].rows.size() == 1 ? results[0].rows[0].at(0)
+                                                                   : "(no single value)";
+    };
+    EXPECT_EQ(value("select amount from orders"), "620.8000");
+    EXPECT_EQ(value("select convert(numeric(8,3), amount) from orders"), "620.800");
+    EXPECT_EQ(value("select convert(money, '0.1')"), "0.1000");
+    EXPECT_EQ(value("select id from orders where amount = 620.8"), "1");
+    const auto refused = client_.execute("select convert(money, 'many')").messages();
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].number, 249);
+    EXPECT_NE(refused[0].text.find("MONEY"), std::string::npos) << refused[0].text;
+}
