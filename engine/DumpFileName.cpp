@@ -30,14 +30,47 @@ std::optional<int> timeField(const std::string& text, int max) {
     return value;
 }
 
+// The date and time when the user's formats leave no room for the database.
+constexpr const char* kCompactStamp = "%Y%m%d%H%M%S";
+
+std::string withoutSeparators(std::string text) {
+    std::erase_if(text, [](char c) { return c == '-' || c == ':' || c == '/' || c == '\\'; });
+    return text;
+}
+
+// The largest length <= `length` that does not cut a UTF-8 character in two.
+std::size_t utf8Boundary(const std::string& text, std::size_t length) {
+    while (length > 0 && length < text.size() &&
+           (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) {
+        --length;
+    }
+    return length;
+}
+
 }  // namespace
 
 std::string DumpFileName(const std::string& databaseName, bool transaction, const std::tm& when,
-                         const platform::RegionalFormats& formats) {
+                         const platform::RegionalFormats& formats, int copy) {
     // The date is taken before the time; both come from the same moment here.
-    std::string name = databaseName + formatWith(formats.shortDate, when) +
-                       formatWith(formats.longTime, when) + (transaction ? ".tr" : ".db");
-    std::erase_if(name, [](char c) { return c == '-' || c == ':' || c == '/' || c == '\\'; });
+    std::string stamp =
+        withoutSeparators(formatWith(formats.shortDate, when) + formatWith(formats.longTime, when));
+    const std::string tail =
+        (copy > 1 ? "-" + std::to_string(copy) : std::string()) + (transaction ? ".tr" : ".db");
+    if (stamp.size() + tail.size() >= kProcedureNameLimit) stamp = formatWith(kCompactStamp, when);
+    std::string database = withoutSeparators(databaseName);
+    const std::size_t room = kProcedureNameLimit - stamp.size() - tail.size();
+    if (database.size() > room) database.resize(utf8Boundary(database, room));
+    return database + stamp + tail;
+}
+
+std::string FreeDumpFileName(const std::string& databaseName, bool transaction, const std::tm& when,
+                             const platform::RegionalFormats& formats,
+                             const std::function<bool(const std::string& name)>& taken) {
+    std::string name;
+    for (int copy = 1; copy <= kMaxDumpFileCopies; ++copy) {
+        name = DumpFileName(databaseName, transaction, when, formats, copy);
+        if (!taken(name)) break;
+    }
     return name;
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 using namespace tvr::engine;
 using tvr::platform::RegionalFormats;
 
@@ -53,6 +55,48 @@ TEST(DumpFileName, FormatsGiveTheNameWithoutDashesColonsAndSlashes) {
         EXPECT_EQ(DumpFileName(c.database, false, december6th(14, 5, 12), c.formats), c.full);
         EXPECT_EQ(DumpFileName(c.database, true, december6th(14, 5, 12), c.formats), c.transaction);
     }
+}
+
+TEST(DumpFileName, ALongDatabaseNameIsShortenedSoThatTheStampAndExtensionStayWhole) {
+    const RegionalFormats dotted{"%d.%m.%y", "%H:%M:%S", ':'};  // a 14-character stamp
+    const RegionalFormats wordy{"%A %d %B %Y", "%H:%M:%S", ':'};
+    struct Case {
+        std::string database;
+        RegionalFormats formats;
+        int copy;
+        std::string name;
+    };
+    const Case cases[] = {
+        {"sales", dotted, 1, "sales06.12.26140512.tr"},
+        {"sales_eu_central_new", dotted, 1, "sales_eu_cent06.12.26140512.tr"},
+        {"sales_eu_central_new", dotted, 2, "sales_eu_ce06.12.26140512-2.tr"},
+        {"sales_eu_central_new", dotted, 12, "sales_eu_c06.12.26140512-12.tr"},
+        {"sales", dotted, 3, "sales06.12.26140512-3.tr"},
+        // A character of several bytes is dropped whole.
+        {"продажи_филиал", dotted, 1, "продаж06.12.26140512.tr"},
+        // Formats that leave no room for the database fall back to a compact stamp.
+        {"sales", wordy, 1, "sales20261206140512.tr"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.database + " copy " + std::to_string(c.copy));
+        const std::string name =
+            DumpFileName(c.database, true, december6th(14, 5, 12), c.formats, c.copy);
+        EXPECT_EQ(name, c.name);
+        EXPECT_LE(name.size(), kProcedureNameLimit);
+    }
+}
+
+TEST(FreeDumpFileName, TheFirstCopyNotYetInAFolderIsTakenAndNamesOfLaterSecondsSortAfter) {
+    const RegionalFormats iso{"%Y-%m-%d", "%H:%M:%S", ':'};
+    std::set<std::string> folder;
+    const auto taken = [&](const std::string& name) { return folder.count(name) > 0; };
+    for (int pass = 0; pass < 3; ++pass)
+        folder.insert(FreeDumpFileName("sales", true, december6th(14, 5, 12), iso, taken));
+    folder.insert(FreeDumpFileName("sales", true, december6th(14, 5, 13), iso, taken));
+    EXPECT_EQ(folder,
+              (std::set<std::string>{"sales20261206140512.tr", "sales20261206140512-2.tr",
+                                     "sales20261206140512-3.tr", "sales20261206140513.tr"}));
+    EXPECT_EQ(*folder.rbegin(), "sales20261206140513.tr");
 }
 
 TEST(IntervalSeconds, ATimeOfDayIsReadAsADurationAndAnythingElseIsNone) {
