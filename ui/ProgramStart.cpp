@@ -3,8 +3,6 @@
 #include "client/LogFileNames.h"
 #include "client/LogSink.h"
 #include "client/LogWriter.h"
-#include "config/FormConnect.h"
-#include "config/FormSetting.h"
 #include "config/LiveSettings.h"
 #include "config/Logons.h"
 #include "config/SettingsProcessingHost.h"
@@ -12,7 +10,9 @@
 #include "platform/Environment.h"
 #include "platform/Prompts.h"
 #include "platform/Registry.h"
+#include "ui/FormConnect.h"
 #include "ui/FormDumpLoad.h"
+#include "ui/FormSetting.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>
@@ -98,7 +98,7 @@ void ProgramStart::createSettingsDialog() {
     registry_ = std::make_unique<platform::Registry>();
     live_ = std::make_unique<config::LiveSettings>();
     logFiles_ = std::make_unique<config::LogFileNames>();
-    logonDialogs_ = std::make_unique<config::QtLogonDialogs>();
+    logonDialogs_ = std::make_unique<QtLogonDialogs>();
     engine::TWindowState& state = mainWindow_->state();
     logons_ = std::make_unique<config::TLogons>(state, *mainWindow_, *live_, *registry_,
                                                 *logonDialogs_, *logFiles_);
@@ -109,12 +109,12 @@ void ProgramStart::createSettingsDialog() {
     mainWindow_->setProcessingHost(*host_);
 
     // Its creation loads the settings and applies them to the main window.
-    settings_ = std::make_unique<config::TFormSetting>(state, *mainWindow_, *live_, *registry_,
-                                                       *logons_, *logFiles_);
+    settings_ = std::make_unique<TFormSetting>(state, *mainWindow_, *live_, *registry_, *logons_,
+                                               *logFiles_);
     settings_->setLogClearing([window] { window->ClearErrorLog(); },
                               [window] { window->ClearLog(); });
     settings_->setCentredOn(window);
-    config::TFormSetting* settings = settings_.get();
+    TFormSetting* settings = settings_.get();
     mainWindow_->setSettingsCommand([settings] { settings->exec(); });
 }
 

@@ -18,8 +18,6 @@ class Registry;
 }
 namespace tvr::config {
 class LiveSettings;
-class QtLogonDialogs;
-class TFormSetting;
 class TLogons;
 class TSettingsProcessingHost;
 struct LogFileNames;
@@ -27,7 +25,9 @@ struct LogFileNames;
 
 namespace tvr::ui {
 
+class QtLogonDialogs;
 class TFormDumpLoad;
+class TFormSetting;
 
 // The application's title and the main window's caption.
 inline constexpr const char* kApplicationTitle = "Travenor(TVR)";
@@ -62,7 +62,7 @@ public:
     // The windows once begin() has created them, else nullptr.
     QMainWindow* mainWindow() const;
     TFormDumpLoad* formDumpLoad() const { return mainWindow_.get(); }
-    config::TFormSetting* settingsDialog() const { return settings_.get(); }
+    TFormSetting* settingsDialog() const { return settings_.get(); }
 
     // The two log files of this run, fixed by begin() (empty before).
     const std::string& logFileName() const;
@@ -82,11 +82,11 @@ private:
     std::unique_ptr<platform::Registry> registry_;
     std::unique_ptr<config::LiveSettings> live_;
     std::unique_ptr<config::LogFileNames> logFiles_;
-    std::unique_ptr<config::QtLogonDialogs> logonDialogs_;
+    std::unique_ptr<QtLogonDialogs> logonDialogs_;
     std::unique_ptr<config::TLogons> logons_;
     std::unique_ptr<config::TSettingsProcessingHost> host_;
     std::unique_ptr<TFormDumpLoad> mainWindow_;
-    std::unique_ptr<config::TFormSetting> settings_;
+    std::unique_ptr<TFormSetting> settings_;
 };
 
 }  // namespace tvr::ui

@@ -2,8 +2,8 @@
 // hand or unattended ("P1:<main password> P2:<reserve password> -A").
 #include "config/CommandLine.h"
 #include "platform/Prompts.h"
-#include "platform/QtPrompts.h"
 #include "ui/ProgramStart.h"
+#include "ui/QtPrompts.h"
 #include "ui/TerminalStart.h"
 
 #include <QApplication>
@@ -31,7 +31,7 @@ public:
     InstalledPrompts& operator=(const InstalledPrompts&) = delete;
 
 private:
-    tvr::platform::QtPrompts prompts_;
+    tvr::ui::QtPrompts prompts_;
     tvr::platform::Prompts* previous_ = nullptr;
 };
 

@@ -1,4 +1,4 @@
-#include "LogonTestSupport.h"
+#include "tests/support/LogonTestSupport.h"
 
 #include "client/RunQuery.h"
 #include "config/CommandLine.h"

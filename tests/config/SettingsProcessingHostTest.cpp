@@ -1,6 +1,6 @@
 // The processing host: the live settings at the moment they are read, and a save whose
 // registry file cannot be written.
-#include "LogonTestSupport.h"
+#include "tests/support/LogonTestSupport.h"
 
 #include "config/SettingsError.h"
 #include "config/SettingsProcessingHost.h"

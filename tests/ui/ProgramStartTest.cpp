@@ -1,7 +1,6 @@
 // Program start in the test process, with the real windows on the offscreen platform: which
 // window a start ends in, the boxes it shows, and what it does to the log files.
 #include "client/LogWriter.h"
-#include "config/FormSetting.h"
 #include "config/ProcedureMarker.h"
 #include "config/SettingsStore.h"
 #include "platform/Registry.h"
@@ -9,6 +8,7 @@
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempFolder.h"
 #include "ui/FormDumpLoad.h"
+#include "ui/FormSetting.h"
 #include "ui/LogView.h"
 #include "ui/ProgramStart.h"
 

@@ -1,13 +1,13 @@
 // The logon dialog and the settings dialog as windows, on the offscreen platform, against
 // the two emulators.
-#include "LogonTestSupport.h"
+#include "tests/support/LogonTestSupport.h"
 
-#include "config/FormConnect.h"
-#include "config/FormSetting.h"
 #include "config/InstallProcedure.h"
 #include "config/ProcedureMarker.h"
 #include "config/SettingsKeys.h"
 #include "engine/ProcedureScript.h"
+#include "ui/FormConnect.h"
+#include "ui/FormSetting.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,15 +22,15 @@
 #include <chrono>
 #include <functional>
 
-using tvr::config::TFormSetting;
 using tvr::test::kMainPassword;
 using tvr::test::kReservePassword;
+using tvr::ui::TFormSetting;
 
 namespace {
 
 QApplication& app() {
     static int argc = 1;
-    static char name[] = "config_dialog_tests";
+    static char name[] = "ui_dialog_tests";
     static char* argv[] = {name, nullptr};
     static QApplication instance(argc, argv);
     return instance;
@@ -151,7 +151,7 @@ protected:
 };
 
 TEST_F(Dialogs, WrongPasswordBringsTheLogonDialogBackWithNamesKeptAndFocusOnThePassword) {
-    tvr::config::QtLogonDialogs windows;
+    tvr::ui::QtLogonDialogs windows;
     tvr::config::TLogons windowLogons{window, display, live, registry, windows, logFiles};
     ModalDriver driver;
     QStringList listed;
@@ -185,7 +185,7 @@ TEST_F(Dialogs, WrongPasswordBringsTheLogonDialogBackWithNamesKeptAndFocusOnTheP
 
 TEST_F(Dialogs, LogonDialogReportsAnUnreadableServerListAndCancelLeavesNoConnection) {
     std::filesystem::remove_all(sybase);
-    tvr::config::QtLogonDialogs windows;
+    tvr::ui::QtLogonDialogs windows;
     tvr::config::TLogons windowLogons{window, display, live, registry, windows, logFiles};
     ModalDriver driver;
     driver.then([](QDialog& d) { child<QPushButton>(d, "BtnEscape").click(); });
@@ -362,7 +362,7 @@ TEST_F(Dialogs, FirstSetupSaveKeepsTheLogsAndTheDialogWhenTheInstallationFailsOn
 // the Connect buttons, the databases picked from the servers' lists, Save.
 TEST_F(Dialogs, FirstSetupThroughTheLogonDialogsListsBothServersDatabasesAndInstalls) {
     window.SetupPending = true;
-    tvr::config::QtLogonDialogs windows;
+    tvr::ui::QtLogonDialogs windows;
     tvr::config::TLogons windowLogons{window, display, live, registry, windows, logFiles};
     TFormSetting setting(window, display, live, registry, windowLogons, logFiles);
     setting.show();

@@ -1,4 +1,4 @@
-#include "platform/QtPrompts.h"
+#include "ui/QtPrompts.h"
 
 #include <QApplication>
 #include <QMetaObject>
@@ -6,7 +6,12 @@
 
 #include <cstdio>
 
-namespace tvr::platform {
+namespace tvr::ui {
+
+using platform::PromptButtons;
+using platform::PromptIcon;
+using platform::PromptOwner;
+using platform::PromptReply;
 namespace {
 
 QMessageBox::StandardButtons qtButtons(PromptButtons b) {
@@ -123,4 +128,4 @@ void QtPrompts::beep() {
         QCoreApplication::instance(), [] { QApplication::beep(); }, Qt::QueuedConnection);
 }
 
-}  // namespace tvr::platform
+}  // namespace tvr::ui

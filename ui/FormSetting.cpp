@@ -1,4 +1,4 @@
-#include "config/FormSetting.h"
+#include "ui/FormSetting.h"
 
 #include "config/ApplySettings.h"
 #include "config/CommandError.h"
@@ -21,7 +21,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-namespace tvr::config {
+namespace tvr::ui {
+
+using namespace config;
 namespace {
 
 constexpr const char* kRestartText = "Parameters will take effect after restart application";
@@ -382,4 +384,4 @@ void TFormSetting::ButtonSaveClick() {
     accept();
 }
 
-}  // namespace tvr::config
+}  // namespace tvr::ui

@@ -1,4 +1,4 @@
-#include "config/FormConnect.h"
+#include "ui/FormConnect.h"
 
 #include "config/CommandError.h"
 #include "config/ServerList.h"
@@ -12,7 +12,9 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-namespace tvr::config {
+namespace tvr::ui {
+
+using namespace config;
 
 TFormConnect::TFormConnect(ConnectForm& form, QWidget* parent) : QDialog(parent), form_(form) {
     setObjectName("FormConnect");
@@ -95,4 +97,4 @@ std::unique_ptr<LogonDialog> QtLogonDialogs::MakeLogonDialog(ConnectForm& form) 
     return std::make_unique<TFormConnect>(form, parent_);
 }
 
-}  // namespace tvr::config
+}  // namespace tvr::ui

@@ -10,12 +10,12 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 
-namespace tvr::config {
+namespace tvr::ui {
 
-class TFormConnect final : public QDialog, public LogonDialog {
+class TFormConnect final : public QDialog, public config::LogonDialog {
     Q_OBJECT
 public:
-    explicit TFormConnect(ConnectForm& form, QWidget* parent = nullptr);
+    explicit TFormConnect(config::ConnectForm& form, QWidget* parent = nullptr);
 
     bool ShowModal() override;
 
@@ -28,7 +28,7 @@ private:
     void FormActivate();
     void BtnEnterClick();
 
-    ConnectForm& form_;
+    config::ConnectForm& form_;
     QComboBox* ComboBoxServer = nullptr;
     QLineEdit* EditUser = nullptr;
     QLineEdit* EditPassword = nullptr;
@@ -37,13 +37,13 @@ private:
 };
 
 // Makes a TFormConnect for each logon call.
-class QtLogonDialogs final : public LogonDialogs {
+class QtLogonDialogs final : public config::LogonDialogs {
 public:
     explicit QtLogonDialogs(QWidget* parent = nullptr) : parent_(parent) {}
-    std::unique_ptr<LogonDialog> MakeLogonDialog(ConnectForm& form) override;
+    std::unique_ptr<config::LogonDialog> MakeLogonDialog(config::ConnectForm& form) override;
 
 private:
     QWidget* parent_;
 };
 
-}  // namespace tvr::config
+}  // namespace tvr::ui

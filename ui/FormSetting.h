@@ -23,9 +23,11 @@ class QLineEdit;
 class QPushButton;
 class QToolButton;
 
-namespace tvr::config {
+namespace tvr::ui {
 
-class TFormSetting final : public QDialog, public SettingsHost, public SettingsFormView {
+class TFormSetting final : public QDialog,
+                           public config::SettingsHost,
+                           public config::SettingsFormView {
     Q_OBJECT
 public:
     // Asks for a folder: (owner, title, start folder) -> the chosen folder, or empty when
@@ -34,9 +36,9 @@ public:
 
     // Builds the dialog, registers it with `logons` and loads the settings (FormCreate). A
     // setting that cannot be loaded is reported in a box; the dialog is made all the same.
-    TFormSetting(engine::TWindowState& window, engine::TProcessDisplay& display, LiveSettings& live,
-                 platform::Registry& registry, TLogons& logons, const LogFileNames& logFiles,
-                 QWidget* parent = nullptr);
+    TFormSetting(engine::TWindowState& window, engine::TProcessDisplay& display,
+                 config::LiveSettings& live, platform::Registry& registry, config::TLogons& logons,
+                 const config::LogFileNames& logFiles, QWidget* parent = nullptr);
     ~TFormSetting() override;
 
     void setFolderPicker(FolderPicker picker) { picker_ = std::move(picker); }
@@ -55,11 +57,11 @@ public:
     void setUseReserve(bool useReserve) override;
     void showIntervalField(bool visible) override;
     void ApplySettings() override;
-    void setFolderPickerStarts(const FolderPickerStarts& starts) override;
+    void setFolderPickerStarts(const config::FolderPickerStarts& starts) override;
 
     // SettingsFormView (logons).
-    void SetDatabaseList(ServerRole role, const std::vector<std::string>& names) override;
-    void ShowServerName(ServerRole role, const std::string& name) override;
+    void SetDatabaseList(config::ServerRole role, const std::vector<std::string>& names) override;
+    void ShowServerName(config::ServerRole role, const std::string& name) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -79,10 +81,10 @@ private:
     engine::TWindowState& window_;
     engine::TProcessDisplay& display_;
     QWidget* centredOn_ = nullptr;
-    LiveSettings& live_;
+    config::LiveSettings& live_;
     platform::Registry& registry_;
-    TLogons& logons_;
-    const LogFileNames& logFiles_;
+    config::TLogons& logons_;
+    const config::LogFileNames& logFiles_;
     FolderPicker picker_;
     std::function<void()> clearErrorLog_;
     std::function<void()> clearLog_;
@@ -114,4 +116,4 @@ private:
     QPushButton* Cancel = nullptr;
 };
 
-}  // namespace tvr::config
+}  // namespace tvr::ui

@@ -1,4 +1,4 @@
-#include "platform/QtPrompts.h"
+#include "ui/QtPrompts.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +11,13 @@
 #include <thread>
 
 using namespace tvr::platform;
+using namespace tvr::ui;
 
 namespace {
 
 QApplication& app() {
     static int argc = 1;
-    static char name[] = "platform_qt_tests";
+    static char name[] = "ui_prompts_tests";
     static char* argv[] = {name, nullptr};
     static QApplication instance(argc, argv);
     return instance;

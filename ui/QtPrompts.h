@@ -1,0 +1,34 @@
+#pragma once
+// Prompts shown as Qt message boxes, with the caption, text, buttons and icon asked for.
+// Calls from other threads are carried out on the GUI thread, the caller waiting for the
+// answer. Without a QApplication the boxes are answered as the headless default does.
+#include "platform/Prompts.h"
+
+#include <QMessageBox>
+
+#include <memory>
+
+namespace tvr::ui {
+
+class QtPrompts final : public platform::Prompts {
+public:
+    platform::PromptReply messageBox(platform::PromptOwner owner, const std::string& text,
+                                     const std::string& caption, platform::PromptButtons buttons,
+                                     platform::PromptIcon icon) override;
+    // A plain Yes/No box without an icon, as the questions of the program have always been.
+    bool askYesNo(platform::PromptOwner owner, const std::string& text,
+                  const std::string& caption) override;
+    void beep() override;
+};
+
+// The box messageBox shows, not yet shown. `owner` is a QWidget* or nullptr.
+std::unique_ptr<QMessageBox> makeMessageBox(platform::PromptOwner owner, const std::string& text,
+                                            const std::string& caption,
+                                            platform::PromptButtons buttons,
+                                            platform::PromptIcon icon);
+
+// The answer for the button that closed a box; a box closed without a button (Escape or
+// the title bar's close where no Cancel exists) answers Cancel, or No for a Yes/No box.
+platform::PromptReply replyFor(int clickedButton, platform::PromptButtons buttons);
+
+}  // namespace tvr::ui
