@@ -37,16 +37,21 @@ dpkg-deb --extract "$deb" "$root"
 depends=$(dpkg-deb --field "$deb" Depends)
 packages=$(sed 's/([^)]*)//g; s/[ ,]\+/\n/g' <<<"$depends")
 declares() { grep -qxF "$1" <<<"$packages"; }
-# The package that installed a library file, looked for as ldd names it and as it resolves.
+# The package that installed a library file, looked for as ldd names it and as it resolves;
+# empty when no package holds it (the failed look-up must not end the script before it says so).
 owner_of() {
-  { dpkg-query --search "$1" || dpkg-query --search "$(realpath "$1")"; } 2>/dev/null |
-    head -1 | cut -d: -f1
+  local found
+  found=$({ dpkg-query --search "$1" || dpkg-query --search "$(realpath "$1")"; } 2>/dev/null) ||
+    true
+  sed -n '1s/:.*//p' <<<"$found"
 }
 # The files of the libraries a binary names itself (their own dependencies are their packages'
-# business); an empty line for one that cannot be found.
+# business); an empty line for one that cannot be found. They are resolved as on a machine that
+# installed the package: without this shell's LD_LIBRARY_PATH, which may point the tests at
+# another build of a library.
 needed_paths() {
   local resolved
-  resolved=$(ldd "$1")
+  resolved=$(env -u LD_LIBRARY_PATH ldd "$1")
   readelf --dynamic "$1" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | while read -r name; do
     awk -v n="$name" '$1 == n { print ($3 == "not" ? "" : $3) }' <<<"$resolved"
   done
@@ -54,7 +59,8 @@ needed_paths() {
 declares qt6-qpa-plugins || fail "Depends lacks qt6-qpa-plugins: $depends"
 for bin in "$root"/usr/bin/*; do
   while read -r lib; do
-    [[ -n $lib ]] || fail "$(basename "$bin") misses a library: $(ldd "$bin" | grep 'not found')"
+    [[ -n $lib ]] ||
+      fail "$(basename "$bin") misses a library: $(env -u LD_LIBRARY_PATH ldd "$bin" | grep 'not found')"
     owner=$(owner_of "$lib")
     [[ -n $owner ]] || fail "no package holds $lib, which $(basename "$bin") loads"
     [[ $owner == libc6 ]] || declares "$owner" ||
