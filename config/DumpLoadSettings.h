@@ -20,6 +20,11 @@ struct TDumpLoadSettings {
     std::string EditPathLoad;            // folder the reserve server loads from
     std::string EditLogPath;             // folder of the activity log files
     std::string EditErrorLogPath;        // folder of the error log files
+    // The "Watch" page: how the program watches the standby it keeps.
+    bool IsFullOnBreak = false;          // a broken log chain is healed by a full pass
+    std::string EditLagWarning = "15";   // minutes of lag before the warning
+    std::string EditLagCritical = "60";  // minutes of lag before the critical alert
+    std::string EditStallLimit = "30";   // minutes a pass may run before it counts as stalled
 
     bool operator==(const TDumpLoadSettings&) const = default;
 };

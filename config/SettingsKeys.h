@@ -1,10 +1,12 @@
 #pragma once
-// Where the settings live below HKEY_CURRENT_USER, and the one table of the eleven settings:
-// their names, kinds and defaults, in the order they are read and written.
+// Where the settings live below HKEY_CURRENT_USER, and the one table of the settings: their
+// names, kinds and defaults, in the order they are read and written. The first eleven are the
+// program's original ones; the watch settings follow them, so that a file written by an
+// older version reads as before and the new ones take their defaults.
 //
 //   base                 "ServerName", "UserName"  (main-server logon)
 //   base\Reserv          "ServerName", "UserName"  (reserve-server logon; ServerName also by saves)
-//   base\Reserv\<Entry>  default value             (the eleven settings, main server's included)
+//   base\Reserv\<Entry>  default value             (every setting, main server's included)
 #include "config/DumpLoadSettings.h"
 
 #include <array>
@@ -35,7 +37,7 @@ struct SettingField {
     SettingDefault fallback = SettingDefault::Field;
 };
 
-inline constexpr std::array<SettingField, 11> kSettingFields = {{
+inline constexpr std::array<SettingField, 15> kSettingFields = {{
     {"IsReserv", &TDumpLoadSettings::IsReserv, nullptr},
     {"IsDumLoadBD", &TDumpLoadSettings::IsDumLoadBD, nullptr},
     {"IsClearLog", &TDumpLoadSettings::IsClearLog, nullptr},
@@ -48,9 +50,13 @@ inline constexpr std::array<SettingField, 11> kSettingFields = {{
     {"EditLogPath", nullptr, &TDumpLoadSettings::EditLogPath, SettingDefault::SybaseLog},
     {"EditErrorLogPath", nullptr, &TDumpLoadSettings::EditErrorLogPath,
      SettingDefault::SybaseLogData},
+    {"IsFullOnBreak", &TDumpLoadSettings::IsFullOnBreak, nullptr},
+    {"EditLagWarning", nullptr, &TDumpLoadSettings::EditLagWarning},
+    {"EditLagCritical", nullptr, &TDumpLoadSettings::EditLagCritical},
+    {"EditStallLimit", nullptr, &TDumpLoadSettings::EditStallLimit},
 }};
 
-// The eleven entry names alone, in the same order.
+// The entry names alone, in the same order.
 inline constexpr std::array<std::string_view, kSettingFields.size()> kSettingEntries = [] {
     std::array<std::string_view, kSettingFields.size()> names{};
     for (std::size_t i = 0; i < kSettingFields.size(); ++i) names[i] = kSettingFields[i].entry;

@@ -1,6 +1,7 @@
 #include "config/SettingsProcessingHost.h"
 
 #include "config/SettingsStore.h"
+#include "engine/WatchRules.h"
 
 namespace tvr::config {
 
@@ -23,7 +24,19 @@ engine::TStartSettings TSettingsProcessingHost::StartSettings() const {
 
 engine::TPassSettings TSettingsProcessingHost::PassSettings() const {
     const TDumpLoadSettings s = live_.snapshot();
-    return {s.IsClearLog, s.IsInterval, s.EditInterval};
+    // A threshold typed by hand into the registry file that is not a number of minutes
+    // takes its default instead of switching the alert off.
+    const TDumpLoadSettings defaults;
+    const auto minutes = [&](std::string TDumpLoadSettings::*field) {
+        return engine::MinutesSetting(s.*field, engine::MinutesSetting(defaults.*field, 0));
+    };
+    return {s.IsClearLog,
+            s.IsInterval,
+            s.EditInterval,
+            s.IsFullOnBreak,
+            minutes(&TDumpLoadSettings::EditLagWarning),
+            minutes(&TDumpLoadSettings::EditLagCritical),
+            minutes(&TDumpLoadSettings::EditStallLimit)};
 }
 
 }  // namespace tvr::config

@@ -92,7 +92,7 @@ void LoadSettings(platform::Registry& registry, LiveSettings& live, SettingsHost
 
 void SaveSettings(platform::Registry& registry, const LiveSettings& live) {
     const TDumpLoadSettings s = live.snapshot();
-    // The reserve server's name, then the eleven settings, as one replacement of the file:
+    // The reserve server's name, then every setting, as one replacement of the file:
     // a crash stores all of them or none. The main server's name is the main logon's to
     // write, never a save's.
     platform::RegistryWrites writes;

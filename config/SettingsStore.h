@@ -43,7 +43,7 @@ public:
 // never a setting key.
 void LoadSettings(platform::Registry& registry, LiveSettings& live, SettingsHost& host);
 
-// Writes a snapshot of `live`: the reserve server name and the eleven settings, each as the
+// Writes a snapshot of `live`: the reserve server name and every setting, each as the
 // default value of its key, as one replacement of the registry file (all are stored or none,
 // whatever happens to the process); then creates the dump folder and the load folder with
 // their parents. An empty dump or load folder throws SettingsError "Unable to create

@@ -20,6 +20,13 @@ struct TPassSettings {
     bool IsClearLog = false;
     bool IsInterval = false;
     std::string EditInterval = "00:00";
+    // The watch: a broken log chain is healed by a full pass; the lag's warning and critical
+    // thresholds and the time after which a running pass counts as stalled, in minutes (0:
+    // off).
+    bool IsFullOnBreak = false;
+    int LagWarningMinutes = 15;
+    int LagCriticalMinutes = 60;
+    int StallLimitMinutes = 30;
 };
 
 class TProcessingHost {

@@ -36,10 +36,17 @@ TEST_F(SettingsProcessingHost, ReadsTheLiveSettingsAsTheyAreAtEachCall) {
         s.IsInterval = true;
         s.EditInterval = "00:05";
         s.IsClearLog = true;
+        s.IsFullOnBreak = true;
+        s.EditLagWarning = "0";
+        s.EditLagCritical = "90";
+        s.EditStallLimit = "soon";  // typed by hand into the file: the default holds
     });
     const auto pass = host.PassSettings();
-    EXPECT_TRUE(pass.IsInterval && pass.IsClearLog);
+    EXPECT_TRUE(pass.IsInterval && pass.IsClearLog && pass.IsFullOnBreak);
     EXPECT_EQ(pass.EditInterval, "00:05");
+    EXPECT_EQ(pass.LagWarningMinutes, 0);
+    EXPECT_EQ(pass.LagCriticalMinutes, 90);
+    EXPECT_EQ(pass.StallLimitMinutes, tvr::engine::TPassSettings{}.StallLimitMinutes);
 }
 
 TEST_F(SettingsProcessingHost, AnUnwritableRegistryIsReportedAfterTheFoldersAreMade) {

@@ -129,6 +129,10 @@ TEST_F(SettingsStoreTest, TheFileAfterASaveHoldsEachSettingAsTheDefaultValueOfIt
         {"EditPathLoad", s.EditPathLoad},
         {"EditLogPath", s.EditLogPath},
         {"EditErrorLogPath", s.EditErrorLogPath},
+        {"IsFullOnBreak", "-1"},
+        {"EditLagWarning", s.EditLagWarning},
+        {"EditLagCritical", s.EditLagCritical},
+        {"EditStallLimit", s.EditStallLimit},
     };
     for (const auto& [entry, value] : expected) {
         RegistryValue v;

@@ -52,6 +52,10 @@ inline config::TDumpLoadSettings unusualSettings(const std::filesystem::path& fo
     s.EditPathLoad = (folder / "load" / "deep" / "er").string();
     s.EditLogPath = "%SYBASE%/logs/Журнал";
     s.EditErrorLogPath = "C:\\errs\\\\share";
+    s.IsFullOnBreak = true;
+    s.EditLagWarning = "5";
+    s.EditLagCritical = "not minutes";
+    s.EditStallLimit = "0";
     return s;
 }
 
