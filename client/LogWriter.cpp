@@ -50,7 +50,7 @@ void AppendToLog(const std::string& text, const std::string& file, bool show) {
     if (file.empty()) return;
     // Appending keeps every writer's entries whole: other programs (and a second instance
     // reading the same log) may hold the file open at the same time.
-    const platform::AppendResult appended = platform::appendToFile(file, text);
+    const platform::AppendResult appended = platform::appendEntryToFile(file, text);
     if (appended == platform::AppendResult::OpenFailed) throw LogFileError(file);
     if (appended == platform::AppendResult::WriteFailed)
         platform::prompts().messageBox(nullptr, "Unable save message(print)", "Error",

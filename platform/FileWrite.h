@@ -17,4 +17,11 @@ enum class AppendResult { Written, OpenFailed, WriteFailed };
 // overwrite each other.
 AppendResult appendToFile(const std::string& file, std::string_view data);
 
+// appendToFile for a log entry that must start on a line of its own: when the file does not
+// end with a line end (CR or LF) and `entry` does not begin with one, a CR LF goes first, so
+// that an entry written after an unfinished last line is not glued to it. The check and the
+// write are made under an exclusive lock of the file, so that two writers of this program,
+// threads or processes, cannot both find the same last byte.
+AppendResult appendEntryToFile(const std::string& file, std::string_view entry);
+
 }  // namespace tvr::platform

@@ -108,11 +108,12 @@ TEST_F(LogWriter, EachShownLineIsStyledByItsOwnMarkers) {
     EXPECT_EQ(activityView.lines(), expected);
     EXPECT_EQ(activityView.entries(), 5);
     EXPECT_TRUE(errorView.lines().empty());
-    // The file keeps the text exactly as given, markers included.
+    // The file keeps the text exactly as given, markers included; an entry after an unfinished
+    // line starts on a line of its own.
     EXPECT_EQ(readFile(file),
               "plain\r\n$Err$bad thing\r\nx$Mess$notice\r\n$Mess$a$Err$b\r\n"
               "head\r\n$Err$query: select 1\nselect 2\r$Mess$Error seen\r\n$Err$x$Err$Error"
-              "not shown\r\n");
+              "\r\nnot shown\r\n");
 }
 
 TEST_F(LogWriter, EmptyFileNameWritesAndShowsNothing) {

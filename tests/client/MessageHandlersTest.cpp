@@ -128,12 +128,12 @@ TEST_F(MessageHandlers, OtherSeveritiesAreErrorRecordsInBothLogs) {
     EXPECT_TRUE(events.textsOf(EventInformation).empty());
 }
 
-TEST_F(MessageHandlers, InformationalEntryContinuesTheLastLineOfAnErrorRecord) {
+TEST_F(MessageHandlers, InformationalEntryAfterAnErrorRecordStartsOnALineOfItsOwn) {
     server(serverMessage(208, 16, "sp_nothing not found."));
     server(serverMessage(0, 10, "done"));
     EXPECT_EQ(activity(),
               "\r\n$Err$\r\n$Err$Error: Time: 12:00:01;  number 208;  severity 16;  state 1;  "
-              "line 1\r\n$Err$sp_nothing not found.done  12:00:01\r\n");
+              "line 1\r\n$Err$sp_nothing not found.\r\ndone  12:00:01\r\n");
 }
 
 TEST_F(MessageHandlers, ClientMessagesGoToTheActivityLogOnly) {
