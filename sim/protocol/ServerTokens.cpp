@@ -10,7 +10,10 @@ namespace tvr::sim {
 namespace {
 
 enum DataType : std::uint8_t {
+    TypeImage = 0x22,
     TypeText = 0x23,
+    TypeVarBinary = 0x25,
+    TypeBinary = 0x2D,
     TypeIntN = 0x26,
     TypeVarChar = 0x27,
     TypeChar = 0x2F,
@@ -20,12 +23,22 @@ enum DataType : std::uint8_t {
     TypeMoneyN = 0x6E,
     TypeDateTimeN = 0x6F,
     TypeLongChar = 0xAF,
+    TypeLongBinary = 0xE1,
 };
 
 constexpr std::uint8_t ColumnNullable = 0x20;
 
 bool isText(ColumnKind kind) { return kind == ColumnKind::Char || kind == ColumnKind::VarChar; }
-bool isLong(const Column& column) { return isText(column.kind) && column.length > 255; }
+bool isBytes(ColumnKind kind) {
+    return kind == ColumnKind::Binary || kind == ColumnKind::VarBinary;
+}
+// Values longer than 255 bytes travel in the long types, with 4-byte lengths.
+bool isLong(const Column& column) {
+    return (isText(column.kind) || isBytes(column.kind)) && column.length > 255;
+}
+bool hasTextPointer(ColumnKind kind) {
+    return kind == ColumnKind::Text || kind == ColumnKind::Image;
+}
 
 int integerSize(ColumnKind kind) {
     switch (kind) {
@@ -70,6 +83,12 @@ std::int32_t userType(ColumnKind kind) {
             return 11;
         case ColumnKind::SmallMoney:
             return 21;
+        case ColumnKind::Binary:
+            return 3;
+        case ColumnKind::VarBinary:
+            return 4;
+        case ColumnKind::Image:
+            return 20;
     }
     return 0;
 }
@@ -215,9 +234,20 @@ void writeRowFormat(WireWriter& out, const std::vector<Column>& columns) {
                 out.byte(8);
                 break;
             case ColumnKind::Text:
-                out.byte(TypeText);
+            case ColumnKind::Image:
+                out.byte(column.kind == ColumnKind::Text ? TypeText : TypeImage);
                 out.uint32(static_cast<std::uint32_t>(TextMaxLength));
                 out.uint16(0);  // no table name
+                break;
+            case ColumnKind::Binary:
+            case ColumnKind::VarBinary:
+                if (isLong(column)) {
+                    out.byte(TypeLongBinary);
+                    out.uint32(static_cast<std::uint32_t>(column.length));
+                } else {
+                    out.byte(column.kind == ColumnKind::Binary ? TypeBinary : TypeVarBinary);
+                    out.byte(static_cast<std::uint8_t>(column.length < 1 ? 1 : column.length));
+                }
                 break;
             case ColumnKind::Numeric:
             case ColumnKind::Decimal:
@@ -242,7 +272,7 @@ std::size_t rowFormatSize(const std::vector<Column>& columns) {
     for (const Column& column : columns)
         size += 1 + std::min<std::size_t>(column.name.size(), 255) + 1 + 4 + 1 +
                 (isLong(column)                                                             ? 4
-                 : column.kind == ColumnKind::Text                                          ? 4 + 2
+                 : hasTextPointer(column.kind)                                              ? 4 + 2
                  : column.kind == ColumnKind::Numeric || column.kind == ColumnKind::Decimal ? 3
                                                                                             : 1) +
                 1;
@@ -314,9 +344,26 @@ void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& ro
                 }
                 break;
             }
-            case ColumnKind::Text: {
+            case ColumnKind::Binary:
+            case ColumnKind::VarBinary: {
+                std::string bytes = valueText(value);
+                if (column.kind == ColumnKind::Binary && column.length > 0 &&
+                    bytes.size() < static_cast<std::size_t>(column.length))
+                    bytes.resize(static_cast<std::size_t>(column.length), '\0');
+                // A zero length means NULL: an empty value travels as one zero byte.
+                if (bytes.empty()) bytes.assign(1, '\0');
+                if (isLong(column)) {
+                    out.uint32(static_cast<std::uint32_t>(bytes.size()));
+                    out.raw(bytes);
+                } else {
+                    out.text8(bytes);
+                }
+                break;
+            }
+            case ColumnKind::Text:
+            case ColumnKind::Image: {
                 std::string text = valueText(value);
-                if (text.empty()) text = " ";
+                if (text.empty()) text.assign(1, column.kind == ColumnKind::Text ? ' ' : '\0');
                 out.byte(TextPointerSize);
                 out.raw(std::string(TextPointerSize + TextTimestampSize, '\0'));
                 out.uint32(static_cast<std::uint32_t>(text.size()));

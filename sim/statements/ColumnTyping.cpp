@@ -109,14 +109,20 @@ RawValue readValue(sqlite3_stmt* statement, int column) {
         case SQLITE_FLOAT:
             value.real = sqlite3_column_double(statement, column);
             break;
-        case SQLITE_TEXT:
-        case SQLITE_BLOB: {
+        case SQLITE_TEXT: {
             const unsigned char* text = sqlite3_column_text(statement, column);
             if (text != nullptr)
                 value.text.assign(
                     reinterpret_cast<const char*>(text),
                     static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
-            value.type = SQLITE_TEXT;
+            break;
+        }
+        case SQLITE_BLOB: {
+            const void* bytes = sqlite3_column_blob(statement, column);
+            if (bytes != nullptr)
+                value.text.assign(
+                    static_cast<const char*>(bytes),
+                    static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
             break;
         }
         default:
@@ -132,10 +138,15 @@ std::string rawText(const RawValue& value) {
         case SQLITE_FLOAT:
             return valueText(Value{value.real});
         case SQLITE_TEXT:
+        case SQLITE_BLOB:
             return value.text;
         default:
             return {};
     }
+}
+
+bool isBinary(ColumnKind kind) {
+    return kind == ColumnKind::Binary || kind == ColumnKind::VarBinary || kind == ColumnKind::Image;
 }
 
 std::optional<Column> columnForDeclaredType(const char* declared) {
@@ -147,7 +158,13 @@ std::optional<Column> columnForDeclaredType(const char* declared) {
     if (paren != std::string::npos) length = std::atoi(type.c_str() + paren + 1);
     std::string base = type.substr(0, paren);
     while (!base.empty() && std::isspace(static_cast<unsigned char>(base.back()))) base.pop_back();
-    if (base == "text" || base == "unitext") {
+    if (base == "image") {
+        column.kind = ColumnKind::Image;
+        column.length = -1;
+    } else if (base == "binary" || base == "varbinary" || base == "timestamp") {
+        column.kind = base == "binary" ? ColumnKind::Binary : ColumnKind::VarBinary;
+        column.length = base == "timestamp" ? 8 : length;
+    } else if (base == "text" || base == "unitext") {
         column.kind = ColumnKind::Text;
         column.length = -1;
     } else if (base.find("char") != std::string::npos || base == "sysname") {
@@ -212,6 +229,12 @@ const char* kindName(ColumnKind kind) {
             return "MONEY";
         case ColumnKind::SmallMoney:
             return "SMALLMONEY";
+        case ColumnKind::Binary:
+            return "BINARY";
+        case ColumnKind::VarBinary:
+            return "VARBINARY";
+        case ColumnKind::Image:
+            return "IMAGE";
         default:
             return "VARCHAR";
     }
@@ -241,7 +264,11 @@ std::optional<Value> convertValue(const Column& column, const RawValue& value) {
         return Value{*datetime};
     }
     std::string text = rawText(value);
-    if (column.kind == ColumnKind::Text) return Value{std::move(text)};
+    if (column.kind == ColumnKind::Text || column.kind == ColumnKind::Image)
+        return Value{std::move(text)};
+    // A binary(n) value is as long as its column, filled with zeros.
+    if (column.kind == ColumnKind::Binary && column.length > 0 && column.length <= 255)
+        text.resize(static_cast<std::size_t>(column.length), '\0');
     if (column.length > 0 && column.length <= 255 &&
         text.size() > static_cast<std::size_t>(column.length))
         text.resize(static_cast<std::size_t>(column.length));
@@ -257,7 +284,7 @@ std::vector<Row> typeColumns(std::vector<Column>& columns, const std::vector<boo
         Column& column = columns[c];
         if (!declared[c]) {
             // Computed: the values decide. Integers, then floats, else text.
-            bool allIntegers = true, allNumbers = true, any = false;
+            bool allIntegers = true, allNumbers = true, allBytes = true, any = false;
             for (const auto& raw : rawRows) {
                 const RawValue& value = raw[c];
                 if (value.type == SQLITE_NULL) continue;
@@ -265,16 +292,18 @@ std::vector<Row> typeColumns(std::vector<Column>& columns, const std::vector<boo
                 allIntegers = allIntegers && value.type == SQLITE_INTEGER;
                 allNumbers =
                     allNumbers && (value.type == SQLITE_INTEGER || value.type == SQLITE_FLOAT);
+                allBytes = allBytes && value.type == SQLITE_BLOB;
             }
             if (column.kind != ColumnKind::DateTime)
                 column.kind = !any          ? ColumnKind::VarChar
                               : allIntegers ? ColumnKind::Int
                               : allNumbers  ? ColumnKind::Float
+                              : allBytes    ? ColumnKind::VarBinary
                                             : ColumnKind::VarChar;
             column.length = -1;
         }
         const bool text = column.kind == ColumnKind::Char || column.kind == ColumnKind::VarChar ||
-                          column.kind == ColumnKind::Text;
+                          column.kind == ColumnKind::Text || isBinary(column.kind);
         bool fits = true;
         std::int64_t low = 0, high = 0;
         for (const auto& raw : rawRows) {
@@ -299,7 +328,8 @@ std::vector<Row> typeColumns(std::vector<Column>& columns, const std::vector<boo
             if (isInteger(column.kind) &&
                 (!inRange(column.kind, low) || !inRange(column.kind, high)))
                 column.kind = wider;
-        if (column.kind == ColumnKind::Char || column.kind == ColumnKind::VarChar) {
+        if (column.kind == ColumnKind::Char || column.kind == ColumnKind::VarChar ||
+            column.kind == ColumnKind::Binary || column.kind == ColumnKind::VarBinary) {
             std::size_t longest = 1;
             for (const auto& raw : rawRows) longest = std::max(longest, rawText(raw[c]).size());
             if (column.length < 0 && openEnded)

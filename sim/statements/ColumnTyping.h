@@ -34,6 +34,8 @@ std::optional<Value> convertValue(const Column& column, const RawValue& value);
 
 // Numeric, decimal, money and smallmoney.
 bool isExact(ColumnKind kind);
+// Binary, varbinary and image.
+bool isBinary(ColumnKind kind);
 
 // The server's name of a column kind, for conversion errors.
 const char* kindName(ColumnKind kind);

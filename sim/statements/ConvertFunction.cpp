@@ -76,6 +76,30 @@ std::optional<double> numberOf(sqlite3_value* value) {
     }
 }
 
+// Bytes: a text's or bytes' own, an integer's four bytes most significant first (as the server
+// converts an int); cut to the length (30 without one) and a binary(n) filled with zeros.
+void convertToBytes(sqlite3_context* call, const Column& column, sqlite3_value* value) {
+    std::string bytes;
+    if (sqlite3_value_type(value) == SQLITE_INTEGER) {
+        const auto number = static_cast<std::uint32_t>(sqlite3_value_int64(value));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            bytes += static_cast<char>((number >> shift) & 0xFF);
+    } else if (sqlite3_value_type(value) == SQLITE_BLOB) {
+        const void* raw = sqlite3_value_blob(value);
+        if (raw != nullptr)
+            bytes.assign(static_cast<const char*>(raw),
+                         static_cast<std::size_t>(sqlite3_value_bytes(value)));
+    } else {
+        bytes = textOf(value);
+    }
+    if (column.kind != ColumnKind::Image) {
+        const std::size_t length = column.length > 0 ? static_cast<std::size_t>(column.length) : 30;
+        if (bytes.size() > length) bytes.resize(length);
+        if (column.kind == ColumnKind::Binary) bytes.resize(length, '\0');
+    }
+    sqlite3_result_blob(call, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+}
+
 void convertFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
     const TargetType target = targetOf(textOf(arguments[0]));
     sqlite3_value* value = arguments[1];
@@ -106,6 +130,7 @@ void convertFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
         sqlite3_result_text(call, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
         return;
     }
+    if (isBinary(column.kind)) return convertToBytes(call, column, value);
     if (isExact(column.kind)) {
         std::optional<ExactNumber> exact;
         if (sqlite3_value_type(value) == SQLITE_FLOAT)
@@ -145,9 +170,10 @@ std::optional<Column> columnForConvertType(const std::string& type) {
     const TargetType target = targetOf(type);
     std::optional<Column> column = columnForDeclaredType(type.c_str());
     if (!column) return std::nullopt;
-    if (isTextType(target.base)) {
+    if (isTextType(target.base) || isBinary(column->kind)) {
         int length = target.length > 0 ? target.length : 30;
-        if (target.base == "text" || target.base == "unitext") length = -1;
+        if (target.base == "text" || target.base == "unitext" || target.base == "image")
+            length = -1;
         if (target.base == "unichar" || target.base == "univarchar") length *= 2;
         column->length = length;
     }

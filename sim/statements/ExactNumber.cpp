@@ -79,11 +79,12 @@ ExactNumber withScale(const ExactNumber& number, int scale) {
         result.digits.append(static_cast<std::size_t>(scale - number.scale), '0');
     } else {
         const std::size_t drop = static_cast<std::size_t>(number.scale - scale);
-        std::string kept =
-            drop >= number.digits.size() ? std::string("0") : number.digits.substr(0, number.digits.size() - drop);
-        const std::size_t firstDropped = number.digits.size() >= drop ? number.digits.size() - drop : 0;
-        const bool roundUp =
-            drop <= number.digits.size() && number.digits[firstDropped] >= '5';
+        std::string kept = drop >= number.digits.size()
+                               ? std::string("0")
+                               : number.digits.substr(0, number.digits.size() - drop);
+        const std::size_t firstDropped =
+            number.digits.size() >= drop ? number.digits.size() - drop : 0;
+        const bool roundUp = drop <= number.digits.size() && number.digits[firstDropped] >= '5';
         if (roundUp) increment(kept);
         result.digits = kept;
     }
@@ -140,6 +141,8 @@ std::optional<std::int64_t> unscaledValue(const ExactNumber& number) {
                               : -static_cast<std::int64_t>(magnitude);
 }
 
-double exactToDouble(const ExactNumber& number) { return std::strtod(exactText(number).c_str(), nullptr); }
+double exactToDouble(const ExactNumber& number) {
+    return std::strtod(exactText(number).c_str(), nullptr);
+}
 
 }  // namespace tvr::sim

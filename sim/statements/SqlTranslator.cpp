@@ -79,285 +79,344 @@ std::size_t operandEnd(const std::vector<SqlToken>& tokens, std::size_t start) {
     return i;
 }
 
+// 0x0102: bytes, as the server reads a hex literal, where SQLite would read an integer; an odd
+// number of digits gets a leading zero, and 0x alone is no bytes.
+std::optional<std::string> hexLiteralAsBlob(const std::string& text) {
+    if (text.size() < 2 || text[0] != '0' || (text[1] != 'x' && text[1] != 'X'))
+        return std::nullopt;
+    std::string digits = text.substr(2);
+    for (char c : digits)
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    if (digits.size() % 2 != 0) digits.insert(digits.begin(), '0');
+    return "X'" + digits + "'";
+}
+
 }  // namespace
 
 std::string quoteSqlString(const std::string& text) { return quoteWith(text, '\''); }
 
 std::string quoteSqlName(const std::string& name) { return quoteWith(name, '"'); }
 
-TranslatedSql translateToSqlite(const Statement& statement, const std::string& currentDatabase,
-                                const VariableLookup& variables, const VariableLookup& functions) {
-    TranslatedSql result;
-    const std::vector<SqlToken>& tokens = statement.tokens;
-    if (tokens.empty()) return result;
-    const std::size_t base = tokens.front().offset;
-    std::string& out = result.sql;
-    std::string limit;
-    std::size_t previousEnd = base;
-    int depth = 0;
+namespace {
 
-    auto gapBefore = [&](const SqlToken& token) {
-        if (token.offset > previousEnd)
-            return statement.text.substr(previousEnd - base, token.offset - previousEnd);
+// One statement on its way to SQLite: the tokens are copied with the text between them, each
+// through the first rewrite rule that takes it.
+class Translation {
+public:
+    Translation(const Statement& statement, const std::string& currentDatabase,
+                const VariableLookup& variables, const VariableLookup& functions)
+        : statement_(statement),
+          tokens_(statement.tokens),
+          currentDatabase_(currentDatabase),
+          variables_(variables),
+          functions_(functions),
+          base_(tokens_.empty() ? 0 : tokens_.front().offset),
+          previousEnd_(base_) {}
+
+    TranslatedSql run() {
+        for (i_ = 0; i_ < tokens_.size(); ++i_) step();
+        out() += std::string(divisorEnds_.size(), ')');
+        if (inList_) closeItem();
+        if (!limit_.empty()) out() += " LIMIT " + limit_;
+        return std::move(result_);
+    }
+
+private:
+    std::string& out() { return result_.sql; }
+    const SqlToken& token() const { return tokens_[i_]; }
+    const SqlToken* next(std::size_t k) const {
+        return i_ + k < tokens_.size() ? &tokens_[i_ + k] : nullptr;
+    }
+    std::string gapBefore(const SqlToken& token) const {
+        if (token.offset > previousEnd_)
+            return statement_.text.substr(previousEnd_ - base_, token.offset - previousEnd_);
         return std::string();
-    };
+    }
+    // Takes the tokens up to `last` as written already; the loop goes on after it.
+    void consumeThrough(std::size_t last) {
+        previousEnd_ = tokens_[last].offset + tokens_[last].text.size();
+        i_ = last;
+    }
 
-    // The select list of the outer select: `name = expr` items become `expr AS name`.
-    bool inList = false;
-    bool itemStart = false;
-    std::string alias;
-    auto closeItem = [&] {
-        if (!alias.empty()) out += " AS " + quoteName(alias);
-        alias.clear();
-    };
-    // The right operands of / and %, each wrapped in the zero check: where each one ends.
-    std::vector<std::size_t> divisorEnds;
-    // The casts open: where the `as` of each one's type is and where its parenthesis closes.
-    std::vector<std::pair<std::size_t, std::size_t>> castTypes;
-    for (std::size_t i = 0; i < tokens.size(); ++i) {
-        while (!divisorEnds.empty() && divisorEnds.back() < i) {
-            out += ")";
-            divisorEnds.pop_back();
-        }
-        const SqlToken& token = tokens[i];
-        auto next = [&](std::size_t k) -> const SqlToken* {
-            return i + k < tokens.size() ? &tokens[i + k] : nullptr;
-        };
-        // The `as type` of a cast, already given to the conversion: nothing of it is written.
-        if (!castTypes.empty() && castTypes.back().first == i) {
-            const SqlToken& last = tokens[castTypes.back().second - 1];
-            previousEnd = last.offset + last.text.size();
-            i = castTypes.back().second - 1;
-            castTypes.pop_back();
-            continue;
-        }
-        if (inList && depth == 0) {
-            static const char* const ends[] = {"from",   "where", "group", "order",
-                                               "having", "union", "into",  "for"};
-            bool end = token.isSymbol(";");
-            for (const char* word : ends) end = end || token.isWord(word);
-            if (end || token.isSymbol(",")) {
-                closeItem();
-                itemStart = token.isSymbol(",");
-                inList = !end;
-            } else if (itemStart) {
-                itemStart = false;
-                const bool named = token.kind == SqlToken::Kind::Word ||
-                                   token.kind == SqlToken::Kind::BracketName ||
-                                   token.kind == SqlToken::Kind::String;
-                if (named && next(1) && next(1)->isSymbol("=") && next(2)) {
-                    alias = token.kind == SqlToken::Kind::Word ? token.text : token.value;
-                    out += gapBefore(token);
-                    previousEnd = next(1)->offset + next(1)->text.size();
-                    ++i;
-                    continue;
-                }
-            }
-        }
-        out += gapBefore(token);
-        previousEnd = token.offset + token.text.size();
-
-        if (token.isSymbol("("))
-            ++depth;
-        else if (token.isSymbol(")"))
-            --depth;
-
-        // Qualified names: db..table, db.owner.table, dbo.table.
-        if (isName(token) && (i == 0 || !tokens[i - 1].isSymbol("."))) {
-            const SqlToken* dot1 = next(1);
-            const SqlToken* second = next(2);
-            // A catalog: the temporary table that holds it, under the catalog's own name
-            // unless the statement gives it another.
-            std::size_t last = i;
-            std::string catalogDatabase = currentDatabase;
-            if (dot1 && dot1->isSymbol(".") && second && second->isSymbol(".") && next(3) &&
-                isName(*next(3))) {
-                catalogDatabase = nameOf(token);
-                last = i + 3;
-            } else if (dot1 && dot1->isSymbol(".") && second && isName(*second) && next(3) &&
-                       next(3)->isSymbol(".") && next(4) && isName(*next(4))) {
-                catalogDatabase = nameOf(token);
-                last = i + 4;
-            } else if (token.isWord("dbo") && dot1 && dot1->isSymbol(".") && second &&
-                       isName(*second)) {
-                last = i + 2;
-            }
-            const std::string catalog = asciiLower(nameOf(tokens[last]));
-            const bool followed = last + 1 < tokens.size() && (tokens[last + 1].isSymbol(".") ||
-                                                               tokens[last + 1].isSymbol("("));
-            if (isCatalogName(catalog) && !followed) {
-                out += catalogTable(catalogDatabase, catalog);
-                if (!aliasFollows(tokens, last)) out += " AS " + quoteName(catalog);
-                result.catalogs.insert({catalogDatabase, catalog});
-                if (catalogDatabase != currentDatabase) result.databases.insert(catalogDatabase);
-                previousEnd = tokens[last].offset + tokens[last].text.size();
-                i = last;
-                continue;
-            }
-            if (dot1 && dot1->isSymbol(".") && second && second->isSymbol(".") && next(3) &&
-                isName(*next(3))) {
-                std::string database = nameOf(token);
-                out += (database == currentDatabase ? std::string("main") : quoteName(database)) +
-                       "." + quoteName(nameOf(*next(3)));
-                if (database != currentDatabase) result.databases.insert(database);
-                previousEnd = next(3)->offset + next(3)->text.size();
-                i += 3;
-                continue;
-            }
-            if (dot1 && dot1->isSymbol(".") && second && isName(*second) && next(3) &&
-                next(3)->isSymbol(".") && next(4) && isName(*next(4))) {
-                std::string database = nameOf(token);
-                out += (database == currentDatabase ? std::string("main") : quoteName(database)) +
-                       "." + quoteName(nameOf(*next(4)));
-                if (database != currentDatabase) result.databases.insert(database);
-                previousEnd = next(4)->offset + next(4)->text.size();
-                i += 4;
-                continue;
-            }
-            if (token.isWord("dbo") && dot1 && dot1->isSymbol(".") && second && isName(*second)) {
-                out += quoteName(nameOf(*second));
-                previousEnd = second->offset + second->text.size();
-                i += 2;
-                continue;
-            }
-        }
-
-        switch (token.kind) {
+    void step() {
+        closeDivisors();
+        if (skipCastType() || selectListAlias()) return;
+        out() += gapBefore(token());
+        previousEnd_ = token().offset + token().text.size();
+        if (token().isSymbol("("))
+            ++depth_;
+        else if (token().isSymbol(")"))
+            --depth_;
+        if (qualifiedName()) return;
+        switch (token().kind) {
             case SqlToken::Kind::String:
-                out += quoteSqlString(token.value);
+                out() += quoteSqlString(token().value);
                 break;
             case SqlToken::Kind::BracketName:
-                out += quoteName(token.value);
+                out() += quoteName(token().value);
                 break;
-            case SqlToken::Kind::Variable: {
-                std::optional<std::string> value = variables ? variables(token.text) : std::nullopt;
-                if (!value) throw UnknownVariable(token.text);
-                out += *value;
+            case SqlToken::Kind::Number:
+                out() += hexLiteralAsBlob(token().text).value_or(token().text);
                 break;
-            }
+            case SqlToken::Kind::Variable:
+                variable();
+                break;
             case SqlToken::Kind::Symbol:
-                if (token.isSymbol("+") &&
-                    ((i > 0 && tokens[i - 1].kind == SqlToken::Kind::String) ||
-                     (next(1) && next(1)->kind == SqlToken::Kind::String)))
-                    out += "||";
-                else
-                    out += token.text;
-                if ((token.isSymbol("/") || token.isSymbol("%")) && next(1)) {
-                    // An operand cut short is left alone, for SQLite to name in its 102.
-                    const std::size_t end = operandEnd(tokens, i + 1);
-                    if (end < tokens.size()) {
-                        out += std::string(kDivisorFunction) + "(";
-                        divisorEnds.push_back(end);
-                    }
-                }
+                symbol();
                 break;
             default:
-                if (functions && token.kind == SqlToken::Kind::Word && next(1) &&
-                    next(1)->isSymbol("(") && next(2) && next(2)->isSymbol(")")) {
-                    std::string name = token.text;
-                    for (char& c : name)
-                        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-                    if (std::optional<std::string> literal = functions(name)) {
-                        out += *literal;
-                        previousEnd = next(2)->offset + next(2)->text.size();
-                        i += 2;
-                        break;
-                    }
-                }
-                // convert(type[(n)], value[, style]): the type becomes the conversion's first
-                // argument, a text.
-                if (token.isWord("convert") && next(1) && next(1)->isSymbol("(") && next(2) &&
-                    next(2)->kind == SqlToken::Kind::Word) {
-                    std::size_t k = 3;
-                    std::string type = next(2)->lower();
-                    if (next(k) && next(k)->isSymbol("(")) {
-                        while (next(k) && !next(k)->isSymbol(")")) type += next(k++)->text;
-                        if (next(k)) type += next(k++)->text;
-                    }
-                    if (next(k) && next(k)->isSymbol(",")) {
-                        out += std::string(kConvertFunction) + "(" + quoteSqlString(type) + ",";
-                        ++depth;  // its parenthesis, consumed here
-                        previousEnd = next(k)->offset + next(k)->text.size();
-                        i += k;
-                        break;
-                    }
-                }
-                // select ... for browse: the rows as any select gives them; the client's
-                // browse functions find no table to update in them.
-                if (token.isWord("for") && depth == 0 && next(1) && next(1)->isWord("browse")) {
-                    previousEnd = next(1)->offset + next(1)->text.size();
-                    ++i;
-                    break;
-                }
-                // cast(value as type): the same conversion, so that a type the server does not
-                // know is refused as convert refuses it, not left to SQLite's loose affinity.
-                if (token.isWord("cast") && next(1) && next(1)->isSymbol("(")) {
-                    const std::optional<std::size_t> as = castTypeStart(tokens, i + 1);
-                    const std::size_t close = closingParenthesis(tokens, i + 1);
-                    if (as && *as + 1 < close && close < tokens.size()) {
-                        std::string type = tokens[*as + 1].lower();
-                        for (std::size_t k = *as + 2; k < close; ++k) type += tokens[k].text;
-                        out += std::string(kConvertFunction) + "(" + quoteSqlString(type) + ",";
-                        ++depth;  // its parenthesis, consumed here
-                        previousEnd = next(1)->offset + next(1)->text.size();
-                        castTypes.emplace_back(*as, close);
-                        ++i;
-                        break;
-                    }
-                }
-                // #name: a temporary table of the session, SQLite's temp schema of the
-                // connection.
-                if (token.isWord("table") && i > 0 && tokens[i - 1].isWord("create") && next(1) &&
-                    next(1)->kind == SqlToken::Kind::Word && next(1)->text.front() == '#') {
-                    out += "temp " + token.text;
-                    break;
-                }
-                if (token.text.front() == '#') {
-                    out += quoteName(token.text);
-                    break;
-                }
-                // isnull(a, b) is the server's name for SQLite's ifnull; SQLite reads "isnull" as an operator.
-                if (token.isWord("isnull") && next(1) && next(1)->isSymbol("(")) {
-                    out += "ifnull";
-                    break;
-                }
-                out += token.text;
-                if (i == 0 && token.isWord("insert") && !(next(1) && next(1)->isWord("into"))) {
-                    out += " into";
-                } else if (i == 0 && token.isWord("delete") &&
-                           !(next(1) && next(1)->isWord("from"))) {
-                    out += " from";
-                } else if (i == 0 && token.isWord("truncate") && next(1) &&
-                           next(1)->isWord("table")) {
-                    out.resize(out.size() - token.text.size());
-                    out += "delete from";
-                    previousEnd = next(1)->offset + next(1)->text.size();
-                    ++i;
-                } else if (token.isWord("select") && depth == 0 && limit.empty()) {
-                    inList = true;
-                    itemStart = true;
-                    std::size_t k = 1;
-                    if (next(k) && (next(k)->isWord("distinct") || next(k)->isWord("all"))) {
-                        out += gapBefore(*next(k)) + next(k)->text;
-                        previousEnd = next(k)->offset + next(k)->text.size();
-                        ++k;
-                    }
-                    if (next(k) && next(k)->isWord("top") && next(k + 1) &&
-                        next(k + 1)->kind == SqlToken::Kind::Number) {
-                        limit = next(k + 1)->text;
-                        previousEnd = next(k + 1)->offset + next(k + 1)->text.size();
-                        i += k + 1;
-                    } else {
-                        i += k - 1;
-                    }
-                }
+                word();
                 break;
         }
     }
-    out += std::string(divisorEnds.size(), ')');
-    if (inList) closeItem();
-    if (!limit.empty()) out += " LIMIT " + limit;
-    return result;
+
+    void word() {
+        if (connectionFunction() || convertCall() || forBrowse() || castCall() || temporaryTable())
+            return;
+        // isnull(a, b) is the server's name for SQLite's ifnull; SQLite reads "isnull" as an
+        // operator.
+        if (token().isWord("isnull") && next(1) && next(1)->isSymbol("(")) {
+            out() += "ifnull";
+            return;
+        }
+        out() += token().text;
+        statementHead();
+    }
+
+    // The right operands of / and % that have ended get their closing parenthesis.
+    void closeDivisors() {
+        while (!divisorEnds_.empty() && divisorEnds_.back() < i_) {
+            out() += ")";
+            divisorEnds_.pop_back();
+        }
+    }
+
+    // The `as type` of a cast, already given to the conversion: nothing of it is written.
+    bool skipCastType() {
+        if (castTypes_.empty() || castTypes_.back().first != i_) return false;
+        consumeThrough(castTypes_.back().second - 1);
+        castTypes_.pop_back();
+        return true;
+    }
+
+    // The select list of the outer select: `name = expr` items become `expr AS name`.
+    bool selectListAlias() {
+        if (!inList_ || depth_ != 0) return false;
+        static const char* const ends[] = {"from",   "where", "group", "order",
+                                           "having", "union", "into",  "for"};
+        bool end = token().isSymbol(";");
+        for (const char* word : ends) end = end || token().isWord(word);
+        if (end || token().isSymbol(",")) {
+            closeItem();
+            itemStart_ = token().isSymbol(",");
+            inList_ = !end;
+            return false;
+        }
+        if (!itemStart_) return false;
+        itemStart_ = false;
+        const bool named = token().kind == SqlToken::Kind::Word ||
+                           token().kind == SqlToken::Kind::BracketName ||
+                           token().kind == SqlToken::Kind::String;
+        if (!named || !next(1) || !next(1)->isSymbol("=") || !next(2)) return false;
+        alias_ = token().kind == SqlToken::Kind::Word ? token().text : token().value;
+        out() += gapBefore(token());
+        consumeThrough(i_ + 1);
+        return true;
+    }
+    void closeItem() {
+        if (!alias_.empty()) out() += " AS " + quoteName(alias_);
+        alias_.clear();
+    }
+
+    // Qualified names: db..table, db.owner.table, dbo.table, and the catalogs.
+    bool qualifiedName() {
+        if (!isName(token()) || (i_ > 0 && tokens_[i_ - 1].isSymbol("."))) return false;
+        const SqlToken* dot1 = next(1);
+        const SqlToken* second = next(2);
+        const bool twoDots = dot1 && dot1->isSymbol(".") && second && second->isSymbol(".") &&
+                             next(3) && isName(*next(3));
+        const bool withOwner = dot1 && dot1->isSymbol(".") && second && isName(*second) &&
+                               next(3) && next(3)->isSymbol(".") && next(4) && isName(*next(4));
+        const bool dboOnly =
+            token().isWord("dbo") && dot1 && dot1->isSymbol(".") && second && isName(*second);
+        const std::size_t last = twoDots ? i_ + 3 : withOwner ? i_ + 4 : dboOnly ? i_ + 2 : i_;
+        const std::string database = (twoDots || withOwner) ? nameOf(token()) : currentDatabase_;
+        if (catalog(database, last)) return true;
+        if (!twoDots && !withOwner && !dboOnly) return false;
+        if (twoDots || withOwner) {
+            out() += (database == currentDatabase_ ? std::string("main") : quoteName(database)) +
+                     "." + quoteName(nameOf(tokens_[last]));
+            if (database != currentDatabase_) result_.databases.insert(database);
+        } else {
+            out() += quoteName(nameOf(*second));
+        }
+        consumeThrough(last);
+        return true;
+    }
+
+    // A catalog: the temporary table that holds it, under the catalog's own name unless the
+    // statement gives it another.
+    bool catalog(const std::string& database, std::size_t last) {
+        const std::string name = asciiLower(nameOf(tokens_[last]));
+        const bool followed = last + 1 < tokens_.size() &&
+                              (tokens_[last + 1].isSymbol(".") || tokens_[last + 1].isSymbol("("));
+        if (!isCatalogName(name) || followed) return false;
+        out() += catalogTable(database, name);
+        if (!aliasFollows(tokens_, last)) out() += " AS " + quoteName(name);
+        result_.catalogs.insert({database, name});
+        if (database != currentDatabase_) result_.databases.insert(database);
+        consumeThrough(last);
+        return true;
+    }
+
+    void variable() {
+        std::optional<std::string> value = variables_ ? variables_(token().text) : std::nullopt;
+        if (!value) throw UnknownVariable(token().text);
+        out() += *value;
+    }
+
+    // + next to a string literal concatenates; the right operand of / and % is wrapped in the
+    // zero check.
+    void symbol() {
+        if (token().isSymbol("+") && ((i_ > 0 && tokens_[i_ - 1].kind == SqlToken::Kind::String) ||
+                                      (next(1) && next(1)->kind == SqlToken::Kind::String)))
+            out() += "||";
+        else
+            out() += token().text;
+        if ((token().isSymbol("/") || token().isSymbol("%")) && next(1)) {
+            // An operand cut short is left alone, for SQLite to name in its 102.
+            const std::size_t end = operandEnd(tokens_, i_ + 1);
+            if (end < tokens_.size()) {
+                out() += std::string(kDivisorFunction) + "(";
+                divisorEnds_.push_back(end);
+            }
+        }
+    }
+
+    // name(): the connection's value in its place, when the caller gives one.
+    bool connectionFunction() {
+        if (!functions_ || token().kind != SqlToken::Kind::Word || !next(1) ||
+            !next(1)->isSymbol("(") || !next(2) || !next(2)->isSymbol(")"))
+            return false;
+        std::optional<std::string> literal = functions_(asciiLower(token().text));
+        if (!literal) return false;
+        out() += *literal;
+        consumeThrough(i_ + 2);
+        return true;
+    }
+
+    // convert(type[(n)], value[, style]): the type becomes the conversion's first argument, a
+    // text.
+    bool convertCall() {
+        if (!token().isWord("convert") || !next(1) || !next(1)->isSymbol("(") || !next(2) ||
+            next(2)->kind != SqlToken::Kind::Word)
+            return false;
+        std::size_t k = 3;
+        std::string type = next(2)->lower();
+        if (next(k) && next(k)->isSymbol("(")) {
+            while (next(k) && !next(k)->isSymbol(")")) type += next(k++)->text;
+            if (next(k)) type += next(k++)->text;
+        }
+        if (!next(k) || !next(k)->isSymbol(",")) return false;
+        out() += std::string(kConvertFunction) + "(" + quoteSqlString(type) + ",";
+        ++depth_;  // its parenthesis, consumed here
+        consumeThrough(i_ + k);
+        return true;
+    }
+
+    // select ... for browse: the rows as any select gives them; the client's browse functions
+    // find no table to update in them.
+    bool forBrowse() {
+        if (!token().isWord("for") || depth_ != 0 || !next(1) || !next(1)->isWord("browse"))
+            return false;
+        consumeThrough(i_ + 1);
+        return true;
+    }
+
+    // cast(value as type): the same conversion, so that a type the server does not know is
+    // refused as convert refuses it, not left to SQLite's loose affinity.
+    bool castCall() {
+        if (!token().isWord("cast") || !next(1) || !next(1)->isSymbol("(")) return false;
+        const std::optional<std::size_t> as = castTypeStart(tokens_, i_ + 1);
+        const std::size_t close = closingParenthesis(tokens_, i_ + 1);
+        if (!as || *as + 1 >= close || close >= tokens_.size()) return false;
+        std::string type = tokens_[*as + 1].lower();
+        for (std::size_t k = *as + 2; k < close; ++k) type += tokens_[k].text;
+        out() += std::string(kConvertFunction) + "(" + quoteSqlString(type) + ",";
+        ++depth_;  // its parenthesis, consumed here
+        castTypes_.emplace_back(*as, close);
+        consumeThrough(i_ + 1);
+        return true;
+    }
+
+    // #name: a temporary table of the session, SQLite's temp schema of the connection.
+    bool temporaryTable() {
+        if (token().isWord("table") && i_ > 0 && tokens_[i_ - 1].isWord("create") && next(1) &&
+            next(1)->kind == SqlToken::Kind::Word && next(1)->text.front() == '#') {
+            out() += "temp " + token().text;
+            return true;
+        }
+        if (token().text.front() != '#') return false;
+        out() += quoteName(token().text);
+        return true;
+    }
+
+    // The statement's first word: insert gets its into, delete its from, truncate table
+    // becomes delete; a select's top N becomes a LIMIT and its list is read for aliases.
+    void statementHead() {
+        if (i_ == 0 && token().isWord("insert") && !(next(1) && next(1)->isWord("into"))) {
+            out() += " into";
+        } else if (i_ == 0 && token().isWord("delete") && !(next(1) && next(1)->isWord("from"))) {
+            out() += " from";
+        } else if (i_ == 0 && token().isWord("truncate") && next(1) && next(1)->isWord("table")) {
+            out().resize(out().size() - token().text.size());
+            out() += "delete from";
+            consumeThrough(i_ + 1);
+        } else if (token().isWord("select") && depth_ == 0 && limit_.empty()) {
+            inList_ = true;
+            itemStart_ = true;
+            std::size_t k = 1;
+            if (next(k) && (next(k)->isWord("distinct") || next(k)->isWord("all"))) {
+                out() += gapBefore(*next(k)) + next(k)->text;
+                previousEnd_ = next(k)->offset + next(k)->text.size();
+                ++k;
+            }
+            if (next(k) && next(k)->isWord("top") && next(k + 1) &&
+                next(k + 1)->kind == SqlToken::Kind::Number) {
+                limit_ = next(k + 1)->text;
+                consumeThrough(i_ + k + 1);
+            } else {
+                i_ += k - 1;
+            }
+        }
+    }
+
+    const Statement& statement_;
+    const std::vector<SqlToken>& tokens_;
+    const std::string& currentDatabase_;
+    const VariableLookup& variables_;
+    const VariableLookup& functions_;
+    TranslatedSql result_;
+    std::size_t base_;
+    std::size_t previousEnd_;
+    std::size_t i_ = 0;
+    int depth_ = 0;
+    std::string limit_;
+    bool inList_ = false;
+    bool itemStart_ = false;
+    std::string alias_;
+    // The right operands of / and %, each wrapped in the zero check: where each one ends.
+    std::vector<std::size_t> divisorEnds_;
+    // The casts open: where the `as` of each one's type is and where its parenthesis closes.
+    std::vector<std::pair<std::size_t, std::size_t>> castTypes_;
+};
+
+}  // namespace
+
+TranslatedSql translateToSqlite(const Statement& statement, const std::string& currentDatabase,
+                                const VariableLookup& variables, const VariableLookup& functions) {
+    if (statement.tokens.empty()) return {};
+    return Translation(statement, currentDatabase, variables, functions).run();
 }
 
 }  // namespace tvr::sim

@@ -20,6 +20,7 @@ struct DateTimeValue {
 // Char holds values padded to its length (a not null char(n) column); a nullable char(n) column
 // is a VarChar, as the server stores it. Real is a 4-byte float; Text a text column. Numeric and
 // Decimal have a precision and a scale; Money and SmallMoney four decimals in 8 and 4 bytes.
+// Binary (a not null binary(n), padded with zeros), VarBinary and Image hold bytes.
 enum class ColumnKind {
     Char,
     VarChar,
@@ -34,19 +35,23 @@ enum class ColumnKind {
     Numeric,
     Decimal,
     Money,
-    SmallMoney
+    SmallMoney,
+    Binary,
+    VarBinary,
+    Image
 };
 
 struct Column {
     std::string name;
     ColumnKind kind = ColumnKind::VarChar;
-    int length = 255;  // characters of Char and VarChar columns
+    int length = 255;  // characters of Char and VarChar columns, bytes of Binary and VarBinary
     bool nullable = true;
     int precision = 18;  // of Numeric and Decimal: the server's default numeric(18,0)
     int scale = 0;       // of Numeric, Decimal (as declared) and money (4)
 };
 
-// NULL, an integer, a float, a text, a datetime or an exact number.
+// NULL, an integer, a float, a text (or the bytes of a binary column), a datetime or an exact
+// number.
 using Value =
     std::variant<std::monostate, std::int64_t, double, std::string, DateTimeValue, ExactNumber>;
 

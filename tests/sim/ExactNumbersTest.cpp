@@ -50,7 +50,8 @@ TEST_F(ExactNumbers, StoredValuesComeBackInTheirTypeAndScale) {
     int n = 0;
     for (const Case& c : cases) {
         const std::string table = "shop..exact" + std::to_string(++n);
-        ASSERT_FALSE(client_.execute("create table " + table + " (v " + c.type + " null)").failed());
+        ASSERT_FALSE(
+            client_.execute("create table " + table + " (v " + c.type + " null)").failed());
         ASSERT_FALSE(client_.execute("insert " + table + " values (" + c.literal + ")").failed());
         const auto results = client_.execute("select v from " + table).rowResults();
         ASSERT_EQ(results.size(), 1u) << c.type;
@@ -68,7 +69,7 @@ TEST_F(ExactNumbers, ArithmeticAndConversionsKeepTheColumnsType) {
     auto value = [&](const std::string& sql) {
         const auto results = client_.execute(sql).rowResults();
         return results.size() == 1 && results[0].rows.size() == 1 ? results[0].rows[0].at(0)
-                                                                   : "(no single value)";
+                                                                  : "(no single value)";
     };
     EXPECT_EQ(value("select amount from orders"), "620.8000");
     EXPECT_EQ(value("select convert(numeric(8,3), amount) from orders"), "620.800");

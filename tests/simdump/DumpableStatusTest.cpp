@@ -30,8 +30,9 @@ TEST(DumpableStatus, EachRefusalHasItsBitAndZeroMeansTheDumpGoesThrough) {
         EXPECT_EQ(dump.failed(), bits != 0) << situation;
     };
     auto dumpDatabase = [&] {
-        ASSERT_FALSE(client.execute("dump database sales to " +
-                                    dumps.quoted("d" + std::to_string(++file) + ".db"))
+        ASSERT_FALSE(client
+                         .execute("dump database sales to " +
+                                  dumps.quoted("d" + std::to_string(++file) + ".db"))
                          .failed());
     };
 
