@@ -6,7 +6,14 @@
 #include <optional>
 #include <string>
 
+#include "sim/statements/SqlLexer.h"
+
 namespace tvr::sim {
+
+// @name, not a global @@name.
+inline bool isLocalVariable(const SqlToken& token) {
+    return token.kind == SqlToken::Kind::Variable && token.text.rfind("@@", 0) != 0;
+}
 
 struct Variable {
     std::string type;                  // lower case, without its length: int, varchar, ...

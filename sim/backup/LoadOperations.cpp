@@ -1,0 +1,185 @@
+// The load half of the Backup Server: load database and load transaction.
+#include "sim/backup/BackupServer.h"
+
+#include <cstring>
+
+#include "sim/backup/BackupOperation.h"
+#include "sim/backup/DumpDataVfs.h"
+#include "sim/backup/ReplayFunctions.h"
+
+namespace tvr::sim {
+
+
+BackupResult BackupServer::loadDatabase(const std::string& database, const std::string& device,
+                                        MessageSink& sink) {
+    return runOperation(
+        database, device, Access::Load, sink,
+        [&](Operation& op, const std::filesystem::path& file,
+            const BackupFault& fault) -> BackupResult {
+            BackupResult failed;
+            op.announce();
+
+            auto reader = op.mount(DumpKind::Database, failed);
+            if (!reader) return failed;
+            const DumpHeader header = reader->header();
+            // The data server checks the space before the Backup Server writes a page.
+            const std::uint64_t room = host_.databaseSizeKB(database);
+            if (header.databaseSizeKB != 0 && room != 0 && header.databaseSizeKB > room)
+                return op.fail(errors::dumpWillNotFit(header.databaseSizeKB));
+            if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
+
+            // Read and checked in full before the database is touched: a bad dump changes
+            // nothing.
+            {
+                Progress progress(op.sink, database, header.dataLength, "LOADED");
+                const auto stopped =
+                    op.readAll(*reader, fault, &progress, [](const char*, std::size_t) {});
+                if (stopped) return *stopped;
+            }
+            reader.reset();
+
+            // From here the database is in the load sequence, offline, whatever happens next.
+            try {
+                host_.setLoading(database, true);
+                bool replaced = false;
+                {
+                    SqliteHandle to(file);
+                    if (takeWholeFile(to)) {
+                        // Nobody else has it open: the dump's database becomes its file.
+                        PlainFile in(device, O_RDONLY);
+                        PlainFile out(file, O_WRONLY);
+                        if (in.fd() < 0 || out.fd() < 0 ||
+                            ::lseek(in.fd(), static_cast<off_t>(kDumpHeaderSize), SEEK_SET) < 0)
+                            return op.osFailure("open", errno);
+                        std::vector<char> buf(kChunk);
+                        std::uint64_t done = 0;
+                        while (done < header.dataLength) {
+                            const std::size_t n = in.read(
+                                buf.data(), static_cast<std::size_t>(std::min<std::uint64_t>(
+                                                buf.size(), header.dataLength - done)));
+                            if (n == 0) return op.badDump(DumpProblem::Truncated, 0);
+                            if (::pwrite(out.fd(), buf.data(), n, static_cast<off_t>(done)) !=
+                                static_cast<ssize_t>(n))
+                                return op.osFailure("write", errno != 0 ? errno : EIO);
+                            done += n;
+                        }
+                        if (::ftruncate(out.fd(), static_cast<off_t>(done)) != 0 ||
+                            ::fsync(out.fd()) != 0)
+                            return op.osFailure("write", errno);
+                        sqlite3_exec(to.db, "ROLLBACK", nullptr, nullptr, nullptr);
+                        replaced = true;
+                    }
+                }
+                SqliteHandle to(file);
+                if (replaced) {
+                    to.exec("PRAGMA journal_mode=WAL");
+                } else {
+                    sqlite3* from = nullptr;
+                    if (sqlite3_open_v2(device.c_str(), &from, SQLITE_OPEN_READONLY,
+                                        dumpDataVfs()) != SQLITE_OK) {
+                        const std::string why = from ? sqlite3_errmsg(from) : "out of memory";
+                        sqlite3_close(from);
+                        throw LogError{why};
+                    }
+                    try {
+                        copyDatabase(from, to.db);
+                    } catch (...) {
+                        sqlite3_close(from);
+                        throw;
+                    }
+                    sqlite3_close(from);
+                }
+                LoadPosition loaded;
+                loaded.incarnation = header.incarnation;
+                loaded.expectedFirst = header.firstSequence;
+                loaded.loadedThrough = header.lastSequence;
+                loaded.loadedDumpUnixMs = header.createdUnixMs;
+                logchain::setLoadPosition(to.db, loaded);
+                // A loaded database starts a dump sequence of its own.
+                logchain::markDatabaseDumped(to.db);
+            } catch (const LogError& e) {
+                return op.backupServerFailure("Cannot write database " + database + ": " +
+                                              e.message);
+            } catch (const std::exception& e) {
+                return op.backupServerFailure(std::string("Cannot write database ") + database +
+                                              ": " + e.what());
+            }
+            op.sink.send(bsLine(3, 42, 1, 1, "LOAD is complete (database " + database + ")."));
+            op.sink.send(serverInfo(
+                "Use the ONLINE DATABASE command to bring this database online; ASE will not bring "
+                "it online automatically."));
+            return {};
+        });
+}
+
+BackupResult BackupServer::loadTransaction(const std::string& database, const std::string& device,
+                                           MessageSink& sink) {
+    return runOperation(
+        database, device, Access::Load, sink,
+        [&](Operation& op, const std::filesystem::path& file,
+            const BackupFault& fault) -> BackupResult {
+            BackupResult failed;
+            // Online for standby access, a database takes the next transaction load as long
+            // as nothing has changed it since the last one.
+            const bool standby = !host_.isLoading(database) && standbyUnchanged(file);
+            if (!host_.isLoading(database) && !standby) return op.fail(errors::activitySinceLoad());
+            op.announce();
+
+            auto reader = op.mount(DumpKind::Transaction, failed);
+            if (!reader) return failed;
+            const DumpHeader header = reader->header();
+            if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
+            std::string data;
+            const auto stopped =
+                op.readAll(*reader, fault, nullptr,
+                           [&data](const char* buf, std::size_t size) { data.append(buf, size); });
+            if (stopped) return *stopped;
+            std::vector<LogEntry> entries;
+            if (!logchain::deserialize(data, entries)) return op.badDump(DumpProblem::Corrupt, 0);
+
+            std::size_t applied = 0;
+            try {
+                SqliteHandle target(file);
+                target.exec("BEGIN IMMEDIATE");
+                LoadPosition state = logchain::loadPosition(target.db);
+                const bool inSequence = header.incarnation == state.incarnation &&
+                                        header.firstSequence == state.expectedFirst &&
+                                        header.lastSequence >= state.loadedThrough;
+                if (!inSequence) {
+                    target.exec("ROLLBACK");
+                    return op.fail(errors::outOfSequence(device, state.loadedDumpUnixMs,
+                                                         header.createdUnixMs));
+                }
+                ReplayScope scope{"", database};
+                registerReplayFunctions(target.db, scope);
+                applied =
+                    logchain::replay(target.db, entries, state.loadedThrough,
+                                     [&scope](const LogEntry& entry) { scope.time = entry.time; });
+                state.expectedFirst = header.lastSequence;
+                state.loadedThrough = header.lastSequence;
+                state.loadedDumpUnixMs = header.createdUnixMs;
+                state.standby = false;
+                logchain::setLoadPosition(target.db, state);
+                target.exec("COMMIT");
+            } catch (const LogError& e) {
+                return op.backupServerFailure("Cannot apply the log to database " + database +
+                                              ": " + e.message);
+            }
+            const std::string kb =
+                std::to_string((header.dataLength + kDumpHeaderSize + 1023) / 1024);
+            op.sink.send(
+                bsLine(4, 58, 1, 2, "Database " + database + ": " + kb + " kilobytes LOADED."));
+            if (standby) host_.setLoading(database, true);
+            op.sink.send(bsLine(3, 42, 1, 1, "LOAD is complete (database " + database + ")."));
+            op.sink.send(serverInfo("Started REDO pass for database '" + database +
+                              "'. The total number of log records to process is " +
+                              std::to_string(applied) + "."));
+            op.sink.send(serverInfo("Completed REDO pass for database '" + database + "'."));
+            op.sink.send(serverInfo(
+                "Use the ONLINE DATABASE command to bring this database online; ASE will not bring "
+                "it online automatically."));
+            return {};
+        });
+}
+
+}  // namespace tvr::sim
