@@ -6,6 +6,7 @@
 #include "config/LogFileClear.h"
 #include "config/ProcedureMarker.h"
 #include "platform/Prompts.h"
+#include "ui/WatchSettingsPage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -164,10 +166,18 @@ void TFormSetting::buildControls() {
     buttons->addStretch();
     buttons->addWidget(ButtonSave);
     buttons->addWidget(Cancel);
+    // The settings of the original dialog on the first page, the watch settings on their own.
+    auto* general = named(new QWidget(this), "TabSheetGeneral");
+    auto* generalLayout = new QVBoxLayout(general);
+    generalLayout->addWidget(startUp);
+    generalLayout->addLayout(servers);
+    generalLayout->addWidget(folders);
+    WatchPage = new TWatchSettingsPage(live_, this);
+    auto* pages = named(new QTabWidget(this), "PageControlSetting");
+    pages->addTab(general, "General");
+    pages->addTab(WatchPage, "Watch");
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(startUp);
-    layout->addLayout(servers);
-    layout->addWidget(folders);
+    layout->addWidget(pages);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -251,6 +261,7 @@ void TFormSetting::showLiveSettings() {
     EditLogPath->setText(qs(s.EditLogPath));
     EditErrorLogPath->setText(qs(s.EditErrorLogPath));
     syncing_ = false;
+    WatchPage->showLiveSettings();
 }
 
 void TFormSetting::setLogClearing(std::function<void()> clearErrorLog,

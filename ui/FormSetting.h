@@ -25,6 +25,8 @@ class QToolButton;
 
 namespace tvr::ui {
 
+class TWatchSettingsPage;
+
 class TFormSetting final : public QDialog,
                            public config::SettingsHost,
                            public config::SettingsFormView {
@@ -114,6 +116,7 @@ private:
     QToolButton* SpeedButtonErrorLogPath = nullptr;
     QPushButton* ButtonSave = nullptr;
     QPushButton* Cancel = nullptr;
+    TWatchSettingsPage* WatchPage = nullptr;
 };
 
 }  // namespace tvr::ui

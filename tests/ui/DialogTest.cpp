@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 
@@ -232,6 +234,25 @@ TEST_F(Dialogs, SettingsDialogHoldsItsControlsAndLoadsTheSettings) {
     const auto calls = display.calls();
     EXPECT_EQ(std::vector<std::string>(calls.end() - 2, calls.end()),
               (std::vector<std::string>{"EnableTrayMain(false)", "EnableTrayMain(true)"}));
+}
+
+TEST_F(Dialogs, TheWatchPageShowsItsStoredSettingsAndEditsGoLive) {
+    registry.writeDefaultText(tvr::config::settingKeyPath("IsFullOnBreak"), "-1");
+    registry.writeDefaultText(tvr::config::settingKeyPath("EditLagWarning"), "5");
+    registry.writeDefaultText(tvr::config::settingKeyPath("EditLagCritical"), "an hour");
+    makeForm();
+    auto& pages = widget<QTabWidget>("PageControlSetting");
+    ASSERT_EQ(pages.count(), 2);
+    EXPECT_EQ(pages.tabText(1), "Watch");
+    EXPECT_TRUE(widget<QCheckBox>("CheckBoxFullOnBreak").isChecked());
+    EXPECT_EQ(widget<QSpinBox>("EditLagWarning").value(), 5);
+    // Not a number of minutes: the default shows, and the worker reads the same.
+    EXPECT_EQ(widget<QSpinBox>("EditLagCritical").value(), 60);
+    EXPECT_EQ(widget<QSpinBox>("EditStallLimit").value(), 30);
+    widget<QSpinBox>("EditStallLimit").setValue(0);
+    widget<QCheckBox>("CheckBoxFullOnBreak").click();
+    EXPECT_EQ(live.read(&tvr::config::TDumpLoadSettings::EditStallLimit), "0");
+    EXPECT_FALSE(live.read(&tvr::config::TDumpLoadSettings::IsFullOnBreak));
 }
 
 TEST_F(Dialogs, UntickingReserveHidesItsGroupAndSaveCutsTheGridAndShowsTheRestartMessage) {
