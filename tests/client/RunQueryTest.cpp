@@ -23,11 +23,13 @@ protected:
         c.reset();
         ServerFixture::TearDown();
     }
-    // The commands the emulator received after the logon, as "-- connection" blocks.
+    // The commands the emulator received from us, as the trace records them.
     std::string trace() const {
-        const std::string t = emulator->traceText();
-        const std::size_t logon = t.find("select @@spid");
-        return logon == std::string::npos ? t : t.substr(t.find("-- connection", logon));
+        std::string text;
+        for (const auto& command : emulator->ownCommands())
+            text += "-- connection " + std::to_string(command.connection) + ", " +
+                    std::to_string(command.text.size()) + " bytes\n" + command.text + "\n";
+        return text;
     }
     static std::string traced(const std::string& command) {
         return "-- connection 1, " + std::to_string(command.size()) + " bytes\n" + command + "\n";

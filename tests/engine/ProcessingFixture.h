@@ -44,21 +44,10 @@ namespace fs = std::filesystem;
 
 using tvr::test::fileText;
 
-// The language commands of an emulator's trace, in arrival order, without the query the
-// library sends by itself at each logon.
+// The language commands our code sent to an emulator, in arrival order.
 inline std::vector<std::string> traceCommands(const tvr::testing::Emulator& server) {
-    const std::string trace = server.traceText();
     std::vector<std::string> commands;
-    const std::regex heading(R"(-- connection \d+, (\d+) bytes\n)");
-    for (std::size_t at = 0; at < trace.size();) {
-        std::smatch match;
-        const std::string rest = trace.substr(at);
-        if (!std::regex_search(rest, match, heading, std::regex_constants::match_continuous)) break;
-        const std::size_t length = std::stoul(match[1]);
-        std::string command = rest.substr(static_cast<std::size_t>(match.length(0)), length);
-        if (command != "select @@spid ") commands.push_back(std::move(command));
-        at += match.length(0) + length + 1;
-    }
+    for (auto& command : server.ownCommands()) commands.push_back(std::move(command.text));
     return commands;
 }
 
@@ -134,7 +123,7 @@ protected:
 
         for (auto* server : {&*main, &*reserve}) {
             client::TSybaseConnect setup(server->name(), "sa", "", logFile(), errorLogFile());
-            ASSERT_EQ(setup.Connect(), CS_SUCCEED);
+            ASSERT_EQ(server->logOn([&] { return setup.Connect(); }), CS_SUCCEED);
             client::TRunQuery(setup).RunInstallScript(std::string(SpTvrInstallScript));
             ASSERT_FALSE(setup.ServerError()) << fileText(errorLogFile());
             if (server == &*main) {
@@ -170,7 +159,7 @@ protected:
     void logOn(std::unique_ptr<client::TSybaseConnect>& field, tvr::testing::Emulator& server) {
         auto connection = std::make_unique<client::TSybaseConnect>(server.name(), "sa", "",
                                                                    logFile(), errorLogFile());
-        if (connection->Connect() != CS_SUCCEED) return;
+        if (server.logOn([&] { return connection->Connect(); }) != CS_SUCCEED) return;
         field = std::move(connection);
         if (&server == &*main)
             window.MainConnected = true;

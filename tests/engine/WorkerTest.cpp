@@ -70,7 +70,7 @@ TEST_F(Worker, PassTypesFollowIsDumLoadBDAndTheReserveKeepsInStep) {
         // Between passes a client of the main server adds a row; after the fourth pass the
         // run is stopped instead.
         tvr::client::TSybaseConnect writer(kMain, "sa", "", "", "");
-        ASSERT_EQ(writer.Connect(), CS_SUCCEED);
+        ASSERT_EQ(main->logOn([&] { return writer.Connect(); }), CS_SUCCEED);
         writer.Execute("use sales");
         int added = 3;
         onSleep = [&] {

@@ -7,9 +7,11 @@
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -168,6 +170,10 @@ void Emulator::start() {
         ::_exit(127);
     }
     ::close(pipeEnds[1]);
+    {
+        std::lock_guard lock(logonsMutex_);
+        starts_.push_back(traceText().size());
+    }
     pid_ = child;
     stdoutPipe_ = pipeEnds[0];
 
@@ -240,6 +246,58 @@ std::string Emulator::traceText() const {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+std::vector<Emulator::TracedCommand> Emulator::tracedCommands() const {
+    const std::string trace = traceText();
+    std::vector<TracedCommand> commands;
+    for (std::size_t at = 0; at < trace.size();) {
+        TracedCommand command{0, at, {}};
+        std::size_t length = 0;
+        int heading = 0;
+        if (std::sscanf(trace.c_str() + at, "-- connection %d, %zu bytes%n", &command.connection,
+                        &length, &heading) != 2 ||
+            heading == 0)
+            break;
+        const std::size_t text = at + static_cast<std::size_t>(heading) + 1;
+        if (text + length + 1 > trace.size()) break;  // a record still being written
+        command.text = trace.substr(text, length);
+        at = text + length + 1;
+        commands.push_back(std::move(command));
+    }
+    return commands;
+}
+
+void Emulator::noteLogon(std::size_t traceBefore) {
+    const std::size_t traceAfter = traceText().size();
+    std::lock_guard lock(logonsMutex_);
+    std::size_t runStart = 0;
+    for (std::size_t start : starts_)
+        if (start <= traceBefore) runStart = start;
+    std::vector<int> spoken;  // connections of this run heard before the logon
+    std::vector<int> fresh;   // connections first heard during it
+    for (const TracedCommand& command : tracedCommands()) {
+        if (command.offset < runStart || command.offset >= traceAfter) continue;
+        const auto heard = [&](const std::vector<int>& connections) {
+            return std::find(connections.begin(), connections.end(), command.connection) !=
+                   connections.end();
+        };
+        if (!heard(spoken) && !heard(fresh))
+            (command.offset < traceBefore ? spoken : fresh).push_back(command.connection);
+    }
+    for (int connection : fresh) logons_.push_back({connection, traceBefore, traceAfter});
+}
+
+std::vector<Emulator::TracedCommand> Emulator::ownCommands() const {
+    std::vector<TracedCommand> commands = tracedCommands();
+    std::lock_guard lock(logonsMutex_);
+    std::erase_if(commands, [&](const TracedCommand& command) {
+        return std::any_of(logons_.begin(), logons_.end(), [&](const LogonTraffic& logon) {
+            return logon.connection == command.connection && logon.begin <= command.offset &&
+                   command.offset < logon.end;
+        });
+    });
+    return commands;
 }
 
 }  // namespace tvr::testing

@@ -23,6 +23,8 @@
 // a refused logon gets 4002 "Login failed." at severity 14. System message texts end with a
 // line feed ("Login failed.\n"); print texts arrive exactly as printed.
 #include <sys/types.h>
+#include <cstddef>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -57,6 +59,28 @@ public:
     // followed by the command text.
     std::string traceText() const;
 
+    // One command of the trace: the connection that sent it (the server numbers them from 1
+    // at each start), where its record begins in the file, and its text.
+    struct TracedCommand {
+        int connection = 0;
+        std::size_t offset = 0;
+        std::string text;
+    };
+
+    // Runs `connect`, a client's logon to this server, and returns its result. The client
+    // library may send commands of its own while it logs on, each release its own (FreeTDS 1.3
+    // "select @@spid ", later ones a batch that also tries two conversions): what a connection
+    // that had not spoken before sends until `connect` returns is the library's, not ours.
+    template <class Connect>
+    auto logOn(Connect connect) {
+        const std::size_t before = traceText().size();
+        auto result = connect();
+        noteLogon(before);
+        return result;
+    }
+    // The commands of the trace without the library's own during the logons run by logOn().
+    std::vector<TracedCommand> ownCommands() const;
+
     // stop() ends the server (SIGTERM) and waits for it; start() starts it again on the same
     // data folder (and a new port, written to freetds.conf).
     void stop();
@@ -67,6 +91,15 @@ public:
 
 private:
     void reap(bool expectClean);
+    std::vector<TracedCommand> tracedCommands() const;
+    void noteLogon(std::size_t traceBefore);
+
+    // Commands of `connection` traced from `begin` up to `end` came from the library.
+    struct LogonTraffic {
+        int connection;
+        std::size_t begin;
+        std::size_t end;
+    };
 
     EmulatorOptions options_;
     std::string ownedRoot_;  // temporary folder removed at the end ("" when none)
@@ -74,6 +107,9 @@ private:
     pid_t pid_ = -1;
     int port_ = 0;
     int stdoutPipe_ = -1;
+    std::vector<std::size_t> starts_;  // the trace's size at each start, where numbering restarts
+    std::vector<LogonTraffic> logons_;
+    mutable std::mutex logonsMutex_;
 };
 
 // The path of the freetds.conf of this process (created on first use).

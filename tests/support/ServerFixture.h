@@ -27,7 +27,7 @@ protected:
     std::unique_ptr<TSybaseConnect> connect(const std::string& password = "") {
         auto c = std::make_unique<TSybaseConnect>(emulator->name(), "sa", password, path("act.log"),
                                                   path("err.log"));
-        c->Connect();
+        emulator->logOn([&] { return c->Connect(); });
         return c;
     }
     std::string activity() const { return readFile(dir / "act.log"); }
