@@ -37,6 +37,8 @@ void handleServerMessage(CS_CONNECTION* connection, const CS_SERVERMSG& message)
     }
     if (message.severity == 11 && message.msgnumber == kProcedureNotice)
         owner->SetServerError(false);
+    else
+        owner->NoteServerErrorNumber(message.msgnumber);
     if (message.severity == 14 && message.msgnumber == kLoginFailed)
         platform::prompts().messageBox(nullptr, "Unable establish connection", "Error",
                                        platform::PromptButtons::Ok, platform::PromptIcon::None);

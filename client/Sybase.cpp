@@ -61,7 +61,11 @@ TSybase::~TSybase() {
 TSybaseConnect::TSybaseConnect(const std::string& serverName, const std::string& userName,
                                const std::string& password, const std::string& logFile,
                                const std::string& errorLogFile)
-    : serverName_(serverName), userName_(userName), logFile_(logFile), errorLogFile_(errorLogFile) {
+    : password_(password),
+      serverName_(serverName),
+      userName_(userName),
+      logFile_(logFile),
+      errorLogFile_(errorLogFile) {
     // The context is set up by TSybase; ServerError starts false, TimeStamp true.
     if (context_) {
         retCode_ = ct_con_alloc(context_, &connection_);
@@ -89,7 +93,34 @@ CS_RETCODE TSybaseConnect::SetProperty(CS_INT property, const std::string& value
     std::vector<char> buffer(value.begin(), value.end());
     buffer.push_back('\0');
     retCode_ = ct_con_props(connection_, CS_SET, property, buffer.data(), CS_NULLTERM, nullptr);
+    if (property != CS_USERNAME && property != CS_PASSWORD) {
+        std::erase_if(textProperties_, [&](const auto& kept) { return kept.first == property; });
+        textProperties_.emplace_back(property, value);
+    }
     return retCode_;
+}
+
+void TSybaseConnect::NoteServerErrorNumber(std::int32_t number) {
+    lastServerErrorNumber_.store(number);
+    serverErrors_.fetch_add(1);
+}
+
+bool TSybaseConnect::ConnectionDead() const {
+    if (!connection_) return true;
+    CS_INT status = 0;
+    if (ct_con_props(connection_, CS_GET, CS_CON_STATUS, &status, CS_UNUSED, nullptr) !=
+        CS_SUCCEED) {
+        return true;
+    }
+    return (status & CS_CONSTAT_DEAD) != 0 || (status & CS_CONSTAT_CONNECTED) == 0;
+}
+
+std::unique_ptr<TSybaseConnect> TSybaseConnect::Reopen() const {
+    auto again = std::make_unique<TSybaseConnect>(serverName_, userName_, password_, LogFile(),
+                                                  ErrorLogFile());
+    for (const auto& [property, value] : textProperties_) again->SetProperty(property, value);
+    again->Connect();
+    return again;
 }
 
 CS_RETCODE TSybaseConnect::Connect() {

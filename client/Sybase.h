@@ -8,8 +8,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tvr::client {
@@ -73,12 +75,30 @@ public:
     std::int32_t RowCount() const { return rowCount_; }
     std::int32_t RowCounter() const { return rowCounter_; }
     std::int32_t ReturnStatus() const { return returnStatus_; }
+    // How many status results and server error messages this connection has had, and the
+    // number of the last such error: a caller compares the counts before and after a command
+    // to tell whether that command returned a status or raised an error, since ReturnStatus
+    // keeps the value of an earlier command when a command returns none.
+    std::uint64_t StatusResults() const { return statusResults_.load(); }
+    std::uint64_t ServerErrors() const { return serverErrors_.load(); }
+    std::int32_t LastServerErrorNumber() const { return lastServerErrorNumber_.load(); }
+    // Called by the server message handler for each error message (severity above 10).
+    void NoteServerErrorNumber(std::int32_t number);
     CS_COMMAND* Command() const { return command_; }
     TSybaseField& Field() { return field_; }
 
     // True when the most recent server message for this connection was an error.
     bool ServerError() const { return serverError_.load(); }
     void SetServerError(bool value) { serverError_.store(value); }
+
+    // The library's own word on the connection: not connected, or marked dead after a
+    // failure of the network or of the server (ct_con_props CS_CON_STATUS).
+    bool ConnectionDead() const;
+    // A new session to the same server with the same login name, password, text properties
+    // and log files, connected: the way back after the server dropped this one. The password
+    // given at logon is kept in this object's memory for that purpose only; nothing writes
+    // it anywhere. Failed() of the new object tells whether the logon succeeded.
+    std::unique_ptr<TSybaseConnect> Reopen() const;
 
     const std::string& ServerName() const { return serverName_; }
     const std::string& UserName() const { return userName_; }
@@ -100,6 +120,11 @@ private:
     void CloseConnection(CS_INT option);
 
     std::int32_t returnStatus_ = 0;
+    std::atomic<std::uint64_t> statusResults_{0};
+    std::atomic<std::uint64_t> serverErrors_{0};
+    std::atomic<std::int32_t> lastServerErrorNumber_{0};
+    std::string password_;
+    std::vector<std::pair<CS_INT, std::string>> textProperties_;  // as set, for Reopen
     CS_COMMAND* command_ = nullptr;
     TSybaseField field_;
     std::atomic<bool> serverError_{false};

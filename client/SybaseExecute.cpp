@@ -187,6 +187,7 @@ void TSybaseConnect::ReadStatusResult() {
     CS_INT length = 0;
     CS_SMALLINT indicator = 0;
     retCode_ = ct_bind(command_, 1, &format, &returnStatus_, &length, &indicator);
+    statusResults_.fetch_add(1);
     CS_INT rowsRead = 0;
     while ((retCode_ = ct_fetch(command_, CS_UNUSED, CS_UNUSED, CS_UNUSED, &rowsRead)) ==
            CS_SUCCEED) {

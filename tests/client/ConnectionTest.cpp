@@ -121,3 +121,35 @@ TEST_F(Connection, WorkerThreadUsesTheConnectionsOfTheInterfaceThread) {
     EXPECT_TRUE(c->ServerError());
     EXPECT_EQ(activityView.texts().front(), "from the worker  12:00:01");
 }
+
+TEST_F(Connection, ASessionTheServerDroppedIsSeenDeadAndReopensWithTheSameLogon) {
+    tvr::testing::EmulatorOptions options;
+    options.name = "TVRSECRET";
+    options.logins = {"keeper:s3cret"};
+    tvr::testing::Emulator server(options);
+    auto first = std::make_unique<TSybaseConnect>("TVRSECRET", "keeper", "s3cret", path("k.log"),
+                                                  path("kerr.log"));
+    first->SetProperty(CS_APPNAME, "Ulmaris");
+    ASSERT_EQ(first->Connect(), CS_SUCCEED);
+    EXPECT_FALSE(first->ConnectionDead());
+
+    // A procedure's status is counted, so a caller sees whether a command returned one.
+    const auto statuses = first->StatusResults();
+    first->Execute("exec sp_who");
+    EXPECT_EQ(first->StatusResults(), statuses + 1);
+    first->Execute("exec sp_nosuch");
+    EXPECT_EQ(first->StatusResults(), statuses + 1);
+    EXPECT_EQ(first->LastServerErrorNumber(), 2812);
+
+    server.stop();
+    server.start();
+    first->Execute("select 1");
+    EXPECT_TRUE(first->ConnectionDead());
+
+    const std::unique_ptr<TSybaseConnect> again = first->Reopen();
+    ASSERT_FALSE(again->Failed());
+    EXPECT_FALSE(again->ConnectionDead());
+    again->Execute("select app_name(), suser_name()");
+    EXPECT_EQ(again->ColTexts(), (std::vector<std::string>{"\nUlmaris\n", "\nkeeper\n"}));
+    EXPECT_EQ(again->LogFile(), path("k.log"));
+}
