@@ -1,5 +1,7 @@
 #pragma once
 // The About box: the product, its version, a legal notice and a link to the home page.
+#include "product/ProductVersion.h"
+
 #include <QDialog>
 #include <QLabel>
 #include <QUrl>
@@ -8,7 +10,7 @@
 
 namespace tvr::ui {
 
-inline constexpr const char* kHomePage = "https://travenor.example.org/";
+inline constexpr const char* kHomePage = kProductHomePage;
 
 // A link label: the hand pointer over it, blue and underlined while the mouse is over it,
 // and a click hands its address to the platform's default handler.

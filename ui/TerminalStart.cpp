@@ -77,7 +77,8 @@ std::vector<HeldMessage> held;
 void holdOrEnd(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     if (type == QtFatalMsg) {
         const char* display = std::getenv("DISPLAY");
-        std::fprintf(stderr, "tvr: cannot open a window on the display%s%s; it needs a working "
+        std::fprintf(stderr,
+                     "tvr: cannot open a window on the display%s%s; it needs a working "
                      "X11 or Wayland session\n",
                      display && *display ? " " : "", display ? display : "");
         std::fflush(stderr);
@@ -117,8 +118,10 @@ void endPlatformWatch() {
     qInstallMessageHandler(previousHandler);
     for (const HeldMessage& m : held) {
         const QMessageLogContext context(nullptr, 0, nullptr, m.category.c_str());
-        if (previousHandler) previousHandler(m.type, context, m.text);
-        else qt_message_output(m.type, context, m.text);
+        if (previousHandler)
+            previousHandler(m.type, context, m.text);
+        else
+            qt_message_output(m.type, context, m.text);
     }
     held.clear();
 }
