@@ -8,6 +8,7 @@ packages=(
   libsqlite3-dev
   googletest libgtest-dev libgmock-dev
   locales
+  lintian
 )
 missing=()
 for p in "${packages[@]}"; do
