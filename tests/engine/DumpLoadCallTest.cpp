@@ -2,6 +2,7 @@
 #include "tests/support/ServerFixture.h"
 
 #include "client/RunQuery.h"
+#include "engine/PassSteps.h"
 #include "engine/ProcedureCall.h"
 #include "engine/ProcedureScript.h"
 
@@ -196,4 +197,39 @@ TEST_F(DumpLoadCall, QuotesInTheTextsStayInsideTheirConstants) {
     EXPECT_NE(statement.find("@device_name=\"it\"\"s.db\""), std::string::npos);
     EXPECT_EQ(main->ReturnStatus(), 1) << activity();
     EXPECT_TRUE(std::filesystem::exists(dumps / "it\"s.db"));
+}
+
+TEST_F(DumpLoadCall, EachStepIsJudgedByItsStatusAndADeadConnectionIsNotUsed) {
+    const auto run = [](TSybaseConnect& c, const TRS_dump_load& call) {
+        return RunProcedureStep(c, SpTvrCallStatement(call));
+    };
+    EXPECT_EQ(run(*main, dumpCall(0, "sales.db")), (StepResult{StepOutcome::Ok, 0, false}));
+    // The same status a failed statement gives, whatever came before it.
+    main->Execute("emulator fault error 8009");
+    EXPECT_EQ(run(*main, dumpCall(1, "a.tr")), (StepResult{StepOutcome::Failed, 8009, false}));
+    EXPECT_EQ(run(*reserve, loadCall(1, "missing.tr")).outcome, StepOutcome::Failed);
+    // Without its procedure there is no status: the server's error stands for it.
+    reserve->Execute("use sybsystemprocs");
+    reserve->Execute("drop procedure sp_TVR");
+    EXPECT_EQ(run(*reserve, loadCall(0, "sales.db")),
+              (StepResult{StepOutcome::Failed, 2812, false}));
+
+    main->Execute("emulator fault disconnect");
+    EXPECT_EQ(run(*main, dumpCall(1, "b.tr")), (StepResult{StepOutcome::Failed, 0, true}));
+    const std::size_t traced = emulator->traceText().size();
+    EXPECT_EQ(run(*main, dumpCall(1, "c.tr")), (StepResult{StepOutcome::NotReached, 0, true}));
+    EXPECT_EQ(emulator->traceText().size(), traced);
+}
+
+TEST_F(DumpLoadCall, TheChainCheckNamesWhyATransactionDumpWouldBeRefused) {
+    EXPECT_NE(TranDumpableStatus(*main, "sales").value_or(0) & 64, 0);  // never dumped
+    RunProcedureStep(*main, SpTvrCallStatement(dumpCall(0, "sales.db")));
+    EXPECT_EQ(TranDumpableStatus(*main, "sales"), 0);
+    main->Execute("dump transaction sales with truncate_only");
+    EXPECT_EQ(TranDumpableStatus(*main, "sales"), 32);
+    EXPECT_EQ(TranDumpableStatus(*main, "nosuch\"db"), 1);
+    // A server that cannot answer gives none, not a number.
+    main->Execute("emulator fault disconnect");
+    main->Execute("dump database sales to \"" + (dumps / "cut.db").string() + "\"");
+    EXPECT_EQ(TranDumpableStatus(*main, "sales"), std::nullopt);
 }
