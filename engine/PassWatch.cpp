@@ -1,0 +1,168 @@
+#include "engine/PassWatch.h"
+
+#include "platform/RegionalSettings.h"
+
+#include <ctime>
+#include <utility>
+#include <vector>
+
+namespace tvr::engine {
+namespace {
+
+using std::chrono::duration_cast;
+using std::chrono::seconds;
+
+std::string timeOfDay(WatchClock::time_point when) {
+    const std::time_t t = WatchClock::to_time_t(when);
+    std::tm local{};
+    localtime_r(&t, &local);
+    return platform::formatLongTime(local);
+}
+
+std::string lagEntry(AlertLevel level, seconds lag, const TWatchLimits& limits) {
+    switch (level) {
+        case AlertLevel::Warning:
+            return "Lag warning: the reserve is " + LagText(lag) + " behind the main server (" +
+                   std::to_string(limits.warningMinutes) + " minutes allowed)";
+        case AlertLevel::Critical:
+            return "Lag critical: the reserve is " + LagText(lag) + " behind the main server (" +
+                   std::to_string(limits.criticalMinutes) + " minutes allowed)";
+        case AlertLevel::None:
+            break;
+    }
+    return "Lag back below the thresholds: the reserve is " + LagText(lag) + " behind";
+}
+
+}  // namespace
+
+TPassWatch::TPassWatch(TWatchDisplay& display, std::function<void(const std::string&)> errorEntry)
+    : display_(display), errorEntry_(std::move(errorEntry)) {}
+
+void TPassWatch::RunStarted(WatchClock::time_point now, bool useReserve) {
+    std::lock_guard lock(mutex_);
+    useReserve_ = useReserve;
+    if (!firstRunStart_) firstRunStart_ = now;
+    passStart_.reset();
+    passEnded_ = false;
+    stallReported_ = false;
+}
+
+void TPassWatch::PassStarted(WatchClock::time_point now) {
+    std::lock_guard lock(mutex_);
+    passStart_ = now;
+    stallReported_ = false;
+}
+
+void TPassWatch::PassEnded(WatchClock::time_point now, WatchClock::time_point dumpStart,
+                           const StepResult& dump, const StepResult& load) {
+    std::string entry;
+    {
+        std::lock_guard lock(mutex_);
+        if (stallReported_ && passStart_) {
+            entry = "The stalled pass ended after " +
+                    LagText(duration_cast<seconds>(now - *passStart_));
+        }
+        passStart_.reset();
+        stallReported_ = false;
+        passEnded_ = true;
+        dump_ = dump;
+        load_ = load;
+        const StepResult& last = useReserve_ ? load : dump;
+        if (last.outcome == StepOutcome::Ok) {
+            goodDumpStart_ = dumpStart;
+            goodLoadEnd_ = now;
+        }
+    }
+    if (!entry.empty()) errorEntry_(entry);
+}
+
+void TPassWatch::RunEnded() {
+    std::lock_guard lock(mutex_);
+    passStart_.reset();
+    stallReported_ = false;
+}
+
+seconds TPassWatch::Lag(WatchClock::time_point now) const {
+    std::lock_guard lock(mutex_);
+    const auto from = goodDumpStart_ ? goodDumpStart_ : firstRunStart_;
+    return from ? duration_cast<seconds>(now - *from) : seconds(0);
+}
+
+TWatchView TPassWatch::View(WatchClock::time_point now, const TWatchLimits& limits) const {
+    std::lock_guard lock(mutex_);
+    return viewLocked(now, limits);
+}
+
+TWatchView TPassWatch::viewLocked(WatchClock::time_point now, const TWatchLimits& limits) const {
+    TWatchView view;
+    if (passEnded_) {
+        view.mainOutcome = "dump: " + StepResultText(dump_);
+        if (useReserve_) view.reserveOutcome = "load: " + StepResultText(load_);
+    }
+    const char* good = useReserve_ ? "good load " : "good dump ";
+    view.lastGood = goodLoadEnd_
+                        ? good + timeOfDay(*goodLoadEnd_)
+                        : std::string(useReserve_ ? "no good load yet" : "no good dump yet");
+    const auto from = goodDumpStart_ ? goodDumpStart_ : firstRunStart_;
+    const seconds lag = from ? duration_cast<seconds>(now - *from) : seconds(0);
+    view.lag = "lag " + LagText(lag);
+    view.level = LagLevel(lag, limits.warningMinutes, limits.criticalMinutes);
+    if (view.level != AlertLevel::None) {
+        view.alert = "Reserve behind by " + LagText(lag) + " (" + AlertLevelName(view.level) + ")";
+    }
+    if (passStart_ && limits.stallMinutes > 0 &&
+        now - *passStart_ >= std::chrono::minutes(limits.stallMinutes)) {
+        view.stalled = true;
+        view.level = AlertLevel::Critical;
+        view.alert =
+            "Pass running for " + LagText(duration_cast<seconds>(now - *passStart_)) + " (stalled)";
+    }
+    return view;
+}
+
+void TPassWatch::Tick(WatchClock::time_point now, const TWatchLimits& limits) {
+    std::vector<std::string> entries;
+    TWatchView view;
+    {
+        std::lock_guard lock(mutex_);
+        view = viewLocked(now, limits);
+        const auto from = goodDumpStart_ ? goodDumpStart_ : firstRunStart_;
+        const seconds lag = from ? duration_cast<seconds>(now - *from) : seconds(0);
+        const AlertLevel lagLevel = LagLevel(lag, limits.warningMinutes, limits.criticalMinutes);
+        if (lagLevel != lagLevel_) {
+            entries.push_back(lagEntry(lagLevel, lag, limits));
+            lagLevel_ = lagLevel;
+        }
+        if (view.stalled && !stallReported_) {
+            stallReported_ = true;
+            entries.push_back("Pass stalled: running for " +
+                              LagText(duration_cast<seconds>(now - *passStart_)) + " (" +
+                              std::to_string(limits.stallMinutes) +
+                              " minutes allowed); it is left to finish");
+        }
+    }
+    for (const std::string& entry : entries) errorEntry_(entry);
+    display_.ShowWatch(view);
+}
+
+TWatchTicker::TWatchTicker(std::function<void()> tick)
+    : thread_([this, tick = std::move(tick)] {
+          std::unique_lock lock(mutex_);
+          while (!stop_) {
+              lock.unlock();
+              tick();
+              lock.lock();
+              wake_.wait_for(lock, std::chrono::seconds(1), [this] { return stop_; });
+          }
+      }) {}
+
+TWatchTicker::~TWatchTicker() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+}  // namespace tvr::engine

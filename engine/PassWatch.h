@@ -1,0 +1,110 @@
+#pragma once
+// The watch over the standby: what the last pass did, when the last good load was made, how
+// far the reserve is behind (the lag: now minus the start of the dump of the last good load),
+// the alert level that lag has reached, and whether a pass has been running for too long.
+//
+// The worker reports each pass as it starts and ends; a ticker calls Tick every second while
+// processing runs, and Tick shows the watch and writes one error entry at each change of
+// the alert level and one when a pass stalls (and again when it ends, with how long it took).
+// Every member may be called from any thread; one lock keeps the state whole. The display and
+// the entry writer are called outside the lock.
+#include "engine/WatchRules.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace tvr::engine {
+
+using WatchClock = std::chrono::system_clock;
+
+// The watch at one moment, as the window shows it: the grid's three new cells of each row
+// (the outcome of that server's step of the last pass; on the row of the last step, the time
+// of the last good load and the lag), the line the tray hint gains and the status bar's
+// alert text (empty below the thresholds).
+struct TWatchView {
+    std::string mainOutcome;     // "dump: ok", "dump: failed (4221)" ...
+    std::string reserveOutcome;  // "load: ..."; empty without a reserve server
+    std::string lastGood;        // "good load 16:27:22", "no good load yet"
+    std::string lag;             // "lag 00:03:12"
+    AlertLevel level = AlertLevel::None;
+    bool stalled = false;
+    std::string alert;  // "Reserve behind by 00:16:02 (warning)"; empty when none
+    bool operator==(const TWatchView&) const = default;
+};
+
+// Where the watch is shown. Called from the ticker's thread; the window carries each call
+// to the GUI thread, in order, without waiting.
+class TWatchDisplay {
+public:
+    virtual ~TWatchDisplay() = default;
+    virtual void ShowWatch(const TWatchView& view) = 0;
+};
+
+// The settings the watch reads at every tick.
+struct TWatchLimits {
+    int warningMinutes = 15;
+    int criticalMinutes = 60;
+    int stallMinutes = 30;  // 0: a pass never counts as stalled
+};
+
+class TPassWatch {
+public:
+    // `errorEntry` writes one error entry (both logs and both views) with the given text.
+    TPassWatch(TWatchDisplay& display, std::function<void(const std::string&)> errorEntry);
+
+    // A run begins: with or without a reserve server. Before any good load the lag counts
+    // from the start of the first run.
+    void RunStarted(WatchClock::time_point now, bool useReserve);
+    void PassStarted(WatchClock::time_point now);
+    // `dumpStart`: when the pass's dump was sent. A good load (or, without a reserve server, a
+    // good dump) moves the lag's starting point to it.
+    void PassEnded(WatchClock::time_point now, WatchClock::time_point dumpStart,
+                   const StepResult& dump, const StepResult& load);
+    // The run has ended: the view stays, the ticks stop.
+    void RunEnded();
+
+    // Shows the watch as it stands at `now` and writes the entries a change calls for.
+    void Tick(WatchClock::time_point now, const TWatchLimits& limits);
+    TWatchView View(WatchClock::time_point now, const TWatchLimits& limits) const;
+    std::chrono::seconds Lag(WatchClock::time_point now) const;
+
+private:
+    TWatchView viewLocked(WatchClock::time_point now, const TWatchLimits& limits) const;
+
+    TWatchDisplay& display_;
+    std::function<void(const std::string&)> errorEntry_;
+    mutable std::mutex mutex_;
+    bool useReserve_ = true;
+    std::optional<WatchClock::time_point> firstRunStart_;
+    std::optional<WatchClock::time_point> goodDumpStart_;  // dump of the last good load
+    std::optional<WatchClock::time_point> goodLoadEnd_;
+    std::optional<WatchClock::time_point> passStart_;  // the pass under way, if any
+    bool passEnded_ = false;                           // a pass has ended in this run
+    StepResult dump_;
+    StepResult load_;
+    AlertLevel lagLevel_ = AlertLevel::None;  // of the lag alone, as last entered
+    bool stallReported_ = false;
+};
+
+// Calls `tick` about once a second on a thread of its own, from construction until it is
+// destroyed (which waits for the thread, at most a second).
+class TWatchTicker {
+public:
+    explicit TWatchTicker(std::function<void()> tick);
+    ~TWatchTicker();
+    TWatchTicker(const TWatchTicker&) = delete;
+    TWatchTicker& operator=(const TWatchTicker&) = delete;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+}  // namespace tvr::engine
