@@ -115,12 +115,22 @@ bool TSybaseConnect::ConnectionDead() const {
     return (status & CS_CONSTAT_DEAD) != 0 || (status & CS_CONSTAT_CONNECTED) == 0;
 }
 
-std::unique_ptr<TSybaseConnect> TSybaseConnect::Reopen() const {
-    auto again = std::make_unique<TSybaseConnect>(serverName_, userName_, password_, LogFile(),
-                                                  ErrorLogFile());
-    for (const auto& [property, value] : textProperties_) again->SetProperty(property, value);
-    again->Connect();
-    return again;
+bool TSybaseConnect::Reconnect() {
+    CloseConnection(CS_FORCE_CLOSE);
+    if (!context_) return false;
+    CS_CONNECTION* fresh = nullptr;
+    retCode_ = ct_con_alloc(context_, &fresh);
+    if (retCode_ != CS_SUCCEED) return false;
+    connection_ = fresh;
+    // The new entry first, so that the registry is never empty in between; the old one,
+    // found first, goes.
+    RegisterSession(TSessionItem{context_, connection_, this});
+    UnregisterSession(this);
+    SetProperty(CS_USERNAME, userName_);
+    SetProperty(CS_PASSWORD, password_);
+    const auto properties = textProperties_;
+    for (const auto& [property, value] : properties) SetProperty(property, value);
+    return Connect() == CS_SUCCEED && !ConnectionDead();
 }
 
 CS_RETCODE TSybaseConnect::Connect() {

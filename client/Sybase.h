@@ -94,11 +94,12 @@ public:
     // The library's own word on the connection: not connected, or marked dead after a
     // failure of the network or of the server (ct_con_props CS_CON_STATUS).
     bool ConnectionDead() const;
-    // A new session to the same server with the same login name, password, text properties
-    // and log files, connected: the way back after the server dropped this one. The password
-    // given at logon is kept in this object's memory for that purpose only; nothing writes
-    // it anywhere. Failed() of the new object tells whether the logon succeeded.
-    std::unique_ptr<TSybaseConnect> Reopen() const;
+    // Opens the session again, in place, after the server dropped it: a new connection to the
+    // same server with the same login name, password and text properties, logging to the same
+    // files, so that whoever holds this object finds it alive again. The password given at
+    // logon is kept in this object's memory for that purpose only; nothing writes it anywhere.
+    // Only the thread that uses the connection may call it. True when the logon succeeded.
+    bool Reconnect();
 
     const std::string& ServerName() const { return serverName_; }
     const std::string& UserName() const { return userName_; }
@@ -124,7 +125,7 @@ private:
     std::atomic<std::uint64_t> serverErrors_{0};
     std::atomic<std::int32_t> lastServerErrorNumber_{0};
     std::string password_;
-    std::vector<std::pair<CS_INT, std::string>> textProperties_;  // as set, for Reopen
+    std::vector<std::pair<CS_INT, std::string>> textProperties_;  // as set, for Reconnect
     CS_COMMAND* command_ = nullptr;
     TSybaseField field_;
     std::atomic<bool> serverError_{false};

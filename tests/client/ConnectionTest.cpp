@@ -122,7 +122,7 @@ TEST_F(Connection, WorkerThreadUsesTheConnectionsOfTheInterfaceThread) {
     EXPECT_EQ(activityView.texts().front(), "from the worker  12:00:01");
 }
 
-TEST_F(Connection, ASessionTheServerDroppedIsSeenDeadAndReopensWithTheSameLogon) {
+TEST_F(Connection, ASessionTheServerDroppedIsSeenDeadAndOpensAgainInPlaceWithTheSameLogon) {
     tvr::testing::EmulatorOptions options;
     options.name = "TVRSECRET";
     options.logins = {"keeper:s3cret"};
@@ -146,10 +146,12 @@ TEST_F(Connection, ASessionTheServerDroppedIsSeenDeadAndReopensWithTheSameLogon)
     first->Execute("select 1");
     EXPECT_TRUE(first->ConnectionDead());
 
-    const std::unique_ptr<TSybaseConnect> again = first->Reopen();
-    ASSERT_FALSE(again->Failed());
-    EXPECT_FALSE(again->ConnectionDead());
-    again->Execute("select app_name(), suser_name()");
-    EXPECT_EQ(again->ColTexts(), (std::vector<std::string>{"\nUlmaris\n", "\nkeeper\n"}));
-    EXPECT_EQ(again->LogFile(), path("k.log"));
+    ASSERT_TRUE(first->Reconnect());
+    EXPECT_FALSE(first->ConnectionDead());
+    first->Execute("select app_name(), suser_name()");
+    EXPECT_EQ(first->ColTexts(), (std::vector<std::string>{"\nUlmaris\n", "\nkeeper\n"}));
+    EXPECT_EQ(SessionCount(), 1u);
+    // Messages of the new session reach the same files.
+    first->Execute("print 'back'");
+    EXPECT_TRUE(readFile(dir / "k.log").ends_with("back  12:00:01\r\n"));
 }
