@@ -1,0 +1,142 @@
+#include "engine/PassRunner.h"
+
+#include "engine/DumpFileName.h"
+#include "engine/PassSteps.h"
+#include "platform/RegionalSettings.h"
+
+#include <utility>
+
+namespace tvr::engine {
+namespace {
+
+std::string stepText(const char* step, const std::string& database, const StepResult& result) {
+    return std::string("The ") + step + " of " + database + " " + StepResultText(result);
+}
+
+}  // namespace
+
+TPassRunner::TPassRunner(TPassServices services, TPassWatch* watch, const std::atomic<bool>& stop)
+    : services_(std::move(services)), watch_(watch), stop_(stop) {}
+
+TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
+                             TRS_dump_load& load, bool useReserve, const TPassSettings& settings) {
+    TPassReport report;
+    report.failed = true;
+    // The pass never runs on a dead handle: both sessions are alive before anything is sent.
+    if (!EnsureOpen(sessions.main) || (useReserve && !EnsureOpen(sessions.reserve))) return report;
+
+    const WatchClock::time_point started = services_.now();
+    if (watch_) watch_->PassStarted(started);
+    const auto ended = [&] {
+        if (watch_) watch_->PassEnded(services_.now(), started, report.dump, report.load);
+        return report;
+    };
+    const bool full = dump.TypeTrans == 0;
+    bool fullNext = false;
+    if (!full && !ChainHolds(*sessions.main, dump.database_name, settings, fullNext)) {
+        dump.TypeTrans = load.TypeTrans = fullNext ? 0 : 1;
+        return ended();
+    }
+
+    const std::string name = FreeDumpFileName(
+        dump.database_name, !full, services_.localNow(), platform::regionalFormats(),
+        [&](const std::string& candidate) {
+            return services_.fileExists(dump.pathname + DumpPathSeparator + candidate) ||
+                   services_.fileExists(load.pathname + DumpPathSeparator + candidate);
+        });
+    dump.device_name = name;
+    load.device_name = name;
+
+    report.dump = RunProcedureStep(*sessions.main, SpTvrCallStatement(dump));
+    if (report.dump.outcome != StepOutcome::Ok) {
+        // A missing or partial file must not be loaded: a partial full dump would break the
+        // load sequence for good.
+        deleteDumpFile(dump, load);
+        services_.errorEntry(stepText("dump", dump.database_name, report.dump) + ": the file " +
+                             name + " is not loaded and is deleted" +
+                             (full ? "; the next pass is a full one again" : ""));
+        fullNext = full;
+    } else if (useReserve) {
+        report.load = RunProcedureStep(*sessions.reserve, SpTvrCallStatement(load));
+        if (report.load.outcome != StepOutcome::Ok) {
+            const bool outOfSequence = IsOutOfSequenceLoad(report.load.error);
+            // A full load that failed leaves nothing a transaction load could follow.
+            fullNext = full || (outOfSequence && settings.IsFullOnBreak);
+            services_.errorEntry(
+                stepText("load", load.database_name, report.load) +
+                (outOfSequence ? ": the file does not follow the last one loaded" : "") +
+                (fullNext ? "; the next pass is a full one" : ""));
+        }
+    }
+    report.failed = report.dump.outcome != StepOutcome::Ok ||
+                    (useReserve && report.load.outcome != StepOutcome::Ok);
+    dump.TypeTrans = load.TypeTrans = fullNext ? 0 : 1;
+    return ended();
+}
+
+void TPassRunner::WaitAfter(const TPassReport& report, bool continuous) {
+    if (!report.failed) {
+        failuresInARow_ = 0;
+        return;
+    }
+    ++failuresInARow_;
+    if (continuous) waitSeconds(BackoffSeconds(failuresInARow_));
+}
+
+bool TPassRunner::EnsureOpen(client::TSybaseConnect* session) {
+    if (!session || !session->ConnectionDead()) return true;
+    const std::string server = session->ServerName();
+    services_.errorEntry("Connection to " + server +
+                         " lost; it is opened again before the next pass");
+    for (int attempt = 1; !stop_; ++attempt) {
+        waitSeconds(BackoffSeconds(attempt));
+        if (stop_) break;
+        services_.activityLine("Connecting to " + server + " again, try " +
+                               std::to_string(attempt));
+        if (session->Reconnect()) {
+            services_.errorEntry("Connection to " + server + " opened again after " +
+                                 std::to_string(attempt) + (attempt == 1 ? " try" : " tries"));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool TPassRunner::ChainHolds(client::TSybaseConnect& main, const std::string& database,
+                             const TPassSettings& settings, bool& fullNext) {
+    if (chainUnknown_) return true;
+    const std::optional<int> status = TranDumpableStatus(main, database);
+    if (!status) {
+        // A server that does not know the question is not asked again in this run; the
+        // transaction dump goes as it always did.
+        if (!main.ConnectionDead()) chainUnknown_ = true;
+        return true;
+    }
+    if (*status == 0) {
+        chainStatus_.reset();
+        return true;
+    }
+    fullNext = settings.IsFullOnBreak;
+    if (chainStatus_ != *status) {
+        services_.errorEntry("The log of " + database +
+                             " cannot be dumped: " + ChainBreakText(*status) +
+                             " (tran_dumpable_status " + std::to_string(*status) + "); " +
+                             (fullNext ? "the next pass is a full dump and load"
+                                       : "no transaction pass is run until a full dump and load"));
+        chainStatus_ = *status;
+    }
+    return false;
+}
+
+void TPassRunner::waitSeconds(int seconds) {
+    for (int i = 0; i < seconds && !stop_; ++i) services_.sleepSecond();
+}
+
+void TPassRunner::deleteDumpFile(const TRS_dump_load& dump, const TRS_dump_load& load) {
+    for (const std::string& path : {dump.pathname + DumpPathSeparator + dump.device_name,
+                                    load.pathname + DumpPathSeparator + load.device_name}) {
+        if (services_.fileExists(path)) services_.deleteFile(path);
+    }
+}
+
+}  // namespace tvr::engine

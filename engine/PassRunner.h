@@ -1,0 +1,83 @@
+#pragma once
+// The server side of one pass as a worker that is left alone for a week runs it: dead
+// connections opened again (with a back-off) before anything is sent, the log chain asked
+// about before a transaction dump, each step judged, a failed dump not loaded and its file
+// deleted, a full pass again after a failed full dump or load, and, when so set, after the
+// chain broke. The worker keeps the state display, the file deletion and the wait; this keeps
+// what the passes of a run must remember of each other.
+#include "client/Sybase.h"
+#include "engine/PassWatch.h"
+#include "engine/ProcedureCall.h"
+#include "engine/ProcessingHost.h"
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace tvr::engine {
+
+// What the pass needs of the world around it, so that tests can give their own.
+struct TPassServices {
+    // One error entry in both logs and both views.
+    std::function<void(const std::string&)> errorEntry;
+    // One line of the activity log and view.
+    std::function<void(const std::string&)> activityLine;
+    // One second of a wait (a back-off); the wait ends early when `stop` is set.
+    std::function<void()> sleepSecond;
+    // Whether a file of the local file system exists, and its deletion.
+    std::function<bool(const std::string&)> fileExists;
+    std::function<void(const std::string&)> deleteFile;
+    std::function<WatchClock::time_point()> now;
+    std::function<std::tm()> localNow;
+};
+
+// The two sessions a run uses (not owned); a dead one is opened again in place.
+struct TPassSessions {
+    client::TSybaseConnect* main = nullptr;
+    client::TSybaseConnect* reserve = nullptr;
+};
+
+// How a pass went, for the wait that follows it.
+struct TPassReport {
+    StepResult dump;
+    StepResult load;
+    bool failed = false;  // a step used failed or was not reached
+};
+
+class TPassRunner {
+public:
+    TPassRunner(TPassServices services, TPassWatch* watch, const std::atomic<bool>& stop);
+
+    // One pass: the file name is chosen (never one already in either folder) and stored in
+    // both records; the calls are made; the records' TypeTrans says what the next pass is.
+    // Returns without sending anything when a stop comes during a reconnect.
+    TPassReport Run(const TPassSessions& sessions, TRS_dump_load& dump, TRS_dump_load& load,
+                    bool useReserve, const TPassSettings& settings);
+
+    // Counts the failed passes in a row; in continuous mode (`continuous`) waits the back-off
+    // after a failed one, 1, 2, 4 ... 60 seconds, so that a failing server cannot fill the
+    // disk with log lines. A good pass ends the count.
+    void WaitAfter(const TPassReport& report, bool continuous);
+
+private:
+    // Opens `session` again while the library holds it dead; false when a stop ended the
+    // tries. Each try is one activity line; the loss and the return are error entries.
+    bool EnsureOpen(client::TSybaseConnect* session);
+    // Asks the main server about the chain before a transaction pass; false when the
+    // transaction dump would be refused.
+    bool ChainHolds(client::TSybaseConnect& main, const std::string& database,
+                    const TPassSettings& settings, bool& fullNext);
+    void waitSeconds(int seconds);
+    void deleteDumpFile(const TRS_dump_load& dump, const TRS_dump_load& load);
+
+    TPassServices services_;
+    TPassWatch* watch_;
+    const std::atomic<bool>& stop_;
+    int failuresInARow_ = 0;
+    std::optional<int> chainStatus_;  // the last non-zero answer entered, to enter it once
+    bool chainUnknown_ = false;       // the server cannot answer: asked no more in this run
+};
+
+}  // namespace tvr::engine
