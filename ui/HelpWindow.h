@@ -1,8 +1,13 @@
 #pragma once
-// The program's help window: the installed HTML help file, opened at its first topic. A file
-// that cannot be found is reported in the window itself.
+// The program's help window: the installed HTML help file, opened at its first topic, with its
+// contents list beside the text, back and forward through the places visited, and a find bar
+// (Ctrl+F). A file that cannot be found is reported in the window itself.
 #include <QTextBrowser>
 #include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QTreeWidget;
 
 namespace tvr::ui {
 
@@ -13,12 +18,24 @@ class THelpWindow : public QWidget {
     Q_OBJECT
 public:
     explicit THelpWindow(QWidget* parent = nullptr);
-    // Shows `file` at its first topic, without waiting.
+    // Shows `file` at its first topic, without waiting. A window not yet shown opens in the
+    // middle of its parent (the main window).
     void showTopic(const QString& file);
     QTextBrowser* browser() const { return browser_; }
 
 private:
+    QWidget* makeFindBar();
+    void fillContents(const QString& file);
+    void markSection(const QUrl& url);
+    void openFind();
+    // Finds the find field's text after the selection (or before it), going round the end.
+    void findNext(bool backward);
+
     QTextBrowser* browser_;
+    QTreeWidget* contents_;
+    QWidget* findBar_ = nullptr;
+    QLineEdit* findText_ = nullptr;
+    QLabel* findStatus_ = nullptr;
 };
 
 }  // namespace tvr::ui

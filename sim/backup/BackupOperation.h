@@ -35,7 +35,6 @@ private:
     std::string backupServer_;
 };
 
-
 // One dump or load: sends the session line and the failure messages in the Backup Server's way.
 class BackupServer::Operation {
 public:

@@ -5,7 +5,6 @@
 
 namespace tvr::sim {
 
-
 BackupResult BackupServer::dumpDatabase(const std::string& database, const std::string& device,
                                         MessageSink& sink) {
     return runOperation(

@@ -9,7 +9,6 @@
 
 namespace tvr::sim {
 
-
 BackupResult BackupServer::loadDatabase(const std::string& database, const std::string& device,
                                         MessageSink& sink) {
     return runOperation(
@@ -172,8 +171,8 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
             if (standby) host_.setLoading(database, true);
             op.sink.send(bsLine(3, 42, 1, 1, "LOAD is complete (database " + database + ")."));
             op.sink.send(serverInfo("Started REDO pass for database '" + database +
-                              "'. The total number of log records to process is " +
-                              std::to_string(applied) + "."));
+                                    "'. The total number of log records to process is " +
+                                    std::to_string(applied) + "."));
             op.sink.send(serverInfo("Completed REDO pass for database '" + database + "'."));
             op.sink.send(serverInfo(
                 "Use the ONLINE DATABASE command to bring this database online; ASE will not bring "

@@ -14,16 +14,18 @@ namespace tvr::sim {
 constexpr int kRelayedMajorFactor = 100000;
 
 inline ServerError bsLine(int major, int minor, int severity, int state, const std::string& text,
-                   const char* routine = "") {
+                          const char* routine = "") {
     char code[48];
     std::snprintf(code, sizeof code, "Backup Server: %d.%d.%d.%d: ", major, minor, severity, state);
-    ServerError message = messages::systemMessage(major * kRelayedMajorFactor + minor * 100 + severity,
-                                        severity, state, code + text);
+    ServerError message = messages::systemMessage(
+        major * kRelayedMajorFactor + minor * 100 + severity, severity, state, code + text);
     message.procedure = routine;
     message.line = 0;
     return message;
 }
 
-inline ServerError serverInfo(const std::string& text) { return messages::systemMessage(0, 10, 1, text); }
+inline ServerError serverInfo(const std::string& text) {
+    return messages::systemMessage(0, 10, 1, text);
+}
 
 }  // namespace tvr::sim

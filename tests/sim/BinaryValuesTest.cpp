@@ -41,7 +41,7 @@ TEST(BinaryValues, HexLiteralsAndByteColumnsKeepTheirBytes) {
     auto value = [&](const std::string& sql) {
         const auto results = client.execute(sql).rowResults();
         return results.size() == 1 && results[0].rows.size() == 1 ? results[0].rows[0].at(0)
-                                                                   : "(no single value)";
+                                                                  : "(no single value)";
     };
     EXPECT_EQ(value("select 0x0a1B"), "0a1b");
     EXPECT_EQ(value("select datalength(0x010203)"), "3");

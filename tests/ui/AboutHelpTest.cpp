@@ -1,12 +1,16 @@
-// The About box and the help window.
+// The About box and the help window: the help's contents list, back and forward, find.
 #include "WindowFixture.h"
 
 #include "ui/AboutBox.h"
+#include "ui/HelpContents.h"
 #include "ui/HelpWindow.h"
 
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QTreeWidget>
 
 using namespace tvr;
 
@@ -75,4 +79,56 @@ TEST_F(AboutAndHelp, AMissingHelpFileIsReportedInTheHelpWindow) {
     ASSERT_NE(window->helpWindow(), nullptr);
     EXPECT_TRUE(window->helpWindow()->browser()->toPlainText().contains("cannot be found"));
     EXPECT_TRUE(prompts.calls().empty());
+}
+
+TEST_F(AboutAndHelp, HelpOpensOverTheMainWindowWithContentsBackForwardAndFind) {
+    window->show();
+    window->move(70, 50);
+    action("N_Help")->trigger();
+    ui::THelpWindow* help = window->helpWindow();
+    ASSERT_NE(help, nullptr);
+    EXPECT_EQ(help->frameGeometry().center(), window->frameGeometry().center());
+    QTextBrowser* browser = help->browser();
+
+    // A section picked in the contents list is shown; Back and Forward retrace the way.
+    auto* contents = help->findChild<QTreeWidget*>("HelpContents");
+    ASSERT_NE(contents, nullptr);
+    const auto items = contents->findItems("The interval", Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_EQ(items.size(), 1);
+    emit contents->itemActivated(items[0], 0);
+    EXPECT_EQ(browser->source().fragment(), "interval");
+    help->findChild<QAction*>("HelpBack")->trigger();
+    EXPECT_EQ(browser->source().fragment(), "topic1");
+    help->findChild<QAction*>("HelpForward")->trigger();
+    EXPECT_EQ(browser->source().fragment(), "interval");
+    EXPECT_EQ(contents->currentItem(), items[0]);
+
+    // Ctrl+F opens the find bar; Enter selects the next place, going round the end.
+    QApplication::setActiveWindow(help);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(help, 10000));
+    QTest::keyClick(browser, Qt::Key_F, Qt::ControlModifier);
+    auto* find = help->findChild<QLineEdit*>("HelpFind");
+    ASSERT_TRUE(find && find->isVisible());
+    QTest::keyClicks(find, "TVR_REGISTRY");
+    QTest::keyClick(find, Qt::Key_Return);
+    EXPECT_EQ(browser->textCursor().selectedText(), "TVR_REGISTRY");
+    find->setText("no such words in the help");
+    QTest::keyClick(find, Qt::Key_Return);
+    EXPECT_EQ(help->findChild<QLabel*>("HelpFindStatus")->text(), "Not found");
+    QTest::keyClick(find, Qt::Key_Escape);
+    EXPECT_FALSE(find->isVisible());
+}
+
+TEST_F(AboutAndHelp, EveryLinkInsideTheHelpLeadsToASectionOfTheContents) {
+    QFile file(ui::helpFilePath());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    QStringList anchors;
+    for (const ui::HelpSection& section : ui::helpSections(html)) anchors << section.anchor;
+    ASSERT_FALSE(anchors.isEmpty());
+    static const QRegularExpression link(QStringLiteral(R"re(href="#([^"]+)")re"));
+    for (auto it = link.globalMatch(html); it.hasNext();) {
+        const QString target = it.next().captured(1);
+        EXPECT_TRUE(anchors.contains(target)) << target.toStdString();
+    }
 }
