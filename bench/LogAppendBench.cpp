@@ -2,7 +2,8 @@
 // it: the longest time the GUI thread's event loop is held while they arrive. A timer on the
 // GUI thread ticks every millisecond; the largest gap between two ticks is the longest hold,
 // as the clock on the wall sees it (which includes any time the system gave the GUI thread's
-// core to other processes) and as the GUI thread's own processor time counts it.
+// core to other processes) and as the GUI thread's own processor time counts it. Also the
+// appending thread's wall time per line and the GUI thread's processor time per line.
 //
 //   log_append_bench [lines]
 #include "client/LogSink.h"
@@ -70,6 +71,7 @@ int main(int argc, char** argv) {
     QEventLoop loop;
     clock.start();
     lastCpu = threadCpuNanoseconds();
+    const qint64 guiCpuAtStart = lastCpu;
     tick.start();
     const auto begin = std::chrono::steady_clock::now();
     std::thread worker([&] {
@@ -89,6 +91,11 @@ int main(int argc, char** argv) {
     worker.join();
     const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - begin;
     tick.stop();
+    // The lines still waiting for their frame reach the screen too.
+    QTimer::singleShot(50, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double guiCpuPerLine =
+        double(threadCpuNanoseconds() - guiCpuAtStart) / 1e3 / double(lines);
     const long shown = long(window.activityView()->lineCount());
     tvr::client::SetLogView(nullptr);
     tvr::client::SetErrorLogView(nullptr);
@@ -97,9 +104,11 @@ int main(int argc, char** argv) {
     std::printf("lines appended:        %ld from another thread (%ld in the view)\n", lines, shown);
     std::printf("time for all:          %.2f s (%.1f us a line, file write included)\n",
                 spent.count(), spent.count() * 1e6 / double(lines));
+    std::printf("GUI thread per line:   %.1f us of its processor time (ticks included)\n",
+                guiCpuPerLine);
     std::printf(
         "longest event-loop hold: %.1f ms of the GUI thread's processor time "
-        "(target <= 50 ms)\n",
+        "(target < 16 ms)\n",
         double(longestCpu) / 1e6);
     std::printf("longest gap on the wall clock: %.1f ms, %lld timer ticks\n", double(longest) / 1e6,
                 static_cast<long long>(ticks));

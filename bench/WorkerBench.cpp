@@ -2,14 +2,18 @@
 // passes one after another (interval off, each dump file deleted after its load), through the
 // real start of processing, client library and log files.
 //
-//   worker_bench [passes]        (default 10000)
+//   worker_bench [passes] [--window]        (default 10000 passes, no window)
+//
+// With --window the real main window, shown (offscreen unless QT_QPA_PLATFORM says otherwise),
+// is the worker's display and its two views take the log lines, as they do for a user; the GUI
+// thread runs its event loop meanwhile. Without it, nothing shows the lines.
 //
 // Prints, over the first 1,000 passes: the worker's own time per pass (the pass's wall time
 // less the time its thread spent blocked waiting for the servers' answers) and the idle gap
 // between two passes ("Sleeping..." to the next "Processing..."), median and 99th percentile,
 // with the processor time the worker's thread used per pass, which a busy machine does not
 // inflate. Then the process's resident memory, heap in use and open descriptors after 100
-// passes, after 1,000 and after the last.
+// passes, after 1,000, after 10,000 (when there are more) and after the last.
 //
 // The servers' time is measured on the client side: the library waits for every answer in
 // poll(), which this program interposes to add up, per thread, the time spent blocked there.
@@ -21,6 +25,11 @@
 #include "engine/WindowState.h"
 #include "tests/support/Emulator.h"
 #include "tests/support/ScriptedProcessingHost.h"
+#include "ui/FormDumpLoad.h"
+#include "ui/LogView.h"
+
+#include <QApplication>
+#include <QEventLoop>
 
 #include <dlfcn.h>
 #include <malloc.h>
@@ -89,10 +98,12 @@ Clock::duration threadCpuTime() {
 }
 
 // Takes the time of every state change on the worker's thread, into storage reserved before
-// the run, and stops the worker after `passes` passes.
+// the run, and stops the worker after `passes` passes. Passes every call on to `shown`, the
+// main window, when there is one.
 class TimingDisplay final : public TProcessDisplay {
 public:
-    TimingDisplay(TWindowState& window, int passes) : window_(window), passes_(passes) {
+    TimingDisplay(TWindowState& window, int passes, TProcessDisplay* shown)
+        : window_(window), passes_(passes), shown_(shown) {
         // Written in full now, so that their pages are resident before the first figure is
         // taken and do not show as growth of the worker.
         own_.assign(static_cast<std::size_t>(passes), {});
@@ -101,6 +112,7 @@ public:
     }
 
     void SetProcessState(int state) override {
+        if (shown_) shown_->SetProcessState(state);
         const auto now = Clock::now();
         if (state == StateProcessing) {
             const auto cpu = threadCpuTime();
@@ -113,6 +125,7 @@ public:
             ++count_;
             if (count_ == 101) after100_ = processFigures();
             if (count_ == 1001) after1000_ = processFigures();
+            if (count_ == 10001) after10000_ = processFigures();
             passStart_ = now;
             blockedAtStart_ = blockedInPoll;
             cpuAtStart_ = cpu;
@@ -123,18 +136,38 @@ public:
             std::lock_guard lock(mutex_);
             ended_ = true;
             done_.notify_all();
+            if (shown_)
+                QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         }
     }
-    void RefreshTray() override {}
-    void EnableStart(bool) override {}
-    void SetToolbarSection(ToolbarSection, int, bool) override {}
-    void SetActivityBusy(bool) override {}
+    void RefreshTray() override {
+        if (shown_) shown_->RefreshTray();
+    }
+    void EnableStart(bool enabled) override {
+        if (shown_) shown_->EnableStart(enabled);
+    }
+    void SetToolbarSection(ToolbarSection section, int image, bool clickable) override {
+        if (shown_) shown_->SetToolbarSection(section, image, clickable);
+    }
+    void SetActivityBusy(bool busy) override {
+        if (shown_) shown_->SetActivityBusy(busy);
+    }
     void RequestClose() override {}
-    void SetStatusText(int, const std::string&) override {}
-    void SetInfoRowCount(int) override {}
-    void SetInfoRow(int, const InfoRow&) override {}
-    void SetInfoCell(int, int, const std::string&) override {}
-    void EnableTrayMain(bool) override {}
+    void SetStatusText(int panel, const std::string& text) override {
+        if (shown_) shown_->SetStatusText(panel, text);
+    }
+    void SetInfoRowCount(int rows) override {
+        if (shown_) shown_->SetInfoRowCount(rows);
+    }
+    void SetInfoRow(int row, const InfoRow& cells) override {
+        if (shown_) shown_->SetInfoRow(row, cells);
+    }
+    void SetInfoCell(int row, int column, const std::string& text) override {
+        if (shown_) shown_->SetInfoCell(row, column, text);
+    }
+    void EnableTrayMain(bool enabled) override {
+        if (shown_) shown_->EnableTrayMain(enabled);
+    }
 
     void waitForEnd() {
         std::unique_lock lock(mutex_);
@@ -145,10 +178,12 @@ public:
     const std::vector<Clock::duration>& cpu() const { return cpu_; }
     ProcessFigures after100() const { return after100_; }
     ProcessFigures after1000() const { return after1000_; }
+    ProcessFigures after10000() const { return after10000_; }
 
 private:
     TWindowState& window_;
     const int passes_;
+    TProcessDisplay* const shown_;
     int count_ = 0;
     Clock::time_point passStart_;
     Clock::time_point sleepStart_;
@@ -159,6 +194,7 @@ private:
     Clock::duration cpuAtStart_{};
     ProcessFigures after100_;
     ProcessFigures after1000_;
+    ProcessFigures after10000_;
     std::mutex mutex_;
     std::condition_variable done_;
     bool ended_ = false;
@@ -193,10 +229,30 @@ std::unique_ptr<tvr::client::TSybaseConnect> logOn(const std::string& server, co
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int passes = argc > 1 ? std::atoi(argv[1]) : 10000;
+    int passes = 10000;
+    bool withWindow = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--window")
+            withWindow = true;
+        else
+            passes = std::atoi(argv[i]);
+    }
     if (passes <= 1000) {
-        std::fprintf(stderr, "usage: worker_bench [passes], more than 1000\n");
+        std::fprintf(stderr, "usage: worker_bench [passes] [--window], more than 1000 passes\n");
         return 2;
+    }
+    if (withWindow && !std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    int qtArgc = 1;
+    char qtName[] = "worker_bench";
+    char* qtArgv[] = {qtName, nullptr};
+    std::unique_ptr<QApplication> app;
+    std::unique_ptr<tvr::ui::TFormDumpLoad> shown;
+    if (withWindow) {
+        app = std::make_unique<QApplication>(qtArgc, qtArgv);
+        shown = std::make_unique<tvr::ui::TFormDumpLoad>();
+        shown->show();
+        tvr::client::SetLogView(&shown->activitySink());
+        tvr::client::SetErrorLogView(&shown->errorSink());
     }
     // aseemu sits beside this program unless TVR_BIN_DIR says otherwise.
     if (!std::getenv("TVR_BIN_DIR")) {
@@ -233,11 +289,12 @@ int main(int argc, char** argv) {
     tvr::testing::ScriptedProcessingHost host(window);
     host.setStartSettings(TStartSettings{false, "sales", folder, "sales_copy", folder});
     host.setPassSettings(TPassSettings{true, false, "00:00"});
-    TimingDisplay display(window, passes);
+    TimingDisplay display(window, passes, shown.get());
     TProcessingControl control(window, display, host);
 
     const auto start = Clock::now();
     control.StartProcessing();
+    if (app) QApplication::exec();
     display.waitForEnd();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     window.FWorker->WaitFor();
@@ -257,14 +314,25 @@ int main(int argc, char** argv) {
     std::printf("idle gap between passes:        median %8.1f us   99th percentile %8.1f us\n",
                 gapMedian, gap99);
     const ProcessFigures middle = display.after1000();
+    const ProcessFigures later = passes > 10000 ? display.after10000() : last;
+    std::printf("display: %s\n", shown ? "the main window, shown, following the log" : "none");
     std::printf(
-        "resident memory:  %ld KiB after 100 passes, %ld KiB after 1000, %ld KiB after %d\n",
-        first.residentKiB, middle.residentKiB, last.residentKiB, passes);
+        "resident memory:  %ld KiB after 100 passes, %ld KiB after 1000, %ld KiB after "
+        "10000, %ld KiB after %d\n",
+        first.residentKiB, middle.residentKiB, later.residentKiB, last.residentKiB, passes);
     std::printf(
-        "heap in use:      %ld KiB after 100 passes, %ld KiB after 1000, %ld KiB after %d\n",
-        first.heapInUseKiB, middle.heapInUseKiB, last.heapInUseKiB, passes);
-    std::printf("open descriptors: %d after 100 passes, %d after 1000, %d after %d\n",
-                first.descriptors, middle.descriptors, last.descriptors, passes);
+        "heap in use:      %ld KiB after 100 passes, %ld KiB after 1000, %ld KiB after "
+        "10000, %ld KiB after %d\n",
+        first.heapInUseKiB, middle.heapInUseKiB, later.heapInUseKiB, last.heapInUseKiB, passes);
+    std::printf(
+        "open descriptors: %d after 100 passes, %d after 1000, %d after 10000, %d after %d\n",
+        first.descriptors, middle.descriptors, later.descriptors, last.descriptors, passes);
+    if (shown) {
+        std::printf("lines in the views: %zu activity, %zu errors\n",
+                    shown->activityView()->lineCount(), shown->errorView()->lineCount());
+        tvr::client::SetLogView(nullptr);
+        tvr::client::SetErrorLogView(nullptr);
+    }
 
     window.FWorker.reset();
     window.MainConnection.reset();

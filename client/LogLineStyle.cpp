@@ -1,10 +1,11 @@
 #include "client/LogLineStyle.h"
 
+#include "client/TextLines.h"
+
+#include <cstring>
+
 namespace tvr::client {
 namespace {
-
-constexpr std::string_view kErrMarker = "$Err$";
-constexpr std::string_view kMessMarker = "$Mess$";
 
 std::string withoutAll(std::string_view line, std::string_view marker) {
     std::string out;
@@ -20,9 +21,38 @@ std::string withoutAll(std::string_view line, std::string_view marker) {
     }
 }
 
-bool holdsError(const std::string& text) { return text.find("Error") != std::string::npos; }
+bool holdsError(std::string_view text) { return text.find("Error") != std::string_view::npos; }
+
+// What follows the first `marker` in `text`, when it holds one.
+bool cutAfter(std::string_view& text, std::string_view marker) {
+    const std::size_t at = text.find(marker);
+    if (at == std::string_view::npos) return false;
+    text.remove_prefix(at + marker.size());
+    return true;
+}
 
 }  // namespace
+
+std::vector<LogLine> StyleLogEntry(std::string_view text) {
+    LogLine style;
+    if (cutAfter(text, kMessMarker)) style.colour = LogColour::Green;
+    if (cutAfter(text, kErrMarker)) {
+        style.colour = LogColour::Red;
+        style.bold = true;
+    }
+    std::vector<LogLine> lines;
+    forEachLine(text, [&](std::string_view line) {
+        style.text = line;
+        lines.push_back(style);
+    });
+    return lines;
+}
+
+bool HoldsLogMarker(std::string_view line) {
+    return !line.empty() && std::memchr(line.data(), '$', line.size()) &&
+           (line.find(kErrMarker) != std::string_view::npos ||
+            line.find(kMessMarker) != std::string_view::npos);
+}
 
 LogLine StyleLogLine(std::string_view line) {
     if (line.find(kErrMarker) != std::string_view::npos) {
@@ -36,6 +66,12 @@ LogLine StyleLogLine(std::string_view line) {
         return out;
     }
     return LogLine{std::string(line), LogColour::Default, false, false};
+}
+
+LogLine StyleErrorRecordLine(std::string_view line, bool notice) {
+    const bool error = holdsError(line);
+    return LogLine{std::string(line), notice ? LogColour::Green : LogColour::Red, error || !notice,
+                   error};
 }
 
 }  // namespace tvr::client

@@ -20,16 +20,27 @@
 namespace tvr::client {
 namespace {
 
-constexpr const char* kErrMarker = "$Err$";
-constexpr const char* kMessMarker = "$Mess$";
 constexpr CS_INT kProcedureNotice = 2007;
 
-// The lines of an activity entry as the view shows them: each line styled by its own
-// markers, exactly as the view styles the same lines when the file is loaded again.
-std::vector<LogLine> activityLines(const std::string& text) {
-    std::vector<LogLine> out;
-    for (const std::string& line : SplitLines(text)) out.push_back(StyleLogLine(line));
-    return out;
+// The text of an error entry in a log file: for each line, CR LF, the marker and the line.
+std::string errorEntryText(const std::vector<std::string>& lines, bool notice) {
+    const std::string_view marker = notice ? kMessMarker : kErrMarker;
+    std::string text;
+    for (const std::string& line : lines) {
+        text += "\r\n";
+        text += marker;
+        text += line;
+    }
+    return text;
+}
+
+// The lines of an error entry in both views.
+void showErrorEntry(const std::vector<std::string>& lines, bool notice) {
+    std::vector<LogLine> shown;
+    shown.reserve(lines.size());
+    for (const std::string& line : lines) shown.push_back(StyleErrorRecordLine(line, notice));
+    if (LogSink* view = LogView()) view->addLines(shown);
+    if (LogSink* view = ErrorLogView()) view->addLines(shown);
 }
 
 }  // namespace
@@ -57,7 +68,7 @@ void AppendToLog(const std::string& text, const std::string& file, bool show) {
                                        platform::PromptButtons::Ok, platform::PromptIcon::None);
     if (show) {
         if (LogSink* view = LogView()) {
-            const std::vector<LogLine> lines = activityLines(text);
+            const std::vector<LogLine> lines = StyleLogEntry(text);
             if (!lines.empty()) view->addLines(lines);
         }
     }
@@ -79,31 +90,34 @@ void WriteErrorRecord(const CS_SERVERMSG& message, const std::string& file, bool
         std::to_string(message.state) + ";  line " + std::to_string(message.line);
     const std::string messageText = ServerMessageText(message);
     const std::vector<std::string> recordLines = SplitLines(heading + "\r\n" + messageText);
-
-    const char* marker = notice ? kMessMarker : kErrMarker;
-    std::string fileText;
-    for (const std::string& line : recordLines) {
-        fileText += "\r\n";
-        fileText += marker;
-        fileText += line;
-    }
-
-    if (show) {
-        std::vector<LogLine> shown;
-        shown.reserve(recordLines.size());
-        for (const std::string& line : recordLines) {
-            const bool holdsError = line.find("Error") != std::string::npos;
-            LogLine l{line, notice ? LogColour::Green : LogColour::Red, false, false};
-            l.bold = holdsError || !notice;
-            l.underline = holdsError;
-            shown.push_back(std::move(l));
-        }
-        if (LogSink* view = LogView()) view->addLines(shown);
-        if (LogSink* view = ErrorLogView()) view->addLines(shown);
-    }
-
+    if (show) showErrorEntry(recordLines, notice);
     SendEvent(EventErrorHeading, heading + "\r\n" + messageText);
-    AppendToLog(fileText, file, false);
+    AppendToLog(errorEntryText(recordLines, notice), file, false);
+}
+
+void WriteProgramError(const std::string& text, const std::vector<std::string>& files, bool show) {
+    const std::vector<std::string> lines =
+        SplitLines("Error: Time: " + LogTimeNow() + ";  " + text);
+    const std::string entry = errorEntryText(lines, false);
+    for (const std::string& file : files) {
+        try {
+            AppendToLog(entry, file, false);
+        } catch (const LogFileError&) {
+            // The entry is lost for this file only; the other files and the views still get it.
+        }
+    }
+    if (show) showErrorEntry(lines, false);
+}
+
+void EmptyLogFile(const std::string& path) {
+    if (path.empty()) return;
+    // Opened for writing without O_TRUNC first, so that a file that refuses writing is left
+    // exactly as it was; then cut to nothing.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) throw LogFileError(path);
+    const int cut = ::ftruncate(fd, 0);
+    ::close(fd);
+    if (cut != 0) throw LogFileError(path);
 }
 
 std::string MakeLogFileName(const std::string& folder, const std::string& baseName,

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tvr::client {
 
@@ -31,6 +32,16 @@ void PrintToLog(const std::string& text, const std::string& file);
 // The error record of one server message, written to `file`; shown in both views when `show`.
 // Beeps unless the message is 2007.
 void WriteErrorRecord(const CS_SERVERMSG& message, const std::string& file, bool show);
+
+// An error of the program's own (not a server's): the lines of "Error: Time: ", the current
+// time, ";  " and `text`, written as an error record's lines are (each after CR LF and
+// "$Err$") to each of `files`, and shown in both views like an error record when `show`. A
+// file that cannot be opened (or an empty name) loses the entry; the others still take it.
+void WriteProgramError(const std::string& text, const std::vector<std::string>& files, bool show);
+
+// Creates `path` when missing and cuts it to length 0. A file that cannot be opened for
+// writing raises LogFileError and is left as it was. An empty name does nothing.
+void EmptyLogFile(const std::string& path);
 
 // The text of a server message: up to its first zero character, at most CS_MAX_MSG bytes.
 std::string ServerMessageText(const CS_SERVERMSG& message);

@@ -1,6 +1,7 @@
 #include "client/MessageHandlers.h"
 
 #include "client/Events.h"
+#include "client/LogLineStyle.h"
 #include "client/LogWriter.h"
 #include "client/SessionRegistry.h"
 #include "client/Sybase.h"
@@ -68,7 +69,7 @@ CS_RETCODE ClientMessageHandler(CS_CONTEXT*, CS_CONNECTION* connection, CS_CLIEN
         if (TSybaseConnect* owner = FindSession(connection)) {
             const std::string text(message->msgstring,
                                    ::strnlen(message->msgstring, sizeof message->msgstring));
-            PrintToLog("$Err$" + text, owner->LogFile());
+            PrintToLog(std::string(kErrMarker) + text, owner->LogFile());
         }
     } catch (...) {
         // As for server messages: the entry is lost, the library is not disturbed.

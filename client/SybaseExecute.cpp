@@ -3,6 +3,7 @@
 
 #include "client/DatetimeText.h"
 #include "client/Events.h"
+#include "client/LogLineStyle.h"
 #include "client/LogWriter.h"
 #include "client/SessionRegistry.h"
 #include "client/TextLines.h"
@@ -48,7 +49,7 @@ void TSybaseConnect::SendCommand(const std::string& sql) {
         if (retCode_ != CS_SUCCEED) command_ = nullptr;
     }
     if (!command_) {
-        AppendToLog("$Err$НЕПРАВИЛЬНЫЙ ЗАПРОС: " + sql, LogFile(), true);
+        AppendToLog(std::string(kErrMarker) + "НЕПРАВИЛЬНЫЙ ЗАПРОС: " + sql, LogFile(), true);
         return;
     }
     std::vector<char> text(sql.begin(), sql.end());
@@ -203,7 +204,8 @@ void TSybaseConnect::CancelAll() {
     // then passes on to the caller.
     std::exception_ptr failure;
     try {
-        PrintToLog("$Err$" + LogTimeNow() + " Unexpected Error! Connect failed!", LogFile());
+        PrintToLog(std::string(kErrMarker) + LogTimeNow() + " Unexpected Error! Connect failed!",
+                   LogFile());
     } catch (...) {
         failure = std::current_exception();
     }

@@ -68,12 +68,7 @@ void TLogons::ActivateWithoutDialog(ConnectForm& form) {
         form.LoadServerList();
     } catch (const ServerListError& e) {
         // Nobody watches an automatic logon: the error log keeps the reason.
-        try {
-            client::AppendToLog(
-                "\r\n$Err$Error: Time: " + client::LogTimeNow() + "\r\n$Err$" + e.what() + "\r\n",
-                logFiles_.error, false);
-        } catch (const std::exception&) {
-        }
+        client::WriteProgramError(e.what(), {logFiles_.error}, false);
     }
     form.LoadRememberedNames();
 }

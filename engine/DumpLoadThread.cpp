@@ -1,8 +1,6 @@
 #include "engine/DumpLoadThread.h"
 
-#include "client/LogSink.h"
 #include "client/LogWriter.h"
-#include "client/TextLines.h"
 #include "engine/DumpFileName.h"
 #include "platform/RegionalSettings.h"
 
@@ -114,27 +112,12 @@ void TDumpLoadThread::RunPass() {
 }
 
 void TDumpLoadThread::ReportPassFailure(const std::string& text) {
-    // An error entry in both logs and both views, every line marked as an error (a log
-    // file's error text has two lines), then the stop a confirmed Stop makes.
-    const std::vector<std::string> lines =
-        client::SplitLines("Error: Time: " + client::LogTimeNow() + ";  " + text);
-    std::string entry;
-    std::vector<client::LogLine> shown;
-    for (const std::string& line : lines) {
-        entry += "\r\n$Err$" + line;
-        shown.push_back(client::LogLine{line, client::LogColour::Red, true, true});
-    }
-    for (const std::string& file :
-         {MainConnection ? MainConnection->LogFile() : std::string(),
-          MainConnection ? MainConnection->ErrorLogFile() : std::string()}) {
-        try {
-            client::AppendToLog(entry, file, false);
-        } catch (const std::exception&) {
-            // The views below still show it.
-        }
-    }
-    if (client::LogSink* view = client::LogView()) view->addLines(shown);
-    if (client::LogSink* view = client::ErrorLogView()) view->addLines(shown);
+    // An error entry in both logs and both views (a log file's error text has two lines),
+    // then the stop a confirmed Stop makes.
+    client::WriteProgramError(text,
+                              {MainConnection ? MainConnection->LogFile() : std::string(),
+                               MainConnection ? MainConnection->ErrorLogFile() : std::string()},
+                              true);
 
     std::lock_guard lock(window_.FLock);
     window_.FProcessing = false;

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -36,6 +37,12 @@ std::string temporaryPrefix(const std::filesystem::path& target) {
 }
 constexpr std::size_t kTemporarySuffixLength = 6;
 
+[[noreturn]] void closeAndThrow(int fd, const char* what) {
+    const int err = errno;
+    closeQuietly(fd);
+    throwErrno(what, err);
+}
+
 }  // namespace
 
 FileLock::FileLock(const std::filesystem::path& lockFile) {
@@ -55,23 +62,40 @@ FileLock::FileLock(const std::filesystem::path& lockFile) {
 FileLock::~FileLock() { closeQuietly(fd_); }
 
 std::optional<std::string> readWholeFile(const std::filesystem::path& file) {
+    return readFileEnd(file, UINT64_MAX);
+}
+
+std::optional<std::string> readFileEnd(const std::filesystem::path& file, std::uint64_t lastBytes,
+                                       std::uint64_t endAt, std::uint64_t* startedAt) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT) return std::nullopt;
         throwErrno("cannot open");
     }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) closeAndThrow(fd, "cannot read");
+    // One allocation of the size to read, so a large file costs no more than its bytes.
     std::string out;
-    char buf[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
+    std::uint64_t from = 0, to = UINT64_MAX;
+    if (S_ISREG(info.st_mode)) {
+        to = std::min(endAt, static_cast<std::uint64_t>(std::max<off_t>(info.st_size, 0)));
+        from = to > lastBytes ? to - lastBytes : 0;
+        if (from > 0 && ::lseek(fd, static_cast<off_t>(from), SEEK_SET) < 0)
+            closeAndThrow(fd, "cannot read");
+        out.reserve(static_cast<std::size_t>(to - from));
+    }
+    if (startedAt) *startedAt = from;
+    char buf[65536];
+    for (std::uint64_t left = to - from; left > 0;) {
+        const ssize_t n =
+            ::read(fd, buf, static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof buf)));
         if (n < 0) {
             if (errno == EINTR) continue;
-            const int err = errno;
-            closeQuietly(fd);
-            throwErrno("cannot read", err);
+            closeAndThrow(fd, "cannot read");
         }
         if (n == 0) break;
         out.append(buf, static_cast<std::size_t>(n));
+        left -= static_cast<std::uint64_t>(n);
     }
     closeQuietly(fd);
     return out;

@@ -1,5 +1,6 @@
 #pragma once
 // Whole-file reads and crash-safe replacement of small files shared between processes.
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -23,6 +24,11 @@ private:
 
 // The whole file, or nothing when it does not exist. Throws std::system_error otherwise.
 std::optional<std::string> readWholeFile(const std::filesystem::path& file);
+// The same for the part of a regular file that ends at `endAt` (its end, when that is
+// beyond it) and holds at most `lastBytes` bytes; `startedAt` receives where that part starts.
+std::optional<std::string> readFileEnd(const std::filesystem::path& file, std::uint64_t lastBytes,
+                                       std::uint64_t endAt = UINT64_MAX,
+                                       std::uint64_t* startedAt = nullptr);
 
 // The points a replacement passes; tests stop a writer at each of them.
 enum class ReplaceStage { TempWritten, TempSynced, Renamed };

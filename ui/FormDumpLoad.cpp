@@ -2,6 +2,7 @@
 
 #include "client/LogFileNames.h"
 #include "config/ProcedureMarker.h"
+#include "config/ViewSettings.h"
 #include "engine/DumpLoadThread.h"
 #include "platform/Prompts.h"
 #include "platform/RegistryError.h"
@@ -158,6 +159,7 @@ TFormDumpLoad::TFormDumpLoad(QWidget* parent)
         // The settings' own load reports an unreadable registry file.
         state_->SetupPending = false;
     }
+    applyViewSettings();
     tray_->show();
 
     // The program lives in the tray until Exit: hiding the last window must not end it. A
@@ -267,6 +269,8 @@ void TFormDumpLoad::buildLayout() {
         }
     }
     errorView_->setReadOnly(true);
+    activityView_->setHistoryFile(client::LogFileName);
+    errorView_->setHistoryFile(client::ErrorLogFileName);
     activitySink_.setView(activityView_);
     errorSink_.setView(errorView_);
     pages_->setCurrentIndex(0);
@@ -441,6 +445,17 @@ void TFormDumpLoad::ResetReserveInfo() {
 }
 
 // --- The log views --------------------------------------------------------------------------
+
+void TFormDumpLoad::applyViewSettings() {
+    std::size_t lines = config::kDefaultLogViewLines;
+    try {
+        lines = config::readLogViewLines(platform::Registry());
+    } catch (const platform::RegistryError&) {
+        // The settings' own load reports an unreadable registry file.
+    }
+    activityView_->setLineLimit(lines);
+    errorView_->setLineLimit(lines);
+}
 
 void TFormDumpLoad::LoadLogFile(const std::string& path) {
     client::LogSink* bound = client::LogView();

@@ -78,6 +78,8 @@ public:
     // "Clear Log" and "Clear Error Log": the view and its file; throw LogViewError.
     void ClearLog();
     void ClearErrorLog();
+    // How many lines the views keep, from the settings store.
+    void applyViewSettings();
 
     // The commands, as the menus, the toolbar and the tray run them.
     void NStartClick();

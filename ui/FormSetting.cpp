@@ -1,9 +1,9 @@
 #include "ui/FormSetting.h"
 
+#include "client/LogWriter.h"
 #include "config/ApplySettings.h"
 #include "config/CommandError.h"
 #include "config/InstallProcedure.h"
-#include "config/LogFileClear.h"
 #include "config/ProcedureMarker.h"
 #include "platform/Prompts.h"
 #include "ui/WatchSettingsPage.h"
@@ -354,11 +354,11 @@ void TFormSetting::clearLogs() {
         if (clearErrorLog_)
             clearErrorLog_();
         else
-            clearLogFile(logFiles_.error);
+            client::EmptyLogFile(logFiles_.error);
         if (clearLog_)
             clearLog_();
         else
-            clearLogFile(logFiles_.activity);
+            client::EmptyLogFile(logFiles_.activity);
     } catch (const std::exception& e) {
         reportCommandError(e.what());
     }

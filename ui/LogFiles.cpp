@@ -1,68 +1,121 @@
 #include "ui/LogFiles.h"
 
 #include "client/LogWriter.h"
+#include "client/TextLines.h"
+#include "platform/AtomicFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
+#include <system_error>
 
 namespace tvr::ui {
 namespace {
 
 constexpr const char* kCheckReadOnly = "\n                       Check attribute ReadOnly";
+constexpr std::uint64_t kFirstGuessPerLine = 128;
+// The newest lines of a log, shown before the window appears: more than a screen holds.
+constexpr std::size_t kFirstLines = 500;
+// The older lines are taken apart in pieces of about this size, each its own chunk, so that
+// a stop is noticed soon and the oldest piece can be freed once all its lines are gone.
+constexpr std::size_t kPieceBytes = std::size_t{4} << 20;
 
-// The whole file, read with one allocation of its size, so a large log costs no more than
-// its bytes while it loads.
-bool readWhole(const std::string& path, std::string& bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
+// The end of a log file, up to `endAt`.
+struct LogTail {
+    std::string bytes;
+    std::uint64_t start = 0;  // where the bytes begin in the file
+};
+
+// The last `lines` lines before `endAt` (all there are when fewer), or the whole file when
+// `lines` is 0. Only the end of a long file is read: a guess of its size first, twice as much
+// each time the guess falls short.
+std::optional<LogTail> readLastLines(const std::string& path, std::size_t lines,
+                                     std::uint64_t endAt = UINT64_MAX) {
+    LogTail tail;
+    if (lines == 0) {
+        std::optional<std::string> bytes = platform::readFileEnd(path, UINT64_MAX, endAt);
+        if (!bytes) return std::nullopt;
+        tail.bytes = std::move(*bytes);
+        return tail;
     }
-    bytes.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t got = 0;
-    for (;;) {
-        if (got == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return false;
+    const std::size_t wanted = lines;
+    for (std::uint64_t guess = std::max<std::uint64_t>(wanted * kFirstGuessPerLine, 65536);;
+         guess *= 2) {
+        std::optional<std::string> bytes = platform::readFileEnd(path, guess, endAt, &tail.start);
+        if (!bytes) return std::nullopt;
+        tail.bytes = std::move(*bytes);
+        // Unless the file's start came, the first line read may be cut: it does not count.
+        std::vector<std::size_t> starts;
+        client::forEachLine(tail.bytes, [&](std::string_view line) {
+            starts.push_back(std::size_t(line.data() - tail.bytes.data()));
+        });
+        const std::size_t complete = starts.size() - (tail.start > 0 && !starts.empty() ? 1 : 0);
+        if (complete >= wanted) {
+            const std::size_t cut = starts[starts.size() - wanted];
+            tail.bytes.erase(0, cut);
+            tail.start += cut;
+            return tail;
         }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
+        if (tail.start == 0) return tail;
     }
-    ::close(fd);
-    bytes.resize(got);
-    return true;
+}
+
+// The lines of a log's bytes, taken apart in pieces; none once `stop` is asked.
+TLogLines takeApart(std::string bytes, const std::stop_token& stop) {
+    TLogLines lines;
+    std::size_t from = 0;
+    while (from < bytes.size() && !stop.stop_requested()) {
+        std::size_t to = std::min(from + kPieceBytes, bytes.size());
+        // A piece ends after a line end (LF, or CR not followed by LF).
+        while (to < bytes.size() && bytes[to - 1] != '\n' &&
+               !(bytes[to - 1] == '\r' && bytes[to] != '\n'))
+            ++to;
+        lines.appendFile(bytes.substr(from, to - from));
+        from = to;
+    }
+    if (stop.stop_requested()) return TLogLines();
+    return lines;
 }
 
 }  // namespace
 
 void LoadLogFile(const std::string& path, TLogView& view) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) {
+    // One line more than the view keeps, when the file has it, tells the view that there are
+    // earlier lines.
+    const std::size_t limit = view.lineLimit();
+    const std::size_t wanted = limit == 0 ? 0 : limit + 1;
+    const std::size_t first = std::min(wanted, kFirstLines);
+    std::optional<LogTail> newest;
+    try {
+        newest = readLastLines(path, first);
+    } catch (const std::system_error&) {
+        throw LogViewError("Unable open Log: " + path + kCheckReadOnly);
+    }
+    if (!newest) {
         view.clear();
         return;
     }
-    std::string bytes;
-    if (!readWhole(path, bytes)) throw LogViewError("Unable open Log: " + path + kCheckReadOnly);
-    view.appendFileBytes(std::move(bytes));
+    const std::size_t at = view.lineCount();
+    view.appendFileBytes(std::move(newest->bytes));
+    if (newest->start == 0 || first == wanted) return;
+    // The older lines within the limit follow on another thread, in front of the newest.
+    const std::uint64_t end = newest->start;
+    view.loadOlderLines(at, [path, end, lines = wanted - first](const std::stop_token& stop) {
+        try {
+            std::optional<LogTail> older = readLastLines(path, lines, end);
+            if (older) return takeApart(std::move(older->bytes), stop);
+        } catch (const std::system_error&) {
+            // Gone or unreadable since the newest lines were read: they stay alone.
+        }
+        return TLogLines();
+    });
 }
 
 void ClearLogFile(const std::string& path, TLogView& view) {
     view.clear();
-    // Opened for writing without O_TRUNC first, so that a file that refuses writing is left
-    // exactly as it was; then cut to nothing.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) throw LogViewError(client::UnableOpenLogText(path));
-    const int cut = ::ftruncate(fd, 0);
-    ::close(fd);
-    if (cut != 0) throw LogViewError(client::UnableOpenLogText(path));
+    try {
+        client::EmptyLogFile(path);
+    } catch (const client::LogFileError& error) {
+        throw LogViewError(error.what());
+    }
 }
 
 }  // namespace tvr::ui

@@ -14,7 +14,8 @@ public:
 };
 
 // Appends the lines of `path` to `view`, each coloured by its own markers, which are not
-// shown. A missing file empties the view instead. A file that cannot be read raises
+// shown; of a file longer than the view keeps, only its last lines are read. A missing file
+// empties the view instead. A file that cannot be read raises
 // LogViewError "Unable open Log: <path>" and "Check attribute ReadOnly" on the next line.
 void LoadLogFile(const std::string& path, TLogView& view);
 

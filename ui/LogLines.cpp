@@ -1,15 +1,16 @@
 #include "ui/LogLines.h"
 
 #include "client/LogLineStyle.h"
+#include "client/TextLines.h"
 
 #include <algorithm>
 #include <cstring>
-#include <stdexcept>
 
 namespace tvr::ui {
 namespace {
 
 constexpr std::size_t kChunkSize = std::size_t{4} << 20;
+constexpr std::size_t kLongestLine = (std::size_t{1} << 28) - 1;
 constexpr std::uint8_t kRed = 1, kGreen = 2, kBold = 4, kUnderline = 8;
 
 }  // namespace
@@ -25,11 +26,11 @@ std::uint8_t TLogLines::packStyle(const client::LogLine& line) {
 
 std::string_view TLogLines::text(std::size_t line) const {
     const Line& l = lines_.at(line);
-    return std::string_view(chunks_[l.chunk]).substr(l.offset, l.length);
+    return std::string_view(chunkOf(l).text).substr(l.offset, l.length);
 }
 
 client::LogColour TLogLines::colour(std::size_t line) const {
-    const std::uint8_t style = lines_.at(line).style;
+    const unsigned style = lines_.at(line).style;
     if (style & kRed) return client::LogColour::Red;
     if (style & kGreen) return client::LogColour::Green;
     return client::LogColour::Default;
@@ -43,19 +44,30 @@ client::LogLine TLogLines::line(std::size_t line) const {
 }
 
 TLogLines::Line TLogLines::store(std::string_view text, std::uint8_t style) {
-    if (text.size() > UINT32_MAX) text = text.substr(0, UINT32_MAX);
-    if (appendChunk_ == SIZE_MAX || chunks_[appendChunk_].size() + text.size() > kChunkSize) {
-        if (chunks_.size() >= UINT16_MAX) throw std::length_error("log view full");
+    if (text.size() > kLongestLine) text = text.substr(0, kLongestLine);
+    if (!appending_ || chunks_.back().text.size() + text.size() > kChunkSize) {
         chunks_.emplace_back();
-        chunks_.back().reserve(std::max(kChunkSize, text.size()));
-        appendChunk_ = chunks_.size() - 1;
+        chunks_.back().text.reserve(std::max(kChunkSize, text.size()));
+        appending_ = true;
     }
-    std::string& chunk = chunks_[appendChunk_];
-    const Line l{chunk.size(), static_cast<std::uint32_t>(text.size()),
-                 static_cast<std::uint16_t>(appendChunk_), style};
-    chunk.append(text);
+    Chunk& chunk = chunks_.back();
+    const Line l{chunk.text.size(), static_cast<std::uint32_t>(firstChunk_ + chunks_.size() - 1),
+                 static_cast<std::uint32_t>(text.size()), style};
+    chunk.text.append(text);
+    ++chunk.users;
     longest_ = std::max(longest_, text.size());
     return l;
+}
+
+void TLogLines::release(const Line& line) {
+    Chunk& chunk = chunkOf(line);
+    if (--chunk.users > 0) return;
+    const bool appendChunk = appending_ && &chunk == &chunks_.back();
+    if (!appendChunk) std::string().swap(chunk.text);
+    while (!chunks_.empty() && chunks_.front().users == 0 && !(appending_ && chunks_.size() == 1)) {
+        chunks_.pop_front();
+        ++firstChunk_;
+    }
 }
 
 void TLogLines::append(const client::LogLine& line) {
@@ -63,69 +75,104 @@ void TLogLines::append(const client::LogLine& line) {
 }
 
 void TLogLines::appendFile(std::string bytes) {
-    if (chunks_.size() >= UINT16_MAX) throw std::length_error("log view full");
     // The lines are compacted in place: each line's text, markers removed, is written over
     // the bytes already read, so the file's buffer becomes the chunk that holds them.
-    const std::uint16_t chunk = static_cast<std::uint16_t>(chunks_.size());
+    const auto chunk = static_cast<std::uint32_t>(firstChunk_ + chunks_.size());
     char* const base = bytes.data();
-    const std::size_t size = bytes.size();
-    std::size_t read = 0, write = 0;
-    std::size_t lineCount = 0;
-    for (std::size_t i = 0; i < size; ++i)
-        if (base[i] == '\n' || (base[i] == '\r' && (i + 1 == size || base[i + 1] != '\n')))
-            ++lineCount;
-    lines_.reserve(lines_.size() + lineCount + 1);
-    while (read < size) {
-        std::size_t end = read;
-        while (end < size && base[end] != '\n' && base[end] != '\r') ++end;
-        std::string_view raw(base + read, end - read);
+    std::size_t write = 0, users = 0;
+    client::forEachLine(bytes, [&](std::string_view raw) {
         std::uint8_t style = 0;
-        std::size_t length = raw.size();
-        if (std::memchr(raw.data(), '$', raw.size()) &&
-            (raw.find("$Err$") != std::string_view::npos ||
-             raw.find("$Mess$") != std::string_view::npos)) {
+        std::size_t length = std::min(raw.size(), kLongestLine);
+        if (client::HoldsLogMarker(raw)) {
             const client::LogLine styled = client::StyleLogLine(raw);
             style = packStyle(styled);
-            length = styled.text.size();
+            length = std::min(styled.text.size(), kLongestLine);
             std::memcpy(base + write, styled.text.data(), length);
-        } else if (write != read) {
+        } else if (base + write != raw.data()) {
             std::memmove(base + write, raw.data(), length);
         }
-        if (length > UINT32_MAX) length = UINT32_MAX;
-        lines_.push_back(Line{write, static_cast<std::uint32_t>(length), chunk, style});
+        lines_.push_back(Line{write, chunk, static_cast<std::uint32_t>(length), style});
         longest_ = std::max(longest_, length);
         write += length;
-        if (end < size && base[end] == '\r' && end + 1 < size && base[end + 1] == '\n') ++end;
-        read = end + 1;
-    }
+        ++users;
+    });
+    if (users == 0) return;
     bytes.resize(write);  // not shrunk: a copy would double the peak for a few bytes
-    chunks_.push_back(std::move(bytes));
-    appendChunk_ = SIZE_MAX;  // a loaded chunk takes no further text
+    chunks_.push_back(Chunk{std::move(bytes), users});
+    appending_ = false;  // a loaded chunk takes no further text
 }
 
 void TLogLines::clear() {
     lines_.clear();
-    lines_.shrink_to_fit();
     chunks_.clear();
-    appendChunk_ = SIZE_MAX;
+    firstChunk_ = 0;
+    appending_ = false;
+    noted_ = false;
     longest_ = 0;
 }
 
+void TLogLines::insertOlder(std::size_t before, TLogLines&& older) {
+    if (older.lines_.empty()) return;
+    before = std::min(before, lines_.size());
+    if (before == 0) noted_ = false;
+    const auto base = static_cast<std::uint32_t>(firstChunk_ + chunks_.size());
+    for (Chunk& chunk : older.chunks_) chunks_.push_back(std::move(chunk));
+    appending_ = false;  // the last chunk now is one of the older ones
+    for (Line& line : older.lines_) line.chunk = line.chunk - older.firstChunk_ + base;
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(before), older.lines_.begin(),
+                  older.lines_.end());
+    longest_ = std::max(longest_, older.longest_);
+    older.clear();
+}
+
+std::size_t TLogLines::keepNewest(std::size_t limit, std::string_view note) {
+    const std::size_t first = noted_ ? 1 : 0;
+    if (limit == 0 || lines_.size() - first <= limit) return 0;
+    const std::size_t excess = lines_.size() - first - limit;
+    const auto from = lines_.begin() + static_cast<std::ptrdiff_t>(first);
+    const auto to = from + static_cast<std::ptrdiff_t>(excess);
+    for (auto it = from; it != to; ++it) release(*it);
+    lines_.erase(from, to);
+    if (!noted_) {
+        lines_.push_front(store(note, 0));
+        noted_ = true;
+        return excess - 1;
+    }
+    if (text(0) != note) {
+        const Line old = lines_.front();
+        lines_.front() = store(note, 0);
+        release(old);
+    }
+    return excess;
+}
+
 void TLogLines::setText(std::size_t line, std::string_view text) {
-    const std::uint8_t style = lines_.at(line).style;
-    lines_[line] = store(text, style);
+    const Line old = lines_.at(line);
+    lines_[line] = store(text, old.style);
+    release(old);
 }
 
 void TLogLines::insert(std::size_t before, const client::LogLine& line) {
+    before = std::min(before, lines_.size());
+    if (before == 0) noted_ = false;
     const Line l = store(line.text, packStyle(line));
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(std::min(before, lines_.size())), l);
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(before), l);
 }
 
 void TLogLines::erase(std::size_t first, std::size_t last) {
     last = std::min(last, lines_.size());
     if (first >= last) return;
-    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(first),
-                 lines_.begin() + static_cast<std::ptrdiff_t>(last));
+    if (first == 0) noted_ = false;
+    const auto from = lines_.begin() + static_cast<std::ptrdiff_t>(first);
+    const auto to = lines_.begin() + static_cast<std::ptrdiff_t>(last);
+    for (auto it = from; it != to; ++it) release(*it);
+    lines_.erase(from, to);
+}
+
+std::size_t TLogLines::textBytes() const {
+    std::size_t bytes = 0;
+    for (const Chunk& chunk : chunks_) bytes += chunk.text.capacity();
+    return bytes;
 }
 
 }  // namespace tvr::ui

@@ -2,10 +2,13 @@
 // The lines a log view holds: their text and style, kept compactly so that a log of a million
 // lines loads in a moment and costs little more than its file. Text lives in large chunks;
 // a line is an offset, a length and a style. Edits never move other lines' text: a changed
-// line gets its new text appended to a chunk.
+// line gets its new text appended to a chunk. A chunk no line uses any more is freed, so a
+// view that keeps only its newest lines stays the same size however long it runs.
+// Not thread-safe: the view guards it (ui/LogView.h).
 #include "client/LogSink.h"
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,15 +23,22 @@ public:
     client::LogColour colour(std::size_t line) const;
     bool bold(std::size_t line) const;
     bool underline(std::size_t line) const;
-    // The longest line's length in bytes (an upper bound once lines have been edited).
+    // The longest line's length in bytes (an upper bound once lines have gone or changed).
     std::size_t longest() const { return longest_; }
 
     void append(const client::LogLine& line);
-    // Takes the bytes of a whole log file and appends its lines, each styled by its own
-    // markers (client/LogLineStyle.h). A line ends at CR LF, LF or CR; a line end at the very
-    // end starts no further line.
+    // Takes the bytes of a log file and appends its lines, each styled by its own markers
+    // (client/LogLineStyle.h), lines as client/TextLines.h takes them apart.
     void appendFile(std::string bytes);
     void clear();
+    // Puts the lines of `older` before line `before` (at most the end).
+    void insertOlder(std::size_t before, TLogLines&& older);
+
+    // Keeps the newest `limit` lines and a first line `note` in place of the older ones, once
+    // there are more. Returns by how many places the kept lines moved up.
+    std::size_t keepNewest(std::size_t limit, std::string_view note);
+    // Whether the first line is the note on lines no longer held.
+    bool noted() const { return noted_; }
 
     // Editing, for a view the user may type into.
     void setText(std::size_t line, std::string_view text);
@@ -36,19 +46,31 @@ public:
     // Removes the lines [first, last).
     void erase(std::size_t first, std::size_t last);
 
+    // The bytes held for text, for figures on memory.
+    std::size_t textBytes() const;
+
 private:
     struct Line {
         std::uint64_t offset;
-        std::uint32_t length;
-        std::uint16_t chunk;
-        std::uint8_t style;
+        std::uint32_t chunk;  // a chunk's number since the store began
+        std::uint32_t length : 28;
+        std::uint32_t style : 4;
+    };
+    struct Chunk {
+        std::string text;
+        std::size_t users = 0;  // lines whose text is here
     };
     static std::uint8_t packStyle(const client::LogLine& line);
     Line store(std::string_view text, std::uint8_t style);
+    Chunk& chunkOf(const Line& line) { return chunks_[line.chunk - firstChunk_]; }
+    const Chunk& chunkOf(const Line& line) const { return chunks_[line.chunk - firstChunk_]; }
+    void release(const Line& line);
 
-    std::vector<std::string> chunks_;
-    std::vector<Line> lines_;
-    std::size_t appendChunk_ = SIZE_MAX;  // the chunk that takes appended text
+    std::deque<Chunk> chunks_;
+    std::uint32_t firstChunk_ = 0;  // the number of chunks_.front()
+    std::deque<Line> lines_;
+    bool appending_ = false;  // chunks_.back() takes appended text
+    bool noted_ = false;
     std::size_t longest_ = 0;
 };
 

@@ -9,13 +9,15 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <QtMath>
+
 #include <algorithm>
 
 namespace tvr::ui {
 namespace {
 
 constexpr int kMargin = 2;
-constexpr int kRefreshMs = 25;
+constexpr int kFrameMs = 16;
 
 QColor colourOf(client::LogColour colour, const QPalette& palette) {
     switch (colour) {
@@ -40,6 +42,9 @@ TLogView::TLogView(QWidget* parent) : QAbstractScrollArea(parent) {
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
+    frame_.setSingleShot(true);
+    frame_.setInterval(kFrameMs);
+    connect(&frame_, &QTimer::timeout, this, [this] { catchUpNow(); });
     changeEvent(nullptr);
 }
 
@@ -50,50 +55,114 @@ void TLogView::changeEvent(QEvent* event) {
             fonts_[i].setBold(i & 1);
             fonts_[i].setUnderline(i & 2);
         }
-        updateScrollRanges();
+        shaped_.clear();
+        updateScrollRanges(count());
         viewport()->update();
     }
     if (event) QAbstractScrollArea::changeEvent(event);
 }
 
+void TLogView::setLineLimit(std::size_t limit) {
+    limit_ = limit;
+    {
+        std::lock_guard lock(store_->mutex);
+        store_->appended = true;  // the next catch-up applies the limit
+    }
+    catchUpNow();
+}
+
+void TLogView::setHistoryFile(std::function<std::string()> historyFile) {
+    historyFile_ = std::move(historyFile);
+}
+
+std::size_t TLogView::count() const {
+    std::lock_guard lock(store_->mutex);
+    return store_->lines.count();
+}
+
+std::size_t TLogView::lineCount() const { return count(); }
+
+client::LogLine TLogView::line(std::size_t index) const {
+    std::lock_guard lock(store_->mutex);
+    return store_->lines.line(index);
+}
+
 QString TLogView::lineText(std::size_t line) const {
-    const std::string_view text = lines_.text(line);
+    std::lock_guard lock(store_->mutex);
+    const std::string_view text = store_->lines.text(line);
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 const QFont& TLogView::fontFor(std::size_t line) const {
-    return fonts_[(lines_.bold(line) ? 1 : 0) + (lines_.underline(line) ? 2 : 0)];
+    std::lock_guard lock(store_->mutex);
+    return fonts_[(store_->lines.bold(line) ? 1 : 0) + (store_->lines.underline(line) ? 2 : 0)];
+}
+
+const TLogView::Shaped& TLogView::shapedLine(std::size_t line) {
+    const auto found = shaped_.find(line + moved_);
+    if (found != shaped_.end()) return found->second;
+    Shaped shaped;
+    {
+        std::lock_guard lock(store_->mutex);
+        const TLogLines& lines = store_->lines;
+        const std::string_view text = lines.text(line);
+        shaped.text = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+        shaped.font = std::uint8_t((lines.bold(line) ? 1 : 0) + (lines.underline(line) ? 2 : 0));
+        shaped.colour = lines.colour(line);
+    }
+    shaped.shaped.setText(shaped.text);
+    shaped.shaped.setTextFormat(Qt::PlainText);
+    shaped.shaped.setPerformanceHint(QStaticText::AggressiveCaching);
+    shaped.shaped.prepare(QTransform(), fonts_[shaped.font]);
+    shaped.width = qCeil(shaped.shaped.size().width());
+    return shaped_.emplace(line + moved_, std::move(shaped)).first->second;
 }
 
 int TLogView::lineHeight() const { return std::max(QFontMetrics(fonts_[1]).height(), 1); }
 
 int TLogView::visibleLines() const { return std::max(viewport()->height() / lineHeight(), 1); }
 
+std::size_t TLogView::caretLine() const {
+    catchUp();
+    return caret_.line;
+}
+
+int TLogView::caretColumn() const {
+    catchUp();
+    return caret_.column;
+}
+
 std::size_t TLogView::firstVisibleLine() const {
-    refresh();
+    catchUp();
     return static_cast<std::size_t>(verticalScrollBar()->value());
 }
 
 bool TLogView::atEnd() const {
+    catchUp();
     return verticalScrollBar()->value() >= verticalScrollBar()->maximum();
 }
 
 std::string TLogView::text() const {
+    std::lock_guard lock(store_->mutex);
     std::string out;
-    for (std::size_t i = 0; i < lines_.count(); ++i) {
+    for (std::size_t i = 0; i < store_->lines.count(); ++i) {
         if (i) out += '\n';
-        out += lines_.text(i);
+        out += store_->lines.text(i);
     }
     return out;
 }
 
-void TLogView::updateScrollRanges() {
+void TLogView::updateScrollRanges(std::size_t lines) {
+    std::size_t longest = 0;
+    {
+        std::lock_guard lock(store_->mutex);
+        longest = store_->lines.longest();
+    }
     const int visible = visibleLines();
     verticalScrollBar()->setPageStep(visible);
     verticalScrollBar()->setSingleStep(1);
-    verticalScrollBar()->setRange(0, std::max(toInt(lines_.count()) - visible, 0));
-    const int widest =
-        toInt(lines_.longest()) * QFontMetrics(fonts_[1]).averageCharWidth() + 2 * kMargin;
+    verticalScrollBar()->setRange(0, std::max(toInt(lines) - visible, 0));
+    const int widest = toInt(longest) * QFontMetrics(fonts_[1]).averageCharWidth() + 2 * kMargin;
     horizontalScrollBar()->setPageStep(viewport()->width());
     horizontalScrollBar()->setSingleStep(QFontMetrics(fonts_[0]).averageCharWidth() * 4);
     horizontalScrollBar()->setRange(
@@ -104,89 +173,169 @@ void TLogView::updateScrollRanges() {
 
 void TLogView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
-    refresh();
+    catchUp();
     const bool wasAtEnd = atEnd();
-    updateScrollRanges();
+    updateScrollRanges(count());
     if (wasAtEnd) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
-void TLogView::appendLines(const std::vector<client::LogLine>& lines) {
-    // Lines may come one by one, thousands a second: the scroll bars and the screen follow
-    // them a few dozen times a second, not at every line, so the GUI thread stays free.
-    if (!refreshPending_) {
-        followTail_ = atEnd();
-        refreshPending_ = true;
-        QTimer::singleShot(kRefreshMs, this, [this] { refresh(); });
-    }
-    for (const client::LogLine& line : lines) lines_.append(line);
-    caret_ = anchor_ = endOfText();
+void TLogView::linesAppended() {
+    // Lines may come one by one, thousands a second: the widget follows them once a frame,
+    // not at every line, so the GUI thread stays free.
+    if (!frame_.isActive()) frame_.start();
 }
 
-void TLogView::refresh() const {
-    if (!refreshPending_) return;
-    refreshPending_ = false;
-    auto* self = const_cast<TLogView*>(this);
-    self->updateScrollRanges();
-    if (followTail_) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+void TLogView::appendLines(const std::vector<client::LogLine>& lines) {
+    {
+        std::lock_guard lock(store_->mutex);
+        for (const client::LogLine& line : lines) store_->lines.append(line);
+        store_->appended = true;
+    }
+    linesAppended();
+}
+
+void TLogView::catchUp() const { const_cast<TLogView*>(this)->catchUpNow(); }
+
+void TLogView::catchUpNow() {
+    std::size_t moved = 0, lines = 0;
+    {
+        std::lock_guard lock(store_->mutex);
+        if (!store_->appended) return;
+        store_->appended = false;
+        TLogLines& held = store_->lines;
+        if (limit_ && held.count() - (held.noted() ? 1 : 0) > limit_) {
+            const std::string file = historyFile_ ? historyFile_() : std::string();
+            const std::string note =
+                "Earlier lines are in " + (file.empty() ? std::string("the log file") : file) + ".";
+            moved = held.keepNewest(limit_, note);
+        }
+        lines = held.count();
+    }
+    frame_.stop();
+    QScrollBar* vertical = verticalScrollBar();
+    const bool follow = vertical->value() >= vertical->maximum();
+    const int value = vertical->value() + toInt(inserted_);
+    inserted_ = 0;
+    moved_ += moved;
+    loadAt_ -= std::min(loadAt_, moved);
+    // Appending leaves the caret at the end of the text.
+    caret_ = anchor_ = endOfText();
+    updateScrollRanges(lines);
+    vertical->setValue(follow ? vertical->maximum() : std::max(value - toInt(moved), 0));
     viewport()->update();
 }
 
 void TLogView::appendFileBytes(std::string bytes) {
-    refresh();
-    lines_.appendFile(std::move(bytes));
-    caret_ = anchor_ = endOfText();
-    updateScrollRanges();
-    viewport()->update();
+    {
+        std::lock_guard lock(store_->mutex);
+        store_->lines.appendFile(std::move(bytes));
+        store_->appended = true;
+    }
+    catchUpNow();
+}
+
+void TLogView::loadOlderLines(std::size_t at,
+                              std::function<TLogLines(const std::stop_token&)> load) {
+    const unsigned current = ++load_;
+    loading_ = true;
+    loadAt_ = at;
+    loader_ = std::jthread([this, current, load = std::move(load)](std::stop_token stop) {
+        auto older = std::make_shared<TLogLines>(load(stop));
+        if (stop.stop_requested()) return;
+        // The view waits for this thread before it goes, so it is still there to post to.
+        QMetaObject::invokeMethod(
+            this, [this, current, older] { takeOlderLines(std::move(*older), current); },
+            Qt::QueuedConnection);
+    });
+}
+
+void TLogView::takeOlderLines(TLogLines&& older, unsigned load) {
+    if (load != load_ || !loading_) return;
+    loading_ = false;
+    {
+        std::lock_guard lock(store_->mutex);
+        TLogLines& lines = store_->lines;
+        // Lines already let go were newer than these: these go too.
+        if (lines.noted()) return;
+        const std::size_t at = std::min(loadAt_, lines.count());
+        if (at <= static_cast<std::size_t>(verticalScrollBar()->value()))
+            inserted_ += older.count();
+        lines.insertOlder(at, std::move(older));
+        store_->appended = true;
+    }
+    shaped_.clear();
+    catchUpNow();
 }
 
 void TLogView::clear() {
-    refreshPending_ = false;
-    lines_.clear();
+    ++load_;
+    loading_ = false;
+    loader_.request_stop();
+    {
+        std::lock_guard lock(store_->mutex);
+        store_->lines.clear();
+        store_->appended = false;
+    }
+    frame_.stop();
+    shaped_.clear();
     caret_ = anchor_ = Position{};
     horizontalScrollBar()->setRange(0, 0);
-    updateScrollRanges();
+    updateScrollRanges(0);
     viewport()->update();
 }
 
+void TLogView::edited() {
+    shaped_.clear();
+    updateScrollRanges(count());
+}
+
 TLogView::Position TLogView::endOfText() const {
-    if (lines_.count() == 0) return {};
-    const std::size_t last = lines_.count() - 1;
-    return {last, toInt(lineText(last).size())};
+    const std::size_t lines = count();
+    if (lines == 0) return {};
+    return {lines - 1, toInt(lineText(lines - 1).size())};
 }
 
 void TLogView::paintEvent(QPaintEvent*) {
-    refresh();
+    catchUp();
     QPainter painter(viewport());
     const int height = lineHeight();
     const int x0 = kMargin - horizontalScrollBar()->value();
-    const std::size_t first = firstVisibleLine();
-    const std::size_t last = std::min(lines_.count(), first + std::size_t(visibleLines()) + 1);
+    const std::size_t lines = count();
+    const std::size_t first = std::min(firstVisibleLine(), lines);
+    const std::size_t last = std::min(lines, first + std::size_t(visibleLines()) + 1);
+    // Lines shaped for earlier frames but now out of sight go; those in sight stay shaped.
+    if (shaped_.size() > 4 * (last - first) + 64) {
+        std::erase_if(shaped_, [&](const auto& entry) {
+            return entry.first < first + moved_ || entry.first >= last + moved_;
+        });
+    }
     const Position from = std::min(anchor_, caret_), to = std::max(anchor_, caret_);
     int widest = 0;
     for (std::size_t i = first; i < last; ++i) {
-        const QString text = lineText(i);
-        const QFont& font = fontFor(i);
-        const QFontMetrics metrics(font);
+        const Shaped& line = shapedLine(i);
+        const QFont& font = fonts_[line.font];
         const int top = toInt(i - first) * height;
         painter.setFont(font);
         if (hasSelection() && i >= from.line && i <= to.line) {
+            const QFontMetrics metrics(font);
             const int begin = i == from.line ? from.column : 0;
-            const int end = i == to.line ? to.column : toInt(text.size());
-            const int left = x0 + metrics.horizontalAdvance(text.left(begin));
-            int right = x0 + metrics.horizontalAdvance(text.left(end));
+            const int end = i == to.line ? to.column : toInt(line.text.size());
+            const int left = x0 + metrics.horizontalAdvance(line.text.left(begin));
+            int right = x0 + metrics.horizontalAdvance(line.text.left(end));
             if (i != to.line) right += metrics.averageCharWidth();
             painter.fillRect(QRect(left, top, right - left, height),
                              palette().color(QPalette::Highlight));
         }
-        painter.setPen(colourOf(lines_.colour(i), palette()));
-        painter.drawText(x0, top + metrics.ascent(), text);
-        widest = std::max(widest, metrics.horizontalAdvance(text) + 2 * kMargin);
+        painter.setPen(colourOf(line.colour, palette()));
+        painter.drawStaticText(x0, top, line.shaped);
+        widest = std::max(widest, line.width + 2 * kMargin);
         if (caretShown_ && i == caret_.line) {
-            const int x = x0 + metrics.horizontalAdvance(text.left(caret_.column));
+            const QFontMetrics metrics(font);
+            const int x = x0 + metrics.horizontalAdvance(line.text.left(caret_.column));
             painter.fillRect(QRect(x, top, 1, height), palette().color(QPalette::Text));
         }
     }
-    if (caretShown_ && lines_.count() == 0) {
+    if (caretShown_ && lines == 0) {
         painter.fillRect(QRect(x0, 0, 1, height), palette().color(QPalette::Text));
     }
     // A proportional font can make a line wider than the estimate: widen the range.
@@ -195,12 +344,12 @@ void TLogView::paintEvent(QPaintEvent*) {
 }
 
 void TLogView::ensureCaretVisible() {
-    refresh();
+    catchUp();
     const int line = toInt(caret_.line);
     QScrollBar* vertical = verticalScrollBar();
     if (line < vertical->value()) vertical->setValue(line);
     if (line >= vertical->value() + visibleLines()) vertical->setValue(line - visibleLines() + 1);
-    if (lines_.count() == 0) return;
+    if (count() == 0) return;
     const QFontMetrics metrics(fontFor(caret_.line));
     const int x = kMargin + metrics.horizontalAdvance(lineText(caret_.line).left(caret_.column));
     QScrollBar* horizontal = horizontalScrollBar();
@@ -213,9 +362,10 @@ void TLogView::ensureCaretVisible() {
 }
 
 TLogView::Position TLogView::positionAt(const QPoint& point) const {
-    if (lines_.count() == 0) return {};
+    const std::size_t lines = count();
+    if (lines == 0) return {};
     const int row = std::max(point.y(), 0) / lineHeight();
-    const std::size_t line = std::min(firstVisibleLine() + std::size_t(row), lines_.count() - 1);
+    const std::size_t line = std::min(firstVisibleLine() + std::size_t(row), lines - 1);
     const QString text = lineText(line);
     const QFontMetrics metrics(fontFor(line));
     const int x = point.x() + horizontalScrollBar()->value() - kMargin;
@@ -229,9 +379,10 @@ TLogView::Position TLogView::positionAt(const QPoint& point) const {
 }
 
 void TLogView::moveCaret(Position to, bool select) {
-    if (lines_.count() == 0) to = {};
-    to.line = std::min(to.line, lines_.count() ? lines_.count() - 1 : 0);
-    if (lines_.count()) to.column = std::clamp(to.column, 0, toInt(lineText(to.line).size()));
+    const std::size_t lines = count();
+    if (lines == 0) to = {};
+    to.line = std::min(to.line, lines ? lines - 1 : 0);
+    if (lines) to.column = std::clamp(to.column, 0, toInt(lineText(to.line).size()));
     caret_ = to;
     if (!select) anchor_ = caret_;
     ensureCaretVisible();
@@ -241,7 +392,8 @@ void TLogView::moveCaret(Position to, bool select) {
 QString TLogView::selectedText() const {
     const Position from = std::min(anchor_, caret_), to = std::max(anchor_, caret_);
     QString out;
-    for (std::size_t i = from.line; i <= to.line && i < lines_.count(); ++i) {
+    const std::size_t lines = count();
+    for (std::size_t i = from.line; i <= to.line && i < lines; ++i) {
         const QString text = lineText(i);
         const int begin = i == from.line ? from.column : 0;
         const int end = i == to.line ? to.column : toInt(text.size());
@@ -253,7 +405,8 @@ QString TLogView::selectedText() const {
 
 void TLogView::setLineText(std::size_t line, const QString& text) {
     const QByteArray bytes = text.toUtf8();
-    lines_.setText(line, std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    std::lock_guard lock(store_->mutex);
+    store_->lines.setText(line, std::string_view(bytes.constData(), std::size_t(bytes.size())));
 }
 
 void TLogView::removeSelection() {
@@ -261,19 +414,27 @@ void TLogView::removeSelection() {
     const Position from = std::min(anchor_, caret_), to = std::max(anchor_, caret_);
     const QString joined = lineText(from.line).left(from.column) + lineText(to.line).mid(to.column);
     setLineText(from.line, joined);
-    lines_.erase(from.line + 1, to.line + 1);
+    {
+        std::lock_guard lock(store_->mutex);
+        store_->lines.erase(from.line + 1, to.line + 1);
+    }
     caret_ = anchor_ = from;
+    edited();
 }
 
 void TLogView::insertText(const QString& typed) {
+    catchUp();
     removeSelection();
-    if (lines_.count() == 0) lines_.append(client::LogLine{});
+    if (count() == 0) {
+        std::lock_guard lock(store_->mutex);
+        store_->lines.append(client::LogLine{});
+    }
     QString text = typed;
     text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), '\n');
     const QStringList parts = text.split(QLatin1Char('\n'));
     const QString current = lineText(caret_.line);
     const QString before = current.left(caret_.column), after = current.mid(caret_.column);
-    client::LogLine style = lines_.line(caret_.line);
+    client::LogLine style = line(caret_.line);
     if (parts.size() == 1) {
         setLineText(caret_.line, before + parts[0] + after);
         caret_.column += toInt(parts[0].size());
@@ -283,22 +444,24 @@ void TLogView::insertText(const QString& typed) {
             const QString piece = i + 1 == parts.size() ? parts[i] + after : parts[i];
             const QByteArray bytes = piece.toUtf8();
             style.text.assign(bytes.constData(), std::size_t(bytes.size()));
-            lines_.insert(caret_.line + std::size_t(i), style);
+            std::lock_guard lock(store_->mutex);
+            store_->lines.insert(caret_.line + std::size_t(i), style);
         }
         caret_.line += std::size_t(parts.size() - 1);
         caret_.column = toInt(parts.last().size());
     }
     anchor_ = caret_;
-    updateScrollRanges();
+    edited();
     ensureCaretVisible();
     viewport()->update();
 }
 
 void TLogView::keyPressEvent(QKeyEvent* event) {
+    catchUp();
     const bool select = event->modifiers() & Qt::ShiftModifier;
     const int column = caret_.column;
     const std::size_t line = caret_.line;
-    const std::size_t count = lines_.count();
+    const std::size_t count = this->count();
     if (event == QKeySequence::Copy) {
         if (hasSelection()) QApplication::clipboard()->setText(selectedText());
         return;
@@ -398,6 +561,7 @@ void TLogView::keyPressEvent(QKeyEvent* event) {
 
 void TLogView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
+    catchUp();
     setFocus(Qt::MouseFocusReason);
     moveCaret(positionAt(event->position().toPoint()), event->modifiers() & Qt::ShiftModifier);
 }

@@ -84,36 +84,55 @@ TEST_F(LogWriter, PrintToLogEndsEntriesWithCrLfUnlessTheyEndWithLf) {
     EXPECT_EQ(readFile(file), "first\r\nsecond\ncut\r\n\r\n");
 }
 
-TEST_F(LogWriter, EachShownLineIsStyledByItsOwnMarkers) {
+TEST_F(LogWriter, AShownEntryTakesOneStyleFromWhatFollowsItsFirstMarker) {
     const std::string file = path("act.log");
-    AppendToLog("plain\r\n", file, true);
-    AppendToLog("$Err$bad thing\r\n", file, true);
-    AppendToLog("x$Mess$notice\r\n", file, true);
-    AppendToLog("$Mess$a$Err$b\r\n", file, true);
-    // One entry of several lines: a marker styles only its own line.
-    AppendToLog("head\r\n$Err$query: select 1\nselect 2\r$Mess$Error seen\r\n$Err$x$Err$Error",
-                file, true);
-    AppendToLog("not shown\r\n", file, false);
-    const std::vector<LogLine> expected{
-        {"plain", LogColour::Default, false, false},
-        {"bad thing", LogColour::Red, true, false},
-        {"xnotice", LogColour::Green, false, false},
-        {"$Mess$ab", LogColour::Red, true, false},
-        {"head", LogColour::Default, false, false},
-        {"query: select 1", LogColour::Red, true, false},
-        {"select 2", LogColour::Default, false, false},
-        {"Error seen", LogColour::Green, false, true},
-        {"xError", LogColour::Red, true, true},
+    const struct {
+        std::string entry;
+        std::vector<LogLine> shown;
+    } cases[] = {
+        {"plain\r\nsecond$\r\n", {{"plain"}, {"second$"}}},
+        {"head\r\n$Err$query: select 1\nselect 2\r\n",
+         {{"query: select 1", LogColour::Red, true}, {"select 2", LogColour::Red, true}}},
+        {"x$Mess$notice\r\nError seen$Mess$\r\n",
+         {{"notice", LogColour::Green}, {"Error seen$Mess$", LogColour::Green}}},
+        // An error marker after the message marker wins; one before it is cut away with it.
+        {"$Mess$a\r\nb$Err$c\r\nd\r\n", {{"c", LogColour::Red, true}, {"d", LogColour::Red, true}}},
+        {"$Err$a$Mess$b\r\n", {{"b", LogColour::Green}}},
+        {"$Err$\r\n", {{"", LogColour::Red, true}}},
+        {"$err$ and $MESS$ are not markers\n", {{"$err$ and $MESS$ are not markers"}}},
     };
-    EXPECT_EQ(activityView.lines(), expected);
-    EXPECT_EQ(activityView.entries(), 5);
+    for (const auto& c : cases) {
+        activityView.clear();
+        AppendToLog(c.entry, file, true);
+        EXPECT_EQ(activityView.lines(), c.shown) << c.entry;
+    }
+    AppendToLog("not shown\r\n", file, false);
     EXPECT_TRUE(errorView.lines().empty());
-    // The file keeps the text exactly as given, markers included; an entry after an unfinished
-    // line starts on a line of its own.
-    EXPECT_EQ(readFile(file),
-              "plain\r\n$Err$bad thing\r\nx$Mess$notice\r\n$Mess$a$Err$b\r\n"
-              "head\r\n$Err$query: select 1\nselect 2\r$Mess$Error seen\r\n$Err$x$Err$Error"
-              "\r\nnot shown\r\n");
+    // The file keeps the text exactly as given, markers included.
+    std::string all;
+    for (const auto& c : cases) all += c.entry;
+    EXPECT_EQ(readFile(file), all + "not shown\r\n");
+}
+
+TEST_F(LogWriter, TheProgramsOwnErrorIsAnErrorEntryInEveryFileAndBothViews) {
+    const std::string activity = path("act.log"), errors = path("err.log");
+    std::filesystem::create_directory(path("refusing.log"));
+    WriteProgramError("Unable open ErrorLog: x\n   Check", {activity, path("refusing.log"), errors},
+                      true);
+    const std::string written =
+        "\r\n$Err$Error: Time: 12:00:01;  Unable open ErrorLog: x"
+        "\r\n$Err$   Check";
+    EXPECT_EQ(readFile(activity), written);
+    EXPECT_EQ(readFile(errors), written);
+    const std::vector<LogLine> shown{
+        redBoldUnderlined("Error: Time: 12:00:01;  Unable open ErrorLog: x"),
+        {"   Check", LogColour::Red, true, false}};
+    EXPECT_EQ(activityView.lines(), shown);
+    EXPECT_EQ(errorView.lines(), shown);
+    EXPECT_EQ(prompts.beeps(), 0);
+
+    WriteProgramError("quiet", {""}, false);
+    EXPECT_EQ(activityView.lines().size(), 2u);
 }
 
 TEST_F(LogWriter, EmptyFileNameWritesAndShowsNothing) {

@@ -4,8 +4,10 @@
 #include "WindowFixture.h"
 
 #include "client/LogWriter.h"
+#include "config/ViewSettings.h"
 #include "ui/GuiThreadCalls.h"
 #include "ui/LogFiles.h"
+#include "ui/LogLines.h"
 
 #include <QClipboard>
 #include <QScrollBar>
@@ -78,19 +80,86 @@ TEST_F(LogViews, LoadingAFileColoursEachLineByItsOwnMarkers) {
     EXPECT_EQ(errors()->lineCount(), expected.size() - 1);
 }
 
-TEST_F(LogViews, AnEntryLooksTheSameLiveAndLoadedAgain) {
+TEST_F(LogViews, ALiveEntryIsStyledWholeAndTheSameLinesLoadedAgainLineByLine) {
     window->ResetReserveInfo();
-    client::AppendToLog("started 10:00:00\r\n$Err$query failed\nselect 1\r$Mess$Error noted\r\n",
-                        logFile(), true);
-    client::PrintToLog("$Err$Unexpected Error! Connect failed!", logFile());
-    const std::vector<LogLine> live = lines(activity());
-    ASSERT_EQ(live.size(), 5u);
-    EXPECT_EQ(live[1], (LogLine{"query failed", LogColour::Red, true, false}));
-    EXPECT_EQ(live[2], (LogLine{"select 1", LogColour::Default, false, false}));
+    client::AppendToLog("$Err$query failed\nselect 1\r\n", logFile(), true);
+    const std::vector<LogLine> live{{"query failed", LogColour::Red, true, false},
+                                    {"select 1", LogColour::Red, true, false}};
+    EXPECT_EQ(lines(activity()), live);
 
     activity()->clear();
     window->LoadLogFile(logFile());
-    EXPECT_EQ(lines(activity()), live);
+    const std::vector<LogLine> loaded{{"query failed", LogColour::Red, true, false},
+                                      {"select 1", LogColour::Default, false, false}};
+    EXPECT_EQ(lines(activity()), loaded);
+}
+
+TEST_F(LogViews, AViewKeepsItsNewestLinesUnderANoteThatNamesTheFileOfTheOthers) {
+    const std::string note = "Earlier lines are in " + logFile() + ".";
+    activity()->setLineLimit(5);
+    fill(activity(), 5);
+    EXPECT_EQ(activity()->line(0).text, "line 0");
+    fill(activity(), 7);  // lines 0 to 6 again, after the first five
+    ASSERT_EQ(activity()->lineCount(), 6u);
+    EXPECT_EQ(activity()->line(0), (LogLine{note}));
+    EXPECT_EQ(activity()->line(1).text, "line 2");
+    EXPECT_EQ(activity()->line(5).text, "line 6");
+    EXPECT_TRUE(activity()->atEnd());
+    EXPECT_EQ(activity()->caretLine(), 5u);
+    fill(activity(), 1);
+    EXPECT_EQ(activity()->lineCount(), 6u);
+    EXPECT_EQ(activity()->line(0).text, note);
+    EXPECT_EQ(activity()->line(1).text, "line 3");
+
+    // A longer file shows its last lines within the limit, under the note; a file within the
+    // limit shows whole. The ErrorLog view names its own file.
+    std::string file;
+    for (int i = 0; i < 12; ++i) file += "$Err$entry " + std::to_string(i) + "\r\n";
+    write(errorLogFile(), file);
+    errors()->setLineLimit(5);
+    client::SetLogView(&window->errorSink());
+    window->LoadLogFile(errorLogFile());
+    ASSERT_EQ(errors()->lineCount(), 6u);
+    EXPECT_EQ(errors()->line(0).text, "Earlier lines are in " + errorLogFile() + ".");
+    EXPECT_EQ(errors()->line(1), (LogLine{"entry 7", LogColour::Red, true, false}));
+    EXPECT_EQ(errors()->line(5).text, "entry 11");
+    errors()->clear();
+    write(errorLogFile(), "a\r\nb\nc\rd\r\ne");
+    window->LoadLogFile(errorLogFile());
+    EXPECT_EQ(errors()->text(), "a\nb\nc\nd\ne");
+}
+
+TEST_F(LogViews, TheLinesAViewKeepsComeFromTheSettingsStoreWithinItsRange) {
+    EXPECT_EQ(activity()->lineLimit(), config::kDefaultLogViewLines);
+    const struct {
+        std::uint32_t stored;
+        std::size_t kept;
+    } cases[] = {
+        {5000, 5000}, {1, config::kFewestLogViewLines}, {4000000000u, config::kMostLogViewLines}};
+    for (const auto& c : cases) {
+        platform::Registry registry;
+        registry.writeDWord(config::viewSettingsKey(), config::kLogViewLinesValue, c.stored);
+        window->applyViewSettings();
+        EXPECT_EQ(activity()->lineLimit(), c.kept) << c.stored;
+        EXPECT_EQ(errors()->lineLimit(), c.kept) << c.stored;
+    }
+}
+
+TEST_F(LogViews, AnAppendingThreadFindsItsLinesInTheViewWithoutWaitingForTheGuiThread) {
+    window->ResetReserveInfo();
+    std::size_t seen = 0;
+    // The GUI thread runs no events while it joins: the lines are in the views all the same.
+    std::thread worker([&] {
+        client::PrintToLog("first", logFile());
+        CS_SERVERMSG message{};
+        message.msgnumber = 911;
+        message.severity = 16;
+        client::WriteErrorRecord(message, errorLogFile(), true);
+        seen = activity()->lineCount() + errors()->lineCount();
+    });
+    worker.join();
+    EXPECT_EQ(seen, 4u + 2u);
+    EXPECT_EQ(activity()->line(0).text, "first");
 }
 
 TEST_F(LogViews, AMissingFileEmptiesTheViewAndAnUnreadableOneIsAnError) {
@@ -289,4 +358,18 @@ TEST_F(LogViews, TheActivityViewEditsAsATextViewDoes) {
     keys({{Qt::Key_Home, shift}, {Qt::Key_Up, shift}});
     keys({{Qt::Key_C, Qt::ControlModifier}});
     EXPECT_EQ(QApplication::clipboard()->text(), "alpXbetaone\ntwo");
+}
+
+TEST(LogLines, AStoreThatKeepsItsNewestLinesStaysTheSameSizeHoweverManyCome) {
+    ui::TLogLines lines;
+    const std::string text(100, 'x');
+    // 30 MB of lines come, 100 kB are kept at any time.
+    for (int round = 0; round < 300; ++round) {
+        for (int i = 0; i < 1000; ++i) lines.append({text + std::to_string(i)});
+        lines.keepNewest(1000, "note");
+        ASSERT_LE(lines.textBytes(), std::size_t{10} << 20) << round;
+    }
+    ASSERT_EQ(lines.count(), 1001u);
+    EXPECT_EQ(lines.text(0), "note");
+    EXPECT_EQ(lines.text(1000), text + "999");
 }
