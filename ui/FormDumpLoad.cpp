@@ -11,6 +11,7 @@
 #include "ui/HelpWindow.h"
 #include "ui/LogFiles.h"
 #include "ui/LogView.h"
+#include "ui/LogViewSettings.h"
 #include "ui/TrayIcon.h"
 
 #include <QApplication>
@@ -82,7 +83,10 @@ const MenuSpec kMenus[] = {
      "View",
      {{"N_Activity", "Activity", "Ctrl+A", &TFormDumpLoad::N_ActivityClick},
       {"N_ErrorLog", "ErrorLog", "Ctrl+E", &TFormDumpLoad::N_ErrorLogClick}}},
-    {"N_Manager", "Tools", {{"N_Settings", "Settings", "F4", &TFormDumpLoad::NSettingClick}}},
+    {"N_Manager",
+     "Tools",
+     {{"N_Settings", "Settings", "F4", &TFormDumpLoad::NSettingClick},
+      {"N_LogViews", "Log Views", "", &TFormDumpLoad::N_LogViewsClick}}},
     {"N_FullHelp",
      "Help",
      {{"N_Help", "TVR Help", "F1", &TFormDumpLoad::N_HelpClick},
@@ -526,6 +530,12 @@ void TFormDumpLoad::N_HelpClick() {
 }
 
 void TFormDumpLoad::N_AboutClick() { aboutBox()->showOver(this); }
+
+void TFormDumpLoad::N_LogViewsClick() {
+    auto* page = new TLogViewSettings(this, [this] { applyViewSettings(); });
+    page->setAttribute(Qt::WA_DeleteOnClose);
+    page->open();
+}
 
 void TFormDumpLoad::NControlClick() {
     if (isMinimized())

@@ -88,6 +88,7 @@ public:
     void NSettingClick();
     void N_HelpClick();
     void N_AboutClick();
+    void N_LogViewsClick();  // the log views' settings page
     void NControlClick();
     void TrayMonitoringClick();
     void N_ActivityClick();

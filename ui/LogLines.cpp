@@ -26,18 +26,18 @@ std::uint8_t TLogLines::packStyle(const client::LogLine& line) {
 
 std::string_view TLogLines::text(std::size_t line) const {
     const Line& l = lines_.at(line);
-    return std::string_view(chunkOf(l).text).substr(l.offset, l.length);
+    return std::string_view(chunkOf(l).text).substr(l.offset, l.length());
 }
 
 client::LogColour TLogLines::colour(std::size_t line) const {
-    const unsigned style = lines_.at(line).style;
+    const unsigned style = lines_.at(line).style();
     if (style & kRed) return client::LogColour::Red;
     if (style & kGreen) return client::LogColour::Green;
     return client::LogColour::Default;
 }
 
-bool TLogLines::bold(std::size_t line) const { return lines_.at(line).style & kBold; }
-bool TLogLines::underline(std::size_t line) const { return lines_.at(line).style & kUnderline; }
+bool TLogLines::bold(std::size_t line) const { return lines_.at(line).style() & kBold; }
+bool TLogLines::underline(std::size_t line) const { return lines_.at(line).style() & kUnderline; }
 
 client::LogLine TLogLines::line(std::size_t line) const {
     return client::LogLine{std::string(text(line)), colour(line), bold(line), underline(line)};
@@ -51,8 +51,8 @@ TLogLines::Line TLogLines::store(std::string_view text, std::uint8_t style) {
         appending_ = true;
     }
     Chunk& chunk = chunks_.back();
-    const Line l{chunk.text.size(), static_cast<std::uint32_t>(firstChunk_ + chunks_.size() - 1),
-                 static_cast<std::uint32_t>(text.size()), style};
+    const Line l(chunk.text.size(), static_cast<std::uint32_t>(firstChunk_ + chunks_.size() - 1),
+                 text.size(), style);
     chunk.text.append(text);
     ++chunk.users;
     longest_ = std::max(longest_, text.size());
@@ -91,7 +91,7 @@ void TLogLines::appendFile(std::string bytes) {
         } else if (base + write != raw.data()) {
             std::memmove(base + write, raw.data(), length);
         }
-        lines_.push_back(Line{write, chunk, static_cast<std::uint32_t>(length), style});
+        lines_.emplace_back(write, chunk, length, style);
         longest_ = std::max(longest_, length);
         write += length;
         ++users;
@@ -138,7 +138,10 @@ std::size_t TLogLines::keepNewest(std::size_t limit, std::string_view note) {
         noted_ = true;
         return excess - 1;
     }
-    if (text(0) != note) {
+    // The note moves to the chunk that takes appends, so it never holds an old chunk.
+    const bool inAppendChunk =
+        appending_ && lines_.front().chunk == firstChunk_ + chunks_.size() - 1;
+    if (text(0) != note || !inAppendChunk) {
         const Line old = lines_.front();
         lines_.front() = store(note, 0);
         release(old);
@@ -148,7 +151,7 @@ std::size_t TLogLines::keepNewest(std::size_t limit, std::string_view note) {
 
 void TLogLines::setText(std::size_t line, std::string_view text) {
     const Line old = lines_.at(line);
-    lines_[line] = store(text, old.style);
+    lines_[line] = store(text, old.style());
     release(old);
 }
 

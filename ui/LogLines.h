@@ -52,9 +52,15 @@ public:
 private:
     struct Line {
         std::uint64_t offset;
-        std::uint32_t chunk;  // a chunk's number since the store began
-        std::uint32_t length : 28;
-        std::uint32_t style : 4;
+        std::uint32_t chunk;   // a chunk's number since the store began
+        std::uint32_t packed;  // the length in the low 28 bits, the style in the high 4
+
+        Line(std::uint64_t at, std::uint32_t number, std::size_t bytes, std::uint8_t looks)
+            : offset(at),
+              chunk(number),
+              packed(static_cast<std::uint32_t>(bytes) | std::uint32_t{looks} << 28) {}
+        std::size_t length() const { return packed & 0x0FFFFFFFu; }
+        std::uint8_t style() const { return static_cast<std::uint8_t>(packed >> 28); }
     };
     struct Chunk {
         std::string text;

@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QThread>
 #include <QTimer>
 
 #include <QtMath>
@@ -80,9 +81,13 @@ std::size_t TLogView::count() const {
     return store_->lines.count();
 }
 
-std::size_t TLogView::lineCount() const { return count(); }
+std::size_t TLogView::lineCount() const {
+    catchUpOnGuiThread();
+    return count();
+}
 
 client::LogLine TLogView::line(std::size_t index) const {
+    catchUpOnGuiThread();
     std::lock_guard lock(store_->mutex);
     return store_->lines.line(index);
 }
@@ -143,6 +148,7 @@ bool TLogView::atEnd() const {
 }
 
 std::string TLogView::text() const {
+    catchUpOnGuiThread();
     std::lock_guard lock(store_->mutex);
     std::string out;
     for (std::size_t i = 0; i < store_->lines.count(); ++i) {
@@ -195,6 +201,10 @@ void TLogView::appendLines(const std::vector<client::LogLine>& lines) {
 }
 
 void TLogView::catchUp() const { const_cast<TLogView*>(this)->catchUpNow(); }
+
+void TLogView::catchUpOnGuiThread() const {
+    if (QThread::currentThread() == thread()) catchUp();
+}
 
 void TLogView::catchUpNow() {
     std::size_t moved = 0, lines = 0;

@@ -68,6 +68,7 @@ public:
     void loadOlderLines(std::size_t at, std::function<TLogLines(const std::stop_token&)> load);
     void clear();
 
+    // The lines held (any thread may ask; the GUI thread sees the limit applied first).
     std::size_t lineCount() const;
     client::LogLine line(std::size_t index) const;
     // The whole text, lines joined by LF.
@@ -112,6 +113,8 @@ private:
 
     // Brings the widget up to date with the store: the limit, the caret, the scroll bars.
     void catchUp() const;
+    // The same for the accessors, which other threads may use too (they read the store).
+    void catchUpOnGuiThread() const;
     void catchUpNow();
     std::size_t count() const;
     QString lineText(std::size_t line) const;

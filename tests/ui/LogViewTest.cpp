@@ -10,7 +10,10 @@
 #include "ui/LogLines.h"
 
 #include <QClipboard>
+#include <QDialog>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -129,6 +132,24 @@ TEST_F(LogViews, AViewKeepsItsNewestLinesUnderANoteThatNamesTheFileOfTheOthers) 
     EXPECT_EQ(errors()->text(), "a\nb\nc\nd\ne");
 }
 
+TEST_F(LogViews, ALongLogShowsItsNewestLinesAtOnceAndTheOlderOnesAboveThemSoonAfter) {
+    std::string file;
+    for (int i = 0; i < 3000; ++i) file += "entry " + std::to_string(i) + "\r\n";
+    write(logFile(), file);
+    activity()->setLineLimit(2000);
+    fill(activity(), 1);  // a line held before: the oldest, so the first to go
+    client::SetLogView(&window->activitySink());
+    window->LoadLogFile(logFile());
+    ASSERT_GE(activity()->lineCount(), 2u);
+    EXPECT_EQ(activity()->line(activity()->lineCount() - 1).text, "entry 2999");
+    EXPECT_TRUE(activity()->atEnd());
+    QTRY_COMPARE_WITH_TIMEOUT(activity()->lineCount(), 2001u, 30000);
+    EXPECT_EQ(activity()->line(0).text, "Earlier lines are in " + logFile() + ".");
+    for (std::size_t i = 1; i <= 2000; ++i)
+        ASSERT_EQ(activity()->line(i).text, "entry " + std::to_string(999 + i)) << i;
+    EXPECT_TRUE(activity()->atEnd());
+}
+
 TEST_F(LogViews, TheLinesAViewKeepsComeFromTheSettingsStoreWithinItsRange) {
     EXPECT_EQ(activity()->lineLimit(), config::kDefaultLogViewLines);
     const struct {
@@ -158,7 +179,7 @@ TEST_F(LogViews, AnAppendingThreadFindsItsLinesInTheViewWithoutWaitingForTheGuiT
         seen = activity()->lineCount() + errors()->lineCount();
     });
     worker.join();
-    EXPECT_EQ(seen, 4u + 2u);
+    EXPECT_EQ(seen, 1u + 2u * 2u);  // the entry, then the record's two lines in each view
     EXPECT_EQ(activity()->line(0).text, "first");
 }
 
@@ -372,4 +393,29 @@ TEST(LogLines, AStoreThatKeepsItsNewestLinesStaysTheSameSizeHoweverManyCome) {
     ASSERT_EQ(lines.count(), 1001u);
     EXPECT_EQ(lines.text(0), "note");
     EXPECT_EQ(lines.text(1000), text + "999");
+}
+
+TEST_F(LogViews, TheLogViewsPageStoresTheLinesKeptAndAppliesThemAtOnce) {
+    const auto open = [&] {
+        action("N_LogViews")->trigger();
+        auto* page = find<QDialog>("LogViewSettings");
+        return std::pair{page, page->findChild<QSpinBox*>("EditLogViewLines")};
+    };
+    auto [page, lines] = open();
+    EXPECT_EQ(lines->value(), int(config::kDefaultLogViewLines));
+    lines->setValue(3000);
+    QTest::mouseClick(page->findChild<QPushButton*>("ButtonOk"), Qt::LeftButton);
+    QTRY_VERIFY(!window->findChild<QDialog*>("LogViewSettings"));
+    EXPECT_EQ(config::readLogViewLines(platform::Registry()), 3000u);
+    EXPECT_EQ(activity()->lineLimit(), 3000u);
+    EXPECT_EQ(errors()->lineLimit(), 3000u);
+
+    // Cancel keeps what was stored; the next page shows it.
+    std::tie(page, lines) = open();
+    EXPECT_EQ(lines->value(), 3000);
+    lines->setValue(9000);
+    QTest::mouseClick(page->findChild<QPushButton*>("ButtonCancel"), Qt::LeftButton);
+    QTRY_VERIFY(!window->findChild<QDialog*>("LogViewSettings"));
+    EXPECT_EQ(config::readLogViewLines(platform::Registry()), 3000u);
+    EXPECT_EQ(activity()->lineLimit(), 3000u);
 }
