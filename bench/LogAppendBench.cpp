@@ -6,17 +6,16 @@
 // appending thread's wall time per line and the GUI thread's processor time per line.
 //
 //   log_append_bench [lines]
+#include "EventLoopHolds.h"
+
 #include "client/LogSink.h"
 #include "client/LogWriter.h"
 #include "ui/FormDumpLoad.h"
 #include "ui/LogView.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-
-#include <time.h>
 
 #include <atomic>
 #include <chrono>
@@ -25,16 +24,6 @@
 #include <filesystem>
 #include <string>
 #include <thread>
-
-namespace {
-
-qint64 threadCpuNanoseconds() {
-    timespec now{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     const long lines = argc > 1 ? std::atol(argv[1]) : 100000;
@@ -51,28 +40,11 @@ int main(int argc, char** argv) {
     window.show();
     window.ResetReserveInfo();  // binds the views as the client layer's sinks
 
-    QElapsedTimer clock;
-    qint64 last = 0, longest = 0, ticks = 0;
-    qint64 lastCpu = 0, longestCpu = 0;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.setInterval(1);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longest = std::max(longest, now - last);
-        last = now;
-        const qint64 cpu = threadCpuNanoseconds();
-        longestCpu = std::max(longestCpu, cpu - lastCpu);
-        lastCpu = cpu;
-        ++ticks;
-    });
-
+    tvr::bench::EventLoopHolds holds;
     std::atomic<bool> done{false};
     QEventLoop loop;
-    clock.start();
-    lastCpu = threadCpuNanoseconds();
-    const qint64 guiCpuAtStart = lastCpu;
-    tick.start();
+    const qint64 guiCpuAtStart = tvr::bench::threadCpuNanoseconds();
+    holds.start();
     const auto begin = std::chrono::steady_clock::now();
     std::thread worker([&] {
         for (long i = 0; i < lines; ++i) {
@@ -90,12 +62,12 @@ int main(int argc, char** argv) {
     loop.exec();
     worker.join();
     const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - begin;
-    tick.stop();
+    holds.stop();
     // The lines still waiting for their frame reach the screen too.
     QTimer::singleShot(50, &loop, &QEventLoop::quit);
     loop.exec();
     const double guiCpuPerLine =
-        double(threadCpuNanoseconds() - guiCpuAtStart) / 1e3 / double(lines);
+        double(tvr::bench::threadCpuNanoseconds() - guiCpuAtStart) / 1e3 / double(lines);
     const long shown = long(window.activityView()->lineCount());
     tvr::client::SetLogView(nullptr);
     tvr::client::SetErrorLogView(nullptr);
@@ -109,8 +81,8 @@ int main(int argc, char** argv) {
     std::printf(
         "longest event-loop hold: %.1f ms of the GUI thread's processor time "
         "(target < 16 ms)\n",
-        double(longestCpu) / 1e6);
-    std::printf("longest gap on the wall clock: %.1f ms, %lld timer ticks\n", double(longest) / 1e6,
-                static_cast<long long>(ticks));
+        holds.longestCpuMs());
+    std::printf("longest gap on the wall clock: %.1f ms, %lld timer ticks\n", holds.longestMs(),
+                static_cast<long long>(holds.ticks()));
     return shown == lines ? 0 : 1;
 }

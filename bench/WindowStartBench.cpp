@@ -6,13 +6,13 @@
 // writing costs nothing in the figures.
 //
 //   window_start_bench [lines]
+#include "EventLoopHolds.h"
+
 #include "client/LogSink.h"
 #include "ui/FormDumpLoad.h"
 #include "ui/LogView.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QTimer>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -126,18 +126,8 @@ int measure(const char* path, const std::chrono::steady_clock::time_point start)
 
         // The rest of the lines come behind: the longest hold of the GUI thread meanwhile, as
         // the gaps between the ticks of a one-millisecond timer show it.
-        QElapsedTimer clock;
-        qint64 last = 0, longest = 0;
-        QTimer tick;
-        tick.setTimerType(Qt::PreciseTimer);
-        tick.setInterval(1);
-        QObject::connect(&tick, &QTimer::timeout, [&] {
-            const qint64 now = clock.nsecsElapsed();
-            longest = std::max(longest, now - last);
-            last = now;
-        });
-        clock.start();
-        tick.start();
+        tvr::bench::EventLoopHolds holds;
+        holds.start();
         long lines = first;
         for (auto quiet = std::chrono::steady_clock::now();
              std::chrono::steady_clock::now() - quiet < std::chrono::milliseconds(500);) {
@@ -147,7 +137,7 @@ int measure(const char* path, const std::chrono::steady_clock::time_point start)
                 quiet = std::chrono::steady_clock::now();
             }
         }
-        tick.stop();
+        holds.stop();
         const std::chrono::duration<double> loaded = std::chrono::steady_clock::now() - start;
         const long peak = peakKilobytes();
         const bool atEnd = view->atEnd();

@@ -92,8 +92,16 @@ say "First setup of the workstation: sales on MAIN paired with sales_copy on RES
   --reserve-server RESERVE --reserve-database sales_copy \
   --main-password "$main_password" --reserve-password "$reserve_password" \
   --dump-folder "$demo/sandbox/dumps" --load-folder "$demo/sandbox/dumps" \
-  --log-folder "$demo/log" --interval 00:00:10
+  --log-folder "$demo/log" --interval 00:00:10 --view-lines 1000
 echo "A pass every 10 seconds (the interval setting \"00:00:10\"), the first one a full dump."
+
+# An earlier run of the day left 1,500 lines in today's activity log; the log views keep their
+# newest 1,000 lines (Tools > Log Views), so the Activity view starts with a line that names
+# the log file, then the newest 1,000 of those lines.
+seeded=1500
+for ((n = 1; n <= seeded; n++)); do
+  printf 'Earlier run: entry %d of %d  09:00:00\r\n' "$n" "$seeded"
+done >"$demo/log/sales$(date +%d%m%Y).log"
 
 # One instance per user: a Travenor of the user's own that runs already would end the demo's.
 guard=${XDG_RUNTIME_DIR:-/tmp}/DumpLoadDBSync
@@ -138,7 +146,8 @@ Travenor runs in the tray (the "-A" switch hides its window) and ships the datab
     desktop without a tray the window comes up minimised instead);
   * the Activity view (lower half) shows each pass: "Start Dump" on MAIN, "Start Load" on
     RESERVE, the Backup Server's progress; the status bar shows "Processing..." and
-    "Sleeping..."; errors would also appear in the ErrorLog view;
+    "Sleeping..."; errors would also appear in the ErrorLog view; scroll to its top: the
+    view keeps its newest 1,000 lines and its first line names the log file with all of them;
   * this script changes a row on MAIN every 15 seconds; the next pass ships it;
   * choose "Exit" in the tray menu (or File > Exit) to end; the script then compares the
     reserve database with the main one. Ctrl+C here ends everything at once.
@@ -164,7 +173,9 @@ else
     exit 1
   fi
   echo "($log)"
-  tail -n +1 -F "$log" 2>/dev/null | sed -u 's/\r$//; s/^/   | /' &
+  echo "(the window's Activity view shows a line naming this file, then its newest lines: it"
+  echo " keeps 1,000; the $seeded lines of an earlier run are not repeated here)"
+  tail -n +$((seeded + 1)) -F "$log" 2>/dev/null | sed -u 's/\r$//; s/^/   | /' &
   tail_pid=$!
   pids+=("$tail_pid")
 

@@ -10,6 +10,7 @@
 #include "config/ProcedureMarker.h"
 #include "config/SettingsKeys.h"
 #include "config/SettingsStore.h"
+#include "config/ViewSettings.h"
 #include "engine/ProcedureScript.h"
 #include "platform/ComputerName.h"
 #include "platform/Registry.h"
@@ -30,17 +31,17 @@ constexpr std::string_view kUsage =
     "                       --reserve-database DB --dump-folder DIR --load-folder DIR\n"
     "                       --log-folder DIR [--error-log-folder DIR] [--user NAME]\n"
     "                       [--main-password P] [--reserve-password P] [--interval TEXT]\n"
-    "                       [--clear-dumps] [--no-full-first-pass]\n"
+    "                       [--clear-dumps] [--no-full-first-pass] [--view-lines N]\n"
     "Writes the settings to the registry file of the program ($TVR_REGISTRY, else the\n"
     "user's own) and installs sp_TVR on both servers (found through FreeTDS).\n";
 
 // Each option and whether it takes a value.
 const std::map<std::string, bool, std::less<>> kOptions = {
-    {"--main-server", true},      {"--main-database", true},      {"--reserve-server", true},
-    {"--reserve-database", true}, {"--dump-folder", true},        {"--load-folder", true},
-    {"--log-folder", true},       {"--error-log-folder", true},   {"--user", true},
-    {"--main-password", true},    {"--reserve-password", true},   {"--interval", true},
-    {"--clear-dumps", false},     {"--no-full-first-pass", false}};
+    {"--main-server", true},      {"--main-database", true},       {"--reserve-server", true},
+    {"--reserve-database", true}, {"--dump-folder", true},         {"--load-folder", true},
+    {"--log-folder", true},       {"--error-log-folder", true},    {"--user", true},
+    {"--main-password", true},    {"--reserve-password", true},    {"--interval", true},
+    {"--clear-dumps", false},     {"--no-full-first-pass", false}, {"--view-lines", true}};
 
 const char* const kRequired[] = {"--main-server",      "--main-database", "--reserve-server",
                                  "--reserve-database", "--dump-folder",   "--load-folder",
@@ -122,6 +123,9 @@ int main(int argc, char* argv[]) {
         registry.writeText(tvr::config::reserveKeyPath(), "ServerName", settings.ReservServerName);
         registry.writeText(tvr::config::reserveKeyPath(), "UserName", user);
         tvr::config::SaveSettings(registry, tvr::config::LiveSettings(settings));
+        // How many lines the log views keep (Tools > Log Views).
+        if (values.contains("--view-lines"))
+            tvr::config::writeLogViewLines(registry, std::stoul(value("--view-lines")));
 
         if (!installProcedure(*main) || !installProcedure(*reserve)) return 1;
         tvr::config::writeProcedureInstalled(registry);
