@@ -8,8 +8,7 @@ namespace tvr::ui {
 QVector<HelpSection> helpSections(const QString& html) {
     static const QRegularExpression heading(
         QStringLiteral(R"re(<a\s+name="([^"]+)"\s*>\s*</a>\s*<h([12])[^>]*>(.*?)</h\2>)re"),
-        QRegularExpression::CaseInsensitiveOption |
-            QRegularExpression::DotMatchesEverythingOption);
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     QVector<HelpSection> sections;
     for (auto it = heading.globalMatch(html); it.hasNext();) {
         const auto match = it.next();

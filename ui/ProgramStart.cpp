@@ -8,6 +8,7 @@
 #include "config/SettingsProcessingHost.h"
 #include "platform/Directories.h"
 #include "platform/Environment.h"
+#include "platform/InstanceRequests.h"
 #include "platform/Prompts.h"
 #include "platform/Registry.h"
 #include "ui/FormConnect.h"
@@ -15,6 +16,7 @@
 #include "ui/FormSetting.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QSystemTrayIcon>
 
 #include <cstdio>
@@ -57,13 +59,47 @@ const std::string& ProgramStart::errorLogFileName() const {
     return logFiles_ ? logFiles_->error : none;
 }
 
+void ProgramStart::listenForLaterStarts() {
+    requests_ =
+        std::make_unique<platform::RequestListener>(platform::requestSocketFile(guardFile_));
+    if (!requests_->listening()) {
+        std::fprintf(stderr, "Travenor: a second start cannot reach this one: %s\n",
+                     requests_->error().c_str());
+        return;
+    }
+    requestWatch_ =
+        std::make_unique<QSocketNotifier>(requests_->descriptor(), QSocketNotifier::Read);
+    QObject::connect(requestWatch_.get(), &QSocketNotifier::activated, [this] { showOnRequest(); });
+}
+
+void ProgramStart::showOnRequest() {
+    if (!requests_->takeRequest()) return;
+    try {
+        client::PrintToLog(
+            "A second start of Travenor asked to show this window  " + client::LogTimeNow(),
+            logFileName());
+    } catch (const client::LogFileError&) {
+        // The window still comes up; the log's trouble shows with its next entry.
+    }
+    // During the first setup the settings dialog stands in for the main window.
+    if (settings_ && settings_->isVisible()) {
+        settings_->raise();
+        settings_->activateWindow();
+    } else if (mainWindow_) {
+        mainWindow_->TrayMonitoringClick();
+    }
+}
+
 ProgramStart::Outcome ProgramStart::begin() {
     guard_ = std::make_unique<platform::InstanceGuard>(guardFile_);
     if (guard_->state() == platform::InstanceGuard::State::HeldElsewhere) {
-        // Nothing is shown and the running instance is left as it is.
+        // Nothing is shown here; the running instance is asked to bring its window up, where
+        // the user who started this one will look for it.
+        platform::askRunningInstanceToShow(platform::requestSocketFile(guardFile_));
         guard_.reset();
         return Outcome::AnotherInstanceRuns;
     }
+    if (guard_->held()) listenForLaterStarts();
     if (guard_->state() == platform::InstanceGuard::State::Failed) {
         // A guard that cannot be had does not keep the program from running; the lock
         // file's problem is worth a line for whoever looks.

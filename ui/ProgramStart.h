@@ -5,8 +5,10 @@
 // box, the log files, the command-line logon; then either the first setup of the workstation
 // in the settings dialog or the event loop; and the shutdown, the guard released last.
 #include "platform/InstanceGuard.h"
+#include "platform/InstanceRequests.h"
 
 #include <QMainWindow>
+#include <QSocketNotifier>
 
 #include <filesystem>
 #include <memory>
@@ -35,7 +37,7 @@ inline constexpr const char* kApplicationTitle = "Travenor(TVR)";
 class ProgramStart {
 public:
     enum class Outcome {
-        AnotherInstanceRuns,  // another instance holds the guard: end at once, silently
+        AnotherInstanceRuns,  // another instance holds the guard and was asked to show itself
         OpenClientMissing,    // the user has been told; end without showing the main window
         LogonCancelled,       // the command-line logon was abandoned: end without a window
         Ready,                // run() does the first setup or runs the event loop
@@ -71,6 +73,10 @@ public:
 private:
     void createSettingsDialog();
     void OpenLogs();
+    // A later start asks this one to show its window: listened for while the guard is held;
+    // the request is logged and the window brought up from the tray.
+    void listenForLaterStarts();
+    void showOnRequest();
 
     std::vector<std::string> parameters_;
     std::filesystem::path guardFile_;
@@ -79,6 +85,8 @@ private:
     // what they use, and the guard last, so that a new instance can start only once this
     // one has let go of everything.
     std::unique_ptr<platform::InstanceGuard> guard_;
+    std::unique_ptr<platform::RequestListener> requests_;
+    std::unique_ptr<QSocketNotifier> requestWatch_;
     std::unique_ptr<platform::Registry> registry_;
     std::unique_ptr<config::LiveSettings> live_;
     std::unique_ptr<config::LogFileNames> logFiles_;

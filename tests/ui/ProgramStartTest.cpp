@@ -19,6 +19,7 @@
 #include <QTableWidget>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -242,6 +243,28 @@ TEST_F(ProgramStartTest, ASecondInstanceEndsAtOnceSilentlyAndLeavesTheFirstAlone
     // The first instance still holds its guard after the second has gone.
     EXPECT_TRUE(running.held());
     EXPECT_EQ(InstanceGuard(guard).state(), InstanceGuard::State::HeldElsewhere);
+}
+
+TEST_F(ProgramStartTest, ASecondStartBringsUpTheRunningWindowWhichLogsThatItWasAsked) {
+    completeFirstSetup((dir / "logs").string(), (dir / "logs").string());
+    ProgramStart running({}, guard);
+    ASSERT_EQ(running.begin(), Outcome::Ready);
+    ASSERT_FALSE(running.mainWindow()->isVisible());  // as when it stays in the tray
+    {
+        ProgramStart second({}, guard);
+        EXPECT_EQ(second.begin(), Outcome::AnotherInstanceRuns);
+        EXPECT_EQ(second.mainWindow(), nullptr);
+    }
+    // The request arrives through the running one's event loop.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!running.mainWindow()->isVisible() && std::chrono::steady_clock::now() < until)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_TRUE(running.mainWindow()->isVisible());
+    std::ifstream log(running.logFileName());
+    const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("A second start of Travenor asked to show this window"), std::string::npos)
+        << text;
+    EXPECT_TRUE(prompts.calls().empty());
 }
 
 TEST_F(ProgramStartTest, AGuardThatCannotBeHadDoesNotKeepTheProgramFromRunning) {
