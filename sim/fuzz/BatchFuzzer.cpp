@@ -1,14 +1,12 @@
-// libFuzzer target for the statement layer: the input is one batch, run against a server state
-// in a temporary folder with a sink that drops everything. Whatever the batch, the emulator
-// must answer with messages, never crash or hang.
+// libFuzzer target for the statement layer: the input is one batch, run against the state of a
+// server just started (made afresh for each input) with a sink that drops everything. Whatever
+// the batch, the emulator must answer with messages, never crash or hang.
+#include "sim/fuzz/FreshServer.h"
 #include "sim/statements/BatchRunner.h"
 #include "sim/statements/StatementHandlers.h"
 
-#include <unistd.h>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 namespace {
@@ -31,20 +29,10 @@ public:
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 };
 
-std::string dataFolder() {
-    return (std::filesystem::temp_directory_path() / ("aseemu-fuzz-" + std::to_string(::getpid())))
-        .string();
-}
-
-ServerState& state() {
-    static ServerState server([] {
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(dataFolder(), ignored);
-        });
+fuzz::FreshServer& fresh() {
+    static fuzz::FreshServer server([] {
         ServerOptions options;
         options.name = "FUZZ";
-        options.dataDir = dataFolder();
         options.databases = {"pubs2"};
         options.logins = {{"sa", ""}};
         return options;
@@ -57,9 +45,12 @@ ServerState& state() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string batch(reinterpret_cast<const char*>(data), size);
     static const CommandSet commands = makeStandardCommands();
+    const std::unique_ptr<ServerState> state = fresh().reset();
     DroppingSink sink;
-    ExecutionContext context(state(), commands, sink, 1);
-    context.userName = "sa";
-    runBatch(context, batch);
+    {
+        ExecutionContext context(*state, commands, sink, 1);
+        context.userName = "sa";
+        runBatch(context, batch);
+    }
     return 0;
 }
