@@ -6,6 +6,7 @@
 
 #include "platform/ScopeExit.h"
 #include "sim/statements/BatchRunner.h"
+#include "sim/statements/ColumnTyping.h"
 #include "sim/statements/Interpreter.h"
 #include "sim/statements/SqlTranslator.h"
 
@@ -54,6 +55,9 @@ public:
     void rowFormat(const std::vector<Column>& columns) override { to_.rowFormat(columns); }
     void row(const Row& row) override { to_.row(row); }
     void returnStatus(std::int32_t status) override { to_.returnStatus(status); }
+    void parameters(const std::vector<Column>& columns, const Row& values) override {
+        to_.parameters(columns, values);
+    }
     void environmentChange(EnvChangeType type, const std::string& now,
                            const std::string& before) override {
         to_.environmentChange(type, now, before);
@@ -104,13 +108,16 @@ std::variant<ProcedureDefinition, std::string> readProcedure(const std::string& 
         if (i >= n || tokens[i].kind != SqlToken::Kind::Word)
             return "parameter " + parameter.name + " has no type";
         parameter.type = tokens[i].lower();
+        parameter.declared = parameter.type;
         ++i;
         if (i < n && tokens[i].isSymbol("(")) {
+            parameter.declared += tokens[i].text;
             ++i;
             if (i < n && tokens[i].kind == SqlToken::Kind::Number)
                 parameter.length = std::atoi(tokens[i].text.c_str());
-            while (i < n && !tokens[i].isSymbol(")")) ++i;
+            while (i < n && !tokens[i].isSymbol(")")) parameter.declared += tokens[i++].text;
             if (i >= n) return "the type of parameter " + parameter.name + " is not closed";
+            parameter.declared += tokens[i].text;
             ++i;
         }
         if (i < n && tokens[i].isSymbol("=")) {
@@ -119,7 +126,10 @@ std::variant<ProcedureDefinition, std::string> readProcedure(const std::string& 
             if (!defaultValue(tokens, i, parameter.fallback))
                 return "parameter " + parameter.name + " has a default of no known form";
         }
-        if (i < n && (tokens[i].isWord("output") || tokens[i].isWord("out"))) ++i;
+        if (i < n && (tokens[i].isWord("output") || tokens[i].isWord("out"))) {
+            parameter.output = true;
+            ++i;
+        }
         definition.parameters.push_back(parameter);
         if (i < n && tokens[i].isSymbol(",")) {
             ++i;
@@ -201,6 +211,32 @@ std::optional<std::string> unrunnableReason(ExecutionContext& context, const std
     return std::nullopt;
 }
 
+namespace {
+
+// The parameters declared output that the call marked output too, with their values at the end.
+std::vector<OutputParameter> outputsOf(const ProcedureDefinition& definition,
+                                       const ProcedureArguments& arguments,
+                                       VariableScope& variables) {
+    std::vector<OutputParameter> outputs;
+    for (std::size_t k = 0; k < definition.parameters.size(); ++k) {
+        const ProcedureParameter& parameter = definition.parameters[k];
+        auto marked = arguments.outputs.find(parameter.name);
+        if (marked == arguments.outputs.end())
+            marked = arguments.outputs.find("#" + std::to_string(k));
+        if (!parameter.output || marked == arguments.outputs.end()) continue;
+        OutputParameter output;
+        output.callerVariable = marked->second;
+        output.column = columnForDeclaredType(parameter.declared.c_str()).value_or(Column{});
+        output.column.name = parameter.name;
+        if (const Variable* variable = variables.find(parameter.name))
+            output.value = variable->value;
+        outputs.push_back(std::move(output));
+    }
+    return outputs;
+}
+
+}  // namespace
+
 StatementOutcome runCreatedProcedure(ExecutionContext& context, const std::string& name,
                                      const std::string& text, const ProcedureArguments& arguments,
                                      const Statement& call) {
@@ -246,6 +282,7 @@ StatementOutcome runCreatedProcedure(ExecutionContext& context, const std::strin
     outcome.cancelled = ran.cancelled;
     // An error that ends a batch ends the procedure; the server's status for it.
     outcome.returnStatus = ran.endedByError ? -6 : ran.returnStatus.value_or(0);
+    outcome.outputs = outputsOf(definition, arguments, std::get<VariableScope>(bound));
     return outcome;
 }
 

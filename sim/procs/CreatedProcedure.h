@@ -14,11 +14,13 @@
 namespace tvr::sim {
 
 struct ProcedureParameter {
-    std::string name;  // in lower case, with the @
-    std::string type;  // in lower case, without its length
-    int length = -1;   // char(n), varchar(n): n
+    std::string name;      // in lower case, with the @
+    std::string type;      // in lower case, without its length
+    int length = -1;       // char(n), varchar(n): n
+    std::string declared;  // the type as declared, numeric(10,2)
     bool hasDefault = false;
     std::optional<std::string> fallback;  // the default's value; nothing for NULL
+    bool output = false;                  // declared output
 };
 
 struct ProcedureDefinition {

@@ -2,12 +2,49 @@
 
 #include "sim/protocol/Wire.h"
 
+#include <cctype>
+
 namespace tvr::sim {
 namespace {
 
 constexpr std::uint8_t LanguageToken = 0x21;
 constexpr std::uint8_t LogoutToken = 0x71;
 constexpr std::uint8_t OptionToken = 0xA6;
+constexpr std::uint8_t RpcToken = 0xE6;
+
+// A name that can stand in an exec statement as it is: letters, digits, _ @ # $ and dots.
+bool plainName(const std::string& name) {
+    if (name.empty()) return false;
+    for (char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '@' && c != '#' &&
+            c != '$' && c != '.')
+            return false;
+    return true;
+}
+
+// DBRPC: the procedure's name and options, then its parameters when the options say so.
+void readRpc(WireReader& in, ClientRequest& request) {
+    const std::uint16_t length = in.uint16();
+    WireReader header(in.take(length), length);
+    request.procedure = header.text(header.byte());
+    const std::uint16_t options = header.remaining() >= 2 ? header.uint16() : 0;
+    request.kind = ClientRequest::Kind::Rpc;
+    if ((options & 0x02) != 0 || !in.atEnd())
+        request.parameters = readRpcParameters(in, request.unsupported);
+    if (!request.unsupported.empty()) {
+        request.kind = ClientRequest::Kind::Unsupported;
+        request.unsupported = "procedure parameters of type " + request.unsupported;
+        return;
+    }
+    bool plain = plainName(request.procedure);
+    for (const RpcParameter& parameter : request.parameters)
+        plain = plain && (parameter.name.empty() ||
+                          (parameter.name.front() == '@' && plainName(parameter.name)));
+    if (!plain) {
+        request.kind = ClientRequest::Kind::Unsupported;
+        request.unsupported = "procedure calls by a name that is no identifier";
+    }
+}
 
 }  // namespace
 
@@ -43,6 +80,9 @@ ClientRequest parseClientRequest(const std::vector<std::uint8_t>& body) {
             request.kind = ClientRequest::Kind::Option;
             break;
         }
+        case RpcToken:
+            readRpc(in, request);
+            break;
         default:
             request.kind = ClientRequest::Kind::Unsupported;
             break;

@@ -198,8 +198,8 @@ void writeMessage(WireWriter& out, const ServerMessage& message, const std::stri
     out.endLength16(length);
 }
 
-void writeRowFormat(WireWriter& out, const std::vector<Column>& columns) {
-    out.byte(TokenRowFormat);
+void writeRowFormat(WireWriter& out, const std::vector<Column>& columns, ServerToken token) {
+    out.byte(token);
     std::size_t length = out.beginLength16();
     out.uint16(static_cast<std::uint16_t>(columns.size()));
     for (const Column& column : columns) {
@@ -279,8 +279,14 @@ std::size_t rowFormatSize(const std::vector<Column>& columns) {
     return size;
 }
 
-void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& row) {
-    out.byte(TokenRow);
+void writeParameters(WireWriter& out, const std::vector<Column>& parameters, const Row& values) {
+    writeRowFormat(out, parameters, TokenParameterFormat);
+    writeRow(out, parameters, values, TokenParameters);
+}
+
+void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& row,
+              ServerToken token) {
+    out.byte(token);
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const Column& column = columns[i];
         const Value& value = i < row.size() ? row[i] : Value{};

@@ -13,6 +13,8 @@ enum ServerToken : std::uint8_t {
     TokenReturnStatus = 0x79,
     TokenLoginAck = 0xAD,
     TokenRow = 0xD1,
+    TokenParameters = 0xD7,
+    TokenParameterFormat = 0xEC,
     TokenCapability = 0xE2,
     TokenEnvChange = 0xE3,
     TokenExtendedError = 0xE5,
@@ -62,10 +64,15 @@ void writeMessage(WireWriter& out, const ServerMessage& message, const std::stri
 // allocate a line for a 2 GB column).
 inline constexpr std::int32_t TextMaxLength = 32768;
 
-void writeRowFormat(WireWriter& out, const std::vector<Column>& columns);
+void writeRowFormat(WireWriter& out, const std::vector<Column>& columns,
+                    ServerToken token = TokenRowFormat);
 // Bytes of the row format's body; above 65535 it cannot be sent.
 std::size_t rowFormatSize(const std::vector<Column>& columns);
-void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& row);
+void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& row,
+              ServerToken token = TokenRow);
+// The output parameters of a procedure call: their format (as a row format, under its own
+// token) and their values (as a row).
+void writeParameters(WireWriter& out, const std::vector<Column>& parameters, const Row& values);
 void writeReturnStatus(WireWriter& out, std::int32_t status);
 void writeDone(WireWriter& out, ServerToken token, std::uint16_t status, std::int32_t count);
 

@@ -207,12 +207,21 @@ void Session::serve() {
                 char token[8];
                 std::snprintf(token, sizeof token, "0x%02X", parsed.token);
                 writeMessage(
-                    out_, messages::unsupportedRequest(std::string("requests of token ") + token),
+                    out_,
+                    messages::unsupportedRequest(!parsed.unsupported.empty()
+                                                     ? parsed.unsupported
+                                                     : std::string("requests of token ") + token),
                     server_.serverName());
                 writeDone(out_, TokenDone, DoneError, 0);
                 sendResponse();
                 break;
             }
+            case ClientRequest::Kind::Rpc:
+                // The call runs as the exec statement it stands for; the procedure sends the
+                // values of the parameters the caller asked back.
+                parsed.text = rpcAsExecute(parsed.procedure, parsed.parameters);
+                context_->returnOutputParameters = true;
+                [[fallthrough]];
             case ClientRequest::Kind::Language:
                 trace_.record(id_, parsed.text);
                 if (parsed.hasParameters) {
@@ -223,7 +232,9 @@ void Session::serve() {
                     sendResponse();
                     break;
                 }
-                if (runBatch(*context_, parsed.text) == BatchResult::Cancelled || cancelled_) {
+                const BatchResult result = runBatch(*context_, parsed.text);
+                context_->returnOutputParameters = false;
+                if (result == BatchResult::Cancelled || cancelled_) {
                     if (connectionLost_ || server_.stopping()) return;
                     out_.clear();
                     acknowledgeAttention();
@@ -287,6 +298,11 @@ void Session::rowFormat(const std::vector<Column>& columns) {
 void Session::row(const Row& row) {
     beginToken();
     writeRow(out_, columns_, row);
+}
+
+void Session::parameters(const std::vector<Column>& columns, const Row& values) {
+    beginToken();
+    writeParameters(out_, columns, values);
 }
 
 void Session::returnStatus(std::int32_t status) {

@@ -31,6 +31,7 @@ public:
     void rowFormat(const std::vector<Column>& columns) override;
     void row(const Row& row) override;
     void returnStatus(std::int32_t status) override;
+    void parameters(const std::vector<Column>& columns, const Row& values) override;
     void environmentChange(EnvChangeType type, const std::string& newValue,
                            const std::string& oldValue) override;
     void done(ServerToken token, std::uint16_t status, std::int32_t count) override;

@@ -67,6 +67,9 @@ public:
     bool formatOnly = false;
     // The number of the last error of the last statement, 0 when it succeeded (@@error).
     int lastError = 0;
+    // The batch is a procedure call sent as an RPC: the call's output parameters go back to the
+    // client. The call takes the flag, so that procedures it calls do not.
+    bool returnOutputParameters = false;
     // The local variables of the batch or procedure running; nullptr outside of one.
     VariableScope* variables = nullptr;
 

@@ -48,6 +48,10 @@ public:
         flush(true);
         to_.returnStatus(status);
     }
+    void parameters(const std::vector<Column>& columns, const Row& values) override {
+        flush(true);
+        to_.parameters(columns, values);
+    }
     void environmentChange(EnvChangeType type, const std::string& now,
                            const std::string& before) override {
         flush(true);
@@ -159,7 +163,8 @@ private:
     }
 
     // The statement with its local variables replaced by their values; nothing, with 137
-    // sent, for a variable not declared. The parameter names of a call stay as they are.
+    // sent, for a variable not declared. The parameter names of a call and the variables that
+    // receive its output parameters stay as they are.
     std::optional<Statement> substitute(const Statement& statement) {
         const auto& tokens = statement.tokens;
         const bool call = statement.keyword() == "exec" || statement.keyword() == "execute" ||
@@ -178,8 +183,11 @@ private:
             const SqlToken& token = tokens[k];
             text += statement.text.substr(previousEnd - base, token.offset - previousEnd);
             previousEnd = token.offset + token.text.size();
-            if (!isLocalVariable(token) ||
-                (call && k + 1 < tokens.size() && tokens[k + 1].isSymbol("="))) {
+            // A call keeps the names of its parameters and the variables that receive output.
+            const bool keep = call && k + 1 < tokens.size() &&
+                              (tokens[k + 1].isSymbol("=") || tokens[k + 1].isWord("output") ||
+                               tokens[k + 1].isWord("out"));
+            if (!isLocalVariable(token) || keep) {
                 text += token.text;
                 continue;
             }
@@ -194,12 +202,29 @@ private:
         return restatement(text, statement, context_.commands());
     }
 
+    // Output parameters for an RPC caller, in the parameters' types.
+    void sendOutputs(const std::vector<OutputParameter>& outputs) {
+        std::vector<Column> columns;
+        Row values;
+        for (const OutputParameter& output : outputs) {
+            columns.push_back(output.column);
+            RawValue raw;
+            if (output.value) {
+                raw.type = SQLITE_TEXT;
+                raw.text = *output.value;
+            }
+            values.push_back(convertValue(output.column, raw).value_or(Value{}));
+        }
+        sink_.parameters(columns, values);
+    }
+
     // Ends a statement of the program: @@error, and its done token.
     Flow finish(const StatementOutcome& step, bool counted) {
         if (step.cancelled) return cancelled();
         context_.lastError = sink_.takeError();
         if (step.error && context_.lastError == 0) context_.lastError = -1;
         if (step.returnStatus) sink_.returnStatus(*step.returnStatus);
+        if (!step.outputs.empty()) sendOutputs(step.outputs);
         std::uint16_t status = 0;
         if (step.error) status |= DoneError;
         if (step.rowCount && counted) status |= DoneCount;

@@ -20,6 +20,8 @@ public:
     virtual void environmentChange(EnvChangeType type, const std::string& newValue,
                                    const std::string& oldValue) = 0;
     virtual void done(ServerToken token, std::uint16_t status, std::int32_t count) = 0;
+    // The values of a procedure call's output parameters, after its return status.
+    virtual void parameters(const std::vector<Column>&, const Row&) {}
     // True once the client has asked to cancel the command in progress. Long statements ask
     // regularly and stop early.
     virtual bool cancelRequested() = 0;

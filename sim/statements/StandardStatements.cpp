@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 namespace tvr::sim {
 
@@ -210,6 +211,15 @@ StatementOutcome runCreateDatabase(ExecutionContext& context, const Statement& s
 
 // --- execute PROCEDURE args -----------------------------------------------------------------
 
+// The caller's variables named for output parameters get their values.
+void receiveOutputs(ExecutionContext& context, const std::vector<OutputParameter>& outputs) {
+    if (context.variables == nullptr) return;
+    for (const OutputParameter& output : outputs)
+        if (!output.callerVariable.empty())
+            if (Variable* variable = context.variables->find(output.callerVariable))
+                context.variables->assign(*variable, output.value);
+}
+
 StatementOutcome runExecute(ExecutionContext& context, const Statement& statement) {
     const std::vector<SqlToken>& tokens = statement.tokens;
     std::size_t i = (tokens[0].isWord("exec") || tokens[0].isWord("execute")) ? 1 : 0;
@@ -275,6 +285,15 @@ StatementOutcome runExecute(ExecutionContext& context, const Statement& statemen
             value = std::nullopt;
         } else if (token.kind == SqlToken::Kind::Word) {
             value = token.text;
+        } else if (token.kind == SqlToken::Kind::Variable && isLocalVariable(token) &&
+                   context.variables != nullptr) {
+            // A variable left in place for an output parameter: its value goes in, and the
+            // parameter's value comes back into it.
+            const Variable* variable = context.variables->find(token.text);
+            if (variable == nullptr)
+                return failStatement(context, statement, messages::undeclaredVariable(token.text),
+                                     true);
+            value = variable->value;
         } else if (token.kind == SqlToken::Kind::Variable) {
             std::optional<std::string> text = literalText(context, token);
             if (!text)
@@ -287,17 +306,28 @@ StatementOutcome runExecute(ExecutionContext& context, const Statement& statemen
             return syntaxErrorAt(context, statement, i);
         }
         ++i;
-        if (i < tokens.size() && (tokens[i].isWord("output") || tokens[i].isWord("out"))) ++i;
+        if (i < tokens.size() && (tokens[i].isWord("output") || tokens[i].isWord("out"))) {
+            const std::string key =
+                parameter.empty() ? "#" + std::to_string(arguments.positional.size()) : parameter;
+            arguments.outputs[key] =
+                token.kind == SqlToken::Kind::Variable ? lower(token.text) : std::string();
+            ++i;
+        }
         if (parameter.empty())
             arguments.positional.push_back(value);
         else
             arguments.named[parameter] = value;
     }
+    // Only the call the RPC stands for returns its parameters, not the calls it makes.
+    const bool returnOutputs = std::exchange(context.returnOutputParameters, false);
     const NativeProcedure* procedure = context.commands().findProcedure(*name);
     if (procedure == nullptr && context.commands().storedProcedures)
         if (std::optional<StatementOutcome> outcome =
-                context.commands().storedProcedures(context, *name, arguments, statement))
+                context.commands().storedProcedures(context, *name, arguments, statement)) {
+            receiveOutputs(context, outcome->outputs);
+            if (!returnOutputs) outcome->outputs.clear();
             return *outcome;
+        }
     if (procedure == nullptr)
         return failStatement(context, statement, messages::procedureNotFound(*name));
     StatementOutcome outcome;

@@ -15,6 +15,14 @@
 
 namespace tvr::sim {
 
+// The value of an output parameter after a call: sent to an RPC caller, and put into the
+// variable a language call named for it.
+struct OutputParameter {
+    std::string callerVariable;        // lower case with its @; empty when the call gave a value
+    Column column;                     // the parameter's type, named as the parameter
+    std::optional<std::string> value;  // as a variable holds it; nothing: NULL
+};
+
 // How a statement ended, from which the batch runner builds its done token.
 struct StatementOutcome {
     bool error = false;
@@ -23,6 +31,7 @@ struct StatementOutcome {
     std::optional<std::int32_t> returnStatus;  // sent before the done token
     bool endBatch = false;                     // the statements after this one do not run
     bool cancelled = false;                    // stopped by the client's attention
+    std::vector<OutputParameter> outputs;      // sent after the return status
 
     static StatementOutcome failed(bool endBatch = false) {
         StatementOutcome outcome;
@@ -43,6 +52,9 @@ struct StatementHandler {
 struct ProcedureArguments {
     std::vector<std::optional<std::string>> positional;  // nothing for NULL
     std::map<std::string, std::optional<std::string>> named;
+    // The arguments marked output: the parameter's name (lower case, with its @) or "#N" for the
+    // Nth positional one from 0, and the caller's variable given for it (empty for a value).
+    std::map<std::string, std::string> outputs;
     // The named one, else the positional one at `index`; nothing when absent or NULL.
     std::optional<std::string> get(const std::string& name, std::size_t index) const;
 };

@@ -93,7 +93,34 @@ TEST(ClientRequests, LanguageLogoutAndTheRest) {
     EXPECT_THROW(parseClientRequest({}), ProtocolError);
     EXPECT_EQ(parseClientRequest({0x71, 0}).kind, ClientRequest::Kind::Logout);
     EXPECT_EQ(parseClientRequest({0xA6, 1, 0, 9}).kind, ClientRequest::Kind::Option);
-    EXPECT_EQ(parseClientRequest({0xE6, 0, 0}).kind, ClientRequest::Kind::Unsupported);
+    EXPECT_EQ(parseClientRequest({0xE7, 0, 0}).kind, ClientRequest::Kind::Unsupported);
+    EXPECT_THROW(parseClientRequest({0xE6, 0, 0}), ProtocolError);  // a call without a name
+}
+
+TEST(ClientRequests, ProcedureCallsBecomeTheExecTheyStandFor) {
+    // DBRPC "p" with parameters: @a int 5, @b varchar output 'x''y', @c numeric(5,2) -1.25,
+    // @d money 620.8.
+    const std::vector<std::uint8_t> call = {
+        0xE6, 4,   0,    1,   'p', 2,    0,    0xEC, 48,   0,  4, 0,  // parameter format, 4 of them
+        2,    '@', 'a',  0,   0,   0,    0,    0,    0x26, 4,  0,     // intn(4)
+        2,    '@', 'b',  1,   0,   0,    0,    0,    0x27, 10, 0,     // varchar(10), output
+        2,    '@', 'c',  0,   0,   0,    0,    0,    0x6C, 3,  5, 2, 0,  // numeric(5,2)
+        2,    '@', 'd',  0,   0,   0,    0,    0,    0x6E, 8,  0,        // moneyn(8)
+        0xD7,                                                            // their values
+        4,    5,   0,    0,   0,                                         // 5
+        3,    'x', '\'', 'y',                                            // x'y
+        3,    1,   0,    125,                                            // -1.25
+        8,    0,   0,    0,   0,   0x00, 0xBA, 0x5E, 0x00};              // 6208000 ten-thousandths
+    const ClientRequest request = parseClientRequest(call);
+    ASSERT_EQ(request.kind, ClientRequest::Kind::Rpc);
+    EXPECT_EQ(rpcAsExecute(request.procedure, request.parameters),
+              "exec p @a = 5, @b = 'x''y' output, @c = -1.25, @d = 620.8000");
+    // A text parameter is refused; so is a name that could carry more than a name.
+    std::vector<std::uint8_t> text = call;
+    text[7 + 5 + 8] = 0x23;
+    EXPECT_EQ(parseClientRequest(text).kind, ClientRequest::Kind::Unsupported);
+    EXPECT_EQ(parseClientRequest({0xE6, 4, 0, 1, ';', 0, 0}).kind,
+              ClientRequest::Kind::Unsupported);
 }
 
 TEST(Tokens, MessageAndDoneLayout) {

@@ -1,0 +1,124 @@
+// Procedure calls sent as RPC requests through libct, as a client library makes them: the
+// parameters arrive, output parameters come back in their types with the return status, and a
+// language exec puts an output parameter into the caller's variable.
+#include "tests/support/CtClient.h"
+#include "tests/support/Emulator.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <map>
+
+using tvr::testing::CtClient;
+using tvr::testing::Emulator;
+
+namespace {
+
+struct RpcAnswer {
+    std::map<std::string, std::string> outputs;  // by parameter name, as text
+    int status = -1;
+    bool failed = false;
+};
+
+CS_DATAFMT format(const char* name, CS_INT type, CS_INT length, CS_INT status) {
+    CS_DATAFMT f;
+    std::memset(&f, 0, sizeof f);
+    std::strcpy(f.name, name);
+    f.namelen = CS_NULLTERM;
+    f.datatype = type;
+    f.maxlength = length;
+    f.status = status;
+    return f;
+}
+
+// Calls add_one(@a = 41, @b output, @c output, @m output) by RPC on its own connection.
+RpcAnswer callAddOne(CS_CONNECTION* connection) {
+    RpcAnswer answer;
+    CS_COMMAND* cmd = nullptr;
+    ct_cmd_alloc(connection, &cmd);
+    ct_command(cmd, CS_RPC_CMD, const_cast<CS_CHAR*>("add_one"), CS_NULLTERM, CS_NO_RECOMPILE);
+    CS_INT a = 41, b = 0;
+    CS_CHAR c[16] = "";
+    CS_FLOAT m = 0;
+    CS_DATAFMT fa = format("@a", CS_INT_TYPE, 4, CS_INPUTVALUE);
+    CS_DATAFMT fb = format("@b", CS_INT_TYPE, 4, CS_RETURN);
+    CS_DATAFMT fc = format("@c", CS_CHAR_TYPE, 10, CS_RETURN);
+    CS_DATAFMT fm = format("@m", CS_FLOAT_TYPE, 8, CS_RETURN);
+    ct_param(cmd, &fa, &a, 4, 0);
+    ct_param(cmd, &fb, &b, 4, 0);
+    ct_param(cmd, &fc, c, 0, 0);
+    ct_param(cmd, &fm, &m, 8, 0);
+    if (ct_send(cmd) != CS_SUCCEED) answer.failed = true;
+    CS_INT type = 0;
+    while (!answer.failed && ct_results(cmd, &type) == CS_SUCCEED) {
+        if (type == CS_CMD_FAIL) answer.failed = true;
+        if (type != CS_PARAM_RESULT && type != CS_STATUS_RESULT) continue;
+        CS_INT columns = 0;
+        ct_res_info(cmd, CS_NUMDATA, &columns, CS_UNUSED, nullptr);
+        std::vector<std::array<char, 64>> texts(static_cast<std::size_t>(columns));
+        std::vector<std::string> names;
+        for (CS_INT i = 0; i < columns; ++i) {
+            CS_DATAFMT described;
+            ct_describe(cmd, i + 1, &described);
+            names.emplace_back(described.name, static_cast<std::size_t>(described.namelen));
+            CS_DATAFMT bound = format("", CS_CHAR_TYPE, 64, CS_UNUSED);
+            bound.format = CS_FMT_NULLTERM;
+            ct_bind(cmd, i + 1, &bound, texts[static_cast<std::size_t>(i)].data(), nullptr,
+                    nullptr);
+        }
+        while (ct_fetch(cmd, CS_UNUSED, CS_UNUSED, CS_UNUSED, nullptr) == CS_SUCCEED) {
+            if (type == CS_STATUS_RESULT) answer.status = std::atoi(texts.at(0).data());
+            for (std::size_t i = 0; type == CS_PARAM_RESULT && i < names.size(); ++i)
+                answer.outputs[names[i]] = texts[i].data();
+        }
+    }
+    ct_cmd_drop(cmd);
+    return answer;
+}
+
+}  // namespace
+
+TEST(RpcCalls, OutputParametersComeBackWithTheReturnStatus) {
+    Emulator server("RPC");
+    CtClient client;
+    ASSERT_TRUE(client.connect("RPC"));
+    ASSERT_FALSE(client
+                     .execute("create procedure add_one @a int, @b int output, @c varchar(10) "
+                              "output, @m money output as\n"
+                              "select @b = @a + 1\n"
+                              "select @c = 'got ' + convert(varchar(5), @a)\n"
+                              "select @m = 620.8\n"
+                              "return 7")
+                     .failed());
+    CS_CONTEXT* context = nullptr;
+    CS_CONNECTION* connection = nullptr;
+    ASSERT_EQ(cs_ctx_alloc(CS_VERSION_100, &context), CS_SUCCEED);
+    ASSERT_EQ(ct_init(context, CS_VERSION_100), CS_SUCCEED);
+    ct_con_alloc(context, &connection);
+    ct_con_props(connection, CS_SET, CS_USERNAME, const_cast<CS_CHAR*>("sa"), CS_NULLTERM,
+                 nullptr);
+    ct_con_props(connection, CS_SET, CS_PASSWORD, const_cast<CS_CHAR*>(""), CS_NULLTERM, nullptr);
+    ASSERT_EQ(ct_connect(connection, const_cast<CS_CHAR*>("RPC"), CS_NULLTERM), CS_SUCCEED);
+
+    const RpcAnswer answer = callAddOne(connection);
+    EXPECT_FALSE(answer.failed);
+    EXPECT_EQ(answer.status, 7);
+    EXPECT_EQ(answer.outputs, (std::map<std::string, std::string>{
+                                  {"@b", "42"}, {"@c", "got 41"}, {"@m", "620.8000"}}));
+
+    ct_close(connection, CS_UNUSED);
+    ct_con_drop(connection);
+    ct_exit(context, CS_UNUSED);
+    cs_ctx_drop(context);
+
+    // In a language batch the output parameter lands in the caller's variable.
+    const auto rows = client
+                          .execute("declare @r int, @s varchar(10), @n money "
+                                   "exec add_one 1, @r output, @s output, @n output "
+                                   "select @r, @s")
+                          .rowResults();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].rows.at(0).at(0), "2");
+    EXPECT_EQ(rows[0].rows.at(0).at(1), "got 1");
+}
