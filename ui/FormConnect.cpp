@@ -2,6 +2,7 @@
 
 #include "config/CommandError.h"
 #include "config/ServerList.h"
+#include "ui/FontFit.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -11,6 +12,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+
+#include <initializer_list>
 
 namespace tvr::ui {
 
@@ -37,6 +40,9 @@ TFormConnect::TFormConnect(ConnectForm& form, QWidget* parent) : QDialog(parent)
     BtnEscape = new QPushButton("Cancel", this);
     BtnEscape->setObjectName("BtnEscape");
 
+    // Wide enough for a server name, in characters of the font in use.
+    const std::initializer_list<QWidget*> entries{ComboBoxServer, EditUser, EditPassword};
+    for (QWidget* field : entries) field->setMinimumWidth(24 * fontMetrics().averageCharWidth());
     auto* fields = new QFormLayout;
     fields->addRow("Server:", ComboBoxServer);
     fields->addRow("Login:", EditUser);
@@ -49,6 +55,10 @@ TFormConnect::TFormConnect(ConnectForm& form, QWidget* parent) : QDialog(parent)
     layout->addLayout(fields);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    // And for the whole caption in the title bar: the fields take what the caption lacks.
+    const int lack = titleRoom(*this, windowTitle()) - layout->sizeHint().width();
+    if (lack > 0)
+        for (QWidget* field : entries) field->setMinimumWidth(field->minimumWidth() + lack);
 
     connect(BtnEnter, &QPushButton::clicked, this, &TFormConnect::BtnEnterClick);
     connect(BtnEscape, &QPushButton::clicked, this, &QDialog::reject);

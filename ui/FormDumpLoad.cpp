@@ -7,6 +7,7 @@
 #include "platform/Prompts.h"
 #include "platform/RegistryError.h"
 #include "ui/AboutBox.h"
+#include "ui/FontFit.h"
 #include "ui/HeaderToolbar.h"
 #include "ui/HelpWindow.h"
 #include "ui/LogFiles.h"
@@ -24,10 +25,12 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
+
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 // The images live in this library; a static library's resources are registered by hand.
 static void registerImages() { Q_INIT_RESOURCE(images); }
@@ -110,17 +113,29 @@ QString qs(const std::string& text) {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));
 }
 
-// "MS Sans Serif" 8 pt where it exists, else the platform's sans-serif at 8 pt.
+// "MS Sans Serif" 8 pt where it exists, else the application's font as the platform and the
+// user's scale made it: 8 pt of another family is smaller than the design meant, and a fixed
+// size would ignore the scale the user chose.
 QFont windowFont() {
+    if (!QFontDatabase::families().contains(QStringLiteral("MS Sans Serif")))
+        return QApplication::font();
     QFont font;
-    if (QFontDatabase::families().contains(QStringLiteral("MS Sans Serif"))) {
-        font.setFamily(QStringLiteral("MS Sans Serif"));
-    } else {
-        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-        font.setStyleHint(QFont::SansSerif);
-    }
+    font.setFamily(QStringLiteral("MS Sans Serif"));
     font.setPointSize(8);
     return font;
+}
+
+// A status panel as wide as the design's width in this font, or as its text when that is wider.
+void fitPanel(QLabel& panel, int designWidth) {
+    panel.setMinimumWidth(0);
+    panel.setMinimumWidth(std::max(scaled(panel, designWidth), panel.sizeHint().width()));
+}
+
+// The window never narrower than its status bar, whose panels widen with the names they show.
+void fitStatusBar(QMainWindow& window) {
+    const int need = window.statusBar()->minimumSizeHint().width();
+    window.setMinimumWidth(std::max(scaled(window, 550), need));
+    if (window.width() < need) window.resize(need, window.height());
 }
 
 }  // namespace
@@ -143,10 +158,14 @@ TFormDumpLoad::TFormDumpLoad(QWidget* parent)
     buildTray();
     setProcessingHost(*idleHost_);
 
-    resize(649, 625);
-    setMinimumSize(550, 550);
+    // The design's sizes in this font (FontFit.h), never below what the status bar needs.
+    const QSize size(std::max(scaled(*this, 649), statusBar()->sizeHint().width()),
+                     scaled(*this, 625));
+    resize(size);
+    setMinimumSize(std::max(scaled(*this, 550), statusBar()->minimumSizeHint().width()),
+                   scaled(*this, 550));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - QPoint(649 / 2, 625 / 2));
+        move(screen->availableGeometry().center() - QPoint(size.width() / 2, size.height() / 2));
 
     // FormCreate, in its order.
     setWindowTitle(QString::fromLatin1(kCaption));
@@ -156,7 +175,7 @@ TFormDumpLoad::TFormDumpLoad(QWidget* parent)
     state_->MainConnected = false;
     EnableStart(true);
     SetToolbarSection(engine::ToolbarSection::Stop, engine::ToolbarImage::StopOff, false);
-    grid_->setColumnWidth(3, 256);
+    grid_->setColumnWidth(3, scaled(*this, 256));
     try {
         state_->SetupPending = !config::readProcedureInstalled(platform::Registry());
     } catch (const platform::RegistryError&) {
@@ -213,13 +232,15 @@ void TFormDumpLoad::buildLayout() {
 
     grid_ = new QTableWidget(1, 4, panel);
     grid_->setObjectName(QStringLiteral("StringGridInfo"));
-    grid_->setFixedHeight(34);
+    // Two rows of the font's height where the design had 16 pixels each.
+    const int row = std::max(scaled(*this, 16), fontMetrics().height() + 2);
+    grid_->setFixedHeight(2 * row + 2);
     grid_->horizontalHeader()->hide();
     grid_->verticalHeader()->hide();
-    grid_->horizontalHeader()->setDefaultSectionSize(96);
+    grid_->horizontalHeader()->setDefaultSectionSize(scaled(*this, 96));
     grid_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    grid_->verticalHeader()->setDefaultSectionSize(16);
-    grid_->verticalHeader()->setMinimumSectionSize(16);
+    grid_->verticalHeader()->setDefaultSectionSize(row);
+    grid_->verticalHeader()->setMinimumSectionSize(row);
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid_->setSelectionMode(QAbstractItemView::NoSelection);
     grid_->setFocusPolicy(Qt::NoFocus);
@@ -288,13 +309,13 @@ void TFormDumpLoad::buildLayout() {
 
     auto* bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("StatusBarState"));
-    bar->setFixedHeight(19);
     bar->setSizeGripEnabled(false);
     for (int i = 0; i < 9; ++i) {
         auto* label = new QLabel(QString::fromLatin1(kPanels[i].text), bar);
         label->setObjectName(QStringLiteral("Panel%1").arg(i));
-        label->setFixedWidth(kPanels[i].width);
+        // The design's width in this font at least; a longer name widens its panel.
         label->setFrameStyle(QFrame::Panel | (kPanels[i].raised ? QFrame::Raised : QFrame::Sunken));
+        fitPanel(*label, kPanels[i].width);
         bar->addWidget(label);
         panels_[i] = label;
     }
@@ -356,6 +377,7 @@ void TFormDumpLoad::SetProcessState(int newState) {
         const char* text = engine::ProcessStateText(newState);
         if (!text) return;
         panels_[engine::PanelState]->setText(QString::fromLatin1(text));
+        fitPanel(*panels_[engine::PanelState], kPanels[engine::PanelState].width);
         tray_->setHint(QString::fromLatin1(kTrayTitle) + QStringLiteral("\r\n") +
                        QString::fromLatin1(text));
     });
@@ -397,7 +419,10 @@ void TFormDumpLoad::RequestClose() {
 
 void TFormDumpLoad::SetStatusText(int panel, const std::string& text) {
     calls_.post([this, panel, text] {
-        if (panel >= 0 && panel < 9) panels_[panel]->setText(qs(text));
+        if (panel < 0 || panel >= 9) return;
+        panels_[panel]->setText(qs(text));
+        fitPanel(*panels_[panel], kPanels[panel].width);
+        fitStatusBar(*this);
     });
 }
 

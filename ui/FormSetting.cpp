@@ -121,6 +121,8 @@ void TFormSetting::buildControls() {
         database->setEditable(true);
         database->setInsertPolicy(QComboBox::NoInsert);
         path = named(new QLineEdit(group), pathName);
+        // Room for a whole path of a usual depth, in characters of the font in use.
+        path->setMinimumWidth(30 * fontMetrics().averageCharWidth());
         picker = pickerButton(pickerName, group);
         auto* grid = new QGridLayout(group);
         grid->addWidget(new QLabel("Server:", group), 0, 0);
@@ -147,6 +149,8 @@ void TFormSetting::buildControls() {
     SpeedButtonLogPath = pickerButton("SpeedButtonLogPath", folders);
     EditErrorLogPath = named(new QLineEdit(folders), "EditErrorLogPath");
     SpeedButtonErrorLogPath = pickerButton("SpeedButtonErrorLogPath", folders);
+    for (QLineEdit* path : {EditLogPath, EditErrorLogPath})
+        path->setMinimumWidth(50 * fontMetrics().averageCharWidth());
     auto* folderGrid = new QGridLayout(folders);
     folderGrid->addWidget(new QLabel("Log path:", folders), 0, 0);
     folderGrid->addWidget(EditLogPath, 0, 1);

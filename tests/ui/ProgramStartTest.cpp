@@ -38,7 +38,9 @@ QApplication& app() {
     static int argc = 1;
     static char name[] = "ui_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication* instance = new QApplication(argc, argv);
+    static QApplication* instance = qobject_cast<QApplication*>(QCoreApplication::instance())
+                                        ? qobject_cast<QApplication*>(QCoreApplication::instance())
+                                        : new QApplication(argc, argv);
     return *instance;
 }
 
