@@ -145,7 +145,7 @@ int measure(const char* path, const std::chrono::steady_clock::time_point start)
         const std::size_t kept = view->text().size() + 1 + std::size_t(lines);
         std::printf("%.3f %ld %ld %d %ld %zu %ld %.3f %.1f\n", shown.count(), peak, lines,
                     atEnd ? 1 : 0, peak - before, kept, first, loaded.count() - 0.5,
-                    double(longest) / 1e6);
+                    holds.longestMs());
         tvr::client::SetLogView(nullptr);
     }
     return 0;
