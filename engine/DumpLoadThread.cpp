@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -21,7 +22,33 @@ TWorkerClock TWorkerClock::system() {
 
 TDumpLoadThread::TDumpLoadThread(TWindowState& window, TProcessDisplay& display,
                                  const TProcessingHost& host, TWorkerClock clock)
-    : window_(window), display_(display), host_(host), clock_(std::move(clock)) {}
+    : window_(window),
+      display_(display),
+      host_(host),
+      clock_(std::move(clock)),
+      watch_(display_, [this](const std::string& text) { WriteErrorEntry(text); }),
+      runner_(TPassServices{
+                  [this](const std::string& text) { WriteErrorEntry(text); },
+                  [this](const std::string& text) {
+                      if (MainConnection)
+                          client::PrintToLog(text + "  " + client::LogTimeNow(),
+                                             MainConnection->LogFile());
+                  },
+                  [this] { clock_.sleep(std::chrono::milliseconds(1000)); },
+                  [this](const std::string& path) { return clock_.fileExists(path); },
+                  [this](const std::string& path) { clock_.deleteFile(path); },
+                  [] { return WatchClock::now(); },
+                  [this] { return clock_.now(); },
+              },
+              &watch_, StopRequested) {}
+
+namespace {
+
+TWatchLimits watchLimits(const TPassSettings& settings) {
+    return {settings.LagWarningMinutes, settings.LagCriticalMinutes, settings.StallLimitMinutes};
+}
+
+}  // namespace
 
 TDumpLoadThread::~TDumpLoadThread() {
     StopRequested = true;
@@ -41,7 +68,14 @@ void TDumpLoadThread::WaitFor() {
 void TDumpLoadThread::Execute() {
     window_.FWorkerRunning = true;
     display_.EnableStart(false);
+    watch_.RunStarted(WatchClock::now(), UseReserve);
+    // The watch is shown every second from the first pass on, also while a call blocks.
+    std::optional<TWatchTicker> ticker;
     while (!StopRequested) {
+        if (!ticker) {
+            ticker.emplace(
+                [this] { watch_.Tick(WatchClock::now(), watchLimits(host_.PassSettings())); });
+        }
         try {
             RunPass();
         } catch (const std::exception& error) {
@@ -52,6 +86,12 @@ void TDumpLoadThread::Execute() {
         } catch (...) {
             ReportPassFailure("Unexpected failure of a pass");
         }
+    }
+    if (ticker) {
+        ticker.reset();
+        watch_.RunEnded();
+        // The window keeps the watch as the run left it.
+        watch_.Tick(WatchClock::now(), watchLimits(host_.PassSettings()));
     }
     window_.FProcessing = false;
     display_.EnableStart(true);
@@ -71,32 +111,21 @@ void TDumpLoadThread::RunPass() {
     display_.SetProcessState(StateProcessing);
     display_.RefreshTray();
 
-    const std::string name = DumpFileName(DumpRS.database_name, DumpRS.TypeTrans == 1, clock_.now(),
-                                          platform::regionalFormats());
-    DumpRS.device_name = name;
-    LoadRS.device_name = name;
-
     if (!MainConnection || (UseReserve && !ReserveConnection)) {
         throw std::logic_error("Processing started without a connection to each server");
     }
-    MainConnection->Execute("use master");
-    if (UseReserve) ReserveConnection->Execute("use master");
-
-    const std::string dump = SpTvrCallStatement(DumpRS);
-    const std::string load = SpTvrCallStatement(LoadRS);
-    MainConnection->Execute(dump);
-    if (UseReserve) ReserveConnection->Execute(load);
-
-    DumpRS.TypeTrans = 1;
-    LoadRS.TypeTrans = 1;
+    const TPassReport report = runner_.Run(TPassSessions{MainConnection, ReserveConnection}, DumpRS,
+                                           LoadRS, UseReserve, host_.PassSettings());
 
     display_.SetProcessState(StateSleeping);
     display_.RefreshTray();
 
     const TPassSettings settings = host_.PassSettings();
-    if (settings.IsClearLog) {
+    // A failed dump's file is gone already, and a pass that sent no dump made none.
+    if (settings.IsClearLog && report.dump.outcome == StepOutcome::Ok) {
         clock_.deleteFile(LoadRS.pathname + DumpPathSeparator + LoadRS.device_name);
     }
+    runner_.WaitAfter(report, !settings.IsInterval);
     if (!settings.IsInterval || StopRequested) return;
 
     const char separator = platform::regionalFormats().timeSeparator;
@@ -112,17 +141,21 @@ void TDumpLoadThread::RunPass() {
 }
 
 void TDumpLoadThread::ReportPassFailure(const std::string& text) {
-    // An error entry in both logs and both views (a log file's error text has two lines),
-    // then the stop a confirmed Stop makes.
-    client::WriteProgramError(text,
-                              {MainConnection ? MainConnection->LogFile() : std::string(),
-                               MainConnection ? MainConnection->ErrorLogFile() : std::string()},
-                              true);
-
+    WriteErrorEntry(text);
+    // Then the stop a confirmed Stop makes.
     std::lock_guard lock(window_.FLock);
     window_.FProcessing = false;
     display_.SetToolbarSection(ToolbarSection::Stop, ToolbarImage::StopOff, false);
     StopRequested = true;
+}
+
+void TDumpLoadThread::WriteErrorEntry(const std::string& text) {
+    // Both logs and both views (a log file's error text has two lines). Called from the
+    // worker and from the watch's ticker: each append is whole under the file's lock.
+    client::WriteProgramError(text,
+                              {MainConnection ? MainConnection->LogFile() : std::string(),
+                               MainConnection ? MainConnection->ErrorLogFile() : std::string()},
+                              true);
 }
 
 }  // namespace tvr::engine

@@ -1,9 +1,12 @@
 #pragma once
 // The worker: one thread that runs pass after pass, a dump on the main server and its load on
-// the reserve server, until the window asks it to stop. It examines no outcome; the logs
-// carry them. It reports its progress through the display and reads the pass settings from
-// the host at every pass.
+// the reserve server, until the window asks it to stop. Each pass is judged (PassRunner.h):
+// a dead connection is opened again, a failed dump is not loaded, a failing server in
+// continuous mode is given a back-off; a watch shows the lag every second. It reports its
+// progress through the display and reads the pass settings from the host at every pass.
 #include "client/Sybase.h"
+#include "engine/PassRunner.h"
+#include "engine/PassWatch.h"
 #include "engine/ProcedureCall.h"
 #include "engine/ProcessDisplay.h"
 #include "engine/ProcessingHost.h"
@@ -12,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -23,6 +27,11 @@ struct TWorkerClock {
     std::function<std::tm()> now;                             // local time of day
     std::function<void(std::chrono::milliseconds)> sleep;     // one step of the wait
     std::function<bool(const std::string& path)> deleteFile;  // result ignored
+    // Whether a dump file of that name is already there (never overwritten).
+    std::function<bool(const std::string& path)> fileExists = [](const std::string& path) {
+        std::error_code error;
+        return std::filesystem::exists(std::filesystem::symlink_status(path, error));
+    };
     static TWorkerClock system();
 };
 
@@ -56,12 +65,16 @@ protected:
     void RunPass();
     // An error entry in both logs and views, then the stop a confirmed Stop would make.
     void ReportPassFailure(const std::string& text);
+    // An error entry in both logs and both views.
+    void WriteErrorEntry(const std::string& text);
 
 private:
     TWindowState& window_;
     TProcessDisplay& display_;
     const TProcessingHost& host_;
     TWorkerClock clock_;
+    TPassWatch watch_;
+    TPassRunner runner_;
     std::atomic<bool> started_{false};
     std::atomic<bool> finished_{false};
     std::thread thread_;

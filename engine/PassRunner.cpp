@@ -32,11 +32,10 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
         return report;
     };
     const bool full = dump.TypeTrans == 0;
+    // The transaction dump is still sent when the chain is broken, as it always was: the
+    // server's refusal is in the logs beside the entry that names the cause.
     bool fullNext = false;
-    if (!full && !ChainHolds(*sessions.main, dump.database_name, settings, fullNext)) {
-        dump.TypeTrans = load.TypeTrans = fullNext ? 0 : 1;
-        return ended();
-    }
+    if (!full) CheckChain(*sessions.main, dump.database_name, settings, fullNext);
 
     const std::string name = FreeDumpFileName(
         dump.database_name, !full, services_.localNow(), platform::regionalFormats(),
@@ -55,13 +54,13 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
         services_.errorEntry(stepText("dump", dump.database_name, report.dump) + ": the file " +
                              name + " is not loaded and is deleted" +
                              (full ? "; the next pass is a full one again" : ""));
-        fullNext = full;
+        fullNext = fullNext || full;
     } else if (useReserve) {
         report.load = RunProcedureStep(*sessions.reserve, SpTvrCallStatement(load));
         if (report.load.outcome != StepOutcome::Ok) {
             const bool outOfSequence = IsOutOfSequenceLoad(report.load.error);
             // A full load that failed leaves nothing a transaction load could follow.
-            fullNext = full || (outOfSequence && settings.IsFullOnBreak);
+            fullNext = fullNext || full || (outOfSequence && settings.IsFullOnBreak);
             services_.errorEntry(
                 stepText("load", load.database_name, report.load) +
                 (outOfSequence ? ": the file does not follow the last one loaded" : "") +
@@ -102,30 +101,28 @@ bool TPassRunner::EnsureOpen(client::TSybaseConnect* session) {
     return false;
 }
 
-bool TPassRunner::ChainHolds(client::TSybaseConnect& main, const std::string& database,
+void TPassRunner::CheckChain(client::TSybaseConnect& main, const std::string& database,
                              const TPassSettings& settings, bool& fullNext) {
-    if (chainUnknown_) return true;
+    if (chainUnknown_) return;
     const std::optional<int> status = TranDumpableStatus(main, database);
     if (!status) {
-        // A server that does not know the question is not asked again in this run; the
-        // transaction dump goes as it always did.
+        // A server that does not know the question is not asked again in this run.
         if (!main.ConnectionDead()) chainUnknown_ = true;
-        return true;
+        return;
     }
     if (*status == 0) {
         chainStatus_.reset();
-        return true;
+        return;
     }
     fullNext = settings.IsFullOnBreak;
-    if (chainStatus_ != *status) {
-        services_.errorEntry("The log of " + database +
-                             " cannot be dumped: " + ChainBreakText(*status) +
-                             " (tran_dumpable_status " + std::to_string(*status) + "); " +
-                             (fullNext ? "the next pass is a full dump and load"
-                                       : "no transaction pass is run until a full dump and load"));
-        chainStatus_ = *status;
-    }
-    return false;
+    // Entered once for each new answer, not at every pass while it stays.
+    if (chainStatus_ == *status) return;
+    chainStatus_ = *status;
+    services_.errorEntry("The log of " + database +
+                         " cannot be dumped: " + ChainBreakText(*status) +
+                         " (tran_dumpable_status " + std::to_string(*status) + "); " +
+                         (fullNext ? "the next pass is a full dump and load"
+                                   : "transaction passes fail until a full dump and load"));
 }
 
 void TPassRunner::waitSeconds(int seconds) {

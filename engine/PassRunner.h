@@ -65,9 +65,9 @@ private:
     // Opens `session` again while the library holds it dead; false when a stop ended the
     // tries. Each try is one activity line; the loss and the return are error entries.
     bool EnsureOpen(client::TSybaseConnect* session);
-    // Asks the main server about the chain before a transaction pass; false when the
-    // transaction dump would be refused.
-    bool ChainHolds(client::TSybaseConnect& main, const std::string& database,
+    // Asks the main server about the chain before a transaction pass; names a break once in
+    // the error log and, when so set, has the next pass be a full one.
+    void CheckChain(client::TSybaseConnect& main, const std::string& database,
                     const TPassSettings& settings, bool& fullNext);
     void waitSeconds(int seconds);
     void deleteDumpFile(const TRS_dump_load& dump, const TRS_dump_load& load);

@@ -42,7 +42,8 @@ struct TWatchView {
 class TWatchDisplay {
 public:
     virtual ~TWatchDisplay() = default;
-    virtual void ShowWatch(const TWatchView& view) = 0;
+    // Nothing where the watch is not shown.
+    virtual void ShowWatch(const TWatchView& view) { (void)view; }
 };
 
 // The settings the watch reads at every tick.

@@ -9,6 +9,8 @@
 // everything from the GUI thread. An implementation carries each call to the GUI thread in
 // the order made; it may return before the change is on screen, but RequestClose returns only
 // once the window's close handler has run. The GUI thread never waits for the worker.
+#include "engine/PassWatch.h"
+
 #include <array>
 #include <string>
 
@@ -67,7 +69,8 @@ enum StatusPanel : int {
 // One row of the info grid: role, server, database, folder.
 using InfoRow = std::array<std::string, 4>;
 
-class TProcessDisplay {
+// It also shows the watch over the standby (TWatchDisplay), called from the worker's ticker.
+class TProcessDisplay : public TWatchDisplay {
 public:
     virtual ~TProcessDisplay() = default;
 

@@ -36,6 +36,7 @@ public:
     const fs::path& dumpFolder() const { return dumps; }
     bool loadSent() const { return !spTvrCalls(reserveCommands()).empty(); }
     using ProcessingFixture::fileNames;
+    using ProcessingFixture::namesNeverTaken;
     using ProcessingFixture::sleeps;
 };
 
@@ -89,6 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
               [](FaultRun& fixture) {
                   waitForDump(fixture, fixture.dumpFolder());
                   fixture.mainServer().signal(SIGKILL);
+                  fixture.mainServer().start();  // the worker opens its connection again
               },
               "Unexpected Error! Connect failed!"},
         Fault{"ReserveKilledDuringALoad",
@@ -97,6 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
               [](FaultRun& fixture) {
                   ASSERT_TRUE(fixture.waitForCondition([&] { return fixture.loadSent(); }));
                   fixture.reserveServer().signal(SIGKILL);
+                  fixture.reserveServer().start();
               },
               "Unexpected Error! Connect failed!"},
         Fault{"BackupServersStopped",
@@ -117,7 +120,8 @@ INSTANTIATE_TEST_SUITE_P(
               {},
               [](FaultRun& fixture) {
                   // The next passes' files (the clock moves a second per file) lead to a
-                  // device that is always full.
+                  // device that is always full; the worker is let write over them.
+                  fixture.namesNeverTaken = true;
                   for (int second = 20; second < 60; ++second)
                       fs::create_symlink("/dev/full",
                                          fixture.dumpFolder() / ("sales06.12.20261405" +

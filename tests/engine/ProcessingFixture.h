@@ -186,7 +186,7 @@ protected:
                 when.tm_mday = 6;
                 when.tm_hour = 14;
                 when.tm_min = 5;
-                when.tm_sec = 12 + fileNames++;
+                when.tm_sec = 12 + (sameSecond ? fileNames.load() : fileNames++);
                 std::mktime(&when);
                 return when;
             },
@@ -205,6 +205,10 @@ protected:
                     deleted.push_back(path);
                 }
                 return std::remove(path.c_str()) == 0;
+            },
+            [this](const std::string& path) {
+                std::error_code error;
+                return !namesNeverTaken && fs::exists(fs::symlink_status(path, error));
             },
         };
     }
@@ -252,7 +256,9 @@ protected:
     std::atomic<int> fileNames{0};
     std::atomic<int> sleeps{0};
     std::atomic<bool> realSleep{false};
-    std::function<void()> onSleep;  // runs on the worker thread at every sleep step
+    std::atomic<bool> sameSecond{false};       // the clock stands still: passes share a second
+    std::atomic<bool> namesNeverTaken{false};  // the worker may write over an existing file
+    std::function<void()> onSleep;             // runs on the worker thread at every sleep step
     std::mutex sleepMutex;
     std::atomic<int> passBase{0};
     std::map<int, int> sleepsInPass;  // pass of the run (1 = the first) to its sleep steps

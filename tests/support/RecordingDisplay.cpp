@@ -180,4 +180,17 @@ bool RecordingDisplay::waitFor(const std::function<bool()>& condition,
     }
 }
 
+void RecordingDisplay::ShowWatch(const engine::TWatchView& view) {
+    {
+        std::lock_guard lock(mutex_);
+        watchViews_.push_back(view);
+    }
+    changed_.notify_all();
+}
+
+std::vector<engine::TWatchView> RecordingDisplay::watchViews() const {
+    std::lock_guard lock(mutex_);
+    return watchViews_;
+}
+
 }  // namespace tvr::testing

@@ -41,6 +41,9 @@ public:
     void SetInfoRow(int row, const engine::InfoRow& cells) override;
     void SetInfoCell(int row, int column, const std::string& text) override;
     void EnableTrayMain(bool enabled) override;
+    // Kept apart from the calls: the ticker shows the watch every second.
+    void ShowWatch(const engine::TWatchView& view) override;
+    std::vector<engine::TWatchView> watchViews() const;
 
     // What RequestClose runs; nothing when empty.
     void setCloseHandler(std::function<void()> handler);
@@ -72,6 +75,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<std::string> calls_;
+    std::vector<engine::TWatchView> watchViews_;
     std::vector<std::string> panelHistory_;
     std::array<std::string, 9> panels_{};
     std::array<Section, 6> sections_{};

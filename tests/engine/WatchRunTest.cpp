@@ -1,0 +1,166 @@
+// A run left alone against servers that fail: a failed first dump is not loaded and is
+// followed by a full pass, a server restarted between passes is shipped to again while the
+// lag shown grows and falls, a log truncated behind the program's back is named (and, when so
+// set, healed by a full pass), and two passes in one second write two files.
+#include "tests/engine/ProcessingFixture.h"
+
+#include <csignal>
+
+using namespace tvr::engine;
+using namespace tvr::engine::testing;
+
+namespace {
+
+class WatchRun : public ProcessingFixture {
+protected:
+    // Brings sales_copy online and compares its orders with those of sales on the main.
+    void expectReserveEqualsMain() {
+        tvr::client::TSybaseConnect mainReader(kMain, "sa", "", "", "");
+        tvr::client::TSybaseConnect reserveReader(kReserve, "sa", "", "", "");
+        ASSERT_EQ(mainReader.Connect(), CS_SUCCEED);
+        ASSERT_EQ(reserveReader.Connect(), CS_SUCCEED);
+        reserveReader.Execute("online database sales_copy");
+        reserveReader.Execute("use sales_copy");
+        mainReader.Execute("use sales");
+        mainReader.Execute("select id, item from orders order by id");
+        reserveReader.Execute("select id, item from orders order by id");
+        EXPECT_EQ(mainReader.ColTexts(), reserveReader.ColTexts());
+        EXPECT_GE(mainReader.RowCount(), 3);
+    }
+    bool errorLogHas(const std::string& text) const {
+        return fileText(errorLogFile()).find(text) != std::string::npos;
+    }
+    void runUntilPasses(int passes) {
+        ASSERT_TRUE(waitFor([&] { return runPasses() > passes; }));
+        stopNow();
+        ASSERT_TRUE(waitUntilEnded());
+    }
+};
+
+TEST_F(WatchRun, AFailedFirstDumpIsNotLoadedItsFileIsDeletedAndTheNextPassIsFullAgain) {
+    struct Case {
+        std::string name;
+        std::vector<std::string> mainArgs;
+        std::function<void()> inject;
+        std::string outcome;
+    };
+    const Case cases[] = {
+        // The procedure's return status says so.
+        {"error", {"--fault", "error:8009"}, [] {}, "failed (8009)"},
+        // The main server dies half way through the dump and comes back.
+        {"killed",
+         {"--io-rate", "0.008"},
+         [this] {
+             ASSERT_TRUE(waitFor([&] { return !fs::is_empty(dumps); }));
+             main->signal(SIGKILL);
+             main->start();
+         },
+         "failed (connection lost)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startServers(c.mainArgs);
+        newRun();
+        host.setPassSettings(TPassSettings{false, true, "00:00:01"});
+        control.StartProcessing();
+        c.inject();
+        runUntilPasses(3);
+
+        const std::string first = "sales06.12.2026140512.db";
+        EXPECT_TRUE(
+            errorLogHas("The dump of sales " + c.outcome + ": the file " + first +
+                        " is not loaded and is deleted; the next pass is a full one again"));
+        EXPECT_FALSE(fs::exists(dumps / first));
+        const auto loaded = spTvrCalls(reserveCommands());
+        ASSERT_FALSE(loaded.empty());
+        EXPECT_EQ(loaded.front().first, 0);  // the first load is a full one, of a later file
+        EXPECT_NE(loaded.front().second, first);
+        expectReserveEqualsMain();
+        const auto views = display.watchViews();
+        ASSERT_FALSE(views.empty());
+        EXPECT_EQ(views.back().mainOutcome, "dump: ok");
+        dropServers();
+    }
+}
+
+TEST_F(WatchRun, AMainRestartedBetweenPassesIsShippedToAgainAndTheLagShownGrowsThenFalls) {
+    startServers();
+    realSleep = true;
+    host.setPassSettings(TPassSettings{false, true, "00:00:01"});
+    onSleep = [&] {
+        if (runPasses() == 2 && main->running()) main->signal(SIGKILL);
+    };
+    control.StartProcessing();
+    // Two tries, one and two seconds apart, fail before the server is back.
+    ASSERT_TRUE(waitFor([&] {
+        return fileText(logFile()).find("Connecting to TVRMAIN again, try 2") != std::string::npos;
+    }));
+    main->start();
+    const int passesBack = runPasses();
+    runUntilPasses(passesBack + 2);
+
+    EXPECT_TRUE(errorLogHas("Connection to TVRMAIN lost; it is opened again before the next pass"));
+    EXPECT_TRUE(errorLogHas("Connection to TVRMAIN opened again after "));
+    // The lag grew while the main was away and fell once a load went through.
+    const auto views = display.watchViews();
+    std::string highest;
+    bool fell = false;
+    for (const TWatchView& view : views) {
+        if (view.lag > highest) highest = view.lag;
+        if (highest >= "lag 00:00:03" && view.lag < highest && view.mainOutcome == "dump: ok")
+            fell = true;
+    }
+    EXPECT_GE(highest, "lag 00:00:03");
+    EXPECT_TRUE(fell);
+}
+
+TEST_F(WatchRun, ALogTruncatedBehindTheProgramsBackIsNamedAndWithTheSettingShippedInFull) {
+    for (const bool fullOnBreak : {false, true}) {
+        SCOPED_TRACE(fullOnBreak);
+        startServers();
+        newRun();
+        TPassSettings settings{false, true, "00:00:01"};
+        settings.IsFullOnBreak = fullOnBreak;
+        host.setPassSettings(settings);
+        tvr::client::TSybaseConnect writer(kMain, "sa", "", "", "");
+        ASSERT_EQ(main->logOn([&] { return writer.Connect(); }), CS_SUCCEED);
+        writer.Execute("use sales");
+        bool truncated = false;
+        onSleep = [&] {
+            if (runPasses() != 2 || truncated) return;
+            truncated = true;
+            writer.Execute("insert into orders values (4, 'after the break')");
+            writer.Execute("dump transaction sales with truncate_only");
+        };
+        control.StartProcessing();
+        runUntilPasses(5);
+
+        // Named once, in plain words, within the next pass.
+        const std::string named =
+            "The log of sales cannot be dumped: its log was truncated "
+            "since the last database dump (tran_dumpable_status 32)";
+        const std::string log = fileText(errorLogFile());
+        ASSERT_NE(log.find(named), std::string::npos);
+        EXPECT_EQ(log.find(named, log.find(named) + 1), std::string::npos);
+        const auto loaded = spTvrCalls(reserveCommands());
+        const auto fullLoads = std::count_if(loaded.begin(), loaded.end(),
+                                             [](const auto& call) { return call.first == 0; });
+        EXPECT_EQ(fullLoads, fullOnBreak ? 2 : 1);
+        if (fullOnBreak) expectReserveEqualsMain();
+        dropServers();
+    }
+}
+
+TEST_F(WatchRun, TwoPassesInOneSecondWriteTwoFiles) {
+    startServers();
+    sameSecond = true;
+    control.StartProcessing();
+    runUntilPasses(3);
+    const auto calls = spTvrCalls(mainCommands());
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls[1].second, "sales06.12.2026140512.tr");
+    EXPECT_EQ(calls[2].second, "sales06.12.2026140512-2.tr");
+    for (const auto& [type, file] : calls) EXPECT_TRUE(fs::exists(dumps / file)) << file;
+}
+
+}  // namespace
