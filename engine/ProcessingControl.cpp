@@ -1,9 +1,11 @@
 #include "engine/ProcessingControl.h"
 
 #include "engine/BackupServerCheck.h"
+#include "engine/DumpFileName.h"
 #include "platform/RegistryError.h"
 
 #include <exception>
+#include <stdexcept>
 
 namespace tvr::engine {
 namespace {
@@ -45,6 +47,7 @@ void TProcessingControl::StartWorker() {
     window_.FExitRequested = false;
     window_.FProcessing = true;
     try {
+        RefuseNamesTooLong(host_.StartSettings());
         try {
             host_.SaveSettings();
         } catch (const platform::RegistryError& error) {
@@ -80,6 +83,19 @@ void TProcessingControl::StartWorker() {
     }
     display_.SetActivityBusy(true);
     window_.FWorker->Resume();
+}
+
+void TProcessingControl::RefuseNamesTooLong(const TStartSettings& settings) const {
+    // The server would cut a longer name to the procedure's parameter without a word, and
+    // every pass would work on another database or none.
+    for (const std::string* name : {&settings.ComboDump, &settings.ComboLoad}) {
+        if (name == &settings.ComboLoad && !window_.UseReserve) continue;
+        if (name->size() <= kProcedureNameLimit) continue;
+        throw std::runtime_error(
+            "Database name \"" + *name + "\" has " + std::to_string(name->size()) +
+            " characters; sp_TVR takes at most " + std::to_string(kProcedureNameLimit) +
+            ". Processing is not started");
+    }
 }
 
 void TProcessingControl::ReturnToIdle() {

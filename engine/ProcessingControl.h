@@ -47,6 +47,8 @@ public:
 private:
     void StartWorker();
     // The state of the window's creation: nothing running, Start and Settings available.
+    // Throws the error the user sees when a database name is longer than sp_TVR takes.
+    void RefuseNamesTooLong(const TStartSettings& settings) const;
     void ReturnToIdle();
     // The box in which the application shows an error that ends a command.
     void ShowError(const std::string& text);

@@ -207,6 +207,13 @@ else
     exit 1
   fi
   [[ $shipped == yes ]] || echo "No pass after the last change completed in time."
+  # The lag after the last pass, as the program's watch counts it: now minus the start of
+  # the dump of the last good load (the "Start Dump" before the last "LOAD is complete").
+  good_dump=$(tr -d '\r' <"$log" |
+    awk '/^Start Dump/ { t = $NF } /LOAD is complete/ { good = t } END { print good }')
+  if [[ -n $good_dump ]] && started=$(date -d "$good_dump" +%s 2>/dev/null); then
+    echo "Lag after the last pass: $(($(date +%s) - started)) s (its dump began at $good_dump)."
+  fi
   kill "$tvr_pid"
   wait "$tvr_pid" 2>/dev/null || true
 fi

@@ -14,6 +14,7 @@
 #include "ui/LogView.h"
 #include "ui/LogViewSettings.h"
 #include "ui/TrayIcon.h"
+#include "ui/WatchPanel.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -156,6 +157,7 @@ TFormDumpLoad::TFormDumpLoad(QWidget* parent)
     buildLayout();
     buildMenus();
     buildTray();
+    watchPanel_ = std::make_unique<TWatchPanel>(grid_, tray_, statusBar());
     setProcessingHost(*idleHost_);
 
     // The design's sizes in this font (FontFit.h), never below what the status bar needs.
@@ -378,9 +380,13 @@ void TFormDumpLoad::SetProcessState(int newState) {
         if (!text) return;
         panels_[engine::PanelState]->setText(QString::fromLatin1(text));
         fitPanel(*panels_[engine::PanelState], kPanels[engine::PanelState].width);
-        tray_->setHint(QString::fromLatin1(kTrayTitle) + QStringLiteral("\r\n") +
-                       QString::fromLatin1(text));
+        watchPanel_->setStateHint(QString::fromLatin1(kTrayTitle) + QStringLiteral("\r\n") +
+                                  QString::fromLatin1(text));
     });
+}
+
+void TFormDumpLoad::ShowWatch(const engine::TWatchView& view) {
+    calls_.post([this, view] { watchPanel_->show(view); });
 }
 
 void TFormDumpLoad::RefreshTray() {

@@ -27,6 +27,7 @@ namespace tvr::ui {
 class THeaderToolbar;
 class TLogView;
 class TTrayIcon;
+class TWatchPanel;
 class TfmAbout;
 class THelpWindow;
 
@@ -68,6 +69,7 @@ public:
     void SetInfoRow(int row, const engine::InfoRow& cells) override;
     void SetInfoCell(int row, int column, const std::string& text) override;
     void EnableTrayMain(bool enabled) override;
+    void ShowWatch(const engine::TWatchView& view) override;
 
     // When no reserve server is logged on: leaves the processing state (when one is in use),
     // drops the last worker and the reserve connection and empties panels 6 to 8. Always
@@ -132,6 +134,7 @@ private:
     TLogView* errorView_ = nullptr;
     QLabel* panels_[9] = {};
     TTrayIcon* tray_ = nullptr;
+    std::unique_ptr<TWatchPanel> watchPanel_;
     QMenu* trayMenu_ = nullptr;
     TfmAbout* about_ = nullptr;
     THelpWindow* help_ = nullptr;

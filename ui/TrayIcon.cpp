@@ -12,11 +12,28 @@ QIcon TTrayIcon::image(int index) {
     return QIcon(QStringLiteral(":/images/tray%1.png").arg(index));
 }
 
+QIcon TTrayIcon::alertImage(int level) {
+    return QIcon(level >= 2 ? QStringLiteral(":/images/tray-critical.png")
+                            : QStringLiteral(":/images/tray-warning.png"));
+}
+
 void TTrayIcon::setImageIndex(int index) {
     if (index == imageIndex_ || index < 0 || index >= kImageCount) return;
     imageIndex_ = index;
+    showImage();
+}
+
+void TTrayIcon::setAlertLevel(int level) {
+    alertLevel_ = level < 0 ? 0 : (level > 2 ? 2 : level);
+    showImage();
+}
+
+void TTrayIcon::showImage() {
+    const int wanted = alertLevel_ > 0 ? 10 + alertLevel_ : imageIndex_;
+    if (wanted == shownImage_ || wanted < 0) return;
+    shownImage_ = wanted;
     ++imageLoads_;
-    setIcon(image(index));
+    setIcon(alertLevel_ > 0 ? alertImage(alertLevel_) : image(imageIndex_));
 }
 
 void TTrayIcon::setHint(const QString& hint) { setToolTip(hint.left(kHintLimit)); }

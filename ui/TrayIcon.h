@@ -18,6 +18,11 @@ public:
     int imageIndex() const { return imageIndex_; }
     // How many times an image was loaded.
     int imageLoads() const { return imageLoads_; }
+    // The alert level of the standby's lag, 0 none, 1 warning, 2 critical: above 0 its own
+    // image stands in for the state's until the level falls again.
+    void setAlertLevel(int level);
+    int alertLevel() const { return alertLevel_; }
+    static QIcon alertImage(int level);
     // Longer hints are cut to kHintLimit characters.
     void setHint(const QString& hint);
     QString hint() const { return toolTip(); }
@@ -29,7 +34,11 @@ signals:
     void click();
 
 private:
+    void showImage();
+
     int imageIndex_ = -1;
+    int alertLevel_ = 0;
+    int shownImage_ = -1;  // the state's index, or 10 + the alert level
     int imageLoads_ = 0;
 };
 

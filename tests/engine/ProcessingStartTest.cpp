@@ -295,6 +295,27 @@ TEST_F(ProcessingStart, ASaveThatFailsStopsTheStartButARegistryWriteOnlyWarns) {
     }
 }
 
+TEST_F(ProcessingStart, ADatabaseNameLongerThanTheProcedureTakesIsRefusedAtStart) {
+    startServers();
+    const std::string longName(31, 'd');
+    for (const bool onReserve : {false, true}) {
+        SCOPED_TRACE(onReserve);
+        prompts.clear();
+        host.setStartSettings(TStartSettings{true, onReserve ? "sales" : longName, dumps.string(),
+                                             onReserve ? longName : "sales_copy", loads.string()});
+        control.StartProcessing();
+        const auto boxes = prompts.boxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text, "Database name \"" + longName +
+                                     "\" has 31 characters; sp_TVR takes at most 30. Processing "
+                                     "is not started.");
+        EXPECT_EQ(boxes[0].icon, PromptIcon::Error);
+        EXPECT_FALSE(window.FWorker);
+        expectCreationState();
+        EXPECT_EQ(count(mainCommands(), "sp_helpserver"), 0);
+    }
+}
+
 TEST_F(ProcessingStart, AnIntervalThatIsNoTimeOfDayEndsProcessingWithAnError) {
     startServers();
     for (const std::string text : {"abc", "24:00", "12:60", "", "1:2:3:4", "12.30"}) {

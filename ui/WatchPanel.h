@@ -1,0 +1,43 @@
+#pragma once
+// How the main window shows the watch over the standby: three more cells on each row of the
+// info grid (the outcome of that server's step of the last pass; on the row of the last step,
+// the last good load and the lag), a line of the tray hint with the lag, the tray's warning
+// and critical images, and a status panel of its own that names an alert. GUI thread only.
+#include "engine/PassWatch.h"
+
+#include <QString>
+
+class QLabel;
+class QStatusBar;
+class QTableWidget;
+
+namespace tvr::ui {
+
+class TTrayIcon;
+
+class TWatchPanel {
+public:
+    // The first of the grid's watch columns; the grid's own four come before.
+    static constexpr int kFirstColumn = 4;
+    static constexpr int kColumns = 3;
+
+    // Adds the status panel "PanelWatch" to `bar`; nothing is owned.
+    TWatchPanel(QTableWidget* grid, TTrayIcon* tray, QStatusBar* bar);
+
+    // The tray hint of a state ("Travenor\r\nSleeping..."), followed, once the watch has been
+    // shown, by its lag line.
+    void setStateHint(const QString& hint);
+    void show(const engine::TWatchView& view);
+
+private:
+    void setCell(int row, int column, const QString& text);
+    void showHint();
+
+    QTableWidget* grid_;
+    TTrayIcon* tray_;
+    QLabel* panel_;
+    QString stateHint_;
+    QString lagLine_;
+};
+
+}  // namespace tvr::ui
