@@ -187,13 +187,14 @@ TEST_F(Execute, ValueTooLongForItsBufferEndsTheReadingOfItsResult) {
     EXPECT_EQ(c->RowCount(), 3);
 }
 
-TEST_F(Execute, ErrorRecordIsContinuedByTheNextInformationalEntry) {
+TEST_F(Execute, InformationalEntryAfterAnErrorRecordStartsOnALineOfItsOwn) {
     tvr::platform::injectRegionalFormats(fixedFormats());
     c->Execute("select * from nosuch\nprint 'after'");
-    EXPECT_EQ(activity(),
-              "\r\n$Err$\r\n$Err$Error: Time: 12:00:01;  number 208;  severity 16;  state 1;  "
-              "line 1\r\n$Err$nosuch not found. Specify owner.objectname or use sp_help to check "
-              "whether the object exists (sp_help may produce lots of output).after  12:00:01\r\n");
+    EXPECT_EQ(
+        activity(),
+        "\r\n$Err$\r\n$Err$Error: Time: 12:00:01;  number 208;  severity 16;  state 1;  "
+        "line 1\r\n$Err$nosuch not found. Specify owner.objectname or use sp_help to check "
+        "whether the object exists (sp_help may produce lots of output).\r\nafter  12:00:01\r\n");
     EXPECT_FALSE(c->ServerError());
     EXPECT_EQ(LastServerMessageText(), "after");
 }

@@ -86,10 +86,10 @@ TEST_F(RunQuery, VerdictFollowsTheLastServerMessage) {
     const std::string message = LastServerMessageText();  // the server's text, ending in LF
     ASSERT_TRUE(message.ends_with("\n"));
     const std::string lastLine = message.substr(0, message.size() - 1);
-    // The first entry continues the record's last line in the file; the second is the
-    // message text again, with its own LF and one more.
-    EXPECT_TRUE(activity().ends_with("$Err$" + lastLine + "Ошибка: Процедура не установилась\n" +
-                                     message + "\n"))
+    // The first entry starts on a line of its own after the record's unfinished last line; the
+    // second is the message text again, with its own LF and one more.
+    EXPECT_TRUE(activity().ends_with("$Err$" + lastLine +
+                                     "\r\nОшибка: Процедура не установилась\n" + message + "\n"))
         << activity();
     const auto shown = activityView.texts();
     ASSERT_GE(shown.size(), 3u);
