@@ -16,8 +16,8 @@ constexpr double kDesignLineHeight = 13.0;
 
 double designScale(const QWidget& widget) {
     const QFontMetricsF metrics(widget.font());
-    return std::max({1.0, metrics.averageCharWidth() / kDesignCharWidth,
-                     metrics.height() / kDesignLineHeight});
+    return std::max(
+        {1.0, metrics.averageCharWidth() / kDesignCharWidth, metrics.height() / kDesignLineHeight});
 }
 
 int scaled(const QWidget& widget, int pixels) {

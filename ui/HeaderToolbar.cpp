@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QStyleOptionHeader>
 
+#include <algorithm>
+
 namespace tvr::ui {
 namespace {
 
@@ -19,9 +21,26 @@ constexpr SectionSpec kSections[THeaderToolbar::kSectionCount] = {
 }  // namespace
 
 THeaderToolbar::THeaderToolbar(QWidget* parent) : QWidget(parent) {
-    setFixedHeight(kHeight);
-    setMinimumWidth(kSectionCount * kSectionWidth);
     for (int i = 0; i < kSectionCount; ++i) sections_[std::size_t(i)].image = kSections[i].image;
+    fitToFont();
+}
+
+void THeaderToolbar::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) fitToFont();
+}
+
+void THeaderToolbar::fitToFont() {
+    // 64 x 64 sections, wider where a caption needs it and taller where the image and a
+    // caption in this font need it, all alike.
+    const QFontMetrics metrics(font());
+    int widest = 0;
+    for (const SectionSpec& section : kSections)
+        widest = std::max(widest, metrics.horizontalAdvance(QString::fromLatin1(section.caption)));
+    sectionWidth_ = std::max(kSectionWidth, widest + 8);
+    setFixedHeight(std::max(kHeight, 36 + metrics.height() + 8));
+    setMinimumWidth(kSectionCount * sectionWidth_);
+    update();
 }
 
 QPixmap THeaderToolbar::image(int index) {
@@ -34,7 +53,7 @@ QString THeaderToolbar::sectionCaption(int index) const {
 }
 
 QRect THeaderToolbar::sectionRect(int index) const {
-    return QRect(index * kSectionWidth, 0, kSectionWidth, height());
+    return QRect(index * sectionWidth_, 0, sectionWidth_, height());
 }
 
 void THeaderToolbar::setSection(int index, int image, bool clickable) {
@@ -55,8 +74,8 @@ void THeaderToolbar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     QStyleOptionHeader rest;
     rest.initFrom(this);
-    rest.rect = QRect(kSectionCount * kSectionWidth, 0,
-                      std::max(width() - kSectionCount * kSectionWidth, 0), height());
+    rest.rect = QRect(kSectionCount * sectionWidth_, 0,
+                      std::max(width() - kSectionCount * sectionWidth_, 0), height());
     rest.section = kSectionCount;
     style()->drawControl(QStyle::CE_HeaderSection, &rest, &painter, this);
     for (int i = 0; i < kSectionCount; ++i) drawSection(painter, i, sectionRect(i), pressed_ == i);

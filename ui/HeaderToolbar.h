@@ -1,5 +1,5 @@
 #pragma once
-// The header toolbar: six owner-drawn sections of 64 x 64 pixels, each an image from the
+// The header toolbar: six owner-drawn sections of 64 x 64 pixels (more in a larger font), each an image from the
 // toolbar's image list and a caption. A section whose clicks are off ignores the mouse; that
 // is how the toolbar enables and disables its commands. A pressed section's caption is red.
 #include <QPixmap>
@@ -36,6 +36,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     struct Section {
@@ -43,10 +44,13 @@ private:
         bool clickable = true;
     };
     int sectionAt(const QPoint& point) const;
+    // The section size for the font in use: the design's, or more where a caption needs it.
+    void fitToFont();
     void drawSection(class QPainter& painter, int index, const QRect& rect, bool pressed);
 
     std::array<Section, kSectionCount> sections_{};
     int pressed_ = -1;
+    int sectionWidth_ = kSectionWidth;
 };
 
 }  // namespace tvr::ui

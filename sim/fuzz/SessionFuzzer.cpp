@@ -19,9 +19,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,7 +46,8 @@ fuzz::FreshServer& fresh() {
 void enterJail() {
     static const bool jailed = fresh().jail();
     if (jailed) return;
-    std::fprintf(stderr, "aseemu_fuzz_session runs as root only: it confines dump files with chroot\n");
+    std::fprintf(stderr,
+                 "aseemu_fuzz_session runs as root only: it confines dump files with chroot\n");
     std::exit(1);
 }
 

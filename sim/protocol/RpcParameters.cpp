@@ -192,8 +192,8 @@ std::string literalOf(const Format& format, const std::uint8_t* bytes, std::size
             DateTimeValue value;
             if (size == 4) {
                 value.days = static_cast<std::int32_t>(littleEndian(bytes, 2) & 0xFFFF);
-                value.ticks = static_cast<std::int32_t>(littleEndian(bytes + 2, 2) & 0xFFFF) *
-                              60 * 300;
+                value.ticks =
+                    static_cast<std::int32_t>(littleEndian(bytes + 2, 2) & 0xFFFF) * 60 * 300;
             } else {
                 value.days = static_cast<std::int32_t>(littleEndian(bytes, 4));
                 value.ticks = static_cast<std::int32_t>(littleEndian(bytes + 4, 4));

@@ -96,8 +96,7 @@ TEST(RpcCalls, OutputParametersComeBackWithTheReturnStatus) {
     ASSERT_EQ(cs_ctx_alloc(CS_VERSION_100, &context), CS_SUCCEED);
     ASSERT_EQ(ct_init(context, CS_VERSION_100), CS_SUCCEED);
     ct_con_alloc(context, &connection);
-    ct_con_props(connection, CS_SET, CS_USERNAME, const_cast<CS_CHAR*>("sa"), CS_NULLTERM,
-                 nullptr);
+    ct_con_props(connection, CS_SET, CS_USERNAME, const_cast<CS_CHAR*>("sa"), CS_NULLTERM, nullptr);
     ct_con_props(connection, CS_SET, CS_PASSWORD, const_cast<CS_CHAR*>(""), CS_NULLTERM, nullptr);
     ASSERT_EQ(ct_connect(connection, const_cast<CS_CHAR*>("RPC"), CS_NULLTERM), CS_SUCCEED);
 
@@ -114,9 +113,10 @@ TEST(RpcCalls, OutputParametersComeBackWithTheReturnStatus) {
 
     // In a language batch the output parameter lands in the caller's variable.
     const auto rows = client
-                          .execute("declare @r int, @s varchar(10), @n money "
-                                   "exec add_one 1, @r output, @s output, @n output "
-                                   "select @r, @s")
+                          .execute(
+                              "declare @r int, @s varchar(10), @n money "
+                              "exec add_one 1, @r output, @s output, @n output "
+                              "select @r, @s")
                           .rowResults();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].rows.at(0).at(0), "2");

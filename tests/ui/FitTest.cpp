@@ -1,6 +1,6 @@
 // Every text of every window, dialog and panel fits its room at the platform's font and at
-// 125 % and 150 % of it: labels, buttons, check boxes, group titles, status panels and window
-// titles, walked on the offscreen platform.
+// 125 % and 150 % of it: labels, buttons, check boxes, group titles, toolbar captions, status
+// panels and window titles, walked on the offscreen platform.
 #include "config/ConnectForm.h"
 #include "config/SettingsKeys.h"
 #include "platform/Registry.h"
@@ -12,6 +12,7 @@
 #include "ui/FormConnect.h"
 #include "ui/FormDumpLoad.h"
 #include "ui/FormSetting.h"
+#include "ui/HeaderToolbar.h"
 #include "ui/HelpWindow.h"
 #include "ui/ProgramStart.h"
 
@@ -35,10 +36,9 @@ QApplication& application() {
     static int argc = 1;
     static char name[] = "ui_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication* instance =
-        qobject_cast<QApplication*>(QCoreApplication::instance())
-            ? qobject_cast<QApplication*>(QCoreApplication::instance())
-            : new QApplication(argc, argv);
+    static QApplication* instance = qobject_cast<QApplication*>(QCoreApplication::instance())
+                                        ? qobject_cast<QApplication*>(QCoreApplication::instance())
+                                        : new QApplication(argc, argv);
     return *instance;
 }
 
@@ -68,6 +68,11 @@ std::vector<std::string> cutTexts(QWidget* window) {
             report(w, button->text(), button->sizeHint().height(), button->height());
         } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
             report(w, group->title(), group->minimumSizeHint().width(), group->width());
+        } else if (auto* header = qobject_cast<ui::THeaderToolbar*>(w)) {
+            for (int i = 0; i < ui::THeaderToolbar::kSectionCount; ++i)
+                report(w, header->sectionCaption(i),
+                       header->fontMetrics().horizontalAdvance(header->sectionCaption(i)),
+                       header->sectionRect(i).width());
         }
     }
     return cut;
@@ -111,9 +116,13 @@ TEST_P(FitTest, EveryWindowDialogAndPanelShowsItsWholeText) {
     ASSERT_EQ(start.begin(), ui::ProgramStart::Outcome::Ready);
     ui::TFormDumpLoad* window = start.formDumpLoad();
     // The status bar with the longest names a user is likely to have.
-    for (const auto& [panel, text] :
-         {std::pair{0, "Processing..."}, {2, "MAIN_PRODUCTION"}, {3, "sales_history"},
-          {4, "tvr_operator"}, {6, "RESERVE_STANDBY"}, {7, "sales_copy"}, {8, "tvr_operator"}})
+    for (const auto& [panel, text] : {std::pair{0, "Processing..."},
+                                      {2, "MAIN_PRODUCTION"},
+                                      {3, "sales_history"},
+                                      {4, "tvr_operator"},
+                                      {6, "RESERVE_STANDBY"},
+                                      {7, "sales_copy"},
+                                      {8, "tvr_operator"}})
         window->SetStatusText(panel, text);
     expectFits(window);
     expectFits(window->aboutBox());

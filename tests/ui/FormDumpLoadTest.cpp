@@ -1,6 +1,7 @@
 // The main window: its state tables, tray, commands and closing, as the user and the worker
 // meet them.
 #include "WindowFixture.h"
+#include "ui/FontFit.h"
 
 #include "engine/DumpLoadThread.h"
 #include "tests/support/ScriptedProcessingHost.h"
@@ -69,22 +70,30 @@ const std::vector<Section> kCreation{{1, true}, {8, false}, {3, true},
 
 TEST_F(MainWindow, CreationShowsTheIdleWindowWithItsControls) {
     EXPECT_EQ(window->windowTitle(), "Travenor(TVR)");
-    EXPECT_EQ(window->minimumSize(), QSize(550, 550));
-    EXPECT_EQ(window->font().pointSize(), 8);
+    // The design's pixel sizes grow with the font (the platform's, at the user's scale), and
+    // the window is never narrower than its status bar.
+    const auto px = [&](int pixels) { return ui::scaled(*window, pixels); };
+    EXPECT_EQ(window->font(), QApplication::font());
+    EXPECT_EQ(window->minimumHeight(), px(550));
+    EXPECT_EQ(window->minimumWidth(),
+              std::max(px(550), window->statusBar()->minimumSizeHint().width()));
     EXPECT_EQ(sections(), kCreation);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(header()->sectionRect(i), QRect(64 * i, 0, 64, 64)) << i;
-    EXPECT_EQ(header()->height(), 64);
+    const QSize section = header()->sectionRect(0).size();
+    EXPECT_GE(section.width(), 64);
+    EXPECT_GE(section.height(), 64);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(header()->sectionRect(i), QRect(QPoint(section.width() * i, 0), section)) << i;
     EXPECT_EQ((std::vector<QString>{header()->sectionCaption(0), header()->sectionCaption(5)}),
               (std::vector<QString>{"Start", "Exit"}));
     EXPECT_EQ(commands(), (std::vector<bool>{true, true, true, false, false}));
     EXPECT_TRUE(action("NControl")->isEnabled());
 
     auto* grid = find<QTableWidget>("StringGridInfo");
-    EXPECT_EQ(grid->height(), 34);
+    EXPECT_GE(grid->height(), 34);
     EXPECT_EQ(grid->columnCount(), 4);
     EXPECT_EQ(grid->rowCount(), 1);
-    EXPECT_EQ(grid->columnWidth(0), 96);
-    EXPECT_EQ(grid->columnWidth(3), 256);
+    EXPECT_EQ(grid->columnWidth(0), px(96));
+    EXPECT_EQ(grid->columnWidth(3), px(256));
     EXPECT_EQ(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
 
     auto* pages = find<QTabWidget>("PageControlDB");
@@ -98,10 +107,11 @@ TEST_F(MainWindow, CreationShowsTheIdleWindowWithItsControls) {
     EXPECT_TRUE(errors()->isReadOnly());
 
     auto* bar = find<QStatusBar>("StatusBarState");
-    EXPECT_EQ(bar->height(), 19);
+    EXPECT_GE(bar->height(), bar->fontMetrics().height());
     const int widths[9] = {120, 40, 70, 70, 60, 40, 70, 70, 80};
     for (int i = 0; i < 9; ++i)
-        EXPECT_EQ(find<QLabel>(QStringLiteral("Panel%1").arg(i).toLatin1())->width(), widths[i]);
+        EXPECT_GE(find<QLabel>(QStringLiteral("Panel%1").arg(i).toLatin1())->width(),
+                  px(widths[i]));
     EXPECT_EQ(panel(0), "Not active...");
     EXPECT_EQ(panel(1), "DUMP:");
     EXPECT_EQ(panel(5), "LOAD:");
@@ -396,7 +406,7 @@ TEST_F(MainWindow, TheGridShowsOneRowOrTwo) {
         for (int c = 0; c < 4; ++c) cells << grid->item(r, c)->text();
     EXPECT_EQ(cells, QStringList({"Main server", "MAINSRV2", "sales", "/dumps", "Reserve server",
                                   "RESSRV", "sales_copy", "/loads"}));
-    EXPECT_EQ(grid->rowHeight(1), 16);
+    EXPECT_GE(grid->rowHeight(1), 16);
     window->SetInfoRowCount(1);
     EXPECT_EQ(grid->rowCount(), 1);
     EXPECT_EQ(grid->item(0, 2)->text(), "sales");
