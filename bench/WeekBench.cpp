@@ -1,0 +1,178 @@
+// A week left alone, compressed: continuous transaction passes (interval off, each file
+// deleted after its load) against two emulators, the main server killed and started again
+// every N passes, through the real start of processing, client library and log files.
+//
+//   week_bench [passes] [restart-every]        (default 100000 passes, a restart every 10000)
+//
+// Prints, for each restart: the passes it cost (passes that failed between the kill and the
+// first good pass after it), the time from the kill to the end of that good pass, and the
+// process's resident memory and open descriptors then; at the end the same figures after the
+// last pass. The server comes back at once; the wait is the worker's reconnect and back-off.
+#include "client/RunQuery.h"
+#include "client/Sybase.h"
+#include "engine/ProcedureCall.h"
+#include "engine/ProcedureScript.h"
+#include "engine/ProcessingControl.h"
+#include "engine/WindowState.h"
+#include "tests/support/Emulator.h"
+#include "tests/support/ScriptedProcessingHost.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace tvr::engine;
+
+namespace {
+
+// Counts passes and the good ones from the watch; everything else is dropped.
+class CountingDisplay final : public TProcessDisplay {
+public:
+    void SetProcessState(int state) override {
+        if (state == StateSleeping) {
+            std::lock_guard lock(mutex_);
+            ++passes_;
+            changed_.notify_all();
+        }
+    }
+    void ShowWatch(const TWatchView&) override {}
+    void RefreshTray() override {}
+    void EnableStart(bool) override {}
+    void SetToolbarSection(ToolbarSection, int, bool) override {}
+    void SetActivityBusy(bool) override {}
+    void RequestClose() override {}
+    void SetStatusText(int, const std::string&) override {}
+    void SetInfoRowCount(int) override {}
+    void SetInfoRow(int, const InfoRow&) override {}
+    void SetInfoCell(int, int, const std::string&) override {}
+    void EnableTrayMain(bool) override {}
+
+    long passes() const {
+        std::lock_guard lock(mutex_);
+        return passes_;
+    }
+    void waitForPasses(long n) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return passes_ >= n; });
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    long passes_ = 0;
+};
+
+long countIn(const fs::path& file, const std::string& text) {
+    std::ifstream in(file, std::ios::binary);
+    long n = 0;
+    for (std::string line; std::getline(in, line);)
+        if (line.find(text) != std::string::npos) ++n;
+    return n;
+}
+
+void printProcess(const char* when) {
+    long rss = 0;
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) rss = std::atol(line.c_str() + 6);
+    int fds = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++fds;
+    std::printf("  %s: resident %ld KiB, descriptors %d\n", when, rss, fds);
+}
+
+std::unique_ptr<tvr::client::TSybaseConnect> logOn(const std::string& server, const fs::path& dir) {
+    auto connection = std::make_unique<tvr::client::TSybaseConnect>(
+        server, "sa", "", (dir / "activity.log").string(), (dir / "errors.log").string());
+    if (connection->Connect() != CS_SUCCEED) {
+        std::fprintf(stderr, "cannot log on to %s\n", server.c_str());
+        std::exit(1);
+    }
+    return connection;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const long passes = argc > 1 ? std::atol(argv[1]) : 100000;
+    const long every = argc > 2 ? std::atol(argv[2]) : 10000;
+    if (passes < 1 || every < 1) {
+        std::fprintf(stderr, "usage: week_bench [passes] [restart-every]\n");
+        return 2;
+    }
+    if (!std::getenv("TVR_BIN_DIR")) {
+        const auto self = fs::read_symlink("/proc/self/exe").parent_path();
+        ::setenv("TVR_BIN_DIR", self.c_str(), 1);
+    }
+    const fs::path dir =
+        fs::temp_directory_path() / ("tvr-week-bench-" + std::to_string(::getpid()));
+    fs::create_directories(dir / "dumps");
+    const fs::path errors = dir / "errors.log";
+    {
+        tvr::testing::Emulator main("WEEKMAIN", {"sales"});
+        tvr::testing::Emulator reserve("WEEKRESERVE", {"sales_copy"});
+        TWindowState window;
+        window.MainConnection = logOn(main.name(), dir);
+        window.ReserveConnection = logOn(reserve.name(), dir);
+        window.MainConnected = true;
+        window.ReserveConnected = true;
+        for (auto* connection : {window.MainConnection.get(), window.ReserveConnection.get()})
+            tvr::client::TRunQuery(*connection).RunInstallScript(std::string(SpTvrInstallScript));
+        window.MainConnection->Execute("use sales");
+        window.MainConnection->Execute("create table orders (id int, item varchar(30))");
+        window.MainConnection->Execute("insert into orders values (1, 'row')");
+
+        const std::string folder = (dir / "dumps").string();
+        tvr::testing::ScriptedProcessingHost host(window);
+        // A full first pass, then transaction passes; a chain broken by a failed full pass
+        // is healed by the next one.
+        host.setStartSettings(TStartSettings{true, "sales", folder, "sales_copy", folder});
+        TPassSettings settings{true, false, "00:00"};
+        settings.IsFullOnBreak = true;
+        host.setPassSettings(settings);
+        CountingDisplay display;
+        TProcessingControl control(window, display, host);
+
+        std::printf("week_bench: %ld continuous passes, the main server restarted every %ld\n",
+                    passes, every);
+        control.StartProcessing();
+        for (long at = every; at < passes; at += every) {
+            display.waitForPasses(at);
+            const long failedBefore = countIn(errors, "The dump of sales failed") +
+                                      countIn(errors, "The load of sales_copy failed");
+            const long backBefore = countIn(errors, "Connection to WEEKMAIN opened again");
+            const auto killed = Clock::now();
+            main.signal(SIGKILL);
+            main.start();
+            // The first good pass after the kill ends after the connection is back.
+            while (countIn(errors, "Connection to WEEKMAIN opened again") == backBefore)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            const long passesBack = display.passes();
+            display.waitForPasses(passesBack + 1);
+            const double seconds = std::chrono::duration<double>(Clock::now() - killed).count();
+            std::printf("restart after pass %ld: %ld passes lost, shipping again after %.2f s\n",
+                        at,
+                        countIn(errors, "The dump of sales failed") +
+                            countIn(errors, "The load of sales_copy failed") - failedBefore,
+                        seconds);
+            printProcess("then");
+        }
+        display.waitForPasses(passes);
+        control.RequestStop();
+        window.FWorker->WaitFor();
+        printProcess("after the last pass");
+    }
+    fs::remove_all(dir);
+    return 0;
+}
