@@ -17,7 +17,7 @@ namespace tvr::ui {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tvr [P1:<main password>] [P2:<reserve password>] [-A]\n"
+    "Usage: tvr [P1:<main password>] [P2:<reserve password>] [--password-file FILE] [-A]\n"
     "       tvr --help | --version\n"
     "\n"
     "Travenor keeps a warm-standby Adaptive Server database in step with the main one: the main\n"
@@ -27,12 +27,16 @@ constexpr const char* kUsage =
     "  P1:<password>  log on to the main server with this password, as the login of the last\n"
     "                 logon; without it, or when it is wrong, the logon dialog asks\n"
     "  P2:<password>  the same for the reserve server\n"
+    "  --password-file FILE\n"
+    "                 the passwords from FILE, lines P1:<password> and P2:<password>; the\n"
+    "                 file must be readable by its owner alone (chmod 600)\n"
     "  -A             start processing at once and run in the tray (with P1:)\n"
     "  --help         print this text and end\n"
     "  --version      print the version and end\n"
     "\n"
     "Environment:\n"
     "  SYBASE         the Open Client folder, with ini/sql.ini or interfaces (required)\n"
+    "  TVR_P1, TVR_P2 the main and the reserve password, kept out of the process list\n"
     "  TVR_REGISTRY   the settings file (default ~/.config/travenor/registry.reg)\n"
     "\n"
     "The program shows windows and so needs a display (X11 or Wayland). Its help opens with F1\n"

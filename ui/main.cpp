@@ -1,6 +1,7 @@
 // Travenor: one instance per user, started where an Open Client installation is visible, by
 // hand or unattended ("P1:<main password> P2:<reserve password> -A").
 #include "config/CommandLine.h"
+#include "config/PasswordSources.h"
 #include "platform/Prompts.h"
 #include "ui/ProgramStart.h"
 #include "ui/QtPrompts.h"
@@ -45,6 +46,12 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     tvr::ui::endPlatformWatch();
     std::vector<std::string> parameters = tvr::config::takeCommandLine(argc, argv);
+    try {
+        parameters = tvr::config::withPasswordSources(parameters);
+    } catch (const tvr::config::PasswordSourceError& error) {
+        std::cerr << "tvr: " << error.what() << "\n" << std::flush;
+        return 1;
+    }
     const InstalledPrompts prompts;
     try {
         tvr::ui::ProgramStart start(std::move(parameters));
