@@ -19,8 +19,9 @@ void refuseOpenToOthers(const std::filesystem::path& file) {
     if ((mode & 077) == 0) return;
     char octal[8];
     std::snprintf(octal, sizeof octal, "%04o", mode);
-    throw PasswordSourceError("the password file " + quoted(file) + " is open to other users (mode " +
-                              octal + "); make it its owner's alone: chmod 600 " + file.string());
+    throw PasswordSourceError("the password file " + quoted(file) +
+                              " is open to other users (mode " + octal +
+                              "); make it its owner's alone: chmod 600 " + file.string());
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "platform/InstanceGuard.h"
 
 #include "platform/Environment.h"
+#include "platform/Registry.h"
+#include "platform/RegistryError.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -12,12 +14,24 @@
 namespace tvr::platform {
 
 std::filesystem::path InstanceGuard::defaultLockFile() {
+    try {
+        std::filesystem::path beside = Registry::defaultFile();
+        beside += ".instance";
+        return beside;
+    } catch (const RegistryError&) {
+        // No registry file either: the program will say so; the guard still keeps one per
+        // user.
+    }
     if (auto dir = environmentValue("XDG_RUNTIME_DIR"); dir && !dir->empty())
         return std::filesystem::path(*dir) / "DumpLoadDBSync";
     return "/tmp/DumpLoadDBSync-" + std::to_string(::getuid());
 }
 
 InstanceGuard::InstanceGuard(std::filesystem::path lockFile) {
+    // The registry file's folder does not exist before the first settings are saved.
+    std::error_code noFolder;
+    if (lockFile.has_parent_path())
+        std::filesystem::create_directories(lockFile.parent_path(), noFolder);
     // O_NOFOLLOW: in a shared /tmp another user must not redirect the lock elsewhere.
     fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd_ < 0) {

@@ -14,10 +14,14 @@ public:
         Failed,         // the lock file cannot be opened or locked (see error())
     };
 
+    // Beside the registry file, its name with ".instance" appended (".lock" is the registry's
+    // own write lock): the guard keeps one program to one set of settings, also when a second
+    // one starts from another login session (whose runtime folder differs) and would ship the
+    // same pair into the same dump file names. Only when no registry file can be named:
     // $XDG_RUNTIME_DIR/DumpLoadDBSync, else /tmp/DumpLoadDBSync-<uid>.
     static std::filesystem::path defaultLockFile();
 
-    // Tries once, without waiting.
+    // Tries once, without waiting. The lock file's folder is made when it is missing.
     explicit InstanceGuard(std::filesystem::path lockFile = defaultLockFile());
     ~InstanceGuard();
     InstanceGuard(const InstanceGuard&) = delete;

@@ -30,8 +30,7 @@ std::optional<int> exitCode(ProgramProcess& program) {
 
 TEST(PasswordFile, OneItsOwnerAloneCanReadStartsTheShipping) {
     Workstation workstation;
-    const fs::path file =
-        passwordFile(workstation, fs::perms::owner_read | fs::perms::owner_write);
+    const fs::path file = passwordFile(workstation, fs::perms::owner_read | fs::perms::owner_write);
     ProgramProcess tvr("tvr", {"--password-file", file.string(), "-A"},
                        workstation.root() / "tvr.out");
     ASSERT_TRUE(eventually([&] { return workstation.passCompletedAfter(0); }))

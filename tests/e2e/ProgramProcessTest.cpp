@@ -64,6 +64,6 @@ TEST(ProgramProcess, WithoutSybaseItSaysSoAndEndsWithoutTouchingAnyFile) {
         << tvr.output();
     // Only the single-instance guard's lock file and the program's output are new.
     std::filesystem::remove(workstation.root() / "run" / "tvr.out");
-    std::filesystem::remove(workstation.root() / "run" / "DumpLoadDBSync");
+    std::filesystem::remove(workstation.registryFile().string() + ".instance");
     EXPECT_EQ(workstation.snapshot(), before);
 }

@@ -49,11 +49,29 @@ TEST(InstanceGuard, ALockFileThatCannotBeOpenedIsAFailureNotAnotherInstance) {
     EXPECT_NE(guard.error().find("DumpLoadDBSync"), std::string::npos);
 }
 
-TEST(InstanceGuard, LivesInTheRuntimeFolderElseInTmpPerUser) {
+TEST(InstanceGuard, LivesBesideTheRegistryFileElseInTheRuntimeFolderElseInTmpPerUser) {
     tvr::test::ScopedEnvironment env;
     env.set("XDG_RUNTIME_DIR", "/run/user/1000");
+    env.set("TVR_REGISTRY", "/srv/pair/registry.reg");
+    EXPECT_EQ(InstanceGuard::defaultLockFile(), "/srv/pair/registry.reg.instance");
+    env.unset("TVR_REGISTRY");
+    env.set("XDG_CONFIG_HOME", "/home/u/.config");
+    EXPECT_EQ(InstanceGuard::defaultLockFile(), "/home/u/.config/travenor/registry.reg.instance");
+    env.unset("XDG_CONFIG_HOME");
+    env.unset("HOME");
     EXPECT_EQ(InstanceGuard::defaultLockFile(), "/run/user/1000/DumpLoadDBSync");
     env.unset("XDG_RUNTIME_DIR");
     EXPECT_EQ(InstanceGuard::defaultLockFile(),
               "/tmp/DumpLoadDBSync-" + std::to_string(::getuid()));
+}
+
+TEST(InstanceGuard, ASecondStartFromAnotherLoginSessionFindsTheSameSettingsGuarded) {
+    tvr::test::TempFolder dir;
+    tvr::test::ScopedEnvironment env;
+    env.set("TVR_REGISTRY", (dir / "not-yet" / "registry.reg").string());
+    env.set("XDG_RUNTIME_DIR", (dir / "session-1").string());
+    const InstanceGuard first;
+    ASSERT_TRUE(first.held()) << first.error();
+    env.set("XDG_RUNTIME_DIR", (dir / "session-2").string());
+    EXPECT_EQ(InstanceGuard().state(), InstanceGuard::State::HeldElsewhere);
 }
