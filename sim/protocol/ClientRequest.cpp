@@ -62,6 +62,20 @@ ClientRequest parseClientRequest(const std::vector<std::uint8_t>& body) {
             request.kind = ClientRequest::Kind::Language;
             request.hasParameters = (in.byte() & 0x01) != 0;
             request.text = in.text(length - 1);
+            if (request.hasParameters) {
+                request.parameters = readRpcParameters(in, request.unsupported);
+                bool named = request.unsupported.empty();
+                for (const RpcParameter& parameter : request.parameters)
+                    named = named && parameter.name.size() > 1 && parameter.name.front() == '@' &&
+                            plainName(parameter.name);
+                if (!named) {
+                    request.kind = ClientRequest::Kind::Unsupported;
+                    request.unsupported =
+                        request.unsupported.empty()
+                            ? "language parameters without a name"
+                            : "language parameters of type " + request.unsupported;
+                }
+            }
             break;
         }
         case LogoutToken:

@@ -205,6 +205,39 @@ std::string literalOf(const Format& format, const std::uint8_t* bytes, std::size
     }
 }
 
+// The type a parameter of this format is declared with in the batch it comes with.
+std::string declaredType(const Format& format) {
+    switch (format.type) {
+        case Char:
+        case VarChar:
+        case LongChar:
+            return "varchar";
+        case Binary:
+        case VarBinary:
+        case LongBinary:
+            return "varbinary";
+        case Numeric:
+        case Decimal:
+            return "numeric";
+        case Money:
+        case MoneyN:
+        case Money4:
+            return "money";
+        case Float:
+        case Real:
+        case FloatN:
+            return "float";
+        case DateTime:
+        case DateTime4:
+        case DateTimeN:
+            return "datetime";
+        case Bit:
+            return "bit";
+        default:
+            return "bigint";
+    }
+}
+
 std::vector<Format> readFormats(WireReader& in, bool wide, std::string& unsupported) {
     if (wide)
         in.uint32();
@@ -249,7 +282,8 @@ std::vector<RpcParameter> readRpcParameters(WireReader& in, std::string& unsuppo
     if (in.byte() != kParams) throw ProtocolError("a parameter format without its parameters");
     std::vector<RpcParameter> parameters;
     for (const Format& format : formats) {
-        RpcParameter parameter{format.name, format.output, std::nullopt};
+        RpcParameter parameter{format.name, format.output, std::nullopt, declaredType(format),
+                               static_cast<int>(format.size)};
         std::size_t size = fixedSize(format.type);
         if (size == 0) size = hasLongLength(format.type) ? in.uint32() : in.byte();
         if (size > 0) parameter.literal = literalOf(format, in.take(size), size);

@@ -14,6 +14,8 @@ struct RpcParameter {
     std::string name;                    // as sent, with its @; empty for a positional one
     bool output = false;                 // the caller asks for its value back
     std::optional<std::string> literal;  // nothing: NULL
+    std::string type;                    // the type to declare it with: int, varchar, ...
+    int length = -1;                     // of varchar and varbinary
 };
 
 // Reads the parameter format (0xEC, or 0x20 with 4-byte lengths and statuses) and the

@@ -224,15 +224,8 @@ void Session::serve() {
                 [[fallthrough]];
             case ClientRequest::Kind::Language:
                 trace_.record(id_, parsed.text);
-                if (parsed.hasParameters) {
-                    writeMessage(out_,
-                                 messages::unsupportedRequest("language commands with parameters"),
-                                 server_.serverName());
-                    writeDone(out_, TokenDone, DoneError, 0);
-                    sendResponse();
-                    break;
-                }
-                const BatchResult result = runBatch(*context_, parsed.text);
+                const BatchResult result =
+                    runBatch(*context_, parsed.text, variablesOf(parsed.parameters));
                 context_->returnOutputParameters = false;
                 if (result == BatchResult::Cancelled || cancelled_) {
                     if (connectionLost_ || server_.stopping()) return;
@@ -244,6 +237,33 @@ void Session::serve() {
                 break;
         }
     }
+}
+
+namespace {
+
+// A parameter's value as a variable holds it: a quoted text without its quotes.
+std::optional<std::string> literalValue(const std::optional<std::string>& literal) {
+    if (!literal || literal->size() < 2 || literal->front() != '\'') return literal;
+    std::string text;
+    for (std::size_t i = 1; i + 1 < literal->size(); ++i) {
+        text += (*literal)[i];
+        if ((*literal)[i] == '\'') ++i;  // a doubled quote
+    }
+    return text;
+}
+
+}  // namespace
+
+// The parameters of a language command: variables of the batch, declared and holding their
+// values before its first statement.
+VariableScope Session::variablesOf(const std::vector<RpcParameter>& parameters) {
+    VariableScope variables;
+    for (const RpcParameter& parameter : parameters) {
+        variables.declare(parameter.name, parameter.type, parameter.length);
+        if (Variable* variable = variables.find(parameter.name))
+            variables.assign(*variable, literalValue(parameter.literal));
+    }
+    return variables;
 }
 
 void Session::acknowledgeAttention() {

@@ -6,6 +6,7 @@
 #include "sim/protocol/CommandTrace.h"
 #include "sim/protocol/LoginRecord.h"
 #include "sim/protocol/Packets.h"
+#include "sim/protocol/RpcParameters.h"
 #include "sim/protocol/Wire.h"
 #include "sim/statements/ExecutionContext.h"
 #include "sim/statements/ResultSink.h"
@@ -46,6 +47,7 @@ private:
     void beginToken();
     void sendResponse();  // the pending tokens, ending the response
     void acknowledgeAttention();
+    static VariableScope variablesOf(const std::vector<RpcParameter>& parameters);
     void sendBytes(const std::vector<std::uint8_t>& bytes);
     void log(const std::string& text);
 

@@ -84,7 +84,7 @@ StatementOutcome runNestedBatch(ExecutionContext& context, const std::string& te
     return outcome;
 }
 
-BatchResult runBatch(ExecutionContext& context, const std::string& batch) {
+BatchResult runBatch(ExecutionContext& context, const std::string& batch, VariableScope variables) {
     ResultSink& sink = context.sink();
     context.currentBatch = batch;
     std::variant<Program, ProgramRefusal> parsed;
@@ -109,7 +109,6 @@ BatchResult runBatch(ExecutionContext& context, const std::string& batch) {
         sink.done(TokenDone, DoneError, 0);
         return BatchResult::Completed;
     }
-    VariableScope variables;
     const ProgramOutcome ran =
         runProgram(context, std::get<Program>(parsed), DoneStyle::Batch, variables);
     return ran.cancelled ? BatchResult::Cancelled : BatchResult::Completed;

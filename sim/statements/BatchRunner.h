@@ -10,7 +10,9 @@ namespace tvr::sim {
 
 enum class BatchResult { Completed, Cancelled };
 
-BatchResult runBatch(ExecutionContext& context, const std::string& batch);
+// `variables`: what the batch starts with (the parameters a language command came with).
+BatchResult runBatch(ExecutionContext& context, const std::string& batch,
+                     VariableScope variables = {});
 
 // Runs one statement with its handler at the statement time of now; a statement no handler
 // takes is a syntax error that ends the batch, and a database that cannot be used or an SQLite

@@ -324,9 +324,11 @@ TEST(Connections, UnsupportedRequestsAreAnsweredAndTheConnectionGoesOn) {
         EXPECT_EQ(attention[0], 0xFD);
         EXPECT_EQ(attention[1] & 0x20, 0x20);
     }
-    // A language command with parameters is refused, and one without runs.
+    // A language command with a parameter of a type not taken (text) is refused, and one
+    // without parameters runs.
     ASSERT_TRUE(
-        raw.send(packet(15, 1, {0x21, 9, 0, 0, 0, 1, 's', 'e', 'l', 'e', 'c', 't', ' ', '1'})));
+        raw.send(packet(15, 1, {0x21, 9,  0, 0, 0, 1, 's', 'e', 'l', 'e', 'c', 't', ' ', '1',
+                                0xEC, 11, 0, 1, 0, 2, '@', 't', 0,   0,   0,   0,   0,   0x23})));
     EXPECT_EQ(raw.reply().front(), 0xE5);
     ASSERT_TRUE(
         raw.send(packet(15, 1, {0x21, 9, 0, 0, 0, 0, 's', 'e', 'l', 'e', 'c', 't', ' ', '1'})));

@@ -1,6 +1,7 @@
 // Procedure calls sent as RPC requests through libct, as a client library makes them: the
 // parameters arrive, output parameters come back in their types with the return status, and a
-// language exec puts an output parameter into the caller's variable.
+// language exec puts an output parameter into the caller's variable; a language command's
+// parameters are variables of its batch.
 #include "tests/support/CtClient.h"
 #include "tests/support/Emulator.h"
 
@@ -121,4 +122,47 @@ TEST(RpcCalls, OutputParametersComeBackWithTheReturnStatus) {
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].rows.at(0).at(0), "2");
     EXPECT_EQ(rows[0].rows.at(0).at(1), "got 1");
+}
+
+TEST(RpcCalls, LanguageCommandsWithParametersSeeThemAsVariables) {
+    Emulator server("LANGPARAMS");
+    CS_CONTEXT* context = nullptr;
+    CS_CONNECTION* connection = nullptr;
+    ASSERT_EQ(cs_ctx_alloc(CS_VERSION_100, &context), CS_SUCCEED);
+    ASSERT_EQ(ct_init(context, CS_VERSION_100), CS_SUCCEED);
+    ct_con_alloc(context, &connection);
+    ct_con_props(connection, CS_SET, CS_USERNAME, const_cast<CS_CHAR*>("sa"), CS_NULLTERM, nullptr);
+    ct_con_props(connection, CS_SET, CS_PASSWORD, const_cast<CS_CHAR*>(""), CS_NULLTERM, nullptr);
+    ASSERT_EQ(ct_connect(connection, const_cast<CS_CHAR*>("LANGPARAMS"), CS_NULLTERM), CS_SUCCEED);
+    CS_COMMAND* cmd = nullptr;
+    ct_cmd_alloc(connection, &cmd);
+    ct_command(cmd, CS_LANG_CMD, const_cast<CS_CHAR*>("select @n + 1, @s + '!'"), CS_NULLTERM,
+               CS_UNUSED);
+    CS_INT n = 41;
+    CS_CHAR s[] = "it's";
+    CS_DATAFMT fn = format("@n", CS_INT_TYPE, 4, CS_INPUTVALUE);
+    CS_DATAFMT fs = format("@s", CS_CHAR_TYPE, 10, CS_INPUTVALUE);
+    ct_param(cmd, &fn, &n, 4, 0);
+    ct_param(cmd, &fs, s, 4, 0);
+    ASSERT_EQ(ct_send(cmd), CS_SUCCEED);
+    std::vector<std::string> values;
+    CS_INT type = 0;
+    while (ct_results(cmd, &type) == CS_SUCCEED) {
+        if (type != CS_ROW_RESULT) continue;
+        std::array<char, 32> first{}, second{};
+        CS_DATAFMT bound = format("", CS_CHAR_TYPE, 32, CS_UNUSED);
+        bound.format = CS_FMT_NULLTERM;
+        ct_bind(cmd, 1, &bound, first.data(), nullptr, nullptr);
+        ct_bind(cmd, 2, &bound, second.data(), nullptr, nullptr);
+        while (ct_fetch(cmd, CS_UNUSED, CS_UNUSED, CS_UNUSED, nullptr) == CS_SUCCEED) {
+            values.emplace_back(first.data());
+            values.emplace_back(second.data());
+        }
+    }
+    EXPECT_EQ(values, (std::vector<std::string>{"42", "it's!"}));
+    ct_cmd_drop(cmd);
+    ct_close(connection, CS_UNUSED);
+    ct_con_drop(connection);
+    ct_exit(context, CS_UNUSED);
+    cs_ctx_drop(context);
 }
