@@ -25,6 +25,8 @@ struct TDumpLoadSettings {
     std::string EditLagWarning = "15";   // minutes of lag before the warning
     std::string EditLagCritical = "60";  // minutes of lag before the critical alert
     std::string EditStallLimit = "30";   // minutes a pass may run before it counts as stalled
+    // The "Views" page: the log views.
+    std::string EditLogViewLines = "200000";  // the newest lines each log view keeps
 
     bool operator==(const TDumpLoadSettings&) const = default;
 };

@@ -37,7 +37,7 @@ struct SettingField {
     SettingDefault fallback = SettingDefault::Field;
 };
 
-inline constexpr std::array<SettingField, 15> kSettingFields = {{
+inline constexpr std::array<SettingField, 16> kSettingFields = {{
     {"IsReserv", &TDumpLoadSettings::IsReserv, nullptr},
     {"IsDumLoadBD", &TDumpLoadSettings::IsDumLoadBD, nullptr},
     {"IsClearLog", &TDumpLoadSettings::IsClearLog, nullptr},
@@ -54,6 +54,7 @@ inline constexpr std::array<SettingField, 15> kSettingFields = {{
     {"EditLagWarning", nullptr, &TDumpLoadSettings::EditLagWarning},
     {"EditLagCritical", nullptr, &TDumpLoadSettings::EditLagCritical},
     {"EditStallLimit", nullptr, &TDumpLoadSettings::EditStallLimit},
+    {"EditLogViewLines", nullptr, &TDumpLoadSettings::EditLogViewLines},
 }};
 
 // The entry names alone, in the same order.

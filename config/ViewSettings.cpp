@@ -3,28 +3,26 @@
 #include "config/SettingsKeys.h"
 
 #include <algorithm>
+#include <charconv>
+#include <string>
 
 namespace tvr::config {
-namespace {
 
-std::size_t withinRange(std::size_t lines) {
+std::size_t logViewLines(std::string_view text) {
+    std::size_t lines = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), lines);
+    if (error == std::errc::result_out_of_range) return kMostLogViewLines;
+    if (error != std::errc() || end != text.data() + text.size() || text.empty())
+        return kDefaultLogViewLines;
     return std::clamp(lines, kFewestLogViewLines, kMostLogViewLines);
 }
 
-}  // namespace
-
-std::string viewSettingsKey() { return std::string(kSettingsBaseKey) + "\\Views"; }
-
 std::size_t readLogViewLines(const platform::Registry& registry) {
-    std::uint32_t value = 0;
-    if (registry.readDWord(viewSettingsKey(), kLogViewLinesValue, value) != platform::RegStatus::Ok)
+    std::string text;
+    if (registry.readDefaultText(settingKeyPath("EditLogViewLines"), text) !=
+        platform::RegStatus::Ok)
         return kDefaultLogViewLines;
-    return withinRange(value);
-}
-
-void writeLogViewLines(platform::Registry& registry, std::size_t lines) {
-    registry.writeDWord(viewSettingsKey(), kLogViewLinesValue,
-                        static_cast<std::uint32_t>(withinRange(lines)));
+    return logViewLines(text);
 }
 
 }  // namespace tvr::config

@@ -96,7 +96,7 @@ say "First setup of the workstation: sales on MAIN paired with sales_copy on RES
 echo "A pass every 10 seconds (the interval setting \"00:00:10\"), the first one a full dump."
 
 # An earlier run of the day left 1,500 lines in today's activity log; the log views keep their
-# newest 1,000 lines (Tools > Log Views), so the Activity view starts with a line that names
+# newest 1,000 lines (the Views page of the settings), so the Activity view starts with a line that names
 # the log file, then the newest 1,000 of those lines.
 seeded=1500
 for ((n = 1; n <= seeded; n++)); do

@@ -10,7 +10,6 @@
 #include "config/ProcedureMarker.h"
 #include "config/SettingsKeys.h"
 #include "config/SettingsStore.h"
-#include "config/ViewSettings.h"
 #include "engine/ProcedureScript.h"
 #include "platform/ComputerName.h"
 #include "platform/Registry.h"
@@ -114,6 +113,7 @@ int main(int argc, char* argv[]) {
         settings.EditPathLoad = value("--load-folder");
         settings.EditLogPath = value("--log-folder");
         settings.EditErrorLogPath = value("--error-log-folder", settings.EditLogPath);
+        settings.EditLogViewLines = value("--view-lines", settings.EditLogViewLines);
 
         tvr::platform::Registry registry;
         // What the two logon dialogs remember on Ok.
@@ -123,9 +123,6 @@ int main(int argc, char* argv[]) {
         registry.writeText(tvr::config::reserveKeyPath(), "ServerName", settings.ReservServerName);
         registry.writeText(tvr::config::reserveKeyPath(), "UserName", user);
         tvr::config::SaveSettings(registry, tvr::config::LiveSettings(settings));
-        // How many lines the log views keep (Tools > Log Views).
-        if (values.contains("--view-lines"))
-            tvr::config::writeLogViewLines(registry, std::stoul(value("--view-lines")));
 
         if (!installProcedure(*main) || !installProcedure(*reserve)) return 1;
         tvr::config::writeProcedureInstalled(registry);

@@ -12,7 +12,6 @@
 #include "ui/HelpWindow.h"
 #include "ui/LogFiles.h"
 #include "ui/LogView.h"
-#include "ui/LogViewSettings.h"
 #include "ui/TrayIcon.h"
 #include "ui/WatchPanel.h"
 
@@ -87,10 +86,7 @@ const MenuSpec kMenus[] = {
      "View",
      {{"N_Activity", "Activity", "Ctrl+A", &TFormDumpLoad::N_ActivityClick},
       {"N_ErrorLog", "ErrorLog", "Ctrl+E", &TFormDumpLoad::N_ErrorLogClick}}},
-    {"N_Manager",
-     "Tools",
-     {{"N_Settings", "Settings", "F4", &TFormDumpLoad::NSettingClick},
-      {"N_LogViews", "Log Views", "", &TFormDumpLoad::N_LogViewsClick}}},
+    {"N_Manager", "Tools", {{"N_Settings", "Settings", "F4", &TFormDumpLoad::NSettingClick}}},
     {"N_FullHelp",
      "Help",
      {{"N_Help", "TVR Help", "F1", &TFormDumpLoad::N_HelpClick},
@@ -550,6 +546,8 @@ void TFormDumpLoad::NExitClick() {
 
 void TFormDumpLoad::NSettingClick() {
     if (settingsCommand_) runCommand(settingsCommand_);
+    // The settings dialog may have stored another number of lines for the views to keep.
+    applyViewSettings();
 }
 
 void TFormDumpLoad::N_HelpClick() {
@@ -561,12 +559,6 @@ void TFormDumpLoad::N_HelpClick() {
 }
 
 void TFormDumpLoad::N_AboutClick() { aboutBox()->showOver(this); }
-
-void TFormDumpLoad::N_LogViewsClick() {
-    auto* page = new TLogViewSettings(this, [this] { applyViewSettings(); });
-    page->setAttribute(Qt::WA_DeleteOnClose);
-    page->open();
-}
 
 void TFormDumpLoad::NControlClick() {
     if (isMinimized())

@@ -80,7 +80,7 @@ public:
     // "Clear Log" and "Clear Error Log": the view and its file; throw LogViewError.
     void ClearLog();
     void ClearErrorLog();
-    // How many lines the views keep, from the settings store.
+    // How many lines the views keep, from the settings store (after the settings dialog too).
     void applyViewSettings();
 
     // The commands, as the menus, the toolbar and the tray run them.
@@ -90,7 +90,6 @@ public:
     void NSettingClick();
     void N_HelpClick();
     void N_AboutClick();
-    void N_LogViewsClick();  // the log views' settings page
     void NControlClick();
     void TrayMonitoringClick();
     void N_ActivityClick();

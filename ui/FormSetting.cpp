@@ -6,6 +6,7 @@
 #include "config/InstallProcedure.h"
 #include "config/ProcedureMarker.h"
 #include "platform/Prompts.h"
+#include "ui/LogViewSettings.h"
 #include "ui/WatchSettingsPage.h"
 
 #include <QCheckBox>
@@ -180,6 +181,8 @@ void TFormSetting::buildControls() {
     auto* pages = named(new QTabWidget(this), "PageControlSetting");
     pages->addTab(general, "General");
     pages->addTab(WatchPage, "Watch");
+    ViewsPage = new TLogViewsSettingsPage(live_, this);
+    pages->addTab(ViewsPage, "Views");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages);
     layout->addLayout(buttons);
@@ -266,6 +269,7 @@ void TFormSetting::showLiveSettings() {
     EditErrorLogPath->setText(qs(s.EditErrorLogPath));
     syncing_ = false;
     WatchPage->showLiveSettings();
+    ViewsPage->showLiveSettings();
 }
 
 void TFormSetting::setLogClearing(std::function<void()> clearErrorLog,

@@ -25,6 +25,7 @@ class QToolButton;
 
 namespace tvr::ui {
 
+class TLogViewsSettingsPage;
 class TWatchSettingsPage;
 
 class TFormSetting final : public QDialog,
@@ -117,6 +118,7 @@ private:
     QPushButton* ButtonSave = nullptr;
     QPushButton* Cancel = nullptr;
     TWatchSettingsPage* WatchPage = nullptr;
+    TLogViewsSettingsPage* ViewsPage = nullptr;
 };
 
 }  // namespace tvr::ui

@@ -1,63 +1,47 @@
 #include "ui/LogViewSettings.h"
 
-#include "config/CommandError.h"
 #include "config/ViewSettings.h"
-#include "platform/Registry.h"
-#include "platform/RegistryError.h"
 
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace tvr::ui {
 
-TLogViewSettings::TLogViewSettings(QWidget* parent, std::function<void()> applied)
-    : QDialog(parent), applied_(std::move(applied)) {
-    setObjectName(QStringLiteral("LogViewSettings"));
-    setWindowTitle(QStringLiteral("Log Views"));
-    auto* layout = new QVBoxLayout(this);
+using config::TDumpLoadSettings;
+
+TLogViewsSettingsPage::TLogViewsSettingsPage(config::LiveSettings& live, QWidget* parent)
+    : QWidget(parent), live_(live) {
+    setObjectName("TabSheetViews");
+    EditLogViewLines = new QSpinBox(this);
+    EditLogViewLines->setObjectName("EditLogViewLines");
+    EditLogViewLines->setRange(int(config::kFewestLogViewLines), int(config::kMostLogViewLines));
+    EditLogViewLines->setSingleStep(1000);
+    EditLogViewLines->setGroupSeparatorShown(true);
     auto* form = new QFormLayout;
-    lines_ = new QSpinBox(this);
-    lines_->setObjectName(QStringLiteral("EditLogViewLines"));
-    lines_->setRange(int(config::kFewestLogViewLines), int(config::kMostLogViewLines));
-    lines_->setSingleStep(1000);
-    lines_->setGroupSeparatorShown(true);
-    std::size_t stored = config::kDefaultLogViewLines;
-    try {
-        stored = config::readLogViewLines(platform::Registry());
-    } catch (const platform::RegistryError&) {
-        // Shown with the default; OK reports a registry that cannot be written.
-    }
-    lines_->setValue(int(stored));
-    form->addRow(QStringLiteral("Lines each log page keeps:"), lines_);
-    layout->addLayout(form);
+    form->addRow("Lines each log page keeps:", EditLogViewLines);
     auto* note = new QLabel(
-        QStringLiteral("The log files keep every line. A page that has let older lines go "
-                       "names the file that holds them on its first line."),
+        "The log files keep every line. A page that has let older lines go names the file "
+        "that holds them on its first line.",
         this);
     note->setWordWrap(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
     layout->addWidget(note);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("ButtonOk"));
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("ButtonCancel"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &TLogViewSettings::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &TLogViewSettings::reject);
-    layout->addWidget(buttons);
+    layout->addStretch();
+    connect(EditLogViewLines, &QSpinBox::valueChanged, this, [this](int value) {
+        if (!syncing_)
+            live_.edit([&](TDumpLoadSettings& s) { s.EditLogViewLines = std::to_string(value); });
+    });
+    showLiveSettings();
 }
 
-void TLogViewSettings::accept() {
-    try {
-        platform::Registry registry;
-        config::writeLogViewLines(registry, std::size_t(lines_->value()));
-    } catch (const platform::RegistryError& error) {
-        config::reportCommandError(error.what());
-        return;
-    }
-    if (applied_) applied_();
-    QDialog::accept();
+void TLogViewsSettingsPage::showLiveSettings() {
+    syncing_ = true;
+    EditLogViewLines->setValue(
+        int(config::logViewLines(live_.read(&TDumpLoadSettings::EditLogViewLines))));
+    syncing_ = false;
 }
 
 }  // namespace tvr::ui

@@ -1,26 +1,27 @@
 #pragma once
-// The settings page of the log views (Tools > Log Views): how many of their newest lines the
-// Activity and ErrorLog pages keep. OK stores the number and applies it to both views at once;
-// a registry that cannot be written keeps the page open with what the user typed.
-#include <QDialog>
+// The "Views" page of the settings dialog: how many of their newest lines the Activity and
+// ErrorLog pages keep. Like the rest of the dialog, an edit goes into the live settings at
+// once; the main window applies the stored number when the dialog closes.
+#include "config/LiveSettings.h"
 
-#include <functional>
+#include <QWidget>
 
 class QSpinBox;
 
 namespace tvr::ui {
 
-class TLogViewSettings : public QDialog {
+class TLogViewsSettingsPage final : public QWidget {
     Q_OBJECT
 public:
-    // `applied` runs once the number is stored.
-    TLogViewSettings(QWidget* parent, std::function<void()> applied);
-
-    void accept() override;
+    TLogViewsSettingsPage(config::LiveSettings& live, QWidget* parent = nullptr);
+    // The control takes the live setting's value without writing it back; a value that is not
+    // a number of lines shows the default.
+    void showLiveSettings();
 
 private:
-    QSpinBox* lines_;
-    std::function<void()> applied_;
+    config::LiveSettings& live_;
+    bool syncing_ = false;
+    QSpinBox* EditLogViewLines = nullptr;
 };
 
 }  // namespace tvr::ui

@@ -133,6 +133,7 @@ TEST_F(SettingsStoreTest, TheFileAfterASaveHoldsEachSettingAsTheDefaultValueOfIt
         {"EditLagWarning", s.EditLagWarning},
         {"EditLagCritical", s.EditLagCritical},
         {"EditStallLimit", s.EditStallLimit},
+        {"EditLogViewLines", s.EditLogViewLines},
     };
     for (const auto& [entry, value] : expected) {
         RegistryValue v;

@@ -56,6 +56,7 @@ inline config::TDumpLoadSettings unusualSettings(const std::filesystem::path& fo
     s.EditLagWarning = "5";
     s.EditLagCritical = "not minutes";
     s.EditStallLimit = "0";
+    s.EditLogViewLines = "5000";
     return s;
 }
 

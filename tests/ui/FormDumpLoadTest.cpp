@@ -140,7 +140,7 @@ TEST_F(MainWindow, MenusCarryTheirItemsAndShortcuts) {
         {"N_View",
          "View",
          {{"N_Activity", "Activity", "Ctrl+A"}, {"N_ErrorLog", "ErrorLog", "Ctrl+E"}}},
-        {"N_Manager", "Tools", {{"N_Settings", "Settings", "F4"}, {"N_LogViews", "Log Views", ""}}},
+        {"N_Manager", "Tools", {{"N_Settings", "Settings", "F4"}}},
         {"N_FullHelp", "Help", {{"N_Help", "TVR Help", "F1"}, {"N_About", "About", "Ctrl+Alt+A"}}},
     };
     QList<QAction*> bar = window->menuBar()->actions();

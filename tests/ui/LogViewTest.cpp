@@ -4,6 +4,7 @@
 #include "WindowFixture.h"
 
 #include "client/LogWriter.h"
+#include "config/SettingsKeys.h"
 #include "config/ViewSettings.h"
 #include "ui/GuiThreadCalls.h"
 #include "ui/LogFiles.h"
@@ -150,17 +151,23 @@ TEST_F(LogViews, ALongLogShowsItsNewestLinesAtOnceAndTheOlderOnesAboveThemSoonAf
     EXPECT_TRUE(activity()->atEnd());
 }
 
-TEST_F(LogViews, TheLinesAViewKeepsComeFromTheSettingsStoreWithinItsRange) {
+TEST_F(LogViews, TheLinesAViewKeepsComeFromTheSettingsOnceTheSettingsDialogCloses) {
     EXPECT_EQ(activity()->lineLimit(), config::kDefaultLogViewLines);
     const struct {
-        std::uint32_t stored;
+        const char* stored;
         std::size_t kept;
-    } cases[] = {
-        {5000, 5000}, {1, config::kFewestLogViewLines}, {4000000000u, config::kMostLogViewLines}};
+    } cases[] = {{"5000", 5000},
+                 {"1", config::kFewestLogViewLines},
+                 {"99999999999999999999999", config::kMostLogViewLines},
+                 {"many", config::kDefaultLogViewLines},
+                 {"", config::kDefaultLogViewLines}};
     for (const auto& c : cases) {
-        platform::Registry registry;
-        registry.writeDWord(config::viewSettingsKey(), config::kLogViewLinesValue, c.stored);
-        window->applyViewSettings();
+        // What a Save of the settings dialog leaves behind.
+        window->setSettingsCommand([&] {
+            platform::Registry().writeDefaultText(config::settingKeyPath("EditLogViewLines"),
+                                                  c.stored);
+        });
+        action("N_Settings")->trigger();
         EXPECT_EQ(activity()->lineLimit(), c.kept) << c.stored;
         EXPECT_EQ(errors()->lineLimit(), c.kept) << c.stored;
     }
@@ -393,29 +400,4 @@ TEST(LogLines, AStoreThatKeepsItsNewestLinesStaysTheSameSizeHoweverManyCome) {
     ASSERT_EQ(lines.count(), 1001u);
     EXPECT_EQ(lines.text(0), "note");
     EXPECT_EQ(lines.text(1000), text + "999");
-}
-
-TEST_F(LogViews, TheLogViewsPageStoresTheLinesKeptAndAppliesThemAtOnce) {
-    const auto open = [&] {
-        action("N_LogViews")->trigger();
-        auto* page = find<QDialog>("LogViewSettings");
-        return std::pair{page, page->findChild<QSpinBox*>("EditLogViewLines")};
-    };
-    auto [page, lines] = open();
-    EXPECT_EQ(lines->value(), int(config::kDefaultLogViewLines));
-    lines->setValue(3000);
-    QTest::mouseClick(page->findChild<QPushButton*>("ButtonOk"), Qt::LeftButton);
-    QTRY_VERIFY(!window->findChild<QDialog*>("LogViewSettings"));
-    EXPECT_EQ(config::readLogViewLines(platform::Registry()), 3000u);
-    EXPECT_EQ(activity()->lineLimit(), 3000u);
-    EXPECT_EQ(errors()->lineLimit(), 3000u);
-
-    // Cancel keeps what was stored; the next page shows it.
-    std::tie(page, lines) = open();
-    EXPECT_EQ(lines->value(), 3000);
-    lines->setValue(9000);
-    QTest::mouseClick(page->findChild<QPushButton*>("ButtonCancel"), Qt::LeftButton);
-    QTRY_VERIFY(!window->findChild<QDialog*>("LogViewSettings"));
-    EXPECT_EQ(config::readLogViewLines(platform::Registry()), 3000u);
-    EXPECT_EQ(activity()->lineLimit(), 3000u);
 }
