@@ -14,9 +14,6 @@ constexpr const char* kCheckReadOnly = "\n                       Check attribute
 constexpr std::uint64_t kFirstGuessPerLine = 128;
 // The newest lines of a log, shown before the window appears: more than a screen holds.
 constexpr std::size_t kFirstLines = 500;
-// The older lines are taken apart in pieces of about this size, each its own chunk, so that
-// a stop is noticed soon and the oldest piece can be freed once all its lines are gone.
-constexpr std::size_t kPieceBytes = std::size_t{4} << 20;
 
 // The end of a log file, up to `endAt`.
 struct LogTail {
@@ -25,10 +22,11 @@ struct LogTail {
 };
 
 // The last `lines` lines before `endAt` (all there are when fewer), or the whole file when
-// `lines` is 0. Only the end of a long file is read: a guess of its size first, twice as much
-// each time the guess falls short.
+// `lines` is 0. Only the end of a long file is read: a guess of its size first (`perLine`
+// bytes a line), twice as much each time the guess falls short.
 std::optional<LogTail> readLastLines(const std::string& path, std::size_t lines,
-                                     std::uint64_t endAt = UINT64_MAX) {
+                                     std::uint64_t endAt = UINT64_MAX,
+                                     std::uint64_t perLine = kFirstGuessPerLine) {
     LogTail tail;
     if (lines == 0) {
         std::optional<std::string> bytes = platform::readFileEnd(path, UINT64_MAX, endAt);
@@ -37,42 +35,25 @@ std::optional<LogTail> readLastLines(const std::string& path, std::size_t lines,
         return tail;
     }
     const std::size_t wanted = lines;
-    for (std::uint64_t guess = std::max<std::uint64_t>(wanted * kFirstGuessPerLine, 65536);;
-         guess *= 2) {
+    for (std::uint64_t guess = std::max<std::uint64_t>(wanted * perLine, 65536);; guess *= 2) {
         std::optional<std::string> bytes = platform::readFileEnd(path, guess, endAt, &tail.start);
         if (!bytes) return std::nullopt;
         tail.bytes = std::move(*bytes);
         // Unless the file's start came, the first line read may be cut: it does not count.
-        std::vector<std::size_t> starts;
-        client::forEachLine(tail.bytes, [&](std::string_view line) {
-            starts.push_back(std::size_t(line.data() - tail.bytes.data()));
-        });
-        const std::size_t complete = starts.size() - (tail.start > 0 && !starts.empty() ? 1 : 0);
+        std::size_t count = 0;
+        client::forEachLine(tail.bytes, [&](std::string_view) { ++count; });
+        const std::size_t complete = count - (tail.start > 0 && count > 0 ? 1 : 0);
         if (complete >= wanted) {
-            const std::size_t cut = starts[starts.size() - wanted];
+            std::size_t index = 0, cut = 0;
+            client::forEachLine(tail.bytes, [&](std::string_view line) {
+                if (index++ == count - wanted) cut = std::size_t(line.data() - tail.bytes.data());
+            });
             tail.bytes.erase(0, cut);
             tail.start += cut;
             return tail;
         }
         if (tail.start == 0) return tail;
     }
-}
-
-// The lines of a log's bytes, taken apart in pieces; none once `stop` is asked.
-TLogLines takeApart(std::string bytes, const std::stop_token& stop) {
-    TLogLines lines;
-    std::size_t from = 0;
-    while (from < bytes.size() && !stop.stop_requested()) {
-        std::size_t to = std::min(from + kPieceBytes, bytes.size());
-        // A piece ends after a line end (LF, or CR not followed by LF).
-        while (to < bytes.size() && bytes[to - 1] != '\n' &&
-               !(bytes[to - 1] == '\r' && bytes[to] != '\n'))
-            ++to;
-        lines.appendFile(bytes.substr(from, to - from));
-        from = to;
-    }
-    if (stop.stop_requested()) return TLogLines();
-    return lines;
 }
 
 }  // namespace
@@ -94,19 +75,25 @@ void LoadLogFile(const std::string& path, TLogView& view) {
         return;
     }
     const std::size_t at = view.lineCount();
+    const std::size_t newestBytes = newest->bytes.size();
     view.appendFileBytes(std::move(newest->bytes));
     if (newest->start == 0 || first == wanted) return;
     // The older lines within the limit follow on another thread, in front of the newest.
+    // The newest lines tell how long a line of this log is, so that little more than the lines
+    // wanted is read: the bytes read become the lines' chunk as they are, compacted in place.
+    const std::uint64_t perLine = newestBytes / first * 9 / 8 + 1;
     const std::uint64_t end = newest->start;
-    view.loadOlderLines(at, [path, end, lines = wanted - first](const std::stop_token& stop) {
-        try {
-            std::optional<LogTail> older = readLastLines(path, lines, end);
-            if (older) return takeApart(std::move(older->bytes), stop);
-        } catch (const std::system_error&) {
-            // Gone or unreadable since the newest lines were read: they stay alone.
-        }
-        return TLogLines();
-    });
+    view.loadOlderLines(
+        at, [path, end, perLine, lines = wanted - first](const std::stop_token& stop) {
+            TLogLines older;
+            try {
+                std::optional<LogTail> tail = readLastLines(path, lines, end, perLine);
+                if (tail && !stop.stop_requested()) older.appendFile(std::move(tail->bytes));
+            } catch (const std::system_error&) {
+                // Gone or unreadable since the newest lines were read: they stay alone.
+            }
+            return older;
+        });
 }
 
 void ClearLogFile(const std::string& path, TLogView& view) {
