@@ -139,6 +139,10 @@ int TLogView::caretColumn() const {
 
 std::size_t TLogView::firstVisibleLine() const {
     catchUp();
+    return topLine();
+}
+
+std::size_t TLogView::topLine() const {
     return static_cast<std::size_t>(verticalScrollBar()->value());
 }
 
@@ -311,7 +315,8 @@ void TLogView::paintEvent(QPaintEvent*) {
     const int height = lineHeight();
     const int x0 = kMargin - horizontalScrollBar()->value();
     const std::size_t lines = count();
-    const std::size_t first = std::min(firstVisibleLine(), lines);
+    // No catch-up from here on: the lines counted above stay as they are while painting.
+    const std::size_t first = std::min(topLine(), lines);
     const std::size_t last = std::min(lines, first + std::size_t(visibleLines()) + 1);
     // Lines shaped for earlier frames but now out of sight go; those in sight stay shaped.
     if (shaped_.size() > 4 * (last - first) + 64) {
@@ -354,7 +359,6 @@ void TLogView::paintEvent(QPaintEvent*) {
 }
 
 void TLogView::ensureCaretVisible() {
-    catchUp();
     const int line = toInt(caret_.line);
     QScrollBar* vertical = verticalScrollBar();
     if (line < vertical->value()) vertical->setValue(line);
@@ -375,7 +379,7 @@ TLogView::Position TLogView::positionAt(const QPoint& point) const {
     const std::size_t lines = count();
     if (lines == 0) return {};
     const int row = std::max(point.y(), 0) / lineHeight();
-    const std::size_t line = std::min(firstVisibleLine() + std::size_t(row), lines - 1);
+    const std::size_t line = std::min(topLine() + std::size_t(row), lines - 1);
     const QString text = lineText(line);
     const QFontMetrics metrics(fontFor(line));
     const int x = point.x() + horizontalScrollBar()->value() - kMargin;
@@ -444,7 +448,11 @@ void TLogView::insertText(const QString& typed) {
     const QStringList parts = text.split(QLatin1Char('\n'));
     const QString current = lineText(caret_.line);
     const QString before = current.left(caret_.column), after = current.mid(caret_.column);
-    client::LogLine style = line(caret_.line);
+    client::LogLine style;
+    {
+        std::lock_guard lock(store_->mutex);
+        style = store_->lines.line(caret_.line);
+    }
     if (parts.size() == 1) {
         setLineText(caret_.line, before + parts[0] + after);
         caret_.column += toInt(parts[0].size());

@@ -111,7 +111,9 @@ private:
         int width = 0;
     };
 
-    // Brings the widget up to date with the store: the limit, the caret, the scroll bars.
+    // Brings the widget up to date with the store: the limit, the caret, the scroll bars. It
+    // may drop lines, so it runs only where no line number is held: at the start of an event
+    // and in the public accessors; the helpers below never call it.
     void catchUp() const;
     // The same for the accessors, which other threads may use too (they read the store).
     void catchUpOnGuiThread() const;
@@ -120,6 +122,7 @@ private:
     QString lineText(std::size_t line) const;
     const QFont& fontFor(std::size_t line) const;
     const Shaped& shapedLine(std::size_t line);
+    std::size_t topLine() const;  // the first line on screen, without a catch-up
     int lineHeight() const;
     int visibleLines() const;
     void updateScrollRanges(std::size_t lines);

@@ -401,3 +401,23 @@ TEST(LogLines, AStoreThatKeepsItsNewestLinesStaysTheSameSizeHoweverManyCome) {
     EXPECT_EQ(lines.text(0), "note");
     EXPECT_EQ(lines.text(1000), text + "999");
 }
+
+TEST_F(LogViews, AViewAtItsLimitPaintsAndTakesKeysWhileAnotherThreadAppends) {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get(), 10000));
+    activity()->setLineLimit(50);
+    window->ResetReserveInfo();
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i < 3000; ++i) client::PrintToLog("line " + std::to_string(i), logFile());
+        done = true;
+    });
+    while (!done) {
+        activity()->viewport()->repaint();
+        QTest::keyClick(activity(), Qt::Key_Up);
+        QCoreApplication::processEvents();
+    }
+    worker.join();
+    ASSERT_EQ(activity()->lineCount(), 51u);
+    EXPECT_EQ(activity()->line(50).text, "line 2999");
+}
