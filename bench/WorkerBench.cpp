@@ -22,8 +22,8 @@
 #include "engine/ProcedureCall.h"
 #include "engine/ProcedureScript.h"
 #include "engine/ProcessingControl.h"
-#include "engine/WindowState.h"
 #include "tests/support/Emulator.h"
+#include "tests/support/RunState.h"
 #include "tests/support/ScriptedProcessingHost.h"
 #include "ui/FormDumpLoad.h"
 #include "ui/LogView.h"
@@ -102,7 +102,7 @@ Clock::duration threadCpuTime() {
 // main window, when there is one.
 class TimingDisplay final : public TProcessDisplay {
 public:
-    TimingDisplay(TWindowState& window, int passes, TProcessDisplay* shown)
+    TimingDisplay(tvr::testing::RunState& window, int passes, TProcessDisplay* shown)
         : window_(window), passes_(passes), shown_(shown) {
         // Written in full now, so that their pages are resident before the first figure is
         // taken and do not show as growth of the worker.
@@ -131,7 +131,7 @@ public:
             cpuAtStart_ = cpu;
         } else if (state == StateSleeping) {
             sleepStart_ = now;
-            if (count_ >= passes_) window_.FWorker->StopRequested = true;
+            if (count_ >= passes_) window_.worker->StopRequested = true;
         } else if (state == StateNotActive) {
             std::lock_guard lock(mutex_);
             ended_ = true;
@@ -181,7 +181,7 @@ public:
     ProcessFigures after10000() const { return after10000_; }
 
 private:
-    TWindowState& window_;
+    tvr::testing::RunState& window_;
     const int passes_;
     TProcessDisplay* const shown_;
     int count_ = 0;
@@ -266,15 +266,16 @@ int main(int argc, char** argv) {
     tvr::testing::Emulator main("BENCHMAIN", {"sales"});
     tvr::testing::Emulator reserve("BENCHRESERVE", {"sales_copy"});
 
-    TWindowState window;
-    window.MainConnection = logOn(main.name(), dir);
-    window.ReserveConnection = logOn(reserve.name(), dir);
-    window.MainConnected = true;
-    window.ReserveConnected = true;
-    for (auto* connection : {window.MainConnection.get(), window.ReserveConnection.get()})
+    tvr::testing::RunState window;
+    window.connections.MainConnection = logOn(main.name(), dir);
+    window.connections.ReserveConnection = logOn(reserve.name(), dir);
+    window.connections.MainConnected = true;
+    window.connections.ReserveConnected = true;
+    for (auto* connection :
+         {window.connections.MainConnection.get(), window.connections.ReserveConnection.get()})
         tvr::client::TRunQuery(*connection).RunInstallScript(std::string(SpTvrInstallScript));
     // A table with rows, and the full dump and load that transaction passes build on.
-    auto& mainConnection = *window.MainConnection;
+    auto& mainConnection = *window.connections.MainConnection;
     mainConnection.Execute("use sales");
     mainConnection.Execute("create table orders (id int, item varchar(30))");
     for (int i = 1; i <= 100; ++i)
@@ -282,22 +283,22 @@ int main(int argc, char** argv) {
     const std::string folder = (dir / "dumps").string();
     mainConnection.Execute("use master");
     mainConnection.Execute(SpTvrCallStatement(TRS_dump_load{0, "sales", 1, 0, folder, "base.db"}));
-    window.ReserveConnection->Execute("use master");
-    window.ReserveConnection->Execute(
+    window.connections.ReserveConnection->Execute("use master");
+    window.connections.ReserveConnection->Execute(
         SpTvrCallStatement(TRS_dump_load{0, "sales_copy", 0, 1, folder, "base.db"}));
 
-    tvr::testing::ScriptedProcessingHost host(window);
+    tvr::testing::ScriptedProcessingHost host(window.connections);
     host.setStartSettings(TStartSettings{false, "sales", folder, "sales_copy", folder});
     host.setPassSettings(TPassSettings{true, false, "00:00"});
     TimingDisplay display(window, passes, shown.get());
-    TProcessingControl control(window, display, host);
+    TProcessingControl control(window.connections, window.flags, window.worker, display, host);
 
     const auto start = Clock::now();
     control.StartProcessing();
     if (app) QApplication::exec();
     display.waitForEnd();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    window.FWorker->WaitFor();
+    window.worker->WaitFor();
     const ProcessFigures last = processFigures();
 
     const auto [ownMedian, own99] = medianAnd99th(display.own(), 1000);
@@ -334,9 +335,9 @@ int main(int argc, char** argv) {
         tvr::client::SetErrorLogView(nullptr);
     }
 
-    window.FWorker.reset();
-    window.MainConnection.reset();
-    window.ReserveConnection.reset();
+    window.worker.StopAndFree();
+    window.connections.MainConnection.reset();
+    window.connections.ReserveConnection.reset();
     std::error_code ignored;
     fs::remove_all(dir, ignored);
     return 0;

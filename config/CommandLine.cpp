@@ -39,11 +39,12 @@ CommandLineValues parseCommandLine(const std::vector<std::string>& parameters) {
     return values;
 }
 
-int ParseCommandLine(const std::vector<std::string>& parameters, engine::TWindowState& window) {
+int storeCommandLine(const std::vector<std::string>& parameters,
+                     engine::TConnections& connections) {
     CommandLineValues values = parseCommandLine(parameters);
-    if (values.mainPassword) window.MainPassword = std::move(*values.mainPassword);
-    if (values.reservePassword) window.ReservePassword = std::move(*values.reservePassword);
-    if (values.autoStart) window.AutoStart = true;
+    if (values.mainPassword) connections.MainPassword = std::move(*values.mainPassword);
+    if (values.reservePassword) connections.ReservePassword = std::move(*values.reservePassword);
+    if (values.autoStart) connections.AutoStart = true;
     return values.result;
 }
 

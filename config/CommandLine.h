@@ -1,7 +1,7 @@
 #pragma once
 // The command line of an unattended start: "P1:<main password>", "P2:<reserve password>" and
 // "-A" (start processing at once). Prefixes and the switch are taken in any letter case.
-#include "engine/WindowState.h"
+#include "engine/Connections.h"
 
 #include <optional>
 #include <string>
@@ -9,7 +9,7 @@
 
 namespace tvr::config {
 
-// ParseCommandLine's results.
+// parseCommandLine's results.
 inline constexpr int kAutomaticLogon = 2;
 inline constexpr int kNoMainPassword = -902;
 
@@ -25,9 +25,9 @@ struct CommandLineValues {
 // parameters, one of them beginning with "P1:".
 CommandLineValues parseCommandLine(const std::vector<std::string>& parameters);
 
-// The same, stored in the window state: MainPassword and ReservePassword when given, AutoStart
-// when "-A" is among them (nothing is cleared). Returns the result.
-int ParseCommandLine(const std::vector<std::string>& parameters, engine::TWindowState& window);
+// The same, stored with the connections: MainPassword and ReservePassword when given,
+// AutoStart when "-A" is among them (nothing is cleared). Returns the result.
+int storeCommandLine(const std::vector<std::string>& parameters, engine::TConnections& connections);
 
 // Copies the parameters of main's argv, then overwrites the password characters of every
 // "P1:" and "P2:" parameter in argv's own memory with '*', so that the process list

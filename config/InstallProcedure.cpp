@@ -29,18 +29,17 @@ std::string installFailedText(const std::string& server) {
            ".\r\nThe Activity log holds the server's messages.";
 }
 
-bool InstallProcedure(engine::TWindowState& window) {
+bool InstallProcedure(const engine::TConnections& connections, bool useReserve) {
     std::string error;
     std::optional<client::TRunQuery> mainRunner;
     std::optional<client::TRunQuery> reserveRunner;
-    if (window.MainConnection)
-        mainRunner.emplace(*window.MainConnection);
+    if (connections.MainConnection)
+        mainRunner.emplace(*connections.MainConnection);
     else
         error = "unable to establish connection with Main Server";
-    const bool useReserve = window.UseReserve;
     if (useReserve) {
-        if (window.ReserveConnection)
-            reserveRunner.emplace(*window.ReserveConnection);
+        if (connections.ReserveConnection)
+            reserveRunner.emplace(*connections.ReserveConnection);
         else
             error += "\r\nunable to establish connection with Reserve Server";
     }
@@ -50,9 +49,9 @@ bool InstallProcedure(engine::TWindowState& window) {
     }
 
     std::string failedOn;
-    if (installFailed(*mainRunner)) failedOn = window.MainConnection->ServerName();
+    if (installFailed(*mainRunner)) failedOn = connections.MainConnection->ServerName();
     if (reserveRunner && installFailed(*reserveRunner))
-        failedOn += (failedOn.empty() ? "" : ", ") + window.ReserveConnection->ServerName();
+        failedOn += (failedOn.empty() ? "" : ", ") + connections.ReserveConnection->ServerName();
     if (failedOn.empty()) return false;
     showError(installFailedText(failedOn), platform::PromptIcon::Error);
     return true;

@@ -1,7 +1,7 @@
 #pragma once
 // The installation of sp_TVR on the main server and, when a reserve server is in use, on the
 // reserve server, as the first-setup Save runs it.
-#include "engine/WindowState.h"
+#include "engine/Connections.h"
 
 namespace tvr::config {
 
@@ -14,6 +14,6 @@ std::string installFailedText(const std::string& server);
 // Reserve Server"). Otherwise the script runs on each server, and when the script runner
 // wrote its failure verdict on one of them (or could not write to the log at all) the box
 // names that server and points to the Activity log, where the verdict stands.
-bool InstallProcedure(engine::TWindowState& window);
+bool InstallProcedure(const engine::TConnections& connections, bool useReserve);
 
 }  // namespace tvr::config

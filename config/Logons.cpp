@@ -36,18 +36,21 @@ std::vector<std::string> databaseList(const std::vector<std::string>& colTexts) 
     return names;
 }
 
-TLogons::TLogons(engine::TWindowState& window, engine::TProcessDisplay& display, LiveSettings& live,
+TLogons::TLogons(engine::TConnections& connections, const engine::TRunFlags& flags,
+                 engine::TWorkerRun& worker, engine::TProcessDisplay& display, LiveSettings& live,
                  platform::Registry& registry, LogonDialogs& dialogs, const LogFileNames& logFiles)
-    : window_(window),
+    : connections_(connections),
+      flags_(flags),
+      worker_(worker),
       display_(display),
       live_(live),
       registry_(registry),
       dialogs_(dialogs),
       logFiles_(logFiles) {}
 
-bool TLogons::Connect(std::unique_ptr<TSybaseConnect>& slot, const ConnectForm& form) {
+bool TLogons::Connect(std::shared_ptr<TSybaseConnect>& slot, const ConnectForm& form) {
     slot.reset();
-    slot = std::make_unique<TSybaseConnect>(form.Server, form.User, form.Password, "", "");
+    slot = std::make_shared<TSybaseConnect>(form.Server, form.User, form.Password, "", "");
     slot->SetLogFile(logFiles_.activity);
     slot->SetErrorLogFile(logFiles_.error);
     client::SetEventReceiver(receiver_ ? receiver_ : &ignoringReceiver);
@@ -87,71 +90,64 @@ void TLogons::FillDatabaseList(ServerRole role, TSybaseConnect& connection) {
 }
 
 void TLogons::ResetReserveInfo() {
-    if (resetReserveInfo_) {
-        resetReserveInfo_();
-        return;
+    if (!connections_.ReserveConnected) {
+        if (flags_.UseReserve && worker_.ReleaseEnded()) display_.SetActivityBusy(false);
+        for (int panel :
+             {engine::PanelReserveServer, engine::PanelLoadDatabase, engine::PanelReserveLogin})
+            display_.SetStatusText(panel, "");
+        connections_.ReserveConnection.reset();
     }
-    if (window_.ReserveConnected) return;
-    if (window_.UseReserve) {
-        window_.FProcessing = false;
-        window_.FWorkerRunning = false;
-        window_.FWorker.reset();
-        display_.SetActivityBusy(false);
-    }
-    for (int panel :
-         {engine::PanelReserveServer, engine::PanelLoadDatabase, engine::PanelReserveLogin})
-        display_.SetStatusText(panel, "");
-    window_.ReserveConnection.reset();
+    if (resetReserveInfo_) resetReserveInfo_();
 }
 
 void TLogons::LogonReserve() {
-    window_.ReserveConnection.reset();
+    connections_.ReserveConnection.reset();
     ConnectForm form(registry_, reserveKeyPath(), kReserveCaption);
     std::unique_ptr<LogonDialog> dialog = dialogs_.MakeLogonDialog(form);
     for (;;) {
         bool ok = true;
-        if (window_.AutoLogon) {
+        if (connections_.AutoLogon) {
             ActivateWithoutDialog(form);
-            form.Password = window_.ReservePassword;
+            form.Password = connections_.ReservePassword;
         } else {
             ok = dialog->ShowModal();
         }
         if (!ok) {
-            window_.ReserveConnection.reset();
+            connections_.ReserveConnection.reset();
             return;
         }
-        if (Connect(window_.ReserveConnection, form)) break;
-        window_.ReserveConnected = false;
-        window_.AutoLogon = false;
+        if (Connect(connections_.ReserveConnection, form)) break;
+        connections_.ReserveConnected = false;
+        connections_.AutoLogon = false;
     }
-    TSybaseConnect& connection = *window_.ReserveConnection;
+    TSybaseConnect& connection = *connections_.ReserveConnection;
     display_.SetStatusText(engine::PanelReserveServer, form.Server);
     display_.SetStatusText(engine::PanelLoadDatabase, live_.read(&TDumpLoadSettings::ComboLoad));
     display_.SetStatusText(engine::PanelReserveLogin, form.User);
     FillDatabaseList(ServerRole::Reserve, connection);
-    window_.ReserveConnected = true;
+    connections_.ReserveConnected = true;
     ShowServerName(ServerRole::Reserve, connection.ServerName());
 }
 
 void TLogons::LogonMain() {
-    window_.MainConnection.reset();
+    connections_.MainConnection.reset();
     ConnectForm form(registry_, std::string(kSettingsBaseKey), kMainCaption);
     std::unique_ptr<LogonDialog> dialog = dialogs_.MakeLogonDialog(form);
     for (;;) {
         if (!dialog->ShowModal()) {
-            window_.MainConnection.reset();
+            connections_.MainConnection.reset();
             return;
         }
-        if (Connect(window_.MainConnection, form)) break;
-        window_.MainConnected = false;
-        window_.AutoLogon = false;
+        if (Connect(connections_.MainConnection, form)) break;
+        connections_.MainConnected = false;
+        connections_.AutoLogon = false;
     }
-    TSybaseConnect& connection = *window_.MainConnection;
+    TSybaseConnect& connection = *connections_.MainConnection;
     display_.SetStatusText(engine::PanelMainServer, form.Server);
     display_.SetStatusText(engine::PanelDumpDatabase, live_.read(&TDumpLoadSettings::ComboDump));
     display_.SetStatusText(engine::PanelMainLogin, form.User);
     FillDatabaseList(ServerRole::Main, connection);
-    window_.MainConnected = true;
+    connections_.MainConnected = true;
     ShowServerName(ServerRole::Main, connection.ServerName());
     ResetReserveInfo();
     ShowServerName(ServerRole::Main, form.Server);
@@ -161,40 +157,40 @@ void TLogons::LogonMain() {
 void TLogons::StartupLogon(const std::vector<std::string>& parameters) {
     ConnectForm form(registry_, std::string(kSettingsBaseKey), kMainCaption);
     std::unique_ptr<LogonDialog> dialog = dialogs_.MakeLogonDialog(form);
-    window_.LogonPending = true;
-    window_.ReserveConnected = false;
-    window_.MainConnected = false;
-    window_.AutoLogon = false;
-    window_.AutoStart = false;
-    if (ParseCommandLine(parameters, window_) == kAutomaticLogon) {
-        window_.AutoLogon = true;
+    connections_.LogonPending = true;
+    connections_.ReserveConnected = false;
+    connections_.MainConnected = false;
+    connections_.AutoLogon = false;
+    connections_.AutoStart = false;
+    if (storeCommandLine(parameters, connections_) == kAutomaticLogon) {
+        connections_.AutoLogon = true;
         ActivateWithoutDialog(form);
-        form.Password = window_.MainPassword;
+        form.Password = connections_.MainPassword;
     }
-    while (window_.LogonPending) {
-        if (!window_.AutoLogon && !dialog->ShowModal()) break;
-        if (Connect(window_.MainConnection, form)) {
-            window_.MainConnection->Execute("use master");
-            window_.LogonPending = false;
-            window_.MainConnected = true;
+    while (connections_.LogonPending) {
+        if (!connections_.AutoLogon && !dialog->ShowModal()) break;
+        if (Connect(connections_.MainConnection, form)) {
+            connections_.MainConnection->Execute("use master");
+            connections_.LogonPending = false;
+            connections_.MainConnected = true;
             display_.SetStatusText(engine::PanelMainServer, form.Server);
             display_.SetStatusText(engine::PanelMainLogin, form.User);
         } else {
-            window_.AutoLogon = false;
+            connections_.AutoLogon = false;
         }
     }
-    if (window_.LogonPending) {
+    if (connections_.LogonPending) {
         // Cancelled: no connection is left behind, not even a refused one.
-        window_.MainConnection.reset();
+        connections_.MainConnection.reset();
         return;
     }
     ResetReserveInfo();
     ShowServerName(ServerRole::Main, form.Server);
     display_.SetInfoCell(0, 1, form.Server);
-    if (!window_.AutoLogon) return;
+    if (!connections_.AutoLogon) return;
 
-    if (window_.UseReserve) LogonReserve();
-    if (window_.AutoStart) {
+    if (flags_.UseReserve) LogonReserve();
+    if (connections_.AutoStart) {
         mainWindowHidden_ = true;
         // Before the worker exists: afterwards the connection is the worker's.
         RefreshMainDatabases();
@@ -203,9 +199,9 @@ void TLogons::StartupLogon(const std::vector<std::string>& parameters) {
 }
 
 void TLogons::RefreshMainDatabases() {
-    if (!window_.MainConnection) return;
-    if (window_.FProcessing || window_.FWorkerRunning) return;
-    TSybaseConnect& connection = *window_.MainConnection;
+    if (!connections_.MainConnection) return;
+    if (flags_.FProcessing || flags_.FWorkerRunning) return;
+    TSybaseConnect& connection = *connections_.MainConnection;
     connection.Execute(kDatabaseListQuery);
     display_.SetStatusText(engine::PanelMainServer, connection.ServerName());
     if (form_) form_->SetDatabaseList(ServerRole::Main, databaseList(connection.ColTexts()));

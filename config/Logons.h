@@ -8,8 +8,10 @@
 #include "client/Events.h"
 #include "config/ConnectForm.h"
 #include "config/LiveSettings.h"
+#include "engine/Connections.h"
 #include "engine/ProcessDisplay.h"
-#include "engine/WindowState.h"
+#include "engine/RunFlags.h"
+#include "engine/WorkerRun.h"
 #include "platform/Registry.h"
 
 #include <functional>
@@ -50,7 +52,8 @@ class TLogons {
 public:
     // Nothing is owned; all must outlive the object. `logFiles` is read at each connection,
     // so program start may fill it after construction.
-    TLogons(engine::TWindowState& window, engine::TProcessDisplay& display, LiveSettings& live,
+    TLogons(engine::TConnections& connections, const engine::TRunFlags& flags,
+            engine::TWorkerRun& worker, engine::TProcessDisplay& display, LiveSettings& live,
             platform::Registry& registry, LogonDialogs& dialogs, const LogFileNames& logFiles);
 
     // The settings dialog, once it exists (may stay none in tests of the logons alone).
@@ -58,9 +61,7 @@ public:
     // The main window as the receiver of the client layer's events; without one, an
     // receiver that ignores every event is installed.
     void SetEventReceiver(client::TEventReceiver* receiver) { receiver_ = receiver; }
-    // The main window's ResetReserveInfo. Without one the state and panel part of it runs
-    // (no reserve logon: panels 6 to 8 emptied and ReserveConnection dropped; with a
-    // reserve server in use also the processing flags, the last worker and the busy pointer).
+    // What the main window adds to ResetReserveInfo (binding its views); nothing when empty.
     void SetResetReserveInfo(std::function<void()> reset) { resetReserveInfo_ = std::move(reset); }
     // What the automatic start does once the logons and the database list are done:
     // start processing (TProcessingControl::StartProcessing). Program start wires it.
@@ -82,21 +83,27 @@ public:
     // Re-reads the main server's database list into ComboDump. Does nothing without a main
     // connection, and while processing runs, when the worker may be using the connection.
     void RefreshMainDatabases();
+    // When no reserve server is logged on: panels 6 to 8 emptied and ReserveConnection
+    // dropped; with a reserve server in use also the busy pointer and a worker whose run has
+    // ended (a running one keeps its own share of the connection and is left alone). Then
+    // the hook of SetResetReserveInfo.
+    void ResetReserveInfo();
 
     // True once the automatic start has run: program start does not show the main window.
     bool MainWindowHidden() const { return mainWindowHidden_; }
 
 private:
     // The connection procedure; true when the connection is made.
-    bool Connect(std::unique_ptr<client::TSybaseConnect>& slot, const ConnectForm& form);
+    bool Connect(std::shared_ptr<client::TSybaseConnect>& slot, const ConnectForm& form);
     // The form's activation outside a shown dialog: an unreadable server list goes to the
     // error log and the remembered names are read all the same.
     void ActivateWithoutDialog(ConnectForm& form);
-    void ResetReserveInfo();
     void ShowServerName(ServerRole role, const std::string& name);
     void FillDatabaseList(ServerRole role, client::TSybaseConnect& connection);
 
-    engine::TWindowState& window_;
+    engine::TConnections& connections_;
+    const engine::TRunFlags& flags_;
+    engine::TWorkerRun& worker_;
     engine::TProcessDisplay& display_;
     LiveSettings& live_;
     platform::Registry& registry_;

@@ -20,9 +20,9 @@ TWorkerClock TWorkerClock::system() {
     };
 }
 
-TDumpLoadThread::TDumpLoadThread(TWindowState& window, TProcessDisplay& display,
+TDumpLoadThread::TDumpLoadThread(TRunFlags& flags, TProcessDisplay& display,
                                  const TProcessingHost& host, TWorkerClock clock)
-    : window_(window),
+    : flags_(flags),
       display_(display),
       host_(host),
       clock_(std::move(clock)),
@@ -66,7 +66,7 @@ void TDumpLoadThread::WaitFor() {
 }
 
 void TDumpLoadThread::Execute() {
-    window_.FWorkerRunning = true;
+    flags_.FWorkerRunning = true;
     display_.EnableStart(false);
     watch_.RunStarted(WatchClock::now(), UseReserve);
     // The watch is shown every second from the first pass on, also while a call blocks.
@@ -93,18 +93,29 @@ void TDumpLoadThread::Execute() {
         // The window keeps the watch as the run left it.
         watch_.Tick(WatchClock::now(), watchLimits(host_.PassSettings()));
     }
-    window_.FProcessing = false;
-    display_.EnableStart(true);
-    display_.SetActivityBusy(false);
-    window_.FWorkerRunning = false;
-    display_.SetProcessState(StateNotActive);
+    EndRun();
+}
+
+void TDumpLoadThread::EndRun() {
+    bool closeAsked = false;
+    {
+        // Under the lock that Stop and Exit take: a Stop answered now sees the run ended, and
+        // an Exit confirmed now is either seen here or finds the run still going and waits
+        // for WorkerEnded.
+        std::lock_guard lock(flags_.FLock);
+        flags_.FProcessing = false;
+        display_.EnableStart(true);
+        display_.SetActivityBusy(false);
+        flags_.FWorkerRunning = false;
+        display_.SetProcessState(StateNotActive);
+        closeAsked = flags_.FExitRequested;
+        if (closeAsked) flags_.FCloseFromWorker = true;
+    }
     display_.SetToolbarSection(ToolbarSection::Start, ToolbarImage::StartOn, true);
     display_.SetToolbarSection(ToolbarSection::Settings, ToolbarImage::SettingsOn, true);
-    if (window_.FExitRequested) {
-        window_.FCloseFromWorker = true;
-        display_.RequestClose();
-    }
+    if (closeAsked) display_.RequestClose();
     finished_ = true;
+    display_.WorkerEnded();
 }
 
 void TDumpLoadThread::RunPass() {
@@ -114,8 +125,9 @@ void TDumpLoadThread::RunPass() {
     if (!MainConnection || (UseReserve && !ReserveConnection)) {
         throw std::logic_error("Processing started without a connection to each server");
     }
-    const TPassReport report = runner_.Run(TPassSessions{MainConnection, ReserveConnection}, DumpRS,
-                                           LoadRS, UseReserve, host_.PassSettings());
+    const TPassReport report =
+        runner_.Run(TPassSessions{MainConnection.get(), ReserveConnection.get()}, DumpRS, LoadRS,
+                    UseReserve, host_.PassSettings());
 
     display_.SetProcessState(StateSleeping);
     display_.RefreshTray();
@@ -143,8 +155,8 @@ void TDumpLoadThread::RunPass() {
 void TDumpLoadThread::ReportPassFailure(const std::string& text) {
     WriteErrorEntry(text);
     // Then the stop a confirmed Stop makes.
-    std::lock_guard lock(window_.FLock);
-    window_.FProcessing = false;
+    std::lock_guard lock(flags_.FLock);
+    flags_.FProcessing = false;
     display_.SetToolbarSection(ToolbarSection::Stop, ToolbarImage::StopOff, false);
     StopRequested = true;
 }

@@ -10,13 +10,14 @@
 #include "engine/ProcedureCall.h"
 #include "engine/ProcessDisplay.h"
 #include "engine/ProcessingHost.h"
-#include "engine/WindowState.h"
+#include "engine/RunFlags.h"
 
 #include <atomic>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -37,9 +38,10 @@ struct TWorkerClock {
 
 class TDumpLoadThread {
 public:
-    // Built and filled on the GUI thread, then started with Resume(). Nothing is owned but
-    // the thread: the connections belong to the window.
-    TDumpLoadThread(TWindowState& window, TProcessDisplay& display, const TProcessingHost& host,
+    // Built and filled on the GUI thread, then started with Resume(). The thread and a share
+    // of each connection it uses are owned; the flags, display and host must outlive the
+    // object.
+    TDumpLoadThread(TRunFlags& flags, TProcessDisplay& display, const TProcessingHost& host,
                     TWorkerClock clock = TWorkerClock::system());
     // Asks the run to stop and joins the thread: a pass under way is finished, a wait left
     // within a second. The window frees the object only once its run has ended.
@@ -55,8 +57,8 @@ public:
 
     TRS_dump_load DumpRS;
     TRS_dump_load LoadRS;
-    client::TSybaseConnect* MainConnection = nullptr;
-    client::TSybaseConnect* ReserveConnection = nullptr;
+    std::shared_ptr<client::TSybaseConnect> MainConnection;
+    std::shared_ptr<client::TSybaseConnect> ReserveConnection;
     std::atomic<bool> StopRequested{false};
     bool UseReserve = true;
 
@@ -69,7 +71,10 @@ protected:
     void WriteErrorEntry(const std::string& text);
 
 private:
-    TWindowState& window_;
+    // The end of the run: flags, display, and the close request after an Exit.
+    void EndRun();
+
+    TRunFlags& flags_;
     TProcessDisplay& display_;
     const TProcessingHost& host_;
     TWorkerClock clock_;

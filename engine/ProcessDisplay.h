@@ -5,7 +5,7 @@
 // recorder.
 //
 // Threads: the worker calls SetProcessState, RefreshTray, EnableStart, SetToolbarSection,
-// SetActivityBusy and RequestClose from its own thread, the rest of the program calls
+// SetActivityBusy, RequestClose and WorkerEnded from its own thread, the rest of the program calls
 // everything from the GUI thread. An implementation carries each call to the GUI thread in
 // the order made; it may return before the change is on screen, but RequestClose returns only
 // once the window's close handler has run. The GUI thread never waits for the worker.
@@ -88,6 +88,9 @@ public:
     virtual void SetActivityBusy(bool busy) = 0;
     // The worker's close request after Exit: returns once the close handler has run.
     virtual void RequestClose() = 0;
+    // The worker's last call, once its run has ended: from here on it may be freed. An Exit
+    // confirmed while the run was ending completes here.
+    virtual void WorkerEnded() {}
 
     // GUI thread only: the status panels and the info grid.
     virtual void SetStatusText(int panel, const std::string& text) = 0;

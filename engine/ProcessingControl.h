@@ -3,10 +3,12 @@
 // processing (logons where needed, the settings saved, the Backup Server checks, the worker
 // created, filled and started), the stop after a question, and the close handler's part of
 // an Exit while a worker may still be inside a pass.
+#include "engine/Connections.h"
 #include "engine/DumpLoadThread.h"
 #include "engine/ProcessDisplay.h"
 #include "engine/ProcessingHost.h"
-#include "engine/WindowState.h"
+#include "engine/RunFlags.h"
+#include "engine/WorkerRun.h"
 #include "platform/Prompts.h"
 
 #include <string>
@@ -21,7 +23,8 @@ class TProcessingControl {
 public:
     // `owner` owns the message boxes (the main window); nothing is owned here. `clock` goes
     // to every worker this control creates.
-    TProcessingControl(TWindowState& window, TProcessDisplay& display, TProcessingHost& host,
+    TProcessingControl(TConnections& connections, TRunFlags& flags, TWorkerRun& worker,
+                       TProcessDisplay& display, TProcessingHost& host,
                        platform::PromptOwner owner = nullptr,
                        TWorkerClock clock = TWorkerClock::system());
 
@@ -31,6 +34,9 @@ public:
     // worker runs is shown in the application's error box and leaves the window idle, but a
     // registry file that cannot be written is only shown: the start goes on.
     void StartProcessing();
+    // Processing started and not stopped, or a worker not yet ended: what the settings dialog
+    // and the logons must keep away from.
+    bool Running() const;
     // True when processing is not running or the user agreed to stop it.
     bool ConfirmStop(const std::string& question);
     void RequestStop();
@@ -53,7 +59,9 @@ private:
     // The box in which the application shows an error that ends a command.
     void ShowError(const std::string& text);
 
-    TWindowState& window_;
+    TConnections& connections_;
+    TRunFlags& flags_;
+    TWorkerRun& worker_;
     TProcessDisplay& display_;
     TProcessingHost& host_;
     platform::PromptOwner owner_;

@@ -23,6 +23,10 @@ public:
     virtual bool askYesNo(PromptOwner owner, const std::string& text,
                           const std::string& caption) = 0;
     virtual void beep() = 0;
+    // The windows are going away: a thread waiting for a box to be answered gets its
+    // default answer now, and boxes asked for from other threads from here on are answered
+    // without being shown. Nothing to do where no thread waits.
+    virtual void releaseWaiters() {}
 };
 
 // The process-wide prompt service. Until one is installed, boxes are answered with

@@ -1,7 +1,7 @@
 #include "ui/FormConnect.h"
 
-#include "config/CommandError.h"
 #include "config/ServerList.h"
+#include "platform/CommandError.h"
 #include "ui/FontFit.h"
 
 #include <QComboBox>
@@ -81,7 +81,7 @@ void TFormConnect::FormActivate() {
     try {
         form_.FormActivate();
     } catch (const ServerListError& e) {
-        reportCommandError(e.what());
+        platform::reportCommandError(e.what());
         return;
     }
     // Filled afresh at every activation, so a dialog shown again lists each server once.
@@ -98,7 +98,7 @@ void TFormConnect::BtnEnterClick() {
                             EditUser->text().toStdString(), EditPassword->text().toStdString());
     } catch (const std::exception& e) {
         // The names are not remembered this time; the logon goes on with them.
-        reportCommandError(e.what());
+        platform::reportCommandError(e.what());
     }
     accept();
 }

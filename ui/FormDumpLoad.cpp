@@ -4,10 +4,13 @@
 #include "config/ProcedureMarker.h"
 #include "config/ViewSettings.h"
 #include "engine/DumpLoadThread.h"
+#include "platform/CommandError.h"
 #include "platform/Prompts.h"
 #include "platform/RegistryError.h"
 #include "ui/AboutBox.h"
 #include "ui/FontFit.h"
+#include "ui/FormConnect.h"
+#include "ui/FormSetting.h"
 #include "ui/HeaderToolbar.h"
 #include "ui/HelpWindow.h"
 #include "ui/LogFiles.h"
@@ -28,6 +31,7 @@
 
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -38,7 +42,6 @@ static void registerImages() { Q_INIT_RESOURCE(images); }
 namespace tvr::ui {
 namespace {
 
-constexpr const char* kCaption = "Travenor(TVR)";
 constexpr const char* kTrayTitle = "Travenor";
 
 // A host for the time before start-up hands over the real one: no logon succeeds, so a
@@ -139,7 +142,6 @@ void fitStatusBar(QMainWindow& window) {
 
 TFormDumpLoad::TFormDumpLoad(QWidget* parent)
     : QMainWindow(parent),
-      state_(std::make_unique<engine::TWindowState>()),
       idleHost_(std::make_unique<IdleProcessingHost>()),
       calls_(this),
       activitySink_(calls_),
@@ -166,19 +168,19 @@ TFormDumpLoad::TFormDumpLoad(QWidget* parent)
         move(screen->availableGeometry().center() - QPoint(size.width() / 2, size.height() / 2));
 
     // FormCreate, in its order.
-    setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowTitle(QString::fromLatin1(platform::kApplicationTitle));
     SetProcessState(engine::StateNotActive);
-    state_->UseReserve = true;
-    state_->ReserveConnected = false;
-    state_->MainConnected = false;
+    flags_.UseReserve = true;
+    connections_.ReserveConnected = false;
+    connections_.MainConnected = false;
     EnableStart(true);
     SetToolbarSection(engine::ToolbarSection::Stop, engine::ToolbarImage::StopOff, false);
     grid_->setColumnWidth(3, scaled(*this, 256));
     try {
-        state_->SetupPending = !config::readProcedureInstalled(platform::Registry());
+        flags_.SetupPending = !config::readProcedureInstalled(platform::Registry());
     } catch (const platform::RegistryError&) {
         // The settings' own load reports an unreadable registry file.
-        state_->SetupPending = false;
+        flags_.SetupPending = false;
     }
     applyViewSettings();
     tray_->show();
@@ -199,20 +201,22 @@ bool TFormDumpLoad::eventFilter(QObject* watched, QEvent* event) {
 
 TFormDumpLoad::~TFormDumpLoad() {
     // FormDestroy. A worker still inside its run may call in until it is joined: from here on
-    // its calls are dropped and nothing waits for the GUI thread, which is about to join it.
+    // its calls are dropped, its boxes answered unseen, and nothing waits for the GUI thread,
+    // which is about to join it (start-up's finishWorker has normally let it end already).
     calls_.shutDown();
+    platform::prompts().releaseWaiters();
     if (client::LogView() == &activitySink_ || client::LogView() == &errorSink_)
         client::SetLogView(nullptr);
     if (client::ErrorLogView() == &activitySink_ || client::ErrorLogView() == &errorSink_)
         client::SetErrorLogView(nullptr);
     control_.reset();
-    state_.reset();
+    worker_.StopAndFree();
 }
 
 void TFormDumpLoad::setProcessingHost(engine::TProcessingHost& host) {
     host_ = &host;
-    control_ = std::make_unique<engine::TProcessingControl>(*state_, *this, host,
-                                                            static_cast<QWidget*>(this));
+    control_ = std::make_unique<engine::TProcessingControl>(connections_, flags_, worker_, *this,
+                                                            host, static_cast<QWidget*>(this));
 }
 
 void TFormDumpLoad::buildLayout() {
@@ -370,7 +374,7 @@ QString TFormDumpLoad::statusText(int panel) const { return panels_[panel]->text
 
 void TFormDumpLoad::SetProcessState(int newState) {
     calls_.post([this, newState] {
-        state_->FState = newState;
+        flags_.FState = newState;
         tray_->setImageIndex(newState);
         const char* text = engine::ProcessStateText(newState);
         if (!text) return;
@@ -390,8 +394,8 @@ void TFormDumpLoad::RefreshTray() {
 }
 
 void TFormDumpLoad::EnableStart(bool enabled) {
-    std::lock_guard lock(state_->FLock);
-    state_->FStartEnabled = enabled;
+    std::lock_guard lock(flags_.FLock);
+    flags_.FStartEnabled = enabled;
     calls_.post([this, enabled] { applyEnableStart(enabled); });
 }
 
@@ -458,21 +462,35 @@ void TFormDumpLoad::EnableTrayMain(bool enabled) {
     calls_.post([this, enabled] { action("NControl")->setEnabled(enabled); });
 }
 
+void TFormDumpLoad::WorkerEnded() {
+    calls_.post([this] {
+        // An Exit confirmed while the run was ending found the worker still there and was
+        // refused; it completes now that the worker can be freed.
+        if (flags_.FExitRequested && !exitAccepted_) close();
+    });
+}
+
 void TFormDumpLoad::ResetReserveInfo() {
-    if (!state_->ReserveConnected) {
-        if (state_->UseReserve) {
-            state_->FProcessing = false;
-            state_->FWorkerRunning = false;
-            state_->FWorker.reset();
-            SetActivityBusy(false);
-        }
-        for (int panel :
-             {engine::PanelReserveServer, engine::PanelLoadDatabase, engine::PanelReserveLogin})
-            SetStatusText(panel, "");
-        state_->ReserveConnection.reset();
-    }
+    if (reserveReset_) reserveReset_();
+    BindLogViews();
+}
+
+void TFormDumpLoad::BindLogViews() {
     client::SetLogView(&activitySink_);
     client::SetErrorLogView(&errorSink_);
+}
+
+void TFormDumpLoad::finishWorker() {
+    platform::prompts().releaseWaiters();
+    worker_.AskToStop();
+    // The worker's calls to the window are served while it ends; none of them waits for
+    // anything but this loop.
+    while (!worker_.Ended()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(5);
+    }
+    QCoreApplication::processEvents();
+    worker_.ReleaseEnded();
 }
 
 // --- The log views --------------------------------------------------------------------------
@@ -507,17 +525,14 @@ void TFormDumpLoad::scrollToEnd(TLogView* view) {
 }
 
 void TFormDumpLoad::PageControlDBChange(int index) {
-    std::lock_guard lock(state_->FLock);
+    std::lock_guard lock(flags_.FLock);
     if (index == 1 && pages_->currentIndex() == 1) scrollToEnd(errorView_);
 }
 
 // --- Commands -------------------------------------------------------------------------------
 
 void TFormDumpLoad::showError(const std::exception& error) {
-    std::string text = error.what();
-    if (text.empty() || text.back() != '.') text += '.';
-    platform::prompts().messageBox(static_cast<QWidget*>(this), text, kCaption,
-                                   platform::PromptButtons::Ok, platform::PromptIcon::Error);
+    platform::reportCommandError(error.what(), static_cast<QWidget*>(this));
 }
 
 void TFormDumpLoad::runCommand(const std::function<void()>& command) {
@@ -529,22 +544,40 @@ void TFormDumpLoad::runCommand(const std::function<void()>& command) {
 }
 
 void TFormDumpLoad::NStartClick() {
+    // The settings and logon dialogs send on the connections (Connect, the database lists,
+    // the first-setup installation); a run started under them would share its sessions.
+    if (QWidget* dialog = openConnectionDialog()) {
+        dialog->raise();
+        dialog->activateWindow();
+        return;
+    }
     runCommand([this] { control_->StartProcessing(); });
 }
 
+QWidget* TFormDumpLoad::openConnectionDialog() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (!widget->isVisible()) continue;
+        if (qobject_cast<TFormSetting*>(widget) || qobject_cast<TFormConnect*>(widget))
+            return widget;
+    }
+    return nullptr;
+}
+
 void TFormDumpLoad::NStopClick() {
-    runCommand([this] { control_->ConfirmStop("Stop process?"); });
+    runCommand([this] { control_->ConfirmStop(engine::StopQuestion); });
 }
 
 void TFormDumpLoad::NExitClick() {
     runCommand([this] {
-        if (!control_->ConfirmStop("Stop process and exit?")) return;
-        state_->FExitRequested = true;
+        if (!control_->ConfirmStop(engine::ExitQuestion)) return;
+        flags_.FExitRequested = true;
         close();
     });
 }
 
 void TFormDumpLoad::NSettingClick() {
+    // Off while a run goes on; the menu follows a moment later, the command at once.
+    if (control_->Running()) return;
     if (settingsCommand_) runCommand(settingsCommand_);
     // The settings dialog may have stored another number of lines for the views to keep.
     applyViewSettings();
@@ -570,7 +603,7 @@ void TFormDumpLoad::NControlClick() {
 }
 
 void TFormDumpLoad::TrayMonitoringClick() {
-    if (!state_->SetupPending) NControlClick();
+    if (!flags_.SetupPending) NControlClick();
 }
 
 void TFormDumpLoad::N_ActivityClick() { pages_->setCurrentIndex(0); }
@@ -606,16 +639,19 @@ void TFormDumpLoad::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (event->spontaneous()) return;
     ResetReserveInfo();
-    std::lock_guard lock(state_->FLock);
+    std::lock_guard lock(flags_.FLock);
     if (pages_->currentIndex() == 0) scrollToEnd(activityView_);
 }
 
 void TFormDumpLoad::closeEvent(QCloseEvent* event) {
     if (applicationQuitting_) {
+        // The session ends: nobody will answer a box any more. Start-up's finishWorker lets
+        // a running worker end after the event loop.
+        platform::prompts().releaseWaiters();
         event->accept();
         return;
     }
-    if (!state_->FExitRequested) {
+    if (!flags_.FExitRequested) {
         // Closing only hides the window; the tray icon brings it back. Without a tray there
         // would be no way back, so the window is minimised instead.
         event->ignore();
@@ -641,6 +677,7 @@ void TFormDumpLoad::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    exitAccepted_ = true;
     event->accept();
     tray_->hide();
     QCoreApplication::exit(0);

@@ -4,10 +4,12 @@
 // logons and the settings report through TProcessDisplay, carrying calls made on other
 // threads over to the GUI thread in the order made; the GUI thread never waits for the
 // worker. Closing hides the window to the tray; only Exit ends the program.
+#include "engine/Connections.h"
 #include "engine/ProcessDisplay.h"
 #include "engine/ProcessingControl.h"
 #include "engine/ProcessingHost.h"
-#include "engine/WindowState.h"
+#include "engine/RunFlags.h"
+#include "engine/WorkerRun.h"
 #include "ui/GuiThreadCalls.h"
 #include "ui/ViewSink.h"
 
@@ -39,9 +41,15 @@ public:
     explicit TFormDumpLoad(QWidget* parent = nullptr);
     ~TFormDumpLoad() override;  // FormDestroy
 
-    engine::TWindowState& state() { return *state_; }
+    // The run-time state the window holds for the program: the two sessions, the run's
+    // flags and its worker, each lent to those who need it.
+    engine::TConnections& connections() { return connections_; }
+    engine::TRunFlags& flags() { return flags_; }
+    engine::TWorkerRun& worker() { return worker_; }
     engine::TProcessingControl& control() { return *control_; }
     void setProcessingHost(engine::TProcessingHost& host);
+    // The logons' part of ResetReserveInfo (start-up connects TLogons::ResetReserveInfo).
+    void setReserveReset(std::function<void()> reset) { reserveReset_ = std::move(reset); }
     // What the Settings command runs (start-up connects the settings dialog here).
     void setSettingsCommand(std::function<void()> command) {
         settingsCommand_ = std::move(command);
@@ -64,6 +72,7 @@ public:
     void SetToolbarSection(engine::ToolbarSection section, int image, bool clickable) override;
     void SetActivityBusy(bool busy) override;
     void RequestClose() override;
+    void WorkerEnded() override;
     void SetStatusText(int panel, const std::string& text) override;
     void SetInfoRowCount(int rows) override;
     void SetInfoRow(int row, const engine::InfoRow& cells) override;
@@ -71,10 +80,14 @@ public:
     void EnableTrayMain(bool enabled) override;
     void ShowWatch(const engine::TWatchView& view) override;
 
-    // When no reserve server is logged on: leaves the processing state (when one is in use),
-    // drops the last worker and the reserve connection and empties panels 6 to 8. Always
-    // binds the client layer's LogView and ErrorLogView to the two views.
+    // The logons' ResetReserveInfo (see setReserveReset), then BindLogViews.
     void ResetReserveInfo();
+    // Binds the client layer's LogView and ErrorLogView to the two views.
+    void BindLogViews();
+    // After the event loop has ended (the session ends): asks a worker still running to stop
+    // and keeps serving its calls until it has said it ended, so that it can be freed
+    // without a wait. Boxes it raises from here on are answered without being shown.
+    void finishWorker();
     // Loads a log file into the view bound as LogView; throws LogViewError.
     void LoadLogFile(const std::string& path);
     // "Clear Log" and "Clear Error Log": the view and its file; throw LogViewError.
@@ -118,9 +131,14 @@ private:
     void runCommand(const std::function<void()>& command);
     void showError(const std::exception& error);
     void applyEnableStart(bool enabled);
+    // A settings or logon dialog on screen, else nullptr.
+    static QWidget* openConnectionDialog();
     QAction* action(const char* name) const;
 
-    std::unique_ptr<engine::TWindowState> state_;
+    // Declared before the worker, which uses them until it is freed.
+    engine::TConnections connections_;
+    engine::TRunFlags flags_;
+    engine::TWorkerRun worker_;
     std::unique_ptr<engine::TProcessingHost> idleHost_;
     engine::TProcessingHost* host_ = nullptr;
     std::unique_ptr<engine::TProcessingControl> control_;
@@ -141,10 +159,12 @@ private:
     TViewSink errorSink_;
 
     std::function<void()> settingsCommand_;
+    std::function<void()> reserveReset_;
     std::function<bool()> trayAvailable_;
     QString helpFile_;
     bool closeHandlerRunning_ = false;  // guarded by calls_'s lock
     bool applicationQuitting_ = false;
+    bool exitAccepted_ = false;
 };
 
 }  // namespace tvr::ui

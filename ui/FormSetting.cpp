@@ -2,9 +2,9 @@
 
 #include "client/LogWriter.h"
 #include "config/ApplySettings.h"
-#include "config/CommandError.h"
 #include "config/InstallProcedure.h"
 #include "config/ProcedureMarker.h"
+#include "platform/CommandError.h"
 #include "platform/Prompts.h"
 #include "ui/LogViewSettings.h"
 #include "ui/WatchSettingsPage.h"
@@ -55,11 +55,13 @@ QToolButton* pickerButton(const char* name, QWidget* parent) {
 
 }  // namespace
 
-TFormSetting::TFormSetting(engine::TWindowState& window, engine::TProcessDisplay& display,
-                           LiveSettings& live, platform::Registry& registry, TLogons& logons,
+TFormSetting::TFormSetting(engine::TConnections& connections, engine::TRunFlags& flags,
+                           engine::TProcessDisplay& display, LiveSettings& live,
+                           platform::Registry& registry, TLogons& logons,
                            const LogFileNames& logFiles, QWidget* parent)
     : QDialog(parent),
-      window_(window),
+      connections_(connections),
+      flags_(flags),
       display_(display),
       live_(live),
       registry_(registry),
@@ -78,7 +80,7 @@ TFormSetting::TFormSetting(engine::TWindowState& window, engine::TProcessDisplay
     try {
         LoadSettings(registry_, live_, *this);
     } catch (const std::exception& e) {
-        reportCommandError(e.what());
+        platform::reportCommandError(e.what());
     }
     syncing_ = false;
     showLiveSettings();
@@ -279,7 +281,7 @@ void TFormSetting::setLogClearing(std::function<void()> clearErrorLog,
 }
 
 void TFormSetting::setUseReserve(bool useReserve) {
-    window_.UseReserve = useReserve;
+    flags_.UseReserve = useReserve;
     GroupBoxReserv->setVisible(useReserve);
 }
 
@@ -288,7 +290,7 @@ void TFormSetting::showIntervalField(bool visible) {
     LabelInterval->setVisible(visible);
 }
 
-void TFormSetting::ApplySettings() { config::ApplySettings(live_, window_, display_); }
+void TFormSetting::ApplySettings() { config::ApplySettings(live_, flags_.UseReserve, display_); }
 
 void TFormSetting::setFolderPickerStarts(const FolderPickerStarts& starts) {
     logStart_ = qs(starts.logPath);
@@ -328,7 +330,7 @@ void TFormSetting::hideEvent(QHideEvent* event) {
 }
 
 void TFormSetting::CheckBoxUseReservClick(bool checked) {
-    window_.UseReserve = checked;
+    flags_.UseReserve = checked;
     GroupBoxReserv->setVisible(checked);
 }
 
@@ -340,20 +342,20 @@ void TFormSetting::pickFolder(QLineEdit* field, const QString& title, QString& s
 }
 
 void TFormSetting::ButtonMainConnectClick() {
-    window_.AutoLogon = false;
+    connections_.AutoLogon = false;
     try {
         logons_.LogonMain();
     } catch (const std::exception& e) {
-        reportCommandError(e.what());
+        platform::reportCommandError(e.what());
     }
 }
 
 void TFormSetting::ButtonReserveConnectClick() {
-    window_.AutoLogon = false;
+    connections_.AutoLogon = false;
     try {
         logons_.LogonReserve();
     } catch (const std::exception& e) {
-        reportCommandError(e.what());
+        platform::reportCommandError(e.what());
     }
 }
 
@@ -368,7 +370,7 @@ void TFormSetting::clearLogs() {
         else
             client::EmptyLogFile(logFiles_.activity);
     } catch (const std::exception& e) {
-        reportCommandError(e.what());
+        platform::reportCommandError(e.what());
     }
 }
 
@@ -376,8 +378,9 @@ void TFormSetting::ButtonSaveClick() {
     try {
         SaveSettings(registry_, live_);
     } catch (const std::exception& e) {
-        reportCommandError(e.what());
-        accept();
+        // Nothing is applied and the dialog stays with the user's values, so that the cause
+        // can be put right and Save pressed again; closing would drop them unapplied.
+        platform::reportCommandError(e.what());
         return;
     }
     ApplySettings();
@@ -385,18 +388,18 @@ void TFormSetting::ButtonSaveClick() {
         platform::prompts().messageBox(this, kRestartText, "Message", platform::PromptButtons::Ok,
                                        platform::PromptIcon::None);
     };
-    if (!window_.SetupPending) {
+    if (!flags_.SetupPending) {
         restartMessage();
         accept();
         return;
     }
     // A failed installation keeps the logs that say why and leaves the marker unset, so
     // the next start is a first setup again.
-    if (InstallProcedure(window_)) return;
+    if (InstallProcedure(connections_, flags_.UseReserve)) return;
     try {
         writeProcedureInstalled(registry_);
     } catch (const std::exception& e) {
-        reportCommandError(e.what());
+        platform::reportCommandError(e.what());
     }
     restartMessage();
     clearLogs();

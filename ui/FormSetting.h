@@ -6,8 +6,9 @@
 #include "config/LiveSettings.h"
 #include "config/Logons.h"
 #include "config/SettingsStore.h"
+#include "engine/Connections.h"
 #include "engine/ProcessDisplay.h"
-#include "engine/WindowState.h"
+#include "engine/RunFlags.h"
 #include "platform/Registry.h"
 
 #include <QDialog>
@@ -39,8 +40,9 @@ public:
 
     // Builds the dialog, registers it with `logons` and loads the settings (FormCreate). A
     // setting that cannot be loaded is reported in a box; the dialog is made all the same.
-    TFormSetting(engine::TWindowState& window, engine::TProcessDisplay& display,
-                 config::LiveSettings& live, platform::Registry& registry, config::TLogons& logons,
+    TFormSetting(engine::TConnections& connections, engine::TRunFlags& flags,
+                 engine::TProcessDisplay& display, config::LiveSettings& live,
+                 platform::Registry& registry, config::TLogons& logons,
                  const config::LogFileNames& logFiles, QWidget* parent = nullptr);
     ~TFormSetting() override;
 
@@ -81,7 +83,8 @@ private:
     void pickFolder(QLineEdit* field, const QString& title, QString& start);
     void clearLogs();
 
-    engine::TWindowState& window_;
+    engine::TConnections& connections_;
+    engine::TRunFlags& flags_;
     engine::TProcessDisplay& display_;
     QWidget* centredOn_ = nullptr;
     config::LiveSettings& live_;

@@ -6,6 +6,7 @@
 #include "config/LiveSettings.h"
 #include "config/Logons.h"
 #include "config/SettingsProcessingHost.h"
+#include "platform/CommandError.h"
 #include "platform/Directories.h"
 #include "platform/Environment.h"
 #include "platform/InstanceRequests.h"
@@ -108,7 +109,7 @@ ProgramStart::Outcome ProgramStart::begin() {
 
     // The application's name, not its display name: Qt would append a display name to the
     // caption of every box ("Message", "Error"), which must read exactly as they are.
-    QCoreApplication::setApplicationName(QString::fromUtf8(kApplicationTitle));
+    QCoreApplication::setApplicationName(QString::fromUtf8(platform::kApplicationTitle));
 
     mainWindow_ = createMainWindow();
 
@@ -124,7 +125,7 @@ ProgramStart::Outcome ProgramStart::begin() {
 
     if (!parameters_.empty()) {
         logons_->StartupLogon(parameters_);
-        if (mainWindow_->state().LogonPending) return Outcome::LogonCancelled;
+        if (mainWindow_->connections().LogonPending) return Outcome::LogonCancelled;
         settings_->RefreshMainDatabases();
     }
     return Outcome::Ready;
@@ -135,18 +136,20 @@ void ProgramStart::createSettingsDialog() {
     live_ = std::make_unique<config::LiveSettings>();
     logFiles_ = std::make_unique<config::LogFileNames>();
     logonDialogs_ = std::make_unique<QtLogonDialogs>();
-    engine::TWindowState& state = mainWindow_->state();
-    logons_ = std::make_unique<config::TLogons>(state, *mainWindow_, *live_, *registry_,
-                                                *logonDialogs_, *logFiles_);
     TFormDumpLoad* window = mainWindow_.get();
-    logons_->SetResetReserveInfo([window] { window->ResetReserveInfo(); });
+    logons_ =
+        std::make_unique<config::TLogons>(window->connections(), window->flags(), window->worker(),
+                                          *window, *live_, *registry_, *logonDialogs_, *logFiles_);
+    config::TLogons* logons = logons_.get();
+    logons_->SetResetReserveInfo([window] { window->BindLogViews(); });
+    window->setReserveReset([logons] { logons->ResetReserveInfo(); });
     logons_->SetAutomaticStart([window] { window->control().StartProcessing(); });
     host_ = std::make_unique<config::TSettingsProcessingHost>(*logons_, *live_, *registry_);
     mainWindow_->setProcessingHost(*host_);
 
     // Its creation loads the settings and applies them to the main window.
-    settings_ = std::make_unique<TFormSetting>(state, *mainWindow_, *live_, *registry_, *logons_,
-                                               *logFiles_);
+    settings_ = std::make_unique<TFormSetting>(window->connections(), window->flags(), *window,
+                                               *live_, *registry_, *logons_, *logFiles_);
     settings_->setLogClearing([window] { window->ClearErrorLog(); },
                               [window] { window->ClearLog(); });
     settings_->setCentredOn(window);
@@ -155,17 +158,18 @@ void ProgramStart::createSettingsDialog() {
 }
 
 void ProgramStart::OpenLogs() {
-    const engine::TWindowState& state = mainWindow_->state();
-    reportEmptyLogFolder(state.FLogPath, "EditLogPath", "activity log");
-    reportEmptyLogFolder(state.FErrorLogPath, "EditErrorLogPath", "error log");
+    const std::string logPath = live_->read(&config::TDumpLoadSettings::EditLogPath);
+    const std::string errorLogPath = live_->read(&config::TDumpLoadSettings::EditErrorLogPath);
+    reportEmptyLogFolder(logPath, "EditLogPath", "activity log");
+    reportEmptyLogFolder(errorLogPath, "EditErrorLogPath", "error log");
     // Folders that cannot be made are not reported here: writing the first entry will be.
-    if (!state.FLogPath.empty()) platform::forceDirectories(state.FLogPath);
-    if (!state.FErrorLogPath.empty()) platform::forceDirectories(state.FErrorLogPath);
+    if (!logPath.empty()) platform::forceDirectories(logPath);
+    if (!errorLogPath.empty()) platform::forceDirectories(errorLogPath);
 
     // Named once: a run of several days keeps writing to the files of the day it began.
     const std::string database = live_->read(&config::TDumpLoadSettings::ComboDump);
-    logFiles_->activity = client::MakeLogFileName(state.FLogPath, database);
-    logFiles_->error = client::MakeLogFileName(state.FErrorLogPath, "err" + database);
+    logFiles_->activity = client::MakeLogFileName(logPath, database);
+    logFiles_->error = client::MakeLogFileName(errorLogPath, "err" + database);
     client::SetLogFileNames(logFiles_->activity, logFiles_->error);
 
     // Each file into its view; a failure leaves the views with what they got, unreported,
@@ -180,7 +184,7 @@ void ProgramStart::OpenLogs() {
 }
 
 int ProgramStart::run() {
-    if (mainWindow_->state().SetupPending) {
+    if (mainWindow_->flags().SetupPending) {
         // The first setup: the administrator logs on, saves and installs the procedure here,
         // and the program ends when the dialog closes.
         settings_->exec();
@@ -192,7 +196,11 @@ int ProgramStart::run() {
         // The automatic start keeps the window in the tray; a desktop without one would
         // leave the running program out of reach, so the window comes up minimised instead.
         mainWindow_->showMinimized();
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    // The session may end while a run goes on: the worker is let end before anything it
+    // uses goes away.
+    mainWindow_->finishWorker();
+    return code;
 }
 
 }  // namespace tvr::ui

@@ -31,9 +31,6 @@ class QtLogonDialogs;
 class TFormDumpLoad;
 class TFormSetting;
 
-// The application's title and the main window's caption.
-inline constexpr const char* kApplicationTitle = "Travenor(TVR)";
-
 class ProgramStart {
 public:
     enum class Outcome {

@@ -2,9 +2,14 @@
 
 #include <QApplication>
 #include <QMetaObject>
+#include <QPointer>
 #include <QThread>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
+#include <vector>
 
 namespace tvr::ui {
 
@@ -101,16 +106,79 @@ PromptReply replyFor(int clickedButton, PromptButtons buttons) {
     return buttons == PromptButtons::YesNo ? PromptReply::No : PromptReply::Cancel;
 }
 
+struct QtPrompts::Shared {
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool released = false;
+    std::vector<QPointer<QMessageBox>> shownForOthers;  // boxes another thread waits on
+};
+
+namespace {
+
+// One box asked for by another thread; shared with the call queued on the GUI thread, which
+// may run after the asking thread has given up waiting.
+struct BoxRequest {
+    bool done = false;
+    PromptReply reply = PromptReply::Cancel;
+};
+
+}  // namespace
+
+QtPrompts::QtPrompts() : shared_(std::make_shared<Shared>()) {}
+
+QtPrompts::~QtPrompts() { releaseWaiters(); }
+
 PromptReply QtPrompts::messageBox(PromptOwner owner, const std::string& text,
                                   const std::string& caption, PromptButtons buttons,
                                   PromptIcon icon) {
     if (!haveGui()) return withoutGui(text, caption, buttons);
     if (onGuiThread()) return showBox(owner, text, caption, buttons, icon);
-    PromptReply reply = PromptReply::Cancel;
+    std::shared_ptr<Shared> shared = shared_;
+    auto request = std::make_shared<BoxRequest>();
+    {
+        std::lock_guard lock(shared->mutex);
+        if (shared->released) return withoutGui(text, caption, buttons);
+    }
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [&] { reply = showBox(owner, text, caption, buttons, icon); },
-        Qt::BlockingQueuedConnection);
-    return reply;
+        QCoreApplication::instance(),
+        [=] {
+            const std::unique_ptr<QMessageBox> box =
+                makeMessageBox(owner, text, caption, buttons, icon);
+            {
+                std::lock_guard lock(shared->mutex);
+                if (shared->released || request->done) return;
+                shared->shownForOthers.emplace_back(box.get());
+            }
+            box->exec();
+            const PromptReply reply = replyFor(box->standardButton(box->clickedButton()), buttons);
+            {
+                std::lock_guard lock(shared->mutex);
+                std::erase(shared->shownForOthers, QPointer<QMessageBox>(box.get()));
+                if (!request->done) request->reply = reply;
+                request->done = true;
+            }
+            shared->answered.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock lock(shared->mutex);
+    shared->answered.wait(lock, [&] { return request->done || shared->released; });
+    if (request->done) return request->reply;
+    request->done = true;  // the queued call, should it still run, shows nothing
+    lock.unlock();
+    return withoutGui(text, caption, buttons);
+}
+
+void QtPrompts::releaseWaiters() {
+    std::vector<QPointer<QMessageBox>> shown;
+    {
+        std::lock_guard lock(shared_->mutex);
+        shared_->released = true;
+        shown = shared_->shownForOthers;
+    }
+    shared_->answered.notify_all();
+    if (!haveGui() || !onGuiThread()) return;
+    for (const QPointer<QMessageBox>& box : shown)
+        if (box) box->reject();
 }
 
 bool QtPrompts::askYesNo(PromptOwner owner, const std::string& text, const std::string& caption) {

@@ -1,7 +1,8 @@
 #pragma once
 // Prompts shown as Qt message boxes, with the caption, text, buttons and icon asked for.
 // Calls from other threads are carried out on the GUI thread, the caller waiting for the
-// answer. Without a QApplication the boxes are answered as the headless default does.
+// answer until releaseWaiters() (the windows going away) answers it with the default and
+// closes its box. Without a QApplication the boxes are answered as the headless default does.
 #include "platform/Prompts.h"
 
 #include <QMessageBox>
@@ -12,6 +13,11 @@ namespace tvr::ui {
 
 class QtPrompts final : public platform::Prompts {
 public:
+    QtPrompts();
+    ~QtPrompts() override;
+    QtPrompts(const QtPrompts&) = delete;
+    QtPrompts& operator=(const QtPrompts&) = delete;
+
     platform::PromptReply messageBox(platform::PromptOwner owner, const std::string& text,
                                      const std::string& caption, platform::PromptButtons buttons,
                                      platform::PromptIcon icon) override;
@@ -19,6 +25,11 @@ public:
     bool askYesNo(platform::PromptOwner owner, const std::string& text,
                   const std::string& caption) override;
     void beep() override;
+    void releaseWaiters() override;
+
+private:
+    struct Shared;
+    std::shared_ptr<Shared> shared_;
 };
 
 // The box messageBox shows, not yet shown. `owner` is a QWidget* or nullptr.

@@ -2,6 +2,7 @@
 // hand or unattended ("P1:<main password> P2:<reserve password> -A").
 #include "config/CommandLine.h"
 #include "config/PasswordSources.h"
+#include "platform/CommandError.h"
 #include "platform/Prompts.h"
 #include "ui/ProgramStart.h"
 #include "ui/QtPrompts.h"
@@ -61,7 +62,7 @@ int main(int argc, char* argv[]) {
         // What no command caught, shown as the application shows an error that escapes.
         std::string text = error.what();
         if (text.empty() || text.back() != '.') text += '.';
-        tvr::platform::prompts().messageBox(nullptr, text, tvr::ui::kApplicationTitle,
+        tvr::platform::prompts().messageBox(nullptr, text, tvr::platform::kApplicationTitle,
                                             tvr::platform::PromptButtons::Ok,
                                             tvr::platform::PromptIcon::Error);
         return 1;

@@ -44,13 +44,13 @@ TEST(CommandLine, ResultFollowsTheCountOfParametersAndTheMainPassword) {
     }
 }
 
-TEST(CommandLine, WindowStateKeepsWhatTheParametersDoNotGive) {
-    tvr::engine::TWindowState window;
-    window.ReservePassword = "earlier";
-    EXPECT_EQ(tvr::config::ParseCommandLine({"P1:m", "x", "y", "z"}, window), 0);
-    EXPECT_EQ(window.MainPassword, "m");
-    EXPECT_EQ(window.ReservePassword, "earlier");
-    EXPECT_FALSE(window.AutoStart);
+TEST(CommandLine, TheConnectionsKeepWhatTheParametersDoNotGive) {
+    tvr::engine::TConnections connections;
+    connections.ReservePassword = "earlier";
+    EXPECT_EQ(tvr::config::storeCommandLine({"P1:m", "x", "y", "z"}, connections), 0);
+    EXPECT_EQ(connections.MainPassword, "m");
+    EXPECT_EQ(connections.ReservePassword, "earlier");
+    EXPECT_FALSE(connections.AutoStart);
 }
 
 // The helper takes its own command line and prints what it took, then what the process

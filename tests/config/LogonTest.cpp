@@ -48,7 +48,8 @@ protected:
 
     tvr::test::ScriptedDialogs dialogs;
     RecordingForm form;
-    TLogons logons{window, display, live, registry, dialogs, logFiles};
+    TLogons logons{window.connections, window.flags, window.worker, display, live,
+                   registry,           dialogs,      logFiles};
 };
 
 TEST_F(Logons, MainLogonFillsPanelsListAndNamesAndRemembersNamesButNoPassword) {
@@ -57,8 +58,8 @@ TEST_F(Logons, MainLogonFillsPanelsListAndNamesAndRemembersNamesButNoPassword) {
     dialogs.answer({true, "TVRMAIN", "sa", kMainPassword});
     logons.LogonMain();
 
-    ASSERT_TRUE(window.MainConnected);
-    ASSERT_TRUE(window.MainConnection);
+    ASSERT_TRUE(window.connections.MainConnected);
+    ASSERT_TRUE(window.connections.MainConnection);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].caption, "Main Server Logon");
     EXPECT_EQ(display.panelText(2), "TVRMAIN");
@@ -78,8 +79,9 @@ TEST_F(Logons, MainLogonFillsPanelsListAndNamesAndRemembersNamesButNoPassword) {
     registry.readText(tvr::config::kSettingsBaseKey, "UserName", remembered);
     EXPECT_EQ(remembered, "sa");
     // The server sees the program's name and the workstation's.
-    EXPECT_EQ(scalar(*window.MainConnection, "select app_name()"), "Ulmaris");
-    EXPECT_EQ(scalar(*window.MainConnection, "select host_name()"), tvr::platform::computerName());
+    EXPECT_EQ(scalar(*window.connections.MainConnection, "select app_name()"), "Ulmaris");
+    EXPECT_EQ(scalar(*window.connections.MainConnection, "select host_name()"),
+              tvr::platform::computerName());
     EXPECT_TRUE(prompts.boxes().empty());
 }
 
@@ -91,8 +93,8 @@ TEST_F(Logons, WrongPasswordBringsTheDialogBackWithNamesKeptAndTheRefusalLogged)
     EXPECT_EQ(dialogs.shown[1].server, "TVRMAIN");
     EXPECT_EQ(dialogs.shown[1].user, "sa");
     EXPECT_EQ(dialogs.shown[1].password, "wrong");  // the field as typed
-    EXPECT_FALSE(window.MainConnected);
-    EXPECT_FALSE(window.MainConnection);
+    EXPECT_FALSE(window.connections.MainConnected);
+    EXPECT_FALSE(window.connections.MainConnection);
     EXPECT_NE(errors().find("Login failed"), std::string::npos) << errors();
     // The only box is the message handler's for the refused login; the logon adds none.
     ASSERT_EQ(prompts.boxes().size(), 1u);
@@ -105,7 +107,7 @@ TEST_F(Logons, ReserveLogonPrefillsRememberedNamesAndFillsTheReserveSide) {
     dialogs.answer({true, "TVRRES", "sa", kReservePassword});
     logons.LogonReserve();
 
-    ASSERT_TRUE(window.ReserveConnected);
+    ASSERT_TRUE(window.connections.ReserveConnected);
     EXPECT_EQ(dialogs.shown[0].caption, "Reserve Server Logon");
     EXPECT_EQ(dialogs.shown[0].server, "TVRRES");
     EXPECT_EQ(dialogs.shown[0].user, "sa");
@@ -120,22 +122,22 @@ TEST_F(Logons, ReserveLogonPrefillsRememberedNamesAndFillsTheReserveSide) {
 
 TEST_F(Logons, AutomaticStartLogsOnToBothWithoutADialogAndStartsProcessing) {
     rememberNames();
-    window.UseReserve = true;
+    window.flags.UseReserve = true;
     bool started = false;
     logons.SetAutomaticStart([&] {
         started = true;
-        EXPECT_TRUE(window.MainConnected);
-        EXPECT_TRUE(window.ReserveConnected);
+        EXPECT_TRUE(window.connections.MainConnected);
+        EXPECT_TRUE(window.connections.ReserveConnected);
         EXPECT_FALSE(form.mainDatabases.empty());  // refreshed before the worker exists
-        window.FProcessing = true;                 // as the start of processing leaves it
+        window.flags.FProcessing = true;           // as the start of processing leaves it
     });
     logons.StartupLogon(
         {std::string("P1:") + kMainPassword, std::string("p2:") + kReservePassword, "-a"});
 
     EXPECT_TRUE(started);
     EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_FALSE(window.LogonPending);
-    EXPECT_TRUE(window.AutoLogon);
+    EXPECT_FALSE(window.connections.LogonPending);
+    EXPECT_TRUE(window.connections.AutoLogon);
     EXPECT_TRUE(logons.MainWindowHidden());
     EXPECT_EQ(display.panelText(2), "TVRMAIN");
     EXPECT_EQ(display.panelText(4), "sa");
@@ -178,10 +180,10 @@ TEST_F(Logons, StartupLogonCases) {
         logons.SetAutomaticStart([&] { started = true; });
         logons.StartupLogon(c.params);
         EXPECT_EQ(dialogs.shown.size(), c.dialogs);
-        EXPECT_EQ(window.LogonPending, c.pending);
-        EXPECT_EQ(static_cast<bool>(window.MainConnection), !c.pending);
+        EXPECT_EQ(window.connections.LogonPending, c.pending);
+        EXPECT_EQ(static_cast<bool>(window.connections.MainConnection), !c.pending);
         EXPECT_FALSE(started);
-        EXPECT_FALSE(window.AutoLogon);
+        EXPECT_FALSE(window.connections.AutoLogon);
     }
     EXPECT_NE(errors().find("Login failed"), std::string::npos);
 }
@@ -189,10 +191,10 @@ TEST_F(Logons, StartupLogonCases) {
 TEST_F(Logons, AutomaticLogonWithAnUnreadableServerListLogsItAndUsesTheRememberedNames) {
     rememberNames();
     std::filesystem::remove_all(sybase / "ini");
-    window.UseReserve = false;
+    window.flags.UseReserve = false;
     logons.StartupLogon({std::string("P1:") + kMainPassword});
     EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_TRUE(window.MainConnected);
+    EXPECT_TRUE(window.connections.MainConnected);
     EXPECT_NE(errors().find(";  Cannot open file \"" + (sybase / "ini" / "sql.ini").string() +
                             "\". No such file or directory"),
               std::string::npos)
@@ -219,20 +221,21 @@ TEST_F(Logons, AutomaticStartRunsAPassThroughTheStartOfProcessing) {
         s.EditPathDump = dumps;
         s.EditPathLoad = dumps;
     });
-    window.UseReserve = true;
+    window.flags.UseReserve = true;
     tvr::config::TSettingsProcessingHost host(logons, live, registry);
-    tvr::engine::TProcessingControl control(window, display, host);
+    tvr::engine::TProcessingControl control(window.connections, window.flags, window.worker,
+                                            display, host);
     logons.SetAutomaticStart([&] { control.StartProcessing(); });
     logons.StartupLogon(
         {std::string("P1:") + kMainPassword, std::string("P2:") + kReservePassword, "-A"});
 
     EXPECT_TRUE(dialogs.shown.empty());
-    ASSERT_TRUE(window.FWorker);
+    ASSERT_TRUE(window.worker);
     // One pass done (the worker sleeps after it), then stopped.
     EXPECT_TRUE(display.waitFor([&] { return display.count("SetProcessState(2)") >= 1; }));
     control.RequestStop();
-    EXPECT_TRUE(display.waitFor([&] { return window.FWorker->Finished(); }));
-    window.FWorker.reset();
+    EXPECT_TRUE(display.waitFor([&] { return window.worker->Finished(); }));
+    window.worker.StopAndFree();
     EXPECT_TRUE(prompts.boxes().empty()) << prompts.boxes()[0].text;
     bool dumped = false;
     for (const auto& entry : std::filesystem::directory_iterator(dumps))

@@ -12,7 +12,7 @@ namespace {
 class SettingsProcessingHost : public ::testing::Test {
 protected:
     tvr::test::TempFolder dir;
-    tvr::engine::TWindowState window;
+    tvr::testing::RunState window;
     tvr::testing::RecordingDisplay display;
     tvr::config::LiveSettings live;
     tvr::config::LogFileNames logFiles;
@@ -21,7 +21,8 @@ protected:
 
 TEST_F(SettingsProcessingHost, ReadsTheLiveSettingsAsTheyAreAtEachCall) {
     tvr::platform::Registry registry(dir / "registry.reg");
-    tvr::config::TLogons logons(window, display, live, registry, dialogs, logFiles);
+    tvr::config::TLogons logons(window.connections, window.flags, window.worker, display, live,
+                                registry, dialogs, logFiles);
     tvr::config::TSettingsProcessingHost host(logons, live, registry);
     live.edit([](auto& s) {
         s.IsDumLoadBD = false;
@@ -52,7 +53,8 @@ TEST_F(SettingsProcessingHost, ReadsTheLiveSettingsAsTheyAreAtEachCall) {
 TEST_F(SettingsProcessingHost, AnUnwritableRegistryIsReportedAfterTheFoldersAreMade) {
     std::ofstream(dir / "plain") << "a file, not a folder";
     tvr::platform::Registry registry(dir / "plain" / "registry.reg");
-    tvr::config::TLogons logons(window, display, live, registry, dialogs, logFiles);
+    tvr::config::TLogons logons(window.connections, window.flags, window.worker, display, live,
+                                registry, dialogs, logFiles);
     tvr::config::TSettingsProcessingHost host(logons, live, registry);
     live.edit([&](auto& s) {
         s.EditPathDump = (dir / "dumps").string();

@@ -12,12 +12,12 @@
 #include "engine/DumpLoadThread.h"
 #include "engine/ProcedureScript.h"
 #include "engine/ProcessingControl.h"
-#include "engine/WindowState.h"
 #include "platform/RegionalSettings.h"
 #include "tests/support/Emulator.h"
 #include "tests/support/RecordingDisplay.h"
 #include "tests/support/RecordingLogSink.h"
 #include "tests/support/RecordingPrompts.h"
+#include "tests/support/RunState.h"
 #include "tests/support/ScriptedProcessingHost.h"
 #include "tests/support/TempFolder.h"
 
@@ -86,17 +86,18 @@ protected:
         host.setStartSettings(
             TStartSettings{true, "sales", dumps.string(), "sales_copy", loads.string()});
         host.setPassSettings(TPassSettings{false, false, "00:00"});
-        host.onLogonMain = [this](TWindowState&) { logOn(window.MainConnection, *main); };
-        host.onLogonReserve = [this](TWindowState&) { logOn(window.ReserveConnection, *reserve); };
+        host.onLogonMain = [this](TConnections&) {
+            logOn(window.connections.MainConnection, *main);
+        };
+        host.onLogonReserve = [this](TConnections&) {
+            logOn(window.connections.ReserveConnection, *reserve);
+        };
     }
 
     void TearDown() override {
-        if (window.FWorker) {
-            window.FWorker->StopRequested = true;
-            window.FWorker.reset();
-        }
-        window.MainConnection.reset();
-        window.ReserveConnection.reset();
+        window.worker.StopAndFree();
+        window.connections.MainConnection.reset();
+        window.connections.ReserveConnection.reset();
         main.reset();
         reserve.reset();
         client::SetErrorLogView(previousErrorView);
@@ -141,11 +142,11 @@ protected:
     // Ends the run, the connections and both servers, and empties their folders and the logs,
     // so that a table's next case starts as the first did.
     void dropServers() {
-        window.FWorker.reset();
-        window.MainConnection.reset();
-        window.ReserveConnection.reset();
-        window.MainConnected = false;
-        window.ReserveConnected = false;
+        window.worker.StopAndFree();
+        window.connections.MainConnection.reset();
+        window.connections.ReserveConnection.reset();
+        window.connections.MainConnected = false;
+        window.connections.ReserveConnected = false;
         main.reset();
         reserve.reset();
         fs::remove_all(dir / "main-data");
@@ -156,15 +157,15 @@ protected:
     }
 
     // What a successful logon leaves in the window: an open connection and its flag.
-    void logOn(std::unique_ptr<client::TSybaseConnect>& field, tvr::testing::Emulator& server) {
+    void logOn(std::shared_ptr<client::TSybaseConnect>& field, tvr::testing::Emulator& server) {
         auto connection = std::make_unique<client::TSybaseConnect>(server.name(), "sa", "",
                                                                    logFile(), errorLogFile());
         if (server.logOn([&] { return connection->Connect(); }) != CS_SUCCEED) return;
         field = std::move(connection);
         if (&server == &*main)
-            window.MainConnected = true;
+            window.connections.MainConnected = true;
         else
-            window.ReserveConnected = true;
+            window.connections.ReserveConnected = true;
     }
 
     // The commands each server received since startServers, in order.
@@ -229,7 +230,7 @@ protected:
         return waitFor([&] { return display.count("SetProcessState(2)") >= n; });
     }
     bool waitUntilEnded() {
-        return waitFor([&] { return window.FWorker->Finished(); });
+        return waitFor([&] { return window.worker->Finished(); });
     }
     // Stops the run from the worker's side of the table, without a question.
     void stopNow() { control.RequestStop(); }
@@ -250,8 +251,8 @@ protected:
     client::RecordingLogSink activityView;
     client::RecordingLogSink errorView;
     tvr::testing::RecordingDisplay display;
-    TWindowState window;
-    tvr::testing::ScriptedProcessingHost host{window};
+    tvr::testing::RunState window;
+    tvr::testing::ScriptedProcessingHost host{window.connections};
 
     std::atomic<int> fileNames{0};
     std::atomic<int> sleeps{0};
@@ -264,7 +265,8 @@ protected:
     std::map<int, int> sleepsInPass;  // pass of the run (1 = the first) to its sleep steps
     std::vector<std::string> deleted;
 
-    TProcessingControl control{window, display, host, nullptr, testClock()};
+    TProcessingControl control{
+        window.connections, window.flags, window.worker, display, host, nullptr, testClock()};
 
 private:
     client::LogSink* previousLogView = nullptr;

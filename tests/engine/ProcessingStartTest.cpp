@@ -22,7 +22,7 @@ class ProcessingStart : public ProcessingFixture {
 protected:
     // The window as it was created: nothing running, Start and Settings available.
     void expectCreationState() {
-        EXPECT_FALSE(window.FProcessing);
+        EXPECT_FALSE(window.flags.FProcessing);
         EXPECT_EQ(display.section(ToolbarSection::Start), (Section{ToolbarImage::StartOn, true}));
         EXPECT_EQ(display.section(ToolbarSection::Stop), (Section{ToolbarImage::StopOff, false}));
         EXPECT_EQ(display.section(ToolbarSection::Settings),
@@ -35,7 +35,7 @@ protected:
     void runPassesAndStop(int n) {
         newRun();
         control.StartProcessing();
-        ASSERT_TRUE(window.FWorker);
+        ASSERT_TRUE(window.worker);
         ASSERT_TRUE(waitFor([&] { return runPasses() >= n; }));
         stopNow();
         ASSERT_TRUE(waitUntilEnded());
@@ -47,7 +47,7 @@ protected:
 
 TEST_F(ProcessingStart, LogsOnWhereNeededThenSavesChecksAndStartsTheWorker) {
     startServers();
-    window.AutoLogon = true;
+    window.connections.AutoLogon = true;
     control.StartProcessing();
     ASSERT_TRUE(waitForPasses(1));
     // The reserve logon shows its dialog whatever the main logon did.
@@ -61,7 +61,7 @@ TEST_F(ProcessingStart, LogsOnWhereNeededThenSavesChecksAndStartsTheWorker) {
         EXPECT_EQ(commands[1], "sp_configure 'xp_cmdshell context'");
         EXPECT_EQ(commands[2], "use master");
     }
-    EXPECT_TRUE(window.FProcessing);
+    EXPECT_TRUE(window.flags.FProcessing);
     EXPECT_EQ(display.section(ToolbarSection::Start), (Section{ToolbarImage::StartOff, false}));
     EXPECT_EQ(display.section(ToolbarSection::Stop), (Section{ToolbarImage::StopOn, true}));
     EXPECT_EQ(display.section(ToolbarSection::Settings),
@@ -76,8 +76,8 @@ TEST_F(ProcessingStart, ACancelledMainLogonStillAsksForTheReserveAndStartsNothin
     control.StartProcessing();
     EXPECT_EQ(host.calls(), (std::vector<std::string>{"LogonMain(AutoLogon=false)",
                                                       "LogonReserve(AutoLogon=false)"}));
-    EXPECT_FALSE(window.FProcessing);
-    EXPECT_FALSE(window.FWorker);
+    EXPECT_FALSE(window.flags.FProcessing);
+    EXPECT_FALSE(window.worker);
     EXPECT_TRUE(display.calls().empty());
     EXPECT_TRUE(mainCommands().empty());
 }
@@ -87,11 +87,11 @@ TEST_F(ProcessingStart, AStartWhileProcessingDoesNothing) {
     host.setPassSettings(TPassSettings{false, true, "00:00:01"});
     control.StartProcessing();
     ASSERT_TRUE(waitForPasses(1));
-    const TDumpLoadThread* worker = window.FWorker.get();
+    const TDumpLoadThread* worker = window.worker.get();
     const auto hostCalls = host.calls();
     control.StartProcessing();
     ASSERT_TRUE(waitForPasses(3));
-    EXPECT_EQ(window.FWorker.get(), worker);
+    EXPECT_EQ(window.worker.get(), worker);
     EXPECT_EQ(host.calls(), hostCalls);
     EXPECT_EQ(count(mainCommands(), "sp_helpserver"), 1);
     EXPECT_TRUE(prompts.calls().empty());
@@ -190,7 +190,7 @@ TEST_F(ProcessingStart, ARunValueThatCannotBeReadStartsNothingAndTheStartGoesOn)
     // The server goes away between its server list and its configuration value, so the value
     // never arrives.
     startServers({"--xp-cmdshell-context", "0"});
-    window.UseReserve = false;
+    window.flags.UseReserve = false;
     class KillAfterServerList final : public tvr::client::TEventReceiver {
     public:
         explicit KillAfterServerList(tvr::testing::Emulator& server) : server_(server) {}
@@ -212,7 +212,7 @@ TEST_F(ProcessingStart, ARunValueThatCannotBeReadStartsNothingAndTheStartGoesOn)
 
     ASSERT_FALSE(main->running());
     EXPECT_TRUE(prompts.boxes().empty());
-    ASSERT_TRUE(window.FWorker);
+    ASSERT_TRUE(window.worker);
     // Processing runs on: the lost connection is opened again before the next pass, a try
     // after each back-off, until the stop.
     ASSERT_TRUE(waitFor([&] {
@@ -240,8 +240,8 @@ TEST_F(ProcessingStart, AConnectionTheServerDroppedIsOpenedAgainAndTheNextStartN
             waitFor([&] { return fileText(errorLogFile()).find(back) != std::string::npos; }));
         stopNow();
         ASSERT_TRUE(waitUntilEnded());
-        EXPECT_FALSE(window.MainConnection->Failed());
-        EXPECT_FALSE(window.ReserveConnection->Failed());
+        EXPECT_FALSE(window.connections.MainConnection->Failed());
+        EXPECT_FALSE(window.connections.ReserveConnection->Failed());
 
         const std::size_t before = host.calls().size();
         runPassesAndStop(2);
@@ -285,7 +285,7 @@ TEST_F(ProcessingStart, ASaveThatFailsStopsTheStartButARegistryWriteOnlyWarns) {
             stopNow();
             ASSERT_TRUE(waitUntilEnded());
         } else {
-            EXPECT_FALSE(window.FWorker);
+            EXPECT_FALSE(window.worker);
             expectCreationState();
             EXPECT_EQ(count(mainCommands(), "sp_helpserver"), 0);
         }
@@ -310,7 +310,7 @@ TEST_F(ProcessingStart, ADatabaseNameLongerThanTheProcedureTakesIsRefusedAtStart
                                      "\" has 31 characters; sp_TVR takes at most 30. Processing "
                                      "is not started.");
         EXPECT_EQ(boxes[0].icon, PromptIcon::Error);
-        EXPECT_FALSE(window.FWorker);
+        EXPECT_FALSE(window.worker);
         expectCreationState();
         EXPECT_EQ(count(mainCommands(), "sp_helpserver"), 0);
     }

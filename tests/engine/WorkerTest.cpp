@@ -28,8 +28,8 @@ protected:
     }
     // The window as the worker leaves it at its end.
     void expectIdleWindow() {
-        EXPECT_FALSE(window.FProcessing);
-        EXPECT_FALSE(window.FWorkerRunning);
+        EXPECT_FALSE(window.flags.FProcessing);
+        EXPECT_FALSE(window.flags.FWorkerRunning);
         EXPECT_EQ(display.panelText(PanelState), "Not active...");
         EXPECT_EQ(display.section(ToolbarSection::Start), (Section{ToolbarImage::StartOn, true}));
         EXPECT_EQ(display.section(ToolbarSection::Settings),
@@ -165,7 +165,7 @@ TEST_F(Worker, AStopDuringTheWaitEndsItWithinASecond) {
     // Answered No, nothing changes and the worker goes on waiting.
     const std::size_t callsBefore = display.callCount();
     EXPECT_FALSE(control.ConfirmStop(StopQuestion));
-    EXPECT_TRUE(window.FProcessing);
+    EXPECT_TRUE(window.flags.FProcessing);
     EXPECT_EQ(display.callCount(), callsBefore);
     EXPECT_EQ(display.section(ToolbarSection::Stop), (Section{ToolbarImage::StopOn, true}));
 
@@ -193,10 +193,10 @@ TEST_F(Worker, AStopDuringADumpFinishesThePassWithoutAWait) {
     stopWithYes();
     // A start before the stopped worker has ended does nothing rather than wait for its dump.
     const auto hostCalls = host.calls();
-    const TDumpLoadThread* worker = window.FWorker.get();
+    const TDumpLoadThread* worker = window.worker.get();
     control.StartProcessing();
     EXPECT_EQ(host.calls(), hostCalls);
-    EXPECT_EQ(window.FWorker.get(), worker);
+    EXPECT_EQ(window.worker.get(), worker);
     ASSERT_TRUE(waitUntilEnded());
 
     EXPECT_EQ(display.panelHistory(), (std::vector<std::string>{"Processing...", "Waiting...",
@@ -210,7 +210,7 @@ TEST_F(Worker, AStopDuringADumpFinishesThePassWithoutAWait) {
 
 TEST_F(Worker, WithoutTheReserveOnlyTheDumpRunsAndTheLoadFolderFileIsDeleted) {
     startServers();
-    window.UseReserve = false;
+    window.flags.UseReserve = false;
     host.setPassSettings(TPassSettings{true, false, "00:00"});
     control.StartProcessing();
     ASSERT_TRUE(waitForPasses(2));
@@ -238,13 +238,13 @@ TEST_F(Worker, ExitDuringADumpEndsTheProgramAfterThePass) {
 
     prompts.scriptReply(PromptReply::Yes);
     ASSERT_TRUE(control.ConfirmExit());
-    EXPECT_TRUE(window.FExitRequested);
+    EXPECT_TRUE(window.flags.FExitRequested);
     // The window's close while the pass runs is refused; the worker asks again at its end.
     EXPECT_EQ(control.CloseAfterExit(), TProcessingControl::CloseAction::Refuse);
     ASSERT_TRUE(waitUntilEnded());
 
     EXPECT_EQ(closes, (std::vector{TProcessingControl::CloseAction::Accept}));
-    EXPECT_TRUE(window.FCloseFromWorker);
+    EXPECT_TRUE(window.flags.FCloseFromWorker);
     EXPECT_EQ(display.count("RequestClose()"), 1);
     EXPECT_EQ(spTvrCalls(reserveCommands()).size(), 1u);
     EXPECT_EQ(sleeps, 0);
@@ -261,7 +261,7 @@ TEST_F(Worker, APassThatCannotGoOnEndsProcessingInsteadOfTheThread) {
     const std::string badLog = (dir / "gone" / "act.log").string();
     onSleep = [&] {
         if (main->running()) main->signal(SIGKILL);
-        window.MainConnection->SetLogFile(badLog);
+        window.connections.MainConnection->SetLogFile(badLog);
     };
     control.StartProcessing();
     ASSERT_TRUE(waitUntilEnded());
@@ -295,13 +295,13 @@ TEST(WorkerEnd, AStopBeforeTheFirstPassRunsOnlyTheEndSteps) {
     for (const bool exit : {false, true}) {
         SCOPED_TRACE(exit);
         RecordingDisplay display;
-        TWindowState window;
-        tvr::testing::ScriptedProcessingHost host(window);
-        window.FProcessing = true;
-        window.FExitRequested = exit;
+        tvr::testing::RunState window;
+        tvr::testing::ScriptedProcessingHost host(window.connections);
+        window.flags.FProcessing = true;
+        window.flags.FExitRequested = exit;
         bool runningAtClose = true;
-        display.setCloseHandler([&] { runningAtClose = window.FWorkerRunning; });
-        TDumpLoadThread worker(window, display, host);
+        display.setCloseHandler([&] { runningAtClose = window.flags.FWorkerRunning; });
+        TDumpLoadThread worker(window.flags, display, host);
         worker.StopRequested = true;
         worker.Resume();
         worker.WaitFor();
@@ -309,9 +309,9 @@ TEST(WorkerEnd, AStopBeforeTheFirstPassRunsOnlyTheEndSteps) {
         std::vector<std::string> expected = endSteps;
         if (exit) expected.push_back("RequestClose()");
         EXPECT_EQ(display.calls(), expected);
-        EXPECT_FALSE(window.FProcessing);
-        EXPECT_FALSE(window.FWorkerRunning);
-        EXPECT_EQ(window.FCloseFromWorker, exit);
+        EXPECT_FALSE(window.flags.FProcessing);
+        EXPECT_FALSE(window.flags.FWorkerRunning);
+        EXPECT_EQ(window.flags.FCloseFromWorker, exit);
         EXPECT_FALSE(exit && runningAtClose);
         EXPECT_EQ(host.passSettingsReads(), 0);
         EXPECT_TRUE(worker.Finished());

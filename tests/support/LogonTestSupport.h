@@ -8,10 +8,10 @@
 #include "config/ServerList.h"
 #include "config/SettingsKeys.h"
 #include "engine/DumpLoadThread.h"
-#include "engine/WindowState.h"
 #include "tests/support/Emulator.h"
 #include "tests/support/RecordingDisplay.h"
 #include "tests/support/RecordingPrompts.h"
+#include "tests/support/RunState.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempFolder.h"
 
@@ -107,12 +107,12 @@ protected:
     }
 
     void TearDown() override {
-        if (window.FWorker) {
-            window.FWorker->StopRequested = true;
-            window.FWorker.reset();  // joins it before its connections go
+        if (window.worker) {
+            window.worker->StopRequested = true;
+            window.worker.StopAndFree();  // joins it before its connections go
         }
-        window.MainConnection.reset();
-        window.ReserveConnection.reset();
+        window.connections.MainConnection.reset();
+        window.connections.ReserveConnection.reset();
         const std::vector<std::filesystem::path> files = {registry.file(), logFiles.activity,
                                                           logFiles.error, mainServer->tracePath(),
                                                           reserveServer->tracePath()};
@@ -145,7 +145,7 @@ protected:
     std::filesystem::path sybase;
     platform::Registry registry{dir.path() / "registry.reg"};
     platform::RecordingPrompts prompts;
-    engine::TWindowState window;
+    tvr::testing::RunState window;
     testing::RecordingDisplay display;
     config::LiveSettings live;
     config::LogFileNames logFiles;

@@ -8,13 +8,14 @@ void ScriptedProcessingHost::record(std::string call) {
 }
 
 void ScriptedProcessingHost::LogonMain() {
-    record(std::string("LogonMain(AutoLogon=") + (window_.AutoLogon ? "true" : "false") + ")");
-    if (onLogonMain) onLogonMain(window_);
+    record(std::string("LogonMain(AutoLogon=") + (connections_.AutoLogon ? "true" : "false") + ")");
+    if (onLogonMain) onLogonMain(connections_);
 }
 
 void ScriptedProcessingHost::LogonReserve() {
-    record(std::string("LogonReserve(AutoLogon=") + (window_.AutoLogon ? "true" : "false") + ")");
-    if (onLogonReserve) onLogonReserve(window_);
+    record(std::string("LogonReserve(AutoLogon=") + (connections_.AutoLogon ? "true" : "false") +
+           ")");
+    if (onLogonReserve) onLogonReserve(connections_);
 }
 
 void ScriptedProcessingHost::SaveSettings() {

@@ -1,15 +1,15 @@
 #pragma once
 // Test support: a TProcessingHost whose settings the test sets, whose SaveSettings can be made
 // to throw, and whose logons run what the test scripts (typically: put a connection into the
-// window state and set its flag). Every call is recorded in order, the logons with the
+// connections and set its flag). Every call is recorded in order, the logons with the
 // AutoLogon flag they found ("LogonReserve(AutoLogon=false)").
 //
-//   ScriptedProcessingHost host(window);
+//   ScriptedProcessingHost host(connections);
 //   host.setStartSettings({true, "sales", dumps, "sales_copy", loads});
-//   host.onLogonMain = [&](TWindowState& w) { w.MainConnection = ...; w.MainConnected = true; };
+//   host.onLogonMain = [&](TConnections& c) { c.MainConnection = ...; c.MainConnected = true; };
 //   host.failSaveWith(std::make_exception_ptr(std::runtime_error("Unable to create directory")));
+#include "engine/Connections.h"
 #include "engine/ProcessingHost.h"
-#include "engine/WindowState.h"
 
 #include <exception>
 #include <functional>
@@ -21,11 +21,12 @@ namespace tvr::testing {
 
 class ScriptedProcessingHost final : public engine::TProcessingHost {
 public:
-    explicit ScriptedProcessingHost(engine::TWindowState& window) : window_(window) {}
+    explicit ScriptedProcessingHost(engine::TConnections& connections)
+        : connections_(connections) {}
 
     // Run by LogonMain / LogonReserve; nothing (a cancelled logon) when empty.
-    std::function<void(engine::TWindowState&)> onLogonMain;
-    std::function<void(engine::TWindowState&)> onLogonReserve;
+    std::function<void(engine::TConnections&)> onLogonMain;
+    std::function<void(engine::TConnections&)> onLogonReserve;
 
     void LogonMain() override;
     void LogonReserve() override;
@@ -46,7 +47,7 @@ public:
 private:
     void record(std::string call);
 
-    engine::TWindowState& window_;
+    engine::TConnections& connections_;
     mutable std::mutex mutex_;
     engine::TStartSettings start_;
     engine::TPassSettings pass_;

@@ -99,7 +99,8 @@ protected:
     }
     // The settings dialog as program start creates it: loading the settings.
     TFormSetting& makeForm() {
-        form = std::make_unique<TFormSetting>(window, display, live, registry, logons, logFiles);
+        form = std::make_unique<TFormSetting>(window.connections, window.flags, display, live,
+                                              registry, logons, logFiles);
         form->setFolderPicker([this](QWidget*, const QString& title, const QString& start) {
             pickerCalls.push_back(title.toStdString() + "@" + start.toStdString());
             return pickerAnswer;
@@ -115,8 +116,8 @@ protected:
         scripted.answer({true, "TVRRES", "sa", kReservePassword});
         widget<QPushButton>("ButtonMainConnect").click();
         widget<QPushButton>("ButtonReserveConnect").click();
-        ASSERT_TRUE(window.MainConnected);
-        ASSERT_TRUE(window.ReserveConnected);
+        ASSERT_TRUE(window.connections.MainConnected);
+        ASSERT_TRUE(window.connections.ReserveConnected);
     }
     // The procedure text as the server keeps it.
     static std::string installedText(tvr::client::TSybaseConnect& c) {
@@ -147,7 +148,8 @@ protected:
     }
 
     tvr::test::ScriptedDialogs scripted;
-    tvr::config::TLogons logons{window, display, live, registry, scripted, logFiles};
+    tvr::config::TLogons logons{window.connections, window.flags, window.worker, display, live,
+                                registry,           scripted,     logFiles};
     std::unique_ptr<TFormSetting> form;
     std::vector<std::string> pickerCalls;
     QString pickerAnswer;
@@ -155,7 +157,9 @@ protected:
 
 TEST_F(Dialogs, WrongPasswordBringsTheLogonDialogBackWithNamesKeptAndFocusOnThePassword) {
     tvr::ui::QtLogonDialogs windows;
-    tvr::config::TLogons windowLogons{window, display, live, registry, windows, logFiles};
+    tvr::config::TLogons windowLogons{
+        window.connections, window.flags, window.worker, display, live,
+        registry,           windows,      logFiles};
     ModalDriver driver;
     QStringList listed;
     QString focus;
@@ -181,7 +185,7 @@ TEST_F(Dialogs, WrongPasswordBringsTheLogonDialogBackWithNamesKeptAndFocusOnTheP
     EXPECT_EQ(serverAgain, "TVRMAIN");
     EXPECT_EQ(userAgain, "sa");
     EXPECT_EQ(passwordAgain, "wrong");
-    EXPECT_TRUE(window.MainConnected);
+    EXPECT_TRUE(window.connections.MainConnected);
     EXPECT_NE(errors().find("Login failed"), std::string::npos);
     EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Error: Unable establish connection"}));
 }
@@ -189,13 +193,15 @@ TEST_F(Dialogs, WrongPasswordBringsTheLogonDialogBackWithNamesKeptAndFocusOnTheP
 TEST_F(Dialogs, LogonDialogReportsAnUnreadableServerListAndCancelLeavesNoConnection) {
     std::filesystem::remove_all(sybase);
     tvr::ui::QtLogonDialogs windows;
-    tvr::config::TLogons windowLogons{window, display, live, registry, windows, logFiles};
+    tvr::config::TLogons windowLogons{
+        window.connections, window.flags, window.worker, display, live,
+        registry,           windows,      logFiles};
     ModalDriver driver;
     driver.then([](QDialog& d) { child<QPushButton>(d, "BtnEscape").click(); });
-    window.UseReserve = true;
+    window.flags.UseReserve = true;
     windowLogons.LogonReserve();
     EXPECT_TRUE(driver.done());
-    EXPECT_FALSE(window.ReserveConnection);
+    EXPECT_FALSE(window.connections.ReserveConnection);
     ASSERT_EQ(prompts.boxes().size(), 1u);
     EXPECT_EQ(prompts.boxes()[0].caption, "Travenor(TVR)");
     EXPECT_EQ(prompts.boxes()[0].text, "Cannot open file \"" + (sybase / "ini/sql.ini").string() +
@@ -272,7 +278,7 @@ TEST_F(Dialogs, UntickingReserveHidesItsGroupAndSaveCutsTheGridAndShowsTheRestar
     makeForm();
     form->show();
     widget<QCheckBox>("CheckBoxUseReserv").click();
-    EXPECT_FALSE(window.UseReserve);
+    EXPECT_FALSE(window.flags.UseReserve);
     EXPECT_TRUE(widget<QGroupBox>("GroupBoxReserv").isHidden());
     display.SetStatusText(6, "TVRRES");
     widget<QPushButton>("ButtonSave").click();
@@ -331,12 +337,12 @@ TEST_F(Dialogs, FolderPickersUseTheirTitlesAndStartWhereTheyLastChose) {
 }
 
 TEST_F(Dialogs, FirstSetupSaveWithOnlyTheMainServerNamesTheMissingReserveAndStaysOpen) {
-    window.SetupPending = true;
+    window.flags.SetupPending = true;
     makeForm();
     form->show();
     scripted.answer({true, "TVRMAIN", "sa", kMainPassword});
     widget<QPushButton>("ButtonMainConnect").click();
-    ASSERT_TRUE(window.MainConnected);
+    ASSERT_TRUE(window.connections.MainConnected);
     const std::string traceBefore = mainServer->traceText();
     widget<QPushButton>("ButtonSave").click();
 
@@ -350,7 +356,7 @@ TEST_F(Dialogs, FirstSetupSaveWithOnlyTheMainServerNamesTheMissingReserveAndStay
 }
 
 TEST_F(Dialogs, FirstSetupSaveInstallsTheProcedureOnBothServersMarksItAndEmptiesTheLogs) {
-    window.SetupPending = true;
+    window.flags.SetupPending = true;
     makeForm();
     form->show();
     logOnToBoth();
@@ -367,18 +373,18 @@ TEST_F(Dialogs, FirstSetupSaveInstallsTheProcedureOnBothServersMarksItAndEmpties
     EXPECT_TRUE(tvr::config::readProcedureInstalled(registry));
     EXPECT_EQ(activity(), "");
     EXPECT_EQ(errors(), "");
-    EXPECT_EQ(installedText(*window.MainConnection), procedureBatch());
-    EXPECT_EQ(installedText(*window.ReserveConnection), procedureBatch());
+    EXPECT_EQ(installedText(*window.connections.MainConnection), procedureBatch());
+    EXPECT_EQ(installedText(*window.connections.ReserveConnection), procedureBatch());
     EXPECT_EQ(display.panelText(7), "sales_copy");
 }
 
 TEST_F(Dialogs, FirstSetupSaveKeepsTheLogsAndTheDialogWhenTheInstallationFailsOnAServer) {
-    window.SetupPending = true;
+    window.flags.SetupPending = true;
     makeForm();
     form->show();
     logOnToBoth();
     // A transaction left open refuses the script's "use sybsystemprocs" on the reserve.
-    window.ReserveConnection->Execute("begin tran");
+    window.connections.ReserveConnection->Execute("begin tran");
     widget<QPushButton>("ButtonSave").click();
 
     EXPECT_EQ(boxTexts(),
@@ -387,7 +393,7 @@ TEST_F(Dialogs, FirstSetupSaveKeepsTheLogsAndTheDialogWhenTheInstallationFailsOn
     EXPECT_FALSE(tvr::config::readProcedureInstalled(registry));
     EXPECT_NE(activity().find("Ошибка: Процедура не установилась"), std::string::npos);
     EXPECT_NE(errors().find("USE DATABASE command not allowed"), std::string::npos);
-    window.ReserveConnection->Execute("rollback tran");
+    window.connections.ReserveConnection->Execute("rollback tran");
 }
 
 }  // namespace
@@ -395,10 +401,13 @@ TEST_F(Dialogs, FirstSetupSaveKeepsTheLogsAndTheDialogWhenTheInstallationFailsOn
 // The first setup as the administrator does it: both logons through the logon dialog from
 // the Connect buttons, the databases picked from the servers' lists, Save.
 TEST_F(Dialogs, FirstSetupThroughTheLogonDialogsListsBothServersDatabasesAndInstalls) {
-    window.SetupPending = true;
+    window.flags.SetupPending = true;
     tvr::ui::QtLogonDialogs windows;
-    tvr::config::TLogons windowLogons{window, display, live, registry, windows, logFiles};
-    TFormSetting setting(window, display, live, registry, windowLogons, logFiles);
+    tvr::config::TLogons windowLogons{
+        window.connections, window.flags, window.worker, display, live,
+        registry,           windows,      logFiles};
+    TFormSetting setting(window.connections, window.flags, display, live, registry, windowLogons,
+                         logFiles);
     setting.show();
     ModalDriver driver;
     driver.then(enter("TVRMAIN", "sa", kMainPassword));
@@ -424,8 +433,8 @@ TEST_F(Dialogs, FirstSetupThroughTheLogonDialogsListsBothServersDatabasesAndInst
 
     EXPECT_EQ(setting.result(), QDialog::Accepted);
     EXPECT_TRUE(tvr::config::readProcedureInstalled(registry));
-    EXPECT_EQ(installedText(*window.MainConnection), procedureBatch());
-    EXPECT_EQ(installedText(*window.ReserveConnection), procedureBatch());
+    EXPECT_EQ(installedText(*window.connections.MainConnection), procedureBatch());
+    EXPECT_EQ(installedText(*window.connections.ReserveConnection), procedureBatch());
     std::string stored;
     registry.readDefaultText(tvr::config::settingKeyPath("ComboDump"), stored);
     EXPECT_EQ(stored, "sales");

@@ -46,8 +46,8 @@ protected:
     }
     // The worker of the last run: filled, never resumed.
     void giveWindowAWorker() {
-        window->state().FWorker =
-            std::make_unique<engine::TDumpLoadThread>(window->state(), *window, host());
+        window->worker().Take(
+            std::make_unique<engine::TDumpLoadThread>(window->flags(), *window, host()));
     }
     void clickSection(int index) {
         QTest::mouseClick(header(), Qt::LeftButton, Qt::NoModifier,
@@ -55,7 +55,8 @@ protected:
     }
 
     tvr::testing::ScriptedProcessingHost& host() {
-        if (!host_) host_ = std::make_unique<tvr::testing::ScriptedProcessingHost>(window->state());
+        if (!host_)
+            host_ = std::make_unique<tvr::testing::ScriptedProcessingHost>(window->connections());
         return *host_;
     }
 
@@ -119,11 +120,11 @@ TEST_F(MainWindow, CreationShowsTheIdleWindowWithItsControls) {
     EXPECT_TRUE(tray()->isVisible());
     EXPECT_EQ(tray()->hint(), "Travenor\r\nNot active...");
     EXPECT_EQ(tray()->imageIndex(), 0);
-    EXPECT_TRUE(window->state().UseReserve);
-    EXPECT_FALSE(window->state().MainConnected);
-    EXPECT_FALSE(window->state().FProcessing);
+    EXPECT_TRUE(window->flags().UseReserve);
+    EXPECT_FALSE(window->connections().MainConnected);
+    EXPECT_FALSE(window->flags().FProcessing);
     // No ProcedureInstalled marker in a fresh registry: the first setup is still to come.
-    EXPECT_TRUE(window->state().SetupPending);
+    EXPECT_TRUE(window->flags().SetupPending);
 }
 
 TEST_F(MainWindow, MenusCarryTheirItemsAndShortcuts) {
@@ -177,7 +178,7 @@ TEST_F(MainWindow, ShortcutsReachTheirCommands) {
     EXPECT_EQ(find<QTabWidget>("PageControlDB")->currentIndex(), 1);
     QTest::keyClick(window.get(), Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(find<QTabWidget>("PageControlDB")->currentIndex(), 0);
-    window->state().FProcessing = true;
+    window->flags().FProcessing = true;
     window->EnableStart(false);
     prompts.scriptReply(PromptReply::No);
     QTest::keyClick(window.get(), Qt::Key_P, Qt::ControlModifier);
@@ -192,11 +193,12 @@ TEST_F(MainWindow, ToolbarAndCommandsFollowTheRunOfAWorker) {
 
     // Processing started: the start of processing sets the toolbar, the worker the rest,
     // from its own thread.
-    window->state().FProcessing = true;
+    window->flags().FProcessing = true;
     window->SetToolbarSection(ToolbarSection::Start, 7, false);
     window->SetToolbarSection(ToolbarSection::Stop, 2, true);
     window->SetToolbarSection(ToolbarSection::Settings, 11, false);
     giveWindowAWorker();
+    window->flags().FWorkerRunning = true;
     std::thread([&] {
         window->EnableStart(false);
         window->SetProcessState(engine::StateProcessing);
@@ -223,8 +225,8 @@ TEST_F(MainWindow, ToolbarAndCommandsFollowTheRunOfAWorker) {
               (std::vector<Section>{
                   {7, false}, {8, false}, {11, false}, {4, true}, {5, true}, {6, true}}));
     EXPECT_EQ(panel(0), "Waiting...");
-    EXPECT_TRUE(window->state().FWorker->StopRequested);
-    EXPECT_FALSE(window->state().FProcessing);
+    EXPECT_TRUE(window->worker()->StopRequested);
+    EXPECT_FALSE(window->flags().FProcessing);
     // Start still ignores clicks until the worker's run ends.
     clickSection(0);
     clickSection(1);
@@ -276,13 +278,13 @@ TEST_F(MainWindow, EnableStartSwitchesTheMenusBothWaysAndLeavesTheToolbar) {
     for (bool enabled : {false, true, false}) {
         window->EnableStart(enabled);
         EXPECT_EQ(commands(), (std::vector<bool>{enabled, enabled, enabled, !enabled, !enabled}));
-        EXPECT_EQ(window->state().FStartEnabled, enabled);
+        EXPECT_EQ(window->flags().FStartEnabled, enabled);
         EXPECT_EQ(sections(), kCreation);
     }
 }
 
 TEST_F(MainWindow, ASectionWhoseClicksAreOffIgnoresThem) {
-    window->state().FProcessing = true;  // Stop would ask if it took the click
+    window->flags().FProcessing = true;  // Stop would ask if it took the click
     clickSection(1);
     EXPECT_TRUE(prompts.calls().empty());
     window->SetToolbarSection(ToolbarSection::Stop, 2, true);
@@ -290,7 +292,7 @@ TEST_F(MainWindow, ASectionWhoseClicksAreOffIgnoresThem) {
     clickSection(1);
     EXPECT_EQ(prompts.boxes().size(), 1u);
     EXPECT_EQ(header()->sectionImage(1), 2);  // No: nothing changed
-    EXPECT_TRUE(window->state().FProcessing);
+    EXPECT_TRUE(window->flags().FProcessing);
     // A press on a section whose clicks are off does not even show it pressed.
     QTest::mousePress(header(), Qt::LeftButton, Qt::NoModifier, header()->sectionRect(0).center());
     EXPECT_EQ(header()->pressedSection(), 0);
@@ -304,19 +306,19 @@ TEST_F(MainWindow, ASectionWhoseClicksAreOffIgnoresThem) {
 TEST_F(MainWindow, ClosingWithoutExitHidesToTheTrayAndTheTrayBringsItBack) {
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get(), 10000));
-    window->state().FProcessing = true;
+    window->flags().FProcessing = true;
     EXPECT_FALSE(window->close());
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(tray()->isVisible());
-    EXPECT_TRUE(window->state().FProcessing);  // processing goes on
+    EXPECT_TRUE(window->flags().FProcessing);  // processing goes on
     EXPECT_TRUE(prompts.calls().empty());
 
-    window->state().SetupPending = true;  // the first setup runs: a left click does nothing
+    window->flags().SetupPending = true;  // the first setup runs: a left click does nothing
     emit tray()->activated(QSystemTrayIcon::Trigger);
     EXPECT_FALSE(window->isVisible());
     emit tray()->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_FALSE(window->isVisible());
-    window->state().SetupPending = false;
+    window->flags().SetupPending = false;
     emit tray()->activated(QSystemTrayIcon::Trigger);
     EXPECT_TRUE(window->isVisible());
 
@@ -341,50 +343,50 @@ TEST_F(MainWindow, ExitWhileIdleEndsAtOnceWithoutAQuestion) {
     action("N_Exit")->trigger();
     EXPECT_TRUE(prompts.calls().empty());
     EXPECT_FALSE(window->isVisible());
-    EXPECT_TRUE(window->state().FExitRequested);
+    EXPECT_TRUE(window->flags().FExitRequested);
 }
 
 TEST_F(MainWindow, ExitFromAnEndedRunSavesTheSettingsAndFreesTheWorker) {
     giveWindowAWorker();
-    window->state().ReserveConnected = true;  // else showing the window drops the worker
+    window->connections().ReserveConnected = true;  // else showing the window drops the worker
     window->setProcessingHost(host());
     window->show();
     action("NExit")->trigger();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(host().calls(), (std::vector<std::string>{"SaveSettings()"}));
-    EXPECT_EQ(window->state().FWorker, nullptr);
+    EXPECT_EQ(window->worker().get(), nullptr);
 }
 
 TEST_F(MainWindow, ExitWhileProcessingWaitsForTheWorkersCloseRequest) {
     giveWindowAWorker();
-    window->state().ReserveConnected = true;  // else showing the window drops the worker
+    window->connections().ReserveConnected = true;  // else showing the window drops the worker
     window->setProcessingHost(host());
     window->show();
-    window->state().FProcessing = true;
-    window->state().FWorkerRunning = true;
+    window->flags().FProcessing = true;
+    window->flags().FWorkerRunning = true;
 
     prompts.scriptReply(PromptReply::No);
     action("N_Exit")->trigger();
     EXPECT_EQ(prompts.boxes().back().text, "Stop process and exit?");
     EXPECT_TRUE(window->isVisible());
-    EXPECT_TRUE(window->state().FProcessing);
-    EXPECT_FALSE(window->state().FExitRequested);
+    EXPECT_TRUE(window->flags().FProcessing);
+    EXPECT_FALSE(window->flags().FExitRequested);
 
     prompts.scriptReply(PromptReply::Yes);
     clickSection(5);
     EXPECT_EQ(prompts.boxes().size(), 2u);
     EXPECT_TRUE(window->isVisible());  // the worker is still inside its pass
     EXPECT_EQ(panel(0), "Waiting...");
-    EXPECT_TRUE(window->state().FExitRequested);
+    EXPECT_TRUE(window->flags().FExitRequested);
 
     // The worker's end steps, on its own thread; its close request returns once handled.
     std::atomic<bool> returned{false};
     std::thread worker([&] {
-        window->state().FProcessing = false;
+        window->flags().FProcessing = false;
         window->EnableStart(true);
-        window->state().FWorkerRunning = false;
+        window->flags().FWorkerRunning = false;
         window->SetProcessState(engine::StateNotActive);
-        window->state().FCloseFromWorker = true;
+        window->flags().FCloseFromWorker = true;
         window->RequestClose();
         returned = true;
     });
@@ -412,26 +414,17 @@ TEST_F(MainWindow, TheGridShowsOneRowOrTwo) {
     EXPECT_EQ(grid->item(0, 2)->text(), "sales");
 }
 
-TEST_F(MainWindow, ResetReserveInfoEmptiesTheReservePanelsAndBindsTheViews) {
-    for (int panelIndex : {6, 7, 8}) window->SetStatusText(panelIndex, "x");
-    window->SetActivityBusy(true);
-    EXPECT_EQ(activity()->viewport()->cursor().shape(), Qt::WaitCursor);
-    window->state().FProcessing = true;
+TEST_F(MainWindow, ResetReserveInfoRunsTheLogonsPartAndBindsTheViews) {
+    int resets = 0;
+    window->setReserveReset([&] {
+        ++resets;
+        EXPECT_EQ(client::LogView(), nullptr);  // the logons' part comes first
+    });
     client::SetLogView(nullptr);
     window->ResetReserveInfo();
-    EXPECT_EQ((QStringList{panel(6), panel(7), panel(8)}), QStringList({"", "", ""}));
-    EXPECT_FALSE(window->state().FProcessing);
-    EXPECT_NE(activity()->viewport()->cursor().shape(), Qt::WaitCursor);
+    EXPECT_EQ(resets, 1);
     EXPECT_EQ(client::LogView(), &window->activitySink());
     EXPECT_EQ(client::ErrorLogView(), &window->errorSink());
-
-    // With the reserve logged on, nothing but the binding changes.
-    window->state().ReserveConnected = true;
-    window->SetStatusText(6, "RESSRV");
-    client::SetLogView(nullptr);
-    window->ResetReserveInfo();
-    EXPECT_EQ(panel(6), "RESSRV");
-    EXPECT_EQ(client::LogView(), &window->activitySink());
 }
 
 TEST_F(MainWindow, AnErrorEscapingACommandIsShownInTheApplicationsBox) {
@@ -473,9 +466,9 @@ TEST_F(MainWindow, AWorkersCloseRequestDuringTheExitsOwnCloseDoesNotDeadlock) {
     };
     window->setProcessingHost(saving);
     giveWindowAWorker();
-    window->state().ReserveConnected = true;
+    window->connections().ReserveConnected = true;
     window->show();
-    window->state().FExitRequested = true;
+    window->flags().FExitRequested = true;
     window->close();
     EXPECT_TRUE(requestReturned);
     EXPECT_FALSE(window->isVisible());
@@ -487,7 +480,7 @@ TEST_F(MainWindow, ASaveThatFailsOnTheWayOutIsShownAndTheProgramStillEnds) {
     saving.onSave = [] { throw std::runtime_error("Unable to create directory"); };
     window->setProcessingHost(saving);
     giveWindowAWorker();
-    window->state().ReserveConnected = true;
+    window->connections().ReserveConnected = true;
     window->show();
     action("N_Exit")->trigger();
     ASSERT_EQ(prompts.boxes().size(), 1u);

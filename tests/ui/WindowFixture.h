@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdlib>
 #include <memory>
@@ -36,6 +37,7 @@ class WindowFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         application();
+        clearPendingQuit();
         env.set("TVR_REGISTRY", (dir / "registry.reg").string());
         client::SetLogFileNames(logFile(), errorLogFile());
         window = std::make_unique<ui::TFormDumpLoad>();
@@ -62,6 +64,13 @@ protected:
     ui::TTrayIcon* tray() const { return find<ui::TTrayIcon>("TrayMonitoring"); }
     QString panel(int index) const {
         return find<QLabel>(QStringLiteral("Panel%1").arg(index).toLatin1().constData())->text();
+    }
+    // An Exit in an earlier test called QCoreApplication::exit outside any event loop; Qt keeps
+    // that request and ends the next modal loop (a dialog's exec) at once. The application's
+    // own loop clears it on its way in and out.
+    static void clearPendingQuit() {
+        QTimer::singleShot(0, &application(), &QCoreApplication::quit);
+        QCoreApplication::exec();
     }
     // Lets queued display calls reach the widgets.
     static void settle() { QCoreApplication::processEvents(); }

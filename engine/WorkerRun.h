@@ -1,0 +1,37 @@
+#pragma once
+// The worker of the current or last run, owned by the GUI thread. It is freed only once its
+// thread has said it ended: freeing a running worker would join it, and the worker may be
+// waiting for the GUI thread at that moment.
+#include "engine/DumpLoadThread.h"
+
+#include <memory>
+
+namespace tvr::engine {
+
+class TWorkerRun {
+public:
+    TWorkerRun() = default;
+    ~TWorkerRun() = default;  // joins a worker still running (the program's very end)
+    TWorkerRun(const TWorkerRun&) = delete;
+    TWorkerRun& operator=(const TWorkerRun&) = delete;
+
+    TDumpLoadThread* get() const { return worker_.get(); }
+    explicit operator bool() const { return worker_ != nullptr; }
+    TDumpLoadThread* operator->() const { return worker_.get(); }
+    // No worker, or one whose run has ended.
+    bool Ended() const { return !worker_ || worker_->Finished(); }
+    // Takes the worker of a new run; the last one must have ended.
+    void Take(std::unique_ptr<TDumpLoadThread> worker);
+    // Frees the last worker when its run has ended; true when none is left.
+    bool ReleaseEnded();
+    // Asks a running worker to stop at its next step; nothing without one.
+    void AskToStop();
+    // The program's very end, once nothing the worker may wait for is left: asks it to stop
+    // and frees it, joining its thread.
+    void StopAndFree();
+
+private:
+    std::unique_ptr<TDumpLoadThread> worker_;
+};
+
+}  // namespace tvr::engine
