@@ -162,7 +162,8 @@ PromptReply QtPrompts::messageBox(PromptOwner owner, const std::string& text,
         Qt::QueuedConnection);
     std::unique_lock lock(shared->mutex);
     shared->answered.wait(lock, [&] { return request->done || shared->released; });
-    if (request->done) return request->reply;
+    // Once released the answer is the default, whether or not the closed box got to say more.
+    if (request->done && !shared->released) return request->reply;
     request->done = true;  // the queued call, should it still run, shows nothing
     lock.unlock();
     return withoutGui(text, caption, buttons);

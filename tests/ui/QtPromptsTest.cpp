@@ -150,3 +150,37 @@ TEST(QtPrompts, ABoxAskedForFromAnotherThreadIsShownOnTheGuiThread) {
     EXPECT_EQ(answer.text_, "from the worker");
     EXPECT_TRUE(answer.shownOnGuiThread_);
 }
+
+TEST(QtPrompts, ReleasingWaitersAnswersABoxAnotherThreadWaitsOnAndTheBoxesAfterIt) {
+    // As when the window goes away while the worker waits for "Unable save message(print)":
+    // the box is open on the GUI thread, nobody will press a button.
+    app();
+    QtPrompts prompts;
+    std::atomic<bool> done{false};
+    PromptReply first = PromptReply::Yes;
+    PromptReply later = PromptReply::Yes;
+    std::thread worker([&] {
+        first = prompts.messageBox(nullptr, "Unable save message(print)", "Error",
+                                   PromptButtons::OkCancel, PromptIcon::Error);
+        later =
+            prompts.messageBox(nullptr, "after", "Message", PromptButtons::YesNo, PromptIcon::None);
+        done = true;
+    });
+    // Runs inside the box's own loop once the box is up and the worker waits on it.
+    QTimer release;
+    release.setInterval(10);
+    QObject::connect(&release, &QTimer::timeout, [&] {
+        if (!QApplication::activeModalWidget()) return;
+        release.stop();
+        prompts.releaseWaiters();
+    });
+    release.start();
+    for (int i = 0; i < 6000 && !done; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    worker.join();
+    EXPECT_EQ(first, PromptReply::Ok);  // the default answer, as without a GUI
+    EXPECT_EQ(later, PromptReply::No);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
