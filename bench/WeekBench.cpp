@@ -13,8 +13,8 @@
 #include "engine/ProcedureCall.h"
 #include "engine/ProcedureScript.h"
 #include "engine/ProcessingControl.h"
-#include "engine/WindowState.h"
 #include "tests/support/Emulator.h"
+#include "tests/support/RunState.h"
 #include "tests/support/ScriptedProcessingHost.h"
 
 #include <unistd.h>
@@ -122,19 +122,21 @@ int main(int argc, char** argv) {
     {
         tvr::testing::Emulator main("WEEKMAIN", {"sales"});
         tvr::testing::Emulator reserve("WEEKRESERVE", {"sales_copy"});
-        TWindowState window;
-        window.MainConnection = logOn(main.name(), dir);
-        window.ReserveConnection = logOn(reserve.name(), dir);
-        window.MainConnected = true;
-        window.ReserveConnected = true;
-        for (auto* connection : {window.MainConnection.get(), window.ReserveConnection.get()})
+        tvr::testing::RunState window;
+        window.connections.MainConnection = logOn(main.name(), dir);
+        window.connections.ReserveConnection = logOn(reserve.name(), dir);
+        window.connections.MainConnected = true;
+        window.connections.ReserveConnected = true;
+        for (auto* connection :
+             {window.connections.MainConnection.get(), window.connections.ReserveConnection.get()})
             tvr::client::TRunQuery(*connection).RunInstallScript(std::string(SpTvrInstallScript));
-        window.MainConnection->Execute("use sales");
-        window.MainConnection->Execute("create table orders (id int, item varchar(30))");
-        window.MainConnection->Execute("insert into orders values (1, 'row')");
+        window.connections.MainConnection->Execute("use sales");
+        window.connections.MainConnection->Execute(
+            "create table orders (id int, item varchar(30))");
+        window.connections.MainConnection->Execute("insert into orders values (1, 'row')");
 
         const std::string folder = (dir / "dumps").string();
-        tvr::testing::ScriptedProcessingHost host(window);
+        tvr::testing::ScriptedProcessingHost host(window.connections);
         // A full first pass, then transaction passes; a chain broken by a failed full pass
         // is healed by the next one.
         host.setStartSettings(TStartSettings{true, "sales", folder, "sales_copy", folder});
@@ -142,7 +144,7 @@ int main(int argc, char** argv) {
         settings.IsFullOnBreak = true;
         host.setPassSettings(settings);
         CountingDisplay display;
-        TProcessingControl control(window, display, host);
+        TProcessingControl control(window.connections, window.flags, window.worker, display, host);
 
         std::printf("week_bench: %ld continuous passes, the main server restarted every %ld\n",
                     passes, every);
@@ -170,7 +172,7 @@ int main(int argc, char** argv) {
         }
         display.waitForPasses(passes);
         control.RequestStop();
-        window.FWorker->WaitFor();
+        window.worker->WaitFor();
         printProcess("after the last pass");
     }
     fs::remove_all(dir);
