@@ -396,6 +396,23 @@ TEST_F(MainWindow, ExitWhileProcessingWaitsForTheWorkersCloseRequest) {
     EXPECT_EQ(prompts.boxes().size(), 2u);  // no further question
 }
 
+TEST_F(MainWindow, AnExitConfirmedWhileTheRunEndsClosesOnceTheWorkerHasEnded) {
+    giveWindowAWorker();
+    window->connections().ReserveConnected = true;  // else showing the window drops the worker
+    window->setProcessingHost(host());
+    window->show();
+    window->flags().FWorkerRunning = true;  // stopped by itself, still on its way out
+    action("N_Exit")->trigger();            // no longer processing: no question
+    EXPECT_TRUE(prompts.boxes().empty());
+    EXPECT_TRUE(window->isVisible());  // refused: the worker may not be freed yet
+    // The worker passed its own look at the Exit before it was asked, and ends.
+    window->flags().FWorkerRunning = false;
+    window->WorkerEnded();
+    settle();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(window->worker().get(), nullptr);
+}
+
 TEST_F(MainWindow, TheGridShowsOneRowOrTwo) {
     auto* grid = find<QTableWidget>("StringGridInfo");
     window->SetInfoRowCount(2);
