@@ -7,8 +7,13 @@
 #include "engine/ProcedureScript.h"
 #include "engine/ProcessingControl.h"
 #include "platform/ComputerName.h"
+#include "tests/support/ScriptedProcessingHost.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include "config/SettingsKeys.h"
 
 using tvr::config::ServerRole;
@@ -241,4 +246,64 @@ TEST_F(Logons, AutomaticStartRunsAPassThroughTheStartOfProcessing) {
     for (const auto& entry : std::filesystem::directory_iterator(dumps))
         dumped |= entry.path().filename().string().starts_with("sales");
     EXPECT_TRUE(dumped);
+}
+
+namespace {
+
+// A display that holds the worker at the start of its first pass until released.
+class HoldingDisplay final : public tvr::engine::TProcessDisplay {
+public:
+    void SetProcessState(int state) override {
+        if (state != tvr::engine::StateProcessing) return;
+        std::unique_lock lock(mutex_);
+        held_ = true;
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return released_; });
+    }
+    void waitUntilHeld() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return held_; });
+    }
+    void release() {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        changed_.notify_all();
+    }
+    void RefreshTray() override {}
+    void EnableStart(bool) override {}
+    void SetToolbarSection(tvr::engine::ToolbarSection, int, bool) override {}
+    void SetActivityBusy(bool) override {}
+    void RequestClose() override {}
+    void SetStatusText(int, const std::string&) override {}
+    void SetInfoRowCount(int) override {}
+    void SetInfoRow(int, const tvr::engine::InfoRow&) override {}
+    void SetInfoCell(int, int, const std::string&) override {}
+    void EnableTrayMain(bool) override {}
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool held_ = false;
+    bool released_ = false;
+};
+
+}  // namespace
+
+TEST_F(Logons, ResetReserveInfoLeavesAWorkerInsideItsPassAndFreesItOnceItHasEnded) {
+    HoldingDisplay holding;
+    tvr::testing::ScriptedProcessingHost host(window.connections);
+    window.worker.Take(std::make_unique<tvr::engine::TDumpLoadThread>(window.flags, holding, host));
+    window.worker->Resume();
+    holding.waitUntilHeld();
+    window.flags.UseReserve = true;
+    window.connections.ReserveConnected = false;
+
+    logons.ResetReserveInfo();  // freeing it now would wait for the held pass
+    EXPECT_NE(window.worker.get(), nullptr);
+
+    window.worker->StopRequested = true;
+    holding.release();
+    while (!window.worker.Ended()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    logons.ResetReserveInfo();
+    EXPECT_EQ(window.worker.get(), nullptr);
 }
