@@ -1,5 +1,6 @@
 // The logon dialog and the settings dialog as windows, on the offscreen platform, against
 // the two emulators.
+#include "ReadOnlyFile.h"
 #include "tests/support/LogonTestSupport.h"
 
 #include "config/InstallProcedure.h"
@@ -7,6 +8,7 @@
 #include "config/SettingsKeys.h"
 #include "config/ViewSettings.h"
 #include "engine/ProcedureScript.h"
+#include "platform/CommandError.h"
 #include "ui/FormConnect.h"
 #include "ui/FormSetting.h"
 
@@ -203,7 +205,7 @@ TEST_F(Dialogs, LogonDialogReportsAnUnreadableServerListAndCancelLeavesNoConnect
     EXPECT_TRUE(driver.done());
     EXPECT_FALSE(window.connections.ReserveConnection);
     ASSERT_EQ(prompts.boxes().size(), 1u);
-    EXPECT_EQ(prompts.boxes()[0].caption, "Travenor(TVR)");
+    EXPECT_EQ(prompts.boxes()[0].caption, tvr::platform::kApplicationTitle);
     EXPECT_EQ(prompts.boxes()[0].text, "Cannot open file \"" + (sybase / "ini/sql.ini").string() +
                                            "\". No such file or directory.");
 }
@@ -440,4 +442,27 @@ TEST_F(Dialogs, FirstSetupThroughTheLogonDialogsListsBothServersDatabasesAndInst
     EXPECT_EQ(stored, "sales");
     registry.readText(tvr::config::reserveKeyPath(), "ServerName", stored);
     EXPECT_EQ(stored, "TVRRES");
+}
+
+TEST_F(Dialogs, ASaveThatCannotWriteTheRegistryKeepsTheDialogOpenWithItsValues) {
+    for (const bool firstSetup : {false, true}) {
+        SCOPED_TRACE(firstSetup);
+        window.flags.SetupPending = firstSetup;
+        makeForm();
+        form->show();
+        const QString edited = QString::fromStdString((dir.path() / "edited").string());
+        widget<QLineEdit>("EditPathDump").setText(edited);
+        prompts.clear();
+        {
+            const tvr::test::ReadOnlyFile readOnly(registry.file(), "");
+            widget<QPushButton>("ButtonSave").click();
+        }
+        ASSERT_EQ(prompts.boxes().size(), 1u);
+        EXPECT_EQ(prompts.boxes()[0].caption, tvr::platform::kApplicationTitle);
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_EQ(widget<QLineEdit>("EditPathDump").text(), edited);
+        EXPECT_FALSE(tvr::config::readProcedureInstalled(registry));
+        form->reject();
+        form.reset();
+    }
 }
