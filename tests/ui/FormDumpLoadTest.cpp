@@ -5,6 +5,7 @@
 
 #include "engine/DumpLoadThread.h"
 #include "tests/support/ScriptedProcessingHost.h"
+#include "ui/FormConnect.h"
 
 #include <QMenuBar>
 #include <QStatusBar>
@@ -411,6 +412,28 @@ TEST_F(MainWindow, AnExitConfirmedWhileTheRunEndsClosesOnceTheWorkerHasEnded) {
     settle();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->worker().get(), nullptr);
+}
+
+TEST_F(MainWindow, StartIsRefusedWhileALogonDialogIsOpenAndSettingsWhileARunGoesOn) {
+    window->setProcessingHost(host());
+    platform::Registry registry;
+    config::ConnectForm form(registry, "Software\\Travenor", "Main Server Logon");
+    ui::TFormConnect logon(form);
+    logon.show();
+    action("NStart")->trigger();  // the tray's Start
+    EXPECT_TRUE(host().calls().empty());
+    logon.hide();
+    action("NStart")->trigger();
+    EXPECT_EQ(host().calls().size(), 2u);  // both logons asked for (and cancelled)
+
+    // Right after a Start is accepted the Settings command does nothing, before the
+    // worker has switched the menus.
+    int settings = 0;
+    window->setSettingsCommand([&] { ++settings; });
+    window->flags().FProcessing = true;
+    QTest::keyClick(window.get(), Qt::Key_F4);
+    window->NSettingClick();
+    EXPECT_EQ(settings, 0);
 }
 
 TEST_F(MainWindow, TheGridShowsOneRowOrTwo) {
