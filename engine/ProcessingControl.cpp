@@ -131,12 +131,17 @@ void TProcessingControl::ShowError(const std::string& text) {
 bool TProcessingControl::ConfirmStop(const std::string& question) {
     if (!flags_.FProcessing) return true;
     if (!platform::prompts().askYesNo(owner_, question, "Message")) return false;
+    Stop();
+    return true;
+}
+
+void TProcessingControl::Stop() {
+    if (!flags_.FProcessing) return;
     std::lock_guard lock(flags_.FLock);
     flags_.FProcessing = false;
     flags_.FExitRequested = false;
     display_.SetToolbarSection(ToolbarSection::Stop, ToolbarImage::StopOff, false);
     RequestStop();
-    return true;
 }
 
 void TProcessingControl::RequestStop() {

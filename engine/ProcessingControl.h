@@ -39,6 +39,8 @@ public:
     bool Running() const;
     // True when processing is not running or the user agreed to stop it.
     bool ConfirmStop(const std::string& question);
+    // The stop once agreed to: the pass under way finishes, and no other starts.
+    void Stop();
     void RequestStop();
     // The Exit command's part before the window closes: ConfirmStop with ExitQuestion, and
     // when it returns true FExitRequested becomes true. True when the window is to close.

@@ -575,6 +575,14 @@ void TFormDumpLoad::NExitClick() {
     });
 }
 
+void TFormDumpLoad::ExitWithoutQuestion() {
+    runCommand([this] {
+        control_->Stop();
+        flags_.FExitRequested = true;
+        close();
+    });
+}
+
 void TFormDumpLoad::NSettingClick() {
     // Off while a run goes on; the menu follows a moment later, the command at once.
     if (control_->Running()) return;

@@ -100,6 +100,9 @@ public:
     void NStartClick();
     void NStopClick();
     void NExitClick();
+    // The Exit command with its question answered Yes, for a stop asked from outside (a
+    // signal): nobody may be there to answer.
+    void ExitWithoutQuestion();
     void NSettingClick();
     void N_HelpClick();
     void N_AboutClick();

@@ -39,6 +39,9 @@ constexpr const char* kUsage =
     "  TVR_P1, TVR_P2 the main and the reserve password, kept out of the process list\n"
     "  TVR_REGISTRY   the settings file (default ~/.config/travenor/registry.reg)\n"
     "\n"
+    "SIGTERM and SIGINT stop it as a confirmed Exit: the pass under way finishes, then it ends\n"
+    "with exit code 0.\n"
+    "\n"
     "The program shows windows and so needs a display (X11 or Wayland). Its help opens with F1\n"
     "and is the file ";
 

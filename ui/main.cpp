@@ -1,11 +1,14 @@
 // Travenor: one instance per user, started where an Open Client installation is visible, by
 // hand or unattended ("P1:<main password> P2:<reserve password> -A").
+#include "client/LogWriter.h"
 #include "config/CommandLine.h"
 #include "config/PasswordSources.h"
 #include "platform/CommandError.h"
 #include "platform/Prompts.h"
+#include "ui/FormDumpLoad.h"
 #include "ui/ProgramStart.h"
 #include "ui/QtPrompts.h"
+#include "ui/StopOnSignal.h"
 #include "ui/TerminalStart.h"
 
 #include <QApplication>
@@ -37,6 +40,20 @@ private:
     tvr::platform::Prompts* previous_ = nullptr;
 };
 
+// SIGTERM or SIGINT (systemd, a shutdown, Ctrl+C) stops as a confirmed Exit does: the pass
+// under way finishes, the connections log out, and the program ends with exit code 0 instead
+// of dying in the middle of a dump.
+void stopBySignal(tvr::ui::ProgramStart& start, int signal) {
+    try {
+        tvr::client::PrintToLog(
+            "Stopped by " + tvr::platform::signalName(signal) + "  " + tvr::client::LogTimeNow(),
+            start.logFileName());
+    } catch (const tvr::client::LogFileError&) {
+        // The stop goes on; the log's trouble shows with its next entry.
+    }
+    start.formDumpLoad()->ExitWithoutQuestion();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -57,6 +74,7 @@ int main(int argc, char* argv[]) {
     try {
         tvr::ui::ProgramStart start(std::move(parameters));
         if (start.begin() != tvr::ui::ProgramStart::Outcome::Ready) return 0;
+        const tvr::ui::StopOnSignal stopping([&start](int signal) { stopBySignal(start, signal); });
         return start.run();
     } catch (const std::exception& error) {
         // What no command caught, shown as the application shows an error that escapes.
