@@ -173,7 +173,7 @@ void TFormSetting::buildControls() {
     buttons->addStretch();
     buttons->addWidget(ButtonSave);
     buttons->addWidget(Cancel);
-    // The settings of the original dialog on the first page, the watch settings on their own.
+    // The settings every pass needs on the first page; watching and the views on pages of their own.
     auto* general = named(new QWidget(this), "TabSheetGeneral");
     auto* generalLayout = new QVBoxLayout(general);
     generalLayout->addWidget(startUp);
