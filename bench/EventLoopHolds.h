@@ -3,21 +3,14 @@
 // millisecond; the largest gap between two ticks is the longest hold, as the clock on the
 // wall sees it (which includes any time the system gave the GUI thread's core to other
 // processes) and as the GUI thread's own processor time counts it. Create on the GUI thread.
+#include "bench/ProcessFigures.h"
+
 #include <QElapsedTimer>
 #include <QTimer>
-
-#include <time.h>
 
 #include <algorithm>
 
 namespace tvr::bench {
-
-// The processor time of the calling thread, in nanoseconds.
-inline qint64 threadCpuNanoseconds() {
-    timespec now{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
 
 class EventLoopHolds {
 public:

@@ -8,13 +8,9 @@
 // first good pass after it), the time from the kill to the end of that good pass, and the
 // process's resident memory and open descriptors then; at the end the same figures after the
 // last pass. The server comes back at once; the wait is the worker's reconnect and back-off.
-#include "client/RunQuery.h"
-#include "client/Sybase.h"
-#include "engine/ProcedureCall.h"
-#include "engine/ProcedureScript.h"
+#include "bench/ProcessFigures.h"
+#include "bench/ShippingServers.h"
 #include "engine/ProcessingControl.h"
-#include "tests/support/Emulator.h"
-#include "tests/support/RunState.h"
 #include "tests/support/ScriptedProcessingHost.h"
 
 #include <unistd.h>
@@ -83,23 +79,9 @@ long countIn(const fs::path& file, const std::string& text) {
 }
 
 void printProcess(const char* when) {
-    long rss = 0;
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0) rss = std::atol(line.c_str() + 6);
-    int fds = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++fds;
-    std::printf("  %s: resident %ld KiB, descriptors %d\n", when, rss, fds);
-}
-
-std::unique_ptr<tvr::client::TSybaseConnect> logOn(const std::string& server, const fs::path& dir) {
-    auto connection = std::make_unique<tvr::client::TSybaseConnect>(
-        server, "sa", "", (dir / "activity.log").string(), (dir / "errors.log").string());
-    if (connection->Connect() != CS_SUCCEED) {
-        std::fprintf(stderr, "cannot log on to %s\n", server.c_str());
-        std::exit(1);
-    }
-    return connection;
+    const auto figures = tvr::bench::processFigures();
+    std::printf("  %s: resident %ld KiB, heap in use %ld KiB, descriptors %d\n", when,
+                figures.residentKiB, figures.heapInUseKiB, figures.descriptors);
 }
 
 }  // namespace
@@ -111,10 +93,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: week_bench [passes] [restart-every]\n");
         return 2;
     }
-    if (!std::getenv("TVR_BIN_DIR")) {
-        const auto self = fs::read_symlink("/proc/self/exe").parent_path();
-        ::setenv("TVR_BIN_DIR", self.c_str(), 1);
-    }
+    tvr::bench::findEmulatorBesideThisProgram();
     const fs::path dir =
         fs::temp_directory_path() / ("tvr-week-bench-" + std::to_string(::getpid()));
     fs::create_directories(dir / "dumps");
@@ -123,17 +102,7 @@ int main(int argc, char** argv) {
         tvr::testing::Emulator main("WEEKMAIN", {"sales"});
         tvr::testing::Emulator reserve("WEEKRESERVE", {"sales_copy"});
         tvr::testing::RunState window;
-        window.connections.MainConnection = logOn(main.name(), dir);
-        window.connections.ReserveConnection = logOn(reserve.name(), dir);
-        window.connections.MainConnected = true;
-        window.connections.ReserveConnected = true;
-        for (auto* connection :
-             {window.connections.MainConnection.get(), window.connections.ReserveConnection.get()})
-            tvr::client::TRunQuery(*connection).RunInstallScript(std::string(SpTvrInstallScript));
-        window.connections.MainConnection->Execute("use sales");
-        window.connections.MainConnection->Execute(
-            "create table orders (id int, item varchar(30))");
-        window.connections.MainConnection->Execute("insert into orders values (1, 'row')");
+        tvr::bench::logOnForShipping(window, main, reserve, dir, 1);
 
         const std::string folder = (dir / "dumps").string();
         tvr::testing::ScriptedProcessingHost host(window.connections);

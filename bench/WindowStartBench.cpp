@@ -90,13 +90,6 @@ long peakKilobytes() {
     return usage.ru_maxrss;
 }
 
-long residentKilobytes() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
-    return 0;
-}
-
 int measure(const char* path, long total, const std::chrono::steady_clock::time_point start) {
     if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     int argc = 1;
@@ -108,7 +101,7 @@ int measure(const char* path, long total, const std::chrono::steady_clock::time_
         tvr::ui::TFormDumpLoad window;
         tvr::ui::TLogView* view = window.activityView();
         tvr::client::SetLogView(&window.activitySink());
-        const long before = residentKilobytes();
+        const long before = tvr::bench::processFigures().residentKiB;
         window.LoadLogFile(path);
         struct PaintProbe : QObject {
             bool* painted;

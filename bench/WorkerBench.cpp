@@ -17,13 +17,10 @@
 //
 // The servers' time is measured on the client side: the library waits for every answer in
 // poll(), which this program interposes to add up, per thread, the time spent blocked there.
-#include "client/RunQuery.h"
-#include "client/Sybase.h"
+#include "bench/ProcessFigures.h"
+#include "bench/ShippingServers.h"
 #include "engine/ProcedureCall.h"
-#include "engine/ProcedureScript.h"
 #include "engine/ProcessingControl.h"
-#include "tests/support/Emulator.h"
-#include "tests/support/RunState.h"
 #include "tests/support/ScriptedProcessingHost.h"
 #include "ui/FormDumpLoad.h"
 #include "ui/LogView.h"
@@ -32,19 +29,15 @@
 #include <QEventLoop>
 
 #include <dlfcn.h>
-#include <malloc.h>
 #include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -72,29 +65,12 @@ namespace {
 
 using namespace tvr::engine;
 
-struct ProcessFigures {
-    long residentKiB = 0;
-    long heapInUseKiB = 0;
-    int descriptors = 0;
-};
+using tvr::bench::ProcessFigures;
+using tvr::bench::processFigures;
 
-ProcessFigures processFigures() {
-    ProcessFigures figures;
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmRSS:", 0) == 0) figures.residentKiB = std::atol(line.c_str() + 6);
-    figures.heapInUseKiB = static_cast<long>(::mallinfo2().uordblks / 1024);
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd"))
-        ++figures.descriptors;
-    return figures;
-}
-
-// The processor time of the calling thread, which a busy machine does not inflate.
+// The processor time of the calling thread.
 Clock::duration threadCpuTime() {
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return std::chrono::duration_cast<Clock::duration>(std::chrono::seconds(t.tv_sec) +
-                                                       std::chrono::nanoseconds(t.tv_nsec));
+    return std::chrono::nanoseconds(tvr::bench::threadCpuNanoseconds());
 }
 
 // Takes the time of every state change on the worker's thread, into storage reserved before
@@ -216,16 +192,6 @@ std::pair<double, double> medianAnd99th(std::vector<Clock::duration> values, std
     return {at(0.5), at(0.99)};
 }
 
-std::unique_ptr<tvr::client::TSybaseConnect> logOn(const std::string& server, const fs::path& dir) {
-    auto connection = std::make_unique<tvr::client::TSybaseConnect>(
-        server, "sa", "", (dir / "activity.log").string(), (dir / "errors.log").string());
-    if (connection->Connect() != CS_SUCCEED) {
-        std::fprintf(stderr, "cannot log on to %s\n", server.c_str());
-        std::exit(1);
-    }
-    return connection;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -255,10 +221,7 @@ int main(int argc, char** argv) {
         tvr::client::SetErrorLogView(&shown->errorSink());
     }
     // aseemu sits beside this program unless TVR_BIN_DIR says otherwise.
-    if (!std::getenv("TVR_BIN_DIR")) {
-        const auto self = fs::read_symlink("/proc/self/exe").parent_path();
-        ::setenv("TVR_BIN_DIR", self.c_str(), 1);
-    }
+    tvr::bench::findEmulatorBesideThisProgram();
     const fs::path dir =
         fs::temp_directory_path() / ("tvr-worker-bench-" + std::to_string(::getpid()));
     fs::create_directories(dir / "dumps");
@@ -267,19 +230,9 @@ int main(int argc, char** argv) {
     tvr::testing::Emulator reserve("BENCHRESERVE", {"sales_copy"});
 
     tvr::testing::RunState window;
-    window.connections.MainConnection = logOn(main.name(), dir);
-    window.connections.ReserveConnection = logOn(reserve.name(), dir);
-    window.connections.MainConnected = true;
-    window.connections.ReserveConnected = true;
-    for (auto* connection :
-         {window.connections.MainConnection.get(), window.connections.ReserveConnection.get()})
-        tvr::client::TRunQuery(*connection).RunInstallScript(std::string(SpTvrInstallScript));
     // A table with rows, and the full dump and load that transaction passes build on.
+    tvr::bench::logOnForShipping(window, main, reserve, dir, 100);
     auto& mainConnection = *window.connections.MainConnection;
-    mainConnection.Execute("use sales");
-    mainConnection.Execute("create table orders (id int, item varchar(30))");
-    for (int i = 1; i <= 100; ++i)
-        mainConnection.Execute("insert into orders values (" + std::to_string(i) + ", 'row')");
     const std::string folder = (dir / "dumps").string();
     mainConnection.Execute("use master");
     mainConnection.Execute(SpTvrCallStatement(TRS_dump_load{0, "sales", 1, 0, folder, "base.db"}));

@@ -3,6 +3,7 @@
 // lag shown grows and falls, a log truncated behind the program's back is named (and, when so
 // set, healed by a full pass), and two passes in one second write two files.
 #include "tests/engine/ProcessingFixture.h"
+#include "tests/support/StandbyCompare.h"
 
 #include <csignal>
 
@@ -13,20 +14,7 @@ namespace {
 
 class WatchRun : public ProcessingFixture {
 protected:
-    // Brings sales_copy online and compares its orders with those of sales on the main.
-    void expectReserveEqualsMain() {
-        tvr::client::TSybaseConnect mainReader(kMain, "sa", "", "", "");
-        tvr::client::TSybaseConnect reserveReader(kReserve, "sa", "", "", "");
-        ASSERT_EQ(mainReader.Connect(), CS_SUCCEED);
-        ASSERT_EQ(reserveReader.Connect(), CS_SUCCEED);
-        reserveReader.Execute("online database sales_copy");
-        reserveReader.Execute("use sales_copy");
-        mainReader.Execute("use sales");
-        mainReader.Execute("select id, item from orders order by id");
-        reserveReader.Execute("select id, item from orders order by id");
-        EXPECT_EQ(mainReader.ColTexts(), reserveReader.ColTexts());
-        EXPECT_GE(mainReader.RowCount(), 3);
-    }
+    void expectReserveEqualsMain() { tvr::testing::expectReserveEqualsMain(kMain, kReserve, 3); }
     bool errorLogHas(const std::string& text) const {
         return fileText(errorLogFile()).find(text) != std::string::npos;
     }

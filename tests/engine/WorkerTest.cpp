@@ -1,6 +1,7 @@
 // The worker's passes against two emulators: pass types and file names, the interval, the
 // stops, the deletion of the dump file, the reserve kept in step, Exit during a dump.
 #include "tests/engine/ProcessingFixture.h"
+#include "tests/support/StandbyCompare.h"
 
 #include <csignal>
 
@@ -105,17 +106,7 @@ TEST_F(Worker, PassTypesFollowIsDumLoadBDAndTheReserveKeepsInStep) {
 
         if (c.isDumLoadBD) {
             // The reserve, brought online, holds what the main held at its last dump.
-            tvr::client::TSybaseConnect mainReader(kMain, "sa", "", "", "");
-            tvr::client::TSybaseConnect reserveReader(kReserve, "sa", "", "", "");
-            ASSERT_EQ(mainReader.Connect(), CS_SUCCEED);
-            ASSERT_EQ(reserveReader.Connect(), CS_SUCCEED);
-            reserveReader.Execute("online database sales_copy");
-            reserveReader.Execute("use sales_copy");
-            mainReader.Execute("use sales");
-            mainReader.Execute("select id, item from orders order by id");
-            reserveReader.Execute("select id, item from orders order by id");
-            EXPECT_EQ(mainReader.ColTexts(), reserveReader.ColTexts());
-            EXPECT_EQ(mainReader.RowCount(), 6);
+            tvr::testing::expectReserveEqualsMain(kMain, kReserve, 6, 6);
         }
         dropServers();
     }
