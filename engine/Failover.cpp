@@ -1,0 +1,235 @@
+#include "engine/Failover.h"
+
+#include "engine/DumpFileName.h"
+#include "engine/PassSteps.h"
+#include "engine/ProcedureCall.h"
+#include "platform/RegionalSettings.h"
+
+namespace tvr::engine {
+namespace {
+
+constexpr const char* kPrefix = "Failover: ";
+
+std::string timeText(ChainClock::time_point when) {
+    const std::time_t seconds = ChainClock::to_time_t(when);
+    std::tm local{};
+    ::localtime_r(&seconds, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+// A statement of our own (not sp_TVR): failed when the server sent an error or the
+// connection went while it ran.
+StepResult runStatement(client::TSybaseConnect& connection, const std::string& statement) {
+    if (connection.ConnectionDead()) return {StepOutcome::NotReached, 0, true};
+    connection.Execute("use master");
+    const auto errors = connection.ServerErrors();
+    connection.Execute(statement);
+    const bool alive = !connection.ConnectionDead();
+    if (connection.ServerErrors() == errors && alive) return {StepOutcome::Ok, 0, false};
+    const int error = connection.ServerErrors() != errors ? connection.LastServerErrorNumber() : 0;
+    return {StepOutcome::Failed, error, !alive};
+}
+
+// The library sees a server gone only when a call fails, so the session is asked something
+// first; a dead one is opened again once.
+bool answers(client::TSybaseConnect* session) {
+    if (!session) return false;
+    if (!session->ConnectionDead()) session->Execute("use master");
+    return !session->ConnectionDead() || session->Reconnect();
+}
+
+class Sequence {
+public:
+    Sequence(const TPassSessions& sessions, const TFailoverPlan& plan,
+             const TFailoverServices& services)
+        : sessions_(sessions), plan_(plan), services_(services) {}
+
+    TFailoverReport Run() {
+        // The records are read before anything is sent, so that a chain already broken
+        // keeps the tail off the reserve (its load would only be refused).
+        step("1: processing is stopped");
+        dumps_ = services_.shippedDumps();
+        chain_ = CheckShippedChain(dumps_);
+        if (!sessions_.reserve || !answers(sessions_.reserve)) {
+            stop("the reserve server " + plan_.reserveServer + " does not answer",
+                        {"online database " + plan_.reserveDatabase + " (on " +
+                         plan_.reserveServer + ", once every dump is loaded)"});
+            return report_;
+        }
+        if (!SaveTail()) return report_;
+        if (!CheckChain()) return report_;
+        step("4: " + OnlineStatement(plan_.reserveDatabase) + " on " + plan_.reserveServer);
+        const StepResult online =
+            runStatement(*sessions_.reserve, OnlineStatement(plan_.reserveDatabase));
+        if (online.outcome != StepOutcome::Ok) {
+            stop(OnlineStatement(plan_.reserveDatabase) + " " + StepResultText(online),
+                 {OnlineStatement(plan_.reserveDatabase)});
+            return report_;
+        }
+        report_.done = true;
+        const ChainClock::time_point now = services_.now();
+        if (!report_.tailSaved && report_.lastDumpStarted)
+            report_.lossWindow = std::chrono::duration_cast<std::chrono::seconds>(
+                now - *report_.lastDumpStarted);
+        services_.activityLine(kPrefix + std::string("5: ") +
+                               FailoverReportText(plan_, report_));
+        return report_;
+    }
+
+private:
+    // Step 2. False when the failover stopped.
+    bool SaveTail() {
+        if (!answers(sessions_.main)) {
+            if (plan_.planned) {
+                stop("the main server " + plan_.mainServer +
+                         " does not answer; a switchover needs both servers",
+                     {});
+                return false;
+            }
+            services_.errorEntry(kPrefix + std::string("step 2 skipped: the main server ") +
+                                 plan_.mainServer +
+                                 " does not answer; the tail of the log of " +
+                                 plan_.mainDatabase + " is not saved");
+            return true;
+        }
+        const std::string file = FreeDumpFileName(
+            plan_.mainDatabase, true, services_.localNow(), platform::regionalFormats(),
+            [&](const std::string& name) {
+                return services_.fileExists(plan_.dumpFolder + DumpPathSeparator + name) ||
+                       services_.fileExists(plan_.loadFolder + DumpPathSeparator + name);
+            });
+        const std::string dump = TailDumpStatement(plan_, file);
+        const std::string load = LoadTransactionStatement(
+            plan_.reserveDatabase, plan_.loadFolder + DumpPathSeparator + file);
+        const ChainClock::time_point started = services_.now();
+        step("2: " + dump + " on " + plan_.mainServer);
+        const StepResult dumped = runStatement(*sessions_.main, dump);
+        if (dumped.outcome != StepOutcome::Ok) {
+            stop("the last transaction dump " + StepResultText(dumped),
+                 {dump + " (on " + plan_.mainServer + ")", load, remainingOnline()});
+            return false;
+        }
+        dumps_.push_back({file, false, true, false, started});
+        // Loading the tail after a gap would only be refused; the chain check names the gap.
+        if (chain_.missing || !chain_.fullLoaded) return true;
+        step("2: " + load + " on " + plan_.reserveServer + " (through sp_TVR)");
+        const TRS_dump_load call{1, plan_.reserveDatabase, 0, 1, plan_.loadFolder, file};
+        const StepResult loaded = RunProcedureStep(*sessions_.reserve, SpTvrCallStatement(call));
+        if (loaded.outcome != StepOutcome::Ok) {
+            stop("the load of the last transaction dump " + file + " " + StepResultText(loaded),
+                 {load, remainingOnline()});
+            return false;
+        }
+        dumps_.back().loaded = true;
+        chain_ = CheckShippedChain(dumps_);
+        report_.tailSaved = true;
+        return true;
+    }
+
+    // Step 3. False when the failover stopped.
+    bool CheckChain() {
+        if (!chain_.fullLoaded)
+            return stop("no full load of " + plan_.reserveDatabase +
+                            " is recorded (pass history or activity logs), so the dumps it "
+                            "holds cannot be checked",
+                        {"check which dumps " + plan_.reserveDatabase + " holds",
+                         remainingOnline()});
+        if (chain_.missing) {
+            const TShippedDump& gap = dumps_[*chain_.missing];
+            std::vector<std::string> byHand;
+            for (std::size_t i = *chain_.missing; i < dumps_.size(); ++i) {
+                if (!dumps_[i].dumped || dumps_[i].full) continue;
+                byHand.push_back(LoadTransactionStatement(
+                    plan_.reserveDatabase, plan_.loadFolder + DumpPathSeparator + dumps_[i].file));
+            }
+            byHand.push_back(remainingOnline());
+            const bool present =
+                services_.fileExists(plan_.dumpFolder + DumpPathSeparator + gap.file) ||
+                services_.fileExists(plan_.loadFolder + DumpPathSeparator + gap.file);
+            return stop("the dump " + gap.file +
+                            (gap.started ? " written at " + timeText(*gap.started) : "") +
+                            " is not loaded on the reserve" +
+                            (present ? "" : ", and its file is gone"),
+                        byHand);
+        }
+        const TShippedDump& last = dumps_[*chain_.lastLoaded];
+        report_.lastDump = last.file;
+        report_.lastDumpStarted = last.started;
+        step("3: every dump since the last full load is loaded on the reserve, in order; the "
+             "last is " +
+             last.file);
+        return true;
+    }
+
+    std::string remainingOnline() const {
+        return OnlineStatement(plan_.reserveDatabase) + " (on " + plan_.reserveServer + ")";
+    }
+
+    void step(const std::string& text) { services_.activityLine(kPrefix + text); }
+
+    bool stop(const std::string& why, const std::vector<std::string>& byHand) {
+        report_.done = false;
+        report_.stopped = why;
+        for (const std::string& statement : byHand) {
+            if (!report_.byHand.empty()) report_.byHand += "; ";
+            report_.byHand += statement;
+        }
+        services_.errorEntry(kPrefix + FailoverReportText(plan_, report_));
+        return false;
+    }
+
+    TPassSessions sessions_;
+    const TFailoverPlan& plan_;
+    const TFailoverServices& services_;
+    std::vector<TShippedDump> dumps_;
+    TChainState chain_;
+    TFailoverReport report_;
+};
+
+}  // namespace
+
+std::string FailoverQuestion(const TFailoverPlan& plan) {
+    return std::string(plan.planned ? "Switch over" : "Fail over") + " from " + plan.mainDatabase +
+           " on " + plan.mainServer + " to " + plan.reserveDatabase + " on " + plan.reserveServer +
+           "? Processing stops, and " + plan.reserveDatabase + " is brought online.";
+}
+
+std::string FailoverReportText(const TFailoverPlan& plan, const TFailoverReport& report) {
+    if (!report.done) {
+        std::string text = "stopped: " + report.stopped + ". Nothing after this step was changed.";
+        if (!report.byHand.empty()) text += " Left to do by hand: " + report.byHand + ".";
+        return text;
+    }
+    std::string text = plan.reserveDatabase + " on " + plan.reserveServer + " is online. ";
+    text += "Last transaction dump applied: " + (report.lastDump.empty() ? "none" : report.lastDump);
+    if (report.lastDumpStarted) text += ", begun " + timeText(*report.lastDumpStarted);
+    text += ". Loss window: ";
+    if (report.tailSaved)
+        text += "none (the tail of the log was saved).";
+    else if (report.lossWindow)
+        text += LagText(*report.lossWindow) + " (since the last loaded dump began).";
+    else
+        text += "unknown (the time of the last loaded dump is not recorded).";
+    return text;
+}
+
+TFailoverReport RunFailover(const TPassSessions& sessions, const TFailoverPlan& plan,
+                            const TFailoverServices& services) {
+    return Sequence(sessions, plan, services).Run();
+}
+
+std::string TailDumpStatement(const TFailoverPlan& plan, const std::string& file) {
+    return "dump transaction " + plan.mainDatabase + " to \"" +
+           QuotedConstantText(plan.dumpFolder + DumpPathSeparator + file) + "\" with " +
+           (plan.planned ? "standby_access" : "no_truncate");
+}
+
+std::string OnlineStatement(const std::string& database) { return "online database " + database; }
+
+std::string LoadTransactionStatement(const std::string& database, const std::string& path) {
+    return "load transaction " + database + " from \"" + QuotedConstantText(path) + "\"";
+}
+
+}  // namespace tvr::engine

@@ -1,0 +1,76 @@
+#pragma once
+// The failover: the reserve database brought online for the applications when the main server
+// is lost, or (a planned switchover) when both are up and the roles are to change. Steps, each
+// one activity log line, in this order; a failure stops there, names what is left to do by
+// hand (the exact statement) and changes nothing after it:
+//  1. processing has stopped (the caller's part: the pass under way finished);
+//  2. when the main server answers, a last transaction dump to a new file, loaded on the
+//     reserve: `with no_truncate` saves the tail of the log even when the data is damaged,
+//     `with standby_access` (a switchover) leaves no transaction open in it; when the main
+//     server does not answer the step is skipped and the error log says so;
+//  3. every dump written since the last full load must be loaded on the reserve, in order;
+//  4. `online database` on the reserve;
+//  5. the report: the last transaction dump applied, its time, and the loss window.
+// Nothing is sent on a connection that a worker uses: the caller runs this once the worker
+// has ended.
+#include "client/Sybase.h"
+#include "engine/PassRunner.h"
+#include "engine/ShippedChain.h"
+
+#include <chrono>
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tvr::engine {
+
+// The pair as the settings name it.
+struct TFailoverPlan {
+    std::string mainServer;
+    std::string mainDatabase;
+    std::string dumpFolder;
+    std::string reserveServer;
+    std::string reserveDatabase;
+    std::string loadFolder;
+    bool planned = false;  // a switchover: both servers up, no transaction to lose
+};
+
+struct TFailoverServices {
+    std::function<void(const std::string&)> activityLine;
+    std::function<void(const std::string&)> errorEntry;
+    // The dumps the passes wrote and loaded, oldest first (the pass history, or the
+    // activity logs read by ShippedDumpsFromLog).
+    std::function<std::vector<TShippedDump>()> shippedDumps;
+    std::function<bool(const std::string&)> fileExists;
+    std::function<std::tm()> localNow;
+    std::function<ChainClock::time_point()> now;
+};
+
+struct TFailoverReport {
+    bool done = false;     // the reserve database is online
+    std::string stopped;   // why the failover stopped; empty when done
+    std::string byHand;    // what is left to do by hand, the exact statements
+    bool tailSaved = false;
+    std::string lastDump;  // the last transaction (or full) dump applied
+    std::optional<ChainClock::time_point> lastDumpStarted;
+    std::optional<std::chrono::seconds> lossWindow;  // none when nothing was lost
+};
+
+// The question the commands ask before a failover.
+std::string FailoverQuestion(const TFailoverPlan& plan);
+
+// The outcome in words, for the box, the activity log and the terminal.
+std::string FailoverReportText(const TFailoverPlan& plan, const TFailoverReport& report);
+
+// Steps 2 to 5 on the two sessions (main may be none or dead: it is tried once more).
+TFailoverReport RunFailover(const TPassSessions& sessions, const TFailoverPlan& plan,
+                            const TFailoverServices& services);
+
+// The statements of the steps, as sent and as left to do by hand.
+std::string TailDumpStatement(const TFailoverPlan& plan, const std::string& file);
+std::string OnlineStatement(const std::string& database);
+std::string LoadTransactionStatement(const std::string& database, const std::string& path);
+
+}  // namespace tvr::engine

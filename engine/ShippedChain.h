@@ -1,0 +1,52 @@
+#pragma once
+// Which dumps the passes wrote and which of them the reserve loaded, in order, as a failover
+// must know before it brings the reserve online: a transaction dump written since the last
+// full load and never loaded means that every later transaction is lost to the reserve, and
+// loading more would only be refused. Free functions over texts and folders, so that the
+// rules are tested without a server.
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tvr::engine {
+
+using ChainClock = std::chrono::system_clock;
+
+// One dump of a pass, in the order the passes wrote them.
+struct TShippedDump {
+    std::string file;  // the dump file's name, without its folder
+    bool full = false;
+    bool dumped = false;  // the dump completed
+    bool loaded = false;  // the reserve loaded it without a fault
+    // When its dump began; none when the record does not say.
+    std::optional<ChainClock::time_point> started;
+    bool operator==(const TShippedDump&) const = default;
+};
+
+// The dumps and loads an activity log records, oldest first. A pass leaves "Start Dump" or
+// "Start Load" (sp_TVR's own prints), then the Backup Server's line naming the file it
+// mounted, then "DUMP is complete" or "LOAD is complete"; an error record before that ends
+// the step as failed. Each line carries its time of day in `longTime` (strptime pattern);
+// the day is the last one, up to `now`, on which that time had come, so a log read within a
+// day of its passes gives their real times.
+std::vector<TShippedDump> ShippedDumpsFromLog(const std::string& text, const std::string& longTime,
+                                              ChainClock::time_point now);
+
+// The text of every activity log of `database` in `folder` (`<database>DDMMYYYY.log`), the
+// oldest day first: a run of several days writes to the file of the day it began, and a
+// chain may have begun in an earlier run.
+std::string ActivityLogsText(const std::string& folder, const std::string& database);
+
+// What the records say of the chain the reserve holds.
+struct TChainState {
+    bool fullLoaded = false;  // some full dump was loaded: there is a chain at all
+    // The first dump written after the last full load and not loaded in its turn.
+    std::optional<std::size_t> missing;
+    // The last dump the reserve loaded in order (full or transaction).
+    std::optional<std::size_t> lastLoaded;
+};
+TChainState CheckShippedChain(const std::vector<TShippedDump>& dumps);
+
+}  // namespace tvr::engine

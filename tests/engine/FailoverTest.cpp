@@ -1,0 +1,162 @@
+// The failover against two emulators after real passes: with the main server up the tail of
+// the log reaches the reserve and nothing is lost; with it killed the tail is skipped and the
+// loss window is shown; a dump the reserve never loaded stops everything before online; a
+// planned switchover followed by a run the other way ships from the old reserve to the old
+// main.
+#include "engine/Failover.h"
+#include "tests/engine/ProcessingFixture.h"
+
+#include <csignal>
+
+using namespace tvr::engine;
+using namespace tvr::engine::testing;
+
+namespace {
+
+class Failover : public ProcessingFixture {
+protected:
+    TFailoverPlan plan(bool planned = false) const {
+        return {kMain, "sales", dumps.string(), kReserve, "sales_copy", loads.string(), planned};
+    }
+    TFailoverServices services() {
+        return {
+            [this](const std::string& line) { activity.push_back(line); },
+            [this](const std::string& line) { errors.push_back(line); },
+            [this] {
+                return ShippedDumpsFromLog(fileText(logFile()), "%H:%M:%S",
+                                           std::chrono::system_clock::now());
+            },
+            [](const std::string& path) { return fs::exists(path); },
+            [] { return tvr::platform::localNow(); },
+            [] { return std::chrono::system_clock::now(); },
+        };
+    }
+    TFailoverReport failOver(bool planned = false) {
+        return RunFailover(TPassSessions{window.connections.MainConnection.get(),
+                                         window.connections.ReserveConnection.get()},
+                           plan(planned), services());
+    }
+    // Passes of a run until `passes` have ended, then a confirmed stop and the run's end.
+    void ship(int passes) {
+        newRun();
+        host.setPassSettings(TPassSettings{false, true, "00:00:01"});
+        control.StartProcessing();
+        ASSERT_TRUE(waitFor([&] { return runPasses() > passes; }));
+        stopNow();
+        ASSERT_TRUE(waitUntilEnded());
+    }
+    static void run(tvr::testing::Emulator& server, const std::string& statement) {
+        tvr::client::TSybaseConnect side(server.name(), "sa", "", "", "");
+        ASSERT_EQ(side.Connect(), CS_SUCCEED);
+        side.Execute(statement);
+    }
+    // The orders of `database` on `server` as text (the database must be online).
+    static std::string orders(const std::string& server, const std::string& database) {
+        tvr::client::TSybaseConnect reader(server, "sa", "", "", "");
+        if (reader.Connect() != CS_SUCCEED) return "no connection";
+        reader.Execute("use " + database);
+        if (reader.ServerError()) return "not online";
+        reader.Execute("select id, item from orders order by id");
+        return reader.ColTexts().empty() ? "" : reader.ColTexts()[0] + reader.ColTexts()[1];
+    }
+    std::vector<std::string> activity;
+    std::vector<std::string> errors;
+};
+
+bool anyHas(const std::vector<std::string>& lines, const std::string& text) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& line) { return line.find(text) != line.npos; });
+}
+
+TEST_F(Failover, WithTheMainUpTheTailIsSavedAndARowInsertedJustBeforeIsOnTheReserve) {
+    startServers();
+    ship(3);
+    run(*main, "insert into sales..orders values (4, 'just before')");
+    const std::string expected = orders(kMain, "sales");
+
+    const TFailoverReport report = failOver();
+
+    ASSERT_TRUE(report.done) << report.stopped;
+    EXPECT_TRUE(report.tailSaved);
+    EXPECT_FALSE(report.lossWindow);
+    EXPECT_NE(expected.find("just before"), std::string::npos);
+    EXPECT_EQ(orders(kReserve, "sales_copy"), expected);
+    EXPECT_TRUE(anyHas(activity, "with no_truncate"));
+    EXPECT_TRUE(anyHas(activity, "Loss window: none"));
+    EXPECT_TRUE(errors.empty()) << errors.front();
+    // Steps 1 to 5 each left their line, in order.
+    for (int stepNumber = 1, at = 0; stepNumber <= 5; ++stepNumber) {
+        const std::string prefix = "Failover: " + std::to_string(stepNumber) + ": ";
+        const auto it = std::find_if(activity.begin() + at, activity.end(),
+                                     [&](const auto& line) { return line.rfind(prefix, 0) == 0; });
+        ASSERT_NE(it, activity.end()) << prefix;
+        at = static_cast<int>(it - activity.begin());
+    }
+}
+
+TEST_F(Failover, WithTheMainKilledTheTailIsSkippedAndTheLossWindowShown) {
+    startServers();
+    ship(3);
+    const std::string loaded = orders(kMain, "sales");
+    main->signal(SIGKILL);
+
+    const TFailoverReport report = failOver();
+
+    ASSERT_TRUE(report.done) << report.stopped;
+    EXPECT_FALSE(report.tailSaved);
+    ASSERT_TRUE(report.lossWindow);
+    EXPECT_TRUE(anyHas(errors, "step 2 skipped: the main server TVRMAIN does not answer"));
+    EXPECT_TRUE(anyHas(activity, "(since the last loaded dump began)"));
+    EXPECT_EQ(report.lastDump.substr(report.lastDump.size() - 3), ".tr");
+    EXPECT_EQ(orders(kReserve, "sales_copy"), loaded);
+}
+
+TEST_F(Failover, ADumpMissingFromTheChainStopsBeforeOnlineAndIsNamed) {
+    startServers();
+    // The load of the second pass fails; every later one is then out of sequence.
+    std::atomic<bool> armed{false};
+    onSleep = [&] {
+        if (runPasses() == 1 && !armed.exchange(true)) run(*reserve, "emulator fault error 8009");
+    };
+    ship(4);
+    onSleep = nullptr;
+    const auto calls = spTvrCalls(reserveCommands());
+    ASSERT_GE(calls.size(), 3u);
+    const std::string gap = calls[1].second;
+
+    const TFailoverReport report = failOver();
+
+    EXPECT_FALSE(report.done);
+    EXPECT_NE(report.stopped.find("the dump " + gap), std::string::npos) << report.stopped;
+    EXPECT_NE(report.byHand.find("load transaction sales_copy from"), std::string::npos);
+    EXPECT_TRUE(anyHas(errors, gap));
+    EXPECT_FALSE(anyHas(activity, "Failover: 4: "));
+    EXPECT_EQ(orders(kReserve, "sales_copy"), "not online");
+}
+
+TEST_F(Failover, ASwitchoverThenAReversedRunShipsFromTheOldReserveToTheOldMain) {
+    startServers();
+    ship(2);
+    run(*main, "insert into sales..orders values (4, 'before the switch')");
+    const TFailoverReport report = failOver(true);
+    ASSERT_TRUE(report.done) << report.stopped;
+    EXPECT_TRUE(anyHas(activity, "with standby_access"));
+    EXPECT_TRUE(anyHas(activity, "Loss window: none"));
+
+    // The roles reversed: sales_copy is the main database, sales the standby.
+    std::swap(window.connections.MainConnection, window.connections.ReserveConnection);
+    host.setStartSettings(TStartSettings{true, "sales_copy", loads.string(), "sales",
+                                         dumps.string()});
+    run(*reserve, "insert into sales_copy..orders values (5, 'after the switch')");
+    mainCommandsBefore = traceCommands(*main).size();
+    ship(2);
+    const auto reversed = spTvrCalls(traceCommands(*main));
+    ASSERT_FALSE(reversed.empty());
+    EXPECT_EQ(reversed.back().second.rfind("sales_copy", 0), 0u);  // loads on the old main
+    run(*main, "online database sales");
+    const std::string shipped = orders(kMain, "sales");
+    EXPECT_NE(shipped.find("after the switch"), std::string::npos);
+    EXPECT_EQ(shipped, orders(kReserve, "sales_copy"));
+}
+
+}  // namespace
