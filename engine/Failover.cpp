@@ -54,8 +54,8 @@ public:
         chain_ = CheckShippedChain(dumps_);
         if (!sessions_.reserve || !answers(sessions_.reserve)) {
             stop("the reserve server " + plan_.reserveServer + " does not answer",
-                        {"online database " + plan_.reserveDatabase + " (on " +
-                         plan_.reserveServer + ", once every dump is loaded)"});
+                 {"online database " + plan_.reserveDatabase + " (on " + plan_.reserveServer +
+                  ", once every dump is loaded)"});
             return report_;
         }
         if (!SaveTail()) return report_;
@@ -71,10 +71,9 @@ public:
         report_.done = true;
         const ChainClock::time_point now = services_.now();
         if (!report_.tailSaved && report_.lastDumpStarted)
-            report_.lossWindow = std::chrono::duration_cast<std::chrono::seconds>(
-                now - *report_.lastDumpStarted);
-        services_.activityLine(kPrefix + std::string("5: ") +
-                               FailoverReportText(plan_, report_));
+            report_.lossWindow =
+                std::chrono::duration_cast<std::chrono::seconds>(now - *report_.lastDumpStarted);
+        services_.activityLine(kPrefix + std::string("5: ") + FailoverReportText(plan_, report_));
         return report_;
     }
 
@@ -89,8 +88,7 @@ private:
                 return false;
             }
             services_.errorEntry(kPrefix + std::string("step 2 skipped: the main server ") +
-                                 plan_.mainServer +
-                                 " does not answer; the tail of the log of " +
+                                 plan_.mainServer + " does not answer; the tail of the log of " +
                                  plan_.mainDatabase + " is not saved");
             return true;
         }
@@ -131,11 +129,11 @@ private:
     // Step 3. False when the failover stopped.
     bool CheckChain() {
         if (!chain_.fullLoaded)
-            return stop("no full load of " + plan_.reserveDatabase +
-                            " is recorded (pass history or activity logs), so the dumps it "
-                            "holds cannot be checked",
-                        {"check which dumps " + plan_.reserveDatabase + " holds",
-                         remainingOnline()});
+            return stop(
+                "no full load of " + plan_.reserveDatabase +
+                    " is recorded (pass history or activity logs), so the dumps it "
+                    "holds cannot be checked",
+                {"check which dumps " + plan_.reserveDatabase + " holds", remainingOnline()});
         if (chain_.missing) {
             const TShippedDump& gap = dumps_[*chain_.missing];
             std::vector<std::string> byHand;
@@ -157,9 +155,10 @@ private:
         const TShippedDump& last = dumps_[*chain_.lastLoaded];
         report_.lastDump = last.file;
         report_.lastDumpStarted = last.started;
-        step("3: every dump since the last full load is loaded on the reserve, in order; the "
-             "last is " +
-             last.file);
+        step(
+            "3: every dump since the last full load is loaded on the reserve, in order; the "
+            "last is " +
+            last.file);
         return true;
     }
 
@@ -203,7 +202,8 @@ std::string FailoverReportText(const TFailoverPlan& plan, const TFailoverReport&
         return text;
     }
     std::string text = plan.reserveDatabase + " on " + plan.reserveServer + " is online. ";
-    text += "Last transaction dump applied: " + (report.lastDump.empty() ? "none" : report.lastDump);
+    text +=
+        "Last transaction dump applied: " + (report.lastDump.empty() ? "none" : report.lastDump);
     if (report.lastDumpStarted) text += ", begun " + timeText(*report.lastDumpStarted);
     text += ". Loss window: ";
     if (report.tailSaved)

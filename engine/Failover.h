@@ -49,9 +49,9 @@ struct TFailoverServices {
 };
 
 struct TFailoverReport {
-    bool done = false;     // the reserve database is online
-    std::string stopped;   // why the failover stopped; empty when done
-    std::string byHand;    // what is left to do by hand, the exact statements
+    bool done = false;    // the reserve database is online
+    std::string stopped;  // why the failover stopped; empty when done
+    std::string byHand;   // what is left to do by hand, the exact statements
     bool tailSaved = false;
     std::string lastDump;  // the last transaction (or full) dump applied
     std::optional<ChainClock::time_point> lastDumpStarted;

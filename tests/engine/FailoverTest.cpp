@@ -145,8 +145,8 @@ TEST_F(Failover, ASwitchoverThenAReversedRunShipsFromTheOldReserveToTheOldMain) 
 
     // The roles reversed: sales_copy is the main database, sales the standby.
     std::swap(window.connections.MainConnection, window.connections.ReserveConnection);
-    host.setStartSettings(TStartSettings{true, "sales_copy", loads.string(), "sales",
-                                         dumps.string()});
+    host.setStartSettings(
+        TStartSettings{true, "sales_copy", loads.string(), "sales", dumps.string()});
     run(*reserve, "insert into sales_copy..orders values (5, 'after the switch')");
     mainCommandsBefore = traceCommands(*main).size();
     ship(2);
