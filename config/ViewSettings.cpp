@@ -1,5 +1,7 @@
 #include "config/ViewSettings.h"
 
+#include "config/BooleanText.h"
+#include "config/SettingsError.h"
 #include "config/SettingsKeys.h"
 
 #include <algorithm>
@@ -23,6 +25,21 @@ std::size_t readLogViewLines(const platform::Registry& registry) {
         platform::RegStatus::Ok)
         return kDefaultLogViewLines;
     return logViewLines(text);
+}
+
+bool readWrapLines(const platform::Registry& registry) {
+    std::string text;
+    if (registry.readDefaultText(settingKeyPath(kWrapLinesEntry), text) != platform::RegStatus::Ok)
+        return false;
+    try {
+        return parseBooleanText(text);
+    } catch (const SettingsError&) {
+        return false;  // a view option is not worth a message: the view shows as by default
+    }
+}
+
+void writeWrapLines(platform::Registry& registry, bool wrap) {
+    registry.writeDefaultText(settingKeyPath(kWrapLinesEntry), booleanText(wrap));
 }
 
 }  // namespace tvr::config

@@ -88,7 +88,8 @@ const MenuSpec kMenus[] = {
     {"N_View",
      "View",
      {{"N_Activity", "Activity", "Ctrl+A", &TFormDumpLoad::N_ActivityClick},
-      {"N_ErrorLog", "ErrorLog", "Ctrl+E", &TFormDumpLoad::N_ErrorLogClick}}},
+      {"N_ErrorLog", "ErrorLog", "Ctrl+E", &TFormDumpLoad::N_ErrorLogClick},
+      {"N_WrapLines", "Wrap lines", "", &TFormDumpLoad::N_WrapLinesClick}}},
     {"N_Manager", "Tools", {{"N_Settings", "Settings", "F4", &TFormDumpLoad::NSettingClick}}},
     {"N_FullHelp",
      "Help",
@@ -154,6 +155,7 @@ TFormDumpLoad::TFormDumpLoad(QWidget* parent)
     setWindowIcon(QIcon(QStringLiteral(":/images/tvr-256.png")));
     buildLayout();
     buildMenus();
+    action("N_WrapLines")->setCheckable(true);
     buildTray();
     watchPanel_ = std::make_unique<TWatchPanel>(grid_, tray_, statusBar());
     setProcessingHost(*idleHost_);
@@ -497,13 +499,29 @@ void TFormDumpLoad::finishWorker() {
 
 void TFormDumpLoad::applyViewSettings() {
     std::size_t lines = config::kDefaultLogViewLines;
+    bool wrap = false;
     try {
-        lines = config::readLogViewLines(platform::Registry());
+        const platform::Registry registry;
+        lines = config::readLogViewLines(registry);
+        wrap = config::readWrapLines(registry);
     } catch (const platform::RegistryError&) {
         // The settings' own load reports an unreadable registry file.
     }
     activityView_->setLineLimit(lines);
     errorView_->setLineLimit(lines);
+    action("N_WrapLines")->setChecked(wrap);
+    activityView_->setWrapLines(wrap);
+    errorView_->setWrapLines(wrap);
+}
+
+void TFormDumpLoad::N_WrapLinesClick() {
+    const bool wrap = action("N_WrapLines")->isChecked();
+    activityView_->setWrapLines(wrap);
+    errorView_->setWrapLines(wrap);
+    runCommand([wrap] {
+        platform::Registry registry;
+        config::writeWrapLines(registry, wrap);
+    });
 }
 
 void TFormDumpLoad::LoadLogFile(const std::string& path) {

@@ -93,7 +93,8 @@ public:
     // "Clear Log" and "Clear Error Log": the view and its file; throw LogViewError.
     void ClearLog();
     void ClearErrorLog();
-    // How many lines the views keep, from the settings store (after the settings dialog too).
+    // How many lines the views keep and whether they wrap them, from the settings store (after
+    // the settings dialog too).
     void applyViewSettings();
 
     // The commands, as the menus, the toolbar and the tray run them.
@@ -110,6 +111,8 @@ public:
     void TrayMonitoringClick();
     void N_ActivityClick();
     void N_ErrorLogClick();
+    // "Wrap lines": both views, remembered at once.
+    void N_WrapLinesClick();
 
     TLogView* activityView() const { return activityView_; }
     TLogView* errorView() const { return errorView_; }

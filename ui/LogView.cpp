@@ -115,12 +115,40 @@ const TLogView::Shaped& TLogView::shapedLine(std::size_t line) {
         shaped.font = std::uint8_t((lines.bold(line) ? 1 : 0) + (lines.underline(line) ? 2 : 0));
         shaped.colour = lines.colour(line);
     }
-    shaped.shaped.setText(shaped.text);
-    shaped.shaped.setTextFormat(Qt::PlainText);
-    shaped.shaped.setPerformanceHint(QStaticText::AggressiveCaching);
-    shaped.shaped.prepare(QTransform(), fonts_[shaped.font]);
-    shaped.width = qCeil(shaped.shaped.size().width());
+    if (wrap_) {
+        layOut(shaped);
+    } else {
+        shaped.shaped.setText(shaped.text);
+        shaped.shaped.setTextFormat(Qt::PlainText);
+        shaped.shaped.setPerformanceHint(QStaticText::AggressiveCaching);
+        shaped.shaped.prepare(QTransform(), fonts_[shaped.font]);
+        shaped.width = qCeil(shaped.shaped.size().width());
+    }
     return shaped_.emplace(line + moved_, std::move(shaped)).first->second;
+}
+
+QColor TLogView::penFor(const Shaped& line) const { return colourOf(line.colour, palette()); }
+
+void TLogView::forgetShapedOutside(std::size_t first, std::size_t last) {
+    if (shaped_.size() <= 4 * (last - first) + 64) return;
+    std::erase_if(shaped_, [&](const auto& entry) {
+        return entry.first < first + moved_ || entry.first >= last + moved_;
+    });
+}
+
+void TLogView::setWrapLines(bool wrap) {
+    if (wrap == wrap_) return;
+    catchUp();
+    const bool wasAtEnd = atEnd();
+    const std::size_t top = topLine();
+    wrap_ = wrap;
+    shaped_.clear();
+    horizontalScrollBar()->setRange(0, 0);
+    setHorizontalScrollBarPolicy(wrap ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn);
+    updateScrollRanges(count());
+    QScrollBar* vertical = verticalScrollBar();
+    vertical->setValue(wasAtEnd ? vertical->maximum() : toInt(top));
+    viewport()->update();
 }
 
 int TLogView::lineHeight() const { return std::max(QFontMetrics(fonts_[1]).height(), 1); }
@@ -171,6 +199,12 @@ void TLogView::updateScrollRanges(std::size_t lines) {
     const int visible = visibleLines();
     verticalScrollBar()->setPageStep(visible);
     verticalScrollBar()->setSingleStep(1);
+    if (wrap_) {
+        // The end is where the last lines, as wrapped, fill the view.
+        verticalScrollBar()->setRange(0, lines ? toInt(topShowing(lines - 1)) : 0);
+        horizontalScrollBar()->setRange(0, 0);
+        return;
+    }
     verticalScrollBar()->setRange(0, std::max(toInt(lines) - visible, 0));
     const int widest = toInt(longest) * QFontMetrics(fonts_[1]).averageCharWidth() + 2 * kMargin;
     horizontalScrollBar()->setPageStep(viewport()->width());
@@ -184,6 +218,7 @@ void TLogView::updateScrollRanges(std::size_t lines) {
 void TLogView::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     catchUp();
+    if (wrap_ && event->oldSize().width() != event->size().width()) shaped_.clear();
     const bool wasAtEnd = atEnd();
     updateScrollRanges(count());
     if (wasAtEnd) verticalScrollBar()->setValue(verticalScrollBar()->maximum());
@@ -312,6 +347,10 @@ TLogView::Position TLogView::endOfText() const {
 void TLogView::paintEvent(QPaintEvent*) {
     catchUp();
     QPainter painter(viewport());
+    if (wrap_) {
+        paintWrapped(painter);
+        return;
+    }
     const int height = lineHeight();
     const int x0 = kMargin - horizontalScrollBar()->value();
     const std::size_t lines = count();
@@ -319,11 +358,7 @@ void TLogView::paintEvent(QPaintEvent*) {
     const std::size_t first = std::min(topLine(), lines);
     const std::size_t last = std::min(lines, first + std::size_t(visibleLines()) + 1);
     // Lines shaped for earlier frames but now out of sight go; those in sight stay shaped.
-    if (shaped_.size() > 4 * (last - first) + 64) {
-        std::erase_if(shaped_, [&](const auto& entry) {
-            return entry.first < first + moved_ || entry.first >= last + moved_;
-        });
-    }
+    forgetShapedOutside(first, last);
     const Position from = std::min(anchor_, caret_), to = std::max(anchor_, caret_);
     int widest = 0;
     for (std::size_t i = first; i < last; ++i) {
@@ -341,7 +376,7 @@ void TLogView::paintEvent(QPaintEvent*) {
             painter.fillRect(QRect(left, top, right - left, height),
                              palette().color(QPalette::Highlight));
         }
-        painter.setPen(colourOf(line.colour, palette()));
+        painter.setPen(penFor(line));
         painter.drawStaticText(x0, top, line.shaped);
         widest = std::max(widest, line.width + 2 * kMargin);
         if (caretShown_ && i == caret_.line) {
@@ -362,6 +397,11 @@ void TLogView::ensureCaretVisible() {
     const int line = toInt(caret_.line);
     QScrollBar* vertical = verticalScrollBar();
     if (line < vertical->value()) vertical->setValue(line);
+    if (wrap_) {
+        if (count() == 0) return;
+        vertical->setValue(std::max(vertical->value(), toInt(topShowing(caret_.line))));
+        return;
+    }
     if (line >= vertical->value() + visibleLines()) vertical->setValue(line - visibleLines() + 1);
     if (count() == 0) return;
     const QFontMetrics metrics(fontFor(caret_.line));
@@ -375,7 +415,8 @@ void TLogView::ensureCaretVisible() {
     }
 }
 
-TLogView::Position TLogView::positionAt(const QPoint& point) const {
+TLogView::Position TLogView::positionAt(const QPoint& point) {
+    if (wrap_) return wrappedPositionAt(point);
     const std::size_t lines = count();
     if (lines == 0) return {};
     const int row = std::max(point.y(), 0) / lineHeight();

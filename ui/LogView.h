@@ -10,12 +10,17 @@
 // it no more than a copy. The widget catches up with the store at most once a frame (scroll
 // bars, caret, the lines beyond the limit), then paints the lines on screen, each shaped once
 // and kept while it stays in sight. GUI thread only, but for the store.
+//
+// Lines run past the right edge (a horizontal scroll bar reaches them) unless the view wraps
+// them at its width; a wrapped line takes as many rows as it needs and the view scrolls by
+// lines. Wrapping, too, lays out only the lines on screen, each once for the view's width.
 #include "client/LogSink.h"
 #include "ui/LogLines.h"
 
 #include <QAbstractScrollArea>
 #include <QFont>
 #include <QStaticText>
+#include <QTextLayout>
 #include <QTimer>
 
 #include <functional>
@@ -24,6 +29,8 @@
 #include <stop_token>
 #include <thread>
 #include <unordered_map>
+
+class QPainter;
 
 namespace tvr::ui {
 
@@ -44,6 +51,11 @@ public:
 
     void setReadOnly(bool readOnly) { readOnly_ = readOnly; }
     bool isReadOnly() const { return readOnly_; }
+
+    // Long lines wrap at the view's width instead of running past its right edge. The line
+    // at the top stays at the top; a view at its end stays there.
+    void setWrapLines(bool wrap);
+    bool wrapLines() const { return wrap_; }
 
     // The view keeps its newest `limit` lines (0: all). Once it has let older ones go, its
     // first line says that they are in the file `historyFile` names at that moment.
@@ -107,8 +119,10 @@ private:
         QString text;
         std::uint8_t font = 0;
         client::LogColour colour = client::LogColour::Default;
-        QStaticText shaped;
+        QStaticText shaped;  // unwrapped
         int width = 0;
+        std::unique_ptr<QTextLayout> layout;  // wrapped, at the view's width
+        int rows = 1;
     };
 
     // Brings the widget up to date with the store: the limit, the caret, the scroll bars. It
@@ -122,12 +136,21 @@ private:
     QString lineText(std::size_t line) const;
     const QFont& fontFor(std::size_t line) const;
     const Shaped& shapedLine(std::size_t line);
+    QColor penFor(const Shaped& line) const;
+    // Shaped lines out of sight go once there are many; those in [first, last) stay.
+    void forgetShapedOutside(std::size_t first, std::size_t last);
+    // Wrapped mode (LogViewWrap.cpp): the layout of a line at the view's width, the painting,
+    // the first line from which the lines up to `last` fit on screen, and the hit test.
+    void layOut(Shaped& line) const;
+    void paintWrapped(QPainter& painter);
+    std::size_t topShowing(std::size_t last);
+    Position wrappedPositionAt(const QPoint& point);
     std::size_t topLine() const;  // the first line on screen, without a catch-up
     int lineHeight() const;
     int visibleLines() const;
     void updateScrollRanges(std::size_t lines);
     void ensureCaretVisible();
-    Position positionAt(const QPoint& point) const;
+    Position positionAt(const QPoint& point);
     void moveCaret(Position to, bool select);
     bool hasSelection() const { return anchor_ != caret_; }
     QString selectedText() const;
@@ -142,6 +165,7 @@ private:
     std::size_t limit_ = kDefaultLineLimit;
     std::function<std::string()> historyFile_;
     bool readOnly_ = false;
+    bool wrap_ = false;
     Position caret_;
     Position anchor_;
     QFont fonts_[4];  // plain, bold, underlined, bold and underlined
