@@ -79,7 +79,8 @@ public:
                                                 BackupResult& failed) {
         const bool load = access == Access::Load;
         auto file = server_.host_.databaseFile(database);
-        if (file && access == Access::DumpTransaction && !server_.host_.isLoading(database)) {
+        const bool logDump = access == Access::DumpTransaction || access == Access::DumpLog;
+        if (file && logDump && !server_.host_.isLoading(database)) {
             // The data server refuses these itself, before it calls the Backup Server.
             const LogDumpability log = server_.host_.logDumpability(database);
             if (log.mixedLog) {
@@ -103,6 +104,10 @@ public:
             file.reset();
         } else if (load && server_.host_.usersOf(database) > 0) {
             failed = fail(errors::databaseInUse());
+            file.reset();
+        } else if (!load && access != Access::DumpLog && server_.host_.isSuspect(database)) {
+            // Only the log of a damaged database can still be saved, by a dump that keeps it.
+            failed = fail(messages::databaseSuspect(database));
             file.reset();
         } else if (!load && server_.host_.isLoading(database)) {
             failed = fail(messages::databaseOffline(database));
@@ -150,6 +155,11 @@ public:
                          "Dumpfile name '" + header.dumpName +
                              "' section number 1 mounted on disk file '" + device + "'"));
     }
+    // A load stopped by the "interrupt" fault after it began to change its database.
+    BackupResult interrupted() {
+        sink.send(bsLine(4, 141, 2, 41, "Operation on stripe device '" + device + "' failed."));
+        return fail(errors::backupServerError());
+    }
     BackupResult injected(const BackupFault& fault) {
         sink.send(bsLine(4, 141, 2, 41, "Operation on stripe device '" + device + "' failed."));
         return fail(errors::injected(fault.errorNumber));
@@ -165,7 +175,7 @@ public:
     std::optional<Start> start(const std::string& database, Access access, BackupResult& failed) {
         auto file = target(database, access, failed);
         if (!file) return std::nullopt;
-        Start started{*file, server_.faults_.takeBackupFault(), {}};
+        Start started{*file, server_.faults_.takeBackupFault(access == Access::Load), {}};
         started.lock = std::unique_lock(server_.lockFor(database));
         return started;
     }

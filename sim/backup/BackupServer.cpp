@@ -38,6 +38,7 @@ BackupResult BackupServer::truncateLog(const std::string& database, MessageSink&
     Operation op(*this, sink, "");
     const auto file = host_.databaseFile(database);
     if (!file) return op.fail(messages::noSuchDatabase(database));
+    if (host_.isSuspect(database)) return op.fail(messages::databaseSuspect(database));
     if (host_.isLoading(database)) return op.fail(messages::databaseOffline(database));
     std::lock_guard lock(lockFor(database));
     try {
@@ -60,6 +61,9 @@ BackupResult BackupServer::onlineDatabase(const std::string& database, MessageSi
     const auto file = host_.databaseFile(database);
     if (!file) return op.fail(messages::noSuchDatabase(database));
     std::lock_guard lock(lockFor(database));
+    // A load that stopped part way, or damaged data: bringing it online would serve a database
+    // that is not whole. A new load sequence (load database) clears the mark.
+    if (host_.isSuspect(database)) return op.fail(messages::databaseSuspect(database));
     if (!host_.isLoading(database)) return {};  // already online: nothing to do, no message
     try {
         {

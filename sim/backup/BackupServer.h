@@ -49,6 +49,9 @@ public:
     // Loading: offline after a load until online database. Kept across restarts.
     virtual bool isLoading(const std::string& name) = 0;
     virtual void setLoading(const std::string& name, bool loading) = 0;
+    // Suspect: its data damaged, or a load stopped part way. Kept across restarts.
+    virtual bool isSuspect(const std::string& name) = 0;
+    virtual void setSuspect(const std::string& name, bool suspect) = 0;
     virtual LogDumpability logDumpability(const std::string& name) = 0;
     // The space of a database (data and log); 0 when not known, which no load checks.
     virtual std::uint64_t databaseSizeKB(const std::string&) { return 0; }
@@ -81,8 +84,10 @@ public:
 
     BackupResult dumpDatabase(const std::string& database, const std::string& device,
                               MessageSink& sink);
+    // `noTruncate`: the log is written and kept, and the dump goes ahead while the
+    // database's data is damaged, as long as its log can be read.
     BackupResult dumpTransaction(const std::string& database, const std::string& device,
-                                 MessageSink& sink);
+                                 MessageSink& sink, bool noTruncate = false);
     BackupResult truncateLog(const std::string& database, MessageSink& sink);
     BackupResult loadDatabase(const std::string& database, const std::string& device,
                               MessageSink& sink);
@@ -96,7 +101,8 @@ public:
 private:
     class Operation;
     // Whether an operation reads a database (a dump) or replaces it (a load).
-    enum class Access { Dump, DumpTransaction, Load };
+    // DumpLog: a transaction dump with no_truncate.
+    enum class Access { Dump, DumpTransaction, DumpLog, Load };
     using OperationBody = std::function<BackupResult(Operation&, const std::filesystem::path& file,
                                                      const BackupFault& fault)>;
     // What every dump and load begins with: the checks, the fault armed for it and the

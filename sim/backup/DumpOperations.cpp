@@ -84,9 +84,9 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
 }
 
 BackupResult BackupServer::dumpTransaction(const std::string& database, const std::string& device,
-                                           MessageSink& sink) {
+                                           MessageSink& sink, bool noTruncate) {
     return runOperation(
-        database, device, Access::DumpTransaction, sink,
+        database, device, noTruncate ? Access::DumpLog : Access::DumpTransaction, sink,
         [&](Operation& op, const std::filesystem::path& file,
             const BackupFault& fault) -> BackupResult {
             BackupResult failed;
@@ -126,8 +126,10 @@ BackupResult BackupServer::dumpTransaction(const std::string& database, const st
                             });
             if (stopped) return *stopped;
             try {
-                SqliteHandle source(file);
-                logchain::truncate(source.db, header.lastSequence, false);
+                if (!noTruncate) {
+                    SqliteHandle source(file);
+                    logchain::truncate(source.db, header.lastSequence, false);
+                }
             } catch (const LogError& e) {
                 return op.backupServerFailure("Cannot truncate the log of database " + database +
                                               ": " + e.message);

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <sstream>
+#include <utility>
 
 namespace tvr::sim {
 namespace {
@@ -18,15 +19,14 @@ bool parseCount(const std::string& text, int low, int high, int& out) {
 
 bool FaultPlan::arm(const std::string& description, std::string& why) {
     std::string text = description;
-    for (char& c : text) {
+    for (char& c : text)
         if (c == ':') c = ' ';
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
     std::istringstream in(text);
     std::string word;
-    std::string arg;
+    std::string arg;  // as written: a database name keeps its case
     std::string extra;
     in >> word >> arg >> extra;
+    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (!extra.empty()) {
         why = "too many words in fault '" + description + "'";
         return false;
@@ -37,21 +37,31 @@ bool FaultPlan::arm(const std::string& description, std::string& why) {
         backup_ = {BackupFault::Kind::Drop, 0};
     } else if (word == "error" && parseCount(arg, 1, 99999, n)) {
         backup_ = {BackupFault::Kind::Fail, n};
+    } else if (word == "interrupt" && arg.empty()) {
+        backup_ = {BackupFault::Kind::Interrupt, 0};
+    } else if (word == "damage" && !arg.empty()) {
+        damaged_.push_back(arg);
     } else if (word == "stall" && parseCount(arg, 1, 3600, n)) {
         stallSeconds_ = n;
     } else if (word == "clear" && arg.empty()) {
         backup_ = {};
         stallSeconds_ = 0;
     } else {
-        why =
-            "unknown fault '" + description + "' (expected disconnect, error N, stall N or clear)";
+        why = "unknown fault '" + description +
+              "' (expected disconnect, error N, stall N, interrupt, damage DB or clear)";
         return false;
     }
     return true;
 }
 
-BackupFault FaultPlan::takeBackupFault() {
+std::vector<std::string> FaultPlan::takeDamaged() {
     std::lock_guard lock(mutex_);
+    return std::exchange(damaged_, {});
+}
+
+BackupFault FaultPlan::takeBackupFault(bool load) {
+    std::lock_guard lock(mutex_);
+    if (!load && backup_.kind == BackupFault::Kind::Interrupt) return {};
     BackupFault f = backup_;
     backup_ = {};
     return f;

@@ -37,9 +37,13 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
             }
             reader.reset();
 
-            // From here the database is in the load sequence, offline, whatever happens next.
+            // From here the database is in the load sequence, offline, whatever happens next,
+            // and suspect until the load completes: a load that stops part way (a failure, the
+            // server killed) leaves a database no online database may bring back.
             try {
                 host_.setLoading(database, true);
+                host_.setSuspect(database, true);
+                if (fault.kind == BackupFault::Kind::Interrupt) return op.interrupted();
                 bool replaced = false;
                 {
                     SqliteHandle to(file);
@@ -96,6 +100,7 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
                 logchain::setLoadPosition(to.db, loaded);
                 // A loaded database starts a dump sequence of its own.
                 logchain::markDatabaseDumped(to.db);
+                host_.setSuspect(database, false);
             } catch (const LogError& e) {
                 return op.backupServerFailure("Cannot write database " + database + ": " +
                                               e.message);
@@ -118,6 +123,11 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
         [&](Operation& op, const std::filesystem::path& file,
             const BackupFault& fault) -> BackupResult {
             BackupResult failed;
+            // A load sequence broken by a load that stopped part way must start again; a
+            // damaged database is not in a load sequence at all.
+            if (host_.isSuspect(database))
+                return op.fail(host_.isLoading(database) ? errors::activitySinceLoad()
+                                                         : messages::databaseSuspect(database));
             // Online for standby access, a database takes the next transaction load as long
             // as nothing has changed it since the last one.
             const bool standby = !host_.isLoading(database) && standbyUnchanged(file);
@@ -128,6 +138,11 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
             if (!reader) return failed;
             const DumpHeader header = reader->header();
             if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
+            if (fault.kind == BackupFault::Kind::Interrupt) {
+                // As a redo pass stopped half way: the database is no longer whole.
+                host_.setSuspect(database, true);
+                return op.interrupted();
+            }
             std::string data;
             const auto stopped =
                 op.readAll(*reader, fault, nullptr,

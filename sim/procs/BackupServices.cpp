@@ -13,7 +13,22 @@ BackupServices::BackupServices(ServerState& server, const ExtensionOptions& opti
     backup.scratchFolder = std::filesystem::path(server.options().dataDir) / "backup-scratch";
     backup_ = std::make_unique<BackupServer>(backup, *this, faults_);
     std::string why;
-    for (const std::string& fault : options.faults) faults_.arm(fault, why);
+    for (const std::string& fault : options.faults) armFault(fault, why);
+}
+
+bool BackupServices::armFault(const std::string& description, std::string& why) {
+    if (!faults_.arm(description, why)) return false;
+    bool known = true;
+    for (const std::string& name : faults_.takeDamaged()) {
+        if (!server_.findDatabase(name)) {
+            why = "no database '" + name + "' to damage";
+            known = false;
+            continue;
+        }
+        // The data is damaged, the log is not: only a dump with no_truncate still works.
+        server_.setDatabaseSuspect(name, true);
+    }
+    return known;
 }
 
 std::optional<std::filesystem::path> BackupServices::databaseFile(const std::string& name) {
@@ -26,6 +41,15 @@ int BackupServices::usersOf(const std::string& name) { return server_.usersOf(na
 bool BackupServices::isLoading(const std::string& name) {
     const auto info = server_.findDatabase(name);
     return info && info->state == DatabaseState::Loading;
+}
+
+bool BackupServices::isSuspect(const std::string& name) {
+    const auto info = server_.findDatabase(name);
+    return info && info->suspect;
+}
+
+void BackupServices::setSuspect(const std::string& name, bool suspect) {
+    server_.setDatabaseSuspect(name, suspect);
 }
 
 void BackupServices::setLoading(const std::string& name, bool loading) {

@@ -21,6 +21,9 @@ public:
 
     BackupServer& backup() { return *backup_; }
     FaultPlan& faults() { return faults_; }
+    // Arms a fault as FaultPlan::arm does and marks the databases "damage DB" names suspect;
+    // false with the reason when the description or a database name is wrong.
+    bool armFault(const std::string& description, std::string& why);
     const ExtensionOptions& options() const { return options_; }
     ServerState& server() { return server_; }
     int xpCmdshellContext() const { return xpCmdshellContext_.load(); }
@@ -29,6 +32,8 @@ public:
     std::optional<std::filesystem::path> databaseFile(const std::string& name) override;
     int usersOf(const std::string& name) override;
     bool isLoading(const std::string& name) override;
+    bool isSuspect(const std::string& name) override;
+    void setSuspect(const std::string& name, bool suspect) override;
     void setLoading(const std::string& name, bool loading) override;
     LogDumpability logDumpability(const std::string& name) override;
     std::uint64_t databaseSizeKB(const std::string& name) override;

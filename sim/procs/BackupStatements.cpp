@@ -8,6 +8,7 @@ public:
     explicit Reader(const std::vector<SqlToken>& tokens) : tokens_(tokens) {}
     bool atEnd() const { return pos_ >= tokens_.size(); }
     const SqlToken* peek() const { return atEnd() ? nullptr : &tokens_[pos_]; }
+    void skip() { ++pos_; }
     bool word(const char* w) {
         if (!atEnd() && tokens_[pos_].isWord(w)) {
             ++pos_;
@@ -99,6 +100,8 @@ std::optional<BackupStatement> parseBackupStatement(const std::vector<SqlToken>&
     if (!device) return fail();
     s.device = *device;
     if (!r.atEnd() && !r.word("with")) return fail();
+    for (const SqlToken* t = r.peek(); t != nullptr; r.skip(), t = r.peek())
+        if (dump && transaction && t->isWord("no_truncate")) s.noTruncate = true;
     s.kind = dump ? (transaction ? BackupStatement::Kind::DumpTransaction
                                  : BackupStatement::Kind::DumpDatabase)
                   : (transaction ? BackupStatement::Kind::LoadTransaction

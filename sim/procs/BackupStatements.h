@@ -2,11 +2,12 @@
 // The dump, load and online statements as a client writes them:
 //   dump database DB to "FILE" [with ...]
 //   dump tran[saction] DB with truncate_only | no_log
-//   dump tran[saction] DB to "FILE" [with ...]
+//   dump tran[saction] DB to "FILE" [with ...]   (no_truncate among the options keeps the log)
 //   load database DB from "FILE" [with ...]
 //   load tran[saction] DB from "FILE" [with ...]
 //   online database DB
-// The options after with (init, compression, ...) are accepted and have no effect.
+// The other options after with (init, compression, standby_access, ...) are accepted and have
+// no effect.
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,7 +28,8 @@ struct BackupStatement {
     Kind kind = Kind::DumpDatabase;
     std::string database;
     std::string device;
-    bool standby = false;  // online database ... for standby_access
+    bool standby = false;     // online database ... for standby_access
+    bool noTruncate = false;  // dump tran ... with no_truncate
 };
 
 // True when the tokens begin a statement of this family (dump, load, or online database).

@@ -23,7 +23,8 @@ StatementOutcome runBackupStatement(BackupServices& services, ExecutionContext& 
             result = backup.dumpDatabase(parsed->database, parsed->device, out);
             break;
         case BackupStatement::Kind::DumpTransaction:
-            result = backup.dumpTransaction(parsed->database, parsed->device, out);
+            result =
+                backup.dumpTransaction(parsed->database, parsed->device, out, parsed->noTruncate);
             break;
         case BackupStatement::Kind::TruncateLog:
             result = backup.truncateLog(parsed->database, out);
@@ -54,7 +55,7 @@ StatementOutcome runFault(BackupServices& services, ExecutionContext& context,
         description += t.kind == SqlToken::Kind::String ? t.value : t.text;
     }
     std::string why;
-    if (!services.faults().arm(description, why))
+    if (!services.armFault(description, why))
         return failStatement(context, statement, errors::badFault(why));
     ServerMessage done = messages::print("Fault armed: " + description + ".");
     done.line = statement.line;

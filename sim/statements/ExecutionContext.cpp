@@ -35,6 +35,13 @@ void appNameFunction(sqlite3_context* call, int, sqlite3_value**) {
     resultText(call, contextOf(call).applicationName);
 }
 
+// Why statements cannot use a database: offline (in a load sequence) or marked suspect.
+std::optional<ServerMessage> unusable(const DatabaseInfo& info) {
+    if (info.suspect) return messages::databaseSuspect(info.name);
+    if (info.state != DatabaseState::Online) return messages::databaseOffline(info.name);
+    return std::nullopt;
+}
+
 }  // namespace
 
 ExecutionContext::ExecutionContext(ServerState& server, const CommandSet& commands,
@@ -54,7 +61,7 @@ ExecutionContext::~ExecutionContext() {
 std::optional<ServerMessage> ExecutionContext::useDatabase(const std::string& name) {
     std::optional<DatabaseInfo> info = server_.findDatabase(name);
     if (!info) return messages::noSuchDatabase(name);
-    if (info->state != DatabaseState::Online) return messages::databaseOffline(name);
+    if (auto refused = unusable(*info)) return refused;
     if (name == currentDatabase_) return std::nullopt;
     db_.reset();
     attached_.clear();
@@ -66,21 +73,22 @@ std::optional<ServerMessage> ExecutionContext::useDatabase(const std::string& na
 }
 
 SqliteDatabase& ExecutionContext::database(const std::set<std::string>& attach) {
+    // Checked at every statement, not only when the handle opens: a database this connection
+    // already uses can be marked suspect while it does.
+    std::optional<DatabaseInfo> current = server_.findDatabase(currentDatabase_);
+    if (!current) throw UnusableDatabase(messages::noSuchDatabase(currentDatabase_));
+    if (auto refused = unusable(*current)) throw UnusableDatabase(*refused);
     if (!db_) {
-        std::optional<DatabaseInfo> info = server_.findDatabase(currentDatabase_);
-        if (!info) throw UnusableDatabase(messages::noSuchDatabase(currentDatabase_));
-        if (info->state != DatabaseState::Online)
-            throw UnusableDatabase(messages::databaseOffline(currentDatabase_));
         db_ = std::make_unique<SqliteDatabase>(server_.databasePath(currentDatabase_), false);
         attached_.clear();
         registerFunctions(*db_);
     }
     for (const std::string& name : attach) {
-        if (name == currentDatabase_ || attached_.count(name) != 0) continue;
+        if (name == currentDatabase_) continue;
         std::optional<DatabaseInfo> info = server_.findDatabase(name);
         if (!info) throw UnusableDatabase(messages::noSuchDatabase(name));
-        if (info->state != DatabaseState::Online)
-            throw UnusableDatabase(messages::databaseOffline(name));
+        if (auto refused = unusable(*info)) throw UnusableDatabase(*refused);
+        if (attached_.count(name) != 0) continue;
         // SQLite reaches no new database inside a transaction.
         if (db_->inTransaction())
             throw UnusableDatabase(messages::unsupportedRequest(

@@ -45,6 +45,13 @@ ServerMessage databaseOffline(const std::string& database) {
                     "with System Administrator (SA) role.");
 }
 
+ServerMessage databaseSuspect(const std::string& database) {
+    return make(926, 14,
+                "Database '" + database +
+                    "' cannot be opened. An earlier attempt at recovery marked it 'suspect'. "
+                    "Check the ASE errorlog for information as to the cause.");
+}
+
 ServerMessage syntaxError(const std::string& nearText) {
     return make(102, 15, "Incorrect syntax near '" + nearText + "'.");
 }

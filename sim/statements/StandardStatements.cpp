@@ -377,6 +377,7 @@ std::int32_t spHelpdb(ExecutionContext& context, const ProcedureArguments& argum
         if (info.truncLogOnCheckpoint) parts.emplace_back(kTruncLogOnCheckpoint);
         if (info.state == DatabaseState::Loading) parts.emplace_back("offline, for load");
         if (info.state == DatabaseState::Offline) parts.emplace_back("offline");
+        if (info.suspect) parts.emplace_back("suspect");
         if (info.mixedLog) parts.emplace_back("mixed log and data");
         std::string status = parts.empty() ? "no options set" : parts.front();
         for (std::size_t i = 1; i < parts.size(); ++i) status += ", " + parts[i];

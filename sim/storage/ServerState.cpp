@@ -31,15 +31,16 @@ constexpr std::uint64_t kPageKB = 2;
 constexpr int kSegmentsData = 3, kSegmentsLog = 4, kSegmentsMixed = 7;
 
 // The catalog keeps the server's own status bits: 4 "select into/bulkcopy/pllsort", 8 "trunc
-// log on chkpt", 32 "created for load", and in status2 16 "offline" and 32768 "log and data
-// share devices". A loading database carries both 32 and 16.
+// log on chkpt", 32 "created for load", 256 "suspect", and in status2 16 "offline" and 32768
+// "log and data share devices". A loading database carries both 32 and 16.
 constexpr int kStatusSelectInto = 4, kStatusTruncLog = 8, kStatusForLoad = 32;
+constexpr int kStatusSuspect = 256;
 constexpr int kStatus2Offline = 16, kStatus2MixedLog = 32768;
 
 std::int64_t statusOf(const DatabaseInfo& info) {
     return (info.state == DatabaseState::Loading ? kStatusForLoad : 0) |
            (info.truncLogOnCheckpoint ? kStatusTruncLog : 0) |
-           (info.selectIntoBulkcopy ? kStatusSelectInto : 0);
+           (info.selectIntoBulkcopy ? kStatusSelectInto : 0) | (info.suspect ? kStatusSuspect : 0);
 }
 std::int64_t status2Of(const DatabaseInfo& info) {
     return (info.state == DatabaseState::Online ? 0 : kStatus2Offline) |
@@ -87,6 +88,7 @@ ServerState::ServerState(ServerOptions options) : options_(std::move(options)) {
             info.truncLogOnCheckpoint = (rows.integer(2) & kStatusTruncLog) != 0;
             info.selectIntoBulkcopy = (rows.integer(2) & kStatusSelectInto) != 0;
             info.mixedLog = (rows.integer(3) & kStatus2MixedLog) != 0;
+            info.suspect = (rows.integer(2) & kStatusSuspect) != 0;
             databases_[info.name] = info;
         }
     }
@@ -192,6 +194,14 @@ void ServerState::setDatabaseState(const std::string& name, DatabaseState state)
     auto found = databases_.find(name);
     if (found == databases_.end()) throw std::runtime_error("no database " + name);
     found->second.state = state;
+    persistState(found->second);
+}
+
+void ServerState::setDatabaseSuspect(const std::string& name, bool suspect) {
+    std::lock_guard lock(mutex_);
+    auto found = databases_.find(name);
+    if (found == databases_.end()) throw std::runtime_error("no database " + name);
+    found->second.suspect = suspect;
     persistState(found->second);
 }
 

@@ -28,6 +28,10 @@ struct DatabaseInfo {
     int id = 0;
     DatabaseState state = DatabaseState::Online;
     bool system = false;
+    // Marked suspect: its data is damaged, or a load stopped part way through it. Nothing may
+    // use it; only a transaction dump with no_truncate reads its log, and a load database
+    // replaces it.
+    bool suspect = false;
     // The log shares a device with the data (created without "log on"): no transaction dumps.
     bool mixedLog = false;
     bool truncLogOnCheckpoint = false;  // sp_dboption "trunc log on chkpt"
@@ -75,6 +79,7 @@ public:
     DatabaseInfo createDatabase(const std::string& name, bool mixedLog = false,
                                 DatabaseSize size = {});
     void setDatabaseState(const std::string& name, DatabaseState state);
+    void setDatabaseSuspect(const std::string& name, bool suspect);
     // Sets one of the options above (kTruncLogOnCheckpoint, kSelectIntoBulkcopy); false for
     // another name.
     bool setDatabaseOption(const std::string& name, const std::string& option, bool on);

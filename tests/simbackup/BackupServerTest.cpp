@@ -86,8 +86,16 @@ public:
         else
             loading.erase(name);
     }
+    bool isSuspect(const std::string& name) override { return suspect.count(name) > 0; }
+    void setSuspect(const std::string& name, bool on) override {
+        if (on)
+            suspect.insert(name);
+        else
+            suspect.erase(name);
+    }
     LogDumpability logDumpability(const std::string&) override { return {}; }
     std::set<std::string> known;
+    std::set<std::string> suspect;
     std::set<std::string> loading;
     std::string inUse;
 
