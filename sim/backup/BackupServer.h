@@ -50,8 +50,8 @@ public:
     virtual bool isLoading(const std::string& name) = 0;
     virtual void setLoading(const std::string& name, bool loading) = 0;
     // Suspect: its data damaged, or a load stopped part way. Kept across restarts.
-    virtual bool isSuspect(const std::string& name) = 0;
-    virtual void setSuspect(const std::string& name, bool suspect) = 0;
+    virtual bool isSuspect(const std::string&) { return false; }
+    virtual void setSuspect(const std::string&, bool) {}
     virtual LogDumpability logDumpability(const std::string& name) = 0;
     // The space of a database (data and log); 0 when not known, which no load checks.
     virtual std::uint64_t databaseSizeKB(const std::string&) { return 0; }
