@@ -25,6 +25,10 @@ ExtensionOptions takeExtensionOptions(std::vector<std::string>& arguments) {
             options.backupName = value();
             if (options.backupName->empty() || options.backupName->size() > 30)
                 throw std::invalid_argument("--backup-name must have 1 to 30 characters");
+        } else if (option == "--backup-entry") {
+            options.backupEntryName = value();
+            if (options.backupEntryName.empty() || options.backupEntryName.size() > 30)
+                throw std::invalid_argument("--backup-entry must have 1 to 30 characters");
         } else if (option == "--no-backup-entry") {
             options.backupEntry = false;
         } else if (option == "--xp-cmdshell-context") {
@@ -63,6 +67,7 @@ ExtensionOptions takeExtensionOptions(std::vector<std::string>& arguments) {
 
 std::string extensionUsage() {
     return "       [--backup-server running|stopped] [--backup-name NAME] [--no-backup-entry]\n"
+           "       [--backup-entry NAME]\n"
            "       [--xp-cmdshell-context N] [--io-rate MBPS] [--fault drop|error:N|stall:N]...\n"
            "       aseemu sandbox DIR   writes a ready SYBASE tree and two servers' data folders\n";
 }

@@ -14,7 +14,8 @@ std::int32_t spHelpserver(BackupServices& services, ExecutionContext& context,
                           const ProcedureArguments& arguments) {
     std::optional<std::string> backupName;
     if (services.options().backupEntry) backupName = services.backup().networkName();
-    ResultSet result = helpServerResult(context.server().serverName(), backupName);
+    ResultSet result = helpServerResult(context.server().serverName(), backupName,
+                                        services.options().backupEntryName);
     if (auto wanted = arguments.get("@server", 0)) {
         std::erase_if(result.rows, [&](const Row& row) {
             return asciiLower(std::get<std::string>(row[0])) != asciiLower(*wanted);

@@ -65,7 +65,8 @@ bool equalNoCase(const std::string& a, const std::string& b) {
 }  // namespace
 
 ResultSet helpServerResult(const std::string& serverName,
-                           const std::optional<std::string>& backupNetworkName) {
+                           const std::optional<std::string>& backupNetworkName,
+                           const std::string& entryName) {
     ResultSet r;
     r.columns = {textColumn("name", 30),  textColumn("network_name", 32),
                  textColumn("class", 20), textColumn("status", 100),
@@ -75,8 +76,7 @@ ResultSet helpServerResult(const std::string& serverName,
                     Value{std::string()}, Value{std::int64_t{0}}, Value{}});
     if (backupNetworkName) {
         rows.push_back(
-            {Value{std::string("SYB_BACKUP")}, Value{*backupNetworkName},
-             Value{std::string("ASEnterprise")},
+            {Value{entryName}, Value{*backupNetworkName}, Value{std::string("ASEnterprise")},
              Value{std::string(
                  "timeouts, no net password encryption, writable, rpc security model A")},
              Value{std::int64_t{1}}, Value{}});

@@ -17,10 +17,11 @@ struct ResultSet {
     std::vector<Row> rows;
 };
 
-// Rows for the local server and, when it has one, for SYB_BACKUP with the Backup Server's
-// network name; server name first, network name second, ordered by name.
+// Rows for the local server and, when it has one, for SYB_BACKUP (spelt `entryName`) with the
+// Backup Server's network name; server name first, network name second, ordered by name.
 ResultSet helpServerResult(const std::string& serverName,
-                           const std::optional<std::string>& backupNetworkName);
+                           const std::optional<std::string>& backupNetworkName,
+                           const std::string& entryName = "SYB_BACKUP");
 
 // One row for the parameter, with the columns a server returns ("Parameter Name", "Default",
 // "Memory Used", "Config Value", "Run Value", "Unit", "Type").

@@ -97,10 +97,15 @@ TEST_F(ProcessingStart, AStartWhileProcessingDoesNothing) {
     EXPECT_TRUE(prompts.calls().empty());
 }
 
-TEST_F(ProcessingStart, AMissingBackupServerIsToldPerServerMainFirstAndTheStartGoesOn) {
+TEST_F(ProcessingStart, TheBackupServerEntryIsFoundInAnyCaseAndAMissingOneIsToldPerServer) {
+    // The entry as each server spells it; nullptr: the server has none.
     struct Case {
-        bool mainHasEntry;
-        bool reserveHasEntry;
+        const char* mainEntry;
+        const char* reserveEntry;
+    };
+    auto options = [](const char* entry) {
+        return entry ? std::vector<std::string>{"--backup-entry", entry}
+                     : std::vector<std::string>{"--no-backup-entry"};
     };
     // Records, for each box, whether the reserve had been asked yet.
     class OrderedPrompts final : public tvr::platform::Prompts {
@@ -126,30 +131,33 @@ TEST_F(ProcessingStart, AMissingBackupServerIsToldPerServerMainFirstAndTheStartG
     private:
         std::function<bool()> reserveAskedNow_;
     };
-    const Case cases[] = {{false, true}, {true, false}, {false, false}};
+    const Case cases[] = {{nullptr, "SYB_BACKUP"},
+                          {"syb_backup", nullptr},
+                          {nullptr, nullptr},
+                          {"Syb_Backup", "syb_backup"}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.mainHasEntry) + std::to_string(c.reserveHasEntry));
-        startServers(c.mainHasEntry ? std::vector<std::string>{}
-                                    : std::vector<std::string>{"--no-backup-entry"},
-                     c.reserveHasEntry ? std::vector<std::string>{}
-                                       : std::vector<std::string>{"--no-backup-entry"});
+        const bool mainHasEntry = c.mainEntry != nullptr;
+        const bool reserveHasEntry = c.reserveEntry != nullptr;
+        SCOPED_TRACE(std::string(c.mainEntry ? c.mainEntry : "-") + " " +
+                     (c.reserveEntry ? c.reserveEntry : "-"));
+        startServers(options(c.mainEntry), options(c.reserveEntry));
         OrderedPrompts boxes([this] { return countOf(reserveCommands(), "sp_helpserver") > 0; });
         tvr::platform::Prompts* previous = tvr::platform::setPrompts(&boxes);
         runPassesAndStop(1);
         tvr::platform::setPrompts(previous);
 
         std::vector<bool> expected;
-        if (!c.mainHasEntry) expected.push_back(false);
-        if (!c.reserveHasEntry) expected.push_back(true);
+        if (!mainHasEntry) expected.push_back(false);
+        if (!reserveHasEntry) expected.push_back(true);
         EXPECT_EQ(boxes.reserveAsked, expected);
         // A server without the entry is asked nothing more; the other one is.
         EXPECT_EQ(count(mainCommands(), "sp_configure 'xp_cmdshell context'"),
-                  c.mainHasEntry ? 1 : 0);
+                  mainHasEntry ? 1 : 0);
         EXPECT_EQ(count(reserveCommands(), "sp_configure 'xp_cmdshell context'"),
-                  c.reserveHasEntry ? 1 : 0);
+                  reserveHasEntry ? 1 : 0);
         // A dump that failed (no Backup Server on the main) is not loaded.
         EXPECT_EQ(spTvrCalls(reserveCommands()).size(),
-                  c.mainHasEntry ? spTvrCalls(mainCommands()).size() : 0u);
+                  mainHasEntry ? spTvrCalls(mainCommands()).size() : 0u);
 
         dropServers();
     }
