@@ -34,9 +34,31 @@ engine::TStartSettings ScriptedProcessingHost::StartSettings() const {
 }
 
 engine::TPassSettings ScriptedProcessingHost::PassSettings() const {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     ++passReads_;
+    if (holding_) {
+        held_ = true;
+        holdChanged_.notify_all();
+        holdChanged_.wait(lock, [this] { return !holding_; });
+    }
     return pass_;
+}
+
+void ScriptedProcessingHost::holdPasses() {
+    std::lock_guard lock(mutex_);
+    holding_ = true;
+    held_ = false;
+}
+
+void ScriptedProcessingHost::waitUntilHeld() const {
+    std::unique_lock lock(mutex_);
+    holdChanged_.wait(lock, [this] { return held_; });
+}
+
+void ScriptedProcessingHost::release() {
+    std::lock_guard lock(mutex_);
+    holding_ = false;
+    holdChanged_.notify_all();
 }
 
 void ScriptedProcessingHost::setStartSettings(engine::TStartSettings settings) {

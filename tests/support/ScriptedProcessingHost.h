@@ -11,6 +11,7 @@
 #include "engine/Connections.h"
 #include "engine/ProcessingHost.h"
 
+#include <condition_variable>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -39,6 +40,12 @@ public:
     // Takes effect at the worker's next read.
     void setPassSettings(engine::TPassSettings settings);
     void failSaveWith(std::exception_ptr failure);
+    // From holdPasses() to release() every read of the pass settings waits: a worker stays
+    // inside its pass (or its watch's tick) and cannot end. waitUntilHeld returns once a read
+    // waits.
+    void holdPasses();
+    void waitUntilHeld() const;
+    void release();
 
     // "LogonMain(AutoLogon=true)", "LogonReserve(AutoLogon=false)", "SaveSettings()", ...
     std::vector<std::string> calls() const;
@@ -49,6 +56,9 @@ private:
 
     engine::TConnections& connections_;
     mutable std::mutex mutex_;
+    mutable std::condition_variable holdChanged_;
+    bool holding_ = false;
+    mutable bool held_ = false;
     engine::TStartSettings start_;
     engine::TPassSettings pass_;
     std::exception_ptr saveFailure_;

@@ -9,6 +9,7 @@
 #include "config/ViewSettings.h"
 #include "engine/ProcedureScript.h"
 #include "platform/CommandError.h"
+#include "tests/support/ScriptedProcessingHost.h"
 #include "ui/FormConnect.h"
 #include "ui/FormSetting.h"
 
@@ -299,6 +300,44 @@ TEST_F(Dialogs, UntickingReserveHidesItsGroupAndSaveCutsTheGridAndShowsTheRestar
     std::string stored;
     registry.readDefaultText(tvr::config::settingKeyPath("IsReserv"), stored);
     EXPECT_EQ(stored, "0");
+}
+
+TEST_F(Dialogs, ConnectUseReserveAndSaveDuringARunLeaveTheWorkerItsOwnConnections) {
+    makeForm();
+    form->show();
+    logOnToBoth();
+    tvr::client::TSybaseConnect* runMain = window.connections.MainConnection.get();
+    tvr::client::TSybaseConnect* runReserve = window.connections.ReserveConnection.get();
+    tvr::testing::ScriptedProcessingHost host(window.connections);
+    host.holdPasses();
+    auto worker = std::make_unique<tvr::engine::TDumpLoadThread>(window.flags, display, host);
+    worker->MainConnection = window.connections.MainConnection;
+    worker->ReserveConnection = window.connections.ReserveConnection;
+    window.worker.Take(std::move(worker));
+    window.worker->Resume();
+    host.waitUntilHeld();  // inside its pass, before it has sent anything
+
+    scripted.answer({true, "TVRMAIN", "sa", kMainPassword});
+    widget<QPushButton>("ButtonMainConnect").click();
+    widget<QPushButton>("ButtonReserveConnect").click();  // cancelled: the slot is emptied
+    widget<QCheckBox>("CheckBoxUseReserv").click();
+    widget<QPushButton>("ButtonSave").click();
+
+    ASSERT_TRUE(window.connections.MainConnection);
+    EXPECT_NE(window.connections.MainConnection.get(), runMain);
+    EXPECT_FALSE(window.connections.ReserveConnection);
+    EXPECT_EQ(window.worker->MainConnection.get(), runMain);
+    EXPECT_EQ(window.worker->ReserveConnection.get(), runReserve);
+    EXPECT_TRUE(window.worker->UseReserve);  // the run goes on as it was started
+    for (tvr::client::TSybaseConnect* held : {runMain, runReserve}) {
+        EXPECT_NE(held->Connection(), nullptr);
+        EXPECT_FALSE(held->ConnectionDead());
+    }
+
+    window.worker->StopRequested = true;
+    host.release();
+    EXPECT_TRUE(display.waitFor([&] { return window.worker.Ended(); }));
+    EXPECT_TRUE(window.worker.ReleaseEnded());
 }
 
 TEST_F(Dialogs, CancelKeepsTheEditsInTheControlsAndTheLiveSettingsButStoresNothing) {

@@ -6,6 +6,7 @@
 #include "engine/DumpLoadThread.h"
 #include "tests/support/ScriptedProcessingHost.h"
 #include "ui/FormConnect.h"
+#include "ui/FormSetting.h"
 
 #include <QMenuBar>
 #include <QStatusBar>
@@ -414,26 +415,107 @@ TEST_F(MainWindow, AnExitConfirmedWhileTheRunEndsClosesOnceTheWorkerHasEnded) {
     EXPECT_EQ(window->worker().get(), nullptr);
 }
 
-TEST_F(MainWindow, StartIsRefusedWhileALogonDialogIsOpenAndSettingsWhileARunGoesOn) {
+TEST_F(MainWindow, StartIsRefusedWhileTheSettingsOrALogonDialogIsOpenAndSettingsWhileARunGoes) {
     window->setProcessingHost(host());
     platform::Registry registry;
+    config::LiveSettings live;
+    ui::QtLogonDialogs dialogs;
+    const config::LogFileNames logFiles{logFile(), errorLogFile()};
+    config::TLogons logons(window->connections(), window->flags(), window->worker(), *window, live,
+                           registry, dialogs, logFiles);
+    ui::TFormSetting settings(window->connections(), window->flags(), *window, live, registry,
+                              logons, logFiles);
     config::ConnectForm form(registry, "Software\\Travenor", "Main Server Logon");
     ui::TFormConnect logon(form);
-    logon.show();
-    action("NStart")->trigger();  // the tray's Start
-    EXPECT_TRUE(host().calls().empty());
-    logon.hide();
+    for (QDialog* dialog : std::initializer_list<QDialog*>{&settings, &logon}) {
+        SCOPED_TRACE(dialog->objectName().toStdString());
+        dialog->show();
+        action("NStart")->trigger();  // the tray's Start
+        EXPECT_TRUE(host().calls().empty());
+        dialog->hide();
+    }
     action("NStart")->trigger();
     EXPECT_EQ(host().calls().size(), 2u);  // both logons asked for (and cancelled)
 
     // Right after a Start is accepted the Settings command does nothing, before the
     // worker has switched the menus.
-    int settings = 0;
-    window->setSettingsCommand([&] { ++settings; });
+    int opened = 0;
+    window->setSettingsCommand([&] { ++opened; });
     window->flags().FProcessing = true;
     QTest::keyClick(window.get(), Qt::Key_F4);
     window->NSettingClick();
-    EXPECT_EQ(settings, 0);
+    EXPECT_EQ(opened, 0);
+}
+
+TEST_F(MainWindow, TheSessionsEndClosesAtOnceAndFreesAWorkerHeldInItsPassOnlyOnceItHasEnded) {
+    window->setProcessingHost(host());
+    host().holdPasses();
+    giveWindowAWorker();
+    window->worker()->Resume();
+    host().waitUntilHeld();
+    window->show();
+
+    // The desktop session ends: the application quits, the window closes without a question
+    // and without waiting for the worker.
+    QTimer::singleShot(0, &test::application(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(prompts.boxes().empty());
+    EXPECT_NE(window->worker().get(), nullptr);
+
+    // After the event loop: the worker (held by its watch's tick, unable to end) is let go
+    // only from inside the loop that finishing keeps running; joining it would never return.
+    QTimer::singleShot(0, window.get(), [this] { host().release(); });
+    window->finishWorker();
+    EXPECT_EQ(window->worker().get(), nullptr);
+}
+
+TEST_F(MainWindow, AStopAnsweredAfterTheWorkerStoppedByItselfShowsNotActive) {
+    // Answers the Stop question only once the worker has ended by itself and the window has
+    // shown that end.
+    class LateAnswer final : public platform::Prompts {
+    public:
+        explicit LateAnswer(std::function<void()> meanwhile) : meanwhile_(std::move(meanwhile)) {}
+        platform::PromptReply messageBox(platform::PromptOwner, const std::string&,
+                                         const std::string&, platform::PromptButtons,
+                                         platform::PromptIcon) override {
+            return PromptReply::Ok;
+        }
+        bool askYesNo(platform::PromptOwner, const std::string& text, const std::string&) override {
+            questions.push_back(text);
+            meanwhile_();
+            return true;
+        }
+        void beep() override {}
+        std::vector<std::string> questions;
+
+    private:
+        std::function<void()> meanwhile_;
+    };
+    giveWindowAWorker();
+    window->connections().ReserveConnected = true;  // else showing the window drops the worker
+    window->setProcessingHost(host());
+    window->show();
+    window->flags().FProcessing = true;
+    window->flags().FWorkerRunning = true;
+    window->EnableStart(false);
+    LateAnswer late([this] {
+        // The worker's end steps, on its own thread, as a failed pass ends processing.
+        std::thread([this] {
+            std::lock_guard lock(window->flags().FLock);
+            window->flags().FProcessing = false;
+            window->EnableStart(true);
+            window->flags().FWorkerRunning = false;
+            window->SetProcessState(engine::StateNotActive);
+        }).join();
+        settle();
+    });
+    platform::Prompts* previous = platform::setPrompts(&late);
+    action("N_Stop")->trigger();
+    platform::setPrompts(previous);
+    settle();
+    EXPECT_EQ(late.questions, (std::vector<std::string>{"Stop process?"}));
+    EXPECT_EQ(panel(0), "Not active...");
 }
 
 TEST_F(MainWindow, TheGridShowsOneRowOrTwo) {
