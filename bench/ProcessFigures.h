@@ -23,8 +23,7 @@ inline ProcessFigures processFigures() {
     for (std::string line; std::getline(status, line);)
         if (line.rfind("VmRSS:", 0) == 0) figures.residentKiB = std::atol(line.c_str() + 6);
     figures.heapInUseKiB = static_cast<long>(::mallinfo2().uordblks / 1024);
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/fd"))
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
         ++figures.descriptors;
     return figures;
 }

@@ -36,8 +36,7 @@ inline std::unique_ptr<tvr::client::TSybaseConnect> logOn(const std::string& ser
 
 // Logs `window`'s two sessions on to `main` and `reserve`, installs sp_TVR on both and
 // leaves the main session in sales with a table of `rows` orders.
-inline void logOnForShipping(tvr::testing::RunState& window,
-                             const tvr::testing::Emulator& main,
+inline void logOnForShipping(tvr::testing::RunState& window, const tvr::testing::Emulator& main,
                              const tvr::testing::Emulator& reserve,
                              const std::filesystem::path& dir, int rows) {
     window.connections.MainConnection = logOn(main.name(), dir);

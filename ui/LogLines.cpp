@@ -11,6 +11,7 @@ namespace {
 
 constexpr std::size_t kChunkSize = std::size_t{4} << 20;
 constexpr std::size_t kLongestLine = (std::size_t{1} << 28) - 1;
+constexpr std::size_t kLargestChunk = UINT32_MAX;
 constexpr std::uint8_t kRed = 1, kGreen = 2, kBold = 4, kUnderline = 8;
 
 }  // namespace
@@ -75,6 +76,16 @@ void TLogLines::append(const client::LogLine& line) {
 }
 
 void TLogLines::appendFile(std::string bytes) {
+    if (bytes.size() > kLargestChunk) {
+        // Beyond what a line's offset reaches: the lines go into chunks of the usual size.
+        client::forEachLine(bytes, [&](std::string_view raw) {
+            if (client::HoldsLogMarker(raw))
+                append(client::StyleLogLine(raw));
+            else
+                lines_.push_back(store(raw, 0));
+        });
+        return;
+    }
     // The lines are compacted in place: each line's text, markers removed, is written over
     // the bytes already read, so the file's buffer becomes the chunk that holds them.
     const auto chunk = static_cast<std::uint32_t>(firstChunk_ + chunks_.size());
@@ -119,8 +130,14 @@ void TLogLines::insertOlder(std::size_t before, TLogLines&& older) {
     for (Chunk& chunk : older.chunks_) chunks_.push_back(std::move(chunk));
     appending_ = false;  // the last chunk now is one of the older ones
     for (Line& line : older.lines_) line.chunk = line.chunk - older.firstChunk_ + base;
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(before), older.lines_.begin(),
-                  older.lines_.end());
+    // The lines held so far join the older ones' records rather than the other way round:
+    // the older are the many (a log's lines loaded behind its newest), and a copy of them
+    // would double their records for a moment.
+    std::deque<Line> merged = std::move(older.lines_);
+    const auto split = lines_.begin() + static_cast<std::ptrdiff_t>(before);
+    merged.insert(merged.end(), split, lines_.end());
+    merged.insert(merged.begin(), lines_.begin(), split);
+    lines_ = std::move(merged);
     longest_ = std::max(longest_, older.longest_);
     older.clear();
 }

@@ -50,13 +50,15 @@ public:
     std::size_t textBytes() const;
 
 private:
+    // Twelve bytes a line: with a view's hundreds of thousands of lines this is, after the
+    // text, what a view costs.
     struct Line {
-        std::uint64_t offset;
+        std::uint32_t offset;  // in its chunk, which never holds more than 4 GB
         std::uint32_t chunk;   // a chunk's number since the store began
         std::uint32_t packed;  // the length in the low 28 bits, the style in the high 4
 
-        Line(std::uint64_t at, std::uint32_t number, std::size_t bytes, std::uint8_t looks)
-            : offset(at),
+        Line(std::size_t at, std::uint32_t number, std::size_t bytes, std::uint8_t looks)
+            : offset(static_cast<std::uint32_t>(at)),
               chunk(number),
               packed(static_cast<std::uint32_t>(bytes) | std::uint32_t{looks} << 28) {}
         std::size_t length() const { return packed & 0x0FFFFFFFu; }

@@ -12,9 +12,8 @@ namespace tvr::testing {
 
 // Brings sales_copy online on `reserveServer` and expects its orders to equal those of sales
 // on `mainServer`, with between `minRows` and `maxRows` rows.
-inline void expectReserveEqualsMain(const std::string& mainServer,
-                                    const std::string& reserveServer, int minRows,
-                                    int maxRows = INT_MAX) {
+inline void expectReserveEqualsMain(const std::string& mainServer, const std::string& reserveServer,
+                                    int minRows, int maxRows = INT_MAX) {
     tvr::client::TSybaseConnect mainReader(mainServer, "sa", "", "", "");
     tvr::client::TSybaseConnect reserveReader(reserveServer, "sa", "", "", "");
     ASSERT_EQ(mainReader.Connect(), CS_SUCCEED);

@@ -4,6 +4,7 @@
 #include "WindowFixture.h"
 
 #include "client/LogWriter.h"
+#include "client/TextLines.h"
 #include "config/SettingsKeys.h"
 #include "config/ViewSettings.h"
 #include "ui/GuiThreadCalls.h"
@@ -131,6 +132,42 @@ TEST_F(LogViews, AViewKeepsItsNewestLinesUnderANoteThatNamesTheFileOfTheOthers) 
     write(errorLogFile(), "a\r\nb\nc\rd\r\ne");
     window->LoadLogFile(errorLogFile());
     EXPECT_EQ(errors()->text(), "a\nb\nc\nd\ne");
+}
+
+TEST_F(LogViews, ALongerFileShowsExactlyItsLastLinesWhateverTheirLineEnds) {
+    // The file is walked backwards from its end in blocks of 64 KiB: a CR LF split by the
+    // edge of a block is one line end; a lone CR is one too.
+    const std::string wide = std::string(65533, 'b') + "\r\n";
+    const std::string acrossBlocks = "first\r\n" + std::string(10, 'a') + "\r\n" + wide;
+    const struct Case {
+        std::string file;
+        std::size_t limit;
+    } cases[] = {
+        {"a\r\nb\nc\rd\r\ne", 1},
+        {"a\r\nb\nc\rd\r\ne", 2},
+        {"a\r\nb\nc\rd\r\ne", 3},
+        {"a\r\nb\nc\rd\r\ne", 4},
+        {"a\rb\r", 1},
+        {"a\r\n\r\nb\r\n", 2},
+        {"a\n\n\nb\n", 3},
+        {acrossBlocks, 1},
+        {acrossBlocks, 2},
+    };
+    client::SetLogView(&window->errorSink());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.substr(0, 20) + " / " + std::to_string(c.limit));
+        write(errorLogFile(), c.file);
+        errors()->clear();
+        errors()->setLineLimit(c.limit);
+        window->LoadLogFile(errorLogFile());
+        const std::vector<std::string> all = client::SplitLines(c.file);
+        std::vector<std::string> shown;
+        for (std::size_t i = 1; i < errors()->lineCount(); ++i)
+            shown.push_back(errors()->line(i).text);
+        EXPECT_EQ(shown,
+                  std::vector<std::string>(all.end() - static_cast<long>(c.limit), all.end()));
+        EXPECT_EQ(errors()->line(0).text, "Earlier lines are in " + errorLogFile() + ".");
+    }
 }
 
 TEST_F(LogViews, ALongLogShowsItsNewestLinesAtOnceAndTheOlderOnesAboveThemSoonAfter) {
