@@ -24,6 +24,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -134,7 +135,11 @@ void fitPanel(QLabel& panel, int designWidth) {
 
 // The window never narrower than its status bar, whose panels widen with the names they show.
 void fitStatusBar(QMainWindow& window) {
-    const int need = window.statusBar()->minimumSizeHint().width();
+    // A panel's new minimum reaches the bar's nested layouts only at their next activation;
+    // read now, the bar's minimum would still be the one before the new text.
+    QStatusBar* bar = window.statusBar();
+    for (QLayout* layout : bar->findChildren<QLayout*>()) layout->invalidate();
+    const int need = bar->minimumSizeHint().width();
     window.setMinimumWidth(std::max(scaled(window, 550), need));
     if (window.width() < need) window.resize(need, window.height());
 }

@@ -227,6 +227,9 @@ void TFormSetting::buildControls() {
     text(EditErrorLogPath, &TDumpLoadSettings::EditErrorLogPath);
     combo(ComboDump, &TDumpLoadSettings::ComboDump);
     combo(ComboLoad, &TDumpLoadSettings::ComboLoad);
+    // A path longer than its field shows only in part; its tip shows it whole.
+    for (QLineEdit* path : {EditPathDump, EditPathLoad, EditLogPath, EditErrorLogPath})
+        connect(path, &QLineEdit::textChanged, path, &QLineEdit::setToolTip);
 
     connect(CheckBoxInterval, &QCheckBox::toggled, this, [this](bool) {
         if (syncing_) return;

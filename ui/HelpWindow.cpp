@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QToolBar>
 #include <QToolButton>
@@ -173,6 +174,11 @@ void THelpWindow::fillContents(const QString& file) {
         if (section.level == 1) title = item;
     }
     contents_->expandAll();
+    // The list never narrower than its longest title: an elided title hides what the section
+    // is about.
+    const QAbstractItemView& view = *contents_;
+    contents_->setMinimumWidth(view.sizeHintForColumn(0) + 2 * contents_->frameWidth() +
+                               contents_->verticalScrollBar()->sizeHint().width());
 }
 
 void THelpWindow::markSection(const QUrl& url) {
