@@ -1,5 +1,7 @@
 #include "sim/protocol/Session.h"
 
+#include "sim/statements/BulkCopy.h"
+
 #include "sim/protocol/ClientRequest.h"
 #include "sim/statements/BatchRunner.h"
 #include "sim/statements/ServerMessages.h"
@@ -167,6 +169,18 @@ void Session::serve() {
             acknowledgeAttention();
             continue;
         }
+        if (request.type == PacketBulk && context_->pendingBulk) {
+            // The rows announced by the insert bulk before: all of them go in, or none.
+            const StatementOutcome outcome = copyBulkRows(*context_, request.body);
+            std::uint16_t status = outcome.error ? DoneError : 0;
+            if (outcome.rowCount) status |= DoneCount;
+            writeDone(out_, TokenDone, status,
+                      static_cast<std::int32_t>(outcome.rowCount.value_or(0)));
+            sendResponse();
+            continue;
+        }
+        // Rows are taken only right after their insert bulk.
+        context_->pendingBulk.reset();
         if (request.type != PacketNormal && request.type != PacketQuery) {
             writeMessage(
                 out_,

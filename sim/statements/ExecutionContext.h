@@ -12,8 +12,17 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace tvr::sim {
+
+// A bulk copy in under way: the table as the client named it, its columns as described to the
+// client, and the line of the insert bulk statement.
+struct PendingBulkCopy {
+    std::string table;
+    std::vector<Column> columns;
+    int line = 1;
+};
 
 class CommandSet;
 
@@ -72,6 +81,8 @@ public:
     bool returnOutputParameters = false;
     // The local variables of the batch or procedure running; nullptr outside of one.
     VariableScope* variables = nullptr;
+    // After "insert bulk": the table whose rows the next bulk packet carries.
+    std::optional<PendingBulkCopy> pendingBulk;
 
 private:
     void registerFunctions(SqliteDatabase& db);

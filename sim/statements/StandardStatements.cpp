@@ -1,6 +1,7 @@
 // The statements every emulated server understands. Further statements are added by
 // registering handlers on the CommandSet this returns (see StatementHandlers.h).
 #include "sim/statements/BatchRunner.h"
+#include "sim/statements/BulkCopy.h"
 #include "sim/statements/DatabaseSizeClause.h"
 #include "sim/statements/DateTime.h"
 #include "sim/statements/GlobalVariables.h"
@@ -472,6 +473,7 @@ CommandSet makeStandardCommands() {
                   runSqlStatement});
     commands.addProcedure("sp_helpdb", spHelpdb);
     addSystemInformation(commands);
+    addBulkCopyCommands(commands);
     return commands;
 }
 

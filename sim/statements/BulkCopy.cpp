@@ -1,0 +1,127 @@
+#include "sim/statements/BulkCopy.h"
+
+#include "sim/statements/BulkRows.h"
+#include "sim/statements/ServerMessages.h"
+#include "sim/statements/SqlRunner.h"
+
+namespace tvr::sim {
+namespace {
+
+// Keeps the row format a statement sends; its messages still reach the client.
+class FormatCapture : public NullResultSink {
+public:
+    explicit FormatCapture(ResultSink& client) : client_(client) {}
+    void message(const ServerMessage& message) override { client_.message(message); }
+    void rowFormat(const std::vector<Column>& columns) override { columns_ = columns; }
+    bool cancelRequested() override { return client_.cancelRequested(); }
+    std::vector<Column> columns_;
+
+private:
+    ResultSink& client_;
+};
+
+bool isInsertBulk(const Statement& statement) {
+    return statement.startsWith({"insert", "bulk"}) && statement.tokens.size() > 2;
+}
+
+// The table as written ("sales..t", "dbo.t", "t"): the tokens after "bulk" up to "with".
+std::string tableText(const Statement& statement) {
+    std::string table;
+    for (std::size_t i = 2; i < statement.tokens.size(); ++i) {
+        if (statement.tokens[i].isWord("with")) break;
+        table += statement.tokens[i].text;
+    }
+    return table;
+}
+
+// One statement of the emulator's own making, as the statement layer takes it.
+std::optional<Statement> makeStatement(const ExecutionContext& context, const std::string& sql,
+                                       int line) {
+    std::vector<Statement> statements = context.commands().splitter.split(sql);
+    if (statements.size() != 1) return std::nullopt;
+    statements.front().line = line;
+    return statements.front();
+}
+
+StatementOutcome runInsertBulk(ExecutionContext& context, const Statement& statement) {
+    context.pendingBulk.reset();
+    const std::string table = tableText(statement);
+    const auto query = makeStatement(context, "select * from " + table, statement.line);
+    if (!query) return failStatement(context, statement, messages::syntaxError(table));
+    FormatCapture capture(context.sink());
+    ResultSink* previous = context.redirectSink(&capture);
+    const bool formatOnly = context.formatOnly;
+    context.formatOnly = true;
+    const StatementOutcome described = runSqlStatement(context, *query);
+    context.formatOnly = formatOnly;
+    context.redirectSink(previous);
+    if (described.error || described.cancelled) return described;
+    if (capture.columns_.empty())
+        return failStatement(context, statement, messages::objectNotFound(table));
+    context.pendingBulk = PendingBulkCopy{table, capture.columns_, statement.line};
+    return {};
+}
+
+std::string insertText(const PendingBulkCopy& target, const BulkRow& row) {
+    std::string names;
+    std::string values;
+    for (std::size_t c = 0; c < row.size(); ++c) {
+        if (!names.empty()) {
+            names += ", ";
+            values += ", ";
+        }
+        names += "[" + target.columns[c].name + "]";
+        values += row[c] ? *row[c] : std::string("NULL");
+    }
+    return "insert into " + target.table + " (" + names + ") values (" + values + ")";
+}
+
+}  // namespace
+
+void addBulkCopyCommands(CommandSet& commands) {
+    commands.addFirst({"insert bulk", isInsertBulk, runInsertBulk});
+}
+
+StatementOutcome copyBulkRows(ExecutionContext& context, const std::vector<std::uint8_t>& rows) {
+    if (!context.pendingBulk)
+        return StatementOutcome::failed();  // the caller refuses a bulk packet out of turn
+    const PendingBulkCopy target = std::move(*context.pendingBulk);
+    context.pendingBulk.reset();
+    Statement origin;
+    origin.line = target.line;
+    std::string why;
+    const auto decoded = decodeBulkRows(target.columns, rows, why);
+    if (!decoded)
+        return failStatement(context, origin,
+                             messages::unsupportedRequest("bulk rows for " + target.table +
+                                                          " that cannot be read: " + why));
+    // Reached once before the transaction begins: SQLite attaches no database inside one.
+    const auto probe = makeStatement(context, "select 1 from " + target.table + " where 1 = 0",
+                                     target.line);
+    if (!probe) return StatementOutcome::failed();
+    const auto reached = queryValues(context, *probe);
+    if (const auto* failed = std::get_if<StatementOutcome>(&reached)) return *failed;
+
+    SqliteDatabase& db = context.database();
+    const bool ownTransaction = !db.inTransaction();
+    if (ownTransaction) db.execute("BEGIN");
+    std::int64_t copied = 0;
+    for (const BulkRow& row : *decoded) {
+        const auto insert = makeStatement(context, insertText(target, row), target.line);
+        StatementOutcome outcome =
+            insert ? runSqlStatement(context, *insert) : StatementOutcome::failed();
+        if (outcome.error || outcome.cancelled) {
+            if (ownTransaction && db.inTransaction()) db.execute("ROLLBACK");
+            outcome.rowCount.reset();
+            return outcome;
+        }
+        ++copied;
+    }
+    if (ownTransaction) db.execute("COMMIT");
+    StatementOutcome done;
+    done.rowCount = copied;
+    context.lastRowCount = copied;
+    return done;
+}
+
+}  // namespace tvr::sim
