@@ -96,8 +96,8 @@ StatementOutcome copyBulkRows(ExecutionContext& context, const std::vector<std::
                              messages::unsupportedRequest("bulk rows for " + target.table +
                                                           " that cannot be read: " + why));
     // Reached once before the transaction begins: SQLite attaches no database inside one.
-    const auto probe = makeStatement(context, "select 1 from " + target.table + " where 1 = 0",
-                                     target.line);
+    const auto probe =
+        makeStatement(context, "select 1 from " + target.table + " where 1 = 0", target.line);
     if (!probe) return StatementOutcome::failed();
     const auto reached = queryValues(context, *probe);
     if (const auto* failed = std::get_if<StatementOutcome>(&reached)) return *failed;

@@ -117,11 +117,12 @@ std::optional<std::string> literal(const Column& column, const std::uint8_t* p, 
         case ColumnKind::SmallMoney: {
             if (n != 8 && n != 4) return std::nullopt;
             // money as two 4-byte halves, the high one first, as on the wire.
-            const std::int64_t units =
-                n == 4 ? signedLittleEndian(p, 4)
-                       : static_cast<std::int64_t>((littleEndian(p, 4) << 32) | littleEndian(p + 4, 4));
-            const std::uint64_t magnitude =
-                units < 0 ? 0 - static_cast<std::uint64_t>(units) : static_cast<std::uint64_t>(units);
+            const std::int64_t units = n == 4
+                                           ? signedLittleEndian(p, 4)
+                                           : static_cast<std::int64_t>((littleEndian(p, 4) << 32) |
+                                                                       littleEndian(p + 4, 4));
+            const std::uint64_t magnitude = units < 0 ? 0 - static_cast<std::uint64_t>(units)
+                                                      : static_cast<std::uint64_t>(units);
             return exactLiteral(units < 0, std::to_string(magnitude), 4);
         }
     }
@@ -184,7 +185,9 @@ private:
     std::size_t pos_ = 0;
 };
 
-bool hasTextPointer(ColumnKind kind) { return kind == ColumnKind::Text || kind == ColumnKind::Image; }
+bool hasTextPointer(ColumnKind kind) {
+    return kind == ColumnKind::Text || kind == ColumnKind::Image;
+}
 
 // One row from its bytes; text and image columns that are present hold a placeholder to be
 // filled from the values after the row.
@@ -200,7 +203,7 @@ std::optional<BulkRow> decodeRow(const std::vector<Column>& columns, const Bytes
         why = "a row with more columns than the table";
         return std::nullopt;
     }
-    if (present == 0) return values;  // every column NULL
+    if (present == 0) return values;      // every column NULL
     constexpr std::size_t dataStart = 4;  // the two header bytes, then the row's length
     if (row.size() < dataStart || littleEndian(row.data() + 2, 2) != row.size()) {
         why = "a row whose length does not match";
@@ -261,8 +264,7 @@ std::optional<std::vector<BulkRow>> decodeBulkRows(const std::vector<Column>& co
                 why = "a text or image value cut short";
                 return std::nullopt;
             }
-            if ((*values)[c])
-                (*values)[c] = literal(columns[c], value.data(), value.size());
+            if ((*values)[c]) (*values)[c] = literal(columns[c], value.data(), value.size());
         }
         rows.push_back(std::move(*values));
     }
