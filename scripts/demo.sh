@@ -42,6 +42,10 @@ done
   exit 1
 }
 
+say "On a terminal, with no display: tvr --version, and tvr --help's usage lines"
+env -u DISPLAY -u WAYLAND_DISPLAY "$bin/tvr" --version
+env -u DISPLAY -u WAYLAND_DISPLAY "$bin/tvr" --help | sed -n '1,2p'
+
 say "The emulator's sandbox: an Open Client folder for two servers and their data"
 "$bin/aseemu" sandbox "$demo/sandbox" --port "$port" >/dev/null
 sybase=$demo/sandbox/sybase
@@ -94,6 +98,11 @@ say "First setup of the workstation: sales on MAIN paired with sales_copy on RES
   --dump-folder "$demo/sandbox/dumps" --load-folder "$demo/sandbox/dumps" \
   --log-folder "$demo/log" --interval 00:00:10 --view-lines 1000
 echo "A pass every 10 seconds (the interval setting \"00:00:10\"), the first one a full dump."
+# The log views wrap long lines (View > Wrap lines, off unless chosen), so the Backup Server's
+# long messages read whole in the window.
+printf '\n[HKEY_CURRENT_USER\\Software\\Kelvane\\DorniqSybase\\Reserv\\LogViewWrapLines]\n@="-1"\n' \
+  >>"$TVR_REGISTRY"
+echo "Long lines wrap in the log views (View > Wrap lines)."
 
 # An earlier run of the day left 1,500 lines in today's activity log; the log views keep their
 # newest 1,000 lines (the Views page of the settings), so the Activity view starts with a line that names
