@@ -2,6 +2,7 @@
 
 #include "engine/DumpFileName.h"
 #include "engine/PassSteps.h"
+#include "platform/Profile.h"
 #include "platform/RegionalSettings.h"
 
 #include <utility>
@@ -37,9 +38,10 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
     bool fullNext = false;
     if (!full) CheckChain(*sessions.main, dump.database_name, settings, fullNext);
 
+    // Another profile may ship a database of the same name into the same folder.
     const std::string name = FreeDumpFileName(
-        dump.database_name, !full, services_.localNow(), platform::regionalFormats(),
-        [&](const std::string& candidate) {
+        platform::profileQualified(dump.database_name), !full, services_.localNow(),
+        platform::regionalFormats(), [&](const std::string& candidate) {
             return services_.fileExists(dump.pathname + DumpPathSeparator + candidate) ||
                    services_.fileExists(load.pathname + DumpPathSeparator + candidate);
         });

@@ -1,6 +1,7 @@
 #include "platform/Registry.h"
 
 #include "platform/Environment.h"
+#include "platform/Profile.h"
 #include "platform/RegistryDocument.h"
 #include "platform/RegistryKeyPath.h"
 
@@ -40,7 +41,9 @@ bool applyTo(RegistryDocument& doc, const std::vector<ResolvedWrite>& writes) {
 
 }  // namespace
 
-std::filesystem::path Registry::defaultFile() {
+namespace {
+
+std::filesystem::path defaultProfileFile() {
     if (auto v = environmentValue("TVR_REGISTRY"); v && !v->empty()) return *v;
     const std::filesystem::path tail = std::filesystem::path("travenor") / "registry.reg";
     if (auto v = environmentValue("XDG_CONFIG_HOME"); v && !v->empty() && v->front() == '/')
@@ -49,6 +52,12 @@ std::filesystem::path Registry::defaultFile() {
         return std::filesystem::path(*v) / ".config" / tail;
     throw RegistryError(
         {}, 0, "No place for the registry file: set TVR_REGISTRY, XDG_CONFIG_HOME or HOME");
+}
+
+}  // namespace
+
+std::filesystem::path Registry::defaultFile() {
+    return profileRegistryFile(defaultProfileFile(), profileName());
 }
 
 Registry::Registry(std::filesystem::path file) : file_(std::move(file)) {}

@@ -38,6 +38,8 @@ class Registry {
 public:
     // $TVR_REGISTRY when set, else $XDG_CONFIG_HOME/travenor/registry.reg, else
     // $HOME/.config/travenor/registry.reg. Throws RegistryError when none can be formed.
+    // A profile other than the default has its own file below that one's folder
+    // (profileRegistryFile).
     static std::filesystem::path defaultFile();
 
     explicit Registry(std::filesystem::path file = defaultFile());

@@ -12,6 +12,7 @@
 #include "config/SettingsStore.h"
 #include "engine/ProcedureScript.h"
 #include "platform/ComputerName.h"
+#include "platform/Profile.h"
 #include "platform/Registry.h"
 
 #include <cstdio>
@@ -31,8 +32,9 @@ constexpr std::string_view kUsage =
     "                       --log-folder DIR [--error-log-folder DIR] [--user NAME]\n"
     "                       [--main-password P] [--reserve-password P] [--interval TEXT]\n"
     "                       [--clear-dumps] [--no-full-first-pass] [--view-lines N]\n"
+    "                       [--profile NAME]\n"
     "Writes the settings to the registry file of the program ($TVR_REGISTRY, else the\n"
-    "user's own) and installs sp_TVR on both servers (found through FreeTDS).\n";
+    "user's own; the profile's own with --profile) and installs sp_TVR on both servers (found through FreeTDS).\n";
 
 // Each option and whether it takes a value.
 const std::map<std::string, bool, std::less<>> kOptions = {
@@ -40,7 +42,8 @@ const std::map<std::string, bool, std::less<>> kOptions = {
     {"--reserve-database", true}, {"--dump-folder", true},         {"--load-folder", true},
     {"--log-folder", true},       {"--error-log-folder", true},    {"--user", true},
     {"--main-password", true},    {"--reserve-password", true},    {"--interval", true},
-    {"--clear-dumps", false},     {"--no-full-first-pass", false}, {"--view-lines", true}};
+    {"--clear-dumps", false},     {"--no-full-first-pass", false}, {"--view-lines", true},
+    {"--profile", true}};
 
 const char* const kRequired[] = {"--main-server",      "--main-database", "--reserve-server",
                                  "--reserve-database", "--dump-folder",   "--load-folder",
@@ -89,6 +92,12 @@ int main(int argc, char* argv[]) {
         return found == values.end() ? fallback : found->second;
     };
     const std::string user = value("--user", "sa");
+    try {
+        if (values.contains("--profile")) tvr::platform::setProfile(value("--profile"));
+    } catch (const tvr::platform::ProfileError& error) {
+        std::fprintf(stderr, "tvr_first_setup: %s\n", error.what());
+        return 2;
+    }
 
     const auto main = logon(value("--main-server"), user, value("--main-password"));
     const auto reserve = logon(value("--reserve-server"), user, value("--reserve-password"));

@@ -5,6 +5,7 @@
 #include "config/ViewSettings.h"
 #include "engine/DumpLoadThread.h"
 #include "platform/CommandError.h"
+#include "platform/Profile.h"
 #include "platform/Prompts.h"
 #include "platform/RegistryError.h"
 #include "ui/AboutBox.h"
@@ -44,6 +45,15 @@ namespace tvr::ui {
 namespace {
 
 constexpr const char* kTrayTitle = "Travenor";
+
+// The caption and the tray hint's first line name the profile, so that the windows of two
+// programs on one desktop can be told apart.
+QString withProfile(const char* title, const char* separator) {
+    const std::string& profile = platform::profileName();
+    return QString::fromLatin1(title) +
+           (profile.empty() ? QString()
+                            : QString::fromLatin1(separator) + QString::fromStdString(profile));
+}
 
 // A host for the time before start-up hands over the real one: no logon succeeds, so a
 // Start does nothing.
@@ -175,7 +185,7 @@ TFormDumpLoad::TFormDumpLoad(QWidget* parent)
         move(screen->availableGeometry().center() - QPoint(size.width() / 2, size.height() / 2));
 
     // FormCreate, in its order.
-    setWindowTitle(QString::fromLatin1(platform::kApplicationTitle));
+    setWindowTitle(withProfile(platform::kApplicationTitle, " - "));
     SetProcessState(engine::StateNotActive);
     flags_.UseReserve = true;
     connections_.ReserveConnected = false;
@@ -359,7 +369,7 @@ void TFormDumpLoad::buildTray() {
     }
     action("NStop")->setEnabled(false);
     tray_->setContextMenu(trayMenu_);
-    tray_->setHint(QStringLiteral("Travenor\r\nNot active..."));
+    tray_->setHint(withProfile(kTrayTitle, " ") + QStringLiteral("\r\nNot active..."));
     connect(tray_, &TTrayIcon::click, this, &TFormDumpLoad::TrayMonitoringClick);
 }
 
@@ -387,7 +397,7 @@ void TFormDumpLoad::SetProcessState(int newState) {
         if (!text) return;
         panels_[engine::PanelState]->setText(QString::fromLatin1(text));
         fitPanel(*panels_[engine::PanelState], kPanels[engine::PanelState].width);
-        watchPanel_->setStateHint(QString::fromLatin1(kTrayTitle) + QStringLiteral("\r\n") +
+        watchPanel_->setStateHint(withProfile(kTrayTitle, " ") + QStringLiteral("\r\n") +
                                   QString::fromLatin1(text));
     });
 }

@@ -5,6 +5,7 @@
 #include "client/LogWriter.h"
 #include "config/LiveSettings.h"
 #include "config/Logons.h"
+#include "config/RunLogs.h"
 #include "config/SettingsProcessingHost.h"
 #include "platform/CommandError.h"
 #include "platform/Directories.h"
@@ -27,19 +28,6 @@ namespace {
 
 // The main window; its creation handler sets its caption, state, commands and tray icon.
 std::unique_ptr<TFormDumpLoad> createMainWindow() { return std::make_unique<TFormDumpLoad>(); }
-
-// An empty log folder setting would leave the log files in the SYBASE folder without a word
-// (the log file name falls back to it); the user is told which setting to fill in.
-void reportEmptyLogFolder(const std::string& folder, const char* setting, const char* log) {
-    if (!folder.empty()) return;
-    platform::prompts().messageBox(
-        nullptr,
-        std::string("The ") + log + " folder setting \"" + setting + "\" is empty: the " + log +
-            " is written to the SYBASE "
-            "folder \"" +
-            platform::sybaseValue() + "\".",
-        "Error", platform::PromptButtons::Ok, platform::PromptIcon::Error);
-}
 
 }  // namespace
 
@@ -158,19 +146,7 @@ void ProgramStart::createSettingsDialog() {
 }
 
 void ProgramStart::OpenLogs() {
-    const std::string logPath = live_->read(&config::TDumpLoadSettings::EditLogPath);
-    const std::string errorLogPath = live_->read(&config::TDumpLoadSettings::EditErrorLogPath);
-    reportEmptyLogFolder(logPath, "EditLogPath", "activity log");
-    reportEmptyLogFolder(errorLogPath, "EditErrorLogPath", "error log");
-    // Folders that cannot be made are not reported here: writing the first entry will be.
-    if (!logPath.empty()) platform::forceDirectories(logPath);
-    if (!errorLogPath.empty()) platform::forceDirectories(errorLogPath);
-
-    // Named once: a run of several days keeps writing to the files of the day it began.
-    const std::string database = live_->read(&config::TDumpLoadSettings::ComboDump);
-    logFiles_->activity = client::MakeLogFileName(logPath, database);
-    logFiles_->error = client::MakeLogFileName(errorLogPath, "err" + database);
-    client::SetLogFileNames(logFiles_->activity, logFiles_->error);
+    *logFiles_ = config::OpenRunLogs(*live_);
 
     // Each file into its view; a failure leaves the views with what they got, unreported,
     // and the activity log is not loaded after a failed error log.

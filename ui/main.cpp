@@ -3,7 +3,9 @@
 #include "client/LogWriter.h"
 #include "config/CommandLine.h"
 #include "config/PasswordSources.h"
+#include "config/RunOptions.h"
 #include "platform/CommandError.h"
+#include "platform/Profile.h"
 #include "platform/Prompts.h"
 #include "ui/FormDumpLoad.h"
 #include "ui/ProgramStart.h"
@@ -17,6 +19,7 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -54,6 +57,19 @@ void stopBySignal(tvr::ui::ProgramStart& start, int signal) {
     start.formDumpLoad()->ExitWithoutQuestion();
 }
 
+// The options of the run taken out of `parameters` and applied (the profile); false, with
+// the reason on standard error, when one cannot be used.
+bool applyRunOptions(std::vector<std::string>& parameters) {
+    try {
+        const tvr::config::RunOptions options = tvr::config::takeRunOptions(parameters);
+        if (options.profile) tvr::platform::setProfile(*options.profile);
+        return true;
+    } catch (const std::runtime_error& error) {
+        std::cerr << "tvr: " << error.what() << "\n" << std::flush;
+        return false;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -64,6 +80,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     tvr::ui::endPlatformWatch();
     std::vector<std::string> parameters = tvr::config::takeCommandLine(argc, argv);
+    if (!applyRunOptions(parameters)) return 1;
     try {
         parameters = tvr::config::withPasswordSources(parameters);
     } catch (const tvr::config::PasswordSourceError& error) {
