@@ -36,7 +36,8 @@ LogFileNames OpenRunLogs(const LiveSettings& live) {
     const std::string database = live.read(&TDumpLoadSettings::ComboDump);
     LogFileNames names;
     names.activity = client::MakeLogFileName(logPath, platform::profileQualified(database));
-    names.error = client::MakeLogFileName(errorLogPath, platform::profileQualified("err" + database));
+    names.error =
+        client::MakeLogFileName(errorLogPath, platform::profileQualified("err" + database));
     client::SetLogFileNames(names.activity, names.error);
     return names;
 }

@@ -13,8 +13,8 @@ std::string& chosenProfile() {
 }
 
 bool nameCharacter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_';
 }
 
 }  // namespace
@@ -26,9 +26,8 @@ bool validProfileName(std::string_view name) {
 
 void setProfile(std::string_view name) {
     if (!validProfileName(name))
-        throw ProfileError("profile name \"" + std::string(name) +
-                           "\" is not usable: use 1 to " + std::to_string(kProfileNameLimit) +
-                           " letters, digits, - and _");
+        throw ProfileError("profile name \"" + std::string(name) + "\" is not usable: use 1 to " +
+                           std::to_string(kProfileNameLimit) + " letters, digits, - and _");
     chosenProfile() = name == kDefaultProfileName ? std::string() : std::string(name);
 }
 
