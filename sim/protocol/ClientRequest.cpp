@@ -11,6 +11,7 @@ constexpr std::uint8_t LanguageToken = 0x21;
 constexpr std::uint8_t LogoutToken = 0x71;
 constexpr std::uint8_t OptionToken = 0xA6;
 constexpr std::uint8_t RpcToken = 0xE6;
+constexpr std::uint8_t DynamicToken = 0xE7;
 
 // A name that can stand in an exec statement as it is: letters, digits, _ @ # $ and dots.
 bool plainName(const std::string& name) {
@@ -43,6 +44,24 @@ void readRpc(WireReader& in, ClientRequest& request) {
     if (!plain) {
         request.kind = ClientRequest::Kind::Unsupported;
         request.unsupported = "procedure calls by a name that is no identifier";
+    }
+}
+
+// DYNAMIC: the operation, a status (1: parameters follow), the statement's id and, to prepare
+// or execute immediately, its text; then the parameters of an execution.
+void readDynamic(WireReader& in, ClientRequest& request) {
+    const std::uint16_t length = in.uint16();
+    WireReader header(in.take(length), length);
+    request.dynamicOperation = header.byte();
+    const std::uint8_t status = header.byte();
+    request.procedure = header.text(header.byte());
+    if (header.remaining() >= 2) request.text = header.text(header.uint16());
+    request.kind = ClientRequest::Kind::Dynamic;
+    if ((status & 0x01) != 0 || !in.atEnd())
+        request.parameters = readRpcParameters(in, request.unsupported);
+    if (!request.unsupported.empty()) {
+        request.kind = ClientRequest::Kind::Unsupported;
+        request.unsupported = "dynamic statement parameters of type " + request.unsupported;
     }
 }
 
@@ -96,6 +115,9 @@ ClientRequest parseClientRequest(const std::vector<std::uint8_t>& body) {
         }
         case RpcToken:
             readRpc(in, request);
+            break;
+        case DynamicToken:
+            readDynamic(in, request);
             break;
         default:
             request.kind = ClientRequest::Kind::Unsupported;

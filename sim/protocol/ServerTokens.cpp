@@ -397,6 +397,15 @@ void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& ro
     }
 }
 
+void writeDynamicAck(WireWriter& out, const std::string& id) {
+    out.byte(0xE7);
+    std::size_t length = out.beginLength16();
+    out.byte(0x20);  // acknowledged
+    out.byte(0);     // status
+    out.text8(id);
+    out.endLength16(length);
+}
+
 void writeReturnStatus(WireWriter& out, std::int32_t status) {
     out.byte(TokenReturnStatus);
     out.int32(status);

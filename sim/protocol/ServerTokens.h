@@ -74,6 +74,8 @@ void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& ro
 // token) and their values (as a row).
 void writeParameters(WireWriter& out, const std::vector<Column>& parameters, const Row& values);
 void writeReturnStatus(WireWriter& out, std::int32_t status);
+// The acknowledgement of a dynamic statement's prepare or deallocate (DYNAMIC, type 0x20).
+void writeDynamicAck(WireWriter& out, const std::string& id);
 void writeDone(WireWriter& out, ServerToken token, std::uint16_t status, std::int32_t count);
 
 // The text a value is shown as: integers and floats as numbers, datetimes in the canonical

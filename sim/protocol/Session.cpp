@@ -237,17 +237,10 @@ void Session::serve() {
                 context_->returnOutputParameters = true;
                 [[fallthrough]];
             case ClientRequest::Kind::Language:
-                trace_.record(id_, parsed.text);
-                const BatchResult result =
-                    runBatch(*context_, parsed.text, variablesOf(parsed.parameters));
-                context_->returnOutputParameters = false;
-                if (result == BatchResult::Cancelled || cancelled_) {
-                    if (connectionLost_ || server_.stopping()) return;
-                    out_.clear();
-                    acknowledgeAttention();
-                } else {
-                    sendResponse();
-                }
+                if (!runRequestBatch(parsed.text, variablesOf(parsed.parameters))) return;
+                break;
+            case ClientRequest::Kind::Dynamic:
+                if (!runDynamic(parsed)) return;
                 break;
         }
     }
@@ -278,6 +271,58 @@ VariableScope Session::variablesOf(const std::vector<RpcParameter>& parameters) 
             variables.assign(*variable, literalValue(parameter.literal));
     }
     return variables;
+}
+
+bool Session::runRequestBatch(const std::string& text, VariableScope variables) {
+    trace_.record(id_, text);
+    const BatchResult result = runBatch(*context_, text, std::move(variables));
+    context_->returnOutputParameters = false;
+    if (result == BatchResult::Cancelled || cancelled_) {
+        if (connectionLost_ || server_.stopping()) return false;
+        out_.clear();
+        acknowledgeAttention();
+    } else {
+        sendResponse();
+    }
+    return true;
+}
+
+bool Session::runDynamic(const ClientRequest& request) {
+    const std::string& id = request.procedure;
+    auto refuse = [&](const ServerMessage& message) {
+        writeMessage(out_, message, server_.serverName());
+        writeDone(out_, TokenDone, DoneError, 0);
+        sendResponse();
+        return true;
+    };
+    switch (request.dynamicOperation) {
+        case ClientRequest::DynamicPrepare:
+        case ClientRequest::DynamicDeallocate:
+            if (request.dynamicOperation == ClientRequest::DynamicPrepare)
+                dynamics_.prepare(id, request.text);
+            else if (!dynamics_.deallocate(id))
+                return refuse(messages::procedureNotFound(id));
+            writeDynamicAck(out_, id);
+            writeDone(out_, TokenDone, DoneFinal, 0);
+            sendResponse();
+            return true;
+        case ClientRequest::DynamicExecute:
+        case ClientRequest::DynamicExecuteImmediate: {
+            const bool prepared = request.dynamicOperation == ClientRequest::DynamicExecute;
+            const std::string* text = prepared ? dynamics_.find(id) : nullptr;
+            if (prepared && text == nullptr) return refuse(messages::procedureNotFound(id));
+            const std::string statement =
+                prepared ? *text : withoutProcedureHeader(id, request.text);
+            std::string why;
+            const auto bound = bindPlaceholders(statement, request.parameters, why);
+            if (!bound)
+                return refuse(messages::unsupportedRequest("a dynamic statement with " + why));
+            return runRequestBatch(*bound, {});
+        }
+        default:
+            return refuse(messages::unsupportedRequest("dynamic statement operations of type " +
+                                                       std::to_string(request.dynamicOperation)));
+    }
 }
 
 void Session::acknowledgeAttention() {

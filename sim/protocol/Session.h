@@ -3,7 +3,9 @@
 // logout or disconnect. Results are built as tokens and sent in packets of the negotiated
 // size; an attention from the client stops the command in progress and is acknowledged with a
 // done token carrying the attention bit. Anything malformed closes this connection only.
+#include "sim/protocol/ClientRequest.h"
 #include "sim/protocol/CommandTrace.h"
+#include "sim/protocol/DynamicStatements.h"
 #include "sim/protocol/LoginRecord.h"
 #include "sim/protocol/Packets.h"
 #include "sim/protocol/RpcParameters.h"
@@ -47,6 +49,10 @@ private:
     void beginToken();
     void sendResponse();  // the pending tokens, ending the response
     void acknowledgeAttention();
+    // Runs a batch for the request and sends its results; false when the connection ends.
+    bool runRequestBatch(const std::string& text, VariableScope variables);
+    // A dynamic statement request; false when the connection ends.
+    bool runDynamic(const ClientRequest& request);
     static VariableScope variablesOf(const std::vector<RpcParameter>& parameters);
     void sendBytes(const std::vector<std::uint8_t>& bytes);
     void log(const std::string& text);
@@ -65,6 +71,7 @@ private:
     std::chrono::steady_clock::time_point lastPoll_{};
     std::optional<ExecutionContext> context_;
     LoginRecord login_;
+    DynamicStatements dynamics_;
 };
 
 // The peer went away or the socket failed while sending.

@@ -305,8 +305,8 @@ TEST(Connections, UnsupportedRequestsAreAnsweredAndTheConnectionGoesOn) {
     EXPECT_EQ(logon[3], 5);          // accepted
     EXPECT_EQ(logon.back(), 0);      // ...and a done token last (its count is 0)
 
-    // A dynamic statement: an error message and a done token with the error bit.
-    ASSERT_TRUE(raw.send(packet(15, 1, {0xE7, 3, 0, 1, 0, 0})));
+    // A cursor declaration: an error message and a done token with the error bit.
+    ASSERT_TRUE(raw.send(packet(15, 1, {0x86, 3, 0, 1, 0, 0})));
     std::vector<std::uint8_t> rpc = raw.reply();
     ASSERT_GE(rpc.size(), 9u);
     EXPECT_EQ(rpc.front(), 0xE5);

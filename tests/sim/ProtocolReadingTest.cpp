@@ -93,7 +93,14 @@ TEST(ClientRequests, LanguageLogoutAndTheRest) {
     EXPECT_THROW(parseClientRequest({}), ProtocolError);
     EXPECT_EQ(parseClientRequest({0x71, 0}).kind, ClientRequest::Kind::Logout);
     EXPECT_EQ(parseClientRequest({0xA6, 1, 0, 9}).kind, ClientRequest::Kind::Option);
-    EXPECT_EQ(parseClientRequest({0xE7, 0, 0}).kind, ClientRequest::Kind::Unsupported);
+    EXPECT_EQ(parseClientRequest({0x86, 0, 0}).kind, ClientRequest::Kind::Unsupported);
+    // A dynamic prepare: its id and its statement.
+    const ClientRequest prepare =
+        parseClientRequest({0xE7, 9, 0, 1, 0, 1, 'd', 3, 0, 's', 'e', 'l'});
+    EXPECT_EQ(prepare.kind, ClientRequest::Kind::Dynamic);
+    EXPECT_EQ(prepare.procedure, "d");
+    EXPECT_EQ(prepare.text, "sel");
+    EXPECT_THROW(parseClientRequest({0xE7, 0, 0}), ProtocolError);
     EXPECT_THROW(parseClientRequest({0xE6, 0, 0}), ProtocolError);  // a call without a name
 }
 

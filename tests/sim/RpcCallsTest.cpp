@@ -166,3 +166,71 @@ TEST(RpcCalls, LanguageCommandsWithParametersSeeThemAsVariables) {
     ct_exit(context, CS_UNUSED);
     cs_ctx_drop(context);
 }
+
+namespace {
+
+// Sends the dynamic command `operation` on `id` (with `text` to prepare, `n` as its one value
+// to execute); gives the first column of the rows it returns, or "failed".
+std::vector<std::string> dynamicCommand(CS_CONNECTION* connection, CS_INT operation, const char* id,
+                                        const char* text, CS_INT* n) {
+    CS_COMMAND* cmd = nullptr;
+    ct_cmd_alloc(connection, &cmd);
+    ct_dynamic(cmd, operation, const_cast<CS_CHAR*>(id), CS_NULLTERM, const_cast<CS_CHAR*>(text),
+               text != nullptr ? CS_NULLTERM : CS_UNUSED);
+    CS_DATAFMT fn = format("", CS_INT_TYPE, 4, CS_INPUTVALUE);
+    if (n != nullptr) ct_param(cmd, &fn, n, 4, 0);
+    std::vector<std::string> values;
+    CS_INT type = 0;
+    if (ct_send(cmd) != CS_SUCCEED) values.emplace_back("failed");
+    while (ct_results(cmd, &type) == CS_SUCCEED) {
+        if (type == CS_CMD_FAIL) values.emplace_back("failed");
+        if (type != CS_ROW_RESULT) continue;
+        std::array<char, 32> first{};
+        CS_DATAFMT bound = format("", CS_CHAR_TYPE, 32, CS_UNUSED);
+        bound.format = CS_FMT_NULLTERM;
+        ct_bind(cmd, 1, &bound, first.data(), nullptr, nullptr);
+        while (ct_fetch(cmd, CS_UNUSED, CS_UNUSED, CS_UNUSED, nullptr) == CS_SUCCEED)
+            values.emplace_back(first.data());
+    }
+    ct_cmd_drop(cmd);
+    return values;
+}
+
+}  // namespace
+
+TEST(RpcCalls, DynamicStatementsArePreparedExecutedWithValuesAndDeallocated) {
+    Emulator server("DYNAMIC");
+    CtClient client;
+    ASSERT_TRUE(client.connect("DYNAMIC"));
+    ASSERT_FALSE(client.execute("create table tempdb..t (n int, s varchar(10))").failed());
+    ASSERT_FALSE(client
+                     .execute("insert tempdb..t values (1, 'one?') "
+                              "insert tempdb..t values (2, 'two')")
+                     .failed());
+    CS_CONTEXT* context = nullptr;
+    CS_CONNECTION* connection = nullptr;
+    ASSERT_EQ(cs_ctx_alloc(CS_VERSION_100, &context), CS_SUCCEED);
+    ASSERT_EQ(ct_init(context, CS_VERSION_100), CS_SUCCEED);
+    ct_con_alloc(context, &connection);
+    ct_con_props(connection, CS_SET, CS_USERNAME, const_cast<CS_CHAR*>("sa"), CS_NULLTERM, nullptr);
+    ct_con_props(connection, CS_SET, CS_PASSWORD, const_cast<CS_CHAR*>(""), CS_NULLTERM, nullptr);
+    ASSERT_EQ(ct_connect(connection, const_cast<CS_CHAR*>("DYNAMIC"), CS_NULLTERM), CS_SUCCEED);
+
+    // The ? inside the string is text, not a placeholder.
+    const char* query = "select s from tempdb..t where n = ? or s = 'x?'";
+    EXPECT_TRUE(dynamicCommand(connection, CS_PREPARE, "find", query, nullptr).empty());
+    CS_INT n = 2;
+    EXPECT_EQ(dynamicCommand(connection, CS_EXECUTE, "find", nullptr, &n),
+              std::vector<std::string>{"two"});
+    n = 1;
+    EXPECT_EQ(dynamicCommand(connection, CS_EXECUTE, "find", nullptr, &n),
+              std::vector<std::string>{"one?"});
+    EXPECT_TRUE(dynamicCommand(connection, CS_DEALLOC, "find", nullptr, nullptr).empty());
+    EXPECT_EQ(dynamicCommand(connection, CS_EXECUTE, "find", nullptr, &n),
+              std::vector<std::string>{"failed"});
+
+    ct_close(connection, CS_UNUSED);
+    ct_con_drop(connection);
+    ct_exit(context, CS_UNUSED);
+    cs_ctx_drop(context);
+}
