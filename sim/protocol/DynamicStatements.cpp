@@ -41,7 +41,8 @@ std::size_t endOfQuoted(const std::string& text, std::size_t pos) {
 bool opensQuoted(const std::string& text, std::size_t i) {
     const char c = text[i];
     if (c == '\'' || c == '"' || c == '[') return true;
-    return i + 1 < text.size() && ((c == '-' && text[i + 1] == '-') || (c == '/' && text[i + 1] == '*'));
+    return i + 1 < text.size() &&
+           ((c == '-' && text[i + 1] == '-') || (c == '/' && text[i + 1] == '*'));
 }
 
 }  // namespace
