@@ -17,7 +17,9 @@ namespace tvr::ui {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tvr [P1:<main password>] [P2:<reserve password>] [--password-file FILE] [-A]\n"
+    "Usage: tvr [--profile NAME] [P1:<main password>] [P2:<reserve password>]\n"
+    "           [--password-file FILE] [-A]\n"
+    "       tvr --service [--profile NAME] [--password-file FILE]\n"
     "       tvr --help | --version\n"
     "\n"
     "Travenor keeps a warm-standby Adaptive Server database in step with the main one: the main\n"
@@ -31,19 +33,27 @@ constexpr const char* kUsage =
     "                 the passwords from FILE, lines P1:<password> and P2:<password>; the\n"
     "                 file must be readable by its owner alone (chmod 600)\n"
     "  -A             start processing at once and run in the tray (with P1:)\n"
+    "  --profile NAME the settings, logs, dump names and instance guard of profile NAME\n"
+    "                 (letters, digits, - and _; \"default\" is the one without a name)\n"
+    "  --service      run without a window and without a display (for systemd): log on\n"
+    "                 with the passwords of --password-file or TVR_P1/TVR_P2 (never the\n"
+    "                 command line) and start processing; boxes become error log entries,\n"
+    "                 errors are also written to standard error; a configuration fault\n"
+    "                 ends it at once with its reason and exit code 1\n"
     "  --help         print this text and end\n"
     "  --version      print the version and end\n"
     "\n"
     "Environment:\n"
     "  SYBASE         the Open Client folder, with ini/sql.ini or interfaces (required)\n"
     "  TVR_P1, TVR_P2 the main and the reserve password, kept out of the process list\n"
-    "  TVR_REGISTRY   the settings file (default ~/.config/travenor/registry.reg)\n"
+    "  TVR_REGISTRY   the settings file (default ~/.config/travenor/registry.reg);\n"
+    "                 profile NAME's is profiles/NAME/registry.reg beside it\n"
     "\n"
     "SIGTERM and SIGINT stop it as a confirmed Exit: the pass under way finishes, then it ends\n"
-    "with exit code 0.\n"
+    "with exit code 0 (--service: 1 when processing ended by itself after a failure).\n"
     "\n"
-    "The program shows windows and so needs a display (X11 or Wayland). Its help opens with F1\n"
-    "and is the file ";
+    "Without --service the program shows windows and so needs a display (X11 or Wayland).\n"
+    "Its help opens with F1 and is the file ";
 
 // Where the help window finds the help: share/travenor beside the program's bin folder.
 std::string helpFile() {
@@ -107,7 +117,7 @@ std::optional<int> answerOnTerminal(int argc, char** argv, std::ostream& out, st
             << std::flush;
         return 0;
     }
-    if (!somewhereToShow(argc, argv)) {
+    if (!serviceRequested(argc, argv) && !somewhereToShow(argc, argv)) {
         err << "tvr: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); start it in a "
                "desktop session, or see tvr --help\n"
             << std::flush;
@@ -115,6 +125,8 @@ std::optional<int> answerOnTerminal(int argc, char** argv, std::ostream& out, st
     }
     return std::nullopt;
 }
+
+bool serviceRequested(int argc, char** argv) { return has(argc, argv, "--service"); }
 
 void watchPlatformStart() {
     held.clear();

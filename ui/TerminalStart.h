@@ -12,6 +12,9 @@ namespace tvr::ui {
 // `argv` is main's, before Qt has taken its own options out of it.
 std::optional<int> answerOnTerminal(int argc, char** argv, std::ostream& out, std::ostream& err);
 
+// "--service" among the parameters: the program runs without a window, and needs no display.
+bool serviceRequested(int argc, char** argv);
+
 // From now until endPlatformWatch(), a window system that cannot be opened (a display that
 // does not answer) ends the program with one line on standard error and exit code 1, in
 // place of Qt's report and abort. Call it just before the QApplication is built.

@@ -7,6 +7,7 @@
 #include "platform/CommandError.h"
 #include "platform/Profile.h"
 #include "platform/Prompts.h"
+#include "service/ServiceRun.h"
 #include "ui/FormDumpLoad.h"
 #include "ui/ProgramStart.h"
 #include "ui/QtPrompts.h"
@@ -70,10 +71,19 @@ bool applyRunOptions(std::vector<std::string>& parameters) {
     }
 }
 
+// Without a window and without Qt's application: nothing here may need a display.
+int runService(int argc, char** argv) {
+    std::vector<std::string> parameters = tvr::config::takeCommandLine(argc, argv);
+    if (!applyRunOptions(parameters)) return 1;
+    tvr::service::ServiceRun service(std::cerr);
+    return service.run(parameters);
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     if (const auto code = tvr::ui::answerOnTerminal(argc, argv, std::cout, std::cerr)) return *code;
+    if (tvr::ui::serviceRequested(argc, argv)) return runService(argc, argv);
     // Qt takes its own options (-platform, -style) out of argv first; the rest is ours, and
     // the passwords leave the process list as soon as they are copied.
     tvr::ui::watchPlatformStart();

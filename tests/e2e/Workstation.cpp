@@ -69,11 +69,12 @@ WorkstationFolders::WorkstationFolders() {
     env_.set("TVR_PROMPTS", "stderr");
 }
 
-std::string WorkstationFolders::activityLog() const {
+std::string WorkstationFolders::activityLog(const std::string& profile) const {
+    const std::string start = profile.empty() ? "sales" : profile + "_sales";
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(logFolder(), ec)) {
         const std::string name = entry.path().filename().string();
-        if (name.rfind("sales", 0) == 0 && entry.path().extension() == ".log") {
+        if (name.rfind(start, 0) == 0 && entry.path().extension() == ".log") {
             std::string text = test::fileText(entry.path());
             text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
             return text;
@@ -95,37 +96,54 @@ std::string WorkstationFolders::snapshot() const {
     return text;
 }
 
-Workstation::Workstation(const std::string& interval) {
+Workstation::Workstation(const std::string& interval)
+    : Workstation(WorkstationOptions{interval, {}}) {}
+
+Workstation::Workstation(const WorkstationOptions& options) : interval_(options.interval) {
+    startPair("", options.reserveArgs);
+}
+
+std::string Workstation::mainName(const std::string& profile) {
+    return profile.empty() ? "MAIN" : "MAIN_" + profile;
+}
+
+std::string Workstation::reserveName(const std::string& profile) {
+    return profile.empty() ? "RESERVE" : "RESERVE_" + profile;
+}
+
+void Workstation::addProfile(const std::string& profile) { startPair(profile, {}); }
+
+void Workstation::startPair(const std::string& profile,
+                            const std::vector<std::string>& reserveArgs) {
     testing::EmulatorOptions main;
-    main.name = "MAIN";
+    main.name = mainName(profile);
     main.databases = {"sales"};
     main.logins = {"sa:" + kMainPassword};
-    main_ = std::make_unique<testing::Emulator>(main);
+    servers_.push_back(std::make_unique<testing::Emulator>(main));
     testing::EmulatorOptions reserve;
-    reserve.name = "RESERVE";
+    reserve.name = reserveName(profile);
     reserve.databases = {"sales_copy"};
     reserve.logins = {"sa:" + kReservePassword};
-    reserve_ = std::make_unique<testing::Emulator>(reserve);
+    reserve.extraArgs = reserveArgs;
+    servers_.push_back(std::make_unique<testing::Emulator>(reserve));
 
-    changeRows({std::begin(kSampleRows), std::end(kSampleRows)});
+    changeRows({std::begin(kSampleRows), std::end(kSampleRows)}, profile);
 
-    ProgramProcess setup("tvr_first_setup", {"--main-server",      "MAIN",
-                                             "--main-database",    "sales",
-                                             "--reserve-server",   "RESERVE",
-                                             "--reserve-database", "sales_copy",
-                                             "--main-password",    kMainPassword,
-                                             "--reserve-password", kReservePassword,
-                                             "--dump-folder",      dumpFolder().string(),
-                                             "--load-folder",      dumpFolder().string(),
-                                             "--log-folder",       logFolder().string(),
-                                             "--interval",         interval},
-                         root() / "first-setup.out");
+    std::vector<std::string> args{
+        "--main-server",    mainName(profile),     "--main-database",    "sales",
+        "--reserve-server", reserveName(profile),  "--reserve-database", "sales_copy",
+        "--main-password",  kMainPassword,         "--reserve-password", kReservePassword,
+        "--dump-folder",    dumpFolder().string(), "--load-folder",      dumpFolder().string(),
+        "--log-folder",     logFolder().string(),  "--interval",         interval_};
+    if (!profile.empty()) args.insert(args.end(), {"--profile", profile});
+    ProgramProcess setup("tvr_first_setup", args, root() / ("first-setup" + profile + ".out"));
     const auto status = setup.wait();
     EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << setup.output();
 }
 
-void Workstation::changeRows(const std::vector<std::string>& statements) {
-    auto client = connected("MAIN", kMainPassword);
+void Workstation::changeRows(const std::vector<std::string>& statements,
+                             const std::string& profile) {
+    auto client = connected(mainName(profile), kMainPassword);
     client->execute("use sales");
     for (const auto& sql : statements) EXPECT_FALSE(client->execute(sql).failed()) << sql;
 }
@@ -137,13 +155,13 @@ bool Workstation::passCompletedAfter(std::size_t offset) const {
     return start != std::string::npos && log.find("LOAD is complete", start) != std::string::npos;
 }
 
-std::vector<std::string> Workstation::mainRows() {
-    auto client = connected("MAIN", kMainPassword);
+std::vector<std::string> Workstation::mainRows(const std::string& profile) {
+    auto client = connected(mainName(profile), kMainPassword);
     return tableRows(*client, "sales");
 }
 
-std::vector<std::string> Workstation::reserveRowsOnline() {
-    auto client = connected("RESERVE", kReservePassword);
+std::vector<std::string> Workstation::reserveRowsOnline(const std::string& profile) {
+    auto client = connected(reserveName(profile), kReservePassword);
     EXPECT_FALSE(client->execute("online database sales_copy").failed());
     return tableRows(*client, "sales_copy");
 }

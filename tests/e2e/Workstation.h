@@ -34,8 +34,9 @@ public:
     std::filesystem::path dumpFolder() const { return root() / "dumps"; }
     test::ScopedEnvironment& environment() { return env_; }
 
-    // The activity log of the sample database (today's), CR removed; empty when there is none.
-    std::string activityLog() const;
+    // The activity log of the sample database (today's) of a profile (empty: the default),
+    // CR removed; empty when there is none.
+    std::string activityLog(const std::string& profile = "") const;
     // Every file below the root with its content, as one text to compare before and after.
     std::string snapshot() const;
 
@@ -44,26 +45,41 @@ private:
     test::ScopedEnvironment env_;
 };
 
+struct WorkstationOptions {
+    std::string interval = "00:00:01";     // between passes
+    std::vector<std::string> reserveArgs;  // more aseemu arguments for RESERVE
+};
+
 class Workstation : public WorkstationFolders {
 public:
     // Starts both servers and runs the first setup with passes `interval` apart.
     explicit Workstation(const std::string& interval = "00:00:01");
+    explicit Workstation(const WorkstationOptions& options);
 
-    testing::Emulator& mainServer() { return *main_; }
-    testing::Emulator& reserveServer() { return *reserve_; }
+    testing::Emulator& mainServer() { return *servers_.at(0); }
+    testing::Emulator& reserveServer() { return *servers_.at(1); }
+
+    // A second pair of servers, MAIN_<profile> and RESERVE_<profile>, with the same databases
+    // and rows, set up as `profile` with the same folders. The functions below take the
+    // profile's name for its pair; empty is the default profile's.
+    void addProfile(const std::string& profile);
+    static std::string mainName(const std::string& profile);
+    static std::string reserveName(const std::string& profile);
 
     // Runs statements in MAIN's sales, each in a batch of its own; fails the test on an error.
-    void changeRows(const std::vector<std::string>& statements);
+    void changeRows(const std::vector<std::string>& statements, const std::string& profile = "");
     // True once the activity log, past its first `offset` characters, shows a pass that began
     // there (sp_TVR's "Start Dump") and whose load has completed.
     bool passCompletedAfter(std::size_t offset) const;
     // The rows of sales on MAIN, and of sales_copy on RESERVE brought online first.
-    std::vector<std::string> mainRows();
-    std::vector<std::string> reserveRowsOnline();
+    std::vector<std::string> mainRows(const std::string& profile = "");
+    std::vector<std::string> reserveRowsOnline(const std::string& profile = "");
 
 private:
-    std::unique_ptr<testing::Emulator> main_;
-    std::unique_ptr<testing::Emulator> reserve_;
+    void startPair(const std::string& profile, const std::vector<std::string>& reserveArgs);
+
+    std::string interval_;
+    std::vector<std::unique_ptr<testing::Emulator>> servers_;  // main, reserve, main, ...
 };
 
 }  // namespace tvr::e2e

@@ -1,0 +1,14 @@
+#include "service/ErrorEcho.h"
+
+namespace tvr::service {
+
+void ErrorEcho::addLines(const std::vector<client::LogLine>& lines) {
+    std::lock_guard lock(mutex_);
+    for (const client::LogLine& line : lines) {
+        if (line.text.empty()) continue;
+        std::fprintf(out_, "%s\n", line.text.c_str());
+    }
+    std::fflush(out_);
+}
+
+}  // namespace tvr::service

@@ -1,0 +1,217 @@
+#include "service/ServiceRun.h"
+
+#include "client/LogWriter.h"
+#include "config/ProcedureMarker.h"
+#include "config/RunLogs.h"
+#include "config/SettingsProcessingHost.h"
+#include "config/SettingsStore.h"
+#include "engine/ProcessingControl.h"
+#include "platform/Environment.h"
+#include "platform/InstanceGuard.h"
+#include "platform/Profile.h"
+#include "platform/Registry.h"
+#include "platform/StopSignals.h"
+#include "service/ServiceFault.h"
+
+#include <poll.h>
+
+#include <cerrno>
+
+namespace tvr::service {
+namespace {
+
+// The logon dialog of a run without a window: never shown, always cancelled, so that a
+// logon that fails with the unattended passwords ends instead of waiting for a user.
+class NoLogonDialog final : public config::LogonDialog {
+public:
+    bool ShowModal() override { return false; }
+};
+
+class NoLogonDialogs final : public config::LogonDialogs {
+public:
+    std::unique_ptr<config::LogonDialog> MakeLogonDialog(config::ConnectForm&) override {
+        return std::make_unique<NoLogonDialog>();
+    }
+};
+
+// What loading the settings does beyond them: only the run's UseReserve, since there is
+// nothing to show.
+class ServiceSettingsHost final : public config::SettingsHost {
+public:
+    explicit ServiceSettingsHost(engine::TRunFlags& flags) : flags_(flags) {}
+    void setUseReserve(bool useReserve) override { flags_.UseReserve = useReserve; }
+    void showIntervalField(bool) override {}
+    void ApplySettings() override {}
+    void setFolderPickerStarts(const config::FolderPickerStarts&) override {}
+
+private:
+    engine::TRunFlags& flags_;
+};
+
+std::string profileWords() {
+    const std::string& profile = platform::profileName();
+    return profile.empty() ? "the default profile" : "profile " + profile;
+}
+
+// Creates the file when missing; the writes of the run would otherwise fail pass after pass
+// with nobody to see it.
+void requireWritable(const std::string& file, const char* what) {
+    try {
+        client::AppendToLog("", file, false);
+    } catch (const client::LogFileError&) {
+        throw ServiceFault(std::string("cannot write the ") + what + " \"" + file +
+                           "\": check its folder setting and the folder's permissions");
+    }
+}
+
+}  // namespace
+
+ServiceRun::ServiceRun(std::ostream& err) : err_(err) {
+    previousPrompts_ = platform::setPrompts(&prompts_);
+    previousErrorView_ = client::SetErrorLogView(&echo_);
+    previousView_ = client::SetLogView(nullptr);
+}
+
+ServiceRun::~ServiceRun() {
+    // The worker first: it uses everything below. It has normally ended already.
+    control_.reset();
+    worker_.StopAndFree();
+    client::SetLogView(previousView_);
+    client::SetErrorLogView(previousErrorView_);
+    platform::setPrompts(previousPrompts_);
+}
+
+int ServiceRun::run(const std::vector<std::string>& parameters) {
+    try {
+        start(parameters);
+    } catch (const std::exception& fault) {
+        err_ << "tvr: " << fault.what() << "\n" << std::flush;
+        return kConfigurationFault;
+    }
+    return waitForEnd();
+}
+
+void ServiceRun::start(const std::vector<std::string>& parameters) {
+    // From the first moment: a stop during the logons is taken once they are done.
+    signals_ = std::make_unique<platform::StopSignals>();
+    const ServicePasswords passwords = servicePasswords(parameters);
+    if (!passwords.main)
+        throw ServiceFault(
+            "no password for the main server: give --password-file FILE with a line "
+            "P1:<password>, or set TVR_P1");
+    if (!platform::sybaseInstalled())
+        throw ServiceFault("SYBASE is not set: it names the Open Client folder");
+
+    guard_ = std::make_unique<platform::InstanceGuard>();
+    if (guard_->state() == platform::InstanceGuard::State::HeldElsewhere)
+        throw ServiceFault("another Travenor runs " + profileWords() + " (its guard is \"" +
+                           platform::InstanceGuard::defaultLockFile().string() + "\")");
+    if (guard_->state() == platform::InstanceGuard::State::Failed)
+        err_ << "tvr: no single-instance guard: " << guard_->error() << "\n";
+
+    loadSettings();
+    if (flags_.UseReserve && !passwords.reserve)
+        throw ServiceFault(
+            "no password for the reserve server: give --password-file FILE with a line "
+            "P2:<password>, or set TVR_P2");
+    openLogs();
+    logOn(passwords);
+}
+
+void ServiceRun::loadSettings() {
+    registry_ = std::make_unique<platform::Registry>();
+    // Before anything is written: a missing file is a profile never set up, not one to make.
+    if (!config::readProcedureInstalled(*registry_))
+        throw ServiceFault("the first setup of " + profileWords() +
+                           " is not done (registry file \"" + registry_->file().string() +
+                           "\"): run tvr on a desktop once and save its settings, or use "
+                           "tvr_first_setup");
+    ServiceSettingsHost host(flags_);
+    config::LoadSettings(*registry_, live_, host);
+}
+
+void ServiceRun::openLogs() {
+    logFiles_ = config::OpenRunLogs(live_);
+    requireWritable(logFiles_.activity, "activity log");
+    requireWritable(logFiles_.error, "error log");
+}
+
+void ServiceRun::logOn(const ServicePasswords& passwords) {
+    dialogs_ = std::make_unique<NoLogonDialogs>();
+    logons_ = std::make_unique<config::TLogons>(connections_, flags_, worker_, display_, live_,
+                                                *registry_, *dialogs_, logFiles_);
+    host_ = std::make_unique<config::TSettingsProcessingHost>(*logons_, live_, *registry_);
+    control_ = std::make_unique<engine::TProcessingControl>(connections_, flags_, worker_, display_,
+                                                            *host_);
+    logons_->SetAutomaticStart([this] {
+        if (!takeSignal()) control_->StartProcessing();
+    });
+
+    const config::TDumpLoadSettings s = live_.snapshot();
+    err_ << "tvr: " << profileWords() << ": " << s.MainServerName << "." << s.ComboDump;
+    if (flags_.UseReserve) err_ << " to " << s.ReservServerName << "." << s.ComboLoad;
+    err_ << ", activity log \"" << logFiles_.activity << "\"\n" << std::flush;
+
+    std::vector<std::string> logon{"P1:" + *passwords.main};
+    if (passwords.reserve) logon.push_back("P2:" + *passwords.reserve);
+    logon.push_back("-A");
+    logons_->StartupLogon(logon);
+
+    const std::string seeLog = " (the reason is above and in \"" + logFiles_.error + "\")";
+    if (connections_.LogonPending)
+        throw ServiceFault("cannot log on to the main server \"" + s.MainServerName + "\"" +
+                           seeLog);
+    if (stopSignal_ || worker_) return;
+    if (flags_.UseReserve && !connections_.ReserveConnected)
+        throw ServiceFault("cannot log on to the reserve server \"" + s.ReservServerName + "\"" +
+                           seeLog);
+    throw ServiceFault("processing did not start" + seeLog);
+}
+
+bool ServiceRun::takeSignal() {
+    const int signal = signals_->take();
+    if (signal) stopBySignal(signal);
+    return signal != 0;
+}
+
+void ServiceRun::stopBySignal(int signal) {
+    if (!stopSignal_) {
+        try {
+            client::PrintToLog(
+                "Stopped by " + platform::signalName(signal) + "  " + client::LogTimeNow(),
+                logFiles_.activity);
+        } catch (const client::LogFileError&) {
+            // The stop goes on; the log's trouble is the worker's to report.
+        }
+        err_ << "tvr: stopping on " << platform::signalName(signal)
+             << ": the pass under way finishes first\n"
+             << std::flush;
+    }
+    stopSignal_ = signal;
+    control_->Stop();
+}
+
+int ServiceRun::waitForEnd() {
+    while (!worker_.Ended()) {
+        pollfd watched[2] = {{signals_->descriptor(), POLLIN, 0},
+                             {display_.descriptor(), POLLIN, 0}};
+        // The timeout only guards against a wake-up lost in a way not foreseen.
+        if (::poll(watched, 2, 1000) < 0 && errno != EINTR) break;
+        takeSignal();
+        display_.drain();
+    }
+    worker_.ReleaseEnded();
+    // The sessions log out here, not at the process's end.
+    connections_.MainConnection.reset();
+    connections_.ReserveConnection.reset();
+    if (stopSignal_) {
+        err_ << "tvr: stopped\n" << std::flush;
+        return 0;
+    }
+    err_ << "tvr: processing stopped by itself (the reason is above and in \"" << logFiles_.error
+         << "\")\n"
+         << std::flush;
+    return kConfigurationFault;
+}
+
+}  // namespace tvr::service

@@ -1,0 +1,195 @@
+// The program as a service (tvr --service), as systemd runs it: no display variable at all,
+// passwords from a file only its owner reads. It ships, stops cleanly on SIGTERM after the pass
+// under way, turns the boxes a window would show into error entries, runs beside another
+// profile's service, and ends at once with its reason and exit code 1 on a configuration fault.
+#include "tests/e2e/Workstation.h"
+#include "tests/support/CtClient.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <csignal>
+#include <fstream>
+#include <functional>
+
+using namespace tvr::e2e;
+namespace fs = std::filesystem;
+
+namespace {
+
+// What a systemd unit has: no display of any kind.
+class NoDisplay {
+public:
+    explicit NoDisplay(tvr::test::ScopedEnvironment& env) {
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.unset(name);
+    }
+};
+
+fs::path passwordFile(const WorkstationFolders& workstation) {
+    const fs::path file = workstation.root() / "passwords";
+    std::ofstream(file) << "P1:" << kMainPassword << "\nP2:" << kReservePassword << "\n";
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    return file;
+}
+
+std::vector<std::string> serviceArguments(const WorkstationFolders& workstation,
+                                          const std::string& profile = "") {
+    std::vector<std::string> args{"--service", "--password-file", passwordFile(workstation)};
+    if (!profile.empty()) args.insert(args.end(), {"--profile", profile});
+    return args;
+}
+
+std::optional<int> exitCode(ProgramProcess& program) {
+    const std::optional<int> status = program.wait();
+    if (!status || !WIFEXITED(*status)) return std::nullopt;
+    return WEXITSTATUS(*status);
+}
+
+std::string errorLog(const WorkstationFolders& workstation) {
+    for (const auto& entry : fs::directory_iterator(workstation.logFolder()))
+        if (entry.path().filename().string().rfind("errsales", 0) == 0)
+            return tvr::test::fileText(entry.path());
+    return {};
+}
+
+// True when the last pass begun in `log` has loaded its dump.
+bool lastPassComplete(const std::string& log) {
+    const auto start = log.rfind("Start Dump");
+    return start != std::string::npos && log.find("LOAD is complete", start) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(Service, ShipsWithoutADisplayAndStopsOnSigtermOnceThePassUnderWayHasLoaded) {
+    Workstation workstation;
+    const NoDisplay noDisplay(workstation.environment());
+    ProgramProcess tvr("tvr", serviceArguments(workstation), workstation.root() / "tvr.out");
+    ASSERT_TRUE(eventually([&] { return workstation.passCompletedAfter(0); })) << tvr.output();
+    workstation.changeRows({"insert into orders values (102, 1, 310.4, getdate())"});
+    // The next statement sent to MAIN waits there a little: the first of the next pass, which
+    // is then under way when the signal comes.
+    tvr::testing::CtClient client;
+    ASSERT_TRUE(client.connect("MAIN", "sa", kMainPassword));
+    ASSERT_FALSE(client.execute("emulator fault stall 2").failed());
+    const std::size_t traced = workstation.mainServer().traceText().size();
+    ASSERT_TRUE(eventually([&] {
+        return workstation.mainServer().traceText().find("use master", traced) != std::string::npos;
+    })) << tvr.output();
+    const std::size_t logged = workstation.activityLog().size();
+    tvr.kill(SIGTERM);
+
+    EXPECT_EQ(exitCode(tvr), 0) << tvr.output();
+    const std::string log = workstation.activityLog();
+    EXPECT_TRUE(lastPassComplete(log)) << log;
+    EXPECT_NE(log.find("Stopped by SIGTERM", logged), std::string::npos) << log;
+    EXPECT_NE(tvr.output().find("tvr: stopped"), std::string::npos) << tvr.output();
+    EXPECT_EQ(workstation.reserveRowsOnline(), workstation.mainRows());
+}
+
+TEST(Service, AMissingBackupServerIsAnErrorEntryAndThePassesGoOn) {
+    Workstation workstation(WorkstationOptions{"00:00:01", {"--no-backup-entry"}});
+    const NoDisplay noDisplay(workstation.environment());
+    ProgramProcess tvr("tvr", serviceArguments(workstation), workstation.root() / "tvr.out");
+    // Nobody answers the box a window would show: pass follows pass (their loads fail
+    // without a Backup Server, and say so).
+    ASSERT_TRUE(eventually([&] {
+        const std::string log = workstation.activityLog();
+        const auto first = log.find("Start Dump");
+        return first != std::string::npos && log.find("Start Dump", first + 1) != std::string::npos;
+    })) << tvr.output();
+    EXPECT_NE(errorLog(workstation).find("BACKUP server not found"), std::string::npos)
+        << errorLog(workstation);
+    // Also where systemd's journal takes it.
+    EXPECT_NE(tvr.output().find("BACKUP server not found"), std::string::npos) << tvr.output();
+    tvr.kill(SIGTERM);
+    EXPECT_EQ(exitCode(tvr), 0) << tvr.output();
+}
+
+TEST(Service, TwoProfilesShipTwoPairsAtOnceAndASecondStartOfOneIsRefused) {
+    Workstation workstation;
+    workstation.addProfile("east");
+    const NoDisplay noDisplay(workstation.environment());
+    ProgramProcess west("tvr", serviceArguments(workstation), workstation.root() / "west.out");
+    ProgramProcess east("tvr", serviceArguments(workstation, "east"),
+                        workstation.root() / "east.out");
+    for (const std::string profile : {"", "east"}) {
+        ASSERT_TRUE(eventually([&] { return lastPassComplete(workstation.activityLog(profile)); }))
+            << west.output() << east.output();
+    }
+    ProgramProcess again("tvr", serviceArguments(workstation, "east"),
+                         workstation.root() / "again.out");
+    EXPECT_EQ(exitCode(again), 1) << again.output();
+    EXPECT_NE(again.output().find("another Travenor runs profile east"), std::string::npos)
+        << again.output();
+
+    workstation.changeRows({"insert into orders values (103, 2, 99.5, getdate())"}, "east");
+    for (const std::string profile : {"", "east"}) {
+        const std::size_t logged = workstation.activityLog(profile).size();
+        ASSERT_TRUE(eventually([&] {
+            return workstation.activityLog(profile).find("LOAD is complete", logged) !=
+                   std::string::npos;
+        }));
+    }
+    west.kill(SIGTERM);
+    east.kill(SIGTERM);
+    EXPECT_EQ(exitCode(west), 0) << west.output();
+    EXPECT_EQ(exitCode(east), 0) << east.output();
+    EXPECT_EQ(workstation.reserveRowsOnline(), workstation.mainRows());
+    EXPECT_EQ(workstation.reserveRowsOnline("east"), workstation.mainRows("east"));
+    EXPECT_NE(workstation.mainRows("east"), workstation.mainRows());
+}
+
+TEST(Service, AConfigurationFaultEndsItAtOnceWithItsReasonAndExitCodeOne) {
+    Workstation workstation;
+    const NoDisplay noDisplay(workstation.environment());
+    const std::string registry = tvr::test::fileText(workstation.registryFile());
+    const auto withRegistry = [&](std::string text) {
+        return [&workstation, text](std::vector<std::string>&) {
+            std::ofstream(workstation.registryFile(), std::ios::binary) << text;
+        };
+    };
+    std::string unknownServer = registry;
+    const std::string server = "\"ServerName\"=\"MAIN\"";
+    ASSERT_NE(unknownServer.find(server), std::string::npos) << registry;
+    unknownServer.replace(unknownServer.find(server), server.size(), "\"ServerName\"=\"NOWHERE\"");
+    const fs::path passwords = passwordFile(workstation);
+    const struct {
+        const char* fault;
+        std::vector<std::string> args;
+        std::function<void(std::vector<std::string>&)> prepare;
+        std::string reason;
+    } cases[] = {
+        {"no password", {"--service"}, nullptr, "no password for the main server"},
+        {"password on the command line",
+         {"--service", "P1:" + kMainPassword},
+         nullptr,
+         "no password on its command line"},
+        {"bad profile name", {"--service", "--profile", "../east"}, nullptr, "is not usable"},
+        {"profile never set up",
+         {"--service", "--password-file", passwords, "--profile", "west"},
+         nullptr,
+         "the first setup of profile west is not done"},
+        {"registry file unreadable",
+         {"--service", "--password-file", passwords},
+         withRegistry("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\r\n"),
+         workstation.registryFile().string()},
+        {"log folder not writable",
+         {"--service", "--password-file", passwords},
+         [&](std::vector<std::string>&) { std::ofstream(workstation.logFolder()) << "a file"; },
+         "cannot write the activity log"},
+        {"server name not resolvable",
+         {"--service", "--password-file", passwords},
+         withRegistry(unknownServer),
+         "cannot log on to the main server \"NOWHERE\""},
+    };
+    for (auto c : cases) {
+        if (c.prepare) c.prepare(c.args);
+        ProgramProcess tvr("tvr", c.args, workstation.root() / "tvr.out");
+        EXPECT_EQ(exitCode(tvr), 1) << c.fault << "\n" << tvr.output();
+        EXPECT_NE(tvr.output().find("tvr: "), std::string::npos) << c.fault;
+        EXPECT_NE(tvr.output().find(c.reason), std::string::npos) << c.fault << "\n"
+                                                                  << tvr.output();
+        std::ofstream(workstation.registryFile(), std::ios::binary) << registry;
+        fs::remove_all(workstation.logFolder());
+    }
+}
