@@ -21,10 +21,11 @@ debs=("$scratch"/out/*.deb)
 deb=${debs[0]}
 
 # The files a user needs: the program, the emulator and the first setup, the help, the desktop
-# entry and its icon, the manual pages, the README, the licence and the changelog.
+# entry and its icon, the systemd unit, the manual pages, the README, the licence and the changelog.
 contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
 for f in ./usr/bin/tvr ./usr/bin/aseemu ./usr/bin/tvr_first_setup \
   ./usr/share/applications/travenor.desktop \
+  ./usr/lib/systemd/user/travenor@.service \
   ./usr/share/icons/hicolor/scalable/apps/travenor.svg \
   ./usr/share/travenor/tvr.html \
   ./usr/share/man/man1/tvr.1.gz \
@@ -38,6 +39,11 @@ done
 # the Qt platform plugins, which are loaded at run time and named by no linker record.
 root="$scratch/root"
 dpkg-deb --extract "$deb" "$root"
+# The packaged systemd unit passes systemd-analyze verify, where the machine has it.
+if command -v systemd-analyze >/dev/null; then
+  "$(dirname "$0")/check-unit.sh" "$root/usr/lib/systemd/user/travenor@.service" "$root/usr/bin/tvr" ||
+    fail "the packaged systemd unit does not verify"
+fi
 depends=$(dpkg-deb --field "$deb" Depends)
 packages=$(sed 's/([^)]*)//g; s/[ ,]\+/\n/g' <<<"$depends")
 declares() { grep -qxF "$1" <<<"$packages"; }

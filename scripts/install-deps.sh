@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   locales
   lintian
+  systemd
 )
 missing=()
 for p in "${packages[@]}"; do
