@@ -65,6 +65,16 @@ void TDumpLoadThread::WaitFor() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
+void TDumpLoadThread::ResumeWatch(const TWatchStanding& last) {
+    std::string pair = (MainConnection ? MainConnection->ServerName() : std::string()) + "." +
+                       DumpRS.database_name;
+    if (UseReserve) {
+        pair += " -> " + (ReserveConnection ? ReserveConnection->ServerName() : std::string()) +
+                "." + LoadRS.database_name;
+    }
+    watch_.Resume(pair, last);
+}
+
 void TDumpLoadThread::Execute() {
     flags_.FWorkerRunning = true;
     display_.EnableStart(false);

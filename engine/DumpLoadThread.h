@@ -62,6 +62,11 @@ public:
     std::atomic<bool> StopRequested{false};
     bool UseReserve = true;
 
+    // The watch as this run leaves it, and, before the run starts, what it takes over from
+    // the last run (when that shipped the same databases between the same servers).
+    TWatchStanding WatchStanding() const { return watch_.Standing(); }
+    void ResumeWatch(const TWatchStanding& last);
+
 protected:
     void Execute();
     void RunPass();

@@ -82,6 +82,21 @@ void TPassWatch::RunEnded() {
     stallReported_ = false;
 }
 
+void TPassWatch::Resume(const std::string& pair, const TWatchStanding& last) {
+    std::lock_guard lock(mutex_);
+    pair_ = pair;
+    if (last.pair != pair) return;
+    firstRunStart_ = last.firstRunStart;
+    goodDumpStart_ = last.goodDumpStart;
+    goodLoadEnd_ = last.goodLoadEnd;
+    lagLevel_ = last.lagLevel;
+}
+
+TWatchStanding TPassWatch::Standing() const {
+    std::lock_guard lock(mutex_);
+    return TWatchStanding{pair_, firstRunStart_, goodDumpStart_, goodLoadEnd_, lagLevel_};
+}
+
 seconds TPassWatch::Lag(WatchClock::time_point now) const {
     std::lock_guard lock(mutex_);
     const auto from = goodDumpStart_ ? goodDumpStart_ : firstRunStart_;

@@ -53,6 +53,16 @@ struct TWatchLimits {
     int stallMinutes = 30;  // 0: a pass never counts as stalled
 };
 
+// What one run's watch leaves to the next: the reserve stays as old as its last good load
+// until the next good one, whatever runs start and stop in between.
+struct TWatchStanding {
+    std::string pair;  // the servers and databases it is about
+    std::optional<WatchClock::time_point> firstRunStart;
+    std::optional<WatchClock::time_point> goodDumpStart;
+    std::optional<WatchClock::time_point> goodLoadEnd;
+    AlertLevel lagLevel = AlertLevel::None;
+};
+
 class TPassWatch {
 public:
     // `errorEntry` writes one error entry (both logs and both views) with the given text.
@@ -69,6 +79,11 @@ public:
     // The run has ended: the view stays, the ticks stop.
     void RunEnded();
 
+    // Before the run starts: names what it ships and takes over what `last` knew of the same
+    // servers and databases (of others it knows nothing).
+    void Resume(const std::string& pair, const TWatchStanding& last);
+    TWatchStanding Standing() const;
+
     // Shows the watch as it stands at `now` and writes the entries a change calls for.
     void Tick(WatchClock::time_point now, const TWatchLimits& limits);
     TWatchView View(WatchClock::time_point now, const TWatchLimits& limits) const;
@@ -81,6 +96,7 @@ private:
     std::function<void(const std::string&)> errorEntry_;
     mutable std::mutex mutex_;
     bool useReserve_ = true;
+    std::string pair_;
     std::optional<WatchClock::time_point> firstRunStart_;
     std::optional<WatchClock::time_point> goodDumpStart_;  // dump of the last good load
     std::optional<WatchClock::time_point> goodLoadEnd_;

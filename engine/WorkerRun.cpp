@@ -6,11 +6,14 @@ namespace tvr::engine {
 
 void TWorkerRun::Take(std::unique_ptr<TDumpLoadThread> worker) {
     if (!Ended()) throw std::logic_error("A new worker while the last one still runs");
+    if (worker_) standing_ = worker_->WatchStanding();
     worker_ = std::move(worker);
+    if (worker_) worker_->ResumeWatch(standing_);
 }
 
 bool TWorkerRun::ReleaseEnded() {
     if (!Ended()) return false;
+    if (worker_) standing_ = worker_->WatchStanding();
     worker_.reset();
     return true;
 }

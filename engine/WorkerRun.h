@@ -20,9 +20,10 @@ public:
     TDumpLoadThread* operator->() const { return worker_.get(); }
     // No worker, or one whose run has ended.
     bool Ended() const { return !worker_ || worker_->Finished(); }
-    // Takes the worker of a new run; the last one must have ended.
+    // Takes the worker of a new run, set up to start; the last one must have ended. The new
+    // worker's watch goes on from the last run's.
     void Take(std::unique_ptr<TDumpLoadThread> worker);
-    // Frees the last worker when its run has ended; true when none is left.
+    // Frees the last worker when its run has ended, keeping its watch; true when none is left.
     bool ReleaseEnded();
     // Asks a running worker to stop at its next step; nothing without one.
     void AskToStop();
@@ -32,6 +33,7 @@ public:
 
 private:
     std::unique_ptr<TDumpLoadThread> worker_;
+    TWatchStanding standing_;  // of the last run, once its worker is freed
 };
 
 }  // namespace tvr::engine

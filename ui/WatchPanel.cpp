@@ -2,16 +2,22 @@
 
 #include "ui/TrayIcon.h"
 
+#include <QFontMetrics>
+#include <QHeaderView>
 #include <QLabel>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableWidget>
+
+#include <algorithm>
 
 namespace tvr::ui {
 namespace {
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
 
-constexpr int kColumnWidths[TWatchPanel::kColumns] = {150, 120, 96};
+// The grid's column of the dump and load folders, the widest of the design's.
+constexpr int kFolderColumn = 3;
 
 }  // namespace
 
@@ -28,19 +34,14 @@ void TWatchPanel::setStateHint(const QString& hint) {
 }
 
 void TWatchPanel::show(const engine::TWatchView& view) {
-    if (grid_->columnCount() < kFirstColumn + kColumns) {
+    if (grid_->columnCount() < kFirstColumn + kColumns)
         grid_->setColumnCount(kFirstColumn + kColumns);
-        for (int i = 0; i < kColumns; ++i)
-            grid_->setColumnWidth(kFirstColumn + i, kColumnWidths[i]);
-    }
-    const bool reserve = !view.reserveOutcome.empty() && grid_->rowCount() > 1;
-    const int last = reserve ? 1 : 0;
+    const bool reserve = grid_->rowCount() > 1;
     setCell(0, kFirstColumn, qs(view.mainOutcome));
-    if (reserve) setCell(1, kFirstColumn, qs(view.reserveOutcome));
-    setCell(last, kFirstColumn + 1, qs(view.lastGood));
-    setCell(last, kFirstColumn + 2, qs(view.lag));
-    setCell(1 - last, kFirstColumn + 1, QString());
-    setCell(1 - last, kFirstColumn + 2, QString());
+    setCell(1, kFirstColumn, qs(view.reserveOutcome));
+    setCell(0, kFirstColumn + 1, qs(view.lag), qs(view.lastGood));
+    setCell(1, kFirstColumn + 1, reserve ? qs(view.lastGood) : QString());
+    fitColumns();
 
     const int level = static_cast<int>(view.level);
     tray_->setAlertLevel(level);
@@ -53,7 +54,7 @@ void TWatchPanel::show(const engine::TWatchView& view) {
                                        : QString());
 }
 
-void TWatchPanel::setCell(int row, int column, const QString& text) {
+void TWatchPanel::setCell(int row, int column, const QString& text, const QString& tip) {
     if (row < 0 || row >= grid_->rowCount()) return;
     QTableWidgetItem* item = grid_->item(row, column);
     if (!item) {
@@ -61,6 +62,34 @@ void TWatchPanel::setCell(int row, int column, const QString& text) {
         grid_->setItem(row, column, item);
     }
     item->setText(text);
+    item->setToolTip(tip);
+}
+
+void TWatchPanel::fitColumns() {
+    // A watch column grows to its longest text and never shrinks back, so that it does not
+    // jump as the texts change every second.
+    const QFontMetrics metrics(grid_->font());
+    const int margins =
+        2 * (grid_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid_) + 1) +
+        metrics.averageCharWidth();
+    for (int column = kFirstColumn; column < kFirstColumn + kColumns; ++column) {
+        int need = 0;
+        for (int row = 0; row < grid_->rowCount(); ++row)
+            if (const QTableWidgetItem* item = grid_->item(row, column))
+                need = std::max(need, metrics.horizontalAdvance(item->text()) + margins);
+        if (need > grid_->columnWidth(column)) grid_->setColumnWidth(column, need);
+    }
+    // Beyond the grid's width, the folder column gives up the difference, down to the width
+    // of the other columns. A window never shown yet has not laid out its grid.
+    const int room = grid_->isVisible() ? grid_->viewport()->width() : grid_->window()->width();
+    int used = 0;
+    for (int column = 0; column < grid_->columnCount(); ++column)
+        used += grid_->columnWidth(column);
+    if (used <= room) return;
+    const int floor = grid_->horizontalHeader()->defaultSectionSize();
+    const int folder = grid_->columnWidth(kFolderColumn);
+    if (folder > floor)
+        grid_->setColumnWidth(kFolderColumn, std::max(floor, folder - (used - room)));
 }
 
 void TWatchPanel::showHint() {

@@ -1,8 +1,10 @@
 #pragma once
-// How the main window shows the watch over the standby: three more cells on each row of the
-// info grid (the outcome of that server's step of the last pass; on the row of the last step,
-// the last good load and the lag), a line of the tray hint with the lag, the tray's warning
-// and critical images, and a status panel of its own that names an alert. GUI thread only.
+// How the main window shows the watch over the standby: two more columns of the info grid (the
+// outcome of each server's step of the last pass; the lag beside the main server's, the last
+// good load beside the reserve's, or, with one row, in the lag's tooltip), a line of the tray
+// hint with the lag, the tray's warning and critical images, and a status panel of its own
+// that names an alert. The watch columns fit the window's default width: the folder column
+// gives them the room they need. GUI thread only.
 #include "engine/PassWatch.h"
 
 #include <QString>
@@ -19,7 +21,7 @@ class TWatchPanel {
 public:
     // The first of the grid's watch columns; the grid's own four come before.
     static constexpr int kFirstColumn = 4;
-    static constexpr int kColumns = 3;
+    static constexpr int kColumns = 2;
 
     // Adds the status panel "PanelWatch" to `bar`; nothing is owned.
     TWatchPanel(QTableWidget* grid, TTrayIcon* tray, QStatusBar* bar);
@@ -30,7 +32,8 @@ public:
     void show(const engine::TWatchView& view);
 
 private:
-    void setCell(int row, int column, const QString& text);
+    void setCell(int row, int column, const QString& text, const QString& tip = {});
+    void fitColumns();
     void showHint();
 
     QTableWidget* grid_;

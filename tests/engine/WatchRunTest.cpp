@@ -152,3 +152,40 @@ TEST_F(WatchRun, TwoPassesInOneSecondWriteTwoFiles) {
 }
 
 }  // namespace
+
+TEST_F(WatchRun, ANewRunOfTheSameDatabasesGoesOnFromTheLastGoodLoadAndOfOthersStartsAfresh) {
+    startServers();
+    host.setPassSettings(TPassSettings{false, true, "00:00:01"});
+    control.StartProcessing();
+    runUntilPasses(2);
+    const std::string lastGood = display.watchViews().back().lastGood;
+    ASSERT_EQ(lastGood.rfind("good load ", 0), 0u) << lastGood;
+
+    // From here on every dump fails (the fault is armed for each pass), so no run below has a
+    // good load of its own.
+    tvr::client::TSybaseConnect faults(kMain, "sa", "", "", "");
+    ASSERT_EQ(faults.Connect(), CS_SUCCEED);
+    onSleep = [&] { faults.Execute("emulator fault error 8009"); };
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const struct Case {
+        bool useReserve;
+        std::string lastGood;
+    } cases[] = {{true, lastGood}, {false, "no good dump yet"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.useReserve);
+        window.flags.UseReserve = c.useReserve;
+        const std::size_t before = display.watchViews().size();
+        faults.Execute("emulator fault error 8009");
+        newRun();
+        control.StartProcessing();
+        runUntilPasses(1);
+        const auto views = display.watchViews();
+        ASSERT_GT(views.size(), before);
+        for (std::size_t i = before; i < views.size(); ++i)
+            EXPECT_EQ(views[i].lastGood, c.lastGood) << i;
+        // The reserve is as old as the last good load, not as the new run.
+        if (c.useReserve) {
+            EXPECT_GE(views[before].lag, "lag 00:00:03");
+        }
+    }
+}

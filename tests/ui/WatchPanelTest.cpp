@@ -2,6 +2,7 @@
 // and the status panel, as the worker's ticker shows them.
 #include "WindowFixture.h"
 
+#include <QHeaderView>
 #include <QTableWidget>
 
 using namespace tvr;
@@ -24,11 +25,11 @@ TEST_F(WatchPanel, TheLagAndItsAlertReachTheGridTheTrayAndTheStatusBarAndGoAwayA
     QApplication::processEvents();
 
     auto* grid = find<QTableWidget>("StringGridInfo");
-    ASSERT_EQ(grid->columnCount(), 7);
+    ASSERT_EQ(grid->columnCount(), 6);
     EXPECT_EQ(grid->item(0, 4)->text(), "dump: ok");
     EXPECT_EQ(grid->item(1, 4)->text(), "load: failed (4306)");
+    EXPECT_EQ(grid->item(0, 5)->text(), "lag 00:16:02");
     EXPECT_EQ(grid->item(1, 5)->text(), "good load 16:27:22");
-    EXPECT_EQ(grid->item(1, 6)->text(), "lag 00:16:02");
     auto* tray = window->tray();
     EXPECT_EQ(tray->hint(), "Travenor\r\nSleeping...\r\nlag 00:16:02 warning");
     EXPECT_EQ(tray->alertLevel(), 1);
@@ -46,6 +47,53 @@ TEST_F(WatchPanel, TheLagAndItsAlertReachTheGridTheTrayAndTheStatusBarAndGoAwayA
     EXPECT_EQ(tray->alertLevel(), 0);
     EXPECT_EQ(tray->imageIndex(), engine::StateProcessing);
     EXPECT_EQ(find<QLabel>("PanelWatch")->text(), "");
+}
+
+TEST_F(WatchPanel, TheWatchColumnsFitTheWindowAtItsDefaultSizeAndGrowWithLongerTexts) {
+    const struct Case {
+        int rows;
+        std::string mainOutcome, reserveOutcome, lastGood, lag;
+    } cases[] = {
+        {2, "dump: ok", "load: ok", "good load 16:27:22", "lag 00:00:41"},
+        {2, "dump: failed (connection lost)", "load: not reached", "no good load yet",
+         "lag 12 d 03:16:02"},
+        {1, "dump: failed (4221)", "", "good dump 16:27:22", "lag 00:16:02"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mainOutcome);
+        window = std::make_unique<ui::TFormDumpLoad>();
+        window->show();
+        window->SetInfoRowCount(c.rows);
+        window->SetInfoRow(0, {"Main server", "TVRMAIN", "sales", "/var/lib/dumps/sales"});
+        if (c.rows == 2)
+            window->SetInfoRow(1, {"Reserve server", "TVRRESERVE", "sales_copy", "/srv/loads"});
+        // A short text first, then the case's: the columns follow the longer one.
+        window->ShowWatch({"dump: ok", "load: ok", "good load 16:27:22", "lag 00:00:00",
+                           engine::AlertLevel::None, false, ""});
+        window->ShowWatch({c.mainOutcome, c.reserveOutcome, c.lastGood, c.lag,
+                           engine::AlertLevel::None, false, ""});
+        QApplication::processEvents();
+
+        auto* grid = find<QTableWidget>("StringGridInfo");
+        const QFontMetrics metrics(grid->font());
+        int used = 0;
+        for (int column = 0; column < grid->columnCount(); ++column)
+            used += grid->columnWidth(column);
+        EXPECT_LE(used, grid->viewport()->width());
+        EXPECT_GE(grid->columnWidth(3), grid->horizontalHeader()->defaultSectionSize());
+        for (int row = 0; row < c.rows; ++row) {
+            for (int column = 4; column < grid->columnCount(); ++column) {
+                const QString text = grid->item(row, column)->text();
+                EXPECT_GT(grid->columnWidth(column), metrics.horizontalAdvance(text))
+                    << text.toStdString();
+            }
+        }
+        const QString lastGood = QString::fromStdString(c.lastGood);
+        if (c.rows == 2) {
+            EXPECT_EQ(grid->item(1, 5)->text(), lastGood);
+        }
+        EXPECT_EQ(grid->item(0, 5)->toolTip(), lastGood);
+    }
 }
 
 }  // namespace
