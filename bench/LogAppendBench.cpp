@@ -5,7 +5,7 @@
 // core to other processes) and as the GUI thread's own processor time counts it. Also the
 // appending thread's wall time per line and the GUI thread's processor time per line.
 //
-//   log_append_bench [lines]
+//   log_append_bench [lines] [--wrap]   (--wrap: the views wrap long lines, View > Wrap lines)
 #include "EventLoopHolds.h"
 
 #include "client/LogSink.h"
@@ -27,6 +27,7 @@
 
 int main(int argc, char** argv) {
     const long lines = argc > 1 ? std::atol(argv[1]) : 100000;
+    const bool wrap = argc > 2 && std::string(argv[2]) == "--wrap";
     if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     char pattern[] = "/tmp/tvr-appendbench-XXXXXX";
     if (!::mkdtemp(pattern)) return 1;
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     QApplication app(qtArgc, qtArgv);
     tvr::ui::TFormDumpLoad window;
     window.show();
+    window.activityView()->setWrapLines(wrap);
     window.ResetReserveInfo();  // binds the views as the client layer's sinks
 
     tvr::bench::EventLoopHolds holds;
@@ -73,7 +75,8 @@ int main(int argc, char** argv) {
     tvr::client::SetErrorLogView(nullptr);
     std::filesystem::remove_all(pattern);
 
-    std::printf("lines appended:        %ld from another thread (%ld in the view)\n", lines, shown);
+    std::printf("lines appended:        %ld from another thread (%ld in the view%s)\n", lines,
+                shown, wrap ? ", wrapped" : "");
     std::printf("time for all:          %.2f s (%.1f us a line, file write included)\n",
                 spent.count(), spent.count() * 1e6 / double(lines));
     std::printf("GUI thread per line:   %.1f us of its processor time (ticks included)\n",
