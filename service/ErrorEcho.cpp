@@ -11,4 +11,10 @@ void ErrorEcho::addLines(const std::vector<client::LogLine>& lines) {
     std::fflush(out_);
 }
 
+void ClientMessageEcho::addLines(const std::vector<client::LogLine>& lines) {
+    if (lines.size() != 1 || lines.front().colour != client::LogColour::Red) return;
+    if (lines.front().text.rfind("Error: Time:", 0) == 0) return;
+    out_.addLines(lines);
+}
+
 }  // namespace tvr::service

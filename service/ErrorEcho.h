@@ -20,4 +20,17 @@ private:
     std::mutex mutex_;
 };
 
+// The activity view while the service logs on: of its entries only the client library's own
+// messages, which say why a connection could not be made (a server name that cannot be
+// resolved, a server that does not answer) and go to the activity log alone. They are single
+// red lines; the lines of error records, which the error view echoes already, are left out.
+class ClientMessageEcho final : public client::LogSink {
+public:
+    explicit ClientMessageEcho(ErrorEcho& out) : out_(out) {}
+    void addLines(const std::vector<client::LogLine>& lines) override;
+
+private:
+    ErrorEcho& out_;
+};
+
 }  // namespace tvr::service

@@ -155,9 +155,11 @@ void ServiceRun::logOn(const ServicePasswords& passwords) {
     std::vector<std::string> logon{"P1:" + *passwords.main};
     if (passwords.reserve) logon.push_back("P2:" + *passwords.reserve);
     logon.push_back("-A");
+    client::SetLogView(&clientMessages_);
     logons_->StartupLogon(logon);
+    client::SetLogView(nullptr);
 
-    const std::string seeLog = " (the reason is above and in \"" + logFiles_.error + "\")";
+    const std::string seeLog = " (the reason is above and in \"" + logFiles_.activity + "\")";
     if (connections_.LogonPending)
         throw ServiceFault("cannot log on to the main server \"" + s.MainServerName + "\"" +
                            seeLog);

@@ -65,6 +65,7 @@ private:
     ServicePrompts prompts_;
     platform::Prompts* previousPrompts_ = nullptr;
     ErrorEcho echo_;
+    ClientMessageEcho clientMessages_{echo_};
     client::LogSink* previousErrorView_ = nullptr;
     client::LogSink* previousView_ = nullptr;
     std::unique_ptr<platform::StopSignals> signals_;
