@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QToolBar>
@@ -20,6 +21,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <functional>
 
 namespace tvr::ui {
@@ -179,6 +181,13 @@ void THelpWindow::fillContents(const QString& file) {
     const QAbstractItemView& view = *contents_;
     contents_->setMinimumWidth(view.sizeHintForColumn(0) + 2 * contents_->frameWidth() +
                                contents_->verticalScrollBar()->sizeHint().width());
+    // Beside it, room for lines of some 80 characters of the text, where the screen allows.
+    if (!isVisible()) {
+        int wide = contents_->minimumWidth() + 80 * browser_->fontMetrics().averageCharWidth();
+        if (const QScreen* screen = this->screen())
+            wide = std::min(wide, screen->availableGeometry().width() * 9 / 10);
+        resize(std::max(width(), wide), height());
+    }
 }
 
 void THelpWindow::markSection(const QUrl& url) {
