@@ -227,6 +227,28 @@ else
   wait "$tvr_pid" 2>/dev/null || true
 fi
 
+# The same pair as systemd would run it: no window, no display, the passwords from a file its
+# owner alone reads; SIGTERM stops it once the pass under way has loaded.
+say "As a service: tvr --service --password-file FILE (no window, no display)"
+printf 'P1:%s\nP2:%s\n' "$main_password" "$reserve_password" >"$demo/passwords"
+chmod 600 "$demo/passwords"
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
+  "$bin/tvr" --service --password-file "$demo/passwords" 2>"$demo/service.err" &
+service_pid=$!
+pids+=("$service_pid")
+log=$(logfile)
+lines=$(wc -l <"$log")
+for _ in $(seq 600); do
+  tail -n +$((lines + 1)) "$log" | tr -d '\r' | grep -q "LOAD is complete" && break
+  kill -0 "$service_pid" 2>/dev/null || break
+  sleep 0.1
+done
+kill -TERM "$service_pid" 2>/dev/null || true
+status=0
+wait "$service_pid" || status=$?
+sed 's/^/   journal| /' "$demo/service.err"
+echo "A pass shipped; SIGTERM stopped it with exit code $status."
+
 say "The reserve database, brought online, against the main one"
 sql RESERVE "$reserve_password" "online database sales_copy" >/dev/null
 # Amounts are money; fisql shows money with four decimals, so they are listed with two.
