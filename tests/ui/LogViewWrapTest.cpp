@@ -5,6 +5,7 @@
 #include "config/ViewSettings.h"
 #include "platform/Registry.h"
 
+#include <QImage>
 #include <QScrollBar>
 
 using namespace tvr;
@@ -54,6 +55,14 @@ TEST_F(WrappedViews, ALongLineTakesTheRowsItNeedsAtTheViewsWidthWithNoHorizontal
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(4, row * 3 / 2));
     EXPECT_EQ(view.caretLine(), top);
     EXPECT_GT(view.caretColumn(), 4);
+
+    // A wrapped error keeps its colour.
+    view.appendLines({{"Error: " + words, client::LogColour::Red, true, true}});
+    const QImage shown = view.viewport()->grab().toImage();
+    int red = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) red += shown.pixelColor(x, y) == QColor(255, 0, 0);
+    EXPECT_GT(red, 0);
 
     // A wider view lays its lines out again: fewer rows each, more lines in sight.
     view.resize(960, 240);
