@@ -84,7 +84,14 @@ ProgramStart::Outcome ProgramStart::begin() {
     if (guard_->state() == platform::InstanceGuard::State::HeldElsewhere) {
         // Nothing is shown here; the running instance is asked to bring its window up, where
         // the user who started this one will look for it.
-        platform::askRunningInstanceToShow(platform::requestSocketFile(guardFile_));
+        if (!platform::askRunningInstanceToShow(platform::requestSocketFile(guardFile_))) {
+            // A service (tvr --service) holds the guard and has no window to show: without a
+            // word the start would seem to do nothing at all.
+            std::fprintf(stderr,
+                         "Travenor: another Travenor runs with these settings and has no window "
+                         "to show (a service?); its guard is %s\n",
+                         guardFile_.c_str());
+        }
         guard_.reset();
         return Outcome::AnotherInstanceRuns;
     }

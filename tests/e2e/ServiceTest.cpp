@@ -65,6 +65,15 @@ TEST(Service, ShipsWithoutADisplayAndStopsOnSigtermOnceThePassUnderWayHasLoaded)
     const NoDisplay noDisplay(workstation.environment());
     ProgramProcess tvr("tvr", serviceArguments(workstation), workstation.root() / "tvr.out");
     ASSERT_TRUE(eventually([&] { return workstation.passCompletedAfter(0); })) << tvr.output();
+    // A start with a window finds the guard held and nothing to show: it says so and ends.
+    {
+        tvr::test::ScopedEnvironment offscreen;
+        offscreen.set("QT_QPA_PLATFORM", "offscreen");
+        ProgramProcess windowed("tvr", {}, workstation.root() / "windowed.out");
+        EXPECT_EQ(exitCode(windowed), 0) << windowed.output();
+        EXPECT_NE(windowed.output().find("has no window to show"), std::string::npos)
+            << windowed.output();
+    }
     workstation.changeRows({"insert into orders values (102, 1, 310.4, getdate())"});
     // The next statement sent to MAIN waits there a little: the first of the next pass, which
     // is then under way when the signal comes.
