@@ -142,7 +142,9 @@ TEST_F(MainWindow, MenusCarryTheirItemsAndShortcuts) {
           {"N_Exit", "Exit", "Ctrl+Alt+X"}}},
         {"N_View",
          "View",
-         {{"N_Activity", "Activity", "Ctrl+A"}, {"N_ErrorLog", "ErrorLog", "Ctrl+E"}}},
+         {{"N_Activity", "Activity", "Ctrl+A"},
+          {"N_ErrorLog", "ErrorLog", "Ctrl+E"},
+          {"N_WrapLines", "Wrap lines", ""}}},
         {"N_Manager", "Tools", {{"N_Settings", "Settings", "F4"}}},
         {"N_FullHelp", "Help", {{"N_Help", "TVR Help", "F1"}, {"N_About", "About", "Ctrl+Alt+A"}}},
     };
