@@ -1,5 +1,7 @@
 #include "sim/protocol/ServerTokens.h"
 
+#include "sim/statements/TextPointers.h"
+
 #include "sim/statements/DateTime.h"
 
 #include <algorithm>
@@ -141,11 +143,6 @@ ExactNumber exactOf(const Value& value) {
     return {};
 }
 
-// A text value's pointer and timestamp: the server's handles for reading it in pieces, which
-// this emulator never asks for.
-constexpr std::uint8_t TextPointerSize = 16;
-constexpr std::size_t TextTimestampSize = 8;
-
 void writeNull(WireWriter& out, const Column& column) {
     if (isLong(column))
         out.uint32(0);
@@ -237,7 +234,8 @@ void writeRowFormat(WireWriter& out, const std::vector<Column>& columns, ServerT
             case ColumnKind::Image:
                 out.byte(column.kind == ColumnKind::Text ? TypeText : TypeImage);
                 out.uint32(static_cast<std::uint32_t>(TextMaxLength));
-                out.uint16(0);  // no table name
+                out.uint16(static_cast<std::uint16_t>(column.table.size()));
+                out.raw(column.table);
                 break;
             case ColumnKind::Binary:
             case ColumnKind::VarBinary:
@@ -271,8 +269,8 @@ std::size_t rowFormatSize(const std::vector<Column>& columns) {
     std::size_t size = 2;
     for (const Column& column : columns)
         size += 1 + std::min<std::size_t>(column.name.size(), 255) + 1 + 4 + 1 +
-                (isLong(column)                                                             ? 4
-                 : hasTextPointer(column.kind)                                              ? 4 + 2
+                (isLong(column)                ? 4
+                 : hasTextPointer(column.kind) ? 4 + 2 + column.table.size()
                  : column.kind == ColumnKind::Numeric || column.kind == ColumnKind::Decimal ? 3
                                                                                             : 1) +
                 1;
@@ -369,9 +367,12 @@ void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& ro
             case ColumnKind::Text:
             case ColumnKind::Image: {
                 std::string text = valueText(value);
+                const auto pointer = textPointer(text);
+                const auto stamp = textTimestamp(text);
                 if (text.empty()) text.assign(1, column.kind == ColumnKind::Text ? ' ' : '\0');
-                out.byte(TextPointerSize);
-                out.raw(std::string(TextPointerSize + TextTimestampSize, '\0'));
+                out.byte(static_cast<std::uint8_t>(pointer.size()));
+                out.raw(std::string(pointer.begin(), pointer.end()));
+                out.raw(std::string(stamp.begin(), stamp.end()));
                 out.uint32(static_cast<std::uint32_t>(text.size()));
                 out.raw(text);
                 break;

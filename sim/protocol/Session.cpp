@@ -1,7 +1,5 @@
 #include "sim/protocol/Session.h"
 
-#include "sim/statements/BulkCopy.h"
-
 #include "sim/protocol/ClientRequest.h"
 #include "sim/statements/BatchRunner.h"
 #include "sim/statements/ServerMessages.h"
@@ -169,9 +167,11 @@ void Session::serve() {
             acknowledgeAttention();
             continue;
         }
-        if (request.type == PacketBulk && context_->pendingBulk) {
-            // The rows announced by the insert bulk before: all of them go in, or none.
-            const StatementOutcome outcome = copyBulkRows(*context_, request.body);
+        if (request.type == PacketBulk && context_->bulkData) {
+            // The data the statement before announced (insert bulk, writetext bulk).
+            const BulkDataHandler take = std::move(context_->bulkData);
+            context_->bulkData = nullptr;
+            const StatementOutcome outcome = take(*context_, request.body);
             std::uint16_t status = outcome.error ? DoneError : 0;
             if (outcome.rowCount) status |= DoneCount;
             writeDone(out_, TokenDone, status,
@@ -179,8 +179,8 @@ void Session::serve() {
             sendResponse();
             continue;
         }
-        // Rows are taken only right after their insert bulk.
-        context_->pendingBulk.reset();
+        // Bulk data is taken only right after the statement that announced it.
+        context_->bulkData = nullptr;
         if (request.type != PacketNormal && request.type != PacketQuery) {
             writeMessage(
                 out_,

@@ -43,8 +43,19 @@ std::optional<Statement> makeStatement(const ExecutionContext& context, const st
     return statements.front();
 }
 
+// A bulk copy in under way: the table as the client named it, its columns as described to the
+// client, and the line of the insert bulk statement.
+struct PendingBulkCopy {
+    std::string table;
+    std::vector<Column> columns;
+    int line = 1;
+};
+
+StatementOutcome copyBulkRows(ExecutionContext& context, const PendingBulkCopy& target,
+                              const std::vector<std::uint8_t>& rows);
+
 StatementOutcome runInsertBulk(ExecutionContext& context, const Statement& statement) {
-    context.pendingBulk.reset();
+    context.bulkData = nullptr;
     const std::string table = tableText(statement);
     const auto query = makeStatement(context, "select * from " + table, statement.line);
     if (!query) return failStatement(context, statement, messages::syntaxError(table));
@@ -58,7 +69,10 @@ StatementOutcome runInsertBulk(ExecutionContext& context, const Statement& state
     if (described.error || described.cancelled) return described;
     if (capture.columns_.empty())
         return failStatement(context, statement, messages::objectNotFound(table));
-    context.pendingBulk = PendingBulkCopy{table, capture.columns_, statement.line};
+    const PendingBulkCopy target{table, capture.columns_, statement.line};
+    context.bulkData = [target](ExecutionContext& c, const std::vector<std::uint8_t>& rows) {
+        return copyBulkRows(c, target, rows);
+    };
     return {};
 }
 
@@ -76,17 +90,8 @@ std::string insertText(const PendingBulkCopy& target, const BulkRow& row) {
     return "insert into " + target.table + " (" + names + ") values (" + values + ")";
 }
 
-}  // namespace
-
-void addBulkCopyCommands(CommandSet& commands) {
-    commands.addFirst({"insert bulk", isInsertBulk, runInsertBulk});
-}
-
-StatementOutcome copyBulkRows(ExecutionContext& context, const std::vector<std::uint8_t>& rows) {
-    if (!context.pendingBulk)
-        return StatementOutcome::failed();  // the caller refuses a bulk packet out of turn
-    const PendingBulkCopy target = std::move(*context.pendingBulk);
-    context.pendingBulk.reset();
+StatementOutcome copyBulkRows(ExecutionContext& context, const PendingBulkCopy& target,
+                              const std::vector<std::uint8_t>& rows) {
     Statement origin;
     origin.line = target.line;
     std::string why;
@@ -122,6 +127,12 @@ StatementOutcome copyBulkRows(ExecutionContext& context, const std::vector<std::
     done.rowCount = copied;
     context.lastRowCount = copied;
     return done;
+}
+
+}  // namespace
+
+void addBulkCopyCommands(CommandSet& commands) {
+    commands.addFirst({"insert bulk", isInsertBulk, runInsertBulk});
 }
 
 }  // namespace tvr::sim

@@ -10,11 +10,9 @@
 
 namespace tvr::sim {
 
-// Adds "insert bulk" ahead of the ordinary insert.
+// Adds "insert bulk" ahead of the ordinary insert. It leaves the connection's bulkData handler
+// set to put the rows of the next bulk packet into the table: the outcome has the number of
+// rows, or is the failure with its message sent (nothing is kept then).
 void addBulkCopyCommands(CommandSet& commands);
-
-// The rows of the bulk packet after "insert bulk" put into its table: the outcome with the
-// number of rows, or the failure with its message sent (nothing is kept then).
-StatementOutcome copyBulkRows(ExecutionContext& context, const std::vector<std::uint8_t>& rows);
 
 }  // namespace tvr::sim

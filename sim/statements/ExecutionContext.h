@@ -8,6 +8,8 @@
 #include "sim/storage/ServerState.h"
 #include "sim/storage/Sqlite.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -16,13 +18,12 @@
 
 namespace tvr::sim {
 
-// A bulk copy in under way: the table as the client named it, its columns as described to the
-// client, and the line of the insert bulk statement.
-struct PendingBulkCopy {
-    std::string table;
-    std::vector<Column> columns;
-    int line = 1;
-};
+class ExecutionContext;
+struct StatementOutcome;
+// What takes the data of the bulk packet a statement announced (the rows after insert bulk, the
+// value after writetext bulk); it sends its messages and gives the outcome for the done token.
+using BulkDataHandler =
+    std::function<StatementOutcome(ExecutionContext&, const std::vector<std::uint8_t>&)>;
 
 class CommandSet;
 
@@ -81,8 +82,8 @@ public:
     bool returnOutputParameters = false;
     // The local variables of the batch or procedure running; nullptr outside of one.
     VariableScope* variables = nullptr;
-    // After "insert bulk": the table whose rows the next bulk packet carries.
-    std::optional<PendingBulkCopy> pendingBulk;
+    // Set by a statement that announces a bulk packet; taken by the next request.
+    BulkDataHandler bulkData;
 
 private:
     void registerFunctions(SqliteDatabase& db);

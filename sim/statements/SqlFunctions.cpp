@@ -1,5 +1,7 @@
 #include "sim/statements/SqlFunctions.h"
 
+#include "sim/statements/TextPointers.h"
+
 #include <cstdint>
 
 #include <string>
@@ -97,6 +99,7 @@ void registerTextFunctions(sqlite3* db) {
                                    SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, function.body,
                                    nullptr, nullptr, nullptr);
     registerConvertFunction(db);
+    registerTextPointerFunction(db);
     registerDivisionCheck(db);
 }
 

@@ -35,6 +35,18 @@ bool declaredNotNull(sqlite3_stmt* raw, int c) {
     return notNull != 0;
 }
 
+// The table a column comes from, as a statement in the current database names it: "t", or
+// "db..t" for one of another database (attached under its name); empty for none.
+std::string tableOf(sqlite3_stmt* raw, int c) {
+    const char* database = sqlite3_column_database_name(raw, c);
+    const char* table = sqlite3_column_table_name(raw, c);
+    if (table == nullptr || database == nullptr) return {};
+    const std::string schema = database;
+    if (schema == "main") return table;
+    if (schema == "temp") return {};
+    return schema + ".." + table;
+}
+
 // The columns of a query: their kinds from the declared types (or a conversion, or getdate()),
 // their headings as the server gives them; `declared` marks those whose type was declared.
 std::vector<Column> describeColumns(sqlite3_stmt* raw, const Statement& statement,
@@ -54,6 +66,8 @@ std::vector<Column> describeColumns(sqlite3_stmt* raw, const Statement& statemen
             // The server keeps a nullable char(n) column as a varchar: unpadded.
             if (column.kind == ColumnKind::Char && !declaredNotNull(raw, c))
                 column.kind = ColumnKind::VarChar;
+            if (column.kind == ColumnKind::Text || column.kind == ColumnKind::Image)
+                column.table = tableOf(raw, c);
         }
         const std::size_t index = static_cast<std::size_t>(c);
         const bool matched = index < items.size() && items.size() == columns.size();

@@ -10,6 +10,7 @@
 #include "sim/statements/SqlTranslator.h"
 #include "sim/statements/StatementHandlers.h"
 #include "sim/statements/SystemInformation.h"
+#include "sim/statements/TextCommands.h"
 
 #include <cctype>
 #include <chrono>
@@ -474,6 +475,7 @@ CommandSet makeStandardCommands() {
     commands.addProcedure("sp_helpdb", spHelpdb);
     addSystemInformation(commands);
     addBulkCopyCommands(commands);
+    addTextCommands(commands);
     return commands;
 }
 

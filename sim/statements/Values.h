@@ -48,6 +48,9 @@ struct Column {
     bool nullable = true;
     int precision = 18;  // of Numeric and Decimal: the server's default numeric(18,0)
     int scale = 0;       // of Numeric, Decimal (as declared) and money (4)
+    // Of a text or image column read from a table: the table as a statement in the current
+    // database names it ("t", "db..t"), which clients put before the column's name to write it.
+    std::string table{};
 };
 
 // NULL, an integer, a float, a text (or the bytes of a binary column), a datetime or an exact

@@ -61,6 +61,16 @@ bool VariableScope::assign(Variable& variable, std::optional<std::string> value)
 std::string variableLiteral(const Variable& variable) {
     if (!variable.value) return "NULL";
     if (isNumericTypeName(variable.type)) return *variable.value;
+    // Bytes (a text pointer, for instance) as a hex literal, which stays bytes.
+    if (variable.type == "binary" || variable.type == "varbinary" || variable.type == "image") {
+        static const char digits[] = "0123456789abcdef";
+        std::string hex = "0x";
+        for (unsigned char c : *variable.value) {
+            hex += digits[c >> 4];
+            hex += digits[c & 15];
+        }
+        return hex;
+    }
     return quoteSqlString(*variable.value);
 }
 

@@ -37,7 +37,8 @@ private:
     std::map<std::string, Variable> variables_;
 };
 
-// The SQL literal of the variable's value: NULL, a number, or a quoted string.
+// The SQL literal of the variable's value: NULL, a number, a hex literal of the bytes of a
+// binary, varbinary or image variable, or a quoted string.
 std::string variableLiteral(const Variable& variable);
 
 }  // namespace tvr::sim
