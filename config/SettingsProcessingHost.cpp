@@ -19,7 +19,8 @@ void TSettingsProcessingHost::SaveSettings() { config::SaveSettings(registry_, l
 
 engine::TStartSettings TSettingsProcessingHost::StartSettings() const {
     const TDumpLoadSettings s = live_.snapshot();
-    return {s.IsDumLoadBD, s.ComboDump, s.EditPathDump, s.ComboLoad, s.EditPathLoad};
+    return {s.IsDumLoadBD,  s.ComboDump,      s.EditPathDump,    s.ComboLoad,
+            s.EditPathLoad, s.MainServerName, s.ReservServerName};
 }
 
 engine::TPassSettings TSettingsProcessingHost::PassSettings() const {

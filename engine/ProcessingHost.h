@@ -13,6 +13,9 @@ struct TStartSettings {
     std::string EditPathDump;
     std::string ComboLoad;
     std::string EditPathLoad;
+    // The servers of the pair as the logons last stored them, for the texts that name them.
+    std::string MainServerName;
+    std::string ReservServerName;
 };
 
 // Read by the worker at every pass, so an edit takes effect at the next one.

@@ -95,6 +95,9 @@ const MenuSpec kMenus[] = {
      "Actions",
      {{"N_Start", "Start", "Ctrl+S", &TFormDumpLoad::NStartClick},
       {"N_Stop", "Stop", "Ctrl+P", &TFormDumpLoad::NStopClick},
+      {"N_Failover", "Failover...", "", &TFormDumpLoad::NFailoverClick},
+      {"N_Switchover", "Switchover...", "", &TFormDumpLoad::NSwitchoverClick},
+      {"N_Reverse", "Reverse...", "", &TFormDumpLoad::NReverseClick},
       {"N_Exit", "Exit", "Ctrl+Alt+X", &TFormDumpLoad::NExitClick}}},
     {"N_View",
      "View",
@@ -118,6 +121,7 @@ constexpr TrayItemSpec kTrayItems[] = {
     {"NControl", "Main", &TFormDumpLoad::NControlClick},
     {"NStart", "Start", &TFormDumpLoad::NStartClick},
     {"NStop", "Stop", &TFormDumpLoad::NStopClick},
+    {"NFailover", "Failover...", &TFormDumpLoad::NFailoverClick},
     {"NExit", "Exit", &TFormDumpLoad::NExitClick},
 };
 
@@ -226,6 +230,7 @@ TFormDumpLoad::~TFormDumpLoad() {
         client::SetLogView(nullptr);
     if (client::ErrorLogView() == &activitySink_ || client::ErrorLogView() == &errorSink_)
         client::SetErrorLogView(nullptr);
+    failover_.reset();
     control_.reset();
     worker_.StopAndFree();
 }
@@ -234,6 +239,8 @@ void TFormDumpLoad::setProcessingHost(engine::TProcessingHost& host) {
     host_ = &host;
     control_ = std::make_unique<engine::TProcessingControl>(connections_, flags_, worker_, *this,
                                                             host, static_cast<QWidget*>(this));
+    failover_ = std::make_unique<engine::TFailoverControl>(connections_, worker_, *control_, host,
+                                                           static_cast<QWidget*>(this));
 }
 
 void TFormDumpLoad::buildLayout() {
@@ -368,6 +375,7 @@ void TFormDumpLoad::buildTray() {
         connect(entry, &QAction::triggered, this, [this, command] { (this->*command)(); });
     }
     action("NStop")->setEnabled(false);
+    action("N_Reverse")->setEnabled(false);  // until a failover has brought the reserve online
     tray_->setContextMenu(trayMenu_);
     tray_->setHint(withProfile(kTrayTitle, " ") + QStringLiteral("\r\nNot active..."));
     connect(tray_, &TTrayIcon::click, this, &TFormDumpLoad::TrayMonitoringClick);
@@ -577,6 +585,7 @@ void TFormDumpLoad::runCommand(const std::function<void()>& command) {
 }
 
 void TFormDumpLoad::NStartClick() {
+    if (failover_ && failover_->Running()) return;
     // The settings and logon dialogs send on the connections (Connect, the database lists,
     // the first-setup installation); a run started under them would share its sessions.
     if (QWidget* dialog = openConnectionDialog()) {
@@ -601,6 +610,8 @@ void TFormDumpLoad::NStopClick() {
 }
 
 void TFormDumpLoad::NExitClick() {
+    // The failover's report comes first; it cannot be stopped half way.
+    if (failover_ && failover_->Running()) return;
     runCommand([this] {
         if (!control_->ConfirmStop(engine::ExitQuestion)) return;
         flags_.FExitRequested = true;
@@ -618,10 +629,48 @@ void TFormDumpLoad::ExitWithoutQuestion() {
 
 void TFormDumpLoad::NSettingClick() {
     // Off while a run goes on; the menu follows a moment later, the command at once.
-    if (control_->Running()) return;
+    if (control_->Running() || (failover_ && failover_->Running())) return;
     if (settingsCommand_) runCommand(settingsCommand_);
     // The settings dialog may have stored another number of lines for the views to keep.
     applyViewSettings();
+}
+
+void TFormDumpLoad::NFailoverClick() { startFailover(false); }
+
+void TFormDumpLoad::NSwitchoverClick() { startFailover(true); }
+
+void TFormDumpLoad::startFailover(bool planned) {
+    if (!failover_ || openConnectionDialog()) return;
+    runCommand([this, planned] {
+        failover_->Start(planned, [this](const engine::TFailoverPlan& plan,
+                                         const engine::TFailoverReport& report) {
+            const std::string text = std::string(plan.planned ? "Switchover " : "Failover ") +
+                                     engine::FailoverReportText(plan, report);
+            calls_.post([this, text, done = report.done] {
+                action("N_Reverse")->setEnabled(done);
+                platform::prompts().messageBox(
+                    this, text, "Message", platform::PromptButtons::Ok,
+                    done ? platform::PromptIcon::Information : platform::PromptIcon::Warning);
+            });
+        });
+    });
+}
+
+void TFormDumpLoad::NReverseClick() {
+    if (!failover_ || !failover_->Done() || !action("N_Reverse")->isEnabled() ||
+        failover_->Running() || control_->Running())
+        return;
+    const engine::TFailoverPlan plan = failover_->Plan(false);
+    const std::string question = "Reverse the roles? " + plan.reserveDatabase + " on " +
+                                 plan.reserveServer + " becomes the main database and " +
+                                 plan.mainDatabase + " on " + plan.mainServer +
+                                 " the standby; processing starts with a full pass.";
+    if (!platform::prompts().askYesNo(this, question, "Message")) return;
+    runCommand([this] {
+        if (reverseCommand_) reverseCommand_();
+        action("N_Reverse")->setEnabled(false);
+        control_->StartProcessing();
+    });
 }
 
 void TFormDumpLoad::N_HelpClick() {

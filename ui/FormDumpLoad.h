@@ -5,6 +5,7 @@
 // threads over to the GUI thread in the order made; the GUI thread never waits for the
 // worker. Closing hides the window to the tray; only Exit ends the program.
 #include "engine/Connections.h"
+#include "engine/FailoverControl.h"
 #include "engine/ProcessDisplay.h"
 #include "engine/ProcessingControl.h"
 #include "engine/ProcessingHost.h"
@@ -54,6 +55,10 @@ public:
     void setSettingsCommand(std::function<void()> command) {
         settingsCommand_ = std::move(command);
     }
+    // What Reverse runs before its start: the roles swapped in the settings and sessions
+    // (start-up connects config::ReverseRoles here).
+    void setReverseCommand(std::function<void()> command) { reverseCommand_ = std::move(command); }
+    engine::TFailoverControl& failover() { return *failover_; }
     // Whether the desktop has a notification area; the platform's answer unless replaced.
     void setTrayAvailability(std::function<bool()> available) {
         trayAvailable_ = std::move(available);
@@ -105,6 +110,10 @@ public:
     // signal): nobody may be there to answer.
     void ExitWithoutQuestion();
     void NSettingClick();
+    // Failover and Switchover (the report comes in a box), and Reverse after either.
+    void NFailoverClick();
+    void NSwitchoverClick();
+    void NReverseClick();
     void N_HelpClick();
     void N_AboutClick();
     void NControlClick();
@@ -140,6 +149,7 @@ private:
     // A settings or logon dialog on screen, else nullptr.
     static QWidget* openConnectionDialog();
     QAction* action(const char* name) const;
+    void startFailover(bool planned);
 
     // Declared before the worker, which uses them until it is freed.
     engine::TConnections connections_;
@@ -148,6 +158,7 @@ private:
     std::unique_ptr<engine::TProcessingHost> idleHost_;
     engine::TProcessingHost* host_ = nullptr;
     std::unique_ptr<engine::TProcessingControl> control_;
+    std::unique_ptr<engine::TFailoverControl> failover_;
     TGuiThreadCalls calls_;
 
     THeaderToolbar* header_ = nullptr;
@@ -166,6 +177,7 @@ private:
 
     std::function<void()> settingsCommand_;
     std::function<void()> reserveReset_;
+    std::function<void()> reverseCommand_;
     std::function<bool()> trayAvailable_;
     QString helpFile_;
     bool closeHandlerRunning_ = false;  // guarded by calls_'s lock

@@ -68,14 +68,16 @@ public:
     void SetDatabaseList(config::ServerRole role, const std::vector<std::string>& names) override;
     void ShowServerName(config::ServerRole role, const std::string& name) override;
 
+    // The controls take the live settings' values without writing them back (also after
+    // Reverse has changed them behind the dialog).
+    void showLiveSettings();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
     void buildControls();
-    // The controls take the live settings' values without writing them back.
-    void showLiveSettings();
     void ButtonSaveClick();
     void ButtonMainConnectClick();
     void ButtonReserveConnectClick();

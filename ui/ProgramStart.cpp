@@ -3,8 +3,10 @@
 #include "client/LogFileNames.h"
 #include "client/LogSink.h"
 #include "client/LogWriter.h"
+#include "config/ApplySettings.h"
 #include "config/LiveSettings.h"
 #include "config/Logons.h"
+#include "config/ReverseRoles.h"
 #include "config/RunLogs.h"
 #include "config/SettingsProcessingHost.h"
 #include "platform/CommandError.h"
@@ -150,6 +152,11 @@ void ProgramStart::createSettingsDialog() {
     settings_->setCentredOn(window);
     TFormSetting* settings = settings_.get();
     mainWindow_->setSettingsCommand([settings] { settings->exec(); });
+    mainWindow_->setReverseCommand([this, window, settings] {
+        config::ReverseRoles(*live_, *registry_, window->connections());
+        config::ApplySettings(*live_, window->flags().UseReserve, *window);
+        settings->showLiveSettings();
+    });
 }
 
 void ProgramStart::OpenLogs() {

@@ -139,6 +139,9 @@ TEST_F(MainWindow, MenusCarryTheirItemsAndShortcuts) {
          "Actions",
          {{"N_Start", "Start", "Ctrl+S"},
           {"N_Stop", "Stop", "Ctrl+P"},
+          {"N_Failover", "Failover...", ""},
+          {"N_Switchover", "Switchover...", ""},
+          {"N_Reverse", "Reverse...", ""},
           {"N_Exit", "Exit", "Ctrl+Alt+X"}}},
         {"N_View",
          "View",
@@ -167,7 +170,8 @@ TEST_F(MainWindow, MenusCarryTheirItemsAndShortcuts) {
     EXPECT_EQ(tray()->contextMenu(), trayMenu);
     QStringList names;
     for (QAction* item : trayMenu->actions()) names << item->objectName() + "=" + item->text();
-    EXPECT_EQ(names, QStringList({"NControl=Main", "NStart=Start", "NStop=Stop", "NExit=Exit"}));
+    EXPECT_EQ(names, QStringList({"NControl=Main", "NStart=Start", "NStop=Stop",
+                                  "NFailover=Failover...", "NExit=Exit"}));
 }
 
 TEST_F(MainWindow, ShortcutsReachTheirCommands) {

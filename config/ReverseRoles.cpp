@@ -1,0 +1,36 @@
+#include "config/ReverseRoles.h"
+
+#include "config/SettingsKeys.h"
+
+#include <string>
+#include <utility>
+
+namespace tvr::config {
+
+void ReverseRoles(LiveSettings& live, platform::Registry& registry,
+                  engine::TConnections& connections) {
+    live.edit([](TDumpLoadSettings& s) {
+        std::swap(s.MainServerName, s.ReservServerName);
+        std::swap(s.ComboDump, s.ComboLoad);
+        std::swap(s.EditPathDump, s.EditPathLoad);
+        s.IsDumLoadBD = true;
+    });
+    // The logon names: base for the main server, base\Reserv for the reserve server.
+    const std::string mainKey(kSettingsBaseKey);
+    const std::string reserveKey = reserveKeyPath();
+    for (const char* name : {"ServerName", "UserName"}) {
+        std::string main, reserve;
+        const bool hasMain = registry.readText(mainKey, name, main) == platform::RegStatus::Ok;
+        const bool hasReserve =
+            registry.readText(reserveKey, name, reserve) == platform::RegStatus::Ok;
+        if (hasReserve) registry.writeText(mainKey, name, reserve);
+        if (hasMain) registry.writeText(reserveKey, name, main);
+    }
+    std::swap(connections.MainConnection, connections.ReserveConnection);
+    const bool mainConnected = connections.MainConnected;
+    connections.MainConnected = connections.ReserveConnected.load();
+    connections.ReserveConnected = mainConnected;
+    std::swap(connections.MainPassword, connections.ReservePassword);
+}
+
+}  // namespace tvr::config

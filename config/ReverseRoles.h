@@ -1,0 +1,17 @@
+#pragma once
+// "Reverse" after a failover: the reserve that was brought online becomes the main server and
+// the repaired old main the standby. The two servers, their logon names, databases and dump
+// folders change places in the settings (and in the registry), the open sessions and the
+// passwords of an unattended logon change slots with them, and the next run begins with a
+// full pass, since the new standby holds nothing of the new main's log.
+#include "config/LiveSettings.h"
+#include "engine/Connections.h"
+#include "platform/Registry.h"
+
+namespace tvr::config {
+
+// GUI thread, while no worker runs. The settings dialog's values follow when it next opens.
+void ReverseRoles(LiveSettings& live, platform::Registry& registry,
+                  engine::TConnections& connections);
+
+}  // namespace tvr::config

@@ -1,0 +1,111 @@
+#include "engine/FailoverControl.h"
+
+#include "client/LogFileNames.h"
+#include "client/LogWriter.h"
+#include "platform/RegionalSettings.h"
+
+#include <chrono>
+#include <filesystem>
+
+namespace tvr::engine {
+
+TFailoverServices ProgramFailoverServices() {
+    return {
+        [](const std::string& text) {
+            client::PrintToLog(text + "  " + client::LogTimeNow(), client::LogFileName());
+        },
+        [](const std::string& text) {
+            client::WriteProgramError(text, {client::LogFileName(), client::ErrorLogFileName()},
+                                      true);
+        },
+        [] {
+            // The run's log file is <database>DDMMYYYY.log; the other days' files of the same
+            // database lie beside it.
+            const std::filesystem::path log(client::LogFileName());
+            std::string database = log.filename().string();
+            database.resize(database.size() > 12 ? database.size() - 12 : 0);
+            return ShippedDumpsFromLog(
+                ActivityLogsText(log.parent_path().string(), database),
+                platform::regionalFormats().longTime, std::chrono::system_clock::now());
+        },
+        [](const std::string& path) {
+            std::error_code error;
+            return std::filesystem::exists(path, error);
+        },
+        [] { return platform::localNow(); },
+        [] { return std::chrono::system_clock::now(); },
+    };
+}
+
+TFailoverControl::TFailoverControl(TConnections& connections, TWorkerRun& worker,
+                                   TProcessingControl& control, TProcessingHost& host,
+                                   platform::PromptOwner owner)
+    : connections_(connections),
+      worker_(worker),
+      control_(control),
+      host_(host),
+      owner_(owner),
+      services_(ProgramFailoverServices()) {}
+
+TFailoverControl::~TFailoverControl() {
+    if (thread_.joinable()) thread_.join();
+}
+
+TFailoverPlan TFailoverControl::Plan(bool planned) const {
+    const TStartSettings s = host_.StartSettings();
+    const auto server = [](const std::shared_ptr<client::TSybaseConnect>& session,
+                           const std::string& stored) {
+        return session ? session->ServerName() : stored;
+    };
+    return {server(connections_.MainConnection, s.MainServerName),
+            s.ComboDump,
+            s.EditPathDump,
+            server(connections_.ReserveConnection, s.ReservServerName),
+            s.ComboLoad,
+            s.EditPathLoad,
+            planned};
+}
+
+bool TFailoverControl::Start(bool planned, Finished finished) {
+    if (running_) return false;
+    const TFailoverPlan question = Plan(planned);
+    if (!platform::prompts().askYesNo(owner_, FailoverQuestion(question), "Message")) return false;
+    // The failover needs the reserve; a switchover needs the main server too. A server that
+    // is lost cannot be logged on to, so the main logon is not asked for a failover. The
+    // logons run only while no worker does: sessions are not replaced under a pass.
+    if (worker_.Ended()) {
+        if (planned && !connections_.MainConnected) host_.LogonMain();
+        if (!connections_.ReserveConnected) host_.LogonReserve();
+    }
+    if (!connections_.ReserveConnected || (planned && !connections_.MainConnected)) return false;
+    // The stop a confirmed Stop makes: the pass under way finishes, no other starts.
+    if (control_.Running()) control_.Stop();
+
+    if (thread_.joinable()) thread_.join();  // the last one has reported: it has ended
+    running_ = true;
+    done_ = false;
+    const TDumpLoadThread* worker = worker_.get();
+    const TFailoverPlan plan = Plan(planned);
+    // The thread's own share of each session: a logon that replaces a slot meanwhile
+    // never frees a session under it.
+    const auto main = connections_.MainConnected ? connections_.MainConnection : nullptr;
+    const auto reserve = connections_.ReserveConnection;
+    thread_ = std::thread([this, worker, plan, main, reserve, finished = std::move(finished)] {
+        // Until the worker has ended it may still use the sessions (its last pass). It is
+        // not freed meanwhile: Start and Exit wait for the report.
+        while (worker && !worker->Finished())
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        TFailoverReport report;
+        try {
+            report = RunFailover(TPassSessions{main.get(), reserve.get()}, plan, services_);
+        } catch (const std::exception& error) {
+            report.stopped = error.what();
+        }
+        done_ = report.done;
+        running_ = false;
+        if (finished) finished(plan, report);
+    });
+    return true;
+}
+
+}  // namespace tvr::engine

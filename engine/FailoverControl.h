@@ -1,0 +1,65 @@
+#pragma once
+// The Failover and Switchover commands on the GUI thread: the question that names both
+// servers and databases, the stop of processing as a confirmed Stop makes it, and the
+// failover itself on a thread of its own, which waits until the worker has ended (the pass
+// under way finishes) so that no connection is ever used by two threads. The GUI thread
+// never waits for it; its end is reported through the callback.
+#include "engine/Connections.h"
+#include "engine/Failover.h"
+#include "engine/ProcessingControl.h"
+#include "engine/ProcessingHost.h"
+#include "engine/WorkerRun.h"
+#include "platform/Prompts.h"
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace tvr::engine {
+
+// The services of a failover run by the program: the activity and error logs of the run,
+// the dumps read back from the activity logs beside the run's log file, the system's clock.
+TFailoverServices ProgramFailoverServices();
+
+class TFailoverControl {
+public:
+    // Called on the failover's thread when it has ended; the report and the plan it ran.
+    using Finished = std::function<void(const TFailoverPlan&, const TFailoverReport&)>;
+
+    // Nothing is owned; all must outlive the object.
+    TFailoverControl(TConnections& connections, TWorkerRun& worker, TProcessingControl& control,
+                     TProcessingHost& host, platform::PromptOwner owner = nullptr);
+    // Joins a failover still running (the program's very end only).
+    ~TFailoverControl();
+    TFailoverControl(const TFailoverControl&) = delete;
+    TFailoverControl& operator=(const TFailoverControl&) = delete;
+
+    // Asks the question; on Yes stops processing and starts the failover (`planned`: a
+    // switchover, both servers up). Nothing while one runs. The reserve server is logged on
+    // first when it is not (and, for a switchover, the main server too); a cancelled logon
+    // ends the command quietly. False when nothing was started.
+    bool Start(bool planned, Finished finished);
+    // A failover is under way: Start, Settings and Exit must wait for its report.
+    bool Running() const { return running_; }
+    // The last failover brought the reserve online: the roles may be reversed.
+    bool Done() const { return done_; }
+    // The pair as the settings name it, with the servers of the sessions.
+    TFailoverPlan Plan(bool planned) const;
+
+    // The services the thread uses (the program's unless a test gives its own).
+    void SetServices(TFailoverServices services) { services_ = std::move(services); }
+
+private:
+    TConnections& connections_;
+    TWorkerRun& worker_;
+    TProcessingControl& control_;
+    TProcessingHost& host_;
+    platform::PromptOwner owner_;
+    TFailoverServices services_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+}  // namespace tvr::engine

@@ -1,0 +1,109 @@
+// The Failover and Reverse commands of the main window against two emulators: the question
+// names both servers and databases, the failover runs beside the GUI thread once the run under
+// way has ended, its report comes in a box, and Reverse then ships the other way.
+#include "WindowFixture.h"
+
+#include "client/RunQuery.h"
+#include "config/ReverseRoles.h"
+#include "engine/ProcedureScript.h"
+#include "tests/support/Emulator.h"
+#include "tests/support/ScriptedProcessingHost.h"
+
+#include <filesystem>
+
+using namespace tvr;
+using platform::PromptReply;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class FailoverWindow : public test::WindowFixture {
+protected:
+    void SetUp() override {
+        WindowFixture::SetUp();
+        fs::create_directory(dir.path() / "dumps");
+        tvr::testing::EmulatorOptions options;
+        options.name = "FOMAIN";
+        options.databases = {"sales"};
+        main.emplace(options);
+        options.name = "FORESERVE";
+        options.databases = {"sales_copy"};
+        reserve.emplace(options);
+        for (auto* server : {&*main, &*reserve}) {
+            client::TSybaseConnect setup(server->name(), "sa", "", logFile(), errorLogFile());
+            ASSERT_EQ(setup.Connect(), CS_SUCCEED);
+            client::TRunQuery(setup).RunInstallScript(std::string(engine::SpTvrInstallScript));
+            if (server == &*main) {
+                setup.Execute("create table sales..orders (id int, item varchar(30))");
+                setup.Execute("insert into sales..orders values (1, 'first')");
+            }
+        }
+        host = std::make_unique<tvr::testing::ScriptedProcessingHost>(window->connections());
+        host->onLogonMain = [this](engine::TConnections& c) { logOn(c, true); };
+        host->onLogonReserve = [this](engine::TConnections& c) { logOn(c, false); };
+        const std::string folder = (dir.path() / "dumps").string();
+        host->setStartSettings(
+            {true, "sales", folder, "sales_copy", folder, main->name(), reserve->name()});
+        host->setPassSettings({false, true, "00:00:01"});
+        window->setProcessingHost(*host);
+    }
+    void TearDown() override {
+        window.reset();
+        host.reset();
+        main.reset();
+        reserve.reset();
+        WindowFixture::TearDown();
+    }
+    void logOn(engine::TConnections& connections, bool toMain) {
+        auto& server = toMain ? *main : *reserve;
+        auto session = std::make_shared<client::TSybaseConnect>(server.name(), "sa", "",
+                                                                logFile(), errorLogFile());
+        if (session->Connect() != CS_SUCCEED) return;
+        (toMain ? connections.MainConnection : connections.ReserveConnection) = session;
+        (toMain ? connections.MainConnected : connections.ReserveConnected) = true;
+    }
+    bool logHas(const std::string& text) const {
+        const auto bytes = test::fileText(logFile());
+        return bytes.find(text) != std::string::npos;
+    }
+    std::optional<tvr::testing::Emulator> main;
+    std::optional<tvr::testing::Emulator> reserve;
+    std::unique_ptr<tvr::testing::ScriptedProcessingHost> host;
+};
+
+TEST_F(FailoverWindow, TheCommandAsksNamingBothSidesStopsTheRunReportsAndReverseShipsBack) {
+    window->NStartClick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logHas("LOAD is complete (database sales_copy)"); },
+                                60000));
+    prompts.scriptReply(PromptReply::Yes);
+    window->NFailoverClick();
+    // The GUI thread is free while the run ends and the failover goes on.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return prompts.boxes().size() >= 2; }, 60000));
+    const auto boxes = prompts.boxes();
+    for (const char* name : {"sales", "FOMAIN", "sales_copy", "FORESERVE"})
+        EXPECT_NE(boxes[0].text.find(name), std::string::npos) << boxes[0].text;
+    EXPECT_NE(boxes[1].text.find("sales_copy on FORESERVE is online"), std::string::npos)
+        << boxes[1].text;
+    EXPECT_NE(boxes[1].text.find("Loss window: none"), std::string::npos);
+    EXPECT_FALSE(window->control().Running());
+    EXPECT_TRUE(action("N_Reverse")->isEnabled());
+
+    // Reverse: the roles change places and the run starts with a full pass the other way.
+    config::LiveSettings live;
+    platform::Registry registry((dir.path() / "registry.reg").string());
+    window->setReverseCommand([&] {
+        config::ReverseRoles(live, registry, window->connections());
+        const std::string folder = (dir.path() / "dumps").string();
+        host->setStartSettings(
+            {true, "sales_copy", folder, "sales", folder, reserve->name(), main->name()});
+    });
+    prompts.scriptReply(PromptReply::Yes);
+    window->NReverseClick();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return logHas("LOAD is complete (database sales)"); }, 60000));
+    EXPECT_FALSE(action("N_Reverse")->isEnabled());
+    EXPECT_EQ(window->connections().MainConnection->ServerName(), "FORESERVE");
+}
+
+}  // namespace
