@@ -19,8 +19,12 @@ void TSettingsProcessingHost::SaveSettings() { config::SaveSettings(registry_, l
 
 engine::TStartSettings TSettingsProcessingHost::StartSettings() const {
     const TDumpLoadSettings s = live_.snapshot();
-    return {s.IsDumLoadBD,  s.ComboDump,      s.EditPathDump,    s.ComboLoad,
-            s.EditPathLoad, s.MainServerName, s.ReservServerName};
+    return {s.IsDumLoadBD, s.ComboDump, s.EditPathDump, s.ComboLoad, s.EditPathLoad};
+}
+
+std::pair<std::string, std::string> TSettingsProcessingHost::ServerNames() const {
+    const TDumpLoadSettings s = live_.snapshot();
+    return {s.MainServerName, s.ReservServerName};
 }
 
 engine::TPassSettings TSettingsProcessingHost::PassSettings() const {

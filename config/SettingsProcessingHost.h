@@ -20,6 +20,7 @@ public:
     // SettingsError "Unable to create directory" instead. Both carry the text the user sees.
     void SaveSettings() override;
     engine::TStartSettings StartSettings() const override;
+    std::pair<std::string, std::string> ServerNames() const override;
     engine::TPassSettings PassSettings() const override;
 
 private:

@@ -24,9 +24,9 @@ TFailoverServices ProgramFailoverServices() {
             const std::filesystem::path log(client::LogFileName());
             std::string database = log.filename().string();
             database.resize(database.size() > 12 ? database.size() - 12 : 0);
-            return ShippedDumpsFromLog(
-                ActivityLogsText(log.parent_path().string(), database),
-                platform::regionalFormats().longTime, std::chrono::system_clock::now());
+            return ShippedDumpsFromLog(ActivityLogsText(log.parent_path().string(), database),
+                                       platform::regionalFormats().longTime,
+                                       std::chrono::system_clock::now());
         },
         [](const std::string& path) {
             std::error_code error;
@@ -53,14 +53,15 @@ TFailoverControl::~TFailoverControl() {
 
 TFailoverPlan TFailoverControl::Plan(bool planned) const {
     const TStartSettings s = host_.StartSettings();
+    const auto [mainName, reserveName] = host_.ServerNames();
     const auto server = [](const std::shared_ptr<client::TSybaseConnect>& session,
                            const std::string& stored) {
         return session ? session->ServerName() : stored;
     };
-    return {server(connections_.MainConnection, s.MainServerName),
+    return {server(connections_.MainConnection, mainName),
             s.ComboDump,
             s.EditPathDump,
-            server(connections_.ReserveConnection, s.ReservServerName),
+            server(connections_.ReserveConnection, reserveName),
             s.ComboLoad,
             s.EditPathLoad,
             planned};

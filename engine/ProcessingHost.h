@@ -3,6 +3,7 @@
 // logons (with or without their dialog), the saving of the settings, and the values of the
 // live settings at the moment they are used.
 #include <string>
+#include <utility>
 
 namespace tvr::engine {
 
@@ -13,9 +14,6 @@ struct TStartSettings {
     std::string EditPathDump;
     std::string ComboLoad;
     std::string EditPathLoad;
-    // The servers of the pair as the logons last stored them, for the texts that name them.
-    std::string MainServerName;
-    std::string ReservServerName;
 };
 
 // Read by the worker at every pass, so an edit takes effect at the next one.
@@ -50,6 +48,9 @@ public:
     // When both happen, the second kind is the one thrown.
     virtual void SaveSettings() = 0;
     virtual TStartSettings StartSettings() const = 0;
+    // The main and the reserve server as the logons last stored them, for the texts that name
+    // them while no session is open; empty when unknown.
+    virtual std::pair<std::string, std::string> ServerNames() const { return {}; }
     // Any thread.
     virtual TPassSettings PassSettings() const = 0;
 };

@@ -2,6 +2,7 @@
 // hand or unattended ("P1:<main password> P2:<reserve password> -A").
 #include "client/LogWriter.h"
 #include "config/CommandLine.h"
+#include "config/FailoverCommand.h"
 #include "config/PasswordSources.h"
 #include "config/RunOptions.h"
 #include "platform/CommandError.h"
@@ -82,6 +83,10 @@ int runService(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // The failover needs no display: it runs before anything of the windows.
+    if (tvr::config::isFailoverCommand(std::vector<std::string>(argv + 1, argv + argc)))
+        return tvr::config::runFailoverCommand(tvr::config::takeCommandLine(argc, argv), std::cout,
+                                               std::cerr);
     if (const auto code = tvr::ui::answerOnTerminal(argc, argv, std::cout, std::cerr)) return *code;
     if (tvr::ui::serviceRequested(argc, argv)) return runService(argc, argv);
     // Qt takes its own options (-platform, -style) out of argv first; the rest is ours, and

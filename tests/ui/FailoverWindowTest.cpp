@@ -43,8 +43,7 @@ protected:
         host->onLogonMain = [this](engine::TConnections& c) { logOn(c, true); };
         host->onLogonReserve = [this](engine::TConnections& c) { logOn(c, false); };
         const std::string folder = (dir.path() / "dumps").string();
-        host->setStartSettings(
-            {true, "sales", folder, "sales_copy", folder, main->name(), reserve->name()});
+        host->setStartSettings({true, "sales", folder, "sales_copy", folder});
         host->setPassSettings({false, true, "00:00:01"});
         window->setProcessingHost(*host);
     }
@@ -57,8 +56,8 @@ protected:
     }
     void logOn(engine::TConnections& connections, bool toMain) {
         auto& server = toMain ? *main : *reserve;
-        auto session = std::make_shared<client::TSybaseConnect>(server.name(), "sa", "",
-                                                                logFile(), errorLogFile());
+        auto session = std::make_shared<client::TSybaseConnect>(server.name(), "sa", "", logFile(),
+                                                                errorLogFile());
         if (session->Connect() != CS_SUCCEED) return;
         (toMain ? connections.MainConnection : connections.ReserveConnection) = session;
         (toMain ? connections.MainConnected : connections.ReserveConnected) = true;
@@ -74,8 +73,8 @@ protected:
 
 TEST_F(FailoverWindow, TheCommandAsksNamingBothSidesStopsTheRunReportsAndReverseShipsBack) {
     window->NStartClick();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return logHas("LOAD is complete (database sales_copy)"); },
-                                60000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return logHas("LOAD is complete (database sales_copy)"); }, 60000));
     prompts.scriptReply(PromptReply::Yes);
     window->NFailoverClick();
     // The GUI thread is free while the run ends and the failover goes on.
@@ -95,8 +94,7 @@ TEST_F(FailoverWindow, TheCommandAsksNamingBothSidesStopsTheRunReportsAndReverse
     window->setReverseCommand([&] {
         config::ReverseRoles(live, registry, window->connections());
         const std::string folder = (dir.path() / "dumps").string();
-        host->setStartSettings(
-            {true, "sales_copy", folder, "sales", folder, reserve->name(), main->name()});
+        host->setStartSettings({true, "sales_copy", folder, "sales", folder});
     });
     prompts.scriptReply(PromptReply::Yes);
     window->NReverseClick();

@@ -1,0 +1,137 @@
+#include "config/FailoverCommand.h"
+
+#include "client/LogFileNames.h"
+#include "client/LogWriter.h"
+#include "config/CommandLine.h"
+#include "config/Logons.h"
+#include "config/PasswordSources.h"
+#include "config/SettingsError.h"
+#include "config/SettingsKeys.h"
+#include "config/SettingsStore.h"
+#include "engine/FailoverControl.h"
+#include "platform/ComputerName.h"
+#include "platform/Directories.h"
+#include "platform/Environment.h"
+#include "platform/InstanceGuard.h"
+#include "platform/Registry.h"
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <stdexcept>
+
+namespace tvr::config {
+namespace {
+
+// Loading without windows: nothing to show.
+class NoWindows final : public SettingsHost {
+public:
+    void setUseReserve(bool) override {}
+    void showIntervalField(bool) override {}
+    void ApplySettings() override {}
+    void setFolderPickerStarts(const FolderPickerStarts&) override {}
+};
+
+// A fault of the settings or the command line: nothing was sent.
+struct ConfigFault : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::string loginOf(const platform::Registry& registry, const std::string& key) {
+    std::string user;
+    registry.readText(key, "UserName", user);
+    return user;
+}
+
+// A session logged on without a dialog; none when the server does not take it.
+std::shared_ptr<client::TSybaseConnect> logOn(const std::string& server, const std::string& user,
+                                              const std::string& password) {
+    auto session = std::make_shared<client::TSybaseConnect>(
+        server, user, password, client::LogFileName(), client::ErrorLogFileName());
+    session->SetProperty(CS_HOSTNAME, platform::computerName());
+    session->SetProperty(CS_APPNAME, kApplicationName);
+    try {
+        session->Connect();
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+    if (session->RetCode() != CS_SUCCEED) return nullptr;
+    return session;
+}
+
+int failOver(const std::vector<std::string>& parameters, std::ostream& out) {
+    if (!platform::sybaseInstalled()) throw ConfigFault("SYBASE is not set");
+    // A running program would go on shipping beside the failover: it is stopped first, as
+    // its own Exit or a SIGTERM does (the pass under way finishes).
+    const platform::InstanceGuard guard;
+    if (guard.state() == platform::InstanceGuard::State::HeldElsewhere)
+        throw ConfigFault(
+            "Travenor runs on these settings; stop it first (Exit, or SIGTERM), then fail over");
+
+    std::vector<std::string> rest;
+    std::copy_if(parameters.begin(), parameters.end(), std::back_inserter(rest),
+                 [](const std::string& p) { return p != kFailoverOption; });
+    const CommandLineValues passwords = parseCommandLine(withPasswordSources(rest));
+
+    platform::Registry registry;
+    LiveSettings live;
+    NoWindows noWindows;
+    LoadSettings(registry, live, noWindows);
+    const TDumpLoadSettings s = live.snapshot();
+    if (!s.IsReserv) throw ConfigFault("no reserve server is in use");
+    if (s.MainServerName.empty() || s.ReservServerName.empty() || s.ComboDump.empty() ||
+        s.ComboLoad.empty())
+        throw ConfigFault("the settings name no pair of servers and databases; set them up first");
+
+    if (!s.EditLogPath.empty()) platform::forceDirectories(s.EditLogPath);
+    if (!s.EditErrorLogPath.empty()) platform::forceDirectories(s.EditErrorLogPath);
+    client::SetLogFileNames(client::MakeLogFileName(s.EditLogPath, s.ComboDump),
+                            client::MakeLogFileName(s.EditErrorLogPath, "err" + s.ComboDump));
+
+    // A main server that does not take the logon counts as one that does not answer.
+    const auto main = logOn(s.MainServerName, loginOf(registry, std::string(kSettingsBaseKey)),
+                            passwords.mainPassword.value_or(""));
+    const auto reserve = logOn(s.ReservServerName, loginOf(registry, reserveKeyPath()),
+                               passwords.reservePassword.value_or(""));
+    const engine::TFailoverPlan plan{s.MainServerName, s.ComboDump, s.EditPathDump,
+                                     s.ReservServerName, s.ComboLoad, s.EditPathLoad, false};
+    engine::TFailoverReport report;
+    try {
+        report = engine::RunFailover(engine::TPassSessions{main.get(), reserve.get()}, plan,
+                                     engine::ProgramFailoverServices());
+    } catch (const std::exception& error) {
+        // Steps may have been sent: the failover stopped, it was no fault of the settings.
+        report.stopped = error.what();
+    }
+    out << "Failover " << engine::FailoverReportText(plan, report) << "\n" << std::flush;
+    return report.done ? kFailoverDone : kFailoverStopped;
+}
+
+}  // namespace
+
+bool isFailoverCommand(const std::vector<std::string>& parameters) {
+    const auto has = [&](const char* option) {
+        return std::find(parameters.begin(), parameters.end(), option) != parameters.end();
+    };
+    // Asking for the usage or the version never fails over.
+    return has(kFailoverOption) && !has("--help") && !has("--version");
+}
+
+int runFailoverCommand(const std::vector<std::string>& parameters, std::ostream& out,
+                       std::ostream& err) {
+    try {
+        return failOver(parameters, out);
+    } catch (const ConfigFault& fault) {
+        err << "tvr: " << fault.what() << "\n" << std::flush;
+        return kFailoverConfigFault;
+    } catch (const PasswordSourceError& fault) {
+        err << "tvr: " << fault.what() << "\n" << std::flush;
+        return kFailoverConfigFault;
+    } catch (const std::exception& fault) {
+        // The settings or the registry file cannot be read: nothing was sent.
+        err << "tvr: " << fault.what() << "\n" << std::flush;
+        return kFailoverConfigFault;
+    }
+}
+
+}  // namespace tvr::config

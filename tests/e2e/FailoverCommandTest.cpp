@@ -1,0 +1,56 @@
+// `tvr --failover` as a process, without any display: settings that name no pair end it with
+// 1 and nothing sent; after an unattended run it brings the reserve online with the main's
+// rows (0); a second failover is refused by the reserve, now online, and stops (2).
+#include "tests/e2e/Workstation.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <csignal>
+
+using namespace tvr::e2e;
+
+namespace {
+
+// The exit code of `tvr --failover` with the passwords, and what it printed.
+std::pair<int, std::string> failOver(const WorkstationFolders& workstation, const char* name) {
+    ProgramProcess tvr("tvr", {"--failover", "P1:" + kMainPassword, "P2:" + kReservePassword},
+                       workstation.root() / name);
+    const std::optional<int> status = tvr.wait();
+    if (!status || !WIFEXITED(*status)) return {-1, tvr.output()};
+    return {WEXITSTATUS(*status), tvr.output()};
+}
+
+}  // namespace
+
+TEST(FailoverCommand, ExitCodesTellDoneSettingsFaultAndStopped) {
+    Workstation workstation;
+
+    ProgramProcess run("tvr", unattendedArguments(), workstation.root() / "run.out");
+    ASSERT_TRUE(eventually([&] { return workstation.passCompletedAfter(0); })) << run.output();
+    workstation.changeRows({"insert into orders values (900, 1, 9.5, getdate())"});
+    run.kill(SIGTERM);
+    ASSERT_TRUE(run.wait());
+
+    // No window is needed, nor any display.
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        workstation.environment().unset(name);
+    {
+        const tvr::test::TempFolder empty("tvr-no-settings");
+        workstation.environment().set("TVR_REGISTRY", (empty.path() / "registry.reg").string());
+        const auto [code, output] = failOver(workstation, "fault.out");
+        EXPECT_EQ(code, 1) << output;
+        workstation.environment().set("TVR_REGISTRY", workstation.registryFile().string());
+    }
+
+    const auto [done, report] = failOver(workstation, "done.out");
+    EXPECT_EQ(done, 0) << report;
+    EXPECT_NE(report.find("sales_copy on RESERVE is online"), std::string::npos) << report;
+    EXPECT_NE(report.find("Loss window: none"), std::string::npos) << report;
+    EXPECT_EQ(workstation.reserveRowsOnline(), workstation.mainRows());
+
+    const auto [stopped, again] = failOver(workstation, "again.out");
+    EXPECT_EQ(stopped, 2) << again;
+    EXPECT_NE(again.find("Left to do by hand"), std::string::npos) << again;
+}
