@@ -1,18 +1,19 @@
 #include "config/FailoverCommand.h"
 
 #include "client/LogFileNames.h"
-#include "client/LogWriter.h"
 #include "config/CommandLine.h"
 #include "config/Logons.h"
 #include "config/PasswordSources.h"
+#include "config/RunLogs.h"
+#include "config/RunOptions.h"
 #include "config/SettingsError.h"
 #include "config/SettingsKeys.h"
 #include "config/SettingsStore.h"
 #include "engine/FailoverControl.h"
 #include "platform/ComputerName.h"
-#include "platform/Directories.h"
 #include "platform/Environment.h"
 #include "platform/InstanceGuard.h"
+#include "platform/Profile.h"
 #include "platform/Registry.h"
 
 #include <algorithm>
@@ -60,6 +61,13 @@ std::shared_ptr<client::TSybaseConnect> logOn(const std::string& server, const s
 }
 
 int failOver(const std::vector<std::string>& parameters, std::ostream& out) {
+    std::vector<std::string> rest;
+    std::copy_if(parameters.begin(), parameters.end(), std::back_inserter(rest),
+                 [](const std::string& p) { return p != kFailoverOption; });
+    // The profile chooses the settings, the logs and the instance guard.
+    const RunOptions options = takeRunOptions(rest);
+    if (options.service) throw ConfigFault("--failover and --service do not go together");
+    if (options.profile) platform::setProfile(*options.profile);
     if (!platform::sybaseInstalled()) throw ConfigFault("SYBASE is not set");
     // A running program would go on shipping beside the failover: it is stopped first, as
     // its own Exit or a SIGTERM does (the pass under way finishes).
@@ -68,9 +76,6 @@ int failOver(const std::vector<std::string>& parameters, std::ostream& out) {
         throw ConfigFault(
             "Travenor runs on these settings; stop it first (Exit, or SIGTERM), then fail over");
 
-    std::vector<std::string> rest;
-    std::copy_if(parameters.begin(), parameters.end(), std::back_inserter(rest),
-                 [](const std::string& p) { return p != kFailoverOption; });
     const CommandLineValues passwords = parseCommandLine(withPasswordSources(rest));
 
     platform::Registry registry;
@@ -83,18 +88,16 @@ int failOver(const std::vector<std::string>& parameters, std::ostream& out) {
         s.ComboLoad.empty())
         throw ConfigFault("the settings name no pair of servers and databases; set them up first");
 
-    if (!s.EditLogPath.empty()) platform::forceDirectories(s.EditLogPath);
-    if (!s.EditErrorLogPath.empty()) platform::forceDirectories(s.EditErrorLogPath);
-    client::SetLogFileNames(client::MakeLogFileName(s.EditLogPath, s.ComboDump),
-                            client::MakeLogFileName(s.EditErrorLogPath, "err" + s.ComboDump));
+    OpenRunLogs(live);
 
     // A main server that does not take the logon counts as one that does not answer.
     const auto main = logOn(s.MainServerName, loginOf(registry, std::string(kSettingsBaseKey)),
                             passwords.mainPassword.value_or(""));
     const auto reserve = logOn(s.ReservServerName, loginOf(registry, reserveKeyPath()),
                                passwords.reservePassword.value_or(""));
-    const engine::TFailoverPlan plan{s.MainServerName, s.ComboDump, s.EditPathDump,
-                                     s.ReservServerName, s.ComboLoad, s.EditPathLoad, false};
+    const engine::TFailoverPlan plan{
+        s.MainServerName, s.ComboDump,    s.EditPathDump, s.ReservServerName,
+        s.ComboLoad,      s.EditPathLoad, false};
     engine::TFailoverReport report;
     try {
         report = engine::RunFailover(engine::TPassSessions{main.get(), reserve.get()}, plan,
@@ -122,9 +125,6 @@ int runFailoverCommand(const std::vector<std::string>& parameters, std::ostream&
     try {
         return failOver(parameters, out);
     } catch (const ConfigFault& fault) {
-        err << "tvr: " << fault.what() << "\n" << std::flush;
-        return kFailoverConfigFault;
-    } catch (const PasswordSourceError& fault) {
         err << "tvr: " << fault.what() << "\n" << std::flush;
         return kFailoverConfigFault;
     } catch (const std::exception& fault) {
