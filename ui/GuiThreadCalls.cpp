@@ -17,7 +17,42 @@ void TGuiThreadCalls::post(std::function<void()> call) {
     // Posting under the lock keeps shutDown() from racing the context's destruction.
     std::lock_guard lock(shared_->mutex);
     if (shared_->down) return;
-    QMetaObject::invokeMethod(context_, std::move(call), Qt::QueuedConnection);
+    enqueue(std::move(call));
+}
+
+void TGuiThreadCalls::enqueue(std::function<void()> call) {
+    shared_->calls.push_back(std::move(call));
+    if (shared_->scheduled) return;
+    shared_->scheduled = true;
+    QMetaObject::invokeMethod(
+        context_, [context = context_, shared = shared_] { runCalls(context, shared); },
+        Qt::QueuedConnection);
+}
+
+void TGuiThreadCalls::runCalls(QObject* context, const std::shared_ptr<Shared>& shared) {
+    {
+        std::lock_guard lock(shared->mutex);
+        shared->scheduled = false;
+    }
+    for (;;) {
+        std::function<void()> call;
+        {
+            std::lock_guard lock(shared->mutex);
+            // Down: the context is going, perhaps by the call just run.
+            if (shared->calls.empty() || shared->down) return;
+            call = std::move(shared->calls.front());
+            shared->calls.pop_front();
+            // A call that opens a modal loop: the calls behind it run in that loop, as they
+            // would if each had an event of its own; otherwise this loop takes them first.
+            if (!shared->calls.empty() && !shared->scheduled) {
+                shared->scheduled = true;
+                QMetaObject::invokeMethod(
+                    context, [context, shared] { runCalls(context, shared); },
+                    Qt::QueuedConnection);
+            }
+        }
+        call();
+    }
 }
 
 void TGuiThreadCalls::postAndWait(std::function<void()> call, std::function<bool()> giveUp) {
@@ -28,17 +63,15 @@ void TGuiThreadCalls::postAndWait(std::function<void()> call, std::function<bool
     auto ran = std::make_shared<bool>(false);
     std::unique_lock lock(shared_->mutex);
     if (shared_->down) return;
-    QMetaObject::invokeMethod(
-        context_,
-        [shared = shared_, ran, call = std::move(call)] {
-            call();
-            {
-                std::lock_guard done(shared->mutex);
-                *ran = true;
-            }
-            shared->done.notify_all();
-        },
-        Qt::QueuedConnection);
+    // In the same queue as the posted calls, so that it runs after those made before it.
+    enqueue([shared = shared_, ran, call = std::move(call)] {
+        call();
+        {
+            std::lock_guard done(shared->mutex);
+            *ran = true;
+        }
+        shared->done.notify_all();
+    });
     shared_->done.wait(lock, [&] { return *ran || shared_->down || (giveUp && giveUp()); });
 }
 

@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -35,7 +36,14 @@ private:
         std::mutex mutex;
         std::condition_variable done;
         bool down = false;
+        // Calls not yet run, in the order made. An event runs them all; the calling thread
+        // pays for one only when none is on its way (a worker makes several calls a pass).
+        std::deque<std::function<void()>> calls;
+        bool scheduled = false;  // an event that runs the calls is on its way, not yet begun
     };
+    // Queues `call` behind the others; under the lock.
+    void enqueue(std::function<void()> call);
+    static void runCalls(QObject* context, const std::shared_ptr<Shared>& shared);
     QObject* context_;
     std::shared_ptr<Shared> shared_;
 };
