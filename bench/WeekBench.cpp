@@ -78,6 +78,14 @@ long countIn(const fs::path& file, const std::string& text) {
     return n;
 }
 
+// Passes that shipped nothing: a dump or load that failed, or a dump never sent because the
+// connection was found dead.
+long passesLost(const fs::path& errors) {
+    return countIn(errors, "The dump of sales failed") +
+           countIn(errors, "The dump of sales not reached") +
+           countIn(errors, "The load of sales_copy failed");
+}
+
 void printProcess(const char* when) {
     const auto figures = tvr::bench::processFigures();
     std::printf("  %s: resident %ld KiB, heap in use %ld KiB, descriptors %d\n", when,
@@ -120,8 +128,7 @@ int main(int argc, char** argv) {
         control.StartProcessing();
         for (long at = every; at < passes; at += every) {
             display.waitForPasses(at);
-            const long failedBefore = countIn(errors, "The dump of sales failed") +
-                                      countIn(errors, "The load of sales_copy failed");
+            const long failedBefore = passesLost(errors);
             const long backBefore = countIn(errors, "Connection to WEEKMAIN opened again");
             const auto killed = Clock::now();
             main.signal(SIGKILL);
@@ -133,10 +140,7 @@ int main(int argc, char** argv) {
             display.waitForPasses(passesBack + 1);
             const double seconds = std::chrono::duration<double>(Clock::now() - killed).count();
             std::printf("restart after pass %ld: %ld passes lost, shipping again after %.2f s\n",
-                        at,
-                        countIn(errors, "The dump of sales failed") +
-                            countIn(errors, "The load of sales_copy failed") - failedBefore,
-                        seconds);
+                        at, passesLost(errors) - failedBefore, seconds);
             printProcess("then");
         }
         display.waitForPasses(passes);
