@@ -100,55 +100,64 @@ void TLogons::ResetReserveInfo() {
     if (resetReserveInfo_) resetReserveInfo_();
 }
 
-void TLogons::LogonReserve() {
-    connections_.ReserveConnection.reset();
-    ConnectForm form(registry_, reserveKeyPath(), kReserveCaption);
+namespace {
+
+// What differs between the two logons: the dialog, the panels, the database shown.
+struct RoleLogon {
+    const char* caption;
+    int serverPanel;
+    int databasePanel;
+    int loginPanel;
+    std::string TDumpLoadSettings::*database;
+};
+
+const RoleLogon& roleLogon(ServerRole role) {
+    static const RoleLogon kMain{kMainCaption, engine::PanelMainServer, engine::PanelDumpDatabase,
+                                 engine::PanelMainLogin, &TDumpLoadSettings::ComboDump};
+    static const RoleLogon kReserve{kReserveCaption, engine::PanelReserveServer,
+                                    engine::PanelLoadDatabase, engine::PanelReserveLogin,
+                                    &TDumpLoadSettings::ComboLoad};
+    return role == ServerRole::Main ? kMain : kReserve;
+}
+
+}  // namespace
+
+void TLogons::Logon(ServerRole role) {
+    const bool main = role == ServerRole::Main;
+    const RoleLogon& logon = roleLogon(role);
+    std::shared_ptr<TSybaseConnect>& slot =
+        main ? connections_.MainConnection : connections_.ReserveConnection;
+    std::atomic<bool>& connected =
+        main ? connections_.MainConnected : connections_.ReserveConnected;
+    slot.reset();
+    ConnectForm form(registry_, main ? std::string(kSettingsBaseKey) : reserveKeyPath(),
+                     logon.caption);
     std::unique_ptr<LogonDialog> dialog = dialogs_.MakeLogonDialog(form);
     for (;;) {
         bool ok = true;
-        if (connections_.AutoLogon) {
+        // The main server's logon without a dialog is the start-up's own (StartupLogon).
+        if (!main && connections_.AutoLogon) {
             ActivateWithoutDialog(form);
             form.Password = connections_.ReservePassword;
         } else {
             ok = dialog->ShowModal();
         }
         if (!ok) {
-            connections_.ReserveConnection.reset();
+            slot.reset();
             return;
         }
-        if (Connect(connections_.ReserveConnection, form)) break;
-        connections_.ReserveConnected = false;
+        if (Connect(slot, form)) break;
+        connected = false;
         connections_.AutoLogon = false;
     }
-    TSybaseConnect& connection = *connections_.ReserveConnection;
-    display_.SetStatusText(engine::PanelReserveServer, form.Server);
-    display_.SetStatusText(engine::PanelLoadDatabase, live_.read(&TDumpLoadSettings::ComboLoad));
-    display_.SetStatusText(engine::PanelReserveLogin, form.User);
-    FillDatabaseList(ServerRole::Reserve, connection);
-    connections_.ReserveConnected = true;
-    ShowServerName(ServerRole::Reserve, connection.ServerName());
-}
-
-void TLogons::LogonMain() {
-    connections_.MainConnection.reset();
-    ConnectForm form(registry_, std::string(kSettingsBaseKey), kMainCaption);
-    std::unique_ptr<LogonDialog> dialog = dialogs_.MakeLogonDialog(form);
-    for (;;) {
-        if (!dialog->ShowModal()) {
-            connections_.MainConnection.reset();
-            return;
-        }
-        if (Connect(connections_.MainConnection, form)) break;
-        connections_.MainConnected = false;
-        connections_.AutoLogon = false;
-    }
-    TSybaseConnect& connection = *connections_.MainConnection;
-    display_.SetStatusText(engine::PanelMainServer, form.Server);
-    display_.SetStatusText(engine::PanelDumpDatabase, live_.read(&TDumpLoadSettings::ComboDump));
-    display_.SetStatusText(engine::PanelMainLogin, form.User);
-    FillDatabaseList(ServerRole::Main, connection);
-    connections_.MainConnected = true;
-    ShowServerName(ServerRole::Main, connection.ServerName());
+    TSybaseConnect& connection = *slot;
+    display_.SetStatusText(logon.serverPanel, form.Server);
+    display_.SetStatusText(logon.databasePanel, live_.read(logon.database));
+    display_.SetStatusText(logon.loginPanel, form.User);
+    FillDatabaseList(role, connection);
+    connected = true;
+    ShowServerName(role, connection.ServerName());
+    if (!main) return;
     ResetReserveInfo();
     ShowServerName(ServerRole::Main, form.Server);
     display_.SetInfoCell(0, 1, form.Server);

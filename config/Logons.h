@@ -67,12 +67,13 @@ public:
     // start processing (TProcessingControl::StartProcessing). Program start wires it.
     void SetAutomaticStart(std::function<void()> start) { automaticStart_ = std::move(start); }
 
-    // Logon dialog "Main Server Logon" until a connection is made or the user cancels.
-    // A log file that cannot be written while the database list is read raises LogFileError.
-    void LogonMain();
-    // The same for the reserve server ("Reserve Server Logon"); with AutoLogon set the first
-    // attempt uses ReservePassword without the dialog.
-    void LogonReserve();
+    // Logon dialog "Main Server Logon" or "Reserve Server Logon" until a connection is made
+    // or the user cancels; for the reserve with AutoLogon set the first attempt uses
+    // ReservePassword without the dialog. A log file that cannot be written while the
+    // database list is read raises LogFileError.
+    void Logon(ServerRole role);
+    void LogonMain() { Logon(ServerRole::Main); }
+    void LogonReserve() { Logon(ServerRole::Reserve); }
     // Once at program start with its parameters (see takeCommandLine). Afterwards
     // LogonPending tells whether the main server is still not logged on (the user
     // cancelled). With one to three parameters including "P1:" the logons run without the
