@@ -121,7 +121,8 @@ int main(int argc, char** argv) {
         settings.IsFullOnBreak = true;
         host.setPassSettings(settings);
         CountingDisplay display;
-        TProcessingControl control(window.connections, window.flags, window.worker, display, host);
+        TProcessingControl control(window.connections, window.flags, window.worker, display, host,
+                                   {});
 
         std::printf("week_bench: %ld continuous passes, the main server restarted every %ld\n",
                     passes, every);

@@ -244,7 +244,11 @@ int main(int argc, char** argv) {
     host.setStartSettings(TStartSettings{false, "sales", folder, "sales_copy", folder});
     host.setPassSettings(TPassSettings{true, false, "00:00"});
     TimingDisplay display(window, passes, shown.get());
-    TProcessingControl control(window.connections, window.flags, window.worker, display, host);
+    const tvr::client::LogViews views =
+        shown ? tvr::client::LogViews{&shown->activitySink(), &shown->errorSink()}
+              : tvr::client::LogViews{};
+    TProcessingControl control(window.connections, window.flags, window.worker, display, host,
+                               views);
 
     const auto start = Clock::now();
     control.StartProcessing();

@@ -27,6 +27,13 @@ public:
     virtual void addLines(const std::vector<LogLine>& lines) = 0;
 };
 
+// The two views an owner of its own entries writes to (the worker gets them when it is made);
+// a null sink shows nothing.
+struct LogViews {
+    LogSink* activity = nullptr;
+    LogSink* errors = nullptr;
+};
+
 // The activity view and the error view of the process; none until the window binds them.
 // Each setter returns the previous binding. Safe to call from any thread.
 LogSink* LogView();

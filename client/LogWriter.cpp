@@ -20,8 +20,6 @@
 namespace tvr::client {
 namespace {
 
-constexpr CS_INT kProcedureNotice = 2007;
-
 // The text of an error entry in a log file: for each line, CR LF, the marker and the line.
 std::string errorEntryText(const std::vector<std::string>& lines, bool notice) {
     const std::string_view marker = notice ? kMessMarker : kErrMarker;
@@ -35,13 +33,16 @@ std::string errorEntryText(const std::vector<std::string>& lines, bool notice) {
 }
 
 // The lines of an error entry in both views.
-void showErrorEntry(const std::vector<std::string>& lines, bool notice) {
+void showErrorEntry(const std::vector<std::string>& lines, bool notice, const LogViews& views) {
+    if (!views.activity && !views.errors) return;
     std::vector<LogLine> shown;
     shown.reserve(lines.size());
     for (const std::string& line : lines) shown.push_back(StyleErrorRecordLine(line, notice));
-    if (LogSink* view = LogView()) view->addLines(shown);
-    if (LogSink* view = ErrorLogView()) view->addLines(shown);
+    if (views.activity) views.activity->addLines(shown);
+    if (views.errors) views.errors->addLines(shown);
 }
+
+LogViews processViews() { return {LogView(), ErrorLogView()}; }
 
 }  // namespace
 
@@ -59,6 +60,11 @@ std::string ServerMessageText(const CS_SERVERMSG& message) {
 
 void AppendToLog(const std::string& text, const std::string& file, bool show) {
     if (file.empty()) return;
+    AppendToLog(text, file, show ? LogView() : nullptr);
+}
+
+void AppendToLog(const std::string& text, const std::string& file, LogSink* view) {
+    if (file.empty()) return;
     // Appending keeps every writer's entries whole: other programs (and a second instance
     // reading the same log) may hold the file open at the same time.
     const platform::AppendResult appended = platform::appendEntryToFile(file, text);
@@ -66,18 +72,20 @@ void AppendToLog(const std::string& text, const std::string& file, bool show) {
     if (appended == platform::AppendResult::WriteFailed)
         platform::prompts().messageBox(nullptr, "Unable save message(print)", "Error",
                                        platform::PromptButtons::Ok, platform::PromptIcon::None);
-    if (show) {
-        if (LogSink* view = LogView()) {
-            const std::vector<LogLine> lines = StyleLogEntry(text);
-            if (!lines.empty()) view->addLines(lines);
-        }
+    if (view) {
+        const std::vector<LogLine> lines = StyleLogEntry(text);
+        if (!lines.empty()) view->addLines(lines);
     }
 }
 
 void PrintToLog(const std::string& text, const std::string& file) {
+    PrintToLog(text, file, LogView());
+}
+
+void PrintToLog(const std::string& text, const std::string& file, LogSink* view) {
     std::string entry(text.c_str());
     if (entry.empty() || entry.back() != '\n') entry += "\r\n";
-    AppendToLog(entry, file, true);
+    AppendToLog(entry, file, view);
 }
 
 void WriteErrorRecord(const CS_SERVERMSG& message, const std::string& file, bool show) {
@@ -90,12 +98,17 @@ void WriteErrorRecord(const CS_SERVERMSG& message, const std::string& file, bool
         std::to_string(message.state) + ";  line " + std::to_string(message.line);
     const std::string messageText = ServerMessageText(message);
     const std::vector<std::string> recordLines = SplitLines(heading + "\r\n" + messageText);
-    if (show) showErrorEntry(recordLines, notice);
+    if (show) showErrorEntry(recordLines, notice, processViews());
     SendEvent(EventErrorHeading, heading + "\r\n" + messageText);
     AppendToLog(errorEntryText(recordLines, notice), file, false);
 }
 
 void WriteProgramError(const std::string& text, const std::vector<std::string>& files, bool show) {
+    WriteProgramError(text, files, show ? processViews() : LogViews{});
+}
+
+void WriteProgramError(const std::string& text, const std::vector<std::string>& files,
+                       const LogViews& views) {
     const std::vector<std::string> lines =
         SplitLines("Error: Time: " + LogTimeNow() + ";  " + text);
     const std::string entry = errorEntryText(lines, false);
@@ -106,7 +119,7 @@ void WriteProgramError(const std::string& text, const std::vector<std::string>& 
             // The entry is lost for this file only; the other files and the views still get it.
         }
     }
-    if (show) showErrorEntry(lines, false);
+    showErrorEntry(lines, false, views);
 }
 
 void EmptyLogFile(const std::string& path) {

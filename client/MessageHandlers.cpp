@@ -14,7 +14,6 @@ namespace tvr::client {
 namespace {
 
 constexpr CS_INT kDatabaseChanged = 5701;
-constexpr CS_INT kProcedureNotice = 2007;
 constexpr CS_INT kLoginFailed = 4002;
 
 std::mutex lastMessageMutex;

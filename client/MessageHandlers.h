@@ -9,8 +9,8 @@
 namespace tvr::client {
 
 // Server messages: informational ones (severity 1, 10, 13) to the activity log with their
-// time of arrival, 5701 left out; everything else as an error record in both logs. 2007 is
-// written as a notice, 4002 also shows "Unable establish connection".
+// time of arrival, 5701 left out; everything else as an error record in both logs.
+// kProcedureNotice (LogWriter.h) is written as a notice, 4002 also shows "Unable establish connection".
 CS_RETCODE ServerMessageHandler(CS_CONTEXT* context, CS_CONNECTION* connection,
                                 CS_SERVERMSG* message);
 // Client messages: to the activity log only, marked "$Err$".

@@ -21,10 +21,12 @@ TWorkerClock TWorkerClock::system() {
 }
 
 TDumpLoadThread::TDumpLoadThread(TRunFlags& flags, TProcessDisplay& display,
-                                 const TProcessingHost& host, TWorkerClock clock)
+                                 const TProcessingHost& host, client::LogViews views,
+                                 TWorkerClock clock)
     : flags_(flags),
       display_(display),
       host_(host),
+      views_(views),
       clock_(std::move(clock)),
       watch_(display_, [this](const std::string& text) { WriteErrorEntry(text); }),
       runner_(TPassServices{
@@ -32,7 +34,7 @@ TDumpLoadThread::TDumpLoadThread(TRunFlags& flags, TProcessDisplay& display,
                   [this](const std::string& text) {
                       if (MainConnection)
                           client::PrintToLog(text + "  " + client::LogTimeNow(),
-                                             MainConnection->LogFile());
+                                             MainConnection->LogFile(), views_.activity);
                   },
                   [this] { clock_.sleep(std::chrono::milliseconds(1000)); },
                   [this](const std::string& path) { return clock_.fileExists(path); },
@@ -177,7 +179,7 @@ void TDumpLoadThread::WriteErrorEntry(const std::string& text) {
     client::WriteProgramError(text,
                               {MainConnection ? MainConnection->LogFile() : std::string(),
                                MainConnection ? MainConnection->ErrorLogFile() : std::string()},
-                              true);
+                              views_);
 }
 
 }  // namespace tvr::engine

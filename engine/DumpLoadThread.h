@@ -4,6 +4,7 @@
 // a dead connection is opened again, a failed dump is not loaded, a failing server in
 // continuous mode is given a back-off; a watch shows the lag every second. It reports its
 // progress through the display and reads the pass settings from the host at every pass.
+#include "client/LogSink.h"
 #include "client/Sybase.h"
 #include "engine/PassRunner.h"
 #include "engine/PassWatch.h"
@@ -39,10 +40,10 @@ struct TWorkerClock {
 class TDumpLoadThread {
 public:
     // Built and filled on the GUI thread, then started with Resume(). The thread and a share
-    // of each connection it uses are owned; the flags, display and host must outlive the
-    // object.
+    // of each connection it uses are owned; the flags, display, host and the views its own
+    // entries are shown in must outlive the object.
     TDumpLoadThread(TRunFlags& flags, TProcessDisplay& display, const TProcessingHost& host,
-                    TWorkerClock clock = TWorkerClock::system());
+                    client::LogViews views, TWorkerClock clock = TWorkerClock::system());
     // Asks the run to stop and joins the thread: a pass under way is finished, a wait left
     // within a second. The window frees the object only once its run has ended.
     ~TDumpLoadThread();
@@ -82,6 +83,7 @@ private:
     TRunFlags& flags_;
     TProcessDisplay& display_;
     const TProcessingHost& host_;
+    const client::LogViews views_;
     TWorkerClock clock_;
     TPassWatch watch_;
     TPassRunner runner_;

@@ -21,13 +21,14 @@ bool usable(const std::shared_ptr<client::TSybaseConnect>& connection) {
 
 TProcessingControl::TProcessingControl(TConnections& connections, TRunFlags& flags,
                                        TWorkerRun& worker, TProcessDisplay& display,
-                                       TProcessingHost& host, platform::PromptOwner owner,
-                                       TWorkerClock clock)
+                                       TProcessingHost& host, client::LogViews views,
+                                       platform::PromptOwner owner, TWorkerClock clock)
     : connections_(connections),
       flags_(flags),
       worker_(worker),
       display_(display),
       host_(host),
+      views_(views),
       owner_(owner),
       clock_(std::move(clock)) {}
 
@@ -77,7 +78,7 @@ void TProcessingControl::StartWorker() {
         CheckBackupServer(owner_, *connections_.MainConnection);
         if (flags_.UseReserve) CheckBackupServer(owner_, *connections_.ReserveConnection);
 
-        auto worker = std::make_unique<TDumpLoadThread>(flags_, display_, host_, clock_);
+        auto worker = std::make_unique<TDumpLoadThread>(flags_, display_, host_, views_, clock_);
         worker->UseReserve = flags_.UseReserve;
         // The worker's own shares: a logon that replaces a slot during the run leaves these.
         worker->MainConnection = connections_.MainConnection;

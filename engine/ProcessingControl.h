@@ -21,10 +21,10 @@ inline constexpr const char* ExitQuestion = "Stop process and exit?";
 
 class TProcessingControl {
 public:
-    // `owner` owns the message boxes (the main window); nothing is owned here. `clock` goes
-    // to every worker this control creates.
+    // `owner` owns the message boxes (the main window); nothing is owned here. `views` and
+    // `clock` go to every worker this control creates.
     TProcessingControl(TConnections& connections, TRunFlags& flags, TWorkerRun& worker,
-                       TProcessDisplay& display, TProcessingHost& host,
+                       TProcessDisplay& display, TProcessingHost& host, client::LogViews views,
                        platform::PromptOwner owner = nullptr,
                        TWorkerClock clock = TWorkerClock::system());
 
@@ -66,6 +66,7 @@ private:
     TWorkerRun& worker_;
     TProcessDisplay& display_;
     TProcessingHost& host_;
+    client::LogViews views_;
     platform::PromptOwner owner_;
     TWorkerClock clock_;
 };

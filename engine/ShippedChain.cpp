@@ -1,5 +1,6 @@
 #include "engine/ShippedChain.h"
 
+#include "client/LogLineStyle.h"
 #include "platform/AtomicFile.h"
 
 #include <algorithm>
@@ -13,7 +14,6 @@ namespace tvr::engine {
 namespace {
 
 constexpr std::string_view kMounted = "mounted on disk file '";
-constexpr std::string_view kErrMarker = "$Err$";
 
 bool startsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
@@ -81,7 +81,7 @@ std::vector<TShippedDump> ShippedDumpsFromLog(const std::string& text, const std
         } else if (startsWith(line, "Start Load")) {
             step = Step::Load;
             loadFile.clear();
-        } else if (line.find(kErrMarker) != std::string_view::npos) {
+        } else if (line.find(client::kErrMarker) != std::string_view::npos) {
             // An error before the step completed: the step failed.
             step = Step::None;
         } else if (step == Step::None) {

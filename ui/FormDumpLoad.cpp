@@ -237,8 +237,9 @@ TFormDumpLoad::~TFormDumpLoad() {
 
 void TFormDumpLoad::setProcessingHost(engine::TProcessingHost& host) {
     host_ = &host;
-    control_ = std::make_unique<engine::TProcessingControl>(connections_, flags_, worker_, *this,
-                                                            host, static_cast<QWidget*>(this));
+    control_ = std::make_unique<engine::TProcessingControl>(
+        connections_, flags_, worker_, *this, host, client::LogViews{&activitySink_, &errorSink_},
+        static_cast<QWidget*>(this));
     failover_ = std::make_unique<engine::TFailoverControl>(connections_, worker_, *control_, host,
                                                            static_cast<QWidget*>(this));
 }

@@ -229,7 +229,7 @@ TEST_F(Logons, AutomaticStartRunsAPassThroughTheStartOfProcessing) {
     window.flags.UseReserve = true;
     tvr::config::TSettingsProcessingHost host(logons, live, registry);
     tvr::engine::TProcessingControl control(window.connections, window.flags, window.worker,
-                                            display, host);
+                                            display, host, {});
     logons.SetAutomaticStart([&] { control.StartProcessing(); });
     logons.StartupLogon(
         {std::string("P1:") + kMainPassword, std::string("P2:") + kReservePassword, "-A"});
@@ -292,7 +292,8 @@ private:
 TEST_F(Logons, ResetReserveInfoLeavesAWorkerInsideItsPassAndFreesItOnceItHasEnded) {
     HoldingDisplay holding;
     tvr::testing::ScriptedProcessingHost host(window.connections);
-    window.worker.Take(std::make_unique<tvr::engine::TDumpLoadThread>(window.flags, holding, host));
+    window.worker.Take(std::make_unique<tvr::engine::TDumpLoadThread>(window.flags, holding, host,
+                                                                      tvr::client::LogViews{}));
     window.worker->Resume();
     holding.waitUntilHeld();
     window.flags.UseReserve = true;

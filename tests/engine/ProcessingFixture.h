@@ -265,8 +265,14 @@ protected:
     std::map<int, int> sleepsInPass;  // pass of the run (1 = the first) to its sleep steps
     std::vector<std::string> deleted;
 
-    TProcessingControl control{
-        window.connections, window.flags, window.worker, display, host, nullptr, testClock()};
+    TProcessingControl control{window.connections,
+                               window.flags,
+                               window.worker,
+                               display,
+                               host,
+                               client::LogViews{&activityView, &errorView},
+                               nullptr,
+                               testClock()};
 
 private:
     client::LogSink* previousLogView = nullptr;

@@ -292,7 +292,7 @@ TEST(WorkerEnd, AStopBeforeTheFirstPassRunsOnlyTheEndSteps) {
         window.flags.FExitRequested = exit;
         bool runningAtClose = true;
         display.setCloseHandler([&] { runningAtClose = window.flags.FWorkerRunning; });
-        TDumpLoadThread worker(window.flags, display, host);
+        TDumpLoadThread worker(window.flags, display, host, {});
         worker.StopRequested = true;
         worker.Resume();
         worker.WaitFor();
@@ -310,3 +310,27 @@ TEST(WorkerEnd, AStopBeforeTheFirstPassRunsOnlyTheEndSteps) {
 }
 
 }  // namespace
+
+// The worker's own entries go to the views it was made with, whatever the process has bound.
+TEST(WorkerEnd, ItsOwnErrorEntryGoesToTheViewsItWasMadeWith) {
+    tvr::client::RecordingLogSink activity, errors, bound;
+    tvr::client::LogSink* previous = tvr::client::SetLogView(&bound);
+    tvr::client::LogSink* previousErrors = tvr::client::SetErrorLogView(&bound);
+    RecordingDisplay display;
+    tvr::testing::RunState window;
+    tvr::testing::ScriptedProcessingHost host(window.connections);
+    window.flags.FProcessing = true;
+    {
+        // Without a connection its first pass fails and ends processing.
+        TDumpLoadThread worker(window.flags, display, host, {&activity, &errors});
+        worker.Resume();
+        ASSERT_TRUE(display.waitFor([&] { return worker.Finished(); }));
+    }
+    tvr::client::SetErrorLogView(previousErrors);
+    tvr::client::SetLogView(previous);
+    for (const auto* view : {&activity, &errors}) {
+        ASSERT_EQ(view->entries(), 1);
+        EXPECT_NE(view->texts().back().find("without a connection"), std::string::npos);
+    }
+    EXPECT_EQ(bound.entries(), 0);
+}

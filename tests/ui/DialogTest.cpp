@@ -310,7 +310,8 @@ TEST_F(Dialogs, ConnectUseReserveAndSaveDuringARunLeaveTheWorkerItsOwnConnection
     tvr::client::TSybaseConnect* runReserve = window.connections.ReserveConnection.get();
     tvr::testing::ScriptedProcessingHost host(window.connections);
     host.holdPasses();
-    auto worker = std::make_unique<tvr::engine::TDumpLoadThread>(window.flags, display, host);
+    auto worker = std::make_unique<tvr::engine::TDumpLoadThread>(window.flags, display, host,
+                                                                 tvr::client::LogViews{});
     worker->MainConnection = window.connections.MainConnection;
     worker->ReserveConnection = window.connections.ReserveConnection;
     window.worker.Take(std::move(worker));

@@ -48,8 +48,9 @@ protected:
     }
     // The worker of the last run: filled, never resumed.
     void giveWindowAWorker() {
-        window->worker().Take(
-            std::make_unique<engine::TDumpLoadThread>(window->flags(), *window, host()));
+        window->worker().Take(std::make_unique<engine::TDumpLoadThread>(
+            window->flags(), *window, host(),
+            client::LogViews{&window->activitySink(), &window->errorSink()}));
     }
     void clickSection(int index) {
         QTest::mouseClick(header(), Qt::LeftButton, Qt::NoModifier,
