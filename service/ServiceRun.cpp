@@ -141,8 +141,9 @@ void ServiceRun::logOn(const ServicePasswords& passwords) {
     logons_ = std::make_unique<config::TLogons>(connections_, flags_, worker_, display_, live_,
                                                 *registry_, *dialogs_, logFiles_);
     host_ = std::make_unique<config::TSettingsProcessingHost>(*logons_, live_, *registry_);
-    control_ = std::make_unique<engine::TProcessingControl>(connections_, flags_, worker_, display_,
-                                                            *host_);
+    // The worker's own error entries are echoed as the client layer's are; no activity view.
+    control_ = std::make_unique<engine::TProcessingControl>(
+        connections_, flags_, worker_, display_, *host_, client::LogViews{nullptr, &echo_});
     logons_->SetAutomaticStart([this] {
         if (!takeSignal()) control_->StartProcessing();
     });
