@@ -42,7 +42,8 @@ TDumpLoadThread::TDumpLoadThread(TRunFlags& flags, TProcessDisplay& display,
                   [] { return WatchClock::now(); },
                   [this] { return clock_.now(); },
               },
-              &watch_, StopRequested) {}
+              &watch_, StopRequested),
+      recorder_([this](const std::string& text) { WriteErrorEntry(text); }) {}
 
 namespace {
 
@@ -140,6 +141,7 @@ void TDumpLoadThread::RunPass() {
     const TPassReport report =
         runner_.Run(TPassSessions{MainConnection.get(), ReserveConnection.get()}, DumpRS, LoadRS,
                     UseReserve, host_.PassSettings());
+    RecordPass(report);
 
     display_.SetProcessState(StateSleeping);
     display_.RefreshTray();
@@ -162,6 +164,18 @@ void TDumpLoadThread::RunPass() {
     for (long i = 1; !StopRequested && i <= *seconds; ++i) {
         clock_.sleep(std::chrono::milliseconds(1000));
     }
+}
+
+void TDumpLoadThread::RecordPass(const TPassReport& report) {
+    if (!report.sent || !MainConnection || MainConnection->LogFile().empty()) return;
+    const std::string folder =
+        std::filesystem::path(MainConnection->LogFile()).parent_path().string();
+    // Measured before a cleared dump file is deleted; the reserve's folder when the main
+    // server's is not visible from here.
+    const auto bytes = DumpFileBytes({DumpRS.pathname + DumpPathSeparator + DumpRS.device_name,
+                                      LoadRS.pathname + DumpPathSeparator + LoadRS.device_name});
+    recorder_.PassEnded(folder,
+                        PassRecordOf(report, UseReserve, watch_.Lag(WatchClock::now()), bytes));
 }
 
 void TDumpLoadThread::ReportPassFailure(const std::string& text) {

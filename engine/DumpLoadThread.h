@@ -6,6 +6,7 @@
 // progress through the display and reads the pass settings from the host at every pass.
 #include "client/LogSink.h"
 #include "client/Sybase.h"
+#include "engine/PassRecorder.h"
 #include "engine/PassRunner.h"
 #include "engine/PassWatch.h"
 #include "engine/ProcedureCall.h"
@@ -75,6 +76,8 @@ protected:
     void ReportPassFailure(const std::string& text);
     // An error entry in both logs and both views.
     void WriteErrorEntry(const std::string& text);
+    // The pass's line in the history beside the activity log.
+    void RecordPass(const TPassReport& report);
 
 private:
     // The end of the run: flags, display, and the close request after an Exit.
@@ -87,6 +90,7 @@ private:
     TWorkerClock clock_;
     TPassWatch watch_;
     TPassRunner runner_;
+    TPassRecorder recorder_;
     std::atomic<bool> started_{false};
     std::atomic<bool> finished_{false};
     std::thread thread_;

@@ -48,7 +48,18 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
     dump.device_name = name;
     load.device_name = name;
 
-    report.dump = RunProcedureStep(*sessions.main, SpTvrCallStatement(dump));
+    report.sent = true;
+    report.started = started;
+    report.full = full;
+    report.file = name;
+    const auto timed = [&](client::TSybaseConnect& session, const TRS_dump_load& call,
+                           double& seconds) {
+        const auto before = std::chrono::steady_clock::now();
+        const StepResult result = RunProcedureStep(session, SpTvrCallStatement(call));
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+        return result;
+    };
+    report.dump = timed(*sessions.main, dump, report.dumpSeconds);
     if (report.dump.outcome != StepOutcome::Ok) {
         // A missing or partial file must not be loaded: a partial full dump would break the
         // load sequence for good.
@@ -58,7 +69,7 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
                              (full ? "; the next pass is a full one again" : ""));
         fullNext = fullNext || full;
     } else if (useReserve) {
-        report.load = RunProcedureStep(*sessions.reserve, SpTvrCallStatement(load));
+        report.load = timed(*sessions.reserve, load, report.loadSeconds.emplace());
         if (report.load.outcome != StepOutcome::Ok) {
             const bool outOfSequence = IsOutOfSequenceLoad(report.load.error);
             // A full load that failed leaves nothing a transaction load could follow.

@@ -44,6 +44,14 @@ struct TPassReport {
     StepResult dump;
     StepResult load;
     bool failed = false;  // a step used failed or was not reached
+    // What the history keeps of a pass that sent its dump (`sent`): when it began, whether it
+    // was a full one, the file, and how long each call took (no load time when none was sent).
+    bool sent = false;
+    WatchClock::time_point started;
+    bool full = false;
+    std::string file;
+    double dumpSeconds = 0;
+    std::optional<double> loadSeconds;
 };
 
 class TPassRunner {

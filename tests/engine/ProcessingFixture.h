@@ -154,6 +154,9 @@ protected:
         fs::remove(logFile());
         fs::remove(errorLogFile());
         for (const auto& file : fs::directory_iterator(dumps)) fs::remove(file.path());
+        for (const auto& file : fs::directory_iterator(dir)) {
+            if (file.path().filename().string().starts_with("history-")) fs::remove(file.path());
+        }
     }
 
     // What a successful logon leaves in the window: an open connection and its flag.

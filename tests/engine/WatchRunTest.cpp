@@ -2,6 +2,7 @@
 // followed by a full pass, a server restarted between passes is shipped to again while the
 // lag shown grows and falls, a log truncated behind the program's back is named (and, when so
 // set, healed by a full pass), and two passes in one second write two files.
+#include "engine/PassHistory.h"
 #include "tests/engine/ProcessingFixture.h"
 #include "tests/support/StandbyCompare.h"
 
@@ -135,6 +136,40 @@ TEST_F(WatchRun, ALogTruncatedBehindTheProgramsBackIsNamedAndWithTheSettingShipp
                                              [](const auto& call) { return call.first == 0; });
         EXPECT_EQ(fullLoads, fullOnBreak ? 2 : 1);
         if (fullOnBreak) expectReserveEqualsMain();
+        dropServers();
+    }
+}
+
+TEST_F(WatchRun, EachPassLeavesOneHistoryLineWithItsOutcome) {
+    struct Case {
+        std::vector<std::string> mainArgs, reserveArgs;
+        std::string outcome;
+        int error;
+    } cases[] = {
+        {{}, {}, "ok", 0},
+        {{"--fault", "error:8009"}, {}, "dump failed", 8009},
+        {{}, {"--fault", "error:3105"}, "load failed", 3105},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.outcome);
+        startServers(c.mainArgs, c.reserveArgs);
+        newRun();
+        control.StartProcessing();
+        runUntilPasses(2);
+        const auto history =
+            ReadPassHistory(dir.string(), WatchClock::now() - std::chrono::hours(24));
+        ASSERT_GE(history.size(), 2u);
+        const TPassRecord& first = history.front();
+        EXPECT_EQ(first.outcome, c.outcome);
+        EXPECT_EQ(first.error, c.error);
+        EXPECT_EQ(first.kind, PassKind::Full);
+        EXPECT_EQ(first.file, "sales06.12.2026140512.db");
+        EXPECT_EQ(first.loadSeconds.has_value(), c.outcome != "dump failed");
+        // A good pass measured its file before anything deleted it.
+        const TPassRecord& last = history.back();
+        EXPECT_EQ(last.outcome, "ok");
+        EXPECT_GT(last.bytes.value_or(0), 0u);
+        EXPECT_EQ(spTvrCalls(mainCommands()).size(), history.size());
         dropServers();
     }
 }

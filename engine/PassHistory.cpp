@@ -1,0 +1,250 @@
+#include "engine/PassHistory.h"
+
+#include "platform/AtomicFile.h"
+#include "platform/FileWrite.h"
+#include "platform/ScopeExit.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace tvr::engine {
+namespace {
+
+constexpr const char* kHeader =
+    "start,kind,file,bytes,dump_seconds,load_seconds,outcome,error,lag_seconds";
+constexpr std::size_t kFields = 9;
+
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+std::string secondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
+
+// The records of CSV text: fields split at commas outside quotes, records at line ends
+// outside quotes (CR LF or LF); a doubled quote inside quotes is one quote.
+std::vector<std::vector<std::string>> csvRecords(const std::string& text) {
+    std::vector<std::vector<std::string>> records;
+    std::vector<std::string> fields;
+    std::string field;
+    bool quoted = false;
+    bool any = false;
+    const auto endRecord = [&] {
+        if (any || !field.empty() || !fields.empty()) {
+            fields.push_back(std::move(field));
+            records.push_back(std::move(fields));
+        }
+        fields.clear();
+        field.clear();
+        any = false;
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c != '"') {
+                field += c;
+            } else if (i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else {
+                quoted = false;
+            }
+        } else if (c == '"') {
+            quoted = any = true;
+        } else if (c == ',') {
+            fields.push_back(std::move(field));
+            field.clear();
+            any = true;
+        } else if (c == '\n') {
+            endRecord();
+        } else if (c != '\r') {
+            field += c;
+        }
+    }
+    // A last line without its line end was cut short by a crash: not a record.
+    return records;
+}
+
+template <typename T>
+std::optional<T> number(const std::string& text) {
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<double> seconds(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size()) return std::nullopt;
+    return value;
+}
+
+std::optional<TPassRecord> recordOf(const std::vector<std::string>& f) {
+    if (f.size() != kFields) return std::nullopt;
+    TPassRecord record;
+    const auto start = ParseHistoryTime(f[0]);
+    if (!start || (f[1] != "full" && f[1] != "transaction")) return std::nullopt;
+    record.start = *start;
+    record.kind = f[1] == "full" ? PassKind::Full : PassKind::Transaction;
+    record.file = f[2];
+    if (!f[3].empty()) {
+        record.bytes = number<std::uintmax_t>(f[3]);
+        if (!record.bytes) return std::nullopt;
+    }
+    const auto dump = seconds(f[4]);
+    if (!dump || (!f[5].empty() && !seconds(f[5]))) return std::nullopt;
+    record.dumpSeconds = *dump;
+    record.loadSeconds = seconds(f[5]);
+    record.outcome = f[6];
+    const auto error = f[7].empty() ? std::optional<int>(0) : number<int>(f[7]);
+    const auto lag = number<long long>(f[8]);
+    if (!error || !lag) return std::nullopt;
+    record.error = *error;
+    record.lag = std::chrono::seconds(*lag);
+    return record;
+}
+
+[[noreturn]] void throwErrno(const std::string& what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+}  // namespace
+
+std::string PassOutcomeText(const StepResult& dump, const StepResult& load, bool useReserve) {
+    if (dump.outcome != StepOutcome::Ok) return "dump failed";
+    if (useReserve && load.outcome != StepOutcome::Ok) return "load failed";
+    return "ok";
+}
+
+int PassErrorNumber(const StepResult& dump, const StepResult& load) {
+    if (dump.outcome == StepOutcome::Failed) return dump.error;
+    if (load.outcome == StepOutcome::Failed) return load.error;
+    return 0;
+}
+
+std::string HistoryFileName(const std::string& folder, const std::tm& day) {
+    char name[32];
+    std::snprintf(name, sizeof name, "history-%04d%02d%02d.csv", (day.tm_year + 1900) % 10000,
+                  (day.tm_mon + 1) % 100, day.tm_mday % 100);
+    return folder + "/" + name;
+}
+
+std::string HistoryHeader() { return kHeader; }
+
+std::string HistoryLine(const TPassRecord& r) {
+    return HistoryTimeText(r.start) + "," + (r.kind == PassKind::Full ? "full" : "transaction") +
+           "," + csvField(r.file) + "," + (r.bytes ? std::to_string(*r.bytes) : "") + "," +
+           secondsText(r.dumpSeconds) + "," + (r.loadSeconds ? secondsText(*r.loadSeconds) : "") +
+           "," + csvField(r.outcome) + "," + (r.error ? std::to_string(r.error) : "") + "," +
+           std::to_string(r.lag.count());
+}
+
+void AppendPassRecord(const std::string& folder, const TPassRecord& record) {
+    const std::time_t t = HistoryClock::to_time_t(record.start);
+    std::tm day{};
+    localtime_r(&t, &day);
+    const std::string file = HistoryFileName(folder, day);
+    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) throwErrno("cannot open " + file);
+    const auto closeFile = onScopeExit([fd] { ::close(fd); });
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) throwErrno("cannot lock " + file);
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) throwErrno("cannot read the size of " + file);
+    std::string text = status.st_size == 0 ? HistoryHeader() + "\r\n" : std::string();
+    text += HistoryLine(record) + "\r\n";
+    if (!platform::writeWhole(fd, text)) throwErrno("cannot write " + file);
+}
+
+std::vector<TPassRecord> ParsePassHistory(const std::string& text) {
+    std::vector<TPassRecord> records;
+    for (const auto& fields : csvRecords(text)) {
+        if (auto record = recordOf(fields)) records.push_back(std::move(*record));
+    }
+    return records;
+}
+
+std::vector<TPassRecord> ReadPassHistory(const std::string& folder,
+                                         HistoryClock::time_point since) {
+    const std::time_t t = HistoryClock::to_time_t(since);
+    std::tm day{};
+    localtime_r(&t, &day);
+    // Names of one pattern sort by date.
+    const std::string first =
+        std::filesystem::path(HistoryFileName(folder, day)).filename().string();
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() == first.size() && name.starts_with("history-") &&
+            name.ends_with(".csv") && name >= first) {
+            names.push_back(name);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<TPassRecord> records;
+    for (const std::string& name : names) {
+        const auto text = platform::readWholeFile(std::filesystem::path(folder) / name);
+        if (!text) continue;
+        for (auto& record : ParsePassHistory(*text)) records.push_back(std::move(record));
+    }
+    return records;
+}
+
+std::string HistoryTimeText(HistoryClock::time_point when) {
+    const std::time_t t = HistoryClock::to_time_t(when);
+    std::tm local{};
+    localtime_r(&t, &local);
+    const int offset = static_cast<int>(local.tm_gmtoff / 60) % (100 * 60);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d",
+                  local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                  local.tm_min, local.tm_sec, offset < 0 ? '-' : '+', std::abs(offset) / 60,
+                  std::abs(offset) % 60);
+    return text;
+}
+
+std::optional<HistoryClock::time_point> ParseHistoryTime(const std::string& text) {
+    std::tm utc{};
+    char sign = 0;
+    int offsetHours = 0;
+    int offsetMinutes = 0;
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c%2d:%2d%n", &utc.tm_year, &utc.tm_mon,
+                    &utc.tm_mday, &utc.tm_hour, &utc.tm_min, &utc.tm_sec, &sign, &offsetHours,
+                    &offsetMinutes, &used) != 9 ||
+        used != static_cast<int>(text.size()) || (sign != '+' && sign != '-')) {
+        return std::nullopt;
+    }
+    utc.tm_year -= 1900;
+    utc.tm_mon -= 1;
+    const std::time_t asUtc = timegm(&utc);
+    const long offset = (offsetHours * 3600L + offsetMinutes * 60L) * (sign == '-' ? -1 : 1);
+    return HistoryClock::from_time_t(asUtc - offset);
+}
+
+}  // namespace tvr::engine
