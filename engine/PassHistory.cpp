@@ -11,9 +11,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -200,8 +200,8 @@ std::vector<TPassRecord> ReadPassHistory(const std::string& folder,
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
-        if (name.size() == first.size() && name.starts_with("history-") &&
-            name.ends_with(".csv") && name >= first) {
+        if (name.size() == first.size() && name.starts_with("history-") && name.ends_with(".csv") &&
+            name >= first) {
             names.push_back(name);
         }
     }

@@ -74,8 +74,7 @@ std::vector<TPassRecord> ParsePassHistory(const std::string& text);
 // Every record of the history files in `folder` whose day is `since`'s local day or later,
 // oldest first (files in date order, lines in file order); none when the folder holds none.
 // Throws std::system_error when a history file exists but cannot be read.
-std::vector<TPassRecord> ReadPassHistory(const std::string& folder,
-                                         HistoryClock::time_point since);
+std::vector<TPassRecord> ReadPassHistory(const std::string& folder, HistoryClock::time_point since);
 
 // The local time of `when` as the history writes it ("2026-12-07T16:02:11+01:00"), and back;
 // nothing when the text is not one.

@@ -15,7 +15,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const HistoryClock::time_point kNoon = HistoryClock::from_time_t(1'796'644'800);  // 2026-12-07 12:00Z
+const HistoryClock::time_point kNoon =
+    HistoryClock::from_time_t(1'796'644'800);  // 2026-12-07 12:00Z
 
 TPassRecord record(HistoryClock::time_point start, std::string file, std::string outcome) {
     TPassRecord r;
