@@ -21,8 +21,16 @@ bool isPasswordParameter(const char* parameter, std::size_t length) {
 
 }  // namespace
 
-CommandLineValues parseCommandLine(const std::vector<std::string>& parameters) {
+CommandLineValues parseCommandLine(const std::vector<std::string>& given) {
     CommandLineValues values;
+    std::vector<std::string> parameters;
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        if (given[i] == "--metrics" && i + 1 < given.size()) {
+            values.metricsFile = given[++i];
+        } else {
+            parameters.push_back(given[i]);
+        }
+    }
     if (!parameters.empty() && parameters.size() <= 3) values.result = kAutomaticLogon;
     bool mainFound = false;
     for (const std::string& p : parameters) {
@@ -45,6 +53,7 @@ int storeCommandLine(const std::vector<std::string>& parameters,
     if (values.mainPassword) connections.MainPassword = std::move(*values.mainPassword);
     if (values.reservePassword) connections.ReservePassword = std::move(*values.reservePassword);
     if (values.autoStart) connections.AutoStart = true;
+    if (values.metricsFile) connections.MetricsFile = std::move(*values.metricsFile);
     return values.result;
 }
 

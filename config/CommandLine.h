@@ -19,14 +19,16 @@ struct CommandLineValues {
     std::optional<std::string> mainPassword;
     std::optional<std::string> reservePassword;
     bool autoStart = false;
+    std::optional<std::string> metricsFile;  // "--metrics FILE"
 };
 
 // The parameters (the program's name left out). The automatic logon needs one to three
-// parameters, one of them beginning with "P1:".
+// parameters, one of them beginning with "P1:"; "--metrics FILE" is taken out first and not
+// counted.
 CommandLineValues parseCommandLine(const std::vector<std::string>& parameters);
 
 // The same, stored with the connections: MainPassword and ReservePassword when given,
-// AutoStart when "-A" is among them (nothing is cleared). Returns the result.
+// AutoStart when "-A" is among them, MetricsFile (nothing is cleared). Returns the result.
 int storeCommandLine(const std::vector<std::string>& parameters, engine::TConnections& connections);
 
 // Copies the parameters of main's argv, then overwrites the password characters of every

@@ -27,6 +27,10 @@ struct TDumpLoadSettings {
     std::string EditStallLimit = "30";   // minutes a pass may run before it counts as stalled
     // The "Views" page: the log views.
     std::string EditLogViewLines = "200000";  // the newest lines each log view keeps
+    // The "History" page: what is kept of the passes, and who is told of a change of alert.
+    std::string EditKeepDumpDays = "0";      // days a dump file is kept; 0: for ever
+    std::string EditKeepHistoryDays = "90";  // days a history file is kept; 0: for ever
+    std::string EditAlertCommand{};          // run at each change of alert level; empty: none
 
     bool operator==(const TDumpLoadSettings&) const = default;
 };

@@ -37,7 +37,7 @@ struct SettingField {
     SettingDefault fallback = SettingDefault::Field;
 };
 
-inline constexpr std::array<SettingField, 16> kSettingFields = {{
+inline constexpr std::array<SettingField, 19> kSettingFields = {{
     {"IsReserv", &TDumpLoadSettings::IsReserv, nullptr},
     {"IsDumLoadBD", &TDumpLoadSettings::IsDumLoadBD, nullptr},
     {"IsClearLog", &TDumpLoadSettings::IsClearLog, nullptr},
@@ -55,6 +55,9 @@ inline constexpr std::array<SettingField, 16> kSettingFields = {{
     {"EditLagCritical", nullptr, &TDumpLoadSettings::EditLagCritical},
     {"EditStallLimit", nullptr, &TDumpLoadSettings::EditStallLimit},
     {"EditLogViewLines", nullptr, &TDumpLoadSettings::EditLogViewLines},
+    {"EditKeepDumpDays", nullptr, &TDumpLoadSettings::EditKeepDumpDays},
+    {"EditKeepHistoryDays", nullptr, &TDumpLoadSettings::EditKeepHistoryDays},
+    {"EditAlertCommand", nullptr, &TDumpLoadSettings::EditAlertCommand},
 }};
 
 // The entry names alone, in the same order.

@@ -41,7 +41,10 @@ engine::TPassSettings TSettingsProcessingHost::PassSettings() const {
             s.IsFullOnBreak,
             minutes(&TDumpLoadSettings::EditLagWarning),
             minutes(&TDumpLoadSettings::EditLagCritical),
-            minutes(&TDumpLoadSettings::EditStallLimit)};
+            minutes(&TDumpLoadSettings::EditStallLimit),
+            minutes(&TDumpLoadSettings::EditKeepDumpDays),
+            minutes(&TDumpLoadSettings::EditKeepHistoryDays),
+            s.EditAlertCommand};
 }
 
 }  // namespace tvr::config

@@ -6,6 +6,8 @@
 #include "platform/Directories.h"
 #include "platform/Environment.h"
 
+#include <functional>
+
 namespace tvr::config {
 namespace {
 
@@ -34,30 +36,21 @@ std::string notStoredText(const std::vector<std::string>& names, const std::stri
 
 }  // namespace
 
-void LoadSettings(platform::Registry& registry, LiveSettings& live, SettingsHost& host) {
-    const std::string stored = platform::sybaseValue();
-    const std::string expanded = platform::expandEnvironmentReferences(stored);
+namespace {
+
+// The SYBASE-based folder defaults that hold before any setting is read.
+void setDataFolderDefaults(LiveSettings& live, const std::string& expanded) {
     live.edit([&](TDumpLoadSettings& s) {
         for (const SettingField& field : kSettingFields)
             if (field.fallback == SettingDefault::SybaseData)
                 s.*field.text = expanded + std::string(kDataSuffix);
     });
+}
 
-    // One reading of the file serves every setting. The base and reserve keys are opened with
-    // creation; only when either is missing is the file written, and then read once more.
-    const std::string baseKey(kSettingsBaseKey);
-    const std::string reserveKey = reserveKeyPath();
-    platform::RegistryView view = registry.read();
-    if (!view.keyExists(baseKey) || !view.keyExists(reserveKey)) {
-        platform::RegistryWrites create;
-        create.createKey(baseKey);
-        create.createKey(reserveKey);
-        registry.apply(create);
-        view = registry.read();
-    }
-    loadServerName(view, baseKey, live, &TDumpLoadSettings::MainServerName);
-    loadServerName(view, reserveKey, live, &TDumpLoadSettings::ReservServerName);
-
+// Every setting of `view` into `live`, in the table's order; `useReserveKnown` is called as
+// soon as IsReserv is.
+void readSettingFields(const platform::RegistryView& view, const std::string& stored,
+                       LiveSettings& live, const std::function<void(bool)>& useReserveKnown) {
     for (const SettingField& field : kSettingFields) {
         const std::string key = settingKeyPath(field.entry);
         if (view.keyExists(key)) {
@@ -80,14 +73,48 @@ void LoadSettings(platform::Registry& registry, LiveSettings& live, SettingsHost
                 [&](TDumpLoadSettings& s) { s.*field.text = stored + std::string(kDataSuffix); });
         }
         if (field.flag == &TDumpLoadSettings::IsReserv)
-            host.setUseReserve(live.read(&TDumpLoadSettings::IsReserv));
+            useReserveKnown(live.read(&TDumpLoadSettings::IsReserv));
     }
+}
+
+}  // namespace
+
+void LoadSettings(platform::Registry& registry, LiveSettings& live, SettingsHost& host) {
+    const std::string stored = platform::sybaseValue();
+    setDataFolderDefaults(live, platform::expandEnvironmentReferences(stored));
+
+    // One reading of the file serves every setting. The base and reserve keys are opened with
+    // creation; only when either is missing is the file written, and then read once more.
+    const std::string baseKey(kSettingsBaseKey);
+    const std::string reserveKey = reserveKeyPath();
+    platform::RegistryView view = registry.read();
+    if (!view.keyExists(baseKey) || !view.keyExists(reserveKey)) {
+        platform::RegistryWrites create;
+        create.createKey(baseKey);
+        create.createKey(reserveKey);
+        registry.apply(create);
+        view = registry.read();
+    }
+    loadServerName(view, baseKey, live, &TDumpLoadSettings::MainServerName);
+    loadServerName(view, reserveKey, live, &TDumpLoadSettings::ReservServerName);
+    readSettingFields(view, stored, live, [&](bool useReserve) { host.setUseReserve(useReserve); });
 
     const TDumpLoadSettings loaded = live.snapshot();
     host.showIntervalField(loaded.IsInterval);
     host.ApplySettings();
     host.setFolderPickerStarts(
         {loaded.EditLogPath, loaded.EditErrorLogPath, loaded.EditPathDump, loaded.EditPathLoad});
+}
+
+TDumpLoadSettings ReadStoredSettings(const platform::Registry& registry) {
+    const std::string stored = platform::sybaseValue();
+    LiveSettings live;
+    setDataFolderDefaults(live, platform::expandEnvironmentReferences(stored));
+    const platform::RegistryView view = registry.read();
+    loadServerName(view, std::string(kSettingsBaseKey), live, &TDumpLoadSettings::MainServerName);
+    loadServerName(view, reserveKeyPath(), live, &TDumpLoadSettings::ReservServerName);
+    readSettingFields(view, stored, live, [](bool) {});
+    return live.snapshot();
 }
 
 void SaveSettings(platform::Registry& registry, const LiveSettings& live) {

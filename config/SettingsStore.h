@@ -43,6 +43,11 @@ public:
 // never a setting key.
 void LoadSettings(platform::Registry& registry, LiveSettings& live, SettingsHost& host);
 
+// The settings as LoadSettings would load them, read without writing anything (a registry file
+// or key that is missing gives the defaults), for a command that only reports. Throws as
+// LoadSettings does for a setting or a file that cannot be read.
+TDumpLoadSettings ReadStoredSettings(const platform::Registry& registry);
+
 // Writes a snapshot of `live`: the reserve server name and every setting, each as the
 // default value of its key, as one replacement of the registry file (all are stored or none,
 // whatever happens to the process); then creates the dump folder and the load folder with

@@ -21,6 +21,7 @@ struct TConnections {
     bool AutoLogon = false;       // logons use the command-line passwords
     bool AutoStart = false;       // "-A" given
     bool LogonPending = false;    // the start-up logon has no main connection yet
+    std::string MetricsFile;      // "--metrics FILE": rewritten after every pass
 };
 
 }  // namespace tvr::engine

@@ -2,6 +2,7 @@
 
 #include "client/LogWriter.h"
 #include "engine/DumpFileName.h"
+#include "platform/Profile.h"
 #include "platform/RegionalSettings.h"
 
 #include <cstdio>
@@ -43,7 +44,8 @@ TDumpLoadThread::TDumpLoadThread(TRunFlags& flags, TProcessDisplay& display,
                   [this] { return clock_.now(); },
               },
               &watch_, StopRequested),
-      recorder_([this](const std::string& text) { WriteErrorEntry(text); }) {}
+      recorder_([this](const std::string& text) { WriteErrorEntry(text); }),
+      alert_([this](const std::string& text) { WriteErrorEntry(text); }) {}
 
 namespace {
 
@@ -86,8 +88,7 @@ void TDumpLoadThread::Execute() {
     std::optional<TWatchTicker> ticker;
     while (!StopRequested) {
         if (!ticker) {
-            ticker.emplace(
-                [this] { watch_.Tick(WatchClock::now(), watchLimits(host_.PassSettings())); });
+            ticker.emplace([this] { TickWatch(); });
         }
         try {
             RunPass();
@@ -104,7 +105,10 @@ void TDumpLoadThread::Execute() {
         ticker.reset();
         watch_.RunEnded();
         // The window keeps the watch as the run left it.
-        watch_.Tick(WatchClock::now(), watchLimits(host_.PassSettings()));
+        TickWatch();
+        const auto now = WatchClock::now();
+        recorder_.RunEnded(RecordPlaces(), watch_.Lag(now),
+                           watch_.View(now, watchLimits(host_.PassSettings())).level);
     }
     EndRun();
 }
@@ -166,16 +170,37 @@ void TDumpLoadThread::RunPass() {
     }
 }
 
+void TDumpLoadThread::TickWatch() {
+    const TPassSettings settings = host_.PassSettings();
+    const auto now = WatchClock::now();
+    const TWatchView view = watch_.Tick(now, watchLimits(settings));
+    alert_.LevelNow(view.level, watch_.Lag(now), settings.AlertCommand, platform::profileName());
+}
+
+TRecordPlaces TDumpLoadThread::RecordPlaces() const {
+    TRecordPlaces places;
+    if (MainConnection && !MainConnection->LogFile().empty())
+        places.historyFolder =
+            std::filesystem::path(MainConnection->LogFile()).parent_path().string();
+    places.metricsFile = MetricsFile;
+    places.dumpFolders = {DumpRS.pathname, LoadRS.pathname};
+    // The dump files are named after the database as the profile qualifies it.
+    places.database = platform::profileQualified(DumpRS.database_name);
+    return places;
+}
+
 void TDumpLoadThread::RecordPass(const TPassReport& report) {
-    if (!report.sent || !MainConnection || MainConnection->LogFile().empty()) return;
-    const std::string folder =
-        std::filesystem::path(MainConnection->LogFile()).parent_path().string();
+    if (!report.sent) return;
+    const TRecordPlaces places = RecordPlaces();
+    if (places.historyFolder.empty()) return;
     // Measured before a cleared dump file is deleted; the reserve's folder when the main
     // server's is not visible from here.
     const auto bytes = DumpFileBytes({DumpRS.pathname + DumpPathSeparator + DumpRS.device_name,
                                       LoadRS.pathname + DumpPathSeparator + LoadRS.device_name});
-    recorder_.PassEnded(folder,
-                        PassRecordOf(report, UseReserve, watch_.Lag(WatchClock::now()), bytes));
+    const TPassSettings settings = host_.PassSettings();
+    const auto now = WatchClock::now();
+    recorder_.PassEnded(places, PassRecordOf(report, UseReserve, watch_.Lag(now), bytes), settings,
+                        watch_.View(now, watchLimits(settings)).level);
 }
 
 void TDumpLoadThread::ReportPassFailure(const std::string& text) {

@@ -6,6 +6,7 @@
 // progress through the display and reads the pass settings from the host at every pass.
 #include "client/LogSink.h"
 #include "client/Sybase.h"
+#include "engine/AlertCommand.h"
 #include "engine/PassRecorder.h"
 #include "engine/PassRunner.h"
 #include "engine/PassWatch.h"
@@ -63,6 +64,7 @@ public:
     std::shared_ptr<client::TSybaseConnect> ReserveConnection;
     std::atomic<bool> StopRequested{false};
     bool UseReserve = true;
+    std::string MetricsFile;  // empty: no metrics file
 
     // The watch as this run leaves it, and, before the run starts, what it takes over from
     // the last run (when that shipped the same databases between the same servers).
@@ -78,6 +80,9 @@ protected:
     void WriteErrorEntry(const std::string& text);
     // The pass's line in the history beside the activity log.
     void RecordPass(const TPassReport& report);
+    TRecordPlaces RecordPlaces() const;
+    // Every second while processing runs: the watch shown, the alert command told of a change.
+    void TickWatch();
 
 private:
     // The end of the run: flags, display, and the close request after an Exit.
@@ -91,6 +96,7 @@ private:
     TPassWatch watch_;
     TPassRunner runner_;
     TPassRecorder recorder_;
+    TAlertCommand alert_;
     std::atomic<bool> started_{false};
     std::atomic<bool> finished_{false};
     std::thread thread_;

@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/FileWrite.h"
+#include "platform/Profile.h"
 #include "platform/ScopeExit.h"
 
 #include <fcntl.h>
@@ -146,11 +147,13 @@ int PassErrorNumber(const StepResult& dump, const StepResult& load) {
 }
 
 std::string HistoryFileName(const std::string& folder, const std::tm& day) {
-    char name[32];
-    std::snprintf(name, sizeof name, "history-%04d%02d%02d.csv", (day.tm_year + 1900) % 10000,
+    char date[16];
+    std::snprintf(date, sizeof date, "%04d%02d%02d", (day.tm_year + 1900) % 10000,
                   (day.tm_mon + 1) % 100, day.tm_mday % 100);
-    return folder + "/" + name;
+    return folder + "/" + HistoryFilePrefix() + date + ".csv";
 }
+
+std::string HistoryFilePrefix() { return platform::profileQualified("history-"); }
 
 std::string HistoryHeader() { return kHeader; }
 
@@ -200,8 +203,8 @@ std::vector<TPassRecord> ReadPassHistory(const std::string& folder,
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
-        if (name.size() == first.size() && name.starts_with("history-") && name.ends_with(".csv") &&
-            name >= first) {
+        if (name.size() == first.size() && name.starts_with(HistoryFilePrefix()) &&
+            name.ends_with(".csv") && name >= first) {
             names.push_back(name);
         }
     }

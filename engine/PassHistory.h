@@ -16,7 +16,9 @@
 // - outcome: "ok", "dump failed" or "load failed";
 // - error: the server error number of the failed step; empty when none is known;
 // - lag_seconds: how far the reserve was behind the main server right after the pass.
-// The day in the name is the local date of the pass's start.
+// The day in the name is the local date of the pass's start. A profile other than the default
+// one has its name in front ("east_history-YYYYMMDD.csv"), as its logs do, so that two
+// programs logging into one folder keep apart.
 #include "engine/WatchRules.h"
 
 #include <chrono>
@@ -53,7 +55,9 @@ std::string PassOutcomeText(const StepResult& dump, const StepResult& load, bool
 // The error number of the step that failed, 0 when none did or none is known.
 int PassErrorNumber(const StepResult& dump, const StepResult& load);
 
-// `folder`/history-YYYYMMDD.csv for the local date `day`.
+// "history-", after the profile's name and '_' for a profile other than the default one.
+std::string HistoryFilePrefix();
+// `folder`/history-YYYYMMDD.csv (with the prefix) for the local date `day`.
 std::string HistoryFileName(const std::string& folder, const std::tm& day);
 
 // The header line and one record's line, each without its line end.

@@ -1,5 +1,9 @@
 #include "engine/PassRecorder.h"
 
+#include "engine/Retention.h"
+#include "platform/AtomicFile.h"
+#include "platform/RegionalSettings.h"
+
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -34,18 +38,73 @@ std::optional<std::uintmax_t> DumpFileBytes(const std::vector<std::string>& path
 TPassRecorder::TPassRecorder(std::function<void(const std::string&)> errorEntry)
     : errorEntry_(std::move(errorEntry)) {}
 
-void TPassRecorder::PassEnded(const std::string& historyFolder, const TPassRecord& record) {
+void TPassRecorder::PassEnded(const TRecordPlaces& places, const TPassRecord& record,
+                              const TPassSettings& settings, AlertLevel level) {
     try {
-        AppendPassRecord(historyFolder, record);
+        AppendPassRecord(places.historyFolder, record);
         historyFailing_ = false;
     } catch (const std::exception& error) {
-        // Shipping goes on; one entry until the history can be written again.
-        if (!historyFailing_) {
-            errorEntry_(std::string("The pass history cannot be written (") + error.what() +
-                        "); shipping goes on");
-        }
-        historyFailing_ = true;
+        failed(historyFailing_, "The pass history", error);
     }
+    metrics_.Count(record);
+    metrics_.lag = record.lag;
+    metrics_.level = level;
+    metrics_.processing = true;
+    writeMetrics(places.metricsFile);
+    const auto now = std::chrono::steady_clock::now();
+    if (!lastExpiry_ || now - *lastExpiry_ >= std::chrono::hours(1)) {
+        lastExpiry_ = now;
+        deleteExpired(places, settings);
+    }
+}
+
+void TPassRecorder::RunEnded(const TRecordPlaces& places, std::chrono::seconds lag,
+                             AlertLevel level) {
+    metrics_.lag = lag;
+    metrics_.level = level;
+    metrics_.processing = false;
+    writeMetrics(places.metricsFile);
+}
+
+void TPassRecorder::writeMetrics(const std::string& file) {
+    if (file.empty()) return;
+    try {
+        platform::replaceFileAtomically(file, MetricsText(metrics_));
+        metricsFailing_ = false;
+    } catch (const std::exception& error) {
+        failed(metricsFailing_, "The metrics file " + file, error);
+    }
+}
+
+void TPassRecorder::deleteExpired(const TRecordPlaces& places, const TPassSettings& settings) {
+    std::vector<std::filesystem::path> expired;
+    if (settings.KeepDumpDays > 0) {
+        const auto now = std::filesystem::file_time_type::clock::now();
+        for (const std::string& folder : places.dumpFolders) {
+            for (auto& file : ExpiredDumpFiles(folder, places.database, platform::regionalFormats(),
+                                               now, settings.KeepDumpDays))
+                expired.push_back(std::move(file));
+        }
+    }
+    if (settings.KeepHistoryDays > 0) {
+        for (auto& file : ExpiredHistoryFiles(places.historyFolder, HistoryClock::now(),
+                                              settings.KeepHistoryDays))
+            expired.push_back(std::move(file));
+    }
+    for (const auto& file : expired) {
+        std::error_code error;
+        // Both folders may be one seen by two paths: a file already gone is no failure.
+        if (!std::filesystem::remove(file, error) && error) {
+            errorEntry_("The expired file " + file.string() +
+                        " cannot be deleted: " + error.message());
+        }
+    }
+}
+
+void TPassRecorder::failed(bool& failing, const std::string& what, const std::exception& error) {
+    // Shipping goes on; one entry until the file can be written again.
+    if (!failing) errorEntry_(what + " cannot be written (" + error.what() + "); shipping goes on");
+    failing = true;
 }
 
 }  // namespace tvr::engine

@@ -1,12 +1,19 @@
 #pragma once
 // What the worker leaves behind after each pass for those who are not watching the window:
-// the pass's line in the history beside the activity log. Nothing here ever stops shipping:
-// a history that cannot be written is an error entry (once, until it can be written again).
+// the pass's line in the history beside the activity log, the metrics file a monitoring
+// system scrapes (when one is named), and, when so set, the deletion of dump files and
+// history files older than the days they are kept. Nothing here ever stops shipping: a file
+// that cannot be written is an error entry (once, until it can be written again).
 #include "engine/PassHistory.h"
+#include "engine/PassMetrics.h"
 #include "engine/PassRunner.h"
+#include "engine/ProcessingHost.h"
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace tvr::engine {
 
@@ -17,18 +24,37 @@ TPassRecord PassRecordOf(const TPassReport& report, bool useReserve, std::chrono
 // The size of the first of `paths` that is a regular file.
 std::optional<std::uintmax_t> DumpFileBytes(const std::vector<std::string>& paths);
 
+// Where a run's records go.
+struct TRecordPlaces {
+    std::string historyFolder;             // the activity log's folder
+    std::string metricsFile;               // empty: no metrics
+    std::vector<std::string> dumpFolders;  // the dump and the load folder, as seen from here
+    std::string database;                  // whose dump files these are
+};
+
 class TPassRecorder {
 public:
     // `errorEntry` writes one error entry in both logs and both views.
     explicit TPassRecorder(std::function<void(const std::string&)> errorEntry);
 
-    // After a pass that sent its dump: its line in the history of `historyFolder` (the folder
-    // of the activity log).
-    void PassEnded(const std::string& historyFolder, const TPassRecord& record);
+    // After a pass that sent its dump: its history line, the metrics, and (at the first pass,
+    // then at most once an hour) the deletion of what is older than it is kept.
+    void PassEnded(const TRecordPlaces& places, const TPassRecord& record,
+                   const TPassSettings& settings, AlertLevel level);
+    // The run has ended: the metrics say so.
+    void RunEnded(const TRecordPlaces& places, std::chrono::seconds lag, AlertLevel level);
 
 private:
+    void writeMetrics(const std::string& file);
+    void deleteExpired(const TRecordPlaces& places, const TPassSettings& settings);
+    // An entry for a failure of `what` unless it is failing already; `failing` tracks that.
+    void failed(bool& failing, const std::string& what, const std::exception& error);
+
     std::function<void(const std::string&)> errorEntry_;
+    TPassMetrics metrics_;
     bool historyFailing_ = false;
+    bool metricsFailing_ = false;
+    std::optional<std::chrono::steady_clock::time_point> lastExpiry_;
 };
 
 }  // namespace tvr::engine

@@ -135,7 +135,7 @@ TWatchView TPassWatch::viewLocked(WatchClock::time_point now, const TWatchLimits
     return view;
 }
 
-void TPassWatch::Tick(WatchClock::time_point now, const TWatchLimits& limits) {
+TWatchView TPassWatch::Tick(WatchClock::time_point now, const TWatchLimits& limits) {
     std::vector<std::string> entries;
     TWatchView view;
     {
@@ -158,6 +158,7 @@ void TPassWatch::Tick(WatchClock::time_point now, const TWatchLimits& limits) {
     }
     for (const std::string& entry : entries) errorEntry_(entry);
     display_.ShowWatch(view);
+    return view;
 }
 
 TWatchTicker::TWatchTicker(std::function<void()> tick)

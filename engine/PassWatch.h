@@ -84,8 +84,9 @@ public:
     void Resume(const std::string& pair, const TWatchStanding& last);
     TWatchStanding Standing() const;
 
-    // Shows the watch as it stands at `now` and writes the entries a change calls for.
-    void Tick(WatchClock::time_point now, const TWatchLimits& limits);
+    // Shows the watch as it stands at `now` and writes the entries a change calls for;
+    // returns what it showed.
+    TWatchView Tick(WatchClock::time_point now, const TWatchLimits& limits);
     TWatchView View(WatchClock::time_point now, const TWatchLimits& limits) const;
     std::chrono::seconds Lag(WatchClock::time_point now) const;
 

@@ -80,6 +80,7 @@ void TProcessingControl::StartWorker() {
 
         auto worker = std::make_unique<TDumpLoadThread>(flags_, display_, host_, views_, clock_);
         worker->UseReserve = flags_.UseReserve;
+        worker->MetricsFile = connections_.MetricsFile;
         // The worker's own shares: a logon that replaces a slot during the run leaves these.
         worker->MainConnection = connections_.MainConnection;
         if (worker->UseReserve) worker->ReserveConnection = connections_.ReserveConnection;

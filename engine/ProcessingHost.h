@@ -28,6 +28,11 @@ struct TPassSettings {
     int LagWarningMinutes = 15;
     int LagCriticalMinutes = 60;
     int StallLimitMinutes = 30;
+    // What is kept: dump files and history files older than these days are deleted (0: all
+    // kept); the command run at each change of the alert level (empty: none).
+    int KeepDumpDays = 0;
+    int KeepHistoryDays = 90;
+    std::string AlertCommand{};
 };
 
 class TProcessingHost {

@@ -128,8 +128,9 @@ if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
   export QT_QPA_PLATFORM=offscreen
 fi
 
-say "Starting: tvr P1:$main_password P2:$reserve_password -A"
-"$bin/tvr" "P1:$main_password" "P2:$reserve_password" -A >"$demo/tvr.out" 2>&1 &
+say "Starting: tvr P1:$main_password P2:$reserve_password -A --metrics $demo/metrics/tvr.prom"
+"$bin/tvr" "P1:$main_password" "P2:$reserve_password" -A --metrics "$demo/metrics/tvr.prom" \
+  >"$demo/tvr.out" 2>&1 &
 tvr_pid=$!
 pids+=("$tvr_pid")
 
@@ -281,5 +282,14 @@ else
   # may have stopped before its next pass.
   [[ $display == yes ]] || exit 1
   echo "(A change made after the program's last pass was not shipped before it ended.)"
+fi
+
+say "What a monitoring system sees: tvr --check and the metrics file"
+# No display needed: the check reads the pass history beside the activity log.
+check_status=0
+env -u DISPLAY -u WAYLAND_DISPLAY "$bin/tvr" --check || check_status=$?
+echo "(exit code $check_status)"
+if [[ -f $demo/metrics/tvr.prom ]]; then
+  grep -v '^#' "$demo/metrics/tvr.prom"
 fi
 echo "Logs, dumps and the demo's settings are in $demo; the servers are stopped now."

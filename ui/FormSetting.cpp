@@ -6,6 +6,7 @@
 #include "config/ProcedureMarker.h"
 #include "platform/CommandError.h"
 #include "platform/Prompts.h"
+#include "ui/HistorySettingsPage.h"
 #include "ui/LogViewSettings.h"
 #include "ui/WatchSettingsPage.h"
 
@@ -185,6 +186,8 @@ void TFormSetting::buildControls() {
     pages->addTab(WatchPage, "Watch");
     ViewsPage = new TLogViewsSettingsPage(live_, this);
     pages->addTab(ViewsPage, "Views");
+    HistoryPage = new THistorySettingsPage(live_, this);
+    pages->addTab(HistoryPage, "History");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages);
     layout->addLayout(buttons);
@@ -275,6 +278,7 @@ void TFormSetting::showLiveSettings() {
     syncing_ = false;
     WatchPage->showLiveSettings();
     ViewsPage->showLiveSettings();
+    HistoryPage->showLiveSettings();
 }
 
 void TFormSetting::setLogClearing(std::function<void()> clearErrorLog,

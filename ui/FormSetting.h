@@ -26,6 +26,7 @@ class QToolButton;
 
 namespace tvr::ui {
 
+class THistorySettingsPage;
 class TLogViewsSettingsPage;
 class TWatchSettingsPage;
 
@@ -124,6 +125,7 @@ private:
     QPushButton* Cancel = nullptr;
     TWatchSettingsPage* WatchPage = nullptr;
     TLogViewsSettingsPage* ViewsPage = nullptr;
+    THistorySettingsPage* HistoryPage = nullptr;
 };
 
 }  // namespace tvr::ui

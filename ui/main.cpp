@@ -5,6 +5,7 @@
 #include "config/FailoverCommand.h"
 #include "config/PasswordSources.h"
 #include "config/RunOptions.h"
+#include "config/StandbyCheck.h"
 #include "platform/CommandError.h"
 #include "platform/Profile.h"
 #include "platform/Prompts.h"
@@ -87,6 +88,8 @@ int main(int argc, char* argv[]) {
     if (tvr::config::isFailoverCommand(std::vector<std::string>(argv + 1, argv + argc)))
         return tvr::config::runFailoverCommand(tvr::config::takeCommandLine(argc, argv), std::cout,
                                                std::cerr);
+    // The check a monitoring system runs needs no display and opens no window.
+    if (const auto code = tvr::config::answerCheck(argc, argv, std::cout)) return *code;
     if (const auto code = tvr::ui::answerOnTerminal(argc, argv, std::cout, std::cerr)) return *code;
     if (tvr::ui::serviceRequested(argc, argv)) return runService(argc, argv);
     // Qt takes its own options (-platform, -style) out of argv first; the rest is ours, and

@@ -7,6 +7,8 @@
 #include "tests/support/StandbyCompare.h"
 
 #include <csignal>
+#include <map>
+#include <sstream>
 
 using namespace tvr::engine;
 using namespace tvr::engine::testing;
@@ -172,6 +174,72 @@ TEST_F(WatchRun, EachPassLeavesOneHistoryLineWithItsOutcome) {
         EXPECT_EQ(spTvrCalls(mainCommands()).size(), history.size());
         dropServers();
     }
+}
+
+// The metrics file in Prometheus' text format: each sample's value by its name and labels,
+// and each name's type from its # TYPE line.
+struct ParsedMetrics {
+    std::map<std::string, double> values;
+    std::map<std::string, std::string> types;
+};
+
+ParsedMetrics parseMetrics(const std::string& text) {
+    ParsedMetrics parsed;
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string first, second, third;
+        words >> first >> second >> third;
+        if (first == "#" && second == "TYPE") {
+            parsed.types[third] = line.substr(line.rfind(' ') + 1);
+        } else if (!first.empty() && first != "#") {
+            parsed.values[first] = std::stod(second);
+        }
+    }
+    return parsed;
+}
+
+TEST_F(WatchRun, TheMetricsFileIsRewrittenAfterEachPassAndReadsBack) {
+    startServers();
+    const std::string metricsFile = (dir / "metrics" / "tvr.prom").string();
+    window.connections.MetricsFile = metricsFile;
+    host.setPassSettings(TPassSettings{false, true, "00:00:01"});
+    std::vector<double> passesSeen;  // at each wait, the passes the file counts
+    onSleep = [&] {
+        const auto parsed = parseMetrics(fileText(metricsFile));
+        passesSeen.push_back(parsed.values.count("tvr_passes_total{kind=\"transaction\"}")
+                                 ? parsed.values.at("tvr_passes_total{kind=\"full\"}") +
+                                       parsed.values.at("tvr_passes_total{kind=\"transaction\"}")
+                                 : -1);
+    };
+    control.StartProcessing();
+    runUntilPasses(3);
+
+    ASSERT_GE(passesSeen.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(passesSeen[i], static_cast<double>(i + 1));
+    const auto parsed = parseMetrics(fileText(metricsFile));
+    const std::map<std::string, std::string> types = {
+        {"tvr_lag_seconds", "gauge"},           {"tvr_last_good_load_timestamp_seconds", "gauge"},
+        {"tvr_passes_total", "counter"},        {"tvr_pass_failures_total", "counter"},
+        {"tvr_shipped_bytes_total", "counter"}, {"tvr_processing", "gauge"},
+        {"tvr_alert_level", "gauge"},
+    };
+    EXPECT_EQ(parsed.types, types);
+    const auto history = ReadPassHistory(dir.string(), WatchClock::now() - std::chrono::hours(24));
+    const auto& v = parsed.values;
+    EXPECT_EQ(v.at("tvr_passes_total{kind=\"full\"}"), 1);
+    EXPECT_EQ(v.at("tvr_passes_total{kind=\"transaction\"}"),
+              static_cast<double>(history.size() - 1));
+    EXPECT_EQ(v.at("tvr_pass_failures_total{kind=\"transaction\"}"), 0);
+    double bytes = 0;
+    for (const TPassRecord& r : history) bytes += static_cast<double>(r.bytes.value_or(0));
+    EXPECT_EQ(v.at("tvr_shipped_bytes_total"), bytes);
+    EXPECT_GT(bytes, 0);
+    EXPECT_NEAR(v.at("tvr_last_good_load_timestamp_seconds"),
+                static_cast<double>(WatchClock::to_time_t(history.back().start)), 2);
+    EXPECT_EQ(v.at("tvr_processing"), 0);  // the run has ended
+    EXPECT_EQ(v.at("tvr_alert_level"), 0);
 }
 
 TEST_F(WatchRun, TwoPassesInOneSecondWriteTwoFiles) {

@@ -1,0 +1,119 @@
+#include "config/StandbyCheck.h"
+
+#include "config/SettingsStore.h"
+#include "engine/WatchRules.h"
+#include "config/RunOptions.h"
+#include "platform/Environment.h"
+#include "platform/Profile.h"
+
+#include <algorithm>
+#include <ctime>
+#include <exception>
+
+namespace tvr::config {
+namespace {
+
+using engine::HistoryClock;
+
+// "16:02:11" today, "2026-12-06 16:02:11" on another day.
+std::string whenText(HistoryClock::time_point when, HistoryClock::time_point now) {
+    const auto local = [](HistoryClock::time_point t) {
+        const std::time_t seconds = HistoryClock::to_time_t(t);
+        std::tm tm{};
+        localtime_r(&seconds, &tm);
+        return tm;
+    };
+    const std::tm at = local(when);
+    const std::tm today = local(now);
+    char text[32];
+    const bool sameDay = at.tm_year == today.tm_year && at.tm_yday == today.tm_yday;
+    std::strftime(text, sizeof text, sameDay ? "%H:%M:%S" : "%Y-%m-%d %H:%M:%S", &at);
+    return text;
+}
+
+// A reason on the one line a check prints.
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    return text;
+}
+
+HistoryClock::time_point loadEnd(const engine::TPassRecord& record) {
+    const double seconds = record.dumpSeconds + record.loadSeconds.value_or(0);
+    return record.start + std::chrono::duration_cast<HistoryClock::duration>(
+                              std::chrono::duration<double>(seconds));
+}
+
+}  // namespace
+
+CheckAnswer judgeStandby(const std::vector<engine::TPassRecord>& history,
+                         HistoryClock::time_point now, int warningMinutes, int criticalMinutes) {
+    if (history.empty()) return {kCheckUnknown, "UNKNOWN: no pass history"};
+    const auto good = std::find_if(history.rbegin(), history.rend(),
+                                   [](const engine::TPassRecord& r) { return r.good(); });
+    const HistoryClock::time_point from = good != history.rend() ? good->start : history.front().start;
+    const auto lag = std::max(std::chrono::duration_cast<std::chrono::seconds>(now - from),
+                              std::chrono::seconds(0));
+    const engine::AlertLevel level = engine::LagLevel(lag, warningMinutes, criticalMinutes);
+
+    std::string line = "lag " + std::to_string(lag.count()) + " s";
+    if (level == engine::AlertLevel::Warning)
+        line += " (warning at " + std::to_string(warningMinutes * 60) + " s)";
+    if (level == engine::AlertLevel::Critical)
+        line += " (critical at " + std::to_string(criticalMinutes * 60) + " s)";
+    line += good != history.rend() ? ", last load " + whenText(loadEnd(*good), now)
+                                   : ", no good load since " + whenText(from, now);
+    const engine::TPassRecord& last = history.back();
+    if (!last.good()) {
+        line += ", last pass " + last.outcome +
+                (last.error ? " (" + std::to_string(last.error) + ")" : std::string());
+    }
+    switch (level) {
+        case engine::AlertLevel::None:
+            return {kCheckOk, "OK: " + line};
+        case engine::AlertLevel::Warning:
+            return {kCheckWarning, "WARNING: " + line};
+        case engine::AlertLevel::Critical:
+            break;
+    }
+    return {kCheckCritical, "CRITICAL: " + line};
+}
+
+int checkStandby(const platform::Registry& registry, std::ostream& out,
+                 HistoryClock::time_point now) {
+    CheckAnswer answer;
+    try {
+        const TDumpLoadSettings settings = ReadStoredSettings(registry);
+        const std::string folder =
+            settings.EditLogPath.empty() ? platform::sybaseValue() : settings.EditLogPath;
+        const int keepDays = engine::MinutesSetting(settings.EditKeepHistoryDays, 90);
+        const auto since = keepDays > 0 ? now - std::chrono::hours(24) * keepDays
+                                        : HistoryClock::time_point();
+        answer = judgeStandby(engine::ReadPassHistory(folder, since), now,
+                              engine::MinutesSetting(settings.EditLagWarning, 15),
+                              engine::MinutesSetting(settings.EditLagCritical, 60));
+        if (answer.code == kCheckUnknown) answer.line += " in " + folder;
+    } catch (const std::exception& error) {
+        answer = {kCheckUnknown, "UNKNOWN: " + oneLine(error.what())};
+    }
+    out << answer.line << "\n" << std::flush;
+    return answer.code;
+}
+
+std::optional<int> answerCheck(int argc, char** argv, std::ostream& out) {
+    std::vector<std::string> parameters(argv + std::min(argc, 1), argv + argc);
+    if (std::find(parameters.begin(), parameters.end(), "--check") == parameters.end())
+        return std::nullopt;
+    try {
+        // Each profile keeps its own registry file and history names.
+        const RunOptions options = takeRunOptions(parameters);
+        if (options.profile) platform::setProfile(*options.profile);
+        const platform::Registry registry;
+        return checkStandby(registry, out, HistoryClock::now());
+    } catch (const std::exception& error) {
+        out << "UNKNOWN: " << oneLine(error.what()) << "\n" << std::flush;
+        return kCheckUnknown;
+    }
+}
+
+}  // namespace tvr::config

@@ -1,0 +1,57 @@
+#include "engine/PassMetrics.h"
+
+namespace tvr::engine {
+namespace {
+
+void metric(std::string& text, const char* name, const char* type, const char* help) {
+    text += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
+}
+
+void sample(std::string& text, const std::string& name, std::uint64_t value) {
+    text += name + " " + std::to_string(value) + "\n";
+}
+
+std::size_t kindIndex(PassKind kind) { return kind == PassKind::Full ? 0 : 1; }
+
+}  // namespace
+
+void TPassMetrics::Count(const TPassRecord& record) {
+    const std::size_t kind = kindIndex(record.kind);
+    ++passes[kind];
+    if (!record.good()) {
+        ++failures[kind];
+        return;
+    }
+    shippedBytes += record.bytes.value_or(0);
+    const double seconds = record.dumpSeconds + record.loadSeconds.value_or(0);
+    lastGoodLoad = record.start + std::chrono::duration_cast<HistoryClock::duration>(
+                                      std::chrono::duration<double>(seconds));
+}
+
+std::string MetricsText(const TPassMetrics& m) {
+    std::string text;
+    metric(text, "tvr_lag_seconds", "gauge",
+           "How far the reserve database is behind the main one, in seconds.");
+    sample(text, "tvr_lag_seconds", static_cast<std::uint64_t>(std::max<long long>(m.lag.count(), 0)));
+    metric(text, "tvr_last_good_load_timestamp_seconds", "gauge",
+           "When the last good load ended, in seconds since 1970 (0: none yet).");
+    sample(text, "tvr_last_good_load_timestamp_seconds",
+           m.lastGoodLoad ? static_cast<std::uint64_t>(
+                                HistoryClock::to_time_t(*m.lastGoodLoad))
+                          : 0);
+    metric(text, "tvr_passes_total", "counter", "Passes that sent their dump, by kind.");
+    sample(text, "tvr_passes_total{kind=\"full\"}", m.passes[0]);
+    sample(text, "tvr_passes_total{kind=\"transaction\"}", m.passes[1]);
+    metric(text, "tvr_pass_failures_total", "counter", "Passes whose dump or load failed, by kind.");
+    sample(text, "tvr_pass_failures_total{kind=\"full\"}", m.failures[0]);
+    sample(text, "tvr_pass_failures_total{kind=\"transaction\"}", m.failures[1]);
+    metric(text, "tvr_shipped_bytes_total", "counter", "Bytes of the dump files loaded.");
+    sample(text, "tvr_shipped_bytes_total", m.shippedBytes);
+    metric(text, "tvr_processing", "gauge", "1 while processing runs, 0 once it has stopped.");
+    sample(text, "tvr_processing", m.processing ? 1 : 0);
+    metric(text, "tvr_alert_level", "gauge", "The lag's alert level: 0 none, 1 warning, 2 critical.");
+    sample(text, "tvr_alert_level", static_cast<std::uint64_t>(m.level));
+    return text;
+}
+
+}  // namespace tvr::engine

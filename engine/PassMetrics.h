@@ -1,0 +1,39 @@
+#pragma once
+// The numbers a monitoring system scrapes (Prometheus text format), kept by the worker and
+// written after every pass to the file given with --metrics, replaced as a whole so that a
+// reader never sees half a file. Counters count from the start of the run.
+//
+//   tvr_lag_seconds                        gauge    now minus the start of the last good load's dump
+//   tvr_last_good_load_timestamp_seconds   gauge    end of the last good load (0: none yet)
+//   tvr_passes_total{kind}                 counter  passes that sent their dump, full/transaction
+//   tvr_pass_failures_total{kind}          counter  those of them that failed
+//   tvr_shipped_bytes_total                counter  bytes of the dump files of good passes
+//   tvr_processing                         gauge    1 while processing runs, 0 once it stopped
+//   tvr_alert_level                        gauge    0 none, 1 warning, 2 critical
+#include "engine/PassHistory.h"
+#include "engine/WatchRules.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tvr::engine {
+
+struct TPassMetrics {
+    std::chrono::seconds lag{0};
+    std::optional<HistoryClock::time_point> lastGoodLoad;
+    std::uint64_t passes[2] = {0, 0};  // by PassKind: full, transaction
+    std::uint64_t failures[2] = {0, 0};
+    std::uint64_t shippedBytes = 0;
+    bool processing = true;
+    AlertLevel level = AlertLevel::None;
+
+    // Counts one pass of the history.
+    void Count(const TPassRecord& record);
+};
+
+// The whole file's text, with # HELP and # TYPE lines.
+std::string MetricsText(const TPassMetrics& metrics);
+
+}  // namespace tvr::engine

@@ -1,0 +1,51 @@
+// The check a monitoring system runs, judged from histories told by hand: the lag from the
+// last good load against each threshold, a history without a good load, a failed last pass
+// named, and no history at all.
+#include "config/StandbyCheck.h"
+
+#include <gtest/gtest.h>
+
+using namespace tvr::config;
+using namespace tvr::engine;
+using namespace std::chrono_literals;
+
+namespace {
+
+const HistoryClock::time_point kNow = HistoryClock::from_time_t(1'796'644'800);
+
+TPassRecord pass(std::chrono::seconds ago, std::string outcome, int error = 0) {
+    TPassRecord r;
+    r.start = kNow - ago;
+    r.outcome = std::move(outcome);
+    r.error = error;
+    return r;
+}
+
+TEST(StandbyCheck, TheLagFromTheLastGoodLoadMeetsTheThresholds) {
+    const struct {
+        std::vector<TPassRecord> history;
+        int warning, critical;
+        int code;
+        std::string start, end;
+    } cases[] = {
+        {{pass(42s, "ok")}, 15, 60, kCheckOk, "OK: lag 42 s, last load ", ""},
+        {{pass(1000s, "ok")}, 15, 60, kCheckWarning, "WARNING: lag 1000 s (warning at 900 s), ", ""},
+        {{pass(900s, "ok")}, 15, 60, kCheckWarning, "WARNING: lag 900 s", ""},
+        {{pass(4000s, "ok"), pass(30s, "load failed", 3105)},
+         15, 60, kCheckCritical, "CRITICAL: lag 4000 s (critical at 3600 s), last load ",
+         ", last pass load failed (3105)"},
+        {{pass(100s, "dump failed", 8009), pass(40s, "dump failed")},
+         15, 60, kCheckOk, "OK: lag 100 s, no good load since ", ", last pass dump failed"},
+        {{pass(99999s, "ok")}, 0, 0, kCheckOk, "OK: lag 99999 s", ""},
+        {{}, 15, 60, kCheckUnknown, "UNKNOWN: no pass history", ""},
+    };
+    for (const auto& c : cases) {
+        const CheckAnswer answer = judgeStandby(c.history, kNow, c.warning, c.critical);
+        SCOPED_TRACE(answer.line);
+        EXPECT_EQ(answer.code, c.code);
+        EXPECT_EQ(answer.line.substr(0, c.start.size()), c.start);
+        EXPECT_TRUE(answer.line.ends_with(c.end));
+    }
+}
+
+}  // namespace
