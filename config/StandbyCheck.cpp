@@ -1,8 +1,8 @@
 #include "config/StandbyCheck.h"
 
+#include "config/RunOptions.h"
 #include "config/SettingsStore.h"
 #include "engine/WatchRules.h"
-#include "config/RunOptions.h"
 #include "platform/Environment.h"
 #include "platform/Profile.h"
 
@@ -51,7 +51,8 @@ CheckAnswer judgeStandby(const std::vector<engine::TPassRecord>& history,
     if (history.empty()) return {kCheckUnknown, "UNKNOWN: no pass history"};
     const auto good = std::find_if(history.rbegin(), history.rend(),
                                    [](const engine::TPassRecord& r) { return r.good(); });
-    const HistoryClock::time_point from = good != history.rend() ? good->start : history.front().start;
+    const HistoryClock::time_point from =
+        good != history.rend() ? good->start : history.front().start;
     const auto lag = std::max(std::chrono::duration_cast<std::chrono::seconds>(now - from),
                               std::chrono::seconds(0));
     const engine::AlertLevel level = engine::LagLevel(lag, warningMinutes, criticalMinutes);
@@ -87,8 +88,8 @@ int checkStandby(const platform::Registry& registry, std::ostream& out,
         const std::string folder =
             settings.EditLogPath.empty() ? platform::sybaseValue() : settings.EditLogPath;
         const int keepDays = engine::MinutesSetting(settings.EditKeepHistoryDays, 90);
-        const auto since = keepDays > 0 ? now - std::chrono::hours(24) * keepDays
-                                        : HistoryClock::time_point();
+        const auto since =
+            keepDays > 0 ? now - std::chrono::hours(24) * keepDays : HistoryClock::time_point();
         answer = judgeStandby(engine::ReadPassHistory(folder, since), now,
                               engine::MinutesSetting(settings.EditLagWarning, 15),
                               engine::MinutesSetting(settings.EditLagCritical, 60));

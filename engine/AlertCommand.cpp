@@ -25,7 +25,8 @@ std::vector<std::string> childEnvironment(AlertLevel level, std::chrono::seconds
     std::vector<std::string> variables;
     for (char** v = environ; v && *v; ++v) {
         bool ours = false;
-        for (const char* name : kVariables) ours = ours || std::strncmp(*v, name, std::strlen(name)) == 0;
+        for (const char* name : kVariables)
+            ours = ours || std::strncmp(*v, name, std::strlen(name)) == 0;
         if (!ours) variables.emplace_back(*v);
     }
     variables.push_back(std::string(kVariables[0]) + AlertLevelWord(level));
@@ -77,8 +78,8 @@ TAlertCommand::~TAlertCommand() {
     for (const Child& child : children_) leftovers.push_back(child.pid);
 }
 
-void TAlertCommand::LevelNow(AlertLevel level, std::chrono::seconds lag,
-                             const std::string& command, const std::string& profile) {
+void TAlertCommand::LevelNow(AlertLevel level, std::chrono::seconds lag, const std::string& command,
+                             const std::string& profile) {
     reap();
     if (level == level_) return;
     level_ = level;
@@ -100,8 +101,8 @@ void TAlertCommand::start(AlertLevel level, std::chrono::seconds lag, const std:
     const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0) {
-        errorEntry_("The alert command \"" + command + "\" cannot be started: " +
-                    std::strerror(error));
+        errorEntry_("The alert command \"" + command +
+                    "\" cannot be started: " + std::strerror(error));
         return;
     }
     children_.push_back({pid, command});

@@ -32,24 +32,26 @@ std::string MetricsText(const TPassMetrics& m) {
     std::string text;
     metric(text, "tvr_lag_seconds", "gauge",
            "How far the reserve database is behind the main one, in seconds.");
-    sample(text, "tvr_lag_seconds", static_cast<std::uint64_t>(std::max<long long>(m.lag.count(), 0)));
+    sample(text, "tvr_lag_seconds",
+           static_cast<std::uint64_t>(std::max<long long>(m.lag.count(), 0)));
     metric(text, "tvr_last_good_load_timestamp_seconds", "gauge",
            "When the last good load ended, in seconds since 1970 (0: none yet).");
-    sample(text, "tvr_last_good_load_timestamp_seconds",
-           m.lastGoodLoad ? static_cast<std::uint64_t>(
-                                HistoryClock::to_time_t(*m.lastGoodLoad))
-                          : 0);
+    sample(
+        text, "tvr_last_good_load_timestamp_seconds",
+        m.lastGoodLoad ? static_cast<std::uint64_t>(HistoryClock::to_time_t(*m.lastGoodLoad)) : 0);
     metric(text, "tvr_passes_total", "counter", "Passes that sent their dump, by kind.");
     sample(text, "tvr_passes_total{kind=\"full\"}", m.passes[0]);
     sample(text, "tvr_passes_total{kind=\"transaction\"}", m.passes[1]);
-    metric(text, "tvr_pass_failures_total", "counter", "Passes whose dump or load failed, by kind.");
+    metric(text, "tvr_pass_failures_total", "counter",
+           "Passes whose dump or load failed, by kind.");
     sample(text, "tvr_pass_failures_total{kind=\"full\"}", m.failures[0]);
     sample(text, "tvr_pass_failures_total{kind=\"transaction\"}", m.failures[1]);
     metric(text, "tvr_shipped_bytes_total", "counter", "Bytes of the dump files loaded.");
     sample(text, "tvr_shipped_bytes_total", m.shippedBytes);
     metric(text, "tvr_processing", "gauge", "1 while processing runs, 0 once it has stopped.");
     sample(text, "tvr_processing", m.processing ? 1 : 0);
-    metric(text, "tvr_alert_level", "gauge", "The lag's alert level: 0 none, 1 warning, 2 critical.");
+    metric(text, "tvr_alert_level", "gauge",
+           "The lag's alert level: 0 none, 1 warning, 2 critical.");
     sample(text, "tvr_alert_level", static_cast<std::uint64_t>(m.level));
     return text;
 }

@@ -28,10 +28,8 @@ TEST(CheckCommand, ExitsWithTheLevelOfTheLagOrThreeWhenItCannotTell) {
         int exitCode;
         std::string start;
     } cases[] = {
-        {60s, true, 0, "OK: lag "},
-        {20min, true, 1, "WARNING: lag "},
-        {2h, true, 2, "CRITICAL: lag "},
-        {std::nullopt, true, 3, "UNKNOWN: no pass history in "},
+        {60s, true, 0, "OK: lag "},      {20min, true, 1, "WARNING: lag "},
+        {2h, true, 2, "CRITICAL: lag "}, {std::nullopt, true, 3, "UNKNOWN: no pass history in "},
         {60s, false, 3, "UNKNOWN: "},
     };
     tvr::test::ScopedEnvironment env;

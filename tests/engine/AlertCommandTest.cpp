@@ -53,7 +53,8 @@ TEST(AlertCommand, ACommandThatCannotStartOrFailsIsOneErrorEntry) {
         std::string entry;
     } cases[] = {
         {"/nonexistent/notify", "The alert command \"/nonexistent/notify\" cannot be started: "},
-        {"/bin/sh -c \"exit 3\"", "The alert command \"/bin/sh -c \"exit 3\"\" ended with exit code 3"},
+        {"/bin/sh -c \"exit 3\"",
+         "The alert command \"/bin/sh -c \"exit 3\"\" ended with exit code 3"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);

@@ -31,10 +31,14 @@ TEST(Retention, OnlyThisProgramsDumpsOfTheDatabaseOlderThanTheDaysSetExpire) {
         const char* name;
         std::chrono::hours age;
     } files[] = {
-        {"sales06.12.2026140512.tr", 240h},   {"sales06.12.2026140513-2.db", 240h},
-        {"sales06.12.2026140514.tr", 24h},    {"notes.txt", 240h},
-        {"sales_backup.tr", 240h},            {"other06.12.2026140512.tr", 240h},
-        {"sales06.12.2026140512.tr.bak", 240h}, {"sales06.12.2026140x12.tr", 240h},
+        {"sales06.12.2026140512.tr", 240h},
+        {"sales06.12.2026140513-2.db", 240h},
+        {"sales06.12.2026140514.tr", 24h},
+        {"notes.txt", 240h},
+        {"sales_backup.tr", 240h},
+        {"other06.12.2026140512.tr", 240h},
+        {"sales06.12.2026140512.tr.bak", 240h},
+        {"sales06.12.2026140x12.tr", 240h},
     };
     for (const auto& f : files) {
         std::ofstream(folder / f.name) << "dump";
@@ -61,8 +65,8 @@ TEST(Retention, OnlyThisProgramsDumpsOfTheDatabaseOlderThanTheDaysSetExpire) {
 
 TEST(Retention, HistoryFilesOfDaysBeforeTheDaysKeptExpire) {
     tvr::test::TempFolder folder;
-    for (const char* name : {"history-20261120.csv", "history-20261130.csv",
-                             "history-20261207.csv", "history-old.csv", "history-2026112.csv"})
+    for (const char* name : {"history-20261120.csv", "history-20261130.csv", "history-20261207.csv",
+                             "history-old.csv", "history-2026112.csv"})
         std::ofstream(folder / name) << "start\r\n";
     const auto noon = HistoryClock::from_time_t(1'796'644'800);  // 2026-12-07 12:00 UTC
     EXPECT_EQ(names(ExpiredHistoryFiles(folder.string(), noon, 7)),
