@@ -84,9 +84,13 @@ void TGuiThreadCalls::wakeWaiters(const std::function<void()>& change) {
 }
 
 void TGuiThreadCalls::shutDown() {
+    // Calls that will never run are dropped here: a waiting caller's call holds the shared
+    // state, which would otherwise keep itself alive. They are destroyed outside the lock.
+    std::deque<std::function<void()>> dropped;
     {
         std::lock_guard lock(shared_->mutex);
         shared_->down = true;
+        dropped.swap(shared_->calls);
     }
     shared_->done.notify_all();
 }
