@@ -21,15 +21,15 @@ ServicePasswords servicePasswords(const std::vector<std::string>& parameters) {
             throw ServiceFault(
                 "a service takes no password on its command line, where every user sees it: "
                 "use --password-file FILE or TVR_P1 and TVR_P2");
-        if (p == config::kPasswordFileOption) {
-            ++i;  // its file name; withPasswordSources reports a missing one
+        if (p == config::kPasswordFileOption || p == "--metrics") {
+            ++i;  // its file name; withPasswordSources reports a missing password file
         } else if (p != "-A" && p != "-a") {
             throw ServiceFault("unknown parameter \"" + p + "\" (see tvr --help)");
         }
     }
     const config::CommandLineValues values =
         config::parseCommandLine(config::withPasswordSources(parameters));
-    return {values.mainPassword, values.reservePassword};
+    return {values.mainPassword, values.reservePassword, values.metricsFile};
 }
 
 }  // namespace tvr::service

@@ -11,11 +11,12 @@ namespace tvr::service {
 struct ServicePasswords {
     std::optional<std::string> main;
     std::optional<std::string> reserve;
+    std::optional<std::string> metricsFile;  // --metrics FILE
 };
 
 // From `parameters` (the command line without the options of the run). Throws ServiceFault
-// for a "P1:" or "P2:" on the command line and for any parameter but --password-file FILE
-// and -A; PasswordSourceError for a password file that cannot be used.
+// for a "P1:" or "P2:" on the command line and for any parameter but --password-file FILE,
+// --metrics FILE and -A; PasswordSourceError for a password file that cannot be used.
 ServicePasswords servicePasswords(const std::vector<std::string>& parameters);
 
 }  // namespace tvr::service

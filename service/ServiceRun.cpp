@@ -99,6 +99,7 @@ void ServiceRun::start(const std::vector<std::string>& parameters) {
         throw ServiceFault(
             "no password for the main server: give --password-file FILE with a line "
             "P1:<password>, or set TVR_P1");
+    if (passwords.metricsFile) connections_.MetricsFile = *passwords.metricsFile;
     if (!platform::sybaseInstalled())
         throw ServiceFault("SYBASE is not set: it names the Open Client folder");
 

@@ -63,8 +63,15 @@ bool lastPassComplete(const std::string& log) {
 TEST(Service, ShipsWithoutADisplayAndStopsOnSigtermOnceThePassUnderWayHasLoaded) {
     Workstation workstation;
     const NoDisplay noDisplay(workstation.environment());
-    ProgramProcess tvr("tvr", serviceArguments(workstation), workstation.root() / "tvr.out");
+    std::vector<std::string> args = serviceArguments(workstation);
+    const fs::path metrics = workstation.root() / "tvr.prom";
+    args.insert(args.end(), {"--metrics", metrics.string()});
+    ProgramProcess tvr("tvr", args, workstation.root() / "tvr.out");
     ASSERT_TRUE(eventually([&] { return workstation.passCompletedAfter(0); })) << tvr.output();
+    EXPECT_TRUE(eventually([&] {
+        return fs::exists(metrics) &&
+               tvr::test::fileText(metrics).find("tvr_lag_seconds") != std::string::npos;
+    })) << tvr.output();
     // A start with a window finds the guard held and nothing to show: it says so and ends.
     {
         tvr::test::ScopedEnvironment offscreen;
