@@ -34,15 +34,6 @@ std::string tableText(const Statement& statement) {
     return table;
 }
 
-// One statement of the emulator's own making, as the statement layer takes it.
-std::optional<Statement> makeStatement(const ExecutionContext& context, const std::string& sql,
-                                       int line) {
-    std::vector<Statement> statements = context.commands().splitter.split(sql);
-    if (statements.size() != 1) return std::nullopt;
-    statements.front().line = line;
-    return statements.front();
-}
-
 // A bulk copy in under way: the table as the client named it, its columns as described to the
 // client, and the line of the insert bulk statement.
 struct PendingBulkCopy {

@@ -341,4 +341,12 @@ std::variant<std::vector<std::vector<RawValue>>, StatementOutcome> queryValues(
     return rows;
 }
 
+std::optional<Statement> makeStatement(const ExecutionContext& context, const std::string& sql,
+                                       int line) {
+    std::vector<Statement> statements = context.commands().splitter.split(sql);
+    if (statements.size() != 1) return std::nullopt;
+    statements.front().line = line;
+    return statements.front();
+}
+
 }  // namespace tvr::sim

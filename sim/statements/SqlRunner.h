@@ -6,6 +6,7 @@
 // that database's transaction log in the same SQLite transaction, whichever database is current.
 #include "sim/statements/StatementHandlers.h"
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -22,5 +23,10 @@ StatementOutcome runSqlStatement(ExecutionContext& context, const Statement& sta
 // failed outcome, with its message sent, when it cannot run.
 std::variant<std::vector<std::vector<RawValue>>, StatementOutcome> queryValues(
     ExecutionContext& context, const Statement& statement);
+
+// A statement of the emulator's own making (the query behind a bulk copy or a text command),
+// as the statement layer takes it; nullopt unless `sql` is exactly one statement.
+std::optional<Statement> makeStatement(const ExecutionContext& context, const std::string& sql,
+                                       int line);
 
 }  // namespace tvr::sim

@@ -62,16 +62,8 @@ std::optional<TextStatement> parseText(const Statement& statement) {
     if (parsed.bulk) return i == tokens.size() ? std::optional(parsed) : std::nullopt;
     if (i + 1 != tokens.size() || (tokens[i].kind != SqlToken::Kind::String && !isHex(tokens[i])))
         return std::nullopt;
-    parsed.value = tokens[i].kind == SqlToken::Kind::String ? tokens[i].text : tokens[i].text;
+    parsed.value = tokens[i].text;
     return parsed;
-}
-
-std::optional<Statement> makeStatement(const ExecutionContext& context, const std::string& sql,
-                                       int line) {
-    std::vector<Statement> statements = context.commands().splitter.split(sql);
-    if (statements.size() != 1) return std::nullopt;
-    statements.front().line = line;
-    return statements.front();
 }
 
 // The row of the table whose value in the column has the pointer, as SQL.
