@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "sim/statements/DateTime.h"
-#include "sim/statements/ExactNumber.h"
+#include "sim/statements/WireLiterals.h"
 
 namespace tvr::sim {
 namespace {
@@ -95,55 +95,6 @@ bool known(std::uint8_t type) {
     }
 }
 
-std::int64_t littleEndian(const std::uint8_t* bytes, std::size_t size) {
-    std::uint64_t value = 0;
-    for (std::size_t i = size; i-- > 0;) value = (value << 8) | bytes[i];
-    if (size < 8 && (bytes[size - 1] & 0x80) != 0) value |= ~std::uint64_t{0} << (8 * size);
-    return static_cast<std::int64_t>(value);
-}
-
-std::string quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    return out + "'";
-}
-
-std::string exactLiteral(bool negative, const std::uint8_t* magnitude, std::size_t size,
-                         int scale) {
-    std::string digits = "0";
-    for (std::size_t i = 0; i < size; ++i) {
-        int carry = magnitude[i];
-        for (std::size_t k = digits.size(); k-- > 0;) {
-            const int d = (digits[k] - '0') * 256 + carry;
-            digits[k] = static_cast<char>('0' + d % 10);
-            carry = d / 10;
-        }
-        while (carry > 0) {
-            digits.insert(digits.begin(), static_cast<char>('0' + carry % 10));
-            carry /= 10;
-        }
-    }
-    ExactNumber number;
-    number.negative = negative;
-    number.scale = scale;
-    number.digits = parseExactNumber(digits).value_or(ExactNumber{}).digits;
-    if (number.digits == "0") number.negative = false;
-    return exactText(number);
-}
-
-std::string moneyLiteral(std::int64_t units) {
-    ExactNumber number;
-    number.negative = units < 0;
-    const std::uint64_t magnitude =
-        units < 0 ? ~static_cast<std::uint64_t>(units) + 1 : static_cast<std::uint64_t>(units);
-    number.digits = std::to_string(magnitude);
-    number.scale = 4;
-    return exactText(number);
-}
-
 // The value of `size` bytes of a parameter of `format` as a literal.
 std::string literalOf(const Format& format, const std::uint8_t* bytes, std::size_t size) {
     char buffer[64];
@@ -151,27 +102,18 @@ std::string literalOf(const Format& format, const std::uint8_t* bytes, std::size
         case Char:
         case VarChar:
         case LongChar:
-            return quoted(std::string(reinterpret_cast<const char*>(bytes), size));
+            return quotedLiteral(std::string(reinterpret_cast<const char*>(bytes), size));
         case Binary:
         case VarBinary:
-        case LongBinary: {
-            std::string hex = "0x";
-            for (std::size_t i = 0; i < size; ++i) {
-                std::snprintf(buffer, sizeof buffer, "%02x", bytes[i]);
-                hex += buffer;
-            }
-            return hex;
-        }
+        case LongBinary:
+            return hexLiteral(bytes, size);
         case Numeric:
         case Decimal:
             return exactLiteral(bytes[0] != 0, bytes + 1, size - 1, format.scale);
         case Money:
         case MoneyN:
         case Money4:
-            if (size == 4) return moneyLiteral(littleEndian(bytes, 4));
-            return moneyLiteral(static_cast<std::int64_t>(
-                (static_cast<std::uint64_t>(littleEndian(bytes, 4)) << 32) |
-                static_cast<std::uint32_t>(littleEndian(bytes + 4, 4))));
+            return moneyLiteral(moneyUnits(bytes, size));
         case Float:
         case Real:
         case FloatN: {
@@ -191,17 +133,17 @@ std::string literalOf(const Format& format, const std::uint8_t* bytes, std::size
         case DateTimeN: {
             DateTimeValue value;
             if (size == 4) {
-                value.days = static_cast<std::int32_t>(littleEndian(bytes, 2) & 0xFFFF);
+                value.days = static_cast<std::int32_t>(signedLittleEndian(bytes, 2) & 0xFFFF);
                 value.ticks =
-                    static_cast<std::int32_t>(littleEndian(bytes + 2, 2) & 0xFFFF) * 60 * 300;
+                    static_cast<std::int32_t>(signedLittleEndian(bytes + 2, 2) & 0xFFFF) * 60 * 300;
             } else {
-                value.days = static_cast<std::int32_t>(littleEndian(bytes, 4));
-                value.ticks = static_cast<std::int32_t>(littleEndian(bytes + 4, 4));
+                value.days = static_cast<std::int32_t>(signedLittleEndian(bytes, 4));
+                value.ticks = static_cast<std::int32_t>(signedLittleEndian(bytes + 4, 4));
             }
-            return quoted(formatDateTime(value));
+            return quotedLiteral(formatDateTime(value));
         }
         default:
-            return std::to_string(littleEndian(bytes, size));
+            return std::to_string(signedLittleEndian(bytes, size));
     }
 }
 

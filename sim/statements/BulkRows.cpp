@@ -4,68 +4,12 @@
 #include <cstring>
 
 #include "sim/statements/DateTime.h"
-#include "sim/statements/ExactNumber.h"
+#include "sim/statements/WireLiterals.h"
 
 namespace tvr::sim {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-std::uint64_t littleEndian(const std::uint8_t* p, std::size_t size) {
-    std::uint64_t value = 0;
-    for (std::size_t i = size; i-- > 0;) value = (value << 8) | p[i];
-    return value;
-}
-
-std::int64_t signedLittleEndian(const std::uint8_t* p, std::size_t size) {
-    const std::uint64_t value = littleEndian(p, size);
-    if (size >= 8) return static_cast<std::int64_t>(value);
-    const std::uint64_t sign = std::uint64_t{1} << (size * 8 - 1);
-    return static_cast<std::int64_t>((value ^ sign) - sign);
-}
-
-std::string quoted(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    return out + "'";
-}
-
-std::string hexLiteral(const std::uint8_t* p, std::size_t size) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out = "0x";
-    for (std::size_t i = 0; i < size; ++i) {
-        out += digits[p[i] >> 4];
-        out += digits[p[i] & 15];
-    }
-    return out;
-}
-
-// The decimal digits of a big-endian unsigned magnitude.
-std::string decimalDigits(const std::uint8_t* p, std::size_t size) {
-    std::string digits = "0";  // least significant first
-    for (std::size_t i = 0; i < size; ++i) {
-        int carry = p[i];
-        for (char& d : digits) {
-            const int v = (d - '0') * 256 + carry;
-            d = static_cast<char>('0' + v % 10);
-            carry = v / 10;
-        }
-        for (; carry > 0; carry /= 10) digits += static_cast<char>('0' + carry % 10);
-    }
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-    return {digits.rbegin(), digits.rend()};
-}
-
-std::string exactLiteral(bool negative, std::string digits, int scale) {
-    ExactNumber number;
-    number.negative = negative && digits != "0";
-    number.digits = std::move(digits);
-    number.scale = scale;
-    return exactText(number);
-}
 
 // The literal of one column's bytes; nothing when they cannot be the column's.
 std::optional<std::string> literal(const Column& column, const std::uint8_t* p, std::size_t n) {
@@ -73,7 +17,7 @@ std::optional<std::string> literal(const Column& column, const std::uint8_t* p, 
         case ColumnKind::Char:
         case ColumnKind::VarChar:
         case ColumnKind::Text:
-            return quoted(std::string(reinterpret_cast<const char*>(p), n));
+            return quotedLiteral(std::string(reinterpret_cast<const char*>(p), n));
         case ColumnKind::Binary:
         case ColumnKind::VarBinary:
         case ColumnKind::Image:
@@ -107,23 +51,16 @@ std::optional<std::string> literal(const Column& column, const std::uint8_t* p, 
             DateTimeValue value;
             value.days = static_cast<std::int32_t>(signedLittleEndian(p, 4));
             value.ticks = static_cast<std::int32_t>(signedLittleEndian(p + 4, 4));
-            return quoted(formatDateTime(value));
+            return quotedLiteral(formatDateTime(value));
         }
         case ColumnKind::Numeric:
         case ColumnKind::Decimal:
             if (n < 2 || n > 17 || p[0] > 1) return std::nullopt;
-            return exactLiteral(p[0] == 1, decimalDigits(p + 1, n - 1), column.scale);
+            return exactLiteral(p[0] == 1, p + 1, n - 1, column.scale);
         case ColumnKind::Money:
         case ColumnKind::SmallMoney: {
             if (n != 8 && n != 4) return std::nullopt;
-            // money as two 4-byte halves, the high one first, as on the wire.
-            const std::int64_t units = n == 4
-                                           ? signedLittleEndian(p, 4)
-                                           : static_cast<std::int64_t>((littleEndian(p, 4) << 32) |
-                                                                       littleEndian(p + 4, 4));
-            const std::uint64_t magnitude = units < 0 ? 0 - static_cast<std::uint64_t>(units)
-                                                      : static_cast<std::uint64_t>(units);
-            return exactLiteral(units < 0, std::to_string(magnitude), 4);
+            return moneyLiteral(moneyUnits(p, n));
         }
     }
     return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include "sim/statements/ServerMessages.h"
 #include "sim/statements/SqlRunner.h"
+#include "sim/statements/WireLiterals.h"
 
 namespace tvr::sim {
 namespace {
@@ -91,16 +92,6 @@ StatementOutcome writeValue(ExecutionContext& context, const TextStatement& text
         return failStatement(context, origin, invalidPointer(text.pointer));
     outcome.rowCount.reset();
     return outcome;
-}
-
-std::string hexLiteral(const std::uint8_t* p, std::size_t n) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out = "0x";
-    for (std::size_t i = 0; i < n; ++i) {
-        out += digits[p[i] >> 4];
-        out += digits[p[i] & 15];
-    }
-    return out;
 }
 
 // The value of a bulk writetext: its length in 4 bytes, then the bytes, written as text for a
