@@ -12,8 +12,10 @@
 // less the time its thread spent blocked waiting for the servers' answers) and the idle gap
 // between two passes ("Sleeping..." to the next "Processing..."), median and 99th percentile,
 // with the processor time the worker's thread used per pass, which a busy machine does not
-// inflate. Then the process's resident memory, heap in use and open descriptors after 100
-// passes, after 1,000, after 10,000 (when there are more) and after the last.
+// inflate. The process's resident memory, heap in use, open descriptors and (with the window)
+// lines in the views are printed as the run goes, one line each after 100 passes, 1,000,
+// 10,000 and every 100,000, so that a long run can be followed and a cut one still tells;
+// at the end the same after the last pass, and its resident memory against that after 10,000.
 //
 // The servers' time is measured on the client side: the library waits for every answer in
 // poll(), which this program interposes to add up, per thread, the time spent blocked there.
@@ -78,13 +80,14 @@ Clock::duration threadCpuTime() {
 // main window, when there is one.
 class TimingDisplay final : public TProcessDisplay {
 public:
-    TimingDisplay(tvr::testing::RunState& window, int passes, TProcessDisplay* shown)
+    TimingDisplay(tvr::testing::RunState& window, int passes, tvr::ui::TFormDumpLoad* shown)
         : window_(window), passes_(passes), shown_(shown) {
         // Written in full now, so that their pages are resident before the first figure is
         // taken and do not show as growth of the worker.
-        own_.assign(static_cast<std::size_t>(passes), {});
-        gap_.assign(static_cast<std::size_t>(passes), {});
-        cpu_.assign(static_cast<std::size_t>(passes), {});
+        const auto timed = static_cast<std::size_t>(std::min(passes, kTimedPasses));
+        own_.assign(timed, {});
+        gap_.assign(timed, {});
+        cpu_.assign(timed, {});
     }
 
     void SetProcessState(int state) override {
@@ -92,16 +95,14 @@ public:
         const auto now = Clock::now();
         if (state == StateProcessing) {
             const auto cpu = threadCpuTime();
-            if (count_ > 0) {
+            if (count_ > 0 && count_ <= kTimedPasses) {
                 const auto pass = static_cast<std::size_t>(count_ - 1);
                 own_[pass] = (now - passStart_) - (blockedInPoll - blockedAtStart_);
                 cpu_[pass] = cpu - cpuAtStart_;
                 gap_[pass] = now - sleepStart_;
             }
+            if (isMilestone(count_)) takeFigures(count_);
             ++count_;
-            if (count_ == 101) after100_ = processFigures();
-            if (count_ == 1001) after1000_ = processFigures();
-            if (count_ == 10001) after10000_ = processFigures();
             passStart_ = now;
             blockedAtStart_ = blockedInPoll;
             cpuAtStart_ = cpu;
@@ -152,14 +153,51 @@ public:
     const std::vector<Clock::duration>& own() const { return own_; }
     const std::vector<Clock::duration>& gap() const { return gap_; }
     const std::vector<Clock::duration>& cpu() const { return cpu_; }
-    ProcessFigures after100() const { return after100_; }
-    ProcessFigures after1000() const { return after1000_; }
-    ProcessFigures after10000() const { return after10000_; }
+    // The figures taken after the passes that reached a milestone, in order.
+    std::vector<std::pair<int, ProcessFigures>> milestones() const {
+        std::lock_guard lock(mutex_);
+        return milestones_;
+    }
 
 private:
+    static bool isMilestone(int passes) {
+        return passes == 100 || passes == 1000 || passes == 10000 ||
+               (passes > 0 && passes % 100000 == 0);
+    }
+
+    // Figures after `passes` passes, kept and printed at once. The views belong to the GUI
+    // thread: with the window the figures are taken there, a moment later.
+    void takeFigures(int passes) {
+        if (!shown_) {
+            keep(passes, processFigures(), "");
+            return;
+        }
+        QMetaObject::invokeMethod(
+            qApp,
+            [this, passes] {
+                keep(passes, processFigures(),
+                     ", lines in the views " + std::to_string(shown_->activityView()->lineCount()) +
+                         " activity, " + std::to_string(shown_->errorView()->lineCount()) +
+                         " errors");
+            },
+            Qt::QueuedConnection);
+    }
+
+    void keep(int passes, const ProcessFigures& figures, const std::string& lines) {
+        {
+            std::lock_guard lock(mutex_);
+            milestones_.emplace_back(passes, figures);
+        }
+        std::printf("after %d passes: resident %ld KiB, heap in use %ld KiB, descriptors %d%s\n",
+                    passes, figures.residentKiB, figures.heapInUseKiB, figures.descriptors,
+                    lines.c_str());
+        std::fflush(stdout);
+    }
+
+    static constexpr int kTimedPasses = 1000;
     tvr::testing::RunState& window_;
     const int passes_;
-    TProcessDisplay* const shown_;
+    tvr::ui::TFormDumpLoad* const shown_;
     int count_ = 0;
     Clock::time_point passStart_;
     Clock::time_point sleepStart_;
@@ -168,10 +206,8 @@ private:
     std::vector<Clock::duration> gap_;
     std::vector<Clock::duration> cpu_;
     Clock::duration cpuAtStart_{};
-    ProcessFigures after100_;
-    ProcessFigures after1000_;
-    ProcessFigures after10000_;
-    std::mutex mutex_;
+    std::vector<std::pair<int, ProcessFigures>> milestones_;
+    mutable std::mutex mutex_;
     std::condition_variable done_;
     bool ended_ = false;
 };
@@ -261,7 +297,6 @@ int main(int argc, char** argv) {
     const auto [ownMedian, own99] = medianAnd99th(display.own(), 1000);
     const auto [gapMedian, gap99] = medianAnd99th(display.gap(), 1000);
     const auto [cpuMedian, cpu99] = medianAnd99th(display.cpu(), 1000);
-    const ProcessFigures first = display.after100();
     std::printf(
         "%d transaction passes in %.1f s (interval off, each file deleted after its load)\n",
         passes, seconds);
@@ -271,20 +306,16 @@ int main(int argc, char** argv) {
                 cpuMedian, cpu99);
     std::printf("idle gap between passes:        median %8.1f us   99th percentile %8.1f us\n",
                 gapMedian, gap99);
-    const ProcessFigures middle = display.after1000();
-    const ProcessFigures later = passes > 10000 ? display.after10000() : last;
     std::printf("display: %s\n", shown ? "the main window, shown, following the log" : "none");
-    std::printf(
-        "resident memory:  %ld KiB after 100 passes, %ld KiB after 1000, %ld KiB after "
-        "10000, %ld KiB after %d\n",
-        first.residentKiB, middle.residentKiB, later.residentKiB, last.residentKiB, passes);
-    std::printf(
-        "heap in use:      %ld KiB after 100 passes, %ld KiB after 1000, %ld KiB after "
-        "10000, %ld KiB after %d\n",
-        first.heapInUseKiB, middle.heapInUseKiB, later.heapInUseKiB, last.heapInUseKiB, passes);
-    std::printf(
-        "open descriptors: %d after 100 passes, %d after 1000, %d after 10000, %d after %d\n",
-        first.descriptors, middle.descriptors, later.descriptors, last.descriptors, passes);
+    std::printf("after the last pass (%d): resident %ld KiB, heap in use %ld KiB, descriptors %d\n",
+                passes, last.residentKiB, last.heapInUseKiB, last.descriptors);
+    // Only a run that went past 10,000 passes has that figure to compare with.
+    for (const auto& [reached, figures] : display.milestones()) {
+        if (reached != 10000 || passes <= 10000) continue;
+        std::printf("resident memory after %d passes against after 10000: %+.1f %%\n", passes,
+                    100.0 * static_cast<double>(last.residentKiB - figures.residentKiB) /
+                        static_cast<double>(figures.residentKiB));
+    }
     if (shown) {
         std::printf("lines in the views: %zu activity, %zu errors\n",
                     shown->activityView()->lineCount(), shown->errorView()->lineCount());
