@@ -18,15 +18,51 @@ namespace {
 
 constexpr char kShow[] = "show\n";
 
-// The address of `file`, or false when the path does not fit an address.
-bool addressOf(const std::filesystem::path& file, sockaddr_un& address) {
-    const std::string path = file.string();
-    std::memset(&address, 0, sizeof address);
-    address.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof address.sun_path) return false;
-    std::memcpy(address.sun_path, path.c_str(), path.size());
-    return true;
-}
+// The address of a socket file. A path that does not fit sun_path (a long profile name under
+// a long configuration folder) is reached through its folder, opened here as a descriptor:
+// /proc/self/fd/N/name is short whatever the folder, and still names the same file, so both
+// sides find each other beside the guard and nothing is cut.
+class SocketAddress {
+public:
+    explicit SocketAddress(const std::filesystem::path& file) {
+        std::memset(&address_, 0, sizeof address_);
+        address_.sun_family = AF_UNIX;
+        const std::string path = file.string();
+        if (!path.empty() && path.size() < sizeof address_.sun_path) {
+            std::memcpy(address_.sun_path, path.c_str(), path.size());
+            return;
+        }
+        const std::filesystem::path parent =
+            file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+        const std::string name = file.filename().string();
+        folder_ = ::open(parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (folder_ < 0) {
+            error_ = "cannot open the folder of \"" + path + "\": " + std::strerror(errno);
+            return;
+        }
+        const std::string shorter = "/proc/self/fd/" + std::to_string(folder_) + "/" + name;
+        if (name.empty() || shorter.size() >= sizeof address_.sun_path) {
+            error_ = "the socket \"" + path + "\" has a name too long for a socket address";
+            return;
+        }
+        std::memcpy(address_.sun_path, shorter.c_str(), shorter.size());
+    }
+    ~SocketAddress() {
+        if (folder_ >= 0) ::close(folder_);
+    }
+    SocketAddress(const SocketAddress&) = delete;
+    SocketAddress& operator=(const SocketAddress&) = delete;
+
+    bool usable() const { return error_.empty(); }
+    const std::string& error() const { return error_; }
+    const sockaddr* get() const { return reinterpret_cast<const sockaddr*>(&address_); }
+    socklen_t size() const { return sizeof address_; }
+
+private:
+    sockaddr_un address_;
+    int folder_ = -1;
+    std::string error_;
+};
 
 }  // namespace
 
@@ -35,20 +71,19 @@ std::filesystem::path requestSocketFile(const std::filesystem::path& lockFile) {
 }
 
 bool askRunningInstanceToShow(const std::filesystem::path& socketFile) {
-    sockaddr_un address;
-    if (!addressOf(socketFile, address)) return false;
+    const SocketAddress address(socketFile);
+    if (!address.usable()) return false;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
     const auto closeSocket = onScopeExit([fd] { ::close(fd); });
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        return false;
+    if (::connect(fd, address.get(), address.size()) != 0) return false;
     return ::send(fd, kShow, sizeof kShow - 1, MSG_NOSIGNAL) == sizeof kShow - 1;
 }
 
 RequestListener::RequestListener(std::filesystem::path socketFile) : file_(std::move(socketFile)) {
-    sockaddr_un address;
-    if (!addressOf(file_, address)) {
-        error_ = "the path \"" + file_.string() + "\" is too long for a socket";
+    const SocketAddress address(file_);
+    if (!address.usable()) {
+        error_ = address.error();
         return;
     }
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -60,7 +95,7 @@ RequestListener::RequestListener(std::filesystem::path socketFile) : file_(std::
     ::unlink(file_.c_str());
     // Created for this user alone, whatever the umask.
     const mode_t previous = ::umask(0077);
-    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    const bool bound = ::bind(fd, address.get(), address.size()) == 0;
     ::umask(previous);
     if (!bound || ::listen(fd, 4) != 0) {
         error_ = "cannot listen on \"" + file_.string() + "\": " + std::strerror(errno);

@@ -8,7 +8,9 @@
 
 namespace tvr::platform {
 
-// The socket beside `lockFile`: the same name with ".socket" appended.
+// The socket beside `lockFile`: the same name with ".socket" appended. A path longer than a
+// socket address holds is reached through its folder; only a file name itself too long for
+// one is refused (the listener's error() says so, and a later start cannot reach it).
 std::filesystem::path requestSocketFile(const std::filesystem::path& lockFile);
 
 // Asks the instance listening on `socketFile` to show its window; true when it was told (a
