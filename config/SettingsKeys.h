@@ -1,8 +1,9 @@
 #pragma once
 // Where the settings live below HKEY_CURRENT_USER, and the one table of the settings: their
-// names, kinds and defaults, in the order they are read and written. The first eleven are the
-// program's original ones; the watch settings follow them, so that a file written by an
-// older version reads as before and the new ones take their defaults.
+// names, kinds, defaults and the settings dialog's controls, in the order they are read and
+// written. The first eleven are the program's original ones; the watch settings follow them,
+// so that a file written by an older version reads as before and the new ones take their
+// defaults.
 //
 //   base                 "ServerName", "UserName"  (main-server logon)
 //   base\Reserv          "ServerName", "UserName"  (reserve-server logon; ServerName also by saves)
@@ -29,35 +30,60 @@ enum class SettingDefault {
     SybaseLogData  // SYBASE as stored + "/dmp/data", at its turn (the error log beside dumps)
 };
 
-// One setting: its entry name, the field that holds it (a boolean or a text) and its default.
+// How the settings dialog shows a setting.
+enum class SettingControl {
+    CheckBox,  // a flag, ticked or not
+    LineEdit,  // a text as typed
+    ComboBox,  // a text typed or chosen from a list (a database)
+    CountBox,  // a whole number of minutes or days; a text that is none shows the default
+    LinesBox   // a number of log view lines, read as the views read it
+};
+
+// One setting: its entry name, the object name and kind of the settings dialog's control
+// that shows it, the field that holds it (a boolean or a text) and its default.
 struct SettingField {
     std::string_view entry;
+    std::string_view control;
+    SettingControl kind = SettingControl::LineEdit;
     bool TDumpLoadSettings::*flag = nullptr;
     std::string TDumpLoadSettings::*text = nullptr;
     SettingDefault fallback = SettingDefault::Field;
 };
 
 inline constexpr std::array<SettingField, 19> kSettingFields = {{
-    {"IsReserv", &TDumpLoadSettings::IsReserv, nullptr},
-    {"IsDumLoadBD", &TDumpLoadSettings::IsDumLoadBD, nullptr},
-    {"IsClearLog", &TDumpLoadSettings::IsClearLog, nullptr},
-    {"IsInterval", &TDumpLoadSettings::IsInterval, nullptr},
-    {"EditInterval", nullptr, &TDumpLoadSettings::EditInterval},
-    {"ComboDump", nullptr, &TDumpLoadSettings::ComboDump},
-    {"EditPathDump", nullptr, &TDumpLoadSettings::EditPathDump, SettingDefault::SybaseData},
-    {"ComboLoad", nullptr, &TDumpLoadSettings::ComboLoad},
-    {"EditPathLoad", nullptr, &TDumpLoadSettings::EditPathLoad, SettingDefault::SybaseData},
-    {"EditLogPath", nullptr, &TDumpLoadSettings::EditLogPath, SettingDefault::SybaseLog},
-    {"EditErrorLogPath", nullptr, &TDumpLoadSettings::EditErrorLogPath,
-     SettingDefault::SybaseLogData},
-    {"IsFullOnBreak", &TDumpLoadSettings::IsFullOnBreak, nullptr},
-    {"EditLagWarning", nullptr, &TDumpLoadSettings::EditLagWarning},
-    {"EditLagCritical", nullptr, &TDumpLoadSettings::EditLagCritical},
-    {"EditStallLimit", nullptr, &TDumpLoadSettings::EditStallLimit},
-    {"EditLogViewLines", nullptr, &TDumpLoadSettings::EditLogViewLines},
-    {"EditKeepDumpDays", nullptr, &TDumpLoadSettings::EditKeepDumpDays},
-    {"EditKeepHistoryDays", nullptr, &TDumpLoadSettings::EditKeepHistoryDays},
-    {"EditAlertCommand", nullptr, &TDumpLoadSettings::EditAlertCommand},
+    {"IsReserv", "CheckBoxUseReserv", SettingControl::CheckBox, &TDumpLoadSettings::IsReserv},
+    {"IsDumLoadBD", "CheckBoxDumpLoadDB", SettingControl::CheckBox,
+     &TDumpLoadSettings::IsDumLoadBD},
+    {"IsClearLog", "CheckBoxClearLog", SettingControl::CheckBox, &TDumpLoadSettings::IsClearLog},
+    {"IsInterval", "CheckBoxInterval", SettingControl::CheckBox, &TDumpLoadSettings::IsInterval},
+    {"EditInterval", "EditInterval", SettingControl::LineEdit, nullptr,
+     &TDumpLoadSettings::EditInterval},
+    {"ComboDump", "ComboDump", SettingControl::ComboBox, nullptr, &TDumpLoadSettings::ComboDump},
+    {"EditPathDump", "EditPathDump", SettingControl::LineEdit, nullptr,
+     &TDumpLoadSettings::EditPathDump, SettingDefault::SybaseData},
+    {"ComboLoad", "ComboLoad", SettingControl::ComboBox, nullptr, &TDumpLoadSettings::ComboLoad},
+    {"EditPathLoad", "EditPathLoad", SettingControl::LineEdit, nullptr,
+     &TDumpLoadSettings::EditPathLoad, SettingDefault::SybaseData},
+    {"EditLogPath", "EditLogPath", SettingControl::LineEdit, nullptr,
+     &TDumpLoadSettings::EditLogPath, SettingDefault::SybaseLog},
+    {"EditErrorLogPath", "EditErrorLogPath", SettingControl::LineEdit, nullptr,
+     &TDumpLoadSettings::EditErrorLogPath, SettingDefault::SybaseLogData},
+    {"IsFullOnBreak", "CheckBoxFullOnBreak", SettingControl::CheckBox,
+     &TDumpLoadSettings::IsFullOnBreak},
+    {"EditLagWarning", "EditLagWarning", SettingControl::CountBox, nullptr,
+     &TDumpLoadSettings::EditLagWarning},
+    {"EditLagCritical", "EditLagCritical", SettingControl::CountBox, nullptr,
+     &TDumpLoadSettings::EditLagCritical},
+    {"EditStallLimit", "EditStallLimit", SettingControl::CountBox, nullptr,
+     &TDumpLoadSettings::EditStallLimit},
+    {"EditLogViewLines", "EditLogViewLines", SettingControl::LinesBox, nullptr,
+     &TDumpLoadSettings::EditLogViewLines},
+    {"EditKeepDumpDays", "EditKeepDumpDays", SettingControl::CountBox, nullptr,
+     &TDumpLoadSettings::EditKeepDumpDays},
+    {"EditKeepHistoryDays", "EditKeepHistoryDays", SettingControl::CountBox, nullptr,
+     &TDumpLoadSettings::EditKeepHistoryDays},
+    {"EditAlertCommand", "EditAlertCommand", SettingControl::LineEdit, nullptr,
+     &TDumpLoadSettings::EditAlertCommand},
 }};
 
 // The entry names alone, in the same order.

@@ -6,9 +6,8 @@
 #include "config/ProcedureMarker.h"
 #include "platform/CommandError.h"
 #include "platform/Prompts.h"
-#include "ui/HistorySettingsPage.h"
-#include "ui/LogViewSettings.h"
-#include "ui/WatchSettingsPage.h"
+#include "ui/SettingControls.h"
+#include "ui/SettingsPages.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -180,14 +179,11 @@ void TFormSetting::buildControls() {
     generalLayout->addWidget(startUp);
     generalLayout->addLayout(servers);
     generalLayout->addWidget(folders);
-    WatchPage = new TWatchSettingsPage(live_, this);
     auto* pages = named(new QTabWidget(this), "PageControlSetting");
     pages->addTab(general, "General");
-    pages->addTab(WatchPage, "Watch");
-    ViewsPage = new TLogViewsSettingsPage(live_, this);
-    pages->addTab(ViewsPage, "Views");
-    HistoryPage = new THistorySettingsPage(live_, this);
-    pages->addTab(HistoryPage, "History");
+    pages->addTab(makeWatchSettingsPage(this), "Watch");
+    pages->addTab(makeLogViewsSettingsPage(this), "Views");
+    pages->addTab(makeHistorySettingsPage(this), "History");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages);
     layout->addLayout(buttons);
@@ -202,34 +198,7 @@ void TFormSetting::buildControls() {
 
     // Every edit goes into the live settings at once: the start of processing and the
     // worker read them from there.
-    auto flag = [this](QCheckBox* box, bool TDumpLoadSettings::*field) {
-        connect(box, &QCheckBox::toggled, this, [this, field](bool checked) {
-            if (!syncing_) live_.edit([&](TDumpLoadSettings& s) { s.*field = checked; });
-        });
-    };
-    auto text = [this](QLineEdit* edit, std::string TDumpLoadSettings::*field) {
-        connect(edit, &QLineEdit::textChanged, this, [this, field](const QString& value) {
-            if (!syncing_)
-                live_.edit([&](TDumpLoadSettings& s) { s.*field = value.toStdString(); });
-        });
-    };
-    auto combo = [this](QComboBox* box, std::string TDumpLoadSettings::*field) {
-        connect(box, &QComboBox::currentTextChanged, this, [this, field](const QString& value) {
-            if (!syncing_)
-                live_.edit([&](TDumpLoadSettings& s) { s.*field = value.toStdString(); });
-        });
-    };
-    flag(CheckBoxDumpLoadDB, &TDumpLoadSettings::IsDumLoadBD);
-    flag(CheckBoxInterval, &TDumpLoadSettings::IsInterval);
-    flag(CheckBoxClearLog, &TDumpLoadSettings::IsClearLog);
-    flag(CheckBoxUseReserv, &TDumpLoadSettings::IsReserv);
-    text(EditInterval, &TDumpLoadSettings::EditInterval);
-    text(EditPathDump, &TDumpLoadSettings::EditPathDump);
-    text(EditPathLoad, &TDumpLoadSettings::EditPathLoad);
-    text(EditLogPath, &TDumpLoadSettings::EditLogPath);
-    text(EditErrorLogPath, &TDumpLoadSettings::EditErrorLogPath);
-    combo(ComboDump, &TDumpLoadSettings::ComboDump);
-    combo(ComboLoad, &TDumpLoadSettings::ComboLoad);
+    connectSettingControls(*this, live_, [this] { return syncing_; });
     // A path longer than its field shows only in part; its tip shows it whole.
     for (QLineEdit* path : {EditPathDump, EditPathLoad, EditLogPath, EditErrorLogPath})
         connect(path, &QLineEdit::textChanged, path, &QLineEdit::setToolTip);
@@ -262,23 +231,11 @@ void TFormSetting::buildControls() {
 void TFormSetting::showLiveSettings() {
     const TDumpLoadSettings s = live_.snapshot();
     syncing_ = true;
-    CheckBoxDumpLoadDB->setChecked(s.IsDumLoadBD);
-    CheckBoxInterval->setChecked(s.IsInterval);
-    CheckBoxClearLog->setChecked(s.IsClearLog);
-    CheckBoxUseReserv->setChecked(s.IsReserv);
-    EditInterval->setText(qs(s.EditInterval));
+    showSettingControls(*this, s);
+    // The server names are the logons' and only shown here.
     MainServerName->setText(qs(s.MainServerName));
-    ComboDump->setEditText(qs(s.ComboDump));
-    EditPathDump->setText(qs(s.EditPathDump));
     ReservServerName->setText(qs(s.ReservServerName));
-    ComboLoad->setEditText(qs(s.ComboLoad));
-    EditPathLoad->setText(qs(s.EditPathLoad));
-    EditLogPath->setText(qs(s.EditLogPath));
-    EditErrorLogPath->setText(qs(s.EditErrorLogPath));
     syncing_ = false;
-    WatchPage->showLiveSettings();
-    ViewsPage->showLiveSettings();
-    HistoryPage->showLiveSettings();
 }
 
 void TFormSetting::setLogClearing(std::function<void()> clearErrorLog,

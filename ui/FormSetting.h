@@ -26,10 +26,6 @@ class QToolButton;
 
 namespace tvr::ui {
 
-class THistorySettingsPage;
-class TLogViewsSettingsPage;
-class TWatchSettingsPage;
-
 class TFormSetting final : public QDialog,
                            public config::SettingsHost,
                            public config::SettingsFormView {
@@ -123,9 +119,6 @@ private:
     QToolButton* SpeedButtonErrorLogPath = nullptr;
     QPushButton* ButtonSave = nullptr;
     QPushButton* Cancel = nullptr;
-    TWatchSettingsPage* WatchPage = nullptr;
-    TLogViewsSettingsPage* ViewsPage = nullptr;
-    THistorySettingsPage* HistoryPage = nullptr;
 };
 
 }  // namespace tvr::ui

@@ -277,6 +277,87 @@ TEST_F(Dialogs, TheViewsPageShowsTheLinesKeptAndEditsGoLive) {
     EXPECT_EQ(live.read(&tvr::config::TDumpLoadSettings::EditLogViewLines), "4000");
 }
 
+// Every setting of the table has its control of its kind: the live value shows in it without
+// being written back, and an edit of it goes into its own field of the live settings.
+TEST_F(Dialogs, EverySettingShowsInItsControlAndItsEditsGoIntoItsOwnField) {
+    using tvr::config::SettingControl;
+    using tvr::config::SettingField;
+    using tvr::config::TDumpLoadSettings;
+    makeForm();
+    const auto shown = [this](const SettingField& field) -> std::string {
+        const std::string name(field.control);
+        switch (field.kind) {
+            case SettingControl::CheckBox:
+                return child<QCheckBox>(*form, name.c_str()).isChecked() ? "ticked" : "unticked";
+            case SettingControl::LineEdit:
+                return child<QLineEdit>(*form, name.c_str()).text().toStdString();
+            case SettingControl::ComboBox:
+                return child<QComboBox>(*form, name.c_str()).currentText().toStdString();
+            default:
+                return std::to_string(child<QSpinBox>(*form, name.c_str()).value());
+        }
+    };
+    const auto edit = [this](const SettingField& field, const std::string& value) {
+        const std::string name(field.control);
+        switch (field.kind) {
+            case SettingControl::CheckBox:
+                child<QCheckBox>(*form, name.c_str()).setChecked(value == "ticked");
+                break;
+            case SettingControl::LineEdit:
+                child<QLineEdit>(*form, name.c_str()).setText(QString::fromStdString(value));
+                break;
+            case SettingControl::ComboBox:
+                child<QComboBox>(*form, name.c_str()).setEditText(QString::fromStdString(value));
+                break;
+            default:
+                child<QSpinBox>(*form, name.c_str()).setValue(std::stoi(value));
+        }
+    };
+    const auto stored = [this](const SettingField& field) -> std::string {
+        const TDumpLoadSettings s = live.snapshot();
+        if (field.flag) return s.*field.flag ? "ticked" : "unticked";
+        return s.*field.text;
+    };
+    // A value of its kind for each setting, told apart by its place in the table.
+    const auto valueFor = [](const SettingField& field, std::size_t place, bool second) {
+        switch (field.kind) {
+            case SettingControl::CheckBox:
+                return std::string(second ? "unticked" : "ticked");
+            case SettingControl::LinesBox:
+                return std::to_string((second ? 3000 : 2000) + place);
+            case SettingControl::CountBox:
+                return std::to_string((second ? 200 : 100) + place);
+            default:
+                return (second ? "edited" : "shown") + std::to_string(place);
+        }
+    };
+
+    const auto& fields = tvr::config::kSettingFields;
+    live.edit([&](TDumpLoadSettings& s) {
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (fields[i].flag)
+                s.*fields[i].flag = true;
+            else
+                s.*fields[i].text = valueFor(fields[i], i, false);
+        }
+        s.EditLagWarning = "soon";  // not minutes: its default shows, the text stays
+    });
+    form->showLiveSettings();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::string entry(fields[i].entry);
+        if (entry == "EditLagWarning") {
+            EXPECT_EQ(shown(fields[i]), TDumpLoadSettings{}.EditLagWarning);
+            EXPECT_EQ(stored(fields[i]), "soon");
+            continue;
+        }
+        EXPECT_EQ(shown(fields[i]), valueFor(fields[i], i, false)) << entry;
+    }
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        edit(fields[i], valueFor(fields[i], i, true));
+        EXPECT_EQ(stored(fields[i]), valueFor(fields[i], i, true)) << fields[i].entry;
+    }
+}
+
 TEST_F(Dialogs, UntickingReserveHidesItsGroupAndSaveCutsTheGridAndShowsTheRestartMessage) {
     makeForm();
     form->show();
