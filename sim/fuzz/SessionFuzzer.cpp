@@ -2,7 +2,10 @@
 // batches (separated by lines of "go") as language commands through the session, with every
 // statement of the emulator: procedures (sp_TVR is created and run as the program installs
 // it), dump and load of databases and logs, online database, the Backup Server's start and
-// faults. Each input starts from a server just started. Device paths stay in the fuzzer's own
+// faults. A batch that begins with a line "#tds N" is sent as it is, as a message of packet
+// type N (15 requests: RPC, dynamic statements, parameters; 7 bulk rows and text values), so
+// the requests other clients than the program send are reached too. Each input starts from a
+// server just started. Device paths stay in the fuzzer's own
 // folder, which it makes the root of the file system before anything runs (so it runs as root
 // only, and libFuzzer sees that folder as "/"). LeakSanitizer needs /proc, which is outside:
 //   mkdir -p /tmp/f/corpus /tmp/f/crashes && cp sim/fuzz/session-corpus/* /tmp/f/corpus
@@ -18,6 +21,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -63,8 +67,16 @@ std::vector<std::string> batchesOf(const std::string& input) {
     return batches;
 }
 
-// A TDS 5.0 language command.
-std::vector<std::uint8_t> language(const std::string& text) {
+// A TDS 5.0 language command, or the raw message a "#tds N" line announces.
+std::vector<std::uint8_t> request(const std::string& text) {
+    static const std::string kRaw = "#tds ";
+    if (text.compare(0, kRaw.size(), kRaw) == 0) {
+        const std::size_t eol = text.find('\n');
+        const int type = std::atoi(text.c_str() + kRaw.size()) & 0xFF;
+        const std::string body = eol == std::string::npos ? "" : text.substr(eol + 1);
+        return tds::message(static_cast<std::uint8_t>(type),
+                            std::vector<std::uint8_t>(body.begin(), body.end()));
+    }
     std::vector<std::uint8_t> body = {0x21};
     const std::uint32_t length = static_cast<std::uint32_t>(text.size() + 1);
     for (int shift = 0; shift < 32; shift += 8) body.push_back((length >> shift) & 0xFF);
@@ -80,6 +92,57 @@ void writeAll(int socket, const std::vector<std::uint8_t>& bytes) {
         if (n <= 0) return;
         done += static_cast<std::size_t>(n);
     }
+}
+
+// Reads until the packet that ends a message and tells whether that packet has come.
+class AnswerReader {
+public:
+    explicit AnswerReader(int socket) : socket_(socket) {}
+    enum class Read { Ended, Silent, Closed };
+    Read until(std::chrono::milliseconds silence) {
+        const auto deadline = std::chrono::steady_clock::now() + silence;
+        while (std::chrono::steady_clock::now() < deadline) {
+            pollfd ready{socket_, POLLIN, 0};
+            if (::poll(&ready, 1, 20) == 0) continue;
+            std::uint8_t chunk[65536];
+            const ssize_t n = ::recv(socket_, chunk, sizeof chunk, 0);
+            if (n <= 0) return Read::Closed;
+            pending_.insert(pending_.end(), chunk, chunk + n);
+            if (takePackets()) return Read::Ended;
+        }
+        return Read::Silent;
+    }
+
+private:
+    bool takePackets() {
+        bool ended = false;
+        while (pending_.size() >= 8) {
+            const std::size_t length = std::size_t{pending_[2]} << 8 | pending_[3];
+            if (pending_.size() < std::max<std::size_t>(length, 8)) break;
+            ended = ended || (pending_[1] & 1) != 0;
+            pending_.erase(
+                pending_.begin(),
+                pending_.begin() + static_cast<std::ptrdiff_t>(std::max<std::size_t>(length, 8)));
+        }
+        return ended;
+    }
+    int socket_;
+    std::vector<std::uint8_t> pending_;
+};
+
+// Sends one request and reads its answer. A request still running after a while gets an
+// attention, as an impatient client sends it; what the server still sends after that is
+// read too, so that the next request finds the session idle. False: the server has gone.
+bool awaitAnswer(int socket, const std::vector<std::uint8_t>& bytes) {
+    using std::chrono::milliseconds;
+    writeAll(socket, bytes);
+    AnswerReader reader(socket);
+    AnswerReader::Read read = reader.until(milliseconds(200));
+    if (read != AnswerReader::Read::Silent) return read != AnswerReader::Read::Closed;
+    writeAll(socket, tds::packet(PacketCancel, 1, {}));
+    read = reader.until(milliseconds(1000));
+    while (read == AnswerReader::Read::Ended) read = reader.until(milliseconds(50));
+    return read != AnswerReader::Read::Closed;
 }
 
 }  // namespace
@@ -103,29 +166,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         session.run();
         ::shutdown(sockets[1], SHUT_RDWR);
     });
-    // The client's side: a logon, the batches, a logout, written while the answers are read;
-    // a batch still running after a while gets an attention, as an impatient client sends it.
-    std::thread writing([&] {
-        writeAll(sockets[0], tds::packet(PacketLogin, 1, tds::loginRecord("sa", "", "512")));
-        for (const std::string& batch :
-             batchesOf(std::string(reinterpret_cast<const char*>(data), size)))
-            writeAll(sockets[0], language(batch));
-        writeAll(sockets[0], tds::message(PacketNormal, {0x71, 0}));  // logout
-    });
-    auto lastAttention = std::chrono::steady_clock::now();
-    std::vector<std::uint8_t> answer(65536);
-    for (;;) {
-        pollfd ready{sockets[0], POLLIN, 0};
-        if (::poll(&ready, 1, 100) == 0) {
-            if (std::chrono::steady_clock::now() - lastAttention > std::chrono::milliseconds(200)) {
-                writeAll(sockets[0], tds::packet(PacketCancel, 1, {}));
-                lastAttention = std::chrono::steady_clock::now();
-            }
-            continue;
-        }
-        if (::recv(sockets[0], answer.data(), answer.size(), 0) <= 0) break;
+    // The client's side, as FreeTDS drives a session: one request at a time, each after the
+    // answer to the one before (a request sent while a command runs ends the session).
+    bool open =
+        awaitAnswer(sockets[0], tds::packet(PacketLogin, 1, tds::loginRecord("sa", "", "512")));
+    for (const std::string& batch :
+         batchesOf(std::string(reinterpret_cast<const char*>(data), size))) {
+        if (!open) break;
+        open = awaitAnswer(sockets[0], request(batch));
     }
-    writing.join();
+    if (open) awaitAnswer(sockets[0], tds::message(PacketNormal, {0x71, 0}));  // logout
+    ::shutdown(sockets[0], SHUT_RDWR);
     serving.join();
     ::close(sockets[0]);
     ::close(sockets[1]);

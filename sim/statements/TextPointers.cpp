@@ -5,8 +5,8 @@ namespace {
 
 // FNV-1a, 64 bits, from a given start: two starts give the pointer's two halves.
 std::uint64_t fnv1a(std::string_view value, std::uint64_t hash) {
-    for (unsigned char c : value) {
-        hash ^= c;
+    for (char c : value) {
+        hash ^= static_cast<unsigned char>(c);
         hash *= 0x100000001b3ULL;
     }
     return hash;
