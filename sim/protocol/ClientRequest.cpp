@@ -106,7 +106,13 @@ ClientRequest parseClientRequest(const std::vector<std::uint8_t>& body) {
             if (length >= 2) {
                 request.optionCommand = in.byte();
                 request.option = in.byte();
-                in.skip(static_cast<std::size_t>(length - 2));
+                std::size_t rest = length - 2u;
+                if (rest > 0) {
+                    const std::size_t size = std::min<std::size_t>(in.byte(), rest - 1);
+                    for (std::size_t i = 0; i < size; ++i) request.optionValue.push_back(in.byte());
+                    rest -= 1 + size;
+                }
+                in.skip(rest);
             } else {
                 in.skip(length);
             }

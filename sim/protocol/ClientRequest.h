@@ -30,7 +30,8 @@ struct ClientRequest {
     std::uint8_t token = 0;          // the leading token byte
     std::uint8_t optionCommand = 0;  // an option command's command: 1 set, 2 default, 3 list
     std::uint8_t option = 0;         // and the option it is about
-    std::string procedure;           // the procedure an RPC calls; a dynamic statement's id
+    std::vector<std::uint8_t> optionValue;  // and the value a set gives it
+    std::string procedure;                  // the procedure an RPC calls; a dynamic statement's id
     std::uint8_t dynamicOperation = 0;
     std::vector<RpcParameter> parameters;
     std::string unsupported;  // what of a well-formed request aseemu does not carry out

@@ -16,6 +16,8 @@ namespace {
 
 // The option command token and its commands.
 constexpr std::uint8_t OptionToken = 0xA6;
+constexpr std::uint8_t OptionSet = 1;
+constexpr std::uint8_t OptionDefault = 2;
 constexpr std::uint8_t OptionList = 3;
 constexpr std::uint8_t OptionInfo = 4;
 
@@ -204,16 +206,7 @@ void Session::serve() {
                 log("logged out");
                 return;
             case ClientRequest::Kind::Option:
-                // A query of an option's setting is answered with the setting (options are
-                // not kept: off); setting one is acknowledged.
-                if (parsed.optionCommand == OptionList) {
-                    out_.byte(OptionToken);
-                    out_.uint16(4);
-                    out_.byte(OptionInfo);
-                    out_.byte(parsed.option);
-                    out_.byte(1);
-                    out_.byte(0);
-                }
+                answerOption(parsed);
                 writeDone(out_, TokenDone, DoneFinal, 0);
                 sendResponse();
                 break;
@@ -393,6 +386,30 @@ void Session::environmentChange(EnvChangeType type, const std::string& newValue,
                                 const std::string& oldValue) {
     beginToken();
     writeEnvChange(out_, type, newValue, oldValue);
+}
+
+// Options are acknowledged and kept for the connection, so that a query of one gives what was
+// set (they change nothing else here); one never set reads as the server's default: Sunday first,
+// month-day-year dates (us_english), off for the others.
+void Session::answerOption(const ClientRequest& request) {
+    constexpr std::uint8_t kDateFirst = 1, kDateFormat = 7, kSunday = 7, kMonthDayYear = 1;
+    if (request.optionCommand == OptionSet &&
+        (request.optionValue.size() == 1 || request.optionValue.size() == 4))
+        options_[request.option] = request.optionValue;
+    if (request.optionCommand == OptionDefault) options_.erase(request.option);
+    if (request.optionCommand != OptionList) return;
+    const auto kept = options_.find(request.option);
+    const std::uint8_t byDefault = request.option == kDateFirst    ? kSunday
+                                   : request.option == kDateFormat ? kMonthDayYear
+                                                                   : 0;
+    const std::vector<std::uint8_t> value =
+        kept != options_.end() ? kept->second : std::vector<std::uint8_t>{byDefault};
+    out_.byte(OptionToken);
+    out_.uint16(static_cast<std::uint16_t>(3 + value.size()));
+    out_.byte(OptionInfo);
+    out_.byte(request.option);
+    out_.byte(static_cast<std::uint8_t>(value.size()));
+    for (std::uint8_t b : value) out_.byte(b);
 }
 
 void Session::done(ServerToken token, std::uint16_t status, std::int32_t count) {

@@ -15,6 +15,7 @@
 #include "sim/statements/StatementHandlers.h"
 
 #include <chrono>
+#include <map>
 #include <optional>
 
 namespace tvr::sim {
@@ -53,6 +54,7 @@ private:
     bool runRequestBatch(const std::string& text, VariableScope variables);
     // A dynamic statement request; false when the connection ends.
     bool runDynamic(const ClientRequest& request);
+    void answerOption(const ClientRequest& request);  // an option command's answer, done apart
     static VariableScope variablesOf(const std::vector<RpcParameter>& parameters);
     void sendBytes(const std::vector<std::uint8_t>& bytes);
     void log(const std::string& text);
@@ -72,6 +74,7 @@ private:
     std::optional<ExecutionContext> context_;
     LoginRecord login_;
     DynamicStatements dynamics_;
+    std::map<std::uint8_t, std::vector<std::uint8_t>> options_;  // set by option commands
 };
 
 // The peer went away or the socket failed while sending.

@@ -7,19 +7,6 @@
 namespace tvr::sim {
 namespace {
 
-// Keeps the row format a statement sends; its messages still reach the client.
-class FormatCapture : public NullResultSink {
-public:
-    explicit FormatCapture(ResultSink& client) : client_(client) {}
-    void message(const ServerMessage& message) override { client_.message(message); }
-    void rowFormat(const std::vector<Column>& columns) override { columns_ = columns; }
-    bool cancelRequested() override { return client_.cancelRequested(); }
-    std::vector<Column> columns_;
-
-private:
-    ResultSink& client_;
-};
-
 bool isInsertBulk(const Statement& statement) {
     return statement.startsWith({"insert", "bulk"}) && statement.tokens.size() > 2;
 }
@@ -50,17 +37,11 @@ StatementOutcome runInsertBulk(ExecutionContext& context, const Statement& state
     const std::string table = tableText(statement);
     const auto query = makeStatement(context, "select * from " + table, statement.line);
     if (!query) return failStatement(context, statement, messages::syntaxError(table));
-    FormatCapture capture(context.sink());
-    ResultSink* previous = context.redirectSink(&capture);
-    const bool formatOnly = context.formatOnly;
-    context.formatOnly = true;
-    const StatementOutcome described = runSqlStatement(context, *query);
-    context.formatOnly = formatOnly;
-    context.redirectSink(previous);
-    if (described.error || described.cancelled) return described;
-    if (capture.columns_.empty())
-        return failStatement(context, statement, messages::objectNotFound(table));
-    const PendingBulkCopy target{table, capture.columns_, statement.line};
+    const auto described = queryColumns(context, *query);
+    if (const auto* failed = std::get_if<StatementOutcome>(&described)) return *failed;
+    const auto& columns = std::get<std::vector<Column>>(described);
+    if (columns.empty()) return failStatement(context, statement, messages::objectNotFound(table));
+    const PendingBulkCopy target{table, columns, statement.line};
     context.bulkData = [target](ExecutionContext& c, const std::vector<std::uint8_t>& rows) {
         return copyBulkRows(c, target, rows);
     };

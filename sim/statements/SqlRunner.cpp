@@ -36,14 +36,14 @@ bool declaredNotNull(sqlite3_stmt* raw, int c) {
 }
 
 // The table a column comes from, as a statement in the current database names it: "t", or
-// "db..t" for one of another database (attached under its name); empty for none.
+// "db..t" for one of another database (attached under its name), "#t" for a temporary table;
+// empty for none.
 std::string tableOf(sqlite3_stmt* raw, int c) {
     const char* database = sqlite3_column_database_name(raw, c);
     const char* table = sqlite3_column_table_name(raw, c);
     if (table == nullptr || database == nullptr) return {};
     const std::string schema = database;
-    if (schema == "main") return table;
-    if (schema == "temp") return {};
+    if (schema == "main" || schema == "temp") return table;
     return schema + ".." + table;
 }
 
@@ -339,6 +339,36 @@ std::variant<std::vector<std::vector<RawValue>>, StatementOutcome> queryValues(
         return failWhileRunning(context, *db, statement, error.what());
     }
     return rows;
+}
+
+namespace {
+
+// Keeps the row format a statement sends; its messages still reach the client.
+class FormatCapture : public NullResultSink {
+public:
+    explicit FormatCapture(ResultSink& client) : client_(client) {}
+    void message(const ServerMessage& message) override { client_.message(message); }
+    void rowFormat(const std::vector<Column>& columns) override { columns_ = columns; }
+    bool cancelRequested() override { return client_.cancelRequested(); }
+    std::vector<Column> columns_;
+
+private:
+    ResultSink& client_;
+};
+
+}  // namespace
+
+std::variant<std::vector<Column>, StatementOutcome> queryColumns(ExecutionContext& context,
+                                                                 const Statement& statement) {
+    FormatCapture capture(context.sink());
+    ResultSink* previous = context.redirectSink(&capture);
+    const bool formatOnly = context.formatOnly;
+    context.formatOnly = true;
+    const StatementOutcome described = runSqlStatement(context, statement);
+    context.formatOnly = formatOnly;
+    context.redirectSink(previous);
+    if (described.error || described.cancelled) return described;
+    return capture.columns_;
 }
 
 std::optional<Statement> makeStatement(const ExecutionContext& context, const std::string& sql,

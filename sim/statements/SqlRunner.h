@@ -24,6 +24,11 @@ StatementOutcome runSqlStatement(ExecutionContext& context, const Statement& sta
 std::variant<std::vector<std::vector<RawValue>>, StatementOutcome> queryValues(
     ExecutionContext& context, const Statement& statement);
 
+// The columns a query would send (its row format), without running it for rows; the failed
+// outcome, with its message sent, when it cannot run.
+std::variant<std::vector<Column>, StatementOutcome> queryColumns(ExecutionContext& context,
+                                                                 const Statement& statement);
+
 // A statement of the emulator's own making (the query behind a bulk copy or a text command),
 // as the statement layer takes it; nullopt unless `sql` is exactly one statement.
 std::optional<Statement> makeStatement(const ExecutionContext& context, const std::string& sql,

@@ -124,17 +124,20 @@ StatementOutcome runWritetext(ExecutionContext& context, const Statement& statem
     if (!text)
         return failStatement(context, statement, messages::syntaxError(statement.keyword()), true);
     if (!text->bulk) return writeValue(context, *text, text->value, statement);
-    // The pointer is checked now; the value comes in the bulk packet after the answer.
+    // The pointer is checked now; the value comes in the bulk packet after the answer, as
+    // bytes for an image column, whatever the value it replaces (an image may hold '').
     const auto probe = makeStatement(
-        context,
-        "select typeof([" + text->column + "]) from " + text->table + " where " + rowOf(*text),
+        context, "select [" + text->column + "] from " + text->table + " where " + rowOf(*text),
         statement.line);
     if (!probe) return failStatement(context, statement, messages::syntaxError(text->table));
     const auto found = queryValues(context, *probe);
     if (const auto* failed = std::get_if<StatementOutcome>(&found)) return *failed;
-    const auto& rows = std::get<std::vector<std::vector<RawValue>>>(found);
-    if (rows.empty()) return failStatement(context, statement, invalidPointer(text->pointer));
-    const bool image = !rows.front().empty() && rawText(rows.front().front()) == "blob";
+    if (std::get<std::vector<std::vector<RawValue>>>(found).empty())
+        return failStatement(context, statement, invalidPointer(text->pointer));
+    const auto described = queryColumns(context, *probe);
+    if (const auto* failed = std::get_if<StatementOutcome>(&described)) return *failed;
+    const auto& columns = std::get<std::vector<Column>>(described);
+    const bool image = !columns.empty() && columns.front().kind == ColumnKind::Image;
     context.bulkData = [target = *text, image, statement](ExecutionContext& c,
                                                           const std::vector<std::uint8_t>& data) {
         return writeBulkValue(c, target, image, data, statement);

@@ -113,9 +113,9 @@ TEST(Logon, TheStatementsNewerFreeTdsSendsAfterLogonAllSucceed) {
     check(separate);
 }
 
-// ct_options asks the server with an option command: a query gets the option's setting back
-// (options are not kept: off), a setting is acknowledged, and the connection stays in step.
-TEST(Logon, OptionCommandsGetTheAnswersTheProtocolExpects) {
+// ct_options asks the server with an option command: a query gets back what the connection
+// set (the default for an option never set or cleared), and the connection stays in step.
+TEST(Logon, OptionCommandsGiveBackWhatTheConnectionSet) {
     Emulator server("LOGON6");
     CS_CONTEXT* context = nullptr;
     ASSERT_EQ(cs_ctx_alloc(CS_VERSION_100, &context), CS_SUCCEED);
@@ -126,14 +126,28 @@ TEST(Logon, OptionCommandsGetTheAnswersTheProtocolExpects) {
     ct_con_props(connection, CS_SET, CS_USERNAME, user, CS_NULLTERM, nullptr);
     ct_con_props(connection, CS_SET, CS_PASSWORD, password, CS_NULLTERM, nullptr);
     ASSERT_EQ(ct_connect(connection, name, CS_NULLTERM), CS_SUCCEED);
-    CS_BOOL on = CS_TRUE;
-    EXPECT_EQ(ct_options(connection, CS_SET, CS_OPT_ANSINULL, &on, CS_UNUSED, nullptr), CS_SUCCEED);
-    CS_BOOL value = CS_TRUE;
-    EXPECT_EQ(ct_options(connection, CS_GET, CS_OPT_ANSINULL, &value, CS_UNUSED, nullptr),
+    CS_INT on = CS_TRUE, wednesday = CS_OPT_WEDNESDAY, myd = CS_OPT_FMTMYD;
+    ASSERT_EQ(ct_options(connection, CS_SET, CS_OPT_ANSINULL, &on, CS_UNUSED, nullptr), CS_SUCCEED);
+    ASSERT_EQ(ct_options(connection, CS_SET, CS_OPT_DATEFIRST, &wednesday, CS_UNUSED, nullptr),
               CS_SUCCEED);
-    EXPECT_EQ(value, CS_FALSE);
-    EXPECT_EQ(ct_options(connection, CS_GET, CS_OPT_ANSINULL, &value, CS_UNUSED, nullptr),
-              CS_SUCCEED);  // still in step
+    ASSERT_EQ(ct_options(connection, CS_SET, CS_OPT_DATEFORMAT, &myd, CS_UNUSED, nullptr),
+              CS_SUCCEED);
+    ASSERT_EQ(ct_options(connection, CS_CLEAR, CS_OPT_DATEFORMAT, &myd, CS_UNUSED, nullptr),
+              CS_SUCCEED);
+    const struct {
+        CS_INT option;
+        CS_INT expected;
+    } cases[] = {{CS_OPT_ANSINULL, CS_TRUE},
+                 {CS_OPT_DATEFIRST, CS_OPT_WEDNESDAY},
+                 {CS_OPT_QUOTED_IDENT, CS_FALSE},
+                 {CS_OPT_DATEFORMAT, CS_OPT_FMTMDY},
+                 {CS_OPT_ANSINULL, CS_TRUE}};
+    for (const auto& c : cases) {
+        CS_INT value = 99;
+        EXPECT_EQ(ct_options(connection, CS_GET, c.option, &value, CS_UNUSED, nullptr), CS_SUCCEED)
+            << c.option;
+        EXPECT_EQ(value, c.expected) << c.option;
+    }
     ct_close(connection, CS_UNUSED);
     ct_con_drop(connection);
     ct_exit(context, CS_UNUSED);

@@ -47,6 +47,48 @@ CS_IODESC readDescriptor(CS_CONNECTION* connection, const char* select, std::str
     return iodesc;
 }
 
+// A libct connection of its own, for the calls CtClient does not wrap.
+struct RawConnection {
+    explicit RawConnection(const char* server) {
+        cs_ctx_alloc(CS_VERSION_100, &context);
+        ct_init(context, CS_VERSION_100);
+        ct_con_alloc(context, &connection);
+        ct_con_props(connection, CS_SET, CS_USERNAME, const_cast<CS_CHAR*>("sa"), CS_NULLTERM,
+                     nullptr);
+        ct_con_props(connection, CS_SET, CS_PASSWORD, const_cast<CS_CHAR*>(""), CS_NULLTERM,
+                     nullptr);
+        connected = ct_connect(connection, const_cast<CS_CHAR*>(server), CS_NULLTERM) == CS_SUCCEED;
+    }
+    ~RawConnection() {
+        ct_close(connection, CS_UNUSED);
+        ct_con_drop(connection);
+        ct_exit(context, CS_UNUSED);
+        cs_ctx_drop(context);
+    }
+    CS_CONTEXT* context = nullptr;
+    CS_CONNECTION* connection = nullptr;
+    bool connected = false;
+};
+
+// Sends `value` in two pieces where the descriptor points; true when the server took it.
+bool sendData(CS_CONNECTION* connection, CS_IODESC iodesc, const std::string& value) {
+    CS_COMMAND* cmd = nullptr;
+    ct_cmd_alloc(connection, &cmd);
+    bool sent = ct_command(cmd, CS_SEND_DATA_CMD, nullptr, CS_UNUSED, CS_COLUMN_DATA) == CS_SUCCEED;
+    iodesc.total_txtlen = static_cast<CS_INT>(value.size());
+    iodesc.log_on_update = CS_TRUE;
+    const CS_INT first = static_cast<CS_INT>(value.size() / 2);
+    sent = sent && ct_data_info(cmd, CS_SET, CS_UNUSED, &iodesc) == CS_SUCCEED &&
+           ct_send_data(cmd, const_cast<char*>(value.data()), first) == CS_SUCCEED &&
+           ct_send_data(cmd, const_cast<char*>(value.data()) + first,
+                        static_cast<CS_INT>(value.size()) - first) == CS_SUCCEED &&
+           ct_send(cmd) == CS_SUCCEED;
+    CS_INT type = 0;
+    while (ct_results(cmd, &type) == CS_SUCCEED) sent = sent && type != CS_CMD_FAIL;
+    ct_cmd_drop(cmd);
+    return sent;
+}
+
 }  // namespace
 
 TEST(TextPointers, SendDataWritetextAndReadtextFindTheValueByItsPointer) {
@@ -57,42 +99,19 @@ TEST(TextPointers, SendDataWritetextAndReadtextFindTheValueByItsPointer) {
     ASSERT_FALSE(
         client.execute("insert t values (1, 'first') insert t values (2, 'second')").failed());
 
-    CS_CONTEXT* context = nullptr;
-    CS_CONNECTION* connection = nullptr;
-    ASSERT_EQ(cs_ctx_alloc(CS_VERSION_100, &context), CS_SUCCEED);
-    ASSERT_EQ(ct_init(context, CS_VERSION_100), CS_SUCCEED);
-    ct_con_alloc(context, &connection);
-    ct_con_props(connection, CS_SET, CS_USERNAME, const_cast<CS_CHAR*>("sa"), CS_NULLTERM, nullptr);
-    ct_con_props(connection, CS_SET, CS_PASSWORD, const_cast<CS_CHAR*>(""), CS_NULLTERM, nullptr);
-    ASSERT_EQ(ct_connect(connection, const_cast<CS_CHAR*>("TEXTPTR"), CS_NULLTERM), CS_SUCCEED);
-
-    std::string value;
-    CS_IODESC iodesc = readDescriptor(connection, "select tx from sales..t where id = 2", value);
-    EXPECT_EQ(value, "second");
-    EXPECT_EQ(std::string(iodesc.name, static_cast<std::size_t>(iodesc.namelen)), "sales..t.tx");
-    EXPECT_EQ(iodesc.textptrlen, 16);
-
     const std::string written = "written by send-data, it's long enough";
-    CS_COMMAND* cmd = nullptr;
-    ct_cmd_alloc(connection, &cmd);
-    ASSERT_EQ(ct_command(cmd, CS_SEND_DATA_CMD, nullptr, CS_UNUSED, CS_COLUMN_DATA), CS_SUCCEED);
-    iodesc.total_txtlen = static_cast<CS_INT>(written.size());
-    iodesc.log_on_update = CS_TRUE;
-    ASSERT_EQ(ct_data_info(cmd, CS_SET, CS_UNUSED, &iodesc), CS_SUCCEED);
-    ASSERT_EQ(ct_send_data(cmd, const_cast<char*>(written.data()), 10), CS_SUCCEED);
-    ASSERT_EQ(ct_send_data(cmd, const_cast<char*>(written.data()) + 10,
-                           static_cast<CS_INT>(written.size()) - 10),
-              CS_SUCCEED);
-    ASSERT_EQ(ct_send(cmd), CS_SUCCEED);
-    CS_INT type = 0;
-    bool failed = false;
-    while (ct_results(cmd, &type) == CS_SUCCEED) failed = failed || type == CS_CMD_FAIL;
-    EXPECT_FALSE(failed);
-    ct_cmd_drop(cmd);
-    ct_close(connection, CS_UNUSED);
-    ct_con_drop(connection);
-    ct_exit(context, CS_UNUSED);
-    cs_ctx_drop(context);
+    {
+        RawConnection raw("TEXTPTR");
+        ASSERT_TRUE(raw.connected);
+        std::string value;
+        CS_IODESC iodesc =
+            readDescriptor(raw.connection, "select tx from sales..t where id = 2", value);
+        EXPECT_EQ(value, "second");
+        EXPECT_EQ(std::string(iodesc.name, static_cast<std::size_t>(iodesc.namelen)),
+                  "sales..t.tx");
+        EXPECT_EQ(iodesc.textptrlen, 16);
+        EXPECT_TRUE(sendData(raw.connection, iodesc, written));
+    }
     EXPECT_EQ(firstColumn(client, "select tx from t order by id"), "first|" + written + "|");
 
     // The same in a batch: the pointer from textptr(), a piece of the value, a new value.
@@ -110,4 +129,33 @@ TEST(TextPointers, SendDataWritetextAndReadtextFindTheValueByItsPointer) {
     // A pointer that points nowhere.
     const auto refused = client.execute("writetext t.tx 0x00112233 'x'");
     EXPECT_TRUE(refused.failed());
+}
+
+// Bytes sent to an image column stay bytes (zero bytes and quotes too), whatever the value they
+// replace, and a temporary table's column is named as the client names the table.
+TEST(TextPointers, SentBytesReplaceAnyImageValueInATemporaryTable) {
+    Emulator server("TEXTIMG");
+    RawConnection raw("TEXTIMG");
+    ASSERT_TRUE(raw.connected);
+    CS_COMMAND* cmd = nullptr;
+    ct_cmd_alloc(raw.connection, &cmd);
+    const char* create = "create table #pics (id int, im image null) insert #pics values (1, '')";
+    ct_command(cmd, CS_LANG_CMD, const_cast<CS_CHAR*>(create), CS_NULLTERM, CS_UNUSED);
+    ct_send(cmd);
+    CS_INT type = 0;
+    while (ct_results(cmd, &type) == CS_SUCCEED) ASSERT_NE(type, CS_CMD_FAIL);
+    ct_cmd_drop(cmd);
+
+    std::string empty;
+    const CS_IODESC iodesc = readDescriptor(raw.connection, "select im from #pics", empty);
+    EXPECT_EQ(std::string(iodesc.name, static_cast<std::size_t>(iodesc.namelen)), "#pics.im");
+    const std::string bytes(
+        "\x7f"
+        "ELF\0\0'\xff"
+        "end",
+        11);
+    ASSERT_TRUE(sendData(raw.connection, iodesc, bytes));
+    std::string back;
+    readDescriptor(raw.connection, "select im from #pics", back);
+    EXPECT_EQ(back, bytes);
 }
