@@ -245,6 +245,11 @@ private:
         sink_.takeError();
         const std::optional<Statement> substituted = substitute(statement);
         if (!substituted) return Flow::Stop;
+        // A procedure the client's batch itself executes sends its output parameters back to
+        // the client too, as the server does; one a procedure executes does not.
+        if (!sinkIsProcedure_ &&
+            (substituted->keyword() == "exec" || substituted->keyword() == "execute"))
+            context_.returnOutputParameters = true;
         return finish(runStatement(context_, *substituted), true);
     }
 

@@ -1,6 +1,6 @@
 // Procedure calls sent as RPC requests through libct, as a client library makes them: the
 // parameters arrive, output parameters come back in their types with the return status, and a
-// language exec puts an output parameter into the caller's variable; a language command's
+// language exec sends them too and puts them into the caller's variables; a language command's
 // parameters are variables of its batch.
 #include "tests/support/CtClient.h"
 #include "tests/support/Emulator.h"
@@ -33,9 +33,10 @@ CS_DATAFMT format(const char* name, CS_INT type, CS_INT length, CS_INT status) {
     return f;
 }
 
+RpcAnswer readAnswer(CS_COMMAND* cmd);
+
 // Calls add_one(@a = 41, @b output, @c output, @m output) by RPC on its own connection.
 RpcAnswer callAddOne(CS_CONNECTION* connection) {
-    RpcAnswer answer;
     CS_COMMAND* cmd = nullptr;
     ct_cmd_alloc(connection, &cmd);
     ct_command(cmd, CS_RPC_CMD, const_cast<CS_CHAR*>("add_one"), CS_NULLTERM, CS_NO_RECOMPILE);
@@ -50,6 +51,23 @@ RpcAnswer callAddOne(CS_CONNECTION* connection) {
     ct_param(cmd, &fb, &b, 4, 0);
     ct_param(cmd, &fc, c, 0, 0);
     ct_param(cmd, &fm, &m, 8, 0);
+    return readAnswer(cmd);
+}
+
+// The same call as an exec in a language batch.
+RpcAnswer execAddOne(CS_CONNECTION* connection) {
+    CS_COMMAND* cmd = nullptr;
+    ct_cmd_alloc(connection, &cmd);
+    const char* batch =
+        "declare @r int, @s varchar(10), @n money "
+        "exec add_one 41, @r output, @s output, @n output";
+    ct_command(cmd, CS_LANG_CMD, const_cast<CS_CHAR*>(batch), CS_NULLTERM, CS_UNUSED);
+    return readAnswer(cmd);
+}
+
+// Sends the command and reads its return status and output parameters; drops the command.
+RpcAnswer readAnswer(CS_COMMAND* cmd) {
+    RpcAnswer answer;
     if (ct_send(cmd) != CS_SUCCEED) answer.failed = true;
     CS_INT type = 0;
     while (!answer.failed && ct_results(cmd, &type) == CS_SUCCEED) {
@@ -101,11 +119,14 @@ TEST(RpcCalls, OutputParametersComeBackWithTheReturnStatus) {
     ct_con_props(connection, CS_SET, CS_PASSWORD, const_cast<CS_CHAR*>(""), CS_NULLTERM, nullptr);
     ASSERT_EQ(ct_connect(connection, const_cast<CS_CHAR*>("RPC"), CS_NULLTERM), CS_SUCCEED);
 
-    const RpcAnswer answer = callAddOne(connection);
-    EXPECT_FALSE(answer.failed);
-    EXPECT_EQ(answer.status, 7);
-    EXPECT_EQ(answer.outputs, (std::map<std::string, std::string>{
-                                  {"@b", "42"}, {"@c", "got 41"}, {"@m", "620.8000"}}));
+    // By RPC and by an exec of the client's own batch alike.
+    for (const auto call : {callAddOne, execAddOne}) {
+        const RpcAnswer answer = call(connection);
+        EXPECT_FALSE(answer.failed);
+        EXPECT_EQ(answer.status, 7);
+        EXPECT_EQ(answer.outputs, (std::map<std::string, std::string>{
+                                      {"@b", "42"}, {"@c", "got 41"}, {"@m", "620.8000"}}));
+    }
 
     ct_close(connection, CS_UNUSED);
     ct_con_drop(connection);
