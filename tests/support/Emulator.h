@@ -58,6 +58,7 @@ public:
     // The --trace file: each language command received, as "-- connection N, L bytes" lines
     // followed by the command text.
     std::string traceText() const;
+    std::size_t traceSize() const;
 
     // One command of the trace: the connection that sent it (the server numbers them from 1
     // at each start), where its record begins in the file, and its text.
@@ -73,7 +74,7 @@ public:
     // that had not spoken before sends until `connect` returns is the library's, not ours.
     template <class Connect>
     auto logOn(Connect connect) {
-        const std::size_t before = traceText().size();
+        const std::size_t before = traceSize();
         auto result = connect();
         noteLogon(before);
         return result;
