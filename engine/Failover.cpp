@@ -1,9 +1,14 @@
 #include "engine/Failover.h"
 
 #include "engine/DumpFileName.h"
+#include "engine/PassRecorder.h"
 #include "engine/PassSteps.h"
 #include "engine/ProcedureCall.h"
+#include "engine/WatchRules.h"
+#include "platform/Profile.h"
 #include "platform/RegionalSettings.h"
+
+#include <exception>
 
 namespace tvr::engine {
 namespace {
@@ -50,7 +55,14 @@ public:
         // The records are read before anything is sent, so that a chain already broken
         // keeps the tail off the reserve (its load would only be refused).
         step("1: processing is stopped");
-        dumps_ = services_.shippedDumps();
+        try {
+            // The dump files are named after the database as the profile qualifies it.
+            dumps_ = services_.shippedDumps(platform::profileQualified(plan_.mainDatabase));
+        } catch (const std::exception& error) {
+            stop("the records of the passes cannot be read (" + std::string(error.what()) + ")",
+                 {"check which dumps " + plan_.reserveDatabase + " holds", remainingOnline()});
+            return report_;
+        }
         chain_ = CheckShippedChain(dumps_);
         if (!sessions_.reserve || !answers(sessions_.reserve)) {
             stop("the reserve server " + plan_.reserveServer + " does not answer",
@@ -80,6 +92,7 @@ public:
 private:
     // Step 2. False when the failover stopped.
     bool SaveTail() {
+        if (EarlierTail()) return true;
         if (!answers(sessions_.main)) {
             if (plan_.planned) {
                 stop("the main server " + plan_.mainServer +
@@ -93,37 +106,104 @@ private:
             return true;
         }
         const std::string file = FreeDumpFileName(
-            plan_.mainDatabase, true, services_.localNow(), platform::regionalFormats(),
-            [&](const std::string& name) {
+            platform::profileQualified(plan_.mainDatabase), true, services_.localNow(),
+            platform::regionalFormats(), [&](const std::string& name) {
                 return services_.fileExists(plan_.dumpFolder + DumpPathSeparator + name) ||
                        services_.fileExists(plan_.loadFolder + DumpPathSeparator + name);
             });
         const std::string dump = TailDumpStatement(plan_, file);
         const std::string load = LoadTransactionStatement(
             plan_.reserveDatabase, plan_.loadFolder + DumpPathSeparator + file);
-        const ChainClock::time_point started = services_.now();
+        TPassRecord record;
+        record.start = services_.now();
+        record.kind = PassKind::Tail;
+        record.file = file;
         step("2: " + dump + " on " + plan_.mainServer);
-        const StepResult dumped = runStatement(*sessions_.main, dump);
+        const StepResult dumped =
+            timed(record.dumpSeconds, [&] { return runStatement(*sessions_.main, dump); });
+        StepResult loaded{StepOutcome::NotReached, 0, false};
+        const auto recordTail = [&] { RecordTail(record, dumped, loaded); };
         if (dumped.outcome != StepOutcome::Ok) {
+            recordTail();
             stop("the last transaction dump " + StepResultText(dumped),
                  {dump + " (on " + plan_.mainServer + ")", load, remainingOnline()});
             return false;
         }
-        dumps_.push_back({file, false, true, false, started});
+        dumps_.push_back({file, false, true, false, record.start, true});
         // Loading the tail after a gap would only be refused; the chain check names the gap.
-        if (chain_.missing || !chain_.fullLoaded) return true;
+        if (chain_.missing || !chain_.fullLoaded) {
+            recordTail();
+            return true;
+        }
         step("2: " + load + " on " + plan_.reserveServer + " (through sp_TVR)");
         const TRS_dump_load call{1, plan_.reserveDatabase, 0, 1, plan_.loadFolder, file};
-        const StepResult loaded = RunProcedureStep(*sessions_.reserve, SpTvrCallStatement(call));
+        loaded = timed(record.loadSeconds.emplace(), [&] {
+            return RunProcedureStep(*sessions_.reserve, SpTvrCallStatement(call));
+        });
+        recordTail();
         if (loaded.outcome != StepOutcome::Ok) {
-            stop("the load of the last transaction dump " + file + " " + StepResultText(loaded),
-                 {load, remainingOnline()});
+            std::string why =
+                "the load of the last transaction dump " + file + " " + StepResultText(loaded);
+            std::string byHand = load;
+            if (IsOutOfSequenceLoad(loaded.error)) {
+                // Most often a failover made before this one brought the reserve online.
+                why += ": " + plan_.reserveDatabase +
+                       " takes no further transaction dump; it is online already, or its load "
+                       "sequence was broken since the last pass";
+                byHand = "sp_helpdb " + plan_.reserveDatabase + " (on " + plan_.reserveServer +
+                         ") tells whether it is online; if not, " + load;
+            }
+            stop(why, {byHand, remainingOnline()});
             return false;
         }
         dumps_.back().loaded = true;
         chain_ = CheckShippedChain(dumps_);
         report_.tailSaved = true;
         return true;
+    }
+
+    // An earlier failover's tail is the reserve's last load: a log dump after it could not
+    // follow it (`with no_truncate` kept the log, so it would repeat the tail's records), and
+    // a reserve brought online takes no further load. Nothing is sent to the main server.
+    bool EarlierTail() {
+        if (!chain_.fullLoaded || chain_.missing || !dumps_[*chain_.lastLoaded].tail) return false;
+        const TShippedDump& tail = dumps_[*chain_.lastLoaded];
+        report_.tailSaved = report_.earlierTail = true;
+        step("2: skipped: an earlier failover saved the tail of the log of " + plan_.mainDatabase +
+             " in " + tail.file + (tail.started ? " at " + timeText(*tail.started) : "") +
+             ", and the reserve loaded it; nothing is sent to the main server");
+        return true;
+    }
+
+    // The tail's dump and load in the pass history; a history that cannot be written does
+    // not stop the failover, but a later one will not know the tail.
+    void RecordTail(TPassRecord& record, const StepResult& dumped, const StepResult& loaded) {
+        if (!services_.recordTail) return;
+        record.bytes = DumpFileBytes({plan_.dumpFolder + DumpPathSeparator + record.file,
+                                      plan_.loadFolder + DumpPathSeparator + record.file});
+        record.outcome = PassOutcomeText(dumped, loaded, true);
+        record.error = PassErrorNumber(dumped, loaded);
+        const auto now = services_.now();
+        const std::optional<ChainClock::time_point> applied =
+            loaded.outcome == StepOutcome::Ok
+                ? std::optional(record.start)
+                : (chain_.lastLoaded ? dumps_[*chain_.lastLoaded].started : std::nullopt);
+        if (applied) record.lag = std::chrono::duration_cast<std::chrono::seconds>(now - *applied);
+        try {
+            services_.recordTail(record);
+        } catch (const std::exception& error) {
+            services_.errorEntry(kPrefix + std::string("the pass history cannot be written (") +
+                                 error.what() + "); a later failover will not know of the tail " +
+                                 record.file);
+        }
+    }
+
+    template <typename Step>
+    static StepResult timed(double& seconds, Step run) {
+        const auto from = std::chrono::steady_clock::now();
+        const StepResult result = run();
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - from).count();
+        return result;
     }
 
     // Step 3. False when the failover stopped.
@@ -201,7 +281,11 @@ std::string FailoverReportText(const TFailoverPlan& plan, const TFailoverReport&
         if (!report.byHand.empty()) text += " Left to do by hand: " + report.byHand + ".";
         return text;
     }
-    std::string text = plan.reserveDatabase + " on " + plan.reserveServer + " is online. ";
+    std::string text = plan.reserveDatabase + " on " + plan.reserveServer + " is online";
+    text += report.earlierTail
+                ? " (an earlier failover had saved and loaded the tail of the log; nothing was "
+                  "sent to the main server). "
+                : ". ";
     text +=
         "Last transaction dump applied: " + (report.lastDump.empty() ? "none" : report.lastDump);
     if (report.lastDumpStarted) text += ", begun " + timeText(*report.lastDumpStarted);

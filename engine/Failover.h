@@ -40,9 +40,12 @@ struct TFailoverPlan {
 struct TFailoverServices {
     std::function<void(const std::string&)> activityLine;
     std::function<void(const std::string&)> errorEntry;
-    // The dumps the passes wrote and loaded, oldest first (the pass history, or the
-    // activity logs read by ShippedDumpsFromLog).
-    std::function<std::vector<TShippedDump>()> shippedDumps;
+    // The dumps the passes of `database` (as its dump files are named) wrote and loaded,
+    // oldest first (RecordedShippedDumps: the pass history, or the activity logs).
+    std::function<std::vector<TShippedDump>(const std::string& database)> shippedDumps;
+    // Writes the failover's own dump and load in the pass history, so that a later failover
+    // knows the tail was saved; throws when it cannot (the failover goes on).
+    std::function<void(const TPassRecord&)> recordTail;
     std::function<bool(const std::string&)> fileExists;
     std::function<std::tm()> localNow;
     std::function<ChainClock::time_point()> now;
@@ -53,6 +56,8 @@ struct TFailoverReport {
     std::string stopped;  // why the failover stopped; empty when done
     std::string byHand;   // what is left to do by hand, the exact statements
     bool tailSaved = false;
+    // The tail applied was saved by an earlier failover: nothing was sent to the main server.
+    bool earlierTail = false;
     std::string lastDump;  // the last transaction (or full) dump applied
     std::optional<ChainClock::time_point> lastDumpStarted;
     std::optional<std::chrono::seconds> lossWindow;  // none when nothing was lost

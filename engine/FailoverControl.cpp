@@ -2,6 +2,7 @@
 
 #include "client/LogFileNames.h"
 #include "client/LogWriter.h"
+#include "engine/PassHistory.h"
 #include "platform/RegionalSettings.h"
 
 #include <chrono>
@@ -18,15 +19,19 @@ TFailoverServices ProgramFailoverServices() {
             client::WriteProgramError(text, {client::LogFileName(), client::ErrorLogFileName()},
                                       true);
         },
-        [] {
-            // The run's log file is <database>DDMMYYYY.log; the other days' files of the same
-            // database lie beside it.
-            const std::filesystem::path log(client::LogFileName());
-            std::string database = log.filename().string();
-            database.resize(database.size() > 12 ? database.size() - 12 : 0);
-            return ShippedDumpsFromLog(ActivityLogsText(log.parent_path().string(), database),
-                                       platform::regionalFormats().longTime,
-                                       std::chrono::system_clock::now());
+        [](const std::string& database) {
+            // The pass history and the activity logs (<database>DDMMYYYY.log, one a day) lie
+            // beside the run's log file.
+            const std::string folder =
+                std::filesystem::path(client::LogFileName()).parent_path().string();
+            return RecordedShippedDumps(
+                folder, database, [&] { return ActivityLogsText(folder, database); },
+                std::chrono::system_clock::now());
+        },
+        [](const TPassRecord& record) {
+            // Where the worker writes it; a log file without a folder has no history, as there.
+            const auto folder = std::filesystem::path(client::LogFileName()).parent_path();
+            if (!folder.empty()) AppendPassRecord(folder.string(), record);
         },
         [](const std::string& path) {
             std::error_code error;

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace tvr::engine {
 namespace {
@@ -103,13 +104,29 @@ std::optional<double> seconds(const std::string& text) {
     return value;
 }
 
+constexpr std::pair<PassKind, const char*> kKindTexts[] = {
+    {PassKind::Full, "full"}, {PassKind::Transaction, "transaction"}, {PassKind::Tail, "tail"}};
+
+const char* kindText(PassKind kind) {
+    for (const auto& [each, text] : kKindTexts)
+        if (each == kind) return text;
+    return "transaction";
+}
+
+std::optional<PassKind> kindOf(const std::string& text) {
+    for (const auto& [each, name] : kKindTexts)
+        if (text == name) return each;
+    return std::nullopt;
+}
+
 std::optional<TPassRecord> recordOf(const std::vector<std::string>& f) {
     if (f.size() != kFields) return std::nullopt;
     TPassRecord record;
     const auto start = ParseHistoryTime(f[0]);
-    if (!start || (f[1] != "full" && f[1] != "transaction")) return std::nullopt;
+    const auto kind = kindOf(f[1]);
+    if (!start || !kind) return std::nullopt;
     record.start = *start;
-    record.kind = f[1] == "full" ? PassKind::Full : PassKind::Transaction;
+    record.kind = *kind;
     record.file = f[2];
     if (!f[3].empty()) {
         record.bytes = number<std::uintmax_t>(f[3]);
@@ -158,11 +175,10 @@ std::string HistoryFilePrefix() { return platform::profileQualified("history-");
 std::string HistoryHeader() { return kHeader; }
 
 std::string HistoryLine(const TPassRecord& r) {
-    return HistoryTimeText(r.start) + "," + (r.kind == PassKind::Full ? "full" : "transaction") +
-           "," + csvField(r.file) + "," + (r.bytes ? std::to_string(*r.bytes) : "") + "," +
-           secondsText(r.dumpSeconds) + "," + (r.loadSeconds ? secondsText(*r.loadSeconds) : "") +
-           "," + csvField(r.outcome) + "," + (r.error ? std::to_string(r.error) : "") + "," +
-           std::to_string(r.lag.count());
+    return HistoryTimeText(r.start) + "," + kindText(r.kind) + "," + csvField(r.file) + "," +
+           (r.bytes ? std::to_string(*r.bytes) : "") + "," + secondsText(r.dumpSeconds) + "," +
+           (r.loadSeconds ? secondsText(*r.loadSeconds) : "") + "," + csvField(r.outcome) + "," +
+           (r.error ? std::to_string(r.error) : "") + "," + std::to_string(r.lag.count());
 }
 
 void AppendPassRecord(const std::string& folder, const TPassRecord& record) {

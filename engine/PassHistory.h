@@ -8,7 +8,8 @@
 //   start,kind,file,bytes,dump_seconds,load_seconds,outcome,error,lag_seconds
 //   2026-12-07T16:02:11+01:00,transaction,sales_1207161602.tr,81920,0.412,0.388,ok,,3
 // - start: when the pass began (its dump was sent), local time with its UTC offset;
-// - kind: "full" (database dump and load) or "transaction" (log dump and load);
+// - kind: "full" (database dump and load), "transaction" (log dump and load) or "tail" (the
+//   last log dump a failover saved from the main server, and its load);
 // - file: the dump file's name, without its folder; quoted when it holds a comma or a quote;
 // - bytes: the dump file's size after the dump; empty when the file could not be seen;
 // - dump_seconds, load_seconds: how long each call took; load_seconds empty when no load
@@ -32,7 +33,7 @@ namespace tvr::engine {
 
 using HistoryClock = std::chrono::system_clock;
 
-enum class PassKind { Full, Transaction };
+enum class PassKind { Full, Transaction, Tail };
 
 struct TPassRecord {
     HistoryClock::time_point start;

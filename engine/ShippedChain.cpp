@@ -1,6 +1,7 @@
 #include "engine/ShippedChain.h"
 
 #include "client/LogLineStyle.h"
+#include "engine/Retention.h"
 #include "platform/AtomicFile.h"
 
 #include <algorithm>
@@ -129,6 +130,35 @@ std::string ActivityLogsText(const std::string& folder, const std::string& datab
         }
     }
     return text;
+}
+
+std::vector<TShippedDump> ShippedDumpsFromHistory(const std::vector<TPassRecord>& records,
+                                                  const std::string& database,
+                                                  const platform::RegionalFormats& formats) {
+    std::vector<TShippedDump> dumps;
+    for (const TPassRecord& record : records) {
+        if (!IsDumpFileOf(database, record.file, formats)) continue;
+        TShippedDump& dump = dumps.emplace_back();
+        dump.file = record.file;
+        dump.full = record.kind == PassKind::Full;
+        dump.tail = record.kind == PassKind::Tail;
+        dump.dumped = record.outcome != "dump failed";
+        dump.loaded = record.good() && record.loadSeconds.has_value();
+        dump.started = record.start;
+    }
+    return dumps;
+}
+
+std::vector<TShippedDump> RecordedShippedDumps(const std::string& folder,
+                                               const std::string& database,
+                                               const std::function<std::string()>& activityLogs,
+                                               ChainClock::time_point now) {
+    const platform::RegionalFormats formats = platform::regionalFormats();
+    // Every day the history keeps: the last full pass may lie days back.
+    auto dumps = ShippedDumpsFromHistory(ReadPassHistory(folder, ChainClock::time_point()),
+                                         database, formats);
+    if (CheckShippedChain(dumps).fullLoaded) return dumps;
+    return ShippedDumpsFromLog(activityLogs(), formats.longTime, now);
 }
 
 TChainState CheckShippedChain(const std::vector<TShippedDump>& dumps) {

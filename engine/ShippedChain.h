@@ -4,8 +4,12 @@
 // full load and never loaded means that every later transaction is lost to the reserve, and
 // loading more would only be refused. Free functions over texts and folders, so that the
 // rules are tested without a server.
+#include "engine/PassHistory.h"
+#include "platform/RegionalSettings.h"
+
 #include <chrono>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +26,7 @@ struct TShippedDump {
     bool loaded = false;  // the reserve loaded it without a fault
     // When its dump began; none when the record does not say.
     std::optional<ChainClock::time_point> started;
+    bool tail = false;  // the last log dump a failover saved from the main server
     bool operator==(const TShippedDump&) const = default;
 };
 
@@ -38,6 +43,23 @@ std::vector<TShippedDump> ShippedDumpsFromLog(const std::string& text, const std
 // oldest day first: a run of several days writes to the file of the day it began, and a
 // chain may have begun in an earlier run.
 std::string ActivityLogsText(const std::string& folder, const std::string& database);
+
+// The dumps of `database` (as its dump files are named) that the pass history records, oldest
+// first; records of another database's dump files, as after the roles were reversed, are left
+// out. A pass dumped unless its dump failed; it loaded when it ended "ok" with a load sent
+// (a pass without a reserve server loaded nothing).
+std::vector<TShippedDump> ShippedDumpsFromHistory(const std::vector<TPassRecord>& records,
+                                                  const std::string& database,
+                                                  const platform::RegionalFormats& formats);
+
+// The dumps of `database` as the records in the log folder `folder` tell them: its pass
+// history when that records a full load, as it has the exact dates and outcomes; else the
+// activity logs, whose text `activityLogs` gives (a folder from before the history, or one
+// whose history files of the last full pass were deleted as expired).
+std::vector<TShippedDump> RecordedShippedDumps(const std::string& folder,
+                                               const std::string& database,
+                                               const std::function<std::string()>& activityLogs,
+                                               ChainClock::time_point now);
 
 // What the records say of the chain the reserve holds.
 struct TChainState {

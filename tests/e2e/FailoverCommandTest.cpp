@@ -1,6 +1,8 @@
 // `tvr --failover` as a process, without any display: settings that name no pair end it with
 // 1 and nothing sent; after an unattended run it brings the reserve online with the main's
-// rows (0); a second failover is refused by the reserve, now online, and stops (2).
+// rows (0); a second one finds the first one's tail in the pass history, sends nothing to the
+// main server and reports the reserve online (0); without the history, the tail a third one
+// dumps is refused by the online reserve, and it stops saying why (2).
 #include "tests/e2e/Workstation.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +10,7 @@
 #include <sys/wait.h>
 
 #include <csignal>
+#include <filesystem>
 
 using namespace tvr::e2e;
 
@@ -50,7 +53,15 @@ TEST(FailoverCommand, ExitCodesTellDoneSettingsFaultAndStopped) {
     EXPECT_NE(report.find("Loss window: none"), std::string::npos) << report;
     EXPECT_EQ(workstation.reserveRowsOnline(), workstation.mainRows());
 
-    const auto [stopped, again] = failOver(workstation, "again.out");
-    EXPECT_EQ(stopped, 2) << again;
-    EXPECT_NE(again.find("Left to do by hand"), std::string::npos) << again;
+    const auto [online, again] = failOver(workstation, "again.out");
+    EXPECT_EQ(online, 0) << again;
+    EXPECT_NE(again.find("is online (an earlier failover had saved"), std::string::npos) << again;
+
+    for (const auto& file : std::filesystem::directory_iterator(workstation.logFolder())) {
+        if (file.path().filename().string().starts_with("history-"))
+            std::filesystem::remove(file.path());
+    }
+    const auto [stopped, third] = failOver(workstation, "third.out");
+    EXPECT_EQ(stopped, 2) << third;
+    EXPECT_NE(third.find("it is online already"), std::string::npos) << third;
 }

@@ -1,8 +1,9 @@
 // The failover against two emulators after real passes: with the main server up the tail of
 // the log reaches the reserve and nothing is lost; with it killed the tail is skipped and the
-// loss window is shown; a dump the reserve never loaded stops everything before online; a
-// planned switchover followed by a run the other way ships from the old reserve to the old
-// main.
+// loss window is shown; a dump the reserve never loaded stops everything before online, read
+// from the pass history or, without one, from the activity log; a second failover finds the
+// first one's tail; a planned switchover followed by a run the other way ships from the old
+// reserve to the old main.
 #include "engine/Failover.h"
 #include "tests/engine/ProcessingFixture.h"
 
@@ -18,23 +19,31 @@ protected:
     TFailoverPlan plan(bool planned = false) const {
         return {kMain, "sales", dumps.string(), kReserve, "sales_copy", loads.string(), planned};
     }
-    TFailoverServices services() {
+    // The records as the program reads them: the pass history of the log folder, else the
+    // activity log. With `history` the log is not offered, so the history alone must tell the
+    // chain; without, a folder the worker never wrote its history to.
+    TFailoverServices services(bool history) {
+        const std::string logs = history ? dir.string() : (dir / "no-history").string();
+        fs::create_directories(logs);
         return {
             [this](const std::string& line) { activity.push_back(line); },
             [this](const std::string& line) { errors.push_back(line); },
-            [this] {
-                return ShippedDumpsFromLog(fileText(logFile()), "%H:%M:%S",
-                                           std::chrono::system_clock::now());
+            [this, logs, history](const std::string& database) {
+                return RecordedShippedDumps(
+                    logs, database,
+                    [this, history] { return history ? std::string() : fileText(logFile()); },
+                    std::chrono::system_clock::now());
             },
+            [logs](const TPassRecord& record) { AppendPassRecord(logs, record); },
             [](const std::string& path) { return fs::exists(path); },
             [] { return tvr::platform::localNow(); },
             [] { return std::chrono::system_clock::now(); },
         };
     }
-    TFailoverReport failOver(bool planned = false) {
+    TFailoverReport failOver(bool planned = false, bool history = true) {
         return RunFailover(TPassSessions{window.connections.MainConnection.get(),
                                          window.connections.ReserveConnection.get()},
-                           plan(planned), services());
+                           plan(planned), services(history));
     }
     // Passes of a run until `passes` have ended, then a confirmed stop and the run's end.
     void ship(int passes) {
@@ -109,7 +118,7 @@ TEST_F(Failover, WithTheMainKilledTheTailIsSkippedAndTheLossWindowShown) {
     const std::string loaded = orders(kMain, "sales");
     main->signal(SIGKILL);
 
-    const TFailoverReport report = failOver();
+    const TFailoverReport report = failOver(false, false);
 
     ASSERT_TRUE(report.done) << report.stopped;
     EXPECT_FALSE(report.tailSaved);
@@ -121,26 +130,63 @@ TEST_F(Failover, WithTheMainKilledTheTailIsSkippedAndTheLossWindowShown) {
 }
 
 TEST_F(Failover, ADumpMissingFromTheChainStopsBeforeOnlineAndIsNamed) {
-    startServers();
-    // The load of the second pass fails; every later one is then out of sequence.
-    std::atomic<bool> armed{false};
-    onSleep = [&] {
-        if (runPasses() == 1 && !armed.exchange(true)) run(*reserve, "emulator fault error 8009");
-    };
-    ship(4);
-    onSleep = nullptr;
-    const auto calls = spTvrCalls(reserveCommands());
-    ASSERT_GE(calls.size(), 3u);
-    const std::string gap = calls[1].second;
+    for (const bool history : {true, false}) {
+        SCOPED_TRACE(history ? "pass history" : "activity log");
+        activity.clear();
+        errors.clear();
+        startServers();
+        // The load of the second pass fails; every later one is then out of sequence.
+        std::atomic<bool> armed{false};
+        onSleep = [&] {
+            if (runPasses() == 1 && !armed.exchange(true))
+                run(*reserve, "emulator fault error 8009");
+        };
+        ship(4);
+        onSleep = nullptr;
+        const auto calls = spTvrCalls(reserveCommands());
+        ASSERT_GE(calls.size(), 3u);
+        const std::string gap = calls[1].second;
 
-    const TFailoverReport report = failOver();
+        const TFailoverReport report = failOver(false, history);
 
-    EXPECT_FALSE(report.done);
-    EXPECT_NE(report.stopped.find("the dump " + gap), std::string::npos) << report.stopped;
-    EXPECT_NE(report.byHand.find("load transaction sales_copy from"), std::string::npos);
-    EXPECT_TRUE(anyHas(errors, gap));
-    EXPECT_FALSE(anyHas(activity, "Failover: 4: "));
-    EXPECT_EQ(orders(kReserve, "sales_copy"), "not online");
+        EXPECT_FALSE(report.done);
+        EXPECT_NE(report.stopped.find("the dump " + gap), std::string::npos) << report.stopped;
+        EXPECT_NE(report.byHand.find("load transaction sales_copy from"), std::string::npos);
+        EXPECT_TRUE(anyHas(errors, gap));
+        EXPECT_FALSE(anyHas(activity, "Failover: 4: "));
+        EXPECT_EQ(orders(kReserve, "sales_copy"), "not online");
+        dropServers();
+    }
+}
+
+TEST_F(Failover, ASecondFailoverFindsTheReserveOnlineInsteadOfFailingAtALoad) {
+    // With the history the first failover's tail is known: nothing goes to the main server.
+    // Without it a new tail is dumped, and the reserve's refusal of its load is explained.
+    for (const bool history : {true, false}) {
+        SCOPED_TRACE(history ? "pass history" : "activity log");
+        startServers();
+        ship(2);
+        ASSERT_TRUE(failOver(false, history).done);
+        activity.clear();
+        errors.clear();
+        const std::size_t mainSent = mainCommands().size();
+
+        const TFailoverReport again = failOver(false, history);
+
+        EXPECT_EQ(again.done, history) << again.stopped;
+        if (history) {
+            EXPECT_EQ(mainCommands().size(), mainSent);
+            EXPECT_TRUE(again.tailSaved);
+            EXPECT_TRUE(anyHas(activity, "2: skipped: an earlier failover saved the tail"));
+            EXPECT_TRUE(anyHas(activity, "is online (an earlier failover had saved"));
+            EXPECT_TRUE(errors.empty()) << errors.front();
+        } else {
+            EXPECT_NE(again.stopped.find("it is online already"), std::string::npos)
+                << again.stopped;
+        }
+        EXPECT_EQ(orders(kReserve, "sales_copy"), orders(kMain, "sales"));
+        dropServers();
+    }
 }
 
 TEST_F(Failover, ASwitchoverThenAReversedRunShipsFromTheOldReserveToTheOldMain) {

@@ -1,6 +1,8 @@
-// Reading the passes' dumps and loads back from an activity log, and what they say of the
-// chain the reserve holds.
+// Reading the passes' dumps and loads back from the pass history or an activity log, and what
+// they say of the chain the reserve holds.
+#include "engine/DumpFileName.h"
 #include "engine/ShippedChain.h"
+#include "tests/support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -82,6 +84,82 @@ TEST(ShippedChain, TheFirstDumpNotLoadedSinceTheLastFullLoadIsMissing) {
         EXPECT_EQ(state.missing, c.missing);
         EXPECT_EQ(state.lastLoaded, c.lastLoaded);
     }
+}
+
+const tvr::platform::RegionalFormats kFormats{"%d.%m.%Y", "%H:%M:%S", ':'};
+
+// The name of a dump file of `database` written at 14:05:`second` on 8 December.
+std::string dumpName(const std::string& database, bool full, int second) {
+    const std::time_t t = ChainClock::to_time_t(localTime(8, 14, 5, second));
+    std::tm when{};
+    ::localtime_r(&t, &when);
+    return DumpFileName(database, !full, when, kFormats);
+}
+
+TPassRecord pass(PassKind kind, int second, const char* outcome, bool loadSent = true,
+                 const std::string& database = "sales") {
+    TPassRecord record;
+    record.start = localTime(8, 14, 5, second);
+    record.kind = kind;
+    record.file = dumpName(database, kind == PassKind::Full, second);
+    record.outcome = outcome;
+    if (loadSent) record.loadSeconds = 0.5;
+    return record;
+}
+
+TEST(ShippedChain, AHistoryRecordGivesItsDumpAndWhetherTheReserveLoadedIt) {
+    struct Case {
+        const char* name;
+        TPassRecord record;
+        bool kept, dumped, loaded;
+    };
+    const Case cases[] = {
+        {"a good full pass", pass(PassKind::Full, 1, "ok"), true, true, true},
+        {"a good transaction pass", pass(PassKind::Transaction, 2, "ok"), true, true, true},
+        {"a failed load", pass(PassKind::Transaction, 3, "load failed"), true, true, false},
+        {"a failed dump", pass(PassKind::Transaction, 4, "dump failed", false), true, false, false},
+        {"no reserve server: nothing loaded", pass(PassKind::Transaction, 5, "ok", false), true,
+         true, false},
+        {"a failover's tail", pass(PassKind::Tail, 6, "ok"), true, true, true},
+        {"another database's pass", pass(PassKind::Full, 7, "ok", true, "sales_copy"), false, false,
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto dumps = ShippedDumpsFromHistory({c.record}, "sales", kFormats);
+        ASSERT_EQ(dumps.size(), c.kept ? 1u : 0u);
+        if (!c.kept) continue;
+        EXPECT_EQ(dumps[0],
+                  (TShippedDump{c.record.file, c.record.kind == PassKind::Full, c.dumped, c.loaded,
+                                c.record.start, c.record.kind == PassKind::Tail}));
+    }
+}
+
+TEST(ShippedChain, TheHistoryIsReadWhenItRecordsAFullLoadElseTheActivityLogs) {
+    tvr::platform::injectRegionalFormats(kFormats);
+    const tvr::test::TempFolder folder;
+    const std::string log =
+        "Start Dump  14:05:00\r\n"
+        "Backup Server: 6.28.1.1: Dumpfile name 's' section number 1 mounted on disk file "
+        "'/d/from-the-log.db'  14:05:00\r\n"
+        "Backup Server: 3.42.1.1: DUMP is complete (database sales).  14:05:00\r\n";
+    const auto files = [&] {
+        std::vector<std::string> names;
+        for (const auto& dump : RecordedShippedDumps(
+                 folder.string(), "sales", [&] { return log; }, localTime(8, 15, 0, 0)))
+            names.push_back(dump.file);
+        return names;
+    };
+    // A history that has no full load of its own cannot anchor the chain.
+    AppendPassRecord(folder.string(), pass(PassKind::Full, 1, "load failed"));
+    AppendPassRecord(folder.string(), pass(PassKind::Transaction, 2, "ok"));
+    EXPECT_EQ(files(), std::vector<std::string>{"from-the-log.db"});
+
+    AppendPassRecord(folder.string(), pass(PassKind::Full, 3, "ok"));
+    EXPECT_EQ(files(),
+              (std::vector<std::string>{dumpName("sales", true, 1), dumpName("sales", false, 2),
+                                        dumpName("sales", true, 3)}));
+    tvr::platform::injectRegionalFormats(std::nullopt);
 }
 
 }  // namespace
