@@ -17,6 +17,7 @@
 #include "platform/Registry.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <stdexcept>
@@ -44,8 +45,14 @@ std::string loginOf(const platform::Registry& registry, const std::string& key) 
     return user;
 }
 
-// A session logged on without a dialog; none when the server does not take it.
-std::shared_ptr<client::TSybaseConnect> logOn(const std::string& server, const std::string& user,
+constexpr std::int32_t kLoginFailed = 4002;
+
+// A session logged on without a dialog; none when the server does not answer. A server that
+// answers and refuses the logon is a fault of the logon name or the password: counted as lost,
+// a main server that is up would not have the tail of its log saved, and once the reserve is
+// online that tail can no longer follow.
+std::shared_ptr<client::TSybaseConnect> logOn(const std::string& role, const std::string& server,
+                                              const std::string& user,
                                               const std::string& password) {
     auto session = std::make_shared<client::TSybaseConnect>(
         server, user, password, client::LogFileName(), client::ErrorLogFileName());
@@ -56,8 +63,12 @@ std::shared_ptr<client::TSybaseConnect> logOn(const std::string& server, const s
     } catch (const std::exception&) {
         return nullptr;
     }
-    if (session->RetCode() != CS_SUCCEED) return nullptr;
-    return session;
+    if (session->RetCode() == CS_SUCCEED) return session;
+    if (session->LastServerErrorNumber() == kLoginFailed)
+        throw ConfigFault("the " + role + " server " + server + " refused the logon of " + user +
+                          " (Login failed); give its password and fail over again (to fail over "
+                          "without the tail of the log, stop the main server first)");
+    return nullptr;
 }
 
 int failOver(const std::vector<std::string>& parameters, std::ostream& out) {
@@ -90,10 +101,12 @@ int failOver(const std::vector<std::string>& parameters, std::ostream& out) {
 
     OpenRunLogs(live);
 
-    // A main server that does not take the logon counts as one that does not answer.
-    const auto main = logOn(s.MainServerName, loginOf(registry, std::string(kSettingsBaseKey)),
-                            passwords.mainPassword.value_or(""));
-    const auto reserve = logOn(s.ReservServerName, loginOf(registry, reserveKeyPath()),
+    // A main server that does not answer the logon counts as lost; one that refuses it ends
+    // the command before anything is sent.
+    const auto main =
+        logOn("main", s.MainServerName, loginOf(registry, std::string(kSettingsBaseKey)),
+              passwords.mainPassword.value_or(""));
+    const auto reserve = logOn("reserve", s.ReservServerName, loginOf(registry, reserveKeyPath()),
                                passwords.reservePassword.value_or(""));
     const engine::TFailoverPlan plan{
         s.MainServerName, s.ComboDump,    s.EditPathDump, s.ReservServerName,

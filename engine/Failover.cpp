@@ -105,42 +105,46 @@ private:
                                  plan_.mainDatabase + " is not saved");
             return true;
         }
-        const std::string file = FreeDumpFileName(
+        // The dump files are named after the database as the profile qualifies it.
+        TPassRecord record;
+        record.file = FreeDumpFileName(
             platform::profileQualified(plan_.mainDatabase), true, services_.localNow(),
             platform::regionalFormats(), [&](const std::string& name) {
                 return services_.fileExists(plan_.dumpFolder + DumpPathSeparator + name) ||
                        services_.fileExists(plan_.loadFolder + DumpPathSeparator + name);
             });
-        const std::string dump = TailDumpStatement(plan_, file);
-        const std::string load = LoadTransactionStatement(
-            plan_.reserveDatabase, plan_.loadFolder + DumpPathSeparator + file);
-        TPassRecord record;
         record.start = services_.now();
         record.kind = PassKind::Tail;
-        record.file = file;
+        const std::string dump = TailDumpStatement(plan_, record.file);
         step("2: " + dump + " on " + plan_.mainServer);
         const StepResult dumped =
             timed(record.dumpSeconds, [&] { return runStatement(*sessions_.main, dump); });
-        StepResult loaded{StepOutcome::NotReached, 0, false};
-        const auto recordTail = [&] { RecordTail(record, dumped, loaded); };
         if (dumped.outcome != StepOutcome::Ok) {
-            recordTail();
+            RecordTail(record, dumped, {StepOutcome::NotReached, 0, false});
             stop("the last transaction dump " + StepResultText(dumped),
-                 {dump + " (on " + plan_.mainServer + ")", load, remainingOnline()});
+                 {dump + " (on " + plan_.mainServer + ")", tailLoad(record.file),
+                  remainingOnline()});
             return false;
         }
-        dumps_.push_back({file, false, true, false, record.start, true});
+        dumps_.push_back({record.file, false, true, false, record.start, true});
         // Loading the tail after a gap would only be refused; the chain check names the gap.
         if (chain_.missing || !chain_.fullLoaded) {
-            recordTail();
+            RecordTail(record, dumped, {StepOutcome::NotReached, 0, false});
             return true;
         }
+        return LoadTail(record, dumped);
+    }
+
+    // The second half of step 2: the tail dumped, loaded on the reserve through sp_TVR.
+    bool LoadTail(TPassRecord& record, const StepResult& dumped) {
+        const std::string& file = record.file;
+        const std::string load = tailLoad(file);
         step("2: " + load + " on " + plan_.reserveServer + " (through sp_TVR)");
         const TRS_dump_load call{1, plan_.reserveDatabase, 0, 1, plan_.loadFolder, file};
-        loaded = timed(record.loadSeconds.emplace(), [&] {
+        const StepResult loaded = timed(record.loadSeconds.emplace(), [&] {
             return RunProcedureStep(*sessions_.reserve, SpTvrCallStatement(call));
         });
-        recordTail();
+        RecordTail(record, dumped, loaded);
         if (loaded.outcome != StepOutcome::Ok) {
             std::string why =
                 "the load of the last transaction dump " + file + " " + StepResultText(loaded);
@@ -240,6 +244,11 @@ private:
             "last is " +
             last.file);
         return true;
+    }
+
+    std::string tailLoad(const std::string& file) const {
+        return LoadTransactionStatement(plan_.reserveDatabase,
+                                        plan_.loadFolder + DumpPathSeparator + file);
     }
 
     std::string remainingOnline() const {

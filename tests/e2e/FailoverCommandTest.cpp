@@ -1,5 +1,5 @@
-// `tvr --failover` as a process, without any display: settings that name no pair end it with
-// 1 and nothing sent; after an unattended run it brings the reserve online with the main's
+// `tvr --failover` as a process, without any display: settings that name no pair, or a main
+// server that refuses the logon, end it with 1 and nothing sent; after an unattended run it brings the reserve online with the main's
 // rows (0); a second one finds the first one's tail in the pass history, sends nothing to the
 // main server and reports the reserve online (0); without the history, the tail a third one
 // dumps is refused by the online reserve, and it stops saying why (2).
@@ -17,8 +17,9 @@ using namespace tvr::e2e;
 namespace {
 
 // The exit code of `tvr --failover` with the passwords, and what it printed.
-std::pair<int, std::string> failOver(const WorkstationFolders& workstation, const char* name) {
-    ProgramProcess tvr("tvr", {"--failover", "P1:" + kMainPassword, "P2:" + kReservePassword},
+std::pair<int, std::string> failOver(const WorkstationFolders& workstation, const char* name,
+                                     const std::string& mainPassword = kMainPassword) {
+    ProgramProcess tvr("tvr", {"--failover", "P1:" + mainPassword, "P2:" + kReservePassword},
                        workstation.root() / name);
     const std::optional<int> status = tvr.wait();
     if (!status || !WIFEXITED(*status)) return {-1, tvr.output()};
@@ -46,6 +47,11 @@ TEST(FailoverCommand, ExitCodesTellDoneSettingsFaultAndStopped) {
         EXPECT_EQ(code, 1) << output;
         workstation.environment().set("TVR_REGISTRY", workstation.registryFile().string());
     }
+    // A main server that refuses the logon is no lost one: nothing is sent, so the next
+    // failover still saves the tail.
+    const auto [refused, why] = failOver(workstation, "refused.out", "not" + kMainPassword);
+    EXPECT_EQ(refused, 1) << why;
+    EXPECT_NE(why.find("refused the logon"), std::string::npos) << why;
 
     const auto [done, report] = failOver(workstation, "done.out");
     EXPECT_EQ(done, 0) << report;
