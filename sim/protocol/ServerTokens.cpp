@@ -3,6 +3,7 @@
 #include "sim/statements/TextPointers.h"
 
 #include "sim/statements/DateTime.h"
+#include "sim/statements/ExactNumber.h"
 
 #include <algorithm>
 #include <cmath>
@@ -93,15 +94,6 @@ std::int32_t userType(ColumnKind kind) {
             return 20;
     }
     return 0;
-}
-
-// Bytes of a numeric of each precision on the wire: a sign byte and the magnitude, big-endian,
-// as the protocol's table has them (precision 1 and 2 take 2 bytes, 38 takes 17).
-std::uint8_t numericBytes(int precision) {
-    static const std::uint8_t bytes[] = {1,  2,  2,  3,  3,  4,  4,  4,  5,  5,  6,  6,  6,
-                                         7,  7,  8,  8,  9,  9,  9,  10, 10, 11, 11, 11, 12,
-                                         12, 13, 13, 14, 14, 14, 15, 15, 16, 16, 16, 17, 17};
-    return bytes[std::clamp(precision, 1, kMaxNumericPrecision)];
 }
 
 std::uint8_t moneyBytes(ColumnKind kind) { return kind == ColumnKind::SmallMoney ? 4 : 8; }

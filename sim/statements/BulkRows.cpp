@@ -1,9 +1,11 @@
 #include "sim/statements/BulkRows.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "sim/statements/DateTime.h"
+#include "sim/statements/ExactNumber.h"
 #include "sim/statements/WireLiterals.h"
 
 namespace tvr::sim {
@@ -126,23 +128,63 @@ bool hasTextPointer(ColumnKind kind) {
     return kind == ColumnKind::Text || kind == ColumnKind::Image;
 }
 
+// The bytes a column takes in the fixed part of the row: a column declared not null whose
+// type has one size (char, binary, numeric as the client lays them out); 0 for a column in the
+// variable part.
+std::size_t fixedSize(const Column& column) {
+    if (column.nullable) return 0;
+    switch (column.kind) {
+        case ColumnKind::Char:
+        case ColumnKind::Binary:
+            return column.length > 255 ? 0 : static_cast<std::size_t>(std::max(column.length, 1));
+        case ColumnKind::Numeric:
+        case ColumnKind::Decimal:
+            return numericBytes(column.precision);
+        default:
+            return 0;
+    }
+}
+
 // One row from its bytes; text and image columns that are present hold a placeholder to be
 // filled from the values after the row.
 std::optional<BulkRow> decodeRow(const std::vector<Column>& columns, const Bytes& row,
                                  std::string& why) {
     BulkRow values(columns.size());
+    std::vector<std::size_t> variable;  // the columns of the variable part, in order
+    std::size_t pos = 2;                // after the count of variable columns and a spare byte
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+        const std::size_t size = fixedSize(columns[c]);
+        if (size == 0) {
+            variable.push_back(c);
+            continue;
+        }
+        if (row.size() < pos + size) {
+            why = "a row shorter than its fixed columns";
+            return std::nullopt;
+        }
+        std::size_t used = size;  // a char value comes padded: the emulator keeps it without
+        while (columns[c].kind == ColumnKind::Char && used > 0 && row[pos + used - 1] == ' ')
+            --used;
+        values[c] = literal(columns[c], row.data() + pos, used);
+        if (!values[c]) {
+            why = "a value of " + std::to_string(size) + " bytes for column '" + columns[c].name +
+                  "'";
+            return std::nullopt;
+        }
+        pos += size;
+    }
     if (row.size() < 2) {
         why = "a row shorter than its header";
         return std::nullopt;
     }
     const std::size_t present = row[0];
-    if (present > columns.size()) {
+    if (present > variable.size()) {
         why = "a row with more columns than the table";
         return std::nullopt;
     }
-    if (present == 0) return values;      // every column NULL
-    constexpr std::size_t dataStart = 4;  // the two header bytes, then the row's length
-    if (row.size() < dataStart || littleEndian(row.data() + 2, 2) != row.size()) {
+    if (present == 0) return values;        // every variable column NULL
+    const std::size_t dataStart = pos + 2;  // after the row's length
+    if (row.size() < dataStart || littleEndian(row.data() + pos, 2) != row.size()) {
         why = "a row whose length does not match";
         return std::nullopt;
     }
@@ -151,14 +193,15 @@ std::optional<BulkRow> decodeRow(const std::vector<Column>& columns, const Bytes
         why = "a row whose column offsets do not match its data";
         return std::nullopt;
     }
-    for (std::size_t c = 0; c < present; ++c) {
-        const std::size_t size = (*offsets)[c + 1] - (*offsets)[c];
+    for (std::size_t k = 0; k < present; ++k) {
+        const std::size_t c = variable[k];
+        const std::size_t size = (*offsets)[k + 1] - (*offsets)[k];
         if (size == 0) continue;
         if (hasTextPointer(columns[c].kind)) {
             values[c] = std::string();  // the value follows the row
             continue;
         }
-        values[c] = literal(columns[c], row.data() + (*offsets)[c], size);
+        values[c] = literal(columns[c], row.data() + (*offsets)[k], size);
         if (!values[c]) {
             why = "a value of " + std::to_string(size) + " bytes for column '" + columns[c].name +
                   "'";

@@ -20,6 +20,17 @@ struct ExactNumber {
 // The most digits a numeric or decimal column holds.
 inline constexpr int kMaxNumericPrecision = 38;
 
+// Bytes of a numeric of each precision on the wire: a sign byte and the magnitude, big-endian,
+// as the protocol's table has them (precision 1 and 2 take 2 bytes, 38 takes 17).
+inline std::uint8_t numericBytes(int precision) {
+    static constexpr std::uint8_t kBytes[] = {1,  2,  2,  3,  3,  4,  4,  4,  5,  5,  6,  6,  6,
+                                              7,  7,  8,  8,  9,  9,  9,  10, 10, 11, 11, 11, 12,
+                                              12, 13, 13, 14, 14, 14, 15, 15, 16, 16, 16, 17, 17};
+    return kBytes[precision < 1                      ? 1
+                  : precision > kMaxNumericPrecision ? kMaxNumericPrecision
+                                                     : precision];
+}
+
 // "[+-]digits[.digits][e[+-]N]", blanks around it allowed; nothing for any other text.
 std::optional<ExactNumber> parseExactNumber(std::string_view text);
 

@@ -63,8 +63,10 @@ std::vector<Column> describeColumns(sqlite3_stmt* raw, const Statement& statemen
         if (fromType) {
             column = *fromType;
             declared[static_cast<std::size_t>(c)] = true;
-            // The server keeps a nullable char(n) column as a varchar: unpadded.
-            if (column.kind == ColumnKind::Char && !declaredNotNull(raw, c))
+            // A table's column declared not null says so (bulk copy refuses NULL for it); the
+            // server keeps a nullable char(n) column as a varchar: unpadded.
+            column.nullable = !declaredNotNull(raw, c);
+            if (column.kind == ColumnKind::Char && column.nullable)
                 column.kind = ColumnKind::VarChar;
             if (column.kind == ColumnKind::Text || column.kind == ColumnKind::Image)
                 column.table = tableOf(raw, c);

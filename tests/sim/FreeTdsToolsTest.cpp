@@ -113,13 +113,15 @@ TEST(FreeTdsTools, FreebcpCopiesATableOutAndBackInWithIdenticalRowsThatTheLogKee
     Emulator server("FREEBCP", {"sales", "copy"});
     tvr::testing::CtClient client;
     ASSERT_TRUE(client.connect("FREEBCP"));
-    ASSERT_FALSE(client
-                     .execute("use sales create table t (id int not null, name varchar(300) "
-                              "null, amount numeric(10,2) null, at datetime null, f float null, "
-                              "m money null, c char(5) not null, b varbinary(8) null, tx text "
-                              "null, s smallint null)")
-                     .failed());
-    // Enough rows for several packets; long names put column offsets past 255 bytes.
+    ASSERT_FALSE(
+        client
+            .execute("use sales create table t (id int not null, name varchar(300) "
+                     "null, amount numeric(10,2) null, at datetime null, f float null, "
+                     "m money null, c char(5) not null, b varbinary(8) null, tx text "
+                     "null, s smallint null, bn binary(2) not null, nn numeric(7,2) not null)")
+            .failed());
+    // Enough rows for several packets; long names put column offsets past 255 bytes. The
+    // columns of one size declared not null come in the row's fixed part.
     for (int i = 0; i < 40; ++i)
         ASSERT_FALSE(client
                          .execute("insert t values (" + std::to_string(i) + ", '" +
@@ -127,11 +129,12 @@ TEST(FreeTdsTools, FreebcpCopiesATableOutAndBackInWithIdenticalRowsThatTheLogKee
                                   std::to_string(i) +
                                   ".25, '2020-01-02 03:04:05.500', 1.5, -620.8, 'ab', "
                                   "0x0102ff, 'text " +
-                                  std::to_string(i) + "', -3)")
+                                  std::to_string(i) + "', -3, 0x0a0b, -12345.6" +
+                                  std::to_string(i % 10) + ")")
                          .failed());
     ASSERT_FALSE(client
                      .execute("insert t values (99, NULL, NULL, NULL, NULL, NULL, 'xyz', NULL, "
-                              "NULL, NULL)")
+                              "NULL, NULL, 0x00ff, 0)")
                      .failed());
     const tvr::test::TempFolder scratch("tvr-freebcp");
     const std::string out = scratch.string() + "/out.txt", back = scratch.string() + "/back.txt";
