@@ -153,10 +153,20 @@ public:
     const std::vector<Clock::duration>& own() const { return own_; }
     const std::vector<Clock::duration>& gap() const { return gap_; }
     const std::vector<Clock::duration>& cpu() const { return cpu_; }
-    // The figures taken after the passes that reached a milestone, in order.
-    std::vector<std::pair<int, ProcessFigures>> milestones() const {
+    // The figures after 10,000 passes (zero before the run reached them).
+    ProcessFigures after10000() const {
         std::lock_guard lock(mutex_);
-        return milestones_;
+        return figuresAfter(10000);
+    }
+
+    // The change of resident memory from `then` to `now`, in per cent of `then`.
+    static std::string residentChange(const ProcessFigures& now, const ProcessFigures& then) {
+        if (then.residentKiB <= 0) return "unknown";
+        char text[32];
+        std::snprintf(text, sizeof text, "%+.1f %%",
+                      100.0 * static_cast<double>(now.residentKiB - then.residentKiB) /
+                          static_cast<double>(then.residentKiB));
+        return text;
     }
 
 private:
@@ -184,14 +194,24 @@ private:
     }
 
     void keep(int passes, const ProcessFigures& figures, const std::string& lines) {
+        std::string change;
         {
             std::lock_guard lock(mutex_);
+            if (passes > 10000)
+                change = ", resident against after 10000 " +
+                         residentChange(figures, figuresAfter(10000));
             milestones_.emplace_back(passes, figures);
         }
-        std::printf("after %d passes: resident %ld KiB, heap in use %ld KiB, descriptors %d%s\n",
+        std::printf("after %d passes: resident %ld KiB, heap in use %ld KiB, descriptors %d%s%s\n",
                     passes, figures.residentKiB, figures.heapInUseKiB, figures.descriptors,
-                    lines.c_str());
+                    lines.c_str(), change.c_str());
         std::fflush(stdout);
+    }
+
+    ProcessFigures figuresAfter(int passes) const {
+        for (const auto& [reached, figures] : milestones_)
+            if (reached == passes) return figures;
+        return {};
     }
 
     static constexpr int kTimedPasses = 1000;
@@ -310,12 +330,9 @@ int main(int argc, char** argv) {
     std::printf("after the last pass (%d): resident %ld KiB, heap in use %ld KiB, descriptors %d\n",
                 passes, last.residentKiB, last.heapInUseKiB, last.descriptors);
     // Only a run that went past 10,000 passes has that figure to compare with.
-    for (const auto& [reached, figures] : display.milestones()) {
-        if (reached != 10000 || passes <= 10000) continue;
-        std::printf("resident memory after %d passes against after 10000: %+.1f %%\n", passes,
-                    100.0 * static_cast<double>(last.residentKiB - figures.residentKiB) /
-                        static_cast<double>(figures.residentKiB));
-    }
+    if (passes > 10000)
+        std::printf("resident memory after %d passes against after 10000: %s\n", passes,
+                    TimingDisplay::residentChange(last, display.after10000()).c_str());
     if (shown) {
         std::printf("lines in the views: %zu activity, %zu errors\n",
                     shown->activityView()->lineCount(), shown->errorView()->lineCount());
