@@ -1,5 +1,7 @@
 #include "ui/GuiThreadCalls.h"
 
+#include "ui/QueuedCall.h"
+
 #include <QThread>
 
 namespace tvr::ui {
@@ -24,9 +26,7 @@ void TGuiThreadCalls::enqueue(std::function<void()> call) {
     shared_->calls.push_back(std::move(call));
     if (shared_->scheduled) return;
     shared_->scheduled = true;
-    QMetaObject::invokeMethod(
-        context_, [context = context_, shared = shared_] { runCalls(context, shared); },
-        Qt::QueuedConnection);
+    queueCall(context_, [context = context_, shared = shared_] { runCalls(context, shared); });
 }
 
 void TGuiThreadCalls::runCalls(QObject* context, const std::shared_ptr<Shared>& shared) {
@@ -46,9 +46,7 @@ void TGuiThreadCalls::runCalls(QObject* context, const std::shared_ptr<Shared>& 
             // would if each had an event of its own; otherwise this loop takes them first.
             if (!shared->calls.empty() && !shared->scheduled) {
                 shared->scheduled = true;
-                QMetaObject::invokeMethod(
-                    context, [context, shared] { runCalls(context, shared); },
-                    Qt::QueuedConnection);
+                queueCall(context, [context, shared] { runCalls(context, shared); });
             }
         }
         call();

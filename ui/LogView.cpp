@@ -1,5 +1,7 @@
 #include "ui/LogView.h"
 
+#include "ui/QueuedCall.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -292,9 +294,7 @@ void TLogView::loadOlderLines(std::size_t at,
         auto older = std::make_shared<TLogLines>(load(stop));
         if (stop.stop_requested()) return;
         // The view waits for this thread before it goes, so it is still there to post to.
-        QMetaObject::invokeMethod(
-            this, [this, current, older] { takeOlderLines(std::move(*older), current); },
-            Qt::QueuedConnection);
+        queueCall(this, [this, current, older] { takeOlderLines(std::move(*older), current); });
     });
 }
 

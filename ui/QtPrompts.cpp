@@ -1,7 +1,8 @@
 #include "ui/QtPrompts.h"
 
+#include "ui/QueuedCall.h"
+
 #include <QApplication>
-#include <QMetaObject>
 #include <QPointer>
 #include <QThread>
 
@@ -139,27 +140,24 @@ PromptReply QtPrompts::messageBox(PromptOwner owner, const std::string& text,
         std::lock_guard lock(shared->mutex);
         if (shared->released) return withoutGui(text, caption, buttons);
     }
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [=] {
-            const std::unique_ptr<QMessageBox> box =
-                makeMessageBox(owner, text, caption, buttons, icon);
-            {
-                std::lock_guard lock(shared->mutex);
-                if (shared->released || request->done) return;
-                shared->shownForOthers.emplace_back(box.get());
-            }
-            box->exec();
-            const PromptReply reply = replyFor(box->standardButton(box->clickedButton()), buttons);
-            {
-                std::lock_guard lock(shared->mutex);
-                std::erase(shared->shownForOthers, QPointer<QMessageBox>(box.get()));
-                if (!request->done) request->reply = reply;
-                request->done = true;
-            }
-            shared->answered.notify_all();
-        },
-        Qt::QueuedConnection);
+    queueCall(QCoreApplication::instance(), [=] {
+        const std::unique_ptr<QMessageBox> box =
+            makeMessageBox(owner, text, caption, buttons, icon);
+        {
+            std::lock_guard lock(shared->mutex);
+            if (shared->released || request->done) return;
+            shared->shownForOthers.emplace_back(box.get());
+        }
+        box->exec();
+        const PromptReply reply = replyFor(box->standardButton(box->clickedButton()), buttons);
+        {
+            std::lock_guard lock(shared->mutex);
+            std::erase(shared->shownForOthers, QPointer<QMessageBox>(box.get()));
+            if (!request->done) request->reply = reply;
+            request->done = true;
+        }
+        shared->answered.notify_all();
+    });
     std::unique_lock lock(shared->mutex);
     shared->answered.wait(lock, [&] { return request->done || shared->released; });
     // Once released the answer is the default, whether or not the closed box got to say more.
@@ -193,8 +191,7 @@ void QtPrompts::beep() {
         QApplication::beep();
         return;
     }
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [] { QApplication::beep(); }, Qt::QueuedConnection);
+    queueCall(QCoreApplication::instance(), [] { QApplication::beep(); });
 }
 
 }  // namespace tvr::ui
