@@ -1,6 +1,7 @@
 // The logon dialog and the settings dialog as windows, on the offscreen platform, against
 // the two emulators.
 #include "ReadOnlyFile.h"
+#include "WindowFixture.h"
 #include "tests/support/LogonTestSupport.h"
 
 #include "config/InstallProcedure.h"
@@ -34,13 +35,9 @@ using tvr::ui::TFormSetting;
 
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "ui_dialog_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication instance(argc, argv);
-    return instance;
-}
+// The one application of the binary, shared with the window tests beside these: a second
+// QApplication in the same process leaks what the first one set up.
+QApplication& app() { return tvr::test::application(); }
 
 // Runs the next scripted step on each modal dialog as it is shown, once the event loop of
 // its exec() runs.
