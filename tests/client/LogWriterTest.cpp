@@ -178,7 +178,7 @@ TEST_F(LogWriter, LogFileNamesCarryTheDayAndFallBackToSybase) {
 
     {
         // The value as stored: references in it are not expanded.
-        tvr::test::ScopedEnvironment env;
+        tvr::testing::ScopedEnvironment env;
         env.set("TVR_LOG_TEST_PART", "expanded");
         env.set("SYBASE", "/opt/%TVR_LOG_TEST_PART%");
         EXPECT_EQ(MakeLogFileName("", "pubs2", day), "/opt/%TVR_LOG_TEST_PART%/pubs206122026.log");

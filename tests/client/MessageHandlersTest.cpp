@@ -172,14 +172,14 @@ TEST_F(MessageHandlers, ReadOnlyLogFileDropsTheMessageSilently) {
     std::filesystem::permissions(dir / "act.log", std::filesystem::perms::owner_read);
     // Root writes to read-only files, so the message comes in a child that runs as an
     // unprivileged user owning the folder and the file.
-    tvr::test::giveToUnprivilegedUser(dir);
-    const auto status = tvr::test::runInChild(
+    tvr::testing::giveToUnprivilegedUser(dir);
+    const auto status = tvr::testing::runInChild(
         [&] {
             if (server(serverMessage(0, 10, "lost")) != CS_SUCCEED) return 1;
             return prompts.boxes().empty() ? 0 : 2;
         },
-        tvr::test::ChildPrivileges::Drop);
-    EXPECT_TRUE(tvr::test::exitedWith(status, 0)) << (status ? *status : -1);
+        tvr::testing::ChildPrivileges::Drop);
+    EXPECT_TRUE(tvr::testing::exitedWith(status, 0)) << (status ? *status : -1);
     EXPECT_EQ(activity(), "before\r\n");
     std::filesystem::permissions(dir / "act.log", std::filesystem::perms::owner_all);
     server(serverMessage(0, 10, "kept"));

@@ -21,7 +21,7 @@ protected:
         env.set("FREETDSCONF", conf);
         env.unset("TDSVER");
     }
-    tvr::test::ScopedEnvironment env;
+    tvr::testing::ScopedEnvironment env;
 };
 
 }  // namespace

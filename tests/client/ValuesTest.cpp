@@ -78,7 +78,7 @@ TEST_F(DatetimeTextTest, FirstOfJanuary1900IsEmptyAndMidnightHasNoTime) {
 }
 
 TEST(TdsVersion, ConfiguredVersionFollowsTheFilesFreeTdsReads) {
-    const tvr::test::TempFolder folder;
+    const tvr::testing::TempFolder folder;
     const std::filesystem::path& dir = folder.path();
     const auto write = [&dir](const std::string& name, const std::string& text) {
         std::ofstream(dir / name) << text;
@@ -98,7 +98,7 @@ TEST(TdsVersion, ConfiguredVersionFollowsTheFilesFreeTdsReads) {
     EXPECT_EQ(ConfiguredTdsVersion("nowhere", {first}), "auto");
     EXPECT_EQ(ConfiguredTdsVersion("nowhere", {missing}), "");
 
-    tvr::test::ScopedEnvironment env;
+    tvr::testing::ScopedEnvironment env;
     env.set("FREETDSCONF", first);
     env.unset("TDSVER");
     EXPECT_EQ(FreeTdsConfigFiles().front(), first);

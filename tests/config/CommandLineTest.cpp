@@ -56,8 +56,8 @@ TEST(CommandLine, TheConnectionsKeepWhatTheParametersDoNotGive) {
 // The helper takes its own command line and prints what it took, then what the process
 // list shows for it.
 TEST(CommandLine, PasswordsAreGoneFromTheProcessListOnceTaken) {
-    tvr::test::ChildProcess helper(tvr::test::binDir() + "/config_command_line_helper",
-                                   {"P1:MainSecret", "p2:Res", "-A", "P1:"});
+    tvr::testing::ChildProcess helper(tvr::testing::binDir() + "/config_command_line_helper",
+                                      {"P1:MainSecret", "p2:Res", "-A", "P1:"});
     EXPECT_EQ(helper.line(), "taken P1:MainSecret|p2:Res|-A|P1:|");
     const auto shown = helper.line();
     ASSERT_TRUE(shown);

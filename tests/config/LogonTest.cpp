@@ -18,9 +18,9 @@
 
 using tvr::config::ServerRole;
 using tvr::config::TLogons;
-using tvr::test::kMainPassword;
-using tvr::test::kReservePassword;
-using tvr::test::LogonAnswer;
+using tvr::testing::kMainPassword;
+using tvr::testing::kReservePassword;
+using tvr::testing::LogonAnswer;
 using Names = std::vector<std::string>;
 
 namespace {
@@ -38,7 +38,7 @@ public:
     std::string mainServer, reserveServer;
 };
 
-class Logons : public tvr::test::TwoServers {
+class Logons : public tvr::testing::TwoServers {
 protected:
     void SetUp() override {
         TwoServers::SetUp();
@@ -51,7 +51,7 @@ protected:
         return values.empty() ? "" : values.front();
     }
 
-    tvr::test::ScriptedDialogs dialogs;
+    tvr::testing::ScriptedDialogs dialogs;
     RecordingForm form;
     TLogons logons{window.connections, window.flags, window.worker, display, live,
                    registry,           dialogs,      logFiles};

@@ -18,7 +18,7 @@ namespace {
 
 constexpr fs::perms kOwnerOnly = fs::perms::owner_read | fs::perms::owner_write;
 
-fs::path passwordFile(const tvr::test::TempFolder& folder, const std::string& text,
+fs::path passwordFile(const tvr::testing::TempFolder& folder, const std::string& text,
                       fs::perms mode = kOwnerOnly) {
     const fs::path file = folder / "passwords";
     std::ofstream(file, std::ios::binary) << text;
@@ -38,7 +38,7 @@ std::string refusal(const fs::path& file) {
 }  // namespace
 
 TEST(PasswordSources, AFileItsOwnerAloneMayReadGivesItsLinesWithoutLineEnds) {
-    const tvr::test::TempFolder folder("tvr-passwords");
+    const tvr::testing::TempFolder folder("tvr-passwords");
     EXPECT_EQ(readPasswordFile(passwordFile(folder, "P2:reserve\r\n\r\nP1:main: colon\r\n")),
               (std::vector<std::string>{"P2:reserve", "P1:main: colon"}));
     EXPECT_EQ(readPasswordFile(passwordFile(folder, "P1:main", fs::perms::owner_read)),
@@ -46,7 +46,7 @@ TEST(PasswordSources, AFileItsOwnerAloneMayReadGivesItsLinesWithoutLineEnds) {
 }
 
 TEST(PasswordSources, AFileOpenToOthersOrInTheWrongFormIsRefusedWithItsReason) {
-    const tvr::test::TempFolder folder("tvr-passwords");
+    const tvr::testing::TempFolder folder("tvr-passwords");
     const struct {
         const char* text;
         fs::perms mode;
@@ -66,8 +66,8 @@ TEST(PasswordSources, AFileOpenToOthersOrInTheWrongFormIsRefusedWithItsReason) {
 }
 
 TEST(PasswordSources, FileAndEnvironmentGoBeforeTheCommandLineAndTheVariablesAreNotPassedOn) {
-    const tvr::test::TempFolder folder("tvr-passwords");
-    tvr::test::ScopedEnvironment env;
+    const tvr::testing::TempFolder folder("tvr-passwords");
+    tvr::testing::ScopedEnvironment env;
     env.set(kMainPasswordVariable, "from-environment");
     env.unset(kReservePasswordVariable);
     const fs::path file = passwordFile(folder, "P2:from-file\n");

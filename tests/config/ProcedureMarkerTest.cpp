@@ -9,7 +9,7 @@ using tvr::platform::RegistryValue;
 using tvr::platform::RegStatus;
 
 TEST(ProcedureMarker, OnlyTheDWordOneMeansInstalled) {
-    tvr::test::TempFolder dir;
+    tvr::testing::TempFolder dir;
     Registry registry(dir / "registry.reg");
     EXPECT_FALSE(readProcedureInstalled(registry));  // no key
     ASSERT_EQ(registry.createKey("Software\\DorniqKlv"), RegStatus::Ok);
@@ -26,7 +26,7 @@ TEST(ProcedureMarker, OnlyTheDWordOneMeansInstalled) {
     RegistryValue v;
     ASSERT_EQ(registry.readValue("software\\dorniqklv", "isi", v), RegStatus::Ok);
     EXPECT_EQ(v, RegistryValue::dword(1));
-    EXPECT_NE(tvr::test::fileText(dir / "registry.reg")
+    EXPECT_NE(tvr::testing::fileText(dir / "registry.reg")
                   .find("[HKEY_CURRENT_USER\\Software\\DorniqKlv]\n\"IsI\"=dword:00000001\n"),
               std::string::npos);
 }

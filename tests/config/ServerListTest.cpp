@@ -55,7 +55,7 @@ protected:
         std::filesystem::create_directories((dir.path() / name).parent_path());
         std::ofstream(dir.path() / name, std::ios::binary) << text;
     }
-    tvr::test::TempFolder dir;
+    tvr::testing::TempFolder dir;
 };
 
 TEST_F(ServerListFile, SqlIniWinsOverInterfaces) {

@@ -11,12 +11,12 @@ namespace {
 
 class SettingsProcessingHost : public ::testing::Test {
 protected:
-    tvr::test::TempFolder dir;
+    tvr::testing::TempFolder dir;
     tvr::testing::RunState window;
     tvr::testing::RecordingDisplay display;
     tvr::config::LiveSettings live;
     tvr::config::LogFileNames logFiles;
-    tvr::test::ScriptedDialogs dialogs;
+    tvr::testing::ScriptedDialogs dialogs;
 };
 
 TEST_F(SettingsProcessingHost, ReadsTheLiveSettingsAsTheyAreAtEachCall) {

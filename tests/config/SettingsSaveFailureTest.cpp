@@ -17,7 +17,7 @@ using namespace tvr::config;
 using tvr::platform::Registry;
 using tvr::platform::RegistryError;
 using tvr::platform::RegStatus;
-using tvr::test::RecordingHost;
+using tvr::testing::RecordingHost;
 
 namespace {
 
@@ -82,7 +82,7 @@ protected:
         return count;
     }
 
-    tvr::test::TempFolder dir;
+    tvr::testing::TempFolder dir;
     std::filesystem::path file = dir / "registry.reg";
     Registry registry{file};
     TDumpLoadSettings before;
@@ -114,25 +114,25 @@ TEST_F(SettingsSaveFailure, AFullDiskStoresNothingStillMakesTheFoldersAndNamesEv
 TEST_F(SettingsSaveFailure, AReadOnlyRegistryFileIsLeftAsItIsAndTheFoldersAreStillMade) {
     namespace fs = std::filesystem;
     fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    const std::string old = tvr::test::fileText(file);
+    const std::string old = tvr::testing::fileText(file);
     // Loading needs no write, so a user who may not even lock the file still loads it.
     std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all |
                                                  std::filesystem::perms::group_exec |
                                                  std::filesystem::perms::others_exec);
-    const auto loaded = tvr::test::runInChild(
+    const auto loaded = tvr::testing::runInChild(
         [&] {
             LiveSettings stored;
             RecordingHost host(stored);
             LoadSettings(registry, stored, host);
             return stored.snapshot() == before ? 0 : 1;
         },
-        tvr::test::ChildPrivileges::Drop);
-    EXPECT_TRUE(tvr::test::exitedWith(loaded, 0)) << (loaded ? *loaded : -1);
+        tvr::testing::ChildPrivileges::Drop);
+    EXPECT_TRUE(tvr::testing::exitedWith(loaded, 0)) << (loaded ? *loaded : -1);
 
     // Root writes any file, so the save runs as an unprivileged user that owns the folder.
-    tvr::test::giveToUnprivilegedUser(dir.path());
+    tvr::testing::giveToUnprivilegedUser(dir.path());
     std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
-    const auto status = tvr::test::runInChild(
+    const auto status = tvr::testing::runInChild(
         [&] {
             try {
                 SaveSettings(registry, LiveSettings(after));
@@ -146,9 +146,9 @@ TEST_F(SettingsSaveFailure, AReadOnlyRegistryFileIsLeftAsItIsAndTheFoldersAreSti
             if (!std::filesystem::is_directory(after.EditPathLoad)) return 5;
             return 0;
         },
-        tvr::test::ChildPrivileges::Drop);
-    EXPECT_TRUE(tvr::test::exitedWith(status, 0)) << (status ? *status : -1);
-    EXPECT_EQ(tvr::test::fileText(file), old);
+        tvr::testing::ChildPrivileges::Drop);
+    EXPECT_TRUE(tvr::testing::exitedWith(status, 0)) << (status ? *status : -1);
+    EXPECT_EQ(tvr::testing::fileText(file), old);
     EXPECT_EQ(leftovers(), 0);
 }
 
@@ -156,8 +156,8 @@ TEST_F(SettingsSaveFailure, AWriterKilledHalfWayLeavesTheOldSettingsAndTheNextSa
     for (const auto stage :
          {tvr::platform::ReplaceStage::TempWritten, tvr::platform::ReplaceStage::TempSynced}) {
         SCOPED_TRACE(static_cast<int>(stage));
-        const std::string old = tvr::test::fileText(file);
-        const auto status = tvr::test::runInChild([&] {
+        const std::string old = tvr::testing::fileText(file);
+        const auto status = tvr::testing::runInChild([&] {
             registry.setReplaceStageHook([stage](tvr::platform::ReplaceStage s) {
                 if (s == stage) ::raise(SIGKILL);
             });
@@ -165,8 +165,8 @@ TEST_F(SettingsSaveFailure, AWriterKilledHalfWayLeavesTheOldSettingsAndTheNextSa
             return 0;
         });
         ASSERT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGKILL);
-        EXPECT_EQ(tvr::test::fileText(file), old);  // every setting as it was
-        EXPECT_EQ(leftovers(), 1);                  // the killed writer's temporary file
+        EXPECT_EQ(tvr::testing::fileText(file), old);  // every setting as it was
+        EXPECT_EQ(leftovers(), 1);                     // the killed writer's temporary file
         SaveSettings(registry, LiveSettings(before));
         EXPECT_EQ(leftovers(), 0);  // removed by the next writer
     }

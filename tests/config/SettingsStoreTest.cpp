@@ -14,7 +14,7 @@ using namespace tvr::config;
 using tvr::platform::Registry;
 using tvr::platform::RegistryValue;
 using tvr::platform::RegStatus;
-using tvr::test::RecordingHost;
+using tvr::testing::RecordingHost;
 
 namespace {
 
@@ -37,8 +37,8 @@ protected:
         ASSERT_EQ(registry.writeDefaultText(kReserv + "\\" + entry, text), RegStatus::Ok);
     }
 
-    tvr::test::ScopedEnvironment env;
-    tvr::test::TempFolder dir;
+    tvr::testing::ScopedEnvironment env;
+    tvr::testing::TempFolder dir;
     Registry registry{dir / "registry.reg"};
     LiveSettings live;
     RecordingHost host{live};
@@ -90,7 +90,7 @@ TEST_F(SettingsStoreTest, WithoutSybaseTheFoldersAreTheBareSuffixes) {
 TEST_F(SettingsStoreTest, SettingsWrittenByOneRunAreReadExactlyByTheNext) {
     ASSERT_EQ(registry.writeText(kBase, "ServerName", "MAIN_SRV"),
               RegStatus::Ok);  // the main logon
-    const TDumpLoadSettings saved = tvr::test::unusualSettings(dir.path());
+    const TDumpLoadSettings saved = tvr::testing::unusualSettings(dir.path());
     SaveSettings(registry, LiveSettings(saved));
 
     Registry nextRun(dir / "registry.reg");
@@ -107,7 +107,7 @@ TEST_F(SettingsStoreTest, SettingsWrittenByOneRunAreReadExactlyByTheNext) {
 
 TEST_F(SettingsStoreTest, TheFileAfterASaveHoldsEachSettingAsTheDefaultValueOfItsKey) {
     ASSERT_EQ(registry.writeText(kBase, "ServerName", "LOGON_MAIN"), RegStatus::Ok);
-    TDumpLoadSettings s = tvr::test::unusualSettings(dir.path());
+    TDumpLoadSettings s = tvr::testing::unusualSettings(dir.path());
     s.MainServerName = "NOT_WRITTEN_BY_SAVE";
     SaveSettings(registry, LiveSettings(s));
 
@@ -141,7 +141,7 @@ TEST_F(SettingsStoreTest, TheFileAfterASaveHoldsEachSettingAsTheDefaultValueOfIt
         EXPECT_EQ(v, RegistryValue::string(value)) << entry;  // REG_SZ, default value
     }
     // As the file shows it: one key per setting below Reserv, the doubled separator gone.
-    const std::string file = tvr::test::fileText(dir / "registry.reg");
+    const std::string file = tvr::testing::fileText(dir / "registry.reg");
     EXPECT_NE(
         file.find(
             "[HKEY_CURRENT_USER\\Software\\Kelvane\\DorniqSybase\\Reserv\\IsReserv]\n@=\"0\"\n"),
@@ -254,7 +254,7 @@ TEST_F(SettingsStoreTest, ARegistryFileThatCannotBeParsedIsReportedAndKeptAsItIs
         s.EditPathLoad = (dir / "l").string();
     });
     EXPECT_THROW(SaveSettings(registry, live), tvr::platform::RegistryError);
-    EXPECT_EQ(tvr::test::fileText(dir / "registry.reg"), broken);
+    EXPECT_EQ(tvr::testing::fileText(dir / "registry.reg"), broken);
 }
 
 TEST_F(SettingsStoreTest, LoadingReadsTheFileOnceAndSavingReplacesItOnce) {
@@ -264,19 +264,19 @@ TEST_F(SettingsStoreTest, LoadingReadsTheFileOnceAndSavingReplacesItOnce) {
     });
     LoadSettings(registry, live, host);  // a first start: the two keys are created together
     EXPECT_EQ(replacements, 1);
-    SaveSettings(registry, LiveSettings(tvr::test::unusualSettings(dir.path())));
+    SaveSettings(registry, LiveSettings(tvr::testing::unusualSettings(dir.path())));
     EXPECT_EQ(replacements, 2);
     LiveSettings again;
     RecordingHost host2(again);
     LoadSettings(registry, again, host2);  // everything there: nothing written
     EXPECT_EQ(replacements, 2);
-    TDumpLoadSettings expected = tvr::test::unusualSettings(dir.path());
+    TDumpLoadSettings expected = tvr::testing::unusualSettings(dir.path());
     expected.MainServerName.clear();  // the main logon's to write, not a save's
     EXPECT_EQ(again.snapshot(), expected);
 }
 
 TEST_F(SettingsStoreTest, SavingCreatesTheDumpAndLoadFoldersWithTheirParents) {
-    TDumpLoadSettings s = tvr::test::unusualSettings(dir.path());
+    TDumpLoadSettings s = tvr::testing::unusualSettings(dir.path());
     SaveSettings(registry, LiveSettings(s));
     EXPECT_TRUE(std::filesystem::is_directory(s.EditPathDump));
     EXPECT_TRUE(std::filesystem::is_directory(s.EditPathLoad));
@@ -289,7 +289,7 @@ TEST_F(SettingsStoreTest, SavingCreatesTheDumpAndLoadFoldersWithTheirParents) {
 }
 
 TEST_F(SettingsStoreTest, AnEmptyDumpFolderFailsAfterEveryRegistryWrite) {
-    TDumpLoadSettings s = tvr::test::unusualSettings(dir.path());
+    TDumpLoadSettings s = tvr::testing::unusualSettings(dir.path());
     s.EditPathDump = "";
     try {
         SaveSettings(registry, LiveSettings(s));

@@ -32,11 +32,11 @@ TEST(CheckCommand, ExitsWithTheLevelOfTheLagOrThreeWhenItCannotTell) {
         {2h, true, 2, "CRITICAL: lag "}, {std::nullopt, true, 3, "UNKNOWN: no pass history in "},
         {60s, false, 3, "UNKNOWN: "},
     };
-    tvr::test::ScopedEnvironment env;
+    tvr::testing::ScopedEnvironment env;
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.unset(name);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.start);
-        tvr::test::TempFolder folder;
+        tvr::testing::TempFolder folder;
         const auto registryFile = folder / "registry.reg";
         env.set("TVR_REGISTRY", registryFile.string());
         tvr::platform::Registry registry(registryFile);

@@ -41,7 +41,7 @@ TEST(FailoverCommand, ExitCodesTellDoneSettingsFaultAndStopped) {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         workstation.environment().unset(name);
     {
-        const tvr::test::TempFolder empty("tvr-no-settings");
+        const tvr::testing::TempFolder empty("tvr-no-settings");
         workstation.environment().set("TVR_REGISTRY", (empty.path() / "registry.reg").string());
         const auto [code, output] = failOver(workstation, "fault.out");
         EXPECT_EQ(code, 1) << output;

@@ -74,8 +74,8 @@ void ProgramProcess::end() {
     wait(std::chrono::seconds(60));
 }
 
-std::string ProgramProcess::output() const { return test::fileText(output_); }
+std::string ProgramProcess::output() const { return tvr::testing::fileText(output_); }
 
-std::string ProgramProcess::errors() const { return test::fileText(errors_); }
+std::string ProgramProcess::errors() const { return tvr::testing::fileText(errors_); }
 
 }  // namespace tvr::e2e

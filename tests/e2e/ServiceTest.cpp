@@ -20,7 +20,7 @@ namespace {
 // What a systemd unit has: no display of any kind.
 class NoDisplay {
 public:
-    explicit NoDisplay(tvr::test::ScopedEnvironment& env) {
+    explicit NoDisplay(tvr::testing::ScopedEnvironment& env) {
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.unset(name);
     }
 };
@@ -48,7 +48,7 @@ std::optional<int> exitCode(ProgramProcess& program) {
 std::string errorLog(const WorkstationFolders& workstation) {
     for (const auto& entry : fs::directory_iterator(workstation.logFolder()))
         if (entry.path().filename().string().rfind("errsales", 0) == 0)
-            return tvr::test::fileText(entry.path());
+            return tvr::testing::fileText(entry.path());
     return {};
 }
 
@@ -70,11 +70,11 @@ TEST(Service, ShipsWithoutADisplayAndStopsOnSigtermOnceThePassUnderWayHasLoaded)
     ASSERT_TRUE(eventually([&] { return workstation.passCompletedAfter(0); })) << tvr.output();
     EXPECT_TRUE(eventually([&] {
         return fs::exists(metrics) &&
-               tvr::test::fileText(metrics).find("tvr_lag_seconds") != std::string::npos;
+               tvr::testing::fileText(metrics).find("tvr_lag_seconds") != std::string::npos;
     })) << tvr.output();
     // A start with a window finds the guard held and nothing to show: it says so and ends.
     {
-        tvr::test::ScopedEnvironment offscreen;
+        tvr::testing::ScopedEnvironment offscreen;
         offscreen.set("QT_QPA_PLATFORM", "offscreen");
         ProgramProcess windowed("tvr", {}, workstation.root() / "windowed.out");
         EXPECT_EQ(exitCode(windowed), 0) << windowed.output();
@@ -158,7 +158,7 @@ TEST(Service, TwoProfilesShipTwoPairsAtOnceAndASecondStartOfOneIsRefused) {
 TEST(Service, AConfigurationFaultEndsItAtOnceWithItsReasonAndExitCodeOne) {
     Workstation workstation;
     const NoDisplay noDisplay(workstation.environment());
-    const std::string registry = tvr::test::fileText(workstation.registryFile());
+    const std::string registry = tvr::testing::fileText(workstation.registryFile());
     const auto withRegistry = [&](std::string text) {
         return [&workstation, text] {
             std::ofstream(workstation.registryFile(), std::ios::binary) << text;

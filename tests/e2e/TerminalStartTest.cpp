@@ -38,7 +38,7 @@ TEST(TerminalStart, AnswersHelpAndVersionWithoutADisplayAndEndsAnyOtherStartWith
         // A display named but not there: Qt's plugin fails, and says so only through us.
         {{}, ":4711", 1, "", true},
     };
-    tvr::test::ScopedEnvironment env;
+    tvr::testing::ScopedEnvironment env;
     for (const char* name : {"SYBASE", "QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE"})
         env.unset(name);
     for (const TerminalCase& c : cases) {
@@ -48,7 +48,7 @@ TEST(TerminalStart, AnswersHelpAndVersionWithoutADisplayAndEndsAnyOtherStartWith
         } else {
             env.unset("DISPLAY");
         }
-        tvr::test::TempFolder folder;
+        tvr::testing::TempFolder folder;
         ProgramProcess tvr("tvr", c.args, folder / "out", folder / "err");
         const auto status = tvr.wait(60s);
         ASSERT_TRUE(status && WIFEXITED(*status)) << tvr.output() << tvr.errors();

@@ -75,7 +75,7 @@ std::string WorkstationFolders::activityLog(const std::string& profile) const {
     for (const auto& entry : fs::directory_iterator(logFolder(), ec)) {
         const std::string name = entry.path().filename().string();
         if (name.rfind(start, 0) == 0 && entry.path().extension() == ".log") {
-            std::string text = test::fileText(entry.path());
+            std::string text = tvr::testing::fileText(entry.path());
             text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
             return text;
         }
@@ -87,7 +87,7 @@ std::string WorkstationFolders::snapshot() const {
     std::vector<std::string> entries;
     for (const auto& entry : fs::recursive_directory_iterator(root())) {
         std::string line = fs::relative(entry.path(), root()).string();
-        if (entry.is_regular_file()) line += "\n" + test::fileText(entry.path());
+        if (entry.is_regular_file()) line += "\n" + tvr::testing::fileText(entry.path());
         entries.push_back(line);
     }
     std::sort(entries.begin(), entries.end());

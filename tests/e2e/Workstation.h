@@ -32,7 +32,7 @@ public:
     std::filesystem::path registryFile() const { return root() / "registry.reg"; }
     std::filesystem::path logFolder() const { return root() / "log"; }
     std::filesystem::path dumpFolder() const { return root() / "dumps"; }
-    test::ScopedEnvironment& environment() { return env_; }
+    tvr::testing::ScopedEnvironment& environment() { return env_; }
 
     // The activity log of the sample database (today's) of a profile (empty: the default),
     // CR removed; empty when there is none.
@@ -41,8 +41,8 @@ public:
     std::string snapshot() const;
 
 private:
-    test::TempFolder root_{"tvr-e2e"};
-    test::ScopedEnvironment env_;
+    tvr::testing::TempFolder root_{"tvr-e2e"};
+    tvr::testing::ScopedEnvironment env_;
 };
 
 struct WorkstationOptions {

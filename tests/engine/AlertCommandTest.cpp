@@ -27,7 +27,7 @@ TEST(AlertCommand, SplitsItsWordsAtBlanksOutsideQuotes) {
 }
 
 TEST(AlertCommand, RunsAtEachChangeOfLevelWithTheLevelAndTheLagInItsEnvironment) {
-    tvr::test::TempFolder folder;
+    tvr::testing::TempFolder folder;
     const std::string out = (folder / "alerts").string();
     const std::string command =
         "/bin/sh -c \"echo $TVR_ALERT_LEVEL $TVR_LAG_SECONDS $TVR_PROFILE. >> " + out + "\"";

@@ -48,7 +48,7 @@ public:
     }
 
 private:
-    std::optional<tvr::test::ScopedEnvironment> env_;
+    std::optional<tvr::testing::ScopedEnvironment> env_;
 };
 
 TEST(PassHistory, ALineReadsBackAsTheRecordItWasWrittenFrom) {
@@ -74,7 +74,7 @@ TEST(PassHistory, ALineReadsBackAsTheRecordItWasWrittenFrom) {
 
 TEST(PassHistory, EachDayHasItsFileWithOneHeaderAndIsReadFromTheDayGiven) {
     const InZone utc("UTC0");
-    tvr::test::TempFolder folder;
+    tvr::testing::TempFolder folder;
     const auto yesterday = kNoon - 24h;
     AppendPassRecord(folder.string(), record(yesterday, "a.db", "ok"));
     AppendPassRecord(folder.string(), record(kNoon, "b.tr", "ok"));

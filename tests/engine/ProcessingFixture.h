@@ -42,7 +42,7 @@ namespace tvr::engine::testing {
 
 namespace fs = std::filesystem;
 
-using tvr::test::fileText;
+using tvr::testing::fileText;
 
 // The language commands our code sent to an emulator, in arrival order.
 inline std::vector<std::string> traceCommands(const tvr::testing::Emulator& server) {
@@ -241,7 +241,7 @@ protected:
     std::string logFile() const { return (dir / "act.log").string(); }
     std::string errorLogFile() const { return (dir / "err.log").string(); }
 
-    tvr::test::TempFolder folder{"tvr-processing"};
+    tvr::testing::TempFolder folder{"tvr-processing"};
     fs::path dir;
     fs::path dumps;
     fs::path loads;

@@ -24,7 +24,7 @@ std::vector<std::string> names(std::vector<fs::path> paths) {
 }
 
 TEST(Retention, OnlyThisProgramsDumpsOfTheDatabaseOlderThanTheDaysSetExpire) {
-    tvr::test::TempFolder folder;
+    tvr::testing::TempFolder folder;
     const tvr::platform::RegionalFormats formats{"%d.%m.%Y", "%H:%M:%S", ':'};
     const auto now = fs::file_time_type::clock::now();
     const struct {
@@ -64,7 +64,7 @@ TEST(Retention, OnlyThisProgramsDumpsOfTheDatabaseOlderThanTheDaysSetExpire) {
 }
 
 TEST(Retention, HistoryFilesOfDaysBeforeTheDaysKeptExpire) {
-    tvr::test::TempFolder folder;
+    tvr::testing::TempFolder folder;
     for (const char* name : {"history-20261120.csv", "history-20261130.csv", "history-20261207.csv",
                              "history-old.csv", "history-2026112.csv"})
         std::ofstream(folder / name) << "start\r\n";

@@ -10,7 +10,7 @@
 using namespace tvr::platform;
 
 TEST(Directories, AreCreatedWithEveryMissingParent) {
-    tvr::test::TempFolder dir;
+    tvr::testing::TempFolder dir;
     const std::filesystem::path deep = dir / "a b" / "über" / "c";
     EXPECT_TRUE(forceDirectories(deep.string() + "/"));
     EXPECT_TRUE(std::filesystem::is_directory(deep));
@@ -22,7 +22,7 @@ TEST(Directories, AreCreatedWithEveryMissingParent) {
 }
 
 TEST(Directories, APathOfFewerThanThreeCharactersIsTakenAsItIs) {
-    tvr::test::TempFolder dir;
+    tvr::testing::TempFolder dir;
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
     const bool twoLetters = forceDirectories("ab");

@@ -8,7 +8,7 @@
 using namespace tvr::platform;
 
 TEST(Environment, ExpandsKnownReferencesAndKeepsUnknownOnes) {
-    tvr::test::ScopedEnvironment env;
+    tvr::testing::ScopedEnvironment env;
     env.set("TVR_T_A", "alpha");
     env.unset("TVR_T_MISSING");
     EXPECT_EQ(expandEnvironmentReferences("%TVR_T_A%\\dmp"), "alpha\\dmp");
@@ -20,7 +20,7 @@ TEST(Environment, ExpandsKnownReferencesAndKeepsUnknownOnes) {
 }
 
 TEST(Environment, SybaseInstalledNeedsANonEmptyValueOfAnyLength) {
-    tvr::test::ScopedEnvironment env;
+    tvr::testing::ScopedEnvironment env;
     env.unset("SYBASE");
     EXPECT_FALSE(sybaseInstalled());
     env.set("SYBASE", "");

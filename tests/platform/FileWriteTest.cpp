@@ -27,14 +27,14 @@ TEST(AppendEntryToFile, AnEntryAfterAnUnfinishedLineGetsOneLineEndFirstAndNothin
         {"", "first", "first"},
         {"unfinished", "", "unfinished"},
     };
-    tvr::test::TempFolder dir;
+    tvr::testing::TempFolder dir;
     int n = 0;
     for (const Case& c : cases) {
         const auto file = dir / ("log" + std::to_string(n++));
         if (!c.before.empty()) std::ofstream(file, std::ios::binary) << c.before;
         ASSERT_EQ(tvr::platform::appendEntryToFile(file.string(), c.entry),
                   tvr::platform::AppendResult::Written);
-        EXPECT_EQ(tvr::test::fileText(file), c.after) << c.before << "|" << c.entry;
+        EXPECT_EQ(tvr::testing::fileText(file), c.after) << c.before << "|" << c.entry;
     }
 }
 

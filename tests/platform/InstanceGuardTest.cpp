@@ -6,11 +6,11 @@
 #include <gtest/gtest.h>
 
 using namespace tvr::platform;
-using tvr::test::ChildProcess;
-using tvr::test::helperProgram;
+using tvr::testing::ChildProcess;
+using tvr::testing::helperProgram;
 
 TEST(InstanceGuard, ASecondProcessIsRefusedUntilTheHolderIsKilled) {
-    tvr::test::TempFolder dir;
+    tvr::testing::TempFolder dir;
     const std::filesystem::path lock = dir / "DumpLoadDBSync";
     {
         ChildProcess first(helperProgram(), {"hold-guard", lock.string()});
@@ -30,7 +30,7 @@ TEST(InstanceGuard, ASecondProcessIsRefusedUntilTheHolderIsKilled) {
 }
 
 TEST(InstanceGuard, IsReleasedWhenItsOwnerEnds) {
-    tvr::test::TempFolder dir;
+    tvr::testing::TempFolder dir;
     const std::filesystem::path lock = dir / "DumpLoadDBSync";
     {
         const InstanceGuard first(lock);
@@ -42,7 +42,7 @@ TEST(InstanceGuard, IsReleasedWhenItsOwnerEnds) {
 }
 
 TEST(InstanceGuard, ALockFileThatCannotBeOpenedIsAFailureNotAnotherInstance) {
-    tvr::test::TempFolder dir;
+    tvr::testing::TempFolder dir;
     std::filesystem::create_symlink(dir / "elsewhere", dir / "DumpLoadDBSync");
     const InstanceGuard guard(dir / "DumpLoadDBSync");
     EXPECT_EQ(guard.state(), InstanceGuard::State::Failed);
@@ -50,7 +50,7 @@ TEST(InstanceGuard, ALockFileThatCannotBeOpenedIsAFailureNotAnotherInstance) {
 }
 
 TEST(InstanceGuard, LivesBesideTheRegistryFileElseInTheRuntimeFolderElseInTmpPerUser) {
-    tvr::test::ScopedEnvironment env;
+    tvr::testing::ScopedEnvironment env;
     env.set("XDG_RUNTIME_DIR", "/run/user/1000");
     env.set("TVR_REGISTRY", "/srv/pair/registry.reg");
     EXPECT_EQ(InstanceGuard::defaultLockFile(), "/srv/pair/registry.reg.instance");
@@ -66,8 +66,8 @@ TEST(InstanceGuard, LivesBesideTheRegistryFileElseInTheRuntimeFolderElseInTmpPer
 }
 
 TEST(InstanceGuard, ASecondStartFromAnotherLoginSessionFindsTheSameSettingsGuarded) {
-    tvr::test::TempFolder dir;
-    tvr::test::ScopedEnvironment env;
+    tvr::testing::TempFolder dir;
+    tvr::testing::ScopedEnvironment env;
     env.set("TVR_REGISTRY", (dir / "not-yet" / "registry.reg").string());
     env.set("XDG_RUNTIME_DIR", (dir / "session-1").string());
     const InstanceGuard first;

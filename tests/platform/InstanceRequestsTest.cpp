@@ -24,7 +24,7 @@ bool requestWaits(const RequestListener& listener) {
 }  // namespace
 
 TEST(InstanceRequests, ALaterStartReachesTheListenerOnlyWhileItListens) {
-    tvr::test::TempFolder dir;
+    tvr::testing::TempFolder dir;
     const auto socket = requestSocketFile(dir / "DumpLoadDBSync");
     EXPECT_FALSE(askRunningInstanceToShow(socket));  // nobody there
     {
@@ -42,7 +42,7 @@ TEST(InstanceRequests, ALaterStartReachesTheListenerOnlyWhileItListens) {
 }
 
 TEST(InstanceRequests, ASocketLeftByADeadInstanceIsReplacedAndAStrangerIsNoRequest) {
-    tvr::test::TempFolder dir;
+    tvr::testing::TempFolder dir;
     const auto socket = requestSocketFile(dir / "DumpLoadDBSync");
     // A socket file whose listener is gone, as a killed instance leaves it.
     sockaddr_un address{};
@@ -84,7 +84,7 @@ TEST(InstanceRequests, ASocketPathOfAnyLengthIsReachedAndANameTooLongIsRefusedIn
     for (const Case& c : cases) {
         SCOPED_TRACE("path " + std::to_string(c.pathLength) + ", name " +
                      std::to_string(c.nameLength));
-        tvr::test::TempFolder dir;
+        tvr::testing::TempFolder dir;
         const std::string name(c.nameLength, 'n');
         // Folders of up to 200 bytes each, up to the length asked for.
         std::filesystem::path folder = dir.path();

@@ -52,8 +52,8 @@ TEST(Profile, NamesOfLettersDigitsDashAndUnderscoreAreTakenAndNothingElse) {
 
 TEST(Profile, AProfileHasItsOwnRegistryFileAndGuardWhileTheDefaultKeepsTodaysFile) {
     const DefaultProfileAfterwards restore;
-    const tvr::test::TempFolder folder("tvr-profile");
-    tvr::test::ScopedEnvironment env;
+    const tvr::testing::TempFolder folder("tvr-profile");
+    tvr::testing::ScopedEnvironment env;
     env.set("TVR_REGISTRY", (folder / "registry.reg").string());
 
     EXPECT_EQ(Registry::defaultFile(), folder / "registry.reg");

@@ -63,7 +63,7 @@ TEST(RegionalSettingsLocales, CAndGermanGiveTheirOwnDateAndTime) {
 TEST(RegionalSettingsLocales, TheEnvironmentsLcTimeChoosesTheFormats) {
     if (!localeAvailable("de_DE.UTF-8"))
         GTEST_SKIP() << "locale de_DE.UTF-8 is not generated (scripts/install-deps.sh makes it)";
-    tvr::test::ScopedEnvironment env;
+    tvr::testing::ScopedEnvironment env;
     env.unset("LC_ALL");
     env.set("LANG", "C");
     env.set("LC_TIME", "de_DE.UTF-8");

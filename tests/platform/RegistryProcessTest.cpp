@@ -10,9 +10,9 @@
 #include <sstream>
 
 using namespace tvr::platform;
-using tvr::test::ChildProcess;
-using tvr::test::fileText;
-using tvr::test::helperProgram;
+using tvr::testing::ChildProcess;
+using tvr::testing::fileText;
+using tvr::testing::helperProgram;
 
 namespace {
 
@@ -27,7 +27,7 @@ bool exitedCleanly(const std::optional<int>& status) {
 }  // namespace
 
 TEST(RegistryProcesses, TwoWritersAtOnceLoseNoneOfEachOthersValues) {
-    tvr::test::TempFolder dir;
+    tvr::testing::TempFolder dir;
     const std::filesystem::path file = dir / "registry.reg";
     const int count = 40;
     {
@@ -50,7 +50,7 @@ TEST(RegistryProcesses, TwoWritersAtOnceLoseNoneOfEachOthersValues) {
 }
 
 TEST(RegistryProcesses, AWriterKilledAtAnyStepLeavesAWholeFile) {
-    tvr::test::TempFolder dir;
+    tvr::testing::TempFolder dir;
     const std::filesystem::path file = dir / "registry.reg";
     const struct {
         ReplaceStage stage;
@@ -88,7 +88,7 @@ TEST(RegistryProcesses, AWriterKilledAtAnyStepLeavesAWholeFile) {
 }
 
 TEST(RegistryProcesses, AWriterKilledAtRandomMomentsNeverTearsTheFile) {
-    tvr::test::TempFolder dir;
+    tvr::testing::TempFolder dir;
     const std::filesystem::path file = dir / "registry.reg";
     std::mt19937 random(12345);
     std::uniform_int_distribution<int> delayMs(20, 200);

@@ -11,7 +11,7 @@
 #include <system_error>
 
 using namespace tvr::platform;
-using tvr::test::fileText;
+using tvr::testing::fileText;
 
 namespace {
 
@@ -22,7 +22,7 @@ void writeFile(const std::filesystem::path& p, const std::string& text) {
 
 class RegistryTest : public ::testing::Test {
 protected:
-    tvr::test::TempFolder dir;
+    tvr::testing::TempFolder dir;
     std::filesystem::path file = dir / "registry.reg";
     Registry reg{file};
 };
@@ -415,7 +415,7 @@ TEST_F(RegistryTest, AFileThatCannotBeWrittenIsReportedAndTheOldOneStays) {
 }
 
 TEST(RegistryLocation, ComesFromTvrRegistryElseTheXdgConfigFolderElseHome) {
-    tvr::test::ScopedEnvironment env;
+    tvr::testing::ScopedEnvironment env;
     env.set("TVR_REGISTRY", "/some/where.reg");
     env.set("XDG_CONFIG_HOME", "/xdg");
     EXPECT_EQ(Registry::defaultFile(), "/some/where.reg");

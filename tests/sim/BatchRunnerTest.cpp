@@ -63,7 +63,7 @@ protected:
         return sink_.tokens;
     }
 
-    tvr::test::TempFolder folder_{"tvr-batch"};
+    tvr::testing::TempFolder folder_{"tvr-batch"};
     ServerState state_;
     CommandSet commands_;
     RecordingSink sink_;

@@ -27,7 +27,7 @@ bool haveFisql() { return haveTool("fisql"); }
 // printed.
 std::string runTool(const std::string& tool, const std::string& arguments,
                     const std::string& input) {
-    const tvr::test::TempFolder scratch("tvr-" + tool);
+    const tvr::testing::TempFolder scratch("tvr-" + tool);
     const std::string folder = scratch.string();
     std::string inputPath = folder + "/in.sql", outputPath = folder + "/out.txt";
     std::ofstream(inputPath) << input;
@@ -136,7 +136,7 @@ TEST(FreeTdsTools, FreebcpCopiesATableOutAndBackInWithIdenticalRowsThatTheLogKee
                      .execute("insert t values (99, NULL, NULL, NULL, NULL, NULL, 'xyz', NULL, "
                               "NULL, NULL, 0x00ff, 0)")
                      .failed());
-    const tvr::test::TempFolder scratch("tvr-freebcp");
+    const tvr::testing::TempFolder scratch("tvr-freebcp");
     const std::string out = scratch.string() + "/out.txt", back = scratch.string() + "/back.txt";
     const std::string logon = " -S FREEBCP -U sa -P '' -c";
     EXPECT_NE(runTool("freebcp", "sales..t out " + out + logon, "").find("41 rows copied"),

@@ -41,7 +41,7 @@ protected:
         return sink.messages;
     }
 
-    tvr::test::TempFolder folder_{"tvr-state"};
+    tvr::testing::TempFolder folder_{"tvr-state"};
 };
 
 }  // namespace

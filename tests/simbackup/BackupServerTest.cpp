@@ -144,7 +144,7 @@ protected:
     }
     std::string dev(const std::string& name) const { return (dir_ / "dumps" / name).string(); }
 
-    tvr::test::TempFolder folder_{"tvr-backup"};
+    tvr::testing::TempFolder folder_{"tvr-backup"};
     fs::path dir_ = folder_.path();
     std::unique_ptr<TestHost> host_;
     std::unique_ptr<Db> main_;

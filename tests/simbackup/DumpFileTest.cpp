@@ -44,7 +44,7 @@ protected:
         f.put(static_cast<char>(c ^ 0x5A));
     }
 
-    tvr::test::TempFolder folder_{"tvr-dumpfile"};
+    tvr::testing::TempFolder folder_{"tvr-dumpfile"};
     fs::path dir_ = folder_.path();
 };
 

@@ -99,9 +99,9 @@ TEST(DatabaseSizes, LoadIntoASmallerDatabaseIsRefusedBeforeItTouchesIt) {
 
 TEST(DatabaseSizes, ASizeOnTheCommandLineMustBeAPositiveNumberOfMegabytes) {
     for (const char* bad : {"x:0", "x:-1", "x:", "x:abc", "x:2.5", "x:4194305"}) {
-        tvr::test::TempFolder data("tvr-sizes");
-        tvr::test::ChildProcess aseemu(tvr::test::binDir() + "/aseemu",
-                                       {"--data", data.path().string(), "--database", bad});
+        tvr::testing::TempFolder data("tvr-sizes");
+        tvr::testing::ChildProcess aseemu(tvr::testing::binDir() + "/aseemu",
+                                          {"--data", data.path().string(), "--database", bad});
         const auto status = aseemu.wait();
         ASSERT_TRUE(status.has_value()) << bad;
         EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 2) << bad;

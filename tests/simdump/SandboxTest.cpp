@@ -26,7 +26,7 @@ std::string readFile(const fs::path& path) {
 
 TEST(Sandbox, WritesASybaseTreeAndDataFoldersBothServersStartFrom) {
     // The sandbox command makes the folder itself and refuses one that exists.
-    const tvr::test::TempFolder scratch("tvr-sandbox");
+    const tvr::testing::TempFolder scratch("tvr-sandbox");
     const fs::path dir = scratch / "sandbox";
     const std::string bin = std::getenv("TVR_BIN_DIR");
     const std::string aseemu = bin + "/aseemu";

@@ -17,7 +17,7 @@
 
 extern char** environ;
 
-namespace tvr::test {
+namespace tvr::testing {
 
 inline std::string binDir() {
     const char* dir = std::getenv("TVR_BIN_DIR");
@@ -112,4 +112,4 @@ private:
 
 inline std::string helperProgram() { return binDir() + "/platform_helper"; }
 
-}  // namespace tvr::test
+}  // namespace tvr::testing

@@ -101,7 +101,7 @@ protected:
         EXPECT_EQ(boxes[0].owner, nullptr);
     }
 
-    tvr::test::TempFolder scratch{"tvr-client"};
+    tvr::testing::TempFolder scratch{"tvr-client"};
     std::filesystem::path dir = scratch.path();
     platform::RecordingPrompts prompts;
     RecordingLogSink activityView;

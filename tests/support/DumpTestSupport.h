@@ -27,7 +27,7 @@ public:
     std::string quoted(const std::string& name) const { return '"' + file(name).string() + '"'; }
 
 private:
-    tvr::test::TempFolder folder_{"tvr-dumps"};
+    tvr::testing::TempFolder folder_{"tvr-dumps"};
 };
 
 // The installation script exactly as the program installs it.

@@ -15,7 +15,7 @@
 #include <functional>
 #include <optional>
 
-namespace tvr::test {
+namespace tvr::testing {
 
 // The user a child runs as when it must not be root: "nobody" on Debian.
 inline constexpr uid_t kUnprivilegedUser = 65534;
@@ -63,4 +63,4 @@ inline void giveToUnprivilegedUser(const std::filesystem::path& path) {
             std::abort();
 }
 
-}  // namespace tvr::test
+}  // namespace tvr::testing

@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-namespace tvr::test {
+namespace tvr::testing {
 
 // One showing of the logon dialog: Ok with these values, or Cancel.
 struct LogonAnswer {
@@ -151,4 +151,4 @@ protected:
     config::LogFileNames logFiles;
 };
 
-}  // namespace tvr::test
+}  // namespace tvr::testing

@@ -3,7 +3,7 @@
 // object goes out of scope, so a failing assertion that leaves the test early cannot leak a
 // variable into the tests that follow.
 //
-//   tvr::test::ScopedEnvironment env;
+//   tvr::testing::ScopedEnvironment env;
 //   env.set("SYBASE", "/opt/sybase");
 //   env.unset("LC_ALL");
 #include <cstdlib>
@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-namespace tvr::test {
+namespace tvr::testing {
 
 class ScopedEnvironment {
 public:
@@ -47,4 +47,4 @@ private:
     std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
-}  // namespace tvr::test
+}  // namespace tvr::testing

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace tvr::test {
+namespace tvr::testing {
 
 class RecordingHost final : public config::SettingsHost {
 public:
@@ -60,4 +60,4 @@ inline config::TDumpLoadSettings unusualSettings(const std::filesystem::path& fo
     return s;
 }
 
-}  // namespace tvr::test
+}  // namespace tvr::testing

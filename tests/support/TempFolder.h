@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-namespace tvr::test {
+namespace tvr::testing {
 
 class TempFolder {
 public:
@@ -50,4 +50,4 @@ inline std::string fileText(const std::filesystem::path& p) {
     return ss.str();
 }
 
-}  // namespace tvr::test
+}  // namespace tvr::testing

@@ -17,7 +17,7 @@
 
 using namespace tvr;
 
-using AboutAndHelp = test::WindowFixture;
+using AboutAndHelp = tvr::testing::WindowFixture;
 
 TEST_F(AboutAndHelp, AboutShowsTheProductAndItsLinkAndOkClosesIt) {
     window->show();

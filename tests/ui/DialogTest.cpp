@@ -29,8 +29,8 @@
 #include <chrono>
 #include <functional>
 
-using tvr::test::kMainPassword;
-using tvr::test::kReservePassword;
+using tvr::testing::kMainPassword;
+using tvr::testing::kReservePassword;
 using tvr::ui::TFormSetting;
 
 namespace {
@@ -87,7 +87,7 @@ ModalDriver::Step enter(std::string server, std::string user, std::string passwo
     };
 }
 
-class Dialogs : public tvr::test::TwoServers {
+class Dialogs : public tvr::testing::TwoServers {
 protected:
     void SetUp() override {
         app();
@@ -147,7 +147,7 @@ protected:
         return texts;
     }
 
-    tvr::test::ScriptedDialogs scripted;
+    tvr::testing::ScriptedDialogs scripted;
     tvr::config::TLogons logons{window.connections, window.flags, window.worker, display, live,
                                 registry,           scripted,     logFiles};
     std::unique_ptr<TFormSetting> form;
@@ -572,7 +572,7 @@ TEST_F(Dialogs, ASaveThatCannotWriteTheRegistryKeepsTheDialogOpenWithItsValues) 
         widget<QLineEdit>("EditPathDump").setText(edited);
         prompts.clear();
         {
-            const tvr::test::ReadOnlyFile readOnly(registry.file(), "");
+            const tvr::testing::ReadOnlyFile readOnly(registry.file(), "");
             widget<QPushButton>("ButtonSave").click();
         }
         ASSERT_EQ(prompts.boxes().size(), 1u);

@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FailoverWindow : public test::WindowFixture {
+class FailoverWindow : public tvr::testing::WindowFixture {
 protected:
     void SetUp() override {
         WindowFixture::SetUp();
@@ -63,7 +63,7 @@ protected:
         (toMain ? connections.MainConnected : connections.ReserveConnected) = true;
     }
     bool logHas(const std::string& text) const {
-        const auto bytes = test::fileText(logFile());
+        const auto bytes = tvr::testing::fileText(logFile());
         return bytes.find(text) != std::string::npos;
     }
     std::optional<tvr::testing::Emulator> main;

@@ -118,8 +118,8 @@ protected:
         window->hide();
     }
 
-    test::ScopedEnvironment env;
-    test::TempFolder dir;
+    tvr::testing::ScopedEnvironment env;
+    tvr::testing::TempFolder dir;
     fs::path sybase = dir / "sybase";
     platform::RecordingPrompts prompts;
     QFont base;

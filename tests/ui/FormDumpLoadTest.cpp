@@ -31,7 +31,7 @@ std::ostream& operator<<(std::ostream& out, const Section& s) {
     return out << "{" << s.image << ", " << (s.clickable ? "on" : "off") << "}";
 }
 
-class MainWindow : public test::WindowFixture {
+class MainWindow : public tvr::testing::WindowFixture {
 protected:
     std::vector<Section> sections() const {
         std::vector<Section> out;
@@ -464,7 +464,7 @@ TEST_F(MainWindow, TheSessionsEndClosesAtOnceAndFreesAWorkerHeldInItsPassOnlyOnc
 
     // The desktop session ends: the application quits, the window closes without a question
     // and without waiting for the worker.
-    QTimer::singleShot(0, &test::application(), &QCoreApplication::quit);
+    QTimer::singleShot(0, &tvr::testing::application(), &QCoreApplication::quit);
     QCoreApplication::exec();
     EXPECT_FALSE(window->isVisible());
     EXPECT_TRUE(prompts.boxes().empty());

@@ -28,7 +28,7 @@ using client::LogLine;
 
 namespace {
 
-class LogViews : public test::WindowFixture {
+class LogViews : public tvr::testing::WindowFixture {
 protected:
     void write(const std::string& file, const std::string& bytes) {
         std::ofstream(file, std::ios::binary) << bytes;
@@ -254,7 +254,7 @@ TEST_F(LogViews, ClearLogEmptiesTheViewAndTheFileAndMakesAMissingFile) {
     EXPECT_TRUE(std::filesystem::exists(logFile()));
     EXPECT_EQ(std::filesystem::file_size(logFile()), 0u);
     EXPECT_EQ(errors()->lineCount(), 2u);
-    EXPECT_EQ(test::fileText(errorLogFile()), "kept\r\n");
+    EXPECT_EQ(tvr::testing::fileText(errorLogFile()), "kept\r\n");
 
     write(logFile(), "back\r\n");
     fill(activity(), 1);
@@ -262,19 +262,19 @@ TEST_F(LogViews, ClearLogEmptiesTheViewAndTheFileAndMakesAMissingFile) {
     EXPECT_EQ(errors()->lineCount(), 0u);
     EXPECT_EQ(std::filesystem::file_size(errorLogFile()), 0u);
     EXPECT_EQ(activity()->lineCount(), 1u);
-    EXPECT_EQ(test::fileText(logFile()), "back\r\n");
+    EXPECT_EQ(tvr::testing::fileText(logFile()), "back\r\n");
     EXPECT_TRUE(prompts.calls().empty());
     EXPECT_EQ(find<QMenu>("PopupMenu1")->actions().value(0)->text(), "Clear Log");
     EXPECT_EQ(find<QMenu>("PopupMenu2")->actions().value(0)->text(), "Clear Error Log");
 }
 
 TEST_F(LogViews, ClearingAReadOnlyLogEmptiesTheViewKeepsTheFileAndSaysSo) {
-    const test::ReadOnlyFile readOnly(logFile(), "old entry\r\n");
+    const tvr::testing::ReadOnlyFile readOnly(logFile(), "old entry\r\n");
     fill(activity(), 4);
     action("N1")->trigger();
     EXPECT_EQ(activity()->lineCount(), 0u);
     if (readOnly.holdsContent()) {
-        EXPECT_EQ(test::fileText(logFile()), "old entry\r\n");
+        EXPECT_EQ(tvr::testing::fileText(logFile()), "old entry\r\n");
     }
     const auto boxes = prompts.boxes();
     ASSERT_EQ(boxes.size(), 1u);
@@ -296,7 +296,7 @@ TEST_F(LogViews, TypedTextStaysInTheActivityViewAndNeverReachesTheFile) {
     EXPECT_EQ(activity()->text(), "from the server note\nmin");
     client::PrintToLog("next", logFile());
     EXPECT_EQ(activity()->text(), "from the server note\nmin\nnext");
-    EXPECT_EQ(test::fileText(logFile()), "from the server\r\nnext\r\n");
+    EXPECT_EQ(tvr::testing::fileText(logFile()), "from the server\r\nnext\r\n");
     action("N1")->trigger();
     EXPECT_EQ(activity()->text(), "");
 
@@ -369,7 +369,7 @@ TEST_F(LogViews, LinesFromAnotherThreadArriveInOrderWhileTheWindowIsHidden) {
 }
 
 TEST(GuiThreadCalls, AWaitingCallerGoesOnOnlyOnceItsCallHasRunAndShutDownReleasesIt) {
-    test::application();
+    tvr::testing::application();
     QObject context;
     ui::TGuiThreadCalls calls(&context);
     std::vector<int> order;  // touched only by the GUI thread's calls

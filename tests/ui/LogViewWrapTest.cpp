@@ -12,7 +12,7 @@ using namespace tvr;
 
 namespace {
 
-class WrappedViews : public test::WindowFixture {
+class WrappedViews : public tvr::testing::WindowFixture {
 protected:
     // Lines on screen in a view at its end.
     static std::size_t onScreen(const ui::TLogView& view) {

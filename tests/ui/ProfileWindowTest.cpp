@@ -5,7 +5,7 @@
 
 using namespace tvr;
 
-class ProfileWindow : public test::WindowFixture {
+class ProfileWindow : public tvr::testing::WindowFixture {
 protected:
     void TearDown() override {
         named.reset();

@@ -82,8 +82,8 @@ protected:
         tvr::config::writeProcedureInstalled(registry);
     }
 
-    tvr::test::ScopedEnvironment env;
-    tvr::test::TempFolder dir;
+    tvr::testing::ScopedEnvironment env;
+    tvr::testing::TempFolder dir;
     fs::path sybase = dir / "sybase";
     fs::path guard = dir / "DumpLoadDBSync";
     RecordingPrompts prompts;

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <string>
 
-namespace tvr::test {
+namespace tvr::testing {
 
 class ReadOnlyFile {
 public:
@@ -71,4 +71,4 @@ private:
     How how_ = How::Folder;
 };
 
-}  // namespace tvr::test
+}  // namespace tvr::testing

@@ -9,7 +9,7 @@ using namespace tvr;
 
 namespace {
 
-using WatchPanel = test::WindowFixture;
+using WatchPanel = tvr::testing::WindowFixture;
 
 TEST_F(WatchPanel, TheLagAndItsAlertReachTheGridTheTrayAndTheStatusBarAndGoAwayAgain) {
     window->SetInfoRowCount(2);

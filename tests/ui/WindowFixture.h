@@ -22,7 +22,7 @@
 #include <cstdlib>
 #include <memory>
 
-namespace tvr::test {
+namespace tvr::testing {
 
 // Kept until the process ends, never destroyed (see ProgramStartTest).
 inline QApplication& application() {
@@ -81,4 +81,4 @@ protected:
     std::unique_ptr<ui::TFormDumpLoad> window;
 };
 
-}  // namespace tvr::test
+}  // namespace tvr::testing
