@@ -137,7 +137,7 @@ TEST(ShippedChain, AHistoryRecordGivesItsDumpAndWhetherTheReserveLoadedIt) {
 
 TEST(ShippedChain, TheHistoryIsReadWhenItRecordsAFullLoadElseTheActivityLogs) {
     tvr::platform::injectRegionalFormats(kFormats);
-    const tvr::test::TempFolder folder;
+    const tvr::testing::TempFolder folder;
     const std::string log =
         "Start Dump  14:05:00\r\n"
         "Backup Server: 6.28.1.1: Dumpfile name 's' section number 1 mounted on disk file "

@@ -37,7 +37,7 @@ namespace {
 
 // The one application of the binary, shared with the window tests beside these: a second
 // QApplication in the same process leaks what the first one set up.
-QApplication& app() { return tvr::test::application(); }
+QApplication& app() { return tvr::testing::application(); }
 
 // Runs the next scripted step on each modal dialog as it is shown, once the event loop of
 // its exec() runs.
