@@ -95,6 +95,24 @@ bool known(std::uint8_t type) {
     }
 }
 
+// Whether a value of `size` bytes can be one of the type: the nullable numbers come in their
+// fixed types' sizes only, numerics in at most 17 bytes.
+bool sizeFits(std::uint8_t type, std::size_t size) {
+    switch (type) {
+        case IntN:
+            return size == 1 || size == 2 || size == 4 || size == 8;
+        case FloatN:
+        case MoneyN:
+        case DateTimeN:
+            return size == 4 || size == 8;
+        case Numeric:
+        case Decimal:
+            return size <= 17;
+        default:
+            return true;
+    }
+}
+
 // The value of `size` bytes of a parameter of `format` as a literal.
 std::string literalOf(const Format& format, const std::uint8_t* bytes, std::size_t size) {
     char buffer[64];
@@ -228,6 +246,9 @@ std::vector<RpcParameter> readRpcParameters(WireReader& in, std::string& unsuppo
                                static_cast<int>(format.size)};
         std::size_t size = fixedSize(format.type);
         if (size == 0) size = hasLongLength(format.type) ? in.uint32() : in.byte();
+        if (!sizeFits(format.type, size))
+            throw ProtocolError("a parameter value of " + std::to_string(size) +
+                                " bytes for its type");
         if (size > 0) parameter.literal = literalOf(format, in.take(size), size);
         parameters.push_back(std::move(parameter));
     }

@@ -128,6 +128,24 @@ TEST(ClientRequests, ProcedureCallsBecomeTheExecTheyStandFor) {
     EXPECT_EQ(parseClientRequest(text).kind, ClientRequest::Kind::Unsupported);
     EXPECT_EQ(parseClientRequest({0xE6, 4, 0, 1, ';', 0, 0}).kind,
               ClientRequest::Kind::Unsupported);
+    // A value whose length its type cannot have is a protocol error, not a read past it.
+    const std::size_t money = call.size() - 9, numeric = money - 4, integer = 59;
+    const struct {
+        std::size_t at;
+        std::vector<std::uint8_t> value;  // length byte and bytes, in place of the old ones
+        std::size_t replaced;
+    } wrong[] = {{money, {1, 0}, 9},
+                 {money, {5, 1, 2, 3, 4, 5}, 9},
+                 {integer, {3, 5, 0, 0}, 5},
+                 {integer, {9, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 5},
+                 {numeric, std::vector<std::uint8_t>(19, 1), 4}};
+    for (const auto& w : wrong) {
+        std::vector<std::uint8_t> bad(call.begin(), call.begin() + static_cast<long>(w.at));
+        bad.insert(bad.end(), w.value.begin(), w.value.end());
+        bad.insert(bad.end(), call.begin() + static_cast<long>(w.at + w.replaced), call.end());
+        bad[w.at] = static_cast<std::uint8_t>(w.value.size() - 1);
+        EXPECT_THROW(parseClientRequest(bad), ProtocolError) << w.at << " " << w.value.size();
+    }
 }
 
 TEST(Tokens, MessageAndDoneLayout) {
