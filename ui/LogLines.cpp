@@ -3,13 +3,17 @@
 #include "client/LogLineStyle.h"
 #include "client/TextLines.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstring>
 
 namespace tvr::ui {
 namespace {
 
-constexpr std::size_t kChunkSize = std::size_t{4} << 20;
+// The oldest chunk, partly emptied, and the newest, partly filled, are held whole: a view at
+// its limit swings by about this much.
+constexpr std::size_t kChunkSize = std::size_t{1} << 20;
 constexpr std::size_t kLongestLine = (std::size_t{1} << 28) - 1;
 constexpr std::size_t kLargestChunk = UINT32_MAX;
 constexpr std::uint8_t kRed = 1, kGreen = 2, kBold = 4, kUnderline = 8;
@@ -64,7 +68,14 @@ void TLogLines::release(const Line& line) {
     Chunk& chunk = chunkOf(line);
     if (--chunk.users > 0) return;
     const bool appendChunk = appending_ && &chunk == &chunks_.back();
-    if (!appendChunk) std::string().swap(chunk.text);
+    if (!appendChunk) {
+        std::string().swap(chunk.text);
+        // Once malloc has raised its threshold for blocks mapped on their own (it does when
+        // such a block is freed), chunks come from an arena's heap, and a chunk freed there
+        // stays resident: a view at its limit grew by a fifth over a million passes before
+        // it settled. Its pages go back now (rare: a chunk holds thousands of lines).
+        ::malloc_trim(0);
+    }
     while (!chunks_.empty() && chunks_.front().users == 0 && !(appending_ && chunks_.size() == 1)) {
         chunks_.pop_front();
         ++firstChunk_;

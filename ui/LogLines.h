@@ -2,8 +2,9 @@
 // The lines a log view holds: their text and style, kept compactly so that a log of a million
 // lines loads in a moment and costs little more than its file. Text lives in large chunks;
 // a line is an offset, a length and a style. Edits never move other lines' text: a changed
-// line gets its new text appended to a chunk. A chunk no line uses any more is freed, so a
-// view that keeps only its newest lines stays the same size however long it runs.
+// line gets its new text appended to a chunk. A chunk no line uses any more is freed and its
+// pages given back to the system, so a view that keeps only its newest lines stays the same
+// size however long it runs.
 // Not thread-safe: the view guards it (ui/LogView.h).
 #include "client/LogSink.h"
 
