@@ -18,20 +18,7 @@ constexpr std::size_t kLongestLine = (std::size_t{1} << 28) - 1;
 constexpr std::size_t kLargestChunk = UINT32_MAX;
 constexpr std::uint8_t kRed = 1, kGreen = 2, kBold = 4, kUnderline = 8;
 
-// A view frees its oldest block of text as new lines push old ones out. With glibc's default
-// the first large block freed raises the size from which blocks are mapped on their own, so
-// every later block comes from the heap, where a freed block between the window's small
-// allocations is not handed back: a view that runs for days kept several blocks more than it
-// holds (a quarter more memory). A fixed threshold below the block size keeps every block a
-// mapping of its own, returned to the system when freed.
-void mapBlocksApart() {
-    static const bool fixed = mallopt(M_MMAP_THRESHOLD, 1 << 20) == 1;
-    (void)fixed;
-}
-
 }  // namespace
-
-TLogLines::TLogLines() { mapBlocksApart(); }
 
 std::uint8_t TLogLines::packStyle(const client::LogLine& line) {
     std::uint8_t style = 0;

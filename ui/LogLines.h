@@ -18,8 +18,6 @@ namespace tvr::ui {
 
 class TLogLines {
 public:
-    TLogLines();
-
     std::size_t count() const { return lines_.size(); }
     std::string_view text(std::size_t line) const;
     client::LogLine line(std::size_t line) const;
