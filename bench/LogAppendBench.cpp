@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
     tvr::ui::TFormDumpLoad window;
     window.show();
     window.activityView()->setWrapLines(wrap);
-    window.ResetReserveInfo();  // binds the views as the client layer's sinks
+    window.BindLogViews();  // the views as the client layer's sinks
 
     tvr::bench::EventLoopHolds holds;
     std::atomic<bool> done{false};

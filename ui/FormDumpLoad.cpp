@@ -496,11 +496,6 @@ void TFormDumpLoad::WorkerEnded() {
     });
 }
 
-void TFormDumpLoad::ResetReserveInfo() {
-    if (reserveReset_) reserveReset_();
-    BindLogViews();
-}
-
 void TFormDumpLoad::BindLogViews() {
     client::SetLogView(&activitySink_);
     client::SetErrorLogView(&errorSink_);
@@ -729,7 +724,10 @@ void TFormDumpLoad::HeaderControlDumpLoadSectionClick(int section) {
 void TFormDumpLoad::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (event->spontaneous()) return;
-    ResetReserveInfo();
+    if (reserveReset_)
+        reserveReset_();
+    else
+        BindLogViews();
     std::lock_guard lock(flags_.FLock);
     if (pages_->currentIndex() == 0) scrollToEnd(activityView_);
 }

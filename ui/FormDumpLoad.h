@@ -49,7 +49,8 @@ public:
     engine::TWorkerRun& worker() { return worker_; }
     engine::TProcessingControl& control() { return *control_; }
     void setProcessingHost(engine::TProcessingHost& host);
-    // The logons' part of ResetReserveInfo (start-up connects TLogons::ResetReserveInfo).
+    // What showing the window runs: the logons' ResetReserveInfo, which binds the views through
+    // its own hook (start-up connects both). Without one, showing binds the views.
     void setReserveReset(std::function<void()> reset) { reserveReset_ = std::move(reset); }
     // What the Settings command runs (start-up connects the settings dialog here).
     void setSettingsCommand(std::function<void()> command) {
@@ -85,8 +86,6 @@ public:
     void EnableTrayMain(bool enabled) override;
     void ShowWatch(const engine::TWatchView& view) override;
 
-    // The logons' ResetReserveInfo (see setReserveReset), then BindLogViews.
-    void ResetReserveInfo();
     // Binds the client layer's LogView and ErrorLogView to the two views.
     void BindLogViews();
     // After the event loop has ended (the session ends): asks a worker still running to stop

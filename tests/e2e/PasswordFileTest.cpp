@@ -4,7 +4,6 @@
 #include "tests/e2e/Workstation.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <fstream>
 
@@ -18,12 +17,6 @@ fs::path passwordFile(const WorkstationFolders& workstation, fs::perms mode) {
     std::ofstream(file) << "P1:" << kMainPassword << "\nP2:" << kReservePassword << "\n";
     fs::permissions(file, mode);
     return file;
-}
-
-std::optional<int> exitCode(ProgramProcess& program) {
-    const std::optional<int> status = program.wait();
-    if (!status || !WIFEXITED(*status)) return std::nullopt;
-    return WEXITSTATUS(*status);
 }
 
 }  // namespace
@@ -44,7 +37,7 @@ TEST(PasswordFile, OneOtherUsersCanReadIsRefusedWithExitCodeOne) {
         const fs::path file = passwordFile(workstation, fs::perms::owner_read | others);
         ProgramProcess tvr("tvr", {"--password-file", file.string(), "-A"},
                            workstation.root() / "tvr.out");
-        EXPECT_EQ(exitCode(tvr), 1) << tvr.output();
+        EXPECT_EQ(tvr.exitCode(), 1) << tvr.output();
         EXPECT_NE(tvr.output().find("open to other users"), std::string::npos) << tvr.output();
     }
 }

@@ -63,6 +63,12 @@ std::optional<int> ProgramProcess::wait(std::chrono::milliseconds timeout) {
     }
 }
 
+std::optional<int> ProgramProcess::exitCode(std::chrono::milliseconds timeout) {
+    const std::optional<int> status = wait(timeout);
+    if (!status || !WIFEXITED(*status)) return std::nullopt;
+    return WEXITSTATUS(*status);
+}
+
 bool ProgramProcess::running() { return !wait(std::chrono::milliseconds(0)); }
 
 void ProgramProcess::kill(int signal) {

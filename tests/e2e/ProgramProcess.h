@@ -27,6 +27,9 @@ public:
     pid_t pid() const { return pid_; }
     // The wait status once the process has ended, or nothing after `timeout`.
     std::optional<int> wait(std::chrono::milliseconds timeout = std::chrono::seconds(120));
+    // Its exit code once it has ended by itself; nothing when a signal ended it or it still
+    // runs after `timeout`.
+    std::optional<int> exitCode(std::chrono::milliseconds timeout = std::chrono::seconds(120));
     bool running();
     void kill(int signal);
     // Kills the process with SIGKILL and waits for it.

@@ -3,10 +3,8 @@
 // under way, turns the boxes a window would show into error entries, runs beside another
 // profile's service, and ends at once with its reason and exit code 1 on a configuration fault.
 #include "tests/e2e/Workstation.h"
-#include "tests/support/CtClient.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <csignal>
 #include <fstream>
@@ -39,12 +37,6 @@ std::vector<std::string> serviceArguments(const WorkstationFolders& workstation,
     return args;
 }
 
-std::optional<int> exitCode(ProgramProcess& program) {
-    const std::optional<int> status = program.wait();
-    if (!status || !WIFEXITED(*status)) return std::nullopt;
-    return WEXITSTATUS(*status);
-}
-
 std::string errorLog(const WorkstationFolders& workstation) {
     for (const auto& entry : fs::directory_iterator(workstation.logFolder()))
         if (entry.path().filename().string().rfind("errsales", 0) == 0)
@@ -53,11 +45,6 @@ std::string errorLog(const WorkstationFolders& workstation) {
 }
 
 // True when the last pass begun in `log` has loaded its dump.
-bool lastPassComplete(const std::string& log) {
-    const auto start = log.rfind("Start Dump");
-    return start != std::string::npos && log.find("LOAD is complete", start) != std::string::npos;
-}
-
 }  // namespace
 
 TEST(Service, ShipsWithoutADisplayAndStopsOnSigtermOnceThePassUnderWayHasLoaded) {
@@ -77,26 +64,14 @@ TEST(Service, ShipsWithoutADisplayAndStopsOnSigtermOnceThePassUnderWayHasLoaded)
         tvr::testing::ScopedEnvironment offscreen;
         offscreen.set("QT_QPA_PLATFORM", "offscreen");
         ProgramProcess windowed("tvr", {}, workstation.root() / "windowed.out");
-        EXPECT_EQ(exitCode(windowed), 0) << windowed.output();
+        EXPECT_EQ(windowed.exitCode(), 0) << windowed.output();
         EXPECT_NE(windowed.output().find("has no window to show"), std::string::npos)
             << windowed.output();
     }
-    workstation.changeRows({"insert into orders values (102, 1, 310.4, getdate())"});
-    // The next statement sent to MAIN waits there a little: the first of the next pass, which
-    // is then under way when the signal comes.
-    tvr::testing::CtClient client;
-    ASSERT_TRUE(client.connect("MAIN", "sa", kMainPassword));
-    ASSERT_FALSE(client.execute("emulator fault stall 2").failed());
-    const std::size_t traced = workstation.mainServer().traceText().size();
-    ASSERT_TRUE(eventually([&] {
-        return workstation.mainServer().traceText().find("use master", traced) != std::string::npos;
-    })) << tvr.output();
-    const std::size_t logged = workstation.activityLog().size();
-    tvr.kill(SIGTERM);
-
-    EXPECT_EQ(exitCode(tvr), 0) << tvr.output();
+    const std::size_t logged = workstation.signalInMidPass(tvr, SIGTERM);
+    EXPECT_EQ(tvr.exitCode(), 0) << tvr.output();
     const std::string log = workstation.activityLog();
-    EXPECT_TRUE(lastPassComplete(log)) << log;
+    EXPECT_TRUE(workstation.lastPassLoaded()) << log;
     EXPECT_NE(log.find("Stopped by SIGTERM", logged), std::string::npos) << log;
     EXPECT_NE(tvr.output().find("tvr: stopped"), std::string::npos) << tvr.output();
     EXPECT_EQ(workstation.reserveRowsOnline(), workstation.mainRows());
@@ -118,7 +93,7 @@ TEST(Service, AMissingBackupServerIsAnErrorEntryAndThePassesGoOn) {
     // Also where systemd's journal takes it.
     EXPECT_NE(tvr.output().find("BACKUP server not found"), std::string::npos) << tvr.output();
     tvr.kill(SIGTERM);
-    EXPECT_EQ(exitCode(tvr), 0) << tvr.output();
+    EXPECT_EQ(tvr.exitCode(), 0) << tvr.output();
 }
 
 TEST(Service, TwoProfilesShipTwoPairsAtOnceAndASecondStartOfOneIsRefused) {
@@ -129,12 +104,12 @@ TEST(Service, TwoProfilesShipTwoPairsAtOnceAndASecondStartOfOneIsRefused) {
     ProgramProcess east("tvr", serviceArguments(workstation, "east"),
                         workstation.root() / "east.out");
     for (const std::string profile : {"", "east"}) {
-        ASSERT_TRUE(eventually([&] { return lastPassComplete(workstation.activityLog(profile)); }))
+        ASSERT_TRUE(eventually([&] { return workstation.lastPassLoaded(profile); }))
             << west.output() << east.output();
     }
     ProgramProcess again("tvr", serviceArguments(workstation, "east"),
                          workstation.root() / "again.out");
-    EXPECT_EQ(exitCode(again), 1) << again.output();
+    EXPECT_EQ(again.exitCode(), 1) << again.output();
     EXPECT_NE(again.output().find("another Travenor runs profile east"), std::string::npos)
         << again.output();
 
@@ -148,8 +123,8 @@ TEST(Service, TwoProfilesShipTwoPairsAtOnceAndASecondStartOfOneIsRefused) {
     }
     west.kill(SIGTERM);
     east.kill(SIGTERM);
-    EXPECT_EQ(exitCode(west), 0) << west.output();
-    EXPECT_EQ(exitCode(east), 0) << east.output();
+    EXPECT_EQ(west.exitCode(), 0) << west.output();
+    EXPECT_EQ(east.exitCode(), 0) << east.output();
     EXPECT_EQ(workstation.reserveRowsOnline(), workstation.mainRows());
     EXPECT_EQ(workstation.reserveRowsOnline("east"), workstation.mainRows("east"));
     EXPECT_NE(workstation.mainRows("east"), workstation.mainRows());
@@ -204,7 +179,7 @@ TEST(Service, AConfigurationFaultEndsItAtOnceWithItsReasonAndExitCodeOne) {
     for (auto c : cases) {
         if (c.prepare) c.prepare();
         ProgramProcess tvr("tvr", c.args, workstation.root() / ("tvr" + std::to_string(++run)));
-        EXPECT_EQ(exitCode(tvr), 1) << c.fault << "\n" << tvr.output();
+        EXPECT_EQ(tvr.exitCode(), 1) << c.fault << "\n" << tvr.output();
         std::size_t at = 0;
         for (const std::string& reason : c.reasons) {
             at = tvr.output().find(reason, at);

@@ -155,6 +155,25 @@ bool Workstation::passCompletedAfter(std::size_t offset) const {
     return start != std::string::npos && log.find("LOAD is complete", start) != std::string::npos;
 }
 
+std::size_t Workstation::signalInMidPass(ProgramProcess& program, int signal) {
+    changeRows({"insert into orders values (102, 1, 310.4, getdate())"});
+    auto client = connected(mainName(""), kMainPassword);
+    EXPECT_FALSE(client->execute("emulator fault stall 2").failed());
+    const std::size_t traced = mainServer().traceText().size();
+    EXPECT_TRUE(eventually([&] {
+        return mainServer().traceText().find("use master", traced) != std::string::npos;
+    })) << program.output();
+    const std::size_t logged = activityLog().size();
+    program.kill(signal);
+    return logged;
+}
+
+bool Workstation::lastPassLoaded(const std::string& profile) const {
+    const std::string log = activityLog(profile);
+    const auto start = log.rfind("Start Dump");
+    return start != std::string::npos && log.find("LOAD is complete", start) != std::string::npos;
+}
+
 std::vector<std::string> Workstation::mainRows(const std::string& profile) {
     auto client = connected(mainName(profile), kMainPassword);
     return tableRows(*client, "sales");

@@ -71,6 +71,12 @@ public:
     // True once the activity log, past its first `offset` characters, shows a pass that began
     // there (sp_TVR's "Start Dump") and whose load has completed.
     bool passCompletedAfter(std::size_t offset) const;
+    // Changes a row, has MAIN hold the next statement sent to it a little and waits until
+    // `program`'s next pass has sent it, then sends `signal`: the signal comes while a pass is
+    // under way. Where the activity log ended just before the signal.
+    std::size_t signalInMidPass(ProgramProcess& program, int signal);
+    // True when the last pass the activity log shows begun (sp_TVR's "Start Dump") has loaded.
+    bool lastPassLoaded(const std::string& profile = "") const;
     // The rows of sales on MAIN, and of sales_copy on RESERVE brought online first.
     std::vector<std::string> mainRows(const std::string& profile = "");
     std::vector<std::string> reserveRowsOnline(const std::string& profile = "");

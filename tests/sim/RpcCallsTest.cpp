@@ -110,14 +110,10 @@ TEST(RpcCalls, OutputParametersComeBackWithTheReturnStatus) {
                               "select @m = 620.8\n"
                               "return 7")
                      .failed());
-    CS_CONTEXT* context = nullptr;
-    CS_CONNECTION* connection = nullptr;
-    ASSERT_EQ(cs_ctx_alloc(CS_VERSION_100, &context), CS_SUCCEED);
-    ASSERT_EQ(ct_init(context, CS_VERSION_100), CS_SUCCEED);
-    ct_con_alloc(context, &connection);
-    ct_con_props(connection, CS_SET, CS_USERNAME, const_cast<CS_CHAR*>("sa"), CS_NULLTERM, nullptr);
-    ct_con_props(connection, CS_SET, CS_PASSWORD, const_cast<CS_CHAR*>(""), CS_NULLTERM, nullptr);
-    ASSERT_EQ(ct_connect(connection, const_cast<CS_CHAR*>("RPC"), CS_NULLTERM), CS_SUCCEED);
+    // A connection of its own for the calls the test client does not make.
+    CtClient own;
+    ASSERT_TRUE(own.connect("RPC"));
+    CS_CONNECTION* connection = own.connection();
 
     // By RPC and by an exec of the client's own batch alike.
     for (const auto call : {callAddOne, execAddOne}) {
@@ -128,10 +124,7 @@ TEST(RpcCalls, OutputParametersComeBackWithTheReturnStatus) {
                                       {"@b", "42"}, {"@c", "got 41"}, {"@m", "620.8000"}}));
     }
 
-    ct_close(connection, CS_UNUSED);
-    ct_con_drop(connection);
-    ct_exit(context, CS_UNUSED);
-    cs_ctx_drop(context);
+    own.close();
 
     // In a language batch the output parameter lands in the caller's variable.
     const auto rows = client
@@ -147,14 +140,10 @@ TEST(RpcCalls, OutputParametersComeBackWithTheReturnStatus) {
 
 TEST(RpcCalls, LanguageCommandsWithParametersSeeThemAsVariables) {
     Emulator server("LANGPARAMS");
-    CS_CONTEXT* context = nullptr;
-    CS_CONNECTION* connection = nullptr;
-    ASSERT_EQ(cs_ctx_alloc(CS_VERSION_100, &context), CS_SUCCEED);
-    ASSERT_EQ(ct_init(context, CS_VERSION_100), CS_SUCCEED);
-    ct_con_alloc(context, &connection);
-    ct_con_props(connection, CS_SET, CS_USERNAME, const_cast<CS_CHAR*>("sa"), CS_NULLTERM, nullptr);
-    ct_con_props(connection, CS_SET, CS_PASSWORD, const_cast<CS_CHAR*>(""), CS_NULLTERM, nullptr);
-    ASSERT_EQ(ct_connect(connection, const_cast<CS_CHAR*>("LANGPARAMS"), CS_NULLTERM), CS_SUCCEED);
+    // A connection of its own for the calls the test client does not make.
+    CtClient own;
+    ASSERT_TRUE(own.connect("LANGPARAMS"));
+    CS_CONNECTION* connection = own.connection();
     CS_COMMAND* cmd = nullptr;
     ct_cmd_alloc(connection, &cmd);
     ct_command(cmd, CS_LANG_CMD, const_cast<CS_CHAR*>("select @n + 1, @s + '!'"), CS_NULLTERM,
@@ -182,10 +171,7 @@ TEST(RpcCalls, LanguageCommandsWithParametersSeeThemAsVariables) {
     }
     EXPECT_EQ(values, (std::vector<std::string>{"42", "it's!"}));
     ct_cmd_drop(cmd);
-    ct_close(connection, CS_UNUSED);
-    ct_con_drop(connection);
-    ct_exit(context, CS_UNUSED);
-    cs_ctx_drop(context);
+    own.close();
 }
 
 namespace {
@@ -228,14 +214,10 @@ TEST(RpcCalls, DynamicStatementsArePreparedExecutedWithValuesAndDeallocated) {
                      .execute("insert tempdb..t values (1, 'one?') "
                               "insert tempdb..t values (2, 'two')")
                      .failed());
-    CS_CONTEXT* context = nullptr;
-    CS_CONNECTION* connection = nullptr;
-    ASSERT_EQ(cs_ctx_alloc(CS_VERSION_100, &context), CS_SUCCEED);
-    ASSERT_EQ(ct_init(context, CS_VERSION_100), CS_SUCCEED);
-    ct_con_alloc(context, &connection);
-    ct_con_props(connection, CS_SET, CS_USERNAME, const_cast<CS_CHAR*>("sa"), CS_NULLTERM, nullptr);
-    ct_con_props(connection, CS_SET, CS_PASSWORD, const_cast<CS_CHAR*>(""), CS_NULLTERM, nullptr);
-    ASSERT_EQ(ct_connect(connection, const_cast<CS_CHAR*>("DYNAMIC"), CS_NULLTERM), CS_SUCCEED);
+    // A connection of its own for the calls the test client does not make.
+    CtClient own;
+    ASSERT_TRUE(own.connect("DYNAMIC"));
+    CS_CONNECTION* connection = own.connection();
 
     // The ? inside the string is text, not a placeholder.
     const char* query = "select s from tempdb..t where n = ? or s = 'x?'";
@@ -250,8 +232,5 @@ TEST(RpcCalls, DynamicStatementsArePreparedExecutedWithValuesAndDeallocated) {
     EXPECT_EQ(dynamicCommand(connection, CS_EXECUTE, "find", nullptr, &n),
               std::vector<std::string>{"failed"});
 
-    ct_close(connection, CS_UNUSED);
-    ct_con_drop(connection);
-    ct_exit(context, CS_UNUSED);
-    cs_ctx_drop(context);
+    own.close();
 }

@@ -47,29 +47,6 @@ CS_IODESC readDescriptor(CS_CONNECTION* connection, const char* select, std::str
     return iodesc;
 }
 
-// A libct connection of its own, for the calls CtClient does not wrap.
-struct RawConnection {
-    explicit RawConnection(const char* server) {
-        cs_ctx_alloc(CS_VERSION_100, &context);
-        ct_init(context, CS_VERSION_100);
-        ct_con_alloc(context, &connection);
-        ct_con_props(connection, CS_SET, CS_USERNAME, const_cast<CS_CHAR*>("sa"), CS_NULLTERM,
-                     nullptr);
-        ct_con_props(connection, CS_SET, CS_PASSWORD, const_cast<CS_CHAR*>(""), CS_NULLTERM,
-                     nullptr);
-        connected = ct_connect(connection, const_cast<CS_CHAR*>(server), CS_NULLTERM) == CS_SUCCEED;
-    }
-    ~RawConnection() {
-        ct_close(connection, CS_UNUSED);
-        ct_con_drop(connection);
-        ct_exit(context, CS_UNUSED);
-        cs_ctx_drop(context);
-    }
-    CS_CONTEXT* context = nullptr;
-    CS_CONNECTION* connection = nullptr;
-    bool connected = false;
-};
-
 // Sends `value` in two pieces where the descriptor points; true when the server took it.
 bool sendData(CS_CONNECTION* connection, CS_IODESC iodesc, const std::string& value) {
     CS_COMMAND* cmd = nullptr;
@@ -101,16 +78,16 @@ TEST(TextPointers, SendDataWritetextAndReadtextFindTheValueByItsPointer) {
 
     const std::string written = "written by send-data, it's long enough";
     {
-        RawConnection raw("TEXTPTR");
-        ASSERT_TRUE(raw.connected);
+        CtClient raw;  // a connection of its own, for the calls CtClient does not wrap
+        ASSERT_TRUE(raw.connect("TEXTPTR"));
         std::string value;
         CS_IODESC iodesc =
-            readDescriptor(raw.connection, "select tx from sales..t where id = 2", value);
+            readDescriptor(raw.connection(), "select tx from sales..t where id = 2", value);
         EXPECT_EQ(value, "second");
         EXPECT_EQ(std::string(iodesc.name, static_cast<std::size_t>(iodesc.namelen)),
                   "sales..t.tx");
         EXPECT_EQ(iodesc.textptrlen, 16);
-        EXPECT_TRUE(sendData(raw.connection, iodesc, written));
+        EXPECT_TRUE(sendData(raw.connection(), iodesc, written));
     }
     EXPECT_EQ(firstColumn(client, "select tx from t order by id"), "first|" + written + "|");
 
@@ -135,10 +112,10 @@ TEST(TextPointers, SendDataWritetextAndReadtextFindTheValueByItsPointer) {
 // replace, and a temporary table's column is named as the client names the table.
 TEST(TextPointers, SentBytesReplaceAnyImageValueInATemporaryTable) {
     Emulator server("TEXTIMG");
-    RawConnection raw("TEXTIMG");
-    ASSERT_TRUE(raw.connected);
+    CtClient raw;  // a connection of its own, for the calls CtClient does not wrap
+    ASSERT_TRUE(raw.connect("TEXTIMG"));
     CS_COMMAND* cmd = nullptr;
-    ct_cmd_alloc(raw.connection, &cmd);
+    ct_cmd_alloc(raw.connection(), &cmd);
     const char* create = "create table #pics (id int, im image null) insert #pics values (1, '')";
     ct_command(cmd, CS_LANG_CMD, const_cast<CS_CHAR*>(create), CS_NULLTERM, CS_UNUSED);
     ct_send(cmd);
@@ -147,15 +124,15 @@ TEST(TextPointers, SentBytesReplaceAnyImageValueInATemporaryTable) {
     ct_cmd_drop(cmd);
 
     std::string empty;
-    const CS_IODESC iodesc = readDescriptor(raw.connection, "select im from #pics", empty);
+    const CS_IODESC iodesc = readDescriptor(raw.connection(), "select im from #pics", empty);
     EXPECT_EQ(std::string(iodesc.name, static_cast<std::size_t>(iodesc.namelen)), "#pics.im");
     const std::string bytes(
         "\x7f"
         "ELF\0\0'\xff"
         "end",
         11);
-    ASSERT_TRUE(sendData(raw.connection, iodesc, bytes));
+    ASSERT_TRUE(sendData(raw.connection(), iodesc, bytes));
     std::string back;
-    readDescriptor(raw.connection, "select im from #pics", back);
+    readDescriptor(raw.connection(), "select im from #pics", back);
     EXPECT_EQ(back, bytes);
 }

@@ -81,6 +81,10 @@ public:
 
     void close();
 
+    // The connection itself, for the calls `execute` does not make (RPC, dynamic statements,
+    // send-data); null until connected.
+    CS_CONNECTION* connection() const { return connection_; }
+
     // Every server message received on this connection so far, and the client messages.
     std::vector<CtMessage> serverMessages;
     std::vector<std::string> clientMessages;

@@ -52,6 +52,13 @@ protected:
             window->flags(), *window, host(),
             client::LogViews{&window->activitySink(), &window->errorSink()}));
     }
+    // The window shown with a worker (made, not started) that uses the scripted host.
+    void showWithAWorker() {
+        giveWindowAWorker();
+        window->connections().ReserveConnected = true;  // else showing the window drops it
+        window->setProcessingHost(host());
+        window->show();
+    }
     void clickSection(int index) {
         QTest::mouseClick(header(), Qt::LeftButton, Qt::NoModifier,
                           header()->sectionRect(index).center());
@@ -356,10 +363,7 @@ TEST_F(MainWindow, ExitWhileIdleEndsAtOnceWithoutAQuestion) {
 }
 
 TEST_F(MainWindow, ExitFromAnEndedRunSavesTheSettingsAndFreesTheWorker) {
-    giveWindowAWorker();
-    window->connections().ReserveConnected = true;  // else showing the window drops the worker
-    window->setProcessingHost(host());
-    window->show();
+    showWithAWorker();
     action("NExit")->trigger();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(host().calls(), (std::vector<std::string>{"SaveSettings()"}));
@@ -367,10 +371,7 @@ TEST_F(MainWindow, ExitFromAnEndedRunSavesTheSettingsAndFreesTheWorker) {
 }
 
 TEST_F(MainWindow, ExitWhileProcessingWaitsForTheWorkersCloseRequest) {
-    giveWindowAWorker();
-    window->connections().ReserveConnected = true;  // else showing the window drops the worker
-    window->setProcessingHost(host());
-    window->show();
+    showWithAWorker();
     window->flags().FProcessing = true;
     window->flags().FWorkerRunning = true;
 
@@ -406,10 +407,7 @@ TEST_F(MainWindow, ExitWhileProcessingWaitsForTheWorkersCloseRequest) {
 }
 
 TEST_F(MainWindow, AnExitConfirmedWhileTheRunEndsClosesOnceTheWorkerHasEnded) {
-    giveWindowAWorker();
-    window->connections().ReserveConnected = true;  // else showing the window drops the worker
-    window->setProcessingHost(host());
-    window->show();
+    showWithAWorker();
     window->flags().FWorkerRunning = true;  // stopped by itself, still on its way out
     action("N_Exit")->trigger();            // no longer processing: no question
     EXPECT_TRUE(prompts.boxes().empty());
@@ -499,10 +497,7 @@ TEST_F(MainWindow, AStopAnsweredAfterTheWorkerStoppedByItselfShowsNotActive) {
     private:
         std::function<void()> meanwhile_;
     };
-    giveWindowAWorker();
-    window->connections().ReserveConnected = true;  // else showing the window drops the worker
-    window->setProcessingHost(host());
-    window->show();
+    showWithAWorker();
     window->flags().FProcessing = true;
     window->flags().FWorkerRunning = true;
     window->EnableStart(false);
@@ -543,15 +538,16 @@ TEST_F(MainWindow, TheGridShowsOneRowOrTwo) {
     EXPECT_EQ(grid->item(0, 2)->text(), "sales");
 }
 
-TEST_F(MainWindow, ResetReserveInfoRunsTheLogonsPartAndBindsTheViews) {
-    int resets = 0;
-    window->setReserveReset([&] {
-        ++resets;
-        EXPECT_EQ(client::LogView(), nullptr);  // the logons' part comes first
-    });
+TEST_F(MainWindow, ShowingRunsTheLogonsResetReserveInfoAndWithoutOneBindsTheViews) {
     client::SetLogView(nullptr);
-    window->ResetReserveInfo();
+    int resets = 0;
+    window->setReserveReset([&] { ++resets; });
+    window->show();
     EXPECT_EQ(resets, 1);
+    EXPECT_EQ(client::LogView(), nullptr);  // the logons' hook binds them
+    window->hide();
+    window->setReserveReset(nullptr);
+    window->show();
     EXPECT_EQ(client::LogView(), &window->activitySink());
     EXPECT_EQ(client::ErrorLogView(), &window->errorSink());
 }

@@ -86,7 +86,7 @@ TEST_F(LogViews, LoadingAFileColoursEachLineByItsOwnMarkers) {
 }
 
 TEST_F(LogViews, ALiveEntryIsStyledWholeAndTheSameLinesLoadedAgainLineByLine) {
-    window->ResetReserveInfo();
+    window->BindLogViews();
     client::AppendToLog("$Err$query failed\nselect 1\r\n", logFile(), true);
     const std::vector<LogLine> live{{"query failed", LogColour::Red, true, false},
                                     {"select 1", LogColour::Red, true, false}};
@@ -211,7 +211,7 @@ TEST_F(LogViews, TheLinesAViewKeepsComeFromTheSettingsOnceTheSettingsDialogClose
 }
 
 TEST_F(LogViews, AnAppendingThreadFindsItsLinesInTheViewWithoutWaitingForTheGuiThread) {
-    window->ResetReserveInfo();
+    window->BindLogViews();
     std::size_t seen = 0;
     // The GUI thread runs no events while it joins: the lines are in the views all the same.
     std::thread worker([&] {
@@ -285,7 +285,7 @@ TEST_F(LogViews, ClearingAReadOnlyLogEmptiesTheViewKeepsTheFileAndSaysSo) {
 }
 
 TEST_F(LogViews, TypedTextStaysInTheActivityViewAndNeverReachesTheFile) {
-    window->ResetReserveInfo();
+    window->BindLogViews();
     client::PrintToLog("from the server", logFile());
     activity()->setFocus();
     QTest::keyClick(activity(), Qt::Key_End, Qt::ControlModifier);
@@ -342,7 +342,7 @@ TEST_F(LogViews, LinesFromAnotherThreadArriveInOrderWhileTheWindowIsHidden) {
     window->show();
     window->close();  // to the tray
     ASSERT_FALSE(window->isVisible());
-    window->ResetReserveInfo();
+    window->BindLogViews();
     constexpr int kEntries = 300;
     std::atomic<bool> done{false};
     std::thread worker([&] {
@@ -443,7 +443,7 @@ TEST_F(LogViews, AViewAtItsLimitPaintsAndTakesKeysWhileAnotherThreadAppends) {
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get(), 10000));
     activity()->setLineLimit(50);
-    window->ResetReserveInfo();
+    window->BindLogViews();
     std::atomic<bool> done{false};
     std::thread worker([&] {
         for (int i = 0; i < 3000; ++i) client::PrintToLog("line " + std::to_string(i), logFile());
