@@ -209,6 +209,37 @@ public:
         return std::nullopt;
     }
 
+    // As writeAll, for `total` bytes of the file `fd` copied inside the kernel, except its first
+    // bytes, which pass through a buffer so that `patchHead` may change them on the way.
+    std::optional<BackupResult> copyAll(DumpWriter& writer, const BackupFault& fault,
+                                        std::uint64_t total, Progress* progress,
+                                        const std::string& source, int fd,
+                                        const std::function<void(char*, std::size_t)>& patchHead) {
+        Pacing pacing(server_.options_.ioRateMBps, sink, fault, total, progress);
+        int err = 0;
+        std::vector<char> head(static_cast<std::size_t>(std::min<std::uint64_t>(total, 4096)));
+        const ssize_t got = head.empty() ? 0 : ::pread(fd, head.data(), head.size(), 0);
+        if (got > 0) {
+            const auto n = static_cast<std::size_t>(got);
+            patchHead(head.data(), n);
+            if (!writer.write(head.data(), n, err)) return osFailure("write", err);
+            if (auto stopped = pacing.moved(n)) return stopped;
+        }
+        while (got > 0 && pacing.done() < total) {
+            const auto want = static_cast<std::size_t>(
+                std::min<std::uint64_t>(pacing.chunk(), total - pacing.done()));
+            std::size_t copied = 0;
+            if (!writer.copyFrom(fd, pacing.done(), want, copied, err))
+                return osFailure("write", err);
+            if (copied == 0) break;
+            if (auto stopped = pacing.moved(copied)) return stopped;
+        }
+        if (auto stopped = pacing.ended()) return stopped;
+        if (pacing.done() != total) return backupServerFailure("Cannot read " + source + ".");
+        if (!writer.finish(err)) return osFailure("write", err);
+        return std::nullopt;
+    }
+
     // Reads the whole of the dump's data at the configured pace, handing each piece to `take`.
     // Something to return instead when the fault drops the connection half way, the client
     // cancels, or the file is damaged.

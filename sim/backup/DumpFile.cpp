@@ -132,16 +132,17 @@ DumpProblem decode(std::array<unsigned char, kDumpHeaderSize> bytes, DumpHeader&
     return DumpProblem::None;
 }
 
-bool writeAll(int fd, const void* data, std::size_t size, int& err) {
+bool writeAll(int fd, const void* data, std::size_t size, std::uint64_t at, int& err) {
     const auto* p = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t n = ::write(fd, p, size);
+        const ssize_t n = ::pwrite(fd, p, size, static_cast<off_t>(at));
         if (n < 0) {
             if (errno == EINTR) continue;
             err = errno;
             return false;
         }
         p += n;
+        at += static_cast<std::uint64_t>(n);
         size -= static_cast<std::size_t>(n);
     }
     return true;
@@ -189,7 +190,11 @@ DumpWriter::~DumpWriter() {
 
 std::unique_ptr<DumpWriter> DumpWriter::create(const std::filesystem::path& path, DumpHeader header,
                                                int& err) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // An existing file is written over in place and cut to length when the dump is finished:
+    // giving back its blocks and taking new ones costs as much as a tenth of writing them. The
+    // header, marked incomplete, is written first, so an old dump's data left behind it is
+    // never taken for this one's.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) {
         err = errno;
         return nullptr;
@@ -198,7 +203,7 @@ std::unique_ptr<DumpWriter> DumpWriter::create(const std::filesystem::path& path
     header.dataLength = 0;
     header.dataChecksum = 0;
     const auto bytes = encode(header);
-    if (!writeAll(fd, bytes.data(), bytes.size(), err)) {
+    if (!writeAll(fd, bytes.data(), bytes.size(), 0, err)) {
         ::close(fd);
         return nullptr;
     }
@@ -206,15 +211,30 @@ std::unique_ptr<DumpWriter> DumpWriter::create(const std::filesystem::path& path
 }
 
 bool DumpWriter::write(const void* data, std::size_t size, int& err) {
-    if (!writeAll(fd_, data, size, err)) return false;
+    if (!writeAll(fd_, data, size, end(), err)) return false;
     crc_.update(data, size);
     header_.dataLength += size;
+    writeback_.writtenUpTo(end());
+    return true;
+}
+
+bool DumpWriter::copyFrom(int fd, std::uint64_t at, std::size_t size, std::size_t& copied,
+                          int& err) {
+    copied = 0;
+    const std::int64_t n = copyBetweenFiles(fd, at, fd_, end(), size, err);
+    if (n < 0) return false;
+    // The checksum is taken from the source after the copy, from the very bytes copied: the
+    // caller holds the source unchanged while it is dumped.
+    if (!checksumFileRange(fd, at, static_cast<std::size_t>(n), crc_, err)) return false;
+    copied = static_cast<std::size_t>(n);
+    header_.dataLength += copied;
+    writeback_.writtenUpTo(end());
     return true;
 }
 
 bool DumpWriter::finish(int& err) {
     // The data must be on disk before the header says the dump is complete.
-    if (::fsync(fd_) != 0) {
+    if (::ftruncate(fd_, static_cast<off_t>(end())) != 0 || ::fsync(fd_) != 0) {
         err = errno;
         return false;
     }

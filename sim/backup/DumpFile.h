@@ -14,6 +14,7 @@
 #include <string>
 
 #include "sim/backup/Crc32.h"
+#include "sim/backup/FileCopy.h"
 
 namespace tvr::sim {
 
@@ -56,20 +57,26 @@ public:
     DumpWriter(const DumpWriter&) = delete;
     DumpWriter& operator=(const DumpWriter&) = delete;
 
-    // Creates (or truncates) the file and writes an incomplete header. Null with errno in err.
+    // Creates the file (or takes over an existing one) and writes an incomplete header. Null with
+    // errno in err.
     static std::unique_ptr<DumpWriter> create(const std::filesystem::path& path, DumpHeader header,
                                               int& err);
 
     bool write(const void* data, std::size_t size, int& err);
+    // Appends up to `size` bytes of the file `fd` from `at`, copied inside the kernel; `copied`
+    // is less than `size` only where that file ends.
+    bool copyFrom(int fd, std::uint64_t at, std::size_t size, std::size_t& copied, int& err);
     // Rewrites the header as complete with the data's length and checksum, and flushes to disk.
     bool finish(int& err);
     std::uint64_t written() const { return header_.dataLength; }
 
 private:
-    DumpWriter(int fd, DumpHeader header) : fd_(fd), header_(std::move(header)) {}
+    DumpWriter(int fd, DumpHeader header) : fd_(fd), header_(std::move(header)), writeback_(fd) {}
+    std::uint64_t end() const { return kDumpHeaderSize + header_.dataLength; }
     int fd_;
     DumpHeader header_;
     Crc32 crc_;
+    EarlyWriteback writeback_;
 };
 
 class DumpReader {

@@ -57,15 +57,9 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
             std::error_code sizeError;
             const std::uint64_t total = std::filesystem::file_size(image, sizeError);
             Progress progress(op.sink, database, total, "DUMPED");
-            bool first = true;
-            const auto stopped = op.writeAll(*writer, fault, total, &progress,
-                                             "the snapshot of database " + database,
-                                             [&](char* buf, std::size_t size) {
-                                                 const std::size_t n = in.read(buf, size);
-                                                 if (first) markRollbackMode(buf, n);
-                                                 first = false;
-                                                 return n;
-                                             });
+            const auto stopped =
+                op.copyAll(*writer, fault, total, &progress, "the snapshot of database " + database,
+                           in.fd(), markRollbackMode);
             reading.reset();
             if (stopped) return *stopped;
             try {

@@ -5,9 +5,16 @@
 
 #include "sim/backup/BackupOperation.h"
 #include "sim/backup/DumpDataVfs.h"
+#include "sim/backup/FileCopy.h"
 #include "sim/backup/ReplayFunctions.h"
 
 namespace tvr::sim {
+namespace {
+
+// The piece of a load's data copied between looks at the write-back.
+constexpr std::uint64_t kCopyStep = 8u << 20;
+
+}  // namespace
 
 BackupResult BackupServer::loadDatabase(const std::string& database, const std::string& device,
                                         MessageSink& sink) {
@@ -51,20 +58,18 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
                         // Nobody else has it open: the dump's database becomes its file.
                         PlainFile in(device, O_RDONLY);
                         PlainFile out(file, O_WRONLY);
-                        if (in.fd() < 0 || out.fd() < 0 ||
-                            ::lseek(in.fd(), static_cast<off_t>(kDumpHeaderSize), SEEK_SET) < 0)
-                            return op.osFailure("open", errno);
-                        std::vector<char> buf(kChunk);
+                        if (in.fd() < 0 || out.fd() < 0) return op.osFailure("open", errno);
+                        EarlyWriteback writeback(out.fd());
                         std::uint64_t done = 0;
                         while (done < header.dataLength) {
-                            const std::size_t n = in.read(
-                                buf.data(), static_cast<std::size_t>(std::min<std::uint64_t>(
-                                                buf.size(), header.dataLength - done)));
+                            int err = 0;
+                            const std::int64_t n = copyBetweenFiles(
+                                in.fd(), kDumpHeaderSize + done, out.fd(), done,
+                                std::min<std::uint64_t>(kCopyStep, header.dataLength - done), err);
+                            if (n < 0) return op.osFailure("write", err);
                             if (n == 0) return op.badDump(DumpProblem::Truncated, 0);
-                            if (::pwrite(out.fd(), buf.data(), n, static_cast<off_t>(done)) !=
-                                static_cast<ssize_t>(n))
-                                return op.osFailure("write", errno != 0 ? errno : EIO);
-                            done += n;
+                            done += static_cast<std::uint64_t>(n);
+                            writeback.writtenUpTo(done);
                         }
                         if (::ftruncate(out.fd(), static_cast<off_t>(done)) != 0 ||
                             ::fsync(out.fd()) != 0)
