@@ -9,6 +9,7 @@
 #include "sim/statements/Interpreter.h"
 #include "sim/statements/ServerMessages.h"
 #include "sim/statements/SqlLexer.h"
+#include "sim/statements/WireLiterals.h"
 #include "sim/storage/TransactionLog.h"
 
 namespace tvr::sim {
@@ -43,7 +44,7 @@ bool objectExists(ExecutionContext& context, const ObjectTest& test) {
     std::string sql = "SELECT name FROM sqlite_master WHERE type IN (" +
                       std::string(tables ? "'table'" : "''") + ", " + (views ? "'view'" : "''") +
                       ")";
-    if (test.name) sql += " AND name = " + procstore::quote(*test.name) + " COLLATE NOCASE";
+    if (test.name) sql += " AND name = " + quotedLiteral(*test.name) + " COLLATE NOCASE";
     SqliteStatement query(context.database(), sql);
     while (query.step())
         if (!TransactionLog::isInternalTable(query.text(0))) return true;

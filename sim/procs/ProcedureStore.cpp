@@ -1,5 +1,7 @@
 #include "sim/procs/ProcedureStore.h"
 
+#include "sim/statements/WireLiterals.h"
+
 namespace tvr::sim::procstore {
 namespace {
 
@@ -16,24 +18,15 @@ bool tableExists(sqlite3* db) {
 
 }  // namespace
 
-std::string quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) {
-        out += c;
-        if (c == '\'') out += '\'';
-    }
-    return out + "'";
-}
-
 std::string createSql(const std::string& name, const std::string& text,
                       const std::string& created) {
     return "CREATE TABLE IF NOT EXISTS aseemu_procs (name TEXT PRIMARY KEY, text TEXT NOT NULL, crdate TEXT); "
            "INSERT INTO aseemu_procs (name, text, crdate) VALUES (" +
-           quote(name) + ", " + quote(text) + ", " + quote(created) + ")";
+           quotedLiteral(name) + ", " + quotedLiteral(text) + ", " + quotedLiteral(created) + ")";
 }
 
 std::string dropSql(const std::string& name) {
-    return "DELETE FROM aseemu_procs WHERE name = " + quote(name);
+    return "DELETE FROM aseemu_procs WHERE name = " + quotedLiteral(name);
 }
 
 std::optional<std::string> text(sqlite3* db, const std::string& name) {

@@ -18,7 +18,4 @@ std::string dropSql(const std::string& name);
 bool exists(sqlite3* db, const std::string& name);
 std::optional<std::string> text(sqlite3* db, const std::string& name);
 
-// SQL literal of a text: single quotes doubled.
-std::string quote(const std::string& text);
-
 }  // namespace tvr::sim::procstore

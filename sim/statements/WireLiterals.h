@@ -12,7 +12,7 @@ std::uint64_t littleEndian(const std::uint8_t* p, std::size_t size);
 // Sign-extended from its top bit (for sizes under 8).
 std::int64_t signedLittleEndian(const std::uint8_t* p, std::size_t size);
 
-// A string literal, quotes doubled.
+// A string literal, quotes doubled (the emulator's own statements spell texts so too).
 std::string quotedLiteral(const std::string& text);
 std::string hexLiteral(const std::uint8_t* p, std::size_t size);
 // numeric/decimal: a sign and a big-endian unsigned magnitude, with the column's scale.
