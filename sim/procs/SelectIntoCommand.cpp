@@ -5,6 +5,7 @@
 #include "sim/backup/LogChain.h"
 #include "sim/backup/ServerErrors.h"
 #include "sim/statements/CancelWatch.h"
+#include "sim/statements/ExactStorage.h"
 #include "sim/statements/GlobalVariables.h"
 #include "sim/statements/ServerMessages.h"
 #include "sim/statements/SqlTranslator.h"
@@ -133,7 +134,8 @@ StatementOutcome runSelectInto(ExecutionContext& context, const Statement& state
             const char* type = sqlite3_column_decltype(raw, c);
             if (!columns.empty()) columns += ", ";
             columns += quoteSqlName(name != nullptr ? name : "");
-            if (type != nullptr && *type != '\0') columns += std::string(" ") + type;
+            if (type != nullptr && *type != '\0')
+                columns += std::string(" ") + type + collationFor(type);
         }
     }
 

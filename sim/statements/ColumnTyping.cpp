@@ -9,6 +9,7 @@
 
 #include "sim/protocol/ServerTokens.h"
 #include "sim/statements/DateTime.h"
+#include "sim/statements/ExactStorage.h"
 #include "sim/statements/SqlLexer.h"
 
 namespace tvr::sim {
@@ -71,6 +72,16 @@ std::optional<ExactNumber> exactFor(const Column& column, const RawValue& value)
         return std::nullopt;
     }
     return scaled;
+}
+
+// A text SQLite returned for a number too long for its floats: what an exact column or an exact
+// sum holds beyond 15 digits.
+std::optional<ExactNumber> longExactText(const RawValue& value) {
+    if (value.type != SQLITE_TEXT || value.text.empty() || value.text.front() == ' ')
+        return std::nullopt;
+    std::optional<ExactNumber> number = parseExactNumber(value.text);
+    if (!number || significantDigits(*number) <= 15) return std::nullopt;
+    return number;
 }
 
 bool isInteger(ColumnKind kind) {
@@ -151,7 +162,7 @@ bool isBinary(ColumnKind kind) {
 
 std::optional<Column> columnForDeclaredType(const char* declared) {
     if (declared == nullptr) return std::nullopt;
-    std::string type = asciiLower(declared);
+    std::string type = declaredTypeOf(asciiLower(declared));
     Column column;
     int length = -1;
     std::size_t paren = type.find('(');
@@ -283,23 +294,35 @@ std::vector<Row> typeColumns(std::vector<Column>& columns, const std::vector<boo
     for (std::size_t c = 0; c < columns.size(); ++c) {
         Column& column = columns[c];
         if (!declared[c]) {
-            // Computed: the values decide. Integers, then floats, else text.
+            // Computed: the values decide. Integers, then floats, exact numbers too long for a
+            // float (a sum of exact columns, a long literal), else text.
             bool allIntegers = true, allNumbers = true, allBytes = true, any = false;
+            int longExact = 0, scale = 0;
             for (const auto& raw : rawRows) {
                 const RawValue& value = raw[c];
                 if (value.type == SQLITE_NULL) continue;
                 any = true;
                 allIntegers = allIntegers && value.type == SQLITE_INTEGER;
-                allNumbers =
-                    allNumbers && (value.type == SQLITE_INTEGER || value.type == SQLITE_FLOAT);
+                const std::optional<ExactNumber> exact = longExactText(value);
+                if (exact) {
+                    ++longExact;
+                    scale = std::max(scale, exact->scale);
+                }
+                allNumbers = allNumbers && (value.type == SQLITE_INTEGER ||
+                                            value.type == SQLITE_FLOAT || exact.has_value());
                 allBytes = allBytes && value.type == SQLITE_BLOB;
             }
             if (column.kind != ColumnKind::DateTime)
-                column.kind = !any          ? ColumnKind::VarChar
-                              : allIntegers ? ColumnKind::Int
-                              : allNumbers  ? ColumnKind::Float
-                              : allBytes    ? ColumnKind::VarBinary
-                                            : ColumnKind::VarChar;
+                column.kind = !any                      ? ColumnKind::VarChar
+                              : allIntegers             ? ColumnKind::Int
+                              : allNumbers && longExact ? ColumnKind::Numeric
+                              : allNumbers              ? ColumnKind::Float
+                              : allBytes                ? ColumnKind::VarBinary
+                                                        : ColumnKind::VarChar;
+            if (column.kind == ColumnKind::Numeric) {
+                column.precision = kMaxNumericPrecision;
+                column.scale = std::min(scale, kMaxNumericPrecision);
+            }
             column.length = -1;
         }
         const bool text = column.kind == ColumnKind::Char || column.kind == ColumnKind::VarChar ||

@@ -138,11 +138,17 @@ void convertFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
         else
             exact = parseExactNumber(textOf(value));
         if (!exact) return fail(call, "249:" + textOf(value) + ":" + typeName);
-        // SQLite computes with it as a number; its column sends it exactly at its scale.
+        // SQLite computes with it as a number; its column sends it exactly at its scale. A
+        // number with more digits than a float carries stays the text of its digits.
         const ExactNumber scaled = withScale(*exact, column.scale);
         if (scaled.scale == 0)
             if (const std::optional<std::int64_t> whole = unscaledValue(scaled))
                 return sqlite3_result_int64(call, *whole);
+        if (significantDigits(scaled) > 15) {
+            const std::string text = exactText(scaled);
+            return sqlite3_result_text(call, text.data(), static_cast<int>(text.size()),
+                                       SQLITE_TRANSIENT);
+        }
         return sqlite3_result_double(call, exactToDouble(scaled));
     }
     const std::optional<double> number = numberOf(value);

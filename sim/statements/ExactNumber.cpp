@@ -27,6 +27,28 @@ void increment(std::string& digits) {
     digits.insert(digits.begin(), '1');
 }
 
+// Compares two magnitudes of the same scale.
+int compareDigits(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    return a.compare(b) < 0 ? -1 : a.compare(b) > 0 ? 1 : 0;
+}
+
+// a + b or a - b (a not below b) of magnitudes of the same scale, written schoolbook fashion.
+std::string combineDigits(const std::string& a, const std::string& b, bool subtract) {
+    std::string result;
+    int carry = 0;
+    for (std::size_t i = 0; i < a.size() || i < b.size() || carry != 0; ++i) {
+        const int x = i < a.size() ? a[a.size() - 1 - i] - '0' : 0;
+        const int y = i < b.size() ? b[b.size() - 1 - i] - '0' : 0;
+        int digit = subtract ? x - y - carry : x + y + carry;
+        carry = subtract ? (digit < 0 ? 1 : 0) : digit / 10;
+        digit = subtract ? (digit + 10) % 10 : digit % 10;
+        result.insert(result.begin(), static_cast<char>('0' + digit));
+    }
+    dropLeadingZeros(result);
+    return result;
+}
+
 }  // namespace
 
 std::optional<ExactNumber> parseExactNumber(std::string_view text) {
@@ -143,6 +165,36 @@ std::optional<std::int64_t> unscaledValue(const ExactNumber& number) {
 
 double exactToDouble(const ExactNumber& number) {
     return std::strtod(exactText(number).c_str(), nullptr);
+}
+
+int compareExact(const ExactNumber& a, const ExactNumber& b) {
+    if (a.negative != b.negative) return a.negative ? -1 : 1;
+    const int scale = a.scale > b.scale ? a.scale : b.scale;
+    const int magnitude = compareDigits(withScale(a, scale).digits, withScale(b, scale).digits);
+    return a.negative ? -magnitude : magnitude;
+}
+
+ExactNumber addExact(const ExactNumber& a, const ExactNumber& b) {
+    const int scale = a.scale > b.scale ? a.scale : b.scale;
+    const ExactNumber x = withScale(a, scale), y = withScale(b, scale);
+    ExactNumber sum;
+    sum.scale = scale;
+    if (x.negative == y.negative) {
+        sum.digits = combineDigits(x.digits, y.digits, false);
+        sum.negative = x.negative;
+    } else {
+        const bool xLarger = compareDigits(x.digits, y.digits) >= 0;
+        sum.digits = xLarger ? combineDigits(x.digits, y.digits, true)
+                             : combineDigits(y.digits, x.digits, true);
+        sum.negative = xLarger ? x.negative : y.negative;
+    }
+    if (sum.digits == "0") sum.negative = false;
+    return sum;
+}
+
+int significantDigits(const ExactNumber& number) {
+    const std::size_t last = number.digits.find_last_not_of('0');
+    return last == std::string::npos ? 0 : static_cast<int>(last) + 1;
 }
 
 }  // namespace tvr::sim

@@ -58,4 +58,14 @@ std::optional<std::int64_t> unscaledValue(const ExactNumber& number);
 
 double exactToDouble(const ExactNumber& number);
 
+// Below zero, zero or above zero as a is below, equal to or above b, whatever their scales.
+int compareExact(const ExactNumber& a, const ExactNumber& b);
+
+// The exact sum, at the larger of the two scales.
+ExactNumber addExact(const ExactNumber& a, const ExactNumber& b);
+
+// Digits from the first non-zero one to the last: more than 15 and an 8-byte float no longer
+// gives the number back.
+int significantDigits(const ExactNumber& number);
+
 }  // namespace tvr::sim

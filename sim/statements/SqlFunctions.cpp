@@ -7,6 +7,7 @@
 #include <string>
 #include "sim/statements/ConvertFunction.h"
 #include "sim/statements/DivisionCheck.h"
+#include "sim/statements/ExactStorage.h"
 
 namespace tvr::sim {
 namespace {
@@ -101,6 +102,7 @@ void registerTextFunctions(sqlite3* db) {
     registerConvertFunction(db);
     registerTextPointerFunction(db);
     registerDivisionCheck(db);
+    registerExactStorage(db);
 }
 
 }  // namespace tvr::sim

@@ -6,6 +6,7 @@
 
 #include "sim/statements/ConvertFunction.h"
 #include "sim/statements/DivisionCheck.h"
+#include "sim/statements/ExactStorage.h"
 #include "sim/statements/SystemCatalogs.h"
 
 namespace tvr::sim {
@@ -51,6 +52,16 @@ std::size_t closingParenthesis(const std::vector<SqlToken>& tokens, std::size_t 
         if (tokens[i].isSymbol(")") && --depth == 0) return i;
     }
     return tokens.size();
+}
+
+// Whether a minus at `at` is a sign rather than a subtraction: nothing, an operator, an opening
+// parenthesis, a comma or a keyword (but `end`) before it.
+bool signPosition(const std::vector<SqlToken>& tokens, std::size_t at) {
+    if (at == 0) return true;
+    const SqlToken& before = tokens[at - 1];
+    if (before.kind == SqlToken::Kind::Symbol) return !before.isSymbol(")");
+    return before.kind == SqlToken::Kind::Word && !before.isWord("end") &&
+           sqlite3_keyword_check(before.text.data(), static_cast<int>(before.text.size())) != 0;
 }
 
 // The index of the last token of the operand that starts at `start`: a signed operand, a
@@ -156,7 +167,7 @@ private:
                 out() += quoteName(token().value);
                 break;
             case SqlToken::Kind::Number:
-                out() += hexLiteralAsBlob(token().text).value_or(token().text);
+                out() += hexLiteralAsBlob(token().text).value_or(sqliteNumberLiteral(token().text));
                 break;
             case SqlToken::Kind::Variable:
                 variable();
@@ -171,7 +182,8 @@ private:
     }
 
     void word() {
-        if (connectionFunction() || convertCall() || forBrowse() || castCall() || temporaryTable())
+        if (connectionFunction() || convertCall() || forBrowse() || castCall() ||
+            temporaryTable() || exactColumn())
             return;
         // isnull(a, b) is the server's name for SQLite's ifnull; SQLite reads "isnull" as an
         // operator.
@@ -278,6 +290,13 @@ private:
     // + next to a string literal concatenates; the right operand of / and % is wrapped in the
     // zero check.
     void symbol() {
+        // A negative number SQLite would read as a float keeps its digits inside the literal.
+        if (token().isSymbol("-") && next(1) && next(1)->kind == SqlToken::Kind::Number &&
+            needsTextLiteral(next(1)->text) && signPosition(tokens_, i_)) {
+            out() += sqliteNumberLiteral(next(1)->text, true);
+            consumeThrough(i_ + 1);
+            return;
+        }
         if (token().isSymbol("+") && ((i_ > 0 && tokens_[i_ - 1].kind == SqlToken::Kind::String) ||
                                       (next(1) && next(1)->kind == SqlToken::Kind::String)))
             out() += "||";
@@ -346,6 +365,26 @@ private:
         ++depth_;  // its parenthesis, consumed here
         castTypes_.emplace_back(*as, close);
         consumeThrough(i_ + 1);
+        return true;
+    }
+
+    // A numeric, decimal, money or smallmoney column of a table being created or altered: the
+    // SQLite type that keeps its values exactly.
+    bool exactColumn() {
+        const bool definesColumns = tokens_.size() > 1 && tokens_[1].isWord("table") &&
+                                    (tokens_[0].isWord("create") || tokens_[0].isWord("alter"));
+        if (!definesColumns || i_ < 3 || !isName(tokens_[i_ - 1]) ||
+            !isExactTypeName(token().lower()))
+            return false;
+        std::string arguments;
+        std::size_t last = i_;
+        if (next(1) && next(1)->isSymbol("(")) {
+            last = closingParenthesis(tokens_, i_ + 1);
+            if (last >= tokens_.size()) return false;
+            for (std::size_t k = i_ + 1; k <= last; ++k) arguments += tokens_[k].text;
+        }
+        out() += exactColumnType(token().text, arguments);
+        consumeThrough(last);
         return true;
     }
 

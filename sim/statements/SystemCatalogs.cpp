@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "sim/statements/ExactStorage.h"
 #include "sim/statements/SqlLexer.h"
 #include "sim/statements/SqlTranslator.h"
 #include "sim/storage/Sqlite.h"
@@ -329,7 +330,7 @@ std::vector<CatalogColumn> catalogColumns(sqlite3* db, const std::string& schema
     while (info.step()) {
         CatalogColumn column;
         column.name = info.text(0);
-        const std::string declared = asciiLower(info.text(1));
+        const std::string declared = declaredTypeOf(asciiLower(info.text(1)));
         std::string base = declared.substr(0, declared.find('('));
         while (!base.empty() && std::isspace(static_cast<unsigned char>(base.back())))
             base.pop_back();

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "sim/statements/ExactStorage.h"
 #include "sim/statements/SqlLexer.h"
 #include "sim/statements/SqlTranslator.h"
 
@@ -60,7 +61,7 @@ bool VariableScope::assign(Variable& variable, std::optional<std::string> value)
 
 std::string variableLiteral(const Variable& variable) {
     if (!variable.value) return "NULL";
-    if (isNumericTypeName(variable.type)) return *variable.value;
+    if (isNumericTypeName(variable.type)) return sqliteNumberLiteral(*variable.value);
     // Bytes (a text pointer, for instance) as a hex literal, which stays bytes.
     if (variable.type == "binary" || variable.type == "varbinary" || variable.type == "image") {
         static const char digits[] = "0123456789abcdef";

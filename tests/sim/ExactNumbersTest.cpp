@@ -80,3 +80,76 @@ TEST_F(ExactNumbers, ArithmeticAndConversionsKeepTheColumnsType) {
     EXPECT_EQ(refused[0].number, 249);
     EXPECT_NE(refused[0].text.find("MONEY"), std::string::npos) << refused[0].text;
 }
+
+TEST_F(ExactNumbers, ValuesBeyondFifteenDigitsKeepEveryDigit) {
+    struct Case {
+        const char* type;
+        const char* literal;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"money", "922337203685477.5807", "922337203685477.5807"},
+        {"money", "-922337203685477.5808", "-922337203685477.5808"},
+        {"money", "123456789012345.67", "123456789012345.6700"},
+        {"smallmoney", "214748.3647", "214748.3647"},
+        {"smallmoney", "-214748.3648", "-214748.3648"},
+        {"numeric(38,0)", "12345678901234567890123456789012345678",
+         "12345678901234567890123456789012345678"},
+        {"numeric(38,0)", "-99999999999999999999999999999999999999",
+         "-99999999999999999999999999999999999999"},
+        {"numeric(38,10)", "1234567890123456789012345678.1234567891",
+         "1234567890123456789012345678.1234567891"},
+        {"decimal(30,20)", "- 0.12345678901234567891", "-0.12345678901234567891"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        // Once as a literal, once through a variable of the column's type.
+        const std::string table = "shop..wide" + std::to_string(++n);
+        ASSERT_FALSE(client_
+                         .execute("create table " + table + " (v " + c.type + " null)\n" +
+                                  "insert " + table + " values (" + c.literal + ")\n" +
+                                  "declare @v " + c.type + " select @v = " + c.literal +
+                                  " insert " + table + " values (@v)")
+                         .failed())
+            << c.type << " " << c.literal;
+        const auto results = client_.execute("select v from " + table).rowResults();
+        ASSERT_EQ(results.size(), 1u) << c.type;
+        ASSERT_EQ(results[0].rows.size(), 2u) << c.type;
+        for (const auto& row : results[0].rows) EXPECT_EQ(row.at(0), c.shown) << c.literal;
+    }
+}
+
+TEST_F(ExactNumbers, LongValuesAddCompareAndConvertExactly) {
+    ASSERT_FALSE(client_
+                     .execute("use shop create table ledger (id int, n numeric(38,10), m money)\n"
+                              "insert ledger values (1, 1234567890123456789012345678.1234567890, "
+                              "900000000000000.0001)\n"
+                              "insert ledger values (2, 0.0000000001, 22337203685477.5806)\n"
+                              "insert ledger values (3, -5, 0)")
+                     .failed());
+    auto value = [&](const std::string& sql) {
+        const auto results = client_.execute(sql).rowResults();
+        return results.size() == 1 && results[0].rows.size() == 1 ? results[0].rows[0].at(0)
+                                                                  : "(no single value)";
+    };
+    const std::pair<const char*, const char*> cases[] = {
+        {"select sum(n) from ledger", "1234567890123456789012345673.1234567891"},
+        {"select sum(m) from ledger", "922337203685477.5807"},
+        {"select id from ledger where n = 1234567890123456789012345678.123456789", "1"},
+        {"select id from ledger where n > 1234567890123456789012345678.1234567889", "1"},
+        {"select count(*) from ledger where n < 1234567890123456789012345678.1234567890", "2"},
+        {"select count(*) from ledger where n > 0", "2"},
+        {"select id from ledger where m = 22337203685477.5806", "2"},
+        {"select id from ledger where n < -1", "3"},
+        {"select max(id) from ledger where n between 0 and 1", "2"},
+        {"select convert(varchar(50), n) from ledger where id = 1",
+         "1234567890123456789012345678.1234567890"},
+        {"select convert(varchar(30), m) from ledger where id = 1", "900000000000000.0001"},
+    };
+    for (const auto& [sql, expected] : cases) EXPECT_EQ(value(sql), expected) << sql;
+    const auto ordered = client_.execute("select id from ledger order by n").rowResults();
+    ASSERT_EQ(ordered.size(), 1u);
+    ASSERT_EQ(ordered[0].rows.size(), 3u);
+    EXPECT_EQ(ordered[0].rows[0].at(0), "3");
+    EXPECT_EQ(ordered[0].rows[2].at(0), "1");
+}
