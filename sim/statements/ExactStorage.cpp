@@ -27,8 +27,8 @@ bool plainDecimal(const std::string& text) {
 
 std::optional<ExactNumber> exactOfText(const void* bytes, int size) {
     if (size <= 0 || size > 512) return std::nullopt;
-    return parseExactNumber(std::string_view(static_cast<const char*>(bytes),
-                                             static_cast<std::size_t>(size)));
+    return parseExactNumber(
+        std::string_view(static_cast<const char*>(bytes), static_cast<std::size_t>(size)));
 }
 
 // Numbers in their order, before any text that is no number; such texts byte by byte.
@@ -43,59 +43,61 @@ int exactCollation(void*, int leftSize, const void* left, int rightSize, const v
 }
 
 // sum(): integers alone give an integer (an overflow is an error, as SQLite's own sum has it),
-// a float among them gives a float, exact texts an exact sum.
+// a float among them gives a float, exact texts an exact sum. It serves as a window function too
+// (values leave the window through `inverse`).
 struct ExactSum {
     bool constructed = true;  // SQLite hands over zeroed memory first
-    bool any = false;
+    std::int64_t count = 0;
     bool real = false;
     bool text = false;
     double realPart = 0;
     ExactNumber exact;
 };
 
-void sumStep(sqlite3_context* call, int, sqlite3_value** arguments) {
+void addToSum(sqlite3_context* call, sqlite3_value* value, bool leaving) {
     auto* sum = static_cast<ExactSum*>(sqlite3_aggregate_context(call, sizeof(ExactSum)));
     if (sum == nullptr) return sqlite3_result_error_nomem(call);
     if (!sum->constructed) new (sum) ExactSum();
-    sqlite3_value* value = arguments[0];
     const int type = sqlite3_value_type(value);
     if (type == SQLITE_NULL) return;
-    sum->any = true;
-    if (type == SQLITE_INTEGER) {
-        sum->exact = addExact(
-            sum->exact, *parseExactNumber(std::to_string(sqlite3_value_int64(value))));
+    sum->count += leaving ? -1 : 1;
+    std::optional<ExactNumber> number;
+    if (type == SQLITE_INTEGER)
+        number = parseExactNumber(std::to_string(sqlite3_value_int64(value)));
+    else if (type != SQLITE_FLOAT)
+        number = exactOfText(sqlite3_value_text(value), sqlite3_value_bytes(value));
+    if (!number) {
+        sum->real = true;
+        sum->realPart += leaving ? -sqlite3_value_double(value) : sqlite3_value_double(value);
         return;
     }
-    if (type != SQLITE_FLOAT) {
-        const std::optional<ExactNumber> number =
-            exactOfText(sqlite3_value_text(value), sqlite3_value_bytes(value));
-        if (number) {
-            sum->text = true;
-            sum->exact = addExact(sum->exact, *number);
-            return;
-        }
-    }
-    sum->real = true;
-    sum->realPart += sqlite3_value_double(value);
+    sum->text = sum->text || type != SQLITE_INTEGER;
+    if (leaving && number->digits != "0") number->negative = !number->negative;
+    sum->exact = addExact(sum->exact, *number);
 }
 
-void sumFinal(sqlite3_context* call) {
-    auto* state = static_cast<ExactSum*>(sqlite3_aggregate_context(call, 0));
-    if (state == nullptr || !state->constructed) return sqlite3_result_null(call);
-    const ExactSum sum = std::move(*state);
-    state->~ExactSum();
-    if (!sum.any) return sqlite3_result_null(call);
+void sumStep(sqlite3_context* call, int, sqlite3_value** arguments) {
+    addToSum(call, arguments[0], false);
+}
+
+void sumInverse(sqlite3_context* call, int, sqlite3_value** arguments) {
+    addToSum(call, arguments[0], true);
+}
+
+void sumValue(sqlite3_context* call) {
+    const auto* sum = static_cast<ExactSum*>(sqlite3_aggregate_context(call, 0));
+    if (sum == nullptr || !sum->constructed || sum->count == 0) return sqlite3_result_null(call);
     // Addends SQLite gave as floats ("1.0e-10") carry a scale of their own: the sum keeps the
     // decimals that are not zeros.
-    ExactNumber total = sum.exact;
+    ExactNumber total = sum->exact;
     while (total.scale > 0 && total.digits.size() > 1 && total.digits.back() == '0') {
         total.digits.pop_back();
         --total.scale;
     }
-    if (sum.real) return sqlite3_result_double(call, sum.realPart + exactToDouble(total));
+    if (sum->real) return sqlite3_result_double(call, sum->realPart + exactToDouble(total));
     const std::optional<std::int64_t> whole =
         total.scale == 0 ? unscaledValue(total) : std::nullopt;
-    if (!sum.text) {
+    if (!sum->text) {
         if (!whole) return sqlite3_result_error(call, "integer overflow", -1);
         return sqlite3_result_int64(call, *whole);
     }
@@ -104,6 +106,12 @@ void sumFinal(sqlite3_context* call) {
     if (significantDigits(total) <= 15) return sqlite3_result_double(call, exactToDouble(total));
     const std::string text = exactText(total);
     sqlite3_result_text(call, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+void sumFinal(sqlite3_context* call) {
+    sumValue(call);
+    auto* sum = static_cast<ExactSum*>(sqlite3_aggregate_context(call, 0));
+    if (sum != nullptr && sum->constructed) sum->~ExactSum();
 }
 
 }  // namespace
@@ -150,10 +158,9 @@ std::string sqliteNumberLiteral(const std::string& number, bool negative) {
 }
 
 void registerExactStorage(sqlite3* db) {
-    sqlite3_create_collation_v2(db, kExactCollation, SQLITE_UTF8, nullptr, exactCollation,
-                                nullptr);
-    sqlite3_create_function_v2(db, "sum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, nullptr,
-                               sumStep, sumFinal, nullptr);
+    sqlite3_create_collation_v2(db, kExactCollation, SQLITE_UTF8, nullptr, exactCollation, nullptr);
+    sqlite3_create_window_function(db, "sum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                   sumStep, sumFinal, sumValue, sumInverse, nullptr);
 }
 
 }  // namespace tvr::sim

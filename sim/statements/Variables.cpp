@@ -61,7 +61,9 @@ bool VariableScope::assign(Variable& variable, std::optional<std::string> value)
 
 std::string variableLiteral(const Variable& variable) {
     if (!variable.value) return "NULL";
-    if (isNumericTypeName(variable.type)) return sqliteNumberLiteral(*variable.value);
+    // Exact values keep their digits on the way to SQLite; the others are its numbers.
+    if (isExactTypeName(variable.type)) return sqliteNumberLiteral(*variable.value);
+    if (isNumericTypeName(variable.type)) return *variable.value;
     // Bytes (a text pointer, for instance) as a hex literal, which stays bytes.
     if (variable.type == "binary" || variable.type == "varbinary" || variable.type == "image") {
         static const char digits[] = "0123456789abcdef";

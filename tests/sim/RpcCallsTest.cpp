@@ -107,7 +107,7 @@ TEST(RpcCalls, OutputParametersComeBackWithTheReturnStatus) {
                               "output, @m money output as\n"
                               "select @b = @a + 1\n"
                               "select @c = 'got ' + convert(varchar(5), @a)\n"
-                              "select @m = 620.8\n"
+                              "select @m = -922337203685477.5808\n"
                               "return 7")
                      .failed());
     // A connection of its own for the calls the test client does not make.
@@ -120,8 +120,9 @@ TEST(RpcCalls, OutputParametersComeBackWithTheReturnStatus) {
         const RpcAnswer answer = call(connection);
         EXPECT_FALSE(answer.failed);
         EXPECT_EQ(answer.status, 7);
-        EXPECT_EQ(answer.outputs, (std::map<std::string, std::string>{
-                                      {"@b", "42"}, {"@c", "got 41"}, {"@m", "620.8000"}}));
+        EXPECT_EQ(answer.outputs,
+                  (std::map<std::string, std::string>{
+                      {"@b", "42"}, {"@c", "got 41"}, {"@m", "-922337203685477.5808"}}));
     }
 
     own.close();

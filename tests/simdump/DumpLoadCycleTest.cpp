@@ -78,7 +78,8 @@ TEST_F(DumpLoadCycle, FullThenTransactionPassesKeepTheReserveInStep) {
 
     for (const char* sql : {"use sales", "insert into t values (3, 'three', getdate())",
                             "update t set name = 'uno' where id = 1", "delete from t where id = 2",
-                            "create table u (k int)", "insert into u values (7)", "use master"})
+                            "create table u (k int, m money null)", "insert into u values (7, 0)",
+                            "update u set m = -922337203685477.5808 where m = 0", "use master"})
         ASSERT_FALSE(mainClient_.execute(sql).failed()) << sql;
     EXPECT_EQ(lastStatus(dump(1, "sales1.tr")), 1);
     EXPECT_EQ(lastStatus(load(1, "sales1.tr")), 1);
@@ -90,7 +91,7 @@ TEST_F(DumpLoadCycle, FullThenTransactionPassesKeepTheReserveInStep) {
     EXPECT_FALSE(reserveClient_.execute("use sales_copy").failed());
     EXPECT_EQ(rowsText(reserveClient_, "select id, name, at from t order by id"),
               rowsText(mainClient_, "select id, name, at from sales..t order by id"));
-    EXPECT_EQ(rowsText(reserveClient_, "select k from u"), "7|\n");
+    EXPECT_EQ(rowsText(reserveClient_, "select k, m from u"), "7|-922337203685477.5808|\n");
     EXPECT_EQ(rowsText(reserveClient_, "select count(*) from t"), "3|\n");
 
     // The state survives a restart of the reserve.
