@@ -87,8 +87,8 @@ int main(int argc, char** argv) {
     const double guiCpuPerLine =
         double(tvr::bench::threadCpuNanoseconds() - guiCpuAtStart) / 1e3 / double(lines);
     const long shown = long(window.activityView()->lineCount());
-    tvr::client::SetLogView(nullptr);
-    tvr::client::SetErrorLogView(nullptr);
+    tvr::client::setLogView(nullptr);
+    tvr::client::setErrorLogView(nullptr);
     std::filesystem::remove_all(pattern);
 
     std::printf("lines appended:        %ld from another thread (%ld in the view%s)\n", lines,

@@ -100,7 +100,7 @@ int measure(const char* path, long total, const std::chrono::steady_clock::time_
     {
         tvr::ui::TFormDumpLoad window;
         tvr::ui::TLogView* view = window.activityView();
-        tvr::client::SetLogView(&window.activitySink());
+        tvr::client::setLogView(&window.activitySink());
         const long before = tvr::bench::processFigures().residentKiB;
         window.LoadLogFile(path);
         struct PaintProbe : QObject {
@@ -138,7 +138,7 @@ int measure(const char* path, long total, const std::chrono::steady_clock::time_
         std::printf("%.3f %ld %ld %d %ld %zu %ld %.3f %.1f\n", shown.count(), peak, lines,
                     atEnd ? 1 : 0, peak - before, kept, first, loaded.count(),
                     holds.longestCpuMs());
-        tvr::client::SetLogView(nullptr);
+        tvr::client::setLogView(nullptr);
     }
     return 0;
 }

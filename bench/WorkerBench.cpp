@@ -273,8 +273,8 @@ int main(int argc, char** argv) {
         app = std::make_unique<QApplication>(qtArgc, qtArgv);
         shown = std::make_unique<tvr::ui::TFormDumpLoad>();
         shown->show();
-        tvr::client::SetLogView(&shown->activitySink());
-        tvr::client::SetErrorLogView(&shown->errorSink());
+        tvr::client::setLogView(&shown->activitySink());
+        tvr::client::setErrorLogView(&shown->errorSink());
     }
     // aseemu sits beside this program unless TVR_BIN_DIR says otherwise.
     tvr::bench::findEmulatorBesideThisProgram();
@@ -291,10 +291,10 @@ int main(int argc, char** argv) {
     auto& mainConnection = *window.connections.MainConnection;
     const std::string folder = (dir / "dumps").string();
     mainConnection.Execute("use master");
-    mainConnection.Execute(SpTvrCallStatement(TRS_dump_load{0, "sales", 1, 0, folder, "base.db"}));
+    mainConnection.Execute(spTvrCallStatement(TRS_dump_load{0, "sales", 1, 0, folder, "base.db"}));
     window.connections.ReserveConnection->Execute("use master");
     window.connections.ReserveConnection->Execute(
-        SpTvrCallStatement(TRS_dump_load{0, "sales_copy", 0, 1, folder, "base.db"}));
+        spTvrCallStatement(TRS_dump_load{0, "sales_copy", 0, 1, folder, "base.db"}));
 
     tvr::testing::ScriptedProcessingHost host(window.connections);
     host.setStartSettings(TStartSettings{false, "sales", folder, "sales_copy", folder});
@@ -336,8 +336,8 @@ int main(int argc, char** argv) {
     if (shown) {
         std::printf("lines in the views: %zu activity, %zu errors\n",
                     shown->activityView()->lineCount(), shown->errorView()->lineCount());
-        tvr::client::SetLogView(nullptr);
-        tvr::client::SetErrorLogView(nullptr);
+        tvr::client::setLogView(nullptr);
+        tvr::client::setErrorLogView(nullptr);
     }
 
     window.worker.StopAndFree();

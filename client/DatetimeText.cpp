@@ -9,7 +9,7 @@ namespace {
 constexpr CS_INT kTicksPerDay = 300 * 86400;  // time of day counts three-hundredths
 }  // namespace
 
-std::string DatetimeText(const CS_DATETIME& value) {
+std::string datetimeText(const CS_DATETIME& value) {
     // Day and time are taken apart as integers: a date before 1900 with a time of day keeps
     // its own day, which a single floating day count would shift by one.
     std::int64_t days = value.dtdays;

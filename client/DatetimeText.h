@@ -8,6 +8,6 @@
 
 namespace tvr::client {
 
-std::string DatetimeText(const CS_DATETIME& value);
+std::string datetimeText(const CS_DATETIME& value);
 
 }  // namespace tvr::client

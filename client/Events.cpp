@@ -8,9 +8,9 @@ std::atomic<TEventReceiver*> receiver{nullptr};
 }  // namespace
 
 TEventReceiver* EventReceiver() { return receiver.load(); }
-TEventReceiver* SetEventReceiver(TEventReceiver* r) { return receiver.exchange(r); }
+TEventReceiver* setEventReceiver(TEventReceiver* r) { return receiver.exchange(r); }
 
-void SendEvent(std::int32_t code, const std::string& text) {
+void sendEvent(std::int32_t code, const std::string& text) {
     if (TEventReceiver* r = receiver.load()) r->ReceiveEvent(TEventCT{code, text});
 }
 

@@ -28,9 +28,9 @@ public:
 
 // The process-wide receiver (not owned); none at start. Returns the previous one.
 TEventReceiver* EventReceiver();
-TEventReceiver* SetEventReceiver(TEventReceiver* receiver);
+TEventReceiver* setEventReceiver(TEventReceiver* receiver);
 
 // Hands an event to the receiver, when there is one.
-void SendEvent(std::int32_t code, const std::string& text);
+void sendEvent(std::int32_t code, const std::string& text);
 
 }  // namespace tvr::client

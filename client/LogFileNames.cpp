@@ -19,7 +19,7 @@ std::string ErrorLogFileName() {
     return errorLogName;
 }
 
-void SetLogFileNames(std::string logFile, std::string errorLogFile) {
+void setLogFileNames(std::string logFile, std::string errorLogFile) {
     std::lock_guard lock(namesMutex);
     logName = std::move(logFile);
     errorLogName = std::move(errorLogFile);

@@ -7,6 +7,6 @@ namespace tvr::client {
 
 std::string LogFileName();
 std::string ErrorLogFileName();
-void SetLogFileNames(std::string logFile, std::string errorLogFile);
+void setLogFileNames(std::string logFile, std::string errorLogFile);
 
 }  // namespace tvr::client

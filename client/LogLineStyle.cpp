@@ -33,7 +33,7 @@ bool cutAfter(std::string_view& text, std::string_view marker) {
 
 }  // namespace
 
-std::vector<LogLine> StyleLogEntry(std::string_view text) {
+std::vector<LogLine> styleLogEntry(std::string_view text) {
     LogLine style;
     if (cutAfter(text, kMessMarker)) style.colour = LogColour::Green;
     if (cutAfter(text, kErrMarker)) {
@@ -48,13 +48,13 @@ std::vector<LogLine> StyleLogEntry(std::string_view text) {
     return lines;
 }
 
-bool HoldsLogMarker(std::string_view line) {
+bool holdsLogMarker(std::string_view line) {
     return !line.empty() && std::memchr(line.data(), '$', line.size()) &&
            (line.find(kErrMarker) != std::string_view::npos ||
             line.find(kMessMarker) != std::string_view::npos);
 }
 
-LogLine StyleLogLine(std::string_view line) {
+LogLine styleLogLine(std::string_view line) {
     if (line.find(kErrMarker) != std::string_view::npos) {
         LogLine out{withoutAll(line, kErrMarker), LogColour::Red, true, false};
         out.underline = holdsError(out.text);
@@ -68,7 +68,7 @@ LogLine StyleLogLine(std::string_view line) {
     return LogLine{std::string(line), LogColour::Default, false, false};
 }
 
-LogLine StyleErrorRecordLine(std::string_view line, bool notice) {
+LogLine styleErrorRecordLine(std::string_view line, bool notice) {
     const bool error = holdsError(line);
     return LogLine{std::string(line), notice ? LogColour::Green : LogColour::Red, error || !notice,
                    error};

@@ -20,17 +20,17 @@ inline constexpr std::string_view kMessMarker = "$Mess$";
 // line is green; then, when what is kept holds "$Err$", only what follows the first "$Err$" is
 // kept and every line is red and bold (so an error wins). Else the lines are plain. The lines
 // are those of what is kept (client/TextLines.h).
-std::vector<LogLine> StyleLogEntry(std::string_view text);
+std::vector<LogLine> styleLogEntry(std::string_view text);
 
 // A line of a log file: "$Err$" anywhere: red and bold, underlined too when what remains holds
 // "Error". Else "$Mess$" anywhere: green, underlined when what remains holds "Error". Else
 // plain. Every copy of the marker that decided is removed. The tests are case-sensitive.
-LogLine StyleLogLine(std::string_view line);
-// Whether StyleLogLine would change `line` (a quick test for the common unmarked line).
-bool HoldsLogMarker(std::string_view line);
+LogLine styleLogLine(std::string_view line);
+// Whether styleLogLine would change `line` (a quick test for the common unmarked line).
+bool holdsLogMarker(std::string_view line);
 
 // A line of an error record as written: green for a notice, else red; bold and underlined
 // when it holds "Error", else bold for an error and plain for a notice.
-LogLine StyleErrorRecordLine(std::string_view line, bool notice);
+LogLine styleErrorRecordLine(std::string_view line, bool notice);
 
 }  // namespace tvr::client

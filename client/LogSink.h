@@ -37,8 +37,8 @@ struct LogViews {
 // The activity view and the error view of the process; none until the window binds them.
 // Each setter returns the previous binding. Safe to call from any thread.
 LogSink* LogView();
-LogSink* SetLogView(LogSink* view);
+LogSink* setLogView(LogSink* view);
 LogSink* ErrorLogView();
-LogSink* SetErrorLogView(LogSink* view);
+LogSink* setErrorLogView(LogSink* view);
 
 }  // namespace tvr::client

@@ -9,8 +9,8 @@ std::atomic<LogSink*> errorView{nullptr};
 }  // namespace
 
 LogSink* LogView() { return activityView.load(); }
-LogSink* SetLogView(LogSink* view) { return activityView.exchange(view); }
+LogSink* setLogView(LogSink* view) { return activityView.exchange(view); }
 LogSink* ErrorLogView() { return errorView.load(); }
-LogSink* SetErrorLogView(LogSink* view) { return errorView.exchange(view); }
+LogSink* setErrorLogView(LogSink* view) { return errorView.exchange(view); }
 
 }  // namespace tvr::client

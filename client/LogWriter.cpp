@@ -37,7 +37,7 @@ void showErrorEntry(const std::vector<std::string>& lines, bool notice, const Lo
     if (!views.activity && !views.errors) return;
     std::vector<LogLine> shown;
     shown.reserve(lines.size());
-    for (const std::string& line : lines) shown.push_back(StyleErrorRecordLine(line, notice));
+    for (const std::string& line : lines) shown.push_back(styleErrorRecordLine(line, notice));
     if (views.activity) views.activity->addLines(shown);
     if (views.errors) views.errors->addLines(shown);
 }
@@ -46,15 +46,15 @@ LogViews processViews() { return {LogView(), ErrorLogView()}; }
 
 }  // namespace
 
-std::string UnableOpenLogText(const std::string& file) {
+std::string unableOpenLogText(const std::string& file) {
     return "Unable open ErrorLog: " + file + "\n                       Check attribute ReadOnly";
 }
 
-LogFileError::LogFileError(const std::string& file) : std::runtime_error(UnableOpenLogText(file)) {}
+LogFileError::LogFileError(const std::string& file) : std::runtime_error(unableOpenLogText(file)) {}
 
-std::string LogTimeNow() { return platform::formatLongTime(platform::localNow()); }
+std::string logTimeNow() { return platform::formatLongTime(platform::localNow()); }
 
-std::string ServerMessageText(const CS_SERVERMSG& message) {
+std::string serverMessageText(const CS_SERVERMSG& message) {
     return std::string(message.text, ::strnlen(message.text, sizeof message.text));
 }
 
@@ -73,7 +73,7 @@ void AppendToLog(const std::string& text, const std::string& file, LogSink* view
         platform::prompts().messageBox(nullptr, "Unable save message(print)", "Error",
                                        platform::PromptButtons::Ok, platform::PromptIcon::None);
     if (view) {
-        const std::vector<LogLine> lines = StyleLogEntry(text);
+        const std::vector<LogLine> lines = styleLogEntry(text);
         if (!lines.empty()) view->addLines(lines);
     }
 }
@@ -93,24 +93,24 @@ void WriteErrorRecord(const CS_SERVERMSG& message, const std::string& file, bool
     if (!notice) platform::prompts().beep();
 
     const std::string heading =
-        "\r\nError: Time: " + LogTimeNow() + ";  number " + std::to_string(message.msgnumber) +
+        "\r\nError: Time: " + logTimeNow() + ";  number " + std::to_string(message.msgnumber) +
         ";  severity " + std::to_string(message.severity) + ";  state " +
         std::to_string(message.state) + ";  line " + std::to_string(message.line);
-    const std::string messageText = ServerMessageText(message);
-    const std::vector<std::string> recordLines = SplitLines(heading + "\r\n" + messageText);
+    const std::string messageText = serverMessageText(message);
+    const std::vector<std::string> recordLines = splitLines(heading + "\r\n" + messageText);
     if (show) showErrorEntry(recordLines, notice, processViews());
-    SendEvent(EventErrorHeading, heading + "\r\n" + messageText);
+    sendEvent(EventErrorHeading, heading + "\r\n" + messageText);
     AppendToLog(errorEntryText(recordLines, notice), file, false);
 }
 
-void WriteProgramError(const std::string& text, const std::vector<std::string>& files, bool show) {
-    WriteProgramError(text, files, show ? processViews() : LogViews{});
+void writeProgramError(const std::string& text, const std::vector<std::string>& files, bool show) {
+    writeProgramError(text, files, show ? processViews() : LogViews{});
 }
 
-void WriteProgramError(const std::string& text, const std::vector<std::string>& files,
+void writeProgramError(const std::string& text, const std::vector<std::string>& files,
                        const LogViews& views) {
     const std::vector<std::string> lines =
-        SplitLines("Error: Time: " + LogTimeNow() + ";  " + text);
+        splitLines("Error: Time: " + logTimeNow() + ";  " + text);
     const std::string entry = errorEntryText(lines, false);
     for (const std::string& file : files) {
         try {
@@ -122,7 +122,7 @@ void WriteProgramError(const std::string& text, const std::vector<std::string>& 
     showErrorEntry(lines, false, views);
 }
 
-void EmptyLogFile(const std::string& path) {
+void emptyLogFile(const std::string& path) {
     if (path.empty()) return;
     // Opened for writing without O_TRUNC first, so that a file that refuses writing is left
     // exactly as it was; then cut to nothing.

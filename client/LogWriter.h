@@ -23,7 +23,7 @@ public:
 };
 
 // The text of LogFileError for `file`.
-std::string UnableOpenLogText(const std::string& file);
+std::string unableOpenLogText(const std::string& file);
 
 // Appends `text` to `file` as it is, and shows it in LogView when `show` is true. An empty
 // file name does nothing at all. A file that cannot be opened raises LogFileError; a write
@@ -46,17 +46,17 @@ void WriteErrorRecord(const CS_SERVERMSG& message, const std::string& file, bool
 // time, ";  " and `text`, written as an error record's lines are (each after CR LF and
 // "$Err$") to each of `files`, and shown in both `views` like an error record. A file that
 // cannot be opened (or an empty name) loses the entry; the others still take it.
-void WriteProgramError(const std::string& text, const std::vector<std::string>& files,
+void writeProgramError(const std::string& text, const std::vector<std::string>& files,
                        const LogViews& views);
 // The same, shown in the process's two views when `show`.
-void WriteProgramError(const std::string& text, const std::vector<std::string>& files, bool show);
+void writeProgramError(const std::string& text, const std::vector<std::string>& files, bool show);
 
 // Creates `path` when missing and cuts it to length 0. A file that cannot be opened for
 // writing raises LogFileError and is left as it was. An empty name does nothing.
-void EmptyLogFile(const std::string& path);
+void emptyLogFile(const std::string& path);
 
 // The text of a server message: up to its first zero character, at most CS_MAX_MSG bytes.
-std::string ServerMessageText(const CS_SERVERMSG& message);
+std::string serverMessageText(const CS_SERVERMSG& message);
 
 // folder + "/" + base name + DDMMYYYY + ".log", the date being `day`; an empty folder is
 // replaced by the value of SYBASE.
@@ -66,6 +66,6 @@ std::string MakeLogFileName(const std::string& folder, const std::string& baseNa
 std::string MakeLogFileName(const std::string& folder, const std::string& baseName);
 
 // The current time in the user's long time format, as every log entry stamps it.
-std::string LogTimeNow();
+std::string logTimeNow();
 
 }  // namespace tvr::client

@@ -25,14 +25,14 @@ void handleServerMessage(CS_CONNECTION* connection, const CS_SERVERMSG& message)
     TSybaseConnect* owner = FindSession(connection);
     if (owner == nullptr) return;
 
-    std::string text = ServerMessageText(message);
-    if (owner->TimeStamp()) text += "  " + LogTimeNow();
+    std::string text = serverMessageText(message);
+    if (owner->TimeStamp()) text += "  " + logTimeNow();
     owner->SetServerError(true);
 
     if (informational(message.severity)) {
         owner->SetServerError(false);
         if (message.msgnumber != kDatabaseChanged) PrintToLog(text, owner->LogFile());
-        SendEvent(EventInformation, text);
+        sendEvent(EventInformation, text);
         return;
     }
     if (message.severity == 11 && message.msgnumber == kProcedureNotice)
@@ -83,6 +83,6 @@ CS_SERVERMSG LastServerMessage() {
     return lastMessage;
 }
 
-std::string LastServerMessageText() { return ServerMessageText(LastServerMessage()); }
+std::string lastServerMessageText() { return serverMessageText(LastServerMessage()); }
 
 }  // namespace tvr::client

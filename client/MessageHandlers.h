@@ -23,6 +23,6 @@ CS_RETCODE LibraryMessageHandler(CS_CONTEXT* context, CS_CLIENTMSG* message);
 // the first).
 CS_SERVERMSG LastServerMessage();
 // Its text, up to the first zero character.
-std::string LastServerMessageText();
+std::string lastServerMessageText();
 
 }  // namespace tvr::client

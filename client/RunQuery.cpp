@@ -29,7 +29,7 @@ bool TRunQuery::RunInstallScript(const std::string& script) {
         RunScript(script);
         if (!connection_.ServerError()) return false;
         AppendToLog("Ошибка: Процедура не установилась\n", connection_.LogFile(), true);
-        AppendToLog(LastServerMessageText() + "\n", connection_.LogFile(), true);
+        AppendToLog(lastServerMessageText() + "\n", connection_.LogFile(), true);
     } catch (const std::exception&) {
         AppendToLog("Поцедура не установилась ", connection_.LogFile(), true);
     }

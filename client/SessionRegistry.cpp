@@ -23,13 +23,13 @@ TSybaseConnect* FindSession(CS_CONNECTION* connection) {
     return nullptr;
 }
 
-void RegisterSession(const TSessionItem& item) {
+void registerSession(const TSessionItem& item) {
     std::lock_guard guard(SessionLock());
     if (!registry) registry = std::make_unique<std::vector<TSessionItem>>();
     registry->push_back(item);
 }
 
-void UnregisterSession(const TSybaseConnect* owner) {
+void unregisterSession(const TSybaseConnect* owner) {
     std::lock_guard guard(SessionLock());
     if (!registry) return;
     const auto it = std::find_if(registry->begin(), registry->end(),
@@ -38,19 +38,19 @@ void UnregisterSession(const TSybaseConnect* owner) {
     if (registry->empty()) registry.reset();
 }
 
-void ForgetSessionConnection(const TSybaseConnect* owner) {
+void forgetSessionConnection(const TSybaseConnect* owner) {
     std::lock_guard guard(SessionLock());
     if (!registry) return;
     for (TSessionItem& item : *registry)
         if (item.Owner == owner) item.Connection = nullptr;
 }
 
-bool SessionRegistryExists() {
+bool sessionRegistryExists() {
     std::lock_guard guard(SessionLock());
     return registry != nullptr;
 }
 
-std::size_t SessionCount() {
+std::size_t sessionCount() {
     std::lock_guard guard(SessionLock());
     return registry ? registry->size() : 0;
 }

@@ -25,14 +25,14 @@ std::mutex& SessionLock();
 TSybaseConnect* FindSession(CS_CONNECTION* connection);
 
 // Adds an entry, creating the registry when it is absent.
-void RegisterSession(const TSessionItem& item);
+void registerSession(const TSessionItem& item);
 // Removes the entry of `owner`; frees the registry when it was the last.
-void UnregisterSession(const TSybaseConnect* owner);
+void unregisterSession(const TSybaseConnect* owner);
 // A forced close released the connection of `owner`: its entry keeps the owner but no key,
 // so a later connection allocated at the same address is never taken for this one.
-void ForgetSessionConnection(const TSybaseConnect* owner);
+void forgetSessionConnection(const TSybaseConnect* owner);
 
-bool SessionRegistryExists();
-std::size_t SessionCount();
+bool sessionRegistryExists();
+std::size_t sessionCount();
 
 }  // namespace tvr::client

@@ -73,7 +73,7 @@ TSybaseConnect::TSybaseConnect(const std::string& serverName, const std::string&
     } else {
         retCode_ = CS_FAIL;
     }
-    RegisterSession(TSessionItem{context_, connection_, this});
+    registerSession(TSessionItem{context_, connection_, this});
     SetProperty(CS_USERNAME, userName);
     SetProperty(CS_PASSWORD, password);
 }
@@ -85,7 +85,7 @@ TSybaseConnect::~TSybaseConnect() {
         connection_ = nullptr;
     }
     ClearResults();
-    UnregisterSession(this);
+    unregisterSession(this);
 }
 
 CS_RETCODE TSybaseConnect::SetProperty(CS_INT property, const std::string& value) {
@@ -124,8 +124,8 @@ bool TSybaseConnect::Reconnect() {
     connection_ = fresh;
     // The new entry first, so that the registry is never empty in between; the old one,
     // found first, goes.
-    RegisterSession(TSessionItem{context_, connection_, this});
-    UnregisterSession(this);
+    registerSession(TSessionItem{context_, connection_, this});
+    unregisterSession(this);
     SetProperty(CS_USERNAME, userName_);
     SetProperty(CS_PASSWORD, password_);
     const auto properties = textProperties_;
@@ -135,7 +135,7 @@ bool TSybaseConnect::Reconnect() {
 
 CS_RETCODE TSybaseConnect::Connect() {
     if (connection_) {
-        if (!UserConfiguredTdsVersion(serverName_)) {
+        if (!userConfiguredTdsVersion(serverName_)) {
             CS_INT version = CS_TDS_50;
             ct_con_props(connection_, CS_SET, CS_TDS_VERSION, &version, CS_UNUSED, nullptr);
         }

@@ -82,7 +82,7 @@ void TSybaseConnect::ProcessResults() {
     }
     retCode_ = r;
     if (r == CS_END_RESULTS)
-        SendEvent(EventResultsEnd, std::string());
+        sendEvent(EventResultsEnd, std::string());
     else if (r == CS_FAIL)
         CancelAll();
 }
@@ -136,7 +136,7 @@ void TSybaseConnect::ReadRowResult() {
         colTexts_[i] = name + "\n";
         headings += colTexts_[i];
     }
-    SendEvent(EventHeadings, headings);
+    sendEvent(EventHeadings, headings);
 
     for (;;) {
         // Open Client writes the null substitution value (empty text, 1 January 1900) for a
@@ -154,7 +154,7 @@ void TSybaseConnect::ReadRowResult() {
         for (std::size_t i = 0; i < columns; ++i) {
             std::string value;
             if (nextDatetime < datetimeColumns.size() && datetimeColumns[nextDatetime] == i) {
-                value = DatetimeText(slots[nextDatetime]);
+                value = datetimeText(slots[nextDatetime]);
                 ++nextDatetime;
             } else {
                 value.assign(buffers[i].data(), ::strnlen(buffers[i].data(), kTextBufferSize));
@@ -163,7 +163,7 @@ void TSybaseConnect::ReadRowResult() {
             colTexts_[i] += '\n';
             row += value;
         }
-        SendEvent(EventRow, row);
+        sendEvent(EventRow, row);
     }
     if (retCode_ == CS_ROW_FAIL) {
         // A row that did not fit ends the result: it and the rows after it are not kept.
@@ -204,7 +204,7 @@ void TSybaseConnect::CancelAll() {
     // then passes on to the caller.
     std::exception_ptr failure;
     try {
-        PrintToLog(std::string(kErrMarker) + LogTimeNow() + " Unexpected Error! Connect failed!",
+        PrintToLog(std::string(kErrMarker) + logTimeNow() + " Unexpected Error! Connect failed!",
                    LogFile());
     } catch (...) {
         failure = std::current_exception();
@@ -218,7 +218,7 @@ void TSybaseConnect::CloseConnection(CS_INT option) {
     retCode_ = ct_close(connection_, option);
     retCode_ = ct_con_drop(connection_);
     connection_ = nullptr;
-    ForgetSessionConnection(this);
+    forgetSessionConnection(this);
 }
 
 void TSybaseConnect::DropCommand() {
@@ -230,7 +230,7 @@ void TSybaseConnect::DropCommand() {
 std::vector<std::string> TSybaseConnect::ColumnValues(const std::string& name) const {
     for (std::size_t i = 0; i < colNames_.size() && i < colTexts_.size(); ++i) {
         if (colNames_[i] != name) continue;
-        std::vector<std::string> lines = SplitLines(colTexts_[i]);
+        std::vector<std::string> lines = splitLines(colTexts_[i]);
         if (!lines.empty()) lines.erase(lines.begin());
         return lines;
     }

@@ -68,7 +68,7 @@ FileReading readConfigFile(const std::string& path, const std::string& server) {
 
 }  // namespace
 
-std::vector<std::string> FreeTdsConfigFiles() {
+std::vector<std::string> freeTdsConfigFiles() {
     std::vector<std::string> files;
     if (auto p = platform::environmentValue("FREETDSCONF")) files.push_back(*p);
     if (auto p = platform::environmentValue("FREETDS")) files.push_back(*p + "/etc/freetds.conf");
@@ -77,7 +77,7 @@ std::vector<std::string> FreeTdsConfigFiles() {
     return files;
 }
 
-std::string ConfiguredTdsVersion(const std::string& serverName,
+std::string configuredTdsVersion(const std::string& serverName,
                                  const std::vector<std::string>& files) {
     std::string version;
     for (const std::string& file : files) {
@@ -92,9 +92,9 @@ std::string ConfiguredTdsVersion(const std::string& serverName,
     return version;
 }
 
-bool UserConfiguredTdsVersion(const std::string& serverName) {
+bool userConfiguredTdsVersion(const std::string& serverName) {
     if (!platform::environmentValue("TDSVER").value_or("").empty()) return true;
-    const std::string v = lowered(ConfiguredTdsVersion(serverName, FreeTdsConfigFiles()));
+    const std::string v = lowered(configuredTdsVersion(serverName, freeTdsConfigFiles()));
     return !v.empty() && v != "auto";
 }
 

@@ -10,16 +10,16 @@ namespace tvr::client {
 
 // The freetds.conf files in the order in which FreeTDS tries them: $FREETDSCONF,
 // $FREETDS/etc/freetds.conf, ~/.freetds.conf, /etc/freetds/freetds.conf.
-std::vector<std::string> FreeTdsConfigFiles();
+std::vector<std::string> freeTdsConfigFiles();
 
 // The "tds version" that `files` give for `serverName`, read as FreeTDS reads them: each
 // file's [global] section, then the server's own section, stopping at the first file that
 // has one. Empty when none of them sets it.
-std::string ConfiguredTdsVersion(const std::string& serverName,
+std::string configuredTdsVersion(const std::string& serverName,
                                  const std::vector<std::string>& files);
 
 // True when the user chose a protocol version for `serverName` (TDSVER set, or a configured
 // version other than "auto").
-bool UserConfiguredTdsVersion(const std::string& serverName);
+bool userConfiguredTdsVersion(const std::string& serverName);
 
 }  // namespace tvr::client

@@ -2,7 +2,7 @@
 
 namespace tvr::client {
 
-std::vector<std::string> SplitLines(std::string_view text) {
+std::vector<std::string> splitLines(std::string_view text) {
     std::vector<std::string> lines;
     forEachLine(text, [&](std::string_view line) { lines.emplace_back(line); });
     return lines;

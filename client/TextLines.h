@@ -28,6 +28,6 @@ void forEachLine(std::string_view text, Each&& each) {
 }
 
 // The lines of `text` as strings.
-std::vector<std::string> SplitLines(std::string_view text);
+std::vector<std::string> splitLines(std::string_view text);
 
 }  // namespace tvr::client

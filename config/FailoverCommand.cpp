@@ -99,7 +99,7 @@ int failOver(const std::vector<std::string>& parameters, std::ostream& out) {
         s.ComboLoad.empty())
         throw ConfigFault("the settings name no pair of servers and databases; set them up first");
 
-    OpenRunLogs(live);
+    openRunLogs(live);
 
     // A main server that does not answer the logon counts as lost; one that refuses it ends
     // the command before anything is sent.
@@ -113,13 +113,13 @@ int failOver(const std::vector<std::string>& parameters, std::ostream& out) {
         s.ComboLoad,      s.EditPathLoad, false};
     engine::TFailoverReport report;
     try {
-        report = engine::RunFailover(engine::TPassSessions{main.get(), reserve.get()}, plan,
-                                     engine::ProgramFailoverServices());
+        report = engine::runFailover(engine::TPassSessions{main.get(), reserve.get()}, plan,
+                                     engine::programFailoverServices());
     } catch (const std::exception& error) {
         // Steps may have been sent: the failover stopped, it was no fault of the settings.
         report.stopped = error.what();
     }
-    out << "Failover " << engine::FailoverReportText(plan, report) << "\n" << std::flush;
+    out << "Failover " << engine::failoverReportText(plan, report) << "\n" << std::flush;
     return report.done ? kFailoverDone : kFailoverStopped;
 }
 

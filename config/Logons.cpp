@@ -31,7 +31,7 @@ std::vector<std::string> databaseList(const std::vector<std::string>& colTexts) 
     if (colTexts.empty() || colTexts.front().empty()) return {};
     std::string text = colTexts.front();
     text.pop_back();
-    std::vector<std::string> names = client::SplitLines(text);
+    std::vector<std::string> names = client::splitLines(text);
     if (!names.empty()) names.erase(names.begin());
     return names;
 }
@@ -53,7 +53,7 @@ bool TLogons::Connect(std::shared_ptr<TSybaseConnect>& slot, const ConnectForm& 
     slot = std::make_shared<TSybaseConnect>(form.Server, form.User, form.Password, "", "");
     slot->SetLogFile(logFiles_.activity);
     slot->SetErrorLogFile(logFiles_.error);
-    client::SetEventReceiver(receiver_ ? receiver_ : &ignoringReceiver);
+    client::setEventReceiver(receiver_ ? receiver_ : &ignoringReceiver);
     slot->SetProperty(CS_HOSTNAME, platform::computerName());
     slot->SetProperty(CS_APPNAME, kApplicationName);
     try {
@@ -71,7 +71,7 @@ void TLogons::ActivateWithoutDialog(ConnectForm& form) {
         form.LoadServerList();
     } catch (const ServerListError& e) {
         // Nobody watches an automatic logon: the error log keeps the reason.
-        client::WriteProgramError(e.what(), {logFiles_.error}, false);
+        client::writeProgramError(e.what(), {logFiles_.error}, false);
     }
     form.LoadRememberedNames();
 }

@@ -7,7 +7,7 @@
 
 namespace tvr::config {
 
-void ReverseRoles(LiveSettings& live, platform::Registry& registry,
+void reverseRoles(LiveSettings& live, platform::Registry& registry,
                   engine::TConnections& connections) {
     live.edit([](TDumpLoadSettings& s) {
         std::swap(s.MainServerName, s.ReservServerName);

@@ -11,7 +11,7 @@
 namespace tvr::config {
 
 // GUI thread, while no worker runs. The settings dialog's values follow when it next opens.
-void ReverseRoles(LiveSettings& live, platform::Registry& registry,
+void reverseRoles(LiveSettings& live, platform::Registry& registry,
                   engine::TConnections& connections);
 
 }  // namespace tvr::config

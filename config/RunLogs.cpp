@@ -25,7 +25,7 @@ void reportEmptyLogFolder(const std::string& folder, const char* setting, const 
 
 }  // namespace
 
-LogFileNames OpenRunLogs(const LiveSettings& live) {
+LogFileNames openRunLogs(const LiveSettings& live) {
     const std::string logPath = live.read(&TDumpLoadSettings::EditLogPath);
     const std::string errorLogPath = live.read(&TDumpLoadSettings::EditErrorLogPath);
     reportEmptyLogFolder(logPath, "EditLogPath", "activity log");
@@ -38,7 +38,7 @@ LogFileNames OpenRunLogs(const LiveSettings& live) {
     names.activity = client::MakeLogFileName(logPath, platform::profileQualified(database));
     names.error =
         client::MakeLogFileName(errorLogPath, platform::profileQualified("err" + database));
-    client::SetLogFileNames(names.activity, names.error);
+    client::setLogFileNames(names.activity, names.error);
     return names;
 }
 

@@ -8,9 +8,9 @@ namespace tvr::config {
 
 // Names the activity and the error log after the main database (and the profile, when it is
 // not the default one) in their folders, makes the folders, and makes them the process's log
-// files (client::SetLogFileNames). An empty folder setting is told in an "Error" box: the
+// files (client::setLogFileNames). An empty folder setting is told in an "Error" box: the
 // file then goes to the SYBASE folder. A folder that cannot be made is not reported here:
 // writing the first entry is.
-LogFileNames OpenRunLogs(const LiveSettings& live);
+LogFileNames openRunLogs(const LiveSettings& live);
 
 }  // namespace tvr::config

@@ -33,7 +33,7 @@ engine::TPassSettings TSettingsProcessingHost::PassSettings() const {
     // takes its default instead of switching the alert off.
     const TDumpLoadSettings defaults;
     const auto minutes = [&](std::string TDumpLoadSettings::*field) {
-        return engine::MinutesSetting(s.*field, engine::MinutesSetting(defaults.*field, 0));
+        return engine::minutesSetting(s.*field, engine::minutesSetting(defaults.*field, 0));
     };
     return {s.IsClearLog,
             s.IsInterval,

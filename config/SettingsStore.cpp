@@ -106,7 +106,7 @@ void LoadSettings(platform::Registry& registry, LiveSettings& live, SettingsHost
         {loaded.EditLogPath, loaded.EditErrorLogPath, loaded.EditPathDump, loaded.EditPathLoad});
 }
 
-TDumpLoadSettings ReadStoredSettings(const platform::Registry& registry) {
+TDumpLoadSettings readStoredSettings(const platform::Registry& registry) {
     const std::string stored = platform::sybaseValue();
     LiveSettings live;
     setDataFolderDefaults(live, platform::expandEnvironmentReferences(stored));

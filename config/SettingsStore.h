@@ -46,7 +46,7 @@ void LoadSettings(platform::Registry& registry, LiveSettings& live, SettingsHost
 // The settings as LoadSettings would load them, read without writing anything (a registry file
 // or key that is missing gives the defaults), for a command that only reports. Throws as
 // LoadSettings does for a setting or a file that cannot be read.
-TDumpLoadSettings ReadStoredSettings(const platform::Registry& registry);
+TDumpLoadSettings readStoredSettings(const platform::Registry& registry);
 
 // Writes a snapshot of `live`: the reserve server name and every setting, each as the
 // default value of its key, as one replacement of the registry file (all are stored or none,

@@ -55,7 +55,7 @@ CheckAnswer judgeStandby(const std::vector<engine::TPassRecord>& history,
         good != history.rend() ? good->start : history.front().start;
     const auto lag = std::max(std::chrono::duration_cast<std::chrono::seconds>(now - from),
                               std::chrono::seconds(0));
-    const engine::AlertLevel level = engine::LagLevel(lag, warningMinutes, criticalMinutes);
+    const engine::AlertLevel level = engine::lagLevel(lag, warningMinutes, criticalMinutes);
 
     std::string line = "lag " + std::to_string(lag.count()) + " s";
     if (level == engine::AlertLevel::Warning)
@@ -84,15 +84,15 @@ int checkStandby(const platform::Registry& registry, std::ostream& out,
                  HistoryClock::time_point now) {
     CheckAnswer answer;
     try {
-        const TDumpLoadSettings settings = ReadStoredSettings(registry);
+        const TDumpLoadSettings settings = readStoredSettings(registry);
         const std::string folder =
             settings.EditLogPath.empty() ? platform::sybaseValue() : settings.EditLogPath;
-        const int keepDays = engine::MinutesSetting(settings.EditKeepHistoryDays, 90);
+        const int keepDays = engine::minutesSetting(settings.EditKeepHistoryDays, 90);
         const auto since =
             keepDays > 0 ? now - std::chrono::hours(24) * keepDays : HistoryClock::time_point();
-        answer = judgeStandby(engine::ReadPassHistory(folder, since), now,
-                              engine::MinutesSetting(settings.EditLagWarning, 15),
-                              engine::MinutesSetting(settings.EditLagCritical, 60));
+        answer = judgeStandby(engine::readPassHistory(folder, since), now,
+                              engine::minutesSetting(settings.EditLagWarning, 15),
+                              engine::minutesSetting(settings.EditLagCritical, 60));
         if (answer.code == kCheckUnknown) answer.line += " in " + folder;
     } catch (const std::exception& error) {
         answer = {kCheckUnknown, "UNKNOWN: " + oneLine(error.what())};

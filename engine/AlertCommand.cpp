@@ -29,7 +29,7 @@ std::vector<std::string> childEnvironment(AlertLevel level, std::chrono::seconds
             ours = ours || std::strncmp(*v, name, std::strlen(name)) == 0;
         if (!ours) variables.emplace_back(*v);
     }
-    variables.push_back(std::string(kVariables[0]) + AlertLevelWord(level));
+    variables.push_back(std::string(kVariables[0]) + alertLevelWord(level));
     variables.push_back(std::string(kVariables[1]) + std::to_string(lag.count()));
     variables.push_back(std::string(kVariables[2]) + profile);
     return variables;
@@ -44,7 +44,7 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 
 }  // namespace
 
-std::vector<std::string> CommandWords(const std::string& text) {
+std::vector<std::string> commandWords(const std::string& text) {
     std::vector<std::string> words;
     std::string word;
     bool inWord = false;
@@ -65,8 +65,8 @@ std::vector<std::string> CommandWords(const std::string& text) {
     return words;
 }
 
-const char* AlertLevelWord(AlertLevel level) {
-    return level == AlertLevel::None ? "ok" : AlertLevelName(level);
+const char* alertLevelWord(AlertLevel level) {
+    return level == AlertLevel::None ? "ok" : alertLevelName(level);
 }
 
 TAlertCommand::TAlertCommand(std::function<void(const std::string&)> errorEntry)
@@ -83,12 +83,12 @@ void TAlertCommand::LevelNow(AlertLevel level, std::chrono::seconds lag, const s
     reap();
     if (level == level_) return;
     level_ = level;
-    if (!CommandWords(command).empty()) start(level, lag, command, profile);
+    if (!commandWords(command).empty()) start(level, lag, command, profile);
 }
 
 void TAlertCommand::start(AlertLevel level, std::chrono::seconds lag, const std::string& command,
                           const std::string& profile) {
-    std::vector<std::string> words = CommandWords(command);
+    std::vector<std::string> words = commandWords(command);
     std::vector<std::string> variables = childEnvironment(level, lag, profile);
     std::vector<char*> argv = pointers(words);
     std::vector<char*> envp = pointers(variables);

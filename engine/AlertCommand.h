@@ -19,10 +19,10 @@
 namespace tvr::engine {
 
 // The words of a command text; none for a text of blanks.
-std::vector<std::string> CommandWords(const std::string& text);
+std::vector<std::string> commandWords(const std::string& text);
 
 // "ok", "warning", "critical".
-const char* AlertLevelWord(AlertLevel level);
+const char* alertLevelWord(AlertLevel level);
 
 class TAlertCommand {
 public:

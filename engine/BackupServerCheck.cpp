@@ -16,14 +16,14 @@ constexpr const char* kBackupServerEntry = "SYB_BACKUP";
 std::vector<std::string> columnValues(const client::TSybaseConnect& connection, std::size_t index) {
     const std::vector<std::string>& texts = connection.ColTexts();
     if (index >= texts.size()) return {};
-    std::vector<std::string> lines = client::SplitLines(texts[index]);
+    std::vector<std::string> lines = client::splitLines(texts[index]);
     if (!lines.empty()) lines.erase(lines.begin());
     return lines;
 }
 
 }  // namespace
 
-std::string BackupServiceStartCommand(const std::string& networkName) {
+std::string backupServiceStartCommand(const std::string& networkName) {
     return "xp_cmdshell 'net start \"Sybase BCKServer _ " + networkName + "\"'";
 }
 
@@ -51,7 +51,7 @@ void CheckBackupServer(platform::PromptOwner owner, client::TSybaseConnect& conn
         // nothing is started.
         return;
     }
-    if (runValue == 0) connection.Execute(BackupServiceStartCommand(networkName));
+    if (runValue == 0) connection.Execute(backupServiceStartCommand(networkName));
 }
 
 }  // namespace tvr::engine

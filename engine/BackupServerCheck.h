@@ -12,7 +12,7 @@ namespace tvr::engine {
 
 // The command that has the server start the service of the Backup Server whose network name
 // is `networkName`: xp_cmdshell 'net start "Sybase BCKServer _ NAME"'.
-std::string BackupServiceStartCommand(const std::string& networkName);
+std::string backupServiceStartCommand(const std::string& networkName);
 
 // Runs sp_helpserver on `connection`; without a SYB_BACKUP row (any letter case, any row)
 // shows "BACKUP server not found" (caption "Error", OK, no icon, owned by `owner`) and ends.

@@ -49,7 +49,7 @@ std::size_t utf8Boundary(const std::string& text, std::size_t length) {
 
 }  // namespace
 
-std::string DumpFileName(const std::string& databaseName, bool transaction, const std::tm& when,
+std::string dumpFileName(const std::string& databaseName, bool transaction, const std::tm& when,
                          const platform::RegionalFormats& formats, int copy) {
     // The date is taken before the time; both come from the same moment here.
     std::string stamp =
@@ -63,18 +63,18 @@ std::string DumpFileName(const std::string& databaseName, bool transaction, cons
     return database + stamp + tail;
 }
 
-std::string FreeDumpFileName(const std::string& databaseName, bool transaction, const std::tm& when,
+std::string freeDumpFileName(const std::string& databaseName, bool transaction, const std::tm& when,
                              const platform::RegionalFormats& formats,
                              const std::function<bool(const std::string& name)>& taken) {
     std::string name;
     for (int copy = 1; copy <= kMaxDumpFileCopies; ++copy) {
-        name = DumpFileName(databaseName, transaction, when, formats, copy);
+        name = dumpFileName(databaseName, transaction, when, formats, copy);
         if (!taken(name)) break;
     }
     return name;
 }
 
-std::optional<long> IntervalSeconds(const std::string& text, char separator) {
+std::optional<long> intervalSeconds(const std::string& text, char separator) {
     const std::string trimmed(platform::trimBlanks(text));
 
     const std::size_t a = trimmed.find(separator);

@@ -26,20 +26,20 @@ inline constexpr std::size_t kProcedureNameLimit = 30;
 // the date, the time, the copy or the extension, so that every pass still writes a file of
 // its own second. Formats so long that not one character of the database would remain give
 // the date and time as yyyymmddhhmmss instead.
-std::string DumpFileName(const std::string& databaseName, bool transaction, const std::tm& when,
+std::string dumpFileName(const std::string& databaseName, bool transaction, const std::tm& when,
                          const platform::RegionalFormats& formats, int copy = 1);
 
-// The first of DumpFileName's names for this moment, copy 1, 2, 3 ..., for which `taken`
+// The first of dumpFileName's names for this moment, copy 1, 2, 3 ..., for which `taken`
 // says no: a dump never overwrites a file that is already in either folder. Gives up after
 // kMaxDumpFileCopies copies and returns the last name tried.
 inline constexpr int kMaxDumpFileCopies = 999;
-std::string FreeDumpFileName(const std::string& databaseName, bool transaction, const std::tm& when,
+std::string freeDumpFileName(const std::string& databaseName, bool transaction, const std::tm& when,
                              const platform::RegionalFormats& formats,
                              const std::function<bool(const std::string& name)>& taken);
 
 // The whole seconds of an interval text read as a time of day on a 24-hour clock: hours and
 // minutes apart by `separator`, optionally seconds after a second one. None when the text
 // is not such a time.
-std::optional<long> IntervalSeconds(const std::string& text, char separator);
+std::optional<long> intervalSeconds(const std::string& text, char separator);
 
 }  // namespace tvr::engine

@@ -34,7 +34,7 @@ TDumpLoadThread::TDumpLoadThread(TRunFlags& flags, TProcessDisplay& display,
                   [this](const std::string& text) { WriteErrorEntry(text); },
                   [this](const std::string& text) {
                       if (MainConnection)
-                          client::PrintToLog(text + "  " + client::LogTimeNow(),
+                          client::PrintToLog(text + "  " + client::logTimeNow(),
                                              MainConnection->LogFile(), views_.activity);
                   },
                   [this] { clock_.sleep(std::chrono::milliseconds(1000)); },
@@ -159,7 +159,7 @@ void TDumpLoadThread::RunPass() {
     if (!settings.IsInterval || StopRequested) return;
 
     const char separator = platform::regionalFormats().timeSeparator;
-    const auto seconds = IntervalSeconds(settings.EditInterval, separator);
+    const auto seconds = intervalSeconds(settings.EditInterval, separator);
     if (!seconds) {
         ReportPassFailure("Interval \"" + settings.EditInterval + "\" is not a time of day (hh" +
                           separator + "mm); processing stopped");
@@ -195,11 +195,11 @@ void TDumpLoadThread::RecordPass(const TPassReport& report) {
     if (places.historyFolder.empty()) return;
     // Measured before a cleared dump file is deleted; the reserve's folder when the main
     // server's is not visible from here.
-    const auto bytes = DumpFileBytes({DumpRS.pathname + DumpPathSeparator + DumpRS.device_name,
+    const auto bytes = dumpFileBytes({DumpRS.pathname + DumpPathSeparator + DumpRS.device_name,
                                       LoadRS.pathname + DumpPathSeparator + LoadRS.device_name});
     const TPassSettings settings = host_.PassSettings();
     const auto now = WatchClock::now();
-    recorder_.PassEnded(places, PassRecordOf(report, UseReserve, watch_.Lag(now), bytes), settings,
+    recorder_.PassEnded(places, passRecordOf(report, UseReserve, watch_.Lag(now), bytes), settings,
                         watch_.View(now, watchLimits(settings)).level);
 }
 
@@ -215,7 +215,7 @@ void TDumpLoadThread::ReportPassFailure(const std::string& text) {
 void TDumpLoadThread::WriteErrorEntry(const std::string& text) {
     // Both logs and both views (a log file's error text has two lines). Called from the
     // worker and from the watch's ticker: each append is whole under the file's lock.
-    client::WriteProgramError(text,
+    client::writeProgramError(text,
                               {MainConnection ? MainConnection->LogFile() : std::string(),
                                MainConnection ? MainConnection->ErrorLogFile() : std::string()},
                               views_);

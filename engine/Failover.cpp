@@ -63,7 +63,7 @@ public:
                  {"check which dumps " + plan_.reserveDatabase + " holds", remainingOnline()});
             return report_;
         }
-        chain_ = CheckShippedChain(dumps_);
+        chain_ = checkShippedChain(dumps_);
         if (!sessions_.reserve || !answers(sessions_.reserve)) {
             stop("the reserve server " + plan_.reserveServer + " does not answer",
                  {"online database " + plan_.reserveDatabase + " (on " + plan_.reserveServer +
@@ -72,12 +72,12 @@ public:
         }
         if (!SaveTail()) return report_;
         if (!CheckChain()) return report_;
-        step("4: " + OnlineStatement(plan_.reserveDatabase) + " on " + plan_.reserveServer);
+        step("4: " + onlineStatement(plan_.reserveDatabase) + " on " + plan_.reserveServer);
         const StepResult online =
-            runStatement(*sessions_.reserve, OnlineStatement(plan_.reserveDatabase));
+            runStatement(*sessions_.reserve, onlineStatement(plan_.reserveDatabase));
         if (online.outcome != StepOutcome::Ok) {
-            stop(OnlineStatement(plan_.reserveDatabase) + " " + StepResultText(online),
-                 {OnlineStatement(plan_.reserveDatabase)});
+            stop(onlineStatement(plan_.reserveDatabase) + " " + stepResultText(online),
+                 {onlineStatement(plan_.reserveDatabase)});
             return report_;
         }
         report_.done = true;
@@ -85,7 +85,7 @@ public:
         if (!report_.tailSaved && report_.lastDumpStarted)
             report_.lossWindow =
                 std::chrono::duration_cast<std::chrono::seconds>(now - *report_.lastDumpStarted);
-        services_.activityLine(kPrefix + std::string("5: ") + FailoverReportText(plan_, report_));
+        services_.activityLine(kPrefix + std::string("5: ") + failoverReportText(plan_, report_));
         return report_;
     }
 
@@ -107,7 +107,7 @@ private:
         }
         // The dump files are named after the database as the profile qualifies it.
         TPassRecord record;
-        record.file = FreeDumpFileName(
+        record.file = freeDumpFileName(
             platform::profileQualified(plan_.mainDatabase), true, services_.localNow(),
             platform::regionalFormats(), [&](const std::string& name) {
                 return services_.fileExists(plan_.dumpFolder + DumpPathSeparator + name) ||
@@ -115,13 +115,13 @@ private:
             });
         record.start = services_.now();
         record.kind = PassKind::Tail;
-        const std::string dump = TailDumpStatement(plan_, record.file);
+        const std::string dump = tailDumpStatement(plan_, record.file);
         step("2: " + dump + " on " + plan_.mainServer);
         const StepResult dumped =
             timed(record.dumpSeconds, [&] { return runStatement(*sessions_.main, dump); });
         if (dumped.outcome != StepOutcome::Ok) {
             RecordTail(record, dumped, {StepOutcome::NotReached, 0, false});
-            stop("the last transaction dump " + StepResultText(dumped),
+            stop("the last transaction dump " + stepResultText(dumped),
                  {dump + " (on " + plan_.mainServer + ")", tailLoad(record.file),
                   remainingOnline()});
             return false;
@@ -142,14 +142,14 @@ private:
         step("2: " + load + " on " + plan_.reserveServer + " (through sp_TVR)");
         const TRS_dump_load call{1, plan_.reserveDatabase, 0, 1, plan_.loadFolder, file};
         const StepResult loaded = timed(record.loadSeconds.emplace(), [&] {
-            return RunProcedureStep(*sessions_.reserve, SpTvrCallStatement(call));
+            return runProcedureStep(*sessions_.reserve, spTvrCallStatement(call));
         });
         RecordTail(record, dumped, loaded);
         if (loaded.outcome != StepOutcome::Ok) {
             std::string why =
-                "the load of the last transaction dump " + file + " " + StepResultText(loaded);
+                "the load of the last transaction dump " + file + " " + stepResultText(loaded);
             std::string byHand = load;
-            if (IsOutOfSequenceLoad(loaded.error)) {
+            if (isOutOfSequenceLoad(loaded.error)) {
                 // Most often a failover made before this one brought the reserve online.
                 why += ": " + plan_.reserveDatabase +
                        " takes no further transaction dump; it is online already, or its load "
@@ -161,7 +161,7 @@ private:
             return false;
         }
         dumps_.back().loaded = true;
-        chain_ = CheckShippedChain(dumps_);
+        chain_ = checkShippedChain(dumps_);
         report_.tailSaved = true;
         return true;
     }
@@ -183,10 +183,10 @@ private:
     // not stop the failover, but a later one will not know the tail.
     void RecordTail(TPassRecord& record, const StepResult& dumped, const StepResult& loaded) {
         if (!services_.recordTail) return;
-        record.bytes = DumpFileBytes({plan_.dumpFolder + DumpPathSeparator + record.file,
+        record.bytes = dumpFileBytes({plan_.dumpFolder + DumpPathSeparator + record.file,
                                       plan_.loadFolder + DumpPathSeparator + record.file});
-        record.outcome = PassOutcomeText(dumped, loaded, true);
-        record.error = PassErrorNumber(dumped, loaded);
+        record.outcome = passOutcomeText(dumped, loaded, true);
+        record.error = passErrorNumber(dumped, loaded);
         const auto now = services_.now();
         const std::optional<ChainClock::time_point> applied =
             loaded.outcome == StepOutcome::Ok
@@ -223,7 +223,7 @@ private:
             std::vector<std::string> byHand;
             for (std::size_t i = *chain_.missing; i < dumps_.size(); ++i) {
                 if (!dumps_[i].dumped || dumps_[i].full) continue;
-                byHand.push_back(LoadTransactionStatement(
+                byHand.push_back(loadTransactionStatement(
                     plan_.reserveDatabase, plan_.loadFolder + DumpPathSeparator + dumps_[i].file));
             }
             byHand.push_back(remainingOnline());
@@ -247,12 +247,12 @@ private:
     }
 
     std::string tailLoad(const std::string& file) const {
-        return LoadTransactionStatement(plan_.reserveDatabase,
+        return loadTransactionStatement(plan_.reserveDatabase,
                                         plan_.loadFolder + DumpPathSeparator + file);
     }
 
     std::string remainingOnline() const {
-        return OnlineStatement(plan_.reserveDatabase) + " (on " + plan_.reserveServer + ")";
+        return onlineStatement(plan_.reserveDatabase) + " (on " + plan_.reserveServer + ")";
     }
 
     void step(const std::string& text) { services_.activityLine(kPrefix + text); }
@@ -264,7 +264,7 @@ private:
             if (!report_.byHand.empty()) report_.byHand += "; ";
             report_.byHand += statement;
         }
-        services_.errorEntry(kPrefix + FailoverReportText(plan_, report_));
+        services_.errorEntry(kPrefix + failoverReportText(plan_, report_));
         return false;
     }
 
@@ -278,13 +278,13 @@ private:
 
 }  // namespace
 
-std::string FailoverQuestion(const TFailoverPlan& plan) {
+std::string failoverQuestion(const TFailoverPlan& plan) {
     return std::string(plan.planned ? "Switch over" : "Fail over") + " from " + plan.mainDatabase +
            " on " + plan.mainServer + " to " + plan.reserveDatabase + " on " + plan.reserveServer +
            "? Processing stops, and " + plan.reserveDatabase + " is brought online.";
 }
 
-std::string FailoverReportText(const TFailoverPlan& plan, const TFailoverReport& report) {
+std::string failoverReportText(const TFailoverPlan& plan, const TFailoverReport& report) {
     if (!report.done) {
         std::string text = "stopped: " + report.stopped + ". Nothing after this step was changed.";
         if (!report.byHand.empty()) text += " Left to do by hand: " + report.byHand + ".";
@@ -302,27 +302,27 @@ std::string FailoverReportText(const TFailoverPlan& plan, const TFailoverReport&
     if (report.tailSaved)
         text += "none (the tail of the log was saved).";
     else if (report.lossWindow)
-        text += LagText(*report.lossWindow) + " (since the last loaded dump began).";
+        text += lagText(*report.lossWindow) + " (since the last loaded dump began).";
     else
         text += "unknown (the time of the last loaded dump is not recorded).";
     return text;
 }
 
-TFailoverReport RunFailover(const TPassSessions& sessions, const TFailoverPlan& plan,
+TFailoverReport runFailover(const TPassSessions& sessions, const TFailoverPlan& plan,
                             const TFailoverServices& services) {
     return Sequence(sessions, plan, services).Run();
 }
 
-std::string TailDumpStatement(const TFailoverPlan& plan, const std::string& file) {
+std::string tailDumpStatement(const TFailoverPlan& plan, const std::string& file) {
     return "dump transaction " + plan.mainDatabase + " to \"" +
-           QuotedConstantText(plan.dumpFolder + DumpPathSeparator + file) + "\" with " +
+           quotedConstantText(plan.dumpFolder + DumpPathSeparator + file) + "\" with " +
            (plan.planned ? "standby_access" : "no_truncate");
 }
 
-std::string OnlineStatement(const std::string& database) { return "online database " + database; }
+std::string onlineStatement(const std::string& database) { return "online database " + database; }
 
-std::string LoadTransactionStatement(const std::string& database, const std::string& path) {
-    return "load transaction " + database + " from \"" + QuotedConstantText(path) + "\"";
+std::string loadTransactionStatement(const std::string& database, const std::string& path) {
+    return "load transaction " + database + " from \"" + quotedConstantText(path) + "\"";
 }
 
 }  // namespace tvr::engine

@@ -41,7 +41,7 @@ struct TFailoverServices {
     std::function<void(const std::string&)> activityLine;
     std::function<void(const std::string&)> errorEntry;
     // The dumps the passes of `database` (as its dump files are named) wrote and loaded,
-    // oldest first (RecordedShippedDumps: the pass history, or the activity logs).
+    // oldest first (recordedShippedDumps: the pass history, or the activity logs).
     std::function<std::vector<TShippedDump>(const std::string& database)> shippedDumps;
     // Writes the failover's own dump and load in the pass history, so that a later failover
     // knows the tail was saved; throws when it cannot (the failover goes on).
@@ -64,18 +64,18 @@ struct TFailoverReport {
 };
 
 // The question the commands ask before a failover.
-std::string FailoverQuestion(const TFailoverPlan& plan);
+std::string failoverQuestion(const TFailoverPlan& plan);
 
 // The outcome in words, for the box, the activity log and the terminal.
-std::string FailoverReportText(const TFailoverPlan& plan, const TFailoverReport& report);
+std::string failoverReportText(const TFailoverPlan& plan, const TFailoverReport& report);
 
 // Steps 2 to 5 on the two sessions (main may be none or dead: it is tried once more).
-TFailoverReport RunFailover(const TPassSessions& sessions, const TFailoverPlan& plan,
+TFailoverReport runFailover(const TPassSessions& sessions, const TFailoverPlan& plan,
                             const TFailoverServices& services);
 
 // The statements of the steps, as sent and as left to do by hand.
-std::string TailDumpStatement(const TFailoverPlan& plan, const std::string& file);
-std::string OnlineStatement(const std::string& database);
-std::string LoadTransactionStatement(const std::string& database, const std::string& path);
+std::string tailDumpStatement(const TFailoverPlan& plan, const std::string& file);
+std::string onlineStatement(const std::string& database);
+std::string loadTransactionStatement(const std::string& database, const std::string& path);
 
 }  // namespace tvr::engine

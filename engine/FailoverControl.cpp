@@ -10,13 +10,13 @@
 
 namespace tvr::engine {
 
-TFailoverServices ProgramFailoverServices() {
+TFailoverServices programFailoverServices() {
     return {
         [](const std::string& text) {
-            client::PrintToLog(text + "  " + client::LogTimeNow(), client::LogFileName());
+            client::PrintToLog(text + "  " + client::logTimeNow(), client::LogFileName());
         },
         [](const std::string& text) {
-            client::WriteProgramError(text, {client::LogFileName(), client::ErrorLogFileName()},
+            client::writeProgramError(text, {client::LogFileName(), client::ErrorLogFileName()},
                                       true);
         },
         [](const std::string& database) {
@@ -24,14 +24,14 @@ TFailoverServices ProgramFailoverServices() {
             // beside the run's log file.
             const std::string folder =
                 std::filesystem::path(client::LogFileName()).parent_path().string();
-            return RecordedShippedDumps(
-                folder, database, [&] { return ActivityLogsText(folder, database); },
+            return recordedShippedDumps(
+                folder, database, [&] { return activityLogsText(folder, database); },
                 std::chrono::system_clock::now());
         },
         [](const TPassRecord& record) {
             // Where the worker writes it; a log file without a folder has no history, as there.
             const auto folder = std::filesystem::path(client::LogFileName()).parent_path();
-            if (!folder.empty()) AppendPassRecord(folder.string(), record);
+            if (!folder.empty()) appendPassRecord(folder.string(), record);
         },
         [](const std::string& path) {
             std::error_code error;
@@ -50,7 +50,7 @@ TFailoverControl::TFailoverControl(TConnections& connections, TWorkerRun& worker
       control_(control),
       host_(host),
       owner_(owner),
-      services_(ProgramFailoverServices()) {}
+      services_(programFailoverServices()) {}
 
 TFailoverControl::~TFailoverControl() {
     if (thread_.joinable()) thread_.join();
@@ -75,7 +75,7 @@ TFailoverPlan TFailoverControl::Plan(bool planned) const {
 bool TFailoverControl::Start(bool planned, Finished finished) {
     if (running_) return false;
     const TFailoverPlan question = Plan(planned);
-    if (!platform::prompts().askYesNo(owner_, FailoverQuestion(question), "Message")) return false;
+    if (!platform::prompts().askYesNo(owner_, failoverQuestion(question), "Message")) return false;
     // The failover needs the reserve; a switchover needs the main server too. A server that
     // is lost cannot be logged on to, so the main logon is not asked for a failover. The
     // logons run only while no worker does: sessions are not replaced under a pass.
@@ -103,7 +103,7 @@ bool TFailoverControl::Start(bool planned, Finished finished) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         TFailoverReport report;
         try {
-            report = RunFailover(TPassSessions{main.get(), reserve.get()}, plan, services_);
+            report = runFailover(TPassSessions{main.get(), reserve.get()}, plan, services_);
         } catch (const std::exception& error) {
             report.stopped = error.what();
         }

@@ -20,7 +20,7 @@ namespace tvr::engine {
 
 // The services of a failover run by the program: the activity and error logs of the run,
 // the dumps read back from the activity logs beside the run's log file, the system's clock.
-TFailoverServices ProgramFailoverServices();
+TFailoverServices programFailoverServices();
 
 class TFailoverControl {
 public:

@@ -122,7 +122,7 @@ std::optional<PassKind> kindOf(const std::string& text) {
 std::optional<TPassRecord> recordOf(const std::vector<std::string>& f) {
     if (f.size() != kFields) return std::nullopt;
     TPassRecord record;
-    const auto start = ParseHistoryTime(f[0]);
+    const auto start = parseHistoryTime(f[0]);
     const auto kind = kindOf(f[1]);
     if (!start || !kind) return std::nullopt;
     record.start = *start;
@@ -151,41 +151,41 @@ std::optional<TPassRecord> recordOf(const std::vector<std::string>& f) {
 
 }  // namespace
 
-std::string PassOutcomeText(const StepResult& dump, const StepResult& load, bool useReserve) {
+std::string passOutcomeText(const StepResult& dump, const StepResult& load, bool useReserve) {
     if (dump.outcome != StepOutcome::Ok) return "dump failed";
     if (useReserve && load.outcome != StepOutcome::Ok) return "load failed";
     return "ok";
 }
 
-int PassErrorNumber(const StepResult& dump, const StepResult& load) {
+int passErrorNumber(const StepResult& dump, const StepResult& load) {
     if (dump.outcome == StepOutcome::Failed) return dump.error;
     if (load.outcome == StepOutcome::Failed) return load.error;
     return 0;
 }
 
-std::string HistoryFileName(const std::string& folder, const std::tm& day) {
+std::string historyFileName(const std::string& folder, const std::tm& day) {
     char date[16];
     std::snprintf(date, sizeof date, "%04d%02d%02d", (day.tm_year + 1900) % 10000,
                   (day.tm_mon + 1) % 100, day.tm_mday % 100);
-    return folder + "/" + HistoryFilePrefix() + date + ".csv";
+    return folder + "/" + historyFilePrefix() + date + ".csv";
 }
 
-std::string HistoryFilePrefix() { return platform::profileQualified("history-"); }
+std::string historyFilePrefix() { return platform::profileQualified("history-"); }
 
-std::string HistoryHeader() { return kHeader; }
+std::string historyHeader() { return kHeader; }
 
-std::string HistoryLine(const TPassRecord& r) {
-    return HistoryTimeText(r.start) + "," + kindText(r.kind) + "," + csvField(r.file) + "," +
+std::string historyLine(const TPassRecord& r) {
+    return historyTimeText(r.start) + "," + kindText(r.kind) + "," + csvField(r.file) + "," +
            (r.bytes ? std::to_string(*r.bytes) : "") + "," + secondsText(r.dumpSeconds) + "," +
            (r.loadSeconds ? secondsText(*r.loadSeconds) : "") + "," + csvField(r.outcome) + "," +
            (r.error ? std::to_string(r.error) : "") + "," + std::to_string(r.lag.count());
 }
 
-void AppendPassRecord(const std::string& folder, const TPassRecord& record) {
+void appendPassRecord(const std::string& folder, const TPassRecord& record) {
     const std::time_t t = HistoryClock::to_time_t(record.start);
     std::tm day{};
     localtime_r(&t, &day);
-    const std::string file = HistoryFileName(folder, day);
+    const std::string file = historyFileName(folder, day);
     const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) throwErrno("cannot open " + file);
     const auto closeFile = onScopeExit([fd] { ::close(fd); });
@@ -194,12 +194,12 @@ void AppendPassRecord(const std::string& folder, const TPassRecord& record) {
     }
     struct stat status {};
     if (::fstat(fd, &status) != 0) throwErrno("cannot read the size of " + file);
-    std::string text = status.st_size == 0 ? HistoryHeader() + "\r\n" : std::string();
-    text += HistoryLine(record) + "\r\n";
+    std::string text = status.st_size == 0 ? historyHeader() + "\r\n" : std::string();
+    text += historyLine(record) + "\r\n";
     if (!platform::writeWhole(fd, text)) throwErrno("cannot write " + file);
 }
 
-std::vector<TPassRecord> ParsePassHistory(const std::string& text) {
+std::vector<TPassRecord> parsePassHistory(const std::string& text) {
     std::vector<TPassRecord> records;
     for (const auto& fields : csvRecords(text)) {
         if (auto record = recordOf(fields)) records.push_back(std::move(*record));
@@ -207,19 +207,19 @@ std::vector<TPassRecord> ParsePassHistory(const std::string& text) {
     return records;
 }
 
-std::vector<TPassRecord> ReadPassHistory(const std::string& folder,
+std::vector<TPassRecord> readPassHistory(const std::string& folder,
                                          HistoryClock::time_point since) {
     const std::time_t t = HistoryClock::to_time_t(since);
     std::tm day{};
     localtime_r(&t, &day);
     // Names of one pattern sort by date.
     const std::string first =
-        std::filesystem::path(HistoryFileName(folder, day)).filename().string();
+        std::filesystem::path(historyFileName(folder, day)).filename().string();
     std::vector<std::string> names;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
-        if (name.size() == first.size() && name.starts_with(HistoryFilePrefix()) &&
+        if (name.size() == first.size() && name.starts_with(historyFilePrefix()) &&
             name.ends_with(".csv") && name >= first) {
             names.push_back(name);
         }
@@ -229,12 +229,12 @@ std::vector<TPassRecord> ReadPassHistory(const std::string& folder,
     for (const std::string& name : names) {
         const auto text = platform::readWholeFile(std::filesystem::path(folder) / name);
         if (!text) continue;
-        for (auto& record : ParsePassHistory(*text)) records.push_back(std::move(record));
+        for (auto& record : parsePassHistory(*text)) records.push_back(std::move(record));
     }
     return records;
 }
 
-std::string HistoryTimeText(HistoryClock::time_point when) {
+std::string historyTimeText(HistoryClock::time_point when) {
     const std::time_t t = HistoryClock::to_time_t(when);
     std::tm local{};
     localtime_r(&t, &local);
@@ -247,7 +247,7 @@ std::string HistoryTimeText(HistoryClock::time_point when) {
     return text;
 }
 
-std::optional<HistoryClock::time_point> ParseHistoryTime(const std::string& text) {
+std::optional<HistoryClock::time_point> parseHistoryTime(const std::string& text) {
     std::tm utc{};
     char sign = 0;
     int offsetHours = 0;

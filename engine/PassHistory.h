@@ -2,7 +2,7 @@
 // The pass history: one CSV line per pass in `history-YYYYMMDD.csv` beside the activity log,
 // so that a monitor, a script or a person can see what every pass did long after the log
 // views were closed. The worker appends a line at the end of each pass it ran; `tvr --check`
-// and anyone checking the chain of dump files read them back with ReadPassHistory.
+// and anyone checking the chain of dump files read them back with readPassHistory.
 //
 // The file (RFC 4180, CR LF line ends, one header line at its top):
 //   start,kind,file,bytes,dump_seconds,load_seconds,outcome,error,lag_seconds
@@ -52,38 +52,38 @@ struct TPassRecord {
 };
 
 // The outcome word of a pass from its two steps (`useReserve`: a load was due).
-std::string PassOutcomeText(const StepResult& dump, const StepResult& load, bool useReserve);
+std::string passOutcomeText(const StepResult& dump, const StepResult& load, bool useReserve);
 // The error number of the step that failed, 0 when none did or none is known.
-int PassErrorNumber(const StepResult& dump, const StepResult& load);
+int passErrorNumber(const StepResult& dump, const StepResult& load);
 
 // "history-", after the profile's name and '_' for a profile other than the default one.
-std::string HistoryFilePrefix();
+std::string historyFilePrefix();
 // `folder`/history-YYYYMMDD.csv (with the prefix) for the local date `day`.
-std::string HistoryFileName(const std::string& folder, const std::tm& day);
+std::string historyFileName(const std::string& folder, const std::tm& day);
 
 // The header line and one record's line, each without its line end.
-std::string HistoryHeader();
-std::string HistoryLine(const TPassRecord& record);
+std::string historyHeader();
+std::string historyLine(const TPassRecord& record);
 
 // Appends the record's line to the history file of its day in `folder`, with the header first
 // when the file is new or empty. The check and the write are made under an exclusive lock, so
 // that two writers cannot both write the header. Throws std::system_error when the file cannot
 // be opened or written (the caller logs it and ships on).
-void AppendPassRecord(const std::string& folder, const TPassRecord& record);
+void appendPassRecord(const std::string& folder, const TPassRecord& record);
 
 // The records of one file's text in file order; lines that are not records (the header, a
 // line cut short by a crash, a line from a later version with fields this one cannot read)
 // are skipped.
-std::vector<TPassRecord> ParsePassHistory(const std::string& text);
+std::vector<TPassRecord> parsePassHistory(const std::string& text);
 
 // Every record of the history files in `folder` whose day is `since`'s local day or later,
 // oldest first (files in date order, lines in file order); none when the folder holds none.
 // Throws std::system_error when a history file exists but cannot be read.
-std::vector<TPassRecord> ReadPassHistory(const std::string& folder, HistoryClock::time_point since);
+std::vector<TPassRecord> readPassHistory(const std::string& folder, HistoryClock::time_point since);
 
 // The local time of `when` as the history writes it ("2026-12-07T16:02:11+01:00"), and back;
 // nothing when the text is not one.
-std::string HistoryTimeText(HistoryClock::time_point when);
-std::optional<HistoryClock::time_point> ParseHistoryTime(const std::string& text);
+std::string historyTimeText(HistoryClock::time_point when);
+std::optional<HistoryClock::time_point> parseHistoryTime(const std::string& text);
 
 }  // namespace tvr::engine

@@ -28,7 +28,7 @@ void TPassMetrics::Count(const TPassRecord& record) {
                                       std::chrono::duration<double>(seconds));
 }
 
-std::string MetricsText(const TPassMetrics& m) {
+std::string metricsText(const TPassMetrics& m) {
     std::string text;
     metric(text, "tvr_lag_seconds", "gauge",
            "How far the reserve database is behind the main one, in seconds.");

@@ -34,6 +34,6 @@ struct TPassMetrics {
 };
 
 // The whole file's text, with # HELP and # TYPE lines.
-std::string MetricsText(const TPassMetrics& metrics);
+std::string metricsText(const TPassMetrics& metrics);
 
 }  // namespace tvr::engine

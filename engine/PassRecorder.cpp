@@ -10,7 +10,7 @@
 
 namespace tvr::engine {
 
-TPassRecord PassRecordOf(const TPassReport& report, bool useReserve, std::chrono::seconds lag,
+TPassRecord passRecordOf(const TPassReport& report, bool useReserve, std::chrono::seconds lag,
                          std::optional<std::uintmax_t> bytes) {
     TPassRecord record;
     record.start = report.started;
@@ -19,13 +19,13 @@ TPassRecord PassRecordOf(const TPassReport& report, bool useReserve, std::chrono
     record.bytes = bytes;
     record.dumpSeconds = report.dumpSeconds;
     record.loadSeconds = report.loadSeconds;
-    record.outcome = PassOutcomeText(report.dump, report.load, useReserve);
-    record.error = PassErrorNumber(report.dump, report.load);
+    record.outcome = passOutcomeText(report.dump, report.load, useReserve);
+    record.error = passErrorNumber(report.dump, report.load);
     record.lag = lag;
     return record;
 }
 
-std::optional<std::uintmax_t> DumpFileBytes(const std::vector<std::string>& paths) {
+std::optional<std::uintmax_t> dumpFileBytes(const std::vector<std::string>& paths) {
     for (const std::string& path : paths) {
         std::error_code error;
         if (!std::filesystem::is_regular_file(path, error)) continue;
@@ -41,7 +41,7 @@ TPassRecorder::TPassRecorder(std::function<void(const std::string&)> errorEntry)
 void TPassRecorder::PassEnded(const TRecordPlaces& places, const TPassRecord& record,
                               const TPassSettings& settings, AlertLevel level) {
     try {
-        AppendPassRecord(places.historyFolder, record);
+        appendPassRecord(places.historyFolder, record);
         historyFailing_ = false;
     } catch (const std::exception& error) {
         failed(historyFailing_, "The pass history", error);
@@ -69,7 +69,7 @@ void TPassRecorder::RunEnded(const TRecordPlaces& places, std::chrono::seconds l
 void TPassRecorder::writeMetrics(const std::string& file) {
     if (file.empty()) return;
     try {
-        platform::replaceFileAtomically(file, MetricsText(metrics_));
+        platform::replaceFileAtomically(file, metricsText(metrics_));
         metricsFailing_ = false;
     } catch (const std::exception& error) {
         failed(metricsFailing_, "The metrics file " + file, error);
@@ -81,13 +81,13 @@ void TPassRecorder::deleteExpired(const TRecordPlaces& places, const TPassSettin
     if (settings.KeepDumpDays > 0) {
         const auto now = std::filesystem::file_time_type::clock::now();
         for (const std::string& folder : places.dumpFolders) {
-            for (auto& file : ExpiredDumpFiles(folder, places.database, platform::regionalFormats(),
+            for (auto& file : expiredDumpFiles(folder, places.database, platform::regionalFormats(),
                                                now, settings.KeepDumpDays))
                 expired.push_back(std::move(file));
         }
     }
     if (settings.KeepHistoryDays > 0) {
-        for (auto& file : ExpiredHistoryFiles(places.historyFolder, HistoryClock::now(),
+        for (auto& file : expiredHistoryFiles(places.historyFolder, HistoryClock::now(),
                                               settings.KeepHistoryDays))
             expired.push_back(std::move(file));
     }

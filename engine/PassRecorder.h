@@ -18,11 +18,11 @@
 namespace tvr::engine {
 
 // The pass as the history keeps it. `bytes`: the dump file's size, when it could be seen.
-TPassRecord PassRecordOf(const TPassReport& report, bool useReserve, std::chrono::seconds lag,
+TPassRecord passRecordOf(const TPassReport& report, bool useReserve, std::chrono::seconds lag,
                          std::optional<std::uintmax_t> bytes);
 
 // The size of the first of `paths` that is a regular file.
-std::optional<std::uintmax_t> DumpFileBytes(const std::vector<std::string>& paths);
+std::optional<std::uintmax_t> dumpFileBytes(const std::vector<std::string>& paths);
 
 // Where a run's records go.
 struct TRecordPlaces {

@@ -11,7 +11,7 @@ namespace tvr::engine {
 namespace {
 
 std::string stepText(const char* step, const std::string& database, const StepResult& result) {
-    return std::string("The ") + step + " of " + database + " " + StepResultText(result);
+    return std::string("The ") + step + " of " + database + " " + stepResultText(result);
 }
 
 }  // namespace
@@ -39,7 +39,7 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
     if (!full) CheckChain(*sessions.main, dump.database_name, settings, fullNext);
 
     // Another profile may ship a database of the same name into the same folder.
-    const std::string name = FreeDumpFileName(
+    const std::string name = freeDumpFileName(
         platform::profileQualified(dump.database_name), !full, services_.localNow(),
         platform::regionalFormats(), [&](const std::string& candidate) {
             return services_.fileExists(dump.pathname + DumpPathSeparator + candidate) ||
@@ -55,7 +55,7 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
     const auto timed = [&](client::TSybaseConnect& session, const TRS_dump_load& call,
                            double& seconds) {
         const auto before = std::chrono::steady_clock::now();
-        const StepResult result = RunProcedureStep(session, SpTvrCallStatement(call));
+        const StepResult result = runProcedureStep(session, spTvrCallStatement(call));
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
         return result;
     };
@@ -71,7 +71,7 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
     } else if (useReserve) {
         report.load = timed(*sessions.reserve, load, report.loadSeconds.emplace());
         if (report.load.outcome != StepOutcome::Ok) {
-            const bool outOfSequence = IsOutOfSequenceLoad(report.load.error);
+            const bool outOfSequence = isOutOfSequenceLoad(report.load.error);
             // A full load that failed leaves nothing a transaction load could follow.
             fullNext = fullNext || full || (outOfSequence && settings.IsFullOnBreak);
             services_.errorEntry(
@@ -92,7 +92,7 @@ void TPassRunner::WaitAfter(const TPassReport& report, bool continuous) {
         return;
     }
     ++failuresInARow_;
-    if (continuous) waitSeconds(BackoffSeconds(failuresInARow_));
+    if (continuous) waitSeconds(backoffSeconds(failuresInARow_));
 }
 
 bool TPassRunner::EnsureOpen(client::TSybaseConnect* session) {
@@ -101,7 +101,7 @@ bool TPassRunner::EnsureOpen(client::TSybaseConnect* session) {
     services_.errorEntry("Connection to " + server +
                          " lost; it is opened again before the next pass");
     for (int attempt = 1; !stop_; ++attempt) {
-        waitSeconds(BackoffSeconds(attempt));
+        waitSeconds(backoffSeconds(attempt));
         if (stop_) break;
         services_.activityLine("Connecting to " + server + " again, try " +
                                std::to_string(attempt));
@@ -117,7 +117,7 @@ bool TPassRunner::EnsureOpen(client::TSybaseConnect* session) {
 void TPassRunner::CheckChain(client::TSybaseConnect& main, const std::string& database,
                              const TPassSettings& settings, bool& fullNext) {
     if (chainUnknown_) return;
-    const std::optional<int> status = TranDumpableStatus(main, database);
+    const std::optional<int> status = tranDumpableStatus(main, database);
     if (!status) {
         // A server that does not know the question is not asked again in this run.
         if (!main.ConnectionDead()) chainUnknown_ = true;
@@ -132,7 +132,7 @@ void TPassRunner::CheckChain(client::TSybaseConnect& main, const std::string& da
     if (chainStatus_ == *status) return;
     chainStatus_ = *status;
     services_.errorEntry("The log of " + database +
-                         " cannot be dumped: " + ChainBreakText(*status) +
+                         " cannot be dumped: " + chainBreakText(*status) +
                          " (tran_dumpable_status " + std::to_string(*status) + "); " +
                          (fullNext ? "the next pass is a full dump and load"
                                    : "transaction passes fail until a full dump and load"));

@@ -6,7 +6,7 @@
 
 namespace tvr::engine {
 
-StepResult RunProcedureStep(client::TSybaseConnect& connection, const std::string& statement) {
+StepResult runProcedureStep(client::TSybaseConnect& connection, const std::string& statement) {
     if (connection.ConnectionDead()) return {StepOutcome::NotReached, 0, true};
     connection.Execute("use master");
     const auto statuses = connection.StatusResults();
@@ -16,18 +16,18 @@ StepResult RunProcedureStep(client::TSybaseConnect& connection, const std::strin
     if (connection.StatusResults() != statuses) status = connection.ReturnStatus();
     const int lastError =
         connection.ServerErrors() != errors ? connection.LastServerErrorNumber() : 0;
-    return StepResultOf(status, !connection.ConnectionDead(), lastError);
+    return stepResultOf(status, !connection.ConnectionDead(), lastError);
 }
 
-std::string TranDumpableStatement(const std::string& database) {
-    return "select tran_dumpable_status(\"" + QuotedConstantText(database) + "\")";
+std::string tranDumpableStatement(const std::string& database) {
+    return "select tran_dumpable_status(\"" + quotedConstantText(database) + "\")";
 }
 
-std::optional<int> TranDumpableStatus(client::TSybaseConnect& connection,
+std::optional<int> tranDumpableStatus(client::TSybaseConnect& connection,
                                       const std::string& database) {
     if (connection.ConnectionDead()) return std::nullopt;
     const auto errors = connection.ServerErrors();
-    connection.Execute(TranDumpableStatement(database));
+    connection.Execute(tranDumpableStatement(database));
     if (connection.ServerErrors() != errors || connection.ColCount() != 1) return std::nullopt;
     // The one column's text: its empty heading, then the value, each ended by LF.
     const std::string& text = connection.ColTexts().front();

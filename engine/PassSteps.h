@@ -15,15 +15,15 @@ namespace tvr::engine {
 // judges the step by its return status and by the connection: a connection the library holds
 // dead is not used at all (not reached, connection lost) and one that died during the call
 // gives a failed step.
-StepResult RunProcedureStep(client::TSybaseConnect& connection, const std::string& statement);
+StepResult runProcedureStep(client::TSybaseConnect& connection, const std::string& statement);
 
 // The text of the question: select tran_dumpable_status("db").
-std::string TranDumpableStatement(const std::string& database);
+std::string tranDumpableStatement(const std::string& database);
 
 // tran_dumpable_status of `database`: 0 when a transaction dump would be allowed, else the
 // sum of the reasons it would be refused. None when the server gave no number (a server that
 // does not know the function, a lost connection); the server's messages are in the logs.
-std::optional<int> TranDumpableStatus(client::TSybaseConnect& connection,
+std::optional<int> tranDumpableStatus(client::TSybaseConnect& connection,
                                       const std::string& database);
 
 }  // namespace tvr::engine

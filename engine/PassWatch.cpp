@@ -22,15 +22,15 @@ std::string timeOfDay(WatchClock::time_point when) {
 std::string lagEntry(AlertLevel level, seconds lag, const TWatchLimits& limits) {
     switch (level) {
         case AlertLevel::Warning:
-            return "Lag warning: the reserve is " + LagText(lag) + " behind the main server (" +
+            return "Lag warning: the reserve is " + lagText(lag) + " behind the main server (" +
                    std::to_string(limits.warningMinutes) + " minutes allowed)";
         case AlertLevel::Critical:
-            return "Lag critical: the reserve is " + LagText(lag) + " behind the main server (" +
+            return "Lag critical: the reserve is " + lagText(lag) + " behind the main server (" +
                    std::to_string(limits.criticalMinutes) + " minutes allowed)";
         case AlertLevel::None:
             break;
     }
-    return "Lag back below the thresholds: the reserve is " + LagText(lag) + " behind";
+    return "Lag back below the thresholds: the reserve is " + lagText(lag) + " behind";
 }
 
 }  // namespace
@@ -60,7 +60,7 @@ void TPassWatch::PassEnded(WatchClock::time_point now, WatchClock::time_point du
         std::lock_guard lock(mutex_);
         if (stallReported_ && passStart_) {
             entry = "The stalled pass ended after " +
-                    LagText(duration_cast<seconds>(now - *passStart_));
+                    lagText(duration_cast<seconds>(now - *passStart_));
         }
         passStart_.reset();
         stallReported_ = false;
@@ -111,8 +111,8 @@ TWatchView TPassWatch::View(WatchClock::time_point now, const TWatchLimits& limi
 TWatchView TPassWatch::viewLocked(WatchClock::time_point now, const TWatchLimits& limits) const {
     TWatchView view;
     if (passEnded_) {
-        view.mainOutcome = "dump: " + StepResultText(dump_);
-        if (useReserve_) view.reserveOutcome = "load: " + StepResultText(load_);
+        view.mainOutcome = "dump: " + stepResultText(dump_);
+        if (useReserve_) view.reserveOutcome = "load: " + stepResultText(load_);
     }
     const char* good = useReserve_ ? "good load " : "good dump ";
     view.lastGood = goodLoadEnd_
@@ -120,17 +120,17 @@ TWatchView TPassWatch::viewLocked(WatchClock::time_point now, const TWatchLimits
                         : std::string(useReserve_ ? "no good load yet" : "no good dump yet");
     const auto from = goodDumpStart_ ? goodDumpStart_ : firstRunStart_;
     const seconds lag = from ? duration_cast<seconds>(now - *from) : seconds(0);
-    view.lag = "lag " + LagText(lag);
-    view.level = LagLevel(lag, limits.warningMinutes, limits.criticalMinutes);
+    view.lag = "lag " + lagText(lag);
+    view.level = lagLevel(lag, limits.warningMinutes, limits.criticalMinutes);
     if (view.level != AlertLevel::None) {
-        view.alert = "Reserve behind by " + LagText(lag) + " (" + AlertLevelName(view.level) + ")";
+        view.alert = "Reserve behind by " + lagText(lag) + " (" + alertLevelName(view.level) + ")";
     }
     if (passStart_ && limits.stallMinutes > 0 &&
         now - *passStart_ >= std::chrono::minutes(limits.stallMinutes)) {
         view.stalled = true;
         view.level = AlertLevel::Critical;
         view.alert =
-            "Pass running for " + LagText(duration_cast<seconds>(now - *passStart_)) + " (stalled)";
+            "Pass running for " + lagText(duration_cast<seconds>(now - *passStart_)) + " (stalled)";
     }
     return view;
 }
@@ -143,15 +143,15 @@ TWatchView TPassWatch::Tick(WatchClock::time_point now, const TWatchLimits& limi
         view = viewLocked(now, limits);
         const auto from = goodDumpStart_ ? goodDumpStart_ : firstRunStart_;
         const seconds lag = from ? duration_cast<seconds>(now - *from) : seconds(0);
-        const AlertLevel lagLevel = LagLevel(lag, limits.warningMinutes, limits.criticalMinutes);
-        if (lagLevel != lagLevel_) {
-            entries.push_back(lagEntry(lagLevel, lag, limits));
-            lagLevel_ = lagLevel;
+        const AlertLevel level = lagLevel(lag, limits.warningMinutes, limits.criticalMinutes);
+        if (level != lagLevel_) {
+            entries.push_back(lagEntry(level, lag, limits));
+            lagLevel_ = level;
         }
         if (view.stalled && !stallReported_) {
             stallReported_ = true;
             entries.push_back("Pass stalled: running for " +
-                              LagText(duration_cast<seconds>(now - *passStart_)) + " (" +
+                              lagText(duration_cast<seconds>(now - *passStart_)) + " (" +
                               std::to_string(limits.stallMinutes) +
                               " minutes allowed); it is left to finish");
         }

@@ -22,9 +22,9 @@ inline constexpr char DumpPathSeparator = '/';
 // @pathname="F/", @device_name="N"` on one line. The separator is always appended to the
 // folder, even when it already ends with one. A double quote inside a text is doubled, so
 // that it stays part of the constant instead of ending it.
-std::string SpTvrCallStatement(const TRS_dump_load& call);
+std::string spTvrCallStatement(const TRS_dump_load& call);
 
 // `text` as the inside of a double-quoted constant: every " doubled.
-std::string QuotedConstantText(const std::string& text);
+std::string quotedConstantText(const std::string& text);
 
 }  // namespace tvr::engine

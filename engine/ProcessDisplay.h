@@ -37,7 +37,7 @@ enum ProcessState : int { StateNotActive = 0, StateProcessing = 1, StateSleeping
 
 // The text of status panel 0 (and of the tray hint's second line) for a state; nullptr for a
 // value that is not a state.
-inline const char* ProcessStateText(int state) {
+inline const char* processStateText(int state) {
     switch (state) {
         case StateNotActive:
             return "Not active...";

@@ -39,14 +39,14 @@ std::string stem(const std::string& name) {
 
 }  // namespace
 
-bool IsDumpFileOf(const std::string& database, const std::string& name,
+bool isDumpFileOf(const std::string& database, const std::string& name,
                   const platform::RegionalFormats& formats) {
     // Names of three moments whose every digit differs from one of the others: where they
     // differ lies the date and time, where they agree the database part and separators.
     const std::string names[] = {
-        stem(DumpFileName(database, false, moment(2026, 12, 31, 23, 59, 58), formats)),
-        stem(DumpFileName(database, false, moment(2011, 1, 2, 0, 0, 0), formats)),
-        stem(DumpFileName(database, false, moment(1999, 9, 19, 14, 48, 47), formats)),
+        stem(dumpFileName(database, false, moment(2026, 12, 31, 23, 59, 58), formats)),
+        stem(dumpFileName(database, false, moment(2011, 1, 2, 0, 0, 0), formats)),
+        stem(dumpFileName(database, false, moment(1999, 9, 19, 14, 48, 47), formats)),
     };
     const std::string base = stem(name);
     if (base.empty() || base.size() != names[0].size() || names[1].size() != names[0].size() ||
@@ -60,7 +60,7 @@ bool IsDumpFileOf(const std::string& database, const std::string& name,
     return true;
 }
 
-std::vector<fs::path> ExpiredDumpFiles(const std::string& folder, const std::string& database,
+std::vector<fs::path> expiredDumpFiles(const std::string& folder, const std::string& database,
                                        const platform::RegionalFormats& formats,
                                        fs::file_time_type now, int days) {
     std::vector<fs::path> expired;
@@ -69,7 +69,7 @@ std::vector<fs::path> ExpiredDumpFiles(const std::string& folder, const std::str
     for (const auto& entry : fs::directory_iterator(folder, error)) {
         std::error_code entryError;
         if (!entry.is_regular_file(entryError) ||
-            !IsDumpFileOf(database, entry.path().filename().string(), formats)) {
+            !isDumpFileOf(database, entry.path().filename().string(), formats)) {
             continue;
         }
         const auto written = entry.last_write_time(entryError);
@@ -78,18 +78,18 @@ std::vector<fs::path> ExpiredDumpFiles(const std::string& folder, const std::str
     return expired;
 }
 
-std::vector<fs::path> ExpiredHistoryFiles(const std::string& folder, HistoryClock::time_point now,
+std::vector<fs::path> expiredHistoryFiles(const std::string& folder, HistoryClock::time_point now,
                                           int days) {
     const std::time_t t = HistoryClock::to_time_t(now - std::chrono::hours(24) * days);
     std::tm day{};
     localtime_r(&t, &day);
-    const std::string first = fs::path(HistoryFileName(folder, day)).filename().string();
+    const std::string first = fs::path(historyFileName(folder, day)).filename().string();
     std::vector<fs::path> expired;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
-        const std::size_t prefix = HistoryFilePrefix().size();
-        if (name.size() == first.size() && name.starts_with(HistoryFilePrefix()) &&
+        const std::size_t prefix = historyFilePrefix().size();
+        if (name.size() == first.size() && name.starts_with(historyFilePrefix()) &&
             name.ends_with(".csv") && name < first &&
             std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix), name.end() - 4,
                         isDigit)) {

@@ -62,7 +62,7 @@ bool endsWith(const std::string& text, std::string_view suffix) {
 
 }  // namespace
 
-std::vector<TShippedDump> ShippedDumpsFromLog(const std::string& text, const std::string& longTime,
+std::vector<TShippedDump> shippedDumpsFromLog(const std::string& text, const std::string& longTime,
                                               ChainClock::time_point now) {
     enum class Step { None, Dump, Load } step = Step::None;
     std::vector<TShippedDump> dumps;
@@ -108,7 +108,7 @@ std::vector<TShippedDump> ShippedDumpsFromLog(const std::string& text, const std
     return dumps;
 }
 
-std::string ActivityLogsText(const std::string& folder, const std::string& database) {
+std::string activityLogsText(const std::string& folder, const std::string& database) {
     namespace fs = std::filesystem;
     std::map<std::string, fs::path> byDay;  // YYYYMMDD to file
     std::error_code error;
@@ -132,12 +132,12 @@ std::string ActivityLogsText(const std::string& folder, const std::string& datab
     return text;
 }
 
-std::vector<TShippedDump> ShippedDumpsFromHistory(const std::vector<TPassRecord>& records,
+std::vector<TShippedDump> shippedDumpsFromHistory(const std::vector<TPassRecord>& records,
                                                   const std::string& database,
                                                   const platform::RegionalFormats& formats) {
     std::vector<TShippedDump> dumps;
     for (const TPassRecord& record : records) {
-        if (!IsDumpFileOf(database, record.file, formats)) continue;
+        if (!isDumpFileOf(database, record.file, formats)) continue;
         TShippedDump& dump = dumps.emplace_back();
         dump.file = record.file;
         dump.full = record.kind == PassKind::Full;
@@ -149,19 +149,19 @@ std::vector<TShippedDump> ShippedDumpsFromHistory(const std::vector<TPassRecord>
     return dumps;
 }
 
-std::vector<TShippedDump> RecordedShippedDumps(const std::string& folder,
+std::vector<TShippedDump> recordedShippedDumps(const std::string& folder,
                                                const std::string& database,
                                                const std::function<std::string()>& activityLogs,
                                                ChainClock::time_point now) {
     const platform::RegionalFormats formats = platform::regionalFormats();
     // Every day the history keeps: the last full pass may lie days back.
-    auto dumps = ShippedDumpsFromHistory(ReadPassHistory(folder, ChainClock::time_point()),
+    auto dumps = shippedDumpsFromHistory(readPassHistory(folder, ChainClock::time_point()),
                                          database, formats);
-    if (CheckShippedChain(dumps).fullLoaded) return dumps;
-    return ShippedDumpsFromLog(activityLogs(), formats.longTime, now);
+    if (checkShippedChain(dumps).fullLoaded) return dumps;
+    return shippedDumpsFromLog(activityLogs(), formats.longTime, now);
 }
 
-TChainState CheckShippedChain(const std::vector<TShippedDump>& dumps) {
+TChainState checkShippedChain(const std::vector<TShippedDump>& dumps) {
     TChainState state;
     const auto lastFull = std::find_if(dumps.rbegin(), dumps.rend(),
                                        [](const auto& dump) { return dump.full && dump.loaded; });

@@ -36,19 +36,19 @@ struct TShippedDump {
 // the step as failed. Each line carries its time of day in `longTime` (strptime pattern);
 // the day is the last one, up to `now`, on which that time had come, so a log read within a
 // day of its passes gives their real times.
-std::vector<TShippedDump> ShippedDumpsFromLog(const std::string& text, const std::string& longTime,
+std::vector<TShippedDump> shippedDumpsFromLog(const std::string& text, const std::string& longTime,
                                               ChainClock::time_point now);
 
 // The text of every activity log of `database` in `folder` (`<database>DDMMYYYY.log`), the
 // oldest day first: a run of several days writes to the file of the day it began, and a
 // chain may have begun in an earlier run.
-std::string ActivityLogsText(const std::string& folder, const std::string& database);
+std::string activityLogsText(const std::string& folder, const std::string& database);
 
 // The dumps of `database` (as its dump files are named) that the pass history records, oldest
 // first; records of another database's dump files, as after the roles were reversed, are left
 // out. A pass dumped unless its dump failed; it loaded when it ended "ok" with a load sent
 // (a pass without a reserve server loaded nothing).
-std::vector<TShippedDump> ShippedDumpsFromHistory(const std::vector<TPassRecord>& records,
+std::vector<TShippedDump> shippedDumpsFromHistory(const std::vector<TPassRecord>& records,
                                                   const std::string& database,
                                                   const platform::RegionalFormats& formats);
 
@@ -56,7 +56,7 @@ std::vector<TShippedDump> ShippedDumpsFromHistory(const std::vector<TPassRecord>
 // history when that records a full load, as it has the exact dates and outcomes; else the
 // activity logs, whose text `activityLogs` gives (a folder from before the history, or one
 // whose history files of the last full pass were deleted as expired).
-std::vector<TShippedDump> RecordedShippedDumps(const std::string& folder,
+std::vector<TShippedDump> recordedShippedDumps(const std::string& folder,
                                                const std::string& database,
                                                const std::function<std::string()>& activityLogs,
                                                ChainClock::time_point now);
@@ -69,6 +69,6 @@ struct TChainState {
     // The last dump the reserve loaded in order (full or transaction).
     std::optional<std::size_t> lastLoaded;
 };
-TChainState CheckShippedChain(const std::vector<TShippedDump>& dumps);
+TChainState checkShippedChain(const std::vector<TShippedDump>& dumps);
 
 }  // namespace tvr::engine

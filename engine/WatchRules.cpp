@@ -9,7 +9,7 @@
 
 namespace tvr::engine {
 
-StepResult StepResultOf(std::optional<int> returnStatus, bool connectionAlive,
+StepResult stepResultOf(std::optional<int> returnStatus, bool connectionAlive,
                         int lastServerError) {
     if (returnStatus == 1) return {StepOutcome::Ok, 0, false};
     if (returnStatus && *returnStatus < 0) return {StepOutcome::Failed, -*returnStatus, false};
@@ -17,7 +17,7 @@ StepResult StepResultOf(std::optional<int> returnStatus, bool connectionAlive,
     return {StepOutcome::Failed, lastServerError, false};
 }
 
-std::string StepResultText(const StepResult& result) {
+std::string stepResultText(const StepResult& result) {
     switch (result.outcome) {
         case StepOutcome::Ok:
             return "ok";
@@ -31,15 +31,15 @@ std::string StepResultText(const StepResult& result) {
     return "failed";
 }
 
-bool IsOutOfSequenceLoad(int error) { return error == 4305 || error == 4306; }
+bool isOutOfSequenceLoad(int error) { return error == 4305 || error == 4306; }
 
-int BackoffSeconds(int failures) {
+int backoffSeconds(int failures) {
     if (failures <= 0) return 0;
     if (failures > 6) return 60;
     return std::min(60, 1 << (failures - 1));
 }
 
-AlertLevel LagLevel(std::chrono::seconds lag, int warningMinutes, int criticalMinutes) {
+AlertLevel lagLevel(std::chrono::seconds lag, int warningMinutes, int criticalMinutes) {
     const auto reached = [&](int minutes) {
         return minutes > 0 && lag >= std::chrono::minutes(minutes);
     };
@@ -48,7 +48,7 @@ AlertLevel LagLevel(std::chrono::seconds lag, int warningMinutes, int criticalMi
     return AlertLevel::None;
 }
 
-const char* AlertLevelName(AlertLevel level) {
+const char* alertLevelName(AlertLevel level) {
     switch (level) {
         case AlertLevel::Warning:
             return "warning";
@@ -60,7 +60,7 @@ const char* AlertLevelName(AlertLevel level) {
     return "none";
 }
 
-std::string LagText(std::chrono::seconds lag) {
+std::string lagText(std::chrono::seconds lag) {
     const long long total = std::max<long long>(0, lag.count());
     const long long days = total / 86400;
     char text[64];
@@ -69,7 +69,7 @@ std::string LagText(std::chrono::seconds lag) {
     return (days > 0 ? std::to_string(days) + " d " : std::string()) + text;
 }
 
-std::string ChainBreakText(int status) {
+std::string chainBreakText(int status) {
     // The bits of the server's reference manual for tran_dumpable_status; the rarer ones
     // (read-only, archive and standby databases) are given by number.
     static const std::pair<int, const char*> kReasons[] = {
@@ -95,7 +95,7 @@ std::string ChainBreakText(int status) {
     return text;
 }
 
-int MinutesSetting(const std::string& text, int fallback) {
+int minutesSetting(const std::string& text, int fallback) {
     const std::string_view digits = platform::trimBlanks(text);
     int value = 0;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);

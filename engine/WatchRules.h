@@ -23,39 +23,39 @@ struct StepResult {
 // negated server error number when it failed. Without a return status (the procedure did
 // not run, or the connection went while it ran) the step failed with the last server error
 // the connection reported, 0 when there was none.
-StepResult StepResultOf(std::optional<int> returnStatus, bool connectionAlive, int lastServerError);
+StepResult stepResultOf(std::optional<int> returnStatus, bool connectionAlive, int lastServerError);
 
 // "ok", "failed (4306)", "failed (connection lost)", "failed", "not reached".
-std::string StepResultText(const StepResult& result);
+std::string stepResultText(const StepResult& result);
 
 // Whether a failed load means that the file does not follow the last one loaded, so that
 // only a full pass can bring the reserve back into step (4305 out of sequence, 4306 activity
 // since the last load).
-bool IsOutOfSequenceLoad(int error);
+bool isOutOfSequenceLoad(int error);
 
 // Seconds to wait before attempt `failures` + 1 after `failures` failures in a row: 1, 2, 4
 // ... up to 60. No wait before the first attempt (failures 0).
-int BackoffSeconds(int failures);
+int backoffSeconds(int failures);
 
 // Alert levels of the lag, in order of gravity.
 enum class AlertLevel { None = 0, Warning = 1, Critical = 2 };
 
 // The level of a lag against the warning and critical thresholds (minutes; a threshold of 0
 // is off). A lag equal to a threshold has reached it.
-AlertLevel LagLevel(std::chrono::seconds lag, int warningMinutes, int criticalMinutes);
+AlertLevel lagLevel(std::chrono::seconds lag, int warningMinutes, int criticalMinutes);
 
 // "none", "warning", "critical".
-const char* AlertLevelName(AlertLevel level);
+const char* alertLevelName(AlertLevel level);
 
 // A lag as "hh:mm:ss", with "N d " in front from a day on; never negative.
-std::string LagText(std::chrono::seconds lag);
+std::string lagText(std::chrono::seconds lag);
 
 // The reasons a non-zero answer of tran_dumpable_status gives, in plain words joined by "; "
 // (unknown bits as their number).
-std::string ChainBreakText(int status);
+std::string chainBreakText(int status);
 
 // The minutes of a threshold setting: a whole number from 0 to 100000 as typed, blanks
 // around it allowed; anything else gives `fallback`.
-int MinutesSetting(const std::string& text, int fallback);
+int minutesSetting(const std::string& text, int fallback);
 
 }  // namespace tvr::engine

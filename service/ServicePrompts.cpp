@@ -9,7 +9,7 @@ namespace {
 // Both logs, as the worker writes its own errors; before the log files are named only the
 // error view (standard error) takes it.
 void errorEntry(const std::string& text) {
-    client::WriteProgramError(text, {client::LogFileName(), client::ErrorLogFileName()}, true);
+    client::writeProgramError(text, {client::LogFileName(), client::ErrorLogFileName()}, true);
 }
 
 }  // namespace

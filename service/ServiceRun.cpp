@@ -68,16 +68,16 @@ void requireWritable(const std::string& file, const char* what) {
 
 ServiceRun::ServiceRun(std::ostream& err) : err_(err) {
     previousPrompts_ = platform::setPrompts(&prompts_);
-    previousErrorView_ = client::SetErrorLogView(&echo_);
-    previousView_ = client::SetLogView(nullptr);
+    previousErrorView_ = client::setErrorLogView(&echo_);
+    previousView_ = client::setLogView(nullptr);
 }
 
 ServiceRun::~ServiceRun() {
     // The worker first: it uses everything below. It has normally ended already.
     control_.reset();
     worker_.StopAndFree();
-    client::SetLogView(previousView_);
-    client::SetErrorLogView(previousErrorView_);
+    client::setLogView(previousView_);
+    client::setErrorLogView(previousErrorView_);
     platform::setPrompts(previousPrompts_);
 }
 
@@ -132,7 +132,7 @@ void ServiceRun::loadSettings() {
 }
 
 void ServiceRun::openLogs() {
-    logFiles_ = config::OpenRunLogs(live_);
+    logFiles_ = config::openRunLogs(live_);
     requireWritable(logFiles_.activity, "activity log");
     requireWritable(logFiles_.error, "error log");
 }
@@ -157,9 +157,9 @@ void ServiceRun::logOn(const ServicePasswords& passwords) {
     std::vector<std::string> logon{"P1:" + *passwords.main};
     if (passwords.reserve) logon.push_back("P2:" + *passwords.reserve);
     logon.push_back("-A");
-    client::SetLogView(&clientMessages_);
+    client::setLogView(&clientMessages_);
     logons_->StartupLogon(logon);
-    client::SetLogView(nullptr);
+    client::setLogView(nullptr);
 
     const std::string seeLog = " (the reason is above and in \"" + logFiles_.activity + "\")";
     if (connections_.LogonPending)
@@ -182,7 +182,7 @@ void ServiceRun::stopBySignal(int signal) {
     if (!stopSignal_) {
         try {
             client::PrintToLog(
-                "Stopped by " + platform::signalName(signal) + "  " + client::LogTimeNow(),
+                "Stopped by " + platform::signalName(signal) + "  " + client::logTimeNow(),
                 logFiles_.activity);
         } catch (const client::LogFileError&) {
             // The stop goes on; the log's trouble is the worker's to report.

@@ -65,7 +65,7 @@ bool installProcedure(TSybaseConnect& connection) {
     runner.RunScript(std::string(tvr::engine::SpTvrInstallScript));
     if (!connection.ServerError()) return true;
     std::fprintf(stderr, "tvr_first_setup: sp_TVR was not installed on %s: %s\n",
-                 connection.ServerName().c_str(), tvr::client::LastServerMessageText().c_str());
+                 connection.ServerName().c_str(), tvr::client::lastServerMessageText().c_str());
     return false;
 }
 

@@ -227,9 +227,9 @@ TFormDumpLoad::~TFormDumpLoad() {
     calls_.shutDown();
     platform::prompts().releaseWaiters();
     if (client::LogView() == &activitySink_ || client::LogView() == &errorSink_)
-        client::SetLogView(nullptr);
+        client::setLogView(nullptr);
     if (client::ErrorLogView() == &activitySink_ || client::ErrorLogView() == &errorSink_)
-        client::SetErrorLogView(nullptr);
+        client::setErrorLogView(nullptr);
     failover_.reset();
     control_.reset();
     worker_.StopAndFree();
@@ -402,7 +402,7 @@ void TFormDumpLoad::SetProcessState(int newState) {
     calls_.post([this, newState] {
         flags_.FState = newState;
         tray_->setImageIndex(newState);
-        const char* text = engine::ProcessStateText(newState);
+        const char* text = engine::processStateText(newState);
         if (!text) return;
         panels_[engine::PanelState]->setText(QString::fromLatin1(text));
         fitPanel(*panels_[engine::PanelState], kPanels[engine::PanelState].width);
@@ -497,8 +497,8 @@ void TFormDumpLoad::WorkerEnded() {
 }
 
 void TFormDumpLoad::BindLogViews() {
-    client::SetLogView(&activitySink_);
-    client::SetErrorLogView(&errorSink_);
+    client::setLogView(&activitySink_);
+    client::setErrorLogView(&errorSink_);
 }
 
 void TFormDumpLoad::finishWorker() {
@@ -551,9 +551,9 @@ void TFormDumpLoad::LoadLogFile(const std::string& path) {
     if (view) ui::LoadLogFile(path, *view);
 }
 
-void TFormDumpLoad::ClearLog() { ClearLogFile(client::LogFileName(), *activityView_); }
+void TFormDumpLoad::ClearLog() { clearLogFile(client::LogFileName(), *activityView_); }
 
-void TFormDumpLoad::ClearErrorLog() { ClearLogFile(client::ErrorLogFileName(), *errorView_); }
+void TFormDumpLoad::ClearErrorLog() { clearLogFile(client::ErrorLogFileName(), *errorView_); }
 
 void TFormDumpLoad::scrollToEnd(TLogView* view) {
     view->setFocus(Qt::OtherFocusReason);
@@ -641,7 +641,7 @@ void TFormDumpLoad::startFailover(bool planned) {
         failover_->Start(planned, [this](const engine::TFailoverPlan& plan,
                                          const engine::TFailoverReport& report) {
             const std::string text = std::string(plan.planned ? "Switchover " : "Failover ") +
-                                     engine::FailoverReportText(plan, report);
+                                     engine::failoverReportText(plan, report);
             calls_.post([this, text, done = report.done] {
                 action("N_Reverse")->setEnabled(done);
                 platform::prompts().messageBox(

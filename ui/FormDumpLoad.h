@@ -57,7 +57,7 @@ public:
         settingsCommand_ = std::move(command);
     }
     // What Reverse runs before its start: the roles swapped in the settings and sessions
-    // (start-up connects config::ReverseRoles here).
+    // (start-up connects config::reverseRoles here).
     void setReverseCommand(std::function<void()> command) { reverseCommand_ = std::move(command); }
     engine::TFailoverControl& failover() { return *failover_; }
     // Whether the desktop has a notification area; the platform's answer unless replaced.

@@ -328,11 +328,11 @@ void TFormSetting::clearLogs() {
         if (clearErrorLog_)
             clearErrorLog_();
         else
-            client::EmptyLogFile(logFiles_.error);
+            client::emptyLogFile(logFiles_.error);
         if (clearLog_)
             clearLog_();
         else
-            client::EmptyLogFile(logFiles_.activity);
+            client::emptyLogFile(logFiles_.activity);
     } catch (const std::exception& e) {
         platform::reportCommandError(e.what());
     }

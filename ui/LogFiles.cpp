@@ -168,10 +168,10 @@ void LoadLogFile(const std::string& path, TLogView& view) {
     });
 }
 
-void ClearLogFile(const std::string& path, TLogView& view) {
+void clearLogFile(const std::string& path, TLogView& view) {
     view.clear();
     try {
-        client::EmptyLogFile(path);
+        client::emptyLogFile(path);
     } catch (const client::LogFileError& error) {
         throw LogViewError(error.what());
     }

@@ -21,6 +21,6 @@ void LoadLogFile(const std::string& path, TLogView& view);
 
 // Empties `view`, then `path` (created empty when missing). A file that cannot be opened for
 // writing raises LogViewError "Unable open ErrorLog: <path>" ... and is left as it was.
-void ClearLogFile(const std::string& path, TLogView& view);
+void clearLogFile(const std::string& path, TLogView& view);
 
 }  // namespace tvr::ui

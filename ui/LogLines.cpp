@@ -90,8 +90,8 @@ void TLogLines::appendFile(std::string bytes) {
     if (bytes.size() > kLargestChunk) {
         // Beyond what a line's offset reaches: the lines go into chunks of the usual size.
         client::forEachLine(bytes, [&](std::string_view raw) {
-            if (client::HoldsLogMarker(raw))
-                append(client::StyleLogLine(raw));
+            if (client::holdsLogMarker(raw))
+                append(client::styleLogLine(raw));
             else
                 lines_.push_back(store(raw, 0));
         });
@@ -105,8 +105,8 @@ void TLogLines::appendFile(std::string bytes) {
     client::forEachLine(bytes, [&](std::string_view raw) {
         std::uint8_t style = 0;
         std::size_t length = std::min(raw.size(), kLongestLine);
-        if (client::HoldsLogMarker(raw)) {
-            const client::LogLine styled = client::StyleLogLine(raw);
+        if (client::holdsLogMarker(raw)) {
+            const client::LogLine styled = client::styleLogLine(raw);
             style = packStyle(styled);
             length = std::min(styled.text.size(), kLongestLine);
             std::memcpy(base + write, styled.text.data(), length);

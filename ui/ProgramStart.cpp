@@ -67,7 +67,7 @@ void ProgramStart::showOnRequest() {
     if (!requests_->takeRequest()) return;
     try {
         client::PrintToLog(
-            "A second start of Travenor asked to show this window  " + client::LogTimeNow(),
+            "A second start of Travenor asked to show this window  " + client::logTimeNow(),
             logFileName());
     } catch (const client::LogFileError&) {
         // The window still comes up; the log's trouble shows with its next entry.
@@ -153,21 +153,21 @@ void ProgramStart::createSettingsDialog() {
     TFormSetting* settings = settings_.get();
     mainWindow_->setSettingsCommand([settings] { settings->exec(); });
     mainWindow_->setReverseCommand([this, window, settings] {
-        config::ReverseRoles(*live_, *registry_, window->connections());
+        config::reverseRoles(*live_, *registry_, window->connections());
         config::ApplySettings(*live_, window->flags().UseReserve, *window);
         settings->showLiveSettings();
     });
 }
 
 void ProgramStart::OpenLogs() {
-    *logFiles_ = config::OpenRunLogs(*live_);
+    *logFiles_ = config::openRunLogs(*live_);
 
     // Each file into its view; a failure leaves the views with what they got, unreported,
     // and the activity log is not loaded after a failed error log.
     try {
-        client::SetLogView(&mainWindow_->errorSink());
+        client::setLogView(&mainWindow_->errorSink());
         mainWindow_->LoadLogFile(logFiles_->error);
-        client::SetLogView(&mainWindow_->activitySink());
+        client::setLogView(&mainWindow_->activitySink());
         mainWindow_->LoadLogFile(logFiles_->activity);
     } catch (const std::exception&) {
     }

@@ -36,7 +36,7 @@ Control& controlOf(QWidget& form, const SettingField& field) {
 int shownNumber(const SettingField& field, const std::string& text) {
     if (field.kind == SettingControl::LinesBox) return int(config::logViewLines(text));
     const TDumpLoadSettings defaults;
-    return engine::MinutesSetting(text, engine::MinutesSetting(defaults.*field.text, 0));
+    return engine::minutesSetting(text, engine::minutesSetting(defaults.*field.text, 0));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ namespace tvr::ui {
 
 namespace {
 
-// The largest number of minutes a threshold setting takes (MinutesSetting).
+// The largest number of minutes a threshold setting takes (minutesSetting).
 constexpr int kMostMinutes = 100000;
 // Ten years: more is "for ever", which 0 says.
 constexpr int kMostDays = 3650;

@@ -46,7 +46,7 @@ void TWatchPanel::show(const engine::TWatchView& view) {
     const int level = static_cast<int>(view.level);
     tray_->setAlertLevel(level);
     lagLine_ = qs(view.lag) +
-               (level > 0 ? QStringLiteral(" ") + engine::AlertLevelName(view.level) : QString());
+               (level > 0 ? QStringLiteral(" ") + engine::alertLevelName(view.level) : QString());
     showHint();
     panel_->setText(qs(view.alert));
     panel_->setStyleSheet(level >= 2   ? QStringLiteral("color: #c00000; font-weight: bold;")

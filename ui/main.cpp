@@ -52,7 +52,7 @@ private:
 void stopBySignal(tvr::ui::ProgramStart& start, int signal) {
     try {
         tvr::client::PrintToLog(
-            "Stopped by " + tvr::platform::signalName(signal) + "  " + tvr::client::LogTimeNow(),
+            "Stopped by " + tvr::platform::signalName(signal) + "  " + tvr::client::logTimeNow(),
             start.logFileName());
     } catch (const tvr::client::LogFileError&) {
         // The stop goes on; the log's trouble shows with its next entry.

@@ -22,7 +22,7 @@ TEST_F(Connection, TwoConnectionsLogUnderTheirOwnFilesAndOutliveEachOther) {
     ASSERT_EQ(reserve->Connect(), CS_SUCCEED);
     EXPECT_FALSE(main->Failed());
     EXPECT_NE(main->Context(), reserve->Context());
-    EXPECT_EQ(SessionCount(), 2u);
+    EXPECT_EQ(sessionCount(), 2u);
 
     main->Execute("print 'on main'");
     reserve->Execute("print 'on reserve'");
@@ -41,9 +41,9 @@ TEST_F(Connection, TwoConnectionsLogUnderTheirOwnFilesAndOutliveEachOther) {
     EXPECT_FALSE(readFile(dir / "main.log").ends_with("still here  12:00:01\r\n"));
 
     reserve.reset();
-    EXPECT_FALSE(SessionRegistryExists());
+    EXPECT_FALSE(sessionRegistryExists());
     auto again = connect();
-    EXPECT_TRUE(SessionRegistryExists());
+    EXPECT_TRUE(sessionRegistryExists());
     again->Execute("print 'again'");
     EXPECT_EQ(activity(), "again  12:00:01\r\n");
 }
@@ -71,7 +71,7 @@ TEST_F(Connection, FailedLoginShowsTheBoxAndWritesTheRecordByteForByte) {
     EXPECT_EQ(prompts.beeps(), 2);
     // A connection that did not connect is still a whole object and goes away normally.
     c.reset();
-    EXPECT_FALSE(SessionRegistryExists());
+    EXPECT_FALSE(sessionRegistryExists());
 }
 
 TEST_F(Connection, UnknownServerNameFailsWithClientMessagesOnly) {
@@ -150,7 +150,7 @@ TEST_F(Connection, ASessionTheServerDroppedIsSeenDeadAndOpensAgainInPlaceWithThe
     EXPECT_FALSE(first->ConnectionDead());
     first->Execute("select app_name(), suser_name()");
     EXPECT_EQ(first->ColTexts(), (std::vector<std::string>{"\nUlmaris\n", "\nkeeper\n"}));
-    EXPECT_EQ(SessionCount(), 1u);
+    EXPECT_EQ(sessionCount(), 1u);
     // Messages of the new session reach the same files.
     first->Execute("print 'back'");
     EXPECT_TRUE(readFile(dir / "k.log").ends_with("back  12:00:01\r\n"));

@@ -196,7 +196,7 @@ TEST_F(Execute, InformationalEntryAfterAnErrorRecordStartsOnALineOfItsOwn) {
         "line 1\r\n$Err$nosuch not found. Specify owner.objectname or use sp_help to check "
         "whether the object exists (sp_help may produce lots of output).\r\nafter  12:00:01\r\n");
     EXPECT_FALSE(c->ServerError());
-    EXPECT_EQ(LastServerMessageText(), "after");
+    EXPECT_EQ(lastServerMessageText(), "after");
 }
 
 TEST_F(Execute, DroppedConnectionIsClosedByForceAndLaterCommandsAreNotSent) {
@@ -219,9 +219,9 @@ TEST_F(Execute, DroppedConnectionIsClosedByForceAndLaterCommandsAreNotSent) {
     EXPECT_EQ(activityView.texts().back(), "НЕПРАВИЛЬНЫЙ ЗАПРОС: select 1");
     EXPECT_EQ(activityView.lines().back().colour, LogColour::Red);
     // The object still owns its registry entry, under no connection handle.
-    EXPECT_EQ(SessionCount(), 1u);
+    EXPECT_EQ(sessionCount(), 1u);
     c.reset();
-    EXPECT_FALSE(SessionRegistryExists());
+    EXPECT_FALSE(sessionRegistryExists());
 }
 
 TEST_F(Execute, ConnectionDroppedByTheServerDuringADumpIsClosedByForce) {

@@ -64,12 +64,12 @@ TEST_F(LogWriter, ProcedureNoticeIsGreenWithMessMarkersAndNoBeep) {
 }
 
 TEST_F(LogWriter, HiddenRecordAndMissingViewsStillWriteTheFile) {
-    SetErrorLogView(nullptr);
+    setErrorLogView(nullptr);
     const std::string file = path("err.log");
     WriteErrorRecord(serverMessage(911, 16, "no such database", 2, 7), file, false);
     EXPECT_TRUE(activityView.lines().empty());
     EXPECT_NE(readFile(file).find("$Err$no such database"), std::string::npos);
-    SetLogView(nullptr);
+    setLogView(nullptr);
     WriteErrorRecord(serverMessage(911, 16, "again", 2, 7), file, true);
     EXPECT_NE(readFile(file).find("$Err$again"), std::string::npos);
     EXPECT_EQ(prompts.beeps(), 2);
@@ -117,7 +117,7 @@ TEST_F(LogWriter, AShownEntryTakesOneStyleFromWhatFollowsItsFirstMarker) {
 TEST_F(LogWriter, TheProgramsOwnErrorIsAnErrorEntryInEveryFileAndBothViews) {
     const std::string activity = path("act.log"), errors = path("err.log");
     std::filesystem::create_directory(path("refusing.log"));
-    WriteProgramError("Unable open ErrorLog: x\n   Check", {activity, path("refusing.log"), errors},
+    writeProgramError("Unable open ErrorLog: x\n   Check", {activity, path("refusing.log"), errors},
                       true);
     const std::string written =
         "\r\n$Err$Error: Time: 12:00:01;  Unable open ErrorLog: x"
@@ -131,7 +131,7 @@ TEST_F(LogWriter, TheProgramsOwnErrorIsAnErrorEntryInEveryFileAndBothViews) {
     EXPECT_EQ(errorView.lines(), shown);
     EXPECT_EQ(prompts.beeps(), 0);
 
-    WriteProgramError("quiet", {""}, false);
+    writeProgramError("quiet", {""}, false);
     EXPECT_EQ(activityView.lines().size(), 2u);
 }
 
@@ -204,7 +204,7 @@ TEST_F(LogWriter, EntriesFromSeveralThreadsStayWhole) {
             for (int i = 0; i < kEntries; ++i) PrintToLog(entry, file);
         });
     for (auto& w : writers) w.join();
-    const std::vector<std::string> lines = SplitLines(readFile(file));
+    const std::vector<std::string> lines = splitLines(readFile(file));
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kEntries));
     for (const std::string& line : lines) EXPECT_EQ(line.size(), 109u) << line;
     EXPECT_EQ(activityView.entries(), kThreads * kEntries);

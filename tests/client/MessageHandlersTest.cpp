@@ -202,7 +202,7 @@ TEST_F(MessageHandlers, EmptyErrorLogNameKeepsErrorsInTheActivityLog) {
 TEST_F(MessageHandlers, MessagesOfUnknownConnectionsAreNotLoggedButRemembered) {
     CS_SERVERMSG m = serverMessage(3, 16, "from elsewhere");
     EXPECT_EQ(ServerMessageHandler(nullptr, nullptr, &m), CS_SUCCEED);
-    EXPECT_EQ(LastServerMessageText(), "from elsewhere");
+    EXPECT_EQ(lastServerMessageText(), "from elsewhere");
     CS_CLIENTMSG c = clientMessage("nobody");
     EXPECT_EQ(ClientMessageHandler(nullptr, nullptr, &c), CS_SUCCEED);
     EXPECT_TRUE(std::filesystem::is_empty(dir));

@@ -83,7 +83,7 @@ TEST_F(RunQuery, VerdictFollowsTheLastServerMessage) {
     EXPECT_TRUE(runner.RunInstallScript("print 'first'\r\ngo\r\nselect * from nosuch\r\ngo"));
     ASSERT_TRUE(c->ServerError());
     EXPECT_EQ(LastServerMessage().msgnumber, 208);
-    const std::string message = LastServerMessageText();  // the server's text, ending in LF
+    const std::string message = lastServerMessageText();  // the server's text, ending in LF
     ASSERT_TRUE(message.ends_with("\n"));
     const std::string lastLine = message.substr(0, message.size() - 1);
     // The first entry starts on a line of its own after the record's unfinished last line; the
@@ -102,10 +102,10 @@ TEST_F(RunQuery, VerdictFollowsTheLastServerMessage) {
 
 TEST_F(RunQuery, ErrorDuringTheRunAbandonsItWithItsOwnEntry) {
     ThrowingReceiver receiver;
-    SetEventReceiver(&receiver);
+    setEventReceiver(&receiver);
     TRunQuery runner(*c);
     EXPECT_TRUE(runner.RunInstallScript("print 'one'\r\ngo\r\nprint 'two'\r\ngo"));
-    SetEventReceiver(&events);
+    setEventReceiver(&events);
     EXPECT_EQ(activity(), "one  12:00:01\r\nПоцедура не установилась ");
     EXPECT_EQ(trace(), traced("print 'one'\r\n"));
     EXPECT_EQ(activityView.texts().back(), "Поцедура не установилась ");
@@ -115,7 +115,7 @@ TEST_F(RunQuery, ErrorOfTheLastWritePassesToTheCaller) {
     TRunQuery runner(*c);
     c->SetLogFile(path("missing-folder/act.log"));
     ThrowingReceiver receiver;
-    SetEventReceiver(&receiver);
+    setEventReceiver(&receiver);
     EXPECT_THROW(runner.RunInstallScript("print 'one'\r\ngo\r\nprint 'two'"), LogFileError);
-    SetEventReceiver(&events);
+    setEventReceiver(&events);
 }

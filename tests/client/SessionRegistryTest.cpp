@@ -13,12 +13,12 @@ using namespace tvr::client::testing;
 using SessionRegistry = ClientFixture;
 
 TEST_F(SessionRegistry, EachConnectionHasItsOwnContextAndEntry) {
-    ASSERT_FALSE(SessionRegistryExists());
+    ASSERT_FALSE(sessionRegistryExists());
     auto main = std::make_unique<TSybaseConnect>("MAIN", "sa", "pw", "", "");
     auto reserve = std::make_unique<TSybaseConnect>("RESERVE", "sa", "pw", "", "");
     ASSERT_NE(main->Connection(), nullptr);
     EXPECT_NE(main->Context(), reserve->Context());
-    EXPECT_EQ(SessionCount(), 2u);
+    EXPECT_EQ(sessionCount(), 2u);
     EXPECT_EQ(FindSession(main->Connection()), main.get());
     EXPECT_EQ(FindSession(reserve->Connection()), reserve.get());
     EXPECT_EQ(FindSession(nullptr), nullptr);
@@ -31,14 +31,14 @@ TEST_F(SessionRegistry, EachConnectionHasItsOwnContextAndEntry) {
 
     CS_CONNECTION* const reserveHandle = reserve->Connection();
     main.reset();  // the older one first
-    EXPECT_TRUE(SessionRegistryExists());
+    EXPECT_TRUE(sessionRegistryExists());
     EXPECT_EQ(FindSession(reserveHandle), reserve.get());
     reserve.reset();
-    EXPECT_FALSE(SessionRegistryExists());
+    EXPECT_FALSE(sessionRegistryExists());
     EXPECT_EQ(FindSession(reserveHandle), nullptr);
 
     TSybaseConnect again("MAIN", "sa", "", "", "");
-    EXPECT_TRUE(SessionRegistryExists());
+    EXPECT_TRUE(sessionRegistryExists());
     EXPECT_EQ(FindSession(again.Connection()), &again);
 }
 
@@ -52,7 +52,7 @@ TEST_F(SessionRegistry, ConnectionsComeAndGoOnSeveralThreads) {
             }
         });
     for (auto& t : threads) t.join();
-    EXPECT_FALSE(SessionRegistryExists());
+    EXPECT_FALSE(sessionRegistryExists());
 }
 
 TEST_F(SessionRegistry, ExecuteWithoutAConnectionLogsTheUnsentCommand) {

@@ -73,7 +73,7 @@ TEST_F(SetUpFailure, LibraryHandlerRefusedShowsItsBoxAndLeavesAnObjectThatFails)
     // Its commands go nowhere and say so.
     c.Execute("select 1");
     EXPECT_EQ(readFile(dir / "act.log"), "$Err$НЕПРАВИЛЬНЫЙ ЗАПРОС: select 1");
-    EXPECT_EQ(SessionCount(), 1u);
+    EXPECT_EQ(sessionCount(), 1u);
 }
 
 TEST_F(SetUpFailure, ServerHandlerRefusedShowsItsBox) {

@@ -15,14 +15,14 @@ using namespace tvr::client::testing;
 using Strings = std::vector<std::string>;
 
 TEST(TextLines, LinesEndAtCrLfOrCrLf) {
-    EXPECT_EQ(SplitLines(""), Strings{});
-    EXPECT_EQ(SplitLines("a"), Strings{"a"});
-    EXPECT_EQ(SplitLines("a\n"), Strings{"a"});
-    EXPECT_EQ(SplitLines("a\r\nb\rc\nd"), (Strings{"a", "b", "c", "d"}));
-    EXPECT_EQ(SplitLines("\n"), Strings{""});
-    EXPECT_EQ(SplitLines("a\n\n"), (Strings{"a", ""}));
-    EXPECT_EQ(SplitLines("\r\n\r\nx"), (Strings{"", "", "x"}));
-    EXPECT_EQ(SplitLines("a\n\rb"), (Strings{"a", "", "b"}));
+    EXPECT_EQ(splitLines(""), Strings{});
+    EXPECT_EQ(splitLines("a"), Strings{"a"});
+    EXPECT_EQ(splitLines("a\n"), Strings{"a"});
+    EXPECT_EQ(splitLines("a\r\nb\rc\nd"), (Strings{"a", "b", "c", "d"}));
+    EXPECT_EQ(splitLines("\n"), Strings{""});
+    EXPECT_EQ(splitLines("a\n\n"), (Strings{"a", ""}));
+    EXPECT_EQ(splitLines("\r\n\r\nx"), (Strings{"", "", "x"}));
+    EXPECT_EQ(splitLines("a\n\rb"), (Strings{"a", "", "b"}));
 }
 
 TEST(SybaseField, AsIntegerReadsWholeNumbersAndRefusesTheRest) {
@@ -61,7 +61,7 @@ protected:
     }
     void TearDown() override { tvr::platform::injectRegionalFormats(std::nullopt); }
     static std::string text(CS_INT days, CS_INT ticks) {
-        return DatetimeText(CS_DATETIME{days, ticks});
+        return datetimeText(CS_DATETIME{days, ticks});
     }
 };
 
@@ -92,17 +92,17 @@ TEST(TdsVersion, ConfiguredVersionFollowsTheFilesFreeTdsReads) {
                                      "[Main]\nhost = 127.0.0.1\n"
                                      "[reserve]\n\ttds version = 5.0\n");
     const std::string missing = (dir / "missing.conf").string();
-    EXPECT_EQ(ConfiguredTdsVersion("OTHER", {first, second}), "7.4");
-    EXPECT_EQ(ConfiguredTdsVersion("main", {missing, first, second}), "4.2");
-    EXPECT_EQ(ConfiguredTdsVersion("RESERVE", {first, second}), "5.0");
-    EXPECT_EQ(ConfiguredTdsVersion("nowhere", {first}), "auto");
-    EXPECT_EQ(ConfiguredTdsVersion("nowhere", {missing}), "");
+    EXPECT_EQ(configuredTdsVersion("OTHER", {first, second}), "7.4");
+    EXPECT_EQ(configuredTdsVersion("main", {missing, first, second}), "4.2");
+    EXPECT_EQ(configuredTdsVersion("RESERVE", {first, second}), "5.0");
+    EXPECT_EQ(configuredTdsVersion("nowhere", {first}), "auto");
+    EXPECT_EQ(configuredTdsVersion("nowhere", {missing}), "");
 
     tvr::testing::ScopedEnvironment env;
     env.set("FREETDSCONF", first);
     env.unset("TDSVER");
-    EXPECT_EQ(FreeTdsConfigFiles().front(), first);
-    EXPECT_TRUE(UserConfiguredTdsVersion("other"));
+    EXPECT_EQ(freeTdsConfigFiles().front(), first);
+    EXPECT_TRUE(userConfiguredTdsVersion("other"));
     env.set("TDSVER", "7.0");
-    EXPECT_TRUE(UserConfiguredTdsVersion("x"));
+    EXPECT_TRUE(userConfiguredTdsVersion("x"));
 }

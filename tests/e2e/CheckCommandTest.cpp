@@ -51,7 +51,7 @@ TEST(CheckCommand, ExitsWithTheLevelOfTheLagOrThreeWhenItCannotTell) {
             record.start = std::chrono::system_clock::now() - *c.lastGood;
             record.file = "sales.tr";
             record.outcome = "ok";
-            tvr::engine::AppendPassRecord(folder.string(), record);
+            tvr::engine::appendPassRecord(folder.string(), record);
         }
         if (!c.registryReadable) std::ofstream(registryFile) << "this is no registry file\n";
 

@@ -20,10 +20,10 @@ std::string fileText(const std::filesystem::path& file) {
 }
 
 TEST(AlertCommand, SplitsItsWordsAtBlanksOutsideQuotes) {
-    EXPECT_EQ(CommandWords("  /usr/bin/notify  --to \"dba team\" x\"y z\"  "),
+    EXPECT_EQ(commandWords("  /usr/bin/notify  --to \"dba team\" x\"y z\"  "),
               (std::vector<std::string>{"/usr/bin/notify", "--to", "dba team", "xy z"}));
-    EXPECT_EQ(CommandWords(" \"\" "), (std::vector<std::string>{""}));
-    EXPECT_TRUE(CommandWords("  ").empty());
+    EXPECT_EQ(commandWords(" \"\" "), (std::vector<std::string>{""}));
+    EXPECT_TRUE(commandWords("  ").empty());
 }
 
 TEST(AlertCommand, RunsAtEachChangeOfLevelWithTheLevelAndTheLagInItsEnvironment) {

@@ -22,7 +22,7 @@ std::tm december6th(int hour, int minute, int second) {
     return when;
 }
 
-TEST(DumpFileName, FormatsGiveTheNameWithoutDashesColonsAndSlashes) {
+TEST(dumpFileName, FormatsGiveTheNameWithoutDashesColonsAndSlashes) {
     struct Case {
         RegionalFormats formats;
         std::string database;
@@ -52,12 +52,12 @@ TEST(DumpFileName, FormatsGiveTheNameWithoutDashesColonsAndSlashes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.formats.shortDate + " " + c.formats.longTime);
-        EXPECT_EQ(DumpFileName(c.database, false, december6th(14, 5, 12), c.formats), c.full);
-        EXPECT_EQ(DumpFileName(c.database, true, december6th(14, 5, 12), c.formats), c.transaction);
+        EXPECT_EQ(dumpFileName(c.database, false, december6th(14, 5, 12), c.formats), c.full);
+        EXPECT_EQ(dumpFileName(c.database, true, december6th(14, 5, 12), c.formats), c.transaction);
     }
 }
 
-TEST(DumpFileName, ALongDatabaseNameIsShortenedSoThatTheStampAndExtensionStayWhole) {
+TEST(dumpFileName, ALongDatabaseNameIsShortenedSoThatTheStampAndExtensionStayWhole) {
     const RegionalFormats dotted{"%d.%m.%y", "%H:%M:%S", ':'};  // a 14-character stamp
     const RegionalFormats wordy{"%A %d %B %Y", "%H:%M:%S", ':'};
     struct Case {
@@ -80,26 +80,26 @@ TEST(DumpFileName, ALongDatabaseNameIsShortenedSoThatTheStampAndExtensionStayWho
     for (const Case& c : cases) {
         SCOPED_TRACE(c.database + " copy " + std::to_string(c.copy));
         const std::string name =
-            DumpFileName(c.database, true, december6th(14, 5, 12), c.formats, c.copy);
+            dumpFileName(c.database, true, december6th(14, 5, 12), c.formats, c.copy);
         EXPECT_EQ(name, c.name);
         EXPECT_LE(name.size(), kProcedureNameLimit);
     }
 }
 
-TEST(FreeDumpFileName, TheFirstCopyNotYetInAFolderIsTakenAndNamesOfLaterSecondsSortAfter) {
+TEST(freeDumpFileName, TheFirstCopyNotYetInAFolderIsTakenAndNamesOfLaterSecondsSortAfter) {
     const RegionalFormats iso{"%Y-%m-%d", "%H:%M:%S", ':'};
     std::set<std::string> folder;
     const auto taken = [&](const std::string& name) { return folder.count(name) > 0; };
     for (int pass = 0; pass < 3; ++pass)
-        folder.insert(FreeDumpFileName("sales", true, december6th(14, 5, 12), iso, taken));
-    folder.insert(FreeDumpFileName("sales", true, december6th(14, 5, 13), iso, taken));
+        folder.insert(freeDumpFileName("sales", true, december6th(14, 5, 12), iso, taken));
+    folder.insert(freeDumpFileName("sales", true, december6th(14, 5, 13), iso, taken));
     EXPECT_EQ(folder,
               (std::set<std::string>{"sales20261206140512.tr", "sales20261206140512-2.tr",
                                      "sales20261206140512-3.tr", "sales20261206140513.tr"}));
     EXPECT_EQ(*folder.rbegin(), "sales20261206140513.tr");
 }
 
-TEST(IntervalSeconds, ATimeOfDayIsReadAsADurationAndAnythingElseIsNone) {
+TEST(intervalSeconds, ATimeOfDayIsReadAsADurationAndAnythingElseIsNone) {
     struct Case {
         std::string text;
         char separator;
@@ -128,7 +128,7 @@ TEST(IntervalSeconds, ATimeOfDayIsReadAsADurationAndAnythingElseIsNone) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("'" + c.text + "'");
-        EXPECT_EQ(IntervalSeconds(c.text, c.separator), c.seconds);
+        EXPECT_EQ(intervalSeconds(c.text, c.separator), c.seconds);
     }
 }
 

@@ -44,7 +44,7 @@ protected:
 
     // One step as the worker runs it: "use master", then the call.
     std::string step(TSybaseConnect& c, const TRS_dump_load& call) {
-        const std::string statement = SpTvrCallStatement(call);
+        const std::string statement = spTvrCallStatement(call);
         c.Execute("use master");
         c.Execute(statement);
         return statement;
@@ -201,7 +201,7 @@ TEST_F(DumpLoadCall, QuotesInTheTextsStayInsideTheirConstants) {
 
 TEST_F(DumpLoadCall, EachStepIsJudgedByItsStatusAndADeadConnectionIsNotUsed) {
     const auto run = [](TSybaseConnect& c, const TRS_dump_load& call) {
-        return RunProcedureStep(c, SpTvrCallStatement(call));
+        return runProcedureStep(c, spTvrCallStatement(call));
     };
     EXPECT_EQ(run(*main, dumpCall(0, "sales.db")), (StepResult{StepOutcome::Ok, 0, false}));
     // The same status a failed statement gives, whatever came before it.
@@ -222,14 +222,14 @@ TEST_F(DumpLoadCall, EachStepIsJudgedByItsStatusAndADeadConnectionIsNotUsed) {
 }
 
 TEST_F(DumpLoadCall, TheChainCheckNamesWhyATransactionDumpWouldBeRefused) {
-    EXPECT_NE(TranDumpableStatus(*main, "sales").value_or(0) & 64, 0);  // never dumped
-    RunProcedureStep(*main, SpTvrCallStatement(dumpCall(0, "sales.db")));
-    EXPECT_EQ(TranDumpableStatus(*main, "sales"), 0);
+    EXPECT_NE(tranDumpableStatus(*main, "sales").value_or(0) & 64, 0);  // never dumped
+    runProcedureStep(*main, spTvrCallStatement(dumpCall(0, "sales.db")));
+    EXPECT_EQ(tranDumpableStatus(*main, "sales"), 0);
     main->Execute("dump transaction sales with truncate_only");
-    EXPECT_EQ(TranDumpableStatus(*main, "sales"), 32);
-    EXPECT_EQ(TranDumpableStatus(*main, "nosuch\"db"), 1);
+    EXPECT_EQ(tranDumpableStatus(*main, "sales"), 32);
+    EXPECT_EQ(tranDumpableStatus(*main, "nosuch\"db"), 1);
     // A server that cannot answer gives none, not a number.
     main->Execute("emulator fault disconnect");
     main->Execute("dump database sales to \"" + (dumps / "cut.db").string() + "\"");
-    EXPECT_EQ(TranDumpableStatus(*main, "sales"), std::nullopt);
+    EXPECT_EQ(tranDumpableStatus(*main, "sales"), std::nullopt);
 }

@@ -29,19 +29,19 @@ protected:
             [this](const std::string& line) { activity.push_back(line); },
             [this](const std::string& line) { errors.push_back(line); },
             [this, logs, history](const std::string& database) {
-                return RecordedShippedDumps(
+                return recordedShippedDumps(
                     logs, database,
                     [this, history] { return history ? std::string() : fileText(logFile()); },
                     std::chrono::system_clock::now());
             },
-            [logs](const TPassRecord& record) { AppendPassRecord(logs, record); },
+            [logs](const TPassRecord& record) { appendPassRecord(logs, record); },
             [](const std::string& path) { return fs::exists(path); },
             [] { return tvr::platform::localNow(); },
             [] { return std::chrono::system_clock::now(); },
         };
     }
     TFailoverReport failOver(bool planned = false, bool history = true) {
-        return RunFailover(TPassSessions{window.connections.MainConnection.get(),
+        return runFailover(TPassSessions{window.connections.MainConnection.get(),
                                          window.connections.ReserveConnection.get()},
                            plan(planned), services(history));
     }

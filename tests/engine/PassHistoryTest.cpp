@@ -64,8 +64,8 @@ TEST(PassHistory, ALineReadsBackAsTheRecordItWasWrittenFrom) {
         SCOPED_TRACE(zone);
         const InZone inZone(zone);
         for (const TPassRecord& r : {record(kNoon, "sales.tr", "ok"), full, odd, tail}) {
-            const std::string line = HistoryLine(r);
-            const auto back = ParsePassHistory(HistoryHeader() + "\r\n" + line + "\r\n");
+            const std::string line = historyLine(r);
+            const auto back = parsePassHistory(historyHeader() + "\r\n" + line + "\r\n");
             ASSERT_EQ(back.size(), 1u) << line;
             EXPECT_EQ(back[0], r) << line;
         }
@@ -76,26 +76,26 @@ TEST(PassHistory, EachDayHasItsFileWithOneHeaderAndIsReadFromTheDayGiven) {
     const InZone utc("UTC0");
     tvr::testing::TempFolder folder;
     const auto yesterday = kNoon - 24h;
-    AppendPassRecord(folder.string(), record(yesterday, "a.db", "ok"));
-    AppendPassRecord(folder.string(), record(kNoon, "b.tr", "ok"));
-    AppendPassRecord(folder.string(), record(kNoon + 60s, "c.tr", "load failed"));
-    std::ofstream(folder / "history-backup.csv") << HistoryHeader() << "\r\n";
+    appendPassRecord(folder.string(), record(yesterday, "a.db", "ok"));
+    appendPassRecord(folder.string(), record(kNoon, "b.tr", "ok"));
+    appendPassRecord(folder.string(), record(kNoon + 60s, "c.tr", "load failed"));
+    std::ofstream(folder / "history-backup.csv") << historyHeader() << "\r\n";
     // A crash in the middle of a line leaves it without its line end.
     std::ofstream(folder / "history-20261207.csv", std::ios::app) << "2026-12-07T12:02:00+00:";
 
     const std::string today = fileText(folder / "history-20261207.csv");
-    EXPECT_EQ(today.find(HistoryHeader()), 0u);
-    EXPECT_EQ(today.find(HistoryHeader(), 1), std::string::npos);
+    EXPECT_EQ(today.find(historyHeader()), 0u);
+    EXPECT_EQ(today.find(historyHeader(), 1), std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(folder / "history-20261206.csv"));
 
     std::vector<std::string> files;
-    for (const TPassRecord& r : ReadPassHistory(folder.string(), yesterday + 1h))
+    for (const TPassRecord& r : readPassHistory(folder.string(), yesterday + 1h))
         files.push_back(r.file);
     EXPECT_EQ(files, (std::vector<std::string>{"a.db", "b.tr", "c.tr"}));
     files.clear();
-    for (const TPassRecord& r : ReadPassHistory(folder.string(), kNoon)) files.push_back(r.file);
+    for (const TPassRecord& r : readPassHistory(folder.string(), kNoon)) files.push_back(r.file);
     EXPECT_EQ(files, (std::vector<std::string>{"b.tr", "c.tr"}));
-    EXPECT_TRUE(ReadPassHistory((folder / "none").string(), kNoon).empty());
+    EXPECT_TRUE(readPassHistory((folder / "none").string(), kNoon).empty());
 }
 
 TEST(PassHistory, ThePassOutcomeIsTheFirstStepThatFailed) {
@@ -115,8 +115,8 @@ TEST(PassHistory, ThePassOutcomeIsTheFirstStepThatFailed) {
         {StepResult{StepOutcome::Failed, 0, true}, notReached, false, "dump failed", 0},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(PassOutcomeText(c.dump, c.load, c.useReserve), c.outcome);
-        EXPECT_EQ(PassErrorNumber(c.dump, c.load), c.error);
+        EXPECT_EQ(passOutcomeText(c.dump, c.load, c.useReserve), c.outcome);
+        EXPECT_EQ(passErrorNumber(c.dump, c.load), c.error);
     }
 }
 

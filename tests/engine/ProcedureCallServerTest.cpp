@@ -12,7 +12,7 @@ TEST_F(ProcedureCallOnServer, StepIsSentAsUseMasterThenTheStatementExactly) {
     auto c = connect();
     ASSERT_EQ(c->RetCode(), CS_SUCCEED);
     const std::string statement =
-        SpTvrCallStatement({1, "sales", 1, 0, "/srv/dumps", "sales06.12.2026140512.tr"});
+        spTvrCallStatement({1, "sales", 1, 0, "/srv/dumps", "sales06.12.2026140512.tr"});
     c->Execute("use master");
     c->Execute(statement);
     const std::string expected = "-- connection 1, 10 bytes\nuse master\n-- connection 1, " +

@@ -152,21 +152,21 @@ TEST(ProcedureScript, EveryByteIsTheTextWrittenOut) {
 
 TEST(ProcedureCall, StatementHasTheExactFormWithTheSeparatorAppended) {
     TRS_dump_load dump{1, "sales", 1, 0, "/srv/dumps", "sales06.12.2026140512.tr"};
-    EXPECT_EQ(SpTvrCallStatement(dump),
+    EXPECT_EQ(spTvrCallStatement(dump),
               "execute sp_TVR @TypeTrans=1, @database_name=\"sales\", @pr_dump=1, @pr_load=0, "
               "@pathname=\"/srv/dumps/\", @device_name=\"sales06.12.2026140512.tr\"");
     TRS_dump_load load{0, "sales_copy", 0, 1, "/srv/dumps/", ""};
     // A folder typed with its separator gets a second one.
-    EXPECT_EQ(SpTvrCallStatement(load),
+    EXPECT_EQ(spTvrCallStatement(load),
               "execute sp_TVR @TypeTrans=0, @database_name=\"sales_copy\", @pr_dump=0, "
               "@pr_load=1, @pathname=\"/srv/dumps//\", @device_name=\"\"");
 }
 
 TEST(ProcedureCall, DoubleQuotesInsideTheTextsAreDoubled) {
     TRS_dump_load call{1, "a\"b", 1, 0, "/x\"/y", "f\"\", @pr_load=1"};
-    EXPECT_EQ(SpTvrCallStatement(call),
+    EXPECT_EQ(spTvrCallStatement(call),
               "execute sp_TVR @TypeTrans=1, @database_name=\"a\"\"b\", @pr_dump=1, @pr_load=0, "
               "@pathname=\"/x\"\"/y/\", @device_name=\"f\"\"\"\", @pr_load=1\"");
-    EXPECT_EQ(QuotedConstantText("no quote 'here'"), "no quote 'here'");
-    EXPECT_EQ(QuotedConstantText("\""), "\"\"");
+    EXPECT_EQ(quotedConstantText("no quote 'here'"), "no quote 'here'");
+    EXPECT_EQ(quotedConstantText("\""), "\"\"");
 }

@@ -80,8 +80,8 @@ protected:
         loads = dir / "reserve-share";
         fs::create_directory(dumps);
         fs::create_directory_symlink(dumps, loads);
-        previousLogView = client::SetLogView(&activityView);
-        previousErrorView = client::SetErrorLogView(&errorView);
+        previousLogView = client::setLogView(&activityView);
+        previousErrorView = client::setErrorLogView(&errorView);
 
         host.setStartSettings(
             TStartSettings{true, "sales", dumps.string(), "sales_copy", loads.string()});
@@ -100,8 +100,8 @@ protected:
         window.connections.ReserveConnection.reset();
         main.reset();
         reserve.reset();
-        client::SetErrorLogView(previousErrorView);
-        client::SetLogView(previousLogView);
+        client::setErrorLogView(previousErrorView);
+        client::setLogView(previousLogView);
         platform::injectRegionalFormats(std::nullopt);
     }
 

@@ -214,9 +214,9 @@ TEST_F(ProcessingStart, ARunValueThatCannotBeReadStartsNothingAndTheStartGoesOn)
         tvr::testing::Emulator& server_;
         bool listed_ = false;
     } killer(*main);
-    tvr::client::TEventReceiver* previous = tvr::client::SetEventReceiver(&killer);
+    tvr::client::TEventReceiver* previous = tvr::client::setEventReceiver(&killer);
     control.StartProcessing();
-    tvr::client::SetEventReceiver(previous);
+    tvr::client::setEventReceiver(previous);
 
     ASSERT_FALSE(main->running());
     EXPECT_TRUE(prompts.boxes().empty());

@@ -47,9 +47,9 @@ TEST(Retention, OnlyThisProgramsDumpsOfTheDatabaseOlderThanTheDaysSetExpire) {
     fs::create_directory(folder / "sales06.12.2026140515.tr");
     fs::last_write_time(folder / "sales06.12.2026140515.tr", now - 240h);
 
-    EXPECT_EQ(names(ExpiredDumpFiles(folder.string(), "sales", formats, now, 7)),
+    EXPECT_EQ(names(expiredDumpFiles(folder.string(), "sales", formats, now, 7)),
               (std::vector<std::string>{"sales06.12.2026140512.tr", "sales06.12.2026140513-2.db"}));
-    EXPECT_TRUE(ExpiredDumpFiles(folder.string(), "sales", formats, now, 11).empty());
+    EXPECT_TRUE(expiredDumpFiles(folder.string(), "sales", formats, now, 11).empty());
     // A database name too long for the procedure is shortened in the names: still its own.
     const std::string longName = "sales_eu_central_new";
     const std::tm when = [] {
@@ -60,7 +60,7 @@ TEST(Retention, OnlyThisProgramsDumpsOfTheDatabaseOlderThanTheDaysSetExpire) {
         t.tm_hour = 14;
         return t;
     }();
-    EXPECT_TRUE(IsDumpFileOf(longName, DumpFileName(longName, true, when, formats), formats));
+    EXPECT_TRUE(isDumpFileOf(longName, dumpFileName(longName, true, when, formats), formats));
 }
 
 TEST(Retention, HistoryFilesOfDaysBeforeTheDaysKeptExpire) {
@@ -69,7 +69,7 @@ TEST(Retention, HistoryFilesOfDaysBeforeTheDaysKeptExpire) {
                              "history-old.csv", "history-2026112.csv"})
         std::ofstream(folder / name) << "start\r\n";
     const auto noon = HistoryClock::from_time_t(1'796'644'800);  // 2026-12-07 12:00 UTC
-    EXPECT_EQ(names(ExpiredHistoryFiles(folder.string(), noon, 7)),
+    EXPECT_EQ(names(expiredHistoryFiles(folder.string(), noon, 7)),
               (std::vector<std::string>{"history-20261120.csv"}));
 }
 

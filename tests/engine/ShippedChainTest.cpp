@@ -47,7 +47,7 @@ TEST(ShippedChain, ALogGivesEachDumpWithItsLoadAndAFailedStepIsNotCounted) {
         "Start Dump  00:00:20\r\n"
         "\r\n$Err$Error: Time: 00:00:20;  number 4221;  severity 16;  state 1;  line 1\r\n";
 
-    const auto dumps = ShippedDumpsFromLog(log, "%H:%M:%S", localTime(8, 0, 1, 0));
+    const auto dumps = shippedDumpsFromLog(log, "%H:%M:%S", localTime(8, 0, 1, 0));
 
     ASSERT_EQ(dumps.size(), 3u);
     EXPECT_EQ(dumps[0], (TShippedDump{"sales.db", true, true, true, localTime(7, 23, 59, 58)}));
@@ -79,7 +79,7 @@ TEST(ShippedChain, TheFirstDumpNotLoadedSinceTheLastFullLoadIsMissing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const TChainState state = CheckShippedChain(c.dumps);
+        const TChainState state = checkShippedChain(c.dumps);
         EXPECT_EQ(state.fullLoaded, c.fullLoaded);
         EXPECT_EQ(state.missing, c.missing);
         EXPECT_EQ(state.lastLoaded, c.lastLoaded);
@@ -93,7 +93,7 @@ std::string dumpName(const std::string& database, bool full, int second) {
     const std::time_t t = ChainClock::to_time_t(localTime(8, 14, 5, second));
     std::tm when{};
     ::localtime_r(&t, &when);
-    return DumpFileName(database, !full, when, kFormats);
+    return dumpFileName(database, !full, when, kFormats);
 }
 
 TPassRecord pass(PassKind kind, int second, const char* outcome, bool loadSent = true,
@@ -126,7 +126,7 @@ TEST(ShippedChain, AHistoryRecordGivesItsDumpAndWhetherTheReserveLoadedIt) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto dumps = ShippedDumpsFromHistory({c.record}, "sales", kFormats);
+        const auto dumps = shippedDumpsFromHistory({c.record}, "sales", kFormats);
         ASSERT_EQ(dumps.size(), c.kept ? 1u : 0u);
         if (!c.kept) continue;
         EXPECT_EQ(dumps[0],
@@ -145,17 +145,17 @@ TEST(ShippedChain, TheHistoryIsReadWhenItRecordsAFullLoadElseTheActivityLogs) {
         "Backup Server: 3.42.1.1: DUMP is complete (database sales).  14:05:00\r\n";
     const auto files = [&] {
         std::vector<std::string> names;
-        for (const auto& dump : RecordedShippedDumps(
+        for (const auto& dump : recordedShippedDumps(
                  folder.string(), "sales", [&] { return log; }, localTime(8, 15, 0, 0)))
             names.push_back(dump.file);
         return names;
     };
     // A history that has no full load of its own cannot anchor the chain.
-    AppendPassRecord(folder.string(), pass(PassKind::Full, 1, "load failed"));
-    AppendPassRecord(folder.string(), pass(PassKind::Transaction, 2, "ok"));
+    appendPassRecord(folder.string(), pass(PassKind::Full, 1, "load failed"));
+    appendPassRecord(folder.string(), pass(PassKind::Transaction, 2, "ok"));
     EXPECT_EQ(files(), std::vector<std::string>{"from-the-log.db"});
 
-    AppendPassRecord(folder.string(), pass(PassKind::Full, 3, "ok"));
+    appendPassRecord(folder.string(), pass(PassKind::Full, 3, "ok"));
     EXPECT_EQ(files(),
               (std::vector<std::string>{dumpName("sales", true, 1), dumpName("sales", false, 2),
                                         dumpName("sales", true, 3)}));

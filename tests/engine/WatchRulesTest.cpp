@@ -30,18 +30,18 @@ TEST(WatchRules, AStepIsJudgedByItsReturnStatusThenByItsConnection) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
-        const StepResult result = StepResultOf(c.status, c.alive, c.lastError);
+        const StepResult result = stepResultOf(c.status, c.alive, c.lastError);
         EXPECT_EQ(result, c.result);
-        EXPECT_EQ(StepResultText(result), c.text);
+        EXPECT_EQ(stepResultText(result), c.text);
     }
-    EXPECT_EQ(StepResultText(StepResult{}), "not reached");
+    EXPECT_EQ(stepResultText(StepResult{}), "not reached");
 }
 
 TEST(WatchRules, TheBackOffDoublesFromOneSecondAndStopsAtAMinute) {
     const int expected[] = {0, 1, 2, 4, 8, 16, 32, 60, 60, 60};
     for (int failures = 0; failures < 10; ++failures)
-        EXPECT_EQ(BackoffSeconds(failures), expected[failures]) << failures;
-    EXPECT_EQ(BackoffSeconds(1000000), 60);
+        EXPECT_EQ(backoffSeconds(failures), expected[failures]) << failures;
+    EXPECT_EQ(backoffSeconds(1000000), 60);
 }
 
 TEST(WatchRules, TheLagReachesEachLevelAtItsThresholdAndAZeroThresholdIsOff) {
@@ -61,31 +61,31 @@ TEST(WatchRules, TheLagReachesEachLevelAtItsThresholdAndAZeroThresholdIsOff) {
         {5h, 0, 0, AlertLevel::None},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(LagText(c.lag) + " " + std::to_string(c.warning) + "/" +
+        SCOPED_TRACE(lagText(c.lag) + " " + std::to_string(c.warning) + "/" +
                      std::to_string(c.critical));
-        EXPECT_EQ(LagLevel(c.lag, c.warning, c.critical), c.level);
+        EXPECT_EQ(lagLevel(c.lag, c.warning, c.critical), c.level);
     }
 }
 
 TEST(WatchRules, LagTextCountsDaysAndNeverGoesBelowZero) {
-    EXPECT_EQ(LagText(0s), "00:00:00");
-    EXPECT_EQ(LagText(3h + 2min + 1s), "03:02:01");
-    EXPECT_EQ(LagText(24h * 8 + 1h), "8 d 01:00:00");
-    EXPECT_EQ(LagText(-5s), "00:00:00");
+    EXPECT_EQ(lagText(0s), "00:00:00");
+    EXPECT_EQ(lagText(3h + 2min + 1s), "03:02:01");
+    EXPECT_EQ(lagText(24h * 8 + 1h), "8 d 01:00:00");
+    EXPECT_EQ(lagText(-5s), "00:00:00");
 }
 
 TEST(WatchRules, EveryReasonOfTheChainCheckIsNamedAndUnknownOnesByNumber) {
-    EXPECT_EQ(ChainBreakText(32), "its log was truncated since the last database dump");
-    EXPECT_EQ(ChainBreakText(8 | 64),
+    EXPECT_EQ(chainBreakText(32), "its log was truncated since the last database dump");
+    EXPECT_EQ(chainBreakText(8 | 64),
               "the option trunc log on chkpt is set; it was never dumped as a whole");
-    EXPECT_EQ(ChainBreakText(2 | 2048), "its log shares the data's device; reason code 2048");
+    EXPECT_EQ(chainBreakText(2 | 2048), "its log shares the data's device; reason code 2048");
 }
 
 TEST(WatchRules, AThresholdSettingIsAWholeNumberOfMinutesOrItsDefault) {
-    EXPECT_EQ(MinutesSetting("15", 1), 15);
-    EXPECT_EQ(MinutesSetting(" 0 ", 1), 0);
+    EXPECT_EQ(minutesSetting("15", 1), 15);
+    EXPECT_EQ(minutesSetting(" 0 ", 1), 0);
     for (const char* bad : {"", "-5", "1.5", "abc", "15m", "100001"})
-        EXPECT_EQ(MinutesSetting(bad, 7), 7) << bad;
+        EXPECT_EQ(minutesSetting(bad, 7), 7) << bad;
 }
 
 }  // namespace

@@ -159,7 +159,7 @@ TEST_F(WatchRun, EachPassLeavesOneHistoryLineWithItsOutcome) {
         control.StartProcessing();
         runUntilPasses(2);
         const auto history =
-            ReadPassHistory(dir.string(), WatchClock::now() - std::chrono::hours(24));
+            readPassHistory(dir.string(), WatchClock::now() - std::chrono::hours(24));
         ASSERT_GE(history.size(), 2u);
         const TPassRecord& first = history.front();
         EXPECT_EQ(first.outcome, c.outcome);
@@ -226,7 +226,7 @@ TEST_F(WatchRun, TheMetricsFileIsRewrittenAfterEachPassAndReadsBack) {
         {"tvr_alert_level", "gauge"},
     };
     EXPECT_EQ(parsed.types, types);
-    const auto history = ReadPassHistory(dir.string(), WatchClock::now() - std::chrono::hours(24));
+    const auto history = readPassHistory(dir.string(), WatchClock::now() - std::chrono::hours(24));
     const auto& v = parsed.values;
     EXPECT_EQ(v.at("tvr_passes_total{kind=\"full\"}"), 1);
     EXPECT_EQ(v.at("tvr_passes_total{kind=\"transaction\"}"),

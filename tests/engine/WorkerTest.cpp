@@ -314,8 +314,8 @@ TEST(WorkerEnd, AStopBeforeTheFirstPassRunsOnlyTheEndSteps) {
 // The worker's own entries go to the views it was made with, whatever the process has bound.
 TEST(WorkerEnd, ItsOwnErrorEntryGoesToTheViewsItWasMadeWith) {
     tvr::client::RecordingLogSink activity, errors, bound;
-    tvr::client::LogSink* previous = tvr::client::SetLogView(&bound);
-    tvr::client::LogSink* previousErrors = tvr::client::SetErrorLogView(&bound);
+    tvr::client::LogSink* previous = tvr::client::setLogView(&bound);
+    tvr::client::LogSink* previousErrors = tvr::client::setErrorLogView(&bound);
     RecordingDisplay display;
     tvr::testing::RunState window;
     tvr::testing::ScriptedProcessingHost host(window.connections);
@@ -326,8 +326,8 @@ TEST(WorkerEnd, ItsOwnErrorEntryGoesToTheViewsItWasMadeWith) {
         worker.Resume();
         ASSERT_TRUE(display.waitFor([&] { return worker.Finished(); }));
     }
-    tvr::client::SetErrorLogView(previousErrors);
-    tvr::client::SetLogView(previous);
+    tvr::client::setErrorLogView(previousErrors);
+    tvr::client::setLogView(previous);
     for (const auto* view : {&activity, &errors}) {
         ASSERT_EQ(view->entries(), 1);
         EXPECT_NE(view->texts().back().find("without a connection"), std::string::npos);

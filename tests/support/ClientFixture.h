@@ -76,14 +76,14 @@ class ClientFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         platform::injectRegionalFormats(fixedFormats());
-        previousLogView = SetLogView(&activityView);
-        previousErrorView = SetErrorLogView(&errorView);
-        previousReceiver = SetEventReceiver(&events);
+        previousLogView = setLogView(&activityView);
+        previousErrorView = setErrorLogView(&errorView);
+        previousReceiver = setEventReceiver(&events);
     }
     void TearDown() override {
-        SetEventReceiver(previousReceiver);
-        SetErrorLogView(previousErrorView);
-        SetLogView(previousLogView);
+        setEventReceiver(previousReceiver);
+        setErrorLogView(previousErrorView);
+        setLogView(previousLogView);
         platform::injectRegionalFormats(std::nullopt);
     }
 

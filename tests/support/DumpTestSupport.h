@@ -45,7 +45,7 @@ inline std::vector<CtMessage> installSpTvr(CtClient& client) {
 // The statement the program sends for one step; `folder` without its separator.
 inline std::string spTvrCall(int type, const std::string& database, int dump, int load,
                              const std::string& folder, const std::string& file) {
-    return tvr::engine::SpTvrCallStatement({type, database, dump, load, folder, file});
+    return tvr::engine::spTvrCallStatement({type, database, dump, load, folder, file});
 }
 
 inline int lastStatus(const CtBatch& batch) {

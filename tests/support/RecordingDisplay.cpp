@@ -36,7 +36,7 @@ void RecordingDisplay::record(std::string call) {
 void RecordingDisplay::SetProcessState(int state) {
     std::lock_guard lock(mutex_);
     state_ = state;
-    if (const char* text = engine::ProcessStateText(state)) {
+    if (const char* text = engine::processStateText(state)) {
         panels_[engine::PanelState] = text;
         panelHistory_.push_back(text);
     }

@@ -92,7 +92,7 @@ TEST_F(FailoverWindow, TheCommandAsksNamingBothSidesStopsTheRunReportsAndReverse
     config::LiveSettings live;
     platform::Registry registry((dir.path() / "registry.reg").string());
     window->setReverseCommand([&] {
-        config::ReverseRoles(live, registry, window->connections());
+        config::reverseRoles(live, registry, window->connections());
         const std::string folder = (dir.path() / "dumps").string();
         host->setStartSettings({true, "sales_copy", folder, "sales", folder});
     });

@@ -539,7 +539,7 @@ TEST_F(MainWindow, TheGridShowsOneRowOrTwo) {
 }
 
 TEST_F(MainWindow, ShowingRunsTheLogonsResetReserveInfoAndWithoutOneBindsTheViews) {
-    client::SetLogView(nullptr);
+    client::setLogView(nullptr);
     int resets = 0;
     window->setReserveReset([&] { ++resets; });
     window->show();

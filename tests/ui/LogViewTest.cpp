@@ -61,7 +61,7 @@ TEST_F(LogViews, LoadingAFileColoursEachLineByItsOwnMarkers) {
           "\r\n"
           "last without line end");
     activity()->appendLines({{"already there"}});
-    client::SetLogView(&window->activitySink());
+    client::setLogView(&window->activitySink());
     window->LoadLogFile(logFile());
     const std::vector<LogLine> expected{
         {"already there", LogColour::Default, false, false},
@@ -80,7 +80,7 @@ TEST_F(LogViews, LoadingAFileColoursEachLineByItsOwnMarkers) {
     EXPECT_EQ(errors()->lineCount(), 0u);
 
     // Bound to the ErrorLog view, the next load goes there (as start-up loads the error log).
-    client::SetLogView(&window->errorSink());
+    client::setLogView(&window->errorSink());
     window->LoadLogFile(logFile());
     EXPECT_EQ(errors()->lineCount(), expected.size() - 1);
 }
@@ -122,7 +122,7 @@ TEST_F(LogViews, AViewKeepsItsNewestLinesUnderANoteThatNamesTheFileOfTheOthers) 
     for (int i = 0; i < 12; ++i) file += "$Err$entry " + std::to_string(i) + "\r\n";
     write(errorLogFile(), file);
     errors()->setLineLimit(5);
-    client::SetLogView(&window->errorSink());
+    client::setLogView(&window->errorSink());
     window->LoadLogFile(errorLogFile());
     ASSERT_EQ(errors()->lineCount(), 6u);
     EXPECT_EQ(errors()->line(0).text, "Earlier lines are in " + errorLogFile() + ".");
@@ -153,14 +153,14 @@ TEST_F(LogViews, ALongerFileShowsExactlyItsLastLinesWhateverTheirLineEnds) {
         {acrossBlocks, 1},
         {acrossBlocks, 2},
     };
-    client::SetLogView(&window->errorSink());
+    client::setLogView(&window->errorSink());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file.substr(0, 20) + " / " + std::to_string(c.limit));
         write(errorLogFile(), c.file);
         errors()->clear();
         errors()->setLineLimit(c.limit);
         window->LoadLogFile(errorLogFile());
-        const std::vector<std::string> all = client::SplitLines(c.file);
+        const std::vector<std::string> all = client::splitLines(c.file);
         std::vector<std::string> shown;
         for (std::size_t i = 1; i < errors()->lineCount(); ++i)
             shown.push_back(errors()->line(i).text);
@@ -176,7 +176,7 @@ TEST_F(LogViews, ALongLogShowsItsNewestLinesAtOnceAndTheOlderOnesAboveThemSoonAf
     write(logFile(), file);
     activity()->setLineLimit(2000);
     fill(activity(), 1);  // a line held before: the oldest, so the first to go
-    client::SetLogView(&window->activitySink());
+    client::setLogView(&window->activitySink());
     window->LoadLogFile(logFile());
     ASSERT_GE(activity()->lineCount(), 2u);
     EXPECT_EQ(activity()->line(activity()->lineCount() - 1).text, "entry 2999");
@@ -228,7 +228,7 @@ TEST_F(LogViews, AnAppendingThreadFindsItsLinesInTheViewWithoutWaitingForTheGuiT
 }
 
 TEST_F(LogViews, AMissingFileEmptiesTheViewAndAnUnreadableOneIsAnError) {
-    client::SetLogView(&window->activitySink());
+    client::setLogView(&window->activitySink());
     fill(activity(), 3);
     window->LoadLogFile((dir / "missing.log").string());
     EXPECT_EQ(activity()->lineCount(), 0u);

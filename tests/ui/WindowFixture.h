@@ -39,13 +39,13 @@ protected:
         application();
         clearPendingQuit();
         env.set("TVR_REGISTRY", (dir / "registry.reg").string());
-        client::SetLogFileNames(logFile(), errorLogFile());
+        client::setLogFileNames(logFile(), errorLogFile());
         window = std::make_unique<ui::TFormDumpLoad>();
         window->setTrayAvailability([] { return true; });
     }
     void TearDown() override {
         window.reset();
-        client::SetLogFileNames("", "");
+        client::setLogFileNames("", "");
     }
 
     std::string logFile() const { return (dir / "pubs207122026.log").string(); }
