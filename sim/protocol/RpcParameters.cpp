@@ -98,6 +98,7 @@ bool known(std::uint8_t type) {
 // Whether a value of `size` bytes can be one of the type: the nullable numbers come in their
 // fixed types' sizes only, numerics in at most 17 bytes.
 bool sizeFits(std::uint8_t type, std::size_t size) {
+    if (size == 0) return true;  // NULL, for every nullable type
     switch (type) {
         case IntN:
             return size == 1 || size == 2 || size == 4 || size == 8;

@@ -146,6 +146,15 @@ TEST(ClientRequests, ProcedureCallsBecomeTheExecTheyStandFor) {
         bad[w.at] = static_cast<std::uint8_t>(w.value.size() - 1);
         EXPECT_THROW(parseClientRequest(bad), ProtocolError) << w.at << " " << w.value.size();
     }
+    // A length of 0 is NULL, whatever the type (an output parameter sent without a value).
+    std::vector<std::uint8_t> nulls(call.begin(), call.begin() + static_cast<long>(money));
+    nulls.push_back(0);
+    nulls.erase(nulls.begin() + static_cast<long>(integer) + 1,
+                nulls.begin() + static_cast<long>(integer) + 5);
+    nulls[integer] = 0;
+    const ClientRequest nullCall = parseClientRequest(nulls);
+    EXPECT_EQ(rpcAsExecute(nullCall.procedure, nullCall.parameters),
+              "exec p @a = null, @b = 'x''y' output, @c = -1.25, @d = null");
 }
 
 TEST(Tokens, MessageAndDoneLayout) {
