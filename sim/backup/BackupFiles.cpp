@@ -49,11 +49,10 @@ void markRollbackMode(char* image, std::size_t size) {
 }
 
 // A database brought online for standby access that nothing has changed since its last load.
-bool standbyUnchanged(const std::filesystem::path& file) {
+bool standbyUnchanged(sqlite3* db) {
     try {
-        SqliteHandle target(file);
-        const LoadPosition loaded = logchain::loadPosition(target.db);
-        return loaded.standby && logchain::position(target.db).last <= loaded.loadedThrough;
+        const LoadPosition loaded = logchain::loadPosition(db);
+        return loaded.standby && logchain::position(db).last <= loaded.loadedThrough;
     } catch (const LogError&) {
         return false;
     }

@@ -29,7 +29,9 @@ struct SqliteHandle {
     ~SqliteHandle() { sqlite3_close(db); }
     SqliteHandle(const SqliteHandle&) = delete;
     SqliteHandle& operator=(const SqliteHandle&) = delete;
-    void exec(const char* sql) const {
+    void exec(const char* sql) const { execute(db, sql); }
+    // Runs `sql` on `db`; throws LogError with SQLite's message when it fails.
+    static void execute(sqlite3* db, const char* sql) {
         char* msg = nullptr;
         if (sqlite3_exec(db, sql, nullptr, nullptr, &msg) != SQLITE_OK) {
             std::string text = msg ? msg : sqlite3_errmsg(db);
@@ -97,7 +99,7 @@ private:
 void markRollbackMode(char* image, std::size_t size);
 
 // A database brought online for standby access that nothing has changed since its last load.
-bool standbyUnchanged(const std::filesystem::path& file);
+bool standbyUnchanged(sqlite3* db);
 
 // Begins a read transaction on `source` in which its file alone holds the snapshot: the
 // write-ahead log is checkpointed and empty, and stays out of the file while the transaction

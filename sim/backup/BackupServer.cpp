@@ -18,6 +18,14 @@ std::mutex& BackupServer::lockFor(const std::string& database) {
     return *slot;
 }
 
+void BackupServer::lookAt(const std::string& database, const std::filesystem::path& file,
+                          const std::function<void(sqlite3*)>& look) {
+    std::unique_lock lock(lockFor(database), std::try_to_lock);
+    if (lock.owns_lock()) return look(kept_.get(database, file));
+    SqliteHandle own(file);
+    look(own.db);
+}
+
 std::filesystem::path BackupServer::scratchFile(const std::string& database, const char* what) {
     return options_.scratchFolder / (database + "." + what + "." + std::to_string(::getpid()) +
                                      "." + std::to_string(scratchCounter_++));
@@ -42,12 +50,12 @@ BackupResult BackupServer::truncateLog(const std::string& database, MessageSink&
     if (host_.isLoading(database)) return op.fail(messages::databaseOffline(database));
     std::lock_guard lock(lockFor(database));
     try {
-        SqliteHandle source(*file);
-        logchain::ensure(source.db);
-        source.exec("BEGIN IMMEDIATE");
-        const LogPosition pos = logchain::position(source.db);
-        logchain::truncate(source.db, pos.last, true);
-        source.exec("COMMIT");
+        sqlite3* db = kept_.get(database, *file);
+        logchain::ensure(db);
+        SqliteHandle::execute(db, "BEGIN IMMEDIATE");
+        const LogPosition pos = logchain::position(db);
+        logchain::truncate(db, pos.last, true);
+        SqliteHandle::execute(db, "COMMIT");
     } catch (const LogError& e) {
         return op.fail(messages::systemMessage(errors::kBackupServerError, 16, 1,
                                                "Cannot truncate the log: " + e.message));
@@ -67,10 +75,10 @@ BackupResult BackupServer::onlineDatabase(const std::string& database, MessageSi
     if (!host_.isLoading(database)) return {};  // already online: nothing to do, no message
     try {
         {
-            SqliteHandle target(*file);
-            LoadPosition position = logchain::loadPosition(target.db);
+            sqlite3* db = kept_.get(database, *file);
+            LoadPosition position = logchain::loadPosition(db);
             position.standby = standby;
-            logchain::setLoadPosition(target.db, position);
+            logchain::setLoadPosition(db, position);
         }
         host_.setLoading(database, false);
     } catch (const std::exception& e) {

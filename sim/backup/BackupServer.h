@@ -19,6 +19,7 @@
 #include <string>
 
 #include "sim/backup/Faults.h"
+#include "sim/backup/KeptConnections.h"
 #include "sim/backup/LogChain.h"
 #include "sim/backup/ServerErrors.h"
 
@@ -98,6 +99,12 @@ public:
     BackupResult onlineDatabase(const std::string& database, MessageSink& sink,
                                 bool standby = false);
 
+    // Runs `look` on a connection to `database`'s `file`: the kept one when no dump or load has
+    // the database, else one of its own rather than wait for them. Throws LogError when the
+    // file cannot be opened.
+    void lookAt(const std::string& database, const std::filesystem::path& file,
+                const std::function<void(sqlite3*)>& look);
+
 private:
     class Operation;
     // Whether an operation reads a database (a dump) or replaces it (a load).
@@ -120,6 +127,7 @@ private:
     std::atomic<unsigned> scratchCounter_{0};
     std::mutex locksMutex_;
     std::map<std::string, std::unique_ptr<std::mutex>> locks_;
+    KeptConnections kept_;  // each used under its database's lock
 };
 
 }  // namespace tvr::sim

@@ -88,12 +88,12 @@ BackupResult BackupServer::dumpTransaction(const std::string& database, const st
             DumpHeader header = op.header(DumpKind::Transaction, database);
             std::string data;
             try {
-                SqliteHandle source(file);
-                logchain::ensure(source.db);
-                source.exec("BEGIN");
-                const LogPosition pos = logchain::position(source.db);
-                const auto entries = logchain::entriesAfter(source.db, pos.base, pos.last);
-                source.exec("COMMIT");
+                sqlite3* db = kept_.get(database, file);
+                logchain::ensure(db);
+                SqliteHandle::execute(db, "BEGIN");
+                const LogPosition pos = logchain::position(db);
+                const auto entries = logchain::entriesAfter(db, pos.base, pos.last);
+                SqliteHandle::execute(db, "COMMIT");
                 if (pos.truncatedSinceDatabaseDump) return op.fail(errors::truncatedChain());
                 if (pos.unloggedSinceDatabaseDump) return op.fail(errors::unloggedOperation());
                 header.incarnation = pos.incarnation;
@@ -120,10 +120,8 @@ BackupResult BackupServer::dumpTransaction(const std::string& database, const st
                             });
             if (stopped) return *stopped;
             try {
-                if (!noTruncate) {
-                    SqliteHandle source(file);
-                    logchain::truncate(source.db, header.lastSequence, false);
-                }
+                if (!noTruncate)
+                    logchain::truncate(kept_.get(database, file), header.lastSequence, false);
             } catch (const LogError& e) {
                 return op.backupServerFailure("Cannot truncate the log of database " + database +
                                               ": " + e.message);

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "platform/ScopeExit.h"
 #include "sim/backup/BackupOperation.h"
 #include "sim/backup/DumpDataVfs.h"
 #include "sim/backup/FileCopy.h"
@@ -53,6 +54,8 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
                 if (fault.kind == BackupFault::Kind::Interrupt) return op.interrupted();
                 bool replaced = false;
                 {
+                    // Its file is replaced whole only while no other connection has it open.
+                    kept_.close(database);
                     SqliteHandle to(file);
                     if (takeWholeFile(to)) {
                         // Nobody else has it open: the dump's database becomes its file.
@@ -135,7 +138,12 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
                                                          : messages::databaseSuspect(database));
             // Online for standby access, a database takes the next transaction load as long
             // as nothing has changed it since the last one.
-            const bool standby = !host_.isLoading(database) && standbyUnchanged(file);
+            bool standby = false;
+            try {
+                standby = !host_.isLoading(database) && standbyUnchanged(kept_.get(database, file));
+            } catch (const LogError&) {
+                // Not readable: not unchanged either.
+            }
             if (!host_.isLoading(database) && !standby) return op.fail(errors::activitySinceLoad());
             op.announce();
 
@@ -158,28 +166,29 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
 
             std::size_t applied = 0;
             try {
-                SqliteHandle target(file);
-                target.exec("BEGIN IMMEDIATE");
-                LoadPosition state = logchain::loadPosition(target.db);
+                sqlite3* db = kept_.get(database, file);
+                SqliteHandle::execute(db, "BEGIN IMMEDIATE");
+                LoadPosition state = logchain::loadPosition(db);
                 const bool inSequence = header.incarnation == state.incarnation &&
                                         header.firstSequence == state.expectedFirst &&
                                         header.lastSequence >= state.loadedThrough;
                 if (!inSequence) {
-                    target.exec("ROLLBACK");
+                    SqliteHandle::execute(db, "ROLLBACK");
                     return op.fail(errors::outOfSequence(device, state.loadedDumpUnixMs,
                                                          header.createdUnixMs));
                 }
                 ReplayScope scope{"", database};
-                registerReplayFunctions(target.db, scope);
+                registerReplayFunctions(db, scope);
+                const auto forget = onScopeExit([db] { unregisterReplayFunctions(db); });
                 applied =
-                    logchain::replay(target.db, entries, state.loadedThrough,
+                    logchain::replay(db, entries, state.loadedThrough,
                                      [&scope](const LogEntry& entry) { scope.time = entry.time; });
                 state.expectedFirst = header.lastSequence;
                 state.loadedThrough = header.lastSequence;
                 state.loadedDumpUnixMs = header.createdUnixMs;
                 state.standby = false;
-                logchain::setLoadPosition(target.db, state);
-                target.exec("COMMIT");
+                logchain::setLoadPosition(db, state);
+                SqliteHandle::execute(db, "COMMIT");
             } catch (const LogError& e) {
                 return op.backupServerFailure("Cannot apply the log to database " + database +
                                               ": " + e.message);

@@ -37,4 +37,10 @@ void registerReplayFunctions(sqlite3* db, ReplayScope& scope) {
     registerTextFunctions(db);
 }
 
+void unregisterReplayFunctions(sqlite3* db) {
+    for (const char* name : {"getdate", "db_name"})
+        sqlite3_create_function_v2(db, name, 0, SQLITE_UTF8, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr);
+}
+
 }  // namespace tvr::sim

@@ -15,5 +15,7 @@ struct ReplayScope {
 
 // Registers them on `db`, reading `scope` as each statement runs.
 void registerReplayFunctions(sqlite3* db, ReplayScope& scope);
+// Takes away those that read the scope, once it is gone (the connection is kept for more).
+void unregisterReplayFunctions(sqlite3* db);
 
 }  // namespace tvr::sim

@@ -1,7 +1,6 @@
 #include "sim/procs/DumpableStatus.h"
 
 #include "sim/backup/LogChain.h"
-#include "sim/storage/Sqlite.h"
 
 namespace tvr::sim {
 namespace {
@@ -25,14 +24,15 @@ int tranDumpableStatus(BackupServices& services, const std::string& database) {
     if (log.mixedLog) bits |= kDumpableMixedLog;
     if (log.truncLogOnCheckpoint) bits |= kDumpableTruncLogOnCheckpoint;
     try {
-        // A connection of its own: the caller's may be on another database, or none.
-        SqliteDatabase db(file->string(), false);
-        const LogPosition position = logchain::position(db.handle());
-        if (position.unloggedSinceDatabaseDump) bits |= kDumpableUnloggedWrites;
-        if (position.neverDumped)
-            bits |= kDumpableNeverDumped;
-        else if (position.truncatedSinceDatabaseDump)
-            bits |= kDumpableTruncatedChain;
+        // Not the caller's connection: it may be on another database, or none.
+        services.backup().lookAt(database, *file, [&bits](sqlite3* db) {
+            const LogPosition position = logchain::position(db);
+            if (position.unloggedSinceDatabaseDump) bits |= kDumpableUnloggedWrites;
+            if (position.neverDumped)
+                bits |= kDumpableNeverDumped;
+            else if (position.truncatedSinceDatabaseDump)
+                bits |= kDumpableTruncatedChain;
+        });
     } catch (const std::exception&) {
         // No log chain yet: the database has never been dumped.
         bits |= kDumpableNeverDumped;

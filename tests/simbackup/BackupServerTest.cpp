@@ -370,6 +370,29 @@ TEST_F(BackupServerTest, InjectedFaultsFireOnce) {
     EXPECT_FALSE(faults_.arm("error x", why));
 }
 
+TEST_F(BackupServerTest, ADatabaseFileReplacedUnderItsNameIsReadAnew) {
+    ASSERT_EQ(server_->dumpDatabase("sales", dev("old.db"), out_).error, 0);
+    ASSERT_EQ(server_->dumpTransaction("sales", dev("old.tr"), out_).error, 0);
+    main_.reset();
+    for (const char* suffix : {"", "-wal", "-shm"})
+        fs::remove(dir_ / ("sales.db" + std::string(suffix)));
+    main_ = std::make_unique<Db>(dir_ / "sales.db");
+    main_->change("CREATE TABLE fresh (id INTEGER)");
+    ASSERT_EQ(server_->dumpDatabase("sales", dev("new.db"), out_).error, 0);
+    ASSERT_EQ(server_->dumpTransaction("sales", dev("new.tr"), out_).error, 0);
+
+    DumpProblem problem = DumpProblem::None;
+    int err = 0;
+    const auto incarnation = [&](const std::string& dump) {
+        auto reader = DumpReader::open(dev(dump), problem, err);
+        return reader ? reader->header().incarnation : describe(problem);
+    };
+    EXPECT_NE(incarnation("old.tr"), incarnation("new.tr"));
+    // The connection to the file that went is closed without taking the new file's log along.
+    EXPECT_TRUE(fs::exists(dir_ / "sales.db-wal"));
+    EXPECT_EQ(Db(dir_ / "sales.db").rows("SELECT count(*) FROM fresh"), "0;");
+}
+
 TEST_F(BackupServerTest, IoRateSlowsTheDumpDown) {
     main_->change("CREATE TABLE big (b BLOB)");
     main_->change("INSERT INTO big VALUES (zeroblob(3 * 1024 * 1024))");

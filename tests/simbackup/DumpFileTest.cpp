@@ -1,6 +1,7 @@
 #include "sim/backup/DumpFile.h"
 #include "tests/support/TempFolder.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -68,6 +69,39 @@ TEST_F(DumpFileTest, RoundTripKeepsHeaderAndData) {
     while (std::size_t n = r->read(buf, sizeof buf, problem, err)) back.append(buf, n);
     EXPECT_EQ(problem, DumpProblem::None);
     EXPECT_EQ(back, data);
+}
+
+TEST_F(DumpFileTest, DataCopiedFromAFileOverALargerDumpReadsBackAsWritten) {
+    writeDump(std::string(5 * 1024 * 1024, 'x'));  // the larger dump written over
+    std::string source;
+    for (int i = 0; source.size() < 2 * 1024 * 1024 + 333; ++i) source += std::to_string(i) + ',';
+    const auto sourcePath = dir_ / "source";
+    std::ofstream(sourcePath, std::ios::binary) << source;
+    const int fd = ::open(sourcePath.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+
+    DumpHeader h;
+    int err = 0;
+    auto w = DumpWriter::create(dir_ / "d.dump", h, err);
+    ASSERT_TRUE(w) << err;
+    EXPECT_TRUE(w->write(source.data(), 100, err));
+    // From offsets on no page boundary, and past the source's end.
+    std::size_t copied = 0;
+    ASSERT_TRUE(w->copyFrom(fd, 100, 1024 * 1024 + 5, copied, err)) << err;
+    EXPECT_EQ(copied, 1024u * 1024 + 5);
+    ASSERT_TRUE(w->copyFrom(fd, 100 + copied, source.size(), copied, err)) << err;
+    EXPECT_EQ(copied, source.size() - 1024 * 1024 - 105);
+    ASSERT_TRUE(w->finish(err)) << err;
+    ::close(fd);
+
+    DumpProblem problem = DumpProblem::None;
+    auto r = DumpReader::open(dir_ / "d.dump", problem, err);
+    ASSERT_TRUE(r) << describe(problem);
+    std::string back;
+    char buf[65536];
+    while (std::size_t n = r->read(buf, sizeof buf, problem, err)) back.append(buf, n);
+    EXPECT_EQ(problem, DumpProblem::None);
+    EXPECT_TRUE(back == source);
 }
 
 TEST_F(DumpFileTest, DamagedFilesAreRefusedWithTheirReason) {
