@@ -197,7 +197,7 @@ public:
         DumpWriter& writer, const BackupFault& fault, std::uint64_t total, Progress* progress,
         const std::string& source, const std::function<std::size_t(char*, std::size_t)>& next) {
         Pacing pacing(server_.options_.ioRateMBps, sink, fault, total, progress);
-        std::vector<char> buf(pacing.chunk());
+        std::vector<char> buf(pacing.bufferFor(total));
         int err = 0;
         while (const std::size_t n = next(buf.data(), buf.size())) {
             if (!writer.write(buf.data(), n, err)) return osFailure("write", err);
@@ -248,7 +248,7 @@ public:
                                         const std::function<void(const char*, std::size_t)>& take) {
         Pacing pacing(server_.options_.ioRateMBps, sink, fault, reader.header().dataLength,
                       progress);
-        std::vector<char> buf(pacing.chunk());
+        std::vector<char> buf(pacing.bufferFor(reader.header().dataLength));
         DumpProblem problem = DumpProblem::None;
         int err = 0;
         while (const std::size_t n = reader.read(buf.data(), buf.size(), problem, err)) {

@@ -78,6 +78,12 @@ public:
            Progress* progress)
         : throttle_(mbps), sink_(sink), fault_(fault), total_(total), progress_(progress) {}
     std::size_t chunk() const { return throttle_.chunk(); }
+    // The size of a buffer for moving `total` bytes: a transaction dump of a few kilobytes is
+    // not given a whole megabyte that must first be cleared.
+    std::size_t bufferFor(std::uint64_t total) const {
+        return static_cast<std::size_t>(
+            std::min<std::uint64_t>(chunk(), std::max<std::uint64_t>(total, 4096)));
+    }
     std::uint64_t done() const { return done_; }
     std::optional<BackupResult> moved(std::size_t bytes) {
         done_ += bytes;
