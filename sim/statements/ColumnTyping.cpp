@@ -84,6 +84,17 @@ std::optional<ExactNumber> longExactText(const RawValue& value) {
     return number;
 }
 
+// A smalldatetime holds minutes: 29.998 seconds and less round down, 30 seconds up.
+DateTimeValue toTheMinute(DateTimeValue value) {
+    constexpr std::int32_t kTicksPerMinute = 60 * 300, kTicksPerDay = 24 * 60 * kTicksPerMinute;
+    value.ticks = (value.ticks + kTicksPerMinute / 2) / kTicksPerMinute * kTicksPerMinute;
+    if (value.ticks >= kTicksPerDay) {
+        value.ticks -= kTicksPerDay;
+        ++value.days;
+    }
+    return value;
+}
+
 bool isInteger(ColumnKind kind) {
     return kind == ColumnKind::Int || kind == ColumnKind::SmallInt || kind == ColumnKind::TinyInt ||
            kind == ColumnKind::BigInt;
@@ -208,6 +219,7 @@ std::optional<Column> columnForDeclaredType(const char* declared) {
     } else if (base == "datetime" || base == "smalldatetime" || base == "date" ||
                base == "bigdatetime") {
         column.kind = ColumnKind::DateTime;
+        if (base == "smalldatetime") column.length = kSmallDateTimeLength;
     } else {
         return std::nullopt;
     }
@@ -272,6 +284,7 @@ std::optional<Value> convertValue(const Column& column, const RawValue& value) {
         std::optional<DateTimeValue> datetime =
             value.type == SQLITE_TEXT ? parseDateTime(value.text) : std::optional<DateTimeValue>();
         if (!datetime) return std::nullopt;
+        if (column.length == kSmallDateTimeLength) *datetime = toTheMinute(*datetime);
         return Value{*datetime};
     }
     std::string text = rawText(value);

@@ -41,10 +41,14 @@ enum class ColumnKind {
     Image
 };
 
+inline constexpr int kSmallDateTimeLength = 4;
+
 struct Column {
     std::string name;
     ColumnKind kind = ColumnKind::VarChar;
-    int length = 255;  // characters of Char and VarChar columns, bytes of Binary and VarBinary
+    // Characters of Char and VarChar columns, bytes of Binary and VarBinary; of a DateTime,
+    // kSmallDateTimeLength for a smalldatetime (sent as a datetime, to the minute).
+    int length = 255;
     bool nullable = true;
     int precision = 18;  // of Numeric and Decimal: the server's default numeric(18,0)
     int scale = 0;       // of Numeric, Decimal (as declared) and money (4)

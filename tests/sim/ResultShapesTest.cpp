@@ -152,6 +152,26 @@ TEST_F(ResultShapes, ColumnTypesValuesAndNulls) {
     for (const auto& value : rows[2]) EXPECT_FALSE(value.has_value());
 }
 
+TEST_F(ResultShapes, SmalldatetimeValuesAreSentToTheMinute) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"1900-01-01 00:00:29.996", "0:0"},
+        {"1900-01-01 00:00:30", "0:18000"},  // three hundred ticks a second
+        {"1900-01-01 23:59:45", "1:0"},
+    };
+    ASSERT_FALSE(client_.execute("create table tempdb..minutes (n int, d smalldatetime)").failed());
+    int n = 0;
+    for (const auto& [literal, shown] : cases)
+        ASSERT_FALSE(client_
+                         .execute("insert tempdb..minutes values (" + std::to_string(++n) + ", '" +
+                                  literal + "')")
+                         .failed());
+    const auto results = client_.execute("select d from tempdb..minutes order by n").rowResults();
+    ASSERT_EQ(results.size(), 1u);
+    ASSERT_EQ(results[0].rows.size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(results[0].rows[i].at(0), cases[i].second) << cases[i].first;
+}
+
 TEST_F(ResultShapes, GetdateIsADatetimeOfToday) {
     auto results = client_.execute("select getdate()").rowResults();
     ASSERT_EQ(results.size(), 1u);
