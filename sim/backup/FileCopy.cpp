@@ -45,6 +45,24 @@ std::int64_t copyByReading(int from, std::uint64_t fromAt, int to, std::uint64_t
     return static_cast<std::int64_t>(done);
 }
 
+// Where a file cannot be mapped.
+bool checksumByReading(int fd, std::uint64_t at, std::size_t size, Crc32& crc, int& err) {
+    std::vector<unsigned char> buf(std::min<std::size_t>(size, 1u << 20));
+    while (size > 0) {
+        const ssize_t n =
+            ::pread(fd, buf.data(), std::min(size, buf.size()), static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            err = n < 0 ? errno : EIO;
+            return false;
+        }
+        crc.update(buf.data(), static_cast<std::size_t>(n));
+        at += static_cast<std::uint64_t>(n);
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 }  // namespace
 
 std::int64_t copyBetweenFiles(int from, std::uint64_t fromAt, int to, std::uint64_t toAt,
@@ -86,10 +104,7 @@ bool checksumFileRange(int fd, std::uint64_t at, std::size_t size, Crc32& crc, i
     const auto length = static_cast<std::size_t>(at - start) + size;
     void* map = ::mmap(nullptr, length, PROT_READ, MAP_SHARED | MAP_POPULATE, fd,
                        static_cast<off_t>(start));
-    if (map == MAP_FAILED) {
-        err = errno;
-        return false;
-    }
+    if (map == MAP_FAILED) return checksumByReading(fd, at, size, crc, err);
     crc.update(static_cast<const unsigned char*>(map) + (at - start), size);
     ::munmap(map, length);
     return true;

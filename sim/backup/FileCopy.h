@@ -29,7 +29,8 @@ private:
 };
 
 // Adds the bytes [at, at + size) of `fd` to `crc`, read through a mapping of the file rather
-// than copied out; the bytes must exist. False with errno in err when the file cannot be mapped.
+// than copied out (read where it cannot be mapped); the bytes must exist. False with errno in
+// err when they cannot be read.
 bool checksumFileRange(int fd, std::uint64_t at, std::size_t size, Crc32& crc, int& err);
 
 }  // namespace tvr::sim
