@@ -8,15 +8,17 @@
 
 namespace tvr::sim {
 
-int noteReach(void* data, int action, const char* first, const char*, const char* schema,
+int noteReach(void* data, int action, const char* first, const char* second, const char* schema,
               const char*) {
     StatementReach& reach = *static_cast<StatementReach*>(data);
     switch (action) {
         case SQLITE_READ:
             // The schema tables are read by SQLite's own work on a change, not by the statement.
             if (schema != nullptr && first != nullptr &&
-                std::string(first).rfind("sqlite_", 0) != 0)
+                std::string(first).rfind("sqlite_", 0) != 0) {
                 reach.read.insert(schema);
+                if (second != nullptr) reach.columns.emplace(schema, first, second);
+            }
             break;
         case SQLITE_ALTER_TABLE:
             if (first != nullptr) reach.written.insert(first);

@@ -4,6 +4,7 @@
 // database whose log takes the statement, or a refusal.
 #include <set>
 #include <string>
+#include <tuple>
 #include <variant>
 
 #include "sim/statements/ServerMessages.h"
@@ -15,6 +16,8 @@ namespace tvr::sim {
 struct StatementReach {
     std::set<std::string> written;
     std::set<std::string> read;
+    // The table columns it reads: schema, table, column.
+    std::set<std::tuple<std::string, std::string, std::string>> columns;
 };
 
 // The authorizer callback that fills a StatementReach (passed as its data).

@@ -1,6 +1,8 @@
 #include "sim/statements/ResultHeadings.h"
 
 #include <cctype>
+#include <tuple>
+#include <utility>
 
 namespace tvr::sim {
 namespace {
@@ -64,6 +66,23 @@ std::string convertTypeOf(const std::vector<const SqlToken*>& item, bool aliased
     return type;
 }
 
+// min(name), max(name) or sum(name) (the name qualified or not) as the whole item, an alias
+// aside: the name, and whether it is a sum.
+std::pair<std::string, bool> aggregatedColumnOf(std::vector<const SqlToken*> item, bool aliased) {
+    if (item.size() > 2 && isNameToken(*item[0]) && item[1]->isSymbol("="))
+        item.erase(item.begin(), item.begin() + 2);
+    else if (aliased)
+        item.resize(item.size() - (item[item.size() - 2]->isWord("as") ? 2 : 1));
+    const bool shape = (item.size() == 4 || item.size() == 6) && item[1]->isSymbol("(") &&
+                       item.back()->isSymbol(")") && isNameToken(*item[item.size() - 2]) &&
+                       (item.size() == 4 || item[3]->isSymbol("."));
+    if (!shape || !(item[0]->isWord("min") || item[0]->isWord("max") || item[0]->isWord("sum")))
+        return {};
+    const SqlToken& name = *item[item.size() - 2];
+    return {name.kind == SqlToken::Kind::BracketName ? name.value : name.text,
+            item[0]->isWord("sum")};
+}
+
 }  // namespace
 
 std::vector<SelectItem> selectItems(const Statement& statement) {
@@ -88,6 +107,9 @@ std::vector<SelectItem> selectItems(const Statement& statement) {
         settled.aliased =
             hasAlias(item) || (item.size() > 2 && isNameToken(*item[0]) && item[1]->isSymbol("="));
         settled.convertType = convertTypeOf(item, settled.aliased);
+        if (!item.empty())
+            std::tie(settled.aggregatedColumn, settled.summed) =
+                aggregatedColumnOf(item, settled.aliased);
         items.push_back(settled);
         item.clear();
     };

@@ -14,6 +14,9 @@ struct SelectItem {
     bool getdate = false;  // getdate(), alone or with an alias: SQLite sees only a text there
     bool aliased = false;  // a heading given explicitly: `expr as name`, `expr name`, any quoting
     std::string convertType;  // the type of convert(type, ...) when that is the whole item
+    // min, max or sum of one column when that is the whole item: the column's name.
+    std::string aggregatedColumn;
+    bool summed = false;  // the aggregate is sum
 };
 
 // The items of the statement's select list, in order. Empty when they cannot be matched to

@@ -1,6 +1,8 @@
 #include "sim/statements/SqlRunner.h"
 
 #include <functional>
+#include <optional>
+#include <tuple>
 #include <variant>
 
 #include "sim/statements/CancelWatch.h"
@@ -11,6 +13,7 @@
 #include "sim/statements/GlobalVariables.h"
 #include "sim/statements/ResultHeadings.h"
 #include "sim/statements/ServerMessages.h"
+#include "sim/statements/SqlLexer.h"
 #include "sim/statements/SqlTranslator.h"
 #include "sim/statements/SqliteErrors.h"
 #include "sim/statements/SystemCatalogs.h"
@@ -47,10 +50,36 @@ std::string tableOf(sqlite3_stmt* raw, int c) {
     return schema + ".." + table;
 }
 
-// The columns of a query: their kinds from the declared types (or a conversion, or getdate()),
-// their headings as the server gives them; `declared` marks those whose type was declared.
+// The exact column (numeric, decimal, money, smallmoney) that min, max or sum of `name` takes
+// its type from: the one table column of that name the statement reads. sum of a numeric
+// holds 38 digits, as the server's does.
+std::optional<Column> aggregatedExactColumn(sqlite3_stmt* raw, const StatementReach& reach,
+                                            const SelectItem& item) {
+    const std::tuple<std::string, std::string, std::string>* found = nullptr;
+    for (const auto& read : reach.columns) {
+        if (asciiLower(std::get<2>(read)) != asciiLower(item.aggregatedColumn)) continue;
+        if (found != nullptr) return std::nullopt;  // which one is meant is not known here
+        found = &read;
+    }
+    const char* type = nullptr;
+    if (found == nullptr ||
+        sqlite3_table_column_metadata(sqlite3_db_handle(raw), std::get<0>(*found).c_str(),
+                                      std::get<1>(*found).c_str(), std::get<2>(*found).c_str(),
+                                      &type, nullptr, nullptr, nullptr, nullptr) != SQLITE_OK)
+        return std::nullopt;
+    std::optional<Column> column = columnForDeclaredType(type);
+    if (!column || !isExact(column->kind)) return std::nullopt;
+    if (item.summed && column->precision < kMaxNumericPrecision &&
+        (column->kind == ColumnKind::Numeric || column->kind == ColumnKind::Decimal))
+        column->precision = kMaxNumericPrecision;
+    return column;
+}
+
+// The columns of a query: their kinds from the declared types (or a conversion, getdate(), or
+// an exact column under min, max or sum), their headings as the server gives them; `declared`
+// marks those whose type was declared.
 std::vector<Column> describeColumns(sqlite3_stmt* raw, const Statement& statement,
-                                    std::vector<bool>& declared) {
+                                    const StatementReach& reach, std::vector<bool>& declared) {
     const int columnCount = sqlite3_column_count(raw);
     std::vector<Column> columns(static_cast<std::size_t>(columnCount));
     declared.assign(columns.size(), false);
@@ -80,6 +109,11 @@ std::vector<Column> describeColumns(sqlite3_stmt* raw, const Statement& statemen
             }
         }
         if (!fromType && matched && items[index].getdate) column.kind = ColumnKind::DateTime;
+        if (!fromType && matched && !items[index].aggregatedColumn.empty())
+            if (std::optional<Column> exact = aggregatedExactColumn(raw, reach, items[index])) {
+                column = *exact;
+                declared[index] = true;
+            }
         // A computed column without an alias has no heading on the server; an alias
         // given explicitly is kept as written, blanks and all.
         const bool aliased = matched && items[index].aliased;
@@ -167,7 +201,7 @@ StatementOutcome runSqliteText(ExecutionContext& context, const TranslatedSql& t
     if (context.formatOnly) {
         if (sqlite3_column_count(raw) > 0) {
             std::vector<bool> declared;
-            std::vector<Column> columns = describeColumns(raw, statement, declared);
+            std::vector<Column> columns = describeColumns(raw, statement, reach, declared);
             typeColumns(columns, declared, {}, true);
             sink.rowFormat(columns);
         }
@@ -225,7 +259,7 @@ StatementOutcome runSqliteText(ExecutionContext& context, const TranslatedSql& t
 
         if (columnCount > 0) {
             std::vector<bool> declared;
-            std::vector<Column> columns = describeColumns(raw, statement, declared);
+            std::vector<Column> columns = describeColumns(raw, statement, reach, declared);
             std::vector<Row> rows = typeColumns(columns, declared, rawRows, more);
             rawRows.clear();
             if (rowFormatSize(columns) > 65535)

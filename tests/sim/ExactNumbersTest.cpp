@@ -153,3 +153,30 @@ TEST_F(ExactNumbers, LongValuesAddCompareAndConvertExactly) {
     EXPECT_EQ(ordered[0].rows[0].at(0), "3");
     EXPECT_EQ(ordered[0].rows[2].at(0), "1");
 }
+
+TEST_F(ExactNumbers, MinMaxAndSumOfAColumnKeepItsType) {
+    ASSERT_FALSE(client_
+                     .execute("create table shop..totals (k int, m money, n numeric(12,3))\n"
+                              "insert shop..totals values (1, 900000000000000.0001, 1.5)\n"
+                              "insert shop..totals values (2, 22337203685477.5806, -2.25)")
+                     .failed());
+    struct Case {
+        const char* item;
+        int csType;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"sum(m)", CS_MONEY_TYPE, "922337203685477.5807"},
+        {"max(m) as top", CS_MONEY_TYPE, "900000000000000.0001"},
+        {"low = min(totals.n)", CS_NUMERIC_TYPE, "-2.250"},
+        {"sum(n)", CS_NUMERIC_TYPE, "-0.750"},
+        {"max(k)", CS_INT_TYPE, "2"},
+    };
+    for (const Case& c : cases) {
+        const auto results =
+            client_.execute(std::string("select ") + c.item + " from shop..totals").rowResults();
+        ASSERT_EQ(results.size(), 1u) << c.item;
+        EXPECT_EQ(results[0].columns.at(0).type, c.csType) << c.item;
+        EXPECT_EQ(results[0].rows.at(0).at(0), c.shown) << c.item;
+    }
+}
