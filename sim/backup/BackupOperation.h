@@ -2,6 +2,7 @@
 // One dump or load as the Backup Server carries it out: the session line, its messages relayed
 // by the data server, the checks before it starts, and the moving of the data at its pace.
 // Shared by the dump and the load halves of the Backup Server.
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -119,6 +120,11 @@ public:
     std::unique_ptr<DumpWriter> create(const DumpHeader& header, BackupResult& failed) {
         int err = 0;
         sink.send(bsLine(4, 41, 1, 1, "Creating new disk file " + device + "."));
+        // A database's own file is in use by the data server, as a device would be.
+        if (server_.host_.holdsFile(device)) {
+            failed = osFailure("open", EBUSY, "bs_write_header");
+            return nullptr;
+        }
         auto writer = DumpWriter::create(device, header, err);
         if (!writer) {
             // The dump file is opened where its header is written.

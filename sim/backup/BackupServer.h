@@ -56,6 +56,9 @@ public:
     virtual LogDumpability logDumpability(const std::string& name) = 0;
     // The space of a database (data and log); 0 when not known, which no load checks.
     virtual std::uint64_t databaseSizeKB(const std::string&) { return 0; }
+    // True for a file the data server keeps a database in (its data or its log files): a dump
+    // written there would destroy that database.
+    virtual bool holdsFile(const std::filesystem::path&) { return false; }
 };
 
 struct BackupResult {

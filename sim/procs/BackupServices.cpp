@@ -1,5 +1,7 @@
 #include "sim/procs/BackupServices.h"
 
+#include <system_error>
+
 namespace tvr::sim {
 
 BackupServices::BackupServices(ServerState& server, const ExtensionOptions& options)
@@ -34,6 +36,22 @@ bool BackupServices::armFault(const std::string& description, std::string& why) 
 std::optional<std::filesystem::path> BackupServices::databaseFile(const std::string& name) {
     if (!server_.findDatabase(name)) return std::nullopt;
     return server_.databasePath(name);
+}
+
+bool BackupServices::holdsFile(const std::filesystem::path& file) {
+    std::error_code error;
+    const auto where = std::filesystem::weakly_canonical(file, error);
+    if (error) return false;
+    const auto data = std::filesystem::weakly_canonical(server_.options().dataDir, error);
+    if (error || where.parent_path() != data) return false;
+    const std::string name = where.filename().string();
+    for (const char* suffix : {".db", ".db-wal", ".db-shm", ".db-journal"}) {
+        const std::string end(suffix);
+        if (name.size() > end.size() &&
+            name.compare(name.size() - end.size(), end.size(), end) == 0)
+            return true;
+    }
+    return false;
 }
 
 int BackupServices::usersOf(const std::string& name) { return server_.usersOf(name); }

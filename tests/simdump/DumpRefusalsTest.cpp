@@ -256,4 +256,31 @@ TEST(DumpRefusals, AnUnreachableBackupServerFailsDumpsAndLoadsWith7205Alone) {
     }
 }
 
+TEST(DumpRefusals, ADumpOntoAFileTheServerKeepsADatabaseInIsRefusedAndTheDatabaseStays) {
+    EmulatorOptions options;
+    options.name = "OWNFILE";
+    options.databases = {"sales"};
+    Emulator server(options);
+    CtClient client;
+    ASSERT_TRUE(client.connect("OWNFILE"));
+    ASSERT_FALSE(client.execute("create table sales..kept (n int)").failed());
+    ASSERT_FALSE(client.execute("insert sales..kept values (7)").failed());
+    DumpFolder dumps;  // a database dump first, so that a transaction dump goes ahead
+    ASSERT_FALSE(client.execute("dump database sales to " + dumps.quoted("full.db")).failed());
+    const std::string data = server.dataDir();
+    const std::string cases[][2] = {{"database sales", data + "/sales.db"},
+                                    {"database sales", data + "/./master.db"},
+                                    {"tran sales", data + "/sales.db"},
+                                    {"database sales", data + "/master.db-wal"}};
+    for (const auto& [what, file] : cases) {
+        CtBatch refused = client.execute("dump " + what + " to \"" + file + "\"");
+        EXPECT_TRUE(refused.failed()) << what << " to " << file;
+        EXPECT_TRUE(saysSomething(refused, "The 'open' call failed")) << what << " to " << file;
+    }
+    const auto kept = client.execute("select n from sales..kept").rowResults();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].rows.at(0).at(0), "7");
+    EXPECT_FALSE(client.execute("select count(*) from master..sysdatabases").failed());
+}
+
 }  // namespace
