@@ -34,7 +34,26 @@ TProcessingControl::TProcessingControl(TConnections& connections, TRunFlags& fla
 
 bool TProcessingControl::Running() const { return flags_.FProcessing || !worker_.Ended(); }
 
-void TProcessingControl::StartProcessing() {
+std::string reseedQuestion(const std::string& mainServer, const std::string& mainDatabase,
+                           const std::string& reserveServer, const std::string& reserveDatabase) {
+    return "Re-seed the reserve? Database " + reserveDatabase + " on server " + reserveServer +
+           " is replaced by a full dump of " + mainDatabase + " from " + mainServer +
+           "; whatever was written there since its last load is lost.";
+}
+
+void TProcessingControl::Reseed() {
+    if (Running()) return;
+    const TStartSettings settings = host_.StartSettings();
+    const auto names = host_.ServerNames();
+    if (!platform::prompts().askYesNo(
+            owner_,
+            reseedQuestion(names.first, settings.ComboDump, names.second, settings.ComboLoad),
+            "Message"))
+        return;
+    StartProcessing(StartKind::Reseed);
+}
+
+void TProcessingControl::StartProcessing(StartKind kind) {
     if (flags_.FProcessing) return;
     // A stopped worker may still be inside its last dump; freeing it would make this start
     // wait for it, so the start is refused until it has ended.
@@ -52,11 +71,12 @@ void TProcessingControl::StartProcessing() {
         if (flags_.UseReserve) host_.LogonReserve();
     }
     if (connections_.MainConnected && (connections_.ReserveConnected || !flags_.UseReserve)) {
-        StartWorker();
+        StartWorker(kind);
     }
 }
 
-void TProcessingControl::StartWorker() {
+void TProcessingControl::StartWorker(StartKind kind) {
+    (void)kind;
     flags_.FExitRequested = false;
     flags_.FProcessing = true;
     // At once, not when the worker gets going: a Start and Settings queued right behind this

@@ -19,6 +19,14 @@ namespace tvr::engine {
 inline constexpr const char* StopQuestion = "Stop process?";
 inline constexpr const char* ExitQuestion = "Stop process and exit?";
 
+// A start as the user asked for it: a normal one, or a re-seed, whose first pass is a full dump
+// and load even onto a reserve database that is online (after a failover, or changed by hand).
+enum class StartKind { Normal, Reseed };
+
+// The question of "Re-seed the reserve...", naming what is replaced and from where.
+std::string reseedQuestion(const std::string& mainServer, const std::string& mainDatabase,
+                           const std::string& reserveServer, const std::string& reserveDatabase);
+
 class TProcessingControl {
 public:
     // `owner` owns the message boxes (the main window); nothing is owned here. `views` and
@@ -33,7 +41,10 @@ public:
     // settings, checks the Backup Servers and starts a new worker. A failure before the
     // worker runs is shown in the application's error box and leaves the window idle, but a
     // registry file that cannot be written is only shown: the start goes on.
-    void StartProcessing();
+    void StartProcessing(StartKind kind = StartKind::Normal);
+    // "Re-seed the reserve...": the question (default No) naming the reserve server and
+    // database, then a start of kind Reseed. Nothing while processing runs.
+    void Reseed();
     // Processing started and not stopped, or a worker not yet ended: what the settings dialog
     // and the logons must keep away from.
     bool Running() const;
@@ -53,7 +64,7 @@ public:
     CloseAction CloseAfterExit();
 
 private:
-    void StartWorker();
+    void StartWorker(StartKind kind);
     // The state of the window's creation: nothing running, Start and Settings available.
     // Throws the error the user sees when a database name is longer than sp_TVR takes.
     void RefuseNamesTooLong(const TStartSettings& settings) const;

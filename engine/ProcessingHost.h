@@ -14,6 +14,10 @@ struct TStartSettings {
     std::string EditPathDump;
     std::string ComboLoad;
     std::string EditPathLoad;
+    // Beyond the original settings: a start whose reserve is still offline in its load
+    // sequence, with every dump the ledger knows loaded, goes on with transaction passes
+    // instead of shipping the whole database again.
+    bool IsResumeChain = false;
 };
 
 // Read by the worker at every pass, so an edit takes effect at the next one.
@@ -33,6 +37,9 @@ struct TPassSettings {
     int KeepDumpDays = 0;
     int KeepHistoryDays = 90;
     std::string AlertCommand{};
+    // Each dump's header is read on the reserve server (load ... with headeronly) and compared
+    // with the ledger before the dump is loaded.
+    bool IsCheckHeader = false;
 };
 
 class TProcessingHost {
