@@ -20,8 +20,11 @@ void TPassMetrics::Count(const TPassRecord& record) {
     ++passes[kind];
     if (!record.good()) {
         ++failures[kind];
+        // Another failure (a lost connection) leaves the chain as it was.
+        if (isChainBreakError(record.error)) chainBroken = true;
         return;
     }
+    chainBroken = false;
     shippedBytes += record.bytes.value_or(0);
     const double seconds = record.dumpSeconds + record.loadSeconds.value_or(0);
     lastGoodLoad = record.start + std::chrono::duration_cast<HistoryClock::duration>(
@@ -51,8 +54,12 @@ std::string metricsText(const TPassMetrics& m) {
     metric(text, "tvr_processing", "gauge", "1 while processing runs, 0 once it has stopped.");
     sample(text, "tvr_processing", m.processing ? 1 : 0);
     metric(text, "tvr_alert_level", "gauge",
-           "The lag's alert level: 0 none, 1 warning, 2 critical.");
+           "The alert level: 0 none, 1 warning, 2 critical (the lag, a stalled pass, a broken "
+           "log chain).");
     sample(text, "tvr_alert_level", static_cast<std::uint64_t>(m.level));
+    metric(text, "tvr_chain_broken", "gauge",
+           "1 while the log chain is broken and only a full dump and load can mend it, else 0.");
+    sample(text, "tvr_chain_broken", m.chainBroken ? 1 : 0);
     return text;
 }
 

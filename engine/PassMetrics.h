@@ -9,7 +9,10 @@
 //   tvr_pass_failures_total{kind}          counter  those of them that failed
 //   tvr_shipped_bytes_total                counter  bytes of the dump files of good passes
 //   tvr_processing                         gauge    1 while processing runs, 0 once it stopped
-//   tvr_alert_level                        gauge    0 none, 1 warning, 2 critical
+//   tvr_alert_level                        gauge    0 none, 1 warning, 2 critical (as shown)
+//   tvr_chain_broken                       gauge    1 from a pass of the run that failed with a
+//                                                   chain-break error (isChainBreakError) until
+//                                                   a good one, else 0
 #include "engine/PassHistory.h"
 #include "engine/WatchRules.h"
 
@@ -28,8 +31,9 @@ struct TPassMetrics {
     std::uint64_t shippedBytes = 0;
     bool processing = true;
     AlertLevel level = AlertLevel::None;
+    bool chainBroken = false;
 
-    // Counts one pass of the history.
+    // Counts one pass of the history (and whether it broke or mended the log chain).
     void Count(const TPassRecord& record);
 };
 

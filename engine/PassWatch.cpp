@@ -71,6 +71,11 @@ void TPassWatch::PassEnded(WatchClock::time_point now, WatchClock::time_point du
         if (last.outcome == StepOutcome::Ok) {
             goodDumpStart_ = dumpStart;
             goodLoadEnd_ = now;
+            chainBreak_.clear();
+        }
+        for (const StepResult* step : {&dump, &load}) {
+            if (step->outcome == StepOutcome::Failed && isChainBreakError(step->error))
+                chainBreak_ = chainBreakErrorText(step->error);
         }
     }
     if (!entry.empty()) errorEntry_(entry);
@@ -82,6 +87,11 @@ void TPassWatch::RunEnded() {
     stallReported_ = false;
 }
 
+void TPassWatch::ChainBroken(const std::string& reason) {
+    std::lock_guard lock(mutex_);
+    chainBreak_ = reason.empty() ? std::string("the log cannot be dumped") : reason;
+}
+
 void TPassWatch::Resume(const std::string& pair, const TWatchStanding& last) {
     std::lock_guard lock(mutex_);
     pair_ = pair;
@@ -90,11 +100,14 @@ void TPassWatch::Resume(const std::string& pair, const TWatchStanding& last) {
     goodDumpStart_ = last.goodDumpStart;
     goodLoadEnd_ = last.goodLoadEnd;
     lagLevel_ = last.lagLevel;
+    chainBreak_ = last.chainBreak;
+    chainEntered_ = !chainBreak_.empty();  // entered by the run that saw it
 }
 
 TWatchStanding TPassWatch::Standing() const {
     std::lock_guard lock(mutex_);
-    return TWatchStanding{pair_, firstRunStart_, goodDumpStart_, goodLoadEnd_, lagLevel_};
+    return TWatchStanding{pair_,        firstRunStart_, goodDumpStart_,
+                          goodLoadEnd_, lagLevel_,      chainBreak_};
 }
 
 seconds TPassWatch::Lag(WatchClock::time_point now) const {
@@ -125,6 +138,11 @@ TWatchView TPassWatch::viewLocked(WatchClock::time_point now, const TWatchLimits
     if (view.level != AlertLevel::None) {
         view.alert = "Reserve behind by " + lagText(lag) + " (" + alertLevelName(view.level) + ")";
     }
+    if (!chainBreak_.empty()) {
+        view.chainBreak = chainBreak_;
+        view.level = AlertLevel::Critical;
+        view.alert = "Log chain broken: " + chainBreak_ + " (critical)";
+    }
     if (passStart_ && limits.stallMinutes > 0 &&
         now - *passStart_ >= std::chrono::minutes(limits.stallMinutes)) {
         view.stalled = true;
@@ -148,6 +166,14 @@ TWatchView TPassWatch::Tick(WatchClock::time_point now, const TWatchLimits& limi
             entries.push_back(lagEntry(level, lag, limits));
             lagLevel_ = level;
         }
+        if (!chainBreak_.empty() && !chainEntered_) {
+            entries.push_back("Log chain broken: " + chainBreak_ +
+                              "; the reserve cannot advance until a full dump and load (critical)");
+        } else if (chainBreak_.empty() && chainEntered_) {
+            entries.push_back("Log chain whole again: a pass loaded its dump; the reserve is " +
+                              lagText(lag) + " behind");
+        }
+        chainEntered_ = !chainBreak_.empty();
         if (view.stalled && !stallReported_) {
             stallReported_ = true;
             entries.push_back("Pass stalled: running for " +

@@ -1,7 +1,13 @@
 #pragma once
 // The watch over the standby: what the last pass did, when the last good load was made, how
 // far the reserve is behind (the lag: now minus the start of the dump of the last good load),
-// the alert level that lag has reached, and whether a pass has been running for too long.
+// the alert level that lag has reached, whether a pass has been running for too long, and
+// whether the log chain is broken.
+//
+// A broken chain (a dump or load refused with a chain-break error, or the main server saying
+// its log cannot be dumped) is critical at once, whatever the lag: the standby cannot advance
+// until a full dump and load, so there is nothing to wait for. It stays so, across runs of
+// the same databases, until a pass loads its dump without fault.
 //
 // The worker reports each pass as it starts and ends; a ticker calls Tick every second while
 // processing runs, and Tick shows the watch and writes one error entry at each change of
@@ -34,6 +40,9 @@ struct TWatchView {
     AlertLevel level = AlertLevel::None;
     bool stalled = false;
     std::string alert;  // "Reserve behind by 00:16:02 (warning)"; empty when none
+    // Why the log chain is broken ("4305: the dump does not follow the last one loaded");
+    // empty while it is whole. While it is set the level is critical.
+    std::string chainBreak;
     bool operator==(const TWatchView&) const = default;
 };
 
@@ -61,6 +70,7 @@ struct TWatchStanding {
     std::optional<WatchClock::time_point> goodDumpStart;
     std::optional<WatchClock::time_point> goodLoadEnd;
     AlertLevel lagLevel = AlertLevel::None;
+    std::string chainBreak;  // why the chain is broken; empty while it is whole
 };
 
 class TPassWatch {
@@ -78,6 +88,11 @@ public:
                    const StepResult& dump, const StepResult& load);
     // The run has ended: the view stays, the ticks stop.
     void RunEnded();
+    // The log chain is broken for `reason` (in plain words, e.g. chainBreakText of a non-zero
+    // tran_dumpable_status): the level is critical from now until a pass loads its dump
+    // without fault. A failed dump or load with a chain-break error (isChainBreakError) has
+    // the same effect through PassEnded, with the error's words as the reason.
+    void ChainBroken(const std::string& reason);
 
     // Before the run starts: names what it ships and takes over what `last` knew of the same
     // servers and databases (of others it knows nothing).
@@ -107,6 +122,8 @@ private:
     StepResult load_;
     AlertLevel lagLevel_ = AlertLevel::None;  // of the lag alone, as last entered
     bool stallReported_ = false;
+    std::string chainBreak_;     // why the chain is broken; empty while it is whole
+    bool chainEntered_ = false;  // the break has its error entry (the state last entered)
 };
 
 // Calls `tick` about once a second on a thread of its own, from construction until it is

@@ -33,6 +33,26 @@ std::string stepResultText(const StepResult& result) {
 
 bool isOutOfSequenceLoad(int error) { return error == 4305 || error == 4306; }
 
+namespace {
+
+// One table of the errors that break the chain, with their plain words.
+constexpr std::pair<int, const char*> kChainBreakErrors[] = {
+    {4305, "the dump does not follow the last one loaded"},
+    {4306, "the reserve database changed since its last load"},
+    {4207, "a non-logged operation ran since the last database dump"},
+    {4221, "the log was truncated since the last database dump, or there was none"},
+};
+
+}  // namespace
+
+bool isChainBreakError(int serverError) { return !chainBreakErrorText(serverError).empty(); }
+
+std::string chainBreakErrorText(int serverError) {
+    for (const auto& [error, words] : kChainBreakErrors)
+        if (error == serverError) return std::to_string(error) + ": " + words;
+    return {};
+}
+
 int backoffSeconds(int failures) {
     if (failures <= 0) return 0;
     if (failures > 6) return 60;

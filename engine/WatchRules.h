@@ -33,6 +33,19 @@ std::string stepResultText(const StepResult& result);
 // since the last load).
 bool isOutOfSequenceLoad(int error);
 
+// Whether a server error of a dump or a load means that the log chain from the main database
+// to the reserve is broken, so that no transaction pass can advance the standby until a full
+// dump and load: the two out-of-sequence loads above, and the main server's refusals to dump
+// the log, 4207 (a non-logged operation since the last database dump) and 4221 (a truncated
+// log, or no database dump at all). Each is a known critical state at once: waiting for the
+// lag thresholds would only tell the same thing later.
+bool isChainBreakError(int serverError);
+
+// The reason of a chain-break error after its number, as the watch, the history's check and
+// the alerts name it: "4305: the dump does not follow the last one loaded". Empty for an
+// error that does not break the chain.
+std::string chainBreakErrorText(int serverError);
+
 // Seconds to wait before attempt `failures` + 1 after `failures` failures in a row: 1, 2, 4
 // ... up to 60. No wait before the first attempt (failures 0).
 int backoffSeconds(int failures);

@@ -40,10 +40,10 @@ TEST_F(PassWatchTest, TheLagCountsFromTheDumpOfTheLastGoodLoadAndEachLevelChange
 
     // A failed pass keeps the lag running from the last good one.
     watch.PassStarted(t0 + 15min);
-    watch.PassEnded(t0 + 15min, t0 + 15min, StepResult{StepOutcome::Failed, 4221, false},
+    watch.PassEnded(t0 + 15min, t0 + 15min, StepResult{StepOutcome::Failed, 8009, false},
                     StepResult{});
     watch.Tick(t0 + 15min, limits);
-    EXPECT_EQ(shown.mainOutcome, "dump: failed (4221)");
+    EXPECT_EQ(shown.mainOutcome, "dump: failed (8009)");
     EXPECT_EQ(shown.reserveOutcome, "load: not reached");
     EXPECT_EQ(shown.level, AlertLevel::Warning);
     EXPECT_EQ(shown.alert, "Reserve behind by 00:15:00 (warning)");
@@ -84,6 +84,52 @@ TEST_F(PassWatchTest, APassPastTheStallLimitIsCriticalEnteredOnceAndItsEndIsTime
     watch.Tick(t0 + 40min + 6s, limits);
     EXPECT_FALSE(shown.stalled);
     EXPECT_EQ(shown.level, AlertLevel::Warning);  // the lag alone: the load's dump began late
+}
+
+TEST_F(PassWatchTest, ABrokenChainIsCriticalAtOnceUntilAGoodLoadThenTheLagDecides) {
+    watch.RunStarted(t0, true);
+    watch.PassStarted(t0);
+    watch.PassEnded(t0 + 10s, t0, ok, ok);
+    watch.Tick(t0 + 10s, limits);
+    ASSERT_EQ(shown.level, AlertLevel::None);
+
+    const std::string broken =
+        "Log chain broken: 4305: the dump does not follow the last one loaded (critical)";
+    watch.PassStarted(t0 + 1min);
+    watch.PassEnded(t0 + 1min, t0 + 1min, ok, StepResult{StepOutcome::Failed, 4305, false});
+    watch.Tick(t0 + 1min, limits);  // a minute of lag: far below the thresholds
+    EXPECT_EQ(shown.level, AlertLevel::Critical);
+    EXPECT_EQ(shown.alert, broken);
+    EXPECT_EQ(shown.chainBreak, "4305: the dump does not follow the last one loaded");
+    EXPECT_EQ(newEntries(), (std::vector<std::string>{
+                                "Log chain broken: 4305: the dump does not follow the last one "
+                                "loaded; the reserve cannot advance until a full dump and load "
+                                "(critical)"}));
+    // A failure of another kind, or a new run of the same databases, mends nothing.
+    watch.PassEnded(t0 + 2min, t0 + 2min, StepResult{StepOutcome::Failed, 0, true}, StepResult{});
+    TPassWatch next{*this, [this](const std::string& text) { entries.push_back(text); }};
+    next.Resume("", watch.Standing());
+    next.RunStarted(t0 + 3min, true);
+    EXPECT_EQ(next.Tick(t0 + 3min, limits).alert, broken);
+    EXPECT_TRUE(newEntries().empty());
+
+    next.PassStarted(t0 + 4min);
+    next.PassEnded(t0 + 5min, t0 + 4min, ok, ok);
+    next.Tick(t0 + 5min, limits);
+    EXPECT_EQ(shown.level, AlertLevel::None);
+    EXPECT_EQ(shown.alert, "");
+    EXPECT_EQ(shown.chainBreak, "");
+    EXPECT_EQ(
+        newEntries(),
+        (std::vector<std::string>{
+            "Log chain whole again: a pass loaded its dump; the reserve is 00:01:00 behind"}));
+
+    // Told by the pass runner, with the server's reasons in words.
+    next.ChainBroken("its log was truncated since the last database dump");
+    next.Tick(t0 + 6min, limits);
+    EXPECT_EQ(shown.level, AlertLevel::Critical);
+    EXPECT_EQ(shown.alert,
+              "Log chain broken: its log was truncated since the last database dump (critical)");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The rules that judge a pass and the standby's lag: step outcomes from return statuses,
 // the back-off after failures, alert levels at their thresholds, and the words for a log
-// chain that cannot be dumped.
+// chain that cannot be dumped or has broken, and the gauge that tells a broken chain.
+#include "engine/PassMetrics.h"
 #include "engine/WatchRules.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +80,45 @@ TEST(WatchRules, EveryReasonOfTheChainCheckIsNamedAndUnknownOnesByNumber) {
     EXPECT_EQ(chainBreakText(8 | 64),
               "the option trunc log on chkpt is set; it was never dumped as a whole");
     EXPECT_EQ(chainBreakText(2 | 2048), "its log shares the data's device; reason code 2048");
+}
+
+TEST(WatchRules, OnlyTheOutOfSequenceLoadsAndTheRefusedLogDumpsBreakTheChain) {
+    const struct {
+        int error;
+        bool broken;
+    } cases[] = {{4305, true},  {4306, true},  {4207, true},  {4221, true},  {0, false},
+                 {8009, false}, {3105, false}, {4208, false}, {-4305, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        EXPECT_EQ(isChainBreakError(c.error), c.broken);
+        const std::string reason = chainBreakErrorText(c.error);
+        EXPECT_EQ(reason.starts_with(std::to_string(c.error) + ": "), c.broken) << reason;
+        EXPECT_EQ(reason.empty(), !c.broken);
+    }
+    EXPECT_EQ(chainBreakErrorText(4305), "4305: the dump does not follow the last one loaded");
+}
+
+TEST(WatchRules, TheChainGaugeIsOneFromAChainBreakUntilAGoodPass) {
+    const auto gauge = [](const TPassMetrics& m) {
+        const std::string text = metricsText(m);
+        EXPECT_NE(text.find("# TYPE tvr_chain_broken gauge\n"), std::string::npos);
+        const auto at = text.find("\ntvr_chain_broken ");
+        return at == std::string::npos ? std::string() : text.substr(at + 18, 1);
+    };
+    TPassMetrics metrics;
+    EXPECT_EQ(gauge(metrics), "0");
+    TPassRecord pass;
+    pass.outcome = "load failed";
+    pass.error = 4305;
+    metrics.Count(pass);
+    EXPECT_EQ(gauge(metrics), "1");
+    pass.outcome = "dump failed";  // another failure leaves the chain broken
+    pass.error = 0;
+    metrics.Count(pass);
+    EXPECT_EQ(gauge(metrics), "1");
+    pass.outcome = "ok";
+    metrics.Count(pass);
+    EXPECT_EQ(gauge(metrics), "0");
 }
 
 TEST(WatchRules, AThresholdSettingIsAWholeNumberOfMinutesOrItsDefault) {

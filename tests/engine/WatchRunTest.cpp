@@ -223,7 +223,7 @@ TEST_F(WatchRun, TheMetricsFileIsRewrittenAfterEachPassAndReadsBack) {
         {"tvr_lag_seconds", "gauge"},           {"tvr_last_good_load_timestamp_seconds", "gauge"},
         {"tvr_passes_total", "counter"},        {"tvr_pass_failures_total", "counter"},
         {"tvr_shipped_bytes_total", "counter"}, {"tvr_processing", "gauge"},
-        {"tvr_alert_level", "gauge"},
+        {"tvr_alert_level", "gauge"},           {"tvr_chain_broken", "gauge"},
     };
     EXPECT_EQ(parsed.types, types);
     const auto history = readPassHistory(dir.string(), WatchClock::now() - std::chrono::hours(24));
@@ -240,6 +240,7 @@ TEST_F(WatchRun, TheMetricsFileIsRewrittenAfterEachPassAndReadsBack) {
                 static_cast<double>(WatchClock::to_time_t(history.back().start)), 2);
     EXPECT_EQ(v.at("tvr_processing"), 0);  // the run has ended
     EXPECT_EQ(v.at("tvr_alert_level"), 0);
+    EXPECT_EQ(v.at("tvr_chain_broken"), 0);
 }
 
 TEST_F(WatchRun, TwoPassesInOneSecondWriteTwoFiles) {
