@@ -56,19 +56,32 @@ CheckAnswer judgeStandby(const std::vector<engine::TPassRecord>& history,
     const auto lag = std::max(std::chrono::duration_cast<std::chrono::seconds>(now - from),
                               std::chrono::seconds(0));
     const engine::AlertLevel level = engine::lagLevel(lag, warningMinutes, criticalMinutes);
+    const std::string since = good != history.rend()
+                                  ? ", last load " + whenText(loadEnd(*good), now)
+                                  : ", no good load since " + whenText(from, now);
+    const engine::TPassRecord& last = history.back();
+    const std::string lastPass =
+        last.good() ? std::string()
+                    : ", last pass " + last.outcome +
+                          (last.error ? " (" + std::to_string(last.error) + ")" : std::string());
+
+    // A pass since the last good load that broke the log chain: the reserve cannot advance
+    // until a full dump and load, whatever the lag says now.
+    const auto broke = std::find_if(history.rbegin(), good, [](const engine::TPassRecord& r) {
+        return engine::isChainBreakError(r.error);
+    });
+    if (broke != good) {
+        return {kCheckCritical, "CRITICAL: log chain broken (" +
+                                    engine::chainBreakErrorText(broke->error) + ")" + since +
+                                    (broke == history.rbegin() ? std::string() : lastPass)};
+    }
 
     std::string line = "lag " + std::to_string(lag.count()) + " s";
     if (level == engine::AlertLevel::Warning)
         line += " (warning at " + std::to_string(warningMinutes * 60) + " s)";
     if (level == engine::AlertLevel::Critical)
         line += " (critical at " + std::to_string(criticalMinutes * 60) + " s)";
-    line += good != history.rend() ? ", last load " + whenText(loadEnd(*good), now)
-                                   : ", no good load since " + whenText(from, now);
-    const engine::TPassRecord& last = history.back();
-    if (!last.good()) {
-        line += ", last pass " + last.outcome +
-                (last.error ? " (" + std::to_string(last.error) + ")" : std::string());
-    }
+    line += since + lastPass;
     switch (level) {
         case engine::AlertLevel::None:
             return {kCheckOk, "OK: " + line};

@@ -5,10 +5,14 @@
 //   OK: lag 42 s, last load 16:02:11                                   0
 //   WARNING: lag 1000 s (warning at 900 s), last load 15:45:31          1
 //   CRITICAL: lag 4000 s (critical at 3600 s), last load 14:55:31       2
+//   CRITICAL: log chain broken (4305: the dump does not follow the last one loaded),
+//             last load 16:02:11                                       2
 //   UNKNOWN: no pass history in /var/log/travenor                      3
 // The lag is now minus the start of the last pass that loaded its dump; a history of passes
 // none of which loaded counts from its first pass. When the last pass failed, the line says
-// so after the time of the last load.
+// so after the time of the last load. A pass since the last good load that failed with a
+// chain-break error (engine::isChainBreakError) makes the answer CRITICAL whatever the lag:
+// the reserve cannot advance until a full dump and load.
 #include "engine/PassHistory.h"
 #include "platform/Registry.h"
 

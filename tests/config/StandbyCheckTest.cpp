@@ -50,6 +50,21 @@ TEST(StandbyCheck, TheLagFromTheLastGoodLoadMeetsTheThresholds) {
          ", last pass dump failed"},
         {{pass(99999s, "ok")}, 0, 0, kCheckOk, "OK: lag 99999 s", ""},
         {{}, 15, 60, kCheckUnknown, "UNKNOWN: no pass history", ""},
+        // A broken log chain is critical whatever the lag, until a good load.
+        {{pass(60s, "ok"), pass(30s, "load failed", 4305)},
+         15,
+         60,
+         kCheckCritical,
+         "CRITICAL: log chain broken (4305: the dump does not follow the last one loaded), "
+         "last load ",
+         ""},
+        {{pass(60s, "dump failed", 4221), pass(30s, "dump failed")},
+         15,
+         60,
+         kCheckCritical,
+         "CRITICAL: log chain broken (4221: ",
+         ", last pass dump failed"},
+        {{pass(60s, "load failed", 4306), pass(30s, "ok")}, 15, 60, kCheckOk, "OK: lag 30 s", ""},
     };
     for (const auto& c : cases) {
         const CheckAnswer answer = judgeStandby(c.history, kNow, c.warning, c.critical);
