@@ -31,6 +31,9 @@ struct TDumpLoadSettings {
     std::string EditKeepDumpDays = "0";      // days a dump file is kept; 0: for ever
     std::string EditKeepHistoryDays = "90";  // days a history file is kept; 0: for ever
     std::string EditAlertCommand{};          // run at each change of alert level; empty: none
+    // The "Watch" page too: how the shipping takes up its chain and checks what it loads.
+    bool IsResumeChain = false;  // a start goes on with the reserve's chain where it stands
+    bool IsCheckHeader = false;  // each dump's header is read on the reserve before its load
 
     bool operator==(const TDumpLoadSettings&) const = default;
 };

@@ -1,9 +1,9 @@
 #pragma once
 // Where the settings live below HKEY_CURRENT_USER, and the one table of the settings: their
 // names, kinds, defaults and the settings dialog's controls, in the order they are read and
-// written. The first eleven are the program's original ones; the watch settings follow them,
-// so that a file written by an older version reads as before and the new ones take their
-// defaults.
+// written. The first eleven are the program's original ones; the later ones follow them in the
+// order they came, so that a file written by an older version reads as before and the new ones
+// take their defaults.
 //
 //   base                 "ServerName", "UserName"  (main-server logon)
 //   base\Reserv          "ServerName", "UserName"  (reserve-server logon; ServerName also by saves)
@@ -50,7 +50,7 @@ struct SettingField {
     SettingDefault fallback = SettingDefault::Field;
 };
 
-inline constexpr std::array<SettingField, 19> kSettingFields = {{
+inline constexpr std::array<SettingField, 21> kSettingFields = {{
     {"IsReserv", "CheckBoxUseReserv", SettingControl::CheckBox, &TDumpLoadSettings::IsReserv},
     {"IsDumLoadBD", "CheckBoxDumpLoadDB", SettingControl::CheckBox,
      &TDumpLoadSettings::IsDumLoadBD},
@@ -84,6 +84,10 @@ inline constexpr std::array<SettingField, 19> kSettingFields = {{
      &TDumpLoadSettings::EditKeepHistoryDays},
     {"EditAlertCommand", "EditAlertCommand", SettingControl::LineEdit, nullptr,
      &TDumpLoadSettings::EditAlertCommand},
+    {"IsResumeChain", "CheckBoxResumeChain", SettingControl::CheckBox,
+     &TDumpLoadSettings::IsResumeChain},
+    {"IsCheckHeader", "CheckBoxCheckHeader", SettingControl::CheckBox,
+     &TDumpLoadSettings::IsCheckHeader},
 }};
 
 // The entry names alone, in the same order.

@@ -19,7 +19,8 @@ void TSettingsProcessingHost::SaveSettings() { config::SaveSettings(registry_, l
 
 engine::TStartSettings TSettingsProcessingHost::StartSettings() const {
     const TDumpLoadSettings s = live_.snapshot();
-    return {s.IsDumLoadBD, s.ComboDump, s.EditPathDump, s.ComboLoad, s.EditPathLoad};
+    return {s.IsDumLoadBD, s.ComboDump,    s.EditPathDump,
+            s.ComboLoad,   s.EditPathLoad, s.IsResumeChain};
 }
 
 std::pair<std::string, std::string> TSettingsProcessingHost::ServerNames() const {
@@ -44,7 +45,8 @@ engine::TPassSettings TSettingsProcessingHost::PassSettings() const {
             minutes(&TDumpLoadSettings::EditStallLimit),
             minutes(&TDumpLoadSettings::EditKeepDumpDays),
             minutes(&TDumpLoadSettings::EditKeepHistoryDays),
-            s.EditAlertCommand};
+            s.EditAlertCommand,
+            s.IsCheckHeader};
 }
 
 }  // namespace tvr::config

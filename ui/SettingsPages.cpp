@@ -9,6 +9,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <initializer_list>
+
 namespace tvr::ui {
 
 namespace {
@@ -28,17 +30,24 @@ QSpinBox* numberBox(const char* name, int most, const char* unit, const char* of
     return box;
 }
 
-// A page: its controls in a form, under `first` where there is one, and a note below them
-// saying what the settings do.
-QWidget* settingsPage(QWidget* page, QWidget* first, QFormLayout* form, const char* note) {
+// A page: its controls in a form, under the widgets of `above`, and a note below them saying
+// what the settings do.
+QWidget* settingsPage(QWidget* page, std::initializer_list<QWidget*> above, QFormLayout* form,
+                      const char* note) {
     auto* noteLabel = new QLabel(note, page);
     noteLabel->setWordWrap(true);
     auto* layout = new QVBoxLayout(page);
-    if (first != nullptr) layout->addWidget(first);
+    for (QWidget* widget : above) layout->addWidget(widget);
     layout->addLayout(form);
     layout->addWidget(noteLabel);
     layout->addStretch();
     return page;
+}
+
+QCheckBox* checkBox(const char* name, const char* caption, QWidget* parent) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(name);
+    return box;
 }
 
 QWidget* namedPage(const char* name, QWidget* parent) {
@@ -51,8 +60,6 @@ QWidget* namedPage(const char* name, QWidget* parent) {
 
 QWidget* makeWatchSettingsPage(QWidget* parent) {
     QWidget* page = namedPage("TabSheetWatch", parent);
-    auto* fullOnBreak = new QCheckBox("Start again with a full pass when the chain breaks", page);
-    fullOnBreak->setObjectName("CheckBoxFullOnBreak");
     auto* form = new QFormLayout;
     form->addRow("Warning when the reserve is behind by:",
                  numberBox("EditLagWarning", kMostMinutes, " min", "off", page));
@@ -61,9 +68,16 @@ QWidget* makeWatchSettingsPage(QWidget* parent) {
     form->addRow("A pass is stalled after:",
                  numberBox("EditStallLimit", kMostMinutes, " min", "off", page));
     return settingsPage(
-        page, fullOnBreak, form,
+        page,
+        {checkBox("CheckBoxFullOnBreak", "Start again with a full pass when the chain breaks",
+                  page),
+         checkBox("CheckBoxResumeChain", "Resume the log chain at start", page),
+         checkBox("CheckBoxCheckHeader", "Check each dump's header before its load", page)},
+        form,
         "The lag is the time since the dump of the last good load began. Past a threshold "
-        "the tray icon and the status bar change and the error log says so.");
+        "the tray icon and the status bar change and the error log says so. A start that "
+        "resumes the chain ships only the transaction log when the reserve is still loading "
+        "and has every dump made so far.");
 }
 
 QWidget* makeLogViewsSettingsPage(QWidget* parent) {
@@ -75,7 +89,7 @@ QWidget* makeLogViewsSettingsPage(QWidget* parent) {
     lines->setGroupSeparatorShown(true);
     auto* form = new QFormLayout;
     form->addRow("Lines each log page keeps:", lines);
-    return settingsPage(page, nullptr, form,
+    return settingsPage(page, {}, form,
                         "The log files keep every line. A page that has let older lines go "
                         "names the file that holds them on its first line.");
 }
@@ -92,7 +106,7 @@ QWidget* makeHistorySettingsPage(QWidget* parent) {
                  numberBox("EditKeepHistoryDays", kMostDays, " days", "for ever", page));
     form->addRow("Command at a change of alert:", alertCommand);
     return settingsPage(
-        page, nullptr, form,
+        page, {}, form,
         "Only files named as this program names its dumps are deleted, in the dump and the "
         "load folder. The alert command runs without a shell, with TVR_ALERT_LEVEL (ok, "
         "warning, critical) and TVR_LAG_SECONDS in its environment.");

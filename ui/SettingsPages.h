@@ -7,8 +7,8 @@ class QWidget;
 namespace tvr::ui {
 
 // "Watch": how the program watches the standby it keeps. A broken log chain healed by a full
-// pass, the lag's warning and critical thresholds and the time after which a running pass
-// counts as stalled.
+// pass, a start that resumes the chain, each dump's header checked before its load, the lag's
+// warning and critical thresholds and the time after which a running pass counts as stalled.
 QWidget* makeWatchSettingsPage(QWidget* parent);
 
 // "Views": how many of their newest lines the Activity and ErrorLog pages keep; the main

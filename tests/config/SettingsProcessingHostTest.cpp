@@ -28,9 +28,11 @@ TEST_F(SettingsProcessingHost, ReadsTheLiveSettingsAsTheyAreAtEachCall) {
         s.IsDumLoadBD = false;
         s.ComboDump = "sales";
         s.EditPathLoad = "/load";
+        s.IsResumeChain = true;
     });
     const auto start = host.StartSettings();
     EXPECT_FALSE(start.IsDumLoadBD);
+    EXPECT_TRUE(start.IsResumeChain);
     EXPECT_EQ(start.ComboDump, "sales");
     EXPECT_EQ(start.EditPathLoad, "/load");
     live.edit([](auto& s) {
@@ -38,12 +40,13 @@ TEST_F(SettingsProcessingHost, ReadsTheLiveSettingsAsTheyAreAtEachCall) {
         s.EditInterval = "00:05";
         s.IsClearLog = true;
         s.IsFullOnBreak = true;
+        s.IsCheckHeader = true;
         s.EditLagWarning = "0";
         s.EditLagCritical = "90";
         s.EditStallLimit = "soon";  // typed by hand into the file: the default holds
     });
     const auto pass = host.PassSettings();
-    EXPECT_TRUE(pass.IsInterval && pass.IsClearLog && pass.IsFullOnBreak);
+    EXPECT_TRUE(pass.IsInterval && pass.IsClearLog && pass.IsFullOnBreak && pass.IsCheckHeader);
     EXPECT_EQ(pass.EditInterval, "00:05");
     EXPECT_EQ(pass.LagWarningMinutes, 0);
     EXPECT_EQ(pass.LagCriticalMinutes, 90);

@@ -134,6 +134,8 @@ TEST_F(SettingsStoreTest, TheFileAfterASaveHoldsEachSettingAsTheDefaultValueOfIt
         {"EditLagCritical", s.EditLagCritical},
         {"EditStallLimit", s.EditStallLimit},
         {"EditLogViewLines", s.EditLogViewLines},
+        {"IsResumeChain", "-1"},
+        {"IsCheckHeader", "0"},
     };
     for (const auto& [entry, value] : expected) {
         RegistryValue v;

@@ -57,6 +57,7 @@ inline config::TDumpLoadSettings unusualSettings(const std::filesystem::path& fo
     s.EditLagCritical = "not minutes";
     s.EditStallLimit = "0";
     s.EditLogViewLines = "5000";
+    s.IsResumeChain = true;
     return s;
 }
 
