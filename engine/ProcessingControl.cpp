@@ -1,8 +1,13 @@
 #include "engine/ProcessingControl.h"
 
+#include "client/LogWriter.h"
 #include "engine/BackupServerCheck.h"
 #include "engine/DumpFileName.h"
+#include "engine/ReserveChecks.h"
+#include "engine/StartDecision.h"
 #include "platform/CommandError.h"
+#include "platform/Profile.h"
+#include "platform/RegionalSettings.h"
 #include "platform/RegistryError.h"
 
 #include <exception>
@@ -45,7 +50,7 @@ void TProcessingControl::Reseed() {
     if (Running()) return;
     const TStartSettings settings = host_.StartSettings();
     const auto names = host_.ServerNames();
-    if (!platform::prompts().askYesNo(
+    if (!platform::prompts().askYesNoDefaultNo(
             owner_,
             reseedQuestion(names.first, settings.ComboDump, names.second, settings.ComboLoad),
             "Message"))
@@ -76,7 +81,6 @@ void TProcessingControl::StartProcessing(StartKind kind) {
 }
 
 void TProcessingControl::StartWorker(StartKind kind) {
-    (void)kind;
     flags_.FExitRequested = false;
     flags_.FProcessing = true;
     // At once, not when the worker gets going: a Start and Settings queued right behind this
@@ -84,6 +88,7 @@ void TProcessingControl::StartWorker(StartKind kind) {
     display_.EnableStart(false);
     try {
         RefuseNamesTooLong(host_.StartSettings());
+        RefuseFoldersTooLong(host_.StartSettings());
         try {
             host_.SaveSettings();
         } catch (const platform::RegistryError& error) {
@@ -97,6 +102,11 @@ void TProcessingControl::StartWorker(StartKind kind) {
 
         CheckBackupServer(owner_, *connections_.MainConnection);
         if (flags_.UseReserve) CheckBackupServer(owner_, *connections_.ReserveConnection);
+        bool full = true;
+        if (!DecideFirstPass(kind, host_.StartSettings(), full)) {
+            ReturnToIdle();
+            return;
+        }
 
         auto worker = std::make_unique<TDumpLoadThread>(flags_, display_, host_, views_, clock_);
         worker->UseReserve = flags_.UseReserve;
@@ -106,8 +116,10 @@ void TProcessingControl::StartWorker(StartKind kind) {
         if (worker->UseReserve) worker->ReserveConnection = connections_.ReserveConnection;
         worker->StopRequested = false;
         const TStartSettings settings = host_.StartSettings();
-        worker->DumpRS = TRS_dump_load{
-            settings.IsDumLoadBD ? 0 : 1, settings.ComboDump, 1, 0, settings.EditPathDump, {}};
+        worker->Ledger = ledger_;
+        worker->Reseed = kind == StartKind::Reseed;
+        worker->DumpRS =
+            TRS_dump_load{full ? 0 : 1, settings.ComboDump, 1, 0, settings.EditPathDump, {}};
         worker->LoadRS = TRS_dump_load{
             worker->DumpRS.TypeTrans, settings.ComboLoad, 0, 1, settings.EditPathLoad, {}};
         worker_.Take(std::move(worker));
@@ -134,6 +146,78 @@ void TProcessingControl::RefuseNamesTooLong(const TStartSettings& settings) cons
             " characters; sp_TVR takes at most " + std::to_string(kProcedureNameLimit) +
             ". Processing is not started");
     }
+}
+
+void TProcessingControl::RefuseFoldersTooLong(const TStartSettings& settings) const {
+    // The server cuts a longer device path without a word: the name loses its extension, then
+    // its seconds, and passes end up writing and loading one another's files.
+    const std::size_t longestName = longestDumpFileName(
+        platform::profileQualified(settings.ComboDump), platform::regionalFormats());
+    for (const std::string* folder : {&settings.EditPathDump, &settings.EditPathLoad}) {
+        if (folder == &settings.EditPathLoad && !flags_.UseReserve) continue;
+        const std::size_t length = folder->size() + 1 + longestName;
+        if (length <= kProcedureDeviceLimit) continue;
+        throw std::runtime_error(
+            "The folder \"" + *folder + "\" makes device paths of up to " + std::to_string(length) +
+            " characters (the folder, a separator and a file name of " + "up to " +
+            std::to_string(longestName) + "); sp_TVR takes at most " +
+            std::to_string(kProcedureDeviceLimit) + ". Processing is not started");
+    }
+}
+
+bool TProcessingControl::DecideFirstPass(StartKind kind, const TStartSettings& settings,
+                                         bool& full) {
+    const std::string file = host_.LedgerFile();
+    if (!ledger_ || ledger_->File() != file) {
+        ledger_ = std::make_shared<TShippingLedger>(file);
+        ledgerSkippedShown_ = 0;
+    }
+    ledger_->Read();
+    if (ledger_->Skipped() > ledgerSkippedShown_) {
+        ErrorEntry("The shipping ledger " + file + " has " + std::to_string(ledger_->Skipped()) +
+                   " line(s) that are no entry (a write cut short); they are left out");
+    }
+    ledgerSkippedShown_ = ledger_->Skipped();
+
+    TStartFacts facts;
+    facts.kind = kind;
+    facts.useReserve = flags_.UseReserve;
+    facts.isDumLoadBD = settings.IsDumLoadBD;
+    facts.isResumeChain = settings.IsResumeChain;
+    facts.reserveDatabase = settings.ComboLoad;
+    TShippingPair pair;
+    pair.mainServer = connections_.MainConnection->ServerName();
+    pair.mainDatabase = settings.ComboDump;
+    if (flags_.UseReserve) {
+        client::TSybaseConnect& reserve = *connections_.ReserveConnection;
+        facts.reserveServer = pair.reserveServer = reserve.ServerName();
+        pair.reserveDatabase = settings.ComboLoad;
+        facts.reserve = databaseState(reserve, settings.ComboLoad);
+    }
+    const TStartDecision decision =
+        decideFirstPass(ledgerState(ledger_->Entries(), pair.key()), facts);
+    if (!decision.refusal.empty()) {
+        ErrorEntry(decision.refusal);
+        // Unattended, the entry is all: nobody would answer a box.
+        if (!connections_.AutoStart) ShowError(decision.refusal);
+        return false;
+    }
+    if (!decision.activity.empty()) ActivityLine(decision.activity);
+    full = decision.full;
+    return true;
+}
+
+void TProcessingControl::ErrorEntry(const std::string& text) {
+    const auto& main = connections_.MainConnection;
+    client::writeProgramError(
+        text, {main ? main->LogFile() : std::string(), main ? main->ErrorLogFile() : std::string()},
+        views_);
+}
+
+void TProcessingControl::ActivityLine(const std::string& text) {
+    const auto& main = connections_.MainConnection;
+    if (main)
+        client::PrintToLog(text + "  " + client::logTimeNow(), main->LogFile(), views_.activity);
 }
 
 void TProcessingControl::ReturnToIdle() {

@@ -22,6 +22,13 @@ public:
     // A Yes/No question; true for Yes.
     virtual bool askYesNo(PromptOwner owner, const std::string& text,
                           const std::string& caption) = 0;
+    // The same question with No as its default button, for a Yes that throws away what cannot
+    // be had back: an Enter pressed out of habit answers No. Where no box is shown the plain
+    // question does, whose unanswered default is No already.
+    virtual bool askYesNoDefaultNo(PromptOwner owner, const std::string& text,
+                                   const std::string& caption) {
+        return askYesNo(owner, text, caption);
+    }
     virtual void beep() = 0;
     // The windows are going away: a thread waiting for a box to be answered gets its
     // default answer now, and boxes asked for from other threads from here on are answered

@@ -39,6 +39,20 @@ QMessageBox::StandardButton firstButton(PromptButtons b) {
                                                                   : QMessageBox::Yes;
 }
 
+QMessageBox::StandardButton qtButton(PromptReply reply) {
+    switch (reply) {
+        case PromptReply::Ok:
+            return QMessageBox::Ok;
+        case PromptReply::Cancel:
+            return QMessageBox::Cancel;
+        case PromptReply::Yes:
+            return QMessageBox::Yes;
+        case PromptReply::No:
+            return QMessageBox::No;
+    }
+    return QMessageBox::Ok;
+}
+
 QMessageBox::Icon qtIcon(PromptIcon i) {
     switch (i) {
         case PromptIcon::None:
@@ -67,8 +81,10 @@ PromptReply withoutGui(const std::string& text, const std::string& caption, Prom
 }
 
 PromptReply showBox(PromptOwner owner, const std::string& text, const std::string& caption,
-                    PromptButtons buttons, PromptIcon icon) {
-    const std::unique_ptr<QMessageBox> box = makeMessageBox(owner, text, caption, buttons, icon);
+                    PromptButtons buttons, PromptIcon icon,
+                    std::optional<PromptReply> defaultButton) {
+    const std::unique_ptr<QMessageBox> box =
+        makeMessageBox(owner, text, caption, buttons, icon, defaultButton);
     box->exec();
     return replyFor(box->standardButton(box->clickedButton()), buttons);
 }
@@ -77,14 +93,15 @@ PromptReply showBox(PromptOwner owner, const std::string& text, const std::strin
 
 std::unique_ptr<QMessageBox> makeMessageBox(PromptOwner owner, const std::string& text,
                                             const std::string& caption, PromptButtons buttons,
-                                            PromptIcon icon) {
+                                            PromptIcon icon,
+                                            std::optional<PromptReply> defaultButton) {
     auto box = std::make_unique<QMessageBox>(static_cast<QWidget*>(owner));
     box->setWindowTitle(QString::fromStdString(caption));
     box->setText(QString::fromStdString(text));
     box->setTextFormat(Qt::PlainText);
     box->setIcon(qtIcon(icon));
     box->setStandardButtons(qtButtons(buttons));
-    box->setDefaultButton(firstButton(buttons));
+    box->setDefaultButton(defaultButton ? qtButton(*defaultButton) : firstButton(buttons));
     if (buttons == PromptButtons::OkCancel || buttons == PromptButtons::YesNoCancel)
         box->setEscapeButton(QMessageBox::Cancel);
     return box;
@@ -132,8 +149,14 @@ QtPrompts::~QtPrompts() { releaseWaiters(); }
 PromptReply QtPrompts::messageBox(PromptOwner owner, const std::string& text,
                                   const std::string& caption, PromptButtons buttons,
                                   PromptIcon icon) {
+    return ask(owner, text, caption, buttons, icon, std::nullopt);
+}
+
+PromptReply QtPrompts::ask(PromptOwner owner, const std::string& text, const std::string& caption,
+                           PromptButtons buttons, PromptIcon icon,
+                           std::optional<PromptReply> defaultButton) {
     if (!haveGui()) return withoutGui(text, caption, buttons);
-    if (onGuiThread()) return showBox(owner, text, caption, buttons, icon);
+    if (onGuiThread()) return showBox(owner, text, caption, buttons, icon, defaultButton);
     std::shared_ptr<Shared> shared = shared_;
     auto request = std::make_shared<BoxRequest>();
     {
@@ -142,7 +165,7 @@ PromptReply QtPrompts::messageBox(PromptOwner owner, const std::string& text,
     }
     queueCall(QCoreApplication::instance(), [=] {
         const std::unique_ptr<QMessageBox> box =
-            makeMessageBox(owner, text, caption, buttons, icon);
+            makeMessageBox(owner, text, caption, buttons, icon, defaultButton);
         {
             std::lock_guard lock(shared->mutex);
             if (shared->released || request->done) return;
@@ -182,6 +205,12 @@ void QtPrompts::releaseWaiters() {
 
 bool QtPrompts::askYesNo(PromptOwner owner, const std::string& text, const std::string& caption) {
     return messageBox(owner, text, caption, PromptButtons::YesNo, PromptIcon::None) ==
+           PromptReply::Yes;
+}
+
+bool QtPrompts::askYesNoDefaultNo(PromptOwner owner, const std::string& text,
+                                  const std::string& caption) {
+    return ask(owner, text, caption, PromptButtons::YesNo, PromptIcon::None, PromptReply::No) ==
            PromptReply::Yes;
 }
 

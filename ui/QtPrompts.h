@@ -8,6 +8,7 @@
 #include <QMessageBox>
 
 #include <memory>
+#include <optional>
 
 namespace tvr::ui {
 
@@ -24,19 +25,28 @@ public:
     // A plain Yes/No box without an icon, as the questions of the program have always been.
     bool askYesNo(platform::PromptOwner owner, const std::string& text,
                   const std::string& caption) override;
+    bool askYesNoDefaultNo(platform::PromptOwner owner, const std::string& text,
+                           const std::string& caption) override;
     void beep() override;
     void releaseWaiters() override;
 
 private:
+    // messageBox with the button Enter presses (when none, the first: Ok or Yes).
+    platform::PromptReply ask(platform::PromptOwner owner, const std::string& text,
+                              const std::string& caption, platform::PromptButtons buttons,
+                              platform::PromptIcon icon,
+                              std::optional<platform::PromptReply> defaultButton);
+
     struct Shared;
     std::shared_ptr<Shared> shared_;
 };
 
-// The box messageBox shows, not yet shown. `owner` is a QWidget* or nullptr.
-std::unique_ptr<QMessageBox> makeMessageBox(platform::PromptOwner owner, const std::string& text,
-                                            const std::string& caption,
-                                            platform::PromptButtons buttons,
-                                            platform::PromptIcon icon);
+// The box messageBox shows, not yet shown. `owner` is a QWidget* or nullptr. Enter presses
+// `defaultButton`, or without one the first button (Ok or Yes).
+std::unique_ptr<QMessageBox> makeMessageBox(
+    platform::PromptOwner owner, const std::string& text, const std::string& caption,
+    platform::PromptButtons buttons, platform::PromptIcon icon,
+    std::optional<platform::PromptReply> defaultButton = std::nullopt);
 
 // The answer for the button that closed a box; a box closed without a button (Escape or
 // the title bar's close where no Cancel exists) answers Cancel, or No for a Yes/No box.

@@ -29,13 +29,23 @@ PromptReply RecordingPrompts::messageBox(PromptOwner owner, const std::string& t
     return nextReply(yesNo ? PromptReply::No : PromptReply::Ok);
 }
 
-bool RecordingPrompts::askYesNo(PromptOwner owner, const std::string& text,
-                                const std::string& caption) {
+bool RecordingPrompts::question(PromptOwner owner, const std::string& text,
+                                const std::string& caption, bool defaultNo) {
     std::lock_guard lock(mutex_);
     // A question is a plain Yes/No box without an icon, as the Qt implementation shows it.
-    calls_.push_back(
-        {PromptCall::Kind::YesNo, owner, text, caption, PromptButtons::YesNo, PromptIcon::None});
+    calls_.push_back({PromptCall::Kind::YesNo, owner, text, caption, PromptButtons::YesNo,
+                      PromptIcon::None, defaultNo});
     return nextReply(PromptReply::No) == PromptReply::Yes;
+}
+
+bool RecordingPrompts::askYesNo(PromptOwner owner, const std::string& text,
+                                const std::string& caption) {
+    return question(owner, text, caption, false);
+}
+
+bool RecordingPrompts::askYesNoDefaultNo(PromptOwner owner, const std::string& text,
+                                         const std::string& caption) {
+    return question(owner, text, caption, true);
 }
 
 void RecordingPrompts::beep() {

@@ -17,6 +17,7 @@ struct PromptCall {
     std::string caption;
     PromptButtons buttons = PromptButtons::Ok;
     PromptIcon icon = PromptIcon::None;
+    bool defaultNo = false;  // a question whose default button is No
 };
 
 class RecordingPrompts final : public Prompts {
@@ -33,6 +34,8 @@ public:
     PromptReply messageBox(PromptOwner owner, const std::string& text, const std::string& caption,
                            PromptButtons buttons, PromptIcon icon) override;
     bool askYesNo(PromptOwner owner, const std::string& text, const std::string& caption) override;
+    bool askYesNoDefaultNo(PromptOwner owner, const std::string& text,
+                           const std::string& caption) override;
     void beep() override;
 
     std::vector<PromptCall> calls() const;
@@ -42,6 +45,8 @@ public:
 
 private:
     PromptReply nextReply(PromptReply fallback);
+    bool question(PromptOwner owner, const std::string& text, const std::string& caption,
+                  bool defaultNo);
 
     mutable std::mutex mutex_;
     std::vector<PromptCall> calls_;

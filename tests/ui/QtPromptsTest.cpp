@@ -35,6 +35,7 @@ public:
             text_ = box->text();
             icon_ = box->icon();
             buttons_ = box->standardButtons();
+            default_ = box->standardButton(box->defaultButton());
             shownOnGuiThread_ = box->thread() == QCoreApplication::instance()->thread();
             timer_.stop();
             box->button(button_)->click();
@@ -44,6 +45,7 @@ public:
     QString title_, text_;
     QMessageBox::Icon icon_ = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons_;
+    QMessageBox::StandardButton default_ = QMessageBox::NoButton;
     bool shownOnGuiThread_ = false;
 
 private:
@@ -114,6 +116,14 @@ TEST(QtPrompts, TheButtonPressedIsTheReply) {
         // A question is a plain Yes/No box: no icon, no Cancel.
         EXPECT_EQ(answer.buttons_, QMessageBox::Yes | QMessageBox::No);
         EXPECT_EQ(answer.icon_, QMessageBox::NoIcon);
+        EXPECT_EQ(answer.default_, QMessageBox::Yes);
+    }
+    {
+        // The same question whose Enter answers No.
+        BoxAnswerer answer(QMessageBox::Yes);
+        EXPECT_TRUE(prompts.askYesNoDefaultNo(nullptr, "Re-seed the reserve?", "Message"));
+        EXPECT_EQ(answer.buttons_, QMessageBox::Yes | QMessageBox::No);
+        EXPECT_EQ(answer.default_, QMessageBox::No);
     }
     {
         BoxAnswerer answer(QMessageBox::Ok);
