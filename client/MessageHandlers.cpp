@@ -31,6 +31,7 @@ void handleServerMessage(CS_CONNECTION* connection, const CS_SERVERMSG& message)
 
     if (informational(message.severity)) {
         owner->SetServerError(false);
+        owner->NoteInformation(serverMessageText(message));
         if (message.msgnumber != kDatabaseChanged) PrintToLog(text, owner->LogFile());
         sendEvent(EventInformation, text);
         return;

@@ -5,6 +5,7 @@
 #include "client/TdsVersion.h"
 #include "platform/Prompts.h"
 
+#include <utility>
 #include <vector>
 
 namespace tvr::client {
@@ -103,6 +104,24 @@ CS_RETCODE TSybaseConnect::SetProperty(CS_INT property, const std::string& value
 void TSybaseConnect::NoteServerErrorNumber(std::int32_t number) {
     lastServerErrorNumber_.store(number);
     serverErrors_.fetch_add(1);
+}
+
+void TSybaseConnect::StartCapture() {
+    std::lock_guard lock(capturedMutex_);
+    capturing_ = true;
+    captured_.clear();
+}
+
+std::vector<std::string> TSybaseConnect::TakeCaptured() {
+    std::lock_guard lock(capturedMutex_);
+    capturing_ = false;
+    return std::exchange(captured_, {});
+}
+
+void TSybaseConnect::NoteInformation(const std::string& text) {
+    std::lock_guard lock(capturedMutex_);
+    // A bound on what one command may leave here, should a caller never take it.
+    if (capturing_ && captured_.size() < 1000) captured_.push_back(text);
 }
 
 bool TSybaseConnect::ConnectionDead() const {

@@ -87,6 +87,13 @@ public:
     CS_COMMAND* Command() const { return command_; }
     TSybaseField& Field() { return field_; }
 
+    // The texts of the informational server messages of the commands sent between
+    // StartCapture and TakeCaptured, for a caller that reads what the server says (a dump
+    // header) rather than a row. Called by the message handler on the thread of the command.
+    void StartCapture();
+    std::vector<std::string> TakeCaptured();
+    void NoteInformation(const std::string& text);
+
     // True when the most recent server message for this connection was an error.
     bool ServerError() const { return serverError_.load(); }
     void SetServerError(bool value) { serverError_.store(value); }
@@ -129,6 +136,9 @@ private:
     CS_COMMAND* command_ = nullptr;
     TSybaseField field_;
     std::atomic<bool> serverError_{false};
+    std::mutex capturedMutex_;
+    bool capturing_ = false;
+    std::vector<std::string> captured_;
     std::int32_t colCount_ = 0;
     std::int32_t rowCounter_ = 0;
     std::int32_t rowCount_ = 0;

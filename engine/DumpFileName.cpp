@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <ctime>
 
 namespace tvr::engine {
 namespace {
@@ -61,6 +62,32 @@ std::string dumpFileName(const std::string& databaseName, bool transaction, cons
     const std::size_t room = kProcedureNameLimit - stamp.size() - tail.size();
     if (database.size() > room) database.resize(utf8Boundary(database, room));
     return database + stamp + tail;
+}
+
+std::size_t longestDumpFileName(const std::string& databaseName,
+                                const platform::RegionalFormats& formats) {
+    // Two-digit fields, the longest month and day names, and both halves of a 12-hour day.
+    static constexpr int kMoments[][6] = {
+        {2026, 12, 31, 23, 59, 58},
+        {2026, 9, 30, 11, 59, 58},
+        {2026, 5, 17, 12, 0, 0},
+        {2026, 1, 1, 1, 1, 1},
+    };
+    std::size_t longest = 0;
+    for (const auto& m : kMoments) {
+        std::tm when{};
+        when.tm_year = m[0] - 1900;
+        when.tm_mon = m[1] - 1;
+        when.tm_mday = m[2];
+        when.tm_hour = m[3];
+        when.tm_min = m[4];
+        when.tm_sec = m[5];
+        when.tm_isdst = -1;
+        std::mktime(&when);
+        longest = std::max(
+            longest, dumpFileName(databaseName, true, when, formats, kMaxDumpFileCopies).size());
+    }
+    return longest;
 }
 
 std::string freeDumpFileName(const std::string& databaseName, bool transaction, const std::tm& when,

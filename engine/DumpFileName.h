@@ -15,6 +15,8 @@ namespace tvr::engine {
 // server cuts a longer value without a word, so a longer database name would dump another
 // database or none, and a longer file name would lose its extension and then its seconds.
 inline constexpr std::size_t kProcedureNameLimit = 30;
+// The widest device path (folder, separator and file name) it keeps: its varchar(100).
+inline constexpr std::size_t kProcedureDeviceLimit = 100;
 
 // Database name, the date in the short date format, the time in the long time format, then
 // ".tr" for a transaction pass or ".db" for a full one. Every "-" and ":" is removed, and every
@@ -36,6 +38,11 @@ inline constexpr int kMaxDumpFileCopies = 999;
 std::string freeDumpFileName(const std::string& databaseName, bool transaction, const std::tm& when,
                              const platform::RegionalFormats& formats,
                              const std::function<bool(const std::string& name)>& taken);
+
+// The longest name dumpFileName can give `databaseName` with these formats, at any moment and
+// copy: how much of the procedure's device path a folder may leave to the file name.
+std::size_t longestDumpFileName(const std::string& databaseName,
+                                const platform::RegionalFormats& formats);
 
 // The whole seconds of an interval text read as a time of day on a 24-hour clock: hours and
 // minutes apart by `separator`, optionally seconds after a second one. None when the text

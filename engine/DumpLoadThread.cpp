@@ -80,9 +80,26 @@ void TDumpLoadThread::ResumeWatch(const TWatchStanding& last) {
     watch_.Resume(pair, last);
 }
 
+TShippingPair TDumpLoadThread::Pair() const {
+    TShippingPair pair;
+    pair.mainServer = MainConnection ? MainConnection->ServerName() : std::string();
+    pair.mainDatabase = DumpRS.database_name;
+    if (UseReserve) {
+        pair.reserveServer = ReserveConnection ? ReserveConnection->ServerName() : std::string();
+        pair.reserveDatabase = LoadRS.database_name;
+    }
+    return pair;
+}
+
 void TDumpLoadThread::Execute() {
     flags_.FWorkerRunning = true;
     display_.EnableStart(false);
+    runner_.UseLedger(Ledger, Pair().key(), Reseed);
+    try {
+        runner_.CleanUpPartialDumps();
+    } catch (const std::exception& error) {
+        WriteErrorEntry(std::string("The partial dumps cannot be cleaned up: ") + error.what());
+    }
     watch_.RunStarted(WatchClock::now(), UseReserve);
     // The watch is shown every second from the first pass on, also while a call blocks.
     std::optional<TWatchTicker> ticker;
@@ -146,15 +163,17 @@ void TDumpLoadThread::RunPass() {
         runner_.Run(TPassSessions{MainConnection.get(), ReserveConnection.get()}, DumpRS, LoadRS,
                     UseReserve, host_.PassSettings());
     RecordPass(report);
+    if (report.refused) {
+        // The entry that says why is written; what is left is the stop a confirmed Stop makes.
+        StopProcessing();
+        return;
+    }
 
     display_.SetProcessState(StateSleeping);
     display_.RefreshTray();
 
+    // The runner deleted the dump file when so set, once its load succeeded.
     const TPassSettings settings = host_.PassSettings();
-    // A failed dump's file is gone already, and a pass that sent no dump made none.
-    if (settings.IsClearLog && report.dump.outcome == StepOutcome::Ok) {
-        clock_.deleteFile(LoadRS.pathname + DumpPathSeparator + LoadRS.device_name);
-    }
     runner_.WaitAfter(report, !settings.IsInterval);
     if (!settings.IsInterval || StopRequested) return;
 
@@ -193,19 +212,18 @@ void TDumpLoadThread::RecordPass(const TPassReport& report) {
     if (!report.sent) return;
     const TRecordPlaces places = RecordPlaces();
     if (places.historyFolder.empty()) return;
-    // Measured before a cleared dump file is deleted; the reserve's folder when the main
-    // server's is not visible from here.
-    const auto bytes = dumpFileBytes({DumpRS.pathname + DumpPathSeparator + DumpRS.device_name,
-                                      LoadRS.pathname + DumpPathSeparator + LoadRS.device_name});
     const TPassSettings settings = host_.PassSettings();
     const auto now = WatchClock::now();
-    recorder_.PassEnded(places, passRecordOf(report, UseReserve, watch_.Lag(now), bytes), settings,
-                        watch_.View(now, watchLimits(settings)).level);
+    recorder_.PassEnded(places, passRecordOf(report, UseReserve, watch_.Lag(now), report.bytes),
+                        settings, watch_.View(now, watchLimits(settings)).level);
 }
 
 void TDumpLoadThread::ReportPassFailure(const std::string& text) {
     WriteErrorEntry(text);
-    // Then the stop a confirmed Stop makes.
+    StopProcessing();
+}
+
+void TDumpLoadThread::StopProcessing() {
     std::lock_guard lock(flags_.FLock);
     flags_.FProcessing = false;
     display_.SetToolbarSection(ToolbarSection::Stop, ToolbarImage::StopOff, false);

@@ -14,6 +14,7 @@
 #include "engine/ProcessDisplay.h"
 #include "engine/ProcessingHost.h"
 #include "engine/RunFlags.h"
+#include "engine/ShippingLedger.h"
 
 #include <atomic>
 #include <chrono>
@@ -65,6 +66,12 @@ public:
     std::atomic<bool> StopRequested{false};
     bool UseReserve = true;
     std::string MetricsFile;  // empty: no metrics file
+    // The ledger of the profile (none: one kept in memory for this run), which the start of
+    // processing does not touch while the run goes on; and whether the run is a re-seed.
+    std::shared_ptr<TShippingLedger> Ledger;
+    bool Reseed = false;
+    // The databases and servers of the run, as the ledger names them.
+    TShippingPair Pair() const;
 
     // The watch as this run leaves it, and, before the run starts, what it takes over from
     // the last run (when that shipped the same databases between the same servers).
@@ -76,6 +83,8 @@ protected:
     void RunPass();
     // An error entry in both logs and views, then the stop a confirmed Stop would make.
     void ReportPassFailure(const std::string& text);
+    // The stop a confirmed Stop would make.
+    void StopProcessing();
     // An error entry in both logs and both views.
     void WriteErrorEntry(const std::string& text);
     // The pass's line in the history beside the activity log.

@@ -1,5 +1,7 @@
 #include "engine/PassHistory.h"
 
+#include "engine/CsvText.h"
+
 #include "platform/AtomicFile.h"
 #include "platform/FileWrite.h"
 #include "platform/Profile.h"
@@ -22,68 +24,17 @@
 namespace tvr::engine {
 namespace {
 
+constexpr std::pair<PassKind, const char*> kKindTexts[] = {
+    {PassKind::Full, "full"}, {PassKind::Transaction, "transaction"}, {PassKind::Tail, "tail"}};
+
 constexpr const char* kHeader =
     "start,kind,file,bytes,dump_seconds,load_seconds,outcome,error,lag_seconds";
 constexpr std::size_t kFields = 9;
-
-std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"') quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
-}
 
 std::string secondsText(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", seconds);
     return text;
-}
-
-// The records of CSV text: fields split at commas outside quotes, records at line ends
-// outside quotes (CR LF or LF); a doubled quote inside quotes is one quote.
-std::vector<std::vector<std::string>> csvRecords(const std::string& text) {
-    std::vector<std::vector<std::string>> records;
-    std::vector<std::string> fields;
-    std::string field;
-    bool quoted = false;
-    bool any = false;
-    const auto endRecord = [&] {
-        if (any || !field.empty() || !fields.empty()) {
-            fields.push_back(std::move(field));
-            records.push_back(std::move(fields));
-        }
-        fields.clear();
-        field.clear();
-        any = false;
-    };
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted) {
-            if (c != '"') {
-                field += c;
-            } else if (i + 1 < text.size() && text[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else {
-                quoted = false;
-            }
-        } else if (c == '"') {
-            quoted = any = true;
-        } else if (c == ',') {
-            fields.push_back(std::move(field));
-            field.clear();
-            any = true;
-        } else if (c == '\n') {
-            endRecord();
-        } else if (c != '\r') {
-            field += c;
-        }
-    }
-    // A last line without its line end was cut short by a crash: not a record.
-    return records;
 }
 
 template <typename T>
@@ -104,26 +55,11 @@ std::optional<double> seconds(const std::string& text) {
     return value;
 }
 
-constexpr std::pair<PassKind, const char*> kKindTexts[] = {
-    {PassKind::Full, "full"}, {PassKind::Transaction, "transaction"}, {PassKind::Tail, "tail"}};
-
-const char* kindText(PassKind kind) {
-    for (const auto& [each, text] : kKindTexts)
-        if (each == kind) return text;
-    return "transaction";
-}
-
-std::optional<PassKind> kindOf(const std::string& text) {
-    for (const auto& [each, name] : kKindTexts)
-        if (text == name) return each;
-    return std::nullopt;
-}
-
 std::optional<TPassRecord> recordOf(const std::vector<std::string>& f) {
     if (f.size() != kFields) return std::nullopt;
     TPassRecord record;
     const auto start = parseHistoryTime(f[0]);
-    const auto kind = kindOf(f[1]);
+    const auto kind = passKindOf(f[1]);
     if (!start || !kind) return std::nullopt;
     record.start = *start;
     record.kind = *kind;
@@ -151,6 +87,18 @@ std::optional<TPassRecord> recordOf(const std::vector<std::string>& f) {
 
 }  // namespace
 
+const char* passKindText(PassKind kind) {
+    for (const auto& [each, text] : kKindTexts)
+        if (each == kind) return text;
+    return "transaction";
+}
+
+std::optional<PassKind> passKindOf(const std::string& text) {
+    for (const auto& [each, name] : kKindTexts)
+        if (text == name) return each;
+    return std::nullopt;
+}
+
 std::string passOutcomeText(const StepResult& dump, const StepResult& load, bool useReserve) {
     if (dump.outcome != StepOutcome::Ok) return "dump failed";
     if (useReserve && load.outcome != StepOutcome::Ok) return "load failed";
@@ -175,7 +123,7 @@ std::string historyFilePrefix() { return platform::profileQualified("history-");
 std::string historyHeader() { return kHeader; }
 
 std::string historyLine(const TPassRecord& r) {
-    return historyTimeText(r.start) + "," + kindText(r.kind) + "," + csvField(r.file) + "," +
+    return historyTimeText(r.start) + "," + passKindText(r.kind) + "," + csvField(r.file) + "," +
            (r.bytes ? std::to_string(*r.bytes) : "") + "," + secondsText(r.dumpSeconds) + "," +
            (r.loadSeconds ? secondsText(*r.loadSeconds) : "") + "," + csvField(r.outcome) + "," +
            (r.error ? std::to_string(r.error) : "") + "," + std::to_string(r.lag.count());

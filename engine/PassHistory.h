@@ -51,6 +51,10 @@ struct TPassRecord {
     bool good() const { return outcome == "ok"; }
 };
 
+// "full", "transaction", "tail", and back.
+const char* passKindText(PassKind kind);
+std::optional<PassKind> passKindOf(const std::string& text);
+
 // The outcome word of a pass from its two steps (`useReserve`: a load was due).
 std::string passOutcomeText(const StepResult& dump, const StepResult& load, bool useReserve);
 // The error number of the step that failed, 0 when none did or none is known.

@@ -1,7 +1,10 @@
 #include "engine/PassRunner.h"
 
 #include "engine/DumpFileName.h"
+#include "engine/PassRecorder.h"
 #include "engine/PassSteps.h"
+#include "engine/ReserveChecks.h"
+#include "engine/StartDecision.h"
 #include "platform/Profile.h"
 #include "platform/RegionalSettings.h"
 
@@ -12,6 +15,18 @@ namespace {
 
 std::string stepText(const char* step, const std::string& database, const StepResult& result) {
     return std::string("The ") + step + " of " + database + " " + stepResultText(result);
+}
+
+TLedgerEntry entryOf(LedgerClock::time_point time, LedgerEvent event, const std::string& pair,
+                     const std::string& file, const std::string& folder, PassKind kind) {
+    TLedgerEntry entry;
+    entry.time = time;
+    entry.event = event;
+    entry.pair = pair;
+    entry.file = file;
+    entry.folder = folder;
+    entry.kind = kind;
+    return entry;
 }
 
 }  // namespace
@@ -33,6 +48,23 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
         return report;
     };
     const bool full = dump.TypeTrans == 0;
+    report.started = started;
+    if (useReserve && full) {
+        // Asked before the full dump, which would already truncate the main database's log.
+        if (const auto state = databaseState(*sessions.reserve, load.database_name)) {
+            const std::string refusal = fullLoadRefusal(
+                State(), *state, reseed_, sessions.reserve->ServerName(), load.database_name);
+            if (!refusal.empty()) {
+                services_.errorEntry(refusal + "; processing stopped");
+                report.refused = true;
+                return ended();
+            }
+        }
+    }
+    // Every dump the reserve still owes is loaded, in order, before a new one is made.
+    if (useReserve && !full && !LoadPending(*sessions.reserve, dump, load, settings, report)) {
+        return ended();
+    }
     // The transaction dump is still sent when the chain is broken, as it always was: the
     // server's refusal is in the logs beside the entry that names the cause.
     bool fullNext = false;
@@ -49,27 +81,44 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
     load.device_name = name;
 
     report.sent = true;
-    report.started = started;
     report.full = full;
     report.file = name;
-    const auto timed = [&](client::TSybaseConnect& session, const TRS_dump_load& call,
-                           double& seconds) {
-        const auto before = std::chrono::steady_clock::now();
-        const StepResult result = runProcedureStep(session, spTvrCallStatement(call));
-        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
-        return result;
-    };
-    report.dump = timed(*sessions.main, dump, report.dumpSeconds);
+    const PassKind kind = full ? PassKind::Full : PassKind::Transaction;
+    TLedgerEntry begun =
+        entryOf(services_.now(), LedgerEvent::DumpBegun, pair_, name, dump.pathname, kind);
+    Record(begun);
+    const auto before = std::chrono::steady_clock::now();
+    report.dump = runProcedureStep(*sessions.main, spTvrCallStatement(dump));
+    report.dumpSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+    TLedgerEntry made = begun;
+    made.time = services_.now();
+    made.event = LedgerEvent::Dump;
+    made.ok = report.dump.outcome == StepOutcome::Ok;
+    made.error = report.dump.error;
+    made.bytes = dumpFileBytes(
+        {dump.pathname + DumpPathSeparator + name, load.pathname + DumpPathSeparator + name});
+    Record(made);
+    report.bytes = made.bytes;
+    TLedgerDump madeDump;
+    madeDump.file = name;
+    madeDump.folder = dump.pathname;
+    madeDump.kind = kind;
+    madeDump.made = begun.time;
     if (report.dump.outcome != StepOutcome::Ok) {
         // A missing or partial file must not be loaded: a partial full dump would break the
         // load sequence for good.
         deleteDumpFile(dump, load);
+        TLedgerEntry gone = made;
+        gone.event = LedgerEvent::Deleted;
+        Record(gone);
         services_.errorEntry(stepText("dump", dump.database_name, report.dump) + ": the file " +
                              name + " is not loaded and is deleted" +
                              (full ? "; the next pass is a full one again" : ""));
         fullNext = fullNext || full;
     } else if (useReserve) {
-        report.load = timed(*sessions.reserve, load, report.loadSeconds.emplace());
+        report.load = LoadDump(*sessions.reserve, madeDump, load, dump.database_name, settings,
+                               report.loadSeconds.emplace());
         if (report.load.outcome != StepOutcome::Ok) {
             const bool outOfSequence = isOutOfSequenceLoad(report.load.error);
             // A full load that failed leaves nothing a transaction load could follow.
@@ -77,13 +126,160 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
             services_.errorEntry(
                 stepText("load", load.database_name, report.load) +
                 (outOfSequence ? ": the file does not follow the last one loaded" : "") +
-                (fullNext ? "; the next pass is a full one" : ""));
+                (fullNext ? "; the next pass is a full one"
+                          : "; it is loaded again before any later dump"));
+        } else if (full) {
+            reseed_ = false;
+            DeleteSuperseded(settings);
         }
+    } else if (settings.IsClearLog) {
+        // Without a reserve server the file is deleted once made, as it always was.
+        DeleteDump(madeDump, {load.pathname});
     }
     report.failed = report.dump.outcome != StepOutcome::Ok ||
                     (useReserve && report.load.outcome != StepOutcome::Ok);
     dump.TypeTrans = load.TypeTrans = fullNext ? 0 : 1;
     return ended();
+}
+
+void TPassRunner::UseLedger(std::shared_ptr<TShippingLedger> ledger, std::string pair,
+                            bool reseed) {
+    if (ledger) ledger_ = std::move(ledger);
+    pair_ = std::move(pair);
+    reseed_ = reseed;
+}
+
+void TPassRunner::CleanUpPartialDumps() {
+    for (const TLedgerDump& partial : State().partial) {
+        const std::string path = partial.folder + DumpPathSeparator + partial.file;
+        if (services_.fileExists(path)) services_.deleteFile(path);
+        TLedgerEntry ended = entryOf(services_.now(), LedgerEvent::Dump, pair_, partial.file,
+                                     partial.folder, partial.kind);
+        ended.detail = "never completed";
+        Record(ended);
+        ended.event = LedgerEvent::Deleted;
+        ended.detail.clear();
+        Record(ended);
+        services_.activityLine("The partial dump " + path +
+                               " of a pass that never completed is deleted");
+    }
+}
+
+bool TPassRunner::LoadPending(client::TSybaseConnect& reserve, TRS_dump_load& dump,
+                              TRS_dump_load& load, const TPassSettings& settings,
+                              TPassReport& report) {
+    const auto pending = State().pending();
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+        const TLedgerDump& owed = pending[i];
+        if (i > 0 && stop_) {
+            // A stop in the middle of a catch-up: the rest waits for the next run, and no new
+            // dump is made before it.
+            report.failed = false;
+            return false;
+        }
+        double seconds = 0;
+        const StepResult result =
+            LoadDump(reserve, owed, load, dump.database_name, settings, seconds);
+        if (result.outcome == StepOutcome::Ok) {
+            services_.activityLine("The waiting dump " + owed.file + " is loaded in its turn (" +
+                                   std::to_string(i + 1) + " of " + std::to_string(pending.size()) +
+                                   ")");
+            continue;
+        }
+        // The history keeps the failed load as a pass of its own.
+        report.sent = true;
+        report.full = owed.kind == PassKind::Full;
+        report.file = owed.file;
+        report.dump = StepResult{StepOutcome::Ok, 0, false};
+        report.load = result;
+        report.loadSeconds = seconds;
+        const bool broken = isOutOfSequenceLoad(result.error);
+        const bool fullNext = broken && settings.IsFullOnBreak;
+        if (fullNext) dump.TypeTrans = load.TypeTrans = 0;
+        services_.errorEntry(
+            stepText("load", load.database_name, result) + ": the waiting dump " + owed.file +
+            (fullNext ? " cannot be loaded; the next pass is a full one"
+                      : " stays the next to load; no later dump is made or loaded before it"));
+        return false;
+    }
+    return true;
+}
+
+StepResult TPassRunner::LoadDump(client::TSybaseConnect& reserve, const TLedgerDump& made,
+                                 TRS_dump_load load, const std::string& mainDatabase,
+                                 const TPassSettings& settings, double& seconds) {
+    const bool full = made.kind == PassKind::Full;
+    load.TypeTrans = full ? 0 : 1;
+    load.device_name = made.file;
+    const std::string path = load.pathname + DumpPathSeparator + made.file;
+    TLedgerEntry tried =
+        entryOf(services_.now(), LedgerEvent::Load, pair_, made.file, load.pathname, made.kind);
+    if (settings.IsCheckHeader) {
+        const auto header = readDumpHeader(reserve, full, load.database_name, path);
+        std::string differs =
+            header ? headerMismatch(*header, mainDatabase, made.kind, previousSequence(made.file))
+                   : "its header cannot be read";
+        if (!differs.empty()) {
+            services_.errorEntry("The dump file " + path + " is not loaded: " + differs);
+            tried.detail = "header: " + differs;
+            Record(tried);
+            return StepResult{StepOutcome::Failed, 0, reserve.ConnectionDead()};
+        }
+        tried.detail = header->sequenceNew;
+    }
+    const auto before = std::chrono::steady_clock::now();
+    const StepResult result = runProcedureStep(reserve, spTvrCallStatement(load));
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - before).count();
+    tried.time = services_.now();
+    tried.ok = result.outcome == StepOutcome::Ok;
+    tried.error = result.error;
+    Record(tried);
+    if (tried.ok && settings.IsClearLog) DeleteDump(made, {load.pathname});
+    return result;
+}
+
+std::string TPassRunner::previousSequence(const std::string& file) const {
+    std::string previous;
+    for (const TLedgerDump& dump : State().chain) {
+        if (dump.file == file) break;
+        if (dump.loaded) previous = dump.sequenceNew;
+    }
+    return previous;
+}
+
+void TPassRunner::DeleteSuperseded(const TPassSettings& settings) {
+    if (!settings.IsClearLog) return;
+    for (const TLedgerDump& old : State().superseded) DeleteDump(old, {old.loadFolder});
+}
+
+void TPassRunner::DeleteDump(const TLedgerDump& made, const std::vector<std::string>& folders) {
+    std::vector<std::string> paths;
+    for (const std::string& folder : folders)
+        if (!folder.empty()) paths.push_back(folder + DumpPathSeparator + made.file);
+    // The dump folder too when it is seen from here under another name than the load folder.
+    paths.push_back(made.folder + DumpPathSeparator + made.file);
+    bool first = true;
+    for (const std::string& path : paths) {
+        // The first path is deleted whatever is there, as the original deletion did; the
+        // others only when a file is there.
+        if (first || services_.fileExists(path)) services_.deleteFile(path);
+        first = false;
+    }
+    Record(
+        entryOf(services_.now(), LedgerEvent::Deleted, pair_, made.file, made.folder, made.kind));
+}
+
+void TPassRunner::Record(TLedgerEntry entry) {
+    try {
+        ledger_->Append(std::move(entry));
+        ledgerFailing_ = false;
+    } catch (const std::exception& error) {
+        if (!ledgerFailing_) {
+            services_.errorEntry("The shipping ledger " + ledger_->File().string() +
+                                 " cannot be written (" + error.what() + "); shipping goes on");
+        }
+        ledgerFailing_ = true;
+    }
 }
 
 void TPassRunner::WaitAfter(const TPassReport& report, bool continuous) {

@@ -9,10 +9,12 @@
 #include "engine/PassWatch.h"
 #include "engine/ProcedureCall.h"
 #include "engine/ProcessingHost.h"
+#include "engine/ShippingLedger.h"
 
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -50,8 +52,12 @@ struct TPassReport {
     WatchClock::time_point started;
     bool full = false;
     std::string file;
+    std::optional<std::uintmax_t> bytes;  // the dump file's size right after its dump
     double dumpSeconds = 0;
     std::optional<double> loadSeconds;
+    // A full load would have replaced an online reserve database: nothing was sent, and
+    // processing must stop.
+    bool refused = false;
 };
 
 class TPassRunner {
@@ -63,6 +69,14 @@ public:
     // Returns without sending anything when a stop comes during a reconnect.
     TPassReport Run(const TPassSessions& sessions, TRS_dump_load& dump, TRS_dump_load& load,
                     bool useReserve, const TPassSettings& settings);
+
+    // The ledger the passes decide from and record in (shared with the start of processing,
+    // which reads it only while no run goes on), and the pair they ship. `reseed`: a full load
+    // may replace an online reserve database until one has succeeded.
+    void UseLedger(std::shared_ptr<TShippingLedger> ledger, std::string pair, bool reseed);
+    // Deletes the files of dumps that were begun and never ended (the program was killed
+    // during one), with an activity line each, and records that in the ledger.
+    void CleanUpPartialDumps();
 
     // Counts the failed passes in a row; in continuous mode (`continuous`) waits the back-off
     // after a failed one, 1, 2, 4 ... 60 seconds, so that a failing server cannot fill the
@@ -79,6 +93,25 @@ private:
                     const TPassSettings& settings, bool& fullNext);
     void waitSeconds(int seconds);
     void deleteDumpFile(const TRS_dump_load& dump, const TRS_dump_load& load);
+    // Loads the dumps of the chain the reserve has not loaded yet, oldest first; false, with
+    // the failure in `report`, when one of them failed (it stays the first pending one).
+    bool LoadPending(client::TSybaseConnect& reserve, TRS_dump_load& dump, TRS_dump_load& load,
+                     const TPassSettings& settings, TPassReport& report);
+    // Loads one dump of the ledger: its header checked first when so set, the load recorded,
+    // the file deleted after a good load when so set.
+    StepResult LoadDump(client::TSybaseConnect& reserve, const TLedgerDump& made,
+                        TRS_dump_load load, const std::string& mainDatabase,
+                        const TPassSettings& settings, double& seconds);
+    // The sequence date of the last dump the chain loaded before `file` (its header's new).
+    std::string previousSequence(const std::string& file) const;
+    // After a good full load: the files of the chain it replaces are no longer needed.
+    void DeleteSuperseded(const TPassSettings& settings);
+    // Deletes one dump file where it may be, and records it.
+    void DeleteDump(const TLedgerDump& made, const std::vector<std::string>& folders);
+    // One entry in the ledger; a ledger that cannot be written is one error entry until it
+    // can again, and shipping goes on (the entry is kept in memory).
+    void Record(TLedgerEntry entry);
+    TLedgerState State() const { return ledgerState(ledger_->Entries(), pair_); }
 
     TPassServices services_;
     TPassWatch* watch_;
@@ -86,6 +119,10 @@ private:
     int failuresInARow_ = 0;
     std::optional<int> chainStatus_;  // the last non-zero answer entered, to enter it once
     bool chainUnknown_ = false;       // the server cannot answer: asked no more in this run
+    std::shared_ptr<TShippingLedger> ledger_ = std::make_shared<TShippingLedger>();
+    std::string pair_;
+    bool reseed_ = false;
+    bool ledgerFailing_ = false;
 };
 
 }  // namespace tvr::engine

@@ -8,9 +8,11 @@
 #include "engine/ProcessDisplay.h"
 #include "engine/ProcessingHost.h"
 #include "engine/RunFlags.h"
+#include "engine/ShippingLedger.h"
 #include "engine/WorkerRun.h"
 #include "platform/Prompts.h"
 
+#include <memory>
 #include <string>
 
 namespace tvr::engine {
@@ -68,6 +70,15 @@ private:
     // The state of the window's creation: nothing running, Start and Settings available.
     // Throws the error the user sees when a database name is longer than sp_TVR takes.
     void RefuseNamesTooLong(const TStartSettings& settings) const;
+    // Throws the error the user sees when a dump or load folder is so long that the longest
+    // device path a pass can make would not fit the procedure's variable.
+    void RefuseFoldersTooLong(const TStartSettings& settings) const;
+    // The first pass from the ledger and the reserve's state: full or not, with its activity
+    // line written; false, after an error entry (and a box unless the start is unattended),
+    // when processing must not start.
+    bool DecideFirstPass(StartKind kind, const TStartSettings& settings, bool& full);
+    void ErrorEntry(const std::string& text);
+    void ActivityLine(const std::string& text);
     void ReturnToIdle();
     // The box in which the application shows an error that ends a command.
     void ShowError(const std::string& text);
@@ -80,6 +91,9 @@ private:
     client::LogViews views_;
     platform::PromptOwner owner_;
     TWorkerClock clock_;
+    // The profile's ledger, read again at each start; the run's worker alone uses it between.
+    std::shared_ptr<TShippingLedger> ledger_;
+    std::size_t ledgerSkippedShown_ = 0;
 };
 
 }  // namespace tvr::engine

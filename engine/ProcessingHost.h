@@ -65,6 +65,9 @@ public:
     virtual std::pair<std::string, std::string> ServerNames() const { return {}; }
     // Any thread.
     virtual TPassSettings PassSettings() const = 0;
+    // GUI thread. The profile's shipping ledger; empty: a ledger kept in memory by the
+    // start of processing (a host of tests without a profile).
+    virtual std::string LedgerFile() const { return {}; }
 };
 
 }  // namespace tvr::engine

@@ -101,13 +101,13 @@ struct TLedgerDump {
     std::string file;
     std::string folder;  // the dump folder it was written to
     PassKind kind = PassKind::Transaction;
-    LedgerClock::time_point made;   // when its dump began
-    bool loaded = false;            // a load of it succeeded
-    int loadsFailed = 0;            // loads tried and failed
-    int lastError = 0;              // the server error of the last failed load
-    bool deleted = false;           // the ledger records its deletion
-    std::string sequenceNew;        // the checked header's "new" date of its load; may be empty
-    std::string loadFolder;         // where its last load read it from; empty before any
+    LedgerClock::time_point made;  // when its dump began
+    bool loaded = false;           // a load of it succeeded
+    int loadsFailed = 0;           // loads tried and failed
+    int lastError = 0;             // the server error of the last failed load
+    bool deleted = false;          // the ledger records its deletion
+    std::string sequenceNew;       // the checked header's "new" date of its load; may be empty
+    std::string loadFolder;        // where its last load read it from; empty before any
     bool operator==(const TLedgerDump&) const = default;
 };
 
@@ -122,7 +122,8 @@ struct TLedgerState {
     // Dumps begun and never ended: their files are partial.
     std::vector<TLedgerDump> partial;
     bool anyLoad = false;  // some load of this pair ever succeeded: the reserve is no new one
-    bool promoted = false;  // a failover or switchover took the reserve online since
+    bool withoutReserve = false;  // the pair has no reserve server: nothing is ever loaded
+    bool promoted = false;        // a failover or switchover took the reserve online since
     std::string promotedHow;
 
     // The chain's dumps not loaded yet, oldest first: each must be loaded before any later one.

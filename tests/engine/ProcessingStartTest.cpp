@@ -54,13 +54,15 @@ TEST_F(ProcessingStart, LogsOnWhereNeededThenSavesChecksAndStartsTheWorker) {
     EXPECT_EQ(host.calls(),
               (std::vector<std::string>{"LogonMain(AutoLogon=true)",
                                         "LogonReserve(AutoLogon=false)", "SaveSettings()"}));
-    // The check ran on each server before its first pass.
+    // The check ran on each server before its first pass; the reserve was asked whether its
+    // database is online before a full load could replace it.
     for (const auto& commands : {mainCommands(), reserveCommands()}) {
         ASSERT_GE(commands.size(), 3u);
         EXPECT_EQ(commands[0], "sp_helpserver");
         EXPECT_EQ(commands[1], "sp_configure 'xp_cmdshell context'");
-        EXPECT_EQ(commands[2], "use master");
     }
+    EXPECT_EQ(mainCommands()[2], "use master");
+    EXPECT_EQ(reserveCommands()[2], tvr::engine::databaseStateStatement("sales_copy"));
     EXPECT_TRUE(window.flags.FProcessing);
     EXPECT_EQ(display.section(ToolbarSection::Start), (Section{ToolbarImage::StartOff, false}));
     EXPECT_EQ(display.section(ToolbarSection::Stop), (Section{ToolbarImage::StopOn, true}));

@@ -1,0 +1,286 @@
+#include "engine/ShippingLedger.h"
+
+#include "engine/CsvText.h"
+#include "platform/AtomicFile.h"
+#include "platform/FileWrite.h"
+#include "platform/Profile.h"
+#include "platform/ScopeExit.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <system_error>
+#include <utility>
+
+namespace tvr::engine {
+namespace {
+
+constexpr const char* kHeader = "time,event,pair,file,folder,kind,outcome,error,bytes,detail";
+constexpr std::size_t kFields = 10;
+
+constexpr std::pair<LedgerEvent, const char*> kEventTexts[] = {
+    {LedgerEvent::DumpBegun, "dump-begun"},
+    {LedgerEvent::Dump, "dump"},
+    {LedgerEvent::Load, "load"},
+    {LedgerEvent::Deleted, "deleted"},
+    {LedgerEvent::Promoted, "promoted"},
+    {LedgerEvent::Cleared, "cleared"},
+};
+
+const char* eventText(LedgerEvent event) {
+    for (const auto& [each, text] : kEventTexts)
+        if (each == event) return text;
+    return "dump";
+}
+
+std::optional<LedgerEvent> eventOf(const std::string& text) {
+    for (const auto& [each, name] : kEventTexts)
+        if (text == name) return each;
+    return std::nullopt;
+}
+
+// Whether the event has an outcome at all: only the end of a dump and a load.
+bool judged(LedgerEvent event) { return event == LedgerEvent::Dump || event == LedgerEvent::Load; }
+
+template <typename T>
+std::optional<T> number(const std::string& text) {
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<TLedgerEntry> entryOf(const std::vector<std::string>& f) {
+    if (f.size() != kFields) return std::nullopt;
+    TLedgerEntry entry;
+    const auto time = parseHistoryTime(f[0]);
+    const auto event = eventOf(f[1]);
+    const auto kind = passKindOf(f[5]);
+    if (!time || !event || !kind) return std::nullopt;
+    entry.time = *time;
+    entry.event = *event;
+    entry.pair = f[2];
+    entry.file = f[3];
+    entry.folder = f[4];
+    entry.kind = *kind;
+    if (judged(entry.event)) {
+        if (f[6] != "ok" && f[6] != "failed") return std::nullopt;
+        entry.ok = f[6] == "ok";
+    }
+    if (!f[7].empty()) {
+        const auto error = number<int>(f[7]);
+        if (!error) return std::nullopt;
+        entry.error = *error;
+    }
+    if (!f[8].empty()) {
+        entry.bytes = number<std::uintmax_t>(f[8]);
+        if (!entry.bytes) return std::nullopt;
+    }
+    entry.detail = f[9];
+    return entry;
+}
+
+[[noreturn]] void throwErrno(const std::string& what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+// The last dump of `dumps` written to `file`, or none.
+TLedgerDump* lastOf(std::vector<TLedgerDump>& dumps, const std::string& file) {
+    for (auto it = dumps.rbegin(); it != dumps.rend(); ++it)
+        if (it->file == file) return &*it;
+    return nullptr;
+}
+
+}  // namespace
+
+std::string TShippingPair::key() const {
+    return mainServer + "." + mainDatabase + ">" +
+           (reserveServer.empty() && reserveDatabase.empty()
+                ? std::string()
+                : reserveServer + "." + reserveDatabase);
+}
+
+std::string ledgerHeader() { return kHeader; }
+
+std::string ledgerLine(const TLedgerEntry& e) {
+    return historyTimeText(e.time) + "," + eventText(e.event) + "," + csvField(e.pair) + "," +
+           csvField(e.file) + "," + csvField(e.folder) + "," + passKindText(e.kind) + "," +
+           (judged(e.event) ? (e.ok ? "ok" : "failed") : "") + "," +
+           (e.error ? std::to_string(e.error) : "") + "," +
+           (e.bytes ? std::to_string(*e.bytes) : "") + "," + csvField(e.detail);
+}
+
+std::optional<TLedgerEntry> parseLedgerLine(const std::string& line) {
+    bool cut = false;
+    const auto records = csvRecords(line + "\n", &cut);
+    if (records.size() != 1) return std::nullopt;
+    return entryOf(records.front());
+}
+
+std::filesystem::path profileLedgerFile() { return platform::profileFolder() / "ledger.csv"; }
+
+TShippingLedger::TShippingLedger(std::filesystem::path file) : file_(std::move(file)) {}
+
+void TShippingLedger::Read() {
+    entries_.clear();
+    skipped_ = 0;
+    if (file_.empty()) return;
+    const auto text = platform::readWholeFile(file_);
+    if (!text) return;
+    bool cutShort = false;
+    const auto records = csvRecords(*text, &cutShort);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (auto entry = entryOf(records[i])) {
+            entries_.push_back(std::move(*entry));
+        } else if (!(i == 0 && records[i].size() == kFields && records[i][0] == "time")) {
+            ++skipped_;
+        }
+    }
+    if (cutShort) ++skipped_;
+}
+
+void TShippingLedger::Append(TLedgerEntry entry) {
+    const std::string line = ledgerLine(entry);
+    entries_.push_back(std::move(entry));
+    if (file_.empty()) return;
+    std::error_code folderError;
+    if (file_.has_parent_path())
+        std::filesystem::create_directories(file_.parent_path(), folderError);
+    const std::string name = file_.string();
+    const int fd = ::open(name.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) throwErrno("cannot open " + name);
+    const auto closeFile = onScopeExit([fd] { ::close(fd); });
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) throwErrno("cannot lock " + name);
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) throwErrno("cannot read the size of " + name);
+    std::string text;
+    if (status.st_size == 0) {
+        text = ledgerHeader() + "\n";
+    } else {
+        // A line a kill cut short stays a line of its own, which the reading skips, instead of
+        // swallowing this entry.
+        char last = '\n';
+        if (::pread(fd, &last, 1, status.st_size - 1) == 1 && last != '\n') text = "\n";
+    }
+    text += line + "\n";
+    if (!platform::writeWhole(fd, text)) throwErrno("cannot write " + name);
+    if (::fsync(fd) != 0) throwErrno("cannot sync " + name);
+    if (status.st_size == 0 && file_.has_parent_path()) {
+        // A new file's name must survive a crash as well as its content.
+        const int folder = ::open(file_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (folder >= 0) {
+            ::fsync(folder);
+            ::close(folder);
+        }
+    }
+}
+
+std::vector<TLedgerDump> TLedgerState::pending() const {
+    std::vector<TLedgerDump> due;
+    for (const TLedgerDump& dump : chain)
+        if (!dump.loaded) due.push_back(dump);
+    return due;
+}
+
+bool TLedgerState::caughtUp() const { return !chain.empty() && pending().empty(); }
+
+TLedgerState ledgerState(const std::vector<TLedgerEntry>& entries, const std::string& pair) {
+    TLedgerState state;
+    std::vector<TLedgerDump> dumps;
+    std::vector<bool> ended;  // beside dumps: whether its dump ended, and
+    std::vector<bool> made;   // whether it ended well
+    for (const TLedgerEntry& e : entries) {
+        if (e.event == LedgerEvent::Promoted) {
+            state.promoted = true;
+            state.promotedHow = e.detail;
+            continue;
+        }
+        if (e.event == LedgerEvent::Cleared) {
+            state.promoted = false;
+            state.promotedHow.clear();
+            continue;
+        }
+        if (e.pair != pair) continue;
+        TLedgerDump* dump = lastOf(dumps, e.file);
+        // A begun dump opens a new record even for a name used before (a name is never reused
+        // while its file exists, but a deleted file's name may come back).
+        if (e.event == LedgerEvent::DumpBegun || (!dump && e.event == LedgerEvent::Dump)) {
+            TLedgerDump opened;
+            opened.file = e.file;
+            opened.folder = e.folder;
+            opened.kind = e.kind;
+            opened.made = e.time;
+            dumps.push_back(std::move(opened));
+            ended.push_back(false);
+            made.push_back(false);
+            dump = &dumps.back();
+        }
+        if (!dump) continue;
+        const std::size_t index = static_cast<std::size_t>(dump - dumps.data());
+        switch (e.event) {
+            case LedgerEvent::Dump:
+                ended[index] = true;
+                made[index] = e.ok;
+                break;
+            case LedgerEvent::Load:
+                if (e.ok) {
+                    dump->loaded = true;
+                    dump->sequenceNew = e.detail;
+                    state.anyLoad = true;
+                } else {
+                    ++dump->loadsFailed;
+                    dump->lastError = e.error;
+                }
+                dump->loadFolder = e.folder;
+                break;
+            case LedgerEvent::Deleted:
+                dump->deleted = true;
+                break;
+            default:
+                break;
+        }
+    }
+    // The chain begins at the last full dump that was made.
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < dumps.size(); ++i)
+        if (made[i] && dumps[i].kind == PassKind::Full) start = i;
+    for (std::size_t i = 0; i < dumps.size(); ++i) {
+        if (!ended[i]) {
+            if (!dumps[i].deleted) state.partial.push_back(dumps[i]);
+        } else if (!made[i]) {
+            continue;
+        } else if (i >= start) {
+            state.chain.push_back(dumps[i]);
+        } else if (!dumps[i].loaded && !dumps[i].deleted) {
+            state.superseded.push_back(dumps[i]);
+        }
+    }
+    state.withoutReserve = pair.ends_with('>');
+    return state;
+}
+
+std::vector<TLedgerDump> expiredLedgerDumps(const TLedgerState& state,
+                                            LedgerClock::time_point before) {
+    std::vector<TLedgerDump> expired;
+    // Without a reserve server a dump is done once made; with one, once loaded, and the dumps
+    // before the chain once its full dump is.
+    const auto done = [&](const TLedgerDump& dump) { return state.withoutReserve || dump.loaded; };
+    if (!state.chain.empty() && done(state.chain.front())) {
+        for (const TLedgerDump& dump : state.superseded)
+            if (dump.made < before) expired.push_back(dump);
+    }
+    for (const TLedgerDump& dump : state.chain)
+        if (done(dump) && !dump.deleted && dump.made < before) expired.push_back(dump);
+    return expired;
+}
+
+}  // namespace tvr::engine
