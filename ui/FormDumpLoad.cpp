@@ -98,6 +98,7 @@ const MenuSpec kMenus[] = {
       {"N_Failover", "Failover...", "", &TFormDumpLoad::NFailoverClick},
       {"N_Switchover", "Switchover...", "", &TFormDumpLoad::NSwitchoverClick},
       {"N_Reverse", "Reverse...", "", &TFormDumpLoad::NReverseClick},
+      {"N_Reseed", "Re-seed the reserve...", "", &TFormDumpLoad::NReseedClick},
       {"N_Exit", "Exit", "Ctrl+Alt+X", &TFormDumpLoad::NExitClick}}},
     {"N_View",
      "View",
@@ -362,6 +363,8 @@ void TFormDumpLoad::buildMenus() {
             connect(entry, &QAction::triggered, this, [this, command] { (this->*command)(); });
         }
     }
+    connect(findChild<QMenu*>(QStringLiteral("NActions")), &QMenu::aboutToShow, this,
+            &TFormDumpLoad::enableReseed);
 }
 
 void TFormDumpLoad::buildTray() {
@@ -428,6 +431,15 @@ void TFormDumpLoad::EnableStart(bool enabled) {
 void TFormDumpLoad::applyEnableStart(bool enabled) {
     for (const char* name : {"NStart", "N_Start", "N_Settings"}) action(name)->setEnabled(enabled);
     for (const char* name : {"NStop", "N_Stop"}) action(name)->setEnabled(!enabled);
+    enableReseed();
+}
+
+void TFormDumpLoad::enableReseed() {
+    // As Start, and only with a reserve server to replace; "Use Reserve Server" changes
+    // without a call here, so the menus ask again as they open.
+    const bool available = flags_.FStartEnabled && flags_.UseReserve;
+    for (const char* name : {"NReseed", "N_Reseed"})
+        if (QAction* item = action(name)) item->setEnabled(available);
 }
 
 void TFormDumpLoad::SetToolbarSection(engine::ToolbarSection section, int image, bool clickable) {
@@ -581,15 +593,25 @@ void TFormDumpLoad::runCommand(const std::function<void()>& command) {
 }
 
 void TFormDumpLoad::NStartClick() {
-    if (failover_ && failover_->Running()) return;
+    if (startRefused()) return;
+    runCommand([this] { control_->StartProcessing(); });
+}
+
+void TFormDumpLoad::NReseedClick() {
+    if (!flags_.UseReserve || startRefused()) return;
+    runCommand([this] { control_->Reseed(); });
+}
+
+bool TFormDumpLoad::startRefused() {
+    if (failover_ && failover_->Running()) return true;
     // The settings and logon dialogs send on the connections (Connect, the database lists,
     // the first-setup installation); a run started under them would share its sessions.
     if (QWidget* dialog = openConnectionDialog()) {
         dialog->raise();
         dialog->activateWindow();
-        return;
+        return true;
     }
-    runCommand([this] { control_->StartProcessing(); });
+    return false;
 }
 
 QWidget* TFormDumpLoad::openConnectionDialog() {
@@ -629,6 +651,7 @@ void TFormDumpLoad::NSettingClick() {
     if (settingsCommand_) runCommand(settingsCommand_);
     // The settings dialog may have stored another number of lines for the views to keep.
     applyViewSettings();
+    enableReseed();
 }
 
 void TFormDumpLoad::NFailoverClick() { startFailover(false); }

@@ -113,6 +113,9 @@ public:
     void NFailoverClick();
     void NSwitchoverClick();
     void NReverseClick();
+    // "Re-seed the reserve...": the question, default No, then a start whose first pass
+    // replaces the reserve database even when it is online.
+    void NReseedClick();
     void N_HelpClick();
     void N_AboutClick();
     void NControlClick();
@@ -145,6 +148,11 @@ private:
     void runCommand(const std::function<void()>& command);
     void showError(const std::exception& error);
     void applyEnableStart(bool enabled);
+    // Re-seed is available as Start is, and only while a reserve server is in use.
+    void enableReseed();
+    // Start and Re-seed wait for a failover under way, and for a dialog that uses the
+    // connections (brought to the front instead).
+    bool startRefused();
     // A settings or logon dialog on screen, else nullptr.
     static QWidget* openConnectionDialog();
     QAction* action(const char* name) const;

@@ -16,6 +16,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tvr::testing {
@@ -35,6 +36,9 @@ public:
     void SaveSettings() override;
     engine::TStartSettings StartSettings() const override;
     engine::TPassSettings PassSettings() const override;
+    std::pair<std::string, std::string> ServerNames() const override { return serverNames; }
+    // The main and the reserve server as ServerNames gives them.
+    std::pair<std::string, std::string> serverNames;
 
     void setStartSettings(engine::TStartSettings settings);
     // Takes effect at the worker's next read.

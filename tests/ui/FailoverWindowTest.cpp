@@ -1,6 +1,7 @@
-// The Failover and Reverse commands of the main window against two emulators: the question
-// names both servers and databases, the failover runs beside the GUI thread once the run under
-// way has ended, its report comes in a box, and Reverse then ships the other way.
+// The Failover, Reverse and Re-seed commands of the main window against two emulators: the
+// question names both servers and databases, the failover runs beside the GUI thread once the
+// run under way has ended, its report comes in a box, and Reverse then ships the other way; a
+// re-seed starts only on Yes to a question whose default is No.
 #include "WindowFixture.h"
 
 #include "client/RunQuery.h"
@@ -102,6 +103,40 @@ TEST_F(FailoverWindow, TheCommandAsksNamingBothSidesStopsTheRunReportsAndReverse
         QTest::qWaitFor([&] { return logHas("LOAD is complete (database sales)"); }, 60000));
     EXPECT_FALSE(action("N_Reverse")->isEnabled());
     EXPECT_EQ(window->connections().MainConnection->ServerName(), "FORESERVE");
+}
+
+TEST_F(FailoverWindow, ReseedAsksWithNoAsDefaultNamingWhatItReplacesAndOnlyYesStarts) {
+    host->serverNames = {"FOMAIN", "FORESERVE"};
+    QAction* reseed = action("N_Reseed");
+    // Without a reserve server there is nothing to re-seed.
+    window->flags().UseReserve = false;
+    window->EnableStart(true);
+    EXPECT_FALSE(reseed->isEnabled());
+    window->NReseedClick();
+    EXPECT_TRUE(prompts.boxes().empty());
+
+    window->flags().UseReserve = true;
+    window->EnableStart(true);
+    ASSERT_TRUE(reseed->isEnabled());
+    prompts.scriptReply(PromptReply::No);
+    reseed->trigger();
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    const auto question = prompts.boxes()[0];
+    for (const char* name : {"FOMAIN", "sales", "FORESERVE", "sales_copy"})
+        EXPECT_NE(question.text.find(name), std::string::npos) << question.text;
+    EXPECT_TRUE(question.defaultNo);
+    EXPECT_EQ(question.caption, "Message");
+    // No: nothing logged on, nothing started.
+    EXPECT_TRUE(host->calls().empty());
+    EXPECT_FALSE(window->connections().MainConnection);
+    EXPECT_FALSE(window->control().Running());
+
+    prompts.scriptReply(PromptReply::Yes);
+    reseed->trigger();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return logHas("LOAD is complete (database sales_copy)"); }, 60000));
+    settle();
+    EXPECT_FALSE(reseed->isEnabled());  // as Start, while the run goes on
 }
 
 }  // namespace

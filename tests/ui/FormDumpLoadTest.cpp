@@ -150,6 +150,7 @@ TEST_F(MainWindow, MenusCarryTheirItemsAndShortcuts) {
           {"N_Failover", "Failover...", ""},
           {"N_Switchover", "Switchover...", ""},
           {"N_Reverse", "Reverse...", ""},
+          {"N_Reseed", "Re-seed the reserve...", ""},
           {"N_Exit", "Exit", "Ctrl+Alt+X"}}},
         {"N_View",
          "View",
