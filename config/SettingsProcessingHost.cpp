@@ -1,6 +1,7 @@
 #include "config/SettingsProcessingHost.h"
 
 #include "config/SettingsStore.h"
+#include "engine/ShippingLedger.h"
 #include "engine/WatchRules.h"
 
 namespace tvr::config {
@@ -47,6 +48,10 @@ engine::TPassSettings TSettingsProcessingHost::PassSettings() const {
             minutes(&TDumpLoadSettings::EditKeepHistoryDays),
             s.EditAlertCommand,
             s.IsCheckHeader};
+}
+
+std::string TSettingsProcessingHost::LedgerFile() const {
+    return engine::profileLedgerFile().string();
 }
 
 }  // namespace tvr::config

@@ -22,6 +22,8 @@ public:
     engine::TStartSettings StartSettings() const override;
     std::pair<std::string, std::string> ServerNames() const override;
     engine::TPassSettings PassSettings() const override;
+    // The profile's own ledger, beside its registry file.
+    std::string LedgerFile() const override;
 
 private:
     TLogons& logons_;
