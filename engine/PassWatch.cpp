@@ -33,6 +33,11 @@ std::string lagEntry(AlertLevel level, seconds lag, const TWatchLimits& limits) 
     return "Lag back below the thresholds: the reserve is " + lagText(lag) + " behind";
 }
 
+std::string chainBrokenEntry(const std::string& reason) {
+    return "Log chain broken: " + reason +
+           "; the reserve cannot advance until a full dump and load (critical)";
+}
+
 }  // namespace
 
 TPassWatch::TPassWatch(TWatchDisplay& display, std::function<void(const std::string&)> errorEntry)
@@ -55,12 +60,12 @@ void TPassWatch::PassStarted(WatchClock::time_point now) {
 
 void TPassWatch::PassEnded(WatchClock::time_point now, WatchClock::time_point dumpStart,
                            const StepResult& dump, const StepResult& load) {
-    std::string entry;
+    std::vector<std::string> entries;
     {
         std::lock_guard lock(mutex_);
         if (stallReported_ && passStart_) {
-            entry = "The stalled pass ended after " +
-                    lagText(duration_cast<seconds>(now - *passStart_));
+            entries.push_back("The stalled pass ended after " +
+                              lagText(duration_cast<seconds>(now - *passStart_)));
         }
         passStart_.reset();
         stallReported_ = false;
@@ -68,6 +73,7 @@ void TPassWatch::PassEnded(WatchClock::time_point now, WatchClock::time_point du
         dump_ = dump;
         load_ = load;
         const StepResult& last = useReserve_ ? load : dump;
+        const bool wasBroken = !chainBreak_.empty();
         if (last.outcome == StepOutcome::Ok) {
             goodDumpStart_ = dumpStart;
             goodLoadEnd_ = now;
@@ -77,8 +83,15 @@ void TPassWatch::PassEnded(WatchClock::time_point now, WatchClock::time_point du
             if (step->outcome == StepOutcome::Failed && isChainBreakError(step->error))
                 chainBreak_ = chainBreakErrorText(step->error);
         }
+        // Entered here, not at the next tick, so that a break mended within a second is
+        // still entered both ways.
+        if (!wasBroken && !chainBreak_.empty()) entries.push_back(chainBrokenEntry(chainBreak_));
+        if (wasBroken && chainBreak_.empty()) {
+            entries.push_back("Log chain whole again: a pass loaded its dump; the reserve is " +
+                              lagText(duration_cast<seconds>(now - dumpStart)) + " behind");
+        }
     }
-    if (!entry.empty()) errorEntry_(entry);
+    for (const std::string& entry : entries) errorEntry_(entry);
 }
 
 void TPassWatch::RunEnded() {
@@ -88,8 +101,15 @@ void TPassWatch::RunEnded() {
 }
 
 void TPassWatch::ChainBroken(const std::string& reason) {
-    std::lock_guard lock(mutex_);
-    chainBreak_ = reason.empty() ? std::string("the log cannot be dumped") : reason;
+    bool wasBroken = false;
+    std::string named;
+    {
+        std::lock_guard lock(mutex_);
+        wasBroken = !chainBreak_.empty();
+        chainBreak_ = reason.empty() ? std::string("the log cannot be dumped") : reason;
+        named = chainBreak_;
+    }
+    if (!wasBroken) errorEntry_(chainBrokenEntry(named));
 }
 
 void TPassWatch::Resume(const std::string& pair, const TWatchStanding& last) {
@@ -100,8 +120,7 @@ void TPassWatch::Resume(const std::string& pair, const TWatchStanding& last) {
     goodDumpStart_ = last.goodDumpStart;
     goodLoadEnd_ = last.goodLoadEnd;
     lagLevel_ = last.lagLevel;
-    chainBreak_ = last.chainBreak;
-    chainEntered_ = !chainBreak_.empty();  // entered by the run that saw it
+    chainBreak_ = last.chainBreak;  // entered by the run that saw it break
 }
 
 TWatchStanding TPassWatch::Standing() const {
@@ -166,14 +185,6 @@ TWatchView TPassWatch::Tick(WatchClock::time_point now, const TWatchLimits& limi
             entries.push_back(lagEntry(level, lag, limits));
             lagLevel_ = level;
         }
-        if (!chainBreak_.empty() && !chainEntered_) {
-            entries.push_back("Log chain broken: " + chainBreak_ +
-                              "; the reserve cannot advance until a full dump and load (critical)");
-        } else if (chainBreak_.empty() && chainEntered_) {
-            entries.push_back("Log chain whole again: a pass loaded its dump; the reserve is " +
-                              lagText(lag) + " behind");
-        }
-        chainEntered_ = !chainBreak_.empty();
         if (view.stalled && !stallReported_) {
             stallReported_ = true;
             entries.push_back("Pass stalled: running for " +

@@ -11,7 +11,8 @@
 //
 // The worker reports each pass as it starts and ends; a ticker calls Tick every second while
 // processing runs, and Tick shows the watch and writes one error entry at each change of
-// the alert level and one when a pass stalls (and again when it ends, with how long it took).
+// the lag's alert level and one when a pass stalls (and again when it ends, with how long it
+// took). A break of the chain and its mending are entered as they are reported.
 // Every member may be called from any thread; one lock keeps the state whole. The display and
 // the entry writer are called outside the lock.
 #include "engine/WatchRules.h"
@@ -122,8 +123,7 @@ private:
     StepResult load_;
     AlertLevel lagLevel_ = AlertLevel::None;  // of the lag alone, as last entered
     bool stallReported_ = false;
-    std::string chainBreak_;     // why the chain is broken; empty while it is whole
-    bool chainEntered_ = false;  // the break has its error entry (the state last entered)
+    std::string chainBreak_;  // why the chain is broken; empty while it is whole
 };
 
 // Calls `tick` about once a second on a thread of its own, from construction until it is

@@ -138,6 +138,14 @@ TEST_F(WatchRun, ALogTruncatedBehindTheProgramsBackIsNamedAndWithTheSettingShipp
                                              [](const auto& call) { return call.first == 0; });
         EXPECT_EQ(fullLoads, fullOnBreak ? 2 : 1);
         if (fullOnBreak) expectReserveEqualsMain();
+        // The refused log dumps are critical at once; the full pass mends the chain.
+        const auto views = display.watchViews();
+        ASSERT_FALSE(views.empty());
+        EXPECT_EQ(views.back().level, fullOnBreak ? AlertLevel::None : AlertLevel::Critical);
+        EXPECT_EQ(views.back().chainBreak.starts_with("4221: "), !fullOnBreak)
+            << views.back().chainBreak;
+        EXPECT_EQ(errorLogHas("Log chain broken: 4221: "), true);
+        EXPECT_EQ(errorLogHas("Log chain whole again"), fullOnBreak);
         dropServers();
     }
 }
