@@ -2,6 +2,8 @@
 
 #include "ui/TrayIcon.h"
 
+#include <QBrush>
+#include <QColor>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
@@ -18,6 +20,9 @@ QString qs(const std::string& text) { return QString::fromStdString(text); }
 
 // The grid's column of the dump and load folders, the widest of the design's.
 constexpr int kFolderColumn = 3;
+
+// The colours of the alert levels, as the status panel and the grid show them.
+const QColor kCriticalColour(0xc0, 0x00, 0x00);
 
 }  // namespace
 
@@ -37,16 +42,22 @@ void TWatchPanel::show(const engine::TWatchView& view) {
     if (grid_->columnCount() < kFirstColumn + kColumns)
         grid_->setColumnCount(kFirstColumn + kColumns);
     const bool reserve = grid_->rowCount() > 1;
-    setCell(0, kFirstColumn, qs(view.mainOutcome));
-    setCell(1, kFirstColumn, qs(view.reserveOutcome));
+    // A broken chain is named on the steps' cells too: the failed one says which error.
+    const bool broken = !view.chainBreak.empty();
+    const QString stepTip = broken ? qs(view.alert) : QString();
+    setCell(0, kFirstColumn, qs(view.mainOutcome), stepTip, broken);
+    setCell(1, kFirstColumn, qs(view.reserveOutcome), stepTip, broken);
     setCell(0, kFirstColumn + 1, qs(view.lag), qs(view.lastGood));
     setCell(1, kFirstColumn + 1, reserve ? qs(view.lastGood) : QString());
     fitColumns();
 
     const int level = static_cast<int>(view.level);
     tray_->setAlertLevel(level);
-    lagLine_ = qs(view.lag) +
-               (level > 0 ? QStringLiteral(" ") + engine::alertLevelName(view.level) : QString());
+    // The tray's critical image says how grave; the line says why (it must fit the hint).
+    lagLine_ =
+        qs(view.lag) + (broken      ? QStringLiteral(" chain broken")
+                        : level > 0 ? QStringLiteral(" ") + engine::alertLevelName(view.level)
+                                    : QString());
     showHint();
     panel_->setText(qs(view.alert));
     panel_->setStyleSheet(level >= 2   ? QStringLiteral("color: #c00000; font-weight: bold;")
@@ -54,7 +65,8 @@ void TWatchPanel::show(const engine::TWatchView& view) {
                                        : QString());
 }
 
-void TWatchPanel::setCell(int row, int column, const QString& text, const QString& tip) {
+void TWatchPanel::setCell(int row, int column, const QString& text, const QString& tip,
+                          bool critical) {
     if (row < 0 || row >= grid_->rowCount()) return;
     QTableWidgetItem* item = grid_->item(row, column);
     if (!item) {
@@ -63,6 +75,7 @@ void TWatchPanel::setCell(int row, int column, const QString& text, const QStrin
     }
     item->setText(text);
     item->setToolTip(tip);
+    item->setForeground(critical ? QBrush(kCriticalColour) : QBrush());
 }
 
 void TWatchPanel::fitColumns() {

@@ -3,7 +3,9 @@
 // outcome of each server's step of the last pass; the lag beside the main server's, the last
 // good load beside the reserve's, or, with one row, in the lag's tooltip), a line of the tray
 // hint with the lag, the tray's warning and critical images, and a status panel of its own
-// that names an alert. The watch columns fit the window's default width: the folder column
+// that names an alert. A broken log chain is critical: the status panel names its reason, the
+// steps' cells turn the critical colour with the alert as their tooltip, and the tray's line
+// says "chain broken" beside the critical image. The watch columns fit the window's default width: the folder column
 // gives them the room they need. GUI thread only.
 #include "engine/PassWatch.h"
 
@@ -32,7 +34,9 @@ public:
     void show(const engine::TWatchView& view);
 
 private:
-    void setCell(int row, int column, const QString& text, const QString& tip = {});
+    // `critical`: the text in the critical colour.
+    void setCell(int row, int column, const QString& text, const QString& tip = {},
+                 bool critical = false);
     void fitColumns();
     void showHint();
 

@@ -20,7 +20,8 @@ TEST_F(WatchPanel, TheLagAndItsAlertReachTheGridTheTrayAndTheStatusBarAndGoAwayA
                             "lag 00:16:02",
                             engine::AlertLevel::Warning,
                             false,
-                            "Reserve behind by 00:16:02 (warning)"};
+                            "Reserve behind by 00:16:02 (warning)",
+                            ""};
     window->ShowWatch(view);
     QApplication::processEvents();
 
@@ -49,6 +50,31 @@ TEST_F(WatchPanel, TheLagAndItsAlertReachTheGridTheTrayAndTheStatusBarAndGoAwayA
     EXPECT_EQ(find<QLabel>("PanelWatch")->text(), "");
 }
 
+TEST_F(WatchPanel, ABrokenChainIsNamedOnTheStepsCellsTheTrayAndTheStatusBarAsCritical) {
+    window->SetInfoRowCount(2);
+    window->SetProcessState(engine::StateSleeping);
+    const std::string reason = "4305: the dump does not follow the last one loaded";
+    const std::string alert = "Log chain broken: " + reason + " (critical)";
+    window->ShowWatch({"dump: ok", "load: failed (4305)", "good load 16:27:22", "lag 00:01:02",
+                       engine::AlertLevel::Critical, false, alert, reason});
+    QApplication::processEvents();
+
+    auto* grid = find<QTableWidget>("StringGridInfo");
+    EXPECT_EQ(grid->item(1, 4)->toolTip().toStdString(), alert);
+    EXPECT_EQ(grid->item(1, 4)->foreground().color(), QColor(0xc0, 0x00, 0x00));
+    EXPECT_EQ(window->tray()->hint(), "Travenor\r\nSleeping...\r\nlag 00:01:02 chain broken");
+    EXPECT_EQ(window->tray()->alertLevel(), 2);
+    EXPECT_EQ(find<QLabel>("PanelWatch")->text().toStdString(), alert);
+
+    // Mended: the cells lose their colour and tooltip.
+    window->ShowWatch({"dump: ok", "load: ok", "good load 16:28:00", "lag 00:00:04",
+                       engine::AlertLevel::None, false, "", ""});
+    QApplication::processEvents();
+    EXPECT_EQ(grid->item(1, 4)->toolTip(), "");
+    EXPECT_EQ(grid->item(1, 4)->foreground().style(), Qt::NoBrush);
+    EXPECT_EQ(window->tray()->alertLevel(), 0);
+}
+
 TEST_F(WatchPanel, TheWatchColumnsFitTheWindowAtItsDefaultSizeAndGrowWithLongerTexts) {
     const struct Case {
         int rows;
@@ -69,9 +95,9 @@ TEST_F(WatchPanel, TheWatchColumnsFitTheWindowAtItsDefaultSizeAndGrowWithLongerT
             window->SetInfoRow(1, {"Reserve server", "TVRRESERVE", "sales_copy", "/srv/loads"});
         // A short text first, then the case's: the columns follow the longer one.
         window->ShowWatch({"dump: ok", "load: ok", "good load 16:27:22", "lag 00:00:00",
-                           engine::AlertLevel::None, false, ""});
+                           engine::AlertLevel::None, false, "", ""});
         window->ShowWatch({c.mainOutcome, c.reserveOutcome, c.lastGood, c.lag,
-                           engine::AlertLevel::None, false, ""});
+                           engine::AlertLevel::None, false, "", ""});
         QApplication::processEvents();
 
         auto* grid = find<QTableWidget>("StringGridInfo");
