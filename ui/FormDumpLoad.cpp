@@ -123,6 +123,7 @@ constexpr TrayItemSpec kTrayItems[] = {
     {"NStart", "Start", &TFormDumpLoad::NStartClick},
     {"NStop", "Stop", &TFormDumpLoad::NStopClick},
     {"NFailover", "Failover...", &TFormDumpLoad::NFailoverClick},
+    {"NReseed", "Re-seed the reserve...", &TFormDumpLoad::NReseedClick},
     {"NExit", "Exit", &TFormDumpLoad::NExitClick},
 };
 
@@ -380,6 +381,7 @@ void TFormDumpLoad::buildTray() {
     }
     action("NStop")->setEnabled(false);
     action("N_Reverse")->setEnabled(false);  // until a failover has brought the reserve online
+    connect(trayMenu_, &QMenu::aboutToShow, this, &TFormDumpLoad::enableReseed);
     tray_->setContextMenu(trayMenu_);
     tray_->setHint(withProfile(kTrayTitle, " ") + QStringLiteral("\r\nNot active..."));
     connect(tray_, &TTrayIcon::click, this, &TFormDumpLoad::TrayMonitoringClick);

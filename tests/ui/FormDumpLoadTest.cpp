@@ -179,8 +179,9 @@ TEST_F(MainWindow, MenusCarryTheirItemsAndShortcuts) {
     EXPECT_EQ(tray()->contextMenu(), trayMenu);
     QStringList names;
     for (QAction* item : trayMenu->actions()) names << item->objectName() + "=" + item->text();
-    EXPECT_EQ(names, QStringList({"NControl=Main", "NStart=Start", "NStop=Stop",
-                                  "NFailover=Failover...", "NExit=Exit"}));
+    EXPECT_EQ(names,
+              QStringList({"NControl=Main", "NStart=Start", "NStop=Stop", "NFailover=Failover...",
+                           "NReseed=Re-seed the reserve...", "NExit=Exit"}));
 }
 
 TEST_F(MainWindow, ShortcutsReachTheirCommands) {
