@@ -10,6 +10,8 @@ RunOptions takeRunOptions(std::vector<std::string>& parameters) {
         const std::string& p = parameters[i];
         if (p == kServiceOption) {
             options.service = true;
+        } else if (p == kReseedOption) {
+            options.reseed = true;
         } else if (p == kProfileOption) {
             if (i + 1 == parameters.size())
                 throw RunOptionError(std::string(kProfileOption) + " needs a profile name");

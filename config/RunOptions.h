@@ -1,7 +1,8 @@
 #pragma once
 // The options that choose how the program runs, taken out of the command line before the
-// logon parameters are read: "--service" (no window, no display: see the service folder) and
-// "--profile NAME" (which settings, logs and instance guard; "--profile=NAME" as well).
+// logon parameters are read: "--service" (no window, no display: see the service folder),
+// "--profile NAME" (which settings, logs and instance guard; "--profile=NAME" as well) and
+// "--reseed" (the run's first start replaces the reserve database with a full pass).
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -11,6 +12,7 @@ namespace tvr::config {
 
 inline constexpr const char* kServiceOption = "--service";
 inline constexpr const char* kProfileOption = "--profile";
+inline constexpr const char* kReseedOption = "--reseed";
 
 // An option given wrongly; what() says which and why.
 class RunOptionError : public std::runtime_error {
@@ -21,6 +23,7 @@ public:
 struct RunOptions {
     bool service = false;
     std::optional<std::string> profile;  // as given; not yet checked
+    bool reseed = false;  // the user's own ask: the start that follows asks nothing more
 };
 
 // Removes the options from `parameters` and returns them. "--profile" without a name throws

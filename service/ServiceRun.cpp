@@ -66,7 +66,7 @@ void requireWritable(const std::string& file, const char* what) {
 
 }  // namespace
 
-ServiceRun::ServiceRun(std::ostream& err) : err_(err) {
+ServiceRun::ServiceRun(std::ostream& err, engine::StartKind start) : err_(err), startKind_(start) {
     previousPrompts_ = platform::setPrompts(&prompts_);
     previousErrorView_ = client::setErrorLogView(&echo_);
     previousView_ = client::setLogView(nullptr);
@@ -111,6 +111,9 @@ void ServiceRun::start(const std::vector<std::string>& parameters) {
         err_ << "tvr: no single-instance guard: " << guard_->error() << "\n";
 
     loadSettings();
+    if (startKind_ == engine::StartKind::Reseed && !flags_.UseReserve)
+        throw ServiceFault("--reseed needs a reserve server, and " + profileWords() +
+                           " uses none (Use Reserve Server is off)");
     if (flags_.UseReserve && !passwords.reserve)
         throw ServiceFault(
             "no password for the reserve server: give --password-file FILE with a line "
@@ -146,12 +149,14 @@ void ServiceRun::logOn(const ServicePasswords& passwords) {
     control_ = std::make_unique<engine::TProcessingControl>(
         connections_, flags_, worker_, display_, *host_, client::LogViews{nullptr, &echo_});
     logons_->SetAutomaticStart([this] {
-        if (!takeSignal()) control_->StartProcessing();
+        if (!takeSignal()) control_->StartProcessing(startKind_);
     });
 
     const config::TDumpLoadSettings s = live_.snapshot();
     err_ << "tvr: " << profileWords() << ": " << s.MainServerName << "." << s.ComboDump;
     if (flags_.UseReserve) err_ << " to " << s.ReservServerName << "." << s.ComboLoad;
+    if (startKind_ == engine::StartKind::Reseed)
+        err_ << ", re-seeding " << s.ReservServerName << "." << s.ComboLoad << " first";
     err_ << ", activity log \"" << logFiles_.activity << "\"\n" << std::flush;
 
     std::vector<std::string> logon{"P1:" + *passwords.main};

@@ -11,6 +11,7 @@
 #include "config/LiveSettings.h"
 #include "config/Logons.h"
 #include "engine/Connections.h"
+#include "engine/ProcessingControl.h"
 #include "engine/RunFlags.h"
 #include "engine/WorkerRun.h"
 #include "service/ErrorEcho.h"
@@ -31,16 +32,15 @@ class StopSignals;
 namespace tvr::config {
 class TSettingsProcessingHost;
 }
-namespace tvr::engine {
-class TProcessingControl;
-}
 
 namespace tvr::service {
 
 class ServiceRun {
 public:
     // `err` takes the lines of the start, the stop and a fault (standard error in the program).
-    explicit ServiceRun(std::ostream& err);
+    // `start` is the kind of the run's start: a re-seed when the command line asked for one
+    // ("--reseed"), which no one is asked about.
+    explicit ServiceRun(std::ostream& err, engine::StartKind start = engine::StartKind::Normal);
     ~ServiceRun();
     ServiceRun(const ServiceRun&) = delete;
     ServiceRun& operator=(const ServiceRun&) = delete;
@@ -62,6 +62,7 @@ private:
     bool takeSignal();
 
     std::ostream& err_;
+    engine::StartKind startKind_;
     ServicePrompts prompts_;
     platform::Prompts* previousPrompts_ = nullptr;
     ErrorEcho echo_;

@@ -140,7 +140,8 @@ void ProgramStart::createSettingsDialog() {
     config::TLogons* logons = logons_.get();
     logons_->SetResetReserveInfo([window] { window->BindLogViews(); });
     window->setReserveReset([logons] { logons->ResetReserveInfo(); });
-    logons_->SetAutomaticStart([window] { window->control().StartProcessing(); });
+    logons_->SetAutomaticStart(
+        [this, window] { window->control().StartProcessing(automaticStartKind_); });
     host_ = std::make_unique<config::TSettingsProcessingHost>(*logons_, *live_, *registry_);
     mainWindow_->setProcessingHost(*host_);
 

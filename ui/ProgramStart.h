@@ -4,6 +4,7 @@
 // Client installation, the settings dialog (whose creation loads the settings), the About
 // box, the log files, the command-line logon; then either the first setup of the workstation
 // in the settings dialog or the event loop; and the shutdown, the guard released last.
+#include "engine/ProcessingControl.h"
 #include "platform/InstanceGuard.h"
 #include "platform/InstanceRequests.h"
 
@@ -48,6 +49,10 @@ public:
     ProgramStart(const ProgramStart&) = delete;
     ProgramStart& operator=(const ProgramStart&) = delete;
 
+    // What the automatic start of "-A" starts: a normal run, or a re-seed that the command
+    // line asked for ("--reseed"), without a question. Before begin().
+    void setAutomaticStartKind(engine::StartKind kind) { automaticStartKind_ = kind; }
+
     // Runs the steps before the event loop. Needs a QApplication; boxes go through the
     // process-wide prompt service. Call once.
     Outcome begin();
@@ -77,6 +82,7 @@ private:
 
     std::vector<std::string> parameters_;
     std::filesystem::path guardFile_;
+    engine::StartKind automaticStartKind_ = engine::StartKind::Normal;
     // Destroyed in the reverse order: the windows first (the settings dialog before the main
     // window, which joins a worker still running and so needs the settings behind it), then
     // what they use, and the guard last, so that a new instance can start only once this

@@ -18,8 +18,8 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: tvr [--profile NAME] [P1:<main password>] [P2:<reserve password>]\n"
-    "           [--password-file FILE] [-A]\n"
-    "       tvr --service [--profile NAME] [--password-file FILE]\n"
+    "           [--password-file FILE] [-A [--reseed]]\n"
+    "       tvr --service [--profile NAME] [--password-file FILE] [--reseed]\n"
     "       tvr --failover [--profile NAME] [P1:<password>] [P2:<password>]\n"
     "       tvr [--profile NAME] ... [--metrics FILE]\n"
     "       tvr --check [--profile NAME]\n"
@@ -36,6 +36,9 @@ constexpr const char* kUsage =
     "                 the passwords from FILE, lines P1:<password> and P2:<password>; the\n"
     "                 file must be readable by its owner alone (chmod 600)\n"
     "  -A             start processing at once and run in the tray (with P1:)\n"
+    "  --reseed       with -A or --service: the start replaces the reserve database with a\n"
+    "                 full dump and load, even when it is online (after a failover, or\n"
+    "                 changed by hand), without the question of Re-seed the reserve...\n"
     "  --profile NAME the settings, logs, dump names and instance guard of profile NAME\n"
     "                 (letters, digits, - and _; \"default\" is the one without a name)\n"
     "  --service      run without a window and without a display (for systemd): log on\n"

@@ -1,5 +1,6 @@
 // Travenor: one instance per user, started where an Open Client installation is visible, by
-// hand or unattended ("P1:<main password> P2:<reserve password> -A").
+// hand or unattended ("P1:<main password> P2:<reserve password> -A", "--reseed" to replace
+// the reserve database at that start).
 #include "client/LogWriter.h"
 #include "config/CommandLine.h"
 #include "config/FailoverCommand.h"
@@ -22,6 +23,7 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -60,24 +62,31 @@ void stopBySignal(tvr::ui::ProgramStart& start, int signal) {
     start.formDumpLoad()->ExitWithoutQuestion();
 }
 
-// The options of the run taken out of `parameters` and applied (the profile); false, with
+// The options of the run taken out of `parameters` and applied (the profile); nothing, with
 // the reason on standard error, when one cannot be used.
-bool applyRunOptions(std::vector<std::string>& parameters) {
+std::optional<tvr::config::RunOptions> applyRunOptions(std::vector<std::string>& parameters) {
     try {
         const tvr::config::RunOptions options = tvr::config::takeRunOptions(parameters);
         if (options.profile) tvr::platform::setProfile(*options.profile);
-        return true;
+        return options;
     } catch (const std::runtime_error& error) {
         std::cerr << "tvr: " << error.what() << "\n" << std::flush;
-        return false;
+        return std::nullopt;
     }
+}
+
+// "--reseed" asks for the start itself: with the window it goes with "-A", the start that
+// asks no question; without one the user would get no start to re-seed.
+tvr::engine::StartKind firstStartKind(const tvr::config::RunOptions& options) {
+    return options.reseed ? tvr::engine::StartKind::Reseed : tvr::engine::StartKind::Normal;
 }
 
 // Without a window and without Qt's application: nothing here may need a display.
 int runService(int argc, char** argv) {
     std::vector<std::string> parameters = tvr::config::takeCommandLine(argc, argv);
-    if (!applyRunOptions(parameters)) return 1;
-    tvr::service::ServiceRun service(std::cerr);
+    const auto options = applyRunOptions(parameters);
+    if (!options) return 1;
+    tvr::service::ServiceRun service(std::cerr, firstStartKind(*options));
     return service.run(parameters);
 }
 
@@ -98,16 +107,25 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     tvr::ui::endPlatformWatch();
     std::vector<std::string> parameters = tvr::config::takeCommandLine(argc, argv);
-    if (!applyRunOptions(parameters)) return 1;
+    const auto options = applyRunOptions(parameters);
+    if (!options) return 1;
     try {
         parameters = tvr::config::withPasswordSources(parameters);
     } catch (const tvr::config::PasswordSourceError& error) {
         std::cerr << "tvr: " << error.what() << "\n" << std::flush;
         return 1;
     }
+    if (options->reseed && !tvr::config::parseCommandLine(parameters).autoStart) {
+        std::cerr << "tvr: " << tvr::config::kReseedOption
+                  << " goes with -A or --service; with the window use Actions, Re-seed the "
+                     "reserve...\n"
+                  << std::flush;
+        return 1;
+    }
     const InstalledPrompts prompts;
     try {
         tvr::ui::ProgramStart start(std::move(parameters));
+        start.setAutomaticStartKind(firstStartKind(*options));
         if (start.begin() != tvr::ui::ProgramStart::Outcome::Ready) return 0;
         const tvr::ui::StopOnSignal stopping([&start](int signal) { stopBySignal(start, signal); });
         return start.run();

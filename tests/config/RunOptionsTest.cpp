@@ -1,4 +1,4 @@
-// "--service" and "--profile NAME" are taken out of the command line before the logon reads
+// "--service", "--profile NAME" and "--reseed" are taken out of the command line before the logon reads
 // the rest, in any place among the other parameters.
 #include "config/RunOptions.h"
 
@@ -13,6 +13,7 @@ TEST(RunOptions, AreTakenOutWhereverTheyStandAndTheRestKeepsItsOrder) {
         bool service;
         std::optional<std::string> profile;
         Strings rest;
+        bool reseed = false;
     } cases[] = {
         {{"P1:a", "-A"}, false, std::nullopt, {"P1:a", "-A"}},
         {{"--service", "--password-file", "f"}, true, std::nullopt, {"--password-file", "f"}},
@@ -21,12 +22,15 @@ TEST(RunOptions, AreTakenOutWhereverTheyStandAndTheRestKeepsItsOrder) {
         {{"--profile", "east", "--profile", "west"}, false, "west", {}},
         // The name is whatever follows; its checking is the profile's.
         {{"--profile", "--service"}, false, "--service", {}},
+        {{"P1:a", "P2:b", "--reseed", "-A"}, false, std::nullopt, {"P1:a", "P2:b", "-A"}, true},
+        {{"--service", "--reseed", "--profile", "east"}, true, "east", {}, true},
     };
     for (const auto& c : cases) {
         Strings parameters = c.given;
         const RunOptions options = takeRunOptions(parameters);
         EXPECT_EQ(options.service, c.service) << ::testing::PrintToString(c.given);
         EXPECT_EQ(options.profile, c.profile) << ::testing::PrintToString(c.given);
+        EXPECT_EQ(options.reseed, c.reseed) << ::testing::PrintToString(c.given);
         EXPECT_EQ(parameters, c.rest) << ::testing::PrintToString(c.given);
     }
     Strings noName{"-A", "--profile"};
