@@ -2,6 +2,7 @@
 // two kinds of failure, the Backup Server checks, a start while processing, a connection that
 // failed, and an interval text that is no time of day.
 #include "client/Events.h"
+#include "engine/ReserveChecks.h"
 #include "platform/RegistryError.h"
 #include "tests/engine/ProcessingFixture.h"
 
@@ -62,7 +63,7 @@ TEST_F(ProcessingStart, LogsOnWhereNeededThenSavesChecksAndStartsTheWorker) {
         EXPECT_EQ(commands[1], "sp_configure 'xp_cmdshell context'");
     }
     EXPECT_EQ(mainCommands()[2], "use master");
-    EXPECT_EQ(reserveCommands()[2], tvr::engine::databaseStateStatement("sales_copy"));
+    EXPECT_EQ(reserveCommands()[2], databaseStateStatement("sales_copy"));
     EXPECT_TRUE(window.flags.FProcessing);
     EXPECT_EQ(display.section(ToolbarSection::Start), (Section{ToolbarImage::StartOff, false}));
     EXPECT_EQ(display.section(ToolbarSection::Stop), (Section{ToolbarImage::StopOn, true}));
