@@ -32,18 +32,32 @@ constexpr std::string_view kUsage =
     "                       --log-folder DIR [--error-log-folder DIR] [--user NAME]\n"
     "                       [--main-password P] [--reserve-password P] [--interval TEXT]\n"
     "                       [--clear-dumps] [--no-full-first-pass] [--view-lines N]\n"
-    "                       [--profile NAME]\n"
+    "                       [--resume-chain] [--profile NAME]\n"
+    "       tvr_first_setup --help\n"
     "Writes the settings to the registry file of the program ($TVR_REGISTRY, else the\n"
-    "user's own; the profile's own with --profile) and installs sp_TVR on both servers (found through FreeTDS).\n";
+    "user's own; the profile's own with --profile) and installs sp_TVR on both servers\n"
+    "(found through FreeTDS). --resume-chain: a start goes on with the reserve's log chain\n"
+    "where it stands instead of shipping the whole database again (for a service that\n"
+    "systemd restarts).\n";
 
 // Each option and whether it takes a value.
-const std::map<std::string, bool, std::less<>> kOptions = {
-    {"--main-server", true},      {"--main-database", true},       {"--reserve-server", true},
-    {"--reserve-database", true}, {"--dump-folder", true},         {"--load-folder", true},
-    {"--log-folder", true},       {"--error-log-folder", true},    {"--user", true},
-    {"--main-password", true},    {"--reserve-password", true},    {"--interval", true},
-    {"--clear-dumps", false},     {"--no-full-first-pass", false}, {"--view-lines", true},
-    {"--profile", true}};
+const std::map<std::string, bool, std::less<>> kOptions = {{"--main-server", true},
+                                                           {"--main-database", true},
+                                                           {"--reserve-server", true},
+                                                           {"--reserve-database", true},
+                                                           {"--dump-folder", true},
+                                                           {"--load-folder", true},
+                                                           {"--log-folder", true},
+                                                           {"--error-log-folder", true},
+                                                           {"--user", true},
+                                                           {"--main-password", true},
+                                                           {"--reserve-password", true},
+                                                           {"--interval", true},
+                                                           {"--clear-dumps", false},
+                                                           {"--no-full-first-pass", false},
+                                                           {"--view-lines", true},
+                                                           {"--resume-chain", false},
+                                                           {"--profile", true}};
 
 const char* const kRequired[] = {"--main-server",      "--main-database", "--reserve-server",
                                  "--reserve-database", "--dump-folder",   "--load-folder",
@@ -72,6 +86,12 @@ bool installProcedure(TSybaseConnect& connection) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--help") {
+            std::fputs(kUsage.data(), stdout);
+            return 0;
+        }
+    }
     std::map<std::string, std::string, std::less<>> values;
     for (int i = 1; i < argc; ++i) {
         const auto option = kOptions.find(std::string_view(argv[i]));
@@ -123,6 +143,7 @@ int main(int argc, char* argv[]) {
         settings.EditLogPath = value("--log-folder");
         settings.EditErrorLogPath = value("--error-log-folder", settings.EditLogPath);
         settings.EditLogViewLines = value("--view-lines", settings.EditLogViewLines);
+        settings.IsResumeChain = values.contains("--resume-chain");
 
         tvr::platform::Registry registry;
         // What the two logon dialogs remember on Ok.

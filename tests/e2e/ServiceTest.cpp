@@ -2,6 +2,8 @@
 // passwords from a file only its owner reads. It ships, stops cleanly on SIGTERM after the pass
 // under way, turns the boxes a window would show into error entries, runs beside another
 // profile's service, and ends at once with its reason and exit code 1 on a configuration fault.
+#include "config/SettingsKeys.h"
+#include "platform/Registry.h"
 #include "tests/e2e/Workstation.h"
 
 #include <gtest/gtest.h>
@@ -77,8 +79,29 @@ TEST(Service, ShipsWithoutADisplayAndStopsOnSigtermOnceThePassUnderWayHasLoaded)
     EXPECT_EQ(workstation.reserveRowsOnline(), workstation.mainRows());
 }
 
+// tvr_first_setup --resume-chain ticks the setting in the profile's file; a re-seed asked for
+// on the command line says so as the service starts, and ships the whole database first.
+TEST(Service, ASetupThatResumesTheChainAndAReseedAskedForOnItsCommandLine) {
+    Workstation workstation(WorkstationOptions{"00:00:01", {}, {"--resume-chain"}});
+    const NoDisplay noDisplay(workstation.environment());
+    std::string resume;
+    ASSERT_EQ(tvr::platform::Registry(workstation.registryFile())
+                  .readDefaultText(tvr::config::settingKeyPath("IsResumeChain"), resume),
+              tvr::platform::RegStatus::Ok);
+    EXPECT_EQ(resume, "-1");
+    std::vector<std::string> args = serviceArguments(workstation);
+    args.push_back("--reseed");
+    ProgramProcess tvr("tvr", args, workstation.root() / "tvr.out");
+    ASSERT_TRUE(eventually([&] { return workstation.passCompletedAfter(0); })) << tvr.output();
+    tvr.kill(SIGTERM);
+    EXPECT_EQ(tvr.exitCode(), 0) << tvr.output();
+    EXPECT_NE(tvr.output().find("re-seeding RESERVE.sales_copy first"), std::string::npos)
+        << tvr.output();
+    EXPECT_NE(workstation.activityLog().find(".db"), std::string::npos);
+}
+
 TEST(Service, AMissingBackupServerIsAnErrorEntryAndThePassesGoOn) {
-    Workstation workstation(WorkstationOptions{"00:00:01", {"--no-backup-entry"}});
+    Workstation workstation(WorkstationOptions{"00:00:01", {"--no-backup-entry"}, {}});
     const NoDisplay noDisplay(workstation.environment());
     ProgramProcess tvr("tvr", serviceArguments(workstation), workstation.root() / "tvr.out");
     // Nobody answers the box a window would show: pass follows pass (their loads fail

@@ -65,4 +65,10 @@ TEST(TerminalStart, AnswersHelpAndVersionWithoutADisplayAndEndsAnyOtherStartWith
             EXPECT_EQ(errors, "");
         }
     }
+    // The first setup's tool answers --help the same way.
+    tvr::testing::TempFolder folder;
+    ProgramProcess setup("tvr_first_setup", {"--help"}, folder / "out", folder / "err");
+    EXPECT_EQ(setup.exitCode(), 0) << setup.errors();
+    EXPECT_EQ(setup.output().rfind("usage: tvr_first_setup", 0), 0u) << setup.output();
+    EXPECT_EQ(setup.errors(), "");
 }

@@ -1,6 +1,7 @@
 // The program started unattended ("P1:", "P2:", "-A") against two emulated servers, as a
 // process on the offscreen platform: it ships the database, keeps shipping after changes and
-// after being killed, and the reserve database ends up holding the main one's rows.
+// after being killed, and the reserve database ends up holding the main one's rows; with
+// "--reseed" its start replaces a reserve database brought online and changed by hand.
 #include "tests/e2e/Workstation.h"
 #include "tests/support/CtClient.h"
 
@@ -80,5 +81,40 @@ TEST(UnattendedRun, KilledInTheMiddleOfAPassItShipsOnWhenStartedAgainAndKeepsEve
     second.end();
 
     EXPECT_EQ(workstation.activityLog().substr(0, logBeforeKill.size()), logBeforeKill);
+    EXPECT_EQ(workstation.reserveRowsOnline(), workstation.mainRows());
+}
+
+TEST(UnattendedRun, AReseedStartReplacesAReserveBroughtOnlineAndChangedByHand) {
+    Workstation workstation;
+    std::vector<std::string> args = unattendedArguments();
+    {
+        // Without -A there is no start for it to be.
+        ProgramProcess alone("tvr", {"P1:" + kMainPassword, "--reseed"},
+                             workstation.root() / "alone.out");
+        EXPECT_EQ(alone.exitCode(), 1) << alone.output();
+        EXPECT_NE(alone.output().find("--reseed goes with -A"), std::string::npos)
+            << alone.output();
+    }
+    {
+        ProgramProcess first("tvr", args, workstation.root() / "first.out");
+        ASSERT_TRUE(eventually([&] { return workstation.passCompletedAfter(0); }))
+            << reportOf(first, workstation);
+        first.end();
+    }
+    ASSERT_EQ(workstation.reserveRowsOnline(), workstation.mainRows());
+    {
+        tvr::testing::CtClient reserve;
+        ASSERT_TRUE(reserve.connect("RESERVE", "sa", kReservePassword));
+        reserve.execute("use sales_copy");
+        ASSERT_FALSE(
+            reserve.execute("insert into orders values (900, 1, 1.5, getdate())").failed());
+    }
+    const std::size_t before = workstation.activityLog().size();
+    args.push_back("--reseed");
+    ProgramProcess second("tvr", args, workstation.root() / "second.out");
+    ASSERT_TRUE(eventually([&] { return workstation.passCompletedAfter(before); }))
+        << reportOf(second, workstation);
+    second.end();
+    EXPECT_NE(workstation.activityLog().find(".db", before), std::string::npos);
     EXPECT_EQ(workstation.reserveRowsOnline(), workstation.mainRows());
 }

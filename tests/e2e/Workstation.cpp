@@ -97,9 +97,10 @@ std::string WorkstationFolders::snapshot() const {
 }
 
 Workstation::Workstation(const std::string& interval)
-    : Workstation(WorkstationOptions{interval, {}}) {}
+    : Workstation(WorkstationOptions{interval, {}, {}}) {}
 
-Workstation::Workstation(const WorkstationOptions& options) : interval_(options.interval) {
+Workstation::Workstation(const WorkstationOptions& options)
+    : interval_(options.interval), setupArgs_(options.setupArgs) {
     startPair("", options.reserveArgs);
 }
 
@@ -136,6 +137,7 @@ void Workstation::startPair(const std::string& profile,
         "--dump-folder",    dumpFolder().string(), "--load-folder",      dumpFolder().string(),
         "--log-folder",     logFolder().string(),  "--interval",         interval_};
     if (!profile.empty()) args.insert(args.end(), {"--profile", profile});
+    args.insert(args.end(), setupArgs_.begin(), setupArgs_.end());
     ProgramProcess setup("tvr_first_setup", args, root() / ("first-setup" + profile + ".out"));
     const auto status = setup.wait();
     EXPECT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << setup.output();

@@ -48,6 +48,7 @@ private:
 struct WorkstationOptions {
     std::string interval = "00:00:01";     // between passes
     std::vector<std::string> reserveArgs;  // more aseemu arguments for RESERVE
+    std::vector<std::string> setupArgs;    // more tvr_first_setup arguments
 };
 
 class Workstation : public WorkstationFolders {
@@ -85,6 +86,7 @@ private:
     void startPair(const std::string& profile, const std::vector<std::string>& reserveArgs);
 
     std::string interval_;
+    std::vector<std::string> setupArgs_;
     std::vector<std::unique_ptr<testing::Emulator>> servers_;  // main, reserve, main, ...
 };
 
