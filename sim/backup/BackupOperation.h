@@ -79,6 +79,8 @@ public:
     std::optional<std::filesystem::path> target(const std::string& database, Access access,
                                                 BackupResult& failed) {
         const bool load = access == Access::Load;
+        // Reading a dump's header neither reads nor writes the database.
+        const bool dump = !load && access != Access::Header;
         auto file = server_.host_.databaseFile(database);
         const bool logDump = access == Access::DumpTransaction || access == Access::DumpLog;
         if (file && logDump && !server_.host_.isLoading(database)) {
@@ -106,11 +108,11 @@ public:
         } else if (load && server_.host_.usersOf(database) > 0) {
             failed = fail(errors::databaseInUse());
             file.reset();
-        } else if (!load && access != Access::DumpLog && server_.host_.isSuspect(database)) {
+        } else if (dump && access != Access::DumpLog && server_.host_.isSuspect(database)) {
             // Only the log of a damaged database can still be saved, by a dump that keeps it.
             failed = fail(messages::databaseSuspect(database));
             file.reset();
-        } else if (!load && server_.host_.isLoading(database)) {
+        } else if (dump && server_.host_.isLoading(database)) {
             failed = fail(messages::databaseOffline(database));
             file.reset();
         }
@@ -134,8 +136,9 @@ public:
         mounted(header);
         return writer;
     }
-    // Opens a dump for a load and checks its kind; null, with the failure sent, when unusable.
-    std::unique_ptr<DumpReader> mount(DumpKind expected, BackupResult& failed) {
+    // Opens a dump for a load and checks its kind (none: either kind); null, with the failure
+    // sent, when unusable.
+    std::unique_ptr<DumpReader> mount(std::optional<DumpKind> expected, BackupResult& failed) {
         DumpProblem problem = DumpProblem::None;
         int err = 0;
         auto reader = DumpReader::open(device, problem, err);
@@ -143,11 +146,11 @@ public:
             failed = badDump(problem, err);
             return nullptr;
         }
-        if (reader->header().kind != expected) {
+        if (expected && reader->header().kind != *expected) {
             sink.send(bsLine(
                 3, 54, 2, 2,
                 "The volume on device '" + device +
-                    (expected == DumpKind::Database
+                    (*expected == DumpKind::Database
                          ? "' holds a transaction dump; LOAD DATABASE needs a database dump."
                          : "' holds a database dump; LOAD TRANSACTION needs a transaction dump.")));
             failed = fail(errors::backupServerError());
@@ -191,6 +194,8 @@ public:
         header.kind = kind;
         header.database = database;
         header.server = server_.options_.serverName;
+        header.databaseId = server_.host_.databaseId(database);
+        header.databaseSizeKB = server_.host_.databaseSizeKB(database);
         header.dumpName = dumpNameFor(database);
         header.createdUnixMs = nowUnixMs();
         return header;

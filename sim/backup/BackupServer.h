@@ -54,6 +54,8 @@ public:
     virtual bool isSuspect(const std::string&) { return false; }
     virtual void setSuspect(const std::string&, bool) {}
     virtual LogDumpability logDumpability(const std::string& name) = 0;
+    // The database's dbid, written into its dumps; 0 when not known.
+    virtual std::uint32_t databaseId(const std::string&) { return 0; }
     // The space of a database (data and log); 0 when not known, which no load checks.
     virtual std::uint64_t databaseSizeKB(const std::string&) { return 0; }
     // True for a file the data server keeps a database in (its data or its log files): a dump
@@ -97,6 +99,11 @@ public:
                               MessageSink& sink);
     BackupResult loadTransaction(const std::string& database, const std::string& device,
                                  MessageSink& sink);
+    // load database|transaction ... with headeronly: the dump's header, of either kind, as
+    // informational messages; `database` is named but neither checked against the dump nor
+    // touched, whatever its state.
+    BackupResult readHeader(const std::string& database, const std::string& device,
+                            MessageSink& sink);
     // `standby`: for standby_access: readable, and still taking transaction loads as long as
     // nothing changes it.
     BackupResult onlineDatabase(const std::string& database, MessageSink& sink,
@@ -111,8 +118,8 @@ public:
 private:
     class Operation;
     // Whether an operation reads a database (a dump) or replaces it (a load).
-    // DumpLog: a transaction dump with no_truncate.
-    enum class Access { Dump, DumpTransaction, DumpLog, Load };
+    // DumpLog: a transaction dump with no_truncate; Header: a load that reads only the header.
+    enum class Access { Dump, DumpTransaction, DumpLog, Load, Header };
     using OperationBody = std::function<BackupResult(Operation&, const std::filesystem::path& file,
                                                      const BackupFault& fault)>;
     // What every dump and load begins with: the checks, the fault armed for it and the

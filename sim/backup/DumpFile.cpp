@@ -97,6 +97,8 @@ std::array<unsigned char, kDumpHeaderSize> encode(const DumpHeader& h) {
     b.text(h.incarnation);
     b.text(h.dumpName);
     b.u64(h.databaseSizeKB);
+    b.u32(h.databaseId);
+    b.u64(static_cast<std::uint64_t>(h.previousDumpUnixMs));
     auto bytes = b.bytes();
     const std::uint32_t crc = Crc32::of(bytes.data(), bytes.size());
     for (std::size_t i = 0; i < 4; ++i)
@@ -127,7 +129,10 @@ DumpProblem decode(std::array<unsigned char, kDumpHeaderSize> bytes, DumpHeader&
     h.server = p.text();
     h.incarnation = p.text();
     h.dumpName = p.text();
-    h.databaseSizeKB = p.u64();  // the zeroed remainder of a header written without it: 0
+    // The zeroed remainder of a header written before these were kept reads as 0.
+    h.databaseSizeKB = p.u64();
+    h.databaseId = p.u32();
+    h.previousDumpUnixMs = static_cast<std::int64_t>(p.u64());
     if (!p.ok()) return DumpProblem::Corrupt;
     return DumpProblem::None;
 }

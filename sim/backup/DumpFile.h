@@ -1,9 +1,9 @@
 #pragma once
 // The file a dump writes and a load reads: a fixed 4 KiB header followed by the data.
 //
-// The header names the source database and server, the identity of the database's log chain,
-// the kind of dump, the log sequence range it covers, the size of the source database and the
-// length and CRC-32 of the data;
+// The header names the source database (name and id) and server, the identity of the database's
+// log chain, the kind of dump, the log sequence range it covers, when the dump before it in the
+// chain was made, the size of the source database and the length and CRC-32 of the data;
 // the header carries its own CRC-32 too. A dump is written with the header marked incomplete,
 // the data streamed behind it, and only then is the header rewritten with the final length and
 // checksum and flushed. A process killed mid-dump therefore leaves a file that every load
@@ -34,6 +34,12 @@ struct DumpHeader {
     // The space of the source database (data and log); a database load needs a target at least
     // this large. 0 in files written before it was kept: not checked.
     std::uint64_t databaseSizeKB = 0;
+    // The source database's dbid; 0 in files written before it was kept.
+    std::uint32_t databaseId = 0;
+    // A transaction dump: when the dump it follows in the chain was made (the transaction dump
+    // before it, or the database dump when it is the first after one), the "old" of its
+    // sequence dates. 0 when that is not known (files written before it was kept).
+    std::int64_t previousDumpUnixMs = 0;
     bool complete = false;
 };
 

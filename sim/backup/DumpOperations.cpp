@@ -15,7 +15,6 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
             op.announce();
 
             DumpHeader header = op.header(DumpKind::Database, database);
-            header.databaseSizeKB = host_.databaseSizeKB(database);
             ScratchFile snapshot(scratchFile(database, "snapshot"));
             // The file itself while its read transaction lasts, else a copy page by page.
             std::unique_ptr<SqliteHandle> reading;
@@ -64,7 +63,7 @@ BackupResult BackupServer::dumpDatabase(const std::string& database, const std::
             if (stopped) return *stopped;
             try {
                 SqliteHandle source(file);
-                logchain::markDatabaseDumped(source.db);
+                logchain::markDatabaseDumped(source.db, header.createdUnixMs);
             } catch (const LogError&) {
                 // The dump is good; the mark only matters to a later dump transaction.
             }
@@ -99,6 +98,7 @@ BackupResult BackupServer::dumpTransaction(const std::string& database, const st
                 header.incarnation = pos.incarnation;
                 header.firstSequence = pos.base;
                 header.lastSequence = pos.last;
+                header.previousDumpUnixMs = pos.lastDumpUnixMs;
                 data = logchain::serialize(entries);
             } catch (const LogError& e) {
                 return op.backupServerFailure("Cannot read the log of database " + database + ": " +
@@ -121,7 +121,8 @@ BackupResult BackupServer::dumpTransaction(const std::string& database, const st
             if (stopped) return *stopped;
             try {
                 if (!noTruncate)
-                    logchain::truncate(kept_.get(database, file), header.lastSequence, false);
+                    logchain::truncate(kept_.get(database, file), header.lastSequence, false,
+                                       header.createdUnixMs);
             } catch (const LogError& e) {
                 return op.backupServerFailure("Cannot truncate the log of database " + database +
                                               ": " + e.message);

@@ -7,6 +7,7 @@
 #include "sim/backup/BackupOperation.h"
 #include "sim/backup/DumpDataVfs.h"
 #include "sim/backup/FileCopy.h"
+#include "sim/backup/HeaderOnlyLines.h"
 #include "sim/backup/ReplayFunctions.h"
 
 namespace tvr::sim {
@@ -106,8 +107,8 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
                 loaded.loadedThrough = header.lastSequence;
                 loaded.loadedDumpUnixMs = header.createdUnixMs;
                 logchain::setLoadPosition(to.db, loaded);
-                // A loaded database starts a dump sequence of its own.
-                logchain::markDatabaseDumped(to.db);
+                // A loaded database starts a dump sequence of its own, as of the dump loaded.
+                logchain::markDatabaseDumped(to.db, header.createdUnixMs);
                 host_.setSuspect(database, false);
             } catch (const LogError& e) {
                 return op.backupServerFailure("Cannot write database " + database + ": " +
@@ -208,6 +209,21 @@ BackupResult BackupServer::loadTransaction(const std::string& database, const st
                 "it online automatically."));
             return {};
         });
+}
+
+BackupResult BackupServer::readHeader(const std::string& database, const std::string& device,
+                                      MessageSink& to) {
+    // No lock and no fault: nothing of the database is read or written, and the dump file is
+    // only read.
+    RelayedMessages sink(to, options_.networkName);
+    Operation op(*this, sink, device);
+    BackupResult failed;
+    if (!op.target(database, Access::Header, failed)) return failed;
+    op.announce();
+    const auto reader = op.mount(std::nullopt, failed);
+    if (!reader) return failed;
+    for (const std::string& line : headerOnlyLines(reader->header())) sink.send(serverInfo(line));
+    return {};
 }
 
 }  // namespace tvr::sim

@@ -138,6 +138,7 @@ LogPosition position(sqlite3* db) {
     // A chain not begun yet waits for its first database dump as well.
     pos.neverDumped = truncated == 2 || pos.incarnation.empty();
     pos.unloggedSinceDatabaseDump = metaNumber(db, "chain_unlogged") != 0;
+    pos.lastDumpUnixMs = static_cast<std::int64_t>(metaNumber(db, "chain_dump_time"));
     Query last(db, "SELECT seq FROM sqlite_sequence WHERE name = 'aseemu_log'");
     pos.last = last.step() ? last.u64(0) : 0;
     if (pos.last < pos.base) pos.last = pos.base;
@@ -152,20 +153,22 @@ std::vector<LogEntry> entriesAfter(sqlite3* db, std::uint64_t base, std::uint64_
     return out;
 }
 
-void truncate(sqlite3* db, std::uint64_t through, bool truncateOnly) {
+void truncate(sqlite3* db, std::uint64_t through, bool truncateOnly, std::int64_t dumpUnixMs) {
     Savepoint sp(db);
     Query del(db, "DELETE FROM aseemu_log WHERE seq <= ?");
     del.bind(1, through).step();
     if (through > metaNumber(db, "chain_base")) setMeta(db, "chain_base", std::to_string(through));
     // A chain that never had its database dump keeps waiting for it.
     if (truncateOnly && metaNumber(db, "chain_truncated") != 2) setMeta(db, "chain_truncated", "1");
+    if (dumpUnixMs != 0) setMeta(db, "chain_dump_time", std::to_string(dumpUnixMs));
     sp.commit();
 }
 
-void markDatabaseDumped(sqlite3* db) {
+void markDatabaseDumped(sqlite3* db, std::int64_t dumpUnixMs) {
     Savepoint sp(db);
     setMeta(db, "chain_truncated", "0");
     setMeta(db, "chain_unlogged", "0");
+    setMeta(db, "chain_dump_time", std::to_string(dumpUnixMs));
     sp.commit();
 }
 

@@ -8,7 +8,8 @@
 //  - on a database that is dumped: its chain identity (a random incarnation, kept through dumps
 //    and loads), the base (the sequence up to which the log has been dumped or truncated), and
 //    whether a truncate_only or a change without log records has happened since the last
-//    database dump;
+//    database dump; and when the dump that the next transaction dump follows was made (the
+//    last transaction dump that moved the base, or the last database dump if later);
 //  - on a database in a load sequence: the chain it was loaded from, the sequence the next
 //    transaction dump must start at, and the last sequence it holds.
 #include <sqlite3.h>
@@ -33,6 +34,8 @@ struct LogPosition {
     bool truncatedSinceDatabaseDump = false;  // or never dumped since it was created
     bool unloggedSinceDatabaseDump = false;   // a change was made without its log records
     bool neverDumped = false;  // of the truncations above: no database dump since it was made
+    std::int64_t lastDumpUnixMs =
+        0;  // when the dump the next log dump follows was made; 0: unknown
 };
 
 struct LoadPosition {
@@ -57,10 +60,11 @@ LogPosition position(sqlite3* db);
 // Entries with base < sequence <= through, in order.
 std::vector<LogEntry> entriesAfter(sqlite3* db, std::uint64_t base, std::uint64_t through);
 // Discards entries up to through and makes it the base; truncateOnly breaks the chain for
-// transaction dumps until the next database dump.
-void truncate(sqlite3* db, std::uint64_t through, bool truncateOnly);
-// A database dump restores the chain.
-void markDatabaseDumped(sqlite3* db);
+// transaction dumps until the next database dump. `dumpUnixMs`: when the transaction dump that
+// holds the entries was made, which the next one follows (0 for a truncation without a dump).
+void truncate(sqlite3* db, std::uint64_t through, bool truncateOnly, std::int64_t dumpUnixMs = 0);
+// A database dump made at `dumpUnixMs` restores the chain; the next transaction dump follows it.
+void markDatabaseDumped(sqlite3* db, std::int64_t dumpUnixMs);
 // A change made without log records (select into) in the database attached as `schema` on this
 // connection ("main" for its own), inside the caller's transaction: no transaction dump until
 // the next database dump, and the chain gets a new identity, so that no load sequence begun

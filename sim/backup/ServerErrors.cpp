@@ -3,13 +3,9 @@
 #include <cstdio>
 #include <ctime>
 
-namespace tvr::sim::errors {
-namespace {
+namespace tvr::sim {
 
-using messages::systemMessage;
-
-// A time as the server writes a datetime by default: "Aug 18 2018  1:14:36:013AM".
-std::string serverDateTime(long long unixMs) {
+std::string serverDateTime(long long unixMs, DateTimePrecision precision) {
     const std::time_t seconds = static_cast<std::time_t>(unixMs / 1000);
     std::tm local{};
     localtime_r(&seconds, &local);
@@ -17,13 +13,18 @@ std::string serverDateTime(long long unixMs) {
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const int hour = local.tm_hour % 12 == 0 ? 12 : local.tm_hour % 12;
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%s %2d %04d %2d:%02d:%02d:%03d%s", months[local.tm_mon % 12],
-                  local.tm_mday, local.tm_year + 1900, hour, local.tm_min, local.tm_sec,
-                  static_cast<int>(unixMs % 1000), local.tm_hour < 12 ? "AM" : "PM");
-    return buf;
+    const int used =
+        std::snprintf(buf, sizeof buf, "%s %2d %04d %2d:%02d", months[local.tm_mon % 12],
+                      local.tm_mday, local.tm_year + 1900, hour, local.tm_min);
+    if (precision == DateTimePrecision::Millisecond && used > 0)
+        std::snprintf(buf + used, sizeof buf - static_cast<std::size_t>(used), ":%02d:%03d",
+                      local.tm_sec, static_cast<int>(unixMs % 1000));
+    return std::string(buf) + (local.tm_hour < 12 ? "AM" : "PM");
 }
 
-}  // namespace
+namespace errors {
+
+using messages::systemMessage;
 
 ServerError missingParameter(const std::string& procedure, const std::string& parameter) {
     return systemMessage(
@@ -102,8 +103,9 @@ ServerError outOfSequence(const std::string& device, long long currentUnixMs,
     return systemMessage(kOutOfSequence, 16, 1,
                          "Specified file '" + device +
                              "' is out of sequence. Current time stamp is " +
-                             serverDateTime(currentUnixMs) + " while dump was from " +
-                             serverDateTime(dumpUnixMs) + ".");
+                             serverDateTime(currentUnixMs, DateTimePrecision::Millisecond) +
+                             " while dump was from " +
+                             serverDateTime(dumpUnixMs, DateTimePrecision::Millisecond) + ".");
 }
 
 ServerError activitySinceLoad() {
@@ -192,4 +194,5 @@ ServerError injected(int number) {
     }
 }
 
-}  // namespace tvr::sim::errors
+}  // namespace errors
+}  // namespace tvr::sim

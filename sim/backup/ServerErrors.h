@@ -14,6 +14,11 @@ namespace tvr::sim {
 // The messages of this table end with a line feed, as the server's system messages do.
 using ServerError = ServerMessage;
 
+// A time as the server writes a datetime by default: to the minute ("Aug 18 2018 12:30AM") or,
+// where it names a precise moment, to the millisecond ("Aug 18 2018  1:14:36:013AM").
+enum class DateTimePrecision { Minute, Millisecond };
+std::string serverDateTime(long long unixMs, DateTimePrecision precision);
+
 namespace errors {
 
 inline constexpr int kMissingParameter = 201;       // sev 16

@@ -92,4 +92,9 @@ std::uint64_t BackupServices::databaseSizeKB(const std::string& name) {
     return info ? info->sizeKB : 0;
 }
 
+std::uint32_t BackupServices::databaseId(const std::string& name) {
+    const auto info = server_.findDatabase(name);
+    return info ? static_cast<std::uint32_t>(info->id) : 0;
+}
+
 }  // namespace tvr::sim

@@ -37,6 +37,7 @@ public:
     void setLoading(const std::string& name, bool loading) override;
     LogDumpability logDumpability(const std::string& name) override;
     std::uint64_t databaseSizeKB(const std::string& name) override;
+    std::uint32_t databaseId(const std::string& name) override;
     bool holdsFile(const std::filesystem::path& file) override;
 
 private:

@@ -100,12 +100,14 @@ std::optional<BackupStatement> parseBackupStatement(const std::vector<SqlToken>&
     if (!device) return fail();
     s.device = *device;
     if (!r.atEnd() && !r.word("with")) return fail();
-    for (const SqlToken* t = r.peek(); t != nullptr; r.skip(), t = r.peek())
-        if (dump && transaction && t->isWord("no_truncate")) s.noTruncate = true;
     s.kind = dump ? (transaction ? BackupStatement::Kind::DumpTransaction
                                  : BackupStatement::Kind::DumpDatabase)
                   : (transaction ? BackupStatement::Kind::LoadTransaction
                                  : BackupStatement::Kind::LoadDatabase);
+    for (const SqlToken* t = r.peek(); t != nullptr; r.skip(), t = r.peek()) {
+        if (dump && transaction && t->isWord("no_truncate")) s.noTruncate = true;
+        if (load && t->isWord("headeronly")) s.kind = BackupStatement::Kind::LoadHeader;
+    }
     return s;
 }
 

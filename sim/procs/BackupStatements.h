@@ -5,6 +5,7 @@
 //   dump tran[saction] DB to "FILE" [with ...]   (no_truncate among the options keeps the log)
 //   load database DB from "FILE" [with ...]
 //   load tran[saction] DB from "FILE" [with ...]
+//   load database|tran[saction] DB from "FILE" with headeronly[, ...]   (reads the header only)
 //   online database DB
 // The other options after with (init, compression, standby_access, ...) are accepted and have
 // no effect.
@@ -23,6 +24,7 @@ struct BackupStatement {
         TruncateLog,
         LoadDatabase,
         LoadTransaction,
+        LoadHeader,
         Online
     };
     Kind kind = Kind::DumpDatabase;

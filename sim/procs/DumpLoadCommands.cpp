@@ -35,6 +35,9 @@ StatementOutcome runBackupStatement(BackupServices& services, ExecutionContext& 
         case BackupStatement::Kind::LoadTransaction:
             result = backup.loadTransaction(parsed->database, parsed->device, out);
             break;
+        case BackupStatement::Kind::LoadHeader:
+            result = backup.readHeader(parsed->database, parsed->device, out);
+            break;
         case BackupStatement::Kind::Online:
             result = backup.onlineDatabase(parsed->database, out, parsed->standby);
             break;
