@@ -36,22 +36,29 @@ BackupResult BackupServer::loadDatabase(const std::string& database, const std::
                 return op.fail(errors::dumpWillNotFit(header.databaseSizeKB));
             if (fault.kind == BackupFault::Kind::Fail) return op.injected(fault);
 
-            // Read and checked in full before the database is touched: a bad dump changes
-            // nothing.
+            // From here the database is in the load sequence, offline, and suspect until the
+            // load completes: a load that stops part way (a failure, the server killed at any
+            // moment) leaves a database no online database may bring back, as the server's
+            // does. Only a dump found bad, or a load stopped, before a page is written leaves
+            // it as it was.
+            const bool wasLoading = host_.isLoading(database);
+            const bool wasSuspect = host_.isSuspect(database);
+            host_.setLoading(database, true);
+            host_.setSuspect(database, true);
+            // Read and checked in full before the database is touched.
             {
                 Progress progress(op.sink, database, header.dataLength, "LOADED");
                 const auto stopped =
                     op.readAll(*reader, fault, &progress, [](const char*, std::size_t) {});
-                if (stopped) return *stopped;
+                if (stopped) {
+                    host_.setSuspect(database, wasSuspect);
+                    host_.setLoading(database, wasLoading);
+                    return *stopped;
+                }
             }
             reader.reset();
 
-            // From here the database is in the load sequence, offline, whatever happens next,
-            // and suspect until the load completes: a load that stops part way (a failure, the
-            // server killed) leaves a database no online database may bring back.
             try {
-                host_.setLoading(database, true);
-                host_.setSuspect(database, true);
                 if (fault.kind == BackupFault::Kind::Interrupt) return op.interrupted();
                 bool replaced = false;
                 {

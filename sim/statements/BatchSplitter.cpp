@@ -68,6 +68,8 @@ bool BatchSplitter::beginsStatement(const std::vector<SqlToken>& cur, const SqlT
             if (cur[k].isWord("set")) updateWithoutSet = false;
         return !updateWithoutSet;
     }
+    // create database ... for load
+    if (token.isWord("load")) return !previous.isWord("for");
     if (token.isWord("delete") || token.isWord("update") || token.isWord("insert"))
         return !(previous.isWord("on") || previous.isWord("for") || previous.isWord("of") ||
                  previous.isSymbol(","));

@@ -84,8 +84,10 @@ std::optional<DatabaseSizeClause> parseDatabaseSizeClause(const std::vector<SqlT
         clause.logOn = true;
         if (!devices(logKB)) return fail(i);
     }
-    // with override, for load and the like change nothing here.
+    // with override and the like change nothing here.
     if (i < tokens.size() && !tokens[i].isWord("with") && !tokens[i].isWord("for")) return fail(i);
+    for (; i + 1 < tokens.size(); ++i)
+        if (tokens[i].isWord("for") && tokens[i + 1].isWord("load")) clause.forLoad = true;
     if (dataKB != 0) clause.size.dataKB = dataKB;
     if (clause.logOn) clause.size.logKB = logKB != 0 ? logKB : kDefaultDatabaseSizeMB * 1024;
     return clause;

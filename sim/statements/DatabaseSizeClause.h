@@ -16,7 +16,8 @@ namespace tvr::sim {
 
 struct DatabaseSizeClause {
     DatabaseSize size;
-    bool logOn = false;  // a log on devices of its own
+    bool logOn = false;    // a log on devices of its own
+    bool forLoad = false;  // for load: made to be loaded, unusable until then
 };
 
 // The clauses after the name at tokens[start]; nullopt with the index of the offending token

@@ -208,6 +208,9 @@ StatementOutcome runCreateDatabase(ExecutionContext& context, const Statement& s
     const auto clause = parseDatabaseSizeClause(statement.tokens, 3, offending);
     if (!clause) return syntaxErrorAt(context, statement, offending);
     context.server().createDatabase(*name, !clause->logOn, clause->size);
+    // As the server marks it: "for load" (status 32) and offline until a load and online
+    // database.
+    if (clause->forLoad) context.server().setDatabaseState(*name, DatabaseState::Loading);
     return {};
 }
 

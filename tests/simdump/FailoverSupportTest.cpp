@@ -20,6 +20,22 @@ protected:
         ASSERT_FALSE(run("dump database sales to", "full.db").failed());
         ASSERT_FALSE(run("load database copy from", "full.db").failed());
     }
+    // The database's status bits 32 ("for load") and 256 ("suspect"), and status2 16
+    // ("offline"), as "32 256 16" with 0 for each bit not set, read with the program's query.
+    std::string loadBits(const std::string& database) {
+        const auto results = client_
+                                 .execute(
+                                     "select status, status2 from master..sysdatabases "
+                                     "where name = \"" +
+                                     database + "\"")
+                                 .rowResults();
+        if (results.size() != 1 || results[0].rows.size() != 1) return "<no row>";
+        const auto& row = results[0].rows[0];
+        const int status = std::stoi(row.at(0).value_or("0"));
+        const int status2 = std::stoi(row.at(1).value_or("0"));
+        return std::to_string(status & 32) + " " + std::to_string(status & 256) + " " +
+               std::to_string(status2 & 16);
+    }
     CtBatch run(const std::string& statement, const std::string& file,
                 const std::string& options = "") {
         return client_.execute(statement + " " + dumps_.quoted(file) + options);
@@ -29,6 +45,38 @@ protected:
     DumpFolder dumps_;
     CtClient client_;
 };
+
+TEST_F(FailoverSupport, SysdatabasesShowsWhereADatabaseStandsInItsLoadSequence) {
+    ASSERT_FALSE(client_.execute("insert t values (2)").failed());
+    ASSERT_FALSE(run("dump tran sales to", "one.tr").failed());
+    struct Step {
+        const char* statement;  // run before the check; null for none
+        const char* file;       // the dump it names; null for none
+        const char* database;
+        const char* bits;
+    };
+    const Step steps[] = {
+        {"create database plain", nullptr, "plain", "0 0 0"},  // online at once
+        {nullptr, nullptr, "copy", "32 0 16"},  // after load database: offline, loading
+        {"load tran copy from", "one.tr", "copy", "32 0 16"},
+        {"online database copy", nullptr, "copy", "0 0 0"},
+        {"create database fresh for load", nullptr, "fresh", "32 0 16"},
+    };
+    for (const Step& step : steps) {
+        if (step.statement) {
+            CtBatch done =
+                step.file ? run(step.statement, step.file) : client_.execute(step.statement);
+            ASSERT_FALSE(done.failed()) << step.statement;
+        }
+        // The same answer whatever the connection's current database.
+        for (const char* current : {"master", "sales", "sybsystemprocs"}) {
+            ASSERT_FALSE(client_.execute(std::string("use ") + current).failed());
+            EXPECT_EQ(loadBits(step.database), step.bits)
+                << (step.statement ? step.statement : "") << " " << step.database << " from "
+                << current;
+        }
+    }
+}
 
 TEST_F(FailoverSupport, ADamagedDatabaseGivesUpItsLogOnlyToADumpThatKeepsIt) {
     CtClient inside;  // a connection already using the database when it is damaged

@@ -1,5 +1,5 @@
 // Faults a test injects while the emulator runs, by the statement only the emulator knows and
-// from the command line, and a server killed in the middle of a dump.
+// from the command line, and a server killed in the middle of a dump or a load.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,6 +12,16 @@
 using namespace tvr::testing;
 
 namespace {
+
+// A server whose dumps and loads move at `mbps` megabytes a second: slow enough to be cancelled
+// or killed part way.
+EmulatorOptions paced(const std::string& name, const std::string& database, const char* mbps) {
+    EmulatorOptions options;
+    options.name = name;
+    options.databases = {database};
+    options.extraArgs = {"--io-rate", mbps};
+    return options;
+}
 
 TEST(Faults, DropFailAndStallFireOnceEach) {
     Emulator main("FTMAIN", {"sales"});
@@ -78,11 +88,8 @@ TEST(Faults, CommandLineFaultFailsTheFirstDump) {
 }
 
 TEST(Faults, ACancelStopsALongDumpAndTheConnectionGoesOn) {
-    EmulatorOptions options;
-    options.name = "FTCANCEL";
-    options.databases = {"sales"};
-    options.extraArgs = {"--io-rate", "0.002"};  // a couple of KB a second: the dump lasts long
-    Emulator main(options);
+    // A couple of KB a second: the dump lasts long.
+    Emulator main(paced("FTCANCEL", "sales", "0.002"));
     DumpFolder dumps;
     CtClient client;
     ASSERT_TRUE(client.connect("FTCANCEL"));
@@ -98,11 +105,8 @@ TEST(Faults, ACancelStopsALongDumpAndTheConnectionGoesOn) {
 }
 
 TEST(Faults, AServerKilledMidDumpLeavesAFileThatNoLoadAccepts) {
-    EmulatorOptions options;
-    options.name = "FTKILL";
-    options.databases = {"sales"};
-    options.extraArgs = {"--io-rate", "0.01"};  // about 10 KB a second: the dump takes seconds
-    Emulator main(options);
+    // About 10 KB a second: the dump takes seconds.
+    Emulator main(paced("FTKILL", "sales", "0.01"));
     Emulator reserve("FTKRES", {"sales_copy"});
     DumpFolder dumps;
     CtClient client;
@@ -124,6 +128,43 @@ TEST(Faults, AServerKilledMidDumpLeavesAFileThatNoLoadAccepts) {
     EXPECT_TRUE(hasMessage(refused, 8009));
     EXPECT_TRUE(saysSomething(refused, "never completed"));
     EXPECT_FALSE(loader.execute("use sales_copy").failed());  // still online, untouched
+}
+
+TEST(Faults, AServerKilledMidLoadComesBackWithTheDatabaseNotOnline) {
+    Emulator main("FTLMAIN", {"sales"});
+    // A couple of KB a second: the load lasts long.
+    Emulator reserve(paced("FTLRES", "sales_copy", "0.002"));
+    DumpFolder dumps;
+    CtClient source;
+    ASSERT_TRUE(source.connect("FTLMAIN"));
+    ASSERT_FALSE(source.execute("dump database sales to " + dumps.quoted("full.db")).failed());
+
+    CtClient loader;
+    ASSERT_TRUE(loader.connect("FTLRES"));
+    ASSERT_TRUE(loader.send("load database sales_copy from " + dumps.quoted("full.db")));
+    CtClient watcher;
+    ASSERT_TRUE(watcher.connect("FTLRES"));
+    const std::string query =
+        "select status, status2 from master..sysdatabases where name = "
+        "\"sales_copy\"";
+    // Offline from the moment the load begins, long before its dump is read (some 10 s at
+    // this pace).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    std::string during;
+    while ((during = rowsText(watcher, query)) == "0|0|\n" &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(during, "288|16|\n");
+    reserve.signal(SIGKILL);
+    loader.readResults();  // fails; must not hang
+
+    reserve.start();
+    CtClient again;
+    ASSERT_TRUE(again.connect("FTLRES"));
+    // Loading (32) and suspect (256), offline (16): only a new load database brings it back.
+    EXPECT_EQ(rowsText(again, query), "288|16|\n");
+    EXPECT_TRUE(hasMessage(again.execute("use sales_copy"), 926));
+    EXPECT_TRUE(hasMessage(again.execute("online database sales_copy"), 926));
 }
 
 }  // namespace
