@@ -3,10 +3,13 @@
 # missing, builds, starts two emulated servers (MAIN with the sample database "sales",
 # RESERVE with the empty "sales_copy"), prepares a workstation of its own for them, and
 # starts the program unattended ("P1:... P2:... -A") so that it ships the database at once.
-# While it runs, rows change on MAIN. Without a display the program runs on Qt's offscreen
-# platform for about a minute while the activity log is printed; with one, the window is
-# yours until you choose Exit. At the end the reserve database is brought online and
-# compared with the main one, and the servers are stopped.
+# While it runs, rows change on MAIN, and once, after a few passes, the program is stopped
+# with SIGTERM and started again: with "resume the log chain" set, the second run goes on with
+# transaction passes instead of a full dump (its ledger lines and activity line show it).
+# Without a display the program runs on Qt's offscreen platform for about a minute while the
+# activity log is printed; with one, the window is yours until you choose Exit. At the end
+# the reserve database is brought online and compared with the main one, and the servers are
+# stopped.
 #
 # Everything lives in build/demo, made afresh on every run: the user's own settings
 # (~/.config/travenor) and logs are never touched.
@@ -98,13 +101,20 @@ say "First setup of the workstation: sales on MAIN paired with sales_copy on RES
   --reserve-server RESERVE --reserve-database sales_copy \
   --main-password "$main_password" --reserve-password "$reserve_password" \
   --dump-folder "$demo/sandbox/dumps" --load-folder "$demo/sandbox/dumps" \
-  --log-folder "$demo/log" --interval 00:00:10 --view-lines 1000
+  --log-folder "$demo/log" --interval 00:00:10 --view-lines 1000 --resume-chain
 echo "A pass every 10 seconds (the interval setting \"00:00:10\"), the first one a full dump."
+echo "A restart goes on with the log chain where it stopped (--resume-chain: IsResumeChain)."
+setting() { # entry value: a settings entry of the demo's registry file, as the dialog writes it
+  printf '\n[HKEY_CURRENT_USER\\Software\\Kelvane\\DorniqSybase\\Reserv\\%s]\n@="%s"\n' "$1" "$2" \
+    >>"$TVR_REGISTRY"
+}
 # The log views wrap long lines (View > Wrap lines, off unless chosen), so the Backup Server's
 # long messages read whole in the window.
-printf '\n[HKEY_CURRENT_USER\\Software\\Kelvane\\DorniqSybase\\Reserv\\LogViewWrapLines]\n@="-1"\n' \
-  >>"$TVR_REGISTRY"
+setting LogViewWrapLines -1
 echo "Long lines wrap in the log views (View > Wrap lines)."
+# Each dump's header is read on RESERVE (load ... with headeronly) before the dump is loaded.
+setting IsCheckHeader -1
+echo "Each dump's header is checked before its load (IsCheckHeader)."
 
 # An earlier run of the day left 1,500 lines in today's activity log; the log views keep their
 # newest 1,000 lines (the Views page of the settings), so the Activity view starts with a line that names
@@ -128,11 +138,14 @@ if [[ -z ${DISPLAY:-} && -z ${WAYLAND_DISPLAY:-} ]]; then
   export QT_QPA_PLATFORM=offscreen
 fi
 
+start_tvr() {
+  "$bin/tvr" "P1:$main_password" "P2:$reserve_password" -A --metrics "$demo/metrics/tvr.prom" \
+    >>"$demo/tvr.out" 2>&1 &
+  tvr_pid=$!
+  pids+=("$tvr_pid")
+}
 say "Starting: tvr P1:$main_password P2:$reserve_password -A --metrics $demo/metrics/tvr.prom"
-"$bin/tvr" "P1:$main_password" "P2:$reserve_password" -A --metrics "$demo/metrics/tvr.prom" \
-  >"$demo/tvr.out" 2>&1 &
-tvr_pid=$!
-pids+=("$tvr_pid")
+start_tvr
 
 # Changes made on MAIN while the program ships, one at a time.
 changes=(
@@ -150,6 +163,63 @@ change_rows() { # the number of the change to make
 
 logfile() { compgen -G "$demo/log/sales*.log" | head -1 || true; }
 
+# The ledger of every dump made and every load tried, beside the registry file.
+ledger=$demo/ledger.csv
+lines_of() { if [[ -f $1 ]]; then wc -l <"$1"; else echo 0; fi; }
+
+# Once, mid-run: SIGTERM (a confirmed Exit) right after a pass has loaded, so that no dump is
+# left to load, then the same command again. What the ledger gained from then on and the
+# activity log's line about the log chain are shown once the program has ended.
+restarted=no
+restart_tvr() {
+  local log lines
+  log=$(logfile)
+  [[ -n $log ]] || return 0
+  lines=$(lines_of "$log")
+  for _ in $(seq 900); do
+    kill -0 "$tvr_pid" 2>/dev/null || return 0
+    tail -n +$((lines + 1)) "$log" | tr -d '\r' | grep -q "LOAD is complete" && break
+    sleep 0.1
+  done
+  echo "   >> A pass has loaded: tvr is stopped with SIGTERM and started again"
+  kill -TERM "$tvr_pid"
+  # SIGTERM lets the pass under way finish; one that never ends is a fault to show.
+  for _ in $(seq 1200); do
+    kill -0 "$tvr_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$tvr_pid" 2>/dev/null; then
+    echo "tvr did not end within 120 s of SIGTERM. Its output:" >&2
+    cat "$demo/tvr.out" >&2
+    exit 1
+  fi
+  local code=0
+  wait "$tvr_pid" || code=$?
+  echo "   >> tvr ended with exit code $code; starting it again with the same settings"
+  ledger_mark=$(lines_of "$ledger")
+  log_mark=$(lines_of "$log")
+  start_tvr
+  restarted=yes
+}
+
+# The second run's ledger lines and its line about the log chain, and whether it sent a full
+# dump (a "dump-begun" or "dump" entry of kind "full" after the restart).
+show_restart() {
+  [[ $restarted == yes ]] || return 0
+  say "After the restart: the ledger's new lines ($ledger) and the log chain"
+  tail -n +$((ledger_mark + 1)) "$ledger" | sed 's/^/   ledger| /'
+  tail -n +$((log_mark + 1)) "$(logfile)" | tr -d '\r' | grep -i "log chain" | head -1 |
+    sed 's/^/   activity| /'
+  if tail -n +$((ledger_mark + 1)) "$ledger" |
+    awk -F, '$2 ~ /^dump/ && /,full,/ { f = 1 } END { exit !f }'; then
+    echo "The restart sent a full dump: the log chain was not resumed."
+    restart_full=yes
+  else
+    echo "The restart sent no full dump: the second run went on with transaction passes."
+  fi
+}
+restart_full=no
+
 if [[ $display == yes ]]; then
   cat <<EOF
 
@@ -161,12 +231,17 @@ Travenor runs in the tray (the "-A" switch hides its window) and ships the datab
     "Sleeping..."; errors would also appear in the ErrorLog view; scroll to its top: the
     view keeps its newest 1,000 lines and its first line names the log file with all of them;
   * this script changes a row on MAIN every 15 seconds; the next pass ships it;
+  * after the third change's pass it stops the program with SIGTERM, as a shutdown would, and
+    starts it again: the log chain is resumed, no full dump (the Activity view says so, and
+    this script shows the ledger's lines once the program has ended);
   * choose "Exit" in the tray menu (or File > Exit) to end; the script then compares the
     reserve database with the main one. Ctrl+C here ends everything at once.
 EOF
   i=0
   while kill -0 "$tvr_pid" 2>/dev/null; do
     if ((i % 15 == 14 && i / 15 < ${#changes[@]})); then change_rows $((i / 15)); fi
+    # After the third change's pass the program is stopped and started again, once.
+    if ((i == 45)); then restart_tvr; fi
     sleep 1
     i=$((i + 1))
   done
@@ -198,6 +273,8 @@ else
     sleep "$step"
     kill -0 "$tvr_pid" 2>/dev/null || break
     change_rows "$n"
+    # Half way through the changes the program is stopped and started again, once.
+    if ((n == ${#changes[@]} / 2 - 1)); then restart_tvr; fi
   done
   # The last change has been shipped once a pass that began after it has loaded its dump.
   lines=$(wc -l <"$log")
@@ -229,6 +306,7 @@ else
   kill "$tvr_pid"
   wait "$tvr_pid" 2>/dev/null || true
 fi
+show_restart
 
 # The same pair as systemd would run it: no window, no display, the passwords from a file its
 # owner alone reads; SIGTERM stops it once the pass under way has loaded.
@@ -293,3 +371,5 @@ if [[ -f $demo/metrics/tvr.prom ]]; then
   grep -v '^#' "$demo/metrics/tvr.prom"
 fi
 echo "Logs, dumps and the demo's settings are in $demo; the servers are stopped now."
+# Offscreen the restart is the script's own: a full dump after it is a fault.
+[[ $restart_full == no || $display == yes ]] || exit 1
