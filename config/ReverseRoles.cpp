@@ -1,14 +1,16 @@
 #include "config/ReverseRoles.h"
 
 #include "config/SettingsKeys.h"
+#include "engine/ShippingLedger.h"
 
+#include <chrono>
 #include <string>
 #include <utility>
 
 namespace tvr::config {
 
 void reverseRoles(LiveSettings& live, platform::Registry& registry,
-                  engine::TConnections& connections) {
+                  engine::TConnections& connections, const std::string& ledgerFile) {
     live.edit([](TDumpLoadSettings& s) {
         std::swap(s.MainServerName, s.ReservServerName);
         std::swap(s.ComboDump, s.ComboLoad);
@@ -31,6 +33,11 @@ void reverseRoles(LiveSettings& live, platform::Registry& registry,
     connections.MainConnected = connections.ReserveConnected.load();
     connections.ReserveConnected = mainConnected;
     std::swap(connections.MainPassword, connections.ReservePassword);
+    if (ledgerFile.empty()) return;
+    engine::TShippingLedger ledger(ledgerFile);
+    ledger.Read();
+    if (engine::ledgerState(ledger.Entries(), {}).promoted)
+        engine::recordCleared(ledger, "the roles reversed", std::chrono::system_clock::now());
 }
 
 }  // namespace tvr::config

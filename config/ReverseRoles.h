@@ -8,10 +8,15 @@
 #include "engine/Connections.h"
 #include "platform/Registry.h"
 
+#include <string>
+
 namespace tvr::config {
 
 // GUI thread, while no worker runs. The settings dialog's values follow when it next opens.
+// The promoted mark of a failover ends in the ledger `ledgerFile` (none: nothing recorded):
+// the new pair ships from the database that was promoted. Throws std::system_error when the
+// ledger cannot be written, once the roles have changed.
 void reverseRoles(LiveSettings& live, platform::Registry& registry,
-                  engine::TConnections& connections);
+                  engine::TConnections& connections, const std::string& ledgerFile = {});
 
 }  // namespace tvr::config

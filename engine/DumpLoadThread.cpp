@@ -163,6 +163,7 @@ void TDumpLoadThread::RunPass() {
         runner_.Run(TPassSessions{MainConnection.get(), ReserveConnection.get()}, DumpRS, LoadRS,
                     UseReserve, host_.PassSettings());
     RecordPass(report);
+    runner_.DeleteExpiredDumps(host_.PassSettings().KeepDumpDays);
     if (report.refused) {
         // The entry that says why is written; what is left is the stop a confirmed Stop makes.
         StopProcessing();
@@ -202,9 +203,6 @@ TRecordPlaces TDumpLoadThread::RecordPlaces() const {
         places.historyFolder =
             std::filesystem::path(MainConnection->LogFile()).parent_path().string();
     places.metricsFile = MetricsFile;
-    places.dumpFolders = {DumpRS.pathname, LoadRS.pathname};
-    // The dump files are named after the database as the profile qualifies it.
-    places.database = platform::profileQualified(DumpRS.database_name);
     return places;
 }
 
@@ -214,8 +212,9 @@ void TDumpLoadThread::RecordPass(const TPassReport& report) {
     if (places.historyFolder.empty()) return;
     const TPassSettings settings = host_.PassSettings();
     const auto now = WatchClock::now();
+    const TWatchView view = watch_.View(now, watchLimits(settings));
     recorder_.PassEnded(places, passRecordOf(report, UseReserve, watch_.Lag(now), report.bytes),
-                        settings, watch_.View(now, watchLimits(settings)).level);
+                        settings, view.level, !view.chainBreak.empty());
 }
 
 void TDumpLoadThread::ReportPassFailure(const std::string& text) {

@@ -81,6 +81,15 @@ public:
             return report_;
         }
         report_.done = true;
+        if (services_.promoted) {
+            try {
+                services_.promoted(plan_);
+            } catch (const std::exception& error) {
+                services_.errorEntry(kPrefix + std::string("the ledger cannot be written (") +
+                                     error.what() + "); a start will not know that " +
+                                     plan_.reserveDatabase + " is online");
+            }
+        }
         const ChainClock::time_point now = services_.now();
         if (!report_.tailSaved && report_.lastDumpStarted)
             report_.lossWindow =
@@ -277,6 +286,10 @@ private:
 };
 
 }  // namespace
+
+TShippingPair shippingPairOf(const TFailoverPlan& plan) {
+    return {plan.mainServer, plan.mainDatabase, plan.reserveServer, plan.reserveDatabase};
+}
 
 std::string failoverQuestion(const TFailoverPlan& plan) {
     return std::string(plan.planned ? "Switch over" : "Fail over") + " from " + plan.mainDatabase +

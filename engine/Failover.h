@@ -16,6 +16,7 @@
 #include "client/Sybase.h"
 #include "engine/PassRunner.h"
 #include "engine/ShippedChain.h"
+#include "engine/ShippingLedger.h"
 
 #include <chrono>
 #include <ctime>
@@ -49,6 +50,10 @@ struct TFailoverServices {
     std::function<bool(const std::string&)> fileExists;
     std::function<std::tm()> localNow;
     std::function<ChainClock::time_point()> now;
+    // The reserve is online: the ledger marks the profile promoted, so that no start loads over
+    // it. Throws when it cannot (the failover is done all the same, and says so). None: nothing
+    // is recorded.
+    std::function<void(const TFailoverPlan&)> promoted{};
 };
 
 struct TFailoverReport {
@@ -62,6 +67,9 @@ struct TFailoverReport {
     std::optional<ChainClock::time_point> lastDumpStarted;
     std::optional<std::chrono::seconds> lossWindow;  // none when nothing was lost
 };
+
+// The pair of a plan as the ledger names it.
+TShippingPair shippingPairOf(const TFailoverPlan& plan);
 
 // The question the commands ask before a failover.
 std::string failoverQuestion(const TFailoverPlan& plan);

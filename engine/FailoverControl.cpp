@@ -10,7 +10,9 @@
 
 namespace tvr::engine {
 
-TFailoverServices programFailoverServices() {
+TFailoverServices programFailoverServices(const std::string& ledgerFile,
+                                          const TFailoverPlan& plan) {
+    const std::string pair = shippingPairOf(plan).key();
     return {
         [](const std::string& text) {
             client::PrintToLog(text + "  " + client::logTimeNow(), client::LogFileName());
@@ -19,16 +21,22 @@ TFailoverServices programFailoverServices() {
             client::writeProgramError(text, {client::LogFileName(), client::ErrorLogFileName()},
                                       true);
         },
-        [](const std::string& database) {
-            // The pass history and the activity logs (<database>DDMMYYYY.log, one a day) lie
-            // beside the run's log file.
+        [ledgerFile, pair](const std::string& database) {
+            TShippingLedger ledger(ledgerFile);
+            ledger.Read();
+            auto dumps = shippedDumpsFromLedger(ledger.Entries(), pair);
+            if (!dumps.empty()) return dumps;
+            // A log folder from before the ledger: the pass history and the activity logs
+            // (<database>DDMMYYYY.log, one a day) lie beside the run's log file.
             const std::string folder =
                 std::filesystem::path(client::LogFileName()).parent_path().string();
             return recordedShippedDumps(
                 folder, database, [&] { return activityLogsText(folder, database); },
                 std::chrono::system_clock::now());
         },
-        [](const TPassRecord& record) {
+        [ledgerFile, pair, plan](const TPassRecord& record) {
+            TShippingLedger ledger(ledgerFile);
+            recordTailInLedger(ledger, pair, record, plan.dumpFolder, plan.loadFolder);
             // Where the worker writes it; a log file without a folder has no history, as there.
             const auto folder = std::filesystem::path(client::LogFileName()).parent_path();
             if (!folder.empty()) appendPassRecord(folder.string(), record);
@@ -39,18 +47,17 @@ TFailoverServices programFailoverServices() {
         },
         [] { return platform::localNow(); },
         [] { return std::chrono::system_clock::now(); },
+        [ledgerFile](const TFailoverPlan& done) {
+            TShippingLedger ledger(ledgerFile);
+            recordPromoted(ledger, done.planned, std::chrono::system_clock::now());
+        },
     };
 }
 
 TFailoverControl::TFailoverControl(TConnections& connections, TWorkerRun& worker,
                                    TProcessingControl& control, TProcessingHost& host,
                                    platform::PromptOwner owner)
-    : connections_(connections),
-      worker_(worker),
-      control_(control),
-      host_(host),
-      owner_(owner),
-      services_(programFailoverServices()) {}
+    : connections_(connections), worker_(worker), control_(control), host_(host), owner_(owner) {}
 
 TFailoverControl::~TFailoverControl() {
     if (thread_.joinable()) thread_.join();
@@ -96,14 +103,17 @@ bool TFailoverControl::Start(bool planned, Finished finished) {
     // never frees a session under it.
     const auto main = connections_.MainConnected ? connections_.MainConnection : nullptr;
     const auto reserve = connections_.ReserveConnection;
-    thread_ = std::thread([this, worker, plan, main, reserve, finished = std::move(finished)] {
+    TFailoverServices services =
+        services_ ? *services_ : programFailoverServices(host_.LedgerFile(), plan);
+    thread_ = std::thread([this, worker, plan, main, reserve, services = std::move(services),
+                           finished = std::move(finished)] {
         // Until the worker has ended it may still use the sessions (its last pass). It is
         // not freed meanwhile: Start and Exit wait for the report.
         while (worker && !worker->Finished())
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         TFailoverReport report;
         try {
-            report = runFailover(TPassSessions{main.get(), reserve.get()}, plan, services_);
+            report = runFailover(TPassSessions{main.get(), reserve.get()}, plan, services);
         } catch (const std::exception& error) {
             report.stopped = error.what();
         }

@@ -13,14 +13,17 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
 namespace tvr::engine {
 
 // The services of a failover run by the program: the activity and error logs of the run,
-// the dumps read back from the activity logs beside the run's log file, the system's clock.
-TFailoverServices programFailoverServices();
+// the dumps read back from the ledger `ledgerFile` (for the pair of `plan`), or, when it
+// records none, from the pass history and activity logs beside the run's log file, the
+// tail and the promoted mark recorded in both, the system's clock.
+TFailoverServices programFailoverServices(const std::string& ledgerFile, const TFailoverPlan& plan);
 
 class TFailoverControl {
 public:
@@ -48,6 +51,7 @@ public:
     TFailoverPlan Plan(bool planned) const;
 
     // The services the thread uses (the program's unless a test gives its own).
+    // Services of a test's own instead of the program's.
     void SetServices(TFailoverServices services) { services_ = std::move(services); }
 
 private:
@@ -56,7 +60,7 @@ private:
     TProcessingControl& control_;
     TProcessingHost& host_;
     platform::PromptOwner owner_;
-    TFailoverServices services_;
+    std::optional<TFailoverServices> services_;
     std::atomic<bool> running_{false};
     std::atomic<bool> done_{false};
     std::thread thread_;

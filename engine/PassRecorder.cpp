@@ -39,7 +39,7 @@ TPassRecorder::TPassRecorder(std::function<void(const std::string&)> errorEntry)
     : errorEntry_(std::move(errorEntry)) {}
 
 void TPassRecorder::PassEnded(const TRecordPlaces& places, const TPassRecord& record,
-                              const TPassSettings& settings, AlertLevel level) {
+                              const TPassSettings& settings, AlertLevel level, bool chainBroken) {
     try {
         appendPassRecord(places.historyFolder, record);
         historyFailing_ = false;
@@ -47,6 +47,7 @@ void TPassRecorder::PassEnded(const TRecordPlaces& places, const TPassRecord& re
         failed(historyFailing_, "The pass history", error);
     }
     metrics_.Count(record);
+    metrics_.chainBroken = metrics_.chainBroken || chainBroken;
     metrics_.lag = record.lag;
     metrics_.level = level;
     metrics_.processing = true;
@@ -77,15 +78,8 @@ void TPassRecorder::writeMetrics(const std::string& file) {
 }
 
 void TPassRecorder::deleteExpired(const TRecordPlaces& places, const TPassSettings& settings) {
+    // Dump files expire through the ledger (the pass runner); history files here.
     std::vector<std::filesystem::path> expired;
-    if (settings.KeepDumpDays > 0) {
-        const auto now = std::filesystem::file_time_type::clock::now();
-        for (const std::string& folder : places.dumpFolders) {
-            for (auto& file : expiredDumpFiles(folder, places.database, platform::regionalFormats(),
-                                               now, settings.KeepDumpDays))
-                expired.push_back(std::move(file));
-        }
-    }
     if (settings.KeepHistoryDays > 0) {
         for (auto& file : expiredHistoryFiles(places.historyFolder, HistoryClock::now(),
                                               settings.KeepHistoryDays))

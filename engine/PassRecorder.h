@@ -26,10 +26,8 @@ std::optional<std::uintmax_t> dumpFileBytes(const std::vector<std::string>& path
 
 // Where a run's records go.
 struct TRecordPlaces {
-    std::string historyFolder;             // the activity log's folder
-    std::string metricsFile;               // empty: no metrics
-    std::vector<std::string> dumpFolders;  // the dump and the load folder, as seen from here
-    std::string database;                  // whose dump files these are
+    std::string historyFolder;  // the activity log's folder
+    std::string metricsFile;    // empty: no metrics
 };
 
 class TPassRecorder {
@@ -39,8 +37,10 @@ public:
 
     // After a pass that sent its dump: its history line, the metrics, and (at the first pass,
     // then at most once an hour) the deletion of what is older than it is kept.
+    // `chainBroken`: the watch holds the log chain broken (also for a refusal the record's
+    // error number does not tell, such as a log the server says cannot be dumped).
     void PassEnded(const TRecordPlaces& places, const TPassRecord& record,
-                   const TPassSettings& settings, AlertLevel level);
+                   const TPassSettings& settings, AlertLevel level, bool chainBroken = false);
     // The run has ended: the metrics say so.
     void RunEnded(const TRecordPlaces& places, std::chrono::seconds lag, AlertLevel level);
 

@@ -129,6 +129,14 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
                 (fullNext ? "; the next pass is a full one"
                           : "; it is loaded again before any later dump"));
         } else if (full) {
+            // The reserve is back in its load sequence: whatever a failover promoted is gone.
+            if (reseed_ && State().promoted) {
+                TLedgerEntry cleared;
+                cleared.time = services_.now();
+                cleared.event = LedgerEvent::Cleared;
+                cleared.detail = "a re-seed";
+                Record(cleared);
+            }
             reseed_ = false;
             DeleteSuperseded(settings);
         }
@@ -193,7 +201,7 @@ bool TPassRunner::LoadPending(client::TSybaseConnect& reserve, TRS_dump_load& du
         report.dump = StepResult{StepOutcome::Ok, 0, false};
         report.load = result;
         report.loadSeconds = seconds;
-        const bool broken = isOutOfSequenceLoad(result.error);
+        const bool broken = isChainBreakError(result.error);
         const bool fullNext = broken && settings.IsFullOnBreak;
         if (fullNext) dump.TypeTrans = load.TypeTrans = 0;
         services_.errorEntry(
@@ -269,6 +277,18 @@ void TPassRunner::DeleteDump(const TLedgerDump& made, const std::vector<std::str
         entryOf(services_.now(), LedgerEvent::Deleted, pair_, made.file, made.folder, made.kind));
 }
 
+void TPassRunner::DeleteExpiredDumps(int days) {
+    if (days <= 0) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (lastExpiry_ && now - *lastExpiry_ < std::chrono::hours(1)) return;
+    lastExpiry_ = now;
+    const auto before = services_.now() - std::chrono::hours(24) * days;
+    // Found by what the ledger made, not by reading dates out of names: every clock format
+    // works, and another profile's files in a shared folder are never touched.
+    for (const TLedgerDump& old : expiredLedgerDumps(State(), before))
+        DeleteDump(old, {old.loadFolder});
+}
+
 void TPassRunner::Record(TLedgerEntry entry) {
     try {
         ledger_->Append(std::move(entry));
@@ -324,6 +344,7 @@ void TPassRunner::CheckChain(client::TSybaseConnect& main, const std::string& da
         return;
     }
     fullNext = settings.IsFullOnBreak;
+    if (watch_) watch_->ChainBroken(chainBreakText(*status));
     // Entered once for each new answer, not at every pass while it stays.
     if (chainStatus_ == *status) return;
     chainStatus_ = *status;

@@ -78,6 +78,11 @@ public:
     // during one), with an activity line each, and records that in the ledger.
     void CleanUpPartialDumps();
 
+    // Deletes the dump files the ledger names that are older than `days` days and no longer
+    // needed (loaded, or replaced by a newer full load); at the first call of a run, then at
+    // most once an hour. Nothing with `days` 0.
+    void DeleteExpiredDumps(int days);
+
     // Counts the failed passes in a row; in continuous mode (`continuous`) waits the back-off
     // after a failed one, 1, 2, 4 ... 60 seconds, so that a failing server cannot fill the
     // disk with log lines. A good pass ends the count.
@@ -123,6 +128,7 @@ private:
     std::string pair_;
     bool reseed_ = false;
     bool ledgerFailing_ = false;
+    std::optional<std::chrono::steady_clock::time_point> lastExpiry_;
 };
 
 }  // namespace tvr::engine

@@ -60,24 +60,6 @@ bool isDumpFileOf(const std::string& database, const std::string& name,
     return true;
 }
 
-std::vector<fs::path> expiredDumpFiles(const std::string& folder, const std::string& database,
-                                       const platform::RegionalFormats& formats,
-                                       fs::file_time_type now, int days) {
-    std::vector<fs::path> expired;
-    const auto limit = now - std::chrono::hours(24) * days;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        std::error_code entryError;
-        if (!entry.is_regular_file(entryError) ||
-            !isDumpFileOf(database, entry.path().filename().string(), formats)) {
-            continue;
-        }
-        const auto written = entry.last_write_time(entryError);
-        if (!entryError && written < limit) expired.push_back(entry.path());
-    }
-    return expired;
-}
-
 std::vector<fs::path> expiredHistoryFiles(const std::string& folder, HistoryClock::time_point now,
                                           int days) {
     const std::time_t t = HistoryClock::to_time_t(now - std::chrono::hours(24) * days);

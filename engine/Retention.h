@@ -1,7 +1,8 @@
 #pragma once
-// What is kept, and for how long: dump files older than the days set are deleted in both
-// folders (only files whose names this program gives its dumps, so that nothing else in a
-// shared folder is ever touched), and history files of days older than the days set.
+// What is kept, and for how long: history files of days older than the days set (dump files
+// expire through the shipping ledger, which knows which of them are loaded), and the test of
+// whether a name is one this program gives a database's dumps, for records from before the
+// ledger.
 #include "engine/PassHistory.h"
 #include "platform/RegionalSettings.h"
 
@@ -17,12 +18,6 @@ namespace tvr::engine {
 // ".db" or ".tr".
 bool isDumpFileOf(const std::string& database, const std::string& name,
                   const platform::RegionalFormats& formats);
-
-// The dump files of `database` in `folder` last written before `now` minus `days` days.
-std::vector<std::filesystem::path> expiredDumpFiles(const std::string& folder,
-                                                    const std::string& database,
-                                                    const platform::RegionalFormats& formats,
-                                                    std::filesystem::file_time_type now, int days);
 
 // The history files in `folder` of local days before the day of `now` minus `days` days.
 std::vector<std::filesystem::path> expiredHistoryFiles(const std::string& folder,

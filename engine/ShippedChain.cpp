@@ -182,4 +182,14 @@ TChainState checkShippedChain(const std::vector<TShippedDump>& dumps) {
     return state;
 }
 
+std::vector<TShippedDump> shippedDumpsFromLedger(const std::vector<TLedgerEntry>& entries,
+                                                 const std::string& pair) {
+    std::vector<TShippedDump> dumps;
+    for (const TLedgerDump& made : ledgerState(entries, pair).chain) {
+        dumps.push_back({made.file, made.kind == PassKind::Full, true, made.loaded, made.made,
+                         made.kind == PassKind::Tail});
+    }
+    return dumps;
+}
+
 }  // namespace tvr::engine

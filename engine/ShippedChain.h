@@ -5,6 +5,7 @@
 // loading more would only be refused. Free functions over texts and folders, so that the
 // rules are tested without a server.
 #include "engine/PassHistory.h"
+#include "engine/ShippingLedger.h"
 #include "platform/RegionalSettings.h"
 
 #include <chrono>
@@ -60,6 +61,11 @@ std::vector<TShippedDump> recordedShippedDumps(const std::string& folder,
                                                const std::string& database,
                                                const std::function<std::string()>& activityLogs,
                                                ChainClock::time_point now);
+
+// The dumps of the ledger's current chain for `pair`, oldest first, as the chain check reads
+// them: every one of them made; loaded when the ledger records a good load.
+std::vector<TShippedDump> shippedDumpsFromLedger(const std::vector<TLedgerEntry>& entries,
+                                                 const std::string& pair);
 
 // What the records say of the chain the reserve holds.
 struct TChainState {

@@ -283,4 +283,42 @@ std::vector<TLedgerDump> expiredLedgerDumps(const TLedgerState& state,
     return expired;
 }
 
+void recordTailInLedger(TShippingLedger& ledger, const std::string& pair, const TPassRecord& tail,
+                        const std::string& dumpFolder, const std::string& loadFolder) {
+    TLedgerEntry entry;
+    entry.time = tail.start;
+    entry.event = LedgerEvent::Dump;
+    entry.pair = pair;
+    entry.file = tail.file;
+    entry.folder = dumpFolder;
+    entry.kind = PassKind::Tail;
+    entry.ok = tail.outcome != "dump failed";
+    entry.error = entry.ok ? 0 : tail.error;
+    entry.bytes = tail.bytes;
+    ledger.Append(entry);
+    if (!entry.ok || !tail.loadSeconds) return;
+    entry.event = LedgerEvent::Load;
+    entry.folder = loadFolder;
+    entry.ok = tail.good();
+    entry.error = tail.good() ? 0 : tail.error;
+    entry.bytes.reset();
+    ledger.Append(entry);
+}
+
+void recordPromoted(TShippingLedger& ledger, bool planned, LedgerClock::time_point when) {
+    TLedgerEntry entry;
+    entry.time = when;
+    entry.event = LedgerEvent::Promoted;
+    entry.detail = planned ? "a switchover" : "a failover";
+    ledger.Append(entry);
+}
+
+void recordCleared(TShippingLedger& ledger, const std::string& how, LedgerClock::time_point when) {
+    TLedgerEntry entry;
+    entry.time = when;
+    entry.event = LedgerEvent::Cleared;
+    entry.detail = how;
+    ledger.Append(entry);
+}
+
 }  // namespace tvr::engine

@@ -142,4 +142,12 @@ TLedgerState ledgerState(const std::vector<TLedgerEntry>& entries, const std::st
 std::vector<TLedgerDump> expiredLedgerDumps(const TLedgerState& state,
                                             LedgerClock::time_point before);
 
+// The ledger's appends of a failover: its tail dump and load (kind Tail), and the promoted
+// mark once the reserve is online ("a failover" or "a switchover").
+void recordTailInLedger(TShippingLedger& ledger, const std::string& pair, const TPassRecord& tail,
+                        const std::string& dumpFolder, const std::string& loadFolder);
+void recordPromoted(TShippingLedger& ledger, bool planned, LedgerClock::time_point when);
+// The end of the promoted mark: the roles were reversed, or the reserve re-seeded.
+void recordCleared(TShippingLedger& ledger, const std::string& how, LedgerClock::time_point when);
+
 }  // namespace tvr::engine

@@ -9,6 +9,7 @@
 #include "config/ReverseRoles.h"
 #include "config/RunLogs.h"
 #include "config/SettingsProcessingHost.h"
+#include "engine/ShippingLedger.h"
 #include "platform/CommandError.h"
 #include "platform/Directories.h"
 #include "platform/Environment.h"
@@ -154,7 +155,8 @@ void ProgramStart::createSettingsDialog() {
     TFormSetting* settings = settings_.get();
     mainWindow_->setSettingsCommand([settings] { settings->exec(); });
     mainWindow_->setReverseCommand([this, window, settings] {
-        config::reverseRoles(*live_, *registry_, window->connections());
+        config::reverseRoles(*live_, *registry_, window->connections(),
+                             engine::profileLedgerFile().string());
         config::ApplySettings(*live_, window->flags().UseReserve, *window);
         settings->showLiveSettings();
     });

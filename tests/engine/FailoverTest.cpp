@@ -38,8 +38,13 @@ protected:
             [](const std::string& path) { return fs::exists(path); },
             [] { return tvr::platform::localNow(); },
             [] { return std::chrono::system_clock::now(); },
+            [this](const TFailoverPlan& done) {
+                TShippingLedger ledger(ledgerFile());
+                recordPromoted(ledger, done.planned, std::chrono::system_clock::now());
+            },
         };
     }
+    std::string ledgerFile() const { return (dir / "ledger.csv").string(); }
     TFailoverReport failOver(bool planned = false, bool history = true) {
         return runFailover(TPassSessions{window.connections.MainConnection.get(),
                                          window.connections.ReserveConnection.get()},
@@ -112,6 +117,32 @@ TEST_F(Failover, WithTheMainUpTheTailIsSavedAndARowInsertedJustBeforeIsOnTheRese
     }
 }
 
+TEST_F(Failover, AStartAfterAFailoverIsRefusedUntilTheReserveIsReseeded) {
+    startServers();
+    host.ledgerFile = ledgerFile();
+    ship(2);
+    ASSERT_TRUE(failOver().done);
+    const std::size_t sent = spTvrCalls(mainCommands()).size();
+
+    control.StartProcessing();
+    EXPECT_FALSE(window.flags.FProcessing);
+    ASSERT_EQ(prompts.boxes().size(), 1u);
+    EXPECT_NE(prompts.boxes()[0].text.find("was brought online by a failover"), std::string::npos);
+    EXPECT_EQ(spTvrCalls(mainCommands()).size(), sent);
+
+    // Re-seeded: a full pass replaces the promoted database, and the mark is gone.
+    prompts.scriptReply(tvr::platform::PromptReply::Yes);
+    newRun();
+    control.Reseed();
+    ASSERT_TRUE(waitFor([&] { return runPasses() > 1; }));
+    stopNow();
+    ASSERT_TRUE(waitUntilEnded());
+    EXPECT_EQ(spTvrCalls(mainCommands()).at(sent).first, 0);
+    TShippingLedger ledger(ledgerFile());
+    ledger.Read();
+    EXPECT_FALSE(ledgerState(ledger.Entries(), {}).promoted);
+}
+
 TEST_F(Failover, WithTheMainKilledTheTailIsSkippedAndTheLossWindowShown) {
     startServers();
     ship(3);
@@ -135,11 +166,19 @@ TEST_F(Failover, ADumpMissingFromTheChainStopsBeforeOnlineAndIsNamed) {
         activity.clear();
         errors.clear();
         startServers();
-        // The load of the second pass fails; every later one is then out of sequence.
+        // The load of the second pass fails, and its file is lost before it could be loaded
+        // again: the passes that follow try it and make no later dump.
         std::atomic<bool> armed{false};
+        std::atomic<bool> lost{false};
         onSleep = [&] {
             if (runPasses() == 1 && !armed.exchange(true))
                 run(*reserve, "emulator fault error 8009");
+            if (runPasses() == 2 && !lost.exchange(true)) {
+                std::string newest;
+                for (const auto& file : fs::directory_iterator(dumps))
+                    newest = std::max(newest, file.path().filename().string());
+                fs::remove(dumps / newest);
+            }
         };
         ship(4);
         onSleep = nullptr;

@@ -37,10 +37,13 @@ public:
     engine::TStartSettings StartSettings() const override;
     engine::TPassSettings PassSettings() const override;
     std::pair<std::string, std::string> ServerNames() const override { return serverNames; }
+    std::string LedgerFile() const override { return ledgerFile; }
     // The main and the reserve server as ServerNames gives them.
     std::pair<std::string, std::string> serverNames;
 
     void setStartSettings(engine::TStartSettings settings);
+    // The ledger the start of processing reads and its runs write; empty: one in memory.
+    std::string ledgerFile;
     // Takes effect at the worker's next read.
     void setPassSettings(engine::TPassSettings settings);
     void failSaveWith(std::exception_ptr failure);
