@@ -272,9 +272,9 @@ int main(int argc, char** argv) {
     const fs::path dir =
         fs::temp_directory_path() / ("tvr-week-bench-" + std::to_string(::getpid()));
     fs::create_directories(dir / "dumps");
-    // The run's own profile: the worker's ledger goes beside this registry file, never into
-    // the user's.
+    // The run's own profile: nothing of it goes into the user's.
     ::setenv("TVR_REGISTRY", (dir / "registry.reg").c_str(), 1);
+    const fs::path ledgerFile = dir / "ledger.csv";
     const fs::path errors = dir / "errors.log";
     {
         tvr::testing::Emulator main("WEEKMAIN", {"sales"});
@@ -284,6 +284,8 @@ int main(int argc, char** argv) {
 
         const std::string folder = (dir / "dumps").string();
         tvr::testing::ScriptedProcessingHost host(window.connections);
+        // The ledger a profile's run keeps, read at the start and written by every pass.
+        host.ledgerFile = ledgerFile.string();
         // A full first pass, then transaction passes; a chain broken by a failed full pass
         // is healed by the next one.
         host.setStartSettings(TStartSettings{true, "sales", folder, "sales_copy", folder});
@@ -322,6 +324,7 @@ int main(int argc, char** argv) {
                     "%.2f s\n",
                     ofMain ? "main" : "reserve", milestone.at, cost.passesLost, cost.seconds);
             }
+            std::fflush(stdout);
         }
         display.waitForPasses(options.passes);
         control.RequestStop();
@@ -330,8 +333,7 @@ int main(int argc, char** argv) {
             printProcess("after the last pass");
         } else {
             memory.push_back(residentAfter(display.passes()));
-            printSummary(display.passes(), reserveRestarts, mainRestarts, profileLedgerFile(),
-                         memory);
+            printSummary(display.passes(), reserveRestarts, mainRestarts, ledgerFile, memory);
         }
     }
     fs::remove_all(dir);
