@@ -260,7 +260,7 @@ TLedgerState ledgerState(const std::vector<TLedgerEntry>& entries, const std::st
             continue;
         } else if (i >= start) {
             state.chain.push_back(dumps[i]);
-        } else if (!dumps[i].loaded && !dumps[i].deleted) {
+        } else if (!dumps[i].deleted) {
             state.superseded.push_back(dumps[i]);
         }
     }

@@ -116,8 +116,8 @@ struct TLedgerState {
     // The dumps of the current chain, oldest first: the last completed full dump and every
     // completed dump after it (every completed dump when no full one is known).
     std::vector<TLedgerDump> chain;
-    // Completed dumps before the chain that were never loaded nor deleted: no longer needed
-    // once the chain's full dump is loaded.
+    // Completed dumps before the chain whose files were not deleted: no longer needed once the
+    // chain's full dump is loaded.
     std::vector<TLedgerDump> superseded;
     // Dumps begun and never ended: their files are partial.
     std::vector<TLedgerDump> partial;

@@ -68,6 +68,9 @@ TEST(dumpFileName, ALongDatabaseNameIsShortenedSoThatTheStampAndExtensionStayWho
     };
     const Case cases[] = {
         {"sales", dotted, 1, "sales06.12.26140512.tr"},
+        // Exactly the procedure's 30 characters: nothing is cut; one more, and the name is.
+        {"sales_eu_cent", dotted, 1, "sales_eu_cent06.12.26140512.tr"},
+        {"sales_eu_centr", dotted, 1, "sales_eu_cent06.12.26140512.tr"},
         {"sales_eu_central_new", dotted, 1, "sales_eu_cent06.12.26140512.tr"},
         {"sales_eu_central_new", dotted, 2, "sales_eu_ce06.12.26140512-2.tr"},
         {"sales_eu_central_new", dotted, 12, "sales_eu_c06.12.26140512-12.tr"},

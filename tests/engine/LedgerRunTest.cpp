@@ -5,10 +5,14 @@
 #include "engine/DumpFileName.h"
 #include "engine/ReserveChecks.h"
 #include "engine/ShippingLedger.h"
+#include "platform/AtomicFile.h"
+#include "platform/RegionalSettings.h"
 #include "tests/engine/ProcessingFixture.h"
 #include "tests/support/StandbyCompare.h"
 
+#include <algorithm>
 #include <csignal>
+#include <fstream>
 
 using namespace tvr::engine;
 using namespace tvr::engine::testing;
@@ -267,6 +271,65 @@ TEST_F(LedgerRun, AFolderTooLongForTheProcedureIsRefusedAtStartWithItsLength) {
                                                    " characters"),
                   std::string::npos);
     }
+}
+
+TEST_F(LedgerRun, OldLoadedDumpsExpireUnderA12HourClockAndNothingElseInTheFolderDoes) {
+    tvr::platform::injectRegionalFormats(
+        tvr::platform::RegionalFormats{"%m/%d/%Y", "%I:%M:%S %p", ':'});
+    startServers();
+    ship(2);
+    // Three days pass; another profile ships a database of the same name into the folder.
+    TShippingLedger aged(host.ledgerFile);
+    aged.Read();
+    std::string text = ledgerHeader() + "\n";
+    std::vector<std::string> old;
+    for (TLedgerEntry e : aged.Entries()) {
+        e.time -= std::chrono::hours(72);
+        text += ledgerLine(e) + "\n";
+        if (e.event == LedgerEvent::Dump) old.push_back(e.file);
+    }
+    tvr::platform::replaceFileAtomically(host.ledgerFile, text);
+    ASSERT_FALSE(old.empty());
+    EXPECT_NE(old.front().find(" PM.db"), std::string::npos) << old.front();
+    const std::string foreign = "east_" + old.front();
+    std::ofstream(dumps / foreign) << "dump";
+
+    TPassSettings keep{false, true, "00:00:01"};
+    keep.KeepDumpDays = 1;
+    ship(1, keep);
+    // Every old dump was deleted (the run's clock may give a later dump one of their names
+    // again), the new ones were not, and the other profile's file is still there.
+    const TShippingLedger after = ledger();
+    std::vector<std::string> deletedFiles;
+    for (const TLedgerEntry& e : after.Entries())
+        if (e.event == LedgerEvent::Deleted) deletedFiles.push_back(e.file);
+    std::sort(old.begin(), old.end());
+    std::sort(deletedFiles.begin(), deletedFiles.end());
+    EXPECT_EQ(deletedFiles, old);
+    EXPECT_TRUE(fs::exists(dumps / foreign));
+}
+
+TEST_F(LedgerRun, APartialDumpOfAPassThatNeverEndedIsDeletedAtTheNextStart) {
+    startServers();
+    {
+        TShippingLedger killed(host.ledgerFile);
+        TLedgerEntry begun;
+        begun.time = std::chrono::system_clock::now();
+        begun.event = LedgerEvent::DumpBegun;
+        begun.pair = TShippingPair{kMain, "sales", kReserve, "sales_copy"}.key();
+        begun.file = "sales01.12.2026100000.db";
+        begun.folder = dumps.string();
+        begun.kind = PassKind::Full;
+        killed.Append(begun);
+    }
+    std::ofstream(dumps / "sales01.12.2026100000.db") << "half a dump";
+    ship(1);
+    EXPECT_FALSE(fs::exists(dumps / "sales01.12.2026100000.db"));
+    EXPECT_NE(fileText(logFile()).find("The partial dump " +
+                                       (dumps / "sales01.12.2026100000.db").string() +
+                                       " of a pass that never completed is deleted"),
+              std::string::npos);
+    EXPECT_TRUE(state().partial.empty());
 }
 
 }  // namespace

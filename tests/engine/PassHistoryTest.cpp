@@ -58,12 +58,13 @@ TEST(PassHistory, ALineReadsBackAsTheRecordItWasWrittenFrom) {
     full.loadSeconds.reset();
     full.error = 8009;
     const TPassRecord odd = record(kNoon + 1s, "sa,\"les\"\r\n1.tr", "load failed");
+    const TPassRecord comma = record(kNoon + 3s, "sa,les.tr", "ok");
     TPassRecord tail = record(kNoon + 2s, "sales07.12.2026120002.tr", "ok");
     tail.kind = PassKind::Tail;
     for (const char* zone : {"UTC0", "<-0330>3:30", "<+0545>-5:45"}) {
         SCOPED_TRACE(zone);
         const InZone inZone(zone);
-        for (const TPassRecord& r : {record(kNoon, "sales.tr", "ok"), full, odd, tail}) {
+        for (const TPassRecord& r : {record(kNoon, "sales.tr", "ok"), full, odd, comma, tail}) {
             const std::string line = historyLine(r);
             const auto back = parsePassHistory(historyHeader() + "\r\n" + line + "\r\n");
             ASSERT_EQ(back.size(), 1u) << line;
