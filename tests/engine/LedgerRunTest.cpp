@@ -31,6 +31,19 @@ protected:
         read.Read();
         return read;
     }
+    // An entry of the pair's, as a run would have appended it: a good one, in the dump folder.
+    void record(LedgerEvent event, const std::string& file, PassKind kind) const {
+        TShippingLedger appended(host.ledgerFile);
+        TLedgerEntry entry;
+        entry.time = std::chrono::system_clock::now();
+        entry.event = event;
+        entry.pair = TShippingPair{kMain, "sales", kReserve, "sales_copy"}.key();
+        entry.file = file;
+        entry.folder = dumps.string();
+        entry.kind = kind;
+        entry.ok = true;
+        appended.Append(entry);
+    }
     TLedgerState state() const {
         return ledgerState(ledger().Entries(),
                            TShippingPair{kMain, "sales", kReserve, "sales_copy"}.key());
@@ -220,17 +233,7 @@ TEST_F(LedgerRun, ADumpWhoseHeaderIsNotTheExpectedOneIsNotLoaded) {
     ASSERT_EQ(main->logOn([&] { return side.Connect(); }), CS_SUCCEED);
     side.Execute("dump database other to \"" + (dumps / "other.db").string() + "\"");
     side.Execute("dump tran other to \"" + (dumps / "forged.tr").string() + "\"");
-    {
-        TShippingLedger forged(host.ledgerFile);
-        TLedgerEntry entry;
-        entry.time = std::chrono::system_clock::now();
-        entry.event = LedgerEvent::Dump;
-        entry.pair = TShippingPair{kMain, "sales", kReserve, "sales_copy"}.key();
-        entry.file = "forged.tr";
-        entry.folder = dumps.string();
-        entry.ok = true;
-        forged.Append(entry);
-    }
+    record(LedgerEvent::Dump, "forged.tr", PassKind::Transaction);
     const std::size_t loadCalls = spTvrCalls(reserveCommands()).size();
     TStartSettings settings{false, "sales", dumps.string(), "sales_copy", loads.string()};
     host.setStartSettings(settings);
@@ -311,17 +314,7 @@ TEST_F(LedgerRun, OldLoadedDumpsExpireUnderA12HourClockAndNothingElseInTheFolder
 
 TEST_F(LedgerRun, APartialDumpOfAPassThatNeverEndedIsDeletedAtTheNextStart) {
     startServers();
-    {
-        TShippingLedger killed(host.ledgerFile);
-        TLedgerEntry begun;
-        begun.time = std::chrono::system_clock::now();
-        begun.event = LedgerEvent::DumpBegun;
-        begun.pair = TShippingPair{kMain, "sales", kReserve, "sales_copy"}.key();
-        begun.file = "sales01.12.2026100000.db";
-        begun.folder = dumps.string();
-        begun.kind = PassKind::Full;
-        killed.Append(begun);
-    }
+    record(LedgerEvent::DumpBegun, "sales01.12.2026100000.db", PassKind::Full);
     std::ofstream(dumps / "sales01.12.2026100000.db") << "half a dump";
     ship(1);
     EXPECT_FALSE(fs::exists(dumps / "sales01.12.2026100000.db"));
