@@ -292,6 +292,7 @@ void TPassRunner::DeleteExpiredDumps(int days) {
 void TPassRunner::Record(TLedgerEntry entry) {
     try {
         ledger_->Append(std::move(entry));
+        ledger_->CompactIfLarge();
         ledgerFailing_ = false;
     } catch (const std::exception& error) {
         if (!ledgerFailing_) {

@@ -178,6 +178,12 @@ bool TProcessingControl::DecideFirstPass(StartKind kind, const TStartSettings& s
                    " line(s) that are no entry (a write cut short); they are left out");
     }
     ledgerSkippedShown_ = ledger_->Skipped();
+    try {
+        ledger_->CompactIfLarge();
+    } catch (const std::exception& error) {
+        // The ledger stays as it is, only larger than it needs to be.
+        ErrorEntry("The shipping ledger " + file + " cannot be compacted (" + error.what() + ")");
+    }
 
     TStartFacts facts;
     facts.kind = kind;

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <map>
 #include <system_error>
 #include <utility>
 
@@ -182,6 +183,86 @@ void TShippingLedger::Append(TLedgerEntry entry) {
             ::close(folder);
         }
     }
+}
+
+void TShippingLedger::CompactIfLarge() {
+    constexpr std::size_t kFewThousand = 4000;
+    if (entries_.size() < std::max(compactAt_, kFewThousand)) return;
+    std::vector<TLedgerEntry> kept = compactedEntries(entries_);
+    compactAt_ = 2 * kept.size();
+    if (kept.size() == entries_.size()) return;
+    if (!file_.empty()) {
+        std::string text = ledgerHeader() + "\n";
+        for (const TLedgerEntry& entry : kept) text += ledgerLine(entry) + "\n";
+        platform::replaceFileAtomically(file_, text);
+    }
+    entries_ = std::move(kept);
+    skipped_ = 0;
+}
+
+std::vector<TLedgerEntry> compactedEntries(const std::vector<TLedgerEntry>& entries) {
+    // Each dump of each pair with the indices of its entries, as ledgerState reads them.
+    struct Dump {
+        std::string pair;
+        std::string file;
+        std::vector<std::size_t> at;
+        PassKind kind = PassKind::Transaction;
+        bool ended = false, made = false, loaded = false, deleted = false;
+    };
+    std::vector<Dump> dumps;
+    std::vector<bool> keep(entries.size(), true);
+    std::optional<std::size_t> promotedAt;  // the entry of the mark that holds
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const TLedgerEntry& e = entries[i];
+        if (e.event == LedgerEvent::Promoted || e.event == LedgerEvent::Cleared) {
+            keep[i] = false;
+            if (e.event == LedgerEvent::Promoted)
+                promotedAt = i;
+            else
+                promotedAt.reset();
+            continue;
+        }
+        Dump* dump = nullptr;
+        for (auto it = dumps.rbegin(); it != dumps.rend() && !dump; ++it)
+            if (it->pair == e.pair && it->file == e.file) dump = &*it;
+        if (e.event == LedgerEvent::DumpBegun || (!dump && e.event == LedgerEvent::Dump)) {
+            dumps.push_back({e.pair, e.file, {}, e.kind});
+            dump = &dumps.back();
+        }
+        if (!dump) continue;  // kept as it is: ledgerState passes it by too
+        dump->at.push_back(i);
+        if (e.event == LedgerEvent::Dump) {
+            dump->ended = true;
+            dump->made = e.ok;
+        } else if (e.event == LedgerEvent::Load && e.ok) {
+            dump->loaded = true;
+        } else if (e.event == LedgerEvent::Deleted) {
+            dump->deleted = true;
+        }
+    }
+    if (promotedAt) keep[*promotedAt] = true;
+    // Per pair: where its chain begins, and the last dump of the chain it loaded.
+    std::map<std::string, std::pair<std::size_t, std::optional<std::size_t>>> chains;
+    for (std::size_t d = 0; d < dumps.size(); ++d) {
+        auto [it, fresh] = chains.try_emplace(dumps[d].pair, d, std::nullopt);
+        if (dumps[d].made && dumps[d].kind == PassKind::Full) it->second = {d, std::nullopt};
+        (void)fresh;
+    }
+    for (std::size_t d = 0; d < dumps.size(); ++d) {
+        auto& [start, lastLoaded] = chains[dumps[d].pair];
+        if (d >= start && dumps[d].made && dumps[d].loaded) lastLoaded = d;
+    }
+    for (std::size_t d = 0; d < dumps.size(); ++d) {
+        const Dump& dump = dumps[d];
+        const auto& [start, lastLoaded] = chains[dump.pair];
+        const bool needed = !dump.ended || !dump.deleted || d == start || d == lastLoaded;
+        if (needed) continue;
+        for (const std::size_t i : dump.at) keep[i] = false;
+    }
+    std::vector<TLedgerEntry> kept;
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (keep[i]) kept.push_back(entries[i]);
+    return kept;
 }
 
 std::vector<TLedgerDump> TLedgerState::pending() const {

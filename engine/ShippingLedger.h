@@ -86,6 +86,12 @@ public:
     // std::system_error when it cannot be written; the entry is kept in memory all the same.
     void Append(TLedgerEntry entry);
 
+    // Once the entries have doubled since the last look (and are more than a few thousand),
+    // rewrites the file with compactedEntries, replaced as a whole, so that a ledger of a
+    // long run stays as small as what it must tell. Throws std::system_error when the file
+    // cannot be replaced (it is then left as it was).
+    void CompactIfLarge();
+
     const std::vector<TLedgerEntry>& Entries() const { return entries_; }
     std::size_t Skipped() const { return skipped_; }
     const std::filesystem::path& File() const { return file_; }
@@ -94,7 +100,14 @@ private:
     std::filesystem::path file_;
     std::vector<TLedgerEntry> entries_;
     std::size_t skipped_ = 0;
+    std::size_t compactAt_ = 0;
 };
+
+// The entries that tell the same of every pair but of dumps whose files are gone and which no
+// longer count: a dump loaded (or replaced by a newer full one) and deleted is left out, but
+// for the first dump of each chain and the last one it loaded; the promoted mark is kept only
+// while it holds. The order of what is kept is the file's.
+std::vector<TLedgerEntry> compactedEntries(const std::vector<TLedgerEntry>& entries);
 
 // One dump of a pair as the ledger tells it.
 struct TLedgerDump {

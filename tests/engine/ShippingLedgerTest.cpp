@@ -160,6 +160,44 @@ TEST(ShippingLedger, OnlyDumpsNoLongerNeededExpire) {
               (std::vector<std::string>{"F"}));
 }
 
+TEST(ShippingLedger, ALongRunsLedgerIsCompactedToWhatItMustStillTell) {
+    tvr::testing::TempFolder folder;
+    const auto file = folder / "ledger.csv";
+    std::vector<TLedgerEntry> entries;
+    made(entries, "F0", PassKind::Full, true);
+    made(entries, "T-old", PassKind::Transaction, std::nullopt);  // superseded, still there
+    made(entries, "F1", PassKind::Full, true);
+    for (int i = 0; i < 2000; ++i) {
+        const std::string name = "T" + std::to_string(i);
+        made(entries, name, PassKind::Transaction, true);
+        entries.push_back(entry(LedgerEvent::Deleted, name));
+    }
+    made(entries, "T-waiting", PassKind::Transaction, false);
+    entries.push_back(entry(LedgerEvent::DumpBegun, "T-partial"));
+    entries.push_back(entry(LedgerEvent::Promoted, ""));
+    {
+        std::string text = ledgerHeader() + "\n";
+        for (const auto& e : entries) text += ledgerLine(e) + "\n";
+        tvr::platform::replaceFileAtomically(file, text);
+        TShippingLedger ledger(file);
+        ledger.Read();
+        ledger.CompactIfLarge();
+        EXPECT_LT(ledger.Entries().size(), 40u);
+    }
+    TShippingLedger read(file);
+    read.Read();
+    const TLedgerState before = ledgerState(entries, kPair);
+    const TLedgerState after = ledgerState(read.Entries(), kPair);
+    EXPECT_EQ(files(after.pending()), files(before.pending()));
+    EXPECT_EQ(files(after.superseded), files(before.superseded));
+    EXPECT_EQ(files(after.partial), files(before.partial));
+    EXPECT_EQ(after.anyLoad, before.anyLoad);
+    EXPECT_EQ(after.promoted, before.promoted);
+    EXPECT_EQ(after.chain.front().file, "F1");
+    EXPECT_EQ(after.chain[after.chain.size() - 2].file, "T1999");
+    EXPECT_EQ(compactedEntries(read.Entries()), read.Entries());
+}
+
 TEST(StartDecision, TheFirstPassFollowsTheSettingsTheLedgerAndTheReserve) {
     std::vector<TLedgerEntry> shipped;
     made(shipped, "F", PassKind::Full, true);
