@@ -230,7 +230,8 @@ void printSummary(long passes, int reserveRestarts, int mainRestarts, const fs::
         std::printf("dumps left unloaded: unknown, no ledger at %s\n", ledgerFile.c_str());
     } else {
         const LedgerCount count = countUnloaded(ledgerFile);
-        std::printf("dumps left unloaded: %ld (of %ld made; the ledger has %ld entries",
+        // The ledger compacts itself: it keeps the dumps that still count, not every one made.
+        std::printf("dumps left unloaded: %ld (the ledger keeps %ld dumps in %ld entries",
                     count.unloaded, count.dumps, count.entries);
         if (count.skipped > 0) std::printf(", %ld lines that are none", count.skipped);
         std::printf(")\n");

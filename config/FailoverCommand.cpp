@@ -113,9 +113,9 @@ int failOver(const std::vector<std::string>& parameters, std::ostream& out) {
         s.ComboLoad,      s.EditPathLoad, false};
     engine::TFailoverReport report;
     try {
-        report = engine::runFailover(
-            engine::TPassSessions{main.get(), reserve.get()}, plan,
-            engine::programFailoverServices(engine::profileLedgerFile().string(), plan));
+        report = engine::runFailover(engine::TPassSessions{main.get(), reserve.get()}, plan,
+                                     engine::programFailoverServices(
+                                         engine::ledgerFileBeside(registry.file()).string(), plan));
     } catch (const std::exception& error) {
         // Steps may have been sent: the failover stopped, it was no fault of the settings.
         report.stopped = error.what();

@@ -51,7 +51,7 @@ engine::TPassSettings TSettingsProcessingHost::PassSettings() const {
 }
 
 std::string TSettingsProcessingHost::LedgerFile() const {
-    return engine::profileLedgerFile().string();
+    return engine::ledgerFileBeside(registry_.file()).string();
 }
 
 }  // namespace tvr::config

@@ -22,7 +22,7 @@ public:
     engine::TStartSettings StartSettings() const override;
     std::pair<std::string, std::string> ServerNames() const override;
     engine::TPassSettings PassSettings() const override;
-    // The profile's own ledger, beside its registry file.
+    // The ledger beside the registry file the settings come from: the profile's own.
     std::string LedgerFile() const override;
 
 private:

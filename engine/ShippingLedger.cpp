@@ -125,7 +125,9 @@ std::optional<TLedgerEntry> parseLedgerLine(const std::string& line) {
     return entryOf(records.front());
 }
 
-std::filesystem::path profileLedgerFile() { return platform::profileFolder() / "ledger.csv"; }
+std::filesystem::path ledgerFileBeside(const std::filesystem::path& registryFile) {
+    return registryFile.parent_path() / "ledger.csv";
+}
 
 TShippingLedger::TShippingLedger(std::filesystem::path file) : file_(std::move(file)) {}
 

@@ -68,8 +68,8 @@ std::string ledgerLine(const TLedgerEntry& entry);
 std::optional<TLedgerEntry> parseLedgerLine(const std::string& line);
 std::string ledgerHeader();
 
-// The ledger file of the profile in use: `ledger.csv` in its folder.
-std::filesystem::path profileLedgerFile();
+// The ledger of the settings in `registryFile`: `ledger.csv` beside it, in the profile's folder.
+std::filesystem::path ledgerFileBeside(const std::filesystem::path& registryFile);
 
 // The entries of a ledger file. Reading takes the whole file; appending writes one line and
 // syncs it before returning. An empty path is a ledger kept in memory only (a worker built by

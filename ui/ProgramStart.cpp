@@ -156,7 +156,7 @@ void ProgramStart::createSettingsDialog() {
     mainWindow_->setSettingsCommand([settings] { settings->exec(); });
     mainWindow_->setReverseCommand([this, window, settings] {
         config::reverseRoles(*live_, *registry_, window->connections(),
-                             engine::profileLedgerFile().string());
+                             engine::ledgerFileBeside(registry_->file()).string());
         config::ApplySettings(*live_, window->flags().UseReserve, *window);
         settings->showLiveSettings();
     });
