@@ -185,6 +185,18 @@ bool TPassRunner::LoadPending(client::TSybaseConnect& reserve, TRS_dump_load& du
             report.failed = false;
             return false;
         }
+        // A full dump still owed is a full load: the reserve is asked first, as for a full pass.
+        if (owed.kind == PassKind::Full) {
+            if (const auto state = databaseState(reserve, load.database_name)) {
+                const std::string refusal = fullLoadRefusal(
+                    State(), *state, reseed_, reserve.ServerName(), load.database_name);
+                if (!refusal.empty()) {
+                    services_.errorEntry(refusal + "; processing stopped");
+                    report.refused = true;
+                    return false;
+                }
+            }
+        }
         double seconds = 0;
         const StepResult result =
             LoadDump(reserve, owed, load, dump.database_name, settings, seconds);
