@@ -3,6 +3,7 @@
 #include "client/LogFileNames.h"
 #include "config/ProcedureMarker.h"
 #include "config/ViewSettings.h"
+#include "config/WindowSettings.h"
 #include "engine/DumpLoadThread.h"
 #include "platform/CommandError.h"
 #include "platform/Profile.h"
@@ -104,7 +105,8 @@ const MenuSpec kMenus[] = {
      "View",
      {{"N_Activity", "Activity", "Ctrl+A", &TFormDumpLoad::N_ActivityClick},
       {"N_ErrorLog", "ErrorLog", "Ctrl+E", &TFormDumpLoad::N_ErrorLogClick},
-      {"N_WrapLines", "Wrap lines", "", &TFormDumpLoad::N_WrapLinesClick}}},
+      {"N_WrapLines", "Wrap lines", "", &TFormDumpLoad::N_WrapLinesClick},
+      {"N_ReadOnlyLogs", "Read-only Activity view", "", &TFormDumpLoad::N_ReadOnlyLogsClick}}},
     {"N_Manager", "Tools", {{"N_Settings", "Settings", "F4", &TFormDumpLoad::NSettingClick}}},
     {"N_FullHelp",
      "Help",
@@ -177,6 +179,7 @@ TFormDumpLoad::TFormDumpLoad(QWidget* parent)
     buildLayout();
     buildMenus();
     action("N_WrapLines")->setCheckable(true);
+    action("N_ReadOnlyLogs")->setCheckable(true);
     buildTray();
     watchPanel_ = std::make_unique<TWatchPanel>(grid_, tray_, statusBar());
     setProcessingHost(*idleHost_);
@@ -533,10 +536,12 @@ void TFormDumpLoad::finishWorker() {
 void TFormDumpLoad::applyViewSettings() {
     std::size_t lines = config::kDefaultLogViewLines;
     bool wrap = false;
+    bool readOnly = false;
     try {
         const platform::Registry registry;
         lines = config::readLogViewLines(registry);
         wrap = config::readWrapLines(registry);
+        readOnly = config::readActivityReadOnly(registry);
     } catch (const platform::RegistryError&) {
         // The settings' own load reports an unreadable registry file.
     }
@@ -545,6 +550,8 @@ void TFormDumpLoad::applyViewSettings() {
     action("N_WrapLines")->setChecked(wrap);
     activityView_->setWrapLines(wrap);
     errorView_->setWrapLines(wrap);
+    action("N_ReadOnlyLogs")->setChecked(readOnly);
+    activityView_->setReadOnly(readOnly);
 }
 
 void TFormDumpLoad::N_WrapLinesClick() {
@@ -554,6 +561,15 @@ void TFormDumpLoad::N_WrapLinesClick() {
     runCommand([wrap] {
         platform::Registry registry;
         config::writeWrapLines(registry, wrap);
+    });
+}
+
+void TFormDumpLoad::N_ReadOnlyLogsClick() {
+    const bool readOnly = action("N_ReadOnlyLogs")->isChecked();
+    activityView_->setReadOnly(readOnly);
+    runCommand([readOnly] {
+        platform::Registry registry;
+        config::writeActivityReadOnly(registry, readOnly);
     });
 }
 

@@ -124,6 +124,9 @@ public:
     void N_ErrorLogClick();
     // "Wrap lines": both views, remembered at once.
     void N_WrapLinesClick();
+    // "Read-only Activity view": typing into the Activity view does nothing (selection and
+    // copy still work), remembered at once. The ErrorLog view is always read-only.
+    void N_ReadOnlyLogsClick();
 
     TLogView* activityView() const { return activityView_; }
     TLogView* errorView() const { return errorView_; }

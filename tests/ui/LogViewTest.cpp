@@ -425,6 +425,33 @@ TEST_F(LogViews, TheActivityViewEditsAsATextViewDoes) {
     EXPECT_EQ(QApplication::clipboard()->text(), "alpXbetaone\ntwo");
 }
 
+TEST_F(LogViews, AReadOnlyActivityViewCopiesButNoKeyChangesItAndTheChoiceIsRemembered) {
+    action("N_ReadOnlyLogs")->trigger();
+    activity()->appendLines({{"alpha"}, {"beta"}});
+    activity()->setFocus();
+    QApplication::clipboard()->setText("pasted");
+    for (const auto& [key, modifiers] : {std::pair{Qt::Key_A, Qt::ControlModifier},
+                                         {Qt::Key_X, Qt::NoModifier},
+                                         {Qt::Key_Backspace, Qt::NoModifier},
+                                         {Qt::Key_Delete, Qt::NoModifier},
+                                         {Qt::Key_Return, Qt::NoModifier},
+                                         {Qt::Key_V, Qt::ControlModifier},
+                                         {Qt::Key_X, Qt::ControlModifier}})
+        QTest::keyClick(activity(), key, modifiers);
+    EXPECT_EQ(activity()->text(), "alpha\nbeta");
+    QTest::keyClick(activity(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(activity(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "alpha\nbeta");
+
+    // The next window reads the choice back; unticked, typing works again.
+    window = std::make_unique<ui::TFormDumpLoad>();
+    EXPECT_TRUE(action("N_ReadOnlyLogs")->isChecked());
+    EXPECT_TRUE(activity()->isReadOnly());
+    action("N_ReadOnlyLogs")->trigger();
+    QTest::keyClicks(activity(), "x");
+    EXPECT_EQ(activity()->text(), "x");
+}
+
 TEST(LogLines, AStoreThatKeepsItsNewestLinesStaysTheSameSizeHoweverManyCome) {
     ui::TLogLines lines;
     const std::string text(100, 'x');
