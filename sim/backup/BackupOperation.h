@@ -94,6 +94,12 @@ public:
                 failed = fail(errors::truncLogOnCheckpointSet());
                 return std::nullopt;
             }
+            // A dump that truncates (or marks a standby point) begins a transaction, which a
+            // read-only database refuses; one with no_truncate writes nothing to it.
+            if (log.readOnly && access == Access::DumpTransaction) {
+                failed = fail(messages::readOnly(database));
+                return std::nullopt;
+            }
         }
         if (file && (!server_.options_.listed || !server_.isRunning())) {
             failed = fail(errors::noBackupServer());

@@ -37,6 +37,7 @@ public:
 struct LogDumpability {
     bool mixedLog = false;              // the log shares the device of the data
     bool truncLogOnCheckpoint = false;  // the option "trunc log on chkpt" is set
+    bool readOnly = false;              // the option "read only" is set
 };
 
 // What the Backup Server needs of the data server it works for.

@@ -83,6 +83,7 @@ LogDumpability BackupServices::logDumpability(const std::string& name) {
     if (const auto info = server_.findDatabase(name)) {
         log.mixedLog = info->mixedLog;
         log.truncLogOnCheckpoint = info->truncLogOnCheckpoint;
+        log.readOnly = info->readOnly;
     }
     return log;
 }

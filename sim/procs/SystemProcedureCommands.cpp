@@ -78,7 +78,7 @@ std::int32_t spHelptext(ExecutionContext& context, const ProcedureArguments& arg
 }
 
 std::int32_t spDboption(ExecutionContext& context, const ProcedureArguments& arguments) {
-    static const char* const settable[] = {kSelectIntoBulkcopy, kTruncLogOnCheckpoint};
+    static const char* const settable[] = {kReadOnly, kSelectIntoBulkcopy, kTruncLogOnCheckpoint};
     auto say = [&](const std::string& text) {
         ServerMessage message = messages::print(text);
         message.procedure = "sp_dboption";
@@ -107,6 +107,7 @@ std::int32_t spDboption(ExecutionContext& context, const ProcedureArguments& arg
     if (!option) {
         // The options set for the database.
         std::vector<std::string> set;
+        if (info->readOnly) set.push_back(kReadOnly);
         if (info->selectIntoBulkcopy) set.push_back(kSelectIntoBulkcopy);
         if (info->truncLogOnCheckpoint) set.push_back(kTruncLogOnCheckpoint);
         list(set);

@@ -45,6 +45,12 @@ ServerMessage databaseOffline(const std::string& database) {
                     "with System Administrator (SA) role.");
 }
 
+ServerMessage readOnly(const std::string& database) {
+    return make(3906, 16,
+                "Attempt to BEGIN TRANsaction in database '" + database +
+                    "' failed because database is READ ONLY.");
+}
+
 ServerMessage databaseSuspect(const std::string& database) {
     return make(926, 14,
                 "Database '" + database +

@@ -15,6 +15,7 @@ ServerMessage databaseChanged(const std::string& database);  // 5701, severity 1
 ServerMessage noSuchDatabase(const std::string& database);   // 911, severity 11
 ServerMessage databaseOffline(const std::string& database);  // 950, severity 14
 ServerMessage databaseSuspect(const std::string& database);  // 926, severity 14
+ServerMessage readOnly(const std::string& database);         // 3906, severity 16
 ServerMessage syntaxError(const std::string& nearText);      // 102, severity 15
 ServerMessage unclosedQuote(const std::string& nearText);    // 105, severity 15
 ServerMessage undeclaredVariable(const std::string& name);   // 137, severity 15

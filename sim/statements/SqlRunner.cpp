@@ -215,6 +215,9 @@ StatementOutcome runSqliteText(ExecutionContext& context, const TranslatedSql& t
         if (auto* refusal = std::get_if<ServerMessage>(&target)) return fail(*refusal, false);
         if (auto* found = std::get_if<LogTarget>(&target)) logTo = *found;
     }
+        // A read-only database takes no transaction, explicit or implicit, from any login.
+        const auto info = logTo ? context.server().findDatabase(logTo->database) : std::nullopt;
+        if (info && info->readOnly) return fail(messages::readOnly(logTo->database), false);
     // The change and its log record commit together: in a transaction of their own, or inside
     // the client's under a savepoint, so that a failure takes back both.
     const bool ownTransaction = logTo && !db->inTransaction();

@@ -31,16 +31,17 @@ constexpr std::uint64_t kPageKB = 2;
 constexpr int kSegmentsData = 3, kSegmentsLog = 4, kSegmentsMixed = 7;
 
 // The catalog keeps the server's own status bits: 4 "select into/bulkcopy/pllsort", 8 "trunc
-// log on chkpt", 32 "created for load", 256 "suspect", and in status2 16 "offline" and 32768
-// "log and data share devices". A loading database carries both 32 and 16.
+// log on chkpt", 32 "created for load", 256 "suspect", 1024 "read only", and in status2 16
+// "offline" and 32768 "log and data share devices". A loading database carries both 32 and 16.
 constexpr int kStatusSelectInto = 4, kStatusTruncLog = 8, kStatusForLoad = 32;
-constexpr int kStatusSuspect = 256;
+constexpr int kStatusSuspect = 256, kStatusReadOnly = 1024;
 constexpr int kStatus2Offline = 16, kStatus2MixedLog = 32768;
 
 std::int64_t statusOf(const DatabaseInfo& info) {
     return (info.state == DatabaseState::Loading ? kStatusForLoad : 0) |
            (info.truncLogOnCheckpoint ? kStatusTruncLog : 0) |
-           (info.selectIntoBulkcopy ? kStatusSelectInto : 0) | (info.suspect ? kStatusSuspect : 0);
+           (info.selectIntoBulkcopy ? kStatusSelectInto : 0) | (info.suspect ? kStatusSuspect : 0) |
+           (info.readOnly ? kStatusReadOnly : 0);
 }
 std::int64_t status2Of(const DatabaseInfo& info) {
     return (info.state == DatabaseState::Online ? 0 : kStatus2Offline) |
@@ -89,6 +90,7 @@ ServerState::ServerState(ServerOptions options) : options_(std::move(options)) {
             info.selectIntoBulkcopy = (rows.integer(2) & kStatusSelectInto) != 0;
             info.mixedLog = (rows.integer(3) & kStatus2MixedLog) != 0;
             info.suspect = (rows.integer(2) & kStatusSuspect) != 0;
+            info.readOnly = (rows.integer(2) & kStatusReadOnly) != 0;
             databases_[info.name] = info;
         }
     }
@@ -213,6 +215,8 @@ bool ServerState::setDatabaseOption(const std::string& name, const std::string& 
         found->second.truncLogOnCheckpoint = on;
     else if (option == kSelectIntoBulkcopy)
         found->second.selectIntoBulkcopy = on;
+    else if (option == kReadOnly)
+        found->second.readOnly = on;
     else
         return false;
     persistState(found->second);

@@ -36,6 +36,7 @@ struct DatabaseInfo {
     bool mixedLog = false;
     bool truncLogOnCheckpoint = false;  // sp_dboption "trunc log on chkpt"
     bool selectIntoBulkcopy = false;    // sp_dboption "select into/bulkcopy/pllsort"
+    bool readOnly = false;              // sp_dboption "read only": changes refused (3906)
     std::uint64_t sizeKB = 0;           // the space given to data and log together
 };
 
@@ -59,6 +60,7 @@ struct SessionInfo {
 // The database options sp_dboption sets, by their names as the server spells them.
 inline constexpr const char* kTruncLogOnCheckpoint = "trunc log on chkpt";
 inline constexpr const char* kSelectIntoBulkcopy = "select into/bulkcopy/pllsort";
+inline constexpr const char* kReadOnly = "read only";
 
 class ServerState {
 public:
