@@ -23,10 +23,14 @@ int noteReach(void* data, int action, const char* first, const char* second, con
         case SQLITE_ALTER_TABLE:
             if (first != nullptr) reach.written.insert(first);
             break;
+        case SQLITE_CREATE_TABLE:
+        case SQLITE_CREATE_TEMP_TABLE:
+            if (first != nullptr && schema != nullptr) reach.createdTable.emplace(schema, first);
+            if (schema != nullptr) reach.written.insert(schema);
+            break;
         case SQLITE_INSERT:
         case SQLITE_UPDATE:
         case SQLITE_DELETE:
-        case SQLITE_CREATE_TABLE:
         case SQLITE_CREATE_INDEX:
         case SQLITE_CREATE_TRIGGER:
         case SQLITE_CREATE_VIEW:
@@ -34,7 +38,6 @@ int noteReach(void* data, int action, const char* first, const char* second, con
         case SQLITE_DROP_INDEX:
         case SQLITE_DROP_TRIGGER:
         case SQLITE_DROP_VIEW:
-        case SQLITE_CREATE_TEMP_TABLE:
         case SQLITE_CREATE_TEMP_INDEX:
         case SQLITE_CREATE_TEMP_TRIGGER:
         case SQLITE_CREATE_TEMP_VIEW:

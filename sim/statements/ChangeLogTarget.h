@@ -2,6 +2,7 @@
 // Which transaction log a changing statement is recorded in. SQLite's authorizer notes, while a
 // statement is prepared, the databases it writes and reads; from them follows the one user
 // database whose log takes the statement, or a refusal.
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
@@ -18,6 +19,8 @@ struct StatementReach {
     std::set<std::string> read;
     // The table columns it reads: schema, table, column.
     std::set<std::tuple<std::string, std::string, std::string>> columns;
+    // The table a create table makes: schema, name.
+    std::optional<std::pair<std::string, std::string>> createdTable;
 };
 
 // The authorizer callback that fills a StatementReach (passed as its data).

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "sim/protocol/ServerTokens.h"
+#include "sim/statements/ColumnLengths.h"
 #include "sim/statements/DateTime.h"
 #include "sim/statements/ExactStorage.h"
 #include "sim/statements/SqlLexer.h"
@@ -193,7 +194,7 @@ std::optional<Column> columnForDeclaredType(const char* declared) {
         column.kind = (base == "char" || base == "nchar" || base == "unichar")
                           ? ColumnKind::Char
                           : ColumnKind::VarChar;
-        column.length = base == "sysname" ? 30 : length;
+        column.length = base == "sysname" ? 30 : declaredByteLength(base, length);
     } else if (base == "int" || base == "integer") {
         column.kind = ColumnKind::Int;
     } else if (base == "smallint") {

@@ -1,5 +1,6 @@
 #include "sim/statements/ExecutionContext.h"
 
+#include "sim/statements/ColumnLengths.h"
 #include "sim/statements/DateTime.h"
 #include "sim/statements/ServerMessages.h"
 #include "sim/statements/SqlFunctions.h"
@@ -128,6 +129,7 @@ void ExecutionContext::registerFunctions(SqliteDatabase& db) {
         sqlite3_create_function_v2(db.handle(), function.name, function.arguments, SQLITE_UTF8,
                                    this, function.body, nullptr, nullptr, nullptr);
     registerTextFunctions(db.handle());
+    registerLengthFunctions(db.handle(), &refuseTruncation);
     registerCatalogFunctions(db.handle());
     for (const auto& add : commands_.sqlFunctions) add(db.handle());
 }

@@ -75,6 +75,8 @@ public:
     std::int64_t lastRowCount = 0;
     // set fmtonly on: queries send their row format and no rows, and nothing else runs.
     bool formatOnly = false;
+    // set string_rtruncation on: a character value longer than its column is refused, not cut.
+    bool refuseTruncation = false;
     // The number of the last error of the last statement, 0 when it succeeded (@@error).
     int lastError = 0;
     // The batch is a procedure call sent as an RPC: the call's output parameters go back to the

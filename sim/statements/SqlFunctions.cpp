@@ -1,5 +1,6 @@
 #include "sim/statements/SqlFunctions.h"
 
+#include "sim/statements/ColumnLengths.h"
 #include "sim/statements/TextPointers.h"
 
 #include <cstdint>
@@ -103,6 +104,7 @@ void registerTextFunctions(sqlite3* db) {
     registerTextPointerFunction(db);
     registerDivisionCheck(db);
     registerExactStorage(db);
+    registerLengthFunctions(db, nullptr);
 }
 
 }  // namespace tvr::sim

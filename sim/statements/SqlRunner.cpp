@@ -7,6 +7,7 @@
 
 #include "sim/statements/CancelWatch.h"
 #include "sim/statements/ChangeLogTarget.h"
+#include "sim/statements/ColumnLengths.h"
 #include "sim/statements/ColumnTyping.h"
 #include "sim/statements/ConvertFunction.h"
 #include "sim/statements/DateTime.h"
@@ -214,10 +215,10 @@ StatementOutcome runSqliteText(ExecutionContext& context, const TranslatedSql& t
         auto target = logTargetOf(reach, context.currentDatabase());
         if (auto* refusal = std::get_if<ServerMessage>(&target)) return fail(*refusal, false);
         if (auto* found = std::get_if<LogTarget>(&target)) logTo = *found;
-    }
         // A read-only database takes no transaction, explicit or implicit, from any login.
         const auto info = logTo ? context.server().findDatabase(logTo->database) : std::nullopt;
         if (info && info->readOnly) return fail(messages::readOnly(logTo->database), false);
+    }
     // The change and its log record commit together: in a transaction of their own, or inside
     // the client's under a savepoint, so that a failure takes back both.
     const bool ownTransaction = logTo && !db->inTransaction();
@@ -249,11 +250,21 @@ StatementOutcome runSqliteText(ExecutionContext& context, const TranslatedSql& t
             }
         }
         const int changes = sqlite3_changes(db->handle());
+        // A new table keeps its columns within their lengths from its first row on.
+        std::vector<std::string> fitting;
+        if (reach.createdTable) {
+            const auto& [schema, table] = *reach.createdTable;
+            for (const std::string& trigger : lengthTriggers(*db, schema, table, true))
+                db->execute(trigger);
+            fitting = lengthTriggers(*db, schema, table, false);
+        }
         if (logTo) {
             const std::string logged =
                 logTo->database == context.currentDatabase() ? sql : textIn(logTo->database);
-            TransactionLog::append(*db, logged, formatDateTime(context.statementTime),
-                                   logTo->schema);
+            const std::string at = formatDateTime(context.statementTime);
+            TransactionLog::append(*db, logged, at, logTo->schema);
+            for (const std::string& trigger : fitting)
+                TransactionLog::append(*db, trigger, at, logTo->schema);
         }
         if (ownTransaction)
             db->execute("COMMIT");

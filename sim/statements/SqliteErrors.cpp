@@ -1,5 +1,6 @@
 #include "sim/statements/SqliteErrors.h"
 
+#include "sim/statements/ColumnLengths.h"
 #include "sim/statements/ConvertFunction.h"
 #include "sim/statements/DivisionCheck.h"
 
@@ -26,6 +27,8 @@ ServerMessage messageForSqliteError(const std::string& text, const Statement& st
         message = *conversion;
     } else if (isDivideByZeroError(text)) {
         message = messages::divideByZero();
+    } else if (isTruncationError(text)) {
+        message = truncationRefused();
     } else if (text.rfind("near \"", 0) == 0) {
         std::size_t end = text.find("\": syntax error");
         message = messages::syntaxError(end == std::string::npos ? text : text.substr(6, end - 6));

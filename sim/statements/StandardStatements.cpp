@@ -458,6 +458,8 @@ CommandSet makeStandardCommands() {
                       // Others (nocount, textsize, ...) are accepted and change nothing.
                       if (s.tokens[1].isWord("fmtonly") && s.tokens.size() > 2)
                           context.formatOnly = s.tokens[2].isWord("on");
+                      if (s.tokens[1].isWord("string_rtruncation") && s.tokens.size() > 2)
+                          context.refuseTruncation = s.tokens[2].isWord("on");
                       return StatementOutcome{};
                   }});
     commands.add({"create database",

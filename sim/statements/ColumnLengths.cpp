@@ -1,0 +1,153 @@
+#include "sim/statements/ColumnLengths.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <optional>
+
+#include "sim/storage/Sqlite.h"
+
+namespace tvr::sim {
+namespace {
+
+constexpr const char* kRefusal = "aseemu: string data, right truncation";
+
+// What a column's limit counts.
+enum Unit { Bytes = 0, Characters = 1, Utf16Units = 2, BinaryBytes = 3 };
+
+bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// The number of leading bytes of `text` that stay within `limit` units, never cutting a
+// character in two.
+std::size_t fittingBytes(const std::string& text, int limit, Unit unit) {
+    const std::size_t bound = static_cast<std::size_t>(limit);
+    if (unit == Bytes || unit == BinaryBytes) {
+        if (text.size() <= bound) return text.size();
+        std::size_t end = bound;
+        if (unit == Bytes)
+            while (end > 0 && continuation(static_cast<unsigned char>(text[end]))) --end;
+        return end;
+    }
+    std::size_t used = 0, at = 0;
+    while (at < text.size()) {
+        const unsigned char lead = static_cast<unsigned char>(text[at]);
+        const std::size_t width = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        // Outside the basic plane a character takes two UTF-16 units.
+        const std::size_t units = unit == Utf16Units && width == 4 ? 2 : 1;
+        if (used + units > bound) break;
+        used += units;
+        at += width;
+        while (at < text.size() && continuation(static_cast<unsigned char>(text[at]))) ++at;
+    }
+    return std::min(at, text.size());
+}
+
+void fitFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
+    sqlite3_value* value = arguments[0];
+    const int type = sqlite3_value_type(value);
+    if (type == SQLITE_NULL) return sqlite3_result_null(call);
+    const int limit = sqlite3_value_int(arguments[1]);
+    const Unit unit = static_cast<Unit>(sqlite3_value_int(arguments[2]));
+    const bool blob = type == SQLITE_BLOB;
+    const void* bytes = blob ? sqlite3_value_blob(value) : sqlite3_value_text(value);
+    const std::string text(static_cast<const char*>(bytes),
+                           static_cast<std::size_t>(sqlite3_value_bytes(value)));
+    const std::size_t keep = fittingBytes(text, limit, unit);
+    if (keep == text.size()) return sqlite3_result_value(call, value);
+    const auto* refuse = static_cast<const bool*>(sqlite3_user_data(call));
+    // Only character data is refused, and only when more than blanks would be lost.
+    if (refuse != nullptr && *refuse && unit != BinaryBytes &&
+        text.find_first_not_of(' ', keep) != std::string::npos)
+        return sqlite3_result_error(call, kRefusal, -1);
+    if (blob)
+        return sqlite3_result_blob(call, text.data(), static_cast<int>(keep), SQLITE_TRANSIENT);
+    sqlite3_result_text(call, text.data(), static_cast<int>(keep), SQLITE_TRANSIENT);
+}
+
+std::string quoted(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+struct Limited {
+    std::string column;
+    int limit = 0;
+    Unit unit = Bytes;
+};
+
+std::optional<Limited> limitOf(const std::string& column, const std::string& declared) {
+    std::string type;
+    for (char c : declared) type += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::size_t paren = type.find('(');
+    std::string base = type.substr(0, paren);
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    // A length left out is 1, as the server takes it for char and binary types.
+    const int length = paren == std::string::npos ? 1 : std::atoi(type.c_str() + paren + 1);
+    Limited limited{column, length, Bytes};
+    if (base == "char" || base == "varchar" || base == "character")
+        limited.unit = Bytes;
+    else if (base == "sysname")
+        limited.limit = 30;
+    else if (base == "nchar" || base == "nvarchar")
+        limited.unit = Characters;
+    else if (base == "unichar" || base == "univarchar")
+        limited.unit = Utf16Units;
+    else if (base == "binary" || base == "varbinary")
+        limited.unit = BinaryBytes;
+    else
+        return std::nullopt;
+    if (limited.limit < 1) return std::nullopt;
+    return limited;
+}
+
+}  // namespace
+
+void registerLengthFunctions(sqlite3* db, const bool* refuseTruncation) {
+    sqlite3_create_function_v2(db, "aseemu_fit", 3, SQLITE_UTF8,
+                               const_cast<bool*>(refuseTruncation), fitFunction, nullptr, nullptr,
+                               nullptr);
+}
+
+bool isTruncationError(const std::string& sqliteText) {
+    return sqliteText.find(kRefusal) != std::string::npos;
+}
+
+std::vector<std::string> lengthTriggers(SqliteDatabase& db, const std::string& schema,
+                                        const std::string& table, bool qualified) {
+    std::vector<Limited> columns;
+    {
+        SqliteStatement info(db, "PRAGMA " + quoted(schema) + ".table_info(" + quoted(table) + ")");
+        while (info.step())
+            if (auto limited = limitOf(info.text(1), info.text(2))) columns.push_back(*limited);
+    }
+    if (columns.empty()) return {};
+    std::string fitted, changed, names;
+    for (const Limited& c : columns) {
+        const std::string call = "aseemu_fit(NEW." + quoted(c.column) + ", " +
+                                 std::to_string(c.limit) + ", " + std::to_string(c.unit) + ")";
+        fitted += std::string(fitted.empty() ? "" : ", ") + quoted(c.column) + " = " + call;
+        changed +=
+            std::string(changed.empty() ? "" : " OR ") + call + " IS NOT NEW." + quoted(c.column);
+        names += std::string(names.empty() ? "" : ", ") + quoted(c.column);
+    }
+    const std::string prefix = qualified ? quoted(schema) + "." : std::string();
+    auto trigger = [&](const std::string& kind, const std::string& event) {
+        return "CREATE TRIGGER " + prefix + quoted("aseemu_fit_" + kind + "_" + table) + " AFTER " +
+               event + " ON " + quoted(table) + " WHEN " + changed + " BEGIN UPDATE " +
+               quoted(table) + " SET " + fitted + " WHERE rowid = NEW.rowid; END";
+    };
+    return {trigger("i", "INSERT"), trigger("u", "UPDATE OF " + names)};
+}
+
+ServerMessage truncationRefused() {
+    return messages::systemMessage(8152, 16, 1, "String or binary data would be truncated.");
+}
+
+int declaredByteLength(const std::string& base, int length) {
+    if (length < 0) return length;
+    if (base == "nchar" || base == "nvarchar") return length * 3;
+    if (base == "unichar" || base == "univarchar") return length * 2;
+    return length;
+}
+
+}  // namespace tvr::sim

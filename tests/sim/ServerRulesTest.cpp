@@ -1,0 +1,98 @@
+// Rules the server applies to values as it keeps and returns them, as a client reads them through
+// libct: declared lengths, datetime precision, binary parameters, the types of constants.
+#include "tests/support/CtClient.h"
+#include "tests/support/Emulator.h"
+
+#include <gtest/gtest.h>
+
+using tvr::testing::CtBatch;
+using tvr::testing::CtClient;
+using tvr::testing::Emulator;
+
+namespace {
+
+class ServerRules : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { server_ = new Emulator("RULES", {"shop"}); }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+    void SetUp() override { ASSERT_TRUE(client_.connect("RULES")); }
+
+    // The one value of a query, or a text saying there was none.
+    std::optional<std::string> value(const std::string& sql) {
+        const auto results = client_.execute(sql).rowResults();
+        if (results.size() != 1 || results[0].rows.size() != 1) return "(no single value)";
+        return results[0].rows[0].at(0);
+    }
+    std::string table() { return "shop..t" + std::to_string(++tables_); }
+
+    static Emulator* server_;
+    static int tables_;
+    CtClient client_;
+};
+
+Emulator* ServerRules::server_ = nullptr;
+int ServerRules::tables_ = 0;
+
+}  // namespace
+
+TEST_F(ServerRules, ValuesAreKeptWithinTheirDeclaredLength) {
+    struct Case {
+        const char* type;
+        const char* literal;
+        const char* kept;
+        const char* bytes;  // datalength of what is kept
+        int described;      // the column's length in its format
+    };
+    const Case cases[] = {
+        {"varchar(5) null", "'abcdefghijk'", "abcde", "5", 5},
+        {"char(5) not null", "'abcdefg'", "abcde", "5", 5},
+        {"varchar(4) null", "'\xc3\xa9\xc3\xa9\xc3\xa9'", "\xc3\xa9\xc3\xa9", "4", 4},
+        {"varchar(3) null", "'a\xc3\xa9\xc3\xa9'", "a\xc3\xa9", "3", 3},  // never half a character
+        {"nvarchar(5) null", "'abcdefghijk'", "abcde", "5", 15},
+        {"univarchar(3) null", "'abcdef'", "abc", "3", 6},
+        {"varbinary(2) null", "0x010203", "0102", "2", 2},
+        {"binary(2) not null", "0x010203", "0102", "2", 2},
+        {"varchar(5) null", "'abc'", "abc", "3", 5},
+    };
+    for (const Case& c : cases) {
+        const std::string t = table();
+        ASSERT_FALSE(client_.execute("create table " + t + " (v " + c.type + ")").failed());
+        ASSERT_FALSE(client_.execute("insert " + t + " values (" + c.literal + ")").failed());
+        const auto results = client_.execute("select v, datalength(v) from " + t).rowResults();
+        ASSERT_EQ(results.size(), 1u) << c.type;
+        EXPECT_EQ(results[0].rows.at(0).at(0), c.kept) << c.type << " " << c.literal;
+        EXPECT_EQ(results[0].rows.at(0).at(1), c.bytes) << c.type << " " << c.literal;
+        EXPECT_EQ(results[0].columns.at(0).maxLength, c.described) << c.type;
+        // An update is held to the same length.
+        ASSERT_FALSE(client_.execute("update " + t + " set v = " + c.literal).failed());
+        EXPECT_EQ(value("select datalength(v) from " + t), c.bytes) << c.type << " update";
+    }
+}
+
+TEST_F(ServerRules, StringRightTruncationRefusesWhatWouldBeLost) {
+    const std::string t = table();
+    ASSERT_FALSE(client_.execute("create table " + t + " (c varchar(3) null, b varbinary(1) null)")
+                     .failed());
+    struct Case {
+        const char* values;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"'abcd', null", true},
+        {"'abc   ', null", false},  // only blanks are cut
+        {"'ab', 0x0102", false},    // binary values are cut silently
+    };
+    ASSERT_FALSE(client_.execute("set string_rtruncation on").failed());
+    for (const Case& c : cases) {
+        const CtBatch batch = client_.execute("insert " + t + " values (" + c.values + ")");
+        EXPECT_EQ(batch.failed(), c.refused) << c.values;
+        const auto messages = batch.messages();
+        EXPECT_EQ(!messages.empty() && messages[0].number == 8152, c.refused) << c.values;
+    }
+    EXPECT_EQ(value("select count(*) from " + t), "2");
+    ASSERT_FALSE(client_.execute("set string_rtruncation off").failed());
+    EXPECT_FALSE(client_.execute("insert " + t + " values ('abcd', null)").failed());
+}
