@@ -191,7 +191,7 @@ std::variant<VariableScope, ServerError> bindArguments(const ProcedureDefinition
             return errors::missingParameter(name, parameter.name);
         }
         variables.declare(parameter.name, parameter.type, parameter.length);
-        if (!variables.assign(*variables.find(parameter.name), value))
+        if (!variables.assignLiteral(*variables.find(parameter.name), value))
             return errors::badConversion();
     }
     return variables;

@@ -261,7 +261,7 @@ VariableScope Session::variablesOf(const std::vector<RpcParameter>& parameters) 
     for (const RpcParameter& parameter : parameters) {
         variables.declare(parameter.name, parameter.type, parameter.length);
         if (Variable* variable = variables.find(parameter.name))
-            variables.assign(*variable, literalValue(parameter.literal));
+            variables.assignLiteral(*variable, literalValue(parameter.literal));
     }
     return variables;
 }

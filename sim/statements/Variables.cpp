@@ -15,6 +15,27 @@ bool isIntegerTypeName(const std::string& type) {
            type == "bigint" || type == "bit";
 }
 
+bool isBinaryTypeName(const std::string& type) {
+    return type == "binary" || type == "varbinary" || type == "image";
+}
+
+// The bytes of a hex literal ("0x0aff", an odd count of digits with a leading zero); nothing for
+// any other text.
+std::optional<std::string> hexBytes(const std::string& literal) {
+    if (literal.size() < 2 || literal[0] != '0' || (literal[1] != 'x' && literal[1] != 'X'))
+        return std::nullopt;
+    std::string digits = literal.substr(2);
+    if (digits.size() % 2 != 0) digits.insert(0, "0");
+    std::string bytes;
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        const std::string pair = digits.substr(i, 2);
+        if (pair.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return std::nullopt;
+        bytes += static_cast<char>(std::stoi(pair, nullptr, 16));
+    }
+    return bytes;
+}
+
 }  // namespace
 
 bool isNumericTypeName(const std::string& type) {
@@ -51,12 +72,20 @@ bool VariableScope::assign(Variable& variable, std::optional<std::string> value)
         } else {
             value = digits;
         }
-    } else if (value && variable.length > 0 && variable.type.find("char") != std::string::npos &&
+    } else if (value && variable.length > 0 &&
+               (variable.type.find("char") != std::string::npos ||
+                isBinaryTypeName(variable.type)) &&
                value->size() > static_cast<std::size_t>(variable.length)) {
         value->resize(static_cast<std::size_t>(variable.length));
     }
     variable.value = std::move(value);
     return true;
+}
+
+bool VariableScope::assignLiteral(Variable& variable, std::optional<std::string> value) {
+    if (value && isBinaryTypeName(variable.type))
+        if (std::optional<std::string> bytes = hexBytes(*value)) value = std::move(bytes);
+    return assign(variable, std::move(value));
 }
 
 std::string variableLiteral(const Variable& variable) {
@@ -65,7 +94,7 @@ std::string variableLiteral(const Variable& variable) {
     if (isExactTypeName(variable.type)) return sqliteNumberLiteral(*variable.value);
     if (isNumericTypeName(variable.type)) return *variable.value;
     // Bytes (a text pointer, for instance) as a hex literal, which stays bytes.
-    if (variable.type == "binary" || variable.type == "varbinary" || variable.type == "image") {
+    if (isBinaryTypeName(variable.type)) {
         static const char digits[] = "0123456789abcdef";
         std::string hex = "0x";
         for (unsigned char c : *variable.value) {

@@ -17,7 +17,7 @@ inline bool isLocalVariable(const SqlToken& token) {
 
 struct Variable {
     std::string type;                  // lower case, without its length: int, varchar, ...
-    int length = -1;                   // char(n), varchar(n): n
+    int length = -1;                   // char(n), varchar(n), binary(n), varbinary(n): n
     std::optional<std::string> value;  // nothing: NULL; numbers in their decimal text
 };
 
@@ -32,6 +32,9 @@ public:
     // Stores a value as the variable's type keeps it; false when a numeric variable gets a
     // text that is no number.
     bool assign(Variable& variable, std::optional<std::string> value);
+    // The same for a value written as a literal (an argument, a parameter sent by a client): a
+    // hex literal given to a binary variable is its bytes, not its digits.
+    bool assignLiteral(Variable& variable, std::optional<std::string> value);
 
 private:
     std::map<std::string, Variable> variables_;

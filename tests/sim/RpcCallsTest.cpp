@@ -235,3 +235,41 @@ TEST(RpcCalls, DynamicStatementsArePreparedExecutedWithValuesAndDeallocated) {
 
     own.close();
 }
+
+TEST(RpcCalls, BinaryParametersKeepTheirBytes) {
+    Emulator server("RPCBYTES");
+    CtClient client;
+    ASSERT_TRUE(client.connect("RPCBYTES"));
+    ASSERT_FALSE(client
+                     .execute("create procedure echo_bytes @in varbinary(8), @out varbinary(8) "
+                              "output as\nselect @out = @in\nreturn datalength(@in)")
+                     .failed());
+    CtClient own;
+    ASSERT_TRUE(own.connect("RPCBYTES"));
+    struct Case {
+        CS_INT command;
+        const char* text;
+    };
+    const Case cases[] = {
+        {CS_RPC_CMD, "echo_bytes"},
+        {CS_LANG_CMD, "declare @out varbinary(8) exec echo_bytes @in, @out output"},
+    };
+    for (const Case& c : cases) {
+        CS_COMMAND* cmd = nullptr;
+        ct_cmd_alloc(own.connection(), &cmd);
+        ct_command(cmd, c.command, const_cast<CS_CHAR*>(c.text), CS_NULLTERM,
+                   c.command == CS_RPC_CMD ? CS_NO_RECOMPILE : CS_UNUSED);
+        CS_BINARY in[] = {0xff, 0x00, 0x41};
+        CS_BINARY out[8] = {};
+        CS_DATAFMT fin = format("@in", CS_BINARY_TYPE, 3, CS_INPUTVALUE);
+        CS_DATAFMT fout = format("@out", CS_BINARY_TYPE, 8, CS_RETURN);
+        ct_param(cmd, &fin, in, 3, 0);
+        if (c.command == CS_RPC_CMD) ct_param(cmd, &fout, out, 0, 0);
+        const RpcAnswer answer = readAnswer(cmd);
+        EXPECT_FALSE(answer.failed) << c.text;
+        EXPECT_EQ(answer.status, 3) << c.text;
+        EXPECT_EQ(answer.outputs, (std::map<std::string, std::string>{{"@out", "ff0041"}}))
+            << c.text;
+    }
+    own.close();
+}
