@@ -15,6 +15,7 @@
 #include "ui/FormSetting.h"
 #include "ui/HeaderToolbar.h"
 #include "ui/HelpWindow.h"
+#include "ui/HistoryView.h"
 #include "ui/LogFiles.h"
 #include "ui/LogView.h"
 #include "ui/TrayIcon.h"
@@ -38,6 +39,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <filesystem>
 
 // The images live in this library; a static library's resources are registered by hand.
 static void registerImages() { Q_INIT_RESOURCE(images); }
@@ -105,6 +107,7 @@ const MenuSpec kMenus[] = {
      "View",
      {{"N_Activity", "Activity", "Ctrl+A", &TFormDumpLoad::N_ActivityClick},
       {"N_ErrorLog", "ErrorLog", "Ctrl+E", &TFormDumpLoad::N_ErrorLogClick},
+      {"N_History", "History", "", &TFormDumpLoad::N_HistoryClick},
       {"N_WrapLines", "Wrap lines", "", &TFormDumpLoad::N_WrapLinesClick},
       {"N_ReadOnlyLogs", "Read-only Activity view", "", &TFormDumpLoad::N_ReadOnlyLogsClick}}},
     {"N_Manager", "Tools", {{"N_Settings", "Settings", "F4", &TFormDumpLoad::NSettingClick}}},
@@ -325,6 +328,15 @@ void TFormDumpLoad::buildLayout() {
                     [this] { runCommand([this] { ClearErrorLog(); }); });
         }
     }
+    // Beside the design's two pages: the passes as the history files beside the activity log
+    // record them.
+    history_ = new THistoryView(pages_);
+    history_->setObjectName(QStringLiteral("TabSheetHistory"));
+    history_->setFolder([] {
+        const std::string log = client::LogFileName();
+        return log.empty() ? std::string() : std::filesystem::path(log).parent_path().string();
+    });
+    pages_->addTab(history_, QStringLiteral("History"));
     errorView_->setReadOnly(true);
     activityView_->setHistoryFile(client::LogFileName);
     errorView_->setHistoryFile(client::ErrorLogFileName);
@@ -736,6 +748,8 @@ void TFormDumpLoad::TrayMonitoringClick() {
 void TFormDumpLoad::N_ActivityClick() { pages_->setCurrentIndex(0); }
 
 void TFormDumpLoad::N_ErrorLogClick() { pages_->setCurrentIndex(1); }
+
+void TFormDumpLoad::N_HistoryClick() { pages_->setCurrentWidget(history_); }
 
 void TFormDumpLoad::HeaderControlDumpLoadSectionClick(int section) {
     switch (static_cast<engine::ToolbarSection>(section)) {

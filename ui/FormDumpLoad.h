@@ -33,6 +33,7 @@ class TTrayIcon;
 class TWatchPanel;
 class TfmAbout;
 class THelpWindow;
+class THistoryView;
 
 class TFormDumpLoad : public QMainWindow, public engine::TProcessDisplay {
     Q_OBJECT
@@ -122,6 +123,8 @@ public:
     void TrayMonitoringClick();
     void N_ActivityClick();
     void N_ErrorLogClick();
+    // The History page (beside the design's two).
+    void N_HistoryClick();
     // "Wrap lines": both views, remembered at once.
     void N_WrapLinesClick();
     // "Read-only Activity view": typing into the Activity view does nothing (selection and
@@ -176,6 +179,7 @@ private:
     QTabWidget* pages_ = nullptr;
     TLogView* activityView_ = nullptr;
     TLogView* errorView_ = nullptr;
+    THistoryView* history_ = nullptr;
     QLabel* panels_[9] = {};
     TTrayIcon* tray_ = nullptr;
     std::unique_ptr<TWatchPanel> watchPanel_;

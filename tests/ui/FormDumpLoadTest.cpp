@@ -156,7 +156,9 @@ TEST_F(MainWindow, MenusCarryTheirItemsAndShortcuts) {
          "View",
          {{"N_Activity", "Activity", "Ctrl+A"},
           {"N_ErrorLog", "ErrorLog", "Ctrl+E"},
-          {"N_WrapLines", "Wrap lines", ""}}},
+          {"N_History", "History", ""},
+          {"N_WrapLines", "Wrap lines", ""},
+          {"N_ReadOnlyLogs", "Read-only Activity view", ""}}},
         {"N_Manager", "Tools", {{"N_Settings", "Settings", "F4"}}},
         {"N_FullHelp", "Help", {{"N_Help", "TVR Help", "F1"}, {"N_About", "About", "Ctrl+Alt+A"}}},
     };
