@@ -33,6 +33,15 @@ constexpr const char* kRestartText = "Parameters will take effect after restart 
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
 
+// "hh:mm", the design's label, unless the text has a second separator: then the seconds that
+// the worker reads after the minutes are named too.
+QString intervalLabel(const QString& text) {
+    qsizetype separators = 0;
+    for (const QChar c : text.trimmed())
+        if (!c.isDigit()) ++separators;
+    return separators >= 2 ? QStringLiteral("hh:mm:ss") : QStringLiteral("hh:mm");
+}
+
 template <class Widget>
 Widget* named(Widget* widget, const char* name) {
     widget->setObjectName(name);
@@ -203,6 +212,13 @@ void TFormSetting::buildControls() {
     for (QLineEdit* path : {EditPathDump, EditPathLoad, EditLogPath, EditErrorLogPath})
         connect(path, &QLineEdit::textChanged, path, &QLineEdit::setToolTip);
 
+    // The worker takes seconds after the minutes too; the label names the form the field
+    // holds, so that "00:00:10" does not stand under "hh:mm".
+    EditInterval->setToolTip(
+        "Hours and minutes between passes (hh:mm); seconds may follow "
+        "(hh:mm:ss)");
+    connect(EditInterval, &QLineEdit::textChanged, this,
+            [this](const QString& text) { LabelInterval->setText(intervalLabel(text)); });
     connect(CheckBoxInterval, &QCheckBox::toggled, this, [this](bool) {
         if (syncing_) return;
         const bool visible = EditInterval->isHidden();

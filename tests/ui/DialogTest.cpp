@@ -226,6 +226,12 @@ TEST_F(Dialogs, SettingsDialogHoldsItsControlsAndLoadsTheSettings) {
     // A stored interval shows because the box is stored ticked; unticking hides it.
     EXPECT_FALSE(widget<QLineEdit>("EditInterval").isHidden());
     EXPECT_EQ(widget<QLineEdit>("EditInterval").text(), "01:30");
+    // The label names the form the field holds.
+    for (const auto& [text, label] : {std::pair{"00:00:10", "hh:mm:ss"}, {"00:15", "hh:mm"}}) {
+        widget<QLineEdit>("EditInterval").setText(text);
+        EXPECT_EQ(widget<QLabel>("LabelInterval").text(), label);
+    }
+    widget<QLineEdit>("EditInterval").setText("01:30");
     EXPECT_EQ(widget<QComboBox>("ComboDump").currentText(), "sales");
     widget<QCheckBox>("CheckBoxInterval").click();
     EXPECT_TRUE(widget<QLineEdit>("EditInterval").isHidden());
