@@ -18,6 +18,16 @@ enum DataType : std::uint8_t {
     TypeVarBinary = 0x25,
     TypeBinary = 0x2D,
     TypeIntN = 0x26,
+    TypeInt1 = 0x30,
+    TypeInt2 = 0x34,
+    TypeInt4 = 0x38,
+    TypeDateTime4 = 0x3A,
+    TypeReal = 0x3B,
+    TypeMoney = 0x3C,
+    TypeDateTime = 0x3D,
+    TypeFloat8 = 0x3E,
+    TypeMoney4 = 0x7A,
+    TypeInt8 = 0xBF,
     TypeVarChar = 0x27,
     TypeChar = 0x2F,
     TypeDecimal = 0x6A,
@@ -99,17 +109,21 @@ std::int32_t userType(ColumnKind kind) {
 std::uint8_t moneyBytes(ColumnKind kind) { return kind == ColumnKind::SmallMoney ? 4 : 8; }
 
 // An exact value in its column's type; NULL when it does not fit (convertValue checked it).
+void writeMoney(WireWriter& out, const Column& column, const ExactNumber& number) {
+    const std::int64_t units = unscaledValue(withScale(number, 4)).value_or(0);
+    if (column.kind == ColumnKind::SmallMoney) {
+        out.int32(static_cast<std::int32_t>(units));
+    } else {
+        // Two 4-byte halves, the high one first, each in the client's byte order.
+        out.int32(static_cast<std::int32_t>(units >> 32));
+        out.uint32(static_cast<std::uint32_t>(units & 0xFFFFFFFF));
+    }
+}
+
 void writeExact(WireWriter& out, const Column& column, const ExactNumber& number) {
     if (column.kind == ColumnKind::Money || column.kind == ColumnKind::SmallMoney) {
-        const std::int64_t units = unscaledValue(withScale(number, 4)).value_or(0);
         out.byte(moneyBytes(column.kind));
-        if (column.kind == ColumnKind::SmallMoney) {
-            out.int32(static_cast<std::int32_t>(units));
-        } else {
-            // Two 4-byte halves, the high one first, each in the client's byte order.
-            out.int32(static_cast<std::int32_t>(units >> 32));
-            out.uint32(static_cast<std::uint32_t>(units & 0xFFFFFFFF));
-        }
+        writeMoney(out, column, number);
         return;
     }
     const std::uint8_t size = numericBytes(column.precision);
@@ -140,6 +154,75 @@ void writeNull(WireWriter& out, const Column& column) {
         out.uint32(0);
     else
         out.byte(0);  // for text, a pointer of no length
+}
+
+// A column that can hold no NULL goes in the fixed-length form of its type, as the server sends
+// a constant or a column declared not null (INT4 rather than INTN); 0 for the others.
+std::uint8_t fixedType(const Column& column) {
+    if (column.nullable) return 0;
+    switch (column.kind) {
+        case ColumnKind::TinyInt:
+            return TypeInt1;
+        case ColumnKind::SmallInt:
+            return TypeInt2;
+        case ColumnKind::Int:
+            return TypeInt4;
+        case ColumnKind::BigInt:
+            return TypeInt8;
+        case ColumnKind::Real:
+            return TypeReal;
+        case ColumnKind::Float:
+            return TypeFloat8;
+        case ColumnKind::DateTime:
+            return TypeDateTime;
+        case ColumnKind::Money:
+            return TypeMoney;
+        case ColumnKind::SmallMoney:
+            return TypeMoney4;
+        default:
+            return 0;
+    }
+}
+
+double doubleOf(const Value& value) {
+    if (const auto* real = std::get_if<double>(&value)) return *real;
+    if (const auto* integer = std::get_if<std::int64_t>(&value))
+        return static_cast<double>(*integer);
+    return 0;
+}
+
+// A value of a column in its fixed form: no length before it.
+void writeFixed(WireWriter& out, const Column& column, const Value& value) {
+    switch (column.kind) {
+        case ColumnKind::Real:
+            return out.float32(static_cast<float>(doubleOf(value)));
+        case ColumnKind::Float:
+            return out.float64(doubleOf(value));
+        case ColumnKind::DateTime: {
+            const auto* datetime = std::get_if<DateTimeValue>(&value);
+            out.int32(datetime != nullptr ? datetime->days : 0);
+            return out.int32(datetime != nullptr ? datetime->ticks : 0);
+        }
+        case ColumnKind::Money:
+        case ColumnKind::SmallMoney:
+            return writeMoney(out, column, exactOf(value));
+        default:
+            break;
+    }
+    std::int64_t number = 0;
+    if (const auto* integer = std::get_if<std::int64_t>(&value))
+        number = *integer;
+    else if (const auto* real = std::get_if<double>(&value))
+        number = static_cast<std::int64_t>(std::llround(*real));
+    const int size = integerSize(column.kind);
+    if (size == 1)
+        out.byte(static_cast<std::uint8_t>(number));
+    else if (size == 2)
+        out.int16(static_cast<std::int16_t>(number));
+    else if (size == 4)
+        out.int32(static_cast<std::int32_t>(number));
+    else
+        out.int64(number);
 }
 
 }  // namespace
@@ -195,6 +278,11 @@ void writeRowFormat(WireWriter& out, const std::vector<Column>& columns, ServerT
         out.text8(column.name);
         out.byte(column.nullable ? ColumnNullable : 0);
         out.int32(userType(column.kind));
+        if (const std::uint8_t fixed = fixedType(column)) {
+            out.byte(fixed);
+            out.byte(0);  // no locale
+            continue;
+        }
         switch (column.kind) {
             case ColumnKind::Char:
             case ColumnKind::VarChar:
@@ -280,6 +368,10 @@ void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& ro
     for (std::size_t i = 0; i < columns.size(); ++i) {
         const Column& column = columns[i];
         const Value& value = i < row.size() ? row[i] : Value{};
+        if (fixedType(column) != 0) {
+            writeFixed(out, column, value);
+            continue;
+        }
         if (std::holds_alternative<std::monostate>(value)) {
             writeNull(out, column);
             continue;

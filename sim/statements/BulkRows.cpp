@@ -129,7 +129,8 @@ bool hasTextPointer(ColumnKind kind) {
 }
 
 // The bytes a column takes in the fixed part of the row: a column declared not null whose
-// type has one size (char, binary, numeric as the client lays them out); 0 for a column in the
+// type has one size (char, binary, numeric as the client lays them out, and the numbers,
+// datetimes and money the server describes in their fixed types); 0 for a column in the
 // variable part.
 std::size_t fixedSize(const Column& column) {
     if (column.nullable) return 0;
@@ -140,6 +141,19 @@ std::size_t fixedSize(const Column& column) {
         case ColumnKind::Numeric:
         case ColumnKind::Decimal:
             return numericBytes(column.precision);
+        case ColumnKind::TinyInt:
+            return 1;
+        case ColumnKind::SmallInt:
+            return 2;
+        case ColumnKind::Int:
+        case ColumnKind::Real:
+        case ColumnKind::SmallMoney:
+            return 4;
+        case ColumnKind::BigInt:
+        case ColumnKind::Float:
+        case ColumnKind::DateTime:
+        case ColumnKind::Money:
+            return 8;
         default:
             return 0;
     }

@@ -10,7 +10,7 @@
 // releases none for the NULL ones after the last with a value).
 //
 // A column declared not null whose type has one size (char and binary up to 255 bytes, numeric
-// and decimal) is in the fixed part, at its full size (char padded with blanks); the others are
+// and decimal, integers, floats, datetime and money) is in the fixed part, at its full size (char padded with blanks); the others are
 // variable-length ones.
 // Values are in the client's own form of the column's type: integers, floats and datetimes
 // least significant byte first, money as its high then its low 4 bytes, numeric as a sign byte

@@ -307,6 +307,8 @@ std::vector<Row> typeColumns(std::vector<Column>& columns, const std::vector<boo
                              const std::vector<std::vector<RawValue>>& rawRows, bool openEnded) {
     for (std::size_t c = 0; c < columns.size(); ++c) {
         Column& column = columns[c];
+        for (const auto& raw : rawRows)
+            if (raw[c].type == SQLITE_NULL) column.nullable = true;
         if (!declared[c]) {
             // Computed: the values decide. Integers, then floats, exact numbers too long for a
             // float (a sum of exact columns, a long literal), else text.

@@ -1,5 +1,6 @@
 #include "sim/statements/ResultHeadings.h"
 
+#include <algorithm>
 #include <cctype>
 #include <tuple>
 #include <utility>
@@ -66,13 +67,19 @@ std::string convertTypeOf(const std::vector<const SqlToken*>& item, bool aliased
     return type;
 }
 
-// min(name), max(name) or sum(name) (the name qualified or not) as the whole item, an alias
-// aside: the name, and whether it is a sum.
-std::pair<std::string, bool> aggregatedColumnOf(std::vector<const SqlToken*> item, bool aliased) {
+// The item without its alias.
+std::vector<const SqlToken*> withoutAlias(std::vector<const SqlToken*> item, bool aliased) {
     if (item.size() > 2 && isNameToken(*item[0]) && item[1]->isSymbol("="))
         item.erase(item.begin(), item.begin() + 2);
     else if (aliased)
         item.resize(item.size() - (item[item.size() - 2]->isWord("as") ? 2 : 1));
+    return item;
+}
+
+// min(name), max(name) or sum(name) (the name qualified or not) as the whole item, an alias
+// aside: the name, and whether it is a sum.
+std::pair<std::string, bool> aggregatedColumnOf(std::vector<const SqlToken*> item, bool aliased) {
+    item = withoutAlias(std::move(item), aliased);
     const bool shape = (item.size() == 4 || item.size() == 6) && item[1]->isSymbol("(") &&
                        item.back()->isSymbol(")") && isNameToken(*item[item.size() - 2]) &&
                        (item.size() == 4 || item[3]->isSymbol("."));
@@ -81,6 +88,39 @@ std::pair<std::string, bool> aggregatedColumnOf(std::vector<const SqlToken*> ite
     const SqlToken& name = *item[item.size() - 2];
     return {name.kind == SqlToken::Kind::BracketName ? name.value : name.text,
             item[0]->isWord("sum")};
+}
+
+// Literals and the operators between them, nothing else: a value that is never NULL.
+bool isConstant(const std::vector<const SqlToken*>& item) {
+    if (item.empty()) return false;
+    for (const SqlToken* token : item) {
+        const bool literal =
+            token->kind == SqlToken::Kind::Number || token->kind == SqlToken::Kind::String;
+        bool operation = false;
+        for (const char* symbol : {"+", "-", "*", "/", "%", "(", ")"})
+            operation = operation || token->isSymbol(symbol);
+        if (!literal && !operation) return false;
+    }
+    return true;
+}
+
+// The type the server gives a number literal standing alone: int, numeric(p,s) for one with a
+// point or beyond int's range, float for one with an exponent.
+std::string literalTypeOf(const std::vector<const SqlToken*>& item) {
+    std::size_t at = item.size() == 2 && item[0]->isSymbol("-") ? 1 : 0;
+    if (item.size() != at + 1 || item[at]->kind != SqlToken::Kind::Number) return {};
+    const std::string& text = item[at]->text;
+    if (text.find_first_of("eE") != std::string::npos) return "float";
+    if (text.find_first_not_of("0123456789.") != std::string::npos) return {};
+    const std::size_t point = text.find('.');
+    std::string whole = text.substr(0, point);
+    const std::size_t scale = point == std::string::npos ? 0 : text.size() - point - 1;
+    whole.erase(0, std::min(whole.find_first_not_of('0'), whole.size()));
+    if (scale == 0 && (whole.size() < 10 || (whole.size() == 10 && whole <= "2147483647")))
+        return "int";
+    const std::size_t precision = std::max<std::size_t>(whole.size() + scale, 1);
+    if (precision > 38) return {};
+    return "numeric(" + std::to_string(precision) + "," + std::to_string(scale) + ")";
 }
 
 }  // namespace
@@ -107,6 +147,9 @@ std::vector<SelectItem> selectItems(const Statement& statement) {
         settled.aliased =
             hasAlias(item) || (item.size() > 2 && isNameToken(*item[0]) && item[1]->isSymbol("="));
         settled.convertType = convertTypeOf(item, settled.aliased);
+        const std::vector<const SqlToken*> bare = withoutAlias(item, settled.aliased);
+        settled.constant = isConstant(bare);
+        if (settled.convertType.empty()) settled.convertType = literalTypeOf(bare);
         if (!item.empty())
             std::tie(settled.aggregatedColumn, settled.summed) =
                 aggregatedColumnOf(item, settled.aliased);

@@ -13,10 +13,14 @@ namespace tvr::sim {
 struct SelectItem {
     bool getdate = false;  // getdate(), alone or with an alias: SQLite sees only a text there
     bool aliased = false;  // a heading given explicitly: `expr as name`, `expr name`, any quoting
-    std::string convertType;  // the type of convert(type, ...) when that is the whole item
+    std::string
+        convertType;  // the type of convert(type, ...) or of a number literal, the whole item
     // min, max or sum of one column when that is the whole item: the column's name.
     std::string aggregatedColumn;
     bool summed = false;  // the aggregate is sum
+    // Made of literals only: never NULL, and sent so (INT4 rather than INTN). A number literal
+    // alone gives its type in convertType.
+    bool constant = false;
 };
 
 // The items of the statement's select list, in order. Empty when they cannot be matched to

@@ -110,6 +110,7 @@ std::vector<Column> describeColumns(sqlite3_stmt* raw, const Statement& statemen
             }
         }
         if (!fromType && matched && items[index].getdate) column.kind = ColumnKind::DateTime;
+        if (!fromType && matched && items[index].constant) column.nullable = false;
         if (!fromType && matched && !items[index].aggregatedColumn.empty())
             if (std::optional<Column> exact = aggregatedExactColumn(raw, reach, items[index])) {
                 column = *exact;

@@ -96,3 +96,48 @@ TEST_F(ServerRules, StringRightTruncationRefusesWhatWouldBeLost) {
     ASSERT_FALSE(client_.execute("set string_rtruncation off").failed());
     EXPECT_FALSE(client_.execute("insert " + t + " values ('abcd', null)").failed());
 }
+
+TEST_F(ServerRules, ConstantsAreTypedAsTheServerTypesThem) {
+    const std::string t = table();
+    ASSERT_FALSE(client_.execute("create table " + t + " (n int null, m int not null)").failed());
+    ASSERT_FALSE(client_.execute("insert " + t + " values (null, 1)").failed());
+    struct Case {
+        const char* item;
+        int csType;
+        bool nullable;
+        int precision;  // of a numeric
+        int scale;
+    };
+    const Case cases[] = {
+        {"12", CS_INT_TYPE, false, 0, 0},
+        {"-12", CS_INT_TYPE, false, 0, 0},
+        {"12 + 3 * 2", CS_INT_TYPE, false, 0, 0},
+        {"1.50", CS_NUMERIC_TYPE, false, 3, 2},
+        {"3000000000", CS_NUMERIC_TYPE, false, 10, 0},
+        {"1e2", CS_FLOAT_TYPE, false, 0, 0},
+        {"'abc'", CS_CHAR_TYPE, false, 0, 0},
+        {"n", CS_INT_TYPE, true, 0, 0},
+        {"m", CS_INT_TYPE, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        CS_COMMAND* cmd = nullptr;
+        ct_cmd_alloc(client_.connection(), &cmd);
+        const std::string sql = std::string("select ") + c.item + " from " + t;
+        ct_command(cmd, CS_LANG_CMD, const_cast<CS_CHAR*>(sql.c_str()), CS_NULLTERM, CS_UNUSED);
+        ASSERT_EQ(ct_send(cmd), CS_SUCCEED);
+        CS_INT type = 0;
+        CS_DATAFMT format{};
+        while (ct_results(cmd, &type) == CS_SUCCEED)
+            if (type == CS_ROW_RESULT) {
+                ct_describe(cmd, 1, &format);
+                ct_cancel(nullptr, cmd, CS_CANCEL_CURRENT);
+            }
+        ct_cmd_drop(cmd);
+        EXPECT_EQ(format.datatype, c.csType) << c.item;
+        EXPECT_EQ((format.status & CS_CANBENULL) != 0, c.nullable) << c.item;
+        if (c.csType == CS_NUMERIC_TYPE) {
+            EXPECT_EQ(format.precision, c.precision) << c.item;
+            EXPECT_EQ(format.scale, c.scale) << c.item;
+        }
+    }
+}

@@ -180,6 +180,7 @@ CtBatch CtClient::readResults() {
                                                         format.namelen > 0 ? format.namelen : 0));
                     column.type = static_cast<int>(format.datatype);
                     column.maxLength = static_cast<int>(format.maxlength);
+                    column.nullable = (format.status & CS_CANBENULL) != 0;
                     event.result.columns.push_back(column);
                     if (format.datatype == CS_DATETIME_TYPE) {
                         format.count = 1;

@@ -24,6 +24,7 @@ struct CtColumn {
     std::string name;
     int type = 0;  // CS_..._TYPE as ct_describe reports it
     int maxLength = 0;
+    bool nullable = true;  // CS_CANBENULL: sent in a nullable type (INTN rather than INT4)
 };
 
 // A datetime as received: days since 1900-01-01 and 1/300 seconds.
