@@ -398,40 +398,15 @@ void writeRow(WireWriter& out, const std::vector<Column>& columns, const Row& ro
             case ColumnKind::Int:
             case ColumnKind::SmallInt:
             case ColumnKind::TinyInt:
-            case ColumnKind::BigInt: {
-                std::int64_t number = 0;
-                if (const auto* integer = std::get_if<std::int64_t>(&value))
-                    number = *integer;
-                else if (const auto* real = std::get_if<double>(&value))
-                    number = static_cast<std::int64_t>(std::llround(*real));
-                int size = integerSize(column.kind);
-                out.byte(static_cast<std::uint8_t>(size));
-                if (size == 1)
-                    out.byte(static_cast<std::uint8_t>(number));
-                else if (size == 2)
-                    out.int16(static_cast<std::int16_t>(number));
-                else if (size == 4)
-                    out.int32(static_cast<std::int32_t>(number));
-                else
-                    out.int64(number);
+            case ColumnKind::BigInt:
+                out.byte(static_cast<std::uint8_t>(integerSize(column.kind)));
+                writeFixed(out, column, value);
                 break;
-            }
             case ColumnKind::Float:
-            case ColumnKind::Real: {
-                double number = 0;
-                if (const auto* real = std::get_if<double>(&value))
-                    number = *real;
-                else if (const auto* integer = std::get_if<std::int64_t>(&value))
-                    number = static_cast<double>(*integer);
-                if (column.kind == ColumnKind::Real) {
-                    out.byte(4);
-                    out.float32(static_cast<float>(number));
-                } else {
-                    out.byte(8);
-                    out.float64(number);
-                }
+            case ColumnKind::Real:
+                out.byte(column.kind == ColumnKind::Real ? 4 : 8);
+                writeFixed(out, column, value);
                 break;
-            }
             case ColumnKind::Binary:
             case ColumnKind::VarBinary: {
                 std::string bytes = valueText(value);
