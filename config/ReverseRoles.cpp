@@ -1,6 +1,7 @@
 #include "config/ReverseRoles.h"
 
 #include "config/SettingsKeys.h"
+#include "engine/Failover.h"
 #include "engine/ShippingLedger.h"
 
 #include <chrono>
@@ -33,6 +34,11 @@ void reverseRoles(LiveSettings& live, platform::Registry& registry,
     connections.MainConnected = connections.ReserveConnected.load();
     connections.ReserveConnected = mainConnected;
     std::swap(connections.MainPassword, connections.ReservePassword);
+    if (connections.ReserveConnected && connections.ReserveConnection) {
+        client::TSybaseConnect& standby = *connections.ReserveConnection;
+        standby.Execute("use master");
+        standby.Execute(engine::fenceStatement(live.read(&TDumpLoadSettings::ComboLoad), false));
+    }
     if (ledgerFile.empty()) return;
     engine::TShippingLedger ledger(ledgerFile);
     ledger.Read();

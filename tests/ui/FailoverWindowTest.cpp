@@ -1,7 +1,10 @@
-// The Failover, Reverse and Re-seed commands of the main window against two emulators: the
-// question names both servers and databases, the failover runs beside the GUI thread once the
-// run under way has ended, its report comes in a box, and Reverse then ships the other way; a
-// re-seed starts only on Yes to a question whose default is No.
+// The Failover, Switchover, Reverse and Re-seed commands of the main window against two
+// emulators: the questions name both servers and databases, default to No and say first which
+// command they are; a failover without a main session logs on to the main server and saves the
+// tail; it runs beside the GUI thread once the run under way has ended, its report comes in a
+// box, and Reverse then ships the other way; a stop by signal during a failover lets it stop at
+// its safe point and then ends the program; a re-seed starts only on Yes to a question whose
+// default is No.
 #include "WindowFixture.h"
 
 #include "client/RunQuery.h"
@@ -76,21 +79,50 @@ TEST_F(FailoverWindow, TheCommandAsksNamingBothSidesStopsTheRunReportsAndReverse
     window->NStartClick();
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return logHas("LOAD is complete (database sales_copy)"); }, 60000));
-    prompts.scriptReply(PromptReply::Yes);
+    // The two questions default to No and say in their first words what differs.
+    window->NSwitchoverClick();
+    prompts.scriptReply(PromptReply::Yes);  // Stop process?
+    window->NStopClick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->control().Running(); }, 60000));
+    // No main session is open: the failover logs on before it decides the main is lost.
+    host->serverNames = {"FOMAIN", "FORESERVE"};
+    window->connections().MainConnection.reset();
+    window->connections().MainConnected = false;
+    prompts.scriptReply(PromptReply::Yes);  // Fail over?
+    prompts.scriptReply(PromptReply::Yes);  // Fence?
     window->NFailoverClick();
-    // The GUI thread is free while the run ends and the failover goes on.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return prompts.boxes().size() >= 2; }, 60000));
+    // The GUI thread is free while the failover goes on.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return prompts.boxes().size() >= 5; }, 60000));
     const auto boxes = prompts.boxes();
-    for (const char* name : {"sales", "FOMAIN", "sales_copy", "FORESERVE"})
-        EXPECT_NE(boxes[0].text.find(name), std::string::npos) << boxes[0].text;
-    EXPECT_NE(boxes[1].text.find("sales_copy on FORESERVE is online"), std::string::npos)
-        << boxes[1].text;
-    EXPECT_NE(boxes[1].text.find("Loss window: none"), std::string::npos);
+    for (const auto& [box, first] : {std::pair{0, "Switchover: "}, std::pair{2, "Failover: "}}) {
+        const auto& question = boxes[static_cast<std::size_t>(box)];
+        EXPECT_EQ(question.text.rfind(first, 0), 0u) << question.text;
+        EXPECT_TRUE(question.defaultNo);
+        for (const char* name : {"sales", "FOMAIN", "sales_copy", "FORESERVE"})
+            EXPECT_NE(question.text.find(name), std::string::npos) << name << ": " << question.text;
+    }
+    EXPECT_TRUE(boxes[3].defaultNo);  // the fence
+    EXPECT_NE(boxes[3].text.find("read only"), std::string::npos) << boxes[3].text;
+    const auto calls = host->calls();
+    EXPECT_NE(std::find_if(calls.begin(), calls.end(),
+                           [](const std::string& c) { return c.rfind("LogonMain", 0) == 0; }),
+              calls.end());
+    EXPECT_NE(boxes[4].text.find("sales_copy on FORESERVE is online"), std::string::npos)
+        << boxes[4].text;
+    EXPECT_NE(boxes[4].text.find("Loss window: none (the tail of the log was saved after the "
+                                 "fence)"),
+              std::string::npos);
+    EXPECT_NE(boxes[4].text.find("sales on FOMAIN is read only since"), std::string::npos);
     EXPECT_FALSE(window->control().Running());
     EXPECT_TRUE(action("N_Reverse")->isEnabled());
 
-    // Reverse: the roles change places and the run starts with a full pass the other way.
+    // Reverse: the roles change places, the fence is lifted, and the run starts with a full
+    // pass the other way.
     config::LiveSettings live;
+    live.edit([](config::TDumpLoadSettings& s) {
+        s.ComboDump = "sales";
+        s.ComboLoad = "sales_copy";
+    });
     platform::Registry registry((dir.path() / "registry.reg").string());
     window->setReverseCommand([&] {
         config::reverseRoles(live, registry, window->connections());
@@ -103,6 +135,34 @@ TEST_F(FailoverWindow, TheCommandAsksNamingBothSidesStopsTheRunReportsAndReverse
         QTest::qWaitFor([&] { return logHas("LOAD is complete (database sales)"); }, 60000));
     EXPECT_FALSE(action("N_Reverse")->isEnabled());
     EXPECT_EQ(window->connections().MainConnection->ServerName(), "FORESERVE");
+    client::TSybaseConnect check(main->name(), "sa", "", logFile(), errorLogFile());
+    ASSERT_EQ(check.Connect(), CS_SUCCEED);
+    check.Execute("select name from master..sysdatabases where status & 1024 = 0");
+    ASSERT_FALSE(check.ColTexts().empty());
+    EXPECT_NE(check.ColTexts()[0].find("sales"), std::string::npos);  // no longer read only
+}
+
+TEST_F(FailoverWindow, ASignalDuringAFailoverStopsItAtItsSafePointThenEndsTheProgram) {
+    window->NStartClick();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return logHas("LOAD is complete (database sales_copy)"); }, 60000));
+    // The worker is held inside its pass, so the failover waits for it.
+    host->holdPasses();
+    host->waitUntilHeld();
+    prompts.scriptReply(PromptReply::Yes);
+    prompts.scriptReply(PromptReply::Yes);  // fenced: had it gone on, the main would be read only
+    window->NFailoverClick();
+    ASSERT_TRUE(window->failover().Running());
+
+    window->ExitWithoutQuestion();  // what SIGTERM runs
+    EXPECT_FALSE(window->flags().FExitRequested);
+    EXPECT_TRUE(logHas("the program is ending"));
+    host->release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->flags().FExitRequested.load(); }, 60000));
+    EXPECT_FALSE(window->failover().Running());
+    EXPECT_TRUE(logHas("stopped: the program is ending"));
+    EXPECT_FALSE(logHas("Failover: 2: "));  // nothing was sent to the main server
+    EXPECT_EQ(prompts.boxes().size(), 2u);  // no report box: nobody may be there
 }
 
 TEST_F(FailoverWindow, ReseedAsksWithNoAsDefaultNamingWhatItReplacesAndOnlyYesStarts) {
