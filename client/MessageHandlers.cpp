@@ -6,6 +6,7 @@
 #include "client/SessionRegistry.h"
 #include "client/Sybase.h"
 #include "platform/Prompts.h"
+#include "platform/ScopeExit.h"
 
 #include <cstring>
 #include <mutex>
@@ -14,7 +15,6 @@ namespace tvr::client {
 namespace {
 
 constexpr CS_INT kDatabaseChanged = 5701;
-constexpr CS_INT kLoginFailed = 4002;
 
 std::mutex lastMessageMutex;
 CS_SERVERMSG lastMessage{};
@@ -40,9 +40,13 @@ void handleServerMessage(CS_CONNECTION* connection, const CS_SERVERMSG& message)
         owner->SetServerError(false);
     else
         owner->NoteServerErrorNumber(message.msgnumber);
-    if (message.severity == 14 && message.msgnumber == kLoginFailed)
-        platform::prompts().messageBox(nullptr, "Unable establish connection", "Error",
-                                       platform::PromptButtons::Ok, platform::PromptIcon::None);
+    // The record first, since a box may wait a long time for someone to press OK; the box
+    // still comes when a log cannot be written.
+    const auto box = onScopeExit([&] {
+        if (message.severity == 14 && message.msgnumber == kLoginFailed)
+            platform::prompts().messageBox(nullptr, "Unable establish connection", "Error",
+                                           platform::PromptButtons::Ok, platform::PromptIcon::None);
+    });
     WriteErrorRecord(message, owner->LogFile(), true);
     WriteErrorRecord(message, owner->ErrorLogFile(), false);
 }

@@ -8,9 +8,13 @@
 
 namespace tvr::client {
 
+// The server's answer to a refused logon (a wrong password, a locked login).
+inline constexpr CS_INT kLoginFailed = 4002;
+
 // Server messages: informational ones (severity 1, 10, 13) to the activity log with their
 // time of arrival, 5701 left out; everything else as an error record in both logs.
-// kProcedureNotice (LogWriter.h) is written as a notice, 4002 also shows "Unable establish connection".
+// kProcedureNotice (LogWriter.h) is written as a notice; 4002 also shows "Unable establish
+// connection", after its record is written, so that the logs have it while the box waits.
 CS_RETCODE ServerMessageHandler(CS_CONTEXT* context, CS_CONNECTION* connection,
                                 CS_SERVERMSG* message);
 // Client messages: to the activity log only, marked "$Err$".

@@ -34,6 +34,7 @@ struct TDumpLoadSettings {
     // The "Watch" page too: how the shipping takes up its chain and checks what it loads.
     bool IsResumeChain = false;  // a start goes on with the reserve's chain where it stands
     bool IsCheckHeader = false;  // each dump's header is read on the reserve before its load
+    std::string EditLogonRefusals = "3";  // refused logons in a row before processing stops
 
     bool operator==(const TDumpLoadSettings&) const = default;
 };

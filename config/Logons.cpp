@@ -163,6 +163,19 @@ void TLogons::Logon(ServerRole role) {
     display_.SetInfoCell(0, 1, form.Server);
 }
 
+namespace {
+
+class NoLogonDialog final : public LogonDialog {
+public:
+    bool ShowModal() override { return false; }
+};
+
+}  // namespace
+
+std::unique_ptr<LogonDialog> NoLogonDialogs::MakeLogonDialog(ConnectForm&) {
+    return std::make_unique<NoLogonDialog>();
+}
+
 void TLogons::StartupLogon(const std::vector<std::string>& parameters) {
     ConnectForm form(registry_, std::string(kSettingsBaseKey), kMainCaption);
     std::unique_ptr<LogonDialog> dialog = dialogs_.MakeLogonDialog(form);

@@ -34,6 +34,14 @@ struct LogFileNames {
 
 enum class ServerRole { Main, Reserve };
 
+// The logon dialogs of a run nobody watches (the service, an unattended start): never shown,
+// always cancelled, so that a logon that fails with the unattended passwords ends instead of
+// waiting for a user.
+class NoLogonDialogs final : public LogonDialogs {
+public:
+    std::unique_ptr<LogonDialog> MakeLogonDialog(ConnectForm& form) override;
+};
+
 // What a logon changes in the settings dialog beyond the live settings.
 class SettingsFormView {
 public:

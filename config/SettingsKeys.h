@@ -50,7 +50,7 @@ struct SettingField {
     SettingDefault fallback = SettingDefault::Field;
 };
 
-inline constexpr std::array<SettingField, 21> kSettingFields = {{
+inline constexpr std::array<SettingField, 22> kSettingFields = {{
     {"IsReserv", "CheckBoxUseReserv", SettingControl::CheckBox, &TDumpLoadSettings::IsReserv},
     {"IsDumLoadBD", "CheckBoxDumpLoadDB", SettingControl::CheckBox,
      &TDumpLoadSettings::IsDumLoadBD},
@@ -88,6 +88,8 @@ inline constexpr std::array<SettingField, 21> kSettingFields = {{
      &TDumpLoadSettings::IsResumeChain},
     {"IsCheckHeader", "CheckBoxCheckHeader", SettingControl::CheckBox,
      &TDumpLoadSettings::IsCheckHeader},
+    {"EditLogonRefusals", "EditLogonRefusals", SettingControl::CountBox, nullptr,
+     &TDumpLoadSettings::EditLogonRefusals},
 }};
 
 // The entry names alone, in the same order.

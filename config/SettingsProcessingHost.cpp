@@ -4,6 +4,8 @@
 #include "engine/ShippingLedger.h"
 #include "engine/WatchRules.h"
 
+#include <algorithm>
+
 namespace tvr::config {
 
 TSettingsProcessingHost::TSettingsProcessingHost(TLogons& logons, LiveSettings& live,
@@ -37,17 +39,13 @@ engine::TPassSettings TSettingsProcessingHost::PassSettings() const {
     const auto minutes = [&](std::string TDumpLoadSettings::*field) {
         return engine::minutesSetting(s.*field, engine::minutesSetting(defaults.*field, 0));
     };
-    return {s.IsClearLog,
-            s.IsInterval,
-            s.EditInterval,
-            s.IsFullOnBreak,
-            minutes(&TDumpLoadSettings::EditLagWarning),
-            minutes(&TDumpLoadSettings::EditLagCritical),
-            minutes(&TDumpLoadSettings::EditStallLimit),
-            minutes(&TDumpLoadSettings::EditKeepDumpDays),
-            minutes(&TDumpLoadSettings::EditKeepHistoryDays),
-            s.EditAlertCommand,
-            s.IsCheckHeader};
+    return {
+        s.IsClearLog, s.IsInterval, s.EditInterval, s.IsFullOnBreak,
+        minutes(&TDumpLoadSettings::EditLagWarning), minutes(&TDumpLoadSettings::EditLagCritical),
+        minutes(&TDumpLoadSettings::EditStallLimit), minutes(&TDumpLoadSettings::EditKeepDumpDays),
+        minutes(&TDumpLoadSettings::EditKeepHistoryDays), s.EditAlertCommand, s.IsCheckHeader,
+        // Never 0: a refused logon tried for ever is what locks a login.
+        std::max(1, minutes(&TDumpLoadSettings::EditLogonRefusals))};
 }
 
 std::string TSettingsProcessingHost::LedgerFile() const {

@@ -93,6 +93,7 @@ TShippingPair TDumpLoadThread::Pair() const {
 
 void TDumpLoadThread::Execute() {
     flags_.FWorkerRunning = true;
+    flags_.FLogonRefused = false;
     display_.EnableStart(false);
     runner_.UseLedger(Ledger, Pair().key(), Reseed);
     try {
@@ -164,8 +165,9 @@ void TDumpLoadThread::RunPass() {
                     UseReserve, host_.PassSettings());
     RecordPass(report);
     runner_.DeleteExpiredDumps(host_.PassSettings().KeepDumpDays);
-    if (report.refused) {
+    if (report.refused || report.logonRefused) {
         // The entry that says why is written; what is left is the stop a confirmed Stop makes.
+        if (report.logonRefused) flags_.FLogonRefused = true;
         StopProcessing();
         return;
     }

@@ -1,5 +1,6 @@
 #include "engine/PassRunner.h"
 
+#include "client/MessageHandlers.h"
 #include "engine/DumpFileName.h"
 #include "engine/PassRecorder.h"
 #include "engine/PassSteps.h"
@@ -8,6 +9,7 @@
 #include "platform/Profile.h"
 #include "platform/RegionalSettings.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tvr::engine {
@@ -39,7 +41,10 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
     TPassReport report;
     report.failed = true;
     // The pass never runs on a dead handle: both sessions are alive before anything is sent.
-    if (!EnsureOpen(sessions.main) || (useReserve && !EnsureOpen(sessions.reserve))) return report;
+    const int refusals = settings.LogonRefusalLimit;
+    if (!EnsureOpen(sessions.main, refusals, report.logonRefused) ||
+        (useReserve && !EnsureOpen(sessions.reserve, refusals, report.logonRefused)))
+        return report;
 
     const WatchClock::time_point started = services_.now();
     if (watch_) watch_->PassStarted(started);
@@ -324,20 +329,36 @@ void TPassRunner::WaitAfter(const TPassReport& report, bool continuous) {
     if (continuous) waitSeconds(backoffSeconds(failuresInARow_));
 }
 
-bool TPassRunner::EnsureOpen(client::TSybaseConnect* session) {
+bool TPassRunner::EnsureOpen(client::TSybaseConnect* session, int refusalLimit, bool& refused) {
     if (!session || !session->ConnectionDead()) return true;
     const std::string server = session->ServerName();
     services_.errorEntry("Connection to " + server +
                          " lost; it is opened again before the next pass");
+    int refusedInARow = 0;
     for (int attempt = 1; !stop_; ++attempt) {
         waitSeconds(backoffSeconds(attempt));
         if (stop_) break;
         services_.activityLine("Connecting to " + server + " again, try " +
                                std::to_string(attempt));
+        const std::uint64_t errorsBefore = session->ServerErrors();
         if (session->Reconnect()) {
             services_.errorEntry("Connection to " + server + " opened again after " +
                                  std::to_string(attempt) + (attempt == 1 ? " try" : " tries"));
             return true;
+        }
+        // A server that answers "login failed" is there and says no: unlike a lost server,
+        // trying on changes nothing but may lock the login.
+        const bool saidNo = session->ServerErrors() != errorsBefore &&
+                            session->LastServerErrorNumber() == client::kLoginFailed;
+        refusedInARow = saidNo ? refusedInARow + 1 : 0;
+        if (refusedInARow >= std::max(refusalLimit, 1)) {
+            services_.errorEntry("The logon of " + session->UserName() + " to " + server +
+                                 " was refused " + std::to_string(refusedInARow) +
+                                 " times in a row (" + std::to_string(client::kLoginFailed) +
+                                 ": login failed); processing stopped: check the login's "
+                                 "password and whether the server locked it");
+            refused = true;
+            return false;
         }
     }
     return false;

@@ -58,6 +58,9 @@ struct TPassReport {
     // A full load would have replaced an online reserve database: nothing was sent, and
     // processing must stop.
     bool refused = false;
+    // A server refused the logon as many times in a row as the settings allow: nothing was
+    // sent, and processing must stop (the refusal's entry names the login and the server).
+    bool logonRefused = false;
 };
 
 class TPassRunner {
@@ -90,8 +93,10 @@ public:
 
 private:
     // Opens `session` again while the library holds it dead; false when a stop ended the
-    // tries. Each try is one activity line; the loss and the return are error entries.
-    bool EnsureOpen(client::TSybaseConnect* session);
+    // tries, or when the server refused the logon `refusalLimit` times in a row (then
+    // `refused` is set). Each try is one activity line; the loss, the return and the last
+    // refusal are error entries.
+    bool EnsureOpen(client::TSybaseConnect* session, int refusalLimit, bool& refused);
     // Asks the main server about the chain before a transaction pass; names a break once in
     // the error log and, when so set, has the next pass be a full one.
     void CheckChain(client::TSybaseConnect& main, const std::string& database,

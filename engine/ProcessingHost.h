@@ -40,6 +40,9 @@ struct TPassSettings {
     // Each dump's header is read on the reserve server (load ... with headeronly) and compared
     // with the ledger before the dump is loaded.
     bool IsCheckHeader = false;
+    // Logons the server refuses in a row (a wrong password, a locked login) before processing
+    // stops: trying on would only lock the login where the server locks it after a few.
+    int LogonRefusalLimit = 3;
 };
 
 class TProcessingHost {

@@ -16,7 +16,9 @@ struct TRunFlags {
     std::atomic<int> FState{0};                 // 0 not active, 1 processing, 2 sleeping
     std::atomic<bool> FStartEnabled{false};     // last value given to EnableStart
     std::atomic<bool> UseReserve{true};         // a reserve server is in use
-    bool SetupPending = false;                  // no ProcedureInstalled marker yet
+    // The last run stopped because a server refused its logon again and again.
+    std::atomic<bool> FLogonRefused{false};
+    bool SetupPending = false;  // no ProcedureInstalled marker yet
     std::recursive_mutex FLock;
 };
 

@@ -8,10 +8,19 @@
 namespace tvr::service {
 
 inline constexpr int kConfigurationFault = 1;
+// A server refused the logon (a wrong password, a locked login): trying again every minute
+// would only lock the login, so the unit lists this code in RestartPreventExitStatus=.
+inline constexpr int kLogonRefused = 4;
 
 class ServiceFault : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit ServiceFault(const std::string& reason, int code = kConfigurationFault)
+        : std::runtime_error(reason), code_(code) {}
+    // The exit code it ends the run with.
+    int code() const { return code_; }
+
+private:
+    int code_;
 };
 
 }  // namespace tvr::service

@@ -1,6 +1,7 @@
 #include "service/ServiceRun.h"
 
 #include "client/LogWriter.h"
+#include "client/MessageHandlers.h"
 #include "config/ProcedureMarker.h"
 #include "config/RunLogs.h"
 #include "config/SettingsProcessingHost.h"
@@ -19,20 +20,6 @@
 
 namespace tvr::service {
 namespace {
-
-// The logon dialog of a run without a window: never shown, always cancelled, so that a
-// logon that fails with the unattended passwords ends instead of waiting for a user.
-class NoLogonDialog final : public config::LogonDialog {
-public:
-    bool ShowModal() override { return false; }
-};
-
-class NoLogonDialogs final : public config::LogonDialogs {
-public:
-    std::unique_ptr<config::LogonDialog> MakeLogonDialog(config::ConnectForm&) override {
-        return std::make_unique<NoLogonDialog>();
-    }
-};
 
 // What loading the settings does beyond them: only the run's UseReserve, since there is
 // nothing to show.
@@ -84,6 +71,9 @@ ServiceRun::~ServiceRun() {
 int ServiceRun::run(const std::vector<std::string>& parameters) {
     try {
         start(parameters);
+    } catch (const ServiceFault& fault) {
+        err_ << "tvr: " << fault.what() << "\n" << std::flush;
+        return fault.code();
     } catch (const std::exception& fault) {
         err_ << "tvr: " << fault.what() << "\n" << std::flush;
         return kConfigurationFault;
@@ -141,7 +131,7 @@ void ServiceRun::openLogs() {
 }
 
 void ServiceRun::logOn(const ServicePasswords& passwords) {
-    dialogs_ = std::make_unique<NoLogonDialogs>();
+    dialogs_ = std::make_unique<config::NoLogonDialogs>();
     logons_ = std::make_unique<config::TLogons>(connections_, flags_, worker_, display_, live_,
                                                 *registry_, *dialogs_, logFiles_);
     host_ = std::make_unique<config::TSettingsProcessingHost>(*logons_, live_, *registry_);
@@ -167,13 +157,20 @@ void ServiceRun::logOn(const ServicePasswords& passwords) {
     client::setLogView(nullptr);
 
     const std::string seeLog = " (the reason is above and in \"" + logFiles_.activity + "\")";
+    // A refusal is not tried again by a restart a minute later: that would lock the login.
+    const bool refused = client::LastServerMessage().msgnumber == client::kLoginFailed;
+    const int code = refused ? kLogonRefused : kConfigurationFault;
     if (connections_.LogonPending)
-        throw ServiceFault("cannot log on to the main server \"" + s.MainServerName + "\"" +
-                           seeLog);
+        throw ServiceFault((refused ? "the main server refused the logon to \""
+                                    : "cannot log on to the main server \"") +
+                               s.MainServerName + "\"" + seeLog,
+                           code);
     if (stopSignal_ || worker_) return;
     if (flags_.UseReserve && !connections_.ReserveConnected)
-        throw ServiceFault("cannot log on to the reserve server \"" + s.ReservServerName + "\"" +
-                           seeLog);
+        throw ServiceFault((refused ? "the reserve server refused the logon to \""
+                                    : "cannot log on to the reserve server \"") +
+                               s.ReservServerName + "\"" + seeLog,
+                           code);
     throw ServiceFault("processing did not start" + seeLog);
 }
 
@@ -220,7 +217,7 @@ int ServiceRun::waitForEnd() {
     err_ << "tvr: processing stopped by itself (the reason is above and in \"" << logFiles_.error
          << "\")\n"
          << std::flush;
-    return kConfigurationFault;
+    return flags_.FLogonRefused ? kLogonRefused : kConfigurationFault;
 }
 
 }  // namespace tvr::service

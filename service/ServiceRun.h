@@ -4,7 +4,8 @@
 // profile, the two log files, the unattended logons with the passwords of ServicePasswords, and
 // the start of processing; then it waits until SIGTERM or SIGINT stops the run as a confirmed
 // Stop does (the pass under way finishes, the connections log out, exit code 0), or until the
-// worker ends by itself after a failure it cannot go past (exit code 1). Boxes become error
+// worker ends by itself after a failure it cannot go past (exit code 1; 4 when a server
+// refused the logon, at the start or again and again later, which a restart must not retry). Boxes become error
 // entries (ServicePrompts) and every error entry is echoed on standard error (ErrorEcho).
 // A configuration fault ends the run before any pass with its reason on standard error and
 // exit code 1.

@@ -133,7 +133,10 @@ void ProgramStart::createSettingsDialog() {
     registry_ = std::make_unique<platform::Registry>();
     live_ = std::make_unique<config::LiveSettings>();
     logFiles_ = std::make_unique<config::LogFileNames>();
-    logonDialogs_ = std::make_unique<QtLogonDialogs>();
+    if (unattended_)
+        logonDialogs_ = std::make_unique<config::NoLogonDialogs>();
+    else
+        logonDialogs_ = std::make_unique<QtLogonDialogs>();
     TFormDumpLoad* window = mainWindow_.get();
     logons_ =
         std::make_unique<config::TLogons>(window->connections(), window->flags(), window->worker(),

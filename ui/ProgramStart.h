@@ -21,6 +21,7 @@ class Registry;
 }
 namespace tvr::config {
 class LiveSettings;
+class LogonDialogs;
 class TLogons;
 class TSettingsProcessingHost;
 struct LogFileNames;
@@ -52,6 +53,9 @@ public:
     // What the automatic start of "-A" starts: a normal run, or a re-seed that the command
     // line asked for ("--reseed"), without a question. Before begin().
     void setAutomaticStartKind(engine::StartKind kind) { automaticStartKind_ = kind; }
+    // An unattended start ("-A"): a logon that fails is not asked about in the logon dialog,
+    // so that begin() ends with LogonCancelled instead of waiting for someone. Before begin().
+    void setUnattended(bool unattended) { unattended_ = unattended; }
 
     // Runs the steps before the event loop. Needs a QApplication; boxes go through the
     // process-wide prompt service. Call once.
@@ -83,6 +87,7 @@ private:
     std::vector<std::string> parameters_;
     std::filesystem::path guardFile_;
     engine::StartKind automaticStartKind_ = engine::StartKind::Normal;
+    bool unattended_ = false;
     // Destroyed in the reverse order: the windows first (the settings dialog before the main
     // window, which joins a worker still running and so needs the settings behind it), then
     // what they use, and the guard last, so that a new instance can start only once this
@@ -93,7 +98,7 @@ private:
     std::unique_ptr<platform::Registry> registry_;
     std::unique_ptr<config::LiveSettings> live_;
     std::unique_ptr<config::LogFileNames> logFiles_;
-    std::unique_ptr<QtLogonDialogs> logonDialogs_;
+    std::unique_ptr<config::LogonDialogs> logonDialogs_;
     std::unique_ptr<config::TLogons> logons_;
     std::unique_ptr<config::TSettingsProcessingHost> host_;
     std::unique_ptr<TFormDumpLoad> mainWindow_;

@@ -67,6 +67,9 @@ QWidget* makeWatchSettingsPage(QWidget* parent) {
                  numberBox("EditLagCritical", kMostMinutes, " min", "off", page));
     form->addRow("A pass is stalled after:",
                  numberBox("EditStallLimit", kMostMinutes, " min", "off", page));
+    auto* refusals = numberBox("EditLogonRefusals", 1000, " refused logons", "", page);
+    refusals->setMinimum(1);
+    form->addRow("Stop processing after:", refusals);
     return settingsPage(
         page,
         {checkBox("CheckBoxFullOnBreak", "Start again with a full pass when the chain breaks",

@@ -36,6 +36,11 @@ void TTrayIcon::showImage() {
     setIcon(alertLevel_ > 0 ? alertImage(alertLevel_) : image(imageIndex_));
 }
 
+void TTrayIcon::notify(const QString& title, const QString& text, MessageIcon icon) {
+    lastNotification_ = title + ": " + text;
+    showMessage(title, text, icon);
+}
+
 void TTrayIcon::setHint(const QString& hint) { setToolTip(hint.left(kHintLimit)); }
 
 }  // namespace tvr::ui

@@ -29,6 +29,12 @@ public:
 
     static QIcon image(int index);
 
+    // A desktop notification beside the icon (where the desktop shows them): what an
+    // unattended run would otherwise have said in a box, or a change of the alert level.
+    // The last one is kept for whoever asks what the icon said.
+    void notify(const QString& title, const QString& text, MessageIcon icon = Warning);
+    QString lastNotification() const { return lastNotification_; }
+
 signals:
     // A left click (press and release on the icon); double clicks do nothing.
     void click();
@@ -40,6 +46,7 @@ private:
     int alertLevel_ = 0;
     int shownImage_ = -1;  // the state's index, or 10 + the alert level
     int imageLoads_ = 0;
+    QString lastNotification_;
 };
 
 }  // namespace tvr::ui

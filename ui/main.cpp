@@ -1,21 +1,26 @@
 // Travenor: one instance per user, started where an Open Client installation is visible, by
 // hand or unattended ("P1:<main password> P2:<reserve password> -A", "--reseed" to replace
 // the reserve database at that start).
+#include "client/LogFileNames.h"
 #include "client/LogWriter.h"
+#include "client/MessageHandlers.h"
 #include "config/CommandLine.h"
 #include "config/FailoverCommand.h"
+#include "config/Logons.h"
 #include "config/PasswordSources.h"
 #include "config/RunOptions.h"
 #include "config/StandbyCheck.h"
 #include "platform/CommandError.h"
 #include "platform/Profile.h"
 #include "platform/Prompts.h"
+#include "service/ServiceFault.h"
 #include "service/ServiceRun.h"
 #include "ui/FormDumpLoad.h"
 #include "ui/ProgramStart.h"
 #include "ui/QtPrompts.h"
 #include "ui/StopOnSignal.h"
 #include "ui/TerminalStart.h"
+#include "ui/UnattendedPrompts.h"
 
 #include <QApplication>
 
@@ -29,15 +34,18 @@
 
 namespace {
 
-// Qt's message boxes answer every prompt of the process while main runs. With TVR_PROMPTS
-// set to "stderr" they are written to standard error and answered with their default button
-// instead, for runs where nobody could ever answer a box (the tests of the whole program).
+// Qt's message boxes answer every prompt of the process while main runs; with "-A" only those
+// a person at the window is there for, the others becoming error entries and notifications
+// (UnattendedPrompts). With TVR_PROMPTS set to "stderr" they are written to standard error
+// and answered with their default button instead, for runs where nobody could ever answer a
+// box (the tests of the whole program).
 class InstalledPrompts {
 public:
-    InstalledPrompts() {
+    explicit InstalledPrompts(bool unattended) {
         const char* choice = std::getenv("TVR_PROMPTS");
-        if (!choice || std::strcmp(choice, "stderr") != 0)
-            previous_ = tvr::platform::setPrompts(&prompts_);
+        if (choice && std::strcmp(choice, "stderr") == 0) return;
+        previous_ = tvr::platform::setPrompts(
+            unattended ? static_cast<tvr::platform::Prompts*>(&unattended_) : &prompts_);
     }
     ~InstalledPrompts() { tvr::platform::setPrompts(previous_); }
     InstalledPrompts(const InstalledPrompts&) = delete;
@@ -45,8 +53,29 @@ public:
 
 private:
     tvr::ui::QtPrompts prompts_;
+    tvr::ui::UnattendedPrompts unattended_{prompts_};
     tvr::platform::Prompts* previous_ = nullptr;
 };
+
+// An unattended start that cannot ship ends as the service does: an error entry (and its line
+// on standard error) and an exit code, instead of a window nobody looks at.
+int unattendedFault(const std::string& text, int code) {
+    tvr::client::writeProgramError(
+        text, {tvr::client::LogFileName(), tvr::client::ErrorLogFileName()}, true);
+    std::cerr << "tvr: " << text << "\n" << std::flush;
+    return code;
+}
+
+// The exit code of an unattended start whose logon did not succeed: its own when the server
+// refused the login, so that whatever restarts the program does not lock the login.
+int logonFault() {
+    const bool refused = tvr::client::LastServerMessage().msgnumber == tvr::client::kLoginFailed;
+    return unattendedFault(
+        refused ? "the main server refused the logon; nothing is tried again until tvr is "
+                  "started again"
+                : "cannot log on to the main server (the reason is in the activity log)",
+        refused ? tvr::service::kLogonRefused : tvr::service::kConfigurationFault);
+}
 
 // SIGTERM or SIGINT (systemd, a shutdown, Ctrl+C) stops as a confirmed Exit does: the pass
 // under way finishes, the connections log out, and the program ends with exit code 0 instead
@@ -115,18 +144,28 @@ int main(int argc, char* argv[]) {
         std::cerr << "tvr: " << error.what() << "\n" << std::flush;
         return 1;
     }
-    if (options->reseed && !tvr::config::parseCommandLine(parameters).autoStart) {
+    const bool unattended = tvr::config::parseCommandLine(parameters).autoStart;
+    if (options->reseed && !unattended) {
         std::cerr << "tvr: " << tvr::config::kReseedOption
                   << " goes with -A or --service; with the window use Actions, Re-seed the "
                      "reserve...\n"
                   << std::flush;
         return 1;
     }
-    const InstalledPrompts prompts;
+    const InstalledPrompts prompts(unattended);
     try {
         tvr::ui::ProgramStart start(std::move(parameters));
         start.setAutomaticStartKind(firstStartKind(*options));
-        if (start.begin() != tvr::ui::ProgramStart::Outcome::Ready) return 0;
+        start.setUnattended(unattended);
+        const auto outcome = start.begin();
+        if (unattended && outcome == tvr::ui::ProgramStart::Outcome::LogonCancelled)
+            return logonFault();
+        if (unattended && outcome == tvr::ui::ProgramStart::Outcome::OpenClientMissing)
+            return tvr::service::kConfigurationFault;
+        if (outcome != tvr::ui::ProgramStart::Outcome::Ready) return 0;
+        if (unattended && !start.formDumpLoad()->flags().FProcessing)
+            return unattendedFault("processing did not start (the reason is in the error log)",
+                                   tvr::service::kConfigurationFault);
         const tvr::ui::StopOnSignal stopping([&start](int signal) { stopBySignal(start, signal); });
         return start.run();
     } catch (const std::exception& error) {

@@ -92,7 +92,7 @@ TEST_F(MessageHandlers, ProcedureNoticeIsARecordWithoutErrorOrBeep) {
     EXPECT_TRUE(conn->ServerError());
 }
 
-TEST_F(MessageHandlers, FailedLoginShowsItsBoxAndWritesTheSameRecordToBothLogs) {
+TEST_F(MessageHandlers, FailedLoginWritesTheSameRecordToBothLogsBeforeItsBoxShows) {
     server(serverMessage(4002, 14, "Login failed.\n"));
     const std::string record =
         "\r\n$Err$\r\n$Err$Error: Time: 12:00:01;  number 4002;  severity 14;  state 1;  line 1"
@@ -101,8 +101,10 @@ TEST_F(MessageHandlers, FailedLoginShowsItsBoxAndWritesTheSameRecordToBothLogs) 
     EXPECT_EQ(errors(), record);
     EXPECT_TRUE(conn->ServerError());
     expectOneErrorBox("Unable establish connection");
-    // Two records, two beeps; the activity view shows it once, the error view once.
+    // Two records, two beeps, both before the box; the activity view shows it once, the error
+    // view once.
     EXPECT_EQ(prompts.beeps(), 2);
+    EXPECT_EQ(prompts.calls().back().kind, tvr::platform::PromptCall::Kind::MessageBox);
     EXPECT_EQ(activityView.lines().size(), 3u);
     EXPECT_EQ(errorView.lines().size(), 3u);
 }

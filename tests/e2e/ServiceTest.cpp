@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 
@@ -153,7 +154,7 @@ TEST(Service, TwoProfilesShipTwoPairsAtOnceAndASecondStartOfOneIsRefused) {
     EXPECT_NE(workstation.mainRows("east"), workstation.mainRows());
 }
 
-TEST(Service, AConfigurationFaultEndsItAtOnceWithItsReasonAndExitCodeOne) {
+TEST(Service, AConfigurationFaultEndsItAtOnceWithItsReasonAndItsExitCode) {
     Workstation workstation;
     const NoDisplay noDisplay(workstation.environment());
     const std::string registry = tvr::testing::fileText(workstation.registryFile());
@@ -167,11 +168,15 @@ TEST(Service, AConfigurationFaultEndsItAtOnceWithItsReasonAndExitCodeOne) {
     ASSERT_NE(unknownServer.find(server), std::string::npos) << registry;
     unknownServer.replace(unknownServer.find(server), server.size(), "\"ServerName\"=\"NOWHERE\"");
     const fs::path passwords = passwordFile(workstation);
+    const fs::path wrongPasswords = workstation.root() / "wrong";
+    std::ofstream(wrongPasswords) << "P1:wrong\nP2:" << kReservePassword << "\n";
+    fs::permissions(wrongPasswords, fs::perms::owner_read | fs::perms::owner_write);
     const struct {
         const char* fault;
         std::vector<std::string> args;
         std::function<void()> prepare;
         std::vector<std::string> reasons;  // on standard error, in this order
+        int code = 1;
     } cases[] = {
         {"no password", {"--service"}, nullptr, {"no password for the main server"}},
         {"password on the command line",
@@ -191,6 +196,12 @@ TEST(Service, AConfigurationFaultEndsItAtOnceWithItsReasonAndExitCodeOne) {
          {"--service", "--password-file", passwords},
          [&] { std::ofstream(workstation.logFolder()) << "a file"; },
          {"cannot write the activity log"}},
+        // A refusal has a code of its own, which the unit does not restart.
+        {"wrong password",
+         {"--service", "--password-file", wrongPasswords},
+         nullptr,
+         {"Login failed", "tvr: the main server refused the logon to \"MAIN\""},
+         4},
         // FreeTDS's own words first, then ours.
         {"server name not resolvable",
          {"--service", "--password-file", passwords},
@@ -202,7 +213,15 @@ TEST(Service, AConfigurationFaultEndsItAtOnceWithItsReasonAndExitCodeOne) {
     for (auto c : cases) {
         if (c.prepare) c.prepare();
         ProgramProcess tvr("tvr", c.args, workstation.root() / ("tvr" + std::to_string(++run)));
-        EXPECT_EQ(tvr.exitCode(), 1) << c.fault << "\n" << tvr.output();
+        EXPECT_EQ(tvr.exitCode(), c.code) << c.fault << "\n" << tvr.output();
+        if (c.code != 1) {
+            // The unit leaves that code alone instead of restarting the service every minute.
+            const std::string unit = tvr::testing::fileText(
+                fs::path(std::getenv("TVR_SOURCE_DIR")) / "packaging" / "travenor@.service");
+            EXPECT_NE(unit.find("\nRestartPreventExitStatus=" + std::to_string(c.code)),
+                      std::string::npos)
+                << unit;
+        }
         std::size_t at = 0;
         for (const std::string& reason : c.reasons) {
             at = tvr.output().find(reason, at);

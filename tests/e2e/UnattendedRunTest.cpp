@@ -2,12 +2,15 @@
 // process on the offscreen platform: it ships the database, keeps shipping after changes and
 // after being killed, and the reserve database ends up holding the main one's rows; with
 // "--reseed" its start replaces a reserve database brought online and changed by hand.
+#include "config/SettingsKeys.h"
+#include "platform/Registry.h"
 #include "tests/e2e/Workstation.h"
 #include "tests/support/CtClient.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fstream>
 
 using namespace tvr::e2e;
 using namespace std::chrono_literals;
@@ -117,4 +120,71 @@ TEST(UnattendedRun, AReseedStartReplacesAReserveBroughtOnlineAndChangedByHand) {
     second.end();
     EXPECT_NE(workstation.activityLog().find(".db", before), std::string::npos);
     EXPECT_EQ(workstation.reserveRowsOnline(), workstation.mainRows());
+}
+
+// With -A nobody answers a box: a start that cannot ship ends, as the service does, with an
+// error entry, its line on standard error and an exit code (its own for a refused logon),
+// within a minute instead of waiting for a box or the logon dialog.
+TEST(UnattendedRun, AStartThatCannotShipEndsWithItsReasonAndAnExitCodeInsteadOfABox) {
+    Workstation workstation;
+    workstation.environment().unset("TVR_PROMPTS");
+    const std::string registry = tvr::testing::fileText(workstation.registryFile());
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string text = registry;
+        const auto at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        if (at != std::string::npos) text.replace(at, from.size(), to);
+        return text;
+    };
+    const auto withSetting = [&](const char* entry, const std::string& value) {
+        tvr::platform::Registry(workstation.registryFile())
+            .writeDefaultText(tvr::config::settingKeyPath(entry), value);
+        const std::string text = tvr::testing::fileText(workstation.registryFile());
+        std::ofstream(workstation.registryFile(), std::ios::binary) << registry;
+        return text;
+    };
+    const std::string longName(31, 'd');
+    const struct {
+        const char* fault;
+        std::vector<std::string> args;
+        std::string registry;
+        int code;
+        std::vector<std::string> reasons;  // in the output, in this order
+    } cases[] = {
+        {"wrong password",
+         {"P1:wrong", "P2:" + kReservePassword, "-A"},
+         registry,
+         4,
+         {"Unable establish connection", "the main server refused the logon"}},
+        {"registry file unreadable",
+         unattendedArguments(),
+         "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\r\n",
+         1,
+         {workstation.registryFile().string()}},
+        {"server name not resolvable",
+         unattendedArguments(),
+         replaced("\"ServerName\"=\"MAIN\"", "\"ServerName\"=\"NOWHERE\""),
+         1,
+         {"cannot log on to the main server"}},
+        {"database name too long",
+         unattendedArguments(),
+         withSetting("ComboDump", longName),
+         1,
+         {"Database name \"" + longName + "\" has 31 characters", "processing did not start"}},
+    };
+    int run = 0;
+    for (const auto& c : cases) {
+        std::ofstream(workstation.registryFile(), std::ios::binary) << c.registry;
+        ProgramProcess tvr("tvr", c.args, workstation.root() / ("tvr" + std::to_string(++run)));
+        EXPECT_EQ(tvr.exitCode(std::chrono::seconds(60)), c.code) << c.fault << "\n"
+                                                                  << tvr.output();
+        std::size_t at = 0;
+        for (const std::string& reason : c.reasons) {
+            at = tvr.output().find(reason, at);
+            EXPECT_NE(at, std::string::npos) << c.fault << ": " << reason << "\n" << tvr.output();
+        }
+    }
+    // The refused logon's entry is in the error log too, written before any box.
+    EXPECT_NE(workstation.activityLog().find("Unable establish connection"), std::string::npos)
+        << workstation.activityLog();
 }

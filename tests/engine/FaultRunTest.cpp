@@ -132,3 +132,49 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Fault>& param) { return param.param.name; });
 
 }  // namespace
+
+// A server that refuses the logon (its password changed) is there and says no: processing
+// stops after the refusals in a row the settings allow, with an entry naming the login and
+// the server, and the waits before the tries grew (1, 2, 4 seconds) as the back-off says.
+TEST_F(FaultRun, RefusedLogonsStopProcessingAfterTheLimitWithWaitsThatGrow) {
+    startServers();
+    TPassSettings settings{true, true, "00:00:01"};
+    settings.LogonRefusalLimit = 3;
+    host.setPassSettings(settings);
+    std::mutex mutex;
+    std::map<std::size_t, int> sleepsAfterTry;  // tries made so far -> sleeps since
+    onSleep = [&] {
+        std::size_t tries = 0;
+        for (const std::string& line : activityView.texts())
+            if (line.find(std::string("Connecting to ") + kMain + " again, try") !=
+                std::string::npos)
+                ++tries;
+        std::lock_guard lock(mutex);
+        ++sleepsAfterTry[tries];
+    };
+    control.StartProcessing();
+    ASSERT_TRUE(waitFor([&] { return runPasses() >= 1; }));
+    main->stop();
+    main->start({"sa:changed"});
+    ASSERT_TRUE(waitUntilEnded());
+    const std::string errors = fileText(errorLogFile());
+    EXPECT_NE(
+        errors.find(std::string("The logon of sa to ") + kMain + " was refused 3 times in a row"),
+        std::string::npos)
+        << errors;
+    EXPECT_TRUE(window.flags.FLogonRefused);
+    std::lock_guard lock(mutex);
+    // The wait before each try: those before the first also hold the passes' intervals.
+    for (const auto& [tries, waited] : sleepsAfterTry) {
+        if (tries > 0) {
+            EXPECT_EQ(waited, backoffSeconds(int(tries) + 1)) << "after try " << tries;
+        }
+    }
+    EXPECT_LT(sleepsAfterTry[1], sleepsAfterTry[2]) << "the back-off does not grow";
+    // No try after the last refusal.
+    std::size_t refusals = 0;
+    for (auto at = errors.find("number 4002"); at != std::string::npos;
+         at = errors.find("number 4002", at + 1))
+        ++refusals;
+    EXPECT_EQ(refusals, 3u) << errors;
+}

@@ -133,6 +133,11 @@ Emulator::~Emulator() {
     std::filesystem::remove_all(ownedRoot_, ignored);
 }
 
+void Emulator::start(std::vector<std::string> logins) {
+    options_.logins = std::move(logins);
+    start();
+}
+
 void Emulator::start() {
     if (pid_ > 0) throw std::logic_error("emulator " + options_.name + " is already running");
     std::vector<std::string> arguments = {aseemuPath(),     "--name",  options_.name,

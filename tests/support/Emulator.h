@@ -86,6 +86,8 @@ public:
     // data folder (and a new port, written to freetds.conf).
     void stop();
     void start();
+    // Starts it again with other logins (a password changed, a login locked meanwhile).
+    void start(std::vector<std::string> logins);
     // Sends a signal; after SIGKILL (or any signal that ends it) the server counts as stopped
     // and its exit is not checked.
     void signal(int sig);
