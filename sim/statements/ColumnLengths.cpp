@@ -1,9 +1,12 @@
 #include "sim/statements/ColumnLengths.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
+#include "sim/statements/DateTime.h"
 #include "sim/storage/Sqlite.h"
 
 namespace tvr::sim {
@@ -12,7 +15,7 @@ namespace {
 constexpr const char* kRefusal = "aseemu: string data, right truncation";
 
 // What a column's limit counts.
-enum Unit { Bytes = 0, Characters = 1, Utf16Units = 2, BinaryBytes = 3 };
+enum Unit { Bytes = 0, Characters = 1, Utf16Units = 2, BinaryBytes = 3, Time = 4, Minutes = 5 };
 
 bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
@@ -47,6 +50,16 @@ void fitFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
     if (type == SQLITE_NULL) return sqlite3_result_null(call);
     const int limit = sqlite3_value_int(arguments[1]);
     const Unit unit = static_cast<Unit>(sqlite3_value_int(arguments[2]));
+    if (unit == Time || unit == Minutes) {
+        // A text that is no datetime stays as it is, as the emulator has always kept it.
+        const unsigned char* text = sqlite3_value_text(value);
+        std::optional<DateTimeValue> time =
+            text != nullptr ? parseDateTime(reinterpret_cast<const char*>(text)) : std::nullopt;
+        if (!time || type == SQLITE_BLOB) return sqlite3_result_value(call, value);
+        const std::string kept = formatDateTime(unit == Minutes ? toTheMinute(*time) : *time);
+        return sqlite3_result_text(call, kept.data(), static_cast<int>(kept.size()),
+                                   SQLITE_TRANSIENT);
+    }
     const bool blob = type == SQLITE_BLOB;
     const void* bytes = blob ? sqlite3_value_blob(value) : sqlite3_value_text(value);
     const std::string text(static_cast<const char*>(bytes),
@@ -94,10 +107,32 @@ std::optional<Limited> limitOf(const std::string& column, const std::string& dec
         limited.unit = Utf16Units;
     else if (base == "binary" || base == "varbinary")
         limited.unit = BinaryBytes;
+    else if (base == "datetime" || base == "smalldatetime")
+        limited = Limited{column, 0, base == "datetime" ? Time : Minutes};
     else
         return std::nullopt;
-    if (limited.limit < 1) return std::nullopt;
+    if (limited.limit < 1 && limited.unit != Time && limited.unit != Minutes) return std::nullopt;
     return limited;
+}
+
+std::optional<DateTimeValue> dateTimeOf(const void* bytes, int size) {
+    if (size <= 0 || size > 64) return std::nullopt;
+    return parseDateTime(
+        std::string(static_cast<const char*>(bytes), static_cast<std::size_t>(size)));
+}
+
+// Times in their order, before any text that is no time; such texts byte by byte.
+int dateTimeCollation(void*, int leftSize, const void* left, int rightSize, const void* right) {
+    const std::optional<DateTimeValue> a = dateTimeOf(left, leftSize);
+    const std::optional<DateTimeValue> b = dateTimeOf(right, rightSize);
+    if (a && b) {
+        if (a->days != b->days) return a->days < b->days ? -1 : 1;
+        return a->ticks == b->ticks ? 0 : a->ticks < b->ticks ? -1 : 1;
+    }
+    if (a || b) return a ? -1 : 1;
+    const int common = std::min(leftSize, rightSize);
+    const int bytes = common > 0 ? std::memcmp(left, right, static_cast<std::size_t>(common)) : 0;
+    return bytes != 0 ? bytes : leftSize - rightSize;
 }
 
 }  // namespace
@@ -106,6 +141,8 @@ void registerLengthFunctions(sqlite3* db, const bool* refuseTruncation) {
     sqlite3_create_function_v2(db, "aseemu_fit", 3, SQLITE_UTF8,
                                const_cast<bool*>(refuseTruncation), fitFunction, nullptr, nullptr,
                                nullptr);
+    sqlite3_create_collation_v2(db, kDateTimeCollation, SQLITE_UTF8, nullptr, dateTimeCollation,
+                                nullptr);
 }
 
 bool isTruncationError(const std::string& sqliteText) {
@@ -126,8 +163,8 @@ std::vector<std::string> lengthTriggers(SqliteDatabase& db, const std::string& s
         const std::string call = "aseemu_fit(NEW." + quoted(c.column) + ", " +
                                  std::to_string(c.limit) + ", " + std::to_string(c.unit) + ")";
         fitted += std::string(fitted.empty() ? "" : ", ") + quoted(c.column) + " = " + call;
-        changed +=
-            std::string(changed.empty() ? "" : " OR ") + call + " IS NOT NEW." + quoted(c.column);
+        changed += std::string(changed.empty() ? "" : " OR ") + call + " IS NOT NEW." +
+                   quoted(c.column) + " COLLATE BINARY";
         names += std::string(names.empty() ? "" : ", ") + quoted(c.column);
     }
     const std::string prefix = qualified ? quoted(schema) + "." : std::string();

@@ -1,4 +1,7 @@
 #pragma once
+// Values kept as their column's type holds them on the server. Datetime and smalldatetime
+// columns keep the time to 1/300 second and to the minute, in one text form, and compare as the
+// times their texts name (the collation below), so that equal times are equal however written.
 // Character and binary columns keep at most their declared length, as the server stores them:
 // a longer value is cut (to bytes for char, varchar, binary and varbinary; to characters for
 // nchar and nvarchar, to UTF-16 units for unichar and univarchar), never inside a character, or,
@@ -16,7 +19,9 @@ namespace tvr::sim {
 
 class SqliteDatabase;
 
-// aseemu_fit(value, limit, unit): registered on every connection; `refuseTruncation` (may be
+inline constexpr const char* kDateTimeCollation = "aseemu_datetime";
+
+// aseemu_fit(value, limit, unit) and the datetime collation: registered on every connection; `refuseTruncation` (may be
 // null: cut silently) is read at each call, the session's string_rtruncation setting.
 void registerLengthFunctions(sqlite3* db, const bool* refuseTruncation);
 

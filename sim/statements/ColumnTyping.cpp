@@ -85,17 +85,6 @@ std::optional<ExactNumber> longExactText(const RawValue& value) {
     return number;
 }
 
-// A smalldatetime holds minutes: 29.998 seconds and less round down, 30 seconds up.
-DateTimeValue toTheMinute(DateTimeValue value) {
-    constexpr std::int32_t kTicksPerMinute = 60 * 300, kTicksPerDay = 24 * 60 * kTicksPerMinute;
-    value.ticks = (value.ticks + kTicksPerMinute / 2) / kTicksPerMinute * kTicksPerMinute;
-    if (value.ticks >= kTicksPerDay) {
-        value.ticks -= kTicksPerDay;
-        ++value.days;
-    }
-    return value;
-}
-
 bool isInteger(ColumnKind kind) {
     return kind == ColumnKind::Int || kind == ColumnKind::SmallInt || kind == ColumnKind::TinyInt ||
            kind == ColumnKind::BigInt;

@@ -100,7 +100,7 @@ void convertToBytes(sqlite3_context* call, const Column& column, sqlite3_value* 
     sqlite3_result_blob(call, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
 }
 
-void convertFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
+void convertFunction(sqlite3_context* call, int count, sqlite3_value** arguments) {
     const TargetType target = targetOf(textOf(arguments[0]));
     sqlite3_value* value = arguments[1];
     const bool known = isTextType(target.base) || columnForConvertType(target.base).has_value();
@@ -111,6 +111,11 @@ void convertFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
         std::string text = textOf(value);
         if (sqlite3_value_type(value) == SQLITE_FLOAT)
             text = valueText(Value{sqlite3_value_double(value)});
+        // A datetime written in the style asked for.
+        if (count == 3 && sqlite3_value_type(arguments[2]) == SQLITE_INTEGER)
+            if (const std::optional<DateTimeValue> datetime = parseDateTime(text))
+                if (auto styled = formatDateTimeStyle(*datetime, sqlite3_value_int(arguments[2])))
+                    text = *styled;
         const bool fixed =
             target.base == "char" || target.base == "nchar" || target.base == "unichar";
         const bool unlimited = target.base == "text" || target.base == "unitext";

@@ -140,6 +140,16 @@ DateTimeValue dateTimeFromParts(int year, int month, int day, int hour, int minu
     return value;
 }
 
+DateTimeValue toTheMinute(DateTimeValue value) {
+    constexpr std::int32_t kTicksPerMinute = 60 * 300;
+    value.ticks = (value.ticks + kTicksPerMinute / 2) / kTicksPerMinute * kTicksPerMinute;
+    if (value.ticks >= TicksPerDay) {
+        value.ticks -= static_cast<std::int32_t>(TicksPerDay);
+        ++value.days;
+    }
+    return value;
+}
+
 std::string formatDateTime(const DateTimeValue& value) {
     int year = 0, month = 0, day = 0;
     civilFromDays(value.days + Epoch1900, year, month, day);
@@ -207,6 +217,66 @@ DateTimeValue currentDateTime() {
     localtime_r(&seconds, &local);
     return dateTimeFromParts(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                              local.tm_min, local.tm_sec, static_cast<int>(ms));
+}
+
+std::optional<std::string> formatDateTimeStyle(const DateTimeValue& value, int style) {
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    int year = 0, month = 0, day = 0;
+    civilFromDays(value.days + Epoch1900, year, month, day);
+    const std::int64_t ticks = value.ticks < 0 || value.ticks >= TicksPerDay ? 0 : value.ticks;
+    const std::int64_t micros = ticks * 1000000 / 300;
+    const int hour = static_cast<int>(micros / 3600000000LL);
+    const int minute = static_cast<int>(micros / 60000000 % 60);
+    const int second = static_cast<int>(micros / 1000000 % 60);
+    const int milli = static_cast<int>(std::llround(static_cast<double>(ticks % 300) * 10.0 / 3.0));
+    const int hour12 = hour % 12 == 0 ? 12 : hour % 12;
+    const char* half = hour < 12 ? "AM" : "PM";
+    const char* name = months[month - 1];
+    const bool century = style >= 100;
+    const int y = century ? year : year % 100;
+    const char* yf = century ? "%04d" : "%02d";
+    if ((style > 12 && style < 100) || (style > 112 && style != 139)) return std::nullopt;
+    char out[64];
+    auto put = [&](const std::string& format, auto... values) {
+        std::snprintf(out, sizeof out, format.c_str(), values...);
+        return std::string(out);
+    };
+    switch (style % 100) {
+        case 0:
+            return put("%s %2d %04d %2d:%02d%s", name, day, year, hour12, minute, half);
+        case 1:
+            return put(std::string("%02d/%02d/") + yf, month, day, y);
+        case 2:
+            return put(std::string(yf) + ".%02d.%02d", y, month, day);
+        case 3:
+            return put(std::string("%02d/%02d/") + yf, day, month, y);
+        case 4:
+            return put(std::string("%02d.%02d.") + yf, day, month, y);
+        case 5:
+            return put(std::string("%02d-%02d-") + yf, day, month, y);
+        case 6:
+            return put(std::string("%02d %s ") + yf, day, name, y);
+        case 7:
+            return put(std::string("%s %02d, ") + yf, name, day, y);
+        case 8:
+            return put("%02d:%02d:%02d", hour, minute, second);
+        case 9:
+            return put("%s %2d %04d %2d:%02d:%02d:%03d%s", name, day, year, hour12, minute, second,
+                       milli, half);
+        case 10:
+            return put(std::string("%02d-%02d-") + yf, month, day, y);
+        case 11:
+            return put(std::string(yf) + "/%02d/%02d", y, month, day);
+        case 12:
+            return put(std::string(yf) + "%02d%02d", y, month, day);
+        default:
+            break;
+    }
+    if (style == 139)
+        return put("%s %2d %04d %2d:%02d:%02d.%06d%s", name, day, year, hour12, minute, second,
+                   static_cast<int>(micros % 1000000), half);
+    return std::nullopt;
 }
 
 }  // namespace tvr::sim

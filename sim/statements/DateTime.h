@@ -16,6 +16,14 @@ std::string formatDateTime(const DateTimeValue& value);
 // is none of them or names an impossible date or time (years 1753 to 9999).
 std::optional<DateTimeValue> parseDateTime(const std::string& text);
 
+// A smalldatetime holds minutes: 29.998 seconds and less round down, 30 seconds up.
+DateTimeValue toTheMinute(DateTimeValue value);
+
+// The text of a datetime in a conversion style of the server (0 to 12 with two-digit years,
+// 100 to 112 with four, 109 and 139 with the time to the millisecond and microsecond); nothing
+// for a style it does not have.
+std::optional<std::string> formatDateTimeStyle(const DateTimeValue& value, int style);
+
 // The local time now.
 DateTimeValue currentDateTime();
 

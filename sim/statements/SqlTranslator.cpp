@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "sim/statements/ColumnLengths.h"
 #include "sim/statements/ConvertFunction.h"
 #include "sim/statements/DivisionCheck.h"
 #include "sim/statements/ExactStorage.h"
@@ -183,7 +184,7 @@ private:
 
     void word() {
         if (connectionFunction() || convertCall() || forBrowse() || castCall() ||
-            temporaryTable() || exactColumn())
+            temporaryTable() || exactColumn() || dateTimeColumn())
             return;
         // isnull(a, b) is the server's name for SQLite's ifnull; SQLite reads "isnull" as an
         // operator.
@@ -385,6 +386,18 @@ private:
         }
         out() += exactColumnType(token().text, arguments);
         consumeThrough(last);
+        return true;
+    }
+
+    // A datetime or smalldatetime column of a table being created or altered: compared as the
+    // times its texts name, whichever way they are written.
+    bool dateTimeColumn() {
+        const bool definesColumns = tokens_.size() > 1 && tokens_[1].isWord("table") &&
+                                    (tokens_[0].isWord("create") || tokens_[0].isWord("alter"));
+        if (!definesColumns || i_ < 3 || !isName(tokens_[i_ - 1]) ||
+            !(token().isWord("datetime") || token().isWord("smalldatetime")))
+            return false;
+        out() += token().text + " COLLATE " + kDateTimeCollation;
         return true;
     }
 

@@ -141,3 +141,68 @@ TEST_F(ServerRules, ConstantsAreTypedAsTheServerTypesThem) {
         }
     }
 }
+
+TEST_F(ServerRules, DateTimesAreKeptAndComparedAtTheServersPrecision) {
+    const std::string t = table();
+    ASSERT_FALSE(
+        client_.execute("create table " + t + " (d datetime not null, s smalldatetime null)")
+            .failed());
+    ASSERT_FALSE(client_
+                     .execute("insert " + t +
+                              " values ('2020-01-02 03:04:05', '2020-01-02 03:04:29') "
+                              "insert " +
+                              t + " values ('2020-01-02 03:04:05.000', '20200102 03:04')")
+                     .failed());
+    struct Case {
+        std::string query;
+        std::string count;
+    };
+    const Case cases[] = {
+        {"select count(*) from " + t + " a, " + t + " b where a.d = b.d", "4"},
+        {"select count(*) from " + t + " a, " + t + " b where a.s = b.s", "4"},
+        {"select count(*) from " + t + " where d = 'Jan 2 2020 3:04:05.001AM'", "2"},
+        {"select count(distinct d) from " + t, "1"},
+        {"select count(*) from " + t + " where d < '2020-01-02 03:04:05.004'", "2"},
+        {"select count(*) from " + t + " where d > '2020-01-02 03:04:04.990'", "2"},
+        {"select count(*) from " + t + " where d > '2020-01-02 03:04:04.999'", "0"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(value(c.query), c.count) << c.query;
+}
+
+TEST_F(ServerRules, DateTimesConvertInTheDocumentedStyles) {
+    const std::string d = "'2020-01-02 13:04:05.123'";
+    const std::pair<int, const char*> styles[] = {
+        {0, "Jan  2 2020  1:04PM"},
+        {100, "Jan  2 2020  1:04PM"},
+        {1, "01/02/20"},
+        {101, "01/02/2020"},
+        {2, "20.01.02"},
+        {102, "2020.01.02"},
+        {3, "02/01/20"},
+        {103, "02/01/2020"},
+        {4, "02.01.20"},
+        {104, "02.01.2020"},
+        {5, "02-01-20"},
+        {105, "02-01-2020"},
+        {6, "02 Jan 20"},
+        {106, "02 Jan 2020"},
+        {7, "Jan 02, 20"},
+        {107, "Jan 02, 2020"},
+        {8, "13:04:05"},
+        {108, "13:04:05"},
+        {9, "Jan  2 2020  1:04:05:123PM"},
+        {109, "Jan  2 2020  1:04:05:123PM"},
+        {10, "01-02-20"},
+        {110, "01-02-2020"},
+        {11, "20/01/02"},
+        {111, "2020/01/02"},
+        {12, "200102"},
+        {112, "20200102"},
+        {139, "Jan  2 2020  1:04:05.123333PM"},
+    };
+    for (const auto& [style, text] : styles)
+        EXPECT_EQ(value("select convert(varchar(40), convert(datetime, " + d + "), " +
+                        std::to_string(style) + ")"),
+                  text)
+            << style;
+}
