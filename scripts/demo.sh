@@ -15,7 +15,9 @@
 # (~/.config/travenor) and logs are never touched.
 #   DEMO_SECONDS=N   how long the offscreen run changes rows (default 50)
 #   DEMO_FAILOVER=1  after the program has ended, a row changes on MAIN and
-#                    "tvr --failover" brings the reserve online with it and prints the report
+#                    "tvr --failover --fence" makes MAIN's database read only, brings the
+#                    reserve online with the row and prints the report; a write to MAIN
+#                    is then refused, and the fence is lifted
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -331,13 +333,19 @@ sed 's/^/   journal| /' "$demo/service.err"
 echo "A pass shipped; SIGTERM stopped it with exit code $status."
 
 if [[ ${DEMO_FAILOVER:-0} == 1 ]]; then
-  say "Failover: tvr --failover brings the reserve database online"
+  say "Failover: tvr --failover --fence brings the reserve database online"
   sql MAIN "$main_password" "use sales" \
     "insert into customers values (99, 'Tail of the log', NULL)" >/dev/null
   echo "(a row inserted on MAIN after the program's last pass: only the tail of the log has it)"
   code=0
-  "$bin/tvr" --failover "P1:$main_password" "P2:$reserve_password" || code=$?
+  "$bin/tvr" --failover --fence "P1:$main_password" "P2:$reserve_password" || code=$?
   echo "tvr --failover ended with exit code $code (0 done, 1 settings fault, 2 stopped)."
+  echo "An application still writing to MAIN after the fence:"
+  sql MAIN "$main_password" "use sales" \
+    "insert into customers values (100, 'After the fence', NULL)" 2>&1 | sed 's/^/   /' || true
+  # The comparison below needs MAIN's rows as the reserve has them; the row was refused.
+  sql MAIN "$main_password" "use master" 'sp_dboption sales, "read only", false' >/dev/null
+  echo "(the fence lifted again with: sp_dboption sales, \"read only\", false)"
 fi
 
 say "The reserve database, brought online, against the main one"

@@ -1,6 +1,6 @@
 // `tvr --failover` as a process, without any display: settings that name no pair, or a main
-// server that refuses the logon, end it with 1 and nothing sent; after an unattended run it brings the reserve online with the main's
-// rows (0); a second one finds the first one's tail in the pass history, sends nothing to the
+// server that refuses the logon, end it with 1 and nothing sent; after an unattended run it
+// fences the main database (--fence) and brings the reserve online with the main's rows (0); a second one finds the first one's tail in the pass history, sends nothing to the
 // main server and reports the reserve online (0); without the history, the tail a third one
 // dumps is refused by the online reserve, and it stops saying why (2).
 #include "tests/e2e/Workstation.h"
@@ -18,9 +18,12 @@ namespace {
 
 // The exit code of `tvr --failover` with the passwords, and what it printed.
 std::pair<int, std::string> failOver(const WorkstationFolders& workstation, const char* name,
-                                     const std::string& mainPassword = kMainPassword) {
-    ProgramProcess tvr("tvr", {"--failover", "P1:" + mainPassword, "P2:" + kReservePassword},
-                       workstation.root() / name);
+                                     const std::string& mainPassword = kMainPassword,
+                                     const std::vector<std::string>& more = {}) {
+    std::vector<std::string> arguments{"--failover", "P1:" + mainPassword,
+                                       "P2:" + kReservePassword};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    ProgramProcess tvr("tvr", arguments, workstation.root() / name);
     const std::optional<int> status = tvr.wait();
     if (!status || !WIFEXITED(*status)) return {-1, tvr.output()};
     return {WEXITSTATUS(*status), tvr.output()};
@@ -53,10 +56,13 @@ TEST(FailoverCommand, ExitCodesTellDoneSettingsFaultAndStopped) {
     EXPECT_EQ(refused, 1) << why;
     EXPECT_NE(why.find("refused the logon"), std::string::npos) << why;
 
-    const auto [done, report] = failOver(workstation, "done.out");
+    const auto [done, report] = failOver(workstation, "done.out", kMainPassword, {"--fence"});
     EXPECT_EQ(done, 0) << report;
     EXPECT_NE(report.find("sales_copy on RESERVE is online"), std::string::npos) << report;
-    EXPECT_NE(report.find("Loss window: none"), std::string::npos) << report;
+    EXPECT_NE(report.find("Loss window: none (the tail of the log was saved after the fence)"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("sales on MAIN is read only since"), std::string::npos) << report;
     EXPECT_EQ(workstation.reserveRowsOnline(), workstation.mainRows());
 
     const auto [online, again] = failOver(workstation, "again.out");
