@@ -190,7 +190,10 @@ std::variant<VariableScope, ServerError> bindArguments(const ProcedureDefinition
         } else {
             return errors::missingParameter(name, parameter.name);
         }
-        variables.declare(parameter.name, parameter.type, parameter.length);
+        const std::size_t comma = parameter.declared.find(',');
+        variables.declare(
+            parameter.name, parameter.type, parameter.length,
+            comma == std::string::npos ? 0 : std::atoi(parameter.declared.c_str() + comma + 1));
         if (!variables.assignLiteral(*variables.find(parameter.name), value))
             return errors::badConversion();
     }

@@ -197,7 +197,7 @@ private:
                 finish(StatementOutcome::failed(true), false);
                 return std::nullopt;
             }
-            text += variableLiteral(*variable);
+            text += variableLiteral(*variable, !call);
         }
         return restatement(text, statement, context_.commands());
     }
@@ -314,14 +314,17 @@ private:
             const std::string name = t[i].text;
             const std::string type = t[i + 1].lower();
             i += 2;
-            int length = -1;
+            int length = -1, scale = 0;
             if (i < t.size() && t[i].isSymbol("(")) {
                 if (i + 1 < t.size() && t[i + 1].kind == SqlToken::Kind::Number)
                     length = std::atoi(t[i + 1].text.c_str());
+                if (i + 3 < t.size() && t[i + 2].isSymbol(",") &&
+                    t[i + 3].kind == SqlToken::Kind::Number)
+                    scale = std::atoi(t[i + 3].text.c_str());
                 while (i < t.size() && !t[i].isSymbol(")")) ++i;
                 ++i;
             }
-            if (!variables_.declare(name, type, length)) {
+            if (!variables_.declare(name, type, length, scale)) {
                 ServerMessage message = messages::systemMessage(
                     134, 15, 1,
                     "The variable name '" + name +

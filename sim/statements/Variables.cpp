@@ -1,8 +1,10 @@
 #include "sim/statements/Variables.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
+#include "sim/statements/ExactNumber.h"
 #include "sim/statements/ExactStorage.h"
 #include "sim/statements/SqlLexer.h"
 #include "sim/statements/SqlTranslator.h"
@@ -47,9 +49,14 @@ bool isNumericTypeName(const std::string& type) {
     return false;
 }
 
-bool VariableScope::declare(const std::string& name, const std::string& type, int length) {
-    return variables_.emplace(asciiLower(name), Variable{asciiLower(type), length, std::nullopt})
-        .second;
+bool VariableScope::declare(const std::string& name, const std::string& type, int length,
+                            int scale) {
+    Variable variable{asciiLower(type), length, std::nullopt};
+    if (variable.type == "money" || variable.type == "smallmoney")
+        variable.scale = 4;
+    else if (variable.type == "numeric" || variable.type == "decimal" || variable.type == "dec")
+        variable.scale = std::max(scale, 0);
+    return variables_.emplace(asciiLower(name), variable).second;
 }
 
 Variable* VariableScope::find(const std::string& name) {
@@ -69,6 +76,10 @@ bool VariableScope::assign(Variable& variable, std::optional<std::string> value)
         if (isIntegerTypeName(variable.type)) {
             const long long whole = static_cast<long long>(std::trunc(number));
             value = std::to_string(variable.type == "bit" ? (whole != 0 ? 1 : 0) : whole);
+        } else if (variable.scale >= 0) {
+            // An exact variable holds its digits at its scale, never a float's.
+            const std::optional<ExactNumber> exact = parseExactNumber(digits);
+            value = exact ? exactText(withScale(*exact, variable.scale)) : digits;
         } else {
             value = digits;
         }
@@ -88,10 +99,19 @@ bool VariableScope::assignLiteral(Variable& variable, std::optional<std::string>
     return assign(variable, std::move(value));
 }
 
-std::string variableLiteral(const Variable& variable) {
+std::string variableLiteral(const Variable& variable, bool typed) {
     if (!variable.value) return "NULL";
     // Exact values keep their digits on the way to SQLite; the others are its numbers.
-    if (isExactTypeName(variable.type)) return sqliteNumberLiteral(*variable.value);
+    if (isExactTypeName(variable.type)) {
+        const std::string number = sqliteNumberLiteral(*variable.value);
+        if (!typed) return number;
+        const std::string type =
+            variable.scale >= 0 && variable.type != "money" && variable.type != "smallmoney"
+                ? variable.type + "(" + std::to_string(variable.length > 0 ? variable.length : 18) +
+                      "," + std::to_string(variable.scale) + ")"
+                : variable.type;
+        return "convert(" + type + ", " + number + ")";
+    }
     if (isNumericTypeName(variable.type)) return *variable.value;
     // Bytes (a text pointer, for instance) as a hex literal, which stays bytes.
     if (isBinaryTypeName(variable.type)) {

@@ -206,3 +206,29 @@ TEST_F(ServerRules, DateTimesConvertInTheDocumentedStyles) {
                   text)
             << style;
 }
+
+TEST_F(ServerRules, ExactVariablesKeepTheirTypeAndDigits) {
+    struct Case {
+        const char* declared;
+        const char* assigned;
+        int csType;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"money", "300.9", CS_MONEY_TYPE, "300.9000"},
+        {"money", "922337203685477.5807", CS_MONEY_TYPE, "922337203685477.5807"},
+        {"smallmoney", "12.5", CS_MONEY4_TYPE, "12.5000"},
+        {"numeric(20,2)", "123456789012345.67", CS_NUMERIC_TYPE, "123456789012345.67"},
+        {"numeric(10,0)", "2.5", CS_NUMERIC_TYPE, "3"},
+        {"decimal(6,3)", "1.25", CS_DECIMAL_TYPE, "1.250"},
+    };
+    for (const Case& c : cases) {
+        const auto results = client_
+                                 .execute(std::string("declare @v ") + c.declared +
+                                          " select @v = " + c.assigned + " select @v")
+                                 .rowResults();
+        ASSERT_EQ(results.size(), 1u) << c.declared;
+        EXPECT_EQ(results[0].columns.at(0).type, c.csType) << c.declared;
+        EXPECT_EQ(results[0].rows.at(0).at(0), c.shown) << c.declared << " " << c.assigned;
+    }
+}
