@@ -15,6 +15,7 @@
 #include "platform/InstanceGuard.h"
 #include "platform/Profile.h"
 #include "platform/Registry.h"
+#include "platform/StopSignals.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -74,7 +75,9 @@ std::shared_ptr<client::TSybaseConnect> logOn(const std::string& role, const std
 int failOver(const std::vector<std::string>& parameters, std::ostream& out) {
     std::vector<std::string> rest;
     std::copy_if(parameters.begin(), parameters.end(), std::back_inserter(rest),
-                 [](const std::string& p) { return p != kFailoverOption; });
+                 [](const std::string& p) { return p != kFailoverOption && p != kFenceOption; });
+    const bool fence =
+        std::find(parameters.begin(), parameters.end(), kFenceOption) != parameters.end();
     // The profile chooses the settings, the logs and the instance guard.
     const RunOptions options = takeRunOptions(rest);
     if (options.service) throw ConfigFault("--failover and --service do not go together");
@@ -86,6 +89,16 @@ int failOver(const std::vector<std::string>& parameters, std::ostream& out) {
     if (guard.state() == platform::InstanceGuard::State::HeldElsewhere)
         throw ConfigFault(
             "Travenor runs on these settings; stop it first (Exit, or SIGTERM), then fail over");
+
+    // SIGTERM and SIGINT never cut the failover short between the fence or the tail and
+    // `online database`: they are taken over from here on, and the failover asks for them
+    // once, at its safe point before anything is sent to the main server.
+    platform::StopSignals signals;
+    int caught = 0;
+    const auto stopRequested = [&] {
+        if (!caught) caught = signals.take();
+        return caught != 0;
+    };
 
     const CommandLineValues passwords = parseCommandLine(withPasswordSources(rest));
 
@@ -110,17 +123,23 @@ int failOver(const std::vector<std::string>& parameters, std::ostream& out) {
                                passwords.reservePassword.value_or(""));
     const engine::TFailoverPlan plan{
         s.MainServerName, s.ComboDump,    s.EditPathDump, s.ReservServerName,
-        s.ComboLoad,      s.EditPathLoad, false};
+        s.ComboLoad,      s.EditPathLoad, false,          fence};
     engine::TFailoverReport report;
     try {
-        report = engine::runFailover(engine::TPassSessions{main.get(), reserve.get()}, plan,
-                                     engine::programFailoverServices(
-                                         engine::ledgerFileBeside(registry.file()).string(), plan));
+        engine::TFailoverServices services = engine::programFailoverServices(
+            engine::ledgerFileBeside(registry.file()).string(), plan);
+        services.stopRequested = stopRequested;
+        report =
+            engine::runFailover(engine::TPassSessions{main.get(), reserve.get()}, plan, services);
     } catch (const std::exception& error) {
         // Steps may have been sent: the failover stopped, it was no fault of the settings.
         report.stopped = error.what();
     }
-    out << "Failover " << engine::failoverReportText(plan, report) << "\n" << std::flush;
+    out << "Failover " << engine::failoverReportText(plan, report) << "\n";
+    if (stopRequested() && report.done)
+        out << platform::signalName(caught)
+            << " came after the failover's safe point: it ran to its end.\n";
+    out << std::flush;
     return report.done ? kFailoverDone : kFailoverStopped;
 }
 

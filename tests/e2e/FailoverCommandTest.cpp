@@ -1,9 +1,12 @@
 // `tvr --failover` as a process, without any display: settings that name no pair, or a main
 // server that refuses the logon, end it with 1 and nothing sent; after an unattended run it
-// fences the main database (--fence) and brings the reserve online with the main's rows (0); a second one finds the first one's tail in the pass history, sends nothing to the
-// main server and reports the reserve online (0); without the history, the tail a third one
-// dumps is refused by the online reserve, and it stops saying why (2).
+// fences the main database (--fence) and brings the reserve online with the main's rows (0);
+// a second one finds the first one's tail in the pass history, sends nothing to the main
+// server and reports the reserve online (0); without the history, the tail a third one
+// dumps is refused by the online reserve, and it stops saying why (2). SIGTERM before the
+// failover's safe point stops it with nothing sent to the main server (2).
 #include "tests/e2e/Workstation.h"
+#include "tests/support/CtClient.h"
 
 #include <gtest/gtest.h>
 
@@ -78,4 +81,33 @@ TEST(FailoverCommand, ExitCodesTellDoneSettingsFaultAndStopped) {
     const auto [stopped, third] = failOver(workstation, "third.out");
     EXPECT_EQ(stopped, 2) << third;
     EXPECT_NE(third.find("it is online already"), std::string::npos) << third;
+}
+
+TEST(FailoverCommand, SigtermBeforeTheSafePointStopsItWithNothingSentToTheMain) {
+    Workstation workstation;
+    ProgramProcess run("tvr", unattendedArguments(), workstation.root() / "run.out");
+    ASSERT_TRUE(eventually([&] { return workstation.passCompletedAfter(0); })) << run.output();
+    run.kill(SIGTERM);
+    ASSERT_TRUE(run.wait());
+    // The reserve holds the failover's first statement, so the signal comes before the safe
+    // point.
+    tvr::testing::CtClient reserve;
+    ASSERT_TRUE(reserve.connect(Workstation::reserveName(""), "sa", kReservePassword));
+    ASSERT_FALSE(reserve.execute("emulator fault stall 10").failed());
+    const std::size_t traced = workstation.reserveServer().traceText().size();
+
+    ProgramProcess tvr("tvr",
+                       {"--failover", "--fence", "P1:" + kMainPassword, "P2:" + kReservePassword},
+                       workstation.root() / "failover.out");
+    ASSERT_TRUE(eventually([&] { return workstation.reserveServer().traceText().size() > traced; }))
+        << tvr.output();
+    tvr.kill(SIGTERM);
+    const std::optional<int> status = tvr.wait();
+
+    ASSERT_TRUE(status && WIFEXITED(*status)) << tvr.output();  // not killed by the signal
+    EXPECT_EQ(WEXITSTATUS(*status), 2) << tvr.output();
+    EXPECT_NE(tvr.output().find("stopped: the program is ending"), std::string::npos)
+        << tvr.output();
+    // Not fenced: nothing was sent to the main server.
+    workstation.changeRows({"insert into orders values (901, 1, 9.5, getdate())"});
 }
