@@ -64,6 +64,10 @@ void fitFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
     const void* bytes = blob ? sqlite3_value_blob(value) : sqlite3_value_text(value);
     const std::string text(static_cast<const char*>(bytes),
                            static_cast<std::size_t>(sqlite3_value_bytes(value)));
+    // An empty character value is kept as one blank, as the server keeps it, so that it stays
+    // apart from NULL wherever it travels (bulk copy's rows have no empty value).
+    if (text.empty() && !blob && unit != BinaryBytes)
+        return sqlite3_result_text(call, " ", 1, SQLITE_STATIC);
     const std::size_t keep = fittingBytes(text, limit, unit);
     if (keep == text.size()) return sqlite3_result_value(call, value);
     const auto* refuse = static_cast<const bool*>(sqlite3_user_data(call));
@@ -174,6 +178,14 @@ std::vector<std::string> lengthTriggers(SqliteDatabase& db, const std::string& s
                quoted(table) + " SET " + fitted + " WHERE rowid = NEW.rowid; END";
     };
     return {trigger("i", "INSERT"), trigger("u", "UPDATE OF " + names)};
+}
+
+std::optional<std::string> refusedLength(const std::vector<SqlToken>& tokens) {
+    for (std::size_t i = 2; i + 1 < tokens.size(); ++i)
+        if (tokens[i].isWord("max") && tokens[i - 1].isSymbol("(") && tokens[i + 1].isSymbol(")") &&
+            limitOf("", tokens[i - 2].text + "(1)"))
+            return tokens[i].text;
+    return std::nullopt;
 }
 
 ServerMessage truncationRefused() {

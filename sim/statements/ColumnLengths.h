@@ -10,10 +10,12 @@
 // they live in the database file and so reach dumps and replayed logs alike.
 #include <sqlite3.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "sim/statements/ServerMessages.h"
+#include "sim/statements/SqlLexer.h"
 
 namespace tvr::sim {
 
@@ -34,6 +36,10 @@ ServerMessage truncationRefused();
 // trigger names carry it unless `schema` is empty), none when no column has a length to keep.
 std::vector<std::string> lengthTriggers(SqliteDatabase& db, const std::string& schema,
                                         const std::string& table, bool qualified);
+
+// The word of a length the server does not take, `max` as in varbinary(max) or varchar(max),
+// refused as a syntax error wherever a type is written; nothing when the statement has none.
+std::optional<std::string> refusedLength(const std::vector<SqlToken>& tokens);
 
 // The declared width in bytes the server gives a column of `base` type and `length`
 // (nchar and nvarchar: 3 bytes a character, unichar and univarchar: 2).

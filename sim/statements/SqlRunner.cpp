@@ -153,6 +153,8 @@ StatementOutcome runSqlStatement(ExecutionContext& context, const Statement& sta
             statement, database,
             [&](const std::string& name) { return globalVariable(context, name); }, functions);
     };
+    if (const std::optional<std::string> near = refusedLength(statement.tokens))
+        return failStatement(context, statement, messages::syntaxError(*near), true);
     TranslatedSql translated;
     try {
         translated = translate(context.currentDatabase());

@@ -232,3 +232,17 @@ TEST_F(ServerRules, ExactVariablesKeepTheirTypeAndDigits) {
         EXPECT_EQ(results[0].rows.at(0).at(0), c.shown) << c.declared << " " << c.assigned;
     }
 }
+
+TEST_F(ServerRules, EmptyStringsStayApartFromNullAndMaxIsNoLength) {
+    const std::string t = table();
+    ASSERT_FALSE(client_.execute("create table " + t + " (v varchar(5) null, b varbinary(2) null)")
+                     .failed());
+    ASSERT_FALSE(client_.execute("insert " + t + " values ('', null)").failed());
+    EXPECT_EQ(value("select datalength(v) from " + t + " where v is not null"), "1");
+    for (const std::string& sql : {"create table " + table() + " (v varbinary(max))",
+                                   std::string("select convert(varchar(max), 'a')")}) {
+        const auto messages = client_.execute(sql).messages();
+        ASSERT_FALSE(messages.empty()) << sql;
+        EXPECT_EQ(messages[0].number, 102) << sql;
+    }
+}
