@@ -17,7 +17,8 @@ bool isValidObjectName(const std::string& name) {
 
 std::string serverUsage() {
     return "usage: aseemu --data DIR [--name NAME] [--port N] [--login USER:PASSWORD]... "
-           "[--database NAME[:SIZE_MB]]... [--mixed-log NAME[:SIZE_MB]]... [--trace FILE]\n";
+           "[--database NAME[:SIZE_MB]]... [--mixed-log NAME[:SIZE_MB]]... [--trace FILE] "
+           "[--login-timeout SECONDS] [--idle-timeout SECONDS]\n";
 }
 
 namespace {
@@ -90,6 +91,22 @@ ServerOptions parseServerOptions(const std::vector<std::string>& arguments) {
             const std::string name = databaseArgument(option, value(), options);
             options.databases.push_back(name);
             options.mixedLogDatabases.insert(name);
+        } else if (option == "--login-timeout" || option == "--idle-timeout") {
+            const std::string& text = value();
+            std::size_t used = 0;
+            long seconds = -1;
+            try {
+                seconds = std::stol(text, &used);
+            } catch (const std::exception&) {
+                used = 0;
+            }
+            const long lowest = option == "--login-timeout" ? 1 : 0;
+            if (used != text.size() || seconds < lowest || seconds > 31L * 24 * 3600)
+                throw std::invalid_argument(option + " needs a number of seconds from " +
+                                            std::to_string(lowest) + " to 2678400, not '" + text +
+                                            "'");
+            (option == "--login-timeout" ? options.loginTimeoutSeconds
+                                         : options.idleTimeoutSeconds) = seconds;
         } else if (option == "--trace") {
             options.traceFile = value();
         } else {

@@ -22,6 +22,10 @@ struct ServerOptions {
     std::map<std::string, std::uint64_t> databaseSizesMB;  // NAME:SIZE_MB; others the default
     std::string traceFile;
     std::size_t maxMessageSize = 16 * 1024 * 1024;
+    // The whole logon must arrive within this; a logged-on session that sends no request for
+    // idleTimeoutSeconds is closed (0: never).
+    long loginTimeoutSeconds = 60;
+    long idleTimeoutSeconds = 8 * 3600;
 };
 
 // Throws std::invalid_argument with a readable reason for an unknown option, a missing value

@@ -1,5 +1,6 @@
 #include "sim/protocol/Session.h"
 
+#include "platform/ScopeExit.h"
 #include "sim/protocol/ClientRequest.h"
 #include "sim/statements/BatchRunner.h"
 #include "sim/statements/ServerMessages.h"
@@ -26,7 +27,12 @@ namespace {
 
 constexpr std::size_t MinPacketSize = 512;
 constexpr std::size_t MaxPacketSize = 65535;
-constexpr long LoginTimeoutSeconds = 60;
+
+void setReceiveTimeout(int socket, std::chrono::microseconds limit) {
+    timeval value{static_cast<time_t>(limit.count() / 1000000),
+                  static_cast<suseconds_t>(limit.count() % 1000000)};
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &value, sizeof value);
+}
 
 }  // namespace
 
@@ -62,15 +68,21 @@ void Session::run() {
 bool Session::readExact(std::uint8_t* data, std::size_t size) {
     std::size_t done = 0;
     while (done < size) {
+        // Each receive waits only for what is left of the time limit, so that a client sending
+        // a byte now and then cannot stretch it.
+        if (deadline_) {
+            const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+                *deadline_ - std::chrono::steady_clock::now());
+            if (left.count() <= 0) throw SessionTimedOut(deadlineReason_);
+            setReceiveTimeout(socket_, std::max(left, std::chrono::microseconds(1000)));
+        }
         ssize_t got = ::recv(socket_, data + done, size - done, 0);
         if (got > 0) {
             done += static_cast<std::size_t>(got);
             continue;
         }
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            throw ConnectionLost("nothing received within " + std::to_string(LoginTimeoutSeconds) +
-                                 " s");
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (got == 0 && done == 0) return false;
         if (got == 0) throw ProtocolError("connection closed in the middle of a packet");
         throw ConnectionLost(std::strerror(errno));
@@ -95,13 +107,23 @@ ClientMessage Session::readMessage() {
     }
 }
 
+ClientMessage Session::readMessageWithin(std::chrono::seconds limit, const std::string& reason) {
+    if (limit.count() <= 0) return readMessage();
+    deadline_ = std::chrono::steady_clock::now() + limit;
+    deadlineReason_ = reason;
+    const auto clear = onScopeExit([&] {
+        deadline_.reset();
+        setReceiveTimeout(socket_, std::chrono::microseconds(0));
+    });
+    return readMessage();
+}
+
 bool Session::login() {
-    // A client that connects and says nothing must not hold its thread for ever.
-    timeval limit{LoginTimeoutSeconds, 0};
-    ::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    ClientMessage first = readMessage();
-    timeval none{0, 0};
-    ::setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &none, sizeof none);
+    // A client that connects and does not log on must not hold its thread for ever: the whole
+    // login message has to arrive within the limit.
+    const std::chrono::seconds limit(server_.options().loginTimeoutSeconds);
+    ClientMessage first = readMessageWithin(
+        limit, "no complete logon within " + std::to_string(limit.count()) + " s");
     if (first.type == PacketPrelogin || first.type == PacketLogin7) {
         log("refused: the client asked for a TDS 7 login; this server speaks TDS 5.0 only");
         return false;
@@ -158,7 +180,13 @@ void Session::serve() {
     for (;;) {
         ClientMessage request;
         try {
-            request = readMessage();
+            // A session left idle past the limit gives its thread back.
+            const std::chrono::seconds idle(server_.options().idleTimeoutSeconds);
+            request = readMessageWithin(
+                idle, "closed: no request for " + std::to_string(idle.count()) + " s");
+        } catch (const SessionTimedOut& timedOut) {
+            log(timedOut.what());
+            return;
         } catch (const ConnectionLost&) {
             if (!server_.stopping()) log("disconnected without logout");
             return;

@@ -45,6 +45,9 @@ private:
     bool login();
     void serve();
     ClientMessage readMessage();
+    // The next message, whole within `limit` from now (none when zero); past it the
+    // connection is lost with `reason`.
+    ClientMessage readMessageWithin(std::chrono::seconds limit, const std::string& reason);
     // Reads exactly `size` bytes; false at a clean end of the connection before the first byte.
     bool readExact(std::uint8_t* data, std::size_t size);
     void beginToken();
@@ -71,6 +74,9 @@ private:
     bool cancelled_ = false;
     bool connectionLost_ = false;
     std::chrono::steady_clock::time_point lastPoll_{};
+    // While a message is awaited under a time limit: when it ends, and what is logged then.
+    std::optional<std::chrono::steady_clock::time_point> deadline_;
+    std::string deadlineReason_;
     std::optional<ExecutionContext> context_;
     LoginRecord login_;
     DynamicStatements dynamics_;
@@ -81,6 +87,12 @@ private:
 class ConnectionLost : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// The client took longer than its time limit (the logon, or an idle session).
+class SessionTimedOut : public ConnectionLost {
+public:
+    using ConnectionLost::ConnectionLost;
 };
 
 }  // namespace tvr::sim

@@ -401,3 +401,24 @@ TEST(Connections, KilledServerLeavesClientsWithAnErrorNotAHang) {
     EXPECT_TRUE(batch.rowResults().empty());
     EXPECT_NE(batch.lastResultsCode, CS_END_RESULTS);
 }
+
+TEST(Connections, ASlowLogonAndAnIdleSessionAreClosedAtTheirLimits) {
+    tvr::testing::EmulatorOptions options;
+    options.name = "LIMITS";
+    options.extraArgs = {"--login-timeout", "2", "--idle-timeout", "3"};
+    Emulator server(options);
+    // Each byte arrives before a receive would time out, but the logon never completes.
+    RawConnection trickle(server.port());
+    ASSERT_TRUE(trickle.connected());
+    const auto started = std::chrono::steady_clock::now();
+    bool closed = false;
+    while (!closed && std::chrono::steady_clock::now() - started < std::chrono::seconds(40))
+        closed = !trickle.send({0x02}) || trickle.closedByServer(500);
+    EXPECT_TRUE(closed);
+
+    CtClient idle;
+    ASSERT_TRUE(idle.connect("LIMITS"));
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    EXPECT_TRUE(idle.execute("select 1").rowResults().empty());
+    expectServing("LIMITS");
+}
