@@ -1,6 +1,7 @@
 #include "sim/ServerOptions.h"
 
 #include <cctype>
+#include <optional>
 #include <stdexcept>
 
 namespace tvr::sim {
@@ -48,6 +49,19 @@ std::string databaseArgument(const std::string& option, const std::string& text,
     return name;
 }
 
+// A whole number from `low` to `high`; nothing for any other text.
+std::optional<long> wholeNumber(const std::string& text, long low, long high) {
+    std::size_t used = 0;
+    long number = 0;
+    try {
+        number = std::stol(text, &used);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (used != text.size() || number < low || number > high) return std::nullopt;
+    return number;
+}
+
 }  // namespace
 
 ServerOptions parseServerOptions(const std::vector<std::string>& arguments) {
@@ -64,17 +78,11 @@ ServerOptions parseServerOptions(const std::vector<std::string>& arguments) {
                 throw std::invalid_argument("--name must have 1 to 30 characters");
         } else if (option == "--port") {
             const std::string& text = value();
-            std::size_t used = 0;
-            int port = -1;
-            try {
-                port = std::stoi(text, &used);
-            } catch (const std::exception&) {
-                used = 0;
-            }
-            if (used != text.size() || port < 0 || port > 65535)
+            const std::optional<long> port = wholeNumber(text, 0, 65535);
+            if (!port)
                 throw std::invalid_argument("--port needs a number from 0 to 65535, not '" + text +
                                             "'");
-            options.port = port;
+            options.port = static_cast<int>(*port);
         } else if (option == "--data") {
             options.dataDir = value();
         } else if (option == "--login") {
@@ -93,20 +101,14 @@ ServerOptions parseServerOptions(const std::vector<std::string>& arguments) {
             options.mixedLogDatabases.insert(name);
         } else if (option == "--login-timeout" || option == "--idle-timeout") {
             const std::string& text = value();
-            std::size_t used = 0;
-            long seconds = -1;
-            try {
-                seconds = std::stol(text, &used);
-            } catch (const std::exception&) {
-                used = 0;
-            }
             const long lowest = option == "--login-timeout" ? 1 : 0;
-            if (used != text.size() || seconds < lowest || seconds > 31L * 24 * 3600)
+            const std::optional<long> seconds = wholeNumber(text, lowest, 31L * 24 * 3600);
+            if (!seconds)
                 throw std::invalid_argument(option + " needs a number of seconds from " +
                                             std::to_string(lowest) + " to 2678400, not '" + text +
                                             "'");
             (option == "--login-timeout" ? options.loginTimeoutSeconds
-                                         : options.idleTimeoutSeconds) = seconds;
+                                         : options.idleTimeoutSeconds) = *seconds;
         } else if (option == "--trace") {
             options.traceFile = value();
         } else {
