@@ -63,6 +63,18 @@ TEST(DumpRefusals, TransactionDumpsAreRefusedWhereTheServerRefusesThem) {
     EXPECT_FALSE(client.execute("sp_dboption sales, 'trunc', false").failed());
     EXPECT_FALSE(dump("tran sales", "chkpt.tr").failed());
 
+    // Read only, the fence of a failover: a dump that truncates, or marks a standby point,
+    // begins a transaction and is refused; one with no_truncate writes nothing and still works.
+    ASSERT_FALSE(client.execute("sp_dboption sales, 'read', true").failed());
+    EXPECT_EQ(messageNumbered(dump("tran sales", "fenced.tr"), 3906).severity, 16);
+    EXPECT_TRUE(hasMessage(
+        client.execute("dump tran sales to " + dumps.quoted("standby.tr") + " with standby_access"),
+        3906));
+    EXPECT_FALSE(
+        client.execute("dump tran sales to " + dumps.quoted("tail.tr") + " with no_truncate")
+            .failed());
+    EXPECT_FALSE(client.execute("sp_dboption sales, 'read', false").failed());
+
     // A log on the data's device: from the command line or a create database without log on.
     ASSERT_FALSE(client.execute("create database made").failed());
     ASSERT_FALSE(
