@@ -152,7 +152,13 @@ ServerError notFirstInBatch() {
 ServerError procedureNotRun(const std::string& name, const std::string& why) {
     return systemMessage(kProcedureNotRun, 16, 1,
                          "Procedure '" + name + "' is stored, but this emulator does not run it: " +
-                             why + ". It runs plain sequences of statements only.");
+                             why + ".");
+}
+
+ServerError procedureNotCreated(const std::string& name, const std::string& why) {
+    return systemMessage(kProcedureNotRun, 16, 1,
+                         "Procedure '" + name +
+                             "' was not created: this emulator could not run it, as " + why + ".");
 }
 
 ServerError nestingTooDeep(int limit) {

@@ -75,6 +75,7 @@ ServerError noSuchOption(const std::string& name);
 ServerError notFirstInBatch();
 // `why`: what in the procedure goes beyond a plain sequence of known statements.
 ServerError procedureNotRun(const std::string& name, const std::string& why);
+ServerError procedureNotCreated(const std::string& name, const std::string& why);
 ServerError nestingTooDeep(int limit);
 ServerError tooManyArguments(const std::string& procedure);
 ServerError notAParameter(const std::string& parameter, const std::string& procedure);

@@ -68,7 +68,7 @@ StatementOutcome runCreateProcedure(ExecutionContext& context, const Statement& 
         return failStatement(context, statement, messages::objectExists(*name));
     // A procedure whose text cannot be run here is refused now, not when it is called.
     if (std::optional<std::string> why = unrunnableReason(context, context.currentBatch))
-        return failStatement(context, statement, errors::procedureNotRun(*name, *why));
+        return failStatement(context, statement, errors::procedureNotCreated(*name, *why));
     // The text as sent: the whole batch, which a create procedure has to itself.
     changeDatabase(context, procstore::createSql(*name, context.currentBatch,
                                                  formatDateTime(context.statementTime)));

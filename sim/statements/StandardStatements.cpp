@@ -15,8 +15,10 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 #include <utility>
+#include <variant>
 
 namespace tvr::sim {
 
@@ -95,12 +97,15 @@ std::optional<std::string> literalText(ExecutionContext& context, const SqlToken
     }
 }
 
-StatementOutcome runPrint(ExecutionContext& context, const Statement& statement) {
+// The text of a print or raiserror from its format and arguments, the tokens from `first` on:
+// the text, or the outcome of a statement that cannot give one.
+std::variant<std::string, StatementOutcome> messageText(ExecutionContext& context,
+                                                        const Statement& statement,
+                                                        std::size_t first) {
     const std::vector<SqlToken>& tokens = statement.tokens;
-    if (tokens.size() < 2) return syntaxErrorAt(context, statement, 1);
     std::vector<std::string> values;
-    for (std::size_t i = 1; i < tokens.size(); ++i) {
-        if (i > 1) {
+    for (std::size_t i = first; i < tokens.size(); ++i) {
+        if (i > first) {
             if (!tokens[i].isSymbol(",") || i + 1 >= tokens.size())
                 return syntaxErrorAt(context, statement, i);
             ++i;
@@ -114,13 +119,36 @@ StatementOutcome runPrint(ExecutionContext& context, const Statement& statement)
         }
         values.push_back(*value);
     }
-    context.sink().message([&] {
-        ServerMessage message =
-            messages::print(formatPrintText(values.front(), {values.begin() + 1, values.end()}));
-        message.line = statement.line;
-        return message;
-    }());
+    if (values.empty()) return std::string();
+    return formatPrintText(values.front(), {values.begin() + 1, values.end()});
+}
+
+StatementOutcome runPrint(ExecutionContext& context, const Statement& statement) {
+    if (statement.tokens.size() < 2) return syntaxErrorAt(context, statement, 1);
+    auto text = messageText(context, statement, 1);
+    if (auto* outcome = std::get_if<StatementOutcome>(&text)) return *outcome;
+    ServerMessage message = messages::print(std::get<std::string>(text));
+    message.line = statement.line;
+    context.sink().message(message);
     return {};
+}
+
+// raiserror N [text [, argument]...]: a message of the caller's number (17000 and above, the
+// numbers the server leaves to users) at severity 16, which @@error then holds; the batch or
+// procedure goes on.
+StatementOutcome runRaiserror(ExecutionContext& context, const Statement& statement) {
+    const std::vector<SqlToken>& tokens = statement.tokens;
+    if (tokens.size() < 2 || tokens[1].kind != SqlToken::Kind::Number)
+        return syntaxErrorAt(context, statement, 1);
+    const long number = std::atol(tokens[1].text.c_str());
+    if (number < 17000 || number > 2147483647L) return syntaxErrorAt(context, statement, 1);
+    std::size_t first = 2;
+    if (first < tokens.size() && tokens[first].isSymbol(",")) ++first;
+    auto text = messageText(context, statement, first);
+    if (auto* outcome = std::get_if<StatementOutcome>(&text)) return *outcome;
+    return failStatement(
+        context, statement,
+        messages::systemMessage(static_cast<int>(number), 16, 1, std::get<std::string>(text)));
 }
 
 // --- transactions ---------------------------------------------------------------------------
@@ -447,6 +475,7 @@ CommandSet makeStandardCommands() {
     };
     commands.add({"use", keyword("use"), runUse});
     commands.add({"print", keyword("print"), runPrint});
+    commands.add({"raiserror", keyword("raiserror"), runRaiserror});
     commands.add({"transaction", isTransactionStatement, runTransaction});
     commands.add({"waitfor", keyword("waitfor"), runWaitfor});
     commands.add({"set option",

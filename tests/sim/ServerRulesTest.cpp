@@ -246,3 +246,50 @@ TEST_F(ServerRules, EmptyStringsStayApartFromNullAndMaxIsNoLength) {
         EXPECT_EQ(messages[0].number, 102) << sql;
     }
 }
+
+TEST_F(ServerRules, CreatedProceduresRunWithResultsOutputsNestingAndRaiserror) {
+    const std::string t = table();
+    ASSERT_FALSE(client_.execute("create table " + t + " (n int not null)").failed());
+    ASSERT_FALSE(
+        client_.execute("insert " + t + " values (1) insert " + t + " values (2)").failed());
+    ASSERT_FALSE(client_
+                     .execute("create procedure p_rows @n int, @total int output as\n"
+                              "select n from " +
+                              t +
+                              " where n <= @n order by n\n"
+                              "select @total = count(*) from " +
+                              t +
+                              " where n <= @n\n"
+                              "if @total = 0 raiserror 20001 'none up to %1!', @n\n"
+                              "return @total")
+                     .failed());
+    ASSERT_FALSE(client_
+                     .execute("create procedure p_call @n int as\ndeclare @t int\n"
+                              "exec p_rows @n, @t output\nselect @t")
+                     .failed());
+    struct Case {
+        std::string batch;
+        std::vector<std::size_t> rowsPerResult;
+        std::string lastValue;  // of the last result's first row
+        int message;            // a message number the batch must bring, 0 for none
+    };
+    const Case cases[] = {
+        {"declare @t int exec p_rows 2, @t output select @t", {2, 1}, "2", 0},
+        {"exec p_call 1", {1, 1}, "1", 0},
+        {"exec p_call 0", {0, 1}, "0", 20001},
+        {"raiserror 20002 'plain %1!', 'text' select @@error", {1}, "20002", 20002},
+    };
+    for (const Case& c : cases) {
+        const CtBatch batch = client_.execute(c.batch);
+        const auto results = batch.rowResults();
+        std::vector<std::size_t> rows;
+        for (const auto& result : results) rows.push_back(result.rows.size());
+        EXPECT_EQ(rows, c.rowsPerResult) << c.batch;
+        if (!results.empty() && !results.back().rows.empty()) {
+            EXPECT_EQ(results.back().rows[0].at(0), c.lastValue) << c.batch;
+        }
+        bool found = c.message == 0;
+        for (const auto& message : batch.messages()) found = found || message.number == c.message;
+        EXPECT_TRUE(found) << c.batch;
+    }
+}
