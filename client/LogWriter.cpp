@@ -1,6 +1,7 @@
 #include "client/LogWriter.h"
 
 #include "client/Events.h"
+#include "client/LogBacklog.h"
 #include "client/LogLineStyle.h"
 #include "client/LogSink.h"
 #include "client/TextLines.h"
@@ -67,7 +68,8 @@ void AppendToLog(const std::string& text, const std::string& file, LogSink* view
     if (file.empty()) return;
     // Appending keeps every writer's entries whole: other programs (and a second instance
     // reading the same log) may hold the file open at the same time.
-    const platform::AppendResult appended = platform::appendEntryToFile(file, text);
+    // An entry the file does not take is kept and written before the next one it takes.
+    const platform::AppendResult appended = appendKeeping(file, text);
     if (appended == platform::AppendResult::OpenFailed) throw LogFileError(file);
     if (appended == platform::AppendResult::WriteFailed)
         platform::prompts().messageBox(nullptr, "Unable save message(print)", "Error",

@@ -27,7 +27,8 @@ std::string unableOpenLogText(const std::string& file);
 
 // Appends `text` to `file` as it is, and shows it in LogView when `show` is true. An empty
 // file name does nothing at all. A file that cannot be opened raises LogFileError; a write
-// that fails shows the "Unable save message(print)" box and the entry is lost.
+// that fails shows the "Unable save message(print)" box. Either way the entry is kept and
+// written, in its order, once the file takes writes again (LogBacklog.h).
 void AppendToLog(const std::string& text, const std::string& file, bool show);
 // The same, shown in `view` (none: not shown).
 void AppendToLog(const std::string& text, const std::string& file, LogSink* view);

@@ -1,5 +1,6 @@
 #include "config/StandbyCheck.h"
 
+#include "client/LogBacklog.h"
 #include "config/RunOptions.h"
 #include "config/SettingsStore.h"
 #include "engine/WatchRules.h"
@@ -15,20 +16,23 @@ namespace {
 
 using engine::HistoryClock;
 
-// "16:02:11" today, "2026-12-06 16:02:11" on another day.
-std::string whenText(HistoryClock::time_point when, HistoryClock::time_point now) {
-    const auto local = [](HistoryClock::time_point t) {
-        const std::time_t seconds = HistoryClock::to_time_t(t);
-        std::tm tm{};
-        localtime_r(&seconds, &tm);
-        return tm;
-    };
-    const std::tm at = local(when);
-    const std::tm today = local(now);
+// "2026-12-06 16:02:11": with its date, so that a load of yesterday never reads as today's.
+std::string whenText(HistoryClock::time_point when) {
+    const std::time_t seconds = HistoryClock::to_time_t(when);
+    std::tm at{};
+    localtime_r(&seconds, &at);
     char text[32];
-    const bool sameDay = at.tm_year == today.tm_year && at.tm_yday == today.tm_yday;
-    std::strftime(text, sizeof text, sameDay ? "%H:%M:%S" : "%Y-%m-%d %H:%M:%S", &at);
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &at);
     return text;
+}
+
+// Nagios performance data: the lag in seconds with its thresholds (empty when off).
+std::string performanceData(std::chrono::seconds lag, int warningMinutes, int criticalMinutes) {
+    const auto limit = [](int minutes) {
+        return minutes > 0 ? std::to_string(minutes * 60) : std::string();
+    };
+    return " | lag=" + std::to_string(lag.count()) + "s;" + limit(warningMinutes) + ";" +
+           limit(criticalMinutes);
 }
 
 // A reason on the one line a check prints.
@@ -47,7 +51,8 @@ HistoryClock::time_point loadEnd(const engine::TPassRecord& record) {
 }  // namespace
 
 CheckAnswer judgeStandby(const std::vector<engine::TPassRecord>& history,
-                         HistoryClock::time_point now, int warningMinutes, int criticalMinutes) {
+                         HistoryClock::time_point now, int warningMinutes, int criticalMinutes,
+                         const std::optional<std::string>& logFault) {
     if (history.empty()) return {kCheckUnknown, "UNKNOWN: no pass history"};
     const auto good = std::find_if(history.rbegin(), history.rend(),
                                    [](const engine::TPassRecord& r) { return r.good(); });
@@ -56,9 +61,8 @@ CheckAnswer judgeStandby(const std::vector<engine::TPassRecord>& history,
     const auto lag = std::max(std::chrono::duration_cast<std::chrono::seconds>(now - from),
                               std::chrono::seconds(0));
     const engine::AlertLevel level = engine::lagLevel(lag, warningMinutes, criticalMinutes);
-    const std::string since = good != history.rend()
-                                  ? ", last load " + whenText(loadEnd(*good), now)
-                                  : ", no good load since " + whenText(from, now);
+    const std::string since = good != history.rend() ? ", last load " + whenText(loadEnd(*good))
+                                                     : ", no good load since " + whenText(from);
     const engine::TPassRecord& last = history.back();
     const std::string lastPass =
         last.good() ? std::string()
@@ -70,10 +74,12 @@ CheckAnswer judgeStandby(const std::vector<engine::TPassRecord>& history,
     const auto broke = std::find_if(history.rbegin(), good, [](const engine::TPassRecord& r) {
         return engine::isChainBreakError(r.error);
     });
+    const std::string fault = logFault ? ", " + *logFault : std::string();
+    const std::string perf = performanceData(lag, warningMinutes, criticalMinutes);
     if (broke != good) {
-        return {kCheckCritical, "CRITICAL: log chain broken (" +
-                                    engine::chainBreakErrorText(broke->error) + ")" + since +
-                                    (broke == history.rbegin() ? std::string() : lastPass)};
+        return {kCheckCritical,
+                "CRITICAL: log chain broken (" + engine::chainBreakErrorText(broke->error) + ")" +
+                    since + (broke == history.rbegin() ? std::string() : lastPass) + fault + perf};
     }
 
     std::string line = "lag " + std::to_string(lag.count()) + " s";
@@ -81,9 +87,12 @@ CheckAnswer judgeStandby(const std::vector<engine::TPassRecord>& history,
         line += " (warning at " + std::to_string(warningMinutes * 60) + " s)";
     if (level == engine::AlertLevel::Critical)
         line += " (critical at " + std::to_string(criticalMinutes * 60) + " s)";
-    line += since + lastPass;
+    line += since + lastPass + fault + perf;
     switch (level) {
         case engine::AlertLevel::None:
+            // A failed last pass (a server down, a refused logon) or a log that cannot be
+            // written is worth a look at once; the lag alone decides when it is critical.
+            if (!last.good() || logFault) return {kCheckWarning, "WARNING: " + line};
             return {kCheckOk, "OK: " + line};
         case engine::AlertLevel::Warning:
             return {kCheckWarning, "WARNING: " + line};
@@ -93,8 +102,7 @@ CheckAnswer judgeStandby(const std::vector<engine::TPassRecord>& history,
     return {kCheckCritical, "CRITICAL: " + line};
 }
 
-int checkStandby(const platform::Registry& registry, std::ostream& out,
-                 HistoryClock::time_point now) {
+CheckAnswer standbyAnswer(const platform::Registry& registry, HistoryClock::time_point now) {
     CheckAnswer answer;
     try {
         const TDumpLoadSettings settings = readStoredSettings(registry);
@@ -103,13 +111,21 @@ int checkStandby(const platform::Registry& registry, std::ostream& out,
         const int keepDays = engine::minutesSetting(settings.EditKeepHistoryDays, 90);
         const auto since =
             keepDays > 0 ? now - std::chrono::hours(24) * keepDays : HistoryClock::time_point();
-        answer = judgeStandby(engine::readPassHistory(folder, since), now,
-                              engine::minutesSetting(settings.EditLagWarning, 15),
-                              engine::minutesSetting(settings.EditLagCritical, 60));
+        answer =
+            judgeStandby(engine::readPassHistory(folder, since), now,
+                         engine::minutesSetting(settings.EditLagWarning, 15),
+                         engine::minutesSetting(settings.EditLagCritical, 60),
+                         client::readLogFaultFile(client::logFaultFileBeside(registry.file())));
         if (answer.code == kCheckUnknown) answer.line += " in " + folder;
     } catch (const std::exception& error) {
         answer = {kCheckUnknown, "UNKNOWN: " + oneLine(error.what())};
     }
+    return answer;
+}
+
+int checkStandby(const platform::Registry& registry, std::ostream& out,
+                 HistoryClock::time_point now) {
+    const CheckAnswer answer = standbyAnswer(registry, now);
     out << answer.line << "\n" << std::flush;
     return answer.code;
 }

@@ -33,9 +33,13 @@ TDumpLoadThread::TDumpLoadThread(TRunFlags& flags, TProcessDisplay& display,
       runner_(TPassServices{
                   [this](const std::string& text) { WriteErrorEntry(text); },
                   [this](const std::string& text) {
-                      if (MainConnection)
+                      if (!MainConnection) return;
+                      try {
                           client::PrintToLog(text + "  " + client::logTimeNow(),
                                              MainConnection->LogFile(), views_.activity);
+                      } catch (const client::LogFileError&) {
+                          // Kept and written later; the log's trouble is entered once.
+                      }
                   },
                   [this] { clock_.sleep(std::chrono::milliseconds(1000)); },
                   [this](const std::string& path) { return clock_.fileExists(path); },
@@ -163,6 +167,9 @@ void TDumpLoadThread::RunPass() {
     const TPassReport report =
         runner_.Run(TPassSessions{MainConnection.get(), ReserveConnection.get()}, DumpRS, LoadRS,
                     UseReserve, host_.PassSettings());
+    mainConnected_ = !MainConnection->ConnectionDead();
+    reserveConnected_ = !UseReserve || !ReserveConnection->ConnectionDead();
+    pendingLoads_ = UseReserve ? runner_.PendingLoads() : 0;
     RecordPass(report);
     runner_.DeleteExpiredDumps(host_.PassSettings().KeepDumpDays);
     if (report.refused || report.logonRefused) {
@@ -197,6 +204,14 @@ void TDumpLoadThread::TickWatch() {
     const auto now = WatchClock::now();
     const TWatchView view = watch_.Tick(now, watchLimits(settings));
     alert_.LevelNow(view.level, watch_.Lag(now), settings.AlertCommand, platform::profileName());
+    TRunStanding standing;
+    standing.lag = watch_.Lag(now);
+    standing.level = view.level;
+    standing.mainConnected = mainConnected_;
+    standing.reserveConnected = reserveConnected_;
+    standing.useReserve = UseReserve;
+    standing.pendingLoads = pendingLoads_;
+    recorder_.Tick(RecordPlaces(), standing);
 }
 
 TRecordPlaces TDumpLoadThread::RecordPlaces() const {

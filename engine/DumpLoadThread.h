@@ -106,6 +106,10 @@ private:
     TPassRunner runner_;
     TPassRecorder recorder_;
     TAlertCommand alert_;
+    // What the metrics tell between passes, as the last pass left the sessions and the ledger.
+    std::atomic<bool> mainConnected_{true};
+    std::atomic<bool> reserveConnected_{true};
+    std::atomic<std::size_t> pendingLoads_{0};
     std::atomic<bool> started_{false};
     std::atomic<bool> finished_{false};
     std::thread thread_;

@@ -60,6 +60,18 @@ std::string metricsText(const TPassMetrics& m) {
     metric(text, "tvr_chain_broken", "gauge",
            "1 while the log chain is broken and only a full dump and load can mend it, else 0.");
     sample(text, "tvr_chain_broken", m.chainBroken ? 1 : 0);
+    metric(text, "tvr_up", "gauge", "1: the program that writes this file runs.");
+    sample(text, "tvr_up", 1);
+    metric(text, "tvr_server_connected", "gauge",
+           "1 while the session to the server of that role is open, else 0.");
+    sample(text, "tvr_server_connected{role=\"main\"}", m.connected[0] ? 1 : 0);
+    if (m.useReserve)
+        sample(text, "tvr_server_connected{role=\"reserve\"}", m.connected[1] ? 1 : 0);
+    metric(text, "tvr_pending_loads", "gauge", "Dumps made and not loaded on the reserve yet.");
+    sample(text, "tvr_pending_loads", m.pendingLoads);
+    metric(text, "tvr_log_write_failures_total", "counter",
+           "Log entries that a log file did not take (kept and written later).");
+    sample(text, "tvr_log_write_failures_total", m.logWriteFailures);
     return text;
 }
 

@@ -1,5 +1,6 @@
 #include "engine/PassRecorder.h"
 
+#include "client/LogBacklog.h"
 #include "engine/Retention.h"
 #include "platform/AtomicFile.h"
 #include "platform/RegionalSettings.h"
@@ -46,12 +47,15 @@ void TPassRecorder::PassEnded(const TRecordPlaces& places, const TPassRecord& re
     } catch (const std::exception& error) {
         failed(historyFailing_, "The pass history", error);
     }
-    metrics_.Count(record);
-    metrics_.chainBroken = metrics_.chainBroken || chainBroken;
-    metrics_.lag = record.lag;
-    metrics_.level = level;
-    metrics_.processing = true;
-    writeMetrics(places.metricsFile);
+    {
+        std::lock_guard lock(mutex_);
+        metrics_.Count(record);
+        metrics_.chainBroken = metrics_.chainBroken || chainBroken;
+        metrics_.lag = record.lag;
+        metrics_.level = level;
+        metrics_.processing = true;
+        writeMetrics(places.metricsFile);
+    }
     const auto now = std::chrono::steady_clock::now();
     if (!lastExpiry_ || now - *lastExpiry_ >= std::chrono::hours(1)) {
         lastExpiry_ = now;
@@ -61,13 +65,44 @@ void TPassRecorder::PassEnded(const TRecordPlaces& places, const TPassRecord& re
 
 void TPassRecorder::RunEnded(const TRecordPlaces& places, std::chrono::seconds lag,
                              AlertLevel level) {
+    std::lock_guard lock(mutex_);
     metrics_.lag = lag;
     metrics_.level = level;
     metrics_.processing = false;
     writeMetrics(places.metricsFile);
 }
 
+void TPassRecorder::Tick(const TRecordPlaces& places, const TRunStanding& standing) {
+    if (places.metricsFile.empty()) return;
+    std::lock_guard lock(mutex_);
+    const TPassMetrics before = metrics_;
+    take(standing);
+    const bool changed =
+        before.level != metrics_.level || before.connected[0] != metrics_.connected[0] ||
+        before.connected[1] != metrics_.connected[1] ||
+        before.pendingLoads != metrics_.pendingLoads ||
+        before.logWriteFailures != metrics_.logWriteFailures || !metrics_.processing;
+    const auto now = std::chrono::steady_clock::now();
+    if (!changed && lastWritten_ &&
+        now - *lastWritten_ < std::chrono::seconds(kMetricsEverySeconds))
+        return;
+    metrics_.processing = true;
+    writeMetrics(places.metricsFile);
+}
+
+void TPassRecorder::take(const TRunStanding& standing) {
+    metrics_.lag = standing.lag;
+    metrics_.level = standing.level;
+    metrics_.connected[0] = standing.mainConnected;
+    metrics_.connected[1] = standing.reserveConnected;
+    metrics_.useReserve = standing.useReserve;
+    metrics_.pendingLoads = standing.pendingLoads;
+    metrics_.logWriteFailures = client::logWriteFailures();
+}
+
 void TPassRecorder::writeMetrics(const std::string& file) {
+    metrics_.logWriteFailures = client::logWriteFailures();
+    lastWritten_ = std::chrono::steady_clock::now();
     if (file.empty()) return;
     try {
         platform::replaceFileAtomically(file, metricsText(metrics_));

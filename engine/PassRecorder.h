@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,16 @@ TPassRecord passRecordOf(const TPassReport& report, bool useReserve, std::chrono
 
 // The size of the first of `paths` that is a regular file.
 std::optional<std::uintmax_t> dumpFileBytes(const std::vector<std::string>& paths);
+
+// What the metrics tell of the run between passes, as the worker sees it at one moment.
+struct TRunStanding {
+    std::chrono::seconds lag{0};  // computed now
+    AlertLevel level = AlertLevel::None;
+    bool mainConnected = true;
+    bool reserveConnected = true;
+    bool useReserve = true;
+    std::uint64_t pendingLoads = 0;
+};
 
 // Where a run's records go.
 struct TRecordPlaces {
@@ -43,15 +54,25 @@ public:
                    const TPassSettings& settings, AlertLevel level, bool chainBroken = false);
     // The run has ended: the metrics say so.
     void RunEnded(const TRecordPlaces& places, std::chrono::seconds lag, AlertLevel level);
+    // Every second while the run goes on (from the watch's ticker): the metrics file is
+    // written when the standing changed since it was last written (a server lost, a level
+    // reached, a log that fails) or kMetricsEverySeconds have passed, so that it never
+    // stands still through an outage.
+    void Tick(const TRecordPlaces& places, const TRunStanding& standing);
 
 private:
+    // Under mutex_.
+    void take(const TRunStanding& standing);
     void writeMetrics(const std::string& file);
     void deleteExpired(const TRecordPlaces& places, const TPassSettings& settings);
     // An entry for a failure of `what` unless it is failing already; `failing` tracks that.
     void failed(bool& failing, const std::string& what, const std::exception& error);
 
     std::function<void(const std::string&)> errorEntry_;
+    // The worker's pass and the ticker both write the metrics.
+    std::mutex mutex_;
     TPassMetrics metrics_;
+    std::optional<std::chrono::steady_clock::time_point> lastWritten_;
     bool historyFailing_ = false;
     bool metricsFailing_ = false;
     std::optional<std::chrono::steady_clock::time_point> lastExpiry_;

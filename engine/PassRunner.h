@@ -91,6 +91,9 @@ public:
     // disk with log lines. A good pass ends the count.
     void WaitAfter(const TPassReport& report, bool continuous);
 
+    // The dumps of the chain the reserve has not loaded yet, as the ledger tells.
+    std::size_t PendingLoads() const { return State().pending().size(); }
+
 private:
     // Opens `session` again while the library holds it dead; false when a stop ended the
     // tries, or when the server refused the logon `refusalLimit` times in a row (then

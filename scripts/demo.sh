@@ -370,7 +370,7 @@ else
   echo "(A change made after the program's last pass was not shipped before it ended.)"
 fi
 
-say "What a monitoring system sees: tvr --check and the metrics file"
+say "What a monitoring system sees: tvr --check (with performance data), tvr --status and the metrics file"
 # No display needed: the check reads the pass history beside the activity log.
 check_status=0
 env -u DISPLAY -u WAYLAND_DISPLAY "$bin/tvr" --check || check_status=$?

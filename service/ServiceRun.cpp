@@ -1,5 +1,6 @@
 #include "service/ServiceRun.h"
 
+#include "client/LogBacklog.h"
 #include "client/LogWriter.h"
 #include "client/MessageHandlers.h"
 #include "config/ProcedureMarker.h"
@@ -128,6 +129,8 @@ void ServiceRun::openLogs() {
     logFiles_ = config::openRunLogs(live_);
     requireWritable(logFiles_.activity, "activity log");
     requireWritable(logFiles_.error, "error log");
+    // A log that stops taking entries later is told to tvr --check through this file.
+    client::setLogFaultFile(client::logFaultFileBeside(registry_->file()));
 }
 
 void ServiceRun::logOn(const ServicePasswords& passwords) {

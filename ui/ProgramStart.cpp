@@ -1,5 +1,6 @@
 #include "ui/ProgramStart.h"
 
+#include "client/LogBacklog.h"
 #include "client/LogFileNames.h"
 #include "client/LogSink.h"
 #include "client/LogWriter.h"
@@ -167,6 +168,8 @@ void ProgramStart::createSettingsDialog() {
 
 void ProgramStart::OpenLogs() {
     *logFiles_ = config::openRunLogs(*live_);
+    // A log that stops taking entries later is told to tvr --check through this file.
+    client::setLogFaultFile(client::logFaultFileBeside(registry_->file()));
 
     // Each file into its view; a failure leaves the views with what they got, unreported,
     // and the activity log is not loaded after a failed error log.

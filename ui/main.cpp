@@ -10,6 +10,7 @@
 #include "config/PasswordSources.h"
 #include "config/RunOptions.h"
 #include "config/StandbyCheck.h"
+#include "config/StandbyStatus.h"
 #include "platform/CommandError.h"
 #include "platform/Profile.h"
 #include "platform/Prompts.h"
@@ -128,6 +129,7 @@ int main(int argc, char* argv[]) {
                                                std::cerr);
     // The check a monitoring system runs needs no display and opens no window.
     if (const auto code = tvr::config::answerCheck(argc, argv, std::cout)) return *code;
+    if (const auto code = tvr::config::answerStatus(argc, argv, std::cout)) return *code;
     if (const auto code = tvr::ui::answerOnTerminal(argc, argv, std::cout, std::cerr)) return *code;
     if (tvr::ui::serviceRequested(argc, argv)) return runService(argc, argv);
     // Qt takes its own options (-platform, -style) out of argv first; the rest is ours, and

@@ -156,7 +156,7 @@ TEST_F(MessageHandlers, ClientMessagesGoToTheActivityLogOnly) {
     EXPECT_TRUE(errorView.lines().empty());
 }
 
-TEST_F(MessageHandlers, UnwritableLogDropsTheMessageSilentlyAndTheNextOneTriesAgain) {
+TEST_F(MessageHandlers, UnwritableLogKeepsTheMessagesWithoutABoxAndWritesThemWithTheNextOne) {
     std::filesystem::create_directory(dir / "act.log");
     EXPECT_EQ(server(serverMessage(0, 10, "lost")), CS_SUCCEED);
     EXPECT_EQ(server(serverMessage(911, 16, "lost error")), CS_SUCCEED);
@@ -166,7 +166,10 @@ TEST_F(MessageHandlers, UnwritableLogDropsTheMessageSilentlyAndTheNextOneTriesAg
     EXPECT_FALSE(std::filesystem::exists(dir / "err.log"));
     std::filesystem::remove(dir / "act.log");
     server(serverMessage(0, 10, "kept"));
-    EXPECT_EQ(activity(), "kept  12:00:01\r\n");
+    EXPECT_EQ(activity(),
+              "lost  12:00:01\r\n\r\n$Err$\r\n$Err$Error: Time: 12:00:01;  number 911;  "
+              "severity 16;  state 1;  line 1\r\n$Err$lost error$Err$lost client\r\n"
+              "kept  12:00:01\r\n");
 }
 
 TEST_F(MessageHandlers, ReadOnlyLogFileDropsTheMessageSilently) {

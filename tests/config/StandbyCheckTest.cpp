@@ -1,9 +1,12 @@
 // The check a monitoring system runs, judged from histories told by hand: the lag from the
 // last good load against each threshold, a history without a good load, a failed last pass
-// named, and no history at all.
+// named and warned of, a log that cannot be written, no history at all; the performance data
+// after the text.
 #include "config/StandbyCheck.h"
 
 #include <gtest/gtest.h>
+
+#include <regex>
 
 using namespace tvr::config;
 using namespace tvr::engine;
@@ -45,9 +48,15 @@ TEST(StandbyCheck, TheLagFromTheLastGoodLoadMeetsTheThresholds) {
         {{pass(100s, "dump failed", 8009), pass(40s, "dump failed")},
          15,
          60,
-         kCheckOk,
-         "OK: lag 100 s, no good load since ",
+         kCheckWarning,
+         "WARNING: lag 100 s, no good load since 2026-",
          ", last pass dump failed"},
+        {{pass(42s, "ok"), pass(20s, "ok")},
+         15,
+         60,
+         kCheckWarning,
+         "WARNING: lag 20 s, last load 2026-",
+         ", cannot write the activity log /x: Permission denied"},
         {{pass(99999s, "ok")}, 0, 0, kCheckOk, "OK: lag 99999 s", ""},
         {{}, 15, 60, kCheckUnknown, "UNKNOWN: no pass history", ""},
         // A broken log chain is critical whatever the lag, until a good load.
@@ -67,11 +76,26 @@ TEST(StandbyCheck, TheLagFromTheLastGoodLoadMeetsTheThresholds) {
         {{pass(60s, "load failed", 4306), pass(30s, "ok")}, 15, 60, kCheckOk, "OK: lag 30 s", ""},
     };
     for (const auto& c : cases) {
-        const CheckAnswer answer = judgeStandby(c.history, kNow, c.warning, c.critical);
+        const std::optional<std::string> fault = c.end.find("cannot write") != std::string::npos
+                                                     ? std::optional<std::string>(c.end.substr(2))
+                                                     : std::nullopt;
+        const CheckAnswer answer = judgeStandby(c.history, kNow, c.warning, c.critical, fault);
         SCOPED_TRACE(answer.line);
         EXPECT_EQ(answer.code, c.code);
         EXPECT_EQ(answer.line.substr(0, c.start.size()), c.start);
-        EXPECT_TRUE(answer.line.ends_with(c.end));
+        const auto perf = answer.line.find(" | ");
+        if (c.code == kCheckUnknown) {
+            EXPECT_EQ(perf, std::string::npos);
+            continue;
+        }
+        EXPECT_TRUE(answer.line.substr(0, perf).ends_with(c.end));
+        // Nagios performance data: the lag and both thresholds in seconds, empty when off.
+        const auto off = [](int minutes) {
+            return minutes ? std::to_string(minutes * 60) : std::string();
+        };
+        EXPECT_TRUE(std::regex_match(
+            answer.line.substr(perf),
+            std::regex(R"( \| lag=\d+s;)" + off(c.warning) + ";" + off(c.critical))));
     }
 }
 

@@ -1,6 +1,7 @@
 // `tvr --check` as a monitoring system runs it: a process with no display, reading the
 // thresholds from the registry file and the history beside the activity log; its exit code
-// says OK, warning, critical, or that it cannot tell.
+// says OK, warning, critical, or that it cannot tell; `tvr --status` gives the same verdict on
+// the profile's line.
 #include "config/SettingsKeys.h"
 #include "engine/PassHistory.h"
 #include "platform/Registry.h"
@@ -63,6 +64,18 @@ TEST(CheckCommand, ExitsWithTheLevelOfTheLagOrThreeWhenItCannotTell) {
         EXPECT_EQ(output.substr(0, c.start.size()), c.start) << output;
         EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
         EXPECT_EQ(tvr.errors(), "");
+        if (c.exitCode == 3) continue;
+        // Nagios performance data, and the last load with its date.
+        EXPECT_NE(output.find(" | lag="), std::string::npos) << output;
+        EXPECT_NE(output.find("last load 20"), std::string::npos) << output;
+
+        // The profile's line of --status: not running, the same verdict, no dump waiting.
+        ProgramProcess lines("tvr", {"--status"}, folder / "status", folder / "status-err");
+        EXPECT_EQ(lines.exitCode(60s), 0) << lines.output() << lines.errors();
+        // (The lag may have grown by a second between the two.)
+        EXPECT_EQ(lines.output().rfind("default: not running, " + c.start, 0), 0u)
+            << lines.output();
+        EXPECT_TRUE(lines.output().ends_with(", pending loads 0\n")) << lines.output();
     }
 }
 

@@ -47,16 +47,19 @@ std::string errorLog(const WorkstationFolders& workstation) {
     return {};
 }
 
-// True when the last pass begun in `log` has loaded its dump.
+std::vector<std::string> withMetrics(std::vector<std::string> args, const fs::path& metrics) {
+    args.insert(args.end(), {"--metrics", metrics.string()});
+    return args;
+}
+
 }  // namespace
 
 TEST(Service, ShipsWithoutADisplayAndStopsOnSigtermOnceThePassUnderWayHasLoaded) {
     Workstation workstation;
     const NoDisplay noDisplay(workstation.environment());
-    std::vector<std::string> args = serviceArguments(workstation);
     const fs::path metrics = workstation.root() / "tvr.prom";
-    args.insert(args.end(), {"--metrics", metrics.string()});
-    ProgramProcess tvr("tvr", args, workstation.root() / "tvr.out");
+    ProgramProcess tvr("tvr", withMetrics(serviceArguments(workstation), metrics),
+                       workstation.root() / "tvr.out");
     ASSERT_TRUE(eventually([&] { return workstation.passCompletedAfter(0); })) << tvr.output();
     EXPECT_TRUE(eventually([&] {
         return fs::exists(metrics) &&
@@ -230,4 +233,57 @@ TEST(Service, AConfigurationFaultEndsItAtOnceWithItsReasonAndItsExitCode) {
         std::ofstream(workstation.registryFile(), std::ios::binary) << registry;
         fs::remove_all(workstation.logFolder());
     }
+}
+
+// The activity log replaced by a folder while the service ships: shipping goes on, the error
+// log, standard error, tvr --check and the metrics say so, and the entries kept meanwhile are
+// written into the file once it is back.
+TEST(Service, AnUnwritableActivityLogIsReportedEverywhereAndItsEntriesWrittenLater) {
+    Workstation workstation;
+    const NoDisplay noDisplay(workstation.environment());
+    const fs::path metrics = workstation.root() / "tvr.prom";
+    ProgramProcess tvr("tvr", withMetrics(serviceArguments(workstation), metrics),
+                       workstation.root() / "tvr.out");
+    ASSERT_TRUE(eventually([&] { return workstation.passCompletedAfter(0); })) << tvr.output();
+    fs::path log;
+    for (const auto& entry : fs::directory_iterator(workstation.logFolder()))
+        if (entry.path().filename().string().rfind("sales", 0) == 0) log = entry.path();
+    fs::remove(log);
+    fs::create_directory(log);
+    int checks = 0;
+    const auto check = [&] {
+        ProgramProcess run("tvr", {"--check"},
+                           workstation.root() / ("check" + std::to_string(++checks)));
+        run.exitCode(std::chrono::seconds(60));
+        return run.output();
+    };
+    ASSERT_TRUE(eventually([&] {
+        return errorLog(workstation).find("cannot write the activity log") != std::string::npos;
+    })) << tvr.output();
+    EXPECT_NE(tvr.output().find("cannot write the activity log"), std::string::npos);
+    EXPECT_NE(check().find("WARNING: "), std::string::npos);
+    EXPECT_NE(check().find("cannot write the activity log " + log.string() + ": Is a directory"),
+              std::string::npos)
+        << check();
+    EXPECT_TRUE(eventually([&] {
+        return tvr::testing::fileText(metrics).find("\ntvr_log_write_failures_total 0\n") ==
+               std::string::npos;
+    })) << tvr::testing::fileText(metrics);
+    // A pass while it lasts, then the file back: what was kept out is written into it.
+    const auto passes = [&] {
+        const std::string text = tvr::testing::fileText(metrics);
+        const auto at = text.find("\ntvr_passes_total{kind=\"transaction\"} ");
+        return at == std::string::npos ? -1 : std::stoi(text.substr(text.find(' ', at + 1)));
+    };
+    const int passesAtLoss = passes();
+    ASSERT_TRUE(eventually([&] { return passes() > passesAtLoss; }));
+    fs::remove(log);
+    ASSERT_TRUE(eventually([&] {
+        return errorLog(workstation).find("can be written again; the") != std::string::npos;
+    })) << tvr.output();
+    EXPECT_NE(workstation.activityLog().find("Start Dump"), std::string::npos)
+        << errorLog(workstation);
+    EXPECT_EQ(check().find("cannot write"), std::string::npos) << check();
+    tvr.kill(SIGTERM);
+    EXPECT_EQ(tvr.exitCode(), 0) << tvr.output();
 }

@@ -228,10 +228,18 @@ TEST_F(WatchRun, TheMetricsFileIsRewrittenAfterEachPassAndReadsBack) {
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(passesSeen[i], static_cast<double>(i + 1));
     const auto parsed = parseMetrics(fileText(metricsFile));
     const std::map<std::string, std::string> types = {
-        {"tvr_lag_seconds", "gauge"},           {"tvr_last_good_load_timestamp_seconds", "gauge"},
-        {"tvr_passes_total", "counter"},        {"tvr_pass_failures_total", "counter"},
-        {"tvr_shipped_bytes_total", "counter"}, {"tvr_processing", "gauge"},
-        {"tvr_alert_level", "gauge"},           {"tvr_chain_broken", "gauge"},
+        {"tvr_lag_seconds", "gauge"},
+        {"tvr_last_good_load_timestamp_seconds", "gauge"},
+        {"tvr_passes_total", "counter"},
+        {"tvr_pass_failures_total", "counter"},
+        {"tvr_shipped_bytes_total", "counter"},
+        {"tvr_processing", "gauge"},
+        {"tvr_alert_level", "gauge"},
+        {"tvr_chain_broken", "gauge"},
+        {"tvr_up", "gauge"},
+        {"tvr_server_connected", "gauge"},
+        {"tvr_pending_loads", "gauge"},
+        {"tvr_log_write_failures_total", "counter"},
     };
     EXPECT_EQ(parsed.types, types);
     const auto history = readPassHistory(dir.string(), WatchClock::now() - std::chrono::hours(24));
@@ -249,6 +257,36 @@ TEST_F(WatchRun, TheMetricsFileIsRewrittenAfterEachPassAndReadsBack) {
     EXPECT_EQ(v.at("tvr_processing"), 0);  // the run has ended
     EXPECT_EQ(v.at("tvr_alert_level"), 0);
     EXPECT_EQ(v.at("tvr_chain_broken"), 0);
+}
+
+// A server down between passes: the failed pass is counted, the lost session shows at once,
+// and the file goes on changing while no pass ends (the lag grows in it); once the server is
+// back the session shows open again.
+TEST_F(WatchRun, TheMetricsFileFollowsAnOutageWhileNoPassEnds) {
+    startServers();
+    const std::string metricsFile = (dir / "tvr.prom").string();
+    window.connections.MetricsFile = metricsFile;
+    host.setPassSettings(TPassSettings{false, true, "00:00:01"});
+    realSleep = true;
+    control.StartProcessing();
+    const auto value = [&](const std::string& name) {
+        const auto values = parseMetrics(fileText(metricsFile)).values;
+        return values.count(name) ? values.at(name) : -1.0;
+    };
+    const std::string mainSession = "tvr_server_connected{role=\"main\"}";
+    ASSERT_TRUE(waitFor([&] { return value(mainSession) == 1 && runPasses() >= 2; }));
+    main->stop();
+    ASSERT_TRUE(waitFor([&] { return value(mainSession) == 0; }));
+    EXPECT_EQ(value("tvr_pass_failures_total{kind=\"transaction\"}"), 1);
+    EXPECT_EQ(value("tvr_up"), 1);
+    const double lagAtLoss = value("tvr_lag_seconds");
+    ASSERT_TRUE(waitFor([&] { return value("tvr_lag_seconds") > lagAtLoss; }))
+        << fileText(metricsFile);
+    main->start();
+    ASSERT_TRUE(waitFor([&] { return value(mainSession) == 1; })) << fileText(metricsFile);
+    prompts.scriptReply(tvr::platform::PromptReply::Yes);
+    ASSERT_TRUE(control.ConfirmStop(StopQuestion));
+    ASSERT_TRUE(waitUntilEnded());
 }
 
 TEST_F(WatchRun, TwoPassesInOneSecondWriteTwoFiles) {
