@@ -373,8 +373,12 @@ fi
 say "What a monitoring system sees: tvr --check (with performance data), tvr --status and the metrics file"
 # No display needed: the check reads the pass history beside the activity log.
 check_status=0
-env -u DISPLAY -u WAYLAND_DISPLAY "$bin/tvr" --check || check_status=$?
+check_line=$(env -u DISPLAY -u WAYLAND_DISPLAY "$bin/tvr" --check) || check_status=$?
+echo "$check_line"
 echo "(exit code $check_status)"
+[[ $check_line == *" | lag="* ]] || { echo "demo: the check line has no performance data" >&2; exit 1; }
+# One line for each profile of this machine: whether it runs, the verdict, the loads waiting.
+env -u DISPLAY -u WAYLAND_DISPLAY "$bin/tvr" --status
 if [[ -f $demo/metrics/tvr.prom ]]; then
   grep -v '^#' "$demo/metrics/tvr.prom"
 fi
