@@ -14,6 +14,7 @@ namespace tvr::engine {
 namespace {
 
 constexpr const char* kPrefix = "Failover: ";
+constexpr std::int32_t kLoginFailed = 4002;
 
 std::string timeText(ChainClock::time_point when) {
     const std::time_t seconds = ChainClock::to_time_t(when);
@@ -70,6 +71,11 @@ public:
                   ", once every dump is loaded)"});
             return report_;
         }
+        if (services_.stopRequested && services_.stopRequested()) {
+            stop("the program is ending; nothing was changed on either server",
+                 {"fail over again"});
+            return report_;
+        }
         if (!SaveTail()) return report_;
         if (!CheckChain()) return report_;
         step("4: " + onlineStatement(plan_.reserveDatabase) + " on " + plan_.reserveServer);
@@ -103,6 +109,15 @@ private:
     bool SaveTail() {
         if (EarlierTail()) return true;
         if (!answers(sessions_.main)) {
+            // A server that answers and refuses the logon is up: its tail would be lost to a
+            // wrong password.
+            if (sessions_.main && sessions_.main->LastServerErrorNumber() == kLoginFailed) {
+                stop("the main server " + plan_.mainServer +
+                         " refused the logon (Login failed); nothing was sent",
+                     {"log on to " + plan_.mainServer + " and fail over again"});
+                return false;
+            }
+            if (plan_.fence) report_.notFenced = "its server did not answer";
             if (plan_.planned) {
                 stop("the main server " + plan_.mainServer +
                          " does not answer; a switchover needs both servers",
@@ -114,6 +129,7 @@ private:
                                  plan_.mainDatabase + " is not saved");
             return true;
         }
+        if (plan_.fence) Fence();
         // The dump files are named after the database as the profile qualifies it.
         TPassRecord record;
         record.file = freeDumpFileName(
@@ -124,7 +140,7 @@ private:
             });
         record.start = services_.now();
         record.kind = PassKind::Tail;
-        const std::string dump = tailDumpStatement(plan_, record.file);
+        const std::string dump = tailDumpStatement(plan_, record.file, report_.fenced.has_value());
         step("2: " + dump + " on " + plan_.mainServer);
         const StepResult dumped =
             timed(record.dumpSeconds, [&] { return runStatement(*sessions_.main, dump); });
@@ -135,6 +151,7 @@ private:
                   remainingOnline()});
             return false;
         }
+        report_.tailStarted = record.start;
         dumps_.push_back({record.file, false, true, false, record.start, true});
         // Loading the tail after a gap would only be refused; the chain check names the gap.
         if (chain_.missing || !chain_.fullLoaded) {
@@ -142,6 +159,23 @@ private:
             return true;
         }
         return LoadTail(record, dumped);
+    }
+
+    // The fence: from here on no login, sa included, can change the main database, so the tail
+    // dump holds all it will ever commit. A fence that cannot be set leaves it writable, and
+    // the report says so; the failover goes on.
+    void Fence() {
+        const std::string fence = fenceStatement(plan_.mainDatabase, true);
+        step("2: " + fence + " on " + plan_.mainServer + " (the fence)");
+        const auto at = services_.now();
+        const StepResult fenced = runStatement(*sessions_.main, fence);
+        if (fenced.outcome == StepOutcome::Ok) {
+            report_.fenced = at;
+            return;
+        }
+        report_.notFenced = fence + " " + stepResultText(fenced);
+        services_.errorEntry(kPrefix + std::string("the fence was not set: ") + report_.notFenced +
+                             "; " + plan_.mainDatabase + " still accepts writes");
     }
 
     // The second half of step 2: the tail dumped, loaded on the reserve through sp_TVR.
@@ -182,6 +216,7 @@ private:
         if (!chain_.fullLoaded || chain_.missing || !dumps_[*chain_.lastLoaded].tail) return false;
         const TShippedDump& tail = dumps_[*chain_.lastLoaded];
         report_.tailSaved = report_.earlierTail = true;
+        report_.tailStarted = tail.started;
         step("2: skipped: an earlier failover saved the tail of the log of " + plan_.mainDatabase +
              " in " + tail.file + (tail.started ? " at " + timeText(*tail.started) : "") +
              ", and the reserve loaded it; nothing is sent to the main server");
@@ -246,6 +281,13 @@ private:
                         byHand);
         }
         const TShippedDump& last = dumps_[*chain_.lastLoaded];
+        std::size_t first = *chain_.lastLoaded;
+        while (first > 0 && !(dumps_[first].full && dumps_[first].loaded)) --first;
+        for (std::size_t i = first; i <= *chain_.lastLoaded; ++i) {
+            if (!dumps_[i].loaded) continue;
+            report_.loaded.push_back(dumps_[i].file +
+                                     (dumps_[i].sequenceNew.empty() ? "" : ", header checked"));
+        }
         report_.lastDump = last.file;
         report_.lastDumpStarted = last.started;
         step(
@@ -292,15 +334,57 @@ TShippingPair shippingPairOf(const TFailoverPlan& plan) {
 }
 
 std::string failoverQuestion(const TFailoverPlan& plan) {
-    return std::string(plan.planned ? "Switch over" : "Fail over") + " from " + plan.mainDatabase +
-           " on " + plan.mainServer + " to " + plan.reserveDatabase + " on " + plan.reserveServer +
-           "? Processing stops, and " + plan.reserveDatabase + " is brought online.";
+    const std::string main = plan.mainDatabase + " on " + plan.mainServer;
+    const std::string reserve = plan.reserveDatabase + " on " + plan.reserveServer;
+    if (plan.planned)
+        return "Switchover: the main server is kept, and the roles are reversed. " + main +
+               " is made read only, its last transaction dump is loaded into " + reserve +
+               ", and " + reserve + " is brought online as the new main database. Processing " +
+               "stops. Switch over?";
+    return "Failover: the main server is taken as lost. " + reserve +
+           " is brought online in place of " + main +
+           "; the tail of the log is saved first if the main server still answers. Processing "
+           "stops. Fail over?";
 }
+
+std::string fenceQuestion(const TFailoverPlan& plan) {
+    return "Fence " + plan.mainDatabase + " on " + plan.mainServer +
+           " before the tail of its log is saved? Yes: it is made read only, so that no login, "
+           "sa included, can change it afterwards, and nothing committed there is lost. No: it "
+           "keeps taking writes, and whatever is committed there after the tail dump never "
+           "reaches " +
+           plan.reserveDatabase + " on " + plan.reserveServer + ".";
+}
+
+namespace {
+
+// Whether the old main still takes writes, and how to undo the fence.
+std::string fenceText(const TFailoverPlan& plan, const TFailoverReport& report) {
+    const std::string main = plan.mainDatabase + " on " + plan.mainServer;
+    if (report.fenced)
+        return " " + main + " is read only since " + timeText(*report.fenced) +
+               " (the fence): no login, sa included, can change it. To let it take writes "
+               "again: " +
+               fenceStatement(plan.mainDatabase, false) + " (in master on " + plan.mainServer +
+               ").";
+    std::string text = " " + main + " was not fenced";
+    if (!report.notFenced.empty()) text += " (" + report.notFenced + ")";
+    text += ": it still accepts writes";
+    if (report.tailStarted)
+        return text + ", and anything committed there after " + timeText(*report.tailStarted) +
+               " is not on the reserve.";
+    return text +
+           " if its server runs, and nothing committed there after the last loaded dump "
+           "began is on the reserve.";
+}
+
+}  // namespace
 
 std::string failoverReportText(const TFailoverPlan& plan, const TFailoverReport& report) {
     if (!report.done) {
         std::string text = "stopped: " + report.stopped + ". Nothing after this step was changed.";
         if (!report.byHand.empty()) text += " Left to do by hand: " + report.byHand + ".";
+        if (report.fenced) text += fenceText(plan, report);
         return text;
     }
     std::string text = plan.reserveDatabase + " on " + plan.reserveServer + " is online";
@@ -308,16 +392,28 @@ std::string failoverReportText(const TFailoverPlan& plan, const TFailoverReport&
                 ? " (an earlier failover had saved and loaded the tail of the log; nothing was "
                   "sent to the main server). "
                 : ". ";
+    if (!report.loaded.empty()) {
+        text += "Loaded since the last full load, in order: ";
+        for (std::size_t i = 0; i < report.loaded.size(); ++i)
+            text += (i ? "; " : "") + report.loaded[i];
+        text += ". ";
+    }
     text +=
         "Last transaction dump applied: " + (report.lastDump.empty() ? "none" : report.lastDump);
     if (report.lastDumpStarted) text += ", begun " + timeText(*report.lastDumpStarted);
     text += ". Loss window: ";
-    if (report.tailSaved)
-        text += "none (the tail of the log was saved).";
-    else if (report.lossWindow)
-        text += lagText(*report.lossWindow) + " (since the last loaded dump began).";
+    if (report.tailSaved && report.fenced)
+        text += "none (the tail of the log was saved after the fence).";
+    else if (report.tailSaved && report.tailStarted)
+        text += "none up to " + timeText(*report.tailStarted) + " (the tail dump).";
+    else if (report.tailSaved)
+        text += "none up to the tail dump (its time is not recorded).";
+    else if (report.lossWindow && report.lastDumpStarted)
+        text += "everything committed after " + timeText(*report.lastDumpStarted) +
+                " (when the last loaded dump began), " + lagText(*report.lossWindow) + ".";
     else
         text += "unknown (the time of the last loaded dump is not recorded).";
+    if (!report.earlierTail) text += fenceText(plan, report);
     return text;
 }
 
@@ -326,10 +422,14 @@ TFailoverReport runFailover(const TPassSessions& sessions, const TFailoverPlan& 
     return Sequence(sessions, plan, services).Run();
 }
 
-std::string tailDumpStatement(const TFailoverPlan& plan, const std::string& file) {
+std::string tailDumpStatement(const TFailoverPlan& plan, const std::string& file, bool fenced) {
     return "dump transaction " + plan.mainDatabase + " to \"" +
            quotedConstantText(plan.dumpFolder + DumpPathSeparator + file) + "\" with " +
-           (plan.planned ? "standby_access" : "no_truncate");
+           (plan.planned && !fenced ? "standby_access" : "no_truncate");
+}
+
+std::string fenceStatement(const std::string& database, bool on) {
+    return "sp_dboption " + database + ", \"read only\", " + (on ? "true" : "false");
 }
 
 std::string onlineStatement(const std::string& database) { return "online database " + database; }

@@ -76,51 +76,80 @@ TFailoverPlan TFailoverControl::Plan(bool planned) const {
             server(connections_.ReserveConnection, reserveName),
             s.ComboLoad,
             s.EditPathLoad,
+            planned,
             planned};
+}
+
+bool TFailoverControl::RequestStop() {
+    if (!running_ || stopRequested_.exchange(true)) return running_;
+    activityLine_(
+        "Failover: the program is ending: the failover stops before anything is sent to the main "
+        "server, or, past that point, runs to its end; the program ends with its report");
+    return true;
 }
 
 bool TFailoverControl::Start(bool planned, Finished finished) {
     if (running_) return false;
-    const TFailoverPlan question = Plan(planned);
-    if (!platform::prompts().askYesNo(owner_, failoverQuestion(question), "Message")) return false;
-    // The failover needs the reserve; a switchover needs the main server too. A server that
-    // is lost cannot be logged on to, so the main logon is not asked for a failover. The
-    // logons run only while no worker does: sessions are not replaced under a pass.
+    auto& prompts = platform::prompts();
+    if (!prompts.askYesNoDefaultNo(owner_, failoverQuestion(Plan(planned)), "Message"))
+        return false;
+    // The failover needs the reserve, and asks the main server before it counts it as lost:
+    // a session of it that went away opens again with its own password (runFailover), and
+    // with none the logon is asked for. The logons run only while no worker does: sessions
+    // are not replaced under a pass.
     if (worker_.Ended()) {
-        if (planned && !connections_.MainConnected) host_.LogonMain();
+        if (!connections_.MainConnection) host_.LogonMain();
         if (!connections_.ReserveConnected) host_.LogonReserve();
     }
-    if (!connections_.ReserveConnected || (planned && !connections_.MainConnected)) return false;
+    if (!connections_.ReserveConnected) return false;
+    TFailoverPlan plan = Plan(planned);
+    if (!connections_.MainConnection) {
+        if (planned) return false;
+        if (!prompts.askYesNoDefaultNo(owner_,
+                                       "The main server " + plan.mainServer +
+                                           " is not logged on. Fail over without it? The tail "
+                                           "of the log of " +
+                                           plan.mainDatabase +
+                                           " is not saved, and it is not fenced.",
+                                       "Message"))
+            return false;
+    } else if (!planned) {
+        plan.fence = prompts.askYesNoDefaultNo(owner_, fenceQuestion(plan), "Message");
+    }
     // The stop a confirmed Stop makes: the pass under way finishes, no other starts.
     if (control_.Running()) control_.Stop();
 
     if (thread_.joinable()) thread_.join();  // the last one has reported: it has ended
     running_ = true;
     done_ = false;
-    const TDumpLoadThread* worker = worker_.get();
-    const TFailoverPlan plan = Plan(planned);
+    stopRequested_ = false;
+    // A share of the worker: the GUI thread may let it go once it has ended.
+    std::shared_ptr<const TDumpLoadThread> worker = worker_.Share();
     // The thread's own share of each session: a logon that replaces a slot meanwhile
     // never frees a session under it.
-    const auto main = connections_.MainConnected ? connections_.MainConnection : nullptr;
+    const auto main = connections_.MainConnection;
     const auto reserve = connections_.ReserveConnection;
     TFailoverServices services =
         services_ ? *services_ : programFailoverServices(host_.LedgerFile(), plan);
-    thread_ = std::thread([this, worker, plan, main, reserve, services = std::move(services),
-                           finished = std::move(finished)] {
-        // Until the worker has ended it may still use the sessions (its last pass). It is
-        // not freed meanwhile: Start and Exit wait for the report.
-        while (worker && !worker->Finished())
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        TFailoverReport report;
-        try {
-            report = runFailover(TPassSessions{main.get(), reserve.get()}, plan, services);
-        } catch (const std::exception& error) {
-            report.stopped = error.what();
-        }
-        done_ = report.done;
-        running_ = false;
-        if (finished) finished(plan, report);
-    });
+    services.stopRequested = [this] { return stopRequested_.load(); };
+    activityLine_ = services.activityLine;
+    thread_ =
+        std::thread([this, worker = std::move(worker), plan, main, reserve,
+                     services = std::move(services), finished = std::move(finished)]() mutable {
+            // Until the worker has ended it may still use the sessions (its last pass).
+            while (worker && !worker->Finished())
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            worker.reset();
+            TFailoverReport report;
+            try {
+                report = runFailover(TPassSessions{main.get(), reserve.get()}, plan, services);
+            } catch (const std::exception& error) {
+                report.stopped = error.what();
+            }
+            done_ = report.done;
+            running_ = false;
+            if (finished) finished(plan, report);
+        });
     return true;
 }
 

@@ -187,7 +187,7 @@ std::vector<TShippedDump> shippedDumpsFromLedger(const std::vector<TLedgerEntry>
     std::vector<TShippedDump> dumps;
     for (const TLedgerDump& made : ledgerState(entries, pair).chain) {
         dumps.push_back({made.file, made.kind == PassKind::Full, true, made.loaded, made.made,
-                         made.kind == PassKind::Tail});
+                         made.kind == PassKind::Tail, made.sequenceNew});
     }
     return dumps;
 }

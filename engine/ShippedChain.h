@@ -28,6 +28,8 @@ struct TShippedDump {
     // When its dump began; none when the record does not say.
     std::optional<ChainClock::time_point> started;
     bool tail = false;  // the last log dump a failover saved from the main server
+    // The "new" sequence date of its load's checked header; empty when none was checked.
+    std::string sequenceNew{};
     bool operator==(const TShippedDump&) const = default;
 };
 

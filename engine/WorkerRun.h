@@ -1,7 +1,8 @@
 #pragma once
 // The worker of the current or last run, owned by the GUI thread. It is freed only once its
 // thread has said it ended: freeing a running worker would join it, and the worker may be
-// waiting for the GUI thread at that moment.
+// waiting for the GUI thread at that moment. A thread that waits for its end (the failover)
+// holds a share of it, so that it never reads a worker the GUI thread has let go.
 #include "engine/DumpLoadThread.h"
 
 #include <memory>
@@ -16,6 +17,7 @@ public:
     TWorkerRun& operator=(const TWorkerRun&) = delete;
 
     TDumpLoadThread* get() const { return worker_.get(); }
+    std::shared_ptr<const TDumpLoadThread> Share() const { return worker_; }
     explicit operator bool() const { return worker_ != nullptr; }
     TDumpLoadThread* operator->() const { return worker_.get(); }
     // No worker, or one whose run has ended.
@@ -32,7 +34,7 @@ public:
     void StopAndFree();
 
 private:
-    std::unique_ptr<TDumpLoadThread> worker_;
+    std::shared_ptr<TDumpLoadThread> worker_;
     TWatchStanding standing_;  // of the last run, once its worker is freed
 };
 

@@ -538,6 +538,14 @@ void TFormDumpLoad::finishWorker() {
     while (!worker_.Ended()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         QThread::msleep(5);
+    // A failover stops at its safe point or runs to its end; its calls are served meanwhile,
+    // so that freeing it afterwards joins a thread that has ended.
+    if (failover_ && failover_->RequestStop()) {
+        while (failover_->Running()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            QThread::msleep(5);
+        }
+    }
     }
     QCoreApplication::processEvents();
     worker_.ReleaseEnded();
@@ -658,8 +666,18 @@ void TFormDumpLoad::NStopClick() {
 }
 
 void TFormDumpLoad::NExitClick() {
-    // The failover's report comes first; it cannot be stopped half way.
-    if (failover_ && failover_->Running()) return;
+    // A failover is never left half way: it stops at its safe point or runs to its end, and
+    // the program ends with its report.
+    if (failover_ && failover_->Running()) {
+        failover_->RequestStop();
+        platform::prompts().messageBox(
+            this,
+            "A failover is under way. It stops before anything is sent to the main server, or, "
+            "past that point, runs to its end; the program then ends, its report in the "
+            "activity log.",
+            "Message", platform::PromptButtons::Ok, platform::PromptIcon::Information);
+        return;
+    }
     runCommand([this] {
         if (!control_->ConfirmStop(engine::ExitQuestion)) return;
         flags_.FExitRequested = true;
@@ -674,6 +692,11 @@ void TFormDumpLoad::ExitWithoutQuestion() {
         close();
     });
 }
+    if (failover_ && failover_->Running()) {
+        // The failover's report ends the program (startFailover), not this stop.
+        failover_->RequestStop();
+        return;
+    }
 
 void TFormDumpLoad::NSettingClick() {
     // Off while a run goes on; the menu follows a moment later, the command at once.
@@ -703,6 +726,9 @@ void TFormDumpLoad::startFailover(bool planned) {
             });
         });
     });
+                // Exit or a signal came during the failover: the report is in the logs, and
+                // nobody may be there to answer a box.
+                if (failover_->StopRequested()) return ExitWithoutQuestion();
 }
 
 void TFormDumpLoad::NReverseClick() {

@@ -1,6 +1,8 @@
 // The failover against two emulators after real passes: with the main server up the tail of
-// the log reaches the reserve and nothing is lost; with it killed the tail is skipped and the
-// loss window is shown; a dump the reserve never loaded stops everything before online, read
+// the log reaches the reserve and the report gives the tail dump's time, up to which nothing
+// is lost; fenced, a write to the old main is refused afterwards and nothing is lost; with it
+// killed the tail is skipped and the loss window is shown; a program ending before the safe
+// point sends nothing; a dump the reserve never loaded stops everything before online, read
 // from the pass history or, without one, from the activity log; a second failover finds the
 // first one's tail; a planned switchover followed by a run the other way ships from the old
 // reserve to the old main.
@@ -16,8 +18,9 @@ namespace {
 
 class Failover : public ProcessingFixture {
 protected:
-    TFailoverPlan plan(bool planned = false) const {
-        return {kMain, "sales", dumps.string(), kReserve, "sales_copy", loads.string(), planned};
+    TFailoverPlan plan(bool planned = false, bool fence = false) const {
+        return {kMain,        "sales",        dumps.string(), kReserve,
+                "sales_copy", loads.string(), planned,        fence};
     }
     // The records as the program reads them: the pass history of the log folder, else the
     // activity log. With `history` the log is not offered, so the history alone must tell the
@@ -45,10 +48,13 @@ protected:
         };
     }
     std::string ledgerFile() const { return (dir / "ledger.csv").string(); }
-    TFailoverReport failOver(bool planned = false, bool history = true) {
+    TFailoverReport failOver(bool planned = false, bool history = true, bool fence = false,
+                             std::function<bool()> stopRequested = {}) {
+        TFailoverServices given = services(history);
+        given.stopRequested = std::move(stopRequested);
         return runFailover(TPassSessions{window.connections.MainConnection.get(),
                                          window.connections.ReserveConnection.get()},
-                           plan(planned), services(history));
+                           plan(planned, fence), given);
     }
     // Passes of a run until `passes` have ended, then a confirmed stop and the run's end.
     void ship(int passes) {
@@ -59,10 +65,13 @@ protected:
         stopNow();
         ASSERT_TRUE(waitUntilEnded());
     }
-    static void run(tvr::testing::Emulator& server, const std::string& statement) {
+    // The server's error number for `statement` sent as sa on a connection of its own; 0 when
+    // it was accepted.
+    static int run(tvr::testing::Emulator& server, const std::string& statement) {
         tvr::client::TSybaseConnect side(server.name(), "sa", "", "", "");
-        ASSERT_EQ(side.Connect(), CS_SUCCEED);
+        if (side.Connect() != CS_SUCCEED) return -1;
         side.Execute(statement);
+        return side.ServerError() ? side.LastServerErrorNumber() : 0;
     }
     // The orders of `database` on `server` as text (the database must be online).
     static std::string orders(const std::string& server, const std::string& database) {
@@ -102,7 +111,19 @@ TEST_F(Failover, WithTheMainUpTheTailIsSavedAndARowInsertedJustBeforeIsOnTheRese
         EXPECT_NE(expected.find("just before"), std::string::npos);
         EXPECT_EQ(orders(kReserve, "sales_copy"), expected);
         EXPECT_TRUE(anyHas(activity, "with no_truncate"));
-        EXPECT_TRUE(anyHas(activity, "Loss window: none"));
+        // Unfenced, the old main goes on taking writes: the report says from when they are lost.
+        ASSERT_TRUE(report.tailStarted);
+        const std::time_t tailTime = std::chrono::system_clock::to_time_t(*report.tailStarted);
+        char clock[16];
+        std::strftime(clock, sizeof clock, "%H:%M:%S", std::localtime(&tailTime));
+        EXPECT_TRUE(anyHas(activity, std::string("Loss window: none up to ")));
+        EXPECT_TRUE(anyHas(activity, std::string("anything committed there after ")));
+        EXPECT_TRUE(anyHas(activity, std::string(clock) + " is not on the reserve"));
+        EXPECT_EQ(run(*main, "insert into sales..orders values (5, 'after')"), damaged ? 926 : 0);
+        // Every file loaded since the full load, in order, the tail last.
+        ASSERT_GE(report.loaded.size(), 3u);
+        EXPECT_NE(report.loaded.front().find(".db"), std::string::npos);
+        EXPECT_EQ(report.loaded.back().rfind(report.lastDump, 0), 0u);
         EXPECT_TRUE(errors.empty()) << errors.front();
         // Steps 1 to 5 each left their line, in order.
         for (int stepNumber = 1, at = 0; stepNumber <= 5; ++stepNumber) {
@@ -143,6 +164,45 @@ TEST_F(Failover, AStartAfterAFailoverIsRefusedUntilTheReserveIsReseeded) {
     EXPECT_FALSE(ledgerState(ledger.Entries(), {}).promoted);
 }
 
+TEST_F(Failover, AFencedMainRefusesEveryWriteAfterTheFenceKeepsReadsAndLosesNothing) {
+    // Chosen for a failover, the default of a switchover: the tail dump works under the fence.
+    for (const bool planned : {false, true}) {
+        SCOPED_TRACE(planned ? "switchover" : "failover");
+        activity.clear();
+        errors.clear();
+        startServers();
+        ship(2);
+        run(*main, "insert into sales..orders values (4, 'before the fence')");
+
+        const TFailoverReport report = failOver(planned, true, true);
+
+        ASSERT_TRUE(report.done) << report.stopped;
+        EXPECT_TRUE(report.fenced);
+        EXPECT_TRUE(anyHas(activity, "Loss window: none (the tail of the log was saved after"));
+        EXPECT_TRUE(anyHas(activity, fenceStatement("sales", false)));  // how to undo it
+        EXPECT_EQ(orders(kReserve, "sales_copy"), orders(kMain, "sales"));
+        EXPECT_EQ(run(*main, "insert into sales..orders values (5, 'after the fence')"), 3906);
+        EXPECT_EQ(run(*main, "update sales..orders set item = 'x'"), 3906);
+        EXPECT_NE(orders(kMain, "sales").find("before the fence"), std::string::npos);
+        EXPECT_EQ(run(*main, fenceStatement("sales", false)), 0);
+        EXPECT_EQ(run(*main, "insert into sales..orders values (5, 'undone')"), 0);
+        dropServers();
+    }
+}
+
+TEST_F(Failover, AProgramEndingBeforeTheSafePointStopsWithNothingSentToTheMain) {
+    startServers();
+    ship(2);
+    const std::size_t mainSent = mainCommands().size();
+
+    const TFailoverReport report = failOver(false, true, true, [] { return true; });
+
+    EXPECT_FALSE(report.done);
+    EXPECT_NE(report.stopped.find("the program is ending"), std::string::npos);
+    EXPECT_EQ(mainCommands().size(), mainSent);
+    EXPECT_EQ(run(*main, "insert into sales..orders values (5, 'still writable')"), 0);
+}
+
 TEST_F(Failover, WithTheMainKilledTheTailIsSkippedAndTheLossWindowShown) {
     startServers();
     ship(3);
@@ -155,7 +215,8 @@ TEST_F(Failover, WithTheMainKilledTheTailIsSkippedAndTheLossWindowShown) {
     EXPECT_FALSE(report.tailSaved);
     ASSERT_TRUE(report.lossWindow);
     EXPECT_TRUE(anyHas(errors, "step 2 skipped: the main server TVRMAIN does not answer"));
-    EXPECT_TRUE(anyHas(activity, "(since the last loaded dump began)"));
+    EXPECT_TRUE(anyHas(activity, "(when the last loaded dump began)"));
+    EXPECT_TRUE(anyHas(activity, "was not fenced"));
     EXPECT_EQ(report.lastDump.substr(report.lastDump.size() - 3), ".tr");
     EXPECT_EQ(orders(kReserve, "sales_copy"), loaded);
 }
