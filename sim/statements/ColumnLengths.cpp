@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "sim/statements/DateTime.h"
+#include "sim/statements/SqlTranslator.h"
 #include "sim/storage/Sqlite.h"
 
 namespace tvr::sim {
@@ -80,12 +81,6 @@ void fitFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
     sqlite3_result_text(call, text.data(), static_cast<int>(keep), SQLITE_TRANSIENT);
 }
 
-std::string quoted(const std::string& name) {
-    std::string out = "\"";
-    for (char c : name) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
-}
-
 struct Limited {
     std::string column;
     int limit = 0;
@@ -157,25 +152,27 @@ std::vector<std::string> lengthTriggers(SqliteDatabase& db, const std::string& s
                                         const std::string& table, bool qualified) {
     std::vector<Limited> columns;
     {
-        SqliteStatement info(db, "PRAGMA " + quoted(schema) + ".table_info(" + quoted(table) + ")");
+        SqliteStatement info(
+            db, "PRAGMA " + quoteSqlName(schema) + ".table_info(" + quoteSqlName(table) + ")");
         while (info.step())
             if (auto limited = limitOf(info.text(1), info.text(2))) columns.push_back(*limited);
     }
     if (columns.empty()) return {};
     std::string fitted, changed, names;
     for (const Limited& c : columns) {
-        const std::string call = "aseemu_fit(NEW." + quoted(c.column) + ", " +
+        const std::string call = "aseemu_fit(NEW." + quoteSqlName(c.column) + ", " +
                                  std::to_string(c.limit) + ", " + std::to_string(c.unit) + ")";
-        fitted += std::string(fitted.empty() ? "" : ", ") + quoted(c.column) + " = " + call;
+        fitted += std::string(fitted.empty() ? "" : ", ") + quoteSqlName(c.column) + " = " + call;
         changed += std::string(changed.empty() ? "" : " OR ") + call + " IS NOT NEW." +
-                   quoted(c.column) + " COLLATE BINARY";
-        names += std::string(names.empty() ? "" : ", ") + quoted(c.column);
+                   quoteSqlName(c.column) + " COLLATE BINARY";
+        names += std::string(names.empty() ? "" : ", ") + quoteSqlName(c.column);
     }
-    const std::string prefix = qualified ? quoted(schema) + "." : std::string();
+    const std::string prefix = qualified ? quoteSqlName(schema) + "." : std::string();
     auto trigger = [&](const std::string& kind, const std::string& event) {
-        return "CREATE TRIGGER " + prefix + quoted("aseemu_fit_" + kind + "_" + table) + " AFTER " +
-               event + " ON " + quoted(table) + " WHEN " + changed + " BEGIN UPDATE " +
-               quoted(table) + " SET " + fitted + " WHERE rowid = NEW.rowid; END";
+        return "CREATE TRIGGER " + prefix + quoteSqlName("aseemu_fit_" + kind + "_" + table) +
+               " AFTER " + event + " ON " + quoteSqlName(table) + " WHEN " + changed +
+               " BEGIN UPDATE " + quoteSqlName(table) + " SET " + fitted +
+               " WHERE rowid = NEW.rowid; END";
     };
     return {trigger("i", "INSERT"), trigger("u", "UPDATE OF " + names)};
 }

@@ -2,6 +2,7 @@
 
 #include "sim/statements/ColumnLengths.h"
 #include "sim/statements/DateTime.h"
+#include "sim/statements/IdentityColumns.h"
 #include "sim/statements/ServerMessages.h"
 #include "sim/statements/SqlFunctions.h"
 #include "sim/statements/SqlTranslator.h"
@@ -130,6 +131,7 @@ void ExecutionContext::registerFunctions(SqliteDatabase& db) {
                                    this, function.body, nullptr, nullptr, nullptr);
     registerTextFunctions(db.handle());
     registerLengthFunctions(db.handle(), &refuseTruncation);
+    registerIdentityFunction(db.handle(), &lastIdentity);
     registerCatalogFunctions(db.handle());
     for (const auto& add : commands_.sqlFunctions) add(db.handle());
 }

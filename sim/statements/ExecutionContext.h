@@ -77,6 +77,8 @@ public:
     bool formatOnly = false;
     // set string_rtruncation on: a character value longer than its column is refused, not cut.
     bool refuseTruncation = false;
+    // The last number an identity column gave a row inserted on this connection (@@identity).
+    std::int64_t lastIdentity = 0;
     // The number of the last error of the last statement, 0 when it succeeded (@@error).
     int lastError = 0;
     // The batch is a procedure call sent as an RPC: the call's output parameters go back to the

@@ -13,6 +13,7 @@ std::optional<std::string> globalVariable(ExecutionContext& context, const std::
                               context.server().serverName());
     if (lower == "@@spid") return std::to_string(context.connectionId());
     if (lower == "@@rowcount") return std::to_string(context.lastRowCount);
+    if (lower == "@@identity") return std::to_string(context.lastIdentity);
     if (lower == "@@error") return std::to_string(context.lastError);
     if (lower == "@@trancount") return context.inTransaction() ? "1" : "0";
     return std::nullopt;

@@ -1,6 +1,7 @@
 #include "sim/statements/SqlFunctions.h"
 
 #include "sim/statements/ColumnLengths.h"
+#include "sim/statements/IdentityColumns.h"
 #include "sim/statements/TextPointers.h"
 
 #include <cstdint>
@@ -105,6 +106,7 @@ void registerTextFunctions(sqlite3* db) {
     registerDivisionCheck(db);
     registerExactStorage(db);
     registerLengthFunctions(db, nullptr);
+    registerIdentityFunction(db, nullptr);
 }
 
 }  // namespace tvr::sim

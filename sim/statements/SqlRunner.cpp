@@ -12,6 +12,7 @@
 #include "sim/statements/ConvertFunction.h"
 #include "sim/statements/DateTime.h"
 #include "sim/statements/GlobalVariables.h"
+#include "sim/statements/IdentityColumns.h"
 #include "sim/statements/ResultHeadings.h"
 #include "sim/statements/ServerMessages.h"
 #include "sim/statements/SqlLexer.h"
@@ -174,7 +175,7 @@ StatementOutcome runSqliteText(ExecutionContext& context, const TranslatedSql& t
                                const Statement& statement,
                                const std::function<std::string(const std::string&)>& textIn) {
     ResultSink& sink = context.sink();
-    const std::string& sql = translated.sql;
+    std::string sql = translated.sql;
     auto fail = [&](ServerMessage message, bool endBatch) {
         return failStatement(context, statement, message, endBatch);
     };
@@ -189,15 +190,27 @@ StatementOutcome runSqliteText(ExecutionContext& context, const TranslatedSql& t
     }
 
     sqlite3_stmt* raw = nullptr;
-    const char* tail = nullptr;
     StatementReach reach;
-    sqlite3_set_authorizer(db->handle(), noteReach, &reach);
-    int rc =
-        sqlite3_prepare_v2(db->handle(), sql.c_str(), static_cast<int>(sql.size()), &raw, &tail);
-    sqlite3_set_authorizer(db->handle(), nullptr, nullptr);
+    auto prepare = [&] {
+        reach = StatementReach{};
+        sqlite3_set_authorizer(db->handle(), noteReach, &reach);
+        const int code = sqlite3_prepare_v2(db->handle(), sql.c_str(), static_cast<int>(sql.size()),
+                                            &raw, nullptr);
+        sqlite3_set_authorizer(db->handle(), nullptr, nullptr);
+        return code;
+    };
+    int rc = prepare();
+    // An insert without a column list into a table with an identity column gives the others.
+    std::string prepareError = rc != SQLITE_OK ? sqlite3_errmsg(db->handle()) : "";
+    if (rc != SQLITE_OK)
+        if (auto listed = insertWithoutIdentity(*db, sql, prepareError)) {
+            sql = *listed;
+            rc = prepare();
+            if (rc != SQLITE_OK) prepareError = sqlite3_errmsg(db->handle());
+        }
     SqliteStatement prepared(raw);
     if (rc != SQLITE_OK) {
-        ServerMessage message = messageForSqliteError(sqlite3_errmsg(db->handle()), statement);
+        ServerMessage message = messageForSqliteError(prepareError, statement);
         return fail(message, message.number == 102);
     }
     if (raw == nullptr) return StatementOutcome{};
@@ -260,6 +273,14 @@ StatementOutcome runSqliteText(ExecutionContext& context, const TranslatedSql& t
             for (const std::string& trigger : lengthTriggers(*db, schema, table, true))
                 db->execute(trigger);
             fitting = lengthTriggers(*db, schema, table, false);
+            if (!translated.identityColumn.empty()) {
+                for (const std::string& step :
+                     identityStatements(schema, table, translated.identityColumn, true))
+                    db->execute(step);
+                for (std::string& step :
+                     identityStatements(schema, table, translated.identityColumn, false))
+                    fitting.push_back(std::move(step));
+            }
         }
         if (logTo) {
             const std::string logged =

@@ -184,7 +184,7 @@ private:
 
     void word() {
         if (connectionFunction() || convertCall() || forBrowse() || castCall() ||
-            temporaryTable() || exactColumn() || dateTimeColumn())
+            temporaryTable() || exactColumn() || dateTimeColumn() || identityColumn())
             return;
         // isnull(a, b) is the server's name for SQLite's ifnull; SQLite reads "isnull" as an
         // operator.
@@ -386,6 +386,23 @@ private:
         }
         out() += exactColumnType(token().text, arguments);
         consumeThrough(last);
+        return true;
+    }
+
+    // `identity` after a column's type in a create table: SQLite has no such column, so the
+    // word goes and the column is noted; the statement's runner numbers its rows.
+    bool identityColumn() {
+        if (!token().isWord("identity") || tokens_.size() < 2 || !tokens_[0].isWord("create") ||
+            !tokens_[1].isWord("table") || i_ < 3)
+            return false;
+        std::size_t type = i_ - 1;
+        if (tokens_[type].isSymbol(")")) {
+            while (type > 0 && !tokens_[type].isSymbol("(")) --type;
+            --type;
+        }
+        if (type < 1 || !isName(tokens_[type - 1])) return false;
+        const SqlToken& name = tokens_[type - 1];
+        result_.identityColumn = name.kind == SqlToken::Kind::BracketName ? name.value : name.text;
         return true;
     }
 

@@ -20,6 +20,8 @@ struct TranslatedSql {
     std::set<std::string> databases;  // other databases the statement names
     // The catalogs it reads (database, catalog): temporary tables to fill before it runs.
     std::set<std::pair<std::string, std::string>> catalogs;
+    // The column a create table declares `identity` (the word itself left out of the SQL).
+    std::string identityColumn;
 };
 
 // Gives the SQL literal for a variable, or nothing when it is not known.

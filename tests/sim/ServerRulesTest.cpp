@@ -293,3 +293,28 @@ TEST_F(ServerRules, CreatedProceduresRunWithResultsOutputsNestingAndRaiserror) {
         EXPECT_TRUE(found) << c.batch;
     }
 }
+
+TEST_F(ServerRules, IdentityColumnsNumberTheRowsInserted) {
+    for (const char* type : {"numeric(10,0)", "int"}) {
+        const std::string t = table();
+        ASSERT_FALSE(
+            client_.execute("create table " + t + " (id " + type + " identity, v varchar(5) null)")
+                .failed())
+            << type;
+        struct Case {
+            std::string sql;
+            std::string identity;  // @@identity after it
+        };
+        const Case cases[] = {
+            {"insert " + t + " values ('a')", "1"},
+            {"insert " + t + " (v) values ('b')", "2"},
+            {"delete " + t + " where v = 'b'", "2"},
+            {"insert " + t + " values ('c')", "3"},  // a number is never given twice
+        };
+        for (const Case& c : cases) {
+            EXPECT_FALSE(client_.execute(c.sql).failed()) << c.sql;
+            EXPECT_EQ(value("select @@identity"), c.identity) << c.sql;
+        }
+        EXPECT_EQ(value("select sum(id) from " + t), "4") << type;
+    }
+}
