@@ -193,8 +193,9 @@ void ServiceRun::stopBySignal(int signal) {
             // The stop goes on; the log's trouble is the worker's to report.
         }
         err_ << "tvr: stopping on " << platform::signalName(signal)
-             << ": the pass under way finishes first\n"
+             << ": the pass under way finishes first if it can\n"
              << std::flush;
+        deadline_ = std::make_unique<StopDeadline>(reportStopDeadline, 0);
     }
     stopSignal_ = signal;
     control_->Stop();

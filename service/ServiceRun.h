@@ -3,7 +3,8 @@
 // minus everything that needs someone at a screen. The instance guard, the settings of the
 // profile, the two log files, the unattended logons with the passwords of ServicePasswords, and
 // the start of processing; then it waits until SIGTERM or SIGINT stops the run as a confirmed
-// Stop does (the pass under way finishes, the connections log out, exit code 0), or until the
+// Stop does (the pass under way finishes if it can within seconds, StopDeadline.h; the
+// connections log out, exit code 0), or until the
 // worker ends by itself after a failure it cannot go past (exit code 1; 4 when a server
 // refused the logon, at the start or again and again later, which a restart must not retry). Boxes become error
 // entries (ServicePrompts) and every error entry is echoed on standard error (ErrorEcho).
@@ -19,6 +20,7 @@
 #include "service/ServiceDisplay.h"
 #include "service/ServicePasswords.h"
 #include "service/ServicePrompts.h"
+#include "service/StopDeadline.h"
 
 #include <memory>
 #include <ostream>
@@ -85,6 +87,8 @@ private:
     std::unique_ptr<config::TSettingsProcessingHost> host_;
     std::unique_ptr<engine::TProcessingControl> control_;
     int stopSignal_ = 0;
+    // From the first stop signal: the end within seconds that the signal promises.
+    std::unique_ptr<StopDeadline> deadline_;
 };
 
 }  // namespace tvr::service

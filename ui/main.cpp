@@ -16,6 +16,7 @@
 #include "platform/Prompts.h"
 #include "service/ServiceFault.h"
 #include "service/ServiceRun.h"
+#include "service/StopDeadline.h"
 #include "ui/FormDumpLoad.h"
 #include "ui/ProgramStart.h"
 #include "ui/QtPrompts.h"
@@ -29,6 +30,7 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -79,8 +81,9 @@ int logonFault() {
 }
 
 // SIGTERM or SIGINT (systemd, a shutdown, Ctrl+C) stops as a confirmed Exit does: the pass
-// under way finishes, the connections log out, and the program ends with exit code 0 instead
-// of dying in the middle of a dump.
+// under way finishes if it can within seconds (StopDeadline.h: a box or a server that does not
+// answer does not hold the end up), the connections log out, and the program ends with exit
+// code 0.
 void stopBySignal(tvr::ui::ProgramStart& start, int signal) {
     try {
         tvr::client::PrintToLog(
@@ -155,6 +158,8 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     const InstalledPrompts prompts(unattended);
+    // Before the start, so that it also covers the windows' end (which waits for the worker).
+    std::unique_ptr<tvr::service::StopDeadline> deadline;
     try {
         tvr::ui::ProgramStart start(std::move(parameters));
         start.setAutomaticStartKind(firstStartKind(*options));
@@ -168,7 +173,12 @@ int main(int argc, char* argv[]) {
         if (unattended && !start.formDumpLoad()->flags().FProcessing)
             return unattendedFault("processing did not start (the reason is in the error log)",
                                    tvr::service::kConfigurationFault);
-        const tvr::ui::StopOnSignal stopping([&start](int signal) { stopBySignal(start, signal); });
+        const tvr::ui::StopOnSignal stopping([&start, &deadline](int signal) {
+            if (!deadline)
+                deadline = std::make_unique<tvr::service::StopDeadline>(
+                    tvr::service::reportStopDeadline, 0);
+            stopBySignal(start, signal);
+        });
         return start.run();
     } catch (const std::exception& error) {
         // What no command caught, shown as the application shows an error that escapes.

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <thread>
 
 using namespace tvr::e2e;
 namespace fs = std::filesystem;
@@ -286,4 +287,26 @@ TEST(Service, AnUnwritableActivityLogIsReportedEverywhereAndItsEntriesWrittenLat
     EXPECT_EQ(check().find("cannot write"), std::string::npos) << check();
     tvr.kill(SIGTERM);
     EXPECT_EQ(tvr.exitCode(), 0) << tvr.output();
+}
+
+// SIGTERM while the main server does not answer at all (stopped with SIGSTOP in a pass): the
+// service still ends within 10 s, with exit code 0 and the reason in the error log.
+TEST(Service, SigtermEndsItWithinTenSecondsWhileAServerDoesNotAnswer) {
+    Workstation workstation;
+    const NoDisplay noDisplay(workstation.environment());
+    ProgramProcess tvr("tvr", serviceArguments(workstation), workstation.root() / "tvr.out");
+    ASSERT_TRUE(eventually([&] { return workstation.passCompletedAfter(0); })) << tvr.output();
+    const std::size_t traced = workstation.mainServer().traceText().size();
+    workstation.mainServer().signal(SIGSTOP);
+    // The next pass's first statement is on its way to a server that reads nothing.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const auto stopped = std::chrono::steady_clock::now();
+    tvr.kill(SIGTERM);
+    const auto code = tvr.exitCode(std::chrono::seconds(60));
+    const auto took = std::chrono::steady_clock::now() - stopped;
+    workstation.mainServer().signal(SIGCONT);
+    EXPECT_EQ(code, 0) << tvr.output();
+    EXPECT_LT(took, std::chrono::seconds(20)) << tvr.output();
+    EXPECT_NE(errorLog(workstation).find("did not end within"), std::string::npos)
+        << errorLog(workstation) << workstation.mainServer().traceText().substr(traced);
 }
