@@ -13,6 +13,7 @@
 #include "ui/FontFit.h"
 #include "ui/FormConnect.h"
 #include "ui/FormSetting.h"
+#include "ui/GridStretch.h"
 #include "ui/HeaderToolbar.h"
 #include "ui/HelpWindow.h"
 #include "ui/HistoryView.h"
@@ -20,6 +21,7 @@
 #include "ui/LogView.h"
 #include "ui/TrayIcon.h"
 #include "ui/WatchPanel.h"
+#include "ui/WindowPlace.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -195,6 +197,8 @@ TFormDumpLoad::TFormDumpLoad(QWidget* parent)
                    scaled(*this, 550));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(size.width() / 2, size.height() / 2));
+    // Where the user left it, and never beyond the screen's edges, frame and menu bar included.
+    restoreWindowPlace(*this);
 
     // FormCreate, in its order.
     setWindowTitle(withProfile(platform::kApplicationTitle, " - "));
@@ -205,6 +209,8 @@ TFormDumpLoad::TFormDumpLoad(QWidget* parent)
     EnableStart(true);
     SetToolbarSection(engine::ToolbarSection::Stop, engine::ToolbarImage::StopOff, false);
     grid_->setColumnWidth(3, scaled(*this, 256));
+    // Once shown, the folders' column takes what the window's width leaves it.
+    stretchColumn(*grid_, 3);
     try {
         flags_.SetupPending = !config::readProcedureInstalled(platform::Registry());
     } catch (const platform::RegistryError&) {
@@ -532,12 +538,6 @@ void TFormDumpLoad::BindLogViews() {
 
 void TFormDumpLoad::finishWorker() {
     platform::prompts().releaseWaiters();
-    worker_.AskToStop();
-    // The worker's calls to the window are served while it ends; none of them waits for
-    // anything but this loop.
-    while (!worker_.Ended()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(5);
     // A failover stops at its safe point or runs to its end; its calls are served meanwhile,
     // so that freeing it afterwards joins a thread that has ended.
     if (failover_ && failover_->RequestStop()) {
@@ -546,6 +546,12 @@ void TFormDumpLoad::finishWorker() {
             QThread::msleep(5);
         }
     }
+    worker_.AskToStop();
+    // The worker's calls to the window are served while it ends; none of them waits for
+    // anything but this loop.
+    while (!worker_.Ended()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(5);
     }
     QCoreApplication::processEvents();
     worker_.ReleaseEnded();
@@ -686,17 +692,17 @@ void TFormDumpLoad::NExitClick() {
 }
 
 void TFormDumpLoad::ExitWithoutQuestion() {
+    if (failover_ && failover_->Running()) {
+        // The failover's report ends the program (startFailover), not this stop.
+        failover_->RequestStop();
+        return;
+    }
     runCommand([this] {
         control_->Stop();
         flags_.FExitRequested = true;
         close();
     });
 }
-    if (failover_ && failover_->Running()) {
-        // The failover's report ends the program (startFailover), not this stop.
-        failover_->RequestStop();
-        return;
-    }
 
 void TFormDumpLoad::NSettingClick() {
     // Off while a run goes on; the menu follows a moment later, the command at once.
@@ -720,15 +726,15 @@ void TFormDumpLoad::startFailover(bool planned) {
                                      engine::failoverReportText(plan, report);
             calls_.post([this, text, done = report.done] {
                 action("N_Reverse")->setEnabled(done);
+                // Exit or a signal came during the failover: the report is in the logs, and
+                // nobody may be there to answer a box.
+                if (failover_->StopRequested()) return ExitWithoutQuestion();
                 platform::prompts().messageBox(
                     this, text, "Message", platform::PromptButtons::Ok,
                     done ? platform::PromptIcon::Information : platform::PromptIcon::Warning);
             });
         });
     });
-                // Exit or a signal came during the failover: the report is in the logs, and
-                // nobody may be there to answer a box.
-                if (failover_->StopRequested()) return ExitWithoutQuestion();
 }
 
 void TFormDumpLoad::NReverseClick() {
@@ -805,6 +811,7 @@ void TFormDumpLoad::HeaderControlDumpLoadSectionClick(int section) {
 void TFormDumpLoad::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (event->spontaneous()) return;
+    fitShownOnScreen(*this);
     if (reserveReset_)
         reserveReset_();
     else
@@ -814,6 +821,13 @@ void TFormDumpLoad::showEvent(QShowEvent* event) {
 }
 
 void TFormDumpLoad::closeEvent(QCloseEvent* event) {
+    if (isVisible()) {
+        try {
+            saveWindowPlace(*this);
+        } catch (const platform::RegistryError&) {
+            // Only the window's place is lost; the settings' own save reports the file.
+        }
+    }
     if (applicationQuitting_) {
         // The session ends: nobody will answer a box any more. Start-up's finishWorker lets
         // a running worker end after the event loop.

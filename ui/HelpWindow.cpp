@@ -15,6 +15,8 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStyledItemDelegate>
+#include <QTextBlock>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -23,6 +25,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <vector>
 
 namespace tvr::ui {
 
@@ -51,6 +54,31 @@ private:
     std::function<void()> close_;
 };
 
+// Items as tall as their text wrapped at the list's width: the tree asks its items for their
+// height without telling them the width they get.
+class WrappedItems : public QStyledItemDelegate {
+public:
+    explicit WrappedItems(QTreeView* tree) : QStyledItemDelegate(tree), tree_(tree) {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem item(option);
+        initStyleOption(&item, index);
+        int depth = 0;
+        for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) ++depth;
+        const int pad =
+            2 * (tree_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, tree_) + 1);
+        const int width =
+            std::max(tree_->viewport()->width() - depth * tree_->indentation(), 4 * pad);
+        const QRect text = item.fontMetrics.boundingRect(QRect(0, 0, width - pad, 1 << 20),
+                                                         Qt::TextWordWrap, item.text);
+        return {width,
+                std::max(text.height() + 2, QStyledItemDelegate::sizeHint(option, index).height())};
+    }
+
+private:
+    QTreeView* tree_;
+};
+
 }  // namespace
 
 QString helpFilePath() {
@@ -70,6 +98,12 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     contents_->setObjectName(QStringLiteral("HelpContents"));
     contents_->setHeaderHidden(true);
     contents_->setRootIsDecorated(false);
+    // The list takes at most a third of the window; a long title wraps rather than widening
+    // it or hiding its end.
+    contents_->setWordWrap(true);
+    contents_->setTextElideMode(Qt::ElideNone);
+    contents_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    contents_->setItemDelegate(new WrappedItems(contents_));
     connect(contents_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
         QUrl url = browser_->source();
         url.setFragment(item->data(0, kAnchorRole).toString());
@@ -97,21 +131,23 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     find->setShortcut(QKeySequence::Find);
     find->setShortcutContext(Qt::WindowShortcut);
 
-    auto* split = new QSplitter(this);
-    split->addWidget(contents_);
-    split->addWidget(browser_);
-    split->setStretchFactor(1, 1);
+    split_ = new QSplitter(this);
+    split_->addWidget(contents_);
+    split_->addWidget(browser_);
+    split_->setStretchFactor(1, 1);
+    split_->setChildrenCollapsible(false);
+    connect(split_, &QSplitter::splitterMoved, this, [this] { keepContentsToAThird(); });
     // Sizes in characters of the window's font, so the window grows with a larger font.
     const QFontMetrics metrics(font());
     const int character = metrics.averageCharWidth();
-    split->setSizes({32 * character, 80 * character});
+    split_->setSizes({32 * character, 80 * character});
     resize(116 * character, 42 * metrics.lineSpacing());
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(tools);
-    layout->addWidget(split, 1);
+    layout->addWidget(split_, 1);
     layout->addWidget(makeFindBar());
 }
 
@@ -176,18 +212,33 @@ void THelpWindow::fillContents(const QString& file) {
         if (section.level == 1) title = item;
     }
     contents_->expandAll();
-    // The list never narrower than its longest title: an elided title hides what the section
-    // is about.
-    const QAbstractItemView& view = *contents_;
-    contents_->setMinimumWidth(view.sizeHintForColumn(0) + 2 * contents_->frameWidth() +
-                               contents_->verticalScrollBar()->sizeHint().width());
-    // Beside it, room for lines of some 80 characters of the text, where the screen allows.
+    // Room for lines of some 80 characters of the text beside the list, where the screen
+    // allows, and no taller than the screen.
     if (!isVisible()) {
-        int wide = contents_->minimumWidth() + 80 * browser_->fontMetrics().averageCharWidth();
-        if (const QScreen* screen = this->screen())
+        int wide = 120 * browser_->fontMetrics().averageCharWidth();
+        int high = height();
+        if (const QScreen* screen = this->screen()) {
             wide = std::min(wide, screen->availableGeometry().width() * 9 / 10);
-        resize(std::max(width(), wide), height());
+            high = std::min(high, screen->availableGeometry().height() * 9 / 10);
+        }
+        resize(std::max(width(), wide), high);
     }
+    keepContentsToAThird();
+}
+
+void THelpWindow::keepContentsToAThird() {
+    // A splitter not yet laid out knows no sizes of its own: the window's width stands for it.
+    const QList<int> sizes = split_->sizes();
+    const int whole = split_->isVisible() ? sizes.value(0) + sizes.value(1) : width();
+    const int third = whole / 3;
+    if (!split_->isVisible() || sizes.value(0) > third) split_->setSizes({third, whole - third});
+    // The items' heights follow the list's new width.
+    contents_->doItemsLayout();
+}
+
+void THelpWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    keepContentsToAThird();
 }
 
 void THelpWindow::markSection(const QUrl& url) {
@@ -218,7 +269,45 @@ void THelpWindow::findNext(bool backward) {
         browser_->setTextCursor(cursor);
         found = browser_->find(text, flags);
     }
-    findStatus_->setText(found ? QString() : QStringLiteral("Not found"));
+    markMatches(text, found ? browser_->textCursor().selectionStart() : -1);
+}
+
+void THelpWindow::markMatches(const QString& text, int current) {
+    // Every place of the text in the whole help, and the sections that hold them, so that
+    // the reader sees how many there are and where, not only the next one.
+    const QTextDocument* document = browser_->document();
+    std::vector<int> places;
+    for (QTextCursor at = document->find(text); !at.isNull(); at = document->find(text, at))
+        places.push_back(at.selectionStart());
+    // Where each section begins: the heading of the contents' title (the document keeps
+    // no place for an empty anchor).
+    QMap<QString, QString> anchorOf;
+    for (QTreeWidgetItemIterator it(contents_); *it; ++it)
+        anchorOf.insert((*it)->text(0), (*it)->data(0, kAnchorRole).toString());
+    QMap<int, QString> starts;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        if (block.blockFormat().headingLevel() == 0) continue;
+        const auto anchor = anchorOf.constFind(block.text().simplified());
+        if (anchor != anchorOf.constEnd()) starts.insert(block.position(), anchor.value());
+    }
+    QMap<QString, int> perSection;
+    for (const int place : places) {
+        auto section = starts.upperBound(place);
+        if (section != starts.begin()) ++perSection[std::prev(section).value()];
+    }
+    for (QTreeWidgetItemIterator it(contents_); *it; ++it) {
+        const int count = perSection.value((*it)->data(0, kAnchorRole).toString());
+        QFont font = contents_->font();
+        font.setBold(count > 0);
+        (*it)->setFont(0, font);
+        (*it)->setToolTip(0, count > 0 ? QStringLiteral("%1 found here").arg(count) : QString());
+    }
+    const auto index = std::find(places.begin(), places.end(), current);
+    findStatus_->setText(
+        places.empty() ? QStringLiteral("Not found")
+        : index == places.end()
+            ? QStringLiteral("%1 found").arg(places.size())
+            : QStringLiteral("%1 of %2").arg(index - places.begin() + 1).arg(places.size()));
 }
 
 }  // namespace tvr::ui

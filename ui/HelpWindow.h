@@ -1,12 +1,15 @@
 #pragma once
 // The program's help window: the installed HTML help file, opened at its first topic, with its
 // contents list beside the text, back and forward through the places visited, and a find bar
-// (Ctrl+F). A file that cannot be found is reported in the window itself.
+// (Ctrl+F) that counts the places found in the whole help and marks the sections that hold
+// them in the contents list. The list takes at most a third of the window's width. A file
+// that cannot be found is reported in the window itself.
 #include <QTextBrowser>
 #include <QWidget>
 
 class QLabel;
 class QLineEdit;
+class QSplitter;
 class QTreeWidget;
 
 namespace tvr::ui {
@@ -23,8 +26,15 @@ public:
     void showTopic(const QString& file);
     QTextBrowser* browser() const { return browser_; }
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     QWidget* makeFindBar();
+    void keepContentsToAThird();
+    // Counts the places of `text` in the help, marks their sections and says which of them
+    // is selected (`current`, the selection's start; -1 for none).
+    void markMatches(const QString& text, int current);
     void fillContents(const QString& file);
     void markSection(const QUrl& url);
     void openFind();
@@ -33,6 +43,7 @@ private:
 
     QTextBrowser* browser_;
     QTreeWidget* contents_;
+    QSplitter* split_ = nullptr;
     QWidget* findBar_ = nullptr;
     QLineEdit* findText_ = nullptr;
     QLabel* findStatus_ = nullptr;

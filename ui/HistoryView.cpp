@@ -156,9 +156,9 @@ THistoryView::THistoryView(QWidget* parent) : QWidget(parent) {
     span_ = new QComboBox(this);
     span_->setObjectName(QStringLiteral("ComboLagSpan"));
     for (const auto& choice : kSpans) span_->addItem(QString::fromLatin1(choice.caption));
-    auto* outcomeLabel = new QLabel(QStringLiteral("&Outcome:"), this);
+    auto* outcomeLabel = new QLabel(QStringLiteral("Outcome:"), this);
     outcomeLabel->setBuddy(outcome_);
-    auto* spanLabel = new QLabel(QStringLiteral("&Lag over:"), this);
+    auto* spanLabel = new QLabel(QStringLiteral("Lag over:"), this);
     spanLabel->setBuddy(span_);
     choices->addWidget(outcomeLabel);
     choices->addWidget(outcome_);

@@ -100,6 +100,10 @@ TEST_F(AboutAndHelp, HelpOpensOverTheMainWindowWithContentsBackForwardAndFind) {
     // A section picked in the contents list is shown; Back and Forward retrace the way.
     auto* contents = help->findChild<QTreeWidget*>("HelpContents");
     ASSERT_NE(contents, nullptr);
+    EXPECT_LE(contents->width(), help->width() / 3);
+    help->resize(help->width() / 2, help->height());
+    QCoreApplication::processEvents();
+    EXPECT_LE(contents->width(), help->width() / 3);
     const auto items = contents->findItems("The interval", Qt::MatchExactly | Qt::MatchRecursive);
     ASSERT_EQ(items.size(), 1);
     emit contents->itemActivated(items[0], 0);
@@ -119,6 +123,17 @@ TEST_F(AboutAndHelp, HelpOpensOverTheMainWindowWithContentsBackForwardAndFind) {
     QTest::keyClicks(find, "TVR_REGISTRY");
     QTest::keyClick(find, Qt::Key_Return);
     EXPECT_EQ(browser->textCursor().selectedText(), "TVR_REGISTRY");
+    // The count covers the whole help, and the sections that hold the text are marked.
+    const QString status = help->findChild<QLabel*>("HelpFindStatus")->text();
+    EXPECT_TRUE(status.startsWith("1 of ")) << status.toStdString();
+    EXPECT_GT(status.mid(5).toInt(), 1);
+    const auto marked =
+        contents->findItems("Where the settings are kept", Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_EQ(marked.size(), 1);
+    EXPECT_TRUE(marked[0]->font(0).bold());
+    EXPECT_FALSE(items[0]->font(0).bold());
+    QTest::keyClick(find, Qt::Key_Return);
+    EXPECT_TRUE(help->findChild<QLabel*>("HelpFindStatus")->text().startsWith("2 of "));
     find->setText("no such words in the help");
     QTest::keyClick(find, Qt::Key_Return);
     EXPECT_EQ(help->findChild<QLabel*>("HelpFindStatus")->text(), "Not found");

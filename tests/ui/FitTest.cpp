@@ -27,7 +27,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
+#include <QTreeView>
 
 #include <fstream>
 
@@ -75,6 +77,22 @@ std::vector<std::string> cutTexts(QWidget* window) {
                    button && !button->text().isEmpty()) {
             report(w, button->text(), button->sizeHint().width(), button->width());
             report(w, button->text(), button->sizeHint().height(), button->height());
+        } else if (auto* tree = qobject_cast<QTreeView*>(w); tree && tree->wordWrap()) {
+            // A list that wraps its items: each item as tall as its lines at the list's width.
+            const QStyle::PixelMetric margin = QStyle::PM_FocusFrameHMargin;
+            const int pad = 2 * (tree->style()->pixelMetric(margin, nullptr, tree) + 1);
+            for (QModelIndex at = tree->model()->index(0, 0); at.isValid();
+                 at = tree->indexBelow(at)) {
+                const QRect room = tree->visualRect(at);
+                const QString text = at.data().toString();
+                const QFont font = at.data(Qt::FontRole).value<QFont>();
+                const QRect need =
+                    QFontMetrics(at.data(Qt::FontRole).isValid() ? font : tree->font())
+                        .boundingRect(QRect(0, 0, room.width() - pad, 100000), Qt::TextWordWrap,
+                                      text);
+                report(w, text, need.height(), room.height());
+                report(w, text, need.width(), room.width() - pad);
+            }
         } else if (auto* list = qobject_cast<QAbstractItemView*>(w); list && list->model()) {
             report(w, "its longest item", list->sizeHintForColumn(0), list->viewport()->width());
         } else if (auto* edit = qobject_cast<QLineEdit*>(w);
@@ -143,6 +161,8 @@ TEST_P(FitTest, EveryWindowDialogAndPanelShowsItsWholeText) {
                                       {7, "sales_copy"},
                                       {8, "tvr_operator"}})
         window->SetStatusText(panel, text);
+    expectFits(window);
+    window->N_HistoryClick();
     expectFits(window);
     expectFits(window->aboutBox());
     window->N_HelpClick();

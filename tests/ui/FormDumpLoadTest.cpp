@@ -9,6 +9,7 @@
 #include "ui/FormSetting.h"
 
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -135,6 +136,47 @@ TEST_F(MainWindow, CreationShowsTheIdleWindowWithItsControls) {
     EXPECT_FALSE(window->flags().FProcessing);
     // No ProcedureInstalled marker in a fresh registry: the first setup is still to come.
     EXPECT_TRUE(window->flags().SetupPending);
+}
+
+TEST_F(MainWindow, TheGridsFolderColumnTakesTheWidthTheWindowGivesIt) {
+    window->show();
+    auto* grid = find<QTableWidget>("StringGridInfo");
+    const auto filled = [&] {
+        for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+        int used = 0;
+        for (int column = 0; column < grid->columnCount(); ++column)
+            used += grid->columnWidth(column);
+        return used == grid->viewport()->width();
+    };
+    EXPECT_TRUE(filled());
+    const int folder = grid->columnWidth(3);
+    window->resize(window->width() + 100, window->height());
+    EXPECT_TRUE(filled());
+    EXPECT_EQ(grid->columnWidth(3), folder + 100);
+    grid->setColumnWidth(1, grid->columnWidth(1) + 30);  // the user widens another column
+    EXPECT_TRUE(filled());
+}
+
+TEST_F(MainWindow, TheWindowOpensWhereItWasLeftAndWithinTheScreen) {
+    window->show();
+    window->resize(window->minimumSize());
+    window->move(8, 0);
+    QCoreApplication::processEvents();
+    const QRect left = window->frameGeometry();
+    window->close();  // hidden to the tray, its place kept
+    window = std::make_unique<ui::TFormDumpLoad>();
+    window->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->frameGeometry(), left);
+
+    // A place beyond the screen's edge is brought back onto it, frame and all.
+    const QRect screen = window->screen()->availableGeometry();
+    window->move(screen.right() - 100, screen.bottom() - 50);
+    window->close();
+    window = std::make_unique<ui::TFormDumpLoad>();
+    window->show();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(screen.contains(window->frameGeometry())) << window->frameGeometry().x();
 }
 
 TEST_F(MainWindow, MenusCarryTheirItemsAndShortcuts) {
