@@ -197,4 +197,22 @@ int significantDigits(const ExactNumber& number) {
     return last == std::string::npos ? 0 : static_cast<int>(last) + 1;
 }
 
+ExactNumber divideExact(const ExactNumber& a, std::int64_t divisor, int scale) {
+    // One digit more than asked, divided schoolbook fashion, then rounded to the scale.
+    const ExactNumber widened = withScale(a, scale + 1);
+    ExactNumber quotient;
+    quotient.negative = a.negative;
+    quotient.scale = scale + 1;
+    quotient.digits.clear();
+    std::int64_t remainder = 0;
+    for (char digit : widened.digits) {
+        remainder = remainder * 10 + (digit - '0');
+        quotient.digits += static_cast<char>('0' + remainder / divisor);
+        remainder %= divisor;
+    }
+    dropLeadingZeros(quotient.digits);
+    if (quotient.digits == "0") quotient.negative = false;
+    return withScale(quotient, scale);
+}
+
 }  // namespace tvr::sim

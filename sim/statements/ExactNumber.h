@@ -64,6 +64,9 @@ int compareExact(const ExactNumber& a, const ExactNumber& b);
 // The exact sum, at the larger of the two scales.
 ExactNumber addExact(const ExactNumber& a, const ExactNumber& b);
 
+// a / divisor (divisor above 0) with `scale` digits after the point, rounded half away from zero.
+ExactNumber divideExact(const ExactNumber& a, std::int64_t divisor, int scale);
+
 // Digits from the first non-zero one to the last: more than 15 and an 8-byte float no longer
 // gives the number back.
 int significantDigits(const ExactNumber& number);

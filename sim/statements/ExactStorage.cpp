@@ -108,6 +108,26 @@ void sumValue(sqlite3_context* call) {
     sqlite3_result_text(call, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
+// avg(): SQLite's for integers and floats; of exact texts their exact mean, with six more
+// decimals than the values have (the column's scale applies as it is sent).
+void avgValue(sqlite3_context* call) {
+    const auto* sum = static_cast<ExactSum*>(sqlite3_aggregate_context(call, 0));
+    if (sum == nullptr || !sum->constructed || sum->count == 0) return sqlite3_result_null(call);
+    if (sum->real || !sum->text)
+        return sqlite3_result_double(
+            call, (sum->realPart + exactToDouble(sum->exact)) / static_cast<double>(sum->count));
+    const ExactNumber mean = divideExact(sum->exact, sum->count, sum->exact.scale + 6);
+    if (significantDigits(mean) <= 15) return sqlite3_result_double(call, exactToDouble(mean));
+    const std::string text = exactText(mean);
+    sqlite3_result_text(call, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+void avgFinal(sqlite3_context* call) {
+    avgValue(call);
+    auto* sum = static_cast<ExactSum*>(sqlite3_aggregate_context(call, 0));
+    if (sum != nullptr && sum->constructed) sum->~ExactSum();
+}
+
 void sumFinal(sqlite3_context* call) {
     sumValue(call);
     auto* sum = static_cast<ExactSum*>(sqlite3_aggregate_context(call, 0));
@@ -161,6 +181,8 @@ void registerExactStorage(sqlite3* db) {
     sqlite3_create_collation_v2(db, kExactCollation, SQLITE_UTF8, nullptr, exactCollation, nullptr);
     sqlite3_create_window_function(db, "sum", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                    sumStep, sumFinal, sumValue, sumInverse, nullptr);
+    sqlite3_create_window_function(db, "avg", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                   sumStep, avgFinal, avgValue, sumInverse, nullptr);
 }
 
 }  // namespace tvr::sim

@@ -83,11 +83,12 @@ std::pair<std::string, bool> aggregatedColumnOf(std::vector<const SqlToken*> ite
     const bool shape = (item.size() == 4 || item.size() == 6) && item[1]->isSymbol("(") &&
                        item.back()->isSymbol(")") && isNameToken(*item[item.size() - 2]) &&
                        (item.size() == 4 || item[3]->isSymbol("."));
-    if (!shape || !(item[0]->isWord("min") || item[0]->isWord("max") || item[0]->isWord("sum")))
+    if (!shape || !(item[0]->isWord("min") || item[0]->isWord("max") || item[0]->isWord("sum") ||
+                    item[0]->isWord("avg")))
         return {};
     const SqlToken& name = *item[item.size() - 2];
     return {name.kind == SqlToken::Kind::BracketName ? name.value : name.text,
-            item[0]->isWord("sum")};
+            item[0]->isWord("sum") || item[0]->isWord("avg")};
 }
 
 // Literals and the operators between them, nothing else: a value that is never NULL.

@@ -15,9 +15,9 @@ struct SelectItem {
     bool aliased = false;  // a heading given explicitly: `expr as name`, `expr name`, any quoting
     std::string
         convertType;  // the type of convert(type, ...) or of a number literal, the whole item
-    // min, max or sum of one column when that is the whole item: the column's name.
+    // min, max, sum or avg of one column when that is the whole item: the column's name.
     std::string aggregatedColumn;
-    bool summed = false;  // the aggregate is sum
+    bool summed = false;  // the aggregate is sum or avg
     // Made of literals only: never NULL, and sent so (INT4 rather than INTN). A number literal
     // alone gives its type in convertType.
     bool constant = false;
