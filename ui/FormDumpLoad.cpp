@@ -112,7 +112,10 @@ const MenuSpec kMenus[] = {
       {"N_History", "History", "", &TFormDumpLoad::N_HistoryClick},
       {"N_WrapLines", "Wrap lines", "", &TFormDumpLoad::N_WrapLinesClick},
       {"N_ReadOnlyLogs", "Read-only Activity view", "", &TFormDumpLoad::N_ReadOnlyLogsClick}}},
-    {"N_Manager", "Tools", {{"N_Settings", "Settings", "F4", &TFormDumpLoad::NSettingClick}}},
+    {"N_Manager",
+     "Tools",
+     {{"N_Settings", "Settings", "F4", &TFormDumpLoad::NSettingClick},
+      {"N_ViewSettings", "View settings...", "", &TFormDumpLoad::NViewSettingsClick}}},
     {"N_FullHelp",
      "Help",
      {{"N_Help", "TVR Help", "F1", &TFormDumpLoad::N_HelpClick},
@@ -711,6 +714,26 @@ void TFormDumpLoad::NSettingClick() {
     // The settings dialog may have stored another number of lines for the views to keep.
     applyViewSettings();
     enableReseed();
+}
+
+void TFormDumpLoad::NViewSettingsClick() {
+    // Settings is off while processing runs, which reads them; a look changes nothing.
+    TFormSetting* settings = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* form = qobject_cast<TFormSetting*>(widget)) settings = form;
+    if (!settings) return;
+    if (settings->isVisible()) {
+        settings->raise();
+        settings->activateWindow();
+        return;
+    }
+    const bool running = control_->Running() || (failover_ && failover_->Running());
+    settings->execReadOnly(running
+                               ? QStringLiteral("Processing is running and reads these settings, "
+                                                "so they are shown read-only. Stop processing "
+                                                "to change them (Tools > Settings).")
+                               : QStringLiteral("The settings, read-only: Tools > Settings "
+                                                "changes them."));
 }
 
 void TFormDumpLoad::NFailoverClick() { startFailover(false); }

@@ -110,6 +110,9 @@ public:
     // signal): nobody may be there to answer.
     void ExitWithoutQuestion();
     void NSettingClick();
+    // "View settings...": the settings dialog read-only, available while processing runs,
+    // when Settings is not.
+    void NViewSettingsClick();
     // Failover and Switchover (the report comes in a box), and Reverse after either.
     void NFailoverClick();
     void NSwitchoverClick();

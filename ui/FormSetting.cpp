@@ -9,6 +9,8 @@
 #include "ui/SettingControls.h"
 #include "ui/SettingsPages.h"
 
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -23,6 +25,8 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <vector>
 
 namespace tvr::ui {
 
@@ -193,7 +197,12 @@ void TFormSetting::buildControls() {
     pages->addTab(makeWatchSettingsPage(this), "Watch");
     pages->addTab(makeLogViewsSettingsPage(this), "Views");
     pages->addTab(makeHistorySettingsPage(this), "History");
+    LabelReadOnly = named(new QLabel(this), "LabelReadOnly");
+    LabelReadOnly->setWordWrap(true);
+    LabelReadOnly->setStyleSheet(QStringLiteral("font-weight: bold;"));
+    LabelReadOnly->hide();
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(LabelReadOnly);
     layout->addWidget(pages);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -307,6 +316,46 @@ void TFormSetting::showEvent(QShowEvent* event) {
 void TFormSetting::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
     display_.EnableTrayMain(true);
+}
+
+void TFormSetting::execReadOnly(const QString& why) {
+    // What each control was, to be given back; fields stay selectable and keep their tips.
+    std::vector<QLineEdit*> fields;
+    std::vector<QAbstractSpinBox*> spins;
+    std::vector<QWidget*> switched;
+    for (QLineEdit* field : findChildren<QLineEdit*>()) {
+        if (field->isReadOnly() || qobject_cast<QAbstractSpinBox*>(field->parentWidget()) ||
+            qobject_cast<QComboBox*>(field->parentWidget()))
+            continue;
+        field->setReadOnly(true);
+        fields.push_back(field);
+    }
+    for (QAbstractSpinBox* spin : findChildren<QAbstractSpinBox*>()) {
+        if (spin->isReadOnly()) continue;
+        spin->setReadOnly(true);
+        spins.push_back(spin);
+    }
+    for (QWidget* control : findChildren<QWidget*>()) {
+        const bool edits =
+            qobject_cast<QAbstractButton*>(control) || qobject_cast<QComboBox*>(control);
+        if (!edits || control == Cancel || !control->isEnabled()) continue;
+        control->setEnabled(false);
+        switched.push_back(control);
+    }
+    ButtonSave->hide();
+    Cancel->setDefault(true);
+    LabelReadOnly->setText(why);
+    LabelReadOnly->show();
+    readOnly_ = true;
+    exec();
+    readOnly_ = false;
+    LabelReadOnly->hide();
+    Cancel->setDefault(false);
+    ButtonSave->show();
+    ButtonSave->setDefault(true);
+    for (QWidget* control : switched) control->setEnabled(true);
+    for (QAbstractSpinBox* spin : spins) spin->setReadOnly(false);
+    for (QLineEdit* field : fields) field->setReadOnly(false);
 }
 
 void TFormSetting::CheckBoxUseReservClick(bool checked) {

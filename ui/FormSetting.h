@@ -55,6 +55,13 @@ public:
     // the screen.
     void setCentredOn(QWidget* window) { centredOn_ = window; }
 
+    // Shows the settings modally without letting them change, for a look while processing
+    // runs and reads them: a line at the top says `why`, every field is read-only, every box,
+    // list and button that would edit, connect or pick is off and Save is hidden; Cancel
+    // closes. The dialog is as before once it closes.
+    void execReadOnly(const QString& why);
+    bool isReadOnly() const { return readOnly_; }
+
     // SettingsHost (loading).
     void setUseReserve(bool useReserve) override;
     void showIntervalField(bool visible) override;
@@ -95,6 +102,8 @@ private:
     std::function<void()> clearLog_;
     QString dumpStart_, loadStart_, logStart_, errorLogStart_;
     bool syncing_ = false;  // controls being set from the live settings
+    bool readOnly_ = false;
+    QLabel* LabelReadOnly = nullptr;
 
     QCheckBox* CheckBoxDumpLoadDB = nullptr;
     QCheckBox* CheckBoxInterval = nullptr;

@@ -249,6 +249,31 @@ TEST_F(Dialogs, SettingsDialogHoldsItsControlsAndLoadsTheSettings) {
               (std::vector<std::string>{"EnableTrayMain(false)", "EnableTrayMain(true)"}));
 }
 
+TEST_F(Dialogs, TheReadOnlyDialogShowsTheSettingsSaysWhyAndTakesNoEdit) {
+    registry.writeDefaultText(tvr::config::settingKeyPath("EditPathDump"), "/srv/dumps");
+    makeForm();
+    ModalDriver driver;
+    driver.then([&](QDialog& d) {
+        EXPECT_EQ(child<QLabel>(d, "LabelReadOnly").text(), "processing runs");
+        EXPECT_FALSE(child<QPushButton>(d, "ButtonSave").isVisible());
+        for (const char* name : {"CheckBoxInterval", "ComboDump", "ButtonMainConnect",
+                                 "SpeedButtonDump", "CheckBoxUseReserv"})
+            EXPECT_FALSE(child<QWidget>(d, name).isEnabled()) << name;
+        auto& path = child<QLineEdit>(d, "EditPathDump");
+        path.setFocus();
+        QTest::keyClicks(&path, "x");
+        EXPECT_EQ(path.text(), "/srv/dumps");
+        child<QPushButton>(d, "Cancel").click();
+    });
+    form->execReadOnly("processing runs");
+    EXPECT_TRUE(driver.done());
+    // Afterwards the dialog edits as before.
+    EXPECT_FALSE(widget<QLineEdit>("EditPathDump").isReadOnly());
+    EXPECT_TRUE(widget<QComboBox>("ComboDump").isEnabled());
+    EXPECT_FALSE(widget<QLabel>("LabelReadOnly").isVisibleTo(form.get()));
+    EXPECT_EQ(live.read(&tvr::config::TDumpLoadSettings::EditPathDump), "/srv/dumps");
+}
+
 TEST_F(Dialogs, TheWatchPageShowsItsStoredSettingsAndEditsGoLive) {
     registry.writeDefaultText(tvr::config::settingKeyPath("IsFullOnBreak"), "-1");
     registry.writeDefaultText(tvr::config::settingKeyPath("EditLagWarning"), "5");

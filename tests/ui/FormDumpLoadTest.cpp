@@ -201,7 +201,9 @@ TEST_F(MainWindow, MenusCarryTheirItemsAndShortcuts) {
           {"N_History", "History", ""},
           {"N_WrapLines", "Wrap lines", ""},
           {"N_ReadOnlyLogs", "Read-only Activity view", ""}}},
-        {"N_Manager", "Tools", {{"N_Settings", "Settings", "F4"}}},
+        {"N_Manager",
+         "Tools",
+         {{"N_Settings", "Settings", "F4"}, {"N_ViewSettings", "View settings...", ""}}},
         {"N_FullHelp", "Help", {{"N_Help", "TVR Help", "F1"}, {"N_About", "About", "Ctrl+Alt+A"}}},
     };
     QList<QAction*> bar = window->menuBar()->actions();
