@@ -154,7 +154,7 @@ TEST_F(ExactNumbers, LongValuesAddCompareAndConvertExactly) {
     EXPECT_EQ(ordered[0].rows[2].at(0), "1");
 }
 
-TEST_F(ExactNumbers, MinMaxAndSumOfAColumnKeepItsType) {
+TEST_F(ExactNumbers, MinMaxSumAndAvgOfAColumnKeepItsTypeAndDigits) {
     ASSERT_FALSE(client_
                      .execute("create table shop..totals (k int, m money, n numeric(12,3))\n"
                               "insert shop..totals values (1, 900000000000000.0001, 1.5)\n"
@@ -170,6 +170,8 @@ TEST_F(ExactNumbers, MinMaxAndSumOfAColumnKeepItsType) {
         {"max(m) as top", CS_MONEY_TYPE, "900000000000000.0001"},
         {"low = min(totals.n)", CS_NUMERIC_TYPE, "-2.250"},
         {"sum(n)", CS_NUMERIC_TYPE, "-0.750"},
+        {"avg(m)", CS_MONEY_TYPE, "461168601842738.7904"},  // beyond a float's digits
+        {"avg(n)", CS_NUMERIC_TYPE, "-0.375"},
         {"max(k)", CS_INT_TYPE, "2"},
     };
     for (const Case& c : cases) {

@@ -318,30 +318,3 @@ TEST_F(ServerRules, IdentityColumnsNumberTheRowsInserted) {
         EXPECT_EQ(value("select sum(id) from " + t), "4") << type;
     }
 }
-
-TEST_F(ServerRules, AveragesOfExactColumnsAreExact) {
-    const std::string t = table();
-    ASSERT_FALSE(
-        client_.execute("create table " + t + " (m money not null, n numeric(20,2) not null)")
-            .failed());
-    ASSERT_FALSE(client_
-                     .execute("insert " + t + " values (123456789012345.67, 1) insert " + t +
-                              " values (123456789012345.68, 2) insert " + t + " values (0, 2)")
-                     .failed());
-    struct Case {
-        const char* item;
-        int csType;
-        const char* shown;
-    };
-    const Case cases[] = {
-        {"avg(m)", CS_MONEY_TYPE, "82304526008230.4500"},
-        {"avg(n)", CS_NUMERIC_TYPE, "1.67"},
-    };
-    for (const Case& c : cases) {
-        const auto results =
-            client_.execute(std::string("select ") + c.item + " from " + t).rowResults();
-        ASSERT_EQ(results.size(), 1u) << c.item;
-        EXPECT_EQ(results[0].columns.at(0).type, c.csType) << c.item;
-        EXPECT_EQ(results[0].rows.at(0).at(0), c.shown) << c.item;
-    }
-}
