@@ -53,6 +53,9 @@ public:
         to_.message(marked);
     }
     void rowFormat(const std::vector<Column>& columns) override { to_.rowFormat(columns); }
+    void browseInformation(const BrowseInformation& information) override {
+        to_.browseInformation(information);
+    }
     void row(const Row& row) override { to_.row(row); }
     void returnStatus(std::int32_t status) override { to_.returnStatus(status); }
     void parameters(const std::vector<Column>& columns, const Row& values) override {

@@ -345,6 +345,28 @@ void writeRowFormat(WireWriter& out, const std::vector<Column>& columns, ServerT
     out.endLength16(length);
 }
 
+void writeBrowseInformation(WireWriter& out, const BrowseInformation& information) {
+    constexpr std::uint8_t kTableNames = 0xA4, kColumnInfo = 0xA5;
+    constexpr std::uint8_t kExpression = 0x04, kKey = 0x08, kOwnName = 0x20;
+    out.byte(kTableNames);
+    std::size_t length = out.beginLength16();
+    for (const std::string& table : information.tables) out.text8(table);
+    out.endLength16(length);
+    out.byte(kColumnInfo);
+    length = out.beginLength16();
+    for (std::size_t c = 0; c < information.columns.size(); ++c) {
+        const BrowseInformation::Source& source = information.columns[c];
+        out.byte(static_cast<std::uint8_t>(c + 1));
+        out.byte(static_cast<std::uint8_t>(source.table));
+        std::uint8_t flags = source.table == 0 ? kExpression : 0;
+        if (source.key) flags |= kKey;
+        if (!source.name.empty()) flags |= kOwnName;
+        out.byte(flags);
+        if (!source.name.empty()) out.text8(source.name);
+    }
+    out.endLength16(length);
+}
+
 std::size_t rowFormatSize(const std::vector<Column>& columns) {
     std::size_t size = 2;
     for (const Column& column : columns)

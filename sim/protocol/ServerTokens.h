@@ -64,6 +64,9 @@ void writeMessage(WireWriter& out, const ServerMessage& message, const std::stri
 // allocate a line for a 2 GB column).
 inline constexpr std::int32_t TextMaxLength = 32768;
 
+// The table names (TABNAME) and column sources (COLINFO) of a result for browse.
+void writeBrowseInformation(WireWriter& out, const BrowseInformation& information);
+
 void writeRowFormat(WireWriter& out, const std::vector<Column>& columns,
                     ServerToken token = TokenRowFormat);
 // Bytes of the row format's body; above 65535 it cannot be sent.

@@ -395,6 +395,11 @@ void Session::rowFormat(const std::vector<Column>& columns) {
     writeRowFormat(out_, columns);
 }
 
+void Session::browseInformation(const BrowseInformation& information) {
+    beginToken();
+    writeBrowseInformation(out_, information);
+}
+
 void Session::row(const Row& row) {
     beginToken();
     writeRow(out_, columns_, row);

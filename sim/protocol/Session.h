@@ -36,6 +36,7 @@ public:
     void row(const Row& row) override;
     void returnStatus(std::int32_t status) override;
     void parameters(const std::vector<Column>& columns, const Row& values) override;
+    void browseInformation(const BrowseInformation& information) override;
     void environmentChange(EnvChangeType type, const std::string& newValue,
                            const std::string& oldValue) override;
     void done(ServerToken token, std::uint16_t status, std::int32_t count) override;

@@ -43,6 +43,9 @@ public:
         flush(true);
         to_.rowFormat(columns);
     }
+    void browseInformation(const BrowseInformation& information) override {
+        to_.browseInformation(information);
+    }
     void row(const Row& row) override { to_.row(row); }
     void returnStatus(std::int32_t status) override {
         flush(true);

@@ -22,6 +22,8 @@ public:
     virtual void done(ServerToken token, std::uint16_t status, std::int32_t count) = 0;
     // The values of a procedure call's output parameters, after its return status.
     virtual void parameters(const std::vector<Column>&, const Row&) {}
+    // After the row format of a query for browse: where its columns come from.
+    virtual void browseInformation(const BrowseInformation&) {}
     // True once the client has asked to cancel the command in progress. Long statements ask
     // regularly and stop early.
     virtual bool cancelRequested() = 0;

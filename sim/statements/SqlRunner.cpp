@@ -1,5 +1,6 @@
 #include "sim/statements/SqlRunner.h"
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <tuple>
@@ -123,6 +124,31 @@ std::vector<Column> describeColumns(sqlite3_stmt* raw, const Statement& statemen
         column.name = (fromType || aliased || looksLikeName(heading)) ? heading : std::string();
     }
     return columns;
+}
+
+// Where each column of a query comes from, for a select for browse.
+BrowseInformation browseInformationOf(sqlite3_stmt* raw) {
+    BrowseInformation information;
+    for (int c = 0; c < sqlite3_column_count(raw); ++c) {
+        BrowseInformation::Source source;
+        const std::string table = tableOf(raw, c);
+        const char* origin = sqlite3_column_origin_name(raw, c);
+        if (!table.empty() && origin != nullptr) {
+            auto found = std::find(information.tables.begin(), information.tables.end(), table);
+            if (found == information.tables.end())
+                found = information.tables.insert(information.tables.end(), table);
+            source.table = static_cast<int>(found - information.tables.begin()) + 1;
+            source.name = origin;
+            int key = 0;
+            sqlite3_table_column_metadata(sqlite3_db_handle(raw),
+                                          sqlite3_column_database_name(raw, c),
+                                          sqlite3_column_table_name(raw, c), origin, nullptr,
+                                          nullptr, nullptr, &key, nullptr);
+            source.key = key != 0;
+        }
+        information.columns.push_back(std::move(source));
+    }
+    return information;
 }
 
 // A statement that failed in SQLite while it ran. An arithmetic error (3607) is a serious one on
@@ -305,6 +331,7 @@ StatementOutcome runSqliteText(ExecutionContext& context, const TranslatedSql& t
                                 "results whose column descriptions exceed 65535 bytes"),
                             false);
             sink.rowFormat(columns);
+            if (translated.browse) sink.browseInformation(browseInformationOf(raw));
             std::int64_t sent = 0;
             for (const Row& row : rows) {
                 if (sink.cancelRequested()) {

@@ -349,6 +349,7 @@ private:
     bool forBrowse() {
         if (!token().isWord("for") || depth_ != 0 || !next(1) || !next(1)->isWord("browse"))
             return false;
+        result_.browse = true;
         consumeThrough(i_ + 1);
         return true;
     }

@@ -22,6 +22,8 @@ struct TranslatedSql {
     std::set<std::pair<std::string, std::string>> catalogs;
     // The column a create table declares `identity` (the word itself left out of the SQL).
     std::string identityColumn;
+    // A select ... for browse: its result says where its columns come from.
+    bool browse = false;
 };
 
 // Gives the SQL literal for a variable, or nothing when it is not known.

@@ -64,4 +64,17 @@ using Value =
 
 using Row = std::vector<Value>;
 
+// Where the columns of a `select ... for browse` come from, as a browsing client reads it: the
+// tables (as the statement names them) and, per column, the table (1-based; 0 for a computed
+// column), the table's own name of the column and whether it is part of the table's key.
+struct BrowseInformation {
+    struct Source {
+        int table = 0;
+        std::string name;
+        bool key = false;
+    };
+    std::vector<std::string> tables;
+    std::vector<Source> columns;
+};
+
 }  // namespace tvr::sim

@@ -27,6 +27,32 @@ protected:
         return results[0].rows[0].at(0);
     }
     std::string table() { return "shop..t" + std::to_string(++tables_); }
+    // The columns of the first row result of a query, as ct_describe gives them after its first
+    // row.
+    std::vector<CS_DATAFMT> describe(const std::string& sql) {
+        std::vector<CS_DATAFMT> formats;
+        CS_COMMAND* cmd = nullptr;
+        ct_cmd_alloc(client_.connection(), &cmd);
+        ct_command(cmd, CS_LANG_CMD, const_cast<CS_CHAR*>(sql.c_str()), CS_NULLTERM, CS_UNUSED);
+        CS_INT type = 0;
+        if (ct_send(cmd) == CS_SUCCEED)
+            while (ct_results(cmd, &type) == CS_SUCCEED)
+                if (type == CS_ROW_RESULT) {
+                    // What follows the format (a browse result's column sources) is read
+                    // with the first row.
+                    ct_fetch(cmd, CS_UNUSED, CS_UNUSED, CS_UNUSED, nullptr);
+                    CS_INT count = 0;
+                    ct_res_info(cmd, CS_NUMDATA, &count, CS_UNUSED, nullptr);
+                    for (CS_INT k = 1; k <= count && formats.size() < std::size_t(count); ++k) {
+                        CS_DATAFMT format{};
+                        ct_describe(cmd, k, &format);
+                        formats.push_back(format);
+                    }
+                    ct_cancel(nullptr, cmd, CS_CANCEL_CURRENT);
+                }
+        ct_cmd_drop(cmd);
+        return formats;
+    }
 
     static Emulator* server_;
     static int tables_;
@@ -120,19 +146,9 @@ TEST_F(ServerRules, ConstantsAreTypedAsTheServerTypesThem) {
         {"m", CS_INT_TYPE, false, 0, 0},
     };
     for (const Case& c : cases) {
-        CS_COMMAND* cmd = nullptr;
-        ct_cmd_alloc(client_.connection(), &cmd);
-        const std::string sql = std::string("select ") + c.item + " from " + t;
-        ct_command(cmd, CS_LANG_CMD, const_cast<CS_CHAR*>(sql.c_str()), CS_NULLTERM, CS_UNUSED);
-        ASSERT_EQ(ct_send(cmd), CS_SUCCEED);
-        CS_INT type = 0;
-        CS_DATAFMT format{};
-        while (ct_results(cmd, &type) == CS_SUCCEED)
-            if (type == CS_ROW_RESULT) {
-                ct_describe(cmd, 1, &format);
-                ct_cancel(nullptr, cmd, CS_CANCEL_CURRENT);
-            }
-        ct_cmd_drop(cmd);
+        const auto formats = describe(std::string("select ") + c.item + " from " + t);
+        ASSERT_EQ(formats.size(), 1u) << c.item;
+        const CS_DATAFMT& format = formats[0];
         EXPECT_EQ(format.datatype, c.csType) << c.item;
         EXPECT_EQ((format.status & CS_CANBENULL) != 0, c.nullable) << c.item;
         if (c.csType == CS_NUMERIC_TYPE) {
@@ -316,5 +332,25 @@ TEST_F(ServerRules, IdentityColumnsNumberTheRowsInserted) {
             EXPECT_EQ(value("select @@identity"), c.identity) << c.sql;
         }
         EXPECT_EQ(value("select sum(id) from " + t), "4") << type;
+    }
+}
+
+TEST_F(ServerRules, ABrowseResultSaysWhereItsColumnsComeFrom) {
+    const std::string t = table();
+    ASSERT_FALSE(
+        client_.execute("create table " + t + " (n int not null primary key, v varchar(5) null)")
+            .failed());
+    ASSERT_FALSE(client_.execute("insert " + t + " values (1, 'a')").failed());
+    const auto formats = describe("select n, n + 1, label = v from " + t + " for browse");
+    ASSERT_EQ(formats.size(), 3u);
+    struct Case {
+        std::size_t column;
+        bool updatable;
+        bool key;
+    };
+    const Case cases[] = {{0, true, true}, {1, false, false}, {2, true, false}};
+    for (const Case& c : cases) {
+        EXPECT_EQ((formats[c.column].status & CS_UPDATABLE) != 0, c.updatable) << c.column;
+        EXPECT_EQ((formats[c.column].status & CS_KEY) != 0, c.key) << c.column;
     }
 }
