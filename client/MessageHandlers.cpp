@@ -69,8 +69,11 @@ CS_RETCODE ServerMessageHandler(CS_CONTEXT*, CS_CONNECTION* connection, CS_SERVE
 
 CS_RETCODE ClientMessageHandler(CS_CONTEXT*, CS_CONNECTION* connection, CS_CLIENTMSG* message) {
     if (message == nullptr) return CS_SUCCEED;
+    TSybaseConnect* owner = FindSession(connection);
+    // A call that got no answer within its limit is abandoned, not waited for again.
+    const bool abandon = owner && message->msgnumber == kCallTimedOut && owner->NoteCallTimeout();
     try {
-        if (TSybaseConnect* owner = FindSession(connection)) {
+        if (owner) {
             const std::string text(message->msgstring,
                                    ::strnlen(message->msgstring, sizeof message->msgstring));
             PrintToLog(std::string(kErrMarker) + text, owner->LogFile());
@@ -78,7 +81,7 @@ CS_RETCODE ClientMessageHandler(CS_CONTEXT*, CS_CONNECTION* connection, CS_CLIEN
     } catch (...) {
         // As for server messages: the entry is lost, the library is not disturbed.
     }
-    return CS_SUCCEED;
+    return abandon ? CS_FAIL : CS_SUCCEED;
 }
 
 CS_RETCODE LibraryMessageHandler(CS_CONTEXT*, CS_CLIENTMSG*) { return CS_FAIL; }

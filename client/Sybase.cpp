@@ -5,6 +5,7 @@
 #include "client/TdsVersion.h"
 #include "platform/Prompts.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -152,8 +153,35 @@ bool TSybaseConnect::Reconnect() {
     return Connect() == CS_SUCCEED && !ConnectionDead();
 }
 
+void TSybaseConnect::SetCallLimit(int seconds) {
+    callLimit_ = seconds > 0 ? seconds : 0;
+    if (!connection_) return;
+    CS_INT limit = callLimit_ > 0 ? callLimit_.load() : CS_NO_LIMIT;
+    ct_con_props(connection_, CS_SET, CS_TIMEOUT, &limit, CS_UNUSED, nullptr);
+}
+
+bool TSybaseConnect::NoteCallTimeout() {
+    if (callLimit_ <= 0) return false;
+    if (!callAbandoned_.exchange(true)) {
+        // The cancel gets a short wait of its own: a server that took the whole limit to say
+        // nothing is not given it again.
+        CS_INT wait = std::min(callLimit_.load(), kCancelWaitSeconds);
+        ct_con_props(connection_, CS_SET, CS_TIMEOUT, &wait, CS_UNUSED, nullptr);
+    }
+    return true;
+}
+
+std::optional<std::string> TSybaseConnect::TakeAbandonedCall() {
+    if (!callAbandoned_.exchange(false)) return std::nullopt;
+    return callStatement_;
+}
+
 CS_RETCODE TSybaseConnect::Connect() {
     if (connection_) {
+        if (callLimit_ > 0) {
+            CS_INT limit = callLimit_;
+            ct_con_props(connection_, CS_SET, CS_TIMEOUT, &limit, CS_UNUSED, nullptr);
+        }
         if (!userConfiguredTdsVersion(serverName_)) {
             CS_INT version = CS_TDS_50;
             ct_con_props(connection_, CS_SET, CS_TDS_VERSION, &version, CS_UNUSED, nullptr);

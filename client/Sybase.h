@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,6 +39,9 @@ protected:
     CS_CONNECTION* connection_ = nullptr;
 };
 
+// How long a cancelled call waits for the server to confirm the cancel.
+inline constexpr int kCancelWaitSeconds = 5;
+
 class TSybaseConnect : public TSybase {
 public:
     // Creates the context and the connection, registers it and hands the login name and
@@ -51,6 +55,21 @@ public:
     CS_RETCODE SetProperty(CS_INT property, const std::string& value);
     // Connects to ServerName, once per object. Failed is true unless the result is CS_SUCCEED.
     CS_RETCODE Connect();
+
+    // How long a call may wait for the server's next word (seconds; 0: for ever), kept across
+    // Reconnect (CS_TIMEOUT). Every message of the server, a Backup Server's progress of a long
+    // dump among them, starts the wait again, so only a server that says nothing at all hits
+    // it. At the limit the call is cancelled; a server that does not answer the cancel either
+    // within kCancelWaitSeconds loses the connection, and the reconnect path takes over.
+    void SetCallLimit(int seconds);
+    int CallLimit() const { return callLimit_.load(); }
+    // Called by the client message handler at each time-out of a call; returns whether the
+    // call is to be abandoned (a limit is set). The first time-out of a call asks for a
+    // cancel, the next one breaks the connection.
+    bool NoteCallTimeout();
+    // The statement of a call abandoned since the last look, and forgets it. The thread that
+    // uses the connection only.
+    std::optional<std::string> TakeAbandonedCall();
 
     // Sends `sql` as one language command, waits until the server has finished it and
     // keeps its last row result. Returns nothing; the outcome is in the results, ServerError
@@ -131,6 +150,9 @@ private:
     std::atomic<std::uint64_t> statusResults_{0};
     std::atomic<std::uint64_t> serverErrors_{0};
     std::atomic<std::int32_t> lastServerErrorNumber_{0};
+    std::atomic<int> callLimit_{0};
+    std::atomic<bool> callAbandoned_{false};
+    std::string callStatement_;  // of the Execute under way, or the last one
     std::string password_;
     std::vector<std::pair<CS_INT, std::string>> textProperties_;  // as set, for Reconnect
     CS_COMMAND* command_ = nullptr;

@@ -22,6 +22,9 @@ constexpr std::size_t kMaxHeadingLength = 132;
 }  // namespace
 
 void TSybaseConnect::Execute(const std::string& sql) {
+    // Each call has the whole limit, also after a cancel shortened the last one's.
+    if (callLimit_ > 0) SetCallLimit(callLimit_);
+    callStatement_ = sql;
     std::exception_ptr failure;
     try {
         SendCommand(sql);

@@ -8,6 +8,7 @@
 #include "engine/StartDecision.h"
 #include "platform/Profile.h"
 #include "platform/RegionalSettings.h"
+#include "platform/ScopeExit.h"
 
 #include <algorithm>
 #include <utility>
@@ -40,6 +41,14 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
                              TRS_dump_load& load, bool useReserve, const TPassSettings& settings) {
     TPassReport report;
     report.failed = true;
+    // A call the server does not answer at all is abandoned at the stall limit (a long dump
+    // is no such call: the Backup Server's progress messages keep it alive).
+    for (client::TSybaseConnect* session : {sessions.main, sessions.reserve})
+        if (session) session->SetCallLimit(settings.StallLimitMinutes * 60);
+    const auto abandoned = onScopeExit([&] {
+        for (client::TSybaseConnect* session : {sessions.main, sessions.reserve})
+            if (session) noteAbandonedCall(*session);
+    });
     // The pass never runs on a dead handle: both sessions are alive before anything is sent.
     const int refusals = settings.LogonRefusalLimit;
     if (!EnsureOpen(sessions.main, refusals, report.logonRefused) ||
@@ -387,6 +396,14 @@ void TPassRunner::CheckChain(client::TSybaseConnect& main, const std::string& da
                          " (tran_dumpable_status " + std::to_string(*status) + "); " +
                          (fullNext ? "the next pass is a full dump and load"
                                    : "transaction passes fail until a full dump and load"));
+}
+
+void TPassRunner::noteAbandonedCall(client::TSybaseConnect& session) {
+    const std::optional<std::string> statement = session.TakeAbandonedCall();
+    if (!statement) return;
+    services_.errorEntry("The call to " + session.ServerName() + " got no answer within " +
+                         std::to_string(session.CallLimit()) +
+                         " s and was abandoned; its connection is opened again: " + *statement);
 }
 
 void TPassRunner::waitSeconds(int seconds) {

@@ -105,6 +105,8 @@ private:
     void CheckChain(client::TSybaseConnect& main, const std::string& database,
                     const TPassSettings& settings, bool& fullNext);
     void waitSeconds(int seconds);
+    // The error entry of a call `session` abandoned at its limit, if one was.
+    void noteAbandonedCall(client::TSybaseConnect& session);
     void deleteDumpFile(const TRS_dump_load& dump, const TRS_dump_load& load);
     // Loads the dumps of the chain the reserve has not loaded yet, oldest first; false, with
     // the failure in `report`, when one of them failed (it stays the first pending one).

@@ -5,6 +5,7 @@
 #include "client/MessageHandlers.h"
 #include "client/SessionRegistry.h"
 
+#include <csignal>
 #include <thread>
 
 using namespace tvr::client;
@@ -155,4 +156,23 @@ TEST_F(Connection, ASessionTheServerDroppedIsSeenDeadAndOpensAgainInPlaceWithThe
     // Messages of the new session reach the same files.
     first->Execute("print 'back'");
     EXPECT_TRUE(readFile(dir / "k.log").ends_with("back  12:00:01\r\n"));
+}
+
+// A call to a server that says nothing at all (stopped with SIGSTOP) is abandoned at its
+// limit: the cancel gets no answer either, and the connection is given up soon after, so
+// the caller's reconnect path takes over; the library's words are in the activity log.
+TEST_F(Connection, ACallWithoutAnAnswerIsAbandonedAtItsLimit) {
+    auto c = connect();
+    c->SetCallLimit(2);
+    emulator->signal(SIGSTOP);
+    const auto began = std::chrono::steady_clock::now();
+    c->Execute("select 1");
+    const auto took = std::chrono::steady_clock::now() - began;
+    emulator->signal(SIGCONT);
+    EXPECT_GE(took, std::chrono::seconds(2));
+    EXPECT_LT(took, std::chrono::seconds(2 + kCancelWaitSeconds + 20));
+    EXPECT_EQ(c->TakeAbandonedCall(), "select 1");
+    EXPECT_EQ(c->TakeAbandonedCall(), std::nullopt);
+    EXPECT_TRUE(c->ConnectionDead());
+    EXPECT_NE(activity().find("$Err$"), std::string::npos) << activity();
 }

@@ -178,3 +178,35 @@ TEST_F(FaultRun, RefusedLogonsStopProcessingAfterTheLimitWithWaitsThatGrow) {
         ++refusals;
     EXPECT_EQ(refusals, 3u) << errors;
 }
+
+// A main server that stops answering in the middle of a pass (SIGSTOP): its call is abandoned
+// at the stall limit with an entry naming the server and the statement, and once it answers
+// again (SIGCONT) the connection is opened again and the passes go on.
+TEST_F(FaultRun, ACallAStoppedServerDoesNotAnswerIsAbandonedAtTheStallLimit) {
+    startServers();
+    TPassSettings settings{true, true, "00:00:01"};
+    settings.StallLimitMinutes = 1;
+    host.setPassSettings(settings);
+    realSleep = true;
+    control.StartProcessing();
+    ASSERT_TRUE(waitFor([&] { return runPasses() >= 1; }));
+    main->signal(SIGSTOP);
+    const auto stopped = std::chrono::steady_clock::now();
+    const std::string abandoned =
+        std::string("The call to ") + kMain + " got no answer within 60 s";
+    ASSERT_TRUE(display.waitFor(
+        [&] { return fileText(errorLogFile()).find(abandoned) != std::string::npos; },
+        std::chrono::minutes(3)))
+        << fileText(errorLogFile());
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped,
+              std::chrono::seconds(60 + tvr::client::kCancelWaitSeconds + 30));
+    main->signal(SIGCONT);
+    const int passesBack = runPasses();
+    EXPECT_TRUE(waitFor([&] { return runPasses() >= passesBack + 2; }));
+    EXPECT_NE(
+        fileText(errorLogFile()).find(std::string("Connection to ") + kMain + " opened again"),
+        std::string::npos);
+    prompts.scriptReply(PromptReply::Yes);
+    ASSERT_TRUE(control.ConfirmStop(StopQuestion));
+    ASSERT_TRUE(waitUntilEnded());
+}
