@@ -66,17 +66,22 @@ public:
     }
     bool cancelRequested() override { return to_.cancelRequested(); }
 
-    // The done token of a statement of the program itself.
-    void statementDone(ServerToken token, std::uint16_t status, std::int32_t count) {
+    // The done token of a statement of the program itself. One that ran under `set fmtonly
+    // on` and succeeded, which the server only compiles, has none unless it ends the batch
+    // (clients reading a format, as datacopy does, take the last result before the end as the
+    // format).
+    void statementDone(ServerToken token, std::uint16_t status, std::int32_t count,
+                       bool formatOnly = false) {
         if (!holdDone_) return to_.done(token, status | DoneMore, count);
         flush(true);
-        pending_ = Pending{token, status, count};
+        pending_ = Pending{token, status, count, formatOnly && !(status & DoneError)};
     }
     // Sends the held done token: with more results to follow, or as the last.
     void flush(bool more) {
         if (!pending_) return;
         const Pending held = *pending_;
         pending_.reset();
+        if (more && held.onlyCompiled) return;
         sent_ = true;
         to_.done(
             held.token,
@@ -95,6 +100,7 @@ private:
         ServerToken token;
         std::uint16_t status;
         std::int32_t count;
+        bool onlyCompiled;
     };
     ResultSink& to_;
     bool holdDone_;
@@ -235,7 +241,9 @@ private:
         const ServerToken token = !sinkIsProcedure_ && step.procedure ? TokenDoneProc
                                   : sinkIsProcedure_                  ? TokenDoneInProc
                                                                       : TokenDone;
-        sink_.statementDone(token, status, static_cast<std::int32_t>(step.rowCount.value_or(0)));
+        sink_.statementDone(token, status, static_cast<std::int32_t>(step.rowCount.value_or(0)),
+                            formatOnlyStatement_);
+        formatOnlyStatement_ = false;
         outcome.error = outcome.error || step.error;
         if (step.endBatch) {
             outcome.endedByError = true;
@@ -253,6 +261,7 @@ private:
         if (!sinkIsProcedure_ &&
             (substituted->keyword() == "exec" || substituted->keyword() == "execute"))
             context_.returnOutputParameters = true;
+        formatOnlyStatement_ = context_.formatOnly;
         return finish(runStatement(context_, *substituted), true);
     }
 
@@ -444,6 +453,8 @@ private:
 
 public:
     bool sinkIsProcedure_ = false;
+    // The statement being finished ran under set fmtonly on.
+    bool formatOnlyStatement_ = false;
 };
 
 }  // namespace

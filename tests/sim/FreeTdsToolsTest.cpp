@@ -165,3 +165,28 @@ TEST(FreeTdsTools, FreebcpCopiesATableOutAndBackInWithIdenticalRowsThatTheLogKee
     c << third.rdbuf();
     EXPECT_EQ(a.str(), c.str());
 }
+
+TEST(FreeTdsTools, DatacopyCopiesATableWithEmptyStringsNullsAndDatetimesIntact) {
+    if (!haveTool("datacopy"))
+        GTEST_SKIP() << "datacopy (Debian package freetds-bin) is not installed";
+    Emulator server("DATACOPY", {"src", "dst"});
+    tvr::testing::CtClient client;
+    ASSERT_TRUE(client.connect("DATACOPY"));
+    const std::string columns =
+        " (id int not null, name varchar(10) null, at datetime null, m money null)";
+    ASSERT_FALSE(client
+                     .execute("create table src..t" + columns + " create table dst..t" + columns +
+                              " insert src..t values (1, 'a', '2020-01-02 03:04:05.123', 1.5)"
+                              " insert src..t values (2, '', null, null)")
+                     .failed());
+    // It reads both tables' formats with set fmtonly, then copies with bulk copy.
+    const std::string copied =
+        runTool("datacopy", "-a -S DATACOPY/sa//src/t -D DATACOPY/sa//dst/t -v", "");
+    EXPECT_NE(copied.find("rows written         : 2"), std::string::npos) << copied;
+    const auto same = client.execute(
+        "select count(*) from src..t s, dst..t d where s.id = d.id and s.name = d.name and "
+        "datalength(s.name) = datalength(d.name) and (s.at = d.at or s.at is null and d.at is "
+        "null) and (s.m = d.m or s.m is null and d.m is null)");
+    ASSERT_EQ(same.rowResults().size(), 1u);
+    EXPECT_EQ(same.rowResults()[0].rows.at(0).at(0), "2");
+}
