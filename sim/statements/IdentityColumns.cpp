@@ -1,5 +1,6 @@
 #include "sim/statements/IdentityColumns.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -16,32 +17,20 @@ void givenFunction(sqlite3_context* call, int, sqlite3_value** arguments) {
     sqlite3_result_null(call);
 }
 
-// Where the column list goes: before the first `values` or `select` word outside quotes.
-std::optional<std::size_t> valuesPosition(const std::string& sql) {
-    char quote = 0;
-    for (std::size_t i = 0; i < sql.size(); ++i) {
-        const char c = sql[i];
-        if (quote != 0) {
-            if (c == quote) quote = 0;
-            continue;
-        }
-        if (c == '\'' || c == '"') {
-            quote = c;
-            continue;
-        }
-        if (i > 0 && std::isalnum(static_cast<unsigned char>(sql[i - 1]))) continue;
-        for (const char* word : {"values", "select"}) {
-            const std::size_t n = std::char_traits<char>::length(word);
-            if (sql.size() < i + n) continue;
-            bool same = true;
-            for (std::size_t k = 0; k < n && same; ++k)
-                same = std::tolower(static_cast<unsigned char>(sql[i + k])) == word[k];
-            if (same &&
-                (sql.size() == i + n || !std::isalnum(static_cast<unsigned char>(sql[i + n]))))
-                return i;
-        }
+// Where `word` stands in `sql` as a whole word, case aside, from `from` on; npos for nowhere.
+std::size_t findWord(const std::string& sql, const std::string& word, std::size_t from = 0) {
+    for (std::size_t at = from; at + word.size() <= sql.size(); ++at) {
+        bool same = true;
+        for (std::size_t k = 0; k < word.size() && same; ++k)
+            same = std::tolower(static_cast<unsigned char>(sql[at + k])) ==
+                   std::tolower(static_cast<unsigned char>(word[k]));
+        auto part = [&](std::size_t i) {
+            return i < sql.size() &&
+                   (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '_');
+        };
+        if (same && (at == 0 || !part(at - 1)) && !part(at + word.size())) return at;
     }
-    return std::nullopt;
+    return std::string::npos;
 }
 
 }  // namespace
@@ -98,9 +87,40 @@ std::optional<std::string> insertWithoutIdentity(SqliteDatabase& db, const std::
     while (info.step())
         if (info.text(1) != identity)
             list += (list.empty() ? "(" : ", ") + quoteSqlName(info.text(1));
-    const std::optional<std::size_t> at = valuesPosition(sql);
-    if (!at || list.empty()) return std::nullopt;
-    return sql.substr(0, *at) + list + ") " + sql.substr(*at);
+    // The list goes before the values or the query: nothing of the statement comes before
+    // them but its table.
+    const std::size_t at = std::min(findWord(sql, "values"), findWord(sql, "select"));
+    if (at == std::string::npos || list.empty()) return std::nullopt;
+    return sql.substr(0, at) + list + ") " + sql.substr(at);
+}
+
+std::string withIdentityColumn(SqliteDatabase& db, const std::string& sql) {
+    const std::string word = "syb_identity";
+    if (findWord(sql, word) == std::string::npos) return sql;
+    std::string column;
+    std::size_t first = std::string::npos;
+    SqliteStatement databases(db, "PRAGMA database_list");
+    while (databases.step()) {
+        try {
+            SqliteStatement known(
+                db, "SELECT tbl, col FROM " + quoteSqlName(databases.text(1)) + ".aseemu_identity");
+            while (known.step()) {
+                const std::size_t at = findWord(sql, known.text(0));
+                if (at < first) {
+                    first = at;
+                    column = known.text(1);
+                }
+            }
+        } catch (const SqliteError&) {
+            // no identity column in that database
+        }
+    }
+    if (column.empty()) return sql;
+    std::string result = sql;
+    for (std::size_t at = findWord(result, word); at != std::string::npos;
+         at = findWord(result, word, at + column.size()))
+        result.replace(at, word.size(), quoteSqlName(column));
+    return result;
 }
 
 }  // namespace tvr::sim

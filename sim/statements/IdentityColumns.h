@@ -29,4 +29,8 @@ void registerIdentityFunction(sqlite3* db, std::int64_t* last);
 std::optional<std::string> insertWithoutIdentity(SqliteDatabase& db, const std::string& sql,
                                                  const std::string& error);
 
+// `sql` with the word syb_identity, the server's name for a table's identity column, replaced
+// by the identity column of the table of the statement that has one (the first named).
+std::string withIdentityColumn(SqliteDatabase& db, const std::string& sql);
+
 }  // namespace tvr::sim

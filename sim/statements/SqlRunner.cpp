@@ -225,6 +225,7 @@ StatementOutcome runSqliteText(ExecutionContext& context, const TranslatedSql& t
         sqlite3_set_authorizer(db->handle(), nullptr, nullptr);
         return code;
     };
+    sql = withIdentityColumn(*db, sql);
     int rc = prepare();
     // An insert without a column list into a table with an identity column gives the others.
     std::string prepareError = rc != SQLITE_OK ? sqlite3_errmsg(db->handle()) : "";

@@ -332,6 +332,7 @@ TEST_F(ServerRules, IdentityColumnsNumberTheRowsInserted) {
             EXPECT_EQ(value("select @@identity"), c.identity) << c.sql;
         }
         EXPECT_EQ(value("select sum(id) from " + t), "4") << type;
+        EXPECT_EQ(value("select max(syb_identity) from " + t), "3") << type;
     }
 }
 
