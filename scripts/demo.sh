@@ -98,6 +98,9 @@ sql() { # server password statements...; prints the result rows
     grep -v -e "^Changed database context" -e '^$' || true
 }
 
+say "tvr_first_setup --help: the first setup from a shell, as its manual page shows it"
+"$bin/tvr_first_setup" --help
+
 say "First setup of the workstation: sales on MAIN paired with sales_copy on RESERVE"
 "$bin/tvr_first_setup" --main-server MAIN --main-database sales \
   --reserve-server RESERVE --reserve-database sales_copy \
