@@ -1,5 +1,7 @@
 #include "engine/PassWatch.h"
 
+#include <algorithm>
+
 #include "platform/RegionalSettings.h"
 
 #include <ctime>
@@ -140,6 +142,26 @@ TWatchView TPassWatch::View(WatchClock::time_point now, const TWatchLimits& limi
     return viewLocked(now, limits);
 }
 
+std::optional<TWatchView> watchFromHistory(const std::vector<TPassRecord>& history,
+                                           WatchClock::time_point now, const TWatchLimits& limits,
+                                           bool useReserve) {
+    if (history.empty()) return std::nullopt;
+    const auto good = std::find_if(history.rbegin(), history.rend(),
+                                   [](const TPassRecord& r) { return r.good(); });
+    TWatchView view;
+    view.lagFrom = good != history.rend() ? good->start : history.front().start;
+    const char* kind = useReserve ? "good load " : "good dump ";
+    view.lastGood = good != history.rend()
+                        ? kind + timeOfDay(good->start)
+                        : std::string(useReserve ? "no good load yet" : "no good dump yet");
+    const seconds lag = std::max(duration_cast<seconds>(now - *view.lagFrom), seconds(0));
+    view.lag = "lag " + lagText(lag);
+    view.level = lagLevel(lag, limits.warningMinutes, limits.criticalMinutes);
+    if (view.level != AlertLevel::None)
+        view.alert = "Reserve behind by " + lagText(lag) + " (" + alertLevelName(view.level) + ")";
+    return view;
+}
+
 TWatchView TPassWatch::viewLocked(WatchClock::time_point now, const TWatchLimits& limits) const {
     TWatchView view;
     if (passEnded_) {
@@ -153,6 +175,7 @@ TWatchView TPassWatch::viewLocked(WatchClock::time_point now, const TWatchLimits
     const auto from = goodDumpStart_ ? goodDumpStart_ : firstRunStart_;
     const seconds lag = from ? duration_cast<seconds>(now - *from) : seconds(0);
     view.lag = "lag " + lagText(lag);
+    view.lagFrom = from;
     view.level = lagLevel(lag, limits.warningMinutes, limits.criticalMinutes);
     if (view.level != AlertLevel::None) {
         view.alert = "Reserve behind by " + lagText(lag) + " (" + alertLevelName(view.level) + ")";

@@ -15,6 +15,7 @@
 // took). A break of the chain and its mending are entered as they are reported.
 // Every member may be called from any thread; one lock keeps the state whole. The display and
 // the entry writer are called outside the lock.
+#include "engine/PassHistory.h"
 #include "engine/WatchRules.h"
 
 #include <chrono>
@@ -24,6 +25,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tvr::engine {
 
@@ -44,6 +46,9 @@ struct TWatchView {
     // Why the log chain is broken ("4305: the dump does not follow the last one loaded");
     // empty while it is whole. While it is set the level is critical.
     std::string chainBreak;
+    // Where the lag counts from (the dump of the last good load), so that a window can go on
+    // counting it after the run's ticks have stopped; none before any run.
+    std::optional<std::chrono::system_clock::time_point> lagFrom;
     bool operator==(const TWatchView&) const = default;
 };
 
@@ -125,6 +130,13 @@ private:
     bool stallReported_ = false;
     std::string chainBreak_;  // why the chain is broken; empty while it is whole
 };
+
+// The watch a window shows before any run of this program, from the pass history (oldest
+// first): the lag counts from the dump of the last good load (from the first pass when none
+// loaded); nothing without a history.
+std::optional<TWatchView> watchFromHistory(const std::vector<TPassRecord>& history,
+                                           WatchClock::time_point now, const TWatchLimits& limits,
+                                           bool useReserve);
 
 // Calls `tick` about once a second on a thread of its own, from construction until it is
 // destroyed (which waits for the thread, at most a second).

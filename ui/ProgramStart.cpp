@@ -10,7 +10,10 @@
 #include "config/ReverseRoles.h"
 #include "config/RunLogs.h"
 #include "config/SettingsProcessingHost.h"
+#include "engine/PassHistory.h"
+#include "engine/PassWatch.h"
 #include "engine/ShippingLedger.h"
+#include "engine/WatchRules.h"
 #include "platform/CommandError.h"
 #include "platform/Directories.h"
 #include "platform/Environment.h"
@@ -166,10 +169,30 @@ void ProgramStart::createSettingsDialog() {
     });
 }
 
+void ProgramStart::showWatchFromHistory() {
+    // The reserve is as old as its last good load, whatever ran before this start: the window
+    // counts the lag from there until a run of its own shows the watch.
+    try {
+        const config::TDumpLoadSettings s = live_->snapshot();
+        const auto now = engine::WatchClock::now();
+        const auto history = engine::readPassHistory(
+            std::filesystem::path(logFiles_->activity).parent_path().string(),
+            now - std::chrono::hours(24) * 7);
+        const engine::TWatchLimits limits{engine::minutesSetting(s.EditLagWarning, 15),
+                                          engine::minutesSetting(s.EditLagCritical, 60),
+                                          engine::minutesSetting(s.EditStallLimit, 30)};
+        if (const auto view = engine::watchFromHistory(history, now, limits, s.IsReserv))
+            mainWindow_->ShowWatch(*view);
+    } catch (const std::exception&) {
+        // A history that cannot be read leaves the watch empty until the first pass.
+    }
+}
+
 void ProgramStart::OpenLogs() {
     *logFiles_ = config::openRunLogs(*live_);
     // A log that stops taking entries later is told to tvr --check through this file.
     client::setLogFaultFile(client::logFaultFileBeside(registry_->file()));
+    showWatchFromHistory();
 
     // Each file into its view; a failure leaves the views with what they got, unreported,
     // and the activity log is not loaded after a failed error log.

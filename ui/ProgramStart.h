@@ -79,6 +79,8 @@ public:
 private:
     void createSettingsDialog();
     void OpenLogs();
+    // The watch of the last passes, before this start has run any.
+    void showWatchFromHistory();
     // A later start asks this one to show its window: listened for while the guard is held;
     // the request is logged and the window brought up from the tray.
     void listenForLaterStarts();

@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -23,6 +24,7 @@ constexpr int kFolderColumn = 3;
 
 // The colours of the alert levels, as the status panel and the grid show them.
 const QColor kCriticalColour(0xc0, 0x00, 0x00);
+const QColor kWarningColour(0x8a, 0x6d, 0x00);
 
 }  // namespace
 
@@ -31,14 +33,34 @@ TWatchPanel::TWatchPanel(QTableWidget* grid, TTrayIcon* tray, QStatusBar* bar)
     panel_->setObjectName(QStringLiteral("PanelWatch"));
     panel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     bar->addPermanentWidget(panel_, 1);
+    counting_ = std::make_unique<QTimer>();
+    QObject::connect(counting_.get(), &QTimer::timeout,
+                     [this] { keepCounting(engine::WatchClock::now()); });
+    counting_->start(1000);
 }
+
+TWatchPanel::~TWatchPanel() = default;
 
 void TWatchPanel::setStateHint(const QString& hint) {
     stateHint_ = hint;
     showHint();
 }
 
+void TWatchPanel::keepCounting(engine::WatchClock::time_point now) {
+    if (!last_ || !last_->lagFrom || !lastShown_) return;
+    // A tick shows the watch every second while a run goes on.
+    if (now - *lastShown_ < std::chrono::seconds(3)) return;
+    engine::TWatchView view = *last_;
+    const auto lag = std::chrono::duration_cast<std::chrono::seconds>(now - *view.lagFrom);
+    view.lag = "lag " + engine::lagText(std::max(lag, std::chrono::seconds(0)));
+    const auto shown = lastShown_;
+    show(view);
+    lastShown_ = shown;
+}
+
 void TWatchPanel::show(const engine::TWatchView& view) {
+    last_ = view;
+    lastShown_ = engine::WatchClock::now();
     if (grid_->columnCount() < kFirstColumn + kColumns)
         grid_->setColumnCount(kFirstColumn + kColumns);
     const bool reserve = grid_->rowCount() > 1;
@@ -47,12 +69,26 @@ void TWatchPanel::show(const engine::TWatchView& view) {
     const QString stepTip = broken ? qs(view.alert) : QString();
     setCell(0, kFirstColumn, qs(view.mainOutcome), stepTip, broken);
     setCell(1, kFirstColumn, qs(view.reserveOutcome), stepTip, broken);
-    setCell(0, kFirstColumn + 1, qs(view.lag), qs(view.lastGood));
+    // The level in words too, for whoever cannot tell the colours apart.
+    const int level = static_cast<int>(view.level);
+    const QString levelWords =
+        level > 0 ? QStringLiteral(" (") + engine::alertLevelName(view.level) + ")" : QString();
+    setCell(0, kFirstColumn + 1, qs(view.lag) + levelWords, qs(view.lastGood), level >= 2);
+    if (level == 1) grid_->item(0, kFirstColumn + 1)->setForeground(QBrush(kWarningColour));
     setCell(1, kFirstColumn + 1, reserve ? qs(view.lastGood) : QString());
     fitColumns();
 
-    const int level = static_cast<int>(view.level);
     tray_->setAlertLevel(level);
+    if (level != lastLevel_) {
+        // Each change of level, up or down, is told where the desktop tells such things.
+        tray_->notify(
+            QStringLiteral("Travenor"),
+            level > 0 ? qs(view.alert) : QStringLiteral("Reserve caught up: ") + qs(view.lag),
+            level >= 2   ? QSystemTrayIcon::Critical
+            : level == 1 ? QSystemTrayIcon::Warning
+                         : QSystemTrayIcon::Information);
+        lastLevel_ = level;
+    }
     // The tray's critical image says how grave; the line says why (it must fit the hint).
     lagLine_ =
         qs(view.lag) + (broken      ? QStringLiteral(" chain broken")
@@ -60,9 +96,18 @@ void TWatchPanel::show(const engine::TWatchView& view) {
                                     : QString());
     showHint();
     panel_->setText(qs(view.alert));
+    panel_->setToolTip(qs(view.alert));
+
     panel_->setStyleSheet(level >= 2   ? QStringLiteral("color: #c00000; font-weight: bold;")
                           : level == 1 ? QStringLiteral("color: #8a6d00; font-weight: bold;")
                                        : QString());
+    // Never cut: the status bar, and so the window, is at least as wide as the alert (in the
+    // bold its style gives it).
+    panel_->ensurePolished();
+    QFont bold = panel_->font();
+    bold.setBold(true);
+    panel_->setMinimumWidth(QFontMetrics(bold).horizontalAdvance(panel_->text()) +
+                            2 * panel_->frameWidth() + 8);
 }
 
 void TWatchPanel::setCell(int row, int column, const QString& text, const QString& tip,

@@ -11,9 +11,13 @@
 
 #include <QString>
 
+#include <memory>
+#include <optional>
+
 class QLabel;
 class QStatusBar;
 class QTableWidget;
+class QTimer;
 
 namespace tvr::ui {
 
@@ -27,11 +31,18 @@ public:
 
     // Adds the status panel "PanelWatch" to `bar`; nothing is owned.
     TWatchPanel(QTableWidget* grid, TTrayIcon* tray, QStatusBar* bar);
+    ~TWatchPanel();
 
     // The tray hint of a state ("Travenor\r\nSleeping..."), followed, once the watch has been
     // shown, by its lag line.
     void setStateHint(const QString& hint);
+    // The watch as a tick shows it: the lag cell says its level in words and in its colour,
+    // a change of level is a notification of the tray icon, and the status panel is as wide
+    // as its text (the whole of it in its tooltip too).
     void show(const engine::TWatchView& view);
+    // Once a second: while no tick shows the watch (processing stopped, or not yet started
+    // since the program began), the lag goes on counting from where it counts.
+    void keepCounting(engine::WatchClock::time_point now);
 
 private:
     // `critical`: the text in the critical colour.
@@ -45,6 +56,10 @@ private:
     QLabel* panel_;
     QString stateHint_;
     QString lagLine_;
+    std::unique_ptr<QTimer> counting_;
+    std::optional<engine::TWatchView> last_;
+    std::optional<engine::WatchClock::time_point> lastShown_;
+    int lastLevel_ = 0;
 };
 
 }  // namespace tvr::ui

@@ -21,7 +21,8 @@ TEST_F(WatchPanel, TheLagAndItsAlertReachTheGridTheTrayAndTheStatusBarAndGoAwayA
                             engine::AlertLevel::Warning,
                             false,
                             "Reserve behind by 00:16:02 (warning)",
-                            ""};
+                            "",
+                            std::nullopt};
     window->ShowWatch(view);
     QApplication::processEvents();
 
@@ -29,7 +30,9 @@ TEST_F(WatchPanel, TheLagAndItsAlertReachTheGridTheTrayAndTheStatusBarAndGoAwayA
     ASSERT_EQ(grid->columnCount(), 6);
     EXPECT_EQ(grid->item(0, 4)->text(), "dump: ok");
     EXPECT_EQ(grid->item(1, 4)->text(), "load: failed (4306)");
-    EXPECT_EQ(grid->item(0, 5)->text(), "lag 00:16:02");
+    // The lag cell says its level in words and in the warning colour.
+    EXPECT_EQ(grid->item(0, 5)->text(), "lag 00:16:02 (warning)");
+    EXPECT_NE(grid->item(0, 5)->foreground().color(), QColor(Qt::black));
     EXPECT_EQ(grid->item(1, 5)->text(), "good load 16:27:22");
     auto* tray = window->tray();
     EXPECT_EQ(tray->hint(), "Travenor\r\nSleeping...\r\nlag 00:16:02 warning");
@@ -56,7 +59,7 @@ TEST_F(WatchPanel, ABrokenChainIsNamedOnTheStepsCellsTheTrayAndTheStatusBarAsCri
     const std::string reason = "4305: the dump does not follow the last one loaded";
     const std::string alert = "Log chain broken: " + reason + " (critical)";
     window->ShowWatch({"dump: ok", "load: failed (4305)", "good load 16:27:22", "lag 00:01:02",
-                       engine::AlertLevel::Critical, false, alert, reason});
+                       engine::AlertLevel::Critical, false, alert, reason, std::nullopt});
     QApplication::processEvents();
 
     auto* grid = find<QTableWidget>("StringGridInfo");
@@ -68,7 +71,7 @@ TEST_F(WatchPanel, ABrokenChainIsNamedOnTheStepsCellsTheTrayAndTheStatusBarAsCri
 
     // Mended: the cells lose their colour and tooltip.
     window->ShowWatch({"dump: ok", "load: ok", "good load 16:28:00", "lag 00:00:04",
-                       engine::AlertLevel::None, false, "", ""});
+                       engine::AlertLevel::None, false, "", "", std::nullopt});
     QApplication::processEvents();
     EXPECT_EQ(grid->item(1, 4)->toolTip(), "");
     EXPECT_EQ(grid->item(1, 4)->foreground().style(), Qt::NoBrush);
@@ -95,9 +98,9 @@ TEST_F(WatchPanel, TheWatchColumnsFitTheWindowAtItsDefaultSizeAndGrowWithLongerT
             window->SetInfoRow(1, {"Reserve server", "TVRRESERVE", "sales_copy", "/srv/loads"});
         // A short text first, then the case's: the columns follow the longer one.
         window->ShowWatch({"dump: ok", "load: ok", "good load 16:27:22", "lag 00:00:00",
-                           engine::AlertLevel::None, false, "", ""});
+                           engine::AlertLevel::None, false, "", "", std::nullopt});
         window->ShowWatch({c.mainOutcome, c.reserveOutcome, c.lastGood, c.lag,
-                           engine::AlertLevel::None, false, "", ""});
+                           engine::AlertLevel::None, false, "", "", std::nullopt});
         QApplication::processEvents();
 
         auto* grid = find<QTableWidget>("StringGridInfo");
@@ -120,6 +123,58 @@ TEST_F(WatchPanel, TheWatchColumnsFitTheWindowAtItsDefaultSizeAndGrowWithLongerT
         }
         EXPECT_EQ(grid->item(0, 5)->toolTip(), lastGood);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// At each level, in turn: the lag cell says the level in words, the tray shows its state and
+// tells the change, and the status panel has room for the whole alert.
+TEST_F(WatchPanel, EachLevelShowsInTheLagCellTheTrayAndANotification) {
+    window->SetInfoRowCount(2);
+    const struct {
+        engine::AlertLevel level;
+        const char* words;
+        std::string alert;
+    } cases[] = {
+        {engine::AlertLevel::Warning, " (warning)", "Reserve behind by 00:16:02 (warning)"},
+        {engine::AlertLevel::Critical, " (critical)", "Reserve behind by 01:00:02 (critical)"},
+        {engine::AlertLevel::None, "", ""},
+    };
+    auto* grid = find<QTableWidget>("StringGridInfo");
+    auto* panel = find<QLabel>("PanelWatch");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.words);
+        window->ShowWatch({"dump: ok", "load: ok", "good load 16:27:22", "lag 00:16:02", c.level,
+                           false, c.alert, "", std::nullopt});
+        QApplication::processEvents();
+        EXPECT_EQ(grid->item(0, 5)->text().toStdString(), std::string("lag 00:16:02") + c.words);
+        EXPECT_EQ(window->tray()->alertLevel(), static_cast<int>(c.level));
+        EXPECT_NE(window->tray()->lastNotification().toStdString().find(
+                      c.alert.empty() ? "caught up" : c.alert),
+                  std::string::npos);
+        EXPECT_GE(panel->minimumWidth(), panel->fontMetrics().horizontalAdvance(panel->text()));
+        EXPECT_EQ(panel->toolTip().toStdString(), c.alert);
+    }
+}
+
+// Once the ticks stop (processing stopped, or a new start that has not run yet), the lag goes
+// on counting from the dump of the last good load.
+TEST_F(WatchPanel, TheLagGoesOnCountingWithoutTicks) {
+    window->SetInfoRowCount(2);
+    engine::TWatchView view{"dump: ok",
+                            "load: ok",
+                            "good load 16:27:22",
+                            "lag 00:01:40",
+                            engine::AlertLevel::None,
+                            false,
+                            "",
+                            "",
+                            engine::WatchClock::now() - std::chrono::seconds(100)};
+    window->ShowWatch(view);
+    auto* grid = find<QTableWidget>("StringGridInfo");
+    QTRY_VERIFY_WITH_TIMEOUT(grid->item(0, 5) && grid->item(0, 5)->text() > "lag 00:01:42", 20000);
 }
 
 }  // namespace
