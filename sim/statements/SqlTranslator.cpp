@@ -404,6 +404,8 @@ private:
         if (type < 1 || !isName(tokens_[type - 1])) return false;
         const SqlToken& name = tokens_[type - 1];
         result_.identityColumn = name.kind == SqlToken::Kind::BracketName ? name.value : name.text;
+        // Its value comes after the row is in: SQLite must take the row without it first.
+        if (next(2) && next(1)->isWord("not") && next(2)->isWord("null")) consumeThrough(i_ + 2);
         return true;
     }
 

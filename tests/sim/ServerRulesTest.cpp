@@ -311,11 +311,10 @@ TEST_F(ServerRules, CreatedProceduresRunWithResultsOutputsNestingAndRaiserror) {
 }
 
 TEST_F(ServerRules, IdentityColumnsNumberTheRowsInserted) {
-    for (const char* type : {"numeric(10,0)", "int"}) {
+    for (const char* type : {"numeric(10,0) identity", "int identity not null"}) {
         const std::string t = table();
         ASSERT_FALSE(
-            client_.execute("create table " + t + " (id " + type + " identity, v varchar(5) null)")
-                .failed())
+            client_.execute("create table " + t + " (id " + type + ", v varchar(5) null)").failed())
             << type;
         struct Case {
             std::string sql;
