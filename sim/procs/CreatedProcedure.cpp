@@ -16,7 +16,8 @@ namespace {
 bool isProcedureWord(const SqlToken& t) { return t.isWord("proc") || t.isWord("procedure"); }
 bool isTransactionWord(const SqlToken& t) { return t.isWord("tran") || t.isWord("transaction"); }
 
-// The value a default is written as: a string's content, a number (with its sign), a word;
+// The value a default is written as: a string's content (N'...' too), a number (with its sign),
+// a word;
 // nothing for NULL. False when it is none of those.
 bool defaultValue(const std::vector<SqlToken>& tokens, std::size_t& i,
                   std::optional<std::string>& value) {
@@ -27,6 +28,11 @@ bool defaultValue(const std::vector<SqlToken>& tokens, std::size_t& i,
         negative = true;
         ++i;
     }
+    // N'text', a national character literal, is its text.
+    if ((tokens[i].isWord("n")) && i + 1 < tokens.size() &&
+        tokens[i + 1].kind == SqlToken::Kind::String &&
+        tokens[i + 1].offset == tokens[i].offset + 1)
+        ++i;
     const SqlToken& token = tokens[i++];
     if (token.isWord("null")) {
         value.reset();

@@ -268,17 +268,20 @@ TEST_F(ServerRules, CreatedProceduresRunWithResultsOutputsNestingAndRaiserror) {
     ASSERT_FALSE(client_.execute("create table " + t + " (n int not null)").failed());
     ASSERT_FALSE(
         client_.execute("insert " + t + " values (1) insert " + t + " values (2)").failed());
-    ASSERT_FALSE(client_
-                     .execute("create procedure p_rows @n int, @total int output as\n"
-                              "select n from " +
-                              t +
-                              " where n <= @n order by n\n"
-                              "select @total = count(*) from " +
-                              t +
-                              " where n <= @n\n"
-                              "if @total = 0 raiserror 20001 'none up to %1!', @n\n"
-                              "return @total")
-                     .failed());
+    ASSERT_FALSE(
+        client_
+            .execute(
+                "create procedure p_rows @n int, @total int output, @label varchar(5) = N'all' "
+                "as\n"
+                "select n from " +
+                t +
+                " where n <= @n order by n\n"
+                "select @total = count(*) from " +
+                t +
+                " where n <= @n\n"
+                "if @total = 0 raiserror 20001 'none up to %1!', @n\n"
+                "return @total")
+            .failed());
     ASSERT_FALSE(client_
                      .execute("create procedure p_call @n int as\ndeclare @t int\n"
                               "exec p_rows @n, @t output\nselect @t")
