@@ -1,5 +1,6 @@
 #include "ui/WatchPanel.h"
 
+#include "client/LogBacklog.h"
 #include "ui/TrayIcon.h"
 
 #include <QBrush>
@@ -47,6 +48,13 @@ void TWatchPanel::setStateHint(const QString& hint) {
 }
 
 void TWatchPanel::keepCounting(engine::WatchClock::time_point now) {
+    if (const auto fault = client::logWriteFault(); fault != logFault_) {
+        logFault_ = fault;
+        tray_->notify(QStringLiteral("Travenor"),
+                      fault ? qs(*fault) : QStringLiteral("The logs can be written again"),
+                      fault ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information);
+        showPanel(last_ ? qs(last_->alert) : QString(), lastLevel_);
+    }
     if (!last_ || !last_->lagFrom || !lastShown_) return;
     // A tick shows the watch every second while a run goes on.
     if (now - *lastShown_ < std::chrono::seconds(3)) return;
@@ -95,12 +103,18 @@ void TWatchPanel::show(const engine::TWatchView& view) {
                         : level > 0 ? QStringLiteral(" ") + engine::alertLevelName(view.level)
                                     : QString());
     showHint();
-    panel_->setText(qs(view.alert));
-    panel_->setToolTip(qs(view.alert));
+    showPanel(qs(view.alert), level);
+}
 
-    panel_->setStyleSheet(level >= 2   ? QStringLiteral("color: #c00000; font-weight: bold;")
-                          : level == 1 ? QStringLiteral("color: #8a6d00; font-weight: bold;")
-                                       : QString());
+void TWatchPanel::showPanel(const QString& alert, int level) {
+    QString text = alert;
+    if (logFault_) text += (text.isEmpty() ? QString() : QStringLiteral("; ")) + qs(*logFault_);
+    panel_->setText(text);
+    panel_->setToolTip(text);
+    panel_->setStyleSheet(level >= 2 ? QStringLiteral("color: #c00000; font-weight: bold;")
+                          : level == 1 || logFault_
+                              ? QStringLiteral("color: #8a6d00; font-weight: bold;")
+                              : QString());
     // Never cut: the status bar, and so the window, is at least as wide as the alert (in the
     // bold its style gives it).
     panel_->ensurePolished();

@@ -41,7 +41,9 @@ public:
     // as its text (the whole of it in its tooltip too).
     void show(const engine::TWatchView& view);
     // Once a second: while no tick shows the watch (processing stopped, or not yet started
-    // since the program began), the lag goes on counting from where it counts.
+    // since the program began), the lag goes on counting from where it counts; and a log file
+    // that cannot be written (LogBacklog.h) is named in the status panel, and told by the
+    // tray, while it lasts.
     void keepCounting(engine::WatchClock::time_point now);
 
 private:
@@ -60,6 +62,9 @@ private:
     std::optional<engine::TWatchView> last_;
     std::optional<engine::WatchClock::time_point> lastShown_;
     int lastLevel_ = 0;
+    std::optional<std::string> logFault_;
+    // The status panel: the alert, and a log that cannot be written.
+    void showPanel(const QString& alert, int level);
 };
 
 }  // namespace tvr::ui

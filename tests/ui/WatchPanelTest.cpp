@@ -2,8 +2,12 @@
 // and the status panel, as the worker's ticker shows them.
 #include "WindowFixture.h"
 
+#include "client/LogWriter.h"
+
 #include <QHeaderView>
 #include <QTableWidget>
+
+#include <filesystem>
 
 using namespace tvr;
 
@@ -175,6 +179,26 @@ TEST_F(WatchPanel, TheLagGoesOnCountingWithoutTicks) {
     window->ShowWatch(view);
     auto* grid = find<QTableWidget>("StringGridInfo");
     QTRY_VERIFY_WITH_TIMEOUT(grid->item(0, 5) && grid->item(0, 5)->text() > "lag 00:01:42", 20000);
+}
+
+}  // namespace
+
+namespace {
+
+// A log file that stops taking entries is named in the status panel and told by the tray
+// until it takes them again.
+TEST_F(WatchPanel, ALogThatCannotBeWrittenIsNamedInTheStatusPanelWhileItLasts) {
+    const tvr::testing::TempFolder folder;
+    const std::string log = (folder / "act.log").string();
+    std::filesystem::create_directory(log);
+    EXPECT_THROW(client::AppendToLog("kept\r\n", log, false), client::LogFileError);
+    auto* panel = find<QLabel>("PanelWatch");
+    QTRY_VERIFY_WITH_TIMEOUT(
+        panel->text().contains("cannot write the log " + QString::fromStdString(log)), 10000);
+    EXPECT_TRUE(window->tray()->lastNotification().contains("cannot write"));
+    std::filesystem::remove(log);
+    client::AppendToLog("", log, false);
+    QTRY_VERIFY_WITH_TIMEOUT(panel->text().isEmpty(), 10000);
 }
 
 }  // namespace
