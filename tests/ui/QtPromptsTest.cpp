@@ -1,4 +1,5 @@
 #include "ui/QtPrompts.h"
+#include "ui/UnattendedPrompts.h"
 
 #include <gtest/gtest.h>
 
@@ -193,4 +194,30 @@ TEST(QtPrompts, ReleasingWaitersAnswersABoxAnotherThreadWaitsOnAndTheBoxesAfterI
     EXPECT_EQ(first, PromptReply::Ok);  // the default answer, as without a GUI
     EXPECT_EQ(later, PromptReply::No);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// An unattended start's boxes: before the event loop, or from another thread, nothing is shown
+// and the default answer comes at once; inside the event loop a question is shown as always.
+TEST(UnattendedPrompts, OnlyAQuestionAskedInsideTheEventLoopIsShown) {
+    app();
+    QtPrompts shown;
+    UnattendedPrompts prompts(shown);
+    EXPECT_EQ(prompts.messageBox(nullptr, "Unable establish connection", "Error", PromptButtons::Ok,
+                                 PromptIcon::None),
+              PromptReply::Ok);
+    EXPECT_FALSE(prompts.askYesNo(nullptr, "Stop process?", "Message"));
+    std::atomic<bool> fromWorker{true};
+    std::thread worker([&] { fromWorker = prompts.askYesNo(nullptr, "Go on?", "Message"); });
+    worker.join();
+    EXPECT_FALSE(fromWorker);
+
+    BoxAnswerer yes(QMessageBox::Yes);
+    bool answer = false;
+    QTimer::singleShot(0, [&] {
+        answer = prompts.askYesNo(nullptr, "Stop process and exit?", "Message");
+        QApplication::quit();
+    });
+    QApplication::exec();
+    EXPECT_TRUE(answer);
+    EXPECT_EQ(yes.text_, "Stop process and exit?");
 }
