@@ -19,6 +19,7 @@
 #include "ui/HistoryView.h"
 #include "ui/LogFiles.h"
 #include "ui/LogView.h"
+#include "ui/PassProgress.h"
 #include "ui/TrayIcon.h"
 #include "ui/WatchPanel.h"
 #include "ui/WindowPlace.h"
@@ -190,6 +191,15 @@ TFormDumpLoad::TFormDumpLoad(QWidget* parent)
     action("N_ReadOnlyLogs")->setCheckable(true);
     buildTray();
     watchPanel_ = std::make_unique<TWatchPanel>(grid_, tray_, statusBar());
+    // The Backup Server's progress of the dump or load under way, from the Activity view's
+    // lines as they arrive.
+    progress_ = std::make_unique<TPassProgress>(statusBar());
+    activityView_->setLineWatcher([this](const std::vector<std::string>& lines) {
+        bool changed = false;
+        for (const std::string& line : lines)
+            changed = progress_->line(line, TPassProgress::Clock::now()) || changed;
+        if (changed) showStateHint();
+    });
     setProcessingHost(*idleHost_);
 
     // The design's sizes in this font (FontFit.h), never below what the status bar needs.
@@ -435,9 +445,16 @@ void TFormDumpLoad::SetProcessState(int newState) {
         if (!text) return;
         panels_[engine::PanelState]->setText(QString::fromLatin1(text));
         fitPanel(*panels_[engine::PanelState], kPanels[engine::PanelState].width);
-        watchPanel_->setStateHint(withProfile(kTrayTitle, " ") + QStringLiteral("\r\n") +
-                                  QString::fromLatin1(text));
+        stateText_ = QString::fromLatin1(text);
+        progress_->stateChanged(newState, TPassProgress::Clock::now());
+        showStateHint();
     });
+}
+
+void TFormDumpLoad::showStateHint() {
+    const QString progress = progress_->hintText();
+    watchPanel_->setStateHint(withProfile(kTrayTitle, " ") + QStringLiteral("\r\n") + stateText_ +
+                              (progress.isEmpty() ? QString() : QStringLiteral(" ") + progress));
 }
 
 void TFormDumpLoad::ShowWatch(const engine::TWatchView& view) {

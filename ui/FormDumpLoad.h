@@ -31,6 +31,7 @@ class THeaderToolbar;
 class TLogView;
 class TTrayIcon;
 class TWatchPanel;
+class TPassProgress;
 class TfmAbout;
 class THelpWindow;
 class THistoryView;
@@ -157,6 +158,8 @@ private:
     void runCommand(const std::function<void()>& command);
     void showError(const std::exception& error);
     void applyEnableStart(bool enabled);
+    // The tray hint's state line: the state text, then the progress of the step under way.
+    void showStateHint();
     // Re-seed is available as Start is, and only while a reserve server is in use.
     void enableReseed();
     // Start and Re-seed wait for a failover under way, and for a dialog that uses the
@@ -186,6 +189,8 @@ private:
     QLabel* panels_[9] = {};
     TTrayIcon* tray_ = nullptr;
     std::unique_ptr<TWatchPanel> watchPanel_;
+    std::unique_ptr<TPassProgress> progress_;
+    QString stateText_;  // the state text of the tray hint, before the progress
     QMenu* trayMenu_ = nullptr;
     TfmAbout* about_ = nullptr;
     THelpWindow* help_ = nullptr;

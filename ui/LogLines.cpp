@@ -84,6 +84,7 @@ void TLogLines::release(const Line& line) {
 
 void TLogLines::append(const client::LogLine& line) {
     lines_.push_back(store(line.text, packStyle(line)));
+    ++appended_;
 }
 
 void TLogLines::appendFile(std::string bytes) {

@@ -28,6 +28,9 @@ public:
     std::size_t longest() const { return longest_; }
 
     void append(const client::LogLine& line);
+    // How many lines append() has taken since the store began, gone ones included: a reader
+    // that remembers the figure finds the lines that came after it at the end.
+    std::uint64_t appended() const { return appended_; }
     // Takes the bytes of a log file and appends its lines, each styled by its own markers
     // (client/LogLineStyle.h), lines as client/TextLines.h takes them apart.
     void appendFile(std::string bytes);
@@ -81,6 +84,7 @@ private:
     bool appending_ = false;  // chunks_.back() takes appended text
     bool noted_ = false;
     std::size_t longest_ = 0;
+    std::uint64_t appended_ = 0;
 };
 
 }  // namespace tvr::ui

@@ -249,6 +249,7 @@ void TLogView::catchUpOnGuiThread() const {
 
 void TLogView::catchUpNow() {
     std::size_t moved = 0, lines = 0;
+    std::vector<std::string> freshLines;
     {
         std::lock_guard lock(store_->mutex);
         if (!store_->appended) return;
@@ -261,7 +262,15 @@ void TLogView::catchUpNow() {
             moved = held.keepNewest(limit_, note);
         }
         lines = held.count();
+        if (watcher_) {
+            const std::size_t fresh = static_cast<std::size_t>(
+                std::min<std::uint64_t>(held.appended() - watched_, lines));
+            for (std::size_t i = lines - fresh; i < lines; ++i)
+                freshLines.emplace_back(held.text(i));
+        }
+        watched_ = held.appended();
     }
+    if (!freshLines.empty()) watcher_(freshLines);
     frame_.stop();
     QScrollBar* vertical = verticalScrollBar();
     const bool follow = vertical->value() >= vertical->maximum();

@@ -93,6 +93,12 @@ public:
     std::size_t firstVisibleLine() const;
     bool atEnd() const;
 
+    // Called on the GUI thread, as the view catches up, with the texts of the lines appended
+    // since it last did (lines loaded from a file or typed are not among them).
+    void setLineWatcher(std::function<void(const std::vector<std::string>&)> watcher) {
+        watcher_ = std::move(watcher);
+    }
+
     // The context menu shown on a right click (the view does not own it).
     void setPopupMenu(class QMenu* menu) { popup_ = menu; }
 
@@ -164,6 +170,8 @@ private:
     std::shared_ptr<TLogStore> store_ = std::make_shared<TLogStore>();
     std::size_t limit_ = kDefaultLineLimit;
     std::function<std::string()> historyFile_;
+    std::function<void(const std::vector<std::string>&)> watcher_;
+    std::uint64_t watched_ = 0;  // the store's appended() when the watcher last saw it
     bool readOnly_ = false;
     bool wrap_ = false;
     Position caret_;

@@ -5,6 +5,7 @@
 #include "engine/PassHistory.h"
 #include "ui/HistoryView.h"
 #include "ui/LagPlot.h"
+#include "ui/PassProgress.h"
 
 #include <QComboBox>
 #include <QDateTime>
@@ -91,4 +92,36 @@ TEST(HistoryHeadline, SaysWhenNoPassWasGood) {
     failed.outcome = "load failed";
     EXPECT_EQ(ui::historyHeadline({failed}, engine::HistoryClock::now()),
               "No good load in the last 7 days");
+}
+
+// The progress of a pass, from the Backup Server's lines as they reach the Activity view.
+TEST_F(HistoryPage, ADumpAndItsLoadShowTheirProgressBesideTheStateUpToAHundred) {
+    window->SetProcessState(1);
+    settle();
+    const auto report = [&](int percent, const char* verb) {
+        window->activitySink().addLines(
+            {{"Backup Server: 4.188.1.1: Database pubs2: " + std::to_string(percent * 20) +
+              " kilobytes (" + std::to_string(percent) + "%) " + verb + "."}});
+        activity()->lineCount();  // the view catches up, as it does within a frame
+    };
+    auto* progress = find<QLabel>("PanelProgress");
+    report(50, "DUMPED");
+    EXPECT_TRUE(progress->text().startsWith("dump 50%: 1000 KB, about "))
+        << progress->text().toStdString();
+    EXPECT_TRUE(tray()->hint().startsWith("Travenor\r\nProcessing... dump 50%, "));
+    report(100, "DUMPED");
+    report(100, "LOADED");
+    EXPECT_EQ(progress->text(), "load 100%: 2000 KB, about 0:00 left");
+    EXPECT_EQ(panel(0), "Processing...");  // the state text stays as it is
+    window->SetProcessState(2);
+    settle();
+    EXPECT_FALSE(progress->isVisibleTo(window.get()));
+    EXPECT_EQ(tray()->hint(), "Travenor\r\nSleeping...");
+}
+
+TEST(ProgressLine, ReadsTheBackupServersReportsAndNothingElse) {
+    EXPECT_EQ(ui::parseProgressLine("Backup Server: 4.188.1.1: Database sales: 5124 kilobytes "
+                                    "(27%) LOADED."),
+              (ui::TProgressReport{"sales", 5124, 27, true}));
+    EXPECT_FALSE(ui::parseProgressLine("Database sales: 5124 kilobytes DUMPED."));
 }
