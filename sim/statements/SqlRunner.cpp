@@ -96,10 +96,13 @@ std::vector<Column> describeColumns(sqlite3_stmt* raw, const Statement& statemen
             column = *fromType;
             declared[static_cast<std::size_t>(c)] = true;
             // A table's column declared not null says so (bulk copy refuses NULL for it); the
-            // server keeps a nullable char(n) column as a varchar: unpadded.
+            // server keeps a nullable char(n) or binary(n) column as a varchar or varbinary:
+            // unpadded.
             column.nullable = !declaredNotNull(raw, c);
             if (column.kind == ColumnKind::Char && column.nullable)
                 column.kind = ColumnKind::VarChar;
+            if (column.kind == ColumnKind::Binary && column.nullable)
+                column.kind = ColumnKind::VarBinary;
             if (column.kind == ColumnKind::Text || column.kind == ColumnKind::Image)
                 column.table = tableOf(raw, c);
         }

@@ -24,6 +24,7 @@ TEST(BinaryValues, HexLiteralsAndByteColumnsKeepTheirBytes) {
         {"varbinary(4) null", "0x102", "0102", CS_BINARY_TYPE},
         {"varbinary(4) null", "null", std::nullopt, CS_BINARY_TYPE},
         {"binary(4) not null", "0x01", "01000000", CS_BINARY_TYPE},
+        {"binary(4) null", "0x01", "01", CS_BINARY_TYPE},  // kept as a varbinary: unpadded
         {"varbinary(300) null", "0x" + longHex, longHex, CS_LONGBINARY_TYPE},
         {"image null", "0x0102", "0102", CS_IMAGE_TYPE},
         {"image null", "0x" + longHex, longHex, CS_IMAGE_TYPE},
