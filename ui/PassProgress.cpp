@@ -37,7 +37,8 @@ std::optional<TProgressReport> parseProgressLine(std::string_view text) {
 TPassProgress::TPassProgress(QStatusBar* bar) : panel_(new QLabel(bar)) {
     panel_->setObjectName(QStringLiteral("PanelProgress"));
     panel_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    bar->addWidget(panel_);
+    // Beside the state panel, the first, so that it stays in sight in a narrow window.
+    bar->insertWidget(1, panel_);
     panel_->hide();
 }
 

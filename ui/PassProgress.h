@@ -33,7 +33,7 @@ class TPassProgress {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // Adds the status panel "PanelProgress" to `bar`; nothing is owned.
+    // Adds the status panel "PanelProgress" to `bar`, after its first; nothing is owned.
     explicit TPassProgress(QStatusBar* bar);
 
     // The processing state: a pass begins with 1 (its dump with it); any other state ends
