@@ -184,7 +184,8 @@ private:
 
     void word() {
         if (connectionFunction() || convertCall() || forBrowse() || castCall() ||
-            temporaryTable() || exactColumn() || dateTimeColumn() || identityColumn())
+            temporaryTable() || exactColumn() || dateTimeColumn() || characterColumn() ||
+            identityColumn())
             return;
         // isnull(a, b) is the server's name for SQLite's ifnull; SQLite reads "isnull" as an
         // operator.
@@ -386,6 +387,28 @@ private:
             for (std::size_t k = i_ + 1; k <= last; ++k) arguments += tokens_[k].text;
         }
         out() += exactColumnType(token().text, arguments);
+        consumeThrough(last);
+        return true;
+    }
+
+    // A character column of a table being created or altered: compared without its trailing
+    // blanks, as the server compares character data ('a' = 'a  ').
+    bool characterColumn() {
+        const bool definesColumns = tokens_.size() > 1 && tokens_[1].isWord("table") &&
+                                    (tokens_[0].isWord("create") || tokens_[0].isWord("alter"));
+        static const char* const types[] = {"char",    "varchar",    "nchar",  "nvarchar",
+                                            "unichar", "univarchar", "sysname"};
+        bool character = false;
+        for (const char* type : types) character = character || token().isWord(type);
+        if (!definesColumns || !character || i_ < 3 || !isName(tokens_[i_ - 1])) return false;
+        std::string arguments;
+        std::size_t last = i_;
+        if (next(1) && next(1)->isSymbol("(")) {
+            last = closingParenthesis(tokens_, i_ + 1);
+            if (last >= tokens_.size()) return false;
+            for (std::size_t k = i_ + 1; k <= last; ++k) arguments += tokens_[k].text;
+        }
+        out() += token().text + arguments + " COLLATE RTRIM";
         consumeThrough(last);
         return true;
     }

@@ -357,3 +357,19 @@ TEST_F(ServerRules, ABrowseResultSaysWhereItsColumnsComeFrom) {
         EXPECT_EQ((formats[c.column].status & CS_KEY) != 0, c.key) << c.column;
     }
 }
+
+TEST_F(ServerRules, CharacterValuesCompareWithoutTrailingBlanks) {
+    const std::string t = table();
+    ASSERT_FALSE(client_
+                     .execute("create table " + t +
+                              " (c char(5) not null, v varchar(5) null) "
+                              "insert " +
+                              t + " values ('a', 'a  ') insert " + t + " values ('a ', 'a')")
+                     .failed());
+    const std::pair<std::string, std::string> cases[] = {
+        {"select count(*) from " + t + " where v = 'a'", "2"},
+        {"select count(*) from " + t + " where c = 'a   '", "2"},
+        {"select count(distinct v) from " + t, "1"},
+    };
+    for (const auto& [sql, count] : cases) EXPECT_EQ(value(sql), count) << sql;
+}
