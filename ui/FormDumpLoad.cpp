@@ -446,6 +446,9 @@ void TFormDumpLoad::SetProcessState(int newState) {
         panels_[engine::PanelState]->setText(QString::fromLatin1(text));
         fitPanel(*panels_[engine::PanelState], kPanels[engine::PanelState].width);
         stateText_ = QString::fromLatin1(text);
+        // The lines the worker wrote before this change reach the progress first, though the
+        // view would take them only at its next frame.
+        activityView_->lineCount();
         progress_->stateChanged(newState, TPassProgress::Clock::now());
         showStateHint();
     });
