@@ -371,45 +371,46 @@ private:
         return true;
     }
 
+    // The token is a column's type in a create or alter table (a name before it).
+    bool atColumnType() const {
+        return tokens_.size() > 1 && tokens_[1].isWord("table") &&
+               (tokens_[0].isWord("create") || tokens_[0].isWord("alter")) && i_ >= 3 &&
+               isName(tokens_[i_ - 1]);
+    }
+
+    // The type's arguments as written ("(10,2)", or empty) and the last token they take.
+    std::optional<std::pair<std::string, std::size_t>> typeArguments() const {
+        if (!next(1) || !next(1)->isSymbol("(")) return std::make_pair(std::string(), i_);
+        const std::size_t last = closingParenthesis(tokens_, i_ + 1);
+        if (last >= tokens_.size()) return std::nullopt;
+        std::string arguments;
+        for (std::size_t k = i_ + 1; k <= last; ++k) arguments += tokens_[k].text;
+        return std::make_pair(arguments, last);
+    }
+
     // A numeric, decimal, money or smallmoney column of a table being created or altered: the
     // SQLite type that keeps its values exactly.
     bool exactColumn() {
-        const bool definesColumns = tokens_.size() > 1 && tokens_[1].isWord("table") &&
-                                    (tokens_[0].isWord("create") || tokens_[0].isWord("alter"));
-        if (!definesColumns || i_ < 3 || !isName(tokens_[i_ - 1]) ||
-            !isExactTypeName(token().lower()))
-            return false;
-        std::string arguments;
-        std::size_t last = i_;
-        if (next(1) && next(1)->isSymbol("(")) {
-            last = closingParenthesis(tokens_, i_ + 1);
-            if (last >= tokens_.size()) return false;
-            for (std::size_t k = i_ + 1; k <= last; ++k) arguments += tokens_[k].text;
-        }
-        out() += exactColumnType(token().text, arguments);
-        consumeThrough(last);
+        if (!atColumnType() || !isExactTypeName(token().lower())) return false;
+        const auto arguments = typeArguments();
+        if (!arguments) return false;
+        out() += exactColumnType(token().text, arguments->first);
+        consumeThrough(arguments->second);
         return true;
     }
 
     // A character column of a table being created or altered: compared without its trailing
     // blanks, as the server compares character data ('a' = 'a  ').
     bool characterColumn() {
-        const bool definesColumns = tokens_.size() > 1 && tokens_[1].isWord("table") &&
-                                    (tokens_[0].isWord("create") || tokens_[0].isWord("alter"));
         static const char* const types[] = {"char",    "varchar",    "nchar",  "nvarchar",
                                             "unichar", "univarchar", "sysname"};
         bool character = false;
         for (const char* type : types) character = character || token().isWord(type);
-        if (!definesColumns || !character || i_ < 3 || !isName(tokens_[i_ - 1])) return false;
-        std::string arguments;
-        std::size_t last = i_;
-        if (next(1) && next(1)->isSymbol("(")) {
-            last = closingParenthesis(tokens_, i_ + 1);
-            if (last >= tokens_.size()) return false;
-            for (std::size_t k = i_ + 1; k <= last; ++k) arguments += tokens_[k].text;
-        }
-        out() += token().text + arguments + " COLLATE RTRIM";
-        consumeThrough(last);
+        if (!character || !atColumnType()) return false;
+        const auto arguments = typeArguments();
+        if (!arguments) return false;
+        out() += token().text + arguments->first + " COLLATE RTRIM";
+        consumeThrough(arguments->second);
         return true;
     }
 
@@ -435,10 +436,7 @@ private:
     // A datetime or smalldatetime column of a table being created or altered: compared as the
     // times its texts name, whichever way they are written.
     bool dateTimeColumn() {
-        const bool definesColumns = tokens_.size() > 1 && tokens_[1].isWord("table") &&
-                                    (tokens_[0].isWord("create") || tokens_[0].isWord("alter"));
-        if (!definesColumns || i_ < 3 || !isName(tokens_[i_ - 1]) ||
-            !(token().isWord("datetime") || token().isWord("smalldatetime")))
+        if (!atColumnType() || !(token().isWord("datetime") || token().isWord("smalldatetime")))
             return false;
         out() += token().text + " COLLATE " + kDateTimeCollation;
         return true;
