@@ -196,7 +196,15 @@ std::optional<BulkRow> decodeRow(const std::vector<Column>& columns, const Bytes
         why = "a row with more columns than the table";
         return std::nullopt;
     }
-    if (present == 0) return values;        // every variable column NULL
+    // A variable column that is empty or left out at the end is NULL, except in a character
+    // column declared not null, which cannot hold one: there it is an empty string.
+    for (std::size_t k = 0; k < variable.size(); ++k) {
+        const Column& column = columns[variable[k]];
+        if (!column.nullable &&
+            (column.kind == ColumnKind::Char || column.kind == ColumnKind::VarChar))
+            values[variable[k]] = std::string("''");
+    }
+    if (present == 0) return values;
     const std::size_t dataStart = pos + 2;  // after the row's length
     if (row.size() < dataStart || littleEndian(row.data() + pos, 2) != row.size()) {
         why = "a row whose length does not match";

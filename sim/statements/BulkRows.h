@@ -4,7 +4,8 @@
 // variable-length columns present, a byte the server fills in, the fixed-length columns, the
 // row's length in 2 bytes, the variable-length columns one after the other, then a table of
 // where each begins (low bytes, last column first, after a count and a run-length table of the
-// high bytes). Trailing NULL columns are left out; an empty column is NULL. After the row come
+// high bytes). Trailing NULL columns are left out; an empty column is NULL, but an empty string
+// in a character column declared not null. After the row come
 // its text and image values: a 2-byte zero, the type, an index, the position of the column in
 // the row, a 4-byte length and the bytes (FreeTDS 1.3 sends one for every such column, later
 // releases none for the NULL ones after the last with a value).

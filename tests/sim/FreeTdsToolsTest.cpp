@@ -190,3 +190,23 @@ TEST(FreeTdsTools, DatacopyCopiesATableWithEmptyStringsNullsAndDatetimesIntact) 
     ASSERT_EQ(same.rowResults().size(), 1u);
     EXPECT_EQ(same.rowResults()[0].rows.at(0).at(0), "2");
 }
+
+TEST(FreeTdsTools, FreebcpPutsAnEmptyStringIntoANotNullCharacterColumn) {
+    if (!haveTool("freebcp"))
+        GTEST_SKIP() << "freebcp (Debian package freetds-bin) is not installed";
+    Emulator server("EMPTYBCP", {"sales"});
+    tvr::testing::CtClient client;
+    ASSERT_TRUE(client.connect("EMPTYBCP"));
+    ASSERT_FALSE(
+        client.execute("create table sales..t (id int not null, v varchar(5) not null)").failed());
+    // In a character file a field of one NUL byte is an empty string, not NULL; the row
+    // carries it as an empty column.
+    const tvr::testing::TempFolder scratch("tvr-emptybcp");
+    const std::string in = scratch.string() + "/in.txt";
+    std::ofstream(in) << std::string("1\t\0\n", 4);
+    runTool("freebcp", "sales..t in " + in + " -S EMPTYBCP -U sa -P '' -c", "");
+    const auto kept = client.execute("select datalength(v) from sales..t").rowResults();
+    ASSERT_EQ(kept.size(), 1u);
+    ASSERT_EQ(kept[0].rows.size(), 1u);
+    EXPECT_EQ(kept[0].rows[0].at(0), "1");  // one blank, as the server keeps an empty string
+}
