@@ -343,6 +343,10 @@ bool TPassRunner::EnsureOpen(client::TSybaseConnect* session, int refusalLimit, 
     const std::string server = session->ServerName();
     services_.errorEntry("Connection to " + server +
                          " lost; it is opened again before the next pass");
+    if (watch_) watch_->SessionLost(server);
+    const auto shown = onScopeExit([&] {
+        if (watch_) watch_->SessionLost({});
+    });
     int refusedInARow = 0;
     for (int attempt = 1; !stop_; ++attempt) {
         waitSeconds(backoffSeconds(attempt));

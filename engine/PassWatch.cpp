@@ -162,6 +162,11 @@ std::optional<TWatchView> watchFromHistory(const std::vector<TPassRecord>& histo
     return view;
 }
 
+void TPassWatch::SessionLost(const std::string& server) {
+    std::lock_guard lock(mutex_);
+    sessionLost_ = server;
+}
+
 TWatchView TPassWatch::viewLocked(WatchClock::time_point now, const TWatchLimits& limits) const {
     TWatchView view;
     if (passEnded_) {
@@ -179,6 +184,10 @@ TWatchView TPassWatch::viewLocked(WatchClock::time_point now, const TWatchLimits
     view.level = lagLevel(lag, limits.warningMinutes, limits.criticalMinutes);
     if (view.level != AlertLevel::None) {
         view.alert = "Reserve behind by " + lagText(lag) + " (" + alertLevelName(view.level) + ")";
+    }
+    if (!sessionLost_.empty() && view.level == AlertLevel::None) {
+        view.level = AlertLevel::Warning;
+        view.alert = "Connection to " + sessionLost_ + " lost (warning)";
     }
     if (!chainBreak_.empty()) {
         view.chainBreak = chainBreak_;

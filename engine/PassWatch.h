@@ -99,6 +99,10 @@ public:
     // without fault. A failed dump or load with a chain-break error (isChainBreakError) has
     // the same effect through PassEnded, with the error's words as the reason.
     void ChainBroken(const std::string& reason);
+    // The session to `server` is lost (empty: every session is open again). While one is lost
+    // the level is at least a warning and the alert names it, so that a window, the tray and
+    // the metrics show a server that cannot be reached at once, not only once the lag grows.
+    void SessionLost(const std::string& server);
 
     // Before the run starts: names what it ships and takes over what `last` knew of the same
     // servers and databases (of others it knows nothing).
@@ -128,7 +132,8 @@ private:
     StepResult load_;
     AlertLevel lagLevel_ = AlertLevel::None;  // of the lag alone, as last entered
     bool stallReported_ = false;
-    std::string chainBreak_;  // why the chain is broken; empty while it is whole
+    std::string chainBreak_;   // why the chain is broken; empty while it is whole
+    std::string sessionLost_;  // the server whose session is being opened again
 };
 
 // The watch a window shows before any run of this program, from the pass history (oldest

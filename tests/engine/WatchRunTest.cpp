@@ -279,6 +279,13 @@ TEST_F(WatchRun, TheMetricsFileFollowsAnOutageWhileNoPassEnds) {
     ASSERT_TRUE(waitFor([&] { return value(mainSession) == 0; }));
     EXPECT_EQ(value("tvr_pass_failures_total{kind=\"transaction\"}"), 1);
     EXPECT_EQ(value("tvr_up"), 1);
+    // The window and the metrics warn of the lost session at once, not only once the lag grows.
+    EXPECT_TRUE(waitFor([&] {
+        const auto views = display.watchViews();
+        return !views.empty() &&
+               views.back().alert == std::string("Connection to ") + kMain + " lost (warning)";
+    }));
+    EXPECT_TRUE(waitFor([&] { return value("tvr_alert_level") == 1; })) << fileText(metricsFile);
     const double lagAtLoss = value("tvr_lag_seconds");
     ASSERT_TRUE(waitFor([&] { return value("tvr_lag_seconds") > lagAtLoss; }))
         << fileText(metricsFile);
