@@ -9,6 +9,14 @@
 #include <filesystem>
 
 namespace tvr::engine {
+namespace {
+
+// Read by a stop's deadline on its own thread, which may outlive every window and control.
+std::atomic<int> failoversUnderWay{0};
+
+}  // namespace
+
+bool failoverUnderWay() { return failoversUnderWay.load() > 0; }
 
 TFailoverServices programFailoverServices(const std::string& ledgerFile,
                                           const TFailoverPlan& plan) {
@@ -121,6 +129,7 @@ bool TFailoverControl::Start(bool planned, Finished finished) {
 
     if (thread_.joinable()) thread_.join();  // the last one has reported: it has ended
     running_ = true;
+    ++failoversUnderWay;
     done_ = false;
     stopRequested_ = false;
     // A share of the worker: the GUI thread may let it go once it has ended.
@@ -148,6 +157,7 @@ bool TFailoverControl::Start(bool planned, Finished finished) {
             }
             done_ = report.done;
             running_ = false;
+            --failoversUnderWay;
             if (finished) finished(plan, report);
         });
     return true;

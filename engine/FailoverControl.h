@@ -27,6 +27,10 @@ namespace tvr::engine {
 // tail and the promoted mark recorded in both, the system's clock.
 TFailoverServices programFailoverServices(const std::string& ledgerFile, const TFailoverPlan& plan);
 
+// A failover of this process is running: a forced end now could leave the reserve loaded but
+// not online. Any thread.
+bool failoverUnderWay();
+
 class TFailoverControl {
 public:
     // Called on the failover's thread when it has ended; the report and the plan it ran.

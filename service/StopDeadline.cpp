@@ -10,10 +10,16 @@
 
 namespace tvr::service {
 
-StopDeadline::StopDeadline(std::function<void()> atDeadline, int code, std::chrono::seconds grace) {
-    thread_ = std::thread([this, atDeadline = std::move(atDeadline), code, grace] {
+StopDeadline::StopDeadline(std::function<void()> atDeadline, int code, std::chrono::seconds grace,
+                           std::function<bool()> holdOn) {
+    thread_ = std::thread([this, atDeadline = std::move(atDeadline), code, grace,
+                           holdOn = std::move(holdOn)] {
         std::unique_lock lock(mutex_);
         if (ended_.wait_for(lock, grace, [this] { return disarmed_; })) return;
+        while (holdOn && holdOn()) {
+            if (ended_.wait_for(lock, std::chrono::milliseconds(500), [this] { return disarmed_; }))
+                return;
+        }
         atDeadline();
         std::fflush(nullptr);
         // Without the destructors: they would wait for the very worker that does not end.

@@ -18,8 +18,11 @@ inline constexpr int kStopGraceSeconds = 8;
 
 class StopDeadline {
 public:
+    // `holdOn` (when given) defers the end for as long as it says so: a failover under way is
+    // never cut between the load of its last dump and the reserve brought online.
     StopDeadline(std::function<void()> atDeadline, int code,
-                 std::chrono::seconds grace = std::chrono::seconds(kStopGraceSeconds));
+                 std::chrono::seconds grace = std::chrono::seconds(kStopGraceSeconds),
+                 std::function<bool()> holdOn = {});
     // The program ended in time: nothing happens.
     ~StopDeadline();
     StopDeadline(const StopDeadline&) = delete;

@@ -11,6 +11,7 @@
 #include "config/RunOptions.h"
 #include "config/StandbyCheck.h"
 #include "config/StandbyStatus.h"
+#include "engine/FailoverControl.h"
 #include "platform/CommandError.h"
 #include "platform/Profile.h"
 #include "platform/Prompts.h"
@@ -176,7 +177,9 @@ int main(int argc, char* argv[]) {
         const tvr::ui::StopOnSignal stopping([&start, &deadline](int signal) {
             if (!deadline)
                 deadline = std::make_unique<tvr::service::StopDeadline>(
-                    tvr::service::reportStopDeadline, 0);
+                    tvr::service::reportStopDeadline, 0,
+                    std::chrono::seconds(tvr::service::kStopGraceSeconds),
+                    tvr::engine::failoverUnderWay);
             stopBySignal(start, signal);
         });
         return start.run();
