@@ -150,9 +150,9 @@ ServerError notFirstInBatch() {
 }
 
 ServerError procedureNotRun(const std::string& name, const std::string& why) {
-    return systemMessage(kProcedureNotRun, 16, 1,
-                         "Procedure '" + name + "' is stored, but this emulator does not run it: " +
-                             why + ".");
+    return systemMessage(
+        kProcedureNotRun, 16, 1,
+        "Procedure '" + name + "' is stored, but this emulator does not run it: " + why + ".");
 }
 
 ServerError procedureNotCreated(const std::string& name, const std::string& why) {
