@@ -111,7 +111,7 @@ void printProcess(const char* when) {
 struct Options {
     long passes = 100000;
     long mainEvery = 10000;
-    long reserveEvery = 0;  // 0: the reserve is never killed (the original variant)
+    long reserveEvery = 0;  // 0: the reserve is never killed, only the main
 };
 
 std::optional<Options> parseOptions(int argc, char** argv) {

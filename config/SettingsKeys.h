@@ -1,7 +1,7 @@
 #pragma once
 // Where the settings live below HKEY_CURRENT_USER, and the one table of the settings: their
 // names, kinds, defaults and the settings dialog's controls, in the order they are read and
-// written. The first eleven are the program's original ones; the later ones follow them in the
+// written. The first eleven are the ones the program began with; the later ones follow them in the
 // order they came, so that a file written by an older version reads as before and the new ones
 // take their defaults.
 //

@@ -2,7 +2,7 @@
 // What the main window remembers of how the user left it: where it stood and how large it
 // was, and whether the Activity view takes typing. Neither belongs to the settings dialog's
 // table; they live under a key of their own beside it, "<base>\Window", so that a file written
-// by the original program reads as before and nothing here can disturb its entries.
+// by an earlier version reads as before and nothing here can disturb its entries.
 //
 //   <base>\Window  "Place"             "x,y,width,height" of the window's frame, "max" after it
 //                                      when it was maximised
@@ -31,7 +31,7 @@ struct TWindowPlace {
 std::string windowPlaceText(const TWindowPlace& place);
 std::optional<TWindowPlace> parseWindowPlace(std::string_view text);
 
-// Nothing while none is stored (the window then opens at the design's size, centred). A
+// Nothing while none is stored (the window then opens at its standard size, centred). A
 // registry file that cannot be read throws RegistryError; so does one that cannot be written.
 std::optional<TWindowPlace> readWindowPlace(const platform::Registry& registry);
 void writeWindowPlace(platform::Registry& registry, const TWindowPlace& place);

@@ -122,10 +122,7 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
     if (report.dump.outcome != StepOutcome::Ok) {
         // A missing or partial file must not be loaded: a partial full dump would break the
         // load sequence for good.
-        deleteDumpFile(dump, load);
-        TLedgerEntry gone = made;
-        gone.event = LedgerEvent::Deleted;
-        Record(gone);
+        DeleteDump(madeDump, {load.pathname});
         services_.errorEntry(stepText("dump", dump.database_name, report.dump) + ": the file " +
                              name + " is not loaded and is deleted" +
                              (full ? "; the next pass is a full one again" : ""));
@@ -145,9 +142,8 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
         } else if (full) {
             // The reserve is back in its load sequence: whatever a failover promoted is gone.
             if (reseed_ && State().promoted) {
-                TLedgerEntry cleared;
-                cleared.time = services_.now();
-                cleared.event = LedgerEvent::Cleared;
+                TLedgerEntry cleared =
+                    entryOf(services_.now(), LedgerEvent::Cleared, {}, {}, {}, kind);
                 cleared.detail = "a re-seed";
                 Record(cleared);
             }
@@ -155,7 +151,7 @@ TPassReport TPassRunner::Run(const TPassSessions& sessions, TRS_dump_load& dump,
             DeleteSuperseded(settings);
         }
     } else if (settings.IsClearLog) {
-        // Without a reserve server the file is deleted once made, as it always was.
+        // Without a reserve server nothing is loaded: the file is deleted once made.
         DeleteDump(madeDump, {load.pathname});
     }
     report.failed = report.dump.outcome != StepOutcome::Ok ||
@@ -294,8 +290,8 @@ void TPassRunner::DeleteDump(const TLedgerDump& made, const std::vector<std::str
     paths.push_back(made.folder + DumpPathSeparator + made.file);
     bool first = true;
     for (const std::string& path : paths) {
-        // The first path is deleted whatever is there, as the original deletion did; the
-        // others only when a file is there.
+        // The first path (the load folder's, where the file was always deleted) is deleted
+        // whatever is there; the others only when a file is there.
         if (first || services_.fileExists(path)) services_.deleteFile(path);
         first = false;
     }
@@ -412,13 +408,6 @@ void TPassRunner::noteAbandonedCall(client::TSybaseConnect& session) {
 
 void TPassRunner::waitSeconds(int seconds) {
     for (int i = 0; i < seconds && !stop_; ++i) services_.sleepSecond();
-}
-
-void TPassRunner::deleteDumpFile(const TRS_dump_load& dump, const TRS_dump_load& load) {
-    for (const std::string& path : {dump.pathname + DumpPathSeparator + dump.device_name,
-                                    load.pathname + DumpPathSeparator + load.device_name}) {
-        if (services_.fileExists(path)) services_.deleteFile(path);
-    }
 }
 
 }  // namespace tvr::engine

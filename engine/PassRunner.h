@@ -107,7 +107,6 @@ private:
     void waitSeconds(int seconds);
     // The error entry of a call `session` abandoned at its limit, if one was.
     void noteAbandonedCall(client::TSybaseConnect& session);
-    void deleteDumpFile(const TRS_dump_load& dump, const TRS_dump_load& load);
     // Loads the dumps of the chain the reserve has not loaded yet, oldest first; false, with
     // the failure in `report`, when one of them failed (it stays the first pending one).
     bool LoadPending(client::TSybaseConnect& reserve, TRS_dump_load& dump, TRS_dump_load& load,

@@ -87,8 +87,9 @@ void TProcessingControl::StartWorker(StartKind kind) {
     // one must find them off.
     display_.EnableStart(false);
     try {
-        RefuseNamesTooLong(host_.StartSettings());
-        RefuseFoldersTooLong(host_.StartSettings());
+        const TStartSettings settings = host_.StartSettings();
+        RefuseNamesTooLong(settings);
+        RefuseFoldersTooLong(settings);
         try {
             host_.SaveSettings();
         } catch (const platform::RegistryError& error) {
@@ -103,7 +104,7 @@ void TProcessingControl::StartWorker(StartKind kind) {
         CheckBackupServer(owner_, *connections_.MainConnection);
         if (flags_.UseReserve) CheckBackupServer(owner_, *connections_.ReserveConnection);
         bool full = true;
-        if (!DecideFirstPass(kind, host_.StartSettings(), full)) {
+        if (!DecideFirstPass(kind, settings, full)) {
             ReturnToIdle();
             return;
         }
@@ -115,7 +116,6 @@ void TProcessingControl::StartWorker(StartKind kind) {
         worker->MainConnection = connections_.MainConnection;
         if (worker->UseReserve) worker->ReserveConnection = connections_.ReserveConnection;
         worker->StopRequested = false;
-        const TStartSettings settings = host_.StartSettings();
         worker->Ledger = ledger_;
         worker->Reseed = kind == StartKind::Reseed;
         worker->DumpRS =

@@ -14,7 +14,7 @@ struct TStartSettings {
     std::string EditPathDump;
     std::string ComboLoad;
     std::string EditPathLoad;
-    // Beyond the original settings: a start whose reserve is still offline in its load
+    // A start whose reserve is still offline in its load
     // sequence, with every dump the ledger knows loaded, goes on with transaction passes
     // instead of shipping the whole database again.
     bool IsResumeChain = false;

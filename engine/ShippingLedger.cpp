@@ -246,9 +246,8 @@ std::vector<TLedgerEntry> compactedEntries(const std::vector<TLedgerEntry>& entr
     // Per pair: where its chain begins, and the last dump of the chain it loaded.
     std::map<std::string, std::pair<std::size_t, std::optional<std::size_t>>> chains;
     for (std::size_t d = 0; d < dumps.size(); ++d) {
-        auto [it, fresh] = chains.try_emplace(dumps[d].pair, d, std::nullopt);
+        const auto it = chains.try_emplace(dumps[d].pair, d, std::nullopt).first;
         if (dumps[d].made && dumps[d].kind == PassKind::Full) it->second = {d, std::nullopt};
-        (void)fresh;
     }
     for (std::size_t d = 0; d < dumps.size(); ++d) {
         auto& [start, lastLoaded] = chains[dumps[d].pair];

@@ -347,7 +347,7 @@ void TFormDumpLoad::buildLayout() {
                     [this] { runCommand([this] { ClearErrorLog(); }); });
         }
     }
-    // Beside the design's two pages: the passes as the history files beside the activity log
+    // Beside Activity and ErrorLog: the passes as the history files beside the activity log
     // record them.
     history_ = new THistoryView(pages_);
     history_->setObjectName(QStringLiteral("TabSheetHistory"));

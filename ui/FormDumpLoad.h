@@ -127,7 +127,7 @@ public:
     void TrayMonitoringClick();
     void N_ActivityClick();
     void N_ErrorLogClick();
-    // The History page (beside the design's two).
+    // The History page, beside Activity and ErrorLog.
     void N_HistoryClick();
     // "Wrap lines": both views, remembered at once.
     void N_WrapLinesClick();

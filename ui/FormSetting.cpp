@@ -37,7 +37,7 @@ constexpr const char* kRestartText = "Parameters will take effect after restart 
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
 
-// "hh:mm", the design's label, unless the text has a second separator: then the seconds that
+// "hh:mm", the label for hours and minutes, unless the text has a second separator: then the seconds that
 // the worker reads after the minutes are named too.
 QString intervalLabel(const QString& text) {
     qsizetype separators = 0;

@@ -38,7 +38,7 @@ private:
 
     void fill() {
         // Resize events reach a grid only once it is on screen (the first as it is shown), so
-        // the design's widths stand until then.
+        // the columns keep their starting widths until then.
         if (filling_) return;
         filling_ = true;
         int others = 0;

@@ -84,7 +84,7 @@ void restoreWindowPlace(QWidget& window) {
             if (place->maximized) window.setWindowState(window.windowState() | Qt::WindowMaximized);
         }
     }
-    // A saved place was where a real frame stood; the design's size and place guess the frame.
+    // A saved place was where a real frame stood; the standard size and place guess the frame.
     if (restored)
         fitWithFrame(window, {});
     else

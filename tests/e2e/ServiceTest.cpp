@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <thread>
 
 using namespace tvr::e2e;
@@ -53,15 +54,26 @@ std::vector<std::string> withMetrics(std::vector<std::string> args, const fs::pa
     return args;
 }
 
+// The service writing the metrics file `metrics`, once its first pass has loaded; none, after a
+// failure, when it never did.
+std::unique_ptr<ProgramProcess> shippingWithMetrics(Workstation& workstation,
+                                                    const fs::path& metrics) {
+    auto tvr = std::make_unique<ProgramProcess>(
+        "tvr", withMetrics(serviceArguments(workstation), metrics), workstation.root() / "tvr.out");
+    if (eventually([&] { return workstation.passCompletedAfter(0); })) return tvr;
+    ADD_FAILURE() << tvr->output();
+    return nullptr;
+}
+
 }  // namespace
 
 TEST(Service, ShipsWithoutADisplayAndStopsOnSigtermOnceThePassUnderWayHasLoaded) {
     Workstation workstation;
     const NoDisplay noDisplay(workstation.environment());
     const fs::path metrics = workstation.root() / "tvr.prom";
-    ProgramProcess tvr("tvr", withMetrics(serviceArguments(workstation), metrics),
-                       workstation.root() / "tvr.out");
-    ASSERT_TRUE(eventually([&] { return workstation.passCompletedAfter(0); })) << tvr.output();
+    const auto shipping = shippingWithMetrics(workstation, metrics);
+    ASSERT_TRUE(shipping);
+    ProgramProcess& tvr = *shipping;
     EXPECT_TRUE(eventually([&] {
         return fs::exists(metrics) &&
                tvr::testing::fileText(metrics).find("tvr_lag_seconds") != std::string::npos;
@@ -243,9 +255,9 @@ TEST(Service, AnUnwritableActivityLogIsReportedEverywhereAndItsEntriesWrittenLat
     Workstation workstation;
     const NoDisplay noDisplay(workstation.environment());
     const fs::path metrics = workstation.root() / "tvr.prom";
-    ProgramProcess tvr("tvr", withMetrics(serviceArguments(workstation), metrics),
-                       workstation.root() / "tvr.out");
-    ASSERT_TRUE(eventually([&] { return workstation.passCompletedAfter(0); })) << tvr.output();
+    const auto shipping = shippingWithMetrics(workstation, metrics);
+    ASSERT_TRUE(shipping);
+    ProgramProcess& tvr = *shipping;
     fs::path log;
     for (const auto& entry : fs::directory_iterator(workstation.logFolder()))
         if (entry.path().filename().string().rfind("sales", 0) == 0) log = entry.path();
